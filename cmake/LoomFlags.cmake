@@ -1,0 +1,14 @@
+# Warnings and floating-point model for the project's own code. Third-party headers
+# come in as SYSTEM includes, so their warnings do not fail the build.
+add_library(loom_flags INTERFACE)
+target_compile_options(loom_flags INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+  -Wdouble-promotion -Werror
+  # Single-precision results must not change with contraction into fused multiply-adds.
+  -ffp-contract=off)
+
+if(LOOM_SANITIZE)
+  string(REPLACE "," ";" _loom_san "${LOOM_SANITIZE}")
+  add_compile_options(-fsanitize=${LOOM_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${LOOM_SANITIZE})
+endif()
