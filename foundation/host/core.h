@@ -33,7 +33,7 @@ inline constexpr TimeValue TIME_PosInfinity = 0x7FFFFFFF;
 
 /// A closed range of times. Empty ("never") has both ends at the minimum time value.
 class Interval {
-public:
+  public:
     constexpr Interval() : start_(TIME_NegInfinity), end_(TIME_NegInfinity) {}
     constexpr Interval(TimeValue s, TimeValue e) : start_(s), end_(e) {}
 
@@ -63,7 +63,7 @@ public:
     constexpr Interval& operator&=(const Interval& o) { return *this = *this & o; }
     constexpr bool operator==(const Interval&) const = default;
 
-private:
+  private:
     TimeValue start_;
     TimeValue end_;
 };
@@ -123,7 +123,7 @@ struct Matrix3 {
 using SClass_ID = ULONG;
 
 class Class_ID {
-public:
+  public:
     constexpr Class_ID() = default;
     constexpr Class_ID(ULONG a, ULONG b) : a_(a), b_(b) {}
     constexpr ULONG PartA() const { return a_; }
@@ -133,7 +133,7 @@ public:
         return a_ < o.a_ || (a_ == o.a_ && b_ < o.b_);
     }
 
-private:
+  private:
     ULONG a_ = 0;
     ULONG b_ = 0;
 };
@@ -172,11 +172,11 @@ inline constexpr IOResult IO_ERROR = 2;
 
 /// Parameter dimensions answered to the parameter-dimension query.
 class ParamDimension {
-public:
+  public:
     explicit constexpr ParamDimension(const char* name) : name_(name) {}
     const char* Name() const { return name_; }
 
-private:
+  private:
     const char* name_;
 };
 extern ParamDimension* defaultDim;

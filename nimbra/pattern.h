@@ -1,0 +1,19 @@
+#pragma once
+/// The cloud pattern: octaves of two crossed, phase-warped waves. Pure functions of the
+/// cache; no allocation, no state, safe on any thread.
+
+#include "nimbra/params.h"
+
+/// Most octaves a sample runs (a float counter would stall at 2^24).
+inline constexpr int kNimbraMaxOctaves = 4096;
+
+/// The sky weight t at (u, v); 0 when `detail` <= 0.
+float CloudPattern(const NimbraCache& c, float u, float v) noexcept;
+/// The same sum as the viewport preview forms it (the warp factor of U taken once per
+/// sample), which may differ from CloudPattern in the last bits.
+float CloudPatternPreview(const NimbraCache& c, float u, float v) noexcept;
+
+/// Colour mix of the cloud side c0 and the sky side c1 with weight t, clamped, alpha 1.
+AColor NimbraMixColor(const NimbraCache& c, float t, const Color& c0, const Color& c1) noexcept;
+/// Mono mix: t clamped to 0..1 first, result unclamped.
+float NimbraMixMono(const NimbraCache& c, float t, float m0, float m1) noexcept;
