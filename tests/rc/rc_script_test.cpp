@@ -183,6 +183,45 @@ TEST(RcScript, ConditionalsMacrosAndExpressions) {
     EXPECT_EQ(b.strings.at(4), "shifted");    // 255 / 5 = 51, % 7 = 2, << 1 = 4
 }
 
+TEST(RcScript, DefaultDialogStyleIconsEditsAndNot) {
+    ResourceBundle b = CompileText(
+        "1 DIALOG 10, 20, 30, 40\n"
+        "CAPTION \"Plain\"\n"
+        "BEGIN\n"
+        "  ICON 118, 7, 1, 2\n"
+        "  EDITTEXT 8, 1, 2, 3, 4, ES_AUTOHSCROLL | NOT WS_BORDER\n"
+        "  CONTROL \"\", 9, BUTTON, BS_AUTOCHECKBOX | NOT WS_VISIBLE, 1, 2, 3, 4, "
+        "WS_EX_CLIENTEDGE\n"
+        "END\n"
+        "2 DIALOGEX 0, 0, 5, 5\n"
+        "STYLE WS_POPUP | WS_CAPTION | NOT WS_BORDER\n"
+        "EXSTYLE WS_EX_TOOLWINDOW\n"
+        "BEGIN END\n");
+    ASSERT_EQ(b.dialogs.size(), 2u);
+    const DialogTemplate& plain = b.dialogs[0];
+    // No STYLE: a popup with border and system menu; CAPTION adds the title bar.
+    EXPECT_EQ(plain.style, WS_POPUP | WS_BORDER | WS_SYSMENU | WS_CAPTION);
+    EXPECT_EQ(plain.x, 10);
+    EXPECT_EQ(plain.cy, 40);
+    EXPECT_TRUE(plain.fontName.empty());
+    ASSERT_EQ(plain.controls.size(), 3u);
+    const DialogControl& icon = plain.controls[0];
+    EXPECT_EQ(icon.className, "Static");
+    EXPECT_EQ(icon.textOrdinal, 118);
+    EXPECT_EQ(icon.style, WS_CHILD | WS_VISIBLE | SS_ICON);
+    EXPECT_EQ(icon.cx, 0);  // an icon takes its size from the image
+    const DialogControl& edit = plain.controls[1];
+    EXPECT_EQ(edit.className, "Edit");
+    EXPECT_EQ(edit.style, WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL);
+    const DialogControl& hidden = plain.controls[2];
+    EXPECT_EQ(hidden.className, "Button");
+    EXPECT_EQ(hidden.style, WS_CHILD | BS_AUTOCHECKBOX);
+    EXPECT_EQ(hidden.exStyle, WS_EX_CLIENTEDGE);
+    // WS_CAPTION includes WS_BORDER's bit; NOT after it removes that bit again.
+    EXPECT_EQ(b.dialogs[1].style, (WS_POPUP | WS_CAPTION) & ~WS_BORDER);
+    EXPECT_EQ(b.dialogs[1].exStyle, WS_EX_TOOLWINDOW);
+}
+
 TEST(RcScript, SelfReferentialMacrosStopAsUnknownSymbols) {
     const std::string header = "#define LOOP_A LOOP_B\n#define LOOP_B LOOP_A\n";
     try {
