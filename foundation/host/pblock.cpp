@@ -327,7 +327,13 @@ ParamBlockPLCB::ParamBlockPLCB(const ParamVersionDesc* oldVersions, int count,
 void ParamBlockPLCB::proc(ILoad* iload) {
     ReferenceTarget* ref = owner_ ? owner_->GetReference(refNum_) : nullptr;
     auto* pb = dynamic_cast<IParamBlock*>(ref);
-    if (pb && pb->GetVersion() != cur_->version) {
+    bool matches = pb && pb->GetVersion() == cur_->version && pb->NumParams() == cur_->count;
+    for (int i = 0; matches && i < cur_->count; ++i) {
+        matches = pb->GetParameterType(i) == cur_->desc[i].type;
+    }
+    // A block of the current version whose rows do not match the layout (a damaged or
+    // foreign file) is rebuilt the same way, keeping the rows that do match.
+    if (pb && !matches) {
         AnimateSuspend noKeys;
         IParamBlock* fresh = CreateParameterBlock(cur_->desc, cur_->count, cur_->version);
         // The old layout of the saved version names the rows' IDs; a version the owner

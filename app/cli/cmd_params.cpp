@@ -1,0 +1,38 @@
+// loomhost params CLASS: the parameter table of a texture class.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+
+#include "app/cli/commands.h"
+#include "app/cli/texture_setup.h"
+#include "foundation/host/scene_io.h"
+
+namespace loom {
+
+void AddParamsCommand(CLI::App& app, AppContext& ctx) {
+    CLI::App* cmd = app.add_subcommand("params", "Show a texture class's parameters");
+    auto className = std::make_shared<std::string>();
+    cmd->add_option("CLASS", *className, "Texture class (e.g. nimbra)")->required();
+    cmd->callback([&ctx, className] {
+        ctx.LoadPlugins();
+        SceneHolder holder;  // holds the texture for the command's lifetime
+        Texmap* tex = CreateTexture(ctx.loader, *className);
+        holder.Add(*className, tex);
+        IParamBlock* pb = ParamBlockOf(tex);
+        if (!pb) throw std::runtime_error("'" + *className + "' has no parameter block");
+        static const char* kTypes[] = {"float", "int", "color"};
+        std::printf("%-5s %-22s %-6s %-24s %s\n", "index", "name", "type", "default", "animatable");
+        for (int i = 0; i < pb->NumParams(); ++i) {
+            Interval scratch = FOREVER;
+            ParamType type = pb->GetParameterType(i);
+            std::printf("%-5d %-22s %-6s %-24s %s\n", i, ParamName(tex, i).c_str(), kTypes[type],
+                        FormatParamValue(type, pb->GetRaw(i, 0, scratch)).c_str(),
+                        pb->IsAnimatable(i) ? "yes" : "no");
+        }
+        for (int i = 0; i < tex->NumSubTexmaps(); ++i) {
+            std::printf("sub-map %d: %s\n", i, tex->GetSubTexmapSlotName(i).c_str());
+        }
+    });
+}
+
+}  // namespace loom

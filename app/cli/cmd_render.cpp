@@ -1,0 +1,146 @@
+// loomhost render: a texture (or a frame sequence) to image files.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "app/cli/commands.h"
+#include "app/cli/interrupt.h"
+#include "app/cli/texture_setup.h"
+#include "app/cli/texture_source.h"
+#include "app/render/progress.h"
+#include "app/render/renderer.h"
+
+namespace loom {
+namespace {
+
+struct RenderCommandOptions {
+    std::string className;
+    std::string output;
+    std::string size = "256x256";
+    std::string frames;
+    std::string outputs = "color";
+    int threads = 0;
+    int bits = 8;
+    double time = 0.0;
+    float bumpScale = 0.05f;
+    TextureSourceOptions source;
+};
+
+void ParseSize(const std::string& text, int& w, int& h) {
+    size_t x = text.find('x');
+    if (x == std::string::npos) throw std::runtime_error("--size '" + text + "': expected WxH");
+    double dw = ParseNumber(text.substr(0, x), "--size width");
+    double dh = ParseNumber(text.substr(x + 1), "--size height");
+    if (dw < 1 || dh < 1 || dw > 32768 || dh > 32768 || dw != static_cast<int>(dw) ||
+        dh != static_cast<int>(dh)) {
+        throw std::runtime_error("--size '" + text + "': width and height must be 1..32768");
+    }
+    w = static_cast<int>(dw);
+    h = static_cast<int>(dh);
+}
+
+/// "out.png" + "_mono" + frame 3 -> "out_mono_0003.png".
+std::string OutputName(const std::string& base, const std::string& suffix, int frame,
+                       bool sequence) {
+    namespace fs = std::filesystem;
+    fs::path p(base);
+    std::string stem = p.stem().string() + suffix;
+    if (sequence) {
+        char num[16];
+        std::snprintf(num, sizeof num, "_%04d", frame);
+        stem += num;
+    }
+    return (p.parent_path() / (stem + p.extension().string())).string();
+}
+
+void Run(AppContext& ctx, const RenderCommandOptions& opt) {
+    RenderOptions ro;
+    ParseSize(opt.size, ro.width, ro.height);
+    ro.threads = opt.threads > 0 ? opt.threads : std::max(1u, std::thread::hardware_concurrency());
+    ro.bumpScale = opt.bumpScale;
+    ro.color = ro.mono = ro.normal = false;
+    std::string list = opt.outputs + ",";
+    for (size_t pos = 0, comma; (comma = list.find(',', pos)) != std::string::npos;
+         pos = comma + 1) {
+        std::string o = list.substr(pos, comma - pos);
+        if (o == "color") {
+            ro.color = true;
+        } else if (o == "mono") {
+            ro.mono = true;
+        } else if (o == "normal") {
+            ro.normal = true;
+        } else {
+            throw std::runtime_error("--output '" + o + "': use color, mono and/or normal");
+        }
+    }
+    if (opt.bits != 8 && opt.bits != 16) throw std::runtime_error("--bits must be 8 or 16");
+    int first = 0, last = 0;
+    bool sequence = !opt.frames.empty();
+    if (sequence) {
+        size_t dash = opt.frames.find('-', 1);
+        if (dash == std::string::npos) throw std::runtime_error("--frames: expected A-B");
+        first = static_cast<int>(ParseNumber(opt.frames.substr(0, dash), "--frames"));
+        last = static_cast<int>(ParseNumber(opt.frames.substr(dash + 1), "--frames"));
+        if (last < first) throw std::runtime_error("--frames: the last frame is before the first");
+    }
+    namespace fs = std::filesystem;
+    fs::path dir = fs::path(opt.output).parent_path();
+    if (!dir.empty() && !fs::is_directory(dir)) {
+        throw std::runtime_error(opt.output + ": folder '" + dir.string() + "' does not exist");
+    }
+    TextureSource src(ctx, opt.className, opt.source);
+    int outputs = int{ro.color} + int{ro.mono} + int{ro.normal};
+    WatchInterrupt();
+    const int frameCount = last - first + 1;
+    ProgressBar bar("render");
+    for (int f = first; f <= last; ++f) {
+        ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
+        RenderImages images;
+        const int index = f - first;
+        bool done = RenderTexture(
+            src.Texture(), ro, images,
+            [&](int rows, int total) {
+                bar.Update(static_cast<long long>(index) * total + rows,
+                           static_cast<long long>(frameCount) * total);
+            },
+            &InterruptFlag());
+        if (!done) {
+            bar.Finish();
+            throw std::runtime_error("interrupted; frames written so far are complete");
+        }
+        auto write = [&](const FloatImage& img, const char* suffix) {
+            std::string name = OutputName(opt.output, outputs > 1 ? suffix : "", f, sequence);
+            std::string err;
+            if (!WriteImage(name, img, opt.bits, err)) throw std::runtime_error(err);
+        };
+        if (ro.color) write(images.color, "");
+        if (ro.mono) write(images.mono, "_mono");
+        if (ro.normal) write(images.normal, "_normal");
+    }
+    bar.Finish();
+}
+
+}  // namespace
+
+void AddRenderCommand(CLI::App& app, AppContext& ctx) {
+    auto opt = std::make_shared<RenderCommandOptions>();
+    CLI::App* cmd = app.add_subcommand("render", "Render a texture over the unit square to images");
+    cmd->add_option("CLASS", opt->className, "Texture class (omit with --scene)");
+    cmd->add_option("-o,--out", opt->output, "Image file (.png, .tif, .exr, .jpg)")->required();
+    cmd->add_option("--size", opt->size, "Image size WxH")->capture_default_str();
+    cmd->add_option("--frames", opt->frames, "Render frames A-B (files get _NNNN)");
+    cmd->add_option("--time", opt->time, "Time in frames for a single image");
+    cmd->add_option("--output", opt->outputs, "What to write: color,mono,normal")
+        ->capture_default_str();
+    cmd->add_option("--threads", opt->threads, "Render threads (default: all cores)");
+    cmd->add_option("--bits", opt->bits, "Bits per channel of PNG/TIFF files: 8 or 16")
+        ->capture_default_str();
+    cmd->add_option("--bump-scale", opt->bumpScale, "Height of mono 1 for the normal map")
+        ->capture_default_str();
+    opt->source.AddOptions(*cmd);
+    cmd->callback([&ctx, opt] { Run(ctx, *opt); });
+}
+
+}  // namespace loom

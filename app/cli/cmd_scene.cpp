@@ -1,0 +1,120 @@
+// loomhost scene: create, extend, change and show scene files.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "app/cli/commands.h"
+#include "app/cli/texture_setup.h"
+#include "app/cli/texture_source.h"
+#include "app/scene/scene_print.h"
+
+namespace loom {
+namespace {
+
+struct SceneOptions {
+    std::string file;
+    std::string className;
+    std::string entry;
+    bool force = false;
+    std::vector<std::string> sets;
+    std::vector<std::string> keys;
+};
+
+void Load(const std::string& file, SceneHolder& scene) {
+    SceneLoadReport report;
+    std::string err;
+    if (!LoadSceneFile(file, scene, report, err)) throw std::runtime_error(err);
+    if (report.obsolete) {
+        std::fprintf(stderr, "loomhost: note: %s held data of an older version; converted\n",
+                     file.c_str());
+    }
+}
+
+void Save(const std::string& file, SceneHolder& scene) {
+    std::string err;
+    if (!SaveSceneFile(file, scene, err)) throw std::runtime_error(err);
+}
+
+void Apply(AppContext& ctx, Texmap* tex, const SceneOptions& opt) {
+    for (const std::string& s : opt.sets) ApplySet(ctx.loader, tex, s, 0);
+    for (const std::string& k : opt.keys) ApplyKey(ctx.loader, tex, k);
+}
+
+void AddTexture(AppContext& ctx, SceneHolder& scene, const SceneOptions& opt) {
+    std::string name = opt.entry.empty() ? opt.className : opt.entry;
+    if (scene.Find(name) >= 0) {
+        throw std::runtime_error("the scene already has an entry '" + name + "' (use --entry)");
+    }
+    Texmap* tex = CreateTexture(ctx.loader, opt.className);
+    scene.Add(name, tex);
+    Apply(ctx, tex, opt);
+}
+
+void AddEditOptions(CLI::App* cmd, SceneOptions& opt) {
+    cmd->add_option("--set", opt.sets, "Set a parameter: NAME=VALUE")->allow_extra_args(false);
+    cmd->add_option("--key", opt.keys, "Add a key: NAME@FRAME=VALUE")->allow_extra_args(false);
+}
+
+}  // namespace
+
+void AddSceneCommand(CLI::App& app, AppContext& ctx) {
+    CLI::App* scene = app.add_subcommand("scene", "Create, change and show scene files");
+    scene->require_subcommand(1);
+
+    auto nopt = std::make_shared<SceneOptions>();
+    CLI::App* make = scene->add_subcommand("new", "Write a new scene holding one texture");
+    make->add_option("FILE", nopt->file, "Scene file")->required();
+    make->add_option("CLASS", nopt->className, "Texture class")->required();
+    make->add_option("--entry", nopt->entry, "Entry name (default: the class name)");
+    make->add_flag("--force", nopt->force, "Replace an existing file");
+    AddEditOptions(make, *nopt);
+    make->callback([&ctx, nopt] {
+        if (!nopt->force && std::filesystem::exists(nopt->file)) {
+            throw std::runtime_error(nopt->file + ": exists (use --force to replace it)");
+        }
+        ctx.LoadPlugins();
+        SceneHolder holder;
+        AddTexture(ctx, holder, *nopt);
+        Save(nopt->file, holder);
+    });
+
+    auto aopt = std::make_shared<SceneOptions>();
+    CLI::App* add = scene->add_subcommand("add", "Add a texture to a scene file");
+    add->add_option("FILE", aopt->file, "Scene file")->required();
+    add->add_option("CLASS", aopt->className, "Texture class")->required();
+    add->add_option("--entry", aopt->entry, "Entry name (default: the class name)");
+    AddEditOptions(add, *aopt);
+    add->callback([&ctx, aopt] {
+        ctx.LoadPlugins();
+        SceneHolder holder;
+        Load(aopt->file, holder);
+        AddTexture(ctx, holder, *aopt);
+        Save(aopt->file, holder);
+    });
+
+    auto sopt = std::make_shared<SceneOptions>();
+    CLI::App* set = scene->add_subcommand("set", "Change a texture of a scene file");
+    set->add_option("FILE", sopt->file, "Scene file")->required();
+    set->add_option("--entry", sopt->entry, "Entry to change (default: the first texture)");
+    AddEditOptions(set, *sopt);
+    set->callback([&ctx, sopt] {
+        ctx.LoadPlugins();
+        SceneHolder holder;
+        Load(sopt->file, holder);
+        Apply(ctx, SceneTexture(holder, sopt->entry), *sopt);
+        Save(sopt->file, holder);
+    });
+
+    auto shopt = std::make_shared<SceneOptions>();
+    CLI::App* show = scene->add_subcommand("show", "Print what a scene file holds");
+    show->add_option("FILE", shopt->file, "Scene file")->required();
+    show->callback([&ctx, shopt] {
+        ctx.LoadPlugins();
+        SceneHolder holder;
+        Load(shopt->file, holder);
+        std::fputs(DescribeScene(holder).c_str(), stdout);
+    });
+}
+
+}  // namespace loom

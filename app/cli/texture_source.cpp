@@ -1,0 +1,52 @@
+#include "app/cli/texture_source.h"
+
+#include <CLI/CLI.hpp>
+#include <stdexcept>
+
+#include "app/cli/texture_setup.h"
+
+namespace loom {
+
+void TextureSourceOptions::AddOptions(CLI::App& cmd) {
+    cmd.add_option("--scene", scene, "Take the texture from this scene file");
+    cmd.add_option("--entry", entry, "Scene entry to use (default: the first)");
+    cmd.add_option("--set", sets,
+                   "Set a parameter: NAME=VALUE (colour R,G,B; Slot.NAME for a "
+                   "sub-map's parameter; Slot=map:CLASS or Slot=none)")
+        ->allow_extra_args(false);
+    cmd.add_option("--key", keys, "Add a key: NAME@FRAME=VALUE (30 frames per second)")
+        ->allow_extra_args(false);
+}
+
+Texmap* SceneTexture(SceneHolder& scene, const std::string& entry, std::string* label) {
+    for (int i = 0; i < scene.Count(); ++i) {
+        if (!entry.empty() && scene.Name(i) != entry) continue;
+        if (auto* tex = dynamic_cast<Texmap*>(scene.Object(i))) {
+            if (label) *label = scene.Name(i);
+            return tex;
+        }
+    }
+    throw std::runtime_error(entry.empty() ? "the scene holds no texture"
+                                           : "the scene has no texture entry '" + entry + "'");
+}
+
+TextureSource::TextureSource(AppContext& ctx, const std::string& className,
+                             const TextureSourceOptions& opt) {
+    ctx.LoadPlugins();
+    if (!opt.scene.empty()) {
+        SceneLoadReport report;
+        std::string err;
+        if (!LoadSceneFile(opt.scene, holder_, report, err)) throw std::runtime_error(err);
+        tex_ = SceneTexture(holder_, opt.entry, &label_);
+    } else {
+        if (className.empty()) throw std::runtime_error("name a texture class or --scene FILE");
+        tex_ = CreateTexture(ctx.loader, className);
+        holder_.Add(className, tex_);
+        label_ = className;
+    }
+    TimeValue t = FramesToTicks(opt.setTime);
+    for (const std::string& s : opt.sets) ApplySet(ctx.loader, tex_, s, t);
+    for (const std::string& k : opt.keys) ApplyKey(ctx.loader, tex_, k);
+}
+
+}  // namespace loom

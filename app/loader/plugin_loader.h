@@ -1,0 +1,55 @@
+#pragma once
+/// Finds plug-in libraries, loads them through their entry points and registers their
+/// classes with the host. A library that is missing an entry point, refuses its entry
+/// routine, answers a null descriptor or repeats a class ID is reported, closed and
+/// skipped.
+
+#include <string>
+#include <vector>
+
+#include "foundation/host/classdesc.h"
+#include "foundation/host/plugin_api.h"
+
+namespace loom {
+
+struct LoadedPlugin {
+    std::string path;
+    std::string description;
+    ULONG version = 0;
+    void* handle = nullptr;
+    HINSTANCE instance = nullptr;
+    DllMainProc entry = nullptr;
+    std::vector<ClassDesc*> classes;
+};
+
+class PluginLoader {
+  public:
+    PluginLoader() = default;
+    PluginLoader(const PluginLoader&) = delete;
+    PluginLoader& operator=(const PluginLoader&) = delete;
+    /// Unregisters the classes, sends process detach and closes every library.
+    ~PluginLoader();
+
+    /// Loads one library; false with `error` ("FILE: reason") when it is skipped.
+    bool Load(const std::string& path, std::string& error);
+    /// Loads every *.so in `folder`; reasons for skipped files are appended to `errors`.
+    int LoadFolder(const std::string& folder, std::vector<std::string>& errors);
+
+    const std::vector<LoadedPlugin>& Plugins() const { return plugins_; }
+    /// The class whose descriptor name or internal name matches `name` (case-insensitive,
+    /// also a bare short name such as "nimbra"), or null.
+    ClassDesc* FindClassByName(const std::string& name) const;
+
+  private:
+    void Unload(LoadedPlugin& p);
+    std::vector<LoadedPlugin> plugins_;
+};
+
+/// The folders to search: `explicitFolders` if any, else $LOOMHOST_PLUGINS (':'-separated),
+/// else the plugins folder beside the executable's build folder.
+std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitFolders);
+
+/// Printable UTF-8 form of a Windows-1252 string (class names carry 0xB7).
+std::string Utf8FromCp1252(const std::string& s);
+
+}  // namespace loom

@@ -1,0 +1,43 @@
+#pragma once
+/// Renders a texture over the unit square into images: colour (EvalColor), mono
+/// (EvalMono) and a tangent-space normal map (EvalNormalPerturb). Pixel (x, y) samples
+/// u = (x + 0.5) / width, v = 1 - (y + 0.5) / height, so the top line shows v near 1.
+/// Rows are split into bands; the C runtime generator of each band is seeded from the
+/// band's index, so every thread count gives the same pixels.
+
+#include <atomic>
+#include <functional>
+
+#include "foundation/host/bitmap.h"
+#include "foundation/host/mtl.h"
+
+namespace loom {
+
+struct RenderOptions {
+    int width = 256;
+    int height = 256;
+    int threads = 1;
+    TimeValue time = 0;
+    bool color = true;
+    bool mono = false;
+    bool normal = false;
+    /// Height of the mono value 1 in texture units, for the normal map.
+    float bumpScale = 0.05f;
+};
+
+struct RenderImages {
+    FloatImage color, mono, normal;
+};
+
+/// Called on the calling thread with rows done and rows in all.
+using RenderProgress = std::function<void(int done, int total)>;
+
+/// Updates the texture at the render time, then renders. Returns false when `abort`
+/// was raised (images are then incomplete).
+bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
+                   const RenderProgress& progress = {}, const std::atomic<bool>* abort = nullptr);
+
+/// Rows per band; also the unit of the per-band seed.
+inline constexpr int kRenderBandRows = 16;
+
+}  // namespace loom

@@ -1,0 +1,341 @@
+#include "foundation/host/scene_io.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "foundation/host/classdesc.h"
+#include "foundation/host/io.h"
+#include "foundation/host/mtl.h"
+#include "foundation/host/pblock.h"
+#include "foundation/host/uvgen.h"
+
+namespace loom {
+namespace {
+
+constexpr char kMagic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', '\0'};
+constexpr std::uint32_t kFormatVersion = 1;
+constexpr USHORT kObjectsChunk = 0x0001;
+constexpr USHORT kRootsChunk = 0x0002;
+constexpr USHORT kObjectChunk = 0x0010;
+constexpr USHORT kClassChunk = 0x0011;
+constexpr USHORT kRefsChunk = 0x0012;
+constexpr USHORT kDataChunk = 0x0013;
+
+void Collect(ReferenceTarget* t, std::vector<ReferenceTarget*>& order,
+             std::map<ReferenceTarget*, int>& index) {
+    if (!t || index.count(t)) return;
+    index[t] = static_cast<int>(order.size());
+    order.push_back(t);
+    for (int i = 0; i < t->NumRefs(); ++i) Collect(t->GetReference(i), order, index);
+}
+
+/// Turns the untyped pointer a descriptor creates back into the class's base.
+ReferenceTarget* AsTarget(void* created, SClass_ID sclass) {
+    if (!created) return nullptr;
+    switch (sclass) {
+        case TEXMAP_CLASS_ID:
+            return static_cast<Texmap*>(created);
+        case UVGEN_CLASS_ID:
+            return static_cast<UVGen*>(created);
+        case PARAMETER_BLOCK_CLASS_ID:
+            return static_cast<IParamBlock*>(created);
+        default:
+            return static_cast<ReferenceTarget*>(created);
+    }
+}
+
+std::string Hex(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", v);
+    return buf;
+}
+
+struct LoadedObject {
+    ReferenceTarget* object = nullptr;
+    std::vector<std::int32_t> refs;
+};
+
+/// Lets go of partly loaded objects: references among them are dropped without deleting,
+/// anything else they hold (defaults made at creation) is deleted with them.
+void Discard(std::vector<LoadedObject>& objs) {
+    std::set<ReferenceTarget*> ours;
+    for (auto& o : objs) {
+        if (o.object) ours.insert(o.object);
+    }
+    for (auto& o : objs) {
+        if (!o.object) continue;
+        for (int i = 0; i < o.object->NumRefs(); ++i) {
+            ReferenceTarget* t = o.object->GetReference(i);
+            o.object->ReplaceReference(i, nullptr, t && !ours.count(t));
+        }
+    }
+    for (auto& o : objs) {
+        if (o.object) o.object->DeleteThis();
+        o.object = nullptr;
+    }
+}
+
+}  // namespace
+
+SceneHolder::~SceneHolder() { Clear(); }
+
+RefTargetHandle SceneHolder::GetReference(int i) {
+    return i >= 0 && i < NumRefs() ? roots_[static_cast<size_t>(i)].object : nullptr;
+}
+
+void SceneHolder::SetReference(int i, RefTargetHandle t) {
+    if (i >= 0 && i < NumRefs()) roots_[static_cast<size_t>(i)].object = t;
+}
+
+void SceneHolder::Add(const std::string& name, ReferenceTarget* object) {
+    roots_.push_back({name, nullptr});
+    ReplaceReference(NumRefs() - 1, object);
+}
+
+void SceneHolder::Clear() {
+    for (int i = 0; i < NumRefs(); ++i) DeleteReference(i);
+    roots_.clear();
+}
+
+int SceneHolder::Find(const std::string& name) const {
+    for (size_t i = 0; i < roots_.size(); ++i) {
+        if (roots_[i].name == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene) {
+    std::vector<ReferenceTarget*> order;
+    std::map<ReferenceTarget*, int> index;
+    for (int i = 0; i < scene.Count(); ++i) Collect(scene.Object(i), order, index);
+
+    ChunkWriter w;
+    w.Write(kMagic, sizeof kMagic, nullptr);
+    WriteU32(&w, kFormatVersion);
+    w.BeginChunk(kObjectsChunk);
+    for (ReferenceTarget* t : order) {
+        w.BeginChunk(kObjectChunk);
+        w.BeginChunk(kClassChunk);
+        WriteU32(&w, t->SuperClassID());
+        WriteU32(&w, t->ClassID().PartA());
+        WriteU32(&w, t->ClassID().PartB());
+        w.EndChunk();
+        w.BeginChunk(kRefsChunk);
+        WriteU32(&w, static_cast<std::uint32_t>(t->NumRefs()));
+        for (int i = 0; i < t->NumRefs(); ++i) {
+            ReferenceTarget* r = t->GetReference(i);
+            WriteI32(&w, r ? index[r] : -1);
+        }
+        w.EndChunk();
+        w.BeginChunk(kDataChunk);
+        t->Save(&w);
+        w.EndChunk();
+        w.EndChunk();
+    }
+    w.EndChunk();
+    w.BeginChunk(kRootsChunk);
+    WriteU32(&w, static_cast<std::uint32_t>(scene.Count()));
+    for (int i = 0; i < scene.Count(); ++i) {
+        WriteString(&w, scene.Name(i));
+        WriteI32(&w, scene.Object(i) ? index[scene.Object(i)] : -1);
+    }
+    w.EndChunk();
+    return w.Bytes();
+}
+
+bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error) {
+    namespace fs = std::filesystem;
+    std::vector<std::uint8_t> bytes = SaveSceneBytes(scene);
+    fs::path target(path);
+    fs::path tmp = target.parent_path() /
+                   (".~" + target.filename().string() + "." + std::to_string(::getpid()));
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            error = path + ": cannot write: " + std::strerror(errno);
+            return false;
+        }
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            error = path + ": write failed";
+            std::error_code ec;
+            fs::remove(tmp, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(tmp, target, ec);
+    if (ec) {
+        error = path + ": cannot write: " + ec.message();
+        fs::remove(tmp, ec);
+        return false;
+    }
+    return true;
+}
+
+bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
+                    SceneLoadReport& report, std::string& error) {
+    report = SceneLoadReport();
+    if (size < sizeof kMagic + 4 || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
+        error = "not a scene file";
+        return false;
+    }
+    std::uint32_t version = 0;
+    for (int i = 0; i < 4; ++i)
+        version |= std::uint32_t{data[sizeof kMagic + static_cast<size_t>(i)]} << (8 * i);
+    if (version != kFormatVersion) {
+        error = "unsupported scene format version " + std::to_string(version);
+        return false;
+    }
+    const size_t start = sizeof kMagic + 4;
+    ChunkReader r(data + start, size - start);
+    std::vector<LoadedObject> objs;
+    struct RootEntry {
+        std::string name;
+        std::int32_t index;
+    };
+    std::vector<RootEntry> roots;
+    bool sawObjects = false, sawRoots = false;
+
+    auto fail = [&](const std::string& why) {
+        error = "at byte " + std::to_string(start + r.Offset()) + ": " + why;
+        Discard(objs);
+        return false;
+    };
+
+    IOResult res;
+    while ((res = r.OpenChunk()) == IO_OK) {
+        if (r.CurChunkID() == kObjectsChunk) {
+            if (sawObjects) return fail("second object list");
+            sawObjects = true;
+            while ((res = r.OpenChunk()) == IO_OK) {
+                if (r.CurChunkID() != kObjectChunk) {
+                    r.CloseChunk();
+                    continue;
+                }
+                LoadedObject lo;
+                bool haveClass = false, haveData = false;
+                while ((res = r.OpenChunk()) == IO_OK) {
+                    USHORT id = r.CurChunkID();
+                    if (id == kClassChunk) {
+                        std::uint32_t sc, a, b;
+                        if (haveClass || ReadU32(&r, sc) || ReadU32(&r, a) || ReadU32(&r, b)) {
+                            return fail("damaged class record");
+                        }
+                        ClassDesc* cd = FindClass(sc, Class_ID(a, b));
+                        if (!cd) {
+                            return fail("unknown class " + Hex(a) + " " + Hex(b) +
+                                        " (super class " + Hex(sc) + "); is its plug-in missing?");
+                        }
+                        lo.object = AsTarget(cd->Create(TRUE), sc);
+                        if (!lo.object) return fail("class " + Hex(a) + " could not be created");
+                        objs.push_back(lo);  // owned from here on, for cleanup
+                        haveClass = true;
+                    } else if (id == kRefsChunk) {
+                        std::uint32_t n;
+                        if (!haveClass || ReadU32(&r, n) || n > r.Remaining() / 4) {
+                            return fail("damaged reference list");
+                        }
+                        objs.back().refs.resize(n);
+                        for (auto& ref : objs.back().refs) {
+                            if (ReadI32(&r, ref)) return fail("damaged reference list");
+                        }
+                    } else if (id == kDataChunk) {
+                        if (!haveClass || haveData) return fail("object data out of place");
+                        if (objs.back().object->Load(&r) != IO_OK) {
+                            return fail("damaged data of object " +
+                                        std::to_string(objs.size() - 1));
+                        }
+                        haveData = true;
+                    }
+                    if (r.CloseChunk() != IO_OK) return fail("damaged chunk");
+                }
+                if (res == IO_ERROR) return fail("damaged chunk header");
+                if (!haveClass) return fail("object without a class");
+                r.CloseChunk();
+            }
+            if (res == IO_ERROR) return fail("damaged chunk header");
+        } else if (r.CurChunkID() == kRootsChunk) {
+            if (sawRoots) return fail("second root list");
+            sawRoots = true;
+            std::uint32_t n;
+            if (ReadU32(&r, n) || n > r.Remaining() / 8) return fail("damaged root list");
+            for (std::uint32_t i = 0; i < n; ++i) {
+                RootEntry e;
+                if (ReadString(&r, e.name) || ReadI32(&r, e.index))
+                    return fail("damaged root list");
+                roots.push_back(std::move(e));
+            }
+        }
+        if (r.CloseChunk() != IO_OK) return fail("damaged chunk");
+    }
+    if (res == IO_ERROR) return fail("damaged chunk header");
+    if (!sawObjects || !sawRoots) return fail("truncated scene (object or root list missing)");
+
+    const auto count = static_cast<std::int32_t>(objs.size());
+    for (const RootEntry& e : roots) {
+        if (e.index < -1 || e.index >= count) return fail("root '" + e.name + "' names no object");
+    }
+    for (size_t o = 0; o < objs.size(); ++o) {
+        ReferenceTarget* obj = objs[o].object;
+        const auto& refs = objs[o].refs;
+        for (size_t i = 0; i < refs.size(); ++i) {
+            if (refs[i] < -1 || refs[i] >= count) {
+                return fail("object " + std::to_string(o) + " refers to no object");
+            }
+            if (static_cast<int>(i) >= obj->NumRefs()) {
+                if (refs[i] != -1)
+                    return fail("object " + std::to_string(o) + " has too many references");
+                continue;
+            }
+            ReferenceTarget* target =
+                refs[i] < 0 ? nullptr : objs[static_cast<size_t>(refs[i])].object;
+            ReferenceTarget* old = obj->GetReference(static_cast<int>(i));
+            bool oldIsOurs = std::any_of(objs.begin(), objs.end(),
+                                         [old](const LoadedObject& l) { return l.object == old; });
+            if (obj->ReplaceReference(static_cast<int>(i), target, !oldIsOurs) != REF_SUCCEED) {
+                return fail("object " + std::to_string(o) +
+                            " refers to itself through its references");
+            }
+        }
+    }
+    for (const RootEntry& e : roots) {
+        scene.Add(e.name, e.index < 0 ? nullptr : objs[static_cast<size_t>(e.index)].object);
+    }
+    r.RunPostLoadCallbacks();
+    report.obsolete = r.Obsolete();
+    report.objects = count;
+    // Objects nothing refers to (a hand-made file may hold some) are not kept.
+    std::vector<ReferenceTarget*> orphans;
+    for (auto& o : objs) {
+        if (o.object->NumDependents() == 0) orphans.push_back(o.object);
+    }
+    for (ReferenceTarget* t : orphans) DeleteUnreferenced(t);
+    return true;
+}
+
+bool LoadSceneFile(const std::string& path, SceneHolder& scene, SceneLoadReport& report,
+                   std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (!LoadSceneBytes(bytes.data(), bytes.size(), scene, report, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace loom

@@ -1,0 +1,61 @@
+#pragma once
+/// Scene files: a graph of objects (each created again by class identity, its own data
+/// written by its Save, its references by index) and named roots. Loading checks every
+/// length and index, converts older data through the objects' post-load callbacks, and
+/// on any failure leaves nothing behind. Saving goes through a temporary file and a
+/// rename, so a failed save never damages the file that was there.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/host/refs.h"
+
+namespace loom {
+
+/// Holds the roots of a scene as references, each with a name.
+class SceneHolder final : public ReferenceMaker {
+  public:
+    ~SceneHolder() override;
+    SClass_ID SuperClassID() override { return 0; }
+    int NumRefs() override { return static_cast<int>(roots_.size()); }
+    RefTargetHandle GetReference(int i) override;
+    void SetReference(int i, RefTargetHandle t) override;
+    RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override {
+        return REF_DONTCARE;
+    }
+
+    /// Adds a root (the holder references it from now on).
+    void Add(const std::string& name, ReferenceTarget* object);
+    /// Removes every root; objects nothing else holds are deleted.
+    void Clear();
+    int Count() const { return static_cast<int>(roots_.size()); }
+    const std::string& Name(int i) const { return roots_[static_cast<size_t>(i)].name; }
+    ReferenceTarget* Object(int i) const { return roots_[static_cast<size_t>(i)].object; }
+    /// Index of the root named `name`, or -1.
+    int Find(const std::string& name) const;
+
+  private:
+    struct Root {
+        std::string name;
+        ReferenceTarget* object;
+    };
+    std::vector<Root> roots_;
+};
+
+struct SceneLoadReport {
+    bool obsolete = false;  ///< older data was converted while loading
+    int objects = 0;
+};
+
+std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene);
+bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error);
+
+/// Loads into `scene` (which must be empty). On failure `scene` stays empty and `error`
+/// names the offset and the reason.
+bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
+                    SceneLoadReport& report, std::string& error);
+bool LoadSceneFile(const std::string& path, SceneHolder& scene, SceneLoadReport& report,
+                   std::string& error);
+
+}  // namespace loom
