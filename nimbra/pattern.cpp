@@ -32,11 +32,14 @@ float Clouds(const NimbraCache& c, float u, float v) noexcept {
         double uWarp = kForm == WarpForm::Preview
                            ? uWarpV * fv
                            : double{kWaveUnit} * double{c.uWaveform} * fv * V;
-        sumA += a * std::sin(double{kQuarterTurn} * std::cos(uWarp) + fu * U) + g;
-        sumB += a * std::cos(double{kQuarterTurn} *
-                                 std::sin(double{kWaveUnit} * double{c.vWaveform} * fu * U) +
-                             fv * V) +
-                g;
+        const double phaseA = double{kQuarterTurn} * std::cos(uWarp) + fu * U;
+        const double phaseB =
+            double{kQuarterTurn} * std::sin(double{kWaveUnit} * double{c.vWaveform} * fu * U) +
+            fv * V;
+        // Past about a thousand octaves the frequencies overflow; such an octave keeps its
+        // level but adds no wave, so no NaN reaches the image.
+        sumA += (std::isfinite(phaseA) ? a * std::sin(phaseA) : 0.0) + g;
+        sumB += (std::isfinite(phaseB) ? a * std::cos(phaseB) : 0.0) + g;
         fu *= 2.0;
         fv *= 2.0;
         a *= d;
