@@ -1,0 +1,46 @@
+# The project's commands. `make demo` installs what is missing, builds and renders the
+# gallery into out/; `make test` builds and runs every test.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps build test demo asan tsan bench fuzz format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	BUILD=$(BUILD) scripts/demo.sh
+
+asan:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DLOOM_SANITIZE=address,undefined -DLOOM_BUILD_BENCH=OFF"
+
+tsan:
+	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOM_SANITIZE=thread -DLOOM_BUILD_BENCH=OFF"
+
+bench: build
+	scripts/bench.sh $(BUILD)
+
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLOOM_BUILD_FUZZ=ON \
+	  -DLOOM_BUILD_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	scripts/fuzz.sh build-fuzz $${FUZZ_SECONDS:-30}
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz out
