@@ -22,13 +22,13 @@ AColor NimbraTex::PatternColor(ShadeContext& sc, float u, float v) {
 float NimbraTex::PatternMono(ShadeContext& sc, float u, float v) {
     const Color& sky = cache_.skyColor;
     const Color& cloud = cache_.cloudColor;
-    float m1 = subTex_[1] ? subTex_[1]->EvalMono(sc)
-                          : static_cast<float>((double{sky.r} + double{sky.g} + double{sky.b}) *
-                                               double{0.33333334f});
-    float m0 = subTex_[0]
-                   ? subTex_[0]->EvalMono(sc)
-                   : static_cast<float>((double{cloud.g} + double{cloud.b} + double{cloud.r}) *
-                                        double{0.33333334f});
+    float m1 =
+        subTex_[1]
+            ? subTex_[1]->EvalMono(sc)
+            : static_cast<float>((Widen(sky.r) + Widen(sky.g) + Widen(sky.b)) * Widen(0.33333334f));
+    float m0 = subTex_[0] ? subTex_[0]->EvalMono(sc)
+                          : static_cast<float>((Widen(cloud.g) + Widen(cloud.b) + Widen(cloud.r)) *
+                                               Widen(0.33333334f));
     return NimbraMixMono(cache_, CloudPattern(cache_, u, v), m0, m1);
 }
 

@@ -17,25 +17,23 @@ template <WarpForm kForm>
 float Clouds(const NimbraCache& c, float u, float v) noexcept {
     // A divisor of 0 (detail -3) or no octave at all both leave t at 0.
     if (!(c.detail > 0.0f)) return 0.0f;
-    const double U = double{kFullTurn} * (double{u} + double{kUnit} * double{c.uShift});
-    const double V = double{kFullTurn} * (double{v} + double{kUnit} * double{c.vShift});
-    double fu = double{kUnit} * double{c.uScale};
-    double fv = double{kUnit} * double{c.vScale};
-    const double g = 1.0 - double{c.density};
-    const double d = 1.0 - double{c.softening};
-    double a = c.contrast;
+    const double U = Widen(kFullTurn) * (Widen(u) + Widen(kUnit) * Widen(c.uShift));
+    const double V = Widen(kFullTurn) * (Widen(v) + Widen(kUnit) * Widen(c.vShift));
+    double fu = Widen(kUnit) * Widen(c.uScale);
+    double fv = Widen(kUnit) * Widen(c.vScale);
+    const double g = 1.0 - Widen(c.density);
+    const double d = 1.0 - Widen(c.softening);
+    double a = Widen(c.contrast);
     double sumA = 0.0, sumB = 0.0;
-    const double uWarpV = double{kWaveUnit} * double{c.uWaveform} * V;  // preview form only
-    const double detail = c.detail;
+    const double uWarpV = Widen(kWaveUnit) * Widen(c.uWaveform) * V;  // preview form only
+    const double detail = Widen(c.detail);
     double k = 0.0;
     do {
-        double uWarp = kForm == WarpForm::Preview
-                           ? uWarpV * fv
-                           : double{kWaveUnit} * double{c.uWaveform} * fv * V;
-        const double phaseA = double{kQuarterTurn} * std::cos(uWarp) + fu * U;
+        double uWarp = kForm == WarpForm::Preview ? uWarpV * fv
+                                                  : Widen(kWaveUnit) * Widen(c.uWaveform) * fv * V;
+        const double phaseA = Widen(kQuarterTurn) * std::cos(uWarp) + fu * U;
         const double phaseB =
-            double{kQuarterTurn} * std::sin(double{kWaveUnit} * double{c.vWaveform} * fu * U) +
-            fv * V;
+            Widen(kQuarterTurn) * std::sin(Widen(kWaveUnit) * Widen(c.vWaveform) * fu * U) + fv * V;
         // Past about a thousand octaves the frequencies overflow; such an octave keeps its
         // level but adds no wave, so no NaN reaches the image.
         sumA += (std::isfinite(phaseA) ? a * std::sin(phaseA) : 0.0) + g;

@@ -50,14 +50,13 @@ void Run(AppContext& ctx, const EvalOptions& opt) {
     for (const Point2& p : points) {
         sc.Set(p.x, p.y);
         if (opt.mono) {
-            std::printf("%.9g\n", double{tex->EvalMono(sc)});
+            std::printf("%.9g\n", Widen(tex->EvalMono(sc)));
         } else if (opt.normal) {
             Point3 n = tex->EvalNormalPerturb(sc);
-            std::printf("%.9g %.9g %.9g\n", double{n.x}, double{n.y}, double{n.z});
+            std::printf("%.9g %.9g %.9g\n", Widen(n.x), Widen(n.y), Widen(n.z));
         } else {
             AColor c = tex->EvalColor(sc);
-            std::printf("%.9g %.9g %.9g %.9g\n", double{c.r}, double{c.g}, double{c.b},
-                        double{c.a});
+            std::printf("%.9g %.9g %.9g %.9g\n", Widen(c.r), Widen(c.g), Widen(c.b), Widen(c.a));
         }
     }
 }

@@ -144,12 +144,12 @@ ParamValue ParseParamValue(ParamType type, const std::string& text, const std::s
 std::string FormatParamValue(ParamType type, const ParamValue& v) {
     char buf[96];
     if (type == TYPE_RGBA) {
-        std::snprintf(buf, sizeof buf, "%.9g,%.9g,%.9g", double{v.v[0]}, double{v.v[1]},
-                      double{v.v[2]});
+        std::snprintf(buf, sizeof buf, "%.9g,%.9g,%.9g", Widen(v.v[0]), Widen(v.v[1]),
+                      Widen(v.v[2]));
     } else if (type == TYPE_INT) {
         std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.v[0]));
     } else {
-        std::snprintf(buf, sizeof buf, "%.9g", double{v.v[0]});
+        std::snprintf(buf, sizeof buf, "%.9g", Widen(v.v[0]));
     }
     return buf;
 }

@@ -43,8 +43,8 @@ void RenderPixel(Texmap* tex, const RenderOptions& opt, RenderImages& out, Plane
     }
     if (opt.normal) {
         Point3 p = tex->EvalNormalPerturb(sc);
-        double nx = -double{p.x} * double{opt.bumpScale};
-        double ny = -double{p.y} * double{opt.bumpScale};
+        double nx = -Widen(p.x) * Widen(opt.bumpScale);
+        double ny = -Widen(p.y) * Widen(opt.bumpScale);
         double len = std::sqrt(nx * nx + ny * ny + 1.0);
         if (!std::isfinite(len)) nx = ny = 0.0, len = 1.0;
         Store(out.normal, x, y, static_cast<float>(0.5 + 0.5 * nx / len),

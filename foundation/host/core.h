@@ -191,3 +191,7 @@ struct GetParamDim {
     ParamDimension* dim;
     int index;
 };
+
+/// A float taken to double on purpose (intermediates that the precision rules keep in
+/// double); spelled out so that no promotion happens unnoticed.
+constexpr double Widen(float v) noexcept { return static_cast<double>(v); }

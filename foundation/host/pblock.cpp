@@ -77,7 +77,7 @@ DWORD IParamBlock::GetParamID(int i) const {
 
 ParamValue IParamBlock::Normalise(ParamType type, ParamValue v) {
     if (type != TYPE_RGBA) v.v[1] = v.v[2] = 0.0f;
-    if (type == TYPE_INT) v.v[0] = static_cast<float>(RoundToInt(v.v[0]));
+    if (type == TYPE_INT) v.v[0] = static_cast<float>(RoundToInt(Widen(v.v[0])));
     return v;
 }
 
@@ -101,11 +101,11 @@ ParamValue IParamBlock::GetRaw(int i, TimeValue t, Interval& valid) const {
     double s = static_cast<double>(t - k0.time) / static_cast<double>(k1.time - k0.time);
     ParamValue out;
     for (int c = 0; c < 3; ++c) {
-        double a = k0.value.v[c], b = k1.value.v[c];
+        double a = Widen(k0.value.v[c]), b = Widen(k1.value.v[c]);
         out.v[c] = static_cast<float>(a + s * (b - a));
     }
     if (row.desc.type == TYPE_INT) {
-        double a = k0.value.v[0], b = k1.value.v[0];
+        double a = Widen(k0.value.v[0]), b = Widen(k1.value.v[0]);
         out.v[0] = static_cast<float>(RoundToInt(a + s * (b - a)));
     }
     return out;
@@ -119,7 +119,7 @@ BOOL IParamBlock::GetValue(int i, TimeValue t, float& v, Interval& valid) {
 
 BOOL IParamBlock::GetValue(int i, TimeValue t, int& v, Interval& valid) {
     if (i < 0 || i >= NumParams()) return FALSE;
-    v = RoundToInt(GetRaw(i, t, valid).v[0]);
+    v = RoundToInt(Widen(GetRaw(i, t, valid).v[0]));
     return TRUE;
 }
 

@@ -146,15 +146,15 @@ class StdUVGen final : public UVGen {
             v = uvw.y;
             return;
         }
-        double x = uvw.x, y = uvw.y;
+        double x = Widen(uvw.x), y = Widen(uvw.y);
         if (angle_ != 0.0f) {
             double cx = x - 0.5, cy = y - 0.5;
             x = cx * cosA_ - cy * sinA_ + 0.5;
             y = cx * sinA_ + cy * cosA_ + 0.5;
         }
-        u = Fold(static_cast<float>(x * double{tileU_} + double{offU_}), sym_ & U_WRAP,
+        u = Fold(static_cast<float>(x * Widen(tileU_) + Widen(offU_)), sym_ & U_WRAP,
                  sym_ & U_MIRROR);
-        v = Fold(static_cast<float>(y * double{tileV_} + double{offV_}), sym_ & V_WRAP,
+        v = Fold(static_cast<float>(y * Widen(tileV_) + Widen(offV_)), sym_ & V_WRAP,
                  sym_ & V_MIRROR);
     }
 

@@ -16,11 +16,11 @@ float Negative(double w, double r, double b) noexcept {
 float BlendValue(float w, float a, float b, int positive, int negative, BlendOrder order) noexcept {
     float r = a;
     if (order == BlendOrder::NegativeFirst) {
-        if (negative == 1) r = Negative(w, r, b);
-        if (positive == 1) r = Positive(w, r, b);
+        if (negative == 1) r = Negative(Widen(w), Widen(r), Widen(b));
+        if (positive == 1) r = Positive(Widen(w), Widen(r), Widen(b));
     } else {
-        if (positive == 1) r = Positive(w, r, b);
-        if (negative == 1) r = Negative(w, r, b);
+        if (positive == 1) r = Positive(Widen(w), Widen(r), Widen(b));
+        if (negative == 1) r = Negative(Widen(w), Widen(r), Widen(b));
     }
     return r;
 }

@@ -1,0 +1,179 @@
+// The loomhost command line, run as a user runs it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "foundation/host/bitmap.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class Cli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("loom_cli_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Result Run(const std::string& args) {
+        std::string errFile = (dir / "stderr.txt").string();
+        std::string cmd =
+            std::string(LOOMHOST_BIN) + " --plugins " + PLUGIN_DIR + " " + args + " 2>" + errFile;
+        FILE* p = popen(cmd.c_str(), "r");
+        Result r{-1, "", ""};
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        int st = pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        std::ifstream e(errFile);
+        std::stringstream ss;
+        ss << e.rdbuf();
+        r.err = ss.str();
+        return r;
+    }
+    std::string Path(const std::string& name) { return (dir / name).string(); }
+
+    fs::path dir;
+};
+
+std::vector<double> Numbers(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<double> v;
+    double d;
+    while (in >> d) v.push_back(d);
+    return v;
+}
+
+}  // namespace
+
+TEST_F(Cli, EvalPrintsTheDefaultsAtTheOrigin) {
+    Result r = Run("eval nimbra 0,0");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<double> v = Numbers(r.out);
+    ASSERT_EQ(v.size(), 4u);
+    EXPECT_NEAR(v[0], 0.425875, 1e-6);
+    EXPECT_NEAR(v[1], 0.425875, 1e-6);
+    EXPECT_EQ(v[2], 1.0);
+    EXPECT_EQ(v[3], 1.0);
+    EXPECT_EQ(Run("eval nimbra --set Detail=0 0,0").out, "1 1 1 1\n");  // the cloud colour
+    Result many = Run("eval nimbra 0,0 -0.25,3.5 1e-3,2");
+    EXPECT_EQ(std::count(many.out.begin(), many.out.end(), '\n'), 3);
+}
+
+TEST_F(Cli, BadInputGetsOneLineAndAFailure) {
+    for (const char* args :
+         {"eval nosuchclass 0,0", "eval nimbra --set Bogus=1 0,0", "eval nimbra --set Detail=x 0,0",
+          "eval nimbra --set Sky=1,2 0,0", "eval nimbra '0;0'", "eval nimbra 0,0,0",
+          "render nimbra -o /nonexistent/dir/x.png", "render nimbra -o out.bmp --size 4x4",
+          "render nimbra -o x.png --size 0x4", "render nimbra -o x.png --frames 5-2",
+          "scene show /nonexistent.loom"}) {
+        Result r = Run(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("loomhost: error: ", 0), 0u) << r.err;
+    }
+}
+
+TEST_F(Cli, RenderMatchesEvalAndThreadCounts) {
+    ASSERT_EQ(Run("render nimbra -o " + Path("a.exr") + " --size 4x2 --threads 1").status, 0);
+    ASSERT_EQ(Run("render nimbra -o " + Path("b.exr") + " --size 4x2 --threads 2").status, 0);
+    loom::FloatImage a, b;
+    int bits;
+    std::string err;
+    ASSERT_TRUE(loom::ReadImage(Path("a.exr"), a, bits, err)) << err;
+    ASSERT_TRUE(loom::ReadImage(Path("b.exr"), b, bits, err)) << err;
+    EXPECT_EQ(a.rgba, b.rgba);
+    // Pixel (1, 0) is u = 0.375, v = 0.75; EXR stores half floats.
+    std::vector<double> v = Numbers(Run("eval nimbra 0.375,0.75").out);
+    ASSERT_EQ(v.size(), 4u);
+    EXPECT_NEAR(a.rgba[4], v[0], 1e-3);
+    EXPECT_NEAR(a.rgba[6], v[2], 1e-3);
+    // PNG 8 and 16 bit, several outputs and an animation.
+    ASSERT_EQ(Run("render nimbra -o " + Path("c.png") +
+                  " --size 8x8 --bits 16 --output color,mono,normal --frames 1-2")
+                  .status,
+              0);
+    for (const char* f : {"c_0001.png", "c_mono_0002.png", "c_normal_0001.png"}) {
+        EXPECT_TRUE(fs::exists(dir / f)) << f;
+    }
+    loom::FloatImage c;
+    ASSERT_TRUE(loom::ReadImage(Path("c_0001.png"), c, bits, err)) << err;
+    EXPECT_EQ(bits, 16);
+}
+
+TEST_F(Cli, ScenesKeepValuesKeysAndSubMaps) {
+    std::string scene = Path("s.loom");
+    Result r = Run("scene new " + scene +
+                   " nimbra --set Contrast=2 --key \"U Shift@0=0\" --key \"U Shift@10=7\" "
+                   "--set Sky=map:nimbra --set \"Sky.Detail=3\"");
+    ASSERT_EQ(r.status, 0) << r.err;
+    Result show = Run("scene show " + scene);
+    EXPECT_NE(show.out.find("Contrast = 2"), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find("U Shift = keys 0@0 10@7"), std::string::npos) << show.out;
+    EXPECT_NE(show.out.find("[Sky] Loomwork \xC2\xB7 Nimbra 1.0"), std::string::npos) << show.out;
+    for (const char* time : {"0", "3", "5.5", "10", "20"}) {
+        std::string direct = Run(std::string("eval nimbra --set Contrast=2 --key \"U Shift@0=0\" "
+                                             "--key \"U Shift@10=7\" --set Sky=map:nimbra "
+                                             "--set Sky.Detail=3 --time ") +
+                                 time + " 0.3,0.6 0.8,0.1")
+                                 .out;
+        std::string loaded =
+            Run("eval --scene " + scene + " --time " + time + " 0.3,0.6 0.8,0.1").out;
+        EXPECT_EQ(direct, loaded) << time;
+        EXPECT_FALSE(direct.empty());
+    }
+    EXPECT_NE(Run("scene new " + scene + " nimbra").status, 0);  // no silent overwrite
+    ASSERT_EQ(Run("scene add " + scene + " nimbra --entry second --set Detail=1").status, 0);
+    EXPECT_EQ(Run("eval --scene " + scene + " --entry second 0,0").out,
+              Run("eval nimbra --set Detail=1 0,0").out);
+}
+
+TEST_F(Cli, DamagedScenesAreRefusedAndLeftAlone) {
+    std::string scene = Path("s.loom");
+    ASSERT_EQ(Run("scene new " + scene + " nimbra").status, 0);
+    auto size = fs::file_size(scene);
+    fs::resize_file(scene, size - 9);
+    auto damaged = fs::file_size(scene);
+    Result r = Run("scene add " + scene + " nimbra --entry x");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find(scene), std::string::npos) << r.err;
+    EXPECT_EQ(fs::file_size(scene), damaged);
+    { std::ofstream(Path("foreign.loom")) << "\x89PNG\r\n"; }
+    EXPECT_NE(Run("scene show " + Path("foreign.loom")).err.find("not a scene file"),
+              std::string::npos);
+}
+
+TEST_F(Cli, ViewportWritesTheDisplayBitmap) {
+    ASSERT_EQ(Run("viewport nimbra -o " + Path("v.png") + " --size 16").status, 0);
+    loom::FloatImage img;
+    int bits;
+    std::string err;
+    ASSERT_TRUE(loom::ReadImage(Path("v.png"), img, bits, err)) << err;
+    EXPECT_EQ(img.width, 16);
+    EXPECT_EQ(img.height, 16);
+}
+
+TEST_F(Cli, EveryCommandHasHelp) {
+    for (const char* cmd :
+         {"", "list", "params", "eval", "render", "viewport", "scene", "scene new", "scene show"}) {
+        Result r = Run(std::string(cmd) + " --help");
+        EXPECT_EQ(r.status, 0) << cmd;
+        EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd;
+    }
+}

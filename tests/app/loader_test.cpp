@@ -1,0 +1,92 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "app/cli/texture_setup.h"
+#include "app/loader/plugin_loader.h"
+#include "foundation/host/controls.h"
+#include "foundation/host/scene_io.h"
+
+using namespace loom;
+
+TEST(Loader, LoadsATextureThroughItsEntryPoints) {
+    PluginLoader loader;
+    std::string err;
+    ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
+    ASSERT_EQ(loader.Plugins().size(), 1u);
+    const LoadedPlugin& p = loader.Plugins()[0];
+    EXPECT_EQ(p.description, "Nimbra 1.0 -- Tessaly Loomworks Collection (TLC)");
+    EXPECT_EQ(p.version, 110u);
+    ASSERT_EQ(p.classes.size(), 1u);
+    EXPECT_STREQ(p.classes[0]->ClassName(), "Loomwork \xB7 Nimbra 1.0");
+    EXPECT_EQ(p.classes[0]->SuperClassID(), 0xC10u);
+    EXPECT_EQ(p.classes[0]->ClassID(), Class_ID(0x5E655D34, 0x28AE6F01));
+    EXPECT_EQ(p.classes[0]->IsPublic(), 1);
+    EXPECT_EQ(FindClass(0xC10, Class_ID(0x5E655D34, 0x28AE6F01)), p.classes[0]);
+    EXPECT_EQ(loader.FindClassByName("nimbra"), p.classes[0]);
+    EXPECT_EQ(loader.FindClassByName("Loomwork \xC2\xB7 Nimbra 1.0"), p.classes[0]);
+    EXPECT_TRUE(CommonControlsInitialised());
+    EXPECT_GE(CustomControlModules(), 1);
+    // LibClassDesc answers null for every other index.
+    auto* classDesc = reinterpret_cast<LibClassDescProc>(dlsym(p.handle, "LibClassDesc"));
+    ASSERT_NE(classDesc, nullptr);
+    EXPECT_EQ(classDesc(1), nullptr);
+    EXPECT_EQ(classDesc(-1), nullptr);
+}
+
+TEST(Loader, RefusesLibrariesThatAreNotPluginsOrRepeatAClass) {
+    PluginLoader loader;
+    std::string err;
+    EXPECT_FALSE(loader.Load(HOST_SO, err));
+    EXPECT_NE(err.find("missing an entry point"), std::string::npos) << err;
+    EXPECT_FALSE(loader.Load("/nonexistent/x.so", err));
+    EXPECT_NE(err.find("/nonexistent/x.so"), std::string::npos);
+    ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
+    PluginLoader second;
+    EXPECT_FALSE(second.Load(NIMBRA_SO, err));
+    EXPECT_NE(err.find("already taken"), std::string::npos) << err;
+}
+
+TEST(Loader, UnloadingUnregistersTheClasses) {
+    {
+        PluginLoader loader;
+        std::string err;
+        ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
+    }
+    EXPECT_EQ(FindClass(0xC10, Class_ID(0x5E655D34, 0x28AE6F01)), nullptr);
+}
+
+TEST(TextureSetup, SetsValuesSubMapsAndKeysByName) {
+    PluginLoader loader;
+    std::string err;
+    ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
+    SceneHolder scene;
+    Texmap* tex = CreateTexture(loader, "nimbra");
+    scene.Add("t", tex);
+    ApplySet(loader, tex, "Detail=3", 0);
+    ApplySet(loader, tex, "sky = 0.1, 0.2 ,0.3", 0);  // names fold case, spaces are fine
+    ApplySet(loader, tex, "Cloud=map:nimbra", 0);
+    ApplySet(loader, tex, "Cloud.Contrast=4", 0);
+    ApplyKey(loader, tex, "U Shift@10=5");
+    IParamBlock* pb = ParamBlockOf(tex);
+    Interval v = FOREVER;
+    float f;
+    pb->GetValue(FindParam(tex, "Detail"), 0, f, v);
+    EXPECT_EQ(f, 3.0f);
+    Color c;
+    pb->GetValue(FindParam(tex, "Sky"), 0, c, v);
+    EXPECT_EQ(c, Color(0.1f, 0.2f, 0.3f));
+    Texmap* sub = tex->GetSubTexmap(0);
+    ASSERT_NE(sub, nullptr);
+    ParamBlockOf(sub)->GetValue(FindParam(sub, "Contrast"), 0, f, v);
+    EXPECT_EQ(f, 4.0f);
+    EXPECT_EQ(pb->Keys(FindParam(tex, "U Shift"))[0].time, 10 * kTicksPerFrame);
+    ApplySet(loader, tex, "Cloud=none", 0);
+    EXPECT_EQ(tex->GetSubTexmap(0), nullptr);
+
+    for (const char* bad : {"Nope=1", "Detail", "Detail=1x", "Sky=1,2", "Positive=0.5",
+                            "Detail=nan", "Sky.Contrast=1", "Cloud=map:unknown"}) {
+        EXPECT_THROW(ApplySet(loader, tex, bad, 0), std::runtime_error) << bad;
+    }
+    EXPECT_THROW(ApplyKey(loader, tex, "Positive@1=1"), std::runtime_error);  // not animatable
+    EXPECT_THROW(ApplyKey(loader, tex, "Detail=1"), std::runtime_error);
+}
