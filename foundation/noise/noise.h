@@ -1,0 +1,71 @@
+#pragma once
+/// Lattice gradient noise (table size 256, lattice offset 4096) and the bias and gain
+/// shaping curves, compiled into each plug-in that uses them. Each plug-in carries its own
+/// copy of the code and of the tables.
+///
+/// Tables: built once, lazily, by the first call of noise1, noise2 or noise3 in the
+/// module's life, from the calling thread's crt::rand() stream (1,791 draws; the library
+/// never seeds the generator). Concurrent first calls are safe: exactly one thread builds,
+/// the others wait for it. After that every function is a pure read of immutable data and
+/// may run on any number of threads. No function allocates, locks after the build, or
+/// throws.
+///
+/// Arguments and results are single precision; the arithmetic between them runs in double.
+
+#include <cstdint>
+
+/// Marks the functions a plug-in exports although it is built with hidden visibility.
+#define LOOM_NOISE_EXPORT __attribute__((visibility("default")))
+
+/// Perlin's bias: a raised to the power ln(b) / ln(0.5). Meaningful for 0 < b < 1; b = 0.5
+/// returns a (exactly only above about 1e-5, since ln b is rounded to float).
+LOOM_NOISE_EXPORT float bias(float a, float b) noexcept;
+
+/// Perlin's gain: 0 for a < 0.001 (and every negative a, also -0), 1 for a > 0.999, else
+/// the two-sided power curve with exponent ln(1 - b) / ln(0.5).
+LOOM_NOISE_EXPORT float gain(float a, float b) noexcept;
+
+/// Gradient noise of one coordinate; exactly 0 at whole numbers above -4096.
+LOOM_NOISE_EXPORT float noise1(float x) noexcept;
+
+/// Gradient noise of v[0], v[1]; exactly 0 at lattice points above -4096.
+float noise2(const float v[2]) noexcept;
+
+/// Gradient noise of v[0], v[1], v[2]; exactly 0 at lattice points above -4096.
+float noise3(const float v[3]) noexcept;
+
+/// Dispatch on the dimension count: 0 gives 0 (and builds nothing), 1 noise1(v[0]),
+/// 2 noise2(v), any other count noise3(v).
+float noiseN(const float* v, int n) noexcept;
+
+/// Sum of |noise3(f·v)| / f over the octaves f, f/2, f/4, ... while f >= 1. Returns 0 for
+/// f < 1 (every negative f included) and for a non-finite f.
+float turbulence(const float v[3], float freq) noexcept;
+
+namespace loom::noise {
+
+inline constexpr int NOISE_B = 0x100;
+inline constexpr int NOISE_N = 0x1000;
+inline constexpr int kTableSize = 2 * NOISE_B + 2;
+
+/// The permutation and gradient tables. Entries 256..513 repeat entries 0..257, so a
+/// lookup table[a + b] with a, b in 0..255 needs no second mask.
+struct NoiseTables {
+    std::int32_t p[kTableSize];
+    float g1[kTableSize];
+    float g2[kTableSize][2];
+    float g3[kTableSize][3];
+};
+
+/// Fills `t` from the calling thread's crt::rand() stream, consuming exactly 1,791 draws:
+/// per i = 0..255 the draws for g1, g2 x, g2 y, g3 x, g3 y, g3 z, then 255 shuffle draws.
+/// A gradient whose components all come out 0 stays the zero vector.
+void BuildNoiseTables(NoiseTables& t) noexcept;
+
+/// The module's tables, built first if no noise call has built them yet.
+const NoiseTables& ActiveNoiseTables() noexcept;
+
+/// Whether the module's tables have been built (for tests of the lazy start).
+bool NoiseTablesBuilt() noexcept;
+
+}  // namespace loom::noise
