@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "foundation/host/bitmap_tex.h"
+
 namespace loom {
 namespace {
 
@@ -163,8 +165,20 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& spec, 
     Texmap* owner = Walk(tex, Trim(spec.substr(0, eq)), name);
     std::string value = Trim(spec.substr(eq + 1));
     int slot = FindSlot(owner, name);
-    if (slot >= 0 && (value.rfind("map:", 0) == 0 || value == "none")) {
-        Texmap* sub = value == "none" ? nullptr : CreateTexture(loader, value.substr(4));
+    bool isImage = value.rfind("image:", 0) == 0;
+    if (slot >= 0 && (value.rfind("map:", 0) == 0 || isImage || value == "none")) {
+        Texmap* sub = nullptr;
+        if (isImage) {
+            auto* bm = new BitmapTex();
+            std::string err;
+            if (!bm->SetFileName(value.substr(6), err)) {
+                DeleteUnreferenced(bm);
+                throw std::runtime_error("--set '" + spec + "': " + err);
+            }
+            sub = bm;
+        } else if (value != "none") {
+            sub = CreateTexture(loader, value.substr(4));
+        }
         owner->SetSubTexmap(slot, sub);
         if (sub && owner->GetSubTexmap(slot) != sub) {
             DeleteUnreferenced(sub);
@@ -172,9 +186,7 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& spec, 
         }
         return;
     }
-    if (value.rfind("image:", 0) == 0) {
-        throw std::runtime_error("--set '" + spec + "': image maps are not available yet");
-    }
+    if (isImage) throw std::runtime_error("--set '" + spec + "': '" + name + "' is not a map slot");
     int row = FindParam(owner, name);
     if (row < 0) {
         throw std::runtime_error("--set '" + spec + "': no parameter called '" + name +

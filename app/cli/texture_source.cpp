@@ -12,7 +12,7 @@ void TextureSourceOptions::AddOptions(CLI::App& cmd) {
     cmd.add_option("--entry", entry, "Scene entry to use (default: the first)");
     cmd.add_option("--set", sets,
                    "Set a parameter: NAME=VALUE (colour R,G,B; Slot.NAME for a "
-                   "sub-map's parameter; Slot=map:CLASS or Slot=none)")
+                   "sub-map's parameter; Slot=map:CLASS, Slot=image:FILE or Slot=none)")
         ->allow_extra_args(false);
     cmd.add_option("--key", keys, "Add a key: NAME@FRAME=VALUE (30 frames per second)")
         ->allow_extra_args(false);

@@ -310,15 +310,21 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
     for (const RootEntry& e : roots) {
         scene.Add(e.name, e.index < 0 ? nullptr : objs[static_cast<size_t>(e.index)].object);
     }
-    r.RunPostLoadCallbacks();
-    report.obsolete = r.Obsolete();
-    report.objects = count;
-    // Objects nothing refers to (a hand-made file may hold some) are not kept.
+    // Objects nothing refers to (a hand-made file may hold some) are not kept. They are
+    // picked before the post-load work, which may replace and delete other objects but
+    // never one that nothing holds, and deleted after it, so their own callbacks run on
+    // live objects.
     std::vector<ReferenceTarget*> orphans;
     for (auto& o : objs) {
         if (o.object->NumDependents() == 0) orphans.push_back(o.object);
     }
-    for (ReferenceTarget* t : orphans) DeleteUnreferenced(t);
+    objs.clear();
+    r.RunPostLoadCallbacks();
+    for (ReferenceTarget* t : orphans) {
+        if (t->NumDependents() == 0) DeleteUnreferenced(t);
+    }
+    report.obsolete = r.Obsolete();
+    report.objects = count;
     return true;
 }
 

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "foundation/host/bitmap.h"
+#include "foundation/host/bitmap_tex.h"
+#include "foundation/host/scene_io.h"
+
+using namespace loom;
+
+namespace {
+
+class BitmapTexTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() / ("loom_bmtex_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        FloatImage img;  // 2 x 2: red, green over blue, white (half transparent)
+        img.width = img.height = 2;
+        img.rgba = {1, 0, 0, 1, 0, 1, 0, 1, 0, 0, 1, 1, 1, 1, 1, 0.5f};
+        std::string err;
+        ASSERT_TRUE(WriteImage(Path(), img, 16, err)) << err;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string Path() const { return (dir / "quad.png").string(); }
+    std::filesystem::path dir;
+};
+
+}  // namespace
+
+TEST_F(BitmapTexTest, SamplesPixelCentresWithTopLineAtVOne) {
+    SceneHolder scene;
+    auto* tex = new BitmapTex();
+    scene.Add("bm", tex);
+    std::string err;
+    ASSERT_TRUE(tex->SetFileName(Path(), err)) << err;
+    Interval v = FOREVER;
+    tex->Update(0, v);
+    PlaneShadeContext sc;
+    sc.Set(0.25f, 0.75f);  // top left
+    AColor c = tex->EvalColor(sc);
+    EXPECT_NEAR(c.r, 1.0f, 1e-4);
+    EXPECT_NEAR(c.g, 0.0f, 1e-4);
+    sc.Set(0.75f, 0.25f);  // bottom right: white with alpha 0.5, not premultiplied
+    c = tex->EvalColor(sc);
+    EXPECT_NEAR(c.r, 1.0f, 1e-4);
+    EXPECT_NEAR(c.a, 0.5f, 1e-4);
+    sc.Set(1.75f, -0.75f);  // wraps to the same pixel
+    EXPECT_NEAR(tex->EvalColor(sc).a, 0.5f, 1e-4);
+    sc.Set(0.5f, 0.75f);  // halfway between red and green
+    EXPECT_NEAR(tex->EvalColor(sc).r, 0.5f, 1e-4);
+    sc.Set(1e30f, -1e30f);
+    EXPECT_TRUE(std::isfinite(tex->EvalColor(sc).r));
+    EXPECT_FALSE(tex->SetFileName((dir / "missing.png").string(), err));
+    EXPECT_EQ(tex->FileName(), Path());  // keeps its image
+}
+
+TEST_F(BitmapTexTest, SceneKeepsTheFileName) {
+    SceneHolder scene;
+    auto* tex = new BitmapTex();
+    scene.Add("bm", tex);
+    std::string err;
+    ASSERT_TRUE(tex->SetFileName(Path(), err)) << err;
+    std::vector<std::uint8_t> bytes = SaveSceneBytes(scene);
+    SceneHolder loaded;
+    SceneLoadReport report;
+    ASSERT_TRUE(LoadSceneBytes(bytes.data(), bytes.size(), loaded, report, err)) << err;
+    auto* back = dynamic_cast<BitmapTex*>(loaded.Object(0));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->FileName(), Path());
+    EXPECT_EQ(back->Width(), 2);
+    EXPECT_EQ(back->Sample(0.25f, 0.75f), tex->Sample(0.25f, 0.75f));
+}
