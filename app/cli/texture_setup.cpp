@@ -156,14 +156,14 @@ std::string FormatParamValue(ParamType type, const ParamValue& v) {
     return buf;
 }
 
-void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& spec, TimeValue t) {
-    size_t eq = spec.find('=');
+void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, TimeValue t) {
+    size_t eq = text.find('=');
     if (eq == std::string::npos || eq == 0) {
-        throw std::runtime_error("--set '" + spec + "': expected NAME=VALUE");
+        throw std::runtime_error("--set '" + text + "': expected NAME=VALUE");
     }
     std::string name;
-    Texmap* owner = Walk(tex, Trim(spec.substr(0, eq)), name);
-    std::string value = Trim(spec.substr(eq + 1));
+    Texmap* owner = Walk(tex, Trim(text.substr(0, eq)), name);
+    std::string value = Trim(text.substr(eq + 1));
     int slot = FindSlot(owner, name);
     bool isImage = value.rfind("image:", 0) == 0;
     if (slot >= 0 && (value.rfind("map:", 0) == 0 || isImage || value == "none")) {
@@ -173,7 +173,7 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& spec, 
             std::string err;
             if (!bm->SetFileName(value.substr(6), err)) {
                 DeleteUnreferenced(bm);
-                throw std::runtime_error("--set '" + spec + "': " + err);
+                throw std::runtime_error("--set '" + text + "': " + err);
             }
             sub = bm;
         } else if (value != "none") {
@@ -182,14 +182,14 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& spec, 
         owner->SetSubTexmap(slot, sub);
         if (sub && owner->GetSubTexmap(slot) != sub) {
             DeleteUnreferenced(sub);
-            throw std::runtime_error("--set '" + spec + "': the map could not be assigned");
+            throw std::runtime_error("--set '" + text + "': the map could not be assigned");
         }
         return;
     }
-    if (isImage) throw std::runtime_error("--set '" + spec + "': '" + name + "' is not a map slot");
+    if (isImage) throw std::runtime_error("--set '" + text + "': '" + name + "' is not a map slot");
     int row = FindParam(owner, name);
     if (row < 0) {
-        throw std::runtime_error("--set '" + spec + "': no parameter called '" + name +
+        throw std::runtime_error("--set '" + text + "': no parameter called '" + name +
                                  "' (see 'loomhost params')");
     }
     IParamBlock* pb = ParamBlockOf(owner);
@@ -197,24 +197,24 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& spec, 
     pb->SetRaw(row, t, v);
 }
 
-void ApplyKey(const PluginLoader&, Texmap* tex, const std::string& spec) {
-    size_t at = spec.find('@');
-    size_t eq = spec.find('=', at == std::string::npos ? 0 : at);
+void ApplyKey(const PluginLoader&, Texmap* tex, const std::string& text) {
+    size_t at = text.find('@');
+    size_t eq = text.find('=', at == std::string::npos ? 0 : at);
     if (at == std::string::npos || eq == std::string::npos || at == 0) {
-        throw std::runtime_error("--key '" + spec + "': expected NAME@FRAME=VALUE");
+        throw std::runtime_error("--key '" + text + "': expected NAME@FRAME=VALUE");
     }
     std::string name;
-    Texmap* owner = Walk(tex, Trim(spec.substr(0, at)), name);
+    Texmap* owner = Walk(tex, Trim(text.substr(0, at)), name);
     int row = FindParam(owner, name);
     if (row < 0) {
-        throw std::runtime_error("--key '" + spec + "': no parameter called '" + name + "'");
+        throw std::runtime_error("--key '" + text + "': no parameter called '" + name + "'");
     }
     IParamBlock* pb = ParamBlockOf(owner);
     if (!pb->IsAnimatable(row)) {
-        throw std::runtime_error("--key '" + spec + "': '" + name + "' cannot be animated");
+        throw std::runtime_error("--key '" + text + "': '" + name + "' cannot be animated");
     }
-    TimeValue t = FramesToTicks(ParseNumber(spec.substr(at + 1, eq - at - 1), "--key frame"));
-    ParamValue v = ParseParamValue(pb->GetParameterType(row), spec.substr(eq + 1), "--key " + name);
+    TimeValue t = FramesToTicks(ParseNumber(text.substr(at + 1, eq - at - 1), "--key frame"));
+    ParamValue v = ParseParamValue(pb->GetParameterType(row), text.substr(eq + 1), "--key " + name);
     pb->SetKey(row, t, v);
 }
 

@@ -32,9 +32,9 @@ std::string FormatParamValue(ParamType type, const ParamValue& v);
 /// Applies "NAME=VALUE" at time t. NAME may be "Slot.NAME" to reach into a sub-map;
 /// VALUE "map:CLASS" puts a new texture in a slot, "none" empties it. Throws
 /// std::runtime_error on any mistake, before changing anything.
-void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& spec, TimeValue t);
+void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, TimeValue t);
 /// Applies "NAME@FRAME=VALUE": a key at that frame (30 frames per second).
-void ApplyKey(const PluginLoader& loader, Texmap* tex, const std::string& spec);
+void ApplyKey(const PluginLoader& loader, Texmap* tex, const std::string& text);
 
 /// Strict number parsing: the whole text must be one finite number.
 double ParseNumber(const std::string& text, const std::string& what);
