@@ -129,10 +129,10 @@ bool WriteImage(const std::string& path, const FloatImage& image, int bits, std:
         error = path + ": cannot write " + ext + " files";
         return false;
     }
-    OIIO::ImageSpec spec(image.width, image.height, channels, fmt);
-    if (channels == 4) spec.alpha_channel = 3;
-    spec.attribute("oiio:UnassociatedAlpha", 1);
-    if (!out->open(tmp.string(), spec)) {
+    OIIO::ImageSpec layout(image.width, image.height, channels, fmt);
+    if (channels == 4) layout.alpha_channel = 3;
+    layout.attribute("oiio:UnassociatedAlpha", 1);
+    if (!out->open(tmp.string(), layout)) {
         error = path + ": cannot write: " + out->geterror();
         return false;
     }
@@ -161,23 +161,23 @@ bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::strin
         error = path + ": cannot read image: " + OIIO::geterror();
         return false;
     }
-    const OIIO::ImageSpec& spec = in->spec();
-    if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0) {
+    const OIIO::ImageSpec& layout = in->spec();
+    if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0) {
         error = path + ": empty image";
         return false;
     }
-    bits = spec.format.basetype == OIIO::TypeDesc::UINT8    ? 8
-           : spec.format.basetype == OIIO::TypeDesc::UINT16 ? 16
+    bits = layout.format.basetype == OIIO::TypeDesc::UINT8    ? 8
+           : layout.format.basetype == OIIO::TypeDesc::UINT16 ? 16
                                                             : 32;
-    int nc = spec.nchannels;
-    std::vector<float> data(static_cast<size_t>(spec.width) * spec.height * nc);
+    int nc = layout.nchannels;
+    std::vector<float> data(static_cast<size_t>(layout.width) * layout.height * nc);
     if (!in->read_image(0, 0, 0, nc, OIIO::TypeDesc::FLOAT, data.data())) {
         error = path + ": cannot read image: " + in->geterror();
         return false;
     }
-    image.width = spec.width;
-    image.height = spec.height;
-    image.rgba.assign(static_cast<size_t>(spec.width) * spec.height * 4, 1.0f);
+    image.width = layout.width;
+    image.height = layout.height;
+    image.rgba.assign(static_cast<size_t>(layout.width) * layout.height * 4, 1.0f);
     for (size_t p = 0, q = 0; p < image.rgba.size(); p += 4, q += static_cast<size_t>(nc)) {
         if (nc >= 3) {
             for (int c = 0; c < 3; ++c) image.rgba[p + c] = data[q + static_cast<size_t>(c)];
