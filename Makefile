@@ -26,8 +26,8 @@ demo: build
 asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DLOOM_SANITIZE=address,undefined -DLOOM_BUILD_BENCH=OFF"
 
-tsan:
-	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOM_SANITIZE=thread -DLOOM_BUILD_BENCH=OFF"
+tsan: deps
+	scripts/tsan.sh build-tsan
 
 bench: build
 	scripts/bench.sh $(BUILD)
