@@ -1,0 +1,39 @@
+#pragma once
+/// The Lumidot bands: a thresholded sine, cosine or pinch wave across u plus another
+/// across v, summed into a blend weight. Pure functions of the cache; no allocation, no
+/// state, safe on any thread.
+
+#include "lumidot/params.h"
+
+/// Everything one wave reads from the cache.
+struct LumidotWave {
+    int use;  ///< the wave counts only when this is exactly 1
+    float phase;
+    float iteration;
+    int sine;
+    int cosine;
+    int pinch;
+    float highThreshold;
+    float lowThreshold;
+};
+
+/// The wave across u (vertical bands).
+LumidotWave LumidotUWave(const LumidotCache& c) noexcept;
+/// The wave across v (horizontal bands).
+LumidotWave LumidotVWave(const LumidotCache& c) noexcept;
+
+/// One wave's term at coordinate x: 0 when switched off; otherwise the selected shape of
+/// x / iteration + phase, 1 above the high threshold (or where the wave is not a number,
+/// as at iteration 0), then -1 below the low threshold.
+float LumidotWaveTerm(const LumidotWave& wave, float x) noexcept;
+
+/// The blend weight at (u, v): term across v plus term across u, in -2..2.
+float LumidotWeight(const LumidotCache& c, float u, float v) noexcept;
+
+/// Colour blend of the Low side `a` and the High side `b` with weight w (negative step
+/// first), clamped to 0..1, alpha 1.
+AColor LumidotMixColor(const LumidotCache& c, float w, const Color& a, const Color& b) noexcept;
+/// Mono blend of the two sides, clamped to 0..1 (NaN to 0).
+float LumidotMixMono(const LumidotCache& c, float w, float a, float b) noexcept;
+/// The mono value of a cached colour: (green + blue + red) times 0.33333334.
+float LumidotColorMono(const Color& c) noexcept;

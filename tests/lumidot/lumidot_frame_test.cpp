@@ -1,0 +1,410 @@
+// The Lumidot texture behind the frame: evaluation through the UV generator, sub-maps,
+// setters, cloning, storage with the older layout and the repair after loading.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "foundation/host/classdesc.h"
+#include "foundation/host/scene_io.h"
+#include "foundation/texframe/tex_class_desc.h"
+#include "lumidot/lumidot_tex.h"
+#include "lumidot/pattern.h"
+#include "tests/lumidot/alloc_counter.h"
+#include "tests/support/const_map.h"
+
+using loomtest::ConstMap;
+
+namespace {
+
+/// A constant map that notes its name in a shared log each time it is evaluated.
+class LoggingMap final : public Texmap {
+  public:
+    LoggingMap(std::string name, AColor c, float mono, std::vector<std::string>* log)
+        : name_(std::move(name)), color_(c), mono_(mono), log_(log) {}
+    Class_ID ClassID() override { return Class_ID(0x7E570002, 1); }
+    RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override {
+        return REF_SUCCEED;
+    }
+    AColor EvalColor(ShadeContext&) override {
+        log_->push_back(name_);
+        return color_;
+    }
+    float EvalMono(ShadeContext&) override {
+        log_->push_back(name_);
+        return mono_;
+    }
+    Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(); }
+    void Update(TimeValue, Interval&) override {}
+    void Reset() override {}
+    Interval Validity(TimeValue) override { return FOREVER; }
+    ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
+    RefTargetHandle Clone(RemapDir&) override { return nullptr; }
+
+  private:
+    std::string name_;
+    AColor color_;
+    float mono_;
+    std::vector<std::string>* log_;
+};
+
+loom::TexClassDesc& LumidotDesc() {
+    static loom::TexClassDesc desc(kLumidotInfo, []() -> Texmap* { return new LumidotTex(); });
+    static bool registered = loom::RegisterClass(&desc);
+    (void)registered;
+    return desc;
+}
+
+class LumidotFrame : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tex = new LumidotTex();
+        scene.Add("tex", tex);
+    }
+    static AColor ColorAt(LumidotTex* t, float u, float v, TimeValue time = 0) {
+        Interval valid = FOREVER;
+        t->Update(time, valid);
+        loom::PlaneShadeContext sc;
+        sc.Set(u, v);
+        return t->EvalColor(sc);
+    }
+    static float MonoAt(LumidotTex* t, float u, float v, TimeValue time = 0) {
+        Interval valid = FOREVER;
+        t->Update(time, valid);
+        loom::PlaneShadeContext sc;
+        sc.Set(u, v);
+        return t->EvalMono(sc);
+    }
+    static ParamValue Stored(LumidotTex* t, int row, TimeValue time = 0) {
+        Interval v = FOREVER;
+        return t->ParamBlock()->GetRaw(row, time, v);
+    }
+    /// Saves `scene` and loads it into `loaded`; the loaded texture, or null.
+    LumidotTex* RoundTrip(loom::SceneLoadReport& report) {
+        LumidotDesc();
+        std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(scene);
+        std::string err;
+        EXPECT_TRUE(loom::LoadSceneBytes(bytes.data(), bytes.size(), loaded, report, err)) << err;
+        return loaded.Count() ? dynamic_cast<LumidotTex*>(loaded.Object(0)) : nullptr;
+    }
+
+    loom::SceneHolder scene;
+    loom::SceneHolder loaded;
+    LumidotTex* tex = nullptr;
+};
+
+}  // namespace
+
+TEST_F(LumidotFrame, NewTextureHasItsIdentityAndLayout) {
+    TSTR s;
+    tex->GetClassName(s);
+    EXPECT_EQ(s, "TLC Lumidot");
+    EXPECT_EQ(tex->ClassID(), Class_ID(0x0AD22FBE, 0x44F54C8D));
+    EXPECT_EQ(tex->NumRefs(), 4);
+    EXPECT_EQ(tex->NumSubTexmaps(), 2);
+    EXPECT_EQ(tex->GetSubTexmapSlotName(0), "High");
+    EXPECT_EQ(tex->GetSubTexmapSlotName(1), "Low");
+    EXPECT_EQ(tex->GetSubTexmapSlotName(2), "");
+    EXPECT_EQ(tex->GetSubTexmap(0), nullptr);
+    EXPECT_EQ(tex->GetSubTexmap(1), nullptr);
+    IParamBlock* pb = tex->ParamBlock();
+    ASSERT_EQ(pb->NumParams(), 20);
+    EXPECT_EQ(pb->GetVersion(), 12u);
+    for (int row = 0; row < pb->NumParams(); ++row) {
+        EXPECT_EQ(pb->IsAnimatable(row), row != kLumidotNegative && row != kLumidotPositive) << row;
+    }
+    GetParamName gpn{"as given", 25};
+    PartID part = reinterpret_cast<PartID>(&gpn);
+    EXPECT_EQ(tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_NAME), REF_STOP);
+    EXPECT_EQ(gpn.name, "as given");
+    gpn = {"as given", 0};
+    tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_NAME);
+    EXPECT_EQ(gpn.name, "High");
+    GetParamDim gpd{nullptr, 1};
+    part = reinterpret_cast<PartID>(&gpd);
+    tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_DIM);
+    EXPECT_EQ(gpd.dim, stdColor255Dim);
+    gpd = {nullptr, 7};
+    tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_DIM);
+    EXPECT_EQ(gpd.dim, defaultDim);
+}
+
+TEST_F(LumidotFrame, DefaultsEvaluateToTheWorkedNumbers) {
+    AColor c = ColorAt(tex, 0, 0);
+    EXPECT_NEAR(c.r, 0.916270, 1e-6);
+    EXPECT_NEAR(c.g, 0.083730, 1e-6);
+    EXPECT_NEAR(c.b, 0.293056, 1e-6);
+    EXPECT_EQ(c.a, 1.0f);
+    c = ColorAt(tex, 0.25f, 0.75f);
+    EXPECT_NEAR(c.r, 0.449205, 1e-6);
+    EXPECT_NEAR(c.g, 0.550795, 1e-6);
+    EXPECT_EQ(c.b, 1.0f);
+    // Mono: the means of Low (1, 0, 0) and High (0.8, 0.2, 0.7) mixed with w = 0.581348.
+    const double w = 0.581348, low = 1.0 / 3.0, high = 1.7 / 3.0;
+    EXPECT_NEAR(MonoAt(tex, 0, 0), w * low + (1 - w) * high, 2e-6);
+}
+
+TEST_F(LumidotFrame, SubMapsAreEvaluatedLowFirstAndKeepAlphaOne) {
+    std::vector<std::string> log;
+    tex->SetSubTexmap(0, new LoggingMap("high", AColor(0, 0, 1, 0.2f), 0.25f, &log));
+    tex->SetSubTexmap(1, new LoggingMap("low", AColor(0, 1, 0, 0.2f), 0.75f, &log));
+    tex->SetUseVerticalColour(0, 0);
+    tex->SetUseHorizontalColour(0, 0);  // w = 0: positive blend gives the High side
+    EXPECT_EQ(ColorAt(tex, 0.4f, 0.4f), AColor(0, 0, 1, 1));
+    EXPECT_EQ(log, (std::vector<std::string>{"low", "high"}));
+    log.clear();
+    EXPECT_EQ(MonoAt(tex, 0.4f, 0.4f), 0.25f);
+    EXPECT_EQ(log, (std::vector<std::string>{"low", "high"}));
+    // Only slot 1 set: A from the map, B from colour 0.
+    tex->SetSubTexmap(0, nullptr);
+    tex->SetPositiveBlend(0, 0);  // no blend: the Low side as it is
+    EXPECT_EQ(ColorAt(tex, 0.4f, 0.4f), AColor(0, 1, 0, 1));
+}
+
+TEST_F(LumidotFrame, SettersWriteTheirOwnRowAndField) {
+    struct Case {
+        int row;
+        std::function<void(LumidotTex*, float)> set;
+        std::function<float(const LumidotCache&)> cached;
+    };
+    using C = LumidotCache;
+    // clang-format off
+    const Case cases[] = {
+        {2,  [](LumidotTex* t, float v) { t->SetHorizontalPhase(v, 0); },         [](const C& c) { return c.horizontalPhase; }},
+        {3,  [](LumidotTex* t, float v) { t->SetHorizontalIteration(v, 0); },     [](const C& c) { return c.horizontalIteration; }},
+        {4,  [](LumidotTex* t, float v) { t->SetVerticalPhase(v, 0); },           [](const C& c) { return c.verticalPhase; }},
+        {5,  [](LumidotTex* t, float v) { t->SetVerticalIteration(v, 0); },       [](const C& c) { return c.verticalIteration; }},
+        {6,  [](LumidotTex* t, float v) { t->SetVerticalHighThreshold(v, 0); },   [](const C& c) { return c.verticalHighThreshold; }},
+        {7,  [](LumidotTex* t, float v) { t->SetVerticalLowThreshold(v, 0); },    [](const C& c) { return c.verticalLowThreshold; }},
+        {8,  [](LumidotTex* t, float v) { t->SetHorizontalHighThreshold(v, 0); }, [](const C& c) { return c.horizontalHighThreshold; }},
+        {9,  [](LumidotTex* t, float v) { t->SetHorizontalLowThreshold(v, 0); },  [](const C& c) { return c.horizontalLowThreshold; }},
+        {10, [](LumidotTex* t, float v) { t->SetVerticalSine(int(v), 0); },       [](const C& c) { return float(c.verticalSine); }},
+        {11, [](LumidotTex* t, float v) { t->SetVerticalCosine(int(v), 0); },     [](const C& c) { return float(c.verticalCosine); }},
+        {12, [](LumidotTex* t, float v) { t->SetHorizontalSine(int(v), 0); },     [](const C& c) { return float(c.horizontalSine); }},
+        {13, [](LumidotTex* t, float v) { t->SetHorizontalCosine(int(v), 0); },   [](const C& c) { return float(c.horizontalCosine); }},
+        {14, [](LumidotTex* t, float v) { t->SetVerticalPinch(int(v), 0); },      [](const C& c) { return float(c.verticalPinch); }},
+        {15, [](LumidotTex* t, float v) { t->SetHorizontalPinch(int(v), 0); },    [](const C& c) { return float(c.horizontalPinch); }},
+        {16, [](LumidotTex* t, float v) { t->SetNegativeBlend(int(v), 0); },      [](const C& c) { return float(c.negativeBlend); }},
+        {17, [](LumidotTex* t, float v) { t->SetPositiveBlend(int(v), 0); },      [](const C& c) { return float(c.positiveBlend); }},
+        {18, [](LumidotTex* t, float v) { t->SetUseVerticalColour(int(v), 0); },  [](const C& c) { return float(c.useVerticalColour); }},
+        {19, [](LumidotTex* t, float v) { t->SetUseHorizontalColour(int(v), 0); },[](const C& c) { return float(c.useHorizontalColour); }},
+    };
+    // clang-format on
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.row);
+        const float value = 40.0f + static_cast<float>(k.row);  // distinct per row
+        std::vector<ParamValue> before;
+        for (int r = 0; r < kLumidotParamCount; ++r) before.push_back(Stored(tex, r));
+        k.set(tex, value);
+        EXPECT_EQ(k.cached(tex->Cache()), value);  // stored at once, before any Update
+        for (int r = 0; r < kLumidotParamCount; ++r) {
+            if (r == k.row) {
+                EXPECT_EQ(Stored(tex, r).v[0], value);
+            } else {
+                EXPECT_EQ(Stored(tex, r), before[static_cast<size_t>(r)]) << "row " << r;
+            }
+        }
+    }
+    tex->SetColor(1, Color(0.1f, 0.2f, 0.3f), 0);
+    EXPECT_EQ(tex->Cache().lowColor, Color(0.1f, 0.2f, 0.3f));
+    EXPECT_EQ(Stored(tex, kLumidotLow), (ParamValue{{0.1f, 0.2f, 0.3f}}));
+}
+
+TEST_F(LumidotFrame, ResetBringsBackTheDefaultsAndDropsTheMaps) {
+    tex->SetSubTexmap(1, new ConstMap(AColor(0, 1, 0, 1), 1));
+    tex->SetVerticalPinch(1, 0);
+    tex->SetHorizontalIteration(3.0f, 0);
+    tex->Reset();
+    EXPECT_EQ(tex->GetSubTexmap(1), nullptr);
+    EXPECT_NEAR(ColorAt(tex, 0, 0).r, 0.916270, 1e-6);
+    EXPECT_NEAR(ColorAt(tex, 0.25f, 0.75f).g, 0.550795, 1e-6);
+}
+
+TEST_F(LumidotFrame, PreviewMatchesEvalColorAndFillsTheDisplayBitmap) {
+    tex->SetVerticalPinch(1, 0);
+    tex->SetHorizontalLowThreshold(-0.2f, 0);
+    tex->SetNegativeBlend(1, 0);
+    tex->SetColor(0, Color(0.3f, 0.9f, 0.1f), 0);
+    Interval valid = FOREVER;
+    tex->Update(0, valid);
+    for (float u = -0.5f; u < 1.5f; u += 0.09f) {
+        for (float v = -0.5f; v < 1.5f; v += 0.11f) {
+            EXPECT_EQ(tex->PatternPreview(u, v), ColorAt(tex, u, v)) << u << "," << v;
+        }
+    }
+    // The preview never evaluates sub-maps.
+    tex->SetSubTexmap(0, new ConstMap(AColor(0, 0, 0, 1), 0));
+    tex->Update(0, valid);
+    const int size = 4;
+    Bitmap* bm = tex->BuildDisplayBitmap(size);
+    ASSERT_NE(bm, nullptr);
+    std::vector<BMM_Color_64> line(size);
+    float v = 1.0f - 0.5f * (1.0f / size);
+    for (int y = 0; y < size; ++y, v -= 1.0f / size) {
+        ASSERT_EQ(bm->GetPixels(0, y, size, line.data()), 1);
+        float u = 0.0f;
+        for (int x = 0; x < size; ++x, u += 1.0f / size) {
+            AColor expect = tex->PatternPreview(u, v);
+            EXPECT_EQ(line[static_cast<size_t>(x)].g, static_cast<WORD>(Widen(expect.g) * 65535.0))
+                << x << "," << y;
+            EXPECT_EQ(line[static_cast<size_t>(x)].a, 0xFFFF);
+        }
+    }
+    bm->DeleteThis();
+}
+
+TEST_F(LumidotFrame, CloneAndSavedSceneEvaluateLikeTheOriginal) {
+    auto* sub = new LumidotTex();  // a nested map of a class the scene loader knows
+    sub->SetColor(1, Color(0.2f, 0.4f, 0.6f), 0);
+    sub->SetVerticalIteration(0.02f, 0);
+    tex->SetSubTexmap(1, sub);
+    tex->SetHorizontalPinch(1, 0);
+    tex->SetVerticalHighThreshold(0.4f, 0);
+    tex->ParamBlock()->SetKey(kLumidotHorizontalPhase, 0, ParamValue{{0, 0, 0}});
+    tex->ParamBlock()->SetKey(kLumidotHorizontalPhase, 4800, ParamValue{{6, 0, 0}});
+    RemapDir remap;
+    auto* copy = static_cast<LumidotTex*>(remap.CloneRef(tex));
+    scene.Add("copy", copy);
+    loom::SceneLoadReport report;
+    LumidotTex* back = RoundTrip(report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_FALSE(report.obsolete);
+    for (TimeValue t : {0, 1200, 4800}) {
+        for (float u = 0.0f; u < 1.0f; u += 0.23f) {
+            SCOPED_TRACE(::testing::Message() << t << " " << u);
+            const AColor expect = ColorAt(tex, u, 1.0f - u, t);
+            EXPECT_EQ(ColorAt(copy, u, 1.0f - u, t), expect);
+            EXPECT_EQ(ColorAt(back, u, 1.0f - u, t), expect);
+            EXPECT_EQ(MonoAt(back, u, 1.0f - u, t), MonoAt(tex, u, 1.0f - u, t));
+        }
+    }
+    // The copy is independent of its source.
+    copy->SetUseVerticalColour(0, 0);
+    EXPECT_EQ(Stored(tex, kLumidotUseVerticalColour).v[0], 1.0f);
+}
+
+TEST_F(LumidotFrame, VersionElevenScenesConvertAndAreRepaired) {
+    const ParamVersionDesc& v11 = kLumidotInfo.olderLayouts[0];
+    ASSERT_EQ(v11.version, 11u);
+    IParamBlock* old = CreateParameterBlock(v11.desc, v11.count, v11.version);
+    old->SetValue(kLumidotHigh, 0, Color(0.1f, 0.2f, 0.3f));
+    old->SetValue(kLumidotLow, 0, Color(0.9f, 0.8f, 0.7f));
+    old->SetValue(kLumidotHorizontalPhase, 0, 0.5f);
+    old->SetValue(kLumidotHorizontalIteration, 0, 0.25f);
+    old->SetValue(kLumidotVerticalPhase, 0, 3.0f);
+    old->SetValue(kLumidotVerticalIteration, 0, 0.05f);
+    tex->ReplaceReference(loom::kPBlockRef, old);
+    loom::SceneLoadReport report;
+    LumidotTex* back = RoundTrip(report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(report.obsolete);
+    ASSERT_EQ(back->ParamBlock()->GetVersion(), 12u);
+    ASSERT_EQ(back->ParamBlock()->NumParams(), 20);
+    // Rows 0 to 5 as saved, rows 6 to 19 at the defaults: the same as a new texture given
+    // the six saved values.
+    LumidotTex* fresh = new LumidotTex();
+    scene.Add("fresh", fresh);
+    fresh->SetColor(0, Color(0.1f, 0.2f, 0.3f), 0);
+    fresh->SetColor(1, Color(0.9f, 0.8f, 0.7f), 0);
+    fresh->SetHorizontalPhase(0.5f, 0);
+    fresh->SetHorizontalIteration(0.25f, 0);
+    fresh->SetVerticalPhase(3.0f, 0);
+    fresh->SetVerticalIteration(0.05f, 0);
+    for (int row = 0; row < kLumidotParamCount; ++row) {
+        EXPECT_EQ(Stored(back, row), Stored(fresh, row)) << row;
+    }
+    EXPECT_EQ(ColorAt(back, 0.3f, 0.7f), ColorAt(fresh, 0.3f, 0.7f));
+}
+
+struct CurrentSceneCase {
+    const char* what;
+    int sine, cosine;
+    bool repaired;
+};
+
+class LumidotCurrentScene : public LumidotFrame,
+                            public ::testing::WithParamInterface<CurrentSceneCase> {};
+
+TEST_P(LumidotCurrentScene, RepairRunsOnlyWhenBothVerticalShapesAreZero) {
+    const CurrentSceneCase& k = GetParam();
+    tex->SetVerticalSine(k.sine, 0);
+    tex->SetVerticalCosine(k.cosine, 0);
+    tex->SetVerticalHighThreshold(0.3f, 0);
+    tex->SetHorizontalLowThreshold(-0.6f, 0);
+    tex->SetHorizontalPinch(1, 0);
+    tex->SetPositiveBlend(0, 0);
+    tex->SetNegativeBlend(1, 0);
+    tex->SetUseHorizontalColour(0, 0);
+    tex->SetHorizontalPhase(7.0f, 0);  // a row the repair never touches
+    loom::SceneLoadReport report;
+    LumidotTex* back = RoundTrip(report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(report.obsolete, k.repaired);
+    Interval v = FOREVER;
+    back->Update(0, v);
+    const LumidotCache& c = back->Cache();
+    EXPECT_EQ(c.horizontalPhase, 7.0f);
+    if (k.repaired) {
+        EXPECT_EQ(c.verticalSine, 1);
+        EXPECT_EQ(c.verticalCosine, 0);
+        EXPECT_EQ(c.verticalHighThreshold, 1.0f);
+        EXPECT_EQ(c.horizontalLowThreshold, -1.0f);
+        EXPECT_EQ(c.horizontalPinch, 0);
+        EXPECT_EQ(c.positiveBlend, 1);
+        EXPECT_EQ(c.negativeBlend, 0);
+        EXPECT_EQ(c.useHorizontalColour, 1);
+    } else {
+        EXPECT_EQ(c.verticalSine, k.sine);
+        EXPECT_EQ(c.verticalCosine, k.cosine);
+        EXPECT_EQ(c.verticalHighThreshold, 0.3f);
+        EXPECT_EQ(c.horizontalLowThreshold, -0.6f);
+        EXPECT_EQ(c.horizontalPinch, 1);
+        EXPECT_EQ(c.positiveBlend, 0);
+        EXPECT_EQ(c.negativeBlend, 1);
+        EXPECT_EQ(c.useHorizontalColour, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Flags, LumidotCurrentScene,
+                         ::testing::Values(CurrentSceneCase{"cosine", 0, 1, false},
+                                           CurrentSceneCase{"sine", 1, 0, false},
+                                           CurrentSceneCase{"sineTwo", 2, 0, false},
+                                           CurrentSceneCase{"neither", 0, 0, true}),
+                         [](const auto& p) { return std::string(p.param.what); });
+
+TEST_F(LumidotFrame, RepairWritesAtTimeZeroWithoutNewKeys) {
+    tex->SetVerticalSine(0, 0);
+    tex->ParamBlock()->SetKey(kLumidotVerticalHighThreshold, 0, ParamValue{{0.3f, 0, 0}});
+    tex->ParamBlock()->SetKey(kLumidotVerticalHighThreshold, 4800, ParamValue{{0.6f, 0, 0}});
+    loom::SceneLoadReport report;
+    LumidotTex* back = RoundTrip(report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(report.obsolete);
+    EXPECT_EQ(back->ParamBlock()->NumKeys(kLumidotVerticalHighThreshold), 2);
+    EXPECT_EQ(Stored(back, kLumidotVerticalHighThreshold, 0).v[0], 1.0f);
+    EXPECT_EQ(Stored(back, kLumidotVerticalHighThreshold, 4800).v[0], 0.6f);
+    EXPECT_EQ(back->ParamBlock()->NumKeys(kLumidotVerticalSine), 0);
+}
+
+TEST_F(LumidotFrame, RepairWithoutABlockChangesNothing) {
+    tex->DeleteReference(loom::kPBlockRef);
+    EXPECT_EQ(tex->FixLegacyParams(), 0);
+}
+
+TEST_F(LumidotFrame, SamplingAllocatesNothing) {
+    tex->SetSubTexmap(0, new ConstMap(AColor(0.5f, 0.5f, 0.5f, 1), 0.5f));
+    tex->SetHorizontalPinch(1, 0);
+    Interval valid = FOREVER;
+    tex->Update(0, valid);
+    loom::PlaneShadeContext sc;
+    const long before = lumidottest::Allocations();
+    float sum = 0.0f;
+    for (int i = 0; i < 10000; ++i) {
+        sc.Set(static_cast<float>(i % 100) * 0.01f, static_cast<float>(i / 100) * 0.01f);
+        sum += tex->EvalColor(sc).r + tex->EvalMono(sc) + tex->EvalNormalPerturb(sc).x;
+    }
+    EXPECT_EQ(lumidottest::Allocations(), before);
+    EXPECT_TRUE(std::isfinite(sum));
+}
