@@ -1,0 +1,492 @@
+// The Voltrane texture object: identity, block, reset, regions coloured from colours and
+// sub-maps, cloning, storage and the repair of older scenes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/host/classdesc.h"
+#include "foundation/host/crt.h"
+#include "foundation/host/scene_io.h"
+#include "foundation/texframe/tex_class_desc.h"
+#include "tests/support/const_map.h"
+#include "tests/voltrane/alloc_count.h"
+#include "voltrane/pattern.h"
+#include "voltrane/voltrane_tex.h"
+
+using loomtest::ConstMap;
+
+namespace {
+
+/// A map that writes its name and the G-buffer ID it was shaded with into a shared log.
+class RecordingMap final : public Texmap {
+  public:
+    RecordingMap(std::string name, std::vector<std::string>* log, AColor c, float mono)
+        : name_(std::move(name)), log_(log), color_(c), mono_(mono) {}
+    Class_ID ClassID() override { return Class_ID(0x7E570002, 1); }
+    RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override {
+        return REF_SUCCEED;
+    }
+    AColor EvalColor(ShadeContext& sc) override {
+        Record(sc);
+        return color_;
+    }
+    float EvalMono(ShadeContext& sc) override {
+        Record(sc);
+        return mono_;
+    }
+    Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(); }
+    void Update(TimeValue, Interval&) override {}
+    void Reset() override {}
+    Interval Validity(TimeValue) override { return FOREVER; }
+    ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
+
+  private:
+    void Record(ShadeContext& sc) { log_->push_back(name_ + ":" + std::to_string(sc.gbufId)); }
+    std::string name_;
+    std::vector<std::string>* log_;
+    AColor color_;
+    float mono_;
+};
+
+class VoltraneFrame : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tex = new VoltraneTex();
+        scene.Add("tex", tex);
+    }
+    static void Refresh(VoltraneTex* t, TimeValue time = 0) {
+        Interval valid = FOREVER;
+        t->Update(time, valid);
+    }
+    static AColor ColorAt(VoltraneTex* t, float u, float v = 0.5f, TimeValue time = 0) {
+        Refresh(t, time);
+        loom::PlaneShadeContext sc;
+        sc.Set(u, v);
+        return t->EvalColor(sc);
+    }
+    static float MonoAt(VoltraneTex* t, float u, float v = 0.5f) {
+        Refresh(t);
+        loom::PlaneShadeContext sc;
+        sc.Set(u, v);
+        return t->EvalMono(sc);
+    }
+    template <typename T>
+    T Stored(IParamBlock* pb, int row) {
+        Interval v = FOREVER;
+        T value{};
+        pb->GetValue(row, 0, value, v);
+        return value;
+    }
+    std::string ParamName(VoltraneTex* t, int row) {
+        GetParamName gpn{"untouched", row};
+        PartID part = reinterpret_cast<PartID>(&gpn);
+        EXPECT_EQ(t->NotifyRefChanged(FOREVER, t->ParamBlock(), part, REFMSG_GET_PARAM_NAME),
+                  REF_STOP);
+        return gpn.name;
+    }
+
+    loom::SceneHolder scene;
+    VoltraneTex* tex = nullptr;
+};
+
+}  // namespace
+
+TEST_F(VoltraneFrame, IdentityReferencesAndNames) {
+    TSTR s;
+    tex->GetClassName(s);
+    EXPECT_EQ(s, "TLC Voltrane");
+    EXPECT_EQ(tex->ClassID(), Class_ID(0x159366D3, 0x01987927));
+    EXPECT_STREQ(kVoltraneInfo.className, "Loomwork \xB7 Voltrane 2.7");
+    EXPECT_EQ(tex->NumRefs(), 5);
+    EXPECT_EQ(tex->NumSubs(), 5);
+    EXPECT_EQ(tex->NumSubTexmaps(), 3);
+    const char* slots[] = {"Body Color", "Edge Color", "Background"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(tex->GetSubTexmapSlotName(i), slots[i]);
+        EXPECT_EQ(tex->SubAnimName(i + 2), slots[i]);
+    }
+    EXPECT_EQ(tex->GetSubTexmapSlotName(3), "");
+    EXPECT_EQ(tex->SubAnimName(0), "Coordinates");
+    EXPECT_EQ(tex->SubAnimName(1), "Parameters");
+    EXPECT_EQ(ParamName(tex, 0), "Edge Noise");
+    EXPECT_EQ(ParamName(tex, 35), "Goo");
+    EXPECT_EQ(ParamName(tex, 44), "Goo V Shift");
+    EXPECT_EQ(ParamName(tex, 45), "untouched");
+    EXPECT_EQ(ParamName(tex, -1), "untouched");
+    for (int row = 0; row < kVoltraneParamCount; ++row) {
+        GetParamDim gpd{nullptr, row};
+        PartID part = reinterpret_cast<PartID>(&gpd);
+        tex->NotifyRefChanged(FOREVER, tex->ParamBlock(), part, REFMSG_GET_PARAM_DIM);
+        EXPECT_EQ(gpd.dim, row >= 1 && row <= 3 ? stdColor255Dim : defaultDim) << row;
+    }
+}
+
+TEST_F(VoltraneFrame, NewBlockHasTheCurrentLayoutAndDefaults) {
+    IParamBlock* pb = tex->ParamBlock();
+    ASSERT_NE(pb, nullptr);
+    EXPECT_EQ(pb->GetVersion(), 270u);
+    EXPECT_EQ(pb->NumParams(), 45);
+    EXPECT_EQ(pb->GetParameterType(kVoltraneSweepPhase), TYPE_INT);
+    EXPECT_EQ(pb->GetParameterType(kVoltraneEdgeColor), TYPE_RGBA);
+    EXPECT_TRUE(pb->IsAnimatable(kVoltraneSweepPhase));
+    EXPECT_FALSE(pb->IsAnimatable(kVoltraneGoo));
+    EXPECT_EQ(Stored<Color>(pb, kVoltraneBodyColor), Color(0.7f, 0.3f, 0.8f));
+    EXPECT_EQ(Stored<float>(pb, kVoltraneEdgeDensity), 60.0f);
+    EXPECT_EQ(Stored<int>(pb, kVoltraneWave2Cos), 1);
+    // The setters filled the cache as well; Update reads the same values back.
+    const VoltraneCache before = tex->Cache();
+    Refresh(tex);
+    EXPECT_EQ(std::memcmp(&before, &tex->Cache(), sizeof before), 0);
+    EXPECT_EQ(tex->Cache().bodyOpacity, Color(1, 1, 1));
+    EXPECT_EQ(tex->Cache().gooUScale, 2.0f);
+    // Defaults: black over the whole square.
+    EXPECT_EQ(ColorAt(tex, 0.5f), AColor(0, 0, 0, 1));
+    const ParamVersionDesc& old = kVoltraneInfo.olderLayouts[0];
+    EXPECT_EQ(old.version, 200u);
+    EXPECT_EQ(old.count, 34);
+    for (int i = 0; i < old.count; ++i) EXPECT_TRUE(old.desc[i].animatable) << i;
+}
+
+TEST_F(VoltraneFrame, ResetRemovesAllThreeMapsAndRestoresDefaults) {
+    for (int i = 0; i < 3; ++i) tex->SetSubTexmap(i, new ConstMap(AColor(1, 0, 0, 1), 1));
+    tex->SetSweepPhase(300, 0);
+    tex->SetGoo(1, 0);
+    tex->SetColor(kVoltraneBack, Color(0, 1, 0), 0);
+    tex->Reset();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(tex->GetSubTexmap(i), nullptr) << i;
+    Refresh(tex);
+    EXPECT_EQ(tex->Cache().sweepPhase, 0);
+    EXPECT_EQ(tex->Cache().goo, 0);
+    EXPECT_EQ(tex->Cache().backColor, Color(0, 0, 0));
+}
+
+TEST_F(VoltraneFrame, SweepPhase75ColoursBodyEdgeAndBackground) {
+    tex->SetSweepPhase(75, 0);
+    EXPECT_EQ(ColorAt(tex, 0.47f), AColor(0.7f, 0.3f, 0.8f, 1.0f));
+    EXPECT_EQ(ColorAt(tex, 0.49f), AColor(1, 1, 1, 1));
+    EXPECT_EQ(ColorAt(tex, 0.51f), AColor(0, 0, 0, 1));
+    EXPECT_FLOAT_EQ(MonoAt(tex, 0.47f), static_cast<float>((0.7 + 0.3 + 0.8) / 3));
+    EXPECT_EQ(MonoAt(tex, 0.49f), static_cast<float>(3.0 * double{0.33333334f}));
+    EXPECT_EQ(MonoAt(tex, 0.51f), 0.0f);
+}
+
+TEST_F(VoltraneFrame, OpacityIsPerChannelAndUnclamped) {
+    tex->SetSweepPhase(75, 0);
+    tex->SetColor(kVoltraneBack, Color(0.2f, 0.4f, 0.1f), 0);
+    tex->SetBodyOpacityR(0.0f, 0);
+    tex->SetBodyOpacityG(0.5f, 0);
+    tex->SetBodyOpacityB(2.0f, 0);
+    const AColor body = ColorAt(tex, 0.2f);
+    EXPECT_FLOAT_EQ(body.r, 0.2f);   // the background
+    EXPECT_FLOAT_EQ(body.g, 0.35f);  // half way
+    EXPECT_FLOAT_EQ(body.b, 1.5f);   // 2F - B, beyond 1
+    EXPECT_EQ(body.a, 1.0f);
+    tex->SetEdgeOpacityR(2.0f, 0);
+    tex->SetEdgeOpacityG(2.0f, 0);
+    tex->SetEdgeOpacityB(0.0f, 0);
+    const AColor edge = ColorAt(tex, 0.49f);
+    EXPECT_FLOAT_EQ(edge.r, 1.8f);
+    EXPECT_FLOAT_EQ(edge.g, 1.6f);
+    EXPECT_FLOAT_EQ(edge.b, 0.1f);
+    // Mono takes the red opacity only.
+    EXPECT_FLOAT_EQ(MonoAt(tex, 0.2f), VoltraneColorMono(Color(0.2f, 0.4f, 0.1f)));
+    tex->SetBodyOpacityR(0.5f, 0);
+    tex->SetColor(kVoltraneBack, Color(0, 0, 0), 0);
+    EXPECT_NEAR(MonoAt(tex, 0.2f), 0.3f, 1e-7);
+}
+
+TEST_F(VoltraneFrame, BackgroundMapAlphaShowsOnlyInTheBackground) {
+    tex->SetSweepPhase(75, 0);
+    tex->SetSubTexmap(kVoltraneBack, new ConstMap(AColor(0.2f, 0.4f, 0.6f, 0.5f), 0.25f));
+    EXPECT_EQ(ColorAt(tex, 0.6f), AColor(0.2f, 0.4f, 0.6f, 0.5f));
+    EXPECT_EQ(ColorAt(tex, 0.2f).a, 1.0f);
+    EXPECT_EQ(ColorAt(tex, 0.49f).a, 1.0f);
+    EXPECT_EQ(MonoAt(tex, 0.6f), 0.25f);
+    tex->SetBodyOpacityR(0.0f, 0);
+    EXPECT_EQ(MonoAt(tex, 0.2f), 0.25f);  // body of opacity 0 shows the background map
+}
+
+TEST_F(VoltraneFrame, MapsAreShadedBackgroundFirstAndThenWithoutGBufferID) {
+    std::vector<std::string> log;
+    tex->SetSubTexmap(kVoltraneBody, new RecordingMap("body", &log, AColor(1, 0, 0, 1), 1));
+    tex->SetSubTexmap(kVoltraneEdge, new RecordingMap("edge", &log, AColor(0, 1, 0, 1), 1));
+    tex->SetSubTexmap(kVoltraneBack, new RecordingMap("back", &log, AColor(0, 0, 1, 1), 0));
+    tex->SetGBufID(7);
+    tex->SetSweepPhase(75, 0);
+    struct Case {
+        float u;
+        std::vector<std::string> expected;
+        AColor color;
+    };
+    const Case cases[] = {
+        {0.2f, {"back:7", "body:0"}, AColor(1, 0, 0, 1)},
+        {0.49f, {"back:7", "edge:0"}, AColor(0, 1, 0, 1)},
+        {0.7f, {"back:7"}, AColor(0, 0, 1, 1)},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.u);
+        log.clear();
+        EXPECT_EQ(ColorAt(tex, k.u), k.color);
+        EXPECT_EQ(log, k.expected);
+        log.clear();
+        MonoAt(tex, k.u);
+        EXPECT_EQ(log, k.expected);
+    }
+}
+
+TEST_F(VoltraneFrame, PreviewMatchesColourWithoutMaps) {
+    tex->SetEdgeNoise(12.0f, 0);
+    tex->SetEdgeDensity(40.0f, 0);
+    tex->SetSweepPhase(60, 0);
+    tex->SetEdgeSize(0.05f, 0);
+    tex->SetApplyWave(1, 0);
+    const int rows[] = {kVoltraneLinearH,      kVoltraneLinearV, kVoltraneRadial,
+                        kVoltraneShockwave,    kVoltraneEncase,  kVoltraneDiagonal,
+                        kVoltraneRandomStatic, kVoltraneCubic,   kVoltraneGoo};
+    loom::PlaneShadeContext sc;
+    int regions[3] = {0, 0, 0};
+    for (int shape : rows) {
+        for (int row : rows) tex->SetIntParam(row, row == shape ? 1 : 0, 0);
+        Refresh(tex);
+        for (int i = 0; i < 400; ++i) {
+            const float u = static_cast<float>(i % 20) / 19.0f;
+            const float v = static_cast<float>(i / 20) / 19.0f;
+            const std::uint32_t state = 1000u + static_cast<std::uint32_t>(i);
+            crt::SetRandState(state);
+            const AColor preview = tex->PatternPreview(u, v);
+            crt::SetRandState(state);
+            sc.Set(u, v);
+            ASSERT_EQ(tex->PatternColor(sc, u, v), preview) << shape << " at " << u << "," << v;
+            crt::SetRandState(state);
+            ++regions[static_cast<int>(VoltraneRegionAt(tex->Cache(), u, v))];
+        }
+    }
+    // The comparisons covered all three regions.
+    for (int count : regions) EXPECT_GT(count, 100);
+}
+
+TEST_F(VoltraneFrame, SwapTradesBodyAndEdgeOnly) {
+    auto* map = new ConstMap(AColor(1, 0, 0, 1), 1);
+    tex->SetSubTexmap(kVoltraneBody, map);
+    auto* back = new ConstMap(AColor(0, 0, 1, 1), 0);
+    tex->SetSubTexmap(kVoltraneBack, back);
+    tex->SetEdgeNoise(3.0f, 0);
+    tex->ParamBlock()->SetKey(kVoltraneEdgeColor, 0, ParamValue{{0, 0, 0}});
+    tex->ParamBlock()->SetKey(kVoltraneEdgeColor, 100, ParamValue{{0, 1, 0}});
+    tex->Swap();
+    EXPECT_EQ(tex->GetSubTexmap(kVoltraneEdge), map);
+    EXPECT_EQ(tex->GetSubTexmap(kVoltraneBody), nullptr);
+    EXPECT_EQ(tex->GetSubTexmap(kVoltraneBack), back);
+    EXPECT_EQ(tex->Cache().edgeColor, Color(0.7f, 0.3f, 0.8f));
+    EXPECT_EQ(tex->ParamBlock()->NumKeys(kVoltraneBodyColor), 2);
+    EXPECT_EQ(Stored<Color>(tex->ParamBlock(), kVoltraneEdgeColor), Color(0.7f, 0.3f, 0.8f));
+    EXPECT_EQ(Stored<float>(tex->ParamBlock(), kVoltraneEdgeNoise), 3.0f);
+}
+
+TEST_F(VoltraneFrame, AnimatedValuesAreClampedOrWholeInTheCache) {
+    IParamBlock* pb = tex->ParamBlock();
+    pb->SetKey(kVoltraneEdgeColor, 0, ParamValue{{1, 1, 1}});
+    pb->SetKey(kVoltraneEdgeColor, 4800, ParamValue{{3, 1, -1}});
+    pb->SetKey(kVoltraneSweepPhase, 0, ParamValue{{0, 0, 0}});
+    pb->SetKey(kVoltraneSweepPhase, 4800, ParamValue{{75, 0, 0}});
+    Refresh(tex, 2400);
+    EXPECT_EQ(tex->Cache().edgeColor, Color(1.0f, 1.0f, 0.0f));
+    Interval v = FOREVER;
+    Color stored;
+    pb->GetValue(kVoltraneEdgeColor, 2400, stored, v);
+    EXPECT_EQ(stored, Color(2.0f, 1.0f, 0.0f));
+    Refresh(tex, 1000);
+    const int phase = tex->Cache().sweepPhase;  // 75 x 1000/4800 = 15.6
+    EXPECT_TRUE(phase == 15 || phase == 16) << phase;
+    // e = phase / 150 exactly as the whole number gives it.
+    const float e = static_cast<float>(phase * double{0.0066666668f});
+    EXPECT_EQ(ColorAt(tex, std::nextafter(e, 0.0f), 0.5f, 1000), AColor(tex->Cache().edgeColor));
+    EXPECT_EQ(ColorAt(tex, e, 0.5f, 1000), AColor(0, 0, 0, 1));
+}
+
+TEST_F(VoltraneFrame, CloneAgreesAndIsIndependent) {
+    tex->SetSubTexmap(kVoltraneEdge, new ConstMap(AColor(0, 1, 0, 0.5f), 0.4f));
+    tex->SetSweepPhase(80, 0);
+    tex->SetEdgeSize(0.04f, 0);
+    tex->SetEdgeNoise(4.0f, 0);
+    tex->SetRadial(1, 0);
+    tex->SetLinearH(0, 0);
+    RemapDir remap;
+    auto* copy = static_cast<VoltraneTex*>(remap.CloneRef(tex));
+    scene.Add("copy", copy);
+    EXPECT_TRUE(copy->CacheValidity().Empty());
+    EXPECT_EQ(std::memcmp(&copy->Cache(), &tex->Cache(), sizeof(VoltraneCache)), 0);
+    ASSERT_NE(copy->GetSubTexmap(kVoltraneEdge), nullptr);
+    EXPECT_NE(copy->GetSubTexmap(kVoltraneEdge), tex->GetSubTexmap(kVoltraneEdge));
+    for (float u : {0.1f, 0.45f, 0.6f, 0.9f}) {
+        crt::SetRandState(55u);
+        const AColor a = ColorAt(tex, u, 0.3f);
+        crt::SetRandState(55u);
+        EXPECT_EQ(ColorAt(copy, u, 0.3f), a) << u;
+    }
+    copy->SetSweepPhase(-80, 0);
+    Refresh(tex);
+    EXPECT_EQ(tex->Cache().sweepPhase, 80);
+}
+
+namespace {
+
+loom::TexClassDesc& VoltraneDesc() {
+    static loom::TexClassDesc desc(kVoltraneInfo, []() -> Texmap* { return new VoltraneTex(); });
+    static bool registered = loom::RegisterClass(&desc);
+    (void)registered;
+    return desc;
+}
+
+VoltraneTex* RoundTrip(loom::SceneHolder& from, loom::SceneHolder& to,
+                       loom::SceneLoadReport& report) {
+    VoltraneDesc();
+    std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(from);
+    std::string err;
+    EXPECT_TRUE(loom::LoadSceneBytes(bytes.data(), bytes.size(), to, report, err)) << err;
+    return to.Count() > 0 ? dynamic_cast<VoltraneTex*>(to.Object(0)) : nullptr;
+}
+
+}  // namespace
+
+TEST_F(VoltraneFrame, SavedTexturesLoadUnchanged) {
+    tex->SetSubTexmap(kVoltraneBack, new VoltraneTex());
+    tex->SetGoo(1, 0);
+    tex->SetLinearH(0, 0);
+    tex->SetGooPhase(3.5f, 0);
+    tex->SetBodyOpacityG(1.7f, 0);
+    tex->ParamBlock()->SetKey(kVoltraneSweepPhase, 0, ParamValue{{-100, 0, 0}});
+    tex->ParamBlock()->SetKey(kVoltraneSweepPhase, 4800, ParamValue{{100, 0, 0}});
+    loom::SceneHolder loaded;
+    loom::SceneLoadReport report;
+    VoltraneTex* back = RoundTrip(scene, loaded, report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_FALSE(report.obsolete);
+    EXPECT_NE(dynamic_cast<VoltraneTex*>(back->GetSubTexmap(kVoltraneBack)), nullptr);
+    for (TimeValue t : {0, 1200, 4800}) {
+        Refresh(tex, t);
+        Refresh(back, t);
+        EXPECT_EQ(std::memcmp(&back->Cache(), &tex->Cache(), sizeof(VoltraneCache)), 0) << t;
+        for (float u : {0.2f, 0.5f, 0.8f}) {
+            EXPECT_EQ(ColorAt(back, u, 0.4f, t), ColorAt(tex, u, 0.4f, t)) << t << " " << u;
+        }
+    }
+}
+
+TEST_F(VoltraneFrame, Version200ScenesConvertAndGetTheirWaveformsBack) {
+    const ParamVersionDesc& v200 = kVoltraneInfo.olderLayouts[0];
+    IParamBlock* old = CreateParameterBlock(v200.desc, v200.count, v200.version);
+    old->SetValue(kVoltraneEdgeNoise, 0, 2.5f);
+    old->SetValue(kVoltraneEdgeColor, 0, Color(0.1f, 0.2f, 0.3f));
+    old->SetValue(kVoltraneSweepPhase, 0, 75);
+    old->SetValue(kVoltraneWave1Size, 0, 11.0f);
+    old->SetValue(kVoltraneApplyWave, 0, 1);
+    old->SetValue(kVoltraneLinearH, 0, 0);
+    old->SetValue(kVoltraneRandomStatic, 0, 1);
+    old->SetKey(kVoltraneShear, 0, ParamValue{{100, 0, 0}});
+    old->SetKey(kVoltraneShear, 480, ParamValue{{50, 0, 0}});
+    tex->ReplaceReference(loom::kPBlockRef, old);
+    loom::SceneHolder loaded;
+    loom::SceneLoadReport report;
+    VoltraneTex* back = RoundTrip(scene, loaded, report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(report.obsolete);
+    IParamBlock* pb = back->ParamBlock();
+    ASSERT_EQ(pb->GetVersion(), 270u);
+    ASSERT_EQ(pb->NumParams(), 45);
+    Refresh(back);
+    const VoltraneCache& c = back->Cache();
+    EXPECT_EQ(c.edgeNoise, 2.5f);
+    EXPECT_EQ(c.edgeColor, Color(0.1f, 0.2f, 0.3f));
+    EXPECT_EQ(c.sweepPhase, 75);
+    EXPECT_EQ(c.wave1Size, 11.0f);
+    EXPECT_EQ(c.applyWave, 1);
+    EXPECT_EQ(c.randomStatic, 1);
+    EXPECT_EQ(c.linearH, 0);
+    EXPECT_EQ(pb->NumKeys(kVoltraneShear), 2);
+    // The repaired selectors: wave 1 sine, wave 2 cosine.
+    EXPECT_EQ(c.wave1Sin, 1);
+    EXPECT_EQ(c.wave1Cos, 0);
+    EXPECT_EQ(c.wave2Sin, 0);
+    EXPECT_EQ(c.wave2Cos, 1);
+    // The other new rows come in as 0, not as the table's defaults.
+    EXPECT_EQ(c.cubic, 0);
+    EXPECT_EQ(c.goo, 0);
+    EXPECT_EQ(c.gooUScale, 0.0f);
+    EXPECT_EQ(c.gooVScale, 0.0f);
+    EXPECT_EQ(c.gooPhase, 0.0f);
+}
+
+TEST_F(VoltraneFrame, CurrentScenesAreRepairedOnlyWhenAWaveLostItsForm) {
+    struct Case {
+        int s1, c1, s2, c2;
+        bool obsolete;
+        int want[4];
+    };
+    const Case cases[] = {
+        {1, 0, 0, 1, false, {1, 0, 0, 1}}, {0, 1, 1, 0, false, {0, 1, 1, 0}},
+        {1, 1, 1, 1, false, {1, 1, 1, 1}},  // both set is left alone
+        {0, 0, 1, 0, true, {1, 0, 1, 0}},  {0, 1, 0, 0, true, {0, 1, 0, 1}},
+        {0, 0, 0, 0, true, {1, 0, 0, 1}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.s1 << k.c1 << k.s2 << k.c2);
+        loom::SceneHolder src;
+        auto* t = new VoltraneTex();
+        src.Add("t", t);
+        t->SetWave1Sin(k.s1, 0);
+        t->SetWave1Cos(k.c1, 0);
+        t->SetWave2Sin(k.s2, 0);
+        t->SetWave2Cos(k.c2, 0);
+        loom::SceneHolder loaded;
+        loom::SceneLoadReport report;
+        VoltraneTex* back = RoundTrip(src, loaded, report);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(report.obsolete, k.obsolete);
+        Refresh(back);
+        const VoltraneCache& c = back->Cache();
+        EXPECT_EQ((std::vector<int>{c.wave1Sin, c.wave1Cos, c.wave2Sin, c.wave2Cos}),
+                  (std::vector<int>(k.want, k.want + 4)));
+    }
+}
+
+TEST_F(VoltraneFrame, RepairEmptiesTheCacheAndNeedsABlock) {
+    tex->SetWave1Sin(0, 0);
+    tex->SetWave1Cos(0, 0);
+    Refresh(tex);
+    EXPECT_EQ(tex->FixLegacyParams(), 1);
+    EXPECT_TRUE(tex->CacheValidity().Empty());
+    EXPECT_EQ(tex->FixLegacyParams(), 0);
+    Refresh(tex);
+    EXPECT_EQ(tex->Cache().wave1Sin, 1);
+    tex->DeleteReference(loom::kPBlockRef);
+    EXPECT_EQ(tex->FixLegacyParams(), 0);
+}
+
+TEST_F(VoltraneFrame, SamplesAllocateNothing) {
+    tex->SetSubTexmap(kVoltraneBody, new ConstMap(AColor(1, 0, 0, 1), 1));
+    tex->SetSubTexmap(kVoltraneBack, new ConstMap(AColor(0, 0, 1, 1), 0));
+    tex->SetSweepPhase(70, 0);
+    tex->SetEdgeNoise(5.0f, 0);
+    tex->SetApplyWave(1, 0);
+    const int shapes[] = {kVoltraneLinearH, kVoltraneRadial, kVoltraneRandomStatic, kVoltraneGoo};
+    loom::PlaneShadeContext sc;
+    for (int shape : shapes) {
+        for (int row : shapes) tex->SetIntParam(row, row == shape ? 1 : 0, 0);
+        Refresh(tex);
+        sc.Set(0.5f, 0.5f);
+        tex->EvalColor(sc);  // the first goo sample builds the noise tables
+        const long before = loomtest::AllocationCount();
+        for (int i = 0; i < 2000; ++i) {
+            sc.Set(static_cast<float>(i % 50) / 49.0f, static_cast<float>(i / 50) / 39.0f);
+            tex->EvalColor(sc);
+            tex->EvalMono(sc);
+            tex->EvalNormalPerturb(sc);
+            tex->PatternPreview(0.3f, 0.6f);
+        }
+        EXPECT_EQ(loomtest::AllocationCount(), before) << shape;
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+/// The sweeping-edge pattern: a shape value from (u, v), an edge position from the sweep
+/// phase, a random jitter and two optional waves, and the classification of the sample
+/// into body, edge band or background. Functions of the cache only: no allocation, no
+/// locks, nothing written to the texture; safe on any thread.
+///
+/// Random draws come from the calling thread's crt::rand() stream: one per sample for the
+/// jitter (always, used or not) and one more for the "RandomStatic" shape. The "Goo" shape
+/// calls the gradient noise, whose tables the first such call builds from that stream.
+
+#include "voltrane/params.h"
+
+enum class VoltraneRegion { kBackground, kBody, kEdge };
+
+/// Random edge jitter: one draw x 3.0518509e-05 x `edgeNoise` / `edgeDensity`. Not a
+/// number when both are 0; infinite for a non-zero draw over a density of 0.
+float VoltraneJitter(const VoltraneCache& c) noexcept;
+
+/// One wave at coordinate t: sin or cos (cos wins when both selectors are set, 0 when
+/// neither is) of size x t + sync, made positive first when `invert` is set, then scaled.
+float VoltraneWave(int sinOn, int cosOn, int invert, float size, float sync, float mult,
+                   float t) noexcept;
+
+/// Wave 1 and wave 2 of the cache at (u, v): t is u for "Linear Vertical", else v.
+void VoltraneWaves(const VoltraneCache& c, float u, float v, float& w1, float& w2) noexcept;
+
+/// Additive: the sum. Algorithmic (overrides): the greater wave, except that equal waves
+/// add up. Neither mode: 0.
+float VoltraneCombine(const VoltraneCache& c, float w1, float w2) noexcept;
+
+/// Edge position from the sweep phase, the jitter r and the combined wave: displaced by
+/// the wave ("Begin from Edge"), scaled by it (without), or the phase alone when the waves
+/// are not applied.
+float VoltraneEdgePosition(const VoltraneCache& c, float r, float combined) noexcept;
+
+/// The shape value s0 at (u, v); the last set shape flag wins, none gives the shear terms
+/// alone (which are 0 at full shear). Draws once more for "RandomStatic".
+double VoltraneShape(const VoltraneCache& c, float u, float v) noexcept;
+
+/// Body below e - 2 edgeSize, edge band between that and e (both ends open), background
+/// from e on and whenever a value is not a number.
+VoltraneRegion VoltraneClassify(double s0, float e, float edgeSize) noexcept;
+
+/// The whole geometric core: jitter, waves, edge position, shape, classification.
+VoltraneRegion VoltraneRegionAt(const VoltraneCache& c, float u, float v) noexcept;
+
+/// Per channel opacity x front + (1 - opacity) x back, unclamped; alpha 1.
+AColor VoltraneMixColor(const Color& opacity, const Color& front, const Color& back) noexcept;
+
+/// (1 - opacity) x back + opacity x front, unclamped.
+float VoltraneMixMono(float opacity, float front, float back) noexcept;
+
+/// The mono value of a plain colour: (r + g + b) x 0.33333334.
+float VoltraneColorMono(const Color& c) noexcept;
