@@ -1,0 +1,53 @@
+#pragma once
+/// Anaglyph compositing: the 2x2 cross-correction shared by the render and the
+/// calibration preview, the luminance of a host pixel, and the per-line composition.
+/// Pure functions over plain data: no allocation, no state, safe on any thread.
+
+#include <cstdint>
+
+#include "dioptrix/config.h"
+#include "foundation/host/bitmap.h"
+
+/// Coefficients of the cross-correction for compensations cL, cR and a full scale S:
+/// with D = 1 - cL*cR, aL = (1 + cL)/D, aR = (1 + cR)/D,
+/// bL = S*cL*(cR*(1 + cL) - (1 + cR))/D^2, bR = S*cR*(cL*(1 + cR) - (1 + cL))/D^2.
+/// Computed in double, kept as floats.
+struct CrossCorrection {
+    float aL = 1.0f;
+    float aR = 1.0f;
+    float bL = 0.0f;
+    float bR = 0.0f;
+};
+
+/// The coefficients for compensations `cL`, `cR` (-0.5..0) and full scale `fullScale`
+/// (65535 for the render, 255 for the preview).
+CrossCorrection StereoCoefficients(float cL, float cR, double fullScale) noexcept;
+
+/// (76 r + 150 g + 30 b) >> 8 in unsigned 32-bit arithmetic: 0..65535; alpha ignored.
+constexpr std::uint32_t StereoLuminance(const BMM_Color_64& c) noexcept {
+    return (76u * c.r + 150u * c.g + 30u * c.b) >> 8;
+}
+
+/// The channel neither eye uses: it starts as 2, becomes 1 when either eye is 2, and 0
+/// when that is taken too.
+int ThirdChannel(int left, int right) noexcept;
+
+/// Everything the line loop reads, prepared once per render.
+struct LineComposer {
+    WORD BMM_Color_64::*left;   ///< channel of the left view
+    WORD BMM_Color_64::*right;  ///< channel of the right view
+    WORD BMM_Color_64::*third;  ///< channel cleared
+    float cL;
+    float cR;
+    CrossCorrection k;  ///< full scale 65535
+};
+
+/// The composer for a configuration in range (see ConfigInRange).
+LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept;
+
+/// Composes one line in place: `a` holds the left view's pixels and receives the result,
+/// `b` the right view's. Per pixel, with Ls and Lf the luminances of a[x] and b[x]:
+/// IL = aL*Ls + bL and IR = aR*Lf + bR (rounded to float); the left channel becomes
+/// IL + cL*IR and the right channel IR + cR*IL, each truncated toward zero and clamped to
+/// 0..65535 (NaN as 0); the third channel 0; alpha the larger of the two alphas.
+void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width) noexcept;

@@ -1,0 +1,62 @@
+#include "dioptrix/dioptrix_filter.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "dioptrix/composite.h"
+#include "dioptrix/library.h"
+#include "dioptrix/resource.h"
+
+const TCHAR* DioptrixFilter::Description() { return LoadLibString(IDS_DESCRIPTION); }
+const TCHAR* DioptrixFilter::AuthorName() { return LoadLibString(IDS_AUTHOR); }
+const TCHAR* DioptrixFilter::CopyrightMessage() { return LoadLibString(IDS_COPYRIGHT); }
+
+INT_PTR DioptrixFilter::ShowAbout(HWND) { return 0; }
+
+BOOL DioptrixFilter::ShowControl(HWND) { return FALSE; }
+
+BOOL DioptrixFilter::LoadConfigure(void* ptr) {
+    if (!ptr) return FALSE;
+    config = DecodeConfig(static_cast<const std::uint8_t*>(ptr));
+    return TRUE;
+}
+
+BOOL DioptrixFilter::SaveConfigure(void* ptr) {
+    if (!ptr) return FALSE;
+    EncodeConfig(config, static_cast<std::uint8_t*>(ptr));
+    return TRUE;
+}
+
+BOOL DioptrixFilter::Render(HWND hWnd) {
+    // Foreign data may hold any bytes; render as the setup dialog would show them.
+    const LineComposer composer = MakeLineComposer(ConfigInRange(config));
+    if (!srcmap || !frgmap) return FALSE;
+    const int ws = loom::StorageWidth(srcmap);
+    const int hs = loom::StorageHeight(srcmap);
+    if (ws == 0 || hs == 0) return TRUE;
+    std::unique_ptr<BMM_Color_64[]> a(new (std::nothrow) BMM_Color_64[static_cast<size_t>(ws)]());
+    std::unique_ptr<BMM_Color_64[]> b(new (std::nothrow) BMM_Color_64[static_cast<size_t>(ws)]());
+    if (!a || !b) return FALSE;
+    const int wf = std::min(ws, loom::StorageWidth(frgmap));
+    const int hf = loom::StorageHeight(frgmap);
+    std::int32_t abortFlag = 0;
+    for (int y = 0; y < hs; ++y) {
+        if (y % 8 == 0) SendMessage(hWnd, FLT_PROGRESS, static_cast<WPARAM>(y), hs - 1);
+        SendMessage(hWnd, FLT_CHECKABORT, 0, reinterpret_cast<LPARAM>(&abortFlag));
+        if (abortFlag != 0) return FALSE;
+        if (srcmap->GetPixels(0, y, ws, a.get()) != 1) return FALSE;
+        if (y < hf) {
+            // Pixels from wf on are never read: a narrower foreground is black there.
+            if (frgmap->GetPixels(0, y, wf, b.get()) != 1) return FALSE;
+        } else if (y == hf) {
+            // Below the foreground, black. Composition never writes to b, so one fill
+            // serves every line from here on.
+            std::fill(b.get(), b.get() + ws, BMM_Color_64{});
+        }
+        ComposeLine(composer, a.get(), b.get(), ws);
+        if (srcmap->PutPixels(0, y, ws, a.get()) != 1) return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,52 @@
+#pragma once
+/// The Dioptrix stereo filter: from a left-eye view (the source) and a right-eye view
+/// (the foreground) it composes one anaglyph picture into the source, the left view's
+/// brightness in the left eye's channel and the right view's in the right eye's, corrected
+/// for the leakage of the glasses' colour filters.
+
+#include "dioptrix/config.h"
+#include "foundation/host/filters.h"
+
+class ISpinnerControl;
+
+/// Class identity of the filter.
+inline constexpr Class_ID kDioptrixClassId{0x5B301A8A, 0x71787E6A};
+
+class DioptrixFilter final : public ImageFilter {
+  public:
+    /// A filter with the default configuration (red, green, -0.1, -0.1).
+    DioptrixFilter() = default;
+
+    const TCHAR* Description() override;       ///< string 3
+    const TCHAR* AuthorName() override;        ///< string 5
+    const TCHAR* CopyrightMessage() override;  ///< string 6
+    UINT Version() override { return 100; }
+    /// A setup dialog, and a foreground composed onto the source (10).
+    DWORD Capability() override { return IMGFLT_CONTROL | IMGFLT_COMPOSITOR; }
+    /// The about box (dialog 101). The host's window system cannot show dialogs yet, so
+    /// this answers 0, the result of a dialog that could not be shown.
+    INT_PTR ShowAbout(HWND parent) override;
+    /// The setup dialog (102): TRUE after OK, FALSE after Cancel. The host's window system
+    /// cannot show dialogs yet, so this answers FALSE and leaves the configuration as it
+    /// is, as Cancel would.
+    BOOL ShowControl(HWND parent) override;
+    /// Composes the anaglyph into the source bitmap line by line. Sends FLT_PROGRESS to
+    /// `hWnd` before every eighth line (the line, the source height - 1) and FLT_CHECKABORT
+    /// before every line; answers TRUE when every line was composed and written, FALSE on
+    /// an abort, a missing bitmap, a failed allocation, read or write (the lines written
+    /// before stay composed). A source without pixels answers TRUE at once. Works on a copy
+    /// of the configuration brought into range (ConfigInRange); the stored one is left as
+    /// loaded.
+    BOOL Render(HWND hWnd) override;
+    /// 12, the size of the configuration record.
+    DWORD EvaluateConfigure() override { return kDioptrixConfigBytes; }
+    /// Takes the 12 bytes at `ptr` as they are; FALSE for a null pointer.
+    BOOL LoadConfigure(void* ptr) override;
+    /// Writes the 12 bytes (reserved bytes 0) to `ptr`; FALSE for a null pointer.
+    BOOL SaveConfigure(void* ptr) override;
+
+    // Valid only while the setup dialog is open.
+    ISpinnerControl* leftEyeSpin = nullptr;
+    ISpinnerControl* rightEyeSpin = nullptr;
+    DioptrixConfig config;
+};

@@ -1,0 +1,38 @@
+//{{NO_DEPENDENCIES}}
+// Resource IDs of the Dioptrix stereo filter.
+//
+#define IDS_CLASS_NAME 1
+#define IDS_CATEGORY 2
+#define IDS_DESCRIPTION 3
+#define IDS_LIB_DESCRIPTION 4
+#define IDS_AUTHOR 5
+#define IDS_COPYRIGHT 6
+#define IDD_ABOUT 101
+#define IDD_DUCKTEST 102
+#define IDB_DUCKTEST 108
+#define IDB_ABOUT_GLASSES 111
+#define IDB_ABOUT_RIBBON 112
+#define IDB_LEFT_DUCK 113
+#define IDB_RIGHT_DUCK 114
+#define IDC_RIGHT_SPIN 1002
+#define IDC_RIGHT_EDIT 1003
+#define IDC_LEFT_RED 1019
+#define IDC_LEFT_GREEN 1020
+#define IDC_LEFT_BLUE 1021
+#define IDC_RIGHT_RED 1022
+#define IDC_RIGHT_GREEN 1023
+#define IDC_RIGHT_BLUE 1024
+#define IDC_LEFT_EDIT 1025
+#define IDC_LEFT_SPIN 1026
+#define IDC_PREVIEW 1027
+
+// Next default values for new objects
+//
+#ifdef APSTUDIO_INVOKED
+#ifndef APSTUDIO_READONLY_SYMBOLS
+#define _APS_NEXT_RESOURCE_VALUE 115
+#define _APS_NEXT_COMMAND_VALUE 40001
+#define _APS_NEXT_CONTROL_VALUE 1028
+#define _APS_NEXT_SYMED_VALUE 101
+#endif
+#endif

@@ -1,0 +1,264 @@
+// The built dioptrix.so as the host loads it: entry routine, entry points, descriptor,
+// string table, configuration storage and resources.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "foundation/host/filters.h"
+#include "foundation/host/plugin_api.h"
+#include "foundation/host/resources.h"
+
+namespace {
+
+struct Library {
+    void* handle = nullptr;
+    HINSTANCE instance = nullptr;
+    DllMainProc entry = nullptr;
+    LibDescriptionProc description = nullptr;
+    LibNumberClassesProc number = nullptr;
+    LibClassDescProc classDesc = nullptr;
+    LibVersionProc version = nullptr;
+};
+
+Library& Lib() {
+    static Library lib;
+    return lib;
+}
+
+class DioptrixLibrary : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        Library& l = Lib();
+        if (l.handle) return;
+        l.handle = dlopen(DIOPTRIX_SO, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(l.handle, nullptr) << dlerror();
+        l.instance = loom::ModuleHandleForPath(DIOPTRIX_SO);
+        l.entry = reinterpret_cast<DllMainProc>(dlsym(l.handle, "DllMain"));
+        l.description = reinterpret_cast<LibDescriptionProc>(dlsym(l.handle, "LibDescription"));
+        l.number = reinterpret_cast<LibNumberClassesProc>(dlsym(l.handle, "LibNumberClasses"));
+        l.classDesc = reinterpret_cast<LibClassDescProc>(dlsym(l.handle, "LibClassDesc"));
+        l.version = reinterpret_cast<LibVersionProc>(dlsym(l.handle, "LibVersion"));
+    }
+    void SetUp() override {
+        ASSERT_TRUE(Lib().entry && Lib().description && Lib().number && Lib().classDesc &&
+                    Lib().version);
+        ASSERT_TRUE(Lib().entry(Lib().instance, DLL_PROCESS_ATTACH, nullptr));
+    }
+    void TearDown() override { Lib().entry(Lib().instance, DLL_PROCESS_DETACH, nullptr); }
+
+    static ClassDesc* Desc() { return Lib().classDesc(0); }
+    static std::unique_ptr<ImageFilter> NewFilter() {
+        std::string err;
+        std::unique_ptr<ImageFilter> f(loom::CreateImageFilter(Desc(), err));
+        EXPECT_TRUE(f) << err;
+        return f;
+    }
+    static std::string Text(const char* s) { return s ? s : "(null)"; }
+};
+
+}  // namespace
+
+TEST_F(DioptrixLibrary, EntryPointsAndDescriptorAnswerTheHost) {
+    EXPECT_EQ(Lib().number(), 1);
+    EXPECT_EQ(Lib().version(), 100u);
+    EXPECT_EQ(Text(Lib().description()), "quorvan computer's 3D Dioptrix");
+    EXPECT_EQ(Lib().classDesc(1), nullptr);
+    EXPECT_EQ(Lib().classDesc(-1), nullptr);
+    ClassDesc* cd = Desc();
+    ASSERT_NE(cd, nullptr);
+    EXPECT_EQ(cd->IsPublic(), 1);
+    EXPECT_EQ(Text(cd->ClassName()), "3D Mix");
+    EXPECT_EQ(Text(cd->Category()), "Image Filter");
+    EXPECT_EQ(cd->SuperClassID(), 0xE00u);
+    EXPECT_EQ(cd->ClassID(), Class_ID(0x5B301A8A, 0x71787E6A));
+    EXPECT_EQ(cd->BeginCreate(nullptr), 0);
+    EXPECT_EQ(cd->EndCreate(nullptr), 0);
+    EXPECT_EQ(cd->OkToCreate(nullptr), 1);
+    EXPECT_EQ(cd->HasClassParams(), 0);
+    EXPECT_EQ(cd->NumActionTables(), 0);
+    EXPECT_EQ(cd->NumParamBlockDescs(), 0);
+    auto filter = NewFilter();
+    EXPECT_EQ(Text(filter->Description()), "Stereo Dioptrix");
+    EXPECT_EQ(Text(filter->AuthorName()), "Quorvan Computer");
+    std::string copyright = Text(filter->CopyrightMessage());
+    EXPECT_NE(copyright.find("1996"), std::string::npos) << copyright;
+    EXPECT_NE(copyright.find("Quorvan Computer"), std::string::npos) << copyright;
+    EXPECT_EQ(filter->Version(), 100u);
+    EXPECT_EQ(filter->Capability(), 10u);
+    // Loading a new filter ignores the host's loading flag.
+    std::unique_ptr<ImageFilter> loading(static_cast<ImageFilter*>(cd->Create(TRUE)));
+    ASSERT_NE(loading, nullptr);
+    EXPECT_EQ(loading->EvaluateConfigure(), 12u);
+}
+
+TEST_F(DioptrixLibrary, StringsShareOneBufferThatTheCallerMustCopy) {
+    auto filter = NewFilter();
+    const char* description = filter->Description();
+    const char* author = filter->AuthorName();
+    EXPECT_EQ(description, author);
+    EXPECT_STREQ(description, "Quorvan Computer");  // overwritten by the second call
+}
+
+TEST_F(DioptrixLibrary, ASecondAttachIsRefusedAndDetachSilencesEveryString) {
+    EXPECT_FALSE(Lib().entry(Lib().instance, DLL_PROCESS_ATTACH, nullptr));
+    EXPECT_TRUE(Lib().entry(Lib().instance, DLL_THREAD_ATTACH, nullptr));
+    EXPECT_TRUE(Lib().entry(Lib().instance, DLL_THREAD_DETACH, nullptr));
+    EXPECT_EQ(Text(Desc()->ClassName()), "3D Mix");  // the refusal kept the first handle
+    auto filter = NewFilter();
+    ASSERT_TRUE(Lib().entry(Lib().instance, DLL_PROCESS_DETACH, nullptr));
+    EXPECT_EQ(Lib().description(), nullptr);
+    EXPECT_EQ(Desc()->ClassName(), nullptr);
+    EXPECT_EQ(Desc()->Category(), nullptr);
+    EXPECT_EQ(filter->Description(), nullptr);
+    EXPECT_EQ(filter->AuthorName(), nullptr);
+    EXPECT_EQ(filter->CopyrightMessage(), nullptr);
+    // Attached again, under the same handle, everything is back.
+    ASSERT_TRUE(Lib().entry(Lib().instance, DLL_PROCESS_ATTACH, nullptr));
+    EXPECT_EQ(Text(filter->Description()), "Stereo Dioptrix");
+}
+
+TEST_F(DioptrixLibrary, ConfigurationsTravelBitForBitBetweenFilters) {
+    auto a = NewFilter();
+    auto b = NewFilter();
+    std::string err;
+    std::vector<std::uint8_t> defaults;
+    ASSERT_TRUE(loom::SaveFilterConfiguration(*a, defaults, err)) << err;
+    EXPECT_EQ(defaults, (std::vector<std::uint8_t>{0, 1, 0, 0, 0xCD, 0xCC, 0xCC, 0xBD, 0xCD, 0xCC,
+                                                   0xCC, 0xBD}));
+    // Blue and red, -0.37 and a negative zero.
+    const std::vector<std::uint8_t> mine = {2, 0, 0, 0, 0xA4, 0x70, 0xBD, 0xBE, 0, 0, 0, 0x80};
+    ASSERT_TRUE(loom::LoadFilterConfiguration(*a, mine, err)) << err;
+    std::vector<std::uint8_t> fromA, fromB;
+    ASSERT_TRUE(loom::SaveFilterConfiguration(*a, fromA, err));
+    EXPECT_EQ(fromA, mine);
+    ASSERT_TRUE(loom::LoadFilterConfiguration(*b, fromA, err));
+    ASSERT_TRUE(loom::SaveFilterConfiguration(*b, fromB, err));
+    EXPECT_EQ(fromB, mine);
+    // The host hands over exactly the bytes the filter stores, or nothing.
+    for (size_t n : {0, 11, 13}) {
+        std::vector<std::uint8_t> wrong(n, 2);
+        EXPECT_FALSE(loom::LoadFilterConfiguration(*b, wrong, err)) << n;
+        EXPECT_NE(err.find("12"), std::string::npos) << err;
+    }
+    ASSERT_TRUE(loom::SaveFilterConfiguration(*b, fromB, err));
+    EXPECT_EQ(fromB, mine);
+}
+
+TEST_F(DioptrixLibrary, DialogTemplatesCarryTheirControls) {
+    const loom::DialogTemplate* setup = loom::FindDialog(Lib().instance, 102);
+    ASSERT_NE(setup, nullptr);
+    EXPECT_EQ(setup->caption, "Ducktest");
+    EXPECT_EQ(setup->cx, 268);
+    EXPECT_EQ(setup->cy, 190);
+    EXPECT_EQ(setup->fontName, "MS Sans Serif");
+    EXPECT_EQ(setup->fontSize, 8);
+    const DWORD frame = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    EXPECT_EQ(setup->style & frame, frame);
+    auto control = [](const loom::DialogTemplate* d, int id) -> const loom::DialogControl* {
+        for (const auto& c : d->controls)
+            if (c.id == id) return &c;
+        return nullptr;
+    };
+    struct Expect {
+        int id;
+        const char* cls;
+        short x, y, cx, cy;
+    };
+    const Expect controls[] = {
+        {1, "Button", 211, 169, 50, 14},          {2, "Button", 7, 169, 50, 14},
+        {1027, "Static", 7, 7, 87, 80},           {1019, "Button", 108, 22, 29, 10},
+        {1020, "Button", 108, 39, 35, 10},        {1021, "Button", 108, 57, 30, 10},
+        {1025, "CustEdit", 114, 81, 30, 10},      {1026, "SpinnerControl", 146, 81, 7, 10},
+        {1022, "Button", 187, 22, 29, 10},        {1023, "Button", 187, 39, 35, 10},
+        {1024, "Button", 187, 57, 30, 10},        {1003, "CustEdit", 193, 81, 30, 10},
+        {1002, "SpinnerControl", 225, 81, 7, 10},
+    };
+    for (const Expect& e : controls) {
+        SCOPED_TRACE(e.id);
+        const loom::DialogControl* c = control(setup, e.id);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->className, e.cls);
+        EXPECT_EQ(c->x, e.x);
+        EXPECT_EQ(c->y, e.y);
+        EXPECT_EQ(c->cx, e.cx);
+        EXPECT_EQ(c->cy, e.cy);
+        if (e.id >= 1019 && e.id <= 1024) {
+            EXPECT_EQ(c->style & BS_TYPEMASK, BS_RADIOBUTTON);  // plain: the dialog checks them
+        }
+    }
+    EXPECT_EQ(control(setup, 1)->style & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(control(setup, 1027)->textOrdinal, 108);
+    EXPECT_EQ(control(setup, 1022)->text, "Red");
+    int groups = 0;
+    bool instructions = false;
+    for (const auto& c : setup->controls) {
+        if (c.className == "Button" && (c.style & BS_TYPEMASK) == BS_GROUPBOX) ++groups;
+        if (c.text.rfind("How does it work?\n   1) choose", 0) == 0) {
+            instructions = (c.style & SS_SUNKEN) != 0;
+            EXPECT_NE(c.text.find("\n   4) process with step 1 with your right eye"),
+                      std::string::npos);
+        }
+    }
+    EXPECT_EQ(groups, 2);
+    EXPECT_TRUE(instructions);
+
+    const loom::DialogTemplate* about = loom::FindDialog(Lib().instance, 101);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->caption, "About Stereo 3D Dioptrix");
+    EXPECT_EQ(about->cx, 332);
+    EXPECT_EQ(about->cy, 156);
+    EXPECT_EQ(about->style & frame, frame);
+    ASSERT_NE(control(about, 1), nullptr);
+    EXPECT_EQ(control(about, 1)->x, 141);
+    int pictures = 0;
+    for (const auto& c : about->controls) {
+        if (c.textOrdinal == 111 || c.textOrdinal == 112) {
+            ++pictures;
+            EXPECT_TRUE(c.style & SS_SUNKEN);
+            EXPECT_TRUE(c.style & WS_BORDER);
+        }
+    }
+    EXPECT_EQ(pictures, 2);
+}
+
+TEST_F(DioptrixLibrary, PicturesHaveTheirSizesAndTheDucksStandApart) {
+    struct Expect {
+        int id, w, h, bits;
+    };
+    for (const Expect& e :
+         {Expect{108, 128, 128, 4}, Expect{111, 184, 90, 8}, Expect{112, 200, 72, 8},
+          Expect{113, 128, 128, 8}, Expect{114, 128, 128, 8}}) {
+        SCOPED_TRACE(e.id);
+        const loom::BitmapResource* bm = loom::FindBitmap(Lib().instance, e.id);
+        ASSERT_NE(bm, nullptr);
+        EXPECT_EQ(bm->width, e.w);
+        EXPECT_EQ(bm->height, e.h);
+        EXPECT_EQ(bm->bitsPerPixel, e.bits);
+    }
+    const loom::BitmapResource* left = loom::FindBitmap(Lib().instance, 113);
+    const loom::BitmapResource* right = loom::FindBitmap(Lib().instance, 114);
+    ASSERT_TRUE(left && right);
+    auto grey = [](const loom::BitmapResource* bm, int x, int y) {
+        const std::uint8_t* p = &bm->rgba[(static_cast<size_t>(y) * 128 + x) * 4];
+        EXPECT_TRUE(p[0] == p[1] && p[1] == p[2]) << x << "," << y;
+        return p[0];
+    };
+    int lit = 0, brightest = 0;
+    for (int y = 0; y < 128; ++y) {
+        for (int x = 0; x < 128; ++x) {
+            int l = grey(left, x, y);
+            brightest = std::max(brightest, l);
+            lit += l > 0;
+            EXPECT_EQ(grey(right, x, y), x >= 21 ? grey(left, x - 21, y) : 0);
+        }
+    }
+    EXPECT_LE(brightest, 220);
+    EXPECT_GE(brightest, 200);
+    EXPECT_GT(lit, 2000);  // a duck, not a speck
+    EXPECT_EQ(grey(left, 0, 0), 0);
+    EXPECT_EQ(grey(left, 127, 127), 0);
+}
