@@ -1,0 +1,59 @@
+#pragma once
+/// The Fervix gradient texture with plasma, fractal and turbulence overlays.
+
+#include "fervix/params.h"
+#include "foundation/texframe/tex_frame.h"
+
+class FervixTex final : public loom::TexFrame {
+  public:
+    FervixTex();
+
+    /// Colour 0 is Prime, colour 1 is Back.
+    void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
+    void SetUScale(float v, TimeValue t) { SetFloatParam(kFervixUScale, v, t); }
+    void SetVScale(float v, TimeValue t) { SetFloatParam(kFervixVScale, v, t); }
+    void SetUOffset(float v, TimeValue t) { SetFloatParam(kFervixUOffset, v, t); }
+    void SetVOffset(float v, TimeValue t) { SetFloatParam(kFervixVOffset, v, t); }
+    void SetPhase(float v, TimeValue t) { SetFloatParam(kFervixPhase, v, t); }
+    void SetIntensity(float v, TimeValue t) { SetFloatParam(kFervixIntensity, v, t); }
+    void SetFallOff(float v, TimeValue t) { SetFloatParam(kFervixFallOff, v, t); }
+    void SetHorizontalRadial(int v, TimeValue t) { SetIntParam(kFervixHorizontalRadial, v, t); }
+    void SetHorizontalLinear(int v, TimeValue t) { SetIntParam(kFervixHorizontalLinear, v, t); }
+    void SetVerticalRadial(int v, TimeValue t) { SetIntParam(kFervixVerticalRadial, v, t); }
+    void SetVerticalLinear(int v, TimeValue t) { SetIntParam(kFervixVerticalLinear, v, t); }
+    void SetUsePlasma(int v, TimeValue t) { SetIntParam(kFervixUsePlasma, v, t); }
+    void SetShiftX(float v, TimeValue t) { SetFloatParam(kFervixShiftX, v, t); }
+    void SetShiftY(float v, TimeValue t) { SetFloatParam(kFervixShiftY, v, t); }
+    void SetUseFractalDetail(int v, TimeValue t) { SetIntParam(kFervixUseFractalDetail, v, t); }
+    void SetTurbulenceScale(float v, TimeValue t) { SetFloatParam(kFervixTurbulenceScale, v, t); }
+    void SetUseTurbulence(int v, TimeValue t) { SetIntParam(kFervixUseTurbulence, v, t); }
+    void SetPlasmaAdd(int v, TimeValue t) { SetIntParam(kFervixPlasmaAdd, v, t); }
+    void SetPlasmaSub(int v, TimeValue t) { SetIntParam(kFervixPlasmaSub, v, t); }
+    void SetFractalAdd(int v, TimeValue t) { SetIntParam(kFervixFractalAdd, v, t); }
+    void SetFractalSub(int v, TimeValue t) { SetIntParam(kFervixFractalSub, v, t); }
+    void SetTurbulenceAdd(int v, TimeValue t) { SetIntParam(kFervixTurbulenceAdd, v, t); }
+    void SetTurbulenceSub(int v, TimeValue t) { SetIntParam(kFervixTurbulenceSub, v, t); }
+    void SetFractalScale(float v, TimeValue t) { SetFloatParam(kFervixFractalScale, v, t); }
+    void SetPositiveBlend(int v, TimeValue t) { SetIntParam(kFervixPositive, v, t); }
+    void SetNegativeBlend(int v, TimeValue t) { SetIntParam(kFervixNegative, v, t); }
+
+    const FervixCache& Cache() const { return cache_; }
+
+    /// After loading, at time 0: each ADD/SUB pair with both flags 0 gets its ADD flag;
+    /// with both blend flags 0, Positive Blend is set and Fractal Scale becomes 2.0 (rows
+    /// that older layouts lacked start at 0). Returns 1 when it changed something.
+    int FixLegacyParams() override;
+
+    AColor PatternColor(ShadeContext& sc, float u, float v) override;
+    float PatternMono(ShadeContext& sc, float u, float v) override;
+    AColor PatternPreview(float u, float v) override;
+
+  protected:
+    loom::TexFrame* NewSameClass() override { return new FervixTex(); }
+    void CopyCacheFrom(const loom::TexFrame& from) override {
+        cache_ = static_cast<const FervixTex&>(from).cache_;
+    }
+
+  private:
+    FervixCache cache_;
+};

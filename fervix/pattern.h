@@ -1,0 +1,30 @@
+#pragma once
+/// The Fervix weight: a radial or linear gradient from an offset point, minus Intensity
+/// times the plasma, fractal-detail and turbulence overlays. Pure functions of the cache;
+/// no allocation, no locks. The first noise call of the module builds the noise tables
+/// (see foundation/noise/noise.h); after that any number of threads may sample.
+
+#include "fervix/params.h"
+
+/// Sum of the four fractal passes at noise point p: noise(p), noise(p·s)/s,
+/// noise(p·s³)/s², noise(p·s⁶)/s³ for s = Fractal Scale (the scaled point carries over
+/// from pass to pass). A pass whose frequency has become 0 adds nothing.
+float FervixFractal(const FervixCache& c, const float p[3]) noexcept;
+
+/// The gradient distance: hypot of the radial components plus FallOff. A component
+/// whose radial/linear pair is not in exactly one state counts as 0, like a linear one.
+float FervixGradient(const FervixCache& c, float u, float v) noexcept;
+
+/// The blend weight at (u, v).
+float FervixWeight(const FervixCache& c, float u, float v) noexcept;
+
+/// Colour blend of the Back side `a` and the Prime side `b` with weight w (negative step
+/// first), clamped to 0..1, alpha 1.
+AColor FervixMixColor(const FervixCache& c, float w, const Color& a, const Color& b) noexcept;
+/// Mono blend of the two sides, clamped by FervixClampMono.
+float FervixMixMono(const FervixCache& c, float w, float a, float b) noexcept;
+/// Clamp on the float's bit pattern: above 1.0 (also +infinity and positive NaN) gives 1,
+/// a negative value gives 0, negative zero stays as it is; a negative NaN gives 0.
+float FervixClampMono(float x) noexcept;
+/// The mono value of a cached colour: (green + blue + red) times 0.33333334.
+float FervixColorMono(const Color& c) noexcept;

@@ -1,0 +1,424 @@
+// The Fervix texture behind the frame: evaluation through the UV generator, sub-maps,
+// setters, cloning, storage with the four older layouts and the repair after loading.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fervix/fervix_tex.h"
+#include "fervix/pattern.h"
+#include "foundation/host/classdesc.h"
+#include "foundation/host/scene_io.h"
+#include "foundation/texframe/tex_class_desc.h"
+#include "tests/fervix/alloc_counter.h"
+#include "tests/support/const_map.h"
+
+using loomtest::ConstMap;
+
+namespace {
+
+/// A constant map that notes its name in a shared log each time it is evaluated.
+class LoggingMap final : public Texmap {
+  public:
+    LoggingMap(std::string name, AColor c, float mono, std::vector<std::string>* log)
+        : name_(std::move(name)), color_(c), mono_(mono), log_(log) {}
+    Class_ID ClassID() override { return Class_ID(0x7E570003, 1); }
+    RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override {
+        return REF_SUCCEED;
+    }
+    AColor EvalColor(ShadeContext&) override {
+        log_->push_back(name_);
+        return color_;
+    }
+    float EvalMono(ShadeContext&) override {
+        log_->push_back(name_);
+        return mono_;
+    }
+    Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(); }
+    void Update(TimeValue, Interval&) override {}
+    void Reset() override {}
+    Interval Validity(TimeValue) override { return FOREVER; }
+    ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
+    RefTargetHandle Clone(RemapDir&) override { return nullptr; }
+
+  private:
+    std::string name_;
+    AColor color_;
+    float mono_;
+    std::vector<std::string>* log_;
+};
+
+loom::TexClassDesc& FervixDesc() {
+    static loom::TexClassDesc desc(kFervixInfo, []() -> Texmap* { return new FervixTex(); });
+    static bool registered = loom::RegisterClass(&desc);
+    (void)registered;
+    return desc;
+}
+
+class FervixFrame : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tex = new FervixTex();
+        scene.Add("tex", tex);
+    }
+    static AColor ColorAt(FervixTex* t, float u, float v, TimeValue time = 0) {
+        Interval valid = FOREVER;
+        t->Update(time, valid);
+        loom::PlaneShadeContext sc;
+        sc.Set(u, v);
+        return t->EvalColor(sc);
+    }
+    static float MonoAt(FervixTex* t, float u, float v, TimeValue time = 0) {
+        Interval valid = FOREVER;
+        t->Update(time, valid);
+        loom::PlaneShadeContext sc;
+        sc.Set(u, v);
+        return t->EvalMono(sc);
+    }
+    static ParamValue Stored(FervixTex* t, int row, TimeValue time = 0) {
+        Interval v = FOREVER;
+        return t->ParamBlock()->GetRaw(row, time, v);
+    }
+    /// Saves `scene` and loads it into `loaded`; the loaded texture, or null.
+    FervixTex* RoundTrip(loom::SceneLoadReport& report) {
+        FervixDesc();
+        std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(scene);
+        std::string err;
+        EXPECT_TRUE(loom::LoadSceneBytes(bytes.data(), bytes.size(), loaded, report, err)) << err;
+        return loaded.Count() ? dynamic_cast<FervixTex*>(loaded.Object(0)) : nullptr;
+    }
+
+    loom::SceneHolder scene;
+    loom::SceneHolder loaded;
+    FervixTex* tex = nullptr;
+};
+
+}  // namespace
+
+TEST_F(FervixFrame, NewTextureHasItsIdentityAndLayout) {
+    TSTR s;
+    tex->GetClassName(s);
+    EXPECT_EQ(s, "TLC Fervix");
+    EXPECT_EQ(tex->ClassID(), Class_ID(0x05F23E1C, 0x515D5C8A));
+    EXPECT_EQ(tex->NumRefs(), 4);
+    EXPECT_EQ(tex->GetSubTexmapSlotName(0), "Prime");
+    EXPECT_EQ(tex->GetSubTexmapSlotName(1), "Back");
+    EXPECT_EQ(tex->GetSubTexmapSlotName(2), "");
+    IParamBlock* pb = tex->ParamBlock();
+    ASSERT_EQ(pb->NumParams(), 28);
+    EXPECT_EQ(pb->GetVersion(), 5u);
+    for (int row = 0; row < pb->NumParams(); ++row) {
+        const bool fixed = (row >= kFervixHorizontalRadial && row <= kFervixVerticalLinear) ||
+                           row == kFervixPositive || row == kFervixNegative;
+        EXPECT_EQ(pb->IsAnimatable(row), !fixed) << row;
+    }
+    GetParamName gpn{"as given", 28};
+    PartID part = reinterpret_cast<PartID>(&gpn);
+    EXPECT_EQ(tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_NAME), REF_STOP);
+    EXPECT_EQ(gpn.name, "as given");
+    gpn = {"", kFervixPlasmaAdd};
+    tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_NAME);
+    EXPECT_EQ(gpn.name, "Plasma ADD Toggle");
+}
+
+TEST_F(FervixFrame, DefaultsEvaluateAsANewTextureShould) {
+    AColor c = ColorAt(tex, 0.5f, 0.5f);
+    EXPECT_EQ(c.r, 0.0f);
+    EXPECT_NEAR(c.g, 0.54, 1e-6);
+    EXPECT_NEAR(c.b, 0.62, 1e-6);
+    EXPECT_EQ(c.a, 1.0f);
+    // Plasma on, fractal detail and turbulence off, radial on both axes around (0.5, 0.5),
+    // Positive Blend, Prime (0, 0.9, 0.9) and Back (0, 0, 0.2).
+    FervixCache d;
+    d.primeColor = Color(0.0f, 0.9f, 0.9f);
+    d.backColor = Color(0.0f, 0.0f, 0.2f);
+    d.uScale = d.vScale = 4.0f;
+    d.uOffset = d.vOffset = 0.5f;
+    d.intensity = 0.25f;
+    d.fallOff = 0.4f;
+    d.horizontalRadial = d.verticalRadial = 1;
+    d.usePlasma = 1;
+    d.plasmaAdd = 1;
+    d.positiveBlend = 1;
+    for (float u = -0.2f; u < 1.2f; u += 0.13f) {
+        for (float v = -0.2f; v < 1.2f; v += 0.17f) {
+            EXPECT_EQ(ColorAt(tex, u, v),
+                      FervixMixColor(d, FervixWeight(d, u, v), d.backColor, d.primeColor))
+                << u << "," << v;
+        }
+    }
+}
+
+TEST_F(FervixFrame, SubMapsAreEvaluatedBackFirst) {
+    std::vector<std::string> log;
+    tex->SetSubTexmap(0, new LoggingMap("prime", AColor(1, 0, 0, 0.3f), 0.2f, &log));
+    tex->SetSubTexmap(1, new LoggingMap("back", AColor(0, 0, 1, 0.3f), 0.9f, &log));
+    tex->SetUsePlasma(0, 0);
+    tex->SetHorizontalLinear(1, 0);
+    tex->SetHorizontalRadial(0, 0);
+    tex->SetVerticalLinear(1, 0);
+    tex->SetVerticalRadial(0, 0);
+    tex->SetFallOff(1.0f, 0);  // w = 1 everywhere: the Back side
+    EXPECT_EQ(ColorAt(tex, 0.1f, 0.9f), AColor(0, 0, 1, 1));
+    EXPECT_EQ(log, (std::vector<std::string>{"back", "prime"}));
+    log.clear();
+    EXPECT_EQ(MonoAt(tex, 0.1f, 0.9f), 0.9f);
+    EXPECT_EQ(log, (std::vector<std::string>{"back", "prime"}));
+}
+
+TEST_F(FervixFrame, SettersWriteTheirOwnRowAndField) {
+    struct Case {
+        int row;
+        std::function<void(FervixTex*, float)> set;
+        std::function<float(const FervixCache&)> cached;
+    };
+    using T = FervixTex;
+    using C = FervixCache;
+    // clang-format off
+    const Case cases[] = {
+        {2,  [](T* t, float v) { t->SetUScale(v, 0); },              [](const C& c) { return c.uScale; }},
+        {3,  [](T* t, float v) { t->SetVScale(v, 0); },              [](const C& c) { return c.vScale; }},
+        {4,  [](T* t, float v) { t->SetUOffset(v, 0); },             [](const C& c) { return c.uOffset; }},
+        {5,  [](T* t, float v) { t->SetVOffset(v, 0); },             [](const C& c) { return c.vOffset; }},
+        {6,  [](T* t, float v) { t->SetPhase(v, 0); },               [](const C& c) { return c.phase; }},
+        {7,  [](T* t, float v) { t->SetIntensity(v, 0); },           [](const C& c) { return c.intensity; }},
+        {8,  [](T* t, float v) { t->SetFallOff(v, 0); },             [](const C& c) { return c.fallOff; }},
+        {9,  [](T* t, float v) { t->SetHorizontalRadial(int(v), 0); }, [](const C& c) { return float(c.horizontalRadial); }},
+        {10, [](T* t, float v) { t->SetHorizontalLinear(int(v), 0); }, [](const C& c) { return float(c.horizontalLinear); }},
+        {11, [](T* t, float v) { t->SetVerticalRadial(int(v), 0); },   [](const C& c) { return float(c.verticalRadial); }},
+        {12, [](T* t, float v) { t->SetVerticalLinear(int(v), 0); },   [](const C& c) { return float(c.verticalLinear); }},
+        {13, [](T* t, float v) { t->SetUsePlasma(int(v), 0); },        [](const C& c) { return float(c.usePlasma); }},
+        {14, [](T* t, float v) { t->SetShiftX(v, 0); },              [](const C& c) { return c.shiftX; }},
+        {15, [](T* t, float v) { t->SetShiftY(v, 0); },              [](const C& c) { return c.shiftY; }},
+        {16, [](T* t, float v) { t->SetUseFractalDetail(int(v), 0); }, [](const C& c) { return float(c.useFractalDetail); }},
+        {17, [](T* t, float v) { t->SetTurbulenceScale(v, 0); },     [](const C& c) { return c.turbulenceScale; }},
+        {18, [](T* t, float v) { t->SetUseTurbulence(int(v), 0); },    [](const C& c) { return float(c.useTurbulence); }},
+        {19, [](T* t, float v) { t->SetPlasmaAdd(int(v), 0); },        [](const C& c) { return float(c.plasmaAdd); }},
+        {20, [](T* t, float v) { t->SetPlasmaSub(int(v), 0); },        [](const C& c) { return float(c.plasmaSub); }},
+        {21, [](T* t, float v) { t->SetFractalAdd(int(v), 0); },       [](const C& c) { return float(c.fractalAdd); }},
+        {22, [](T* t, float v) { t->SetFractalSub(int(v), 0); },       [](const C& c) { return float(c.fractalSub); }},
+        {23, [](T* t, float v) { t->SetTurbulenceAdd(int(v), 0); },    [](const C& c) { return float(c.turbulenceAdd); }},
+        {24, [](T* t, float v) { t->SetTurbulenceSub(int(v), 0); },    [](const C& c) { return float(c.turbulenceSub); }},
+        {25, [](T* t, float v) { t->SetFractalScale(v, 0); },        [](const C& c) { return c.fractalScale; }},
+        {26, [](T* t, float v) { t->SetPositiveBlend(int(v), 0); },    [](const C& c) { return float(c.positiveBlend); }},
+        {27, [](T* t, float v) { t->SetNegativeBlend(int(v), 0); },    [](const C& c) { return float(c.negativeBlend); }},
+    };
+    // clang-format on
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.row);
+        const float value = 40.0f + static_cast<float>(k.row);  // distinct per row
+        std::vector<ParamValue> before;
+        for (int r = 0; r < kFervixParamCount; ++r) before.push_back(Stored(tex, r));
+        k.set(tex, value);
+        EXPECT_EQ(k.cached(tex->Cache()), value);
+        for (int r = 0; r < kFervixParamCount; ++r) {
+            if (r == k.row) {
+                EXPECT_EQ(Stored(tex, r).v[0], value);
+            } else {
+                EXPECT_EQ(Stored(tex, r), before[static_cast<size_t>(r)]) << "row " << r;
+            }
+        }
+    }
+    tex->SetColor(1, Color(0.1f, 0.2f, 0.3f), 0);
+    EXPECT_EQ(tex->Cache().backColor, Color(0.1f, 0.2f, 0.3f));
+    EXPECT_EQ(Stored(tex, kFervixBack), (ParamValue{{0.1f, 0.2f, 0.3f}}));
+}
+
+TEST_F(FervixFrame, PreviewMatchesEvalColorAndFillsTheDisplayBitmap) {
+    tex->SetUseFractalDetail(1, 0);
+    tex->SetUseTurbulence(1, 0);
+    tex->SetPhase(2.5f, 0);
+    tex->SetNegativeBlend(1, 0);
+    Interval valid = FOREVER;
+    tex->Update(0, valid);
+    for (float u = -0.5f; u < 1.5f; u += 0.09f) {
+        for (float v = -0.5f; v < 1.5f; v += 0.11f) {
+            EXPECT_EQ(tex->PatternPreview(u, v), ColorAt(tex, u, v)) << u << "," << v;
+        }
+    }
+    tex->SetSubTexmap(1, new ConstMap(AColor(1, 1, 1, 1), 1));  // the preview ignores maps
+    tex->Update(0, valid);
+    Bitmap* bm = tex->BuildDisplayBitmap(1);
+    ASSERT_NE(bm, nullptr);
+    BMM_Color_64 px;
+    ASSERT_EQ(bm->GetPixels(0, 0, 1, &px), 1);
+    const AColor expect = tex->PatternPreview(0.0f, 0.5f);
+    EXPECT_EQ(px.b, static_cast<WORD>(Widen(expect.b) * 65535.0));
+    EXPECT_EQ(px.g, static_cast<WORD>(Widen(expect.g) * 65535.0));
+    bm->DeleteThis();
+}
+
+TEST_F(FervixFrame, CloneAndSavedSceneEvaluateLikeTheOriginal) {
+    auto* sub = new FervixTex();
+    sub->SetColor(0, Color(0.9f, 0.3f, 0.1f), 0);
+    sub->SetUseTurbulence(1, 0);
+    tex->SetSubTexmap(0, sub);
+    tex->SetUseFractalDetail(1, 0);
+    tex->SetFractalScale(3.0f, 0);
+    tex->SetIntensity(0.8f, 0);
+    tex->ParamBlock()->SetKey(kFervixPhase, 0, ParamValue{{0, 0, 0}});
+    tex->ParamBlock()->SetKey(kFervixPhase, 4800, ParamValue{{10, 0, 0}});
+    RemapDir remap;
+    auto* copy = static_cast<FervixTex*>(remap.CloneRef(tex));
+    scene.Add("copy", copy);
+    loom::SceneLoadReport report;
+    FervixTex* back = RoundTrip(report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_FALSE(report.obsolete);
+    for (TimeValue t : {0, 1700, 4800}) {
+        for (float u = 0.0f; u < 1.0f; u += 0.19f) {
+            SCOPED_TRACE(::testing::Message() << t << " " << u);
+            const AColor expect = ColorAt(tex, u, 1.0f - u, t);
+            EXPECT_EQ(ColorAt(copy, u, 1.0f - u, t), expect);
+            EXPECT_EQ(ColorAt(back, u, 1.0f - u, t), expect);
+            EXPECT_EQ(MonoAt(back, u, 1.0f - u, t), MonoAt(tex, u, 1.0f - u, t));
+        }
+    }
+    copy->SetIntensity(0.1f, 0);
+    EXPECT_EQ(Stored(tex, kFervixIntensity).v[0], 0.8f);
+}
+
+class FervixOlderLayout : public FervixFrame, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(FervixOlderLayout, ConvertsAndIsRepaired) {
+    const DWORD version = GetParam();
+    const ParamVersionDesc& layout = kFervixInfo.olderLayouts[version - 1];
+    ASSERT_EQ(layout.version, version);
+    const int rows = layout.count;
+    IParamBlock* old = CreateParameterBlock(layout.desc, rows, version);
+    for (int row = 0; row < rows; ++row) EXPECT_TRUE(old->IsAnimatable(row)) << row;
+
+    // Every row the layout has gets a value of its own.
+    std::vector<ParamValue> saved(kFervixParamCount);
+    auto put = [&](int row, float v) {
+        if (row >= rows) return;
+        saved[static_cast<size_t>(row)] = ParamValue{{v, 0, 0}};
+        old->SetRaw(row, 0, saved[static_cast<size_t>(row)]);
+    };
+    saved[kFervixPrime] = ParamValue{{0.1f, 0.2f, 0.3f}};
+    saved[kFervixBack] = ParamValue{{0.4f, 0.5f, 0.6f}};
+    old->SetRaw(kFervixPrime, 0, saved[kFervixPrime]);
+    old->SetRaw(kFervixBack, 0, saved[kFervixBack]);
+    put(kFervixUScale, 7.0f);
+    put(kFervixVScale, 9.0f);
+    put(kFervixUOffset, 0.3f);
+    put(kFervixVOffset, 0.6f);
+    put(kFervixPhase, 1.25f);
+    put(kFervixIntensity, 0.5f);
+    put(kFervixFallOff, 0.2f);
+    put(kFervixHorizontalRadial, 0);
+    put(kFervixHorizontalLinear, 1);
+    put(kFervixVerticalRadial, 1);
+    put(kFervixVerticalLinear, 0);
+    put(kFervixUsePlasma, 1);
+    put(kFervixShiftX, 0.5f);
+    put(kFervixShiftY, -0.25f);
+    put(kFervixUseFractalDetail, 1);
+    put(kFervixTurbulenceScale, 3.5f);
+    put(kFervixUseTurbulence, 1);
+    put(kFervixPlasmaAdd, 0);
+    put(kFervixPlasmaSub, 1);
+    put(kFervixFractalAdd, 0);
+    put(kFervixFractalSub, 1);
+    put(kFervixTurbulenceAdd, 1);
+    put(kFervixTurbulenceSub, 0);
+    put(kFervixFractalScale, 5.0f);
+    tex->ReplaceReference(loom::kPBlockRef, old);
+
+    loom::SceneLoadReport report;
+    FervixTex* back = RoundTrip(report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(report.obsolete);
+    ASSERT_EQ(back->ParamBlock()->GetVersion(), 5u);
+    ASSERT_EQ(back->ParamBlock()->NumParams(), 28);
+
+    // Rows the layout had keep their values; the rest start at 0, and then the repair
+    // gives versions 1 to 3 the ADD side of each overlay, every version Positive Blend and
+    // a Fractal Scale of 2.0 (replacing version 4's stored 5.0).
+    std::vector<ParamValue> expect = saved;
+    if (version <= 3) {
+        for (int row : {kFervixPlasmaAdd, kFervixFractalAdd, kFervixTurbulenceAdd}) {
+            expect[static_cast<size_t>(row)] = ParamValue{{1, 0, 0}};
+        }
+    }
+    expect[kFervixPositive] = ParamValue{{1, 0, 0}};
+    expect[kFervixFractalScale] = ParamValue{{2, 0, 0}};
+    for (int row = 0; row < kFervixParamCount; ++row) {
+        EXPECT_EQ(Stored(back, row), expect[static_cast<size_t>(row)]) << "row " << row;
+    }
+    // The converted block has the current layout's animatable flags.
+    EXPECT_FALSE(back->ParamBlock()->IsAnimatable(kFervixHorizontalRadial));
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, FervixOlderLayout, ::testing::Values(1u, 2u, 3u, 4u));
+
+struct CurrentSceneCase {
+    const char* what;
+    int plasmaAdd, plasmaSub, positive, negative;
+    bool repaired;
+};
+
+class FervixCurrentScene : public FervixFrame,
+                           public ::testing::WithParamInterface<CurrentSceneCase> {};
+
+TEST_P(FervixCurrentScene, RepairTouchesOnlyPairsWithNeitherFlag) {
+    const CurrentSceneCase& k = GetParam();
+    tex->SetPlasmaAdd(k.plasmaAdd, 0);
+    tex->SetPlasmaSub(k.plasmaSub, 0);
+    tex->SetFractalAdd(0, 0);
+    tex->SetFractalSub(1, 0);
+    tex->SetPositiveBlend(k.positive, 0);
+    tex->SetNegativeBlend(k.negative, 0);
+    tex->SetFractalScale(7.0f, 0);
+    loom::SceneLoadReport report;
+    FervixTex* back = RoundTrip(report);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(report.obsolete, k.repaired);
+    Interval v = FOREVER;
+    back->Update(0, v);
+    const FervixCache& c = back->Cache();
+    const bool noPlasma = k.plasmaAdd == 0 && k.plasmaSub == 0;
+    const bool noBlend = k.positive == 0 && k.negative == 0;
+    EXPECT_EQ(c.plasmaAdd, noPlasma ? 1 : k.plasmaAdd);
+    EXPECT_EQ(c.plasmaSub, k.plasmaSub);
+    EXPECT_EQ(c.fractalAdd, 0);
+    EXPECT_EQ(c.fractalSub, 1);
+    EXPECT_EQ(c.positiveBlend, noBlend ? 1 : k.positive);
+    EXPECT_EQ(c.negativeBlend, k.negative);
+    // Kept as the repair has always done it: no blend flag means Fractal Scale 2.0.
+    EXPECT_EQ(c.fractalScale, noBlend ? 2.0f : 7.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Flags, FervixCurrentScene,
+                         ::testing::Values(CurrentSceneCase{"consistent", 0, 1, 0, 1, false},
+                                           CurrentSceneCase{"bothPlasma", 1, 1, 1, 0, false},
+                                           CurrentSceneCase{"noPlasma", 0, 0, 1, 0, true},
+                                           CurrentSceneCase{"noBlend", 1, 0, 0, 0, true}),
+                         [](const auto& p) { return std::string(p.param.what); });
+
+TEST_F(FervixFrame, RepairWithoutABlockChangesNothing) {
+    tex->DeleteReference(loom::kPBlockRef);
+    EXPECT_EQ(tex->FixLegacyParams(), 0);
+}
+
+TEST_F(FervixFrame, SamplingAllocatesNothing) {
+    tex->SetSubTexmap(0, new ConstMap(AColor(0.5f, 0.5f, 0.5f, 1), 0.5f));
+    tex->SetUseFractalDetail(1, 0);
+    tex->SetUseTurbulence(1, 0);
+    tex->SetTurbulenceScale(8.0f, 0);
+    Interval valid = FOREVER;
+    tex->Update(0, valid);
+    loom::PlaneShadeContext sc;
+    sc.Set(0.3f, 0.3f);
+    tex->EvalColor(sc);  // the first noise call builds the tables
+    const long before = fervixtest::Allocations();
+    float sum = 0.0f;
+    for (int i = 0; i < 10000; ++i) {
+        sc.Set(static_cast<float>(i % 100) * 0.01f, static_cast<float>(i / 100) * 0.01f);
+        sum += tex->EvalColor(sc).g + tex->EvalMono(sc) + tex->EvalNormalPerturb(sc).y;
+    }
+    EXPECT_EQ(fervixtest::Allocations(), before);
+    EXPECT_TRUE(std::isfinite(sum));
+}
