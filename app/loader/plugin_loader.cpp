@@ -41,6 +41,8 @@ std::string Utf8FromCp1252(const std::string& s) {
     return out;
 }
 
+std::string Utf8FromCp1252(const char* s) { return s ? Utf8FromCp1252(std::string(s)) : ""; }
+
 PluginLoader::~PluginLoader() {
     for (auto it = plugins_.rbegin(); it != plugins_.rend(); ++it) Unload(*it);
 }

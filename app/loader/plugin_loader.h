@@ -51,5 +51,7 @@ std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitF
 
 /// Printable UTF-8 form of a Windows-1252 string (class names carry 0xB7).
 std::string Utf8FromCp1252(const std::string& s);
+/// The same for a text a plug-in answers, copied at once; null gives an empty string.
+std::string Utf8FromCp1252(const char* s);
 
 }  // namespace loom
