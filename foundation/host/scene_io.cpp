@@ -22,6 +22,7 @@ constexpr char kMagic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', '\0'};
 constexpr std::uint32_t kFormatVersion = 1;
 constexpr USHORT kObjectsChunk = 0x0001;
 constexpr USHORT kRootsChunk = 0x0002;
+constexpr USHORT kFiltersChunk = 0x0003;  // only written when the scene has filter entries
 constexpr USHORT kObjectChunk = 0x0010;
 constexpr USHORT kClassChunk = 0x0011;
 constexpr USHORT kRefsChunk = 0x0012;
@@ -101,6 +102,23 @@ void SceneHolder::Add(const std::string& name, ReferenceTarget* object) {
 void SceneHolder::Clear() {
     for (int i = 0; i < NumRefs(); ++i) DeleteReference(i);
     roots_.clear();
+    filters_.clear();
+}
+
+void SceneHolder::SetFilter(const FilterEntry& entry) {
+    int i = FindFilter(entry.name);
+    if (i < 0) {
+        filters_.push_back(entry);
+    } else {
+        filters_[static_cast<size_t>(i)] = entry;
+    }
+}
+
+int SceneHolder::FindFilter(const std::string& name) const {
+    for (size_t i = 0; i < filters_.size(); ++i) {
+        if (filters_[i].name == name) return static_cast<int>(i);
+    }
+    return -1;
 }
 
 int SceneHolder::Find(const std::string& name) const {
@@ -146,6 +164,19 @@ std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene) {
         WriteI32(&w, scene.Object(i) ? index[scene.Object(i)] : -1);
     }
     w.EndChunk();
+    if (!scene.Filters().empty()) {
+        w.BeginChunk(kFiltersChunk);
+        WriteU32(&w, static_cast<std::uint32_t>(scene.Filters().size()));
+        for (const FilterEntry& f : scene.Filters()) {
+            WriteString(&w, f.name);
+            WriteU32(&w, f.superClass);
+            WriteU32(&w, f.classId.PartA());
+            WriteU32(&w, f.classId.PartB());
+            WriteU32(&w, static_cast<std::uint32_t>(f.configuration.size()));
+            w.Write(f.configuration.data(), static_cast<ULONG>(f.configuration.size()), nullptr);
+        }
+        w.EndChunk();
+    }
     return w.Bytes();
 }
 
@@ -203,7 +234,8 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
         std::int32_t index;
     };
     std::vector<RootEntry> roots;
-    bool sawObjects = false, sawRoots = false;
+    std::vector<FilterEntry> filters;
+    bool sawObjects = false, sawRoots = false, sawFilters = false;
 
     auto fail = [&](const std::string& why) {
         error = "at byte " + std::to_string(start + r.Offset()) + ": " + why;
@@ -274,6 +306,31 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
                     return fail("damaged root list");
                 roots.push_back(std::move(e));
             }
+        } else if (r.CurChunkID() == kFiltersChunk) {
+            if (sawFilters) return fail("second filter list");
+            sawFilters = true;
+            std::uint32_t n;
+            // An entry takes at least 20 bytes: name length, three IDs, byte count.
+            if (ReadU32(&r, n) || n > r.Remaining() / 20) return fail("damaged filter list");
+            for (std::uint32_t i = 0; i < n; ++i) {
+                FilterEntry f;
+                std::uint32_t sc, a, b, bytes;
+                if (ReadString(&r, f.name) || ReadU32(&r, sc) || ReadU32(&r, a) || ReadU32(&r, b) ||
+                    ReadU32(&r, bytes) || bytes > r.Remaining()) {
+                    return fail("damaged filter list");
+                }
+                f.superClass = sc;
+                f.classId = Class_ID(a, b);
+                f.configuration.resize(bytes);
+                if (bytes > 0 && r.Read(f.configuration.data(), bytes, nullptr) != IO_OK) {
+                    return fail("damaged filter list");
+                }
+                for (const FilterEntry& other : filters) {
+                    if (other.name == f.name)
+                        return fail("two filter entries named '" + f.name + "'");
+                }
+                filters.push_back(std::move(f));
+            }
         }
         if (r.CloseChunk() != IO_OK) return fail("damaged chunk");
     }
@@ -310,6 +367,7 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
     for (const RootEntry& e : roots) {
         scene.Add(e.name, e.index < 0 ? nullptr : objs[static_cast<size_t>(e.index)].object);
     }
+    for (const FilterEntry& f : filters) scene.SetFilter(f);
     // Objects nothing refers to (a hand-made file may hold some) are not kept. They are
     // picked before the post-load work, which may replace and delete other objects but
     // never one that nothing holds, and deleted after it, so their own callbacks run on

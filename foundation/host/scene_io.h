@@ -13,6 +13,15 @@
 
 namespace loom {
 
+/// A video-post filter entry: which filter class runs and the configuration bytes it
+/// stored (its SaveConfigure output). Kept as data; the filter is made when it runs.
+struct FilterEntry {
+    std::string name;
+    SClass_ID superClass = 0;
+    Class_ID classId;
+    std::vector<std::uint8_t> configuration;
+};
+
 /// Holds the roots of a scene as references, each with a name.
 class SceneHolder final : public ReferenceMaker {
   public:
@@ -35,12 +44,21 @@ class SceneHolder final : public ReferenceMaker {
     /// Index of the root named `name`, or -1.
     int Find(const std::string& name) const;
 
+    /// Filter entries, in the order they were added; their names are apart from the
+    /// roots' names.
+    const std::vector<FilterEntry>& Filters() const { return filters_; }
+    /// Adds a filter entry, or replaces the one of the same name in its place.
+    void SetFilter(const FilterEntry& entry);
+    /// Index of the filter entry named `name`, or -1.
+    int FindFilter(const std::string& name) const;
+
   private:
     struct Root {
         std::string name;
         ReferenceTarget* object;
     };
     std::vector<Root> roots_;
+    std::vector<FilterEntry> filters_;
 };
 
 struct SceneLoadReport {
