@@ -15,6 +15,12 @@ MtlBase& MtlBase::operator=(const MtlBase& from) {
     return *this;
 }
 
+TSTR MtlBase::GetFullName() {
+    TSTR cls;
+    GetClassName(cls);
+    return name_.empty() ? cls : name_ + " (" + cls + ")";
+}
+
 TSTR MtlBase::GetSubTexmapTVName(int i) {
     TSTR slot = GetSubTexmapSlotName(i);
     return slot.empty() ? "Map #" + std::to_string(i + 1) : slot;

@@ -53,6 +53,8 @@ class MtlBase : public ReferenceTarget {
     MtlBase& operator=(const MtlBase& from);
 
     const std::string& GetName() const { return name_; }
+    /// The name and class shown on map buttons: "Name (Class)", or the class alone.
+    TSTR GetFullName();
     void SetName(const std::string& n) { name_ = n; }
     int GetGBufID() const { return gbufID_; }
     void SetGBufID(int id) { gbufID_ = id; }

@@ -135,6 +135,28 @@ void TexFrame::StoreInCache(int row, const ParamValue& v) {
     }
 }
 
+ParamValue TexFrame::CachedValue(int row) const {
+    ParamValue v;
+    if (row < 0 || row >= static_cast<int>(info_.rows.size())) return v;
+    const ParamRow& r = info_.rows[static_cast<size_t>(row)];
+    const auto* field = static_cast<const unsigned char*>(cache_) + r.offset;
+    switch (r.type) {
+        case TYPE_FLOAT:
+            std::memcpy(&v.v[0], field, sizeof(float));
+            break;
+        case TYPE_INT: {
+            int iv;
+            std::memcpy(&iv, field, sizeof iv);
+            v.v[0] = static_cast<float>(iv);
+            break;
+        }
+        case TYPE_RGBA:
+            std::memcpy(v.v, field, sizeof(Color));
+            break;
+    }
+    return v;
+}
+
 void TexFrame::SetParam(int row, const ParamValue& v, TimeValue t) {
     if (row < 0 || row >= static_cast<int>(info_.rows.size())) return;
     StoreInCache(row, v);

@@ -123,6 +123,8 @@ class TexFrame : public Texmap {
     void SetIntParam(int row, int v, TimeValue t);
     /// Sets colour `index` (0, 1 or 2).
     void SetColorParam(int index, const Color& c, TimeValue t);
+    /// The value row `row` holds in the cache (as of the last Update or setter).
+    ParamValue CachedValue(int row) const;
 
     /// Repairs values that older layouts lacked; non-zero when it changed something.
     virtual int FixLegacyParams() { return 0; }
