@@ -1,0 +1,36 @@
+#pragma once
+/// Images as the filter host works on them: 16-bit RGBA pixels, top line first, values
+/// as stored (alpha never multiplied into the colours, on reading or on writing).
+
+#include <string>
+#include <vector>
+
+#include "foundation/host/bitmap.h"
+
+namespace loom {
+
+struct Image16 {
+    int width = 0;
+    int height = 0;
+    /// 8 for 8-bit files; 16 for 16-bit, floating-point and any other files.
+    int bits = 8;
+    /// Whether the file had an alpha channel (pixels of files without one have alpha 65535).
+    bool hasAlpha = false;
+    std::vector<BMM_Color_64> pixels;
+};
+
+/// Reads PNG, JPEG, TIFF, EXR and whatever else OpenImageIO reads. 8-bit values are
+/// scaled by 257, floating-point values clamped to 0..1 and scaled to 65535. One channel
+/// is grey, two grey and alpha, three RGB, four RGBA. False with `error` naming the file.
+bool ReadImage16(const std::string& path, Image16& image, std::string& error);
+
+/// Writes an image chosen by extension (.png, .tif/.tiff, .exr, .jpg/.jpeg) at `bits` 8 or
+/// 16 per channel (JPEG always 8, EXR 32-bit float); alpha only when the image has it
+/// (never in JPEG). Written to a temporary file beside the target and renamed, so that a
+/// failure leaves no partial file and any earlier file untouched.
+bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error);
+
+/// Whether WriteImage16 can write a file of this name (by extension); false with `error`.
+bool CanWriteImage16(const std::string& path, std::string& error);
+
+}  // namespace loom

@@ -1,0 +1,59 @@
+#pragma once
+/// The stereo filter's configuration as the host stores it with a scene: 12 bytes,
+/// little-endian: left eye colour (byte, 0 red, 1 green, 2 blue), right eye colour, two
+/// reserved bytes (0), left compensation and right compensation (IEEE floats, -0.5..0).
+/// The host builds a record from command-line options and hands it to the filter through
+/// LoadConfigure; it never looks inside the filter.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace loom {
+
+inline constexpr size_t kStereoRecordBytes = 12;
+
+struct StereoSettings {
+    int leftEye = 0;
+    int rightEye = 1;
+    float leftCompensation = -0.1f;
+    float rightCompensation = -0.1f;
+};
+
+/// The record's bytes.
+std::vector<std::uint8_t> EncodeStereoSettings(const StereoSettings& s);
+/// The settings in a 12-byte record (values as stored, in range or not); throws
+/// std::runtime_error for another size.
+StereoSettings DecodeStereoSettings(const std::vector<std::uint8_t>& bytes);
+
+/// "red", "green" or "blue" (any case) as 0, 1, 2; throws std::runtime_error otherwise.
+int ParseEyeColor(const std::string& text, const std::string& what);
+/// "red", "green", "blue", or the number for a value outside 0..2.
+std::string EyeColorName(int eye);
+/// One line: "left red, right green, compensations -0.1 and -0.1".
+std::string DescribeStereoSettings(const StereoSettings& s);
+
+/// Command-line options that change a stored configuration.
+struct StereoOptions {
+    std::string leftEye, rightEye;              ///< empty: unchanged
+    std::optional<double> leftComp, rightComp;  ///< unset: unchanged
+    std::string configFile;                     ///< 12-byte record to start from
+    /// Adds --left-eye, --right-eye, --left-comp, --right-comp and --config.
+    void AddOptions(CLI::App& cmd);
+    bool ChangesSomething() const;
+    /// Applies the options to a 12-byte record and checks the result: compensations
+    /// -0.5..0, two different eye colours. Throws std::runtime_error with a clear message.
+    std::vector<std::uint8_t> Apply(const std::vector<std::uint8_t>& record) const;
+};
+
+/// Reads a 12-byte configuration file; throws std::runtime_error.
+std::vector<std::uint8_t> ReadStereoRecord(const std::string& path);
+/// Writes one through a temporary file and a rename; throws std::runtime_error.
+void WriteStereoRecord(const std::string& path, const std::vector<std::uint8_t>& record);
+
+}  // namespace loom
