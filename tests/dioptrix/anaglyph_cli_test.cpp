@@ -1,0 +1,286 @@
+// loomhost anaglyph and scene filter, run as a user runs them.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/filter/image16.h"
+#include "dioptrix/composite.h"
+
+namespace fs = std::filesystem;
+using loom::Image16;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class Anaglyph : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("loom_anaglyph_cli_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Result Run(const std::string& args) {
+        std::string errFile = (dir / "stderr.txt").string();
+        std::string cmd =
+            std::string(LOOMHOST_BIN) + " --plugins " + PLUGIN_DIR + " " + args + " 2>" + errFile;
+        FILE* p = popen(cmd.c_str(), "r");
+        Result r{-1, "", ""};
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        int st = pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        std::ifstream e(errFile);
+        std::stringstream ss;
+        ss << e.rdbuf();
+        r.err = ss.str();
+        return r;
+    }
+    std::string Path(const std::string& name) { return (dir / name).string(); }
+
+    /// Writes a test picture: a horizontal ramp in red, vertical in green, a constant blue.
+    std::string Write(const std::string& name, int w, int h, int bits, int seed,
+                      bool alpha = false) {
+        Image16 img;
+        img.width = w;
+        img.height = h;
+        img.hasAlpha = alpha;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                auto v = [](long n) { return static_cast<WORD>(n % 65536); };
+                BMM_Color_64 p{v(x * 977L + seed * 3001L), v(y * 1553L + seed * 17L),
+                               v(seed * 12345L), alpha ? v(x * y * 211L) : WORD{65535}};
+                if (bits == 8)
+                    p = {WORD(p.r / 257 * 257), WORD(p.g / 257 * 257), WORD(p.b / 257 * 257),
+                         WORD(p.a / 257 * 257)};
+                img.pixels.push_back(p);
+            }
+        }
+        std::string err;
+        EXPECT_TRUE(loom::WriteImage16(Path(name), img, bits, err)) << err;
+        return Path(name);
+    }
+    Image16 Load(const std::string& name) {
+        Image16 img;
+        std::string err;
+        EXPECT_TRUE(loom::ReadImage16(Path(name), img, err)) << err;
+        return img;
+    }
+    void ExpectOneLineError(const std::string& args, const std::string& text) {
+        Result r = Run(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("loomhost: error: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(text), std::string::npos) << args << ": " << r.err;
+    }
+    bool NothingBut(std::initializer_list<std::string> names) {
+        for (const auto& e : fs::directory_iterator(dir)) {
+            std::string n = e.path().filename().string();
+            if (n == "stderr.txt") continue;
+            if (std::find(names.begin(), names.end(), n) == names.end()) {
+                ADD_FAILURE() << "unexpected file " << n;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    fs::path dir;
+};
+
+}  // namespace
+
+TEST_F(Anaglyph, SixteenBitViewsGiveSixteenBitLuminances) {
+    std::string l = Write("l.png", 9, 7, 16, 1, true);
+    std::string r = Write("r.tif", 9, 7, 16, 2);
+    Result run = Run("anaglyph " + l + " " + r + " -o " + Path("out.png") +
+                     " --left-comp 0 --right-comp 0 --left-eye blue --right-eye red");
+    ASSERT_EQ(run.status, 0) << run.err;
+    Image16 left = Load("l.png"), right = Load("r.tif"), out = Load("out.png");
+    EXPECT_EQ(out.bits, 16);
+    EXPECT_TRUE(out.hasAlpha);
+    ASSERT_EQ(out.pixels.size(), left.pixels.size());
+    for (size_t i = 0; i < out.pixels.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(out.pixels[i].b, StereoLuminance(left.pixels[i]));
+        EXPECT_EQ(out.pixels[i].r, StereoLuminance(right.pixels[i]));
+        EXPECT_EQ(out.pixels[i].g, 0);
+        EXPECT_EQ(out.pixels[i].a, 65535);  // the right view is opaque
+    }
+    // --bits 8 asks for less.
+    ASSERT_EQ(Run("anaglyph " + l + " " + r + " -o " + Path("out8.png") + " --bits 8").status, 0);
+    EXPECT_EQ(Load("out8.png").bits, 8);
+}
+
+TEST_F(Anaglyph, EightBitViewsGiveEightBitOutputWithoutAlpha) {
+    std::string l = Write("l.png", 8, 4, 8, 3);
+    std::string r = Write("r.jpg", 8, 4, 8, 4);
+    ASSERT_EQ(Run("anaglyph " + l + " " + r + " -o " + Path("out.png")).status, 0);
+    Image16 left = Load("l.png"), right = Load("r.jpg"), out = Load("out.png");
+    EXPECT_EQ(out.bits, 8);
+    EXPECT_FALSE(out.hasAlpha);
+    // Default glasses: red left, green right, compensations -0.1.
+    CrossCorrection k = StereoCoefficients(-0.1f, -0.1f, 65535.0);
+    for (size_t i = 0; i < out.pixels.size(); ++i) {
+        double il = static_cast<float>(Widen(k.aL) * StereoLuminance(left.pixels[i]) + Widen(k.bL));
+        double ir =
+            static_cast<float>(Widen(k.aR) * StereoLuminance(right.pixels[i]) + Widen(k.bR));
+        EXPECT_NEAR(out.pixels[i].r, std::trunc(il - 0.1 * ir), 257) << i;  // 8-bit steps
+        EXPECT_NEAR(out.pixels[i].g, std::trunc(ir - 0.1 * il), 257) << i;
+        EXPECT_EQ(out.pixels[i].b, 0);
+    }
+}
+
+TEST_F(Anaglyph, SideBySideEqualsTheTwoHalves) {
+    std::string both = Write("both.png", 12, 5, 16, 5);
+    Image16 img = Load("both.png");
+    Image16 l = img, r = img;
+    l.width = r.width = 6;
+    l.pixels.clear();
+    r.pixels.clear();
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 12; ++x) (x < 6 ? l : r).pixels.push_back(img.pixels[y * 12 + x]);
+    }
+    std::string err;
+    ASSERT_TRUE(loom::WriteImage16(Path("l.png"), l, 16, err));
+    ASSERT_TRUE(loom::WriteImage16(Path("r.png"), r, 16, err));
+    ASSERT_EQ(Run("anaglyph --sbs " + both + " -o " + Path("a.png")).status, 0);
+    ASSERT_EQ(
+        Run("anaglyph " + Path("l.png") + " " + Path("r.png") + " -o " + Path("b.png")).status, 0);
+    EXPECT_EQ(Load("a.png").width, 6);
+    EXPECT_EQ(Load("a.png").pixels, Load("b.png").pixels);
+}
+
+TEST_F(Anaglyph, ConfigurationsTravelThroughFilesAndScenes) {
+    std::string l = Write("l.png", 6, 6, 16, 6);
+    std::string r = Write("r.png", 6, 6, 16, 7);
+    std::string pair = l + " " + r + " -o ";
+    ASSERT_EQ(Run("anaglyph " + pair + Path("direct.png") +
+                  " --left-eye blue --right-eye red --left-comp -0.3")
+                  .status,
+              0);
+    ASSERT_EQ(Run("anaglyph --save-config " + Path("c.cfg") +
+                  " --left-eye blue --right-eye red --left-comp -0.3")
+                  .status,
+              0);
+    std::ifstream cfg(Path("c.cfg"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(cfg)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, std::string("\x02\x00\x00\x00\x9a\x99\x99\xbe\xcd\xcc\xcc\xbd", 12));
+    ASSERT_EQ(Run("anaglyph " + pair + Path("fromfile.png") + " --config " + Path("c.cfg")).status,
+              0);
+    EXPECT_EQ(Load("fromfile.png").pixels, Load("direct.png").pixels);
+
+    // A scene that also holds a texture keeps it; its filter entry drives the render.
+    std::string scene = Path("s.loom");
+    ASSERT_EQ(Run("scene new " + scene + " nimbra --entry clouds").status, 0);
+    Result stored = Run("scene filter " + scene +
+                        " --entry glasses --left-eye blue --right-eye red --left-comp -0.3");
+    ASSERT_EQ(stored.status, 0) << stored.err;
+    EXPECT_EQ(stored.out, "glasses: left blue, right red, compensations -0.3 and -0.1\n");
+    Result again = Run("scene filter " + scene + " --entry glasses");  // shows, keeps
+    EXPECT_EQ(again.out, stored.out);
+    EXPECT_NE(Run("scene show " + scene).out.find("entry 'clouds'"), std::string::npos);
+    ASSERT_EQ(Run("anaglyph " + pair + Path("scene.png") + " --scene " + scene).status, 0);
+    EXPECT_EQ(Load("scene.png").pixels, Load("direct.png").pixels);
+    // Options change what the entry holds for this run only.
+    ASSERT_EQ(Run("anaglyph " + pair + Path("changed.png") + " --scene " + scene +
+                  " --entry glasses --left-comp 0")
+                  .status,
+              0);
+    EXPECT_NE(Load("changed.png").pixels, Load("direct.png").pixels);
+    EXPECT_EQ(Run("scene filter " + scene + " --entry glasses").out, stored.out);
+
+    // A foreign record out of range renders as the setup dialog would bring it in range.
+    std::ofstream(Path("foreign.cfg"), std::ios::binary)
+        .write("\x07\x07\x05\x06\x9a\x99\x99\x3e\xcd\xcc\x4c\xbf", 12);
+    ASSERT_EQ(
+        Run("anaglyph " + pair + Path("foreign.png") + " --config " + Path("foreign.cfg")).status,
+        0);
+    ASSERT_EQ(Run("anaglyph " + pair + Path("defaults.png")).status, 0);
+    EXPECT_EQ(Load("foreign.png").pixels, Load("defaults.png").pixels);
+}
+
+TEST_F(Anaglyph, BadInputGetsOneLineAndLeavesNoOutput) {
+    std::string l = Write("l.png", 6, 4, 8, 1);
+    std::string r = Write("r.png", 6, 4, 8, 2);
+    std::string wide = Write("wide.png", 7, 4, 8, 3);
+    std::ofstream(Path("short.cfg")) << "12345";
+    std::ofstream(Path("notimage.png")) << "not an image";
+    std::string out = " -o " + Path("out.png");
+    const std::pair<std::string, std::string> cases[] = {
+        {l + " " + wide + out, "the views differ in size"},
+        {l + " " + Path("missing.png") + out, "missing.png"},
+        {l + " " + Path("notimage.png") + out, "notimage.png"},
+        {l + " " + r + out + " --left-eye purple", "--left-eye 'purple'"},
+        {l + " " + r + out + " --left-comp 0.2", "outside -0.5..0"},
+        {l + " " + r + out + " --right-comp -0.75", "outside -0.5..0"},
+        {l + " " + r + out + " --left-eye red --right-eye red", "different colours"},
+        {l + " " + r + out + " --right-eye red", "different colours"},  // left is red already
+        {l + " " + r + out + " --bits 12", "--bits"},
+        {l + " " + r, "-o"},
+        {l + out, "right-eye image"},
+        {"--sbs " + l + " " + r + out, "--sbs"},
+        {l + " " + r + " -o " + Path("out.bmp"), "unsupported image format"},
+        {l + " " + r + " -o " + Path("nodir/out.png"), "does not exist"},
+        {l + " " + r + out + " --config " + Path("short.cfg"), "holds 5 bytes"},
+        {l + " " + r + out + " --scene " + Path("missing.loom"), "missing.loom"},
+        {"", "LEFT and RIGHT"},
+    };
+    for (const auto& [args, text] : cases) ExpectOneLineError("anaglyph " + args, text);
+    EXPECT_TRUE(NothingBut({"l.png", "r.png", "wide.png", "short.cfg", "notimage.png"}));
+}
+
+TEST_F(Anaglyph, CtrlCAbortsThroughTheFilterAndLeavesNoFile) {
+    // Large enough that reading and composing take a good while.
+    std::string l = Write("l.png", 1600, 1200, 16, 8);
+    std::string r = Write("r.png", 1600, 1200, 16, 9);
+    std::string out = Path("out.png");
+    std::string errFile = Path("stderr.txt");
+    // Interrupts before the command watches for them are ignored (the child inherits the
+    // setting from the moment it is forked); afterwards they are the command's to handle.
+    auto previous = signal(SIGINT, SIG_IGN);
+    pid_t pid = fork();
+    if (pid != 0) signal(SIGINT, previous);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        FILE* e = std::freopen(errFile.c_str(), "w", stderr);
+        (void)e;
+        execl(LOOMHOST_BIN, LOOMHOST_BIN, "--plugins", PLUGIN_DIR, "anaglyph", l.c_str(), r.c_str(),
+              "-o", out.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    for (;;) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        ASSERT_GE(done, 0);
+        if (done == pid) break;
+        kill(pid, SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream e(errFile);
+    std::stringstream ss;
+    ss << e.rdbuf();
+    EXPECT_NE(ss.str().find("interrupted; nothing written"), std::string::npos) << ss.str();
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(NothingBut({"l.png", "r.png"}));  // no temporary file either
+}
