@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -169,57 +168,71 @@ TEST_F(FervixFrame, SubMapsAreEvaluatedBackFirst) {
 }
 
 TEST_F(FervixFrame, SettersWriteTheirOwnRowAndField) {
-    struct Case {
-        int row;
-        std::function<void(FervixTex*, float)> set;
-        std::function<float(const FervixCache&)> cached;
-    };
     using T = FervixTex;
     using C = FervixCache;
+    struct FloatCase {
+        int row;
+        void (T::*set)(float, TimeValue);
+        float C::*field;
+    };
+    struct IntCase {
+        int row;
+        void (T::*set)(int, TimeValue);
+        int C::*field;
+    };
     // clang-format off
-    const Case cases[] = {
-        {2,  [](T* t, float v) { t->SetUScale(v, 0); },              [](const C& c) { return c.uScale; }},
-        {3,  [](T* t, float v) { t->SetVScale(v, 0); },              [](const C& c) { return c.vScale; }},
-        {4,  [](T* t, float v) { t->SetUOffset(v, 0); },             [](const C& c) { return c.uOffset; }},
-        {5,  [](T* t, float v) { t->SetVOffset(v, 0); },             [](const C& c) { return c.vOffset; }},
-        {6,  [](T* t, float v) { t->SetPhase(v, 0); },               [](const C& c) { return c.phase; }},
-        {7,  [](T* t, float v) { t->SetIntensity(v, 0); },           [](const C& c) { return c.intensity; }},
-        {8,  [](T* t, float v) { t->SetFallOff(v, 0); },             [](const C& c) { return c.fallOff; }},
-        {9,  [](T* t, float v) { t->SetHorizontalRadial(int(v), 0); }, [](const C& c) { return float(c.horizontalRadial); }},
-        {10, [](T* t, float v) { t->SetHorizontalLinear(int(v), 0); }, [](const C& c) { return float(c.horizontalLinear); }},
-        {11, [](T* t, float v) { t->SetVerticalRadial(int(v), 0); },   [](const C& c) { return float(c.verticalRadial); }},
-        {12, [](T* t, float v) { t->SetVerticalLinear(int(v), 0); },   [](const C& c) { return float(c.verticalLinear); }},
-        {13, [](T* t, float v) { t->SetUsePlasma(int(v), 0); },        [](const C& c) { return float(c.usePlasma); }},
-        {14, [](T* t, float v) { t->SetShiftX(v, 0); },              [](const C& c) { return c.shiftX; }},
-        {15, [](T* t, float v) { t->SetShiftY(v, 0); },              [](const C& c) { return c.shiftY; }},
-        {16, [](T* t, float v) { t->SetUseFractalDetail(int(v), 0); }, [](const C& c) { return float(c.useFractalDetail); }},
-        {17, [](T* t, float v) { t->SetTurbulenceScale(v, 0); },     [](const C& c) { return c.turbulenceScale; }},
-        {18, [](T* t, float v) { t->SetUseTurbulence(int(v), 0); },    [](const C& c) { return float(c.useTurbulence); }},
-        {19, [](T* t, float v) { t->SetPlasmaAdd(int(v), 0); },        [](const C& c) { return float(c.plasmaAdd); }},
-        {20, [](T* t, float v) { t->SetPlasmaSub(int(v), 0); },        [](const C& c) { return float(c.plasmaSub); }},
-        {21, [](T* t, float v) { t->SetFractalAdd(int(v), 0); },       [](const C& c) { return float(c.fractalAdd); }},
-        {22, [](T* t, float v) { t->SetFractalSub(int(v), 0); },       [](const C& c) { return float(c.fractalSub); }},
-        {23, [](T* t, float v) { t->SetTurbulenceAdd(int(v), 0); },    [](const C& c) { return float(c.turbulenceAdd); }},
-        {24, [](T* t, float v) { t->SetTurbulenceSub(int(v), 0); },    [](const C& c) { return float(c.turbulenceSub); }},
-        {25, [](T* t, float v) { t->SetFractalScale(v, 0); },        [](const C& c) { return c.fractalScale; }},
-        {26, [](T* t, float v) { t->SetPositiveBlend(int(v), 0); },    [](const C& c) { return float(c.positiveBlend); }},
-        {27, [](T* t, float v) { t->SetNegativeBlend(int(v), 0); },    [](const C& c) { return float(c.negativeBlend); }},
+    const FloatCase floats[] = {
+        {2, &T::SetUScale, &C::uScale},
+        {3, &T::SetVScale, &C::vScale},
+        {4, &T::SetUOffset, &C::uOffset},
+        {5, &T::SetVOffset, &C::vOffset},
+        {6, &T::SetPhase, &C::phase},
+        {7, &T::SetIntensity, &C::intensity},
+        {8, &T::SetFallOff, &C::fallOff},
+        {14, &T::SetShiftX, &C::shiftX},
+        {15, &T::SetShiftY, &C::shiftY},
+        {17, &T::SetTurbulenceScale, &C::turbulenceScale},
+        {25, &T::SetFractalScale, &C::fractalScale},
+    };
+    const IntCase ints[] = {
+        {9, &T::SetHorizontalRadial, &C::horizontalRadial},
+        {10, &T::SetHorizontalLinear, &C::horizontalLinear},
+        {11, &T::SetVerticalRadial, &C::verticalRadial},
+        {12, &T::SetVerticalLinear, &C::verticalLinear},
+        {13, &T::SetUsePlasma, &C::usePlasma},
+        {16, &T::SetUseFractalDetail, &C::useFractalDetail},
+        {18, &T::SetUseTurbulence, &C::useTurbulence},
+        {19, &T::SetPlasmaAdd, &C::plasmaAdd},
+        {20, &T::SetPlasmaSub, &C::plasmaSub},
+        {21, &T::SetFractalAdd, &C::fractalAdd},
+        {22, &T::SetFractalSub, &C::fractalSub},
+        {23, &T::SetTurbulenceAdd, &C::turbulenceAdd},
+        {24, &T::SetTurbulenceSub, &C::turbulenceSub},
+        {26, &T::SetPositiveBlend, &C::positiveBlend},
+        {27, &T::SetNegativeBlend, &C::negativeBlend},
     };
     // clang-format on
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.row);
-        const float value = 40.0f + static_cast<float>(k.row);  // distinct per row
+    // Sets `row` to a value of its own and checks that no other row moved.
+    auto check = [this](int row, auto set, auto cached) {
+        SCOPED_TRACE(row);
         std::vector<ParamValue> before;
         for (int r = 0; r < kFervixParamCount; ++r) before.push_back(Stored(tex, r));
-        k.set(tex, value);
-        EXPECT_EQ(k.cached(tex->Cache()), value);
+        const int value = 40 + row;
+        set(value);
+        EXPECT_EQ(cached(), value);  // the cache holds it at once, before any Update
+        before[static_cast<size_t>(row)] = ParamValue{{static_cast<float>(value), 0, 0}};
         for (int r = 0; r < kFervixParamCount; ++r) {
-            if (r == k.row) {
-                EXPECT_EQ(Stored(tex, r).v[0], value);
-            } else {
-                EXPECT_EQ(Stored(tex, r), before[static_cast<size_t>(r)]) << "row " << r;
-            }
+            EXPECT_EQ(Stored(tex, r), before[static_cast<size_t>(r)]) << "row " << r;
         }
+    };
+    for (const FloatCase& k : floats) {
+        check(
+            k.row, [&](int v) { (tex->*k.set)(static_cast<float>(v), 0); },
+            [&] { return tex->Cache().*k.field; });
+    }
+    for (const IntCase& k : ints) {
+        check(
+            k.row, [&](int v) { (tex->*k.set)(v, 0); }, [&] { return tex->Cache().*k.field; });
     }
     tex->SetColor(1, Color(0.1f, 0.2f, 0.3f), 0);
     EXPECT_EQ(tex->Cache().backColor, Color(0.1f, 0.2f, 0.3f));

@@ -168,24 +168,19 @@ TEST(LumidotPattern, IterationZeroGivesOneWhereAShapeIsSelected) {
     }
 }
 
-TEST(LumidotPattern, WeightIsTheSumOfTheTwoTerms) {
+TEST(LumidotPattern, TheUWaveTakesTheHorizontalPhaseAndTheVerticalShape) {
     LumidotCache c = Defaults();
-    c.verticalPinch = 1;
-    c.horizontalLowThreshold = -0.3f;
-    for (float u = -0.5f; u < 1.5f; u += 0.13f) {
-        for (float v = -0.5f; v < 1.5f; v += 0.17f) {
-            const float tu = LumidotWaveTerm(LumidotUWave(c), u);
-            const float tv = LumidotWaveTerm(LumidotVWave(c), v);
-            EXPECT_EQ(LumidotWeight(c, u, v), tv + tu);
-            EXPECT_GE(LumidotWeight(c, u, v), -2.0f);
-            EXPECT_LE(LumidotWeight(c, u, v), 2.0f);
-        }
-    }
-    // The u wave runs along u only, with the Horizontal phase and the Vertical shape.
-    c.useHorizontalColour = 0;
+    c.useHorizontalColour = 0;  // the v wave off
     c.horizontalPhase = 0.0f;
-    c.verticalPinch = 0;
-    EXPECT_FLOAT_EQ(LumidotWeight(c, 0.05f, 0.9f), static_cast<float>(std::sin(0.5)));
+    c.verticalPhase = 9.0f;
+    for (float u : {0.05f, 0.3f, 0.71f}) {
+        EXPECT_EQ(LumidotWeight(c, u, 0.9f), static_cast<float>(std::sin(Widen(u) / Widen(0.1f))));
+    }
+    c.verticalSine = 0;
+    c.verticalCosine = 1;
+    c.horizontalSine = 1;  // the v wave's shape: no effect on u
+    EXPECT_EQ(LumidotWeight(c, 0.3f, 0.9f),
+              static_cast<float>(std::cos(Widen(0.3f) / Widen(0.1f))));
 }
 
 TEST(LumidotPattern, MonoBlendsTheMeans) {
