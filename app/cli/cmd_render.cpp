@@ -1,5 +1,6 @@
 // loomhost render: a texture (or a frame sequence) to image files.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -25,6 +26,8 @@ struct RenderCommandOptions {
     int bits = 8;
     double time = 0.0;
     float bumpScale = 0.05f;
+    bool sphere = false;
+    float eye = 0.0f;
     TextureSourceOptions source;
 };
 
@@ -60,6 +63,10 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     ParseSize(opt.size, ro.width, ro.height);
     ro.threads = opt.threads > 0 ? opt.threads : std::max(1u, std::thread::hardware_concurrency());
     ro.bumpScale = opt.bumpScale;
+    ro.sphere = opt.sphere;
+    ro.eyeOffset = opt.eye;
+    if (opt.eye != 0.0f && !opt.sphere) throw std::runtime_error("--eye needs --sphere");
+    if (!(std::fabs(opt.eye) <= 2.0f)) throw std::runtime_error("--eye must be within -2..2");
     ro.color = ro.mono = ro.normal = false;
     std::string list = opt.outputs + ",";
     for (size_t pos = 0, comma; (comma = list.find(',', pos)) != std::string::npos;
@@ -139,6 +146,10 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
         ->capture_default_str();
     cmd->add_option("--bump-scale", opt->bumpScale, "Height of mono 1 for the normal map")
         ->capture_default_str();
+    cmd->add_flag("--sphere", opt->sphere, "Render the texture on the lit sample sphere");
+    cmd->add_option("--eye", opt->eye,
+                    "Sideways eye offset for the sphere, in sphere radii (a stereo pair: two "
+                    "renders with opposite offsets)");
     opt->source.AddOptions(*cmd);
     cmd->callback([&ctx, opt] { Run(ctx, *opt); });
 }

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/render/sphere.h"
 #include "foundation/host/crt.h"
 
 namespace loom {
@@ -30,6 +31,10 @@ void Store(FloatImage& img, int x, int y, float r, float g, float b, float a) {
 
 void RenderPixel(Texmap* tex, const RenderOptions& opt, RenderImages& out, PlaneShadeContext& sc,
                  int x, int y) {
+    if (opt.sphere) {
+        RenderSpherePixel(tex, opt, out, x, y);
+        return;
+    }
     const float u = static_cast<float>((x + 0.5) / opt.width);
     const float v = static_cast<float>(1.0 - (y + 0.5) / opt.height);
     sc.Set(u, v, 1.0f / static_cast<float>(opt.width), 1.0f / static_cast<float>(opt.height));

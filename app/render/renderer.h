@@ -23,6 +23,10 @@ struct RenderOptions {
     bool normal = false;
     /// Height of the mono value 1 in texture units, for the normal map.
     float bumpScale = 0.05f;
+    /// Render the lit sample sphere (sphere.h) instead of the unit square.
+    bool sphere = false;
+    /// Sideways offset of the eye that sees the sphere, in scene units (sphere radius 1).
+    float eyeOffset = 0.0f;
 };
 
 struct RenderImages {

@@ -284,3 +284,17 @@ TEST_F(Anaglyph, CtrlCAbortsThroughTheFilterAndLeavesNoFile) {
     EXPECT_FALSE(fs::exists(out));
     EXPECT_TRUE(NothingBut({"l.png", "r.png"}));  // no temporary file either
 }
+
+TEST_F(Anaglyph, SphereStereoPairsComeFromTheRenderer) {
+    std::string l = Path("l.png"), r = Path("r.png");
+    ASSERT_EQ(Run("render nimbra --sphere --eye -0.2 --size 64x48 -o " + l).status, 0);
+    ASSERT_EQ(Run("render nimbra --sphere --eye 0.2 --size 64x48 -o " + r).status, 0);
+    Image16 left = Load("l.png"), right = Load("r.png");
+    ASSERT_EQ(left.width, 64);
+    EXPECT_EQ(left.pixels[0], (BMM_Color_64{0, 0, 0, 65535}));     // background
+    EXPECT_GT(StereoLuminance(left.pixels[24 * 64 + 32]), 5000u);  // the lit sphere
+    EXPECT_NE(left.pixels, right.pixels);
+    ASSERT_EQ(Run("anaglyph " + l + " " + r + " -o " + Path("a.png")).status, 0);
+    ExpectOneLineError("render nimbra --eye 0.1 -o " + Path("x.png"), "--eye needs --sphere");
+    ExpectOneLineError("render nimbra --sphere --eye 3 -o " + Path("x.png"), "-2..2");
+}

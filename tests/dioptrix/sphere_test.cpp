@@ -1,0 +1,76 @@
+// The host's lit sample sphere, the stereo source of the anaglyph demonstrations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/render/sphere.h"
+
+namespace {
+
+double Dot(const Point3& a, const Point3& b) {
+    return Widen(a.x) * Widen(b.x) + Widen(a.y) * Widen(b.y) + Widen(a.z) * Widen(b.z);
+}
+
+}  // namespace
+
+TEST(SampleSphere, CoordinatesLightAndDerivatives) {
+    struct Case {
+        Point3 p;
+        float u, v;
+    };
+    const Case cases[] = {{{0, 0, 1}, 0.5f, 0.5f},   {{1, 0, 0}, 0.75f, 0.5f},
+                          {{-1, 0, 0}, 0.25f, 0.5f}, {{0, 1, 0}, 0.5f, 1.0f},
+                          {{0, -1, 0}, 0.5f, 0.0f},  {{0, 0.70710677f, 0.70710677f}, 0.5f, 0.75f}};
+    loom::SphereShadeContext sc;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.p.x << "," << c.p.y << "," << c.p.z);
+        sc.Set(c.p, 0.01f, 0.01f);
+        EXPECT_NEAR(sc.UVW(1).x, c.u, 1e-6);
+        EXPECT_NEAR(sc.UVW(1).y, c.v, 1e-6);
+        EXPECT_EQ(sc.Normal(), c.p);
+        Point3 dP[3];
+        sc.DPdUVW(dP, 1);
+        EXPECT_NEAR(Dot(dP[0], c.p), 0.0, 1e-6);  // both tangent to the sphere
+        EXPECT_NEAR(Dot(dP[1], c.p), 0.0, 1e-6);
+    }
+    // dP/du and dP/dv agree with a finite step of the mapping at a general point.
+    Point3 p(0.36f, 0.48f, 0.8f);
+    sc.Set(p, 0, 0);
+    Point3 dP[3];
+    sc.DPdUVW(dP, 1);
+    const double pi = 3.14159265358979323846;
+    const double lon = std::atan2(0.36, 0.8), lat = std::asin(0.48), h = 1e-6;
+    auto x = [&](double l) { return std::cos(lat) * std::sin(l); };
+    auto z = [&](double l) { return std::cos(lat) * std::cos(l); };
+    // u grows by h when the longitude grows by 2 pi h.
+    EXPECT_NEAR((x(lon + 2 * pi * h) - x(lon)) / h, Widen(dP[0].x), 1e-4);
+    EXPECT_NEAR((z(lon + 2 * pi * h) - z(lon)) / h, Widen(dP[0].z), 1e-4);
+    EXPECT_NEAR(Widen(dP[1].y), pi * std::cos(lat), 1e-5);
+    sc.Set(loom::SphereShadeContext::kLightDir, 0, 0);
+    EXPECT_NEAR(sc.Lighting(), 1.0f, 1e-6);
+    sc.Set(Point3(0.4558423f, -0.5698029f, -0.6837635f), 0, 0);
+    EXPECT_EQ(sc.Lighting(), 0.15f);
+}
+
+TEST(SampleSphere, EyesApartSeeTheFrontShiftedAgainstTheirOffset) {
+    loom::RenderOptions opt;
+    opt.width = opt.height = 200;
+    Point3 hit;
+    ASSERT_TRUE(loom::SphereHit(opt, 100, 100, hit));
+    EXPECT_NEAR(hit.z, 1.0f, 1e-6);
+    EXPECT_FALSE(loom::SphereHit(opt, 0.5, 0.5, hit));
+    EXPECT_FALSE(loom::SphereHit(opt, 199.5, 100, hit));
+    for (float eye : {-0.2f, 0.15f}) {
+        opt.eyeOffset = eye;
+        // The front point (0, 0, 1) lies a quarter of the way from the window to the eye,
+        // so it shows at -eye/4 in the window, 80 pixels per unit here.
+        double px = 100 - Widen(eye) / 4 * 80;
+        ASSERT_TRUE(loom::SphereHit(opt, px, 100, hit)) << eye;
+        EXPECT_NEAR(hit.x, 0.0f, 1e-6) << eye;
+        EXPECT_NEAR(hit.z, 1.0f, 1e-6) << eye;
+        // The silhouette moves with the eye: the sphere's centre stays at the window's
+        // centre (zero parallax there), the edge it shows shifts.
+        ASSERT_TRUE(loom::SphereHit(opt, 100, 100, hit));
+        EXPECT_GT(hit.z, 0.9f);
+    }
+}
