@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libstb-dev clang libclang-rt-14-dev
+  ffmpeg
 )
 missing=()
 for p in "${packages[@]}"; do
