@@ -18,10 +18,12 @@ echo "  dioptrix_red_blue"
 $HOST anaglyph "$OUT/dioptrix_left.png" "$OUT/dioptrix_right.png" \
   -o "$OUT/dioptrix_red_blue.png" --left-eye red --right-eye blue --left-comp -0.2 \
   --right-comp -0.15 --bits 8
-echo "  dioptrix_sbs"
-oiiotool "$OUT/dioptrix_left.png" "$OUT/dioptrix_right.png" --mosaic 2x1 \
-  -o "$OUT/dioptrix_pair_sbs.png" 2>/dev/null &&
+if command -v oiiotool > /dev/null; then  # OpenImageIO's tools join the pair side by side
+  echo "  dioptrix_sbs"
+  oiiotool "$OUT/dioptrix_left.png" "$OUT/dioptrix_right.png" --mosaic 2x1 \
+    -o "$OUT/dioptrix_pair_sbs.png"
   $HOST anaglyph --sbs "$OUT/dioptrix_pair_sbs.png" -o "$OUT/dioptrix_sbs.png"
+fi
 echo "  dioptrix scene"
 $HOST scene filter "$OUT/dioptrix_scene.loom" --entry glasses --left-eye red \
   --right-eye blue --left-comp -0.2 > "$OUT/dioptrix_scene.txt"
