@@ -1,0 +1,168 @@
+// Anaglyph throughput: the filter's render on a 3840 x 2160 pair in host bitmaps (one
+// thread, messages to a host window as in a real run), the bare line composition, and
+// the memory bound of the render's traffic (read two 8-byte pixels, write one).
+//
+// --write-frames=FILE writes the same pair as one side-by-side 7680 x 2160 RGB 8-bit raw
+// frame (the 16-bit values' high bytes), for compare_ffmpeg.sh, and exits.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dioptrix/composite.h"
+#include "dioptrix/dioptrix_filter.h"
+
+namespace {
+
+constexpr int kWidth = 3840;
+constexpr int kHeight = 2160;
+constexpr int kDisparity = 24;  // the right view's content stands this much to the left
+
+/// A smooth, busy picture: two interfering ramps per channel.
+BMM_Color_64 Pixel(int x, int y) {
+    auto wave = [](int v, int k) { return static_cast<WORD>(((v * k) ^ (v * 37 >> 3)) & 0xFFFF); };
+    return {wave(x + y, 29), wave(x * 2 + y, 13), wave(y * 3 + x, 7), 65535};
+}
+
+std::vector<BMM_Color_64> View(int shift) {
+    std::vector<BMM_Color_64> v(static_cast<size_t>(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x)
+            v[static_cast<size_t>(y) * kWidth + x] = Pixel(x + shift, y);
+    }
+    return v;
+}
+
+using BitmapHandle = std::unique_ptr<Bitmap, void (*)(Bitmap*)>;
+
+BitmapHandle MakeBitmap(const std::vector<BMM_Color_64>& pixels) {
+    BitmapInfo bi;
+    bi.SetWidth(kWidth);
+    bi.SetHeight(kHeight);
+    BitmapHandle bm(TheManager->Create(&bi), [](Bitmap* b) {
+        if (b) b->DeleteThis();
+    });
+    if (bm) bm->Pixels() = pixels;
+    return bm;
+}
+
+LRESULT HostProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == FLT_PROGRESS) {
+        benchmark::DoNotOptimize(w);
+        return 0;
+    }
+    if (m == FLT_CHECKABORT) return 0;  // never abort
+    return DefWindowProc(h, m, w, l);
+}
+
+HWND HostWindow() {
+    static HWND hwnd = [] {
+        WNDCLASSA wc;
+        wc.lpfnWndProc = HostProc;
+        wc.lpszClassName = "DioptrixBenchHost";
+        RegisterClassA(&wc);
+        return CreateWindowExA(0, "DioptrixBenchHost", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                               nullptr);
+    }();
+    return hwnd;
+}
+
+void SetRate(benchmark::State& state, double pixelsPerIteration) {
+    state.counters["MP/s"] =
+        benchmark::Counter(pixelsPerIteration / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_AnaglyphRender(benchmark::State& state) {
+    const std::vector<BMM_Color_64> left = View(0), right = View(kDisparity);
+    BitmapHandle source = MakeBitmap(left), foreground = MakeBitmap(right);
+    if (!source || !foreground) {
+        state.SkipWithError("no memory for the bitmaps");
+        return;
+    }
+    DioptrixFilter filter;
+    filter.SetSource(source.get());
+    filter.SetForeground(foreground.get());
+    for (auto _ : state) {
+        state.PauseTiming();
+        source->Pixels() = left;  // each run composes the same pair
+        state.ResumeTiming();
+        if (!filter.Render(HostWindow())) state.SkipWithError("render failed");
+        benchmark::ClobberMemory();
+    }
+    SetRate(state, double{kWidth} * kHeight);
+}
+BENCHMARK(BM_AnaglyphRender)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ComposeLine(benchmark::State& state) {
+    const std::vector<BMM_Color_64> left = View(0), right = View(kDisparity);
+    const LineComposer composer = MakeLineComposer(DioptrixConfig{});
+    std::vector<BMM_Color_64> a(left.begin(), left.begin() + kWidth);
+    for (auto _ : state) {
+        std::memcpy(a.data(), left.data(), sizeof(BMM_Color_64) * kWidth);
+        ComposeLine(composer, a.data(), right.data(), kWidth);
+        benchmark::DoNotOptimize(a.data());
+    }
+    SetRate(state, double{kWidth});
+}
+BENCHMARK(BM_ComposeLine)->Unit(benchmark::kMicrosecond);
+
+// The render's memory traffic without its arithmetic: per pixel two 8-byte reads and one
+// 8-byte write, over the same two 3840 x 2160 pictures.
+void BM_MemoryBound(benchmark::State& state) {
+    std::vector<std::uint64_t> a(static_cast<size_t>(kWidth) * kHeight, 0x0123456789ABCDEFull);
+    std::vector<std::uint64_t> b(a.size(), 0x1111111111111111ull);
+    for (auto _ : state) {
+        std::uint64_t* pa = a.data();
+        const std::uint64_t* pb = b.data();
+        for (size_t i = 0, n = a.size(); i < n; ++i) pa[i] ^= pb[i];
+        benchmark::ClobberMemory();
+    }
+    SetRate(state, double{kWidth} * kHeight);
+}
+BENCHMARK(BM_MemoryBound)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+bool WriteFrames(const std::string& path) {
+    const std::vector<BMM_Color_64> left = View(0), right = View(kDisparity);
+    std::vector<std::uint8_t> raw;
+    raw.reserve(static_cast<size_t>(kWidth) * 2 * kHeight * 3);
+    for (int y = 0; y < kHeight; ++y) {
+        for (const auto* view : {&left, &right}) {
+            for (int x = 0; x < kWidth; ++x) {
+                const BMM_Color_64& p = (*view)[static_cast<size_t>(y) * kWidth + x];
+                raw.push_back(static_cast<std::uint8_t>(p.r >> 8));
+                raw.push_back(static_cast<std::uint8_t>(p.g >> 8));
+                raw.push_back(static_cast<std::uint8_t>(p.b >> 8));
+            }
+        }
+    }
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(raw.data(), 1, raw.size(), f) == raw.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string flag = "--write-frames=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], flag.c_str(), flag.size()) == 0) {
+            const char* path = argv[i] + flag.size();
+            if (!WriteFrames(path)) {
+                std::fprintf(stderr, "cannot write %s\n", path);
+                return 1;
+            }
+            std::printf("%s: %dx%d side by side, rgb24\n", path, 2 * kWidth, kHeight);
+            return 0;
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
