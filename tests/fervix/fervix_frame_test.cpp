@@ -212,27 +212,32 @@ TEST_F(FervixFrame, SettersWriteTheirOwnRowAndField) {
         {27, &T::SetNegativeBlend, &C::negativeBlend},
     };
     // clang-format on
-    // Sets `row` to a value of its own and checks that no other row moved.
-    auto check = [this](int row, auto set, auto cached) {
-        SCOPED_TRACE(row);
-        std::vector<ParamValue> before;
-        for (int r = 0; r < kFervixParamCount; ++r) before.push_back(Stored(tex, r));
-        const int value = 40 + row;
-        set(value);
-        EXPECT_EQ(cached(), value);  // the cache holds it at once, before any Update
-        before[static_cast<size_t>(row)] = ParamValue{{static_cast<float>(value), 0, 0}};
-        for (int r = 0; r < kFervixParamCount; ++r) {
-            EXPECT_EQ(Stored(tex, r), before[static_cast<size_t>(r)]) << "row " << r;
-        }
+    FervixTex* const t = tex;
+    auto snapshot = [t] {
+        std::vector<ParamValue> rows;
+        for (int r = 0; r < kFervixParamCount; ++r) rows.push_back(Stored(t, r));
+        return rows;
+    };
+    // After `row` was set to `value`, only that row differs from `before`.
+    auto onlyRowMoved = [snapshot](int row, float value, std::vector<ParamValue> before) {
+        before[static_cast<size_t>(row)] = ParamValue{{value, 0, 0}};
+        EXPECT_EQ(snapshot(), before);
     };
     for (const FloatCase& k : floats) {
-        check(
-            k.row, [&](int v) { (tex->*k.set)(static_cast<float>(v), 0); },
-            [&] { return tex->Cache().*k.field; });
+        SCOPED_TRACE(k.row);
+        const float value = 40.0f + static_cast<float>(k.row);  // distinct per row
+        const std::vector<ParamValue> before = snapshot();
+        (t->*k.set)(value, 0);
+        EXPECT_EQ(t->Cache().*k.field, value);  // held at once, before any Update
+        onlyRowMoved(k.row, value, before);
     }
     for (const IntCase& k : ints) {
-        check(
-            k.row, [&](int v) { (tex->*k.set)(v, 0); }, [&] { return tex->Cache().*k.field; });
+        SCOPED_TRACE(k.row);
+        const int value = 40 + k.row;
+        const std::vector<ParamValue> before = snapshot();
+        (t->*k.set)(value, 0);
+        EXPECT_EQ(t->Cache().*k.field, value);
+        onlyRowMoved(k.row, static_cast<float>(value), before);
     }
     tex->SetColor(1, Color(0.1f, 0.2f, 0.3f), 0);
     EXPECT_EQ(tex->Cache().backColor, Color(0.1f, 0.2f, 0.3f));
