@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "foundation/host/win32_internal.h"
+
 namespace {
 std::mutex gMutex;
 std::vector<HINSTANCE> gModules;
@@ -18,6 +20,7 @@ void InitCustomControls(HINSTANCE hInst) {
 }
 
 void InitCommonControls() {
+    loom::detail::RegisterTrackbarClass();
     std::lock_guard lock(gMutex);
     gCommon = true;
 }

@@ -1,0 +1,129 @@
+#pragma once
+// Inside the window system: the window records and the hooks that the dialog, control,
+// painting and inspection parts of the host share. Not for plug-ins.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/host/win32.h"
+
+namespace loom {
+struct WindowNode;
+}
+
+namespace loom::detail {
+
+/// What only dialogs have.
+struct DialogState {
+    DLGPROC proc = nullptr;
+    LONG_PTR msgResult = 0;
+    LONG_PTR user = 0;
+    int baseX = 6;  ///< dialog base units in pixels
+    int baseY = 13;
+    int defId = 0;  ///< set by DM_SETDEFID; 0: the first BS_DEFPUSHBUTTON
+    bool modal = false;
+    bool ended = false;
+    INT_PTR result = 0;
+};
+
+/// One window. Read and written only with the system lock held; its procedure is called
+/// without the lock.
+struct Window {
+    HWND handle = nullptr;
+    std::thread::id owner;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    HWND parent = nullptr;
+    LONG_PTR id = 0;
+    LONG_PTR userData = 0;
+    std::string className;  // lower case
+    std::vector<HWND> children;
+    bool destroying = false;
+
+    std::string text;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;  // child: parent client coordinates; else screen
+
+    bool hasDialogUnits = false;
+    short dluX = 0, dluY = 0, dluCx = 0, dluCy = 0;
+
+    bool invalid = false;
+    bool erase = false;
+    RECT update;                 // client coordinates, valid while `invalid`
+    std::uint64_t paintGen = 0;  // grows with every invalidation
+
+    std::uint64_t revision = 0;
+    bool hostClass = false;  // its class is one of the host's controls
+    void* extra = nullptr;   // state of a host control, owned by the control's procedure
+    std::unique_ptr<DialogState> dialog;
+};
+
+/// The window system's lock.
+std::mutex& Lock();
+/// Caller holds the lock. The window, or null.
+Window* FindLocked(HWND h);
+/// Caller holds the lock. The window if it exists and belongs to the calling thread.
+Window* OwnLocked(HWND h);
+/// Caller holds the lock. Marks a window changed for inspectors.
+void TouchLocked(Window& w);
+
+/// Runs `fn(Window&)` with the lock held when `h` is a window of the calling thread;
+/// answers whether it ran.
+template <typename Fn>
+bool WithWindow(HWND h, Fn&& fn) {
+    std::lock_guard lock(Lock());
+    Window* w = OwnLocked(h);
+    if (!w) return false;
+    fn(*w);
+    return true;
+}
+
+/// Registers a window class of the host (the standard and custom controls, dialogs):
+/// its windows answer kDescribeMessage. Answers the atom, or 0 when the name is taken.
+ATOM RegisterHostClass(const WNDCLASSA& wc);
+/// Registers the standard classes once per process.
+void EnsureSystemClasses();
+/// Registers "msctls_trackbar32".
+void RegisterTrackbarClass();
+/// Registers the dialog class "#32770".
+void RegisterDialogClass();
+/// The ID of a dialog's default push button (DM_SETDEFID, else the first
+/// BS_DEFPUSHBUTTON), 0 when it has none.
+int DefaultButtonId(HWND dlg);
+/// The controls of `ctl`'s WS_GROUP run among its siblings, in order (`ctl` included).
+std::vector<HWND> GroupRun(HWND ctl);
+
+/// Sent only to windows of host classes by the inspector: lParam is the WindowNode to
+/// complete with the control's own state. Answers 0.
+inline constexpr UINT kDescribeMessage = 0xBF00;
+/// A person moves a trackbar: wParam the TB_ code, lParam the position for TB_THUMBTRACK
+/// and TB_THUMBPOSITION (clamped by the trackbar), ignored otherwise. The trackbar moves
+/// and notifies its parent as a mouse drag would. Answers TRUE.
+inline constexpr UINT kUserScrollMessage = 0xBF01;
+/// A person types: lParam the whole new text (const char*). The edit control takes it and
+/// notifies as typing would. Answers TRUE.
+inline constexpr UINT kUserTypeMessage = 0xBF02;
+
+/// The state pointer a host control keeps in its window.
+void* GetExtra(HWND h);
+void SetExtra(HWND h, void* extra);
+
+/// Marks a window as made from a template, with its rectangle in dialog units.
+void SetDialogUnits(HWND h, short x, short y, short cx, short cy);
+/// Caller holds the lock. Frame widths of a window's non-client area.
+void NonClientLocked(const Window& w, int* frameX, int* frameTop, int* frameBottom);
+
+/// A window's children in creation (tab) order.
+std::vector<HWND> ChildrenOf(HWND parent);
+std::string ClassNameOf(HWND h);  // lower case
+DWORD StyleOf(HWND h);
+
+/// Sends WM_COMMAND(MAKEWPARAM(id, code), control) to the control's parent.
+void NotifyParent(HWND control, WORD code);
+
+}  // namespace loom::detail
