@@ -108,6 +108,19 @@ inline constexpr UINT kUserScrollMessage = 0xBF01;
 /// A person types: lParam the whole new text (const char*). The edit control takes it and
 /// notifies as typing would. Answers TRUE.
 inline constexpr UINT kUserTypeMessage = 0xBF02;
+/// A person presses Enter in a custom edit field: a linked spinner takes the text as its
+/// value, then the field sends WM_CUSTEDIT_ENTER. Answers TRUE when the text was a value.
+inline constexpr UINT kUserEnterMessage = 0xBF03;
+/// A person presses a spinner's arrows (wParam, lParam 0), drags it to the float at
+/// *(const float*)lParam, and lets go: wParam TRUE accepts, FALSE cancels.
+inline constexpr UINT kSpinnerPressMessage = 0xBF10;
+inline constexpr UINT kSpinnerDragMessage = 0xBF11;
+inline constexpr UINT kSpinnerReleaseMessage = 0xBF12;
+/// A person opens a swatch's picker, drags to the COLORREF in lParam, and closes it:
+/// wParam TRUE accepts, FALSE cancels.
+inline constexpr UINT kSwatchPressMessage = 0xBF20;
+inline constexpr UINT kSwatchDragMessage = 0xBF21;
+inline constexpr UINT kSwatchReleaseMessage = 0xBF22;
 
 /// The state pointer a host control keeps in its window.
 void* GetExtra(HWND h);

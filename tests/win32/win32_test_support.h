@@ -26,7 +26,7 @@ struct Seen {
     UINT msg;
     WPARAM wParam;
     LPARAM lParam;
-    /// Check states of the watched controls, read when the
+    /// Check states (GetCheckBox) of the watched controls, read when the
     /// message arrived: what the procedure would see if it read them.
     std::map<int, int> checks;
 };
@@ -65,7 +65,7 @@ inline Recorder& Rec() {
 inline INT_PTR RecordingProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     Seen s{h, msg, w, l, {}};
     if (msg == WM_COMMAND) {
-        for (int id : Rec().watch) s.checks[id] = static_cast<int>(IsDlgButtonChecked(h, id));
+        for (int id : Rec().watch) s.checks[id] = GetCheckBox(h, id);
     }
     Rec().log.push_back(s);
     if (Rec().also) Rec().also(h, msg, w, l);
@@ -92,6 +92,7 @@ class WindowTest : public ::testing::Test {
         bitmaps = loom::GdiObjectCount();
         lists = loom::ImageListCount();
         dcs = loom::DeviceContextCount();
+        refs = loom::CustomControlReferences();
         WNDCLASSA wc;
         wc.lpfnWndProc = DefWindowProcA;
         wc.lpszClassName = "WinTestOwner";
@@ -108,6 +109,7 @@ class WindowTest : public ::testing::Test {
         EXPECT_EQ(loom::GdiObjectCount(), bitmaps) << "a bitmap was left behind";
         EXPECT_EQ(loom::ImageListCount(), lists) << "an image list was left behind";
         EXPECT_EQ(loom::DeviceContextCount(), dcs) << "a device context was left behind";
+        EXPECT_EQ(loom::CustomControlReferences(), refs) << "a control interface was kept";
     }
 
     HWND Panel(int id = IDD_PANEL, LPARAM init = 0) {
@@ -119,6 +121,7 @@ class WindowTest : public ::testing::Test {
     int bitmaps = 0;
     int lists = 0;
     int dcs = 0;
+    int refs = 0;
 };
 
 }  // namespace wintest
