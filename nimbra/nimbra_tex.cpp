@@ -1,8 +1,13 @@
 #include "nimbra/nimbra_tex.h"
 
+#include "nimbra/panel.h"
 #include "nimbra/pattern.h"
 
 NimbraTex::NimbraTex() : TexFrame(kNimbraInfo, &cache_) { Construct(); }
+
+ParamDlg* NimbraTex::CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) {
+    return loom::TexPanelBase::Open<NimbraDlg>(this, hwMtlEdit, imp);
+}
 
 AColor NimbraTex::PatternColor(ShadeContext& sc, float u, float v) {
     // Sub-map 1 is evaluated before sub-map 0; both always, whatever the weight.

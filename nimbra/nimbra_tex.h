@@ -24,6 +24,8 @@ class NimbraTex final : public loom::TexFrame {
 
     const NimbraCache& Cache() const { return cache_; }
 
+    ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) override;
+
     AColor PatternColor(ShadeContext& sc, float u, float v) override;
     float PatternMono(ShadeContext& sc, float u, float v) override;
     AColor PatternPreview(float u, float v) override;
