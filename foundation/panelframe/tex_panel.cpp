@@ -37,13 +37,15 @@ TexPanelBase::TexPanelBase(TexFrame* tex, HWND hwMtlEdit, IMtlParams* imp, const
     : hwMtlEdit_(hwMtlEdit), imp_(imp), tex_(tex), info_(info), hInst_(hInst) {
     curTime_ = imp_->GetTime();
     if (UVGen* gen = tex_->UVGenerator()) uvPanel_ = gen->CreateParamDlg(hwMtlEdit_, imp_);
-    hPanel_ = imp_->AddRollupPage(hInst_, MAKEINTRESOURCEA(info_.templateId), DialogProc,
-                                  info_.title, reinterpret_cast<LPARAM>(this), 0);
 }
 
 TexPanelBase::~TexPanelBase() = default;
 
 void TexPanelBase::Attach() {
+    // The page is added once the panel is fully constructed: its WM_INITDIALOG reaches the
+    // derived panel's InitExtra, which a call from the base constructor would miss.
+    hPanel_ = imp_->AddRollupPage(hInst_, MAKEINTRESOURCEA(info_.templateId), DialogProc,
+                                  info_.title, reinterpret_cast<LPARAM>(this), 0);
     tex_->SetPanel(this);
     LoadDialog(TRUE);
 }
