@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "foundation/host/interact.h"
 #include "foundation/host/win32.h"
 #include "foundation/host/window_tree.h"
 #include "tests/win32/win32_test_support.h"
@@ -19,7 +20,7 @@ using ControlsTest = WindowTest;
 
 int Checked(HWND dlg, int id) { return static_cast<int>(IsDlgButtonChecked(dlg, id)); }
 
-void Click(HWND dlg, int id) { SendDlgItemMessageA(dlg, id, BM_CLICK, 0, 0); }
+void Click(HWND dlg, int id) { EXPECT_TRUE(loom::interact::Click(dlg, id)); }
 
 TEST_F(ControlsTest, AutoRadiosMoveTheCheckWithinTheirGroupBeforeNotifying) {
     HWND dlg = Panel();
@@ -91,7 +92,8 @@ TEST_F(ControlsTest, CheckStatesFollowTheButtonKind) {
     EXPECT_EQ(Checked(dlg, IDC_ALGORITHMIC), 0);
     EXPECT_EQ(Checked(dlg, IDC_PLAIN), 1);
     // A group box takes no click, and nothing was ever sent to the dialog.
-    Click(dlg, IDC_SETTINGS);
+    EXPECT_FALSE(loom::interact::Click(dlg, IDC_SETTINGS));
+    SendDlgItemMessageA(dlg, IDC_SETTINGS, BM_CLICK, 0, 0);
     EXPECT_TRUE(Rec().Only(WM_COMMAND).empty());
     // A click pushes the button only while the mouse is down.
     HWND swap = GetDlgItem(dlg, IDC_SWAP);
@@ -103,6 +105,8 @@ TEST_F(ControlsTest, CheckStatesFollowTheButtonKind) {
     EXPECT_EQ(Rec().Only(WM_COMMAND).size(), 1u);
     SendMessageA(swap, WM_LBUTTONUP, 0, 0);  // a release without a press is no click
     EXPECT_EQ(Rec().Only(WM_COMMAND).size(), 1u);
+    SendMessageA(swap, BM_CLICK, 0, 0);  // the message form of a whole click
+    EXPECT_EQ(Rec().Only(WM_COMMAND).size(), 2u);
     DestroyWindow(dlg);
 }
 
