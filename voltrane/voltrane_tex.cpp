@@ -1,8 +1,13 @@
 #include "voltrane/voltrane_tex.h"
 
+#include "voltrane/panel.h"
 #include "voltrane/pattern.h"
 
 VoltraneTex::VoltraneTex() : TexFrame(kVoltraneInfo, &cache_) { Construct(); }
+
+ParamDlg* VoltraneTex::CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) {
+    return loom::TexPanelBase::Open<VoltraneDlg>(this, hwMtlEdit, imp);
+}
 
 namespace {
 

@@ -9,6 +9,8 @@ class VoltraneTex final : public loom::TexFrame {
   public:
     VoltraneTex();
 
+    ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) override;
+
     /// Colour `index` 0 body, 1 edge, 2 background.
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
     void SetEdgeNoise(float v, TimeValue t) { SetFloatParam(kVoltraneEdgeNoise, v, t); }

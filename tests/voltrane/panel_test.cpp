@@ -1,0 +1,376 @@
+// The Voltrane panel in the material editor, driven as a person drives it: the apply
+// button and the Sine/Cosine pairs, shapes, spinners (the integer one too), colours and
+// map buttons, with the undo entries and redraws each leaves.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/host/interact.h"
+#include "foundation/host/mtl_editor.h"
+#include "foundation/host/resources.h"
+#include "foundation/host/scene_io.h"
+#include "foundation/host/undo.h"
+#include "foundation/panelframe/tex_panel.h"
+#include "foundation/texframe/tex_class_desc.h"
+#include "voltrane/panel.h"
+#include "voltrane/resource.h"
+#include "voltrane/voltrane_tex.h"
+
+namespace {
+
+namespace interact = loom::interact;
+
+HINSTANCE TestModule() {
+    static const char anchor = 0;
+    return loom::ModuleHandleForAddress(&anchor);
+}
+
+class VoltranePanel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // This program holds the panel's resources, as the plug-in does when loaded.
+        loom::TexLibMain(TestModule(), 1);
+        gdi = loom::GdiObjectCount();
+        lists = loom::ImageListCount();
+        refs = loom::CustomControlReferences();
+        tex = new VoltraneTex();
+        scene.Add("tex", tex);
+        ASSERT_TRUE(editor.Open(tex));
+        dlg = static_cast<loom::TexPanelBase*>(editor.Panel())->Window();
+        ASSERT_NE(dlg, nullptr);
+        loom::PumpMessages();
+        theHold.Clear();
+        changes = editor.ChangeCount();
+    }
+    void TearDown() override {
+        editor.Close();
+        loom::PumpMessages();
+        EXPECT_EQ(loom::GdiObjectCount(), gdi) << "a bitmap was left behind";
+        EXPECT_EQ(loom::ImageListCount(), lists) << "an image list was left behind";
+        EXPECT_EQ(loom::CustomControlReferences(), refs) << "a control interface was kept";
+        theHold.Clear();
+    }
+
+    int Int(int row) {
+        int v = -1;
+        Interval iv = FOREVER;
+        tex->ParamBlock()->GetValue(row, 0, v, iv);
+        return v;
+    }
+    float Float(int row) {
+        float v = -1.0f;
+        Interval iv = FOREVER;
+        tex->ParamBlock()->GetValue(row, 0, v, iv);
+        return v;
+    }
+    Color ColorRow(int row) {
+        Color v;
+        Interval iv = FOREVER;
+        tex->ParamBlock()->GetValue(row, 0, v, iv);
+        return v;
+    }
+    std::string Text(int id) {
+        char buf[128] = {};
+        GetDlgItemTextA(dlg, id, buf, sizeof buf);
+        return buf;
+    }
+
+    loom::SceneHolder scene;
+    loom::MaterialEditor editor;
+    VoltraneTex* tex = nullptr;
+    HWND dlg = nullptr;
+    int gdi = 0, lists = 0, refs = 0, changes = 0;
+};
+
+TEST_F(VoltranePanel, OpensAsItsOwnPageWithEmptySlotsUndefined) {
+    bool found = false;
+    for (const auto& page : editor.Pages()) found |= page.title == "Voltrane 2 Setup";
+    EXPECT_TRUE(found);
+    for (int id : {IDC_BODY_MAP, IDC_EDGE_MAP, IDC_BACK_MAP}) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(Text(id), "[ Undefined ]");
+    }
+}
+
+TEST_F(VoltranePanel, AssigningAMapRelabelsOnlyItsButton) {
+    auto* sub = new VoltraneTex();
+    tex->SetSubTexmap(kVoltraneEdge, sub);
+    EXPECT_EQ(Text(IDC_EDGE_MAP), std::string(sub->GetFullName()));
+    EXPECT_NE(Text(IDC_EDGE_MAP), "[ Undefined ]");
+    EXPECT_EQ(Text(IDC_BODY_MAP), "[ Undefined ]");
+    EXPECT_EQ(Text(IDC_BACK_MAP), "[ Undefined ]");
+}
+
+TEST_F(VoltranePanel, MapButtonAsksTheEditorForItsSlot) {
+    std::vector<int> asked;
+    editor.SetMapBrowser([&](Texmap* owner, int slot) -> Texmap* {
+        EXPECT_EQ(owner, tex);
+        asked.push_back(slot);
+        return nullptr;
+    });
+    ASSERT_TRUE(interact::Click(dlg, IDC_BACK_MAP));
+    ASSERT_TRUE(interact::Click(dlg, IDC_BODY_MAP));
+    ASSERT_TRUE(interact::Click(dlg, IDC_EDGE_MAP));
+    EXPECT_EQ(asked, (std::vector<int>{kVoltraneBack, kVoltraneBody, kVoltraneEdge}));
+}
+
+// ---- Waves ---------------------------------------------------------------------------------
+
+struct WaveCase {
+    const char* name;
+    int sinId, cosId, sinRow, cosRow;
+};
+
+class VoltraneWave : public VoltranePanel, public ::testing::WithParamInterface<WaveCase> {};
+
+TEST_P(VoltraneWave, EitherButtonFlipsBetweenSineAndCosine) {
+    const WaveCase& c = GetParam();
+    // Start from sine selected, whatever the wave's default.
+    tex->SetIntParam(c.sinRow, 1, 0);
+    tex->SetIntParam(c.cosRow, 0, 0);
+    editor.Panel()->ReloadDialog();
+    ASSERT_TRUE(GetCheckBox(dlg, c.sinId));
+    ASSERT_FALSE(GetCheckBox(dlg, c.cosId));
+
+    // Each click, on either button, flips the wave; the pair never shows both or neither.
+    const int clicks[] = {c.sinId, c.cosId, c.cosId, c.sinId};
+    int sin = 1;
+    for (int id : clicks) {
+        SCOPED_TRACE(id == c.sinId ? "Sine" : "Cosine");
+        ASSERT_TRUE(interact::Click(dlg, id));
+        sin = 1 - sin;
+        EXPECT_EQ(Int(c.sinRow), sin);
+        EXPECT_EQ(Int(c.cosRow), 1 - sin);
+        EXPECT_EQ(GetCheckBox(dlg, c.sinId), sin == 1);
+        EXPECT_EQ(GetCheckBox(dlg, c.cosId), sin == 0);
+    }
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    EXPECT_EQ(editor.ChangeCount(), changes + 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, VoltraneWave,
+                         ::testing::Values(WaveCase{"Wave1", IDC_WAVE1_SIN, IDC_WAVE1_COS,
+                                                    kVoltraneWave1Sin, kVoltraneWave1Cos},
+                                           WaveCase{"Wave2", IDC_WAVE2_SIN, IDC_WAVE2_COS,
+                                                    kVoltraneWave2Sin, kVoltraneWave2Cos}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(VoltranePanel, WaveButtonsAreCheckButtonsWithTheirPressedColour) {
+    for (int id : {IDC_WAVE1_SIN, IDC_WAVE1_COS, IDC_WAVE2_SIN, IDC_WAVE2_COS}) {
+        SCOPED_TRACE(id);
+        ICustButton* b = GetICustButton(GetDlgItem(dlg, id));
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->GetHighlightColor(), 0xFFC0C0u);
+        ReleaseICustButton(b);
+    }
+}
+
+TEST_F(VoltranePanel, ApplyButtonTogglesTheWaveformWithoutUndo) {
+    ASSERT_EQ(Int(kVoltraneApplyWave), 0);
+    ICustButton* apply = GetICustButton(GetDlgItem(dlg, IDC_APPLY_WAVE));
+    ASSERT_NE(apply, nullptr);
+    EXPECT_EQ(apply->GetNotifyMessage(), VoltraneDlg::kApplyToggled);
+    EXPECT_FALSE(apply->IsChecked());
+
+    ASSERT_TRUE(interact::Click(dlg, IDC_APPLY_WAVE));
+    EXPECT_EQ(Int(kVoltraneApplyWave), 1);
+    EXPECT_TRUE(apply->IsChecked());
+    ASSERT_TRUE(interact::Click(dlg, IDC_APPLY_WAVE));
+    EXPECT_EQ(Int(kVoltraneApplyWave), 0);
+    EXPECT_FALSE(apply->IsChecked());
+
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    EXPECT_EQ(editor.ChangeCount(), changes + 2);
+    ReleaseICustButton(apply);
+}
+
+TEST_F(VoltranePanel, ReloadShowsTheApplyStateSetFromOutside) {
+    tex->SetApplyWave(1, 0);
+    loom::PumpMessages();  // the change invalidated the panel; its paint reloads it
+    EXPECT_TRUE(GetCheckBox(dlg, IDC_APPLY_WAVE));
+}
+
+// ---- Shapes and options ----------------------------------------------------------------------
+
+struct ShapeCase {
+    int id;
+    int row;
+};
+
+class VoltraneShape : public VoltranePanel, public ::testing::WithParamInterface<ShapeCase> {};
+
+TEST_P(VoltraneShape, ClickSelectsExactlyItsShape) {
+    const ShapeCase& c = GetParam();
+    ASSERT_TRUE(interact::Click(dlg, c.id));
+    for (int row = kVoltraneLinearH; row <= kVoltraneGoo; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(Int(row), row == c.row ? 1 : 0);
+    }
+    // The option pair is a group of its own: choosing a shape leaves it alone.
+    EXPECT_EQ(Int(kVoltraneAdditive), 1);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, VoltraneShape,
+                         ::testing::Values(ShapeCase{IDC_HORIZONTAL, kVoltraneLinearH},
+                                           ShapeCase{IDC_VERTICAL, kVoltraneLinearV},
+                                           ShapeCase{IDC_DIAGONAL, kVoltraneDiagonal},
+                                           ShapeCase{IDC_STATIC_SHAPE, kVoltraneRandomStatic},
+                                           ShapeCase{IDC_RADIAL, kVoltraneRadial},
+                                           ShapeCase{IDC_EXPAND, kVoltraneShockwave},
+                                           ShapeCase{IDC_ENCASE, kVoltraneEncase},
+                                           ShapeCase{IDC_CUBIC, kVoltraneCubic},
+                                           ShapeCase{IDC_GOO, kVoltraneGoo}));
+
+TEST_F(VoltranePanel, AdditiveAndAlgorithmicExcludeEachOther) {
+    ASSERT_TRUE(interact::Click(dlg, IDC_ALGORITHMIC));
+    EXPECT_EQ(Int(kVoltraneAdditive), 0);
+    EXPECT_EQ(Int(kVoltraneSubtractive), 1);
+    EXPECT_EQ(Int(kVoltraneLinearH), 1) << "the shapes are another group";
+    ASSERT_TRUE(interact::Click(dlg, IDC_ADDITIVE));
+    EXPECT_EQ(Int(kVoltraneAdditive), 1);
+    EXPECT_EQ(Int(kVoltraneSubtractive), 0);
+}
+
+TEST_F(VoltranePanel, CheckBoxesSetTheirOwnRow) {
+    ASSERT_TRUE(interact::Click(dlg, IDC_INVERT_WAVE));
+    EXPECT_EQ(Int(kVoltraneInvertWave), 1);
+    EXPECT_EQ(Int(kVoltraneBeginAtEdge), 1);
+    ASSERT_TRUE(interact::Click(dlg, IDC_BEGIN_AT_EDGE));
+    EXPECT_EQ(Int(kVoltraneBeginAtEdge), 0);
+    EXPECT_EQ(Int(kVoltraneInvertWave), 1);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+// ---- Spinners ------------------------------------------------------------------------------
+
+TEST_F(VoltranePanel, EdgeBlueOpacityDragChangesOnlyBlueInOneEntry) {
+    ASSERT_TRUE(interact::DragSpinner(dlg, IDC_EDGE_OPACITY_B_SPIN, {1.2f, 1.4f, 1.5f}, true));
+    EXPECT_FLOAT_EQ(Float(kVoltraneEdgeOpacityB), 1.5f);
+    EXPECT_FLOAT_EQ(Float(kVoltraneEdgeOpacityG), 1.0f);
+    EXPECT_FLOAT_EQ(Float(kVoltraneEdgeOpacityR), 1.0f);
+    EXPECT_FLOAT_EQ(Float(kVoltraneBodyOpacityB), 1.0f);
+    EXPECT_EQ(theHold.UndoCount(), 1);
+    EXPECT_EQ(theHold.UndoLabel(), "Parameter Change");
+    ASSERT_TRUE(theHold.Undo());
+    EXPECT_FLOAT_EQ(Float(kVoltraneEdgeOpacityB), 1.0f);
+}
+
+TEST_F(VoltranePanel, CancelledDragPutsTheValueBackAndRecordsNothing) {
+    ASSERT_TRUE(interact::DragSpinner(dlg, IDC_EDGE_DENSITY_SPIN, {61.0f, 70.0f}, false));
+    EXPECT_FLOAT_EQ(Float(kVoltraneEdgeDensity), 60.0f);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+struct SpinCase {
+    const char* name;
+    int editId;
+    int row;
+    const char* typed;
+    float expect;
+};
+
+class VoltraneSpinner : public VoltranePanel, public ::testing::WithParamInterface<SpinCase> {};
+
+TEST_P(VoltraneSpinner, TypedValueLandsInItsRowClampedToTheRange) {
+    const SpinCase& c = GetParam();
+    interact::TypeValue(dlg, c.editId, c.typed);
+    if (c.row == kVoltraneSweepPhase) {
+        EXPECT_EQ(Int(c.row), static_cast<int>(c.expect));
+    } else {
+        EXPECT_FLOAT_EQ(Float(c.row), c.expect);
+    }
+    EXPECT_EQ(theHold.UndoCount(), 1);
+    EXPECT_EQ(theHold.UndoLabel(), "Parameter Change");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Some, VoltraneSpinner,
+    ::testing::Values(
+        SpinCase{"SweepPhase", IDC_SWEEP_PHASE_EDIT, kVoltraneSweepPhase, "-123", -123.0f},
+        SpinCase{"SweepPhaseClamped", IDC_SWEEP_PHASE_EDIT, kVoltraneSweepPhase, "900", 700.0f},
+        SpinCase{"EdgeNoise", IDC_EDGE_NOISE_EDIT, kVoltraneEdgeNoise, "12.5", 12.5f},
+        SpinCase{"ShearFloor", IDC_SHEAR_EDIT, kVoltraneShear, "0", 1.0f},
+        SpinCase{"Wave2Mult", IDC_WAVE2_MULT_EDIT, kVoltraneWave2Mult, "-0.75", -0.75f},
+        SpinCase{"BodyOpacityG", IDC_BODY_OPACITY_G_EDIT, kVoltraneBodyOpacityG, "0.3", 0.3f},
+        SpinCase{"RadialV", IDC_RADIAL_V_EDIT, kVoltraneRadialV, "-1", -1.0f},
+        SpinCase{"GooUScale", IDC_GOO_USCALE_EDIT, kVoltraneGooUScale, "0", 0.1f},
+        SpinCase{"GooVShift", IDC_GOO_VSHIFT_EDIT, kVoltraneGooVShift, "-42", -42.0f},
+        SpinCase{"GooPhase", IDC_GOO_PHASE_EDIT, kVoltraneGooPhase, "150", 150.0f}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(VoltranePanel, FineStepsWhereTheSpinnerAsksForThem) {
+    struct Step {
+        int id;
+        float scale;
+    };
+    const Step steps[] = {{IDC_EDGE_NOISE_SPIN, 1.0f},   {IDC_EDGE_SIZE_SPIN, 0.01f},
+                          {IDC_EDGE_DENSITY_SPIN, 0.1f}, {IDC_WAVE1_MULT_SPIN, 0.01f},
+                          {IDC_SHEAR_SPIN, 0.01f},       {IDC_GOO_PHASE_SPIN, 0.01f},
+                          {IDC_GOO_USHIFT_SPIN, 0.1f}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.id);
+        ISpinnerControl* spin = GetISpinner(GetDlgItem(dlg, s.id));
+        ASSERT_NE(spin, nullptr);
+        EXPECT_FLOAT_EQ(spin->GetScale(), s.scale);
+        ReleaseISpinner(spin);
+    }
+}
+
+// ---- Colours ---------------------------------------------------------------------------------
+
+struct ColourCase {
+    int swatch;
+    int row;
+};
+
+class VoltraneColour : public VoltranePanel, public ::testing::WithParamInterface<ColourCase> {};
+
+TEST_P(VoltraneColour, CompletedPickIsOneColourChange) {
+    const ColourCase& c = GetParam();
+    const Color before = ColorRow(c.row);
+    const int redraws = editor.ChangeCount();
+    ASSERT_TRUE(interact::PickColor(dlg, c.swatch, {0x000080u, 0x204060u}, true));
+    const Color after = ColorRow(c.row);
+    EXPECT_FLOAT_EQ(after.r, 0x60 / 255.0f);
+    EXPECT_FLOAT_EQ(after.g, 0x40 / 255.0f);
+    EXPECT_FLOAT_EQ(after.b, 0x20 / 255.0f);
+    EXPECT_EQ(theHold.UndoCount(), 1);
+    EXPECT_EQ(theHold.UndoLabel(), "Color Change");
+    EXPECT_GT(editor.ChangeCount(), redraws);
+    ASSERT_TRUE(theHold.Undo());
+    EXPECT_FLOAT_EQ(ColorRow(c.row).r, before.r);
+    EXPECT_FLOAT_EQ(ColorRow(c.row).b, before.b);
+}
+
+TEST_P(VoltraneColour, CancelledPickLeavesTheOldColour) {
+    const ColourCase& c = GetParam();
+    const Color before = ColorRow(c.row);
+    ASSERT_TRUE(interact::PickColor(dlg, c.swatch, {0x000080u, 0x204060u}, false));
+    const Color after = ColorRow(c.row);
+    EXPECT_FLOAT_EQ(after.r, before.r);
+    EXPECT_FLOAT_EQ(after.g, before.g);
+    EXPECT_FLOAT_EQ(after.b, before.b);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Swatches, VoltraneColour,
+                         ::testing::Values(ColourCase{IDC_BODY_SWATCH, kVoltraneBodyColor},
+                                           ColourCase{IDC_EDGE_SWATCH, kVoltraneEdgeColor},
+                                           ColourCase{IDC_BACK_SWATCH, kVoltraneBackColor}));
+
+TEST_F(VoltranePanel, SwatchesAreTitledAfterTheirSlots) {
+    const std::pair<int, const char*> titles[] = {{IDC_BODY_SWATCH, "Body Color"},
+                                                  {IDC_EDGE_SWATCH, "Edge Color"},
+                                                  {IDC_BACK_SWATCH, "Background"}};
+    for (const auto& [id, title] : titles) {
+        SCOPED_TRACE(title);
+        IColorSwatch* s = GetIColorSwatch(GetDlgItem(dlg, id));
+        ASSERT_NE(s, nullptr);
+        EXPECT_STREQ(s->Name(), title);
+        ReleaseIColorSwatch(s);
+    }
+}
+
+}  // namespace
