@@ -1,8 +1,13 @@
 #include "fervix/fervix_tex.h"
 
+#include "fervix/panel.h"
 #include "fervix/pattern.h"
 
 FervixTex::FervixTex() : TexFrame(kFervixInfo, &cache_) { Construct(); }
+
+ParamDlg* FervixTex::CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) {
+    return loom::TexPanelBase::Open<FervixDlg>(this, hwMtlEdit, imp);
+}
 
 int FervixTex::FixLegacyParams() {
     IParamBlock* pb = ParamBlock();

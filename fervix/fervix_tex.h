@@ -8,6 +8,8 @@ class FervixTex final : public loom::TexFrame {
   public:
     FervixTex();
 
+    ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) override;
+
     /// Colour 0 is Prime, colour 1 is Back.
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
     void SetUScale(float v, TimeValue t) { SetFloatParam(kFervixUScale, v, t); }

@@ -1,0 +1,319 @@
+// The Fervix panel in the material editor, driven as a person drives it: presets, mutation,
+// the radio pairs and switches, "Swap", spinners and colours, with the undo entries each
+// leaves (only spinner and colour edits leave one).
+#include <gtest/gtest.h>
+
+#include <array>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "fervix/fervix_tex.h"
+#include "fervix/resource.h"
+#include "foundation/host/crt.h"
+#include "foundation/host/interact.h"
+#include "foundation/host/mtl_editor.h"
+#include "foundation/host/resources.h"
+#include "foundation/host/scene_io.h"
+#include "foundation/host/undo.h"
+#include "foundation/panelframe/tex_panel.h"
+#include "foundation/texframe/tex_class_desc.h"
+
+namespace {
+
+namespace interact = loom::interact;
+
+HINSTANCE TestModule() {
+    static const char anchor = 0;
+    return loom::ModuleHandleForAddress(&anchor);
+}
+
+std::time_t clockNow = 0;
+std::time_t FixedClock() { return clockNow; }
+
+class FervixPanel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        loom::TexLibMain(TestModule(), 1);
+        tex = new FervixTex();
+        scene.Add("tex", tex);
+        ASSERT_TRUE(editor.Open(tex));
+        dlg = static_cast<loom::TexPanelBase*>(editor.Panel())->Window();
+        ASSERT_NE(dlg, nullptr);
+        loom::PumpMessages();
+        theHold.Clear();
+    }
+    void TearDown() override {
+        editor.Close();
+        crt::SetTimeHook(nullptr);
+        theHold.Clear();
+    }
+
+    float Value(int row) {
+        Interval iv = FOREVER;
+        if (tex->Info().rows[static_cast<size_t>(row)].type == TYPE_INT) {
+            int v = -1;
+            tex->ParamBlock()->GetValue(row, 0, v, iv);
+            return static_cast<float>(v);
+        }
+        float v = -1.0f;
+        tex->ParamBlock()->GetValue(row, 0, v, iv);
+        return v;
+    }
+    Color ColorRow(int row) {
+        Color v;
+        Interval iv = FOREVER;
+        tex->ParamBlock()->GetValue(row, 0, v, iv);
+        return v;
+    }
+    /// Every non-colour row, as the block holds it.
+    std::vector<float> Values() {
+        std::vector<float> out;
+        for (int row = kFervixUScale; row < kFervixParamCount; ++row) out.push_back(Value(row));
+        return out;
+    }
+    float SpinnerValue(int id) {
+        ISpinnerControl* s = GetISpinner(GetDlgItem(dlg, id));
+        float v = s ? s->GetFVal() : -1.0f;
+        if (s) ReleaseISpinner(s);
+        return v;
+    }
+    std::string Text(int id) {
+        char buf[128] = {};
+        GetDlgItemTextA(dlg, id, buf, sizeof buf);
+        return buf;
+    }
+
+    loom::SceneHolder scene;
+    loom::MaterialEditor editor;
+    FervixTex* tex = nullptr;
+    HWND dlg = nullptr;
+};
+
+// ---- Presets -------------------------------------------------------------------------------
+
+/// A preset's values in row order: Prime, Back, then rows 2 to 27.
+struct PresetCase {
+    const char* name;
+    int button;
+    Color prime, back;
+    // U Scale, V Scale, U Offset, V Offset, Phase, Intensity, FallOff,
+    // Horizontal Radial, Horizontal Linear, Vertical Radial, Vertical Linear, Use Plasma,
+    // Shift X, Shift Y, Use Fractal Detail, Turbulence Scale, Use Turbulence,
+    // Plasma ADD, Plasma SUB, Fractal ADD, Fractal SUB, Turbulence ADD, Turbulence SUB,
+    // Fractal Scale, Positive, Negative
+    std::array<float, 26> rows;
+};
+
+// clang-format off
+const PresetCase kPresetCases[] = {
+    {"CoilFire", IDC_COIL_FIRE, {1, 1, 0}, {0.5f, 0, 0},
+     {12, 6, 0.5f, 0, 0, 0.7f, 0.3f, 0, 1, 1, 0, 0, 0, 6.5f, 1, 3.5f, 1, 1, 0, 1, 0, 1, 0, 0.8f, 1, 0}},
+    {"Ocean", IDC_OCEAN, {0.4f, 0.5f, 0.7f}, {0.2f, 0.2f, 1},
+     {3, 11, 0.5f, 0.7f, 0, 0.9f, 0.5f, 0, 1, 1, 0, 1, 0, 0, 0, 3.0f, 1, 1, 0, 1, 0, 0, 1, 2.0f, 1, 0}},
+    {"SpiderWeb", IDC_SPIDER_WEB, {0, 0, 0}, {0.7f, 0.8f, 0.9f},
+     {4.5f, 4.5f, 0.5f, 0.5f, 0, 1.5f, 0.7f, 0, 1, 0, 1, 0, 0, 0, 0, 8.0f, 1, 1, 0, 1, 0, 1, 0, 2.0f, 1, 0}},
+    {"Grassy", IDC_GRASSY, {0.1f, 1, 0.1f}, {0, 0.2f, 0},
+     {12, 4, 0.5f, 0, 0, 0.35f, 0.4f, 1, 0, 0, 1, 1, 0, 0, 1, 2.0f, 1, 1, 0, 1, 0, 1, 0, 1.1f, 1, 0}},
+    {"AlienSkin", IDC_ALIEN_SKIN, {0.8f, 0.9f, 0.9f}, {0, 0, 0.3f},
+     {4, 6.5f, 0.5f, 0.7f, 0, 0.4f, 0.1f, 1, 0, 1, 0, 0, 0, 0, 1, 2.0f, 1, 1, 0, 1, 0, 0, 1, 2.0f, 1, 0}},
+    {"Steam", IDC_STEAM, {0, 0.9f, 0.9f}, {0, 0, 0},
+     {3, 3, 0.5f, 1.0f, 0, 0.3f, 0.8f, 1, 0, 1, 0, 1, 0, 0, 1, 5.3f, 1, 1, 0, 1, 0, 0, 1, 1.6f, 0, 1}},
+};
+// clang-format on
+
+class FervixPreset : public FervixPanel, public ::testing::WithParamInterface<PresetCase> {};
+
+TEST_P(FervixPreset, SetsEveryValueOfItsColumnWithoutUndo) {
+    const PresetCase& c = GetParam();
+    // Start far from every preset so that each value has to be written.
+    interact::Click(dlg, IDC_STEAM == c.button ? IDC_COIL_FIRE : IDC_STEAM);
+    ASSERT_TRUE(interact::Click(dlg, c.button));
+    const Color prime = ColorRow(kFervixPrime), back = ColorRow(kFervixBack);
+    EXPECT_EQ(prime.r, c.prime.r);
+    EXPECT_EQ(prime.g, c.prime.g);
+    EXPECT_EQ(prime.b, c.prime.b);
+    EXPECT_EQ(back.r, c.back.r);
+    EXPECT_EQ(back.g, c.back.g);
+    EXPECT_EQ(back.b, c.back.b);
+    const std::vector<float> values = Values();
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+        SCOPED_TRACE(tex->Info().rows[i + 2].name);
+        EXPECT_EQ(values[i], c.rows[i]);
+    }
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    // The panel reloads at once: buttons and spinners show the preset.
+    EXPECT_EQ(GetCheckBox(dlg, IDC_NEGATIVE), c.button == IDC_STEAM);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_POSITIVE), c.button != IDC_STEAM);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_U_RADIAL), c.rows[7] == 1.0f);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_V_LINEAR), c.rows[10] == 1.0f);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_USE_PLASMA), c.rows[11] == 1.0f);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_TURBULENCE_SUB), c.rows[22] == 1.0f);
+    EXPECT_EQ(SpinnerValue(IDC_USCALE_SPIN), c.rows[0]);
+    EXPECT_EQ(SpinnerValue(IDC_INTENSITY_SPIN), c.rows[5]);
+    EXPECT_EQ(SpinnerValue(IDC_TURBULENCE_SCALE_SPIN), c.rows[15]);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FervixPreset, ::testing::ValuesIn(kPresetCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// ---- Mutation ------------------------------------------------------------------------------
+
+constexpr float kDraw = 3.0518509e-05f;
+
+TEST_F(FervixPanel, MutateNoiseDrawsEightScaledValuesFromTheSecondsSeed) {
+    clockNow = 1'000'000'007;
+    crt::SetTimeHook(FixedClock);
+    interact::Click(dlg, IDC_GRASSY);
+    const std::vector<float> before = Values();
+
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_NOISE));
+    crt::srand(static_cast<unsigned>(clockNow));
+    const std::pair<int, float> draws[] = {
+        {kFervixTurbulenceScale, 15.0f}, {kFervixFractalScale, 10.0f}, {kFervixPhase, 150.0f},
+        {kFervixIntensity, 2.0f},        {kFervixUScale, 30.0f},       {kFervixShiftX, 90.0f},
+        {kFervixVScale, 30.0f},          {kFervixShiftY, 90.0f}};
+    std::vector<float> expected = before;
+    for (const auto& [row, factor] : draws) {
+        const float r = static_cast<float>(crt::rand()) * kDraw;
+        expected[static_cast<size_t>(row - kFervixUScale)] = r * factor;
+    }
+    // Flags, offsets and falloff stay as the preset left them.
+    EXPECT_EQ(Values(), expected);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    EXPECT_EQ(SpinnerValue(IDC_PHASE_SPIN), Value(kFervixPhase));
+
+    // A second click in the same second gives the same values.
+    tex->SetFloatParam(kFervixPhase, 1.0f, 0);
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_NOISE));
+    EXPECT_EQ(Values(), expected);
+
+    // The next second gives others.
+    ++clockNow;
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_NOISE));
+    EXPECT_NE(Values(), expected);
+}
+
+TEST_F(FervixPanel, MutateColoursDrawsBlueGreenRedPrimeFirst) {
+    clockNow = 86'400 * 365;
+    crt::SetTimeHook(FixedClock);
+    const std::vector<float> before = Values();
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_COLOURS));
+    crt::srand(static_cast<unsigned>(clockNow));
+    float d[6];
+    for (float& x : d) x = static_cast<float>(crt::rand()) * kDraw;
+    const Color prime = ColorRow(kFervixPrime), back = ColorRow(kFervixBack);
+    EXPECT_EQ(prime.b, d[0]);
+    EXPECT_EQ(prime.g, d[1]);
+    EXPECT_EQ(prime.r, d[2]);
+    EXPECT_EQ(back.b, d[3]);
+    EXPECT_EQ(back.g, d[4]);
+    EXPECT_EQ(back.r, d[5]);
+    EXPECT_EQ(Values(), before);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+// ---- Buttons -------------------------------------------------------------------------------
+
+struct PairCase {
+    const char* name;
+    int first, second;
+    int firstRow, secondRow;
+};
+
+class FervixPair : public FervixPanel, public ::testing::WithParamInterface<PairCase> {};
+
+TEST_P(FervixPair, ClickSelectsOneOfThePair) {
+    const PairCase& c = GetParam();
+    for (int id : {c.second, c.first, c.second}) {
+        SCOPED_TRACE(id);
+        ASSERT_TRUE(interact::Click(dlg, id));
+        EXPECT_EQ(Value(c.firstRow), id == c.first ? 1.0f : 0.0f);
+        EXPECT_EQ(Value(c.secondRow), id == c.second ? 1.0f : 0.0f);
+    }
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, FervixPair,
+    ::testing::Values(
+        PairCase{"Blend", IDC_POSITIVE, IDC_NEGATIVE, kFervixPositive, kFervixNegative},
+        PairCase{"Plasma", IDC_PLASMA_ADD, IDC_PLASMA_SUB, kFervixPlasmaAdd, kFervixPlasmaSub},
+        PairCase{"Fractal", IDC_FRACTAL_ADD, IDC_FRACTAL_SUB, kFervixFractalAdd, kFervixFractalSub},
+        PairCase{"Turbulence", IDC_TURBULENCE_ADD, IDC_TURBULENCE_SUB, kFervixTurbulenceAdd,
+                 kFervixTurbulenceSub},
+        PairCase{"U", IDC_U_RADIAL, IDC_U_LINEAR, kFervixHorizontalRadial, kFervixHorizontalLinear},
+        PairCase{"V", IDC_V_RADIAL, IDC_V_LINEAR, kFervixVerticalRadial, kFervixVerticalLinear}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(FervixPanel, OverlaySwitchesToggleTheirOwnRow) {
+    const std::pair<int, int> switches[] = {{IDC_USE_PLASMA, kFervixUsePlasma},
+                                            {IDC_USE_FRACTAL, kFervixUseFractalDetail},
+                                            {IDC_USE_TURBULENCE, kFervixUseTurbulence}};
+    for (const auto& [id, row] : switches) {
+        SCOPED_TRACE(id);
+        const float before = Value(row);
+        ASSERT_TRUE(interact::Click(dlg, id));
+        EXPECT_EQ(Value(row), 1.0f - before);
+    }
+}
+
+TEST_F(FervixPanel, SwapExchangesColoursAndMapNames) {
+    ASSERT_TRUE(interact::Click(dlg, IDC_COIL_FIRE));
+    auto* sub = new FervixTex();
+    tex->SetSubTexmap(0, sub);
+    const std::string subName = sub->GetFullName();
+    EXPECT_EQ(Text(IDC_PRIME_MAP), subName);
+    EXPECT_EQ(Text(IDC_BACK_MAP), "[ Undefined ]");
+
+    ASSERT_TRUE(interact::Click(dlg, IDC_SWAP));
+    EXPECT_EQ(ColorRow(kFervixPrime).r, 0.5f);
+    EXPECT_EQ(ColorRow(kFervixPrime).g, 0.0f);
+    EXPECT_EQ(ColorRow(kFervixBack).g, 1.0f);
+    EXPECT_EQ(Text(IDC_PRIME_MAP), "[ Undefined ]");
+    EXPECT_EQ(Text(IDC_BACK_MAP), subName);
+    IColorSwatch* s = GetIColorSwatch(GetDlgItem(dlg, IDC_PRIME_SWATCH));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->GetColor(), 0x000080u);  // 0.5 red shows as 128
+    ReleaseIColorSwatch(s);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+// ---- Spinners and colours ------------------------------------------------------------------
+
+TEST_F(FervixPanel, SpinnerDragIsOneParameterChange) {
+    ASSERT_TRUE(interact::DragSpinner(dlg, IDC_FALLOFF_SPIN, {1.0f, 2.0f, 2.5f}, true));
+    EXPECT_FLOAT_EQ(Value(kFervixFallOff), 2.5f);
+    EXPECT_EQ(theHold.UndoCount(), 1);
+    EXPECT_EQ(theHold.UndoLabel(), "Parameter Change");
+}
+
+TEST_F(FervixPanel, SpinnerLimitsHoldForTypedValues) {
+    interact::TypeValue(dlg, IDC_TURBULENCE_SCALE_EDIT, "0.2");
+    EXPECT_FLOAT_EQ(Value(kFervixTurbulenceScale), 1.1f);
+    interact::TypeValue(dlg, IDC_SHIFTY_EDIT, "-120");
+    EXPECT_FLOAT_EQ(Value(kFervixShiftY), -90.0f);
+    interact::TypeValue(dlg, IDC_FRACTAL_SCALE_EDIT, "11");
+    EXPECT_FLOAT_EQ(Value(kFervixFractalScale), 10.0f);
+    EXPECT_EQ(theHold.UndoCount(), 3);
+}
+
+TEST_F(FervixPanel, ColourPickIsOneColourChangeOnItsOwnSwatch) {
+    const Color prime = ColorRow(kFervixPrime);
+    ASSERT_TRUE(interact::PickColor(dlg, IDC_BACK_SWATCH, {0x0000FFu, 0x00FF00u}, true));
+    EXPECT_EQ(ColorRow(kFervixBack).g, 1.0f);
+    EXPECT_EQ(ColorRow(kFervixBack).r, 0.0f);
+    EXPECT_EQ(ColorRow(kFervixPrime).r, prime.r);
+    EXPECT_EQ(theHold.UndoCount(), 1);
+    EXPECT_EQ(theHold.UndoLabel(), "Color Change");
+}
+
+TEST_F(FervixPanel, OpensWithItsTitleAndEmptySlotsUndefined) {
+    bool found = false;
+    for (const auto& page : editor.Pages()) found |= page.title == "Fervix 2.0 Setup";
+    EXPECT_TRUE(found);
+    EXPECT_EQ(Text(IDC_PRIME_MAP), "[ Undefined ]");
+    EXPECT_EQ(Text(IDC_BACK_MAP), "[ Undefined ]");
+}
+
+}  // namespace
