@@ -1,8 +1,13 @@
 #include "lumidot/lumidot_tex.h"
 
+#include "lumidot/panel.h"
 #include "lumidot/pattern.h"
 
 LumidotTex::LumidotTex() : TexFrame(kLumidotInfo, &cache_) { Construct(); }
+
+ParamDlg* LumidotTex::CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) {
+    return loom::TexPanelBase::Open<LumidotDlg>(this, hwMtlEdit, imp);
+}
 
 int LumidotTex::FixLegacyParams() {
     IParamBlock* pb = ParamBlock();

@@ -8,6 +8,8 @@ class LumidotTex final : public loom::TexFrame {
   public:
     LumidotTex();
 
+    ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) override;
+
     /// Colour 0 is High, colour 1 is Low.
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
     void SetHorizontalPhase(float v, TimeValue t) { SetFloatParam(kLumidotHorizontalPhase, v, t); }

@@ -1,0 +1,340 @@
+// The Lumidot panel in the material editor, driven as a person drives it: presets, mutation,
+// wave shapes, pinch and band switches, blend, "Swap", spinners and colours, with the undo
+// entries each leaves (only spinner and colour edits leave one).
+#include <gtest/gtest.h>
+
+#include <array>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "foundation/host/crt.h"
+#include "foundation/host/interact.h"
+#include "foundation/host/mtl_editor.h"
+#include "foundation/host/resources.h"
+#include "foundation/host/scene_io.h"
+#include "foundation/host/undo.h"
+#include "foundation/panelframe/tex_panel.h"
+#include "foundation/texframe/tex_class_desc.h"
+#include "lumidot/lumidot_tex.h"
+#include "lumidot/resource.h"
+
+namespace {
+
+namespace interact = loom::interact;
+
+HINSTANCE TestModule() {
+    static const char anchor = 0;
+    return loom::ModuleHandleForAddress(&anchor);
+}
+
+std::time_t clockNow = 0;
+std::time_t FixedClock() { return clockNow; }
+
+class LumidotPanel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        loom::TexLibMain(TestModule(), 1);
+        tex = new LumidotTex();
+        scene.Add("tex", tex);
+        ASSERT_TRUE(editor.Open(tex));
+        dlg = static_cast<loom::TexPanelBase*>(editor.Panel())->Window();
+        ASSERT_NE(dlg, nullptr);
+        loom::PumpMessages();
+        theHold.Clear();
+        changes = editor.ChangeCount();
+    }
+    void TearDown() override {
+        editor.Close();
+        crt::SetTimeHook(nullptr);
+        theHold.Clear();
+    }
+
+    float Value(int row) {
+        Interval iv = FOREVER;
+        if (tex->Info().rows[static_cast<size_t>(row)].type == TYPE_INT) {
+            int v = -1;
+            tex->ParamBlock()->GetValue(row, 0, v, iv);
+            return static_cast<float>(v);
+        }
+        float v = -1.0f;
+        tex->ParamBlock()->GetValue(row, 0, v, iv);
+        return v;
+    }
+    Color ColorRow(int row) {
+        Color v;
+        Interval iv = FOREVER;
+        tex->ParamBlock()->GetValue(row, 0, v, iv);
+        return v;
+    }
+    /// Rows 2 to 19, as the block holds them.
+    std::vector<float> Values() {
+        std::vector<float> out;
+        for (int row = kLumidotHorizontalPhase; row < kLumidotParamCount; ++row) {
+            out.push_back(Value(row));
+        }
+        return out;
+    }
+    float SpinnerValue(int id) {
+        ISpinnerControl* s = GetISpinner(GetDlgItem(dlg, id));
+        float v = s ? s->GetFVal() : -1.0f;
+        if (s) ReleaseISpinner(s);
+        return v;
+    }
+    COLORREF SwatchColor(int id) {
+        IColorSwatch* s = GetIColorSwatch(GetDlgItem(dlg, id));
+        COLORREF c = s ? s->GetColor() : 0xFFFFFFFFu;
+        if (s) ReleaseIColorSwatch(s);
+        return c;
+    }
+    std::string Text(int id) {
+        char buf[128] = {};
+        GetDlgItemTextA(dlg, id, buf, sizeof buf);
+        return buf;
+    }
+
+    loom::SceneHolder scene;
+    loom::MaterialEditor editor;
+    LumidotTex* tex = nullptr;
+    HWND dlg = nullptr;
+    int changes = 0;
+};
+
+// ---- Presets -------------------------------------------------------------------------------
+
+struct PresetCase {
+    const char* name;
+    int button;
+    Color high, low;
+    // Rows 2 to 19: Horizontal Phase, Horizontal Iteration, Vertical Phase, Vertical
+    // Iteration, Vertical High, Vertical Low, Horizontal High, Horizontal Low, Vertical Sine,
+    // Vertical Cosine, Horizontal Sine, Horizontal Cosine, Vertical Pinch, Horizontal Pinch,
+    // Negative, Positive, Use Vertical Colour, Use Horizontal Colour
+    std::array<float, 18> rows;
+};
+
+// clang-format off
+const PresetCase kPresetCases[] = {
+    {"Tartan", IDC_TARTAN, {0.8f, 0.1f, 0.6f}, {0.4f, 0.3f, 0.8f},
+     {1.5f, 0.05f, 1.5f, 0.05f, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 1}},
+    {"VideoWall", IDC_VIDEO_WALL, {0, 0, 0}, {0.5f, 0.3f, 0.6f},
+     {3.2f, 0.04f, 2.0f, 0.04f, 1, -1, 1, -1, 1, 0, 0, 1, 1, 1, 0, 1, 1, 1}},
+    {"Nova", IDC_NOVA, {1.0f, 0.9f, 0.4f}, {0.7f, 0, 0},
+     {1.3f, 0.15f, 3.0f, 0.3f, 1, -1, 1, -1, 1, 0, 0, 1, 0, 1, 0, 1, 1, 1}},
+};
+// clang-format on
+
+class LumidotPreset : public LumidotPanel, public ::testing::WithParamInterface<PresetCase> {};
+
+TEST_P(LumidotPreset, SetsAllTwentyValuesWithoutUndo) {
+    const PresetCase& c = GetParam();
+    // Start from another preset so that each value has to be written.
+    interact::Click(dlg, c.button == IDC_TARTAN ? IDC_NOVA : IDC_TARTAN);
+    ASSERT_TRUE(interact::Click(dlg, c.button));
+    const Color high = ColorRow(kLumidotHigh), low = ColorRow(kLumidotLow);
+    EXPECT_EQ(high.r, c.high.r);
+    EXPECT_EQ(high.g, c.high.g);
+    EXPECT_EQ(high.b, c.high.b);
+    EXPECT_EQ(low.r, c.low.r);
+    EXPECT_EQ(low.g, c.low.g);
+    EXPECT_EQ(low.b, c.low.b);
+    const std::vector<float> values = Values();
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+        SCOPED_TRACE(tex->Info().rows[i + 2].name);
+        EXPECT_EQ(values[i], c.rows[i]);
+    }
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    // Every control shows the preset at once.
+    EXPECT_EQ(SpinnerValue(IDC_HPHASE_SPIN), c.rows[0]);
+    EXPECT_EQ(SpinnerValue(IDC_VITER_SPIN), c.rows[3]);
+    EXPECT_EQ(SpinnerValue(IDC_HLOW_SPIN), c.rows[7]);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_VSINE), c.rows[8] == 1.0f);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_VCOSINE), c.rows[9] == 1.0f);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_VPINCH), c.rows[12] == 1.0f);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_HPINCH), c.rows[13] == 1.0f);
+    EXPECT_EQ(GetCheckBox(dlg, IDC_POSITIVE), TRUE);
+    EXPECT_EQ(SwatchColor(IDC_HIGH_SWATCH), loom::PackColor(c.high));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, LumidotPreset, ::testing::ValuesIn(kPresetCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(LumidotPanel, VideoWallShowsBlackHigh) {
+    ASSERT_TRUE(interact::Click(dlg, IDC_VIDEO_WALL));
+    EXPECT_EQ(SwatchColor(IDC_HIGH_SWATCH), 0u);
+}
+
+TEST_F(LumidotPanel, SwapAfterNovaExchangesColoursAndMapNames) {
+    ASSERT_TRUE(interact::Click(dlg, IDC_NOVA));
+    auto* sub = new LumidotTex();
+    tex->SetSubTexmap(1, sub);
+    const std::string subName = sub->GetFullName();
+    ASSERT_EQ(Text(IDC_LOW_MAP), subName);
+
+    ASSERT_TRUE(interact::Click(dlg, IDC_SWAP));
+    const Color high = ColorRow(kLumidotHigh), low = ColorRow(kLumidotLow);
+    EXPECT_EQ(high.r, 0.7f);
+    EXPECT_EQ(high.g, 0.0f);
+    EXPECT_EQ(high.b, 0.0f);
+    EXPECT_EQ(low.r, 1.0f);
+    EXPECT_EQ(low.g, 0.9f);
+    EXPECT_EQ(low.b, 0.4f);
+    EXPECT_EQ(SwatchColor(IDC_HIGH_SWATCH), loom::PackColor(Color(0.7f, 0.0f, 0.0f)));
+    EXPECT_EQ(SwatchColor(IDC_LOW_SWATCH), loom::PackColor(Color(1.0f, 0.9f, 0.4f)));
+    EXPECT_EQ(Text(IDC_HIGH_MAP), subName);
+    EXPECT_EQ(Text(IDC_LOW_MAP), "[ Undefined ]");
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+// ---- Mutation ------------------------------------------------------------------------------
+
+constexpr float kDraw = 3.0518509e-05f;
+
+TEST_F(LumidotPanel, MutateGradientsDrawsEightValuesInsideTheSpinnerRanges) {
+    clockNow = 1'234'567'890;
+    crt::SetTimeHook(FixedClock);
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_GRADIENTS));
+    crt::srand(static_cast<unsigned>(clockNow));
+    const std::pair<int, float> draws[] = {
+        {kLumidotHorizontalPhase, 100.0f},       {kLumidotHorizontalIteration, 2.0f},
+        {kLumidotVerticalPhase, 100.0f},         {kLumidotVerticalIteration, 2.0f},
+        {kLumidotHorizontalLowThreshold, -1.0f}, {kLumidotHorizontalHighThreshold, 1.0f},
+        {kLumidotVerticalHighThreshold, 1.0f},   {kLumidotVerticalLowThreshold, -1.0f}};
+    for (const auto& [row, factor] : draws) {
+        SCOPED_TRACE(tex->Info().rows[static_cast<size_t>(row)].name);
+        const float r = static_cast<float>(crt::rand()) * kDraw;
+        EXPECT_EQ(Value(row), r * factor);
+    }
+    const std::vector<float> first = Values();
+    EXPECT_GE(Value(kLumidotHorizontalPhase), 0.0f);
+    EXPECT_LE(Value(kLumidotHorizontalPhase), 100.0f);
+    EXPECT_LE(Value(kLumidotVerticalIteration), 2.0f);
+    EXPECT_LE(Value(kLumidotHorizontalLowThreshold), 0.0f);
+    EXPECT_GE(Value(kLumidotHorizontalLowThreshold), -1.0f);
+    EXPECT_GE(Value(kLumidotVerticalHighThreshold), 0.0f);
+    EXPECT_LE(Value(kLumidotVerticalHighThreshold), 1.0f);
+    // Shapes, pinch, switches and blend are as a new texture has them.
+    EXPECT_EQ(Value(kLumidotPositive), 1.0f);
+    EXPECT_EQ(SpinnerValue(IDC_VPHASE_SPIN), Value(kLumidotVerticalPhase));
+
+    // Twice in the same second: the same values; the next second: others.
+    ASSERT_TRUE(interact::Click(dlg, IDC_TARTAN));
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_GRADIENTS));
+    const std::vector<float> again = Values();
+    for (int row :
+         {kLumidotHorizontalPhase, kLumidotHorizontalIteration, kLumidotVerticalPhase,
+          kLumidotVerticalIteration, kLumidotVerticalHighThreshold, kLumidotVerticalLowThreshold,
+          kLumidotHorizontalHighThreshold, kLumidotHorizontalLowThreshold}) {
+        const size_t at = static_cast<size_t>(row - kLumidotHorizontalPhase);
+        EXPECT_EQ(again[at], first[at]);
+    }
+    ++clockNow;
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_GRADIENTS));
+    EXPECT_NE(Value(kLumidotHorizontalPhase), first[0]);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
+
+TEST_F(LumidotPanel, MutateColoursChangesOnlyTheColours) {
+    clockNow = 42;
+    crt::SetTimeHook(FixedClock);
+    const std::vector<float> before = Values();
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_COLOURS));
+    crt::srand(42);
+    float d[6];
+    for (float& x : d) x = static_cast<float>(crt::rand()) * kDraw;
+    const Color high = ColorRow(kLumidotHigh), low = ColorRow(kLumidotLow);
+    EXPECT_EQ(high.b, d[0]);
+    EXPECT_EQ(high.g, d[1]);
+    EXPECT_EQ(high.r, d[2]);
+    EXPECT_EQ(low.b, d[3]);
+    EXPECT_EQ(low.g, d[4]);
+    EXPECT_EQ(low.r, d[5]);
+    EXPECT_EQ(Values(), before);
+}
+
+// ---- Buttons -------------------------------------------------------------------------------
+
+TEST_F(LumidotPanel, CosinePrimarySelectsCosineWithoutUndo) {
+    ASSERT_TRUE(interact::Click(dlg, IDC_VSINE));
+    ASSERT_TRUE(interact::Click(dlg, IDC_VCOSINE));
+    EXPECT_EQ(Value(kLumidotVerticalSine), 0.0f);
+    EXPECT_EQ(Value(kLumidotVerticalCosine), 1.0f);
+    EXPECT_FALSE(GetCheckBox(dlg, IDC_VSINE));
+    // The lower half is a group of its own.
+    ASSERT_TRUE(interact::Click(dlg, IDC_HCOSINE));
+    EXPECT_EQ(Value(kLumidotHorizontalCosine), 1.0f);
+    EXPECT_EQ(Value(kLumidotHorizontalSine), 0.0f);
+    EXPECT_EQ(Value(kLumidotVerticalCosine), 1.0f);
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    EXPECT_EQ(editor.ChangeCount(), changes + 3);
+}
+
+TEST_F(LumidotPanel, SwitchesAndBlendSetTheirRows) {
+    const std::pair<int, int> toggles[] = {{IDC_USE_VERTICAL, kLumidotUseVerticalColour},
+                                           {IDC_USE_HORIZONTAL, kLumidotUseHorizontalColour},
+                                           {IDC_VPINCH, kLumidotVerticalPinch},
+                                           {IDC_HPINCH, kLumidotHorizontalPinch}};
+    for (const auto& [id, row] : toggles) {
+        SCOPED_TRACE(id);
+        const float before = Value(row);
+        ASSERT_TRUE(interact::Click(dlg, id));
+        EXPECT_EQ(Value(row), 1.0f - before);
+    }
+    ASSERT_TRUE(interact::Click(dlg, IDC_NEGATIVE));
+    EXPECT_EQ(Value(kLumidotNegative), 1.0f);
+    EXPECT_EQ(Value(kLumidotPositive), 0.0f);
+    ASSERT_TRUE(interact::Click(dlg, IDC_POSITIVE));
+    EXPECT_EQ(Value(kLumidotNegative), 0.0f);
+    EXPECT_EQ(Value(kLumidotPositive), 1.0f);
+}
+
+// ---- Spinners and colours ------------------------------------------------------------------
+
+struct SpinCase {
+    int spinId;
+    int row;
+};
+
+class LumidotSpinner : public LumidotPanel, public ::testing::WithParamInterface<SpinCase> {};
+
+TEST_P(LumidotSpinner, DragWritesItsOwnRowInOneEntry) {
+    const SpinCase& c = GetParam();
+    const std::vector<float> before = Values();
+    ASSERT_TRUE(interact::DragSpinner(dlg, c.spinId, {-0.25f, 0.75f}, true));
+    std::vector<float> after = Values();
+    const size_t at = static_cast<size_t>(c.row - kLumidotHorizontalPhase);
+    EXPECT_NE(after[at], before[at]);
+    after[at] = before[at];
+    EXPECT_EQ(after, before) << "another row changed";
+    EXPECT_EQ(theHold.UndoCount(), 1);
+    EXPECT_EQ(theHold.UndoLabel(), "Parameter Change");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, LumidotSpinner,
+    ::testing::Values(SpinCase{IDC_HPHASE_SPIN, kLumidotHorizontalPhase},
+                      SpinCase{IDC_HITER_SPIN, kLumidotHorizontalIteration},
+                      SpinCase{IDC_VPHASE_SPIN, kLumidotVerticalPhase},
+                      SpinCase{IDC_VITER_SPIN, kLumidotVerticalIteration},
+                      SpinCase{IDC_VHIGH_SPIN, kLumidotVerticalHighThreshold},
+                      SpinCase{IDC_VLOW_SPIN, kLumidotVerticalLowThreshold},
+                      SpinCase{IDC_HHIGH_SPIN, kLumidotHorizontalHighThreshold},
+                      SpinCase{IDC_HLOW_SPIN, kLumidotHorizontalLowThreshold}));
+
+TEST_F(LumidotPanel, ColourPickIsOneColourChange) {
+    ASSERT_TRUE(interact::PickColor(dlg, IDC_HIGH_SWATCH, {0x0000FFu, 0xFF0000u}, true));
+    EXPECT_EQ(ColorRow(kLumidotHigh).b, 1.0f);
+    EXPECT_EQ(ColorRow(kLumidotHigh).r, 0.0f);
+    EXPECT_EQ(theHold.UndoCount(), 1);
+    EXPECT_EQ(theHold.UndoLabel(), "Color Change");
+}
+
+TEST_F(LumidotPanel, OpensWithItsTitleAndEmptySlotsUndefined) {
+    bool found = false;
+    for (const auto& page : editor.Pages()) found |= page.title == "Lumidot 2.0 Setup";
+    EXPECT_TRUE(found);
+    EXPECT_EQ(Text(IDC_HIGH_MAP), "[ Undefined ]");
+    EXPECT_EQ(Text(IDC_LOW_MAP), "[ Undefined ]");
+}
+
+}  // namespace
