@@ -329,7 +329,12 @@ void NonClientLocked(const Window& w, int* frameX, int* frameTop, int* frameBott
 
 std::vector<HWND> ChildrenOf(HWND parent) {
     std::vector<HWND> out;
-    WithWindow(parent, [&](Window& w) { out = w.children; });
+    WithWindow(parent, [&](Window& w) {
+        for (HWND c : w.children) {
+            Window* cw = FindLocked(c);
+            if (cw && (cw->style & WS_CHILD)) out.push_back(c);
+        }
+    });
     return out;
 }
 

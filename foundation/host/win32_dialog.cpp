@@ -291,7 +291,7 @@ HWND GetDlgItem(HWND dlg, int id) {
     if (!w) return nullptr;
     for (HWND c : w->children) {
         Window* cw = loom::detail::FindLocked(c);
-        if (cw && static_cast<int>(cw->id) == id) return c;
+        if (cw && (cw->style & WS_CHILD) && static_cast<int>(cw->id) == id) return c;
     }
     return nullptr;
 }

@@ -131,7 +131,7 @@ void SetDialogUnits(HWND h, short x, short y, short cx, short cy);
 /// Caller holds the lock. Frame widths of a window's non-client area.
 void NonClientLocked(const Window& w, int* frameX, int* frameTop, int* frameBottom);
 
-/// A window's children in creation (tab) order.
+/// A window's children (WS_CHILD; not the popups it owns) in creation (tab) order.
 std::vector<HWND> ChildrenOf(HWND parent);
 std::string ClassNameOf(HWND h);  // lower case
 DWORD StyleOf(HWND h);

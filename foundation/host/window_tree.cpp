@@ -28,7 +28,6 @@ std::string DisplayClass(const std::string& lower) {
 
 void Describe(HWND h, WindowNode* node) {
     bool host = false;
-    std::vector<HWND> children;
     HWND focus = GetFocus();
     detail::WithWindow(h, [&](detail::Window& w) {
         node->hwnd = h;
@@ -48,11 +47,11 @@ void Describe(HWND h, WindowNode* node) {
         node->focused = focus == h;
         node->revision = w.revision;
         host = w.hostClass;
-        children = w.children;
     });
     if (!node->hwnd) return;
     if (host) SendMessageA(h, detail::kDescribeMessage, 0, reinterpret_cast<LPARAM>(node));
-    for (HWND c : children) {
+    // Owned popups are trees of their own (TopLevelWindows lists them).
+    for (HWND c : detail::ChildrenOf(h)) {
         WindowNode child;
         Describe(c, &child);
         if (child.hwnd) node->children.push_back(std::move(child));

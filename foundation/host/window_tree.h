@@ -50,7 +50,8 @@ struct CustButtonInfo {
     int imageHeight = 0;
 };
 
-/// One window and, in creation (tab) order, its children.
+/// One window and, in creation (tab) order, its children (WS_CHILD windows; the popups it
+/// owns are trees of their own).
 struct WindowNode {
     HWND hwnd = nullptr;
     std::string className;  ///< as the class was registered ("Button", "CustEdit", ...)

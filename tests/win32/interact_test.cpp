@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -422,7 +423,18 @@ TEST_F(InteractTest, NestedModalDialogsAreDrivenInTurn) {
     };
     interact::ModalScript script({
         [](HWND d) { interact::Click(d, IDC_BLUE); },
-        [](HWND d) { EXPECT_TRUE(interact::PressKey(d, VK_ESCAPE)); },
+        [](HWND d) {
+            // The inner dialog is owned by the outer one, not its child.
+            HWND outer = GetParent(d);
+            std::vector<HWND> tops = loom::TopLevelWindows();
+            EXPECT_NE(std::find(tops.begin(), tops.end(), d), tops.end());
+            EXPECT_FALSE(IsChild(outer, d));
+            EXPECT_EQ(GetDlgItem(outer, 0), nullptr);
+            EXPECT_EQ(loom::DescribeWindowTree(outer).children.size(),
+                      loom::FindDialog(Instance(), IDD_MODAL)->controls.size());
+            EXPECT_FALSE(interact::Click(outer, IDC_RED)) << "the outer dialog is disabled";
+            EXPECT_TRUE(interact::PressKey(d, VK_ESCAPE));
+        },
         [](HWND d) { EXPECT_TRUE(interact::PressKey(d, VK_RETURN)); },
     });
     EXPECT_EQ(RunModal(owner), IDOK);
