@@ -15,6 +15,7 @@ void AddEvalCommand(CLI::App& app, AppContext& ctx);
 void AddRenderCommand(CLI::App& app, AppContext& ctx);
 void AddViewportCommand(CLI::App& app, AppContext& ctx);
 void AddSceneCommand(CLI::App& app, AppContext& ctx);
+void AddPanelCommand(CLI::App& app, AppContext& ctx);
 void AddAnaglyphCommand(CLI::App& app, AppContext& ctx);
 
 }  // namespace loom

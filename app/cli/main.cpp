@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     loom::AddRenderCommand(app, ctx);
     loom::AddViewportCommand(app, ctx);
     loom::AddSceneCommand(app, ctx);
+    loom::AddPanelCommand(app, ctx);
     loom::AddAnaglyphCommand(app, ctx);
     try {
         app.parse(argc, argv);

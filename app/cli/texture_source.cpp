@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <stdexcept>
 
+#include "app/cli/panel_session.h"
 #include "app/cli/texture_setup.h"
 
 namespace loom {
@@ -10,6 +11,10 @@ namespace loom {
 void TextureSourceOptions::AddOptions(CLI::App& cmd) {
     cmd.add_option("--scene", scene, "Take the texture from this scene file");
     cmd.add_option("--entry", entry, "Scene entry to use (default: the first)");
+    cmd.add_option("--preset", presets,
+                   "Click this preset (or palette, or mutation) button of the texture's panel "
+                   "before the --set values")
+        ->allow_extra_args(false);
     cmd.add_option("--set", sets,
                    "Set a parameter: NAME=VALUE (colour R,G,B; Slot.NAME for a "
                    "sub-map's parameter; Slot=map:CLASS, Slot=image:FILE or Slot=none)")
@@ -43,6 +48,10 @@ TextureSource::TextureSource(AppContext& ctx, const std::string& className,
         tex_ = CreateTexture(ctx.loader, className);
         holder_.Add(className, tex_);
         label_ = className;
+    }
+    if (!opt.presets.empty()) {
+        PanelSession panel(tex_);
+        for (const std::string& p : opt.presets) panel.Click(p);
     }
     TimeValue t = FramesToTicks(opt.setTime);
     for (const std::string& s : opt.sets) ApplySet(ctx.loader, tex_, s, t);

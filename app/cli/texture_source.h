@@ -17,13 +17,14 @@ class App;
 namespace loom {
 
 struct TextureSourceOptions {
-    std::string scene;  ///< scene file, or empty
-    std::string entry;  ///< scene entry name (default: the first)
+    std::string scene;                 ///< scene file, or empty
+    std::string entry;                 ///< scene entry name (default: the first)
+    std::vector<std::string> presets;  ///< buttons clicked in the texture's panel first
     std::vector<std::string> sets;
     std::vector<std::string> keys;
     double setTime = 0.0;  ///< frame at which --set values are set
 
-    /// Adds --scene, --entry, --set and --key to a command.
+    /// Adds --scene, --entry, --preset, --set and --key to a command.
     void AddOptions(CLI::App& cmd);
 };
 

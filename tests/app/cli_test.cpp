@@ -177,3 +177,23 @@ TEST_F(Cli, EveryCommandHasHelp) {
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd;
     }
 }
+
+TEST_F(Cli, PanelCommandActsInOrderAndPresetsReachEveryCommand) {
+    Result r = Run("panel nimbra --click Cirrus --spin 1102=4 --click Winter");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("rollup \"Nimbra Setup\""), std::string::npos);
+    EXPECT_NE(r.out.find(" 1102 SpinnerControl     \"\" value=4"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("colour=178,178,178"), std::string::npos) << r.out;  // 0.7f packs to 178
+    // The preset then the palette, clicked in the panel, equal the same values set directly.
+    EXPECT_EQ(Run("eval nimbra --preset Cirrus --preset Winter 0.3,0.6").out,
+              Run("eval nimbra --set Contrast=1.1 --set Density=0.6 --set Detail=9 "
+                  "--set Softening=0.4 --set \"U Scale=10\" --set \"V Scale=50\" "
+                  "--set \"U Shift=25\" --set \"U Waveform=22.5\" --set Cloud=0.7,0.7,0.7 "
+                  "--set Sky=0.2,0.2,0.3 0.3,0.6")
+                  .out);
+    Result bad = Run("panel nimbra --click Nowhere");
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(bad.err.find("no control called 'Nowhere'"), std::string::npos);
+    EXPECT_NE(Run("render nimbra -o " + Path("x.png") + " --preset Bogus").status, 0);
+    EXPECT_FALSE(fs::exists(dir / "x.png"));
+}
