@@ -194,25 +194,6 @@ TEST_F(FervixPanel, MutateNoiseDrawsEightScaledValuesFromTheSecondsSeed) {
     EXPECT_NE(Values(), expected);
 }
 
-TEST_F(FervixPanel, MutateColoursDrawsBlueGreenRedPrimeFirst) {
-    clockNow = 86'400 * 365;
-    crt::SetTimeHook(FixedClock);
-    const std::vector<float> before = Values();
-    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_COLOURS));
-    crt::srand(static_cast<unsigned>(clockNow));
-    float d[6];
-    for (float& x : d) x = static_cast<float>(crt::rand()) * kDraw;
-    const Color prime = ColorRow(kFervixPrime), back = ColorRow(kFervixBack);
-    EXPECT_EQ(prime.b, d[0]);
-    EXPECT_EQ(prime.g, d[1]);
-    EXPECT_EQ(prime.r, d[2]);
-    EXPECT_EQ(back.b, d[3]);
-    EXPECT_EQ(back.g, d[4]);
-    EXPECT_EQ(back.r, d[5]);
-    EXPECT_EQ(Values(), before);
-    EXPECT_EQ(theHold.UndoCount(), 0);
-}
-
 // ---- Buttons -------------------------------------------------------------------------------
 
 struct PairCase {
@@ -246,18 +227,6 @@ INSTANTIATE_TEST_SUITE_P(
         PairCase{"V", IDC_V_RADIAL, IDC_V_LINEAR, kFervixVerticalRadial, kFervixVerticalLinear}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(FervixPanel, OverlaySwitchesToggleTheirOwnRow) {
-    const std::pair<int, int> switches[] = {{IDC_USE_PLASMA, kFervixUsePlasma},
-                                            {IDC_USE_FRACTAL, kFervixUseFractalDetail},
-                                            {IDC_USE_TURBULENCE, kFervixUseTurbulence}};
-    for (const auto& [id, row] : switches) {
-        SCOPED_TRACE(id);
-        const float before = Value(row);
-        ASSERT_TRUE(interact::Click(dlg, id));
-        EXPECT_EQ(Value(row), 1.0f - before);
-    }
-}
-
 TEST_F(FervixPanel, SwapExchangesColoursAndMapNames) {
     ASSERT_TRUE(interact::Click(dlg, IDC_COIL_FIRE));
     auto* sub = new FervixTex();
@@ -277,43 +246,6 @@ TEST_F(FervixPanel, SwapExchangesColoursAndMapNames) {
     EXPECT_EQ(s->GetColor(), 0x000080u);  // 0.5 red shows as 128
     ReleaseIColorSwatch(s);
     EXPECT_EQ(theHold.UndoCount(), 0);
-}
-
-// ---- Spinners and colours ------------------------------------------------------------------
-
-TEST_F(FervixPanel, SpinnerDragIsOneParameterChange) {
-    ASSERT_TRUE(interact::DragSpinner(dlg, IDC_FALLOFF_SPIN, {1.0f, 2.0f, 2.5f}, true));
-    EXPECT_FLOAT_EQ(Value(kFervixFallOff), 2.5f);
-    EXPECT_EQ(theHold.UndoCount(), 1);
-    EXPECT_EQ(theHold.UndoLabel(), "Parameter Change");
-}
-
-TEST_F(FervixPanel, SpinnerLimitsHoldForTypedValues) {
-    interact::TypeValue(dlg, IDC_TURBULENCE_SCALE_EDIT, "0.2");
-    EXPECT_FLOAT_EQ(Value(kFervixTurbulenceScale), 1.1f);
-    interact::TypeValue(dlg, IDC_SHIFTY_EDIT, "-120");
-    EXPECT_FLOAT_EQ(Value(kFervixShiftY), -90.0f);
-    interact::TypeValue(dlg, IDC_FRACTAL_SCALE_EDIT, "11");
-    EXPECT_FLOAT_EQ(Value(kFervixFractalScale), 10.0f);
-    EXPECT_EQ(theHold.UndoCount(), 3);
-}
-
-TEST_F(FervixPanel, ColourPickIsOneColourChangeOnItsOwnSwatch) {
-    const Color prime = ColorRow(kFervixPrime);
-    ASSERT_TRUE(interact::PickColor(dlg, IDC_BACK_SWATCH, {0x0000FFu, 0x00FF00u}, true));
-    EXPECT_EQ(ColorRow(kFervixBack).g, 1.0f);
-    EXPECT_EQ(ColorRow(kFervixBack).r, 0.0f);
-    EXPECT_EQ(ColorRow(kFervixPrime).r, prime.r);
-    EXPECT_EQ(theHold.UndoCount(), 1);
-    EXPECT_EQ(theHold.UndoLabel(), "Color Change");
-}
-
-TEST_F(FervixPanel, OpensWithItsTitleAndEmptySlotsUndefined) {
-    bool found = false;
-    for (const auto& page : editor.Pages()) found |= page.title == "Fervix 2.0 Setup";
-    EXPECT_TRUE(found);
-    EXPECT_EQ(Text(IDC_PRIME_MAP), "[ Undefined ]");
-    EXPECT_EQ(Text(IDC_BACK_MAP), "[ Undefined ]");
 }
 
 }  // namespace

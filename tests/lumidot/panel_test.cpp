@@ -159,11 +159,6 @@ TEST_P(LumidotPreset, SetsAllTwentyValuesWithoutUndo) {
 INSTANTIATE_TEST_SUITE_P(All, LumidotPreset, ::testing::ValuesIn(kPresetCases),
                          [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(LumidotPanel, VideoWallShowsBlackHigh) {
-    ASSERT_TRUE(interact::Click(dlg, IDC_VIDEO_WALL));
-    EXPECT_EQ(SwatchColor(IDC_HIGH_SWATCH), 0u);
-}
-
 TEST_F(LumidotPanel, SwapAfterNovaExchangesColoursAndMapNames) {
     ASSERT_TRUE(interact::Click(dlg, IDC_NOVA));
     auto* sub = new LumidotTex();
@@ -269,25 +264,6 @@ TEST_F(LumidotPanel, CosinePrimarySelectsCosineWithoutUndo) {
     EXPECT_EQ(editor.ChangeCount(), changes + 3);
 }
 
-TEST_F(LumidotPanel, SwitchesAndBlendSetTheirRows) {
-    const std::pair<int, int> toggles[] = {{IDC_USE_VERTICAL, kLumidotUseVerticalColour},
-                                           {IDC_USE_HORIZONTAL, kLumidotUseHorizontalColour},
-                                           {IDC_VPINCH, kLumidotVerticalPinch},
-                                           {IDC_HPINCH, kLumidotHorizontalPinch}};
-    for (const auto& [id, row] : toggles) {
-        SCOPED_TRACE(id);
-        const float before = Value(row);
-        ASSERT_TRUE(interact::Click(dlg, id));
-        EXPECT_EQ(Value(row), 1.0f - before);
-    }
-    ASSERT_TRUE(interact::Click(dlg, IDC_NEGATIVE));
-    EXPECT_EQ(Value(kLumidotNegative), 1.0f);
-    EXPECT_EQ(Value(kLumidotPositive), 0.0f);
-    ASSERT_TRUE(interact::Click(dlg, IDC_POSITIVE));
-    EXPECT_EQ(Value(kLumidotNegative), 0.0f);
-    EXPECT_EQ(Value(kLumidotPositive), 1.0f);
-}
-
 // ---- Spinners and colours ------------------------------------------------------------------
 
 struct SpinCase {
@@ -320,21 +296,5 @@ INSTANTIATE_TEST_SUITE_P(
                       SpinCase{IDC_VLOW_SPIN, kLumidotVerticalLowThreshold},
                       SpinCase{IDC_HHIGH_SPIN, kLumidotHorizontalHighThreshold},
                       SpinCase{IDC_HLOW_SPIN, kLumidotHorizontalLowThreshold}));
-
-TEST_F(LumidotPanel, ColourPickIsOneColourChange) {
-    ASSERT_TRUE(interact::PickColor(dlg, IDC_HIGH_SWATCH, {0x0000FFu, 0xFF0000u}, true));
-    EXPECT_EQ(ColorRow(kLumidotHigh).b, 1.0f);
-    EXPECT_EQ(ColorRow(kLumidotHigh).r, 0.0f);
-    EXPECT_EQ(theHold.UndoCount(), 1);
-    EXPECT_EQ(theHold.UndoLabel(), "Color Change");
-}
-
-TEST_F(LumidotPanel, OpensWithItsTitleAndEmptySlotsUndefined) {
-    bool found = false;
-    for (const auto& page : editor.Pages()) found |= page.title == "Lumidot 2.0 Setup";
-    EXPECT_TRUE(found);
-    EXPECT_EQ(Text(IDC_HIGH_MAP), "[ Undefined ]");
-    EXPECT_EQ(Text(IDC_LOW_MAP), "[ Undefined ]");
-}
 
 }  // namespace
