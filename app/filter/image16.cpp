@@ -31,31 +31,31 @@ bool ReadImage16(const std::string& path, Image16& image, std::string& error) {
         error = path + ": cannot read image" + (why.empty() ? "" : ": " + why);
         return false;
     }
-    const OIIO::ImageSpec& spec = in->spec();
-    const int nc = spec.nchannels;
-    if (spec.width <= 0 || spec.height <= 0 || nc <= 0) {
+    const OIIO::ImageSpec& layout = in->spec();
+    const int nc = layout.nchannels;
+    if (layout.width <= 0 || layout.height <= 0 || nc <= 0) {
         error = path + ": empty image";
         return false;
     }
-    if (static_cast<long long>(spec.width) * spec.height > kMaxPixels) {
-        error = path + ": image too large (" + std::to_string(spec.width) + "x" +
-                std::to_string(spec.height) + ")";
+    if (static_cast<long long>(layout.width) * layout.height > kMaxPixels) {
+        error = path + ": image too large (" + std::to_string(layout.width) + "x" +
+                std::to_string(layout.height) + ")";
         return false;
     }
-    std::vector<WORD> data(static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height) *
+    std::vector<WORD> data(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height) *
                            static_cast<size_t>(nc));
     if (!in->read_image(0, 0, 0, nc, OIIO::TypeDesc::UINT16, data.data())) {
         error = path + ": cannot read image: " + in->geterror();
         return false;
     }
-    int alpha = spec.alpha_channel;
+    int alpha = layout.alpha_channel;
     if (alpha < 0 && (nc == 2 || nc == 4)) alpha = nc - 1;
     if (alpha >= nc || (nc >= 3 && alpha >= 0 && alpha < 3)) alpha = -1;
-    image.width = spec.width;
-    image.height = spec.height;
-    image.bits = spec.format.basetype == OIIO::TypeDesc::UINT8 ? 8 : 16;
+    image.width = layout.width;
+    image.height = layout.height;
+    image.bits = layout.format.basetype == OIIO::TypeDesc::UINT8 ? 8 : 16;
     image.hasAlpha = alpha >= 0;
-    image.pixels.resize(static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height));
+    image.pixels.resize(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height));
     const WORD* p = data.data();
     for (BMM_Color_64& px : image.pixels) {
         if (nc >= 3) {
@@ -117,11 +117,11 @@ bool WriteImage16(const std::string& path, const Image16& image, int bits, std::
         error = path + ": cannot write " + ext + " files";
         return false;
     }
-    OIIO::ImageSpec spec(image.width, image.height, channels, format);
-    spec.alpha_channel = channels == 4 ? 3 : -1;
-    spec.attribute("oiio:UnassociatedAlpha", 1);
+    OIIO::ImageSpec layout(image.width, image.height, channels, format);
+    layout.alpha_channel = channels == 4 ? 3 : -1;
+    layout.attribute("oiio:UnassociatedAlpha", 1);
     std::error_code ec;
-    if (!out->open(tmp.string(), spec)) {
+    if (!out->open(tmp.string(), layout)) {
         error = path + ": cannot write: " + out->geterror();
         fs::remove(tmp, ec);
         return false;

@@ -15,47 +15,17 @@
 
 #include "app/filter/image16.h"
 #include "dioptrix/composite.h"
+#include "tests/support/cli_fixture.h"
 
 namespace fs = std::filesystem;
 using loom::Image16;
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
+using Result = loomtest::CliResult;
 
-class Anaglyph : public ::testing::Test {
+class Anaglyph : public loomtest::CliFixture {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("loom_anaglyph_cli_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    Result Run(const std::string& args) {
-        std::string errFile = (dir / "stderr.txt").string();
-        std::string cmd =
-            std::string(LOOMHOST_BIN) + " --plugins " + PLUGIN_DIR + " " + args + " 2>" + errFile;
-        FILE* p = popen(cmd.c_str(), "r");
-        Result r{-1, "", ""};
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-        int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        std::ifstream e(errFile);
-        std::stringstream ss;
-        ss << e.rdbuf();
-        r.err = ss.str();
-        return r;
-    }
-    std::string Path(const std::string& name) { return (dir / name).string(); }
-
     /// Writes a test picture: a horizontal ramp in red, vertical in green, a constant blue.
     std::string Write(const std::string& name, int w, int h, int bits, int seed,
                       bool alpha = false) {
@@ -102,8 +72,6 @@ class Anaglyph : public ::testing::Test {
         }
         return true;
     }
-
-    fs::path dir;
 };
 
 }  // namespace
