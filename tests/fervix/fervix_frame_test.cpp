@@ -13,86 +13,14 @@
 #include "foundation/texframe/tex_class_desc.h"
 #include "tests/fervix/alloc_counter.h"
 #include "tests/support/const_map.h"
+#include "tests/support/texture_fixture.h"
 
 using loomtest::ConstMap;
 
 namespace {
 
-/// A constant map that notes its name in a shared log each time it is evaluated.
-class LoggingMap final : public Texmap {
-  public:
-    LoggingMap(std::string name, AColor c, float mono, std::vector<std::string>* log)
-        : name_(std::move(name)), color_(c), mono_(mono), log_(log) {}
-    Class_ID ClassID() override { return Class_ID(0x7E570003, 1); }
-    RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override {
-        return REF_SUCCEED;
-    }
-    AColor EvalColor(ShadeContext&) override {
-        log_->push_back(name_);
-        return color_;
-    }
-    float EvalMono(ShadeContext&) override {
-        log_->push_back(name_);
-        return mono_;
-    }
-    Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(); }
-    void Update(TimeValue, Interval&) override {}
-    void Reset() override {}
-    Interval Validity(TimeValue) override { return FOREVER; }
-    ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
-    RefTargetHandle Clone(RemapDir&) override { return nullptr; }
-
-  private:
-    std::string name_;
-    AColor color_;
-    float mono_;
-    std::vector<std::string>* log_;
-};
-
-loom::TexClassDesc& FervixDesc() {
-    static loom::TexClassDesc desc(kFervixInfo, []() -> Texmap* { return new FervixTex(); });
-    static bool registered = loom::RegisterClass(&desc);
-    (void)registered;
-    return desc;
-}
-
-class FervixFrame : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        tex = new FervixTex();
-        scene.Add("tex", tex);
-    }
-    static AColor ColorAt(FervixTex* t, float u, float v, TimeValue time = 0) {
-        Interval valid = FOREVER;
-        t->Update(time, valid);
-        loom::PlaneShadeContext sc;
-        sc.Set(u, v);
-        return t->EvalColor(sc);
-    }
-    static float MonoAt(FervixTex* t, float u, float v, TimeValue time = 0) {
-        Interval valid = FOREVER;
-        t->Update(time, valid);
-        loom::PlaneShadeContext sc;
-        sc.Set(u, v);
-        return t->EvalMono(sc);
-    }
-    static ParamValue Stored(FervixTex* t, int row, TimeValue time = 0) {
-        Interval v = FOREVER;
-        return t->ParamBlock()->GetRaw(row, time, v);
-    }
-    /// Saves `scene` and loads it into `loaded`; the loaded texture, or null.
-    FervixTex* RoundTrip(loom::SceneLoadReport& report) {
-        FervixDesc();
-        std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(scene);
-        std::string err;
-        EXPECT_TRUE(loom::LoadSceneBytes(bytes.data(), bytes.size(), loaded, report, err)) << err;
-        return loaded.Count() ? dynamic_cast<FervixTex*>(loaded.Object(0)) : nullptr;
-    }
-
-    loom::SceneHolder scene;
-    loom::SceneHolder loaded;
-    FervixTex* tex = nullptr;
-};
+using LoggingMap = loomtest::LoggingMap;
+using FervixFrame = loomtest::TextureFixture<FervixTex, kFervixInfo>;
 
 }  // namespace
 
