@@ -217,3 +217,45 @@ TEST_F(NimbraPanel, TextureAndPanelMayGoInEitherOrder) {
     interact::Click(page, IDC_CUMULUS);  // handled without a texture: nothing happens
     editor->Close();
 }
+
+TEST_F(NimbraPanel, EveryPresetAndPaletteStoresItsTable) {
+    struct Shape {
+        int id;
+        float v[10];  // Contrast, Density, Detail, Softening, U/V Scale, U/V Shift, U/V Waveform
+    };
+    const Shape shapes[] = {
+        {IDC_CUMULUS, {1.4f, 0.8f, 8, 0.4f, 25, 25, 0, 0, 25, 25}},
+        {IDC_CIRRUS, {1.1f, 0.6f, 9, 0.4f, 10, 50, 25, 0, 22.5f, 25}},
+        {IDC_CIRROCUMULUS, {0.9f, 0.7f, 7, 0.6f, 65, 95, 50, 0, 22.5f, 25}},
+        {IDC_NIMBRA, {1.5f, 0.5f, 10, 0.5f, 10, 15, 0, 0, 25, 25}},
+        {IDC_CIRRONIMBRA, {1.9f, 0.4f, 15, 0.6f, 12.5f, 25, 25, 0, 25, 25}},
+    };
+    const int rows[] = {kNimbraContrast,  kNimbraDensity,  kNimbraDetail, kNimbraSoftening,
+                        kNimbraUScale,    kNimbraVScale,   kNimbraUShift, kNimbraVShift,
+                        kNimbraUWaveform, kNimbraVWaveform};
+    for (const Shape& s : shapes) {
+        SCOPED_TRACE(s.id);
+        ASSERT_TRUE(interact::Click(page, s.id));
+        for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(Stored(rows[i]), s.v[i]) << i;
+        EXPECT_EQ(StoredColor(kNimbraCloud), Color(9, 9, 1));  // colours untouched
+    }
+    struct Palette {
+        int id;
+        Color cloud, sky;
+    };
+    const Palette palettes[] = {
+        {IDC_SUMMER, {1.0f, 1.0f, 1.0f}, {0.3f, 0.3f, 1.0f}},
+        {IDC_WINTER, {0.7f, 0.7f, 0.7f}, {0.2f, 0.2f, 0.3f}},
+        {IDC_MARTIAN, {0.8f, 0.0f, 0.9f}, {0.6f, 0.0f, 0.0f}},
+        {IDC_COSMIC, {0.6f, 0.4f, 0.7f}, {0.0f, 0.0f, 0.0f}},
+        {IDC_INFERNO, {1.0f, 1.0f, 0.5f}, {0.9f, 0.2f, 0.1f}},
+    };
+    for (const Palette& p : palettes) {
+        SCOPED_TRACE(p.id);
+        ASSERT_TRUE(interact::Click(page, p.id));
+        EXPECT_EQ(StoredColor(kNimbraCloud), p.cloud);
+        EXPECT_EQ(StoredColor(kNimbraSky), p.sky);
+        EXPECT_EQ(Stored(kNimbraDetail), 15.0f);  // the last shape preset stays
+    }
+    EXPECT_EQ(theHold.UndoCount(), 0);
+}
