@@ -14,5 +14,8 @@ function(add_loom_plugin name)
   if(NOT LOOM_SANITIZE)
     target_link_options(${name} PRIVATE -Wl,--no-undefined)
   endif()
-  target_link_options(${name} PRIVATE -Wl,-Bsymbolic)
+  target_link_options(${name} PRIVATE -Wl,-Bsymbolic
+                      -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugin_exports.map)
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
+               ${CMAKE_SOURCE_DIR}/cmake/plugin_exports.map)
 endfunction()
