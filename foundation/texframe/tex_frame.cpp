@@ -252,7 +252,8 @@ Interval TexFrame::Validity(TimeValue t) {
 }
 
 ParamDlg* TexFrame::CreateParamDlg(HWND, IMtlParams*) {
-    // Panels attach themselves through SetPanel once the panel frame builds them.
+    // A texture class with a panel overrides this with TexPanelBase::Open; without one there
+    // is nothing to show.
     return nullptr;
 }
 
