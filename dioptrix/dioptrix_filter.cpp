@@ -13,10 +13,6 @@ const TCHAR* DioptrixFilter::Description() { return LoadLibString(IDS_DESCRIPTIO
 const TCHAR* DioptrixFilter::AuthorName() { return LoadLibString(IDS_AUTHOR); }
 const TCHAR* DioptrixFilter::CopyrightMessage() { return LoadLibString(IDS_COPYRIGHT); }
 
-INT_PTR DioptrixFilter::ShowAbout(HWND) { return 0; }
-
-BOOL DioptrixFilter::ShowControl(HWND) { return FALSE; }
-
 BOOL DioptrixFilter::LoadConfigure(void* ptr) {
     if (!ptr) return FALSE;
     config = DecodeConfig(static_cast<const std::uint8_t*>(ptr));

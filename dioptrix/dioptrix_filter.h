@@ -23,13 +23,17 @@ class DioptrixFilter final : public ImageFilter {
     UINT Version() override { return 100; }
     /// A setup dialog, and a foreground composed onto the source (10).
     DWORD Capability() override { return IMGFLT_CONTROL | IMGFLT_COMPOSITOR; }
-    /// The about box (dialog 101). The host's window system cannot show dialogs yet, so
-    /// this answers 0, the result of a dialog that could not be shown.
+    /// The about box (dialog 101), modal over `parent`: 1 after OK, 0 after Cancel.
     INT_PTR ShowAbout(HWND parent) override;
-    /// The setup dialog (102): TRUE after OK, FALSE after Cancel. The host's window system
-    /// cannot show dialogs yet, so this answers FALSE and leaves the configuration as it
-    /// is, as Cancel would.
+    /// The setup dialog (102), modal over `parent`: TRUE after OK (every change kept),
+    /// FALSE after Cancel (the configuration as the dialog brought it into range on
+    /// opening) or when a setup dialog is open already.
     BOOL ShowControl(HWND parent) override;
+    /// The setup dialog's handler of its messages (dialogs.cpp).
+    INT_PTR DucktestMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    /// A click on eye colour button `n`: 0..2 the left eye's red, green, blue, 3..5 the
+    /// right eye's; the other eye gives up the colour by taking this eye's old one.
+    void SelectEyeColor(HWND dlg, int n);
     /// Composes the anaglyph into the source bitmap line by line. Sends FLT_PROGRESS to
     /// `hWnd` before every eighth line (the line, the source height - 1) and FLT_CHECKABORT
     /// before every line; answers TRUE when every line was composed and written, FALSE on

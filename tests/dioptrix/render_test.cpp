@@ -292,9 +292,10 @@ TEST(DioptrixFilterObject, AnswersTheHostInterface) {
     ASSERT_TRUE(f.SaveConfigure(saved));
     const std::uint8_t defaults[12] = {0, 1, 0, 0, 0xCD, 0xCC, 0xCC, 0xBD, 0xCD, 0xCC, 0xCC, 0xBD};
     EXPECT_EQ(std::memcmp(saved, defaults, 12), 0);
-    // Without dialogs nothing is shown, and the configuration stays as after Cancel.
+    // This program holds no dialog templates: neither dialog can be made, and the
+    // configuration stays as it was.
     EXPECT_FALSE(f.ShowControl(nullptr));
-    EXPECT_EQ(f.ShowAbout(nullptr), 0);
+    EXPECT_EQ(f.ShowAbout(nullptr), -1);
     ASSERT_TRUE(f.SaveConfigure(saved));
     EXPECT_EQ(std::memcmp(saved, defaults, 12), 0);
     // Inherited host members.
