@@ -17,5 +17,6 @@ void AddViewportCommand(CLI::App& app, AppContext& ctx);
 void AddSceneCommand(CLI::App& app, AppContext& ctx);
 void AddPanelCommand(CLI::App& app, AppContext& ctx);
 void AddAnaglyphCommand(CLI::App& app, AppContext& ctx);
+void AddCalibrateCommand(CLI::App& app, AppContext& ctx);
 
 }  // namespace loom

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     loom::AddSceneCommand(app, ctx);
     loom::AddPanelCommand(app, ctx);
     loom::AddAnaglyphCommand(app, ctx);
+    loom::AddCalibrateCommand(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

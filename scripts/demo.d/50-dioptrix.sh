@@ -29,3 +29,4 @@ $HOST scene filter "$OUT/dioptrix_scene.loom" --entry glasses --left-eye red \
   --right-eye blue --left-comp -0.2 > "$OUT/dioptrix_scene.txt"
 $HOST anaglyph "$OUT/dioptrix_left.png" "$OUT/dioptrix_right.png" \
   --scene "$OUT/dioptrix_scene.loom" --entry glasses -o "$OUT/dioptrix_scene.png"
+echo "  dioptrix_calibration"; $HOST calibrate --left-eye red --right-eye green --left-comp -0.2 --right-comp -0.15 -o "$OUT/dioptrix_calibration.png" > /dev/null

@@ -17,6 +17,7 @@
 #include "foundation/host/resources.h"
 #include "foundation/host/win32.h"
 #include "foundation/host/win32_gdi.h"
+#include "tests/support/cli_fixture.h"
 
 namespace interact = loom::interact;
 using Bytes = std::array<std::uint8_t, kDioptrixConfigBytes>;
@@ -88,13 +89,17 @@ std::vector<std::uint8_t> Expected(const DioptrixConfig& c) {
     return out;
 }
 
+// The dialog templates and pictures are compiled into this test program.
+void AttachLibrary() {
+    static int anchor;
+    static const BOOL attached =
+        DioptrixLibMain(loom::ModuleHandleForAddress(&anchor), DLL_PROCESS_ATTACH);
+    ASSERT_TRUE(attached);
+}
+
 class DioptrixDialogs : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        // The dialog templates and pictures are compiled into this test program.
-        static int anchor;
-        DioptrixLibMain(loom::ModuleHandleForAddress(&anchor), DLL_PROCESS_ATTACH);
-    }
+    static void SetUpTestSuite() { AttachLibrary(); }
     void SetUp() override {
         ASSERT_NE(LeftDuckImage(), nullptr);
         ASSERT_NE(RightDuckImage(), nullptr);
@@ -434,6 +439,81 @@ TEST_F(DioptrixDialogs, AboutBoxAnswersOneForOkAndZeroOtherwise) {
         EXPECT_FALSE(script.Overran());
         EXPECT_EQ(title, "About Stereo 3D Dioptrix");
         EXPECT_TRUE(named);
+    }
+}
+
+// ---- loomhost calibrate ---------------------------------------------------------------------
+
+class CalibrateCli : public loomtest::CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        AttachLibrary();
+    }
+    // The written picture as 24-bit bytes in blue, green, red order, bottom row first.
+    std::vector<std::uint8_t> Written(const std::string& path) {
+        loom::FloatImage img;
+        int bits = 0;
+        std::string err;
+        EXPECT_TRUE(loom::ReadImage(path, img, bits, err)) << err;
+        if (img.width != kDuckSize || img.height != kDuckSize) return {};
+        std::vector<std::uint8_t> out(kDuckPreviewBytes);
+        for (int row = 0; row < kDuckSize; ++row) {
+            for (int x = 0; x < kDuckSize; ++x) {
+                const float* p = &img.rgba[(static_cast<size_t>(kDuckSize - 1 - row) * kDuckSize +
+                                            static_cast<size_t>(x)) *
+                                           4];
+                std::uint8_t* o = &out[(static_cast<size_t>(row) * kDuckSize + x) * 3];
+                for (int c = 0; c < 3; ++c) {
+                    o[2 - c] = static_cast<std::uint8_t>(std::lround(Widen(p[c]) * 255.0));
+                }
+            }
+        }
+        return out;
+    }
+};
+
+TEST_F(CalibrateCli, WritesThePreviewTheDialogShows) {
+    struct Case {
+        const char* args;
+        DioptrixConfig config;
+    };
+    const Case cases[] = {
+        {"", Config(0, 1, -0.1f, -0.1f)},
+        {"--left-eye green --right-eye red --left-comp -0.5 --right-comp -0.5",
+         Config(1, 0, -0.5f, -0.5f)},
+        {"--left-eye blue --left-comp 0 --right-comp -0.25", Config(2, 1, 0.0f, -0.25f)},
+        {"--right-eye red --left-comp -0.05", Config(1, 0, -0.05f, -0.1f)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const std::string out = Path("calibration.png");
+        const loomtest::CliResult r = Run(std::string("calibrate ") + c.args + " -o " + out);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Written(out), Expected(c.config));
+    }
+}
+
+TEST_F(CalibrateCli, FullCompensationShowsBlackAsEightyFive) {
+    const std::string out = Path("full.png");
+    ASSERT_EQ(Run("calibrate --left-comp -0.5 --right-comp -0.5 -o " + out).status, 0);
+    const std::vector<std::uint8_t> px = Written(out);
+    ASSERT_EQ(px.size(), static_cast<size_t>(kDuckPreviewBytes));
+    EXPECT_EQ(px[0], 0);   // blue, no eye's
+    EXPECT_EQ(px[1], 85);  // green, the right eye's
+    EXPECT_EQ(px[2], 85);  // red, the left eye's
+}
+
+TEST_F(CalibrateCli, RefusesWhatTheDialogCannotShow) {
+    const char* bad[] = {"--left-eye red --right-eye red", "--left-comp 0.3", "--right-comp -0.8",
+                         "--left-eye purple"};
+    for (const char* args : bad) {
+        SCOPED_TRACE(args);
+        const std::string out = Path("never.png");
+        const loomtest::CliResult r = Run(std::string("calibrate ") + args + " -o " + out);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find("error"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(out));
     }
 }
 
