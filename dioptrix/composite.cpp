@@ -1,5 +1,9 @@
 #include "dioptrix/composite.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "dioptrix/compose_avx2.h"
 #include "foundation/host/core.h"
 
 namespace {
@@ -42,18 +46,51 @@ LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept {
     s.left = kChannels[l];
     s.right = kChannels[r];
     s.third = kChannels[ThirdChannel(l, r)];
+    s.leftIndex = l;
+    s.rightIndex = r;
     s.cL = inRange.leftCompensation;
     s.cR = inRange.rightCompensation;
     s.k = StereoCoefficients(s.cL, s.cR, 65535.0);
+    s.vectorKernel = ProcessorHasAvx2();
+    // Byte 0x80 gives zero. Pixel p (0..3) sits in half p / 2 at byte 8 * (p % 2); its left
+    // value is packed at bytes 2p, 2p + 1 and its right value at 8 + 2p, 9 + 2p.
+    std::fill(std::begin(s.channelShuffle), std::end(s.channelShuffle), std::uint8_t{0x80});
+    for (int p = 0; p < 4; ++p) {
+        std::uint8_t* pixel = s.channelShuffle + 16 * (p / 2) + 8 * (p % 2);
+        for (int byte = 0; byte < 2; ++byte) {
+            pixel[2 * l + byte] = static_cast<std::uint8_t>(2 * p + byte);
+            pixel[2 * r + byte] = static_cast<std::uint8_t>(8 + 2 * p + byte);
+        }
+    }
     return s;
 }
 
-void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
-                 int width) noexcept {
+namespace {
+
+/// Pixels composed between two read-ahead steps: long enough for the vector kernel, short
+/// enough that the prefetches spread over the whole line.
+constexpr int kReadAheadRun = 96;
+
+void Prefetch(const BMM_Color_64* line, int lineWidth, int from, int count) noexcept {
+    if (!line) return;
+    const int end = std::min(lineWidth, from + count);
+    constexpr int kPixelsPerCacheLine = 64 / sizeof(BMM_Color_64);
+    for (int x = from; x < end; x += kPixelsPerCacheLine) {
+#if defined(__x86_64__)
+        // GCC's dead-code elimination drops __builtin_prefetch from this nested loop.
+        asm volatile("prefetcht0 %0" : : "m"(line[x]));
+#else
+        __builtin_prefetch(line + x, 0, 3);
+#endif
+    }
+}
+
+void ComposeRun(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width) noexcept {
     const double aL = Widen(s.k.aL), bL = Widen(s.k.bL);
     const double aR = Widen(s.k.aR), bR = Widen(s.k.bR);
     const double cL = Widen(s.cL), cR = Widen(s.cR);
-    for (int x = 0; x < width; ++x) {
+    const int done = s.vectorKernel ? ComposeLineAvx2(s, a, b, width) : 0;
+    for (int x = done; x < width; ++x) {
         BMM_Color_64& p = a[x];
         const BMM_Color_64& q = b[x];
         const double ls = StereoLuminance(p);
@@ -64,5 +101,17 @@ void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
         p.*s.right = Store16(Widen(ir) + cR * Widen(il));
         p.*s.third = 0;
         if (q.a > p.a) p.a = q.a;
+    }
+}
+
+}  // namespace
+
+void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
+                 const ReadAhead& next) noexcept {
+    for (int x = 0; x < width; x += kReadAheadRun) {
+        const int run = std::min(kReadAheadRun, width - x);
+        Prefetch(next.source, next.sourceWidth, x, run);
+        Prefetch(next.foreground, next.foregroundWidth, x, run);
+        ComposeRun(s, a + x, b + x, run);
     }
 }

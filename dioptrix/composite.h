@@ -37,17 +37,34 @@ struct LineComposer {
     WORD BMM_Color_64::*left;   ///< channel of the left view
     WORD BMM_Color_64::*right;  ///< channel of the right view
     WORD BMM_Color_64::*third;  ///< channel cleared
+    int leftIndex;              ///< the same channels as indices 0..2, for the vector kernel
+    int rightIndex;
     float cL;
     float cR;
     CrossCorrection k;  ///< full scale 65535
+    bool vectorKernel;  ///< compose four pixels at a time where the processor can
+    /// For the vector kernel: the byte shuffle that takes the packed 16-bit values
+    /// l0 l1 l2 l3 r0 r1 r2 r3 to their channels of four pixels (two per 16-byte half).
+    std::uint8_t channelShuffle[32];
 };
 
 /// The composer for a configuration in range (see ConfigInRange).
 LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept;
+
+/// Pixels of the lines the next composition will read, brought toward the cache while
+/// this line is composed, so that memory and arithmetic overlap. A hint only: nothing is
+/// read from them, and null runs are skipped.
+struct ReadAhead {
+    const BMM_Color_64* source = nullptr;
+    int sourceWidth = 0;
+    const BMM_Color_64* foreground = nullptr;
+    int foregroundWidth = 0;
+};
 
 /// Composes one line in place: `a` holds the left view's pixels and receives the result,
 /// `b` the right view's. Per pixel, with Ls and Lf the luminances of a[x] and b[x]:
 /// IL = aL*Ls + bL and IR = aR*Lf + bR (rounded to float); the left channel becomes
 /// IL + cL*IR and the right channel IR + cR*IL, each truncated toward zero and clamped to
 /// 0..65535 (NaN as 0); the third channel 0; alpha the larger of the two alphas.
-void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width) noexcept;
+void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
+                 const ReadAhead& next = {}) noexcept;

@@ -51,7 +51,9 @@ BOOL DioptrixFilter::Render(HWND hWnd) {
             // serves every line from here on.
             std::fill(b.get(), b.get() + ws, BMM_Color_64{});
         }
-        ComposeLine(composer, a.get(), b.get(), ws);
+        const ReadAhead next{loom::StorageLine(srcmap, y + 1), ws,
+                             y + 1 < hf ? loom::StorageLine(frgmap, y + 1) : nullptr, wf};
+        ComposeLine(composer, a.get(), b.get(), ws, next);
         if (srcmap->PutPixels(0, y, ws, a.get()) != 1) return FALSE;
     }
     return TRUE;

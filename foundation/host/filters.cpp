@@ -25,6 +25,11 @@ int StorageHeight(const Bitmap* bm) noexcept {
     return bm && !bm->Pixels().empty() ? bm->Height() : 0;
 }
 
+const BMM_Color_64* StorageLine(const Bitmap* bm, int y) noexcept {
+    if (y < 0 || y >= StorageHeight(bm)) return nullptr;
+    return bm->Pixels().data() + static_cast<size_t>(y) * static_cast<size_t>(bm->Width());
+}
+
 ImageFilter* CreateImageFilter(ClassDesc* cd, std::string& error) {
     if (!cd || cd->SuperClassID() != IMAGE_FILTER_CLASS_ID) {
         error = "not an image filter class";

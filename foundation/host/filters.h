@@ -105,6 +105,10 @@ namespace loom {
 int StorageWidth(const Bitmap* bm) noexcept;
 int StorageHeight(const Bitmap* bm) noexcept;
 
+/// Line y of a bitmap's pixel storage, null outside it. For read-ahead hints: a filter's
+/// reads and writes go through GetPixels and PutPixels.
+const BMM_Color_64* StorageLine(const Bitmap* bm, int y) noexcept;
+
 /// A new filter from a descriptor of the image-filter super class; null (with `error`)
 /// for another super class or when the descriptor makes nothing.
 ImageFilter* CreateImageFilter(ClassDesc* cd, std::string& error);

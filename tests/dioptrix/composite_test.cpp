@@ -233,3 +233,72 @@ TEST(DioptrixConfig, InRangeAsTheSetupDialogOpensIt) {
                   std::bit_cast<std::uint32_t>(c.wantR));
     }
 }
+
+TEST(ComposeLine, VectorKernelMatchesTheScalarLoopBitForBit) {
+    LineComposer probe = MakeLineComposer(DioptrixConfig{});
+    if (!probe.vectorKernel) GTEST_SKIP() << "this processor composes with the scalar loop only";
+    // Random pixels with the extremes mixed in, every pair of different eye channels,
+    // compensations inside and outside the dialog's range (clamps and NaN included), and
+    // widths that leave every possible tail.
+    std::uint32_t state = 12345;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<WORD>(state >> 16);
+    };
+    std::vector<BMM_Color_64> left(67), right(67);
+    for (size_t i = 0; i < left.size(); ++i) {
+        left[i] = {next(), next(), next(), next()};
+        right[i] = {next(), next(), next(), next()};
+    }
+    left[3] = kWhite;
+    right[3] = kBlack;
+    left[4] = kBlack;
+    right[4] = kWhite;
+    const float comps[][2] = {{0, 0},
+                              {-0.1f, -0.1f},
+                              {-0.5f, -0.5f},
+                              {-0.37f, -0.01f},
+                              {0.5f, 0.5f},
+                              {-0.9f, 0.3f},
+                              {std::numeric_limits<float>::quiet_NaN(), -0.2f}};
+    for (int l = 0; l < 3; ++l) {
+        for (int r = 0; r < 3; ++r) {
+            if (l == r) continue;
+            for (const auto& cc : comps) {
+                LineComposer vector = MakeLineComposer(Config(l, r, 0, 0));
+                vector.cL = cc[0];
+                vector.cR = cc[1];
+                vector.k = StereoCoefficients(cc[0], cc[1], 65535.0);
+                LineComposer scalar = vector;
+                scalar.vectorKernel = false;
+                for (int width : {0, 1, 3, 4, 5, 8, 66, 67}) {
+                    std::vector<BMM_Color_64> v = left, sc = left;
+                    ComposeLine(vector, v.data(), right.data(), width);
+                    ComposeLine(scalar, sc.data(), right.data(), width);
+                    SCOPED_TRACE(testing::Message()
+                                 << l << r << " " << cc[0] << "," << cc[1] << " w" << width);
+                    for (int x = 0; x < 67; ++x) {
+                        ASSERT_EQ(v[x], sc[x]) << "pixel " << x;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ComposeLine, EqualEyeChannelsKeepTheScalarOrderOfStores) {
+    // Only foreign data gives equal channels: the right eye's value wins the shared channel,
+    // the third is cleared and the remaining one keeps the source.
+    BMM_Color_64 a[5], b[5];
+    for (int i = 0; i < 5; ++i) {
+        a[i] = {1000, 2000, 3000, 10};
+        b[i] = {4000, 5000, 6000, 20};
+    }
+    ComposeLine(MakeLineComposer(Config(0, 0, 0, 0)), a, b, 5);
+    for (const BMM_Color_64& p : a) {
+        EXPECT_EQ(p.r, StereoLuminance(b[0]));
+        EXPECT_EQ(p.g, 2000);
+        EXPECT_EQ(p.b, 0);
+        EXPECT_EQ(p.a, 20);
+    }
+}

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "foundation/host/bitmap.h"
+#include "foundation/host/filters.h"
 #include "foundation/host/pblock.h"
 #include "foundation/host/uvgen.h"
 
@@ -25,6 +26,12 @@ TEST(Bitmap, PutAndGetPixelsStayInside) {
     EXPECT_EQ(bm->GetPixels(2, 1, 2, back), 1);
     EXPECT_EQ(back[0], line[2]);
     EXPECT_EQ(back[1], line[3]);
+    // The storage line a filter's read-ahead hints at is the line GetPixels reads.
+    ASSERT_NE(StorageLine(bm, 1), nullptr);
+    EXPECT_EQ(StorageLine(bm, 1)[3], line[3]);
+    EXPECT_EQ(StorageLine(bm, 2), nullptr);
+    EXPECT_EQ(StorageLine(bm, -1), nullptr);
+    EXPECT_EQ(StorageLine(nullptr, 0), nullptr);
     bm->DeleteThis();
     bi.SetWidth(0);
     EXPECT_EQ(TheManager->Create(&bi), nullptr);
