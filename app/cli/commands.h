@@ -18,5 +18,6 @@ void AddSceneCommand(CLI::App& app, AppContext& ctx);
 void AddPanelCommand(CLI::App& app, AppContext& ctx);
 void AddAnaglyphCommand(CLI::App& app, AppContext& ctx);
 void AddCalibrateCommand(CLI::App& app, AppContext& ctx);
+void AddEditCommand(CLI::App& app, AppContext& ctx);
 
 }  // namespace loom

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     loom::AddPanelCommand(app, ctx);
     loom::AddAnaglyphCommand(app, ctx);
     loom::AddCalibrateCommand(app, ctx);
+    loom::AddEditCommand(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

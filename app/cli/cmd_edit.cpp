@@ -1,0 +1,103 @@
+// loomhost edit: the material editor and video post in a web browser, served on
+// 127.0.0.1. The calling thread is the window thread: it owns every window and texture
+// and answers the server's requests one at a time from its message loop.
+#include <pthread.h>
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "app/cli/commands.h"
+#include "app/web/api.h"
+#include "app/web/editor_session.h"
+#include "app/web/server.h"
+#include "app/web/window_thread.h"
+
+namespace loom {
+namespace {
+
+struct EditOptions {
+    int port = 8420;
+    std::string scene;
+    std::string open;
+    std::string root = ".";
+};
+
+/// Ctrl-C and SIGTERM end the editor in order: the signals are taken by a thread of
+/// their own (never by a handler, which could not lock), which stops the window thread.
+class StopOnSignal {
+  public:
+    explicit StopOnSignal(web::WindowThread& thread) {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGINT);
+        sigaddset(&set_, SIGTERM);
+        sigaddset(&set_, SIGUSR2);  // ours: the editor ended by itself
+        pthread_sigmask(SIG_BLOCK, &set_, &old_);
+        waiter_ = std::thread([this, &thread] {
+            int sig = 0;
+            sigwait(&set_, &sig);
+            if (sig != SIGUSR2) thread.Stop();
+        });
+    }
+    ~StopOnSignal() {
+        pthread_kill(waiter_.native_handle(), SIGUSR2);
+        waiter_.join();
+        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+  private:
+    sigset_t set_, old_;
+    std::thread waiter_;
+};
+
+void Run(AppContext& ctx, const EditOptions& opt) {
+    if (opt.port < 0 || opt.port > 65535) throw std::runtime_error("--port must be 0..65535");
+    ctx.LoadPlugins();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(opt.root, ec)) {
+        throw std::runtime_error("--root '" + opt.root + "' is not a folder");
+    }
+    web::WindowThread thread;
+    // Before the server's threads start, so that they inherit the blocked signals.
+    StopOnSignal stopper(thread);
+    web::EditorSession session(ctx.loader, opt.root);
+    session.SetDeferrer([&thread](std::function<void()> task) { thread.Defer(std::move(task)); });
+    try {
+        if (!opt.scene.empty()) session.LoadScene(opt.scene);
+        if (!opt.open.empty()) session.OpenClass(opt.open);
+    } catch (const web::ApiError& e) {
+        throw std::runtime_error(e.what());
+    }
+    web::Api api(session);
+    web::Server server(api, thread);
+    const int port = server.Start(opt.port);
+    if (port < 0) {
+        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(opt.port));
+    }
+    std::printf("loomhost edit: http://127.0.0.1:%d/\n", port);
+    std::fflush(stdout);
+    thread.Loop();
+    server.Stop();
+}
+
+}  // namespace
+
+void AddEditCommand(CLI::App& app, AppContext& ctx) {
+    auto opt = std::make_shared<EditOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "edit", "Serve the material editor and video post to a browser on 127.0.0.1");
+    cmd->add_option("--port", opt->port, "Port to listen on (0: any free port)")
+        ->capture_default_str();
+    cmd->add_option("--scene", opt->scene, "Scene file to load first (relative to --root)");
+    cmd->add_option("--open", opt->open, "Texture class to create and open (e.g. nimbra)");
+    cmd->add_option("--root", opt->root, "Folder the page's scene and image paths are relative to")
+        ->capture_default_str();
+    cmd->callback([&ctx, opt] { Run(ctx, *opt); });
+}
+
+}  // namespace loom

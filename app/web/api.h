@@ -1,0 +1,47 @@
+#pragma once
+/// The editor's JSON API, apart from any socket: a request (method, path, query, body) in,
+/// a response (status, type, body) out. Every request is checked before anything is done:
+/// unknown paths, windows and controls, wrong types, missing fields and oversized bodies
+/// answer 4xx with one line of JSON, {"error": "..."}. Actions answer the editor's state
+/// afterwards, so the page redraws from the answer.
+///
+/// Window-thread only (the server hands each request to the window thread).
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace loom::web {
+
+class EditorSession;
+
+struct ApiRequest {
+    std::string method;  ///< "GET" or "POST"
+    std::string path;    ///< "/api/state", ...
+    std::map<std::string, std::string> query;
+    std::string body;
+};
+
+struct ApiResponse {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+};
+
+/// Largest request body the API reads.
+inline constexpr std::size_t kMaxBodyBytes = 64 * 1024;
+
+class Api {
+  public:
+    explicit Api(EditorSession& session) : session_(session) {}
+    ApiResponse Handle(const ApiRequest& request);
+    /// The editor's state as the page draws it (windows with their trees, time, undo,
+    /// map browser, images' versions, video post).
+    std::string State();
+
+  private:
+    EditorSession& session_;
+};
+
+}  // namespace loom::web

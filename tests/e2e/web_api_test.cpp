@@ -1,0 +1,298 @@
+// The editor's API driven through its dispatcher on the test's thread, which is the window
+// thread: each request as the page sends it, each answer read as the page reads it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "app/cli/texture_setup.h"
+#include "app/loader/plugin_loader.h"
+#include "app/web/api.h"
+#include "app/web/editor_session.h"
+#include "foundation/host/animate.h"
+#include "foundation/host/undo.h"
+#include "nimbra/resource.h"
+
+namespace {
+
+using loom::web::Api;
+using loom::web::ApiRequest;
+using loom::web::ApiResponse;
+using nlohmann::json;
+
+class WebApi : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = std::filesystem::temp_directory_path() /
+               ("loom_web_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(root);
+        std::vector<std::string> errors;
+        for (const std::string& f : loom::PluginFolders({})) loader.LoadFolder(f, errors);
+        ASSERT_FALSE(loader.Plugins().empty()) << "no plug-ins found";
+        theHold.Clear();
+        session = std::make_unique<loom::web::EditorSession>(loader, root);
+        api = std::make_unique<Api>(*session);
+    }
+    void TearDown() override {
+        api.reset();
+        session.reset();
+        theHold.Clear();
+        AnimateOff();
+        std::filesystem::remove_all(root);
+    }
+
+    ApiResponse Get(const std::string& path, std::map<std::string, std::string> query = {}) {
+        return api->Handle({"GET", path, std::move(query), ""});
+    }
+    ApiResponse PostRaw(const std::string& path, const std::string& body) {
+        return api->Handle({"POST", path, {}, body});
+    }
+    /// Posts an action that must succeed and answers the state that comes back.
+    json Post(const std::string& path, const json& body = json::object()) {
+        ApiResponse r = PostRaw(path, body.dump());
+        EXPECT_EQ(r.status, 200) << path << " " << body.dump() << ": " << r.body;
+        return json::parse(r.body);
+    }
+    json State() { return json::parse(Get("/api/state").body); }
+
+    /// The window whose title is `title` in a state.
+    static json Window(const json& state, const std::string& title) {
+        for (const json& w : state["windows"]) {
+            if (w["title"] == title) return w;
+        }
+        return nullptr;
+    }
+    static json Control(const json& window, int id) {
+        for (const json& c : window["tree"]["children"]) {
+            if (c["id"] == id) return c;
+        }
+        return nullptr;
+    }
+    json Nimbra() {
+        json state = Post("/api/open", {{"class", "nimbra"}});
+        json w = Window(state, "Nimbra Setup");
+        EXPECT_FALSE(w.is_null()) << state.dump();
+        return w;
+    }
+    std::string Sample() {
+        ApiResponse r = Get("/api/sample.bmp");
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.contentType, "image/bmp");
+        return r.body;
+    }
+    float Stored(const std::string& name) {
+        Texmap* tex = session->Current();
+        IParamBlock* pb = loom::ParamBlockOf(tex);
+        float v = 0;
+        Interval valid = FOREVER;
+        pb->GetValue(loom::FindParam(tex, name), session->Editor().GetTime(), v, valid);
+        return v;
+    }
+
+    std::filesystem::path root;
+    loom::PluginLoader loader;
+    std::unique_ptr<loom::web::EditorSession> session;
+    std::unique_ptr<Api> api;
+};
+
+TEST_F(WebApi, StateListsTheClassesTheFilterAndNoWindowsBeforeATextureIsOpen) {
+    json s = State();
+    std::vector<std::string> names;
+    for (const json& c : s["classes"]) names.push_back(c["name"]);
+    EXPECT_NE(std::find(names.begin(), names.end(), "nimbra"), names.end());
+    EXPECT_TRUE(s["windows"].empty());
+    EXPECT_TRUE(s["filter"]["available"]);
+    EXPECT_EQ(s["filter"]["settings"], "left red -0.1, right green -0.1");
+    EXPECT_EQ(Get("/api/sample.bmp").status, 404);  // nothing to render yet
+}
+
+TEST_F(WebApi, APresetClickChangesThePanelAndTheSample) {
+    json w = Nimbra();
+    std::string before = Sample();
+    ASSERT_EQ(before.substr(0, 2), "BM");
+    const std::uint64_t version = State()["sample"]["version"];
+    json s = Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_CIRRUS}});
+    EXPECT_GT(s["sample"]["version"].get<std::uint64_t>(), version);
+    // Cirrus sets Detail 9: the spinner in the answered tree shows it.
+    EXPECT_EQ(Control(Window(s, "Nimbra Setup"), IDC_DETAIL_SPIN)["spinner"]["value"], 9.0);
+    EXPECT_NE(Sample(), before);
+    EXPECT_EQ(Get("/api/viewport.bmp").body.substr(0, 2), "BM");
+}
+
+TEST_F(WebApi, ASpinnerDragIsOneUndoEntryWithItsLabelAndUndoRedoFollowIt) {
+    json w = Nimbra();
+    json s = Post("/api/spinner", {{"hwnd", w["hwnd"]},
+                                   {"id", IDC_CONTRAST_SPIN},
+                                   {"values", {1.5, 2.0, 2.5}},
+                                   {"accept", true}});
+    EXPECT_EQ(s["undo"]["count"], 1);
+    EXPECT_EQ(s["undo"]["label"], "Parameter Change");
+    EXPECT_FLOAT_EQ(Stored("Contrast"), 2.5f);
+
+    s = Post("/api/undo");
+    EXPECT_EQ(s["undo"]["count"], 0);
+    EXPECT_EQ(s["redo"]["label"], "Parameter Change");
+    EXPECT_FLOAT_EQ(Stored("Contrast"), 1.0f);
+    EXPECT_EQ(Control(Window(s, "Nimbra Setup"), IDC_CONTRAST_SPIN)["spinner"]["value"], 1.0);
+    EXPECT_EQ(PostRaw("/api/undo", "{}").status, 409);  // nothing left
+
+    s = Post("/api/redo");
+    EXPECT_EQ(s["undo"]["label"], "Parameter Change");
+    EXPECT_EQ(s["redo"]["count"], 0);
+    EXPECT_FLOAT_EQ(Stored("Contrast"), 2.5f);
+
+    // A cancelled drag leaves no entry; a typed value makes one.
+    Post("/api/spinner",
+         {{"hwnd", w["hwnd"]}, {"id", IDC_DENSITY_SPIN}, {"values", {0.9}}, {"accept", false}});
+    EXPECT_EQ(theHold.UndoCount(), 1);
+    s = Post("/api/type", {{"hwnd", w["hwnd"]}, {"id", IDC_DETAIL_EDIT}, {"text", "12"}});
+    EXPECT_EQ(s["undo"]["count"], 2);
+    EXPECT_FLOAT_EQ(Stored("Detail"), 12.0f);
+}
+
+TEST_F(WebApi, TheMapBrowserAsksThePageAndTheChosenMapNamesItsButton) {
+    json w = Nimbra();
+    json s = Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_SKY_MAP}});
+    ASSERT_FALSE(s["mapBrowser"].is_null());
+    EXPECT_EQ(s["mapBrowser"]["slot"], 1);
+    EXPECT_EQ(session->Current()->GetSubTexmap(1), nullptr);  // nothing until the page answers
+
+    s = Post("/api/map", {{"kind", "class"}, {"value", "nimbra"}});
+    EXPECT_TRUE(s["mapBrowser"].is_null());
+    ASSERT_NE(session->Current()->GetSubTexmap(1), nullptr);
+    const std::string text = Control(Window(s, "Nimbra Setup"), IDC_SKY_MAP)["text"];
+    EXPECT_NE(text.find("Nimbra"), std::string::npos) << text;
+    EXPECT_EQ(Control(Window(s, "Nimbra Setup"), IDC_CLOUD_MAP)["text"], "[ Undefined ]");
+
+    // An answer with no question is refused; "none" empties the slot again.
+    EXPECT_EQ(PostRaw("/api/map", R"({"kind":"none"})").status, 409);
+    Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_SKY_MAP}});
+    EXPECT_EQ(PostRaw("/api/map", R"({"kind":"class","value":"nosuch"})").status, 404);
+    EXPECT_EQ(PostRaw("/api/map", R"({"kind":"image","value":"../x.png"})").status, 400);
+    EXPECT_EQ(PostRaw("/api/map", R"({"kind":"image","value":"missing.png"})").status, 409);
+    EXPECT_FALSE(State()["mapBrowser"].is_null());  // refused answers leave the question open
+    s = Post("/api/map", {{"kind", "none"}});
+    EXPECT_EQ(session->Current()->GetSubTexmap(1), nullptr);
+    EXPECT_EQ(Control(Window(s, "Nimbra Setup"), IDC_SKY_MAP)["text"], "[ Undefined ]");
+
+    Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_CLOUD_MAP}});
+    s = Post("/api/map/cancel");
+    EXPECT_TRUE(s["mapBrowser"].is_null());
+    EXPECT_EQ(session->Current()->GetSubTexmap(0), nullptr);
+}
+
+TEST_F(WebApi, AutoKeyMakesAKeyAtTheSliderTime) {
+    json w = Nimbra();
+    json s = Post("/api/autokey", {{"on", true}});
+    EXPECT_TRUE(s["autoKey"]);
+    s = Post("/api/time", {{"frame", 10}});
+    EXPECT_EQ(s["time"]["frame"], 10.0);
+    Post("/api/type", {{"hwnd", w["hwnd"]}, {"id", IDC_DETAIL_EDIT}, {"text", "20"}});
+    IParamBlock* pb = loom::ParamBlockOf(session->Current());
+    const int row = loom::FindParam(session->Current(), "Detail");
+    ASSERT_GE(pb->NumKeys(row), 1);
+    bool keyAt10 = false;
+    for (const auto& k : pb->Keys(row)) keyAt10 |= k.time == loom::FramesToTicks(10);
+    EXPECT_TRUE(keyAt10);
+    // Back at frame 0 the old value holds: the change was animated, not constant.
+    Post("/api/time", {{"frame", 0}});
+    EXPECT_FLOAT_EQ(Stored("Detail"), 7.0f);
+    s = Post("/api/autokey", {{"on", false}});
+    EXPECT_FALSE(s["autoKey"]);
+    EXPECT_EQ(PostRaw("/api/time", R"({"frame":101})").status, 400);
+}
+
+TEST_F(WebApi, ASavedSceneLoadsBackWithItsValues) {
+    json w = Nimbra();
+    Post("/api/type", {{"hwnd", w["hwnd"]}, {"id", IDC_CONTRAST_EDIT}, {"text", "2.5"}});
+    Post("/api/scene/save", {{"path", "sky.loom"}});
+    ASSERT_TRUE(std::filesystem::exists(root / "sky.loom"));
+    Post("/api/type", {{"hwnd", w["hwnd"]}, {"id", IDC_CONTRAST_EDIT}, {"text", "3"}});
+    Post("/api/open", {{"class", "nimbra"}});
+    EXPECT_EQ(State()["entries"].size(), 2u);
+
+    json s = Post("/api/scene/load", {{"path", "sky.loom"}});
+    EXPECT_EQ(s["entries"], json::array({"nimbra"}));
+    EXPECT_EQ(s["entry"], "nimbra");
+    EXPECT_EQ(s["undo"]["count"], 0);
+    EXPECT_FLOAT_EQ(Stored("Contrast"), 2.5f);
+    json page = Window(s, "Nimbra Setup");
+    EXPECT_EQ(Control(page, IDC_CONTRAST_SPIN)["spinner"]["value"], 2.5);
+
+    EXPECT_EQ(PostRaw("/api/scene/save", R"({"path":"/tmp/x.loom"})").status, 400);
+    EXPECT_EQ(PostRaw("/api/scene/save", R"({"path":"a/../../x.loom"})").status, 400);
+    EXPECT_EQ(PostRaw("/api/scene/load", R"({"path":"missing.loom"})").status, 409);
+    std::ofstream(root / "junk.loom") << "not a scene";
+    EXPECT_EQ(PostRaw("/api/scene/load", R"({"path":"junk.loom"})").status, 409);
+    EXPECT_FLOAT_EQ(Stored("Contrast"), 2.5f);  // a failed load keeps the scene
+}
+
+TEST_F(WebApi, BadRequestsAnswerOneLineOfJsonWithA4xxStatus) {
+    json w = Nimbra();
+    const std::string hwnd = w["hwnd"].dump();
+    struct Case {
+        const char* method;
+        std::string path;
+        std::string body;
+        int status;
+    };
+    const Case cases[] = {
+        {"GET", "/api/nothing", "", 404},
+        {"GET", "/elsewhere", "", 404},
+        {"DELETE", "/api/state", "", 405},
+        {"POST", "/api/click", "{", 400},
+        {"POST", "/api/click", "[1,2]", 400},
+        {"POST", "/api/click", R"({"id":1164})", 400},
+        {"POST", "/api/click", R"({"hwnd":"x","id":1164})", 400},
+        {"POST", "/api/click", R"({"hwnd":-5,"id":1164})", 400},
+        {"POST", "/api/click", R"({"hwnd":12345678,"id":1164})", 404},
+        {"POST", "/api/click", R"({"hwnd":)" + hwnd + R"(,"id":4242})", 404},
+        {"POST", "/api/click", R"({"hwnd":)" + hwnd + R"(,"id":1e3})", 400},
+        {"POST", "/api/click", R"({"hwnd":)" + hwnd + R"(,"id":99999999999})", 400},
+        {"POST", "/api/spinner", R"({"hwnd":)" + hwnd + R"(,"id":1164,"values":[1],"accept":true})",
+         400},
+        {"POST", "/api/spinner", R"({"hwnd":)" + hwnd + R"(,"id":1100,"values":[],"accept":true})",
+         400},
+        {"POST", "/api/spinner",
+         R"({"hwnd":)" + hwnd + R"(,"id":1100,"values":["1"],"accept":true})", 400},
+        {"POST", "/api/spinner", R"({"hwnd":)" + hwnd + R"(,"id":1100,"values":[1],"accept":1})",
+         400},
+        {"POST", "/api/type", R"({"hwnd":)" + hwnd + R"(,"id":1100,"text":"1"})", 400},
+        {"POST", "/api/type", R"({"hwnd":)" + hwnd + R"(,"id":1099,"text":"abc"})", 409},
+        {"POST", "/api/color",
+         R"({"hwnd":)" + hwnd + R"(,"id":1133,"colors":["red"],"accept":true})", 400},
+        {"POST", "/api/slider", R"({"hwnd":)" + hwnd + R"(,"id":1151,"positions":[1.5]})", 400},
+        {"POST", "/api/key", R"({"hwnd":)" + hwnd + R"(,"key":"F1"})", 400},
+        {"POST", "/api/time", R"({"frame":"10"})", 400},
+        {"POST", "/api/time", R"({"frame":-1})", 400},
+        {"POST", "/api/open", R"({"class":"nosuch"})", 404},
+        {"POST", "/api/open", R"({"entry":"nosuch"})", 404},
+        {"POST", "/api/open", R"({"class":5})", 400},
+        {"POST", "/api/scene/save", R"({"path":""})", 400},
+        {"POST", "/api/map", R"({"kind":"none"})", 409},
+        {"POST", "/api/redo", "", 409},
+        {"POST", "/api/undo", std::string(loom::web::kMaxBodyBytes + 1, ' '), 413},
+    };
+    for (const Case& c : cases) {
+        ApiResponse r = api->Handle({c.method, c.path, {}, c.body});
+        EXPECT_EQ(r.status, c.status) << c.method << " " << c.path << " " << c.body.substr(0, 80);
+        EXPECT_EQ(r.contentType, "application/json");
+        ASSERT_FALSE(r.body.empty());
+        EXPECT_EQ(r.body.find('\n'), r.body.size() - 1) << r.body;
+        json j = json::parse(r.body, nullptr, false);
+        ASSERT_TRUE(j.is_object()) << r.body;
+        EXPECT_TRUE(j["error"].is_string()) << r.body;
+    }
+    EXPECT_EQ(Get("/api/bitmap", {{"h", "12"}}).status, 404);
+    EXPECT_EQ(Get("/api/bitmap", {{"h", "x"}}).status, 400);
+    EXPECT_EQ(Get("/api/bitmap").status, 400);
+    EXPECT_EQ(Get("/api/imagelist", {{"h", "1"}, {"i", "99999"}}).status, 400);
+    // Nothing above changed the texture or recorded an undo entry.
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    EXPECT_FLOAT_EQ(Stored("Contrast"), 1.0f);
+}
+
+}  // namespace
