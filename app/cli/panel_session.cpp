@@ -56,22 +56,34 @@ PanelSession::~PanelSession() {
     PumpMessages();
 }
 
-HWND PanelSession::Page() const { return editor_->Pages().front().hwnd; }
+HWND PanelSession::Page() const { return editor_->Pages().back().hwnd; }
+
+std::vector<HWND> PanelSession::PagesTextureFirst() const {
+    std::vector<HWND> pages;
+    for (auto it = editor_->Pages().rbegin(); it != editor_->Pages().rend(); ++it)
+        pages.push_back(it->hwnd);
+    return pages;
+}
 
 void PanelSession::Click(const std::string& what) {
-    HWND page = Page();
-    HWND control = interact::FindControlByText(page, what);
-    int id = control ? GetDlgCtrlID(control) : 0;
-    if (!control) {
-        try {
-            id = static_cast<int>(ParseNumber(what, "--click"));
-        } catch (const std::exception&) {
-            throw std::runtime_error("the panel has no control called '" + what + "'");
+    for (HWND page : PagesTextureFirst()) {
+        if (HWND control = interact::FindControlByText(page, what)) {
+            if (!interact::Click(page, GetDlgCtrlID(control))) {
+                throw std::runtime_error("control '" + what + "' cannot be clicked");
+            }
+            return;
         }
     }
-    if (!interact::Click(page, id)) {
-        throw std::runtime_error("control '" + what + "' cannot be clicked");
+    int id = 0;
+    try {
+        id = static_cast<int>(ParseNumber(what, "--click"));
+    } catch (const std::exception&) {
+        throw std::runtime_error("the panel has no control called '" + what + "'");
     }
+    for (HWND page : PagesTextureFirst()) {
+        if (GetDlgItem(page, id) && interact::Click(page, id)) return;
+    }
+    throw std::runtime_error("control '" + what + "' cannot be clicked");
 }
 
 void PanelSession::Spin(const std::string& assignment) {
@@ -80,22 +92,27 @@ void PanelSession::Spin(const std::string& assignment) {
         throw std::runtime_error("--spin '" + assignment + "': expected ID=VALUE");
     int spinId = static_cast<int>(ParseNumber(assignment.substr(0, eq), "--spin ID"));
     ParseNumber(assignment.substr(eq + 1), "--spin value");
-    WindowNode tree = DescribeWindowTree(Page());
-    for (const WindowNode& n : tree.children) {
-        if (n.id == spinId && n.spinner && n.spinner->editId != 0) {
-            if (!interact::TypeValue(Page(), n.spinner->editId, assignment.substr(eq + 1))) {
-                throw std::runtime_error("--spin '" + assignment + "': the value was refused");
+    for (HWND page : PagesTextureFirst()) {
+        WindowNode tree = DescribeWindowTree(page);
+        for (const WindowNode& n : tree.children) {
+            if (n.id == spinId && n.spinner && n.spinner->editId != 0) {
+                if (!interact::TypeValue(page, n.spinner->editId, assignment.substr(eq + 1))) {
+                    throw std::runtime_error("--spin '" + assignment + "': the value was refused");
+                }
+                return;
             }
-            return;
         }
     }
     throw std::runtime_error("--spin '" + assignment + "': no spinner with that ID");
 }
 
 std::string PanelSession::Describe() const {
+    // The texture's own rollup first, then the pages it opened (its Coordinates).
     std::string out;
-    out += "rollup \"" + editor_->Pages().front().title + "\"\n";
-    DescribeNode(DescribeWindowTree(Page()), out);
+    for (auto it = editor_->Pages().rbegin(); it != editor_->Pages().rend(); ++it) {
+        out += "rollup \"" + it->title + "\"\n";
+        DescribeNode(DescribeWindowTree(it->hwnd), out);
+    }
     return out;
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/host/mtl_editor.h"
 
@@ -21,9 +22,13 @@ class PanelSession {
     void Spin(const std::string& assignment);
     /// One line per control: ID, class, text and state.
     std::string Describe() const;
+    /// The texture's own rollup page.
     HWND Page() const;
 
   private:
+    /// Every rollup page, the texture's own first.
+    std::vector<HWND> PagesTextureFirst() const;
+
     std::unique_ptr<MaterialEditor> editor_;
 };
 

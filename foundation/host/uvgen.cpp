@@ -5,10 +5,10 @@
 #include "foundation/host/animate.h"
 #include "foundation/host/classdesc.h"
 #include "foundation/host/pblock.h"
+#include "foundation/host/std_uvgen.h"
+#include "foundation/host/uvgen_panel.h"
 
 namespace {
-
-constexpr Class_ID kStdUVGenClassId(0x0000100, 0);
 
 // clang-format off
 const ParamBlockDescID kStdUVRows[] = {
@@ -31,148 +31,151 @@ float Fold(float c, bool wrap, bool mirror) {
     return c;
 }
 
-class StdUVGen final : public UVGen {
-  public:
-    StdUVGen() { Reset(); }
+}  // namespace
 
-    Class_ID ClassID() override { return kStdUVGenClassId; }
-    void GetClassName(TSTR& s) override { s = "StdUVGen"; }
-    int NumRefs() override { return 1; }
-    RefTargetHandle GetReference(int i) override { return i == 0 ? pblock_ : nullptr; }
-    void SetReference(int i, RefTargetHandle t) override {
-        if (i == 0) pblock_ = dynamic_cast<IParamBlock*>(t);
-    }
-    int NumSubs() override { return 1; }
-    Animatable* SubAnim(int i) override { return i == 0 ? pblock_ : nullptr; }
-    TSTR SubAnimName(int i) override { return i == 0 ? "Parameters" : ""; }
-    RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage msg) override {
-        if (msg == REFMSG_CHANGE) valid_.SetEmpty();
-        return REF_SUCCEED;
-    }
+namespace loom {
 
-    void Reset() override {
-        AnimateSuspend noKeys;
-        ReplaceReference(0, CreateParameterBlock(kStdUVRows, loom::kUVParamCount, kStdUVVersion));
-        pblock_->SetValue(loom::kUVTilingU, 0, 1.0f);
-        pblock_->SetValue(loom::kUVTilingV, 0, 1.0f);
+StdUVGen::StdUVGen() { Reset(); }
+
+StdUVGen::~StdUVGen() {
+    if (panel_) panel_->GeneratorGone(this);
+}
+
+void StdUVGen::SetReference(int i, RefTargetHandle t) {
+    if (i == 0) pblock_ = dynamic_cast<IParamBlock*>(t);
+}
+
+RefResult StdUVGen::NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage msg) {
+    if (msg == REFMSG_CHANGE) {
         valid_.SetEmpty();
+        if (panel_) panel_->OutsideChange();
     }
+    return REF_SUCCEED;
+}
 
-    void Update(TimeValue t, Interval& valid) override {
-        if (!valid_.InInterval(t)) {
-            valid_ = FOREVER;
-            if (pblock_) {
-                pblock_->GetValue(loom::kUVOffsetU, t, offU_, valid_);
-                pblock_->GetValue(loom::kUVOffsetV, t, offV_, valid_);
-                pblock_->GetValue(loom::kUVTilingU, t, tileU_, valid_);
-                pblock_->GetValue(loom::kUVTilingV, t, tileV_, valid_);
-                pblock_->GetValue(loom::kUVAngle, t, angle_, valid_);
-                pblock_->GetValue(loom::kUVSymFlags, t, sym_, valid_);
-            }
-            identity_ = offU_ == 0.0f && offV_ == 0.0f && tileU_ == 1.0f && tileV_ == 1.0f &&
-                        angle_ == 0.0f && sym_ == 0;
-            double rad = static_cast<double>(angle_) * 3.14159265358979323846 / 180.0;
-            cosA_ = std::cos(rad);
-            sinA_ = std::sin(rad);
-        }
-        valid &= valid_;
-    }
-    Interval Validity(TimeValue t) override {
-        Interval v = FOREVER;
-        Update(t, v);
-        return v;
-    }
-    ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
+void StdUVGen::Reset() {
+    AnimateSuspend noKeys;
+    ReplaceReference(0, CreateParameterBlock(kStdUVRows, kUVParamCount, kStdUVVersion));
+    pblock_->SetValue(kUVTilingU, 0, 1.0f);
+    pblock_->SetValue(kUVTilingV, 0, 1.0f);
+    valid_.SetEmpty();
+}
 
-    AColor EvalUVMap(ShadeContext& sc, MapSampler* samp, BOOL filter) override {
-        float u, v;
-        Map(sc, u, v);
-        if (filter) {
-            Point3 d = sc.DUVW(1);
-            return samp->SampleFilter(sc, u, v, d.x * tileU_, d.y * tileV_);
+void StdUVGen::Update(TimeValue t, Interval& valid) {
+    if (!valid_.InInterval(t)) {
+        valid_ = FOREVER;
+        if (pblock_) {
+            pblock_->GetValue(kUVOffsetU, t, offU_, valid_);
+            pblock_->GetValue(kUVOffsetV, t, offV_, valid_);
+            pblock_->GetValue(kUVTilingU, t, tileU_, valid_);
+            pblock_->GetValue(kUVTilingV, t, tileV_, valid_);
+            pblock_->GetValue(kUVAngle, t, angle_, valid_);
+            pblock_->GetValue(kUVSymFlags, t, sym_, valid_);
         }
-        return samp->Sample(sc, u, v);
+        identity_ = offU_ == 0.0f && offV_ == 0.0f && tileU_ == 1.0f && tileV_ == 1.0f &&
+                    angle_ == 0.0f && sym_ == 0;
+        double rad = static_cast<double>(angle_) * 3.14159265358979323846 / 180.0;
+        cosA_ = std::cos(rad);
+        sinA_ = std::sin(rad);
     }
-    float EvalUVMapMono(ShadeContext& sc, MapSampler* samp, BOOL filter) override {
-        float u, v;
-        Map(sc, u, v);
-        if (filter) {
-            Point3 d = sc.DUVW(1);
-            return samp->SampleMonoFilter(sc, u, v, d.x * tileU_, d.y * tileV_);
-        }
-        return samp->SampleMono(sc, u, v);
-    }
-    Point2 EvalDeriv(ShadeContext& sc, MapSampler* samp, BOOL) override {
-        // Central difference of the mono sample; point samples on both sides.
-        float u, v;
-        Map(sc, u, v);
-        const float h = loom::kDerivStep;
-        float du = (samp->SampleMono(sc, u + h, v) - samp->SampleMono(sc, u - h, v)) / (2.0f * h);
-        float dv = (samp->SampleMono(sc, u, v + h) - samp->SampleMono(sc, u, v - h)) / (2.0f * h);
-        return {du, dv};
-    }
-    void GetBumpDP(ShadeContext& sc, Point3& dPdu, Point3& dPdv) override {
-        Point3 dP[3];
-        sc.DPdUVW(dP, 1);
-        dPdu = dP[0];
-        dPdv = dP[1];
-    }
-    int SymFlags() override { return sym_; }
-    void SetSymFlags(int flags) override {
-        if (pblock_) pblock_->SetValue(loom::kUVSymFlags, 0, flags);
-        NotifyDependents(FOREVER, PART_ALL, REFMSG_UV_SYM_CHANGE);
-    }
-    void GetUVTransform(Matrix3& m) override {
-        m.IdentityMatrix();
-        m.m[0] = Point3(tileU_, 0, 0);
-        m.m[1] = Point3(0, tileV_, 0);
-        m.m[3] = Point3(offU_, offV_, 0);
-    }
-    int GetTextureTiling() override { return sym_; }
+    valid &= valid_;
+}
 
-    RefTargetHandle Clone(RemapDir& remap) override {
-        auto* copy = new StdUVGen();
-        *static_cast<MtlBase*>(copy) = *this;
-        copy->ReplaceReference(0, remap.CloneRef(pblock_));
-        remap.AddEntry(this, copy);
-        return copy;
-    }
+Interval StdUVGen::Validity(TimeValue t) {
+    Interval v = FOREVER;
+    Update(t, v);
+    return v;
+}
 
-  private:
-    void Map(ShadeContext& sc, float& u, float& v) const {
-        Point3 uvw = sc.UVW(1);
-        if (identity_) {
-            u = uvw.x;
-            v = uvw.y;
-            return;
-        }
-        double x = Widen(uvw.x), y = Widen(uvw.y);
-        if (angle_ != 0.0f) {
-            double cx = x - 0.5, cy = y - 0.5;
-            x = cx * cosA_ - cy * sinA_ + 0.5;
-            y = cx * sinA_ + cy * cosA_ + 0.5;
-        }
-        u = Fold(static_cast<float>(x * Widen(tileU_) + Widen(offU_)), sym_ & U_WRAP,
-                 sym_ & U_MIRROR);
-        v = Fold(static_cast<float>(y * Widen(tileV_) + Widen(offV_)), sym_ & V_WRAP,
-                 sym_ & V_MIRROR);
-    }
+ParamDlg* StdUVGen::CreateParamDlg(HWND, IMtlParams* imp) {
+    return imp ? new StdUVGenPanel(this, imp) : nullptr;
+}
 
-    IParamBlock* pblock_ = nullptr;
-    Interval valid_;
-    float offU_ = 0.0f, offV_ = 0.0f, tileU_ = 1.0f, tileV_ = 1.0f, angle_ = 0.0f;
-    int sym_ = 0;
-    bool identity_ = true;
-    double cosA_ = 1.0, sinA_ = 0.0;
-};
+AColor StdUVGen::EvalUVMap(ShadeContext& sc, MapSampler* samp, BOOL filter) {
+    float u, v;
+    Map(sc, u, v);
+    if (filter) {
+        Point3 d = sc.DUVW(1);
+        return samp->SampleFilter(sc, u, v, d.x * tileU_, d.y * tileV_);
+    }
+    return samp->Sample(sc, u, v);
+}
+
+float StdUVGen::EvalUVMapMono(ShadeContext& sc, MapSampler* samp, BOOL filter) {
+    float u, v;
+    Map(sc, u, v);
+    if (filter) {
+        Point3 d = sc.DUVW(1);
+        return samp->SampleMonoFilter(sc, u, v, d.x * tileU_, d.y * tileV_);
+    }
+    return samp->SampleMono(sc, u, v);
+}
+
+Point2 StdUVGen::EvalDeriv(ShadeContext& sc, MapSampler* samp, BOOL) {
+    // Central difference of the mono sample; point samples on both sides.
+    float u, v;
+    Map(sc, u, v);
+    const float h = kDerivStep;
+    float du = (samp->SampleMono(sc, u + h, v) - samp->SampleMono(sc, u - h, v)) / (2.0f * h);
+    float dv = (samp->SampleMono(sc, u, v + h) - samp->SampleMono(sc, u, v - h)) / (2.0f * h);
+    return {du, dv};
+}
+
+void StdUVGen::GetBumpDP(ShadeContext& sc, Point3& dPdu, Point3& dPdv) {
+    Point3 dP[3];
+    sc.DPdUVW(dP, 1);
+    dPdu = dP[0];
+    dPdv = dP[1];
+}
+
+void StdUVGen::SetSymFlags(int flags) {
+    if (pblock_) pblock_->SetValue(kUVSymFlags, 0, flags);
+    NotifyDependents(FOREVER, PART_ALL, REFMSG_UV_SYM_CHANGE);
+}
+
+void StdUVGen::GetUVTransform(Matrix3& m) {
+    m.IdentityMatrix();
+    m.m[0] = Point3(tileU_, 0, 0);
+    m.m[1] = Point3(0, tileV_, 0);
+    m.m[3] = Point3(offU_, offV_, 0);
+}
+
+RefTargetHandle StdUVGen::Clone(RemapDir& remap) {
+    auto* copy = new StdUVGen();
+    *static_cast<MtlBase*>(copy) = *this;
+    copy->ReplaceReference(0, remap.CloneRef(pblock_));
+    remap.AddEntry(this, copy);
+    return copy;
+}
+
+void StdUVGen::Map(ShadeContext& sc, float& u, float& v) const {
+    Point3 uvw = sc.UVW(1);
+    if (identity_) {
+        u = uvw.x;
+        v = uvw.y;
+        return;
+    }
+    double x = Widen(uvw.x), y = Widen(uvw.y);
+    if (angle_ != 0.0f) {
+        double cx = x - 0.5, cy = y - 0.5;
+        x = cx * cosA_ - cy * sinA_ + 0.5;
+        y = cx * sinA_ + cy * cosA_ + 0.5;
+    }
+    u = Fold(static_cast<float>(x * Widen(tileU_) + Widen(offU_)), sym_ & U_WRAP, sym_ & U_MIRROR);
+    v = Fold(static_cast<float>(y * Widen(tileV_) + Widen(offV_)), sym_ & V_WRAP, sym_ & V_MIRROR);
+}
+
+}  // namespace loom
+
+namespace {
 
 class StdUVGenClassDesc : public ClassDesc {
   public:
     int IsPublic() override { return 0; }
-    void* Create(BOOL) override { return new StdUVGen(); }
+    void* Create(BOOL) override { return new loom::StdUVGen(); }
     const TCHAR* ClassName() override { return "StdUVGen"; }
     SClass_ID SuperClassID() override { return UVGEN_CLASS_ID; }
-    Class_ID ClassID() override { return kStdUVGenClassId; }
+    Class_ID ClassID() override { return loom::kStdUVGenClassId; }
     const TCHAR* Category() override { return ""; }
 };
 StdUVGenClassDesc gStdUVGenDesc;
@@ -182,5 +185,5 @@ const bool gRegistered = loom::RegisterClass(&gStdUVGenDesc);
 
 UVGen* GetNewDefaultUVGen() {
     (void)gRegistered;
-    return new StdUVGen();
+    return new loom::StdUVGen();
 }

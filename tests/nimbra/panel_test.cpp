@@ -32,8 +32,10 @@ class NimbraPanel : public ::testing::Test {
         scene.Add("tex", tex);
         editor = std::make_unique<loom::MaterialEditor>();
         ASSERT_TRUE(editor->Open(tex));
-        ASSERT_EQ(editor->Pages().size(), 1u);
-        page = editor->Pages()[0].hwnd;
+        // The UV generator's Coordinates rollup comes first, the texture's own after it.
+        ASSERT_EQ(editor->Pages().size(), 2u);
+        ASSERT_EQ(editor->Pages()[0].title, "Coordinates");
+        page = editor->Pages()[1].hwnd;
         loom::PumpMessages();
     }
     void TearDown() override {
@@ -82,7 +84,7 @@ class NimbraPanel : public ::testing::Test {
 }  // namespace
 
 TEST_F(NimbraPanel, OpensWithTheTexturesValues) {
-    EXPECT_EQ(editor->Pages()[0].title, "Nimbra Setup");
+    EXPECT_EQ(editor->Pages()[1].title, "Nimbra Setup");
     EXPECT_EQ(Text(IDC_CLOUD_MAP), "[ Undefined ]");
     EXPECT_EQ(Text(IDC_SKY_MAP), "[ Undefined ]");
     EXPECT_FLOAT_EQ(SpinValue(IDC_DETAIL_SPIN), 7.0f);
