@@ -8,7 +8,11 @@ packages=(
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libstb-dev clang libclang-rt-14-dev
   ffmpeg
+  chromium
 )
+# The browser tests' driver runs on Node.js; a Node.js installed another way is kept.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -19,4 +23,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+fi
+
+# Playwright (the browser tests' driver, pinned in tests/e2e/package-lock.json).
+e2e="$(dirname "$0")/../tests/e2e"
+if [ ! -d "$e2e/node_modules/playwright-core" ] ||
+   [ "$e2e/package-lock.json" -nt "$e2e/node_modules/.package-lock.json" ]; then
+  (cd "$e2e" && npm ci --no-audit --no-fund --loglevel=error)
 fi

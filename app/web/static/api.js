@@ -1,0 +1,33 @@
+// The editor's JSON API as the page calls it: every action answers the state afterwards.
+
+export class ApiError extends Error {
+  constructor(status, message) {
+    super(message);
+    this.status = status;
+  }
+}
+
+async function answer(response) {
+  let body = null;
+  try {
+    body = await response.json();
+  } catch {
+    body = null;
+  }
+  if (!response.ok) {
+    throw new ApiError(response.status, (body && body.error) || response.statusText);
+  }
+  return body;
+}
+
+export async function getState() {
+  return answer(await fetch('/api/state', {cache: 'no-store'}));
+}
+
+export async function post(path, body = {}) {
+  return answer(await fetch('/api/' + path, {
+    method: 'POST',
+    headers: {'Content-Type': 'application/json'},
+    body: JSON.stringify(body),
+  }));
+}
