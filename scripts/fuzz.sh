@@ -6,11 +6,35 @@ SECONDS_EACH=${2:-30}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-mkdir -p "$work/scene" "$work/rc"
+mkdir -p "$work/scene" "$work/rc" "$work/web"
 "$BUILD/fuzz/make_scene_seed" "$work/scene/seed.loom"
 for f in tests/rc/data/*.rc; do [ -f "$f" ] && cp "$f" "$work/rc/"; done
+# Web API requests: "METHOD PATH[?QUERY]", a newline, the body.
+n=0
+while IFS= read -r seed; do
+  n=$((n + 1))
+  printf '%b' "$seed" >"$work/web/seed$n"
+done <<'SEEDS'
+GET /api/state
+GET /api/sample.bmp?v=1
+GET /api/bitmap?h=65548
+POST /api/click\n{"hwnd":65548,"id":1164}
+POST /api/spinner\n{"hwnd":65548,"id":1100,"values":[1.5,2.5],"accept":true}
+POST /api/type\n{"hwnd":65548,"id":1101,"text":"12"}
+POST /api/color\n{"hwnd":65548,"id":1133,"colors":["#ff0000"],"accept":false}
+POST /api/slider\n{"hwnd":65548,"id":1151,"positions":[10,20]}
+POST /api/click\n{"hwnd":65548,"id":1136}
+POST /api/map\n{"kind":"class","value":"nimbra"}
+POST /api/time\n{"frame":10}
+POST /api/autokey\n{"on":true}
+POST /api/undo\n{}
+POST /api/scene/save\n{"path":"a.loom"}
+POST /api/scene/load\n{"path":"a.loom"}
+POST /api/filter/setup\n{}
+POST /api/key\n{"hwnd":65548,"key":"Enter"}
+SEEDS
 
-for target in scene rc; do
+for target in scene rc web; do
   bin="$BUILD/fuzz/${target}_fuzz"
   [ -x "$bin" ] || continue
   echo "fuzzing $target for ${SECONDS_EACH}s"
