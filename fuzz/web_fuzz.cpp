@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -49,6 +50,9 @@ void Fixture::NewSession() {
     }
 }
 
+// The run's folder, removed when the run ends (the fixture itself lives to the end).
+const std::filesystem::path* gRunRoot = nullptr;
+
 Fixture& Get() {
     static Fixture* f = [] {
         auto* fx = new Fixture;
@@ -58,6 +62,11 @@ Fixture& Get() {
         fx->root =
             std::filesystem::temp_directory_path() / ("loom_web_fuzz_" + std::to_string(getpid()));
         std::filesystem::create_directories(fx->root);
+        gRunRoot = &fx->root;
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(*gRunRoot, ec);
+        });
         fx->NewSession();
         return fx;
     }();

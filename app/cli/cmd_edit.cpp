@@ -24,6 +24,7 @@ struct EditOptions {
     std::string scene;
     std::string open;
     std::string root = ".";
+    bool rootGiven = false;
 };
 
 /// Ctrl-C and SIGTERM end the editor in order: the signals are taken by a thread of
@@ -55,7 +56,14 @@ class StopOnSignal {
     std::thread waiter_;
 };
 
-void Run(AppContext& ctx, const EditOptions& opt) {
+void Run(AppContext& ctx, EditOptions opt) {
+    // Without --root, a scene named on the command line may lie anywhere: its folder
+    // becomes the root the page's paths are relative to.
+    if (!opt.scene.empty() && !opt.rootGiven) {
+        const std::filesystem::path scene(opt.scene);
+        opt.root = scene.has_parent_path() ? scene.parent_path().string() : ".";
+        opt.scene = scene.filename().string();
+    }
     if (opt.port < 0 || opt.port > 65535) throw std::runtime_error("--port must be 0..65535");
     ctx.LoadPlugins();
     std::error_code ec;
@@ -93,11 +101,16 @@ void AddEditCommand(CLI::App& app, AppContext& ctx) {
         "edit", "Serve the material editor and video post to a browser on 127.0.0.1");
     cmd->add_option("--port", opt->port, "Port to listen on (0: any free port)")
         ->capture_default_str();
-    cmd->add_option("--scene", opt->scene, "Scene file to load first (relative to --root)");
+    cmd->add_option("--scene", opt->scene,
+                    "Scene file to load first (relative to --root; without --root its folder "
+                    "becomes the root)");
     cmd->add_option("--open", opt->open, "Texture class to create and open (e.g. nimbra)");
     cmd->add_option("--root", opt->root, "Folder the page's scene and image paths are relative to")
         ->capture_default_str();
-    cmd->callback([&ctx, opt] { Run(ctx, *opt); });
+    cmd->callback([&ctx, opt, cmd] {
+        opt->rootGiven = cmd->count("--root") > 0;
+        Run(ctx, *opt);
+    });
 }
 
 }  // namespace loom

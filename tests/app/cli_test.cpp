@@ -136,8 +136,8 @@ TEST_F(Cli, ViewportWritesTheDisplayBitmap) {
 }
 
 TEST_F(Cli, EveryCommandHasHelp) {
-    for (const char* cmd :
-         {"", "list", "params", "eval", "render", "viewport", "scene", "scene new", "scene show"}) {
+    for (const char* cmd : {"", "list", "params", "eval", "render", "viewport", "scene",
+                            "scene new", "scene show", "edit"}) {
         Result r = Run(std::string(cmd) + " --help");
         EXPECT_EQ(r.status, 0) << cmd;
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd;
@@ -162,4 +162,16 @@ TEST_F(Cli, PanelCommandActsInOrderAndPresetsReachEveryCommand) {
     EXPECT_NE(bad.err.find("no control called 'Nowhere'"), std::string::npos);
     EXPECT_NE(Run("render nimbra -o " + Path("x.png") + " --preset Bogus").status, 0);
     EXPECT_FALSE(fs::exists(dir / "x.png"));
+}
+
+TEST_F(Cli, EditorTakesASceneFromAnyFolderUnlessARootIsGiven) {
+    // Without --root the scene's own folder becomes the root, so an absolute path is looked
+    // up where it points; with --root, the page's rule holds for the command line too.
+    const std::string missing = Path("missing.loom");
+    Result r = Run("edit --port 0 --scene " + missing);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find(missing + ": cannot open"), std::string::npos) << r.err;
+    r = Run("edit --port 0 --root " + dir.string() + " --scene " + missing);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("relative to the editor's folder"), std::string::npos) << r.err;
 }
