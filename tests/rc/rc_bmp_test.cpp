@@ -67,7 +67,7 @@ TEST(RcBmp, TopDownTrueColourFileKeepsItsOrder) {
 }
 
 // A BMP file with a 40-byte header; `rows` in file order, padded here.
-struct BmpSpec {
+struct BmpPicture {
     int width = 1, height = 1, bpp = 24;
     std::uint32_t compression = 0;
     std::vector<Rgb> palette;
@@ -84,35 +84,37 @@ void Put32(std::string& s, std::uint32_t v) {
     Put16(s, v >> 16);
 }
 
-std::string MakeBmp(const BmpSpec& spec) {
-    std::size_t stride = (static_cast<std::size_t>(std::abs(spec.width)) * spec.bpp + 31) / 32 * 4;
+std::string MakeBmp(const BmpPicture& picture) {
+    std::size_t stride =
+        (static_cast<std::size_t>(std::abs(picture.width)) * picture.bpp + 31) / 32 * 4;
     std::string pixels;
-    for (const std::string& row : spec.rows)
+    for (const std::string& row : picture.rows)
         pixels += row + std::string(row.size() < stride ? stride - row.size() : 0, '\0');
     std::string pal;
-    for (const Rgb& c : spec.palette) {
+    for (const Rgb& c : picture.palette) {
         pal += static_cast<char>(c[2]);
         pal += static_cast<char>(c[1]);
         pal += static_cast<char>(c[0]);
         pal += '\0';
     }
-    std::uint32_t offset = 14 + 40 + static_cast<std::uint32_t>(spec.masks.size() * 4 + pal.size());
+    std::uint32_t offset =
+        14 + 40 + static_cast<std::uint32_t>(picture.masks.size() * 4 + pal.size());
     std::string s = "BM";
     Put32(s, offset + static_cast<std::uint32_t>(pixels.size()));
     Put32(s, 0);
     Put32(s, offset);
     Put32(s, 40);
-    Put32(s, static_cast<std::uint32_t>(spec.width));
-    Put32(s, static_cast<std::uint32_t>(spec.height));
+    Put32(s, static_cast<std::uint32_t>(picture.width));
+    Put32(s, static_cast<std::uint32_t>(picture.height));
     Put16(s, 1);
-    Put16(s, static_cast<std::uint32_t>(spec.bpp));
-    Put32(s, spec.compression);
+    Put16(s, static_cast<std::uint32_t>(picture.bpp));
+    Put32(s, picture.compression);
     Put32(s, static_cast<std::uint32_t>(pixels.size()));
     Put32(s, 0);
     Put32(s, 0);
-    Put32(s, static_cast<std::uint32_t>(spec.palette.size()));
+    Put32(s, static_cast<std::uint32_t>(picture.palette.size()));
     Put32(s, 0);
-    for (std::uint32_t m : spec.masks) Put32(s, m);
+    for (std::uint32_t m : picture.masks) Put32(s, m);
     return s + pal + pixels;
 }
 
@@ -123,7 +125,7 @@ std::string Bytes(std::initializer_list<int> values) {
 }
 
 TEST(RcBmp, SixteenAndThirtyTwoBitPixels) {
-    BmpSpec s16;
+    BmpPicture s16;
     s16.width = 2;
     s16.bpp = 16;
     s16.rows = {Bytes({0x00, 0x7C, 0x1F, 0x00})};  // 5-5-5: pure red, pure blue
@@ -131,12 +133,12 @@ TEST(RcBmp, SixteenAndThirtyTwoBitPixels) {
     EXPECT_EQ(PixelAt(b16, 0, 0), (Rgb{255, 0, 0}));
     EXPECT_EQ(PixelAt(b16, 1, 0), (Rgb{0, 0, 255}));
 
-    BmpSpec s32;
+    BmpPicture s32;
     s32.bpp = 32;
     s32.rows = {Bytes({30, 20, 10, 0})};  // the unused fourth byte does not become alpha
     EXPECT_EQ(PixelAt(DecodeBmp(MakeBmp(s32)), 0, 0), (Rgb{10, 20, 30}));
 
-    BmpSpec fields = s16;  // 5-6-5 bit fields
+    BmpPicture fields = s16;  // 5-6-5 bit fields
     fields.compression = 3;
     fields.masks = {0xF800, 0x07E0, 0x001F};
     fields.rows = {Bytes({0xE0, 0x07, 0x1F, 0xF8})};  // green, then red + blue
@@ -146,7 +148,7 @@ TEST(RcBmp, SixteenAndThirtyTwoBitPixels) {
 }
 
 TEST(RcBmp, RefusesWhatItCannotDecode) {
-    BmpSpec ok;
+    BmpPicture ok;
     ok.width = 2;
     ok.height = 2;
     ok.bpp = 8;
@@ -159,15 +161,15 @@ TEST(RcBmp, RefusesWhatItCannotDecode) {
         std::string bytes;
         const char* reason;
     };
-    BmpSpec badIndex = ok;
+    BmpPicture badIndex = ok;
     badIndex.rows[0] = Bytes({0, 2});
-    BmpSpec rle = ok;
+    BmpPicture rle = ok;
     rle.compression = 1;
-    BmpSpec zero = ok;
+    BmpPicture zero = ok;
     zero.width = 0;
-    BmpSpec huge = ok;
+    BmpPicture huge = ok;
     huge.height = -(kMaxBitmapSide + 1);
-    BmpSpec depth = ok;
+    BmpPicture depth = ok;
     depth.bpp = 2;
     std::string truncated = MakeBmp(ok);
     truncated.resize(truncated.size() - 3);
