@@ -191,6 +191,12 @@ ApiResponse Api::Handle(const ApiRequest& req) {
 
         if (req.method == "GET") {
             if (path == "state") return {200, "application/json", State()};
+            if (path == "files") {
+                const EditorSession::RootFiles files = s.Files();
+                const json list{{"images", files.images}, {"scenes", files.scenes}};
+                return {200, "application/json",
+                        list.dump(-1, ' ', false, json::error_handler_t::replace)};
+            }
             if (path == "sample.bmp") return Image(s.SampleImage());
             if (path == "viewport.bmp") return Image(s.ViewportImage());
             if (path == "bitmap") return Image(s.BitmapImage(QueryNumber(req, "h")));

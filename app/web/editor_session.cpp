@@ -1,6 +1,7 @@
 #include "app/web/editor_session.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -92,6 +93,39 @@ std::filesystem::path EditorSession::Resolve(const std::string& path) const {
         if (part == "..") throw ApiError(400, "paths may not leave the editor's folder: " + path);
     }
     return root_ / p;
+}
+
+EditorSession::RootFiles EditorSession::Files() const {
+    static const char* const kImageExtensions[] = {".png", ".jpg", ".jpeg", ".tif", ".tiff",
+                                                   ".exr", ".bmp", ".tga",  ".hdr"};
+    RootFiles files;
+    std::error_code ec;
+    namespace fs = std::filesystem;
+    fs::recursive_directory_iterator it(root_, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::path name = it->path().filename();
+        if (!name.empty() && name.native()[0] == '.') {
+            if (it->is_directory(ec)) it.disable_recursion_pending();
+            continue;
+        }
+        if (it->is_directory(ec)) {
+            if (it.depth() >= 2) it.disable_recursion_pending();
+            continue;
+        }
+        if (!it->is_regular_file(ec)) continue;
+        std::string ext = name.extension().string();
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string relative = it->path().lexically_relative(root_).generic_string();
+        if (ext == ".loom") {
+            if (files.scenes.size() < kMaxListedFiles) files.scenes.push_back(relative);
+        } else if (std::find(std::begin(kImageExtensions), std::end(kImageExtensions), ext) !=
+                   std::end(kImageExtensions)) {
+            if (files.images.size() < kMaxListedFiles) files.images.push_back(relative);
+        }
+    }
+    std::sort(files.images.begin(), files.images.end());
+    std::sort(files.scenes.begin(), files.scenes.end());
+    return files;
 }
 
 void EditorSession::Open(Texmap* tex, const std::string& entry) {

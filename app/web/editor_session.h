@@ -72,6 +72,15 @@ class EditorSession {
     Texmap* Current() const { return editor_->Current(); }
     MaterialEditor& Editor() { return *editor_; }
 
+    /// Files the page may name, relative to the root folder: the folder and its subfolders
+    /// two levels down, hidden ones left out, sorted, at most kMaxListedFiles of each kind.
+    struct RootFiles {
+        std::vector<std::string> images;  ///< what the map browser's image slot can read
+        std::vector<std::string> scenes;  ///< *.loom
+    };
+    static constexpr size_t kMaxListedFiles = 500;
+    RootFiles Files() const;
+
     /// Scene files, relative to the root folder.
     void SaveScene(const std::string& path);
     void LoadScene(const std::string& path);

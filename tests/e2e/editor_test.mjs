@@ -163,6 +163,12 @@ async function main() {
     await page.locator('#scene-save').click();
     await page.locator('#status', {hasText: 'Saved e2e.loom'}).waitFor();
     assert.ok(existsSync(join(root, 'e2e.loom')));
+    // ...and offered from then on as a scene to load.
+    await page.locator('#scene-files option[value="e2e.loom"]').waitFor({state: 'attached'});
+    // A refused save says why and does not claim to have saved.
+    await page.locator('#scene-path').fill('/elsewhere.loom');
+    await page.locator('#scene-save').click();
+    await page.locator('#status.error', {hasText: 'relative'}).waitFor();
 
     // The modal setup dialog: its preview shows, Cancel closes it and keeps the settings.
     const settings = await page.locator('#filter-settings').textContent();

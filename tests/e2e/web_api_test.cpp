@@ -230,6 +230,23 @@ TEST_F(WebApi, ASavedSceneLoadsBackWithItsValues) {
     EXPECT_FLOAT_EQ(Stored("Contrast"), 2.5f);  // a failed load keeps the scene
 }
 
+TEST_F(WebApi, FilesListsImagesAndScenesUnderTheRootOnly) {
+    namespace fs = std::filesystem;
+    fs::create_directories(root / "maps" / "wood" / "deeper");
+    fs::create_directories(root / ".cache");
+    for (const char* name :
+         {"b.PNG", "a.loom", "notes.txt", ".hidden.png", "maps/grain.exr", "maps/wood/oak.jpg",
+          "maps/wood/deeper/pine.tif", "maps/wood/deeper/deepest/too_far.png", ".cache/c.png"}) {
+        std::ofstream(root / name) << "x";
+    }
+    ApiResponse r = Get("/api/files");
+    ASSERT_EQ(r.status, 200);
+    json files = json::parse(r.body);
+    // Subfolders two levels down; hidden files and folders and other kinds left out.
+    EXPECT_EQ(files["images"], json::array({"b.PNG", "maps/grain.exr", "maps/wood/oak.jpg"}));
+    EXPECT_EQ(files["scenes"], json::array({"a.loom"}));
+}
+
 TEST_F(WebApi, BadRequestsAnswerOneLineOfJsonWithA4xxStatus) {
     json w = Nimbra();
     const std::string hwnd = w["hwnd"].dump();

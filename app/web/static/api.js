@@ -24,6 +24,11 @@ export async function getState() {
   return answer(await fetch('/api/state', {cache: 'no-store'}));
 }
 
+// Image and scene files under the editor's folder, as paths the page may name.
+export async function getFiles() {
+  return answer(await fetch('/api/files', {cache: 'no-store'}));
+}
+
 export async function post(path, body = {}) {
   return answer(await fetch('/api/' + path, {
     method: 'POST',

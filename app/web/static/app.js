@@ -1,7 +1,7 @@
 // The editor page: draws the state the host answers (panels, dialogs, sample, time, undo,
 // map browser, video post) and sends what a person does as actions. Each action answers
 // the new state; a poll catches what changes by itself (a modal dialog opening, a redraw).
-import {getState, post} from './api.js';
+import {getFiles, getState, post} from './api.js';
 import * as panels from './panels.js';
 
 const $ = (id) => document.getElementById(id);
@@ -17,15 +17,30 @@ function status(text, error = false) {
   el.classList.toggle('error', error);
 }
 
+// Answers whether the action was taken; a refusal shows in the status line.
 async function run(path, body) {
   busy++;
   try {
     show(await post(path, body));
     status('');
+    return true;
   } catch (e) {
     status(e.message, true);
+    return false;
   } finally {
     busy--;
+  }
+}
+
+// Offers the image and scene files of the editor's folder as choices for the path fields.
+async function refreshFiles() {
+  try {
+    const files = await getFiles();
+    for (const [id, names] of [['image-files', files.images], ['scene-files', files.scenes]]) {
+      $(id).replaceChildren(...names.map((n) => new Option(n, n)));
+    }
+  } catch {
+    // The fields still take typed paths.
   }
 }
 
@@ -110,8 +125,10 @@ function fillSelect(select, items, value) {
 
 function showMapBrowser(s) {
   const box = $('map-browser');
+  const opening = box.hidden && !!s.mapBrowser;
   box.hidden = !s.mapBrowser;
   if (!s.mapBrowser) return;
+  if (opening) refreshFiles();
   $('map-slot').textContent = `Map for slot "${s.mapBrowser.slotName}"`;
   const list = $('map-classes');
   if (list.dataset.items !== JSON.stringify(s.classes)) {
@@ -180,8 +197,13 @@ function wire() {
   $('time').addEventListener('input', () => ($('frame').textContent = $('time').value));
   $('time').addEventListener('change', () => run('time', {frame: Number($('time').value)}));
   $('autokey').addEventListener('click', () => run('autokey', {on: !state.autoKey}));
-  $('scene-save').addEventListener('click', () => run('scene/save', {path: $('scene-path').value})
-      .then(() => status(`Saved ${$('scene-path').value}`)));
+  $('scene-save').addEventListener('click', async () => {
+    const path = $('scene-path').value;
+    if (await run('scene/save', {path})) {
+      status(`Saved ${path}`);
+      refreshFiles();
+    }
+  });
   $('scene-load').addEventListener('click', () => run('scene/load', {path: $('scene-path').value}));
   for (const r of document.querySelectorAll('input[name=shape]')) {
     r.addEventListener('change', () => run('sample', {sphere: r.value === 'sphere'}));
@@ -195,4 +217,5 @@ function wire() {
 }
 
 wire();
+refreshFiles();
 poll();
