@@ -1,6 +1,6 @@
 // Browser test of `loomhost edit`: starts the editor on a free port, opens the page in the
 // system Chromium and works it as a person would: a preset, a typed and a dragged spinner
-// value, the sample picture, undo and redo, the map browser, time and Auto Key, a scene
+// value, a picked colour, the sample picture, undo and redo, the map browser, time and Auto Key, a scene
 // save, and the stereo filter's modal setup dialog and about box.
 //
 // node editor_test.mjs LOOMHOST PLUGIN_DIR   (CHROMIUM overrides /usr/bin/chromium)
@@ -139,6 +139,22 @@ async function main() {
         () => document.querySelector('.rollup [data-id="1099"]').value === '2.5');
     await page.locator('#redo', {hasText: 'Redo Parameter Change'}).waitFor();
     assert.equal(await sampleSignature(page), afterTyped);
+
+    // A colour picked for the cloud swatch: one "Color Change", the sample redraws.
+    const beforeColour = await sampleSignature(page);
+    // The native picker cannot be driven: its events are sent as it would send them, an
+    // input per colour passed through and a change when it closes.
+    await panel.locator('[data-id="1133"] input[type=color]').evaluate((input) => {
+      for (const c of ['#800000', '#ff0000']) {
+        input.value = c;
+        input.dispatchEvent(new Event('input'));
+      }
+      input.dispatchEvent(new Event('change'));
+    });
+    await page.locator('#undo', {hasText: 'Undo Color Change'}).waitFor();
+    await page.waitForFunction(() => getComputedStyle(
+        document.querySelector('.rollup [data-id="1133"]')).backgroundColor === 'rgb(255, 0, 0)');
+    await waitForSampleChange(page, beforeColour);
 
     // The map browser: the sky's map button asks, the page answers with a class.
     await panel.locator('[data-id="1136"]').click();
