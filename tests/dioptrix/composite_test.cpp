@@ -239,13 +239,13 @@ TEST(ComposeLine, VectorKernelMatchesTheScalarLoopBitForBit) {
     if (!probe.vectorKernel) GTEST_SKIP() << "this processor composes with the scalar loop only";
     // Random pixels with the extremes mixed in, every pair of different eye channels,
     // compensations inside and outside the dialog's range (clamps and NaN included), and
-    // widths that leave every possible tail.
+    // widths that leave every possible tail, within one read-ahead run and across several.
     std::uint32_t state = 12345;
     auto next = [&state] {
         state = state * 1664525u + 1013904223u;
         return static_cast<WORD>(state >> 16);
     };
-    std::vector<BMM_Color_64> left(67), right(67);
+    std::vector<BMM_Color_64> left(250), right(250);
     for (size_t i = 0; i < left.size(); ++i) {
         left[i] = {next(), next(), next(), next()};
         right[i] = {next(), next(), next(), next()};
@@ -271,13 +271,13 @@ TEST(ComposeLine, VectorKernelMatchesTheScalarLoopBitForBit) {
                 vector.k = StereoCoefficients(cc[0], cc[1], 65535.0);
                 LineComposer scalar = vector;
                 scalar.vectorKernel = false;
-                for (int width : {0, 1, 3, 4, 5, 8, 66, 67}) {
+                for (int width : {0, 1, 3, 4, 5, 8, 66, 67, 97, 250}) {
                     std::vector<BMM_Color_64> v = left, sc = left;
                     ComposeLine(vector, v.data(), right.data(), width);
                     ComposeLine(scalar, sc.data(), right.data(), width);
                     SCOPED_TRACE(testing::Message()
                                  << l << r << " " << cc[0] << "," << cc[1] << " w" << width);
-                    for (int x = 0; x < 67; ++x) {
+                    for (int x = 0; x < 250; ++x) {
                         ASSERT_EQ(v[x], sc[x]) << "pixel " << x;
                     }
                 }
