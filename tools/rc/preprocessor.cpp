@@ -215,11 +215,11 @@ void Preprocessor::HandleDirective(const Token& d) {
     }
 }
 
-void Preprocessor::Include(const Token& d, const std::string& spec) {
-    if (!spec.empty() && spec.front() == '<') return;  // system headers: names we know
-    if (spec.size() < 2 || spec.front() != '"' || spec.find('"', 1) == std::string::npos)
+void Preprocessor::Include(const Token& d, const std::string& operand) {
+    if (!operand.empty() && operand.front() == '<') return;  // system headers: names we know
+    if (operand.size() < 2 || operand.front() != '"' || operand.find('"', 1) == std::string::npos)
         throw RcError(d.where, "#include needs a \"file\" or <file> name");
-    std::string name = spec.substr(1, spec.find('"', 1) - 1);
+    std::string name = operand.substr(1, operand.find('"', 1) - 1);
     std::vector<std::string> candidates{JoinPath(files_.back().dir, name)};
     for (const std::string& dir : includeDirs_) candidates.push_back(JoinPath(dir, name));
     for (const std::string& path : candidates) {

@@ -56,7 +56,7 @@ class Preprocessor final : public TokenSource {
 
     Token Produce();
     void HandleDirective(const Token& directive);
-    void Include(const Token& directive, const std::string& spec);
+    void Include(const Token& directive, const std::string& operand);
     void PushFile(const std::string& path, std::string content, const Location& from);
     bool EvaluateCondition(const Token& directive, std::vector<Token> tokens);
     bool IsDefined(const std::string& name) const;
