@@ -8,6 +8,7 @@
 #include "app/cli/texture_setup.h"
 #include "app/render/renderer.h"
 #include "app/web/bmp.h"
+#include "app/web/object_window.h"
 #include "foundation/host/animate.h"
 #include "foundation/host/bitmap_tex.h"
 #include "foundation/host/undo.h"
@@ -42,15 +43,7 @@ EditorSession::EditorSession(PluginLoader& loader, std::filesystem::path root)
       root_(std::move(root)),
       scene_(std::make_unique<SceneHolder>()),
       editor_(std::make_unique<MaterialEditor>()) {
-    static const bool registered = [] {
-        WNDCLASSA wc;
-        wc.lpfnWndProc = Proc;
-        wc.lpszClassName = kClass;
-        return RegisterClassA(&wc) != 0;
-    }();
-    (void)registered;
-    hwnd_ = CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    hwnd_ = CreateObjectWindow(kClass, Proc, this);
 
     for (const LoadedPlugin& p : loader_.Plugins()) {
         for (ClassDesc* cd : p.classes) {

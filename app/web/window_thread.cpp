@@ -1,5 +1,7 @@
 #include "app/web/window_thread.h"
 
+#include "app/web/object_window.h"
+
 namespace loom::web {
 namespace {
 
@@ -17,15 +19,7 @@ struct WindowThread::Job {
 };
 
 WindowThread::WindowThread() {
-    static const bool registered = [] {
-        WNDCLASSA wc;
-        wc.lpfnWndProc = Proc;
-        wc.lpszClassName = kClass;
-        return RegisterClassA(&wc) != 0;
-    }();
-    (void)registered;
-    hwnd_ = CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    hwnd_ = CreateObjectWindow(kClass, Proc, this);
     // Inside a modal loop the queue is served whenever that loop is idle.
     previousHook_ = SetModalIdleHook([this](HWND) { return RunPending(); });
 }
