@@ -163,6 +163,7 @@ std::string Api::State() {
         map = {{"slot", q->slot}, {"slotName", Cp1252ToUtf8(q->slotName)}};
     }
     json state = {
+        {"serial", ++stateSerial_},
         {"classes", classes},
         {"entries", s.Entries()},
         {"entry", s.CurrentEntry()},

@@ -37,11 +37,14 @@ class Api {
     explicit Api(EditorSession& session) : session_(session) {}
     ApiResponse Handle(const ApiRequest& request);
     /// The editor's state as the page draws it (windows with their trees, time, undo,
-    /// map browser, images' versions, video post).
+    /// map browser, images' versions, video post). Each answer carries a serial one above
+    /// the last: answers to concurrent requests can reach the page in any order, and it
+    /// draws none older than what it shows.
     std::string State();
 
   private:
     EditorSession& session_;
+    std::uint64_t stateSerial_ = 0;
 };
 
 }  // namespace loom::web

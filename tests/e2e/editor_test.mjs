@@ -83,6 +83,19 @@ async function waitForSampleChange(page, before) {
   }
 }
 
+// The field answers at once, the picture when its new render has loaded: wait for the one
+// expected rather than read whichever is showing.
+async function waitForSample(page, expected) {
+  const end = Date.now() + TIMEOUT;
+  let now;
+  for (;;) {
+    now = await sampleSignature(page);
+    if (now === expected) return;
+    if (Date.now() > end) assert.equal(now, expected, 'the sample picture did not come back');
+    await page.waitForTimeout(100);
+  }
+}
+
 async function main() {
   const {child, url} = await startEditor();
   const browser = await chromium.launch({
@@ -138,7 +151,7 @@ async function main() {
     await page.waitForFunction(
         () => document.querySelector('.rollup [data-id="1099"]').value === '2.5');
     await page.locator('#redo', {hasText: 'Redo Parameter Change'}).waitFor();
-    assert.equal(await sampleSignature(page), afterTyped);
+    await waitForSample(page, afterTyped);
 
     // A colour picked for the cloud swatch: one "Color Change", the sample redraws.
     const beforeColour = await sampleSignature(page);

@@ -109,6 +109,14 @@ TEST_F(WebApi, StateListsTheClassesTheFilterAndNoWindowsBeforeATextureIsOpen) {
     EXPECT_EQ(Get("/api/sample.bmp").status, 404);  // nothing to render yet
 }
 
+TEST_F(WebApi, EveryStateAnswerIsNewerThanTheOneBefore) {
+    const std::uint64_t first = State()["serial"];
+    const std::uint64_t opened = Post("/api/open", {{"class", "nimbra"}})["serial"];
+    const std::uint64_t polled = State()["serial"];
+    EXPECT_LT(first, opened);
+    EXPECT_LT(opened, polled);
+}
+
 TEST_F(WebApi, APresetClickChangesThePanelAndTheSample) {
     json w = Nimbra();
     std::string before = Sample();

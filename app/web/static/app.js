@@ -144,7 +144,9 @@ function showMapBrowser(s) {
 }
 
 function show(s) {
-  if (!s) return;
+  // Answers to requests that crossed can arrive out of order; an older one would undo the
+  // page's view of a newer change.
+  if (!s || (state && s.serial < state.serial)) return;
   const versionChanged = !state || state.sample.version !== s.sample.version ||
       state.entry !== s.entry;
   state = s;
