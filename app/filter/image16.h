@@ -1,23 +1,12 @@
 #pragma once
-/// Images as the filter host works on them: 16-bit RGBA pixels, top line first, values
-/// as stored (alpha never multiplied into the colours, on reading or on writing).
+/// Image files as the filter host reads and writes them: 16-bit RGBA pixels (Image16),
+/// values as stored (alpha never multiplied into the colours, on reading or on writing).
 
 #include <string>
-#include <vector>
 
 #include "foundation/host/bitmap.h"
 
 namespace loom {
-
-struct Image16 {
-    int width = 0;
-    int height = 0;
-    /// 8 for 8-bit files; 16 for 16-bit, floating-point and any other files.
-    int bits = 8;
-    /// Whether the file had an alpha channel (pixels of files without one have alpha 65535).
-    bool hasAlpha = false;
-    std::vector<BMM_Color_64> pixels;
-};
 
 /// Reads PNG, JPEG, TIFF, EXR and whatever else OpenImageIO reads. 8-bit values are
 /// scaled by 257, floating-point values clamped to 0..1 and scaled to 65535. One channel

@@ -1,9 +1,5 @@
 #include "foundation/host/bitmap.h"
 
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imageio.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +7,8 @@
 #include <mutex>
 #include <new>
 #include <unordered_map>
+
+#include "foundation/host/image_codec.h"
 
 Bitmap::Bitmap(const BitmapInfo& bi)
     : name_(bi.Name()), width_(bi.Width()), height_(bi.Height()), type_(bi.Type()) {
@@ -81,112 +79,24 @@ const Bitmap* ViewportHandleBitmap(DWORD_PTR handle) {
     return it == gHandleBitmaps.end() ? nullptr : it->second;
 }
 
-namespace {
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-}  // namespace
-
 bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error) {
-    namespace fs = std::filesystem;
-    std::string ext = Lower(fs::path(path).extension().string());
-    bool isFloat = ext == ".exr";
-    if (!isFloat && ext != ".png" && ext != ".tif" && ext != ".tiff" && ext != ".jpg" &&
-        ext != ".jpeg") {
-        error = path + ": unsupported image format '" + ext + "' (use .png, .tif, .exr or .jpg)";
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = path + ": cannot write: " + why;
         return false;
     }
-    if (!isFloat && bits != 8 && bits != 16) {
-        error = path + ": bits must be 8 or 16";
-        return false;
-    }
-    if (image.width <= 0 || image.height <= 0 ||
-        image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4) {
-        error = path + ": empty image";
-        return false;
-    }
-    if (ext == ".jpg" || ext == ".jpeg") bits = 8;
-    OIIO::TypeDesc fmt = isFloat ? OIIO::TypeDesc::HALF
-                                 : (bits == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
-    if (isFloat && bits == 32) fmt = OIIO::TypeDesc::FLOAT;
-    int channels = (ext == ".jpg" || ext == ".jpeg") ? 3 : 4;
-    std::vector<float> data;
-    data.reserve(static_cast<size_t>(image.width) * image.height * channels);
-    for (size_t p = 0; p < image.rgba.size(); p += 4) {
-        for (int c = 0; c < channels; ++c) {
-            float v = image.rgba[p + static_cast<size_t>(c)];
-            if (!isFloat) v = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
-            data.push_back(v);
-        }
-    }
-    fs::path target(path);
-    // The temporary keeps the extension so that the writer picks the same format.
-    fs::path tmp = target.parent_path() /
-                   (".~" + target.stem().string() + "." + std::to_string(::getpid()) + ext);
-    auto out = OIIO::ImageOutput::create(tmp.string());
-    if (!out) {
-        error = path + ": cannot write " + ext + " files";
-        return false;
-    }
-    OIIO::ImageSpec layout(image.width, image.height, channels, fmt);
-    if (channels == 4) layout.alpha_channel = 3;
-    layout.attribute("oiio:UnassociatedAlpha", 1);
-    if (!out->open(tmp.string(), layout)) {
-        error = path + ": cannot write: " + out->geterror();
-        return false;
-    }
-    bool ok = out->write_image(OIIO::TypeDesc::FLOAT, data.data()) && out->close();
-    if (!ok) {
-        error = path + ": write failed: " + out->geterror();
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        return false;
-    }
-    std::error_code ec;
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        error = path + ": cannot write: " + ec.message();
-        fs::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    return codec->writeFloat(path, image, bits, error);
 }
 
 bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error) {
-    OIIO::ImageSpec config;
-    config.attribute("oiio:UnassociatedAlpha", 1);
-    auto in = OIIO::ImageInput::open(path, &config);
-    if (!in) {
-        error = path + ": cannot read image: " + OIIO::geterror();
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = path + ": cannot read image: " + why;
         return false;
     }
-    const OIIO::ImageSpec& layout = in->spec();
-    if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0) {
-        error = path + ": empty image";
-        return false;
-    }
-    bits = layout.format.basetype == OIIO::TypeDesc::UINT8    ? 8
-           : layout.format.basetype == OIIO::TypeDesc::UINT16 ? 16
-                                                            : 32;
-    int nc = layout.nchannels;
-    std::vector<float> data(static_cast<size_t>(layout.width) * layout.height * nc);
-    if (!in->read_image(0, 0, 0, nc, OIIO::TypeDesc::FLOAT, data.data())) {
-        error = path + ": cannot read image: " + in->geterror();
-        return false;
-    }
-    image.width = layout.width;
-    image.height = layout.height;
-    image.rgba.assign(static_cast<size_t>(layout.width) * layout.height * 4, 1.0f);
-    for (size_t p = 0, q = 0; p < image.rgba.size(); p += 4, q += static_cast<size_t>(nc)) {
-        if (nc >= 3) {
-            for (int c = 0; c < 3; ++c) image.rgba[p + c] = data[q + static_cast<size_t>(c)];
-        } else {
-            image.rgba[p] = image.rgba[p + 1] = image.rgba[p + 2] = data[q];
-        }
-        if (nc == 4 || nc == 2) image.rgba[p + 3] = data[q + static_cast<size_t>(nc - 1)];
-    }
-    return true;
+    return codec->readFloat(path, image, bits, error);
 }
 
 }  // namespace loom

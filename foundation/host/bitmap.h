@@ -1,6 +1,6 @@
 #pragma once
 /// Bitmaps of 16-bit RGBA pixels, the bitmap manager, viewport texture handles, and
-/// image files read and written through OpenImageIO.
+/// image files read and written through the image library (image_codec.h).
 
 #include <string>
 #include <vector>
@@ -92,6 +92,17 @@ struct FloatImage {
     int width = 0;
     int height = 0;
     std::vector<float> rgba;
+};
+
+/// An image as the filter host works on it: 16-bit RGBA pixels, top line first.
+struct Image16 {
+    int width = 0;
+    int height = 0;
+    /// 8 for 8-bit files; 16 for 16-bit, floating-point and any other files.
+    int bits = 8;
+    /// Whether the file had an alpha channel (pixels of files without one have alpha 65535).
+    bool hasAlpha = false;
+    std::vector<BMM_Color_64> pixels;
 };
 
 /// Writes an image file chosen by extension (.png, .tif/.tiff, .exr, .jpg). `bits` 8 or

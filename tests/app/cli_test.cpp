@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "foundation/host/bitmap.h"
@@ -133,6 +135,37 @@ TEST_F(Cli, ViewportWritesTheDisplayBitmap) {
     ASSERT_TRUE(loom::ReadImage(Path("v.png"), img, bits, err)) << err;
     EXPECT_EQ(img.width, 16);
     EXPECT_EQ(img.height, 16);
+}
+
+// The image library (and OpenImageIO with its two hundred dependencies) is loaded only by a
+// command that reads or writes an image file. The dynamic loader's own log tells which
+// libraries each process of the command line loaded.
+TEST_F(Cli, OnlyCommandsWithImageFilesLoadTheImageLibrary) {
+    auto loadsImageLibrary = [&](const std::string& args) {
+        const fs::path logs = dir / "ld";
+        fs::create_directories(logs);
+        setenv("LD_DEBUG", "libs", 1);
+        setenv("LD_DEBUG_OUTPUT", (logs / "log").c_str(), 1);
+        const Result r = Run(args);
+        unsetenv("LD_DEBUG");
+        unsetenv("LD_DEBUG_OUTPUT");
+        EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+        bool loaded = false, logged = false;
+        for (const auto& f : fs::directory_iterator(logs)) {
+            std::ifstream in(f.path());
+            const std::string text{std::istreambuf_iterator<char>(in), {}};
+            logged = logged || text.find("libloomhost.so") != std::string::npos;
+            loaded = loaded || text.find("libloomimage.so") != std::string::npos ||
+                     text.find("OpenImageIO") != std::string::npos;
+        }
+        fs::remove_all(logs);
+        EXPECT_TRUE(logged) << "the loader wrote no log for " << args;
+        return loaded;
+    };
+    EXPECT_FALSE(loadsImageLibrary("eval nimbra 0,0"));
+    EXPECT_FALSE(loadsImageLibrary("params fervix"));
+    EXPECT_TRUE(loadsImageLibrary("render nimbra --size 8x8 -o " + Path("n.png")));
+    EXPECT_TRUE(fs::exists(Path("n.png")));
 }
 
 TEST_F(Cli, EveryCommandHasHelp) {
