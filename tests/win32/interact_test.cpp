@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +61,8 @@ struct DragCase {
     std::vector<Note> notes;
     std::vector<float> seen;  ///< the spinner's value at each CC_SPINNER_CHANGE
     float after;
+    // Test listings name the case rather than dump its bytes.
+    friend void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SpinnerDrag : public WindowTest, public ::testing::WithParamInterface<DragCase> {};
