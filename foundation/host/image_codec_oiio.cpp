@@ -22,6 +22,43 @@ std::string Lower(std::string s) {
     return s;
 }
 
+// Writes pixels of `dataType` laid out as `layout` says to a temporary file beside `path`,
+// then renames it over `path`: a failure leaves no partial file and any earlier file
+// untouched. The temporary keeps the extension so that the writer picks the same format.
+bool WriteReplacing(const std::string& path, const std::string& ext, OIIO::ImageSpec layout,
+                    OIIO::TypeDesc dataType, const void* data, std::string& error) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const fs::path tmp = target.parent_path() /
+                         (".~" + target.stem().string() + "." + std::to_string(::getpid()) + ext);
+    auto out = OIIO::ImageOutput::create(tmp.string());
+    if (!out) {
+        error = path + ": cannot write " + ext + " files";
+        return false;
+    }
+    layout.attribute("oiio:UnassociatedAlpha", 1);
+    std::error_code ec;
+    if (!out->open(tmp.string(), layout)) {
+        error = path + ": cannot write: " + out->geterror();
+        fs::remove(tmp, ec);
+        return false;
+    }
+    const bool written = out->write_image(dataType, data);
+    const bool closed = out->close();
+    if (!written || !closed) {
+        error = path + ": write failed: " + out->geterror();
+        fs::remove(tmp, ec);
+        return false;
+    }
+    fs::rename(tmp, target, ec);
+    if (ec) {
+        error = path + ": cannot write: " + ec.message();
+        fs::remove(tmp, ec);
+        return false;
+    }
+    return true;
+}
+
 bool WriteFloat(const std::string& path, const FloatImage& image, int bits, std::string& error) {
     namespace fs = std::filesystem;
     std::string ext = Lower(fs::path(path).extension().string());
@@ -54,37 +91,9 @@ bool WriteFloat(const std::string& path, const FloatImage& image, int bits, std:
             data.push_back(v);
         }
     }
-    fs::path target(path);
-    // The temporary keeps the extension so that the writer picks the same format.
-    fs::path tmp = target.parent_path() /
-                   (".~" + target.stem().string() + "." + std::to_string(::getpid()) + ext);
-    auto out = OIIO::ImageOutput::create(tmp.string());
-    if (!out) {
-        error = path + ": cannot write " + ext + " files";
-        return false;
-    }
     OIIO::ImageSpec layout(image.width, image.height, channels, fmt);
     if (channels == 4) layout.alpha_channel = 3;
-    layout.attribute("oiio:UnassociatedAlpha", 1);
-    if (!out->open(tmp.string(), layout)) {
-        error = path + ": cannot write: " + out->geterror();
-        return false;
-    }
-    bool ok = out->write_image(OIIO::TypeDesc::FLOAT, data.data()) && out->close();
-    if (!ok) {
-        error = path + ": write failed: " + out->geterror();
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        return false;
-    }
-    std::error_code ec;
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        error = path + ": cannot write: " + ec.message();
-        fs::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    return WriteReplacing(path, ext, layout, OIIO::TypeDesc::FLOAT, data.data(), error);
 }
 
 bool ReadFloat(const std::string& path, FloatImage& image, int& bits, std::string& error) {
@@ -200,38 +209,9 @@ bool Write16(const std::string& path, const Image16& image, int bits, std::strin
         data.push_back(px.b);
         if (channels == 4) data.push_back(px.a);
     }
-    const fs::path target(path);
-    // The temporary keeps the extension so that the writer picks the same format.
-    const fs::path tmp = target.parent_path() /
-                         (".~" + target.stem().string() + "." + std::to_string(::getpid()) + ext);
-    auto out = OIIO::ImageOutput::create(tmp.string());
-    if (!out) {
-        error = path + ": cannot write " + ext + " files";
-        return false;
-    }
     OIIO::ImageSpec layout(image.width, image.height, channels, format);
     layout.alpha_channel = channels == 4 ? 3 : -1;
-    layout.attribute("oiio:UnassociatedAlpha", 1);
-    std::error_code ec;
-    if (!out->open(tmp.string(), layout)) {
-        error = path + ": cannot write: " + out->geterror();
-        fs::remove(tmp, ec);
-        return false;
-    }
-    const bool written = out->write_image(OIIO::TypeDesc::UINT16, data.data());
-    const bool closed = out->close();
-    if (!written || !closed) {
-        error = path + ": write failed: " + out->geterror();
-        fs::remove(tmp, ec);
-        return false;
-    }
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        error = path + ": cannot write: " + ec.message();
-        fs::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    return WriteReplacing(path, ext, layout, OIIO::TypeDesc::UINT16, data.data(), error);
 }
 
 }  // namespace
