@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <random>
 
 #include "app/web/editor_session.h"
 #include "foundation/host/interact.h"
@@ -142,7 +144,16 @@ int KeyCode(const std::string& key) {
     throw ApiError(400, "keys are Enter, Escape, Space and Tab");
 }
 
+std::string NewRunId() {
+    std::random_device random;
+    char id[17];
+    std::snprintf(id, sizeof id, "%08x%08x", random(), random());
+    return id;
+}
+
 }  // namespace
+
+Api::Api(EditorSession& session) : session_(session), run_(NewRunId()) {}
 
 std::string Api::State() {
     EditorSession& s = session_;
@@ -163,6 +174,7 @@ std::string Api::State() {
         map = {{"slot", q->slot}, {"slotName", Cp1252ToUtf8(q->slotName)}};
     }
     json state = {
+        {"run", run_},
         {"serial", ++stateSerial_},
         {"classes", classes},
         {"entries", s.Entries()},

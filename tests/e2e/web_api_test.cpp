@@ -110,11 +110,17 @@ TEST_F(WebApi, StateListsTheClassesTheFilterAndNoWindowsBeforeATextureIsOpen) {
 }
 
 TEST_F(WebApi, EveryStateAnswerIsNewerThanTheOneBefore) {
-    const std::uint64_t first = State()["serial"];
-    const std::uint64_t opened = Post("/api/open", {{"class", "nimbra"}})["serial"];
-    const std::uint64_t polled = State()["serial"];
-    EXPECT_LT(first, opened);
-    EXPECT_LT(opened, polled);
+    const json first = State();
+    const json opened = Post("/api/open", {{"class", "nimbra"}});
+    const json polled = State();
+    EXPECT_LT(first["serial"].get<std::uint64_t>(), opened["serial"].get<std::uint64_t>());
+    EXPECT_LT(opened["serial"].get<std::uint64_t>(), polled["serial"].get<std::uint64_t>());
+    EXPECT_EQ(first["run"], polled["run"]);
+    // Another run of the editor counts afresh under another name.
+    Api restarted(*session);
+    const json again = json::parse(restarted.Handle({"GET", "/api/state", {}, ""}).body);
+    EXPECT_EQ(again["serial"], 1);
+    EXPECT_NE(again["run"], first["run"]);
 }
 
 TEST_F(WebApi, APresetClickChangesThePanelAndTheSample) {

@@ -145,8 +145,8 @@ function showMapBrowser(s) {
 
 function show(s) {
   // Answers to requests that crossed can arrive out of order; an older one would undo the
-  // page's view of a newer change.
-  if (!s || (state && s.serial < state.serial)) return;
+  // page's view of a newer change. Serials count afresh when the editor restarts.
+  if (!s || (state && s.run === state.run && s.serial < state.serial)) return;
   const versionChanged = !state || state.sample.version !== s.sample.version ||
       state.entry !== s.entry;
   state = s;
