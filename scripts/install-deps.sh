@@ -3,7 +3,7 @@
 set -euo pipefail
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
 packages=(
-  cmake ninja-build g++ make pkg-config
+  cmake ninja-build ccache g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libstb-dev clang libclang-rt-14-dev
