@@ -18,6 +18,7 @@
 #include "foundation/host/undo.h"
 #include "foundation/panelframe/tex_panel.h"
 #include "foundation/texframe/tex_class_desc.h"
+#include "tests/support/panel_checks.h"
 
 namespace {
 
@@ -192,6 +193,47 @@ TEST_F(FervixPanel, MutateNoiseDrawsEightScaledValuesFromTheSecondsSeed) {
     ++clockNow;
     ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_NOISE));
     EXPECT_NE(Values(), expected);
+}
+
+// ---- Spinners ------------------------------------------------------------------------------
+
+// Ranges and drag steps of the parameter table's spinner rows.
+const loomtest::SpinnerRange kSpinnerRanges[] = {
+    {kFervixUScale, 0.0f, 30.0f, 0.1f},        {kFervixVScale, 0.0f, 30.0f, 0.1f},
+    {kFervixUOffset, -1.0f, 2.0f, 0.1f},       {kFervixVOffset, -1.0f, 2.0f, 0.1f},
+    {kFervixPhase, 0.0f, 150.0f, 0.1f},        {kFervixIntensity, 0.0f, 2.0f, 0.01f},
+    {kFervixFallOff, 0.0f, 5.0f, 0.1f},        {kFervixShiftX, -90.0f, 90.0f, 0.1f},
+    {kFervixShiftY, -90.0f, 90.0f, 0.1f},      {kFervixTurbulenceScale, 1.1f, 15.0f, 0.1f},
+    {kFervixFractalScale, 0.5f, 10.0f, 0.01f},
+};
+
+TEST_F(FervixPanel, SpinnersMatchTheTemplateAndTheParameterTable) {
+    loomtest::ExpectSpinnersMatchTable(dlg, tex, kSpinnerRanges);
+}
+
+TEST_F(FervixPanel, EverySpinnerReleaseRedrawsTheSampleOnce) {
+    loomtest::ExpectOneRedrawPerSpinnerRelease(editor, dlg);
+}
+
+TEST_F(FervixPanel, TimeChangesReloadTheControlsAndTheSameTimeDoesNot) {
+    // An animated switch: its button follows the time as well.
+    AnimateOn();
+    tex->SetIntParam(kFervixUsePlasma, 0, 0);
+    tex->SetIntParam(kFervixUsePlasma, 1, 4800);
+    AnimateOff();
+    loom::PumpMessages();
+    ASSERT_FALSE(GetCheckBox(dlg, IDC_USE_PLASMA));
+    SetCheckBox(dlg, IDC_USE_PLASMA, TRUE);
+    editor.SetTime(0);
+    loom::PumpMessages();
+    EXPECT_TRUE(GetCheckBox(dlg, IDC_USE_PLASMA)) << "the same time reloaded the controls";
+    editor.SetTime(4800);
+    EXPECT_TRUE(GetCheckBox(dlg, IDC_USE_PLASMA));
+    editor.SetTime(0);
+    EXPECT_FALSE(GetCheckBox(dlg, IDC_USE_PLASMA));
+
+    loomtest::ExpectTimeChangesReloadTheSpinner(editor, dlg, tex, IDC_PHASE_SPIN, kFervixPhase,
+                                                10.0f, 50.0f, 140.0f);
 }
 
 // ---- Buttons -------------------------------------------------------------------------------

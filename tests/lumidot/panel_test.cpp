@@ -18,6 +18,7 @@
 #include "foundation/texframe/tex_class_desc.h"
 #include "lumidot/lumidot_tex.h"
 #include "lumidot/resource.h"
+#include "tests/support/panel_checks.h"
 
 namespace {
 
@@ -296,5 +297,43 @@ INSTANTIATE_TEST_SUITE_P(
                       SpinCase{IDC_VLOW_SPIN, kLumidotVerticalLowThreshold},
                       SpinCase{IDC_HHIGH_SPIN, kLumidotHorizontalHighThreshold},
                       SpinCase{IDC_HLOW_SPIN, kLumidotHorizontalLowThreshold}));
+
+// Ranges and drag steps of the parameter table's spinner rows.
+const loomtest::SpinnerRange kSpinnerRanges[] = {
+    {kLumidotHorizontalPhase, 0.0f, 100.0f, 0.1f},
+    {kLumidotHorizontalIteration, 0.0f, 10.0f, 0.01f},
+    {kLumidotVerticalPhase, 0.0f, 100.0f, 0.1f},
+    {kLumidotVerticalIteration, 0.0f, 10.0f, 0.01f},
+    {kLumidotVerticalHighThreshold, 0.0f, 1.0f, 0.1f},
+    {kLumidotVerticalLowThreshold, -1.0f, 0.0f, 0.1f},
+    {kLumidotHorizontalHighThreshold, 0.0f, 1.0f, 0.1f},
+    {kLumidotHorizontalLowThreshold, -1.0f, 0.0f, 0.1f},
+};
+
+TEST_F(LumidotPanel, SpinnersMatchTheTemplateAndTheParameterTable) {
+    loomtest::ExpectSpinnersMatchTable(dlg, tex, kSpinnerRanges);
+}
+
+TEST_F(LumidotPanel, EverySpinnerReleaseRedrawsTheSampleOnce) {
+    loomtest::ExpectOneRedrawPerSpinnerRelease(editor, dlg);
+}
+
+TEST_F(LumidotPanel, TimeChangesReloadTheControlsAndTheSameTimeDoesNot) {
+    // An animated colour: its swatch follows the time as well.
+    AnimateOn();
+    tex->SetColorParam(0, Color(1.0f, 0.0f, 0.0f), 0);
+    tex->SetColorParam(0, Color(0.0f, 0.0f, 1.0f), 4800);
+    AnimateOff();
+    loom::PumpMessages();
+    ASSERT_EQ(SwatchColor(IDC_HIGH_SWATCH), RGB(255, 0, 0));
+    editor.SetTime(4800);
+    EXPECT_EQ(SwatchColor(IDC_HIGH_SWATCH), RGB(0, 0, 255));
+    editor.SetTime(2400);
+    EXPECT_EQ(SwatchColor(IDC_HIGH_SWATCH), RGB(128, 0, 128));
+    editor.SetTime(0);
+
+    loomtest::ExpectTimeChangesReloadTheSpinner(editor, dlg, tex, IDC_VLOW_SPIN,
+                                                kLumidotVerticalLowThreshold, -0.8f, -0.2f, -1.0f);
+}
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "nimbra/panel.h"
 #include "nimbra/resource.h"
 #include "tests/support/const_map.h"
+#include "tests/support/panel_checks.h"
 
 using loomtest::ConstMap;
 namespace interact = loom::interact;
@@ -98,20 +99,58 @@ TEST_F(NimbraPanel, OpensWithTheTexturesValues) {
 }
 
 TEST_F(NimbraPanel, SpinnerDragIsOneUndoEntryAndACancelledReleaseStillRedraws) {
-    int changes = editor->ChangeCount();
+    int changes = editor->ChangeCount(), redraws = editor->RedrawCount();
     ASSERT_TRUE(interact::DragSpinner(page, IDC_CONTRAST_SPIN, {1.5f, 2.0f, 2.5f}, true));
     EXPECT_FLOAT_EQ(Stored(kNimbraContrast), 2.5f);
     EXPECT_EQ(theHold.UndoCount(), 1);
     EXPECT_EQ(theHold.UndoLabel(), "Parameter Change");
-    EXPECT_GT(editor->ChangeCount(), changes);
+    EXPECT_EQ(editor->ChangeCount(), changes + 1);
+    EXPECT_EQ(editor->RedrawCount(), redraws + 1);
     ASSERT_TRUE(theHold.Undo());
     EXPECT_FLOAT_EQ(Stored(kNimbraContrast), 1.0f);
 
     changes = editor->ChangeCount();
+    redraws = editor->RedrawCount();
     ASSERT_TRUE(interact::DragSpinner(page, IDC_DENSITY_SPIN, {0.9f}, false));
     EXPECT_FLOAT_EQ(Stored(kNimbraDensity), 0.6f);  // the hold was cancelled
     EXPECT_EQ(theHold.UndoCount(), 0);
-    EXPECT_GT(editor->ChangeCount(), changes);
+    EXPECT_EQ(editor->ChangeCount(), changes + 1);
+    EXPECT_EQ(editor->RedrawCount(), redraws + 1);
+}
+
+// Ranges and drag steps of the parameter table's spinner rows.
+const loomtest::SpinnerRange kSpinnerRanges[] = {
+    {kNimbraContrast, 0.0f, 6.0f, 0.1f},
+    {kNimbraDetail, 0.0f, 30.0f, 1.0f},
+    {kNimbraDensity, 0.0f, 2.0f, 0.1f},
+    {kNimbraSoftening, 0.0f, 1.0f, 0.1f},
+};
+
+TEST_F(NimbraPanel, SpinnersMatchTheTemplateAndTheParameterTable) {
+    loomtest::ExpectSpinnersMatchTable(page, tex, kSpinnerRanges);
+}
+
+TEST_F(NimbraPanel, EverySpinnerReleaseRedrawsTheSampleOnce) {
+    loomtest::ExpectOneRedrawPerSpinnerRelease(*editor, page);
+}
+
+TEST_F(NimbraPanel, TimeChangesReloadTheControlsAndTheSameTimeDoesNot) {
+    // An animated slider value: the slider and its read-out follow the time as well.
+    loomtest::KeyFloatRow(tex, kNimbraVScale, 10.0f, 90.0f, 4800);
+    ASSERT_EQ(SliderPos(IDC_VSCALE_SLIDER), 10);
+    SendDlgItemMessageA(page, IDC_VSCALE_SLIDER, TBM_SETPOS, TRUE, 70);
+    editor->SetTime(0);
+    loom::PumpMessages();
+    EXPECT_EQ(SliderPos(IDC_VSCALE_SLIDER), 70) << "the same time reloaded the controls";
+    editor->SetTime(2400);
+    EXPECT_EQ(SliderPos(IDC_VSCALE_SLIDER), 50);
+    EXPECT_EQ(Text(IDC_VSCALE_READOUT), "2.0");
+    editor->SetTime(0);
+    EXPECT_EQ(SliderPos(IDC_VSCALE_SLIDER), 10);
+    EXPECT_EQ(Text(IDC_VSCALE_READOUT), "0.4");
+
+    loomtest::ExpectTimeChangesReloadTheSpinner(*editor, page, tex, IDC_SOFTENING_SPIN,
+                                                kNimbraSoftening, 0.2f, 0.8f, 1.0f);
 }
 
 TEST_F(NimbraPanel, TypedValueCommitsAParameterChange) {

@@ -13,6 +13,7 @@
 #include "foundation/host/undo.h"
 #include "foundation/panelframe/tex_panel.h"
 #include "foundation/texframe/tex_class_desc.h"
+#include "tests/support/panel_checks.h"
 #include "voltrane/panel.h"
 #include "voltrane/resource.h"
 #include "voltrane/voltrane_tex.h"
@@ -247,6 +248,51 @@ INSTANTIATE_TEST_SUITE_P(
         SpinCase{"GooUScale", IDC_GOO_USCALE_EDIT, kVoltraneGooUScale, "0", 0.1f}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// Ranges and drag steps of the parameter table's spinner rows (the integer one steps by 1).
+const loomtest::SpinnerRange kSpinnerRanges[] = {
+    {kVoltraneEdgeNoise, 0.0f, 30.0f, 1.0f},     {kVoltraneSweepPhase, -700.0f, 700.0f, 1.0f},
+    {kVoltraneEdgeSize, 0.0f, 1.0f, 0.01f},      {kVoltraneEdgeDensity, 0.0f, 100.0f, 0.1f},
+    {kVoltraneWave1Size, 0.0f, 40.0f, 0.1f},     {kVoltraneWave1Sync, 0.0f, 500.0f, 0.1f},
+    {kVoltraneWave1Mult, -1.0f, 10.0f, 0.01f},   {kVoltraneWave2Size, 0.0f, 40.0f, 0.1f},
+    {kVoltraneWave2Sync, 0.0f, 500.0f, 0.1f},    {kVoltraneWave2Mult, -1.0f, 10.0f, 0.01f},
+    {kVoltraneBodyOpacityR, 0.0f, 2.0f, 0.1f},   {kVoltraneBodyOpacityG, 0.0f, 2.0f, 0.1f},
+    {kVoltraneBodyOpacityB, 0.0f, 2.0f, 0.1f},   {kVoltraneEdgeOpacityR, 0.0f, 2.0f, 0.1f},
+    {kVoltraneEdgeOpacityG, 0.0f, 2.0f, 0.1f},   {kVoltraneEdgeOpacityB, 0.0f, 2.0f, 0.1f},
+    {kVoltraneShear, 1.0f, 100.0f, 0.01f},       {kVoltraneRadialU, -1.0f, 2.0f, 0.1f},
+    {kVoltraneRadialV, -1.0f, 2.0f, 0.1f},       {kVoltraneGooPhase, 0.0f, 200.0f, 0.01f},
+    {kVoltraneGooUScale, 0.1f, 20.0f, 0.1f},     {kVoltraneGooVScale, 0.1f, 20.0f, 0.1f},
+    {kVoltraneGooUShift, -100.0f, 100.0f, 0.1f}, {kVoltraneGooVShift, -100.0f, 100.0f, 0.1f},
+};
+
+TEST_F(VoltranePanel, SpinnersMatchTheTemplateAndTheParameterTable) {
+    loomtest::ExpectSpinnersMatchTable(dlg, tex, kSpinnerRanges);
+}
+
+TEST_F(VoltranePanel, EverySpinnerReleaseRedrawsTheSampleOnce) {
+    loomtest::ExpectOneRedrawPerSpinnerRelease(editor, dlg);
+}
+
+TEST_F(VoltranePanel, TimeChangesReloadTheControlsAndTheSameTimeDoesNot) {
+    // The integer spinner shows the keyed int, interpolated and rounded.
+    AnimateOn();
+    tex->SetIntParam(kVoltraneSweepPhase, -100, 0);
+    tex->SetIntParam(kVoltraneSweepPhase, 300, 4800);
+    AnimateOff();
+    loom::PumpMessages();
+    ASSERT_EQ(loomtest::SpinnerShows(dlg, IDC_SWEEP_PHASE_SPIN), -100.0f);
+    loomtest::ShowInSpinner(dlg, IDC_SWEEP_PHASE_SPIN, 7.0f);
+    editor.SetTime(0);
+    loom::PumpMessages();
+    EXPECT_EQ(loomtest::SpinnerShows(dlg, IDC_SWEEP_PHASE_SPIN), 7.0f);
+    editor.SetTime(2400);
+    EXPECT_EQ(loomtest::SpinnerShows(dlg, IDC_SWEEP_PHASE_SPIN), 100.0f);
+    EXPECT_EQ(Text(IDC_SWEEP_PHASE_EDIT), "100");
+    editor.SetTime(0);
+
+    loomtest::ExpectTimeChangesReloadTheSpinner(editor, dlg, tex, IDC_EDGE_DENSITY_SPIN,
+                                                kVoltraneEdgeDensity, 20.0f, 80.0f, 3.0f);
+}
+
 // ---- Colours ---------------------------------------------------------------------------------
 
 struct ColourCase {
@@ -259,7 +305,7 @@ class VoltraneColour : public VoltranePanel, public ::testing::WithParamInterfac
 TEST_P(VoltraneColour, CompletedPickIsOneColourChange) {
     const ColourCase& c = GetParam();
     const Color before = ColorRow(c.row);
-    const int redraws = editor.ChangeCount();
+    const int changesBefore = editor.ChangeCount(), redraws = editor.RedrawCount();
     ASSERT_TRUE(interact::PickColor(dlg, c.swatch, {0x000080u, 0x204060u}, true));
     const Color after = ColorRow(c.row);
     EXPECT_FLOAT_EQ(after.r, 0x60 / 255.0f);
@@ -267,7 +313,8 @@ TEST_P(VoltraneColour, CompletedPickIsOneColourChange) {
     EXPECT_FLOAT_EQ(after.b, 0x20 / 255.0f);
     EXPECT_EQ(theHold.UndoCount(), 1);
     EXPECT_EQ(theHold.UndoLabel(), "Color Change");
-    EXPECT_GT(editor.ChangeCount(), redraws);
+    EXPECT_EQ(editor.ChangeCount(), changesBefore + 1);
+    EXPECT_EQ(editor.RedrawCount(), redraws + 1);
     ASSERT_TRUE(theHold.Undo());
     EXPECT_FLOAT_EQ(ColorRow(c.row).r, before.r);
     EXPECT_FLOAT_EQ(ColorRow(c.row).b, before.b);
