@@ -5,6 +5,8 @@
 
 #include <array>
 #include <ctime>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -195,6 +197,47 @@ TEST_F(FervixPanel, MutateNoiseDrawsEightScaledValuesFromTheSecondsSeed) {
     EXPECT_NE(Values(), expected);
 }
 
+TEST_F(FervixPanel, MutateColoursDrawsBlueGreenRedPrimeThenBack) {
+    clockNow = 1'234'567'891;
+    crt::SetTimeHook(FixedClock);
+    ASSERT_TRUE(interact::Click(dlg, IDC_OCEAN));
+    const std::vector<float> before = Values();
+    const int changes = editor.ChangeCount();
+
+    // The generator's next draws are taken away first: the button must seed it itself.
+    crt::srand(99);
+    crt::rand();
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_COLOURS));
+
+    // The same seed, drawn here in the documented order.
+    crt::srand(static_cast<unsigned>(clockNow));
+    float r[6];
+    for (float& x : r) x = static_cast<float>(crt::rand()) * kDraw;
+    const Color prime = ColorRow(kFervixPrime), back = ColorRow(kFervixBack);
+    EXPECT_EQ(prime.b, r[0]);
+    EXPECT_EQ(prime.g, r[1]);
+    EXPECT_EQ(prime.r, r[2]);
+    EXPECT_EQ(back.b, r[3]);
+    EXPECT_EQ(back.g, r[4]);
+    EXPECT_EQ(back.r, r[5]);
+    // The six draws are distinct, so a different order could not give the same colours.
+    EXPECT_EQ(std::set<float>(std::begin(r), std::end(r)).size(), 6u);
+    // Exactly six draws: the generator's next value is the seventh of the sequence.
+    const int seventh = crt::rand();
+    crt::srand(static_cast<unsigned>(clockNow));
+    ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_COLOURS));
+    EXPECT_EQ(crt::rand(), seventh);
+
+    EXPECT_EQ(Values(), before) << "only the colours change";
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    EXPECT_EQ(editor.ChangeCount(), changes + 2);
+    // The swatches show the new colours at once.
+    IColorSwatch* s = GetIColorSwatch(GetDlgItem(dlg, IDC_BACK_SWATCH));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->GetColor(), loom::PackColor(back));
+    ReleaseIColorSwatch(s);
+}
+
 // ---- Spinners ------------------------------------------------------------------------------
 
 // Ranges and drag steps of the parameter table's spinner rows.
@@ -267,6 +310,39 @@ INSTANTIATE_TEST_SUITE_P(
                  kFervixTurbulenceSub},
         PairCase{"U", IDC_U_RADIAL, IDC_U_LINEAR, kFervixHorizontalRadial, kFervixHorizontalLinear},
         PairCase{"V", IDC_V_RADIAL, IDC_V_LINEAR, kFervixVerticalRadial, kFervixVerticalLinear}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct OverlayCase {
+    const char* name;
+    int id;
+    int row;
+};
+
+class FervixOverlay : public FervixPanel, public ::testing::WithParamInterface<OverlayCase> {};
+
+TEST_P(FervixOverlay, ButtonSwitchesItsOverlayAlone) {
+    const OverlayCase& c = GetParam();
+    const int changes = editor.ChangeCount();
+    std::vector<float> expected = Values();
+    const size_t at = static_cast<size_t>(c.row - kFervixUScale);
+    for (int click = 0; click < 2; ++click) {
+        SCOPED_TRACE(click);
+        ASSERT_TRUE(interact::Click(dlg, c.id));
+        expected[at] = expected[at] == 1.0f ? 0.0f : 1.0f;
+        EXPECT_EQ(Values(), expected) << "another row changed";
+        EXPECT_EQ(GetCheckBox(dlg, c.id) ? 1.0f : 0.0f, expected[at]);
+    }
+    EXPECT_EQ(theHold.UndoCount(), 0);
+    EXPECT_EQ(editor.ChangeCount(), changes + 2);
+    // A switched-off overlay is a real switch of the texture: its cache follows.
+    EXPECT_EQ(tex->CachedValue(c.row).v[0], expected[at]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, FervixOverlay,
+    ::testing::Values(OverlayCase{"Plasma", IDC_USE_PLASMA, kFervixUsePlasma},
+                      OverlayCase{"FractalDetail", IDC_USE_FRACTAL, kFervixUseFractalDetail},
+                      OverlayCase{"Turbulence", IDC_USE_TURBULENCE, kFervixUseTurbulence}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(FervixPanel, SwapExchangesColoursAndMapNames) {
