@@ -11,6 +11,8 @@
 #include "foundation/host/resources.h"
 #include "foundation/host/scene_io.h"
 #include "foundation/host/undo.h"
+#include "foundation/host/win32_gdi.h"
+#include "foundation/host/window_tree.h"
 #include "foundation/panelframe/tex_panel.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "tests/support/panel_checks.h"
@@ -152,6 +154,54 @@ TEST_F(VoltranePanel, ApplyButtonTogglesTheWaveformWithoutUndo) {
     EXPECT_EQ(theHold.UndoCount(), 0);
     EXPECT_EQ(editor.ChangeCount(), changes + 2);
     ReleaseICustButton(apply);
+}
+
+/// RGB of every pixel (the list keeps no mask for these images, so alpha says nothing).
+std::vector<std::uint8_t> Rgb(const loom::BitmapPixels& p) {
+    std::vector<std::uint8_t> out;
+    for (size_t i = 0; i + 3 < p.rgba.size(); i += 4)
+        out.insert(out.end(), &p.rgba[i], &p.rgba[i + 3]);
+    return out;
+}
+
+/// The picture the apply button shows now, or empty when it shows none.
+loom::BitmapPixels ShownImage(HWND dlg) {
+    loom::BitmapPixels shown;
+    const loom::WindowNode node = loom::DescribeWindowTree(GetDlgItem(dlg, IDC_APPLY_WAVE));
+    if (!node.custButton || !node.custButton->images) return shown;
+    loom::ReadImageListImage(node.custButton->images, node.custButton->imageIndex, &shown);
+    return shown;
+}
+
+/// The pixels of one of this module's bitmaps.
+loom::BitmapPixels ModuleBitmap(int id) {
+    loom::BitmapPixels p;
+    HBITMAP b = LoadBitmapA(TestModule(), MAKEINTRESOURCEA(id));
+    loom::ReadBitmap(b, &p);
+    if (b) DeleteObject(b);
+    return p;
+}
+
+TEST_F(VoltranePanel, ApplyButtonShowsTheLightLetteringWhileApplied) {
+    const loom::BitmapPixels out = ModuleBitmap(IDB_APPLY_OUT), in = ModuleBitmap(IDB_APPLY_IN);
+    ASSERT_EQ(out.width, 270);
+    ASSERT_EQ(out.height, 30);
+    ASSERT_NE(Rgb(out), Rgb(in)) << "the two pictures must differ for this test to mean anything";
+
+    EXPECT_EQ(Rgb(ShownImage(dlg)), Rgb(out));
+    ASSERT_TRUE(interact::Click(dlg, IDC_APPLY_WAVE));
+    ASSERT_EQ(Int(kVoltraneApplyWave), 1);
+    loom::BitmapPixels shown = ShownImage(dlg);
+    EXPECT_EQ(shown.width, 270);
+    EXPECT_EQ(shown.height, 30);
+    EXPECT_EQ(Rgb(shown), Rgb(in));
+    ASSERT_TRUE(interact::Click(dlg, IDC_APPLY_WAVE));
+    EXPECT_EQ(Rgb(ShownImage(dlg)), Rgb(out));
+
+    // Set from outside, the reload at the next paint shows it too.
+    tex->SetApplyWave(1, 0);
+    loom::PumpMessages();
+    EXPECT_EQ(Rgb(ShownImage(dlg)), Rgb(in));
 }
 
 TEST_F(VoltranePanel, ReloadShowsTheApplyStateSetFromOutside) {
