@@ -12,6 +12,7 @@
 #include "foundation/host/scene_io.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "tests/fervix/alloc_counter.h"
+#include "tests/support/bump_check.h"
 #include "tests/support/const_map.h"
 #include "tests/support/texture_fixture.h"
 
@@ -367,4 +368,14 @@ TEST_F(FervixFrame, SamplingAllocatesNothing) {
     }
     EXPECT_EQ(fervixtest::Allocations(), before);
     EXPECT_TRUE(std::isfinite(sum));
+}
+
+TEST_F(FervixFrame, BumpIsTheCentralDifferenceOfMono) {
+    const Point2 points[] = {{0.1f, 0.2f},   {0.3f, 0.7f}, {0.45f, 0.55f},
+                             {0.62f, 0.31f}, {0.8f, 0.9f}, {0.93f, 0.07f}};
+    loomtest::ExpectNormalsFollowMono(tex, points);
+    // With every overlay on, the noise terms take part too.
+    tex->SetIntParam(kFervixUseFractalDetail, 1, 0);
+    tex->SetIntParam(kFervixUseTurbulence, 1, 0);
+    loomtest::ExpectNormalsFollowMono(tex, points);
 }

@@ -12,6 +12,7 @@
 #include "lumidot/lumidot_tex.h"
 #include "lumidot/pattern.h"
 #include "tests/lumidot/alloc_counter.h"
+#include "tests/support/bump_check.h"
 #include "tests/support/const_map.h"
 #include "tests/support/texture_fixture.h"
 
@@ -340,4 +341,10 @@ TEST_F(LumidotFrame, SamplingAllocatesNothing) {
     }
     EXPECT_EQ(lumidottest::Allocations(), before);
     EXPECT_TRUE(std::isfinite(sum));
+}
+
+TEST_F(LumidotFrame, BumpIsTheCentralDifferenceOfMono) {
+    // Points where neither wave is cut off by a threshold (there the surface is flat).
+    const Point2 points[] = {{0.1f, 0.2f}, {0.45f, 0.55f}, {0.62f, 0.31f}, {0.8f, 0.9f}};
+    loomtest::ExpectNormalsFollowMono(tex, points);
 }

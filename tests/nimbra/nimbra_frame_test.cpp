@@ -7,6 +7,7 @@
 #include "foundation/texframe/tex_class_desc.h"
 #include "nimbra/nimbra_tex.h"
 #include "nimbra/pattern.h"
+#include "tests/support/bump_check.h"
 #include "tests/support/const_map.h"
 
 using loomtest::ConstMap;
@@ -312,4 +313,15 @@ TEST_F(NimbraFrame, ScenesWithoutTheBaseChunkLoad) {
     NimbraTex* fresh = new NimbraTex();
     scene.Add("fresh", fresh);
     EXPECT_EQ(fresh->Load(&r), IO_OK);
+}
+
+TEST_F(NimbraFrame, BumpIsTheCentralDifferenceOfMono) {
+    const Point2 points[] = {{0.1f, 0.2f},   {0.3f, 0.7f}, {0.45f, 0.55f},
+                             {0.62f, 0.31f}, {0.8f, 0.9f}, {0.93f, 0.07f}};
+    loomtest::ExpectNormalsFollowMono(tex, points);
+    // An animated value: the normal follows the time it is evaluated at.
+    AnimateOn();
+    tex->SetDetail(12.0f, 4800);
+    AnimateOff();
+    loomtest::ExpectNormalsFollowMono(tex, points, 2400);
 }

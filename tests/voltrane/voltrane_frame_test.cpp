@@ -13,6 +13,7 @@
 #include "foundation/host/crt.h"
 #include "foundation/host/scene_io.h"
 #include "foundation/texframe/tex_class_desc.h"
+#include "tests/support/bump_check.h"
 #include "tests/support/const_map.h"
 #include "tests/voltrane/alloc_count.h"
 #include "voltrane/pattern.h"
@@ -517,4 +518,27 @@ TEST_F(VoltraneFrame, SamplesAllocateNothing) {
         }
         EXPECT_EQ(loomtest::AllocationCount(), before) << shape;
     }
+}
+
+// Mono is constant within each region, so the bump is the jump across a region boundary
+// divided by the difference's width: the points sit within one step of a boundary.
+TEST_F(VoltraneFrame, BumpIsTheCentralDifferenceOfMono) {
+    tex->SetIntParam(kVoltraneSweepPhase, 75, 0);
+    {
+        SCOPED_TRACE("linear horizontal: body | edge at u 0.48, edge | background at 0.5");
+        const Point2 points[] = {{0.4805f, 0.3f}, {0.4998f, 0.7f}};
+        loomtest::ExpectNormalsFollowMono(tex, points);
+    }
+    {
+        SCOPED_TRACE("diagonal: the boundaries run across both u and v");
+        tex->SetIntParam(kVoltraneLinearH, 0, 0);
+        tex->SetIntParam(kVoltraneDiagonal, 1, 0);
+        const Point2 points[] = {{0.1805f, 0.3f}, {0.3f, 0.1998f}};
+        loomtest::ExpectNormalsFollowMono(tex, points);
+    }
+    // Away from every boundary the surface is flat.
+    Refresh(tex);
+    loom::PlaneShadeContext sc;
+    sc.Set(0.05f, 0.05f);
+    EXPECT_EQ(tex->EvalNormalPerturb(sc), Point3(0.0f, 0.0f, 0.0f));
 }
