@@ -49,7 +49,11 @@ const NormalCase kCases[] = {
 TEST_F(Cli, EvalNormalPrintsWhatTheTextureAnswers) {
     loom::PluginLoader loader;
     std::vector<std::string> errors;
-    ASSERT_EQ(loader.LoadFolder(PLUGIN_DIR, errors), 4) << ::testing::PrintToString(errors);
+    loader.LoadFolder(PLUGIN_DIR, errors);
+    ASSERT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
+    for (const char* name : {"voltrane", "fervix", "lumidot", "nimbra"}) {
+        ASSERT_NE(loader.FindClassByName(name), nullptr) << name;
+    }
     // Near Voltrane's region boundaries (where its bump is not zero) and anywhere else.
     const float points[][2] = {
         {0.4805f, 0.3f}, {0.4998f, 0.7f}, {0.1f, 0.2f}, {0.62f, 0.31f}, {-0.25f, 1.5f}};

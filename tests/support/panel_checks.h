@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <span>
 #include <string>
@@ -172,7 +173,10 @@ inline void ExpectOneRedrawPerSpinnerRelease(const loom::MaterialEditor& editor,
 
 inline float SpinnerShows(HWND page, int spinId) {
     ISpinnerControl* s = GetISpinner(GetDlgItem(page, spinId));
-    if (!s) return -12345.0f;
+    if (!s) {
+        ADD_FAILURE() << "no spinner " << spinId;
+        return std::nanf("");
+    }
     float v = s->GetFVal();
     ReleaseISpinner(s);
     return v;
