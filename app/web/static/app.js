@@ -1,7 +1,7 @@
 // The editor page: draws the state the host answers (panels, dialogs, sample, time, undo,
 // map browser, video post) and sends what a person does as actions. Each action answers
 // the new state; a poll catches what changes by itself (a modal dialog opening, a redraw).
-import {getFiles, getState, post} from './api.js';
+import {ApiError, getFiles, getState, post} from './api.js';
 import * as panels from './panels.js';
 
 const $ = (id) => document.getElementById(id);
@@ -39,7 +39,12 @@ function run(path, body) {
       status('');
       return true;
     } catch (e) {
-      status(e.message, true);
+      if (e instanceof ApiError) {
+        status(e.message, true);
+      } else {
+        unreachable = true;
+        status(`The editor does not answer: ${e.message}`, true);
+      }
       return false;
     } finally {
       busy--;
@@ -240,8 +245,10 @@ function showMapBrowser(s) {
 }
 
 // The map browser by keyboard: arrows move between the choices, Enter takes the one with
-// the focus (as any button), Escape closes the browser without a choice.
+// the focus (as any button), Escape closes the browser without a choice, wherever the
+// focus is while it is open.
 function mapBrowserKey(e) {
+  if ($('map-browser').hidden) return;
   if (e.key === 'Escape') {
     e.preventDefault();
     run('map/cancel');
@@ -352,7 +359,7 @@ function wire() {
       () => run('map', {kind: 'image', value: $('map-image').value}));
   $('map-none').addEventListener('click', () => run('map', {kind: 'none'}));
   $('map-cancel').addEventListener('click', () => run('map/cancel'));
-  $('map-browser').addEventListener('keydown', mapBrowserKey);
+  document.addEventListener('keydown', mapBrowserKey);
   $('map-parent').addEventListener('click', () => run('parent'));
   $('map-replace').addEventListener('click', () => run('map/replace'));
   document.addEventListener('keydown', undoKey);
