@@ -145,6 +145,7 @@ bool EditorSession::OpenPanel(Texmap* tex) {
     editor_->Close();
     watcher_.DeleteAllRefsFromMe();
     if (!editor_->Open(tex)) return false;
+    // Cannot fail: the watcher is nobody's target, so no loop can form.
     watcher_.ReplaceReference(0, tex);
     PumpMessages();
     SampleChanged();

@@ -184,7 +184,8 @@ class EditorSession {
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     std::filesystem::path Resolve(const std::string& path) const;
     void Open(Texmap* tex, const std::string& entry);
-    /// Opens the panel of `tex`, the map `path` leads to; false when it has none.
+    /// Opens the panel of `tex` and watches `tex` for changes; false, with no panel open,
+    /// when it has none.
     bool OpenPanel(Texmap* tex);
     Texmap* EntryTexture() const;
     /// The map at `depth` steps of the path (0: the entry's texture); null when the path
