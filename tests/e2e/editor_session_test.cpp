@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <string>
 
 #include "app/loader/plugin_loader.h"
@@ -226,6 +227,7 @@ struct TypedCase {
     int status;
     const char* says;  ///< part of the answer's error line
 };
+void PrintTo(const TypedCase& c, std::ostream* os) { *os << c.name; }
 
 class TypedValue : public EditorSession, public ::testing::WithParamInterface<TypedCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,7 @@ struct EditCase {
     const char* name;
     std::function<bool(HWND)> edit;
 };
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 
 class PanelChange : public ::testing::TestWithParam<EditCase> {
   protected:
