@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -12,6 +13,7 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/web/api.h"
+#include "app/web/bmp.h"
 #include "app/web/editor_session.h"
 #include "foundation/host/animate.h"
 #include "foundation/host/undo.h"
@@ -201,6 +203,28 @@ TEST_F(EditorSession, ReplaceGoesBackAndAsksForTheSlotOfTheOpenMap) {
     s = Post("/api/map", {{"kind", "none"}});
     EXPECT_EQ(top->GetSubTexmap(1), nullptr);
     EXPECT_EQ(Control(Page(s), kSecondMapButton)["text"], "[ Undefined ]");
+}
+
+TEST_F(EditorSession, AnImageMapHasNoPanelSoItsButtonAsksForAReplacement) {
+    loom::FloatImage image;
+    image.width = image.height = 2;
+    image.rgba.assign(16, 0.5f);
+    const std::vector<std::uint8_t> bmp = loom::web::EncodeBmp(image);
+    std::ofstream(root / "grey.bmp", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+    json s = Post("/api/open", {{"class", "nimbra"}});
+    Texmap* top = session->Current();
+    Post("/api/click", {{"hwnd", Page(s)["hwnd"]}, {"id", kFirstMapButton}});
+    s = Post("/api/map", {{"kind", "image"}, {"value", "grey.bmp"}});
+    ASSERT_NE(top->GetSubTexmap(0), nullptr);
+
+    s = Post("/api/click", {{"hwnd", Page(s)["hwnd"]}, {"id", kFirstMapButton}});
+    EXPECT_EQ(session->Current(), top);
+    EXPECT_TRUE(s["mapPath"].empty());
+    ASSERT_FALSE(s["mapBrowser"].is_null());
+    EXPECT_EQ(s["mapBrowser"]["slot"], 0);
+    EXPECT_EQ(PostRaw("/api/submap", {{"slot", 0}}).status, 409);
+    EXPECT_EQ(session->Current(), top);  // still open after the refusal
 }
 
 TEST_F(EditorSession, OpeningAnEntryOrLoadingASceneStartsAtTheTexture) {
