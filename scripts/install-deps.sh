@@ -2,6 +2,8 @@
 # Installs the Debian packages the project needs, skipping those already present.
 set -euo pipefail
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
+# fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
+# font the dialogs were laid out with, so their text fits its controls).
 packages=(
   cmake ninja-build ccache g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -9,6 +11,7 @@ packages=(
   libstb-dev clang libclang-rt-14-dev
   ffmpeg
   chromium
+  fonts-liberation
 )
 # The browser tests' driver runs on Node.js; a Node.js installed another way is kept.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -173,12 +173,17 @@ std::string Api::State() {
     if (const auto& q = s.MapBrowser()) {
         map = {{"slot", q->slot}, {"slotName", Cp1252ToUtf8(q->slotName)}};
     }
+    json mapPath = json::array();
+    for (const MapStep& m : s.MapPath()) {
+        mapPath.push_back({{"slot", m.slot}, {"slotName", m.slotName}, {"map", m.mapName}});
+    }
     json state = {
         {"run", run_},
         {"serial", ++stateSerial_},
         {"classes", classes},
         {"entries", s.Entries()},
         {"entry", s.CurrentEntry()},
+        {"mapPath", mapPath},
         {"windows", windows},
         {"time", {{"frame", s.Frame()}, {"last", EditorSession::kLastFrame}}},
         {"autoKey", s.AutoKey()},
@@ -249,8 +254,7 @@ ApiResponse Api::Handle(const ApiRequest& req) {
             if (cls != "CustEdit" && cls != "Edit") {
                 throw ApiError(400, "control " + std::to_string(id) + " is not an edit field");
             }
-            Require(interact::TypeValue(dlg, id, StringField(body, "text")),
-                    "the value was refused");
+            s.TypeValue(dlg, id, StringField(body, "text"));
         } else if (path == "color") {
             HWND dlg = s.FindWindow(HandleField(body, "hwnd"));
             const int id = IntField(body, "id");
@@ -292,6 +296,17 @@ ApiResponse Api::Handle(const ApiRequest& req) {
         } else if (path == "map") {
             const std::string kind = StringField(body, "kind");
             s.ChooseMap(kind, kind == "none" ? std::string() : StringField(body, "value"));
+        } else if (path == "submap") {
+            s.OpenSubMap(IntField(body, "slot"));
+        } else if (path == "parent") {
+            // Without a depth: one step up.
+            const size_t open = s.MapPath().size();
+            const int depth =
+                body.contains("depth") ? IntField(body, "depth") : static_cast<int>(open) - 1;
+            if (depth < 0) throw ApiError(400, "the open texture is not a sub-map");
+            s.OpenParent(static_cast<size_t>(depth));
+        } else if (path == "map/replace") {
+            s.AskReplaceMap();
         } else if (path == "map/cancel") {
             s.CancelMap();
         } else if (path == "scene/save") {

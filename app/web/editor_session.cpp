@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/cli/texture_setup.h"
@@ -11,6 +13,7 @@
 #include "app/web/object_window.h"
 #include "foundation/host/animate.h"
 #include "foundation/host/bitmap_tex.h"
+#include "foundation/host/interact.h"
 #include "foundation/host/undo.h"
 #include "foundation/host/window_tree.h"
 
@@ -20,6 +23,10 @@ namespace {
 constexpr const char* kClass = "LoomWebEditorSession";
 constexpr UINT kShowSetup = WM_APP + 11;
 constexpr UINT kShowAbout = WM_APP + 12;
+constexpr UINT kOpenSubMap = WM_APP + 13;
+/// Deepest chain of sub-maps the editor follows (maps cannot hold themselves, so a chain
+/// ends; this only bounds the work of following one).
+constexpr size_t kMaxMapDepth = 64;
 /// Side of the sample picture in pixels: small enough to redraw after every change.
 constexpr int kSampleSize = 128;
 /// The face colour transparent button images are laid over, as the page draws buttons.
@@ -60,14 +67,21 @@ EditorSession::EditorSession(PluginLoader& loader, std::filesystem::path root)
         }
     }
     editor_->SetSampleRedraw([this] { SampleChanged(); });
-    // The browser only takes note of the question; the page answers it (ChooseMap).
+    // The browser only takes note of the question; the page answers it (ChooseMap). A
+    // slot that holds a map opens that map's panel instead, once the click is handled.
     editor_->SetMapBrowser([this](Texmap* owner, int slot) -> Texmap* {
-        question_ = MapQuestion{owner, slot, owner->GetSubTexmapSlotName(slot)};
+        if (owner->GetSubTexmap(slot) && mapPath_.size() < kMaxMapDepth) {
+            PostMessageA(hwnd_, kOpenSubMap, static_cast<WPARAM>(slot),
+                         reinterpret_cast<LPARAM>(owner));
+        } else {
+            question_ = MapQuestion{owner, slot, owner->GetSubTexmapSlotName(slot)};
+        }
         return nullptr;
     });
 }
 
 EditorSession::~EditorSession() {
+    watcher_.DeleteAllRefsFromMe();
     SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
     editor_.reset();
@@ -121,14 +135,107 @@ EditorSession::RootFiles EditorSession::Files() const {
     return files;
 }
 
-void EditorSession::Open(Texmap* tex, const std::string& entry) {
-    question_.reset();
+RefResult EditorSession::PreviewWatcher::NotifyRefChanged(Interval, RefTargetHandle, PartID&,
+                                                          RefMessage msg) {
+    if (msg == REFMSG_CHANGE) session_.SampleChanged();
+    return REF_SUCCEED;
+}
+
+bool EditorSession::OpenPanel(Texmap* tex) {
     editor_->Close();
-    entry_.clear();
-    if (!editor_->Open(tex)) throw ApiError(409, "this texture has no panel");
-    entry_ = entry;
+    watcher_.DeleteAllRefsFromMe();
+    if (!editor_->Open(tex)) return false;
+    // Cannot fail: the watcher is nobody's target, so no loop can form.
+    watcher_.ReplaceReference(0, tex);
     PumpMessages();
     SampleChanged();
+    return true;
+}
+
+void EditorSession::Open(Texmap* tex, const std::string& entry) {
+    question_.reset();
+    entry_.clear();
+    mapPath_.clear();
+    if (!OpenPanel(tex)) throw ApiError(409, "this texture has no panel");
+    entry_ = entry;
+}
+
+Texmap* EditorSession::EntryTexture() const {
+    const int i = entry_.empty() ? -1 : scene_->Find(entry_);
+    return i >= 0 ? dynamic_cast<Texmap*>(scene_->Object(i)) : nullptr;
+}
+
+Texmap* EditorSession::MapAt(size_t depth) const {
+    Texmap* map = EntryTexture();
+    for (size_t i = 0; map && i < depth && i < mapPath_.size(); ++i) {
+        const int slot = mapPath_[i];
+        map = slot >= 0 && slot < map->NumSubTexmaps() ? map->GetSubTexmap(slot) : nullptr;
+    }
+    return map;
+}
+
+void EditorSession::OpenSubMap(int slot) {
+    Texmap* owner = editor_->Current();
+    if (!owner) throw ApiError(409, "no texture is open");
+    if (slot < 0 || slot >= owner->NumSubTexmaps()) {
+        throw ApiError(404, "the open texture has no map slot " + std::to_string(slot));
+    }
+    Texmap* sub = owner->GetSubTexmap(slot);
+    const std::string slotName = Cp1252ToUtf8(owner->GetSubTexmapSlotName(slot));
+    if (!sub) throw ApiError(409, "the slot \"" + slotName + "\" holds no map");
+    if (mapPath_.size() >= kMaxMapDepth) throw ApiError(409, "the maps are nested too deeply");
+    question_.reset();
+    if (!OpenPanel(sub)) {
+        OpenPanel(owner);
+        throw ApiError(409, "the map in \"" + slotName + "\" has no panel of its own");
+    }
+    mapPath_.push_back(slot);
+}
+
+void EditorSession::OpenParent(size_t depth) {
+    if (depth >= mapPath_.size()) {
+        throw ApiError(400, "the open map is " + std::to_string(mapPath_.size()) +
+                                " steps below its texture; go back to fewer steps");
+    }
+    Texmap* map = MapAt(depth);
+    if (!map) throw ApiError(409, "the texture that held this map is gone");
+    question_.reset();
+    mapPath_.resize(depth);
+    if (!OpenPanel(map)) throw ApiError(409, "this texture has no panel");
+}
+
+std::vector<MapStep> EditorSession::MapPath() const {
+    std::vector<MapStep> steps;
+    Texmap* map = EntryTexture();
+    for (int slot : mapPath_) {
+        if (!map || slot < 0 || slot >= map->NumSubTexmaps()) break;
+        Texmap* sub = map->GetSubTexmap(slot);
+        steps.push_back({slot, Cp1252ToUtf8(map->GetSubTexmapSlotName(slot)),
+                         sub ? Cp1252ToUtf8(sub->GetFullName()) : std::string()});
+        map = sub;
+    }
+    return steps;
+}
+
+void EditorSession::AskReplaceMap() {
+    if (mapPath_.empty()) throw ApiError(409, "the open texture is not a sub-map");
+    const int slot = mapPath_.back();
+    OpenParent(mapPath_.size() - 1);
+    Texmap* owner = editor_->Current();
+    question_ = MapQuestion{owner, slot, owner->GetSubTexmapSlotName(slot)};
+}
+
+void EditorSession::OnSubMapButton(Texmap* owner, int slot) {
+    // The owner is compared, never dereferenced: it may be gone by now.
+    if (owner != editor_->Current()) return;
+    try {
+        OpenSubMap(slot);
+    } catch (const std::exception&) {
+        // A map without a panel of its own (an image) can still be replaced.
+        if (Texmap* cur = editor_->Current(); cur && slot < cur->NumSubTexmaps()) {
+            question_ = MapQuestion{cur, slot, cur->GetSubTexmapSlotName(slot)};
+        }
+    }
 }
 
 void EditorSession::OpenClass(const std::string& name) {
@@ -175,7 +282,9 @@ void EditorSession::LoadScene(const std::string& path) {
     if (!LoadSceneFile(Resolve(path).string(), *loaded, report, err)) throw ApiError(409, err);
     question_.reset();
     editor_->Close();
+    watcher_.DeleteAllRefsFromMe();
     entry_.clear();
+    mapPath_.clear();
     PumpMessages();
     scene_ = std::move(loaded);
     theHold.Clear();  // the old scene's changes cannot be undone in the new one
@@ -257,6 +366,39 @@ void EditorSession::Redo() {
     SampleChanged();
 }
 
+void EditorSession::TypeValue(HWND dlg, int id, const std::string& text) {
+    std::optional<SpinnerInfo> spinner;
+    for (const WindowNode& c : DescribeWindowTree(dlg).children) {
+        if (c.spinner && c.spinner->editId == id) spinner = c.spinner;
+    }
+    if (spinner) {
+        const SpinnerInfo& s = *spinner;
+        auto shown = [](double v) {
+            char buf[48];
+            const bool whole = v == std::floor(v) && std::fabs(v) < 1e15;
+            std::snprintf(buf, sizeof buf, whole ? "%.0f" : "%.7g", v);
+            return std::string(buf);
+        };
+        const std::string range =
+            shown(static_cast<double>(s.min)) + " to " + shown(static_cast<double>(s.max));
+        const char* begin = text.c_str();
+        while (std::isspace(static_cast<unsigned char>(*begin))) ++begin;
+        char* end = nullptr;
+        const double v = std::strtod(begin, &end);
+        while (end && std::isspace(static_cast<unsigned char>(*end))) ++end;
+        // The text as the message quotes it: short, whatever was typed.
+        const std::string quoted = text.size() > 40 ? text.substr(0, 40) + "..." : text;
+        if (end == begin || *end != '\0' || !std::isfinite(v)) {
+            throw ApiError(409,
+                           "\"" + quoted + "\" is not a number; the allowed range is " + range);
+        }
+        if (v < static_cast<double>(s.min) || v > static_cast<double>(s.max)) {
+            throw ApiError(409, quoted + " is out of range; the allowed range is " + range);
+        }
+    }
+    if (!interact::TypeValue(dlg, id, text)) throw ApiError(409, "the value was refused");
+}
+
 void EditorSession::ChooseMap(const std::string& kind, const std::string& value) {
     if (!question_) throw ApiError(409, "the map browser is not open");
     // The texture that asked may be gone: only the texture open now is filled.
@@ -328,6 +470,9 @@ const std::vector<std::uint8_t>& EditorSession::SampleImage() {
             RenderTexture(tex, opt, images);
             sample_ = EncodeBmp(images.color);
             ++renders_;
+            // The viewport bitmap is made again too: a change that came without a redraw
+            // request (a slider, undo) leaves the texture's handle as it was.
+            tex->ActivateTexDisplay(FALSE);
             DWORD_PTR handle = tex->GetActiveTexHandle(editor_->GetTime(), viewportMaker_);
             if (const Bitmap* bm = ViewportHandleBitmap(handle)) viewport_ = EncodeBmp(*bm);
         }
@@ -444,6 +589,10 @@ LRESULT CALLBACK EditorSession::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     auto* self = reinterpret_cast<EditorSession*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (self && msg == kShowSetup) {
         self->RunSetup();
+        return 0;
+    }
+    if (self && msg == kOpenSubMap) {
+        self->OnSubMapButton(reinterpret_cast<Texmap*>(lParam), static_cast<int>(wParam));
         return 0;
     }
     if (self && msg == kShowAbout) {

@@ -44,6 +44,13 @@ struct EditorWindow {
     bool rollup;        ///< a page of the material editor; otherwise a dialog
 };
 
+/// One step down from a scene entry's texture to the sub-map whose panel is open.
+struct MapStep {
+    int slot;
+    std::string slotName;  ///< the slot's name in its owner, UTF-8
+    std::string mapName;   ///< the sub-map's full name, UTF-8
+};
+
 /// The map browser's open question: which map goes into `slot` of `owner`.
 struct MapQuestion {
     Texmap* owner;
@@ -69,7 +76,21 @@ class EditorSession {
     void OpenEntry(const std::string& name);
     std::vector<std::string> Entries() const;
     const std::string& CurrentEntry() const { return entry_; }
+    /// The texture whose panel is open: the entry's texture or one of its sub-maps.
     Texmap* Current() const { return editor_->Current(); }
+
+    /// Opens the panel of the sub-map in `slot` of the open texture. ApiError 409 when the
+    /// slot is empty or its map has no panel (the open panel then stays). A click on the
+    /// map button of an assigned slot does the same.
+    void OpenSubMap(int slot);
+    /// Goes back up to the map `depth` steps below the entry's texture (0: the texture
+    /// itself); ApiError 400 unless depth is above the open map's.
+    void OpenParent(size_t depth);
+    /// The steps from the entry's texture down to the open map (empty at the texture).
+    std::vector<MapStep> MapPath() const;
+    /// Goes up to the open sub-map's owner and asks the map browser for that slot, so
+    /// that an assigned map can be replaced or cleared. ApiError 409 at the entry's texture.
+    void AskReplaceMap();
     MaterialEditor& Editor() { return *editor_; }
 
     /// Files the page may name, relative to the root folder: the folder and its subfolders
@@ -95,8 +116,15 @@ class EditorSession {
     double Frame() const;
     void SetAutoKey(bool on);
     bool AutoKey() const;
+    /// Undo and redo redraw the sample and the viewport (a change notification reaches
+    /// them as it reaches any other change).
     void Undo();
     void Redo();
+
+    /// Types `text` into edit field `id` of `dlg`. When the field belongs to a spinner the
+    /// text must be a number within the spinner's limits: ApiError 409 otherwise, naming
+    /// the allowed range, and the field keeps its value.
+    void TypeValue(HWND dlg, int id, const std::string& text);
 
     const std::optional<MapQuestion>& MapBrowser() const { return question_; }
     /// Answers the map browser: kind "class" (value a class name), "image" (a path
@@ -110,7 +138,8 @@ class EditorSession {
     const std::vector<std::uint8_t>& ViewportImage();
     void SetSampleSphere(bool sphere);
     bool SampleSphere() const { return sphere_; }
-    /// Grows whenever the sample or viewport picture may have changed.
+    /// Grows whenever the sample or viewport picture may have changed: after every change
+    /// the open texture notifies (a panel's sliders included), undo, redo, time.
     std::uint64_t SampleVersion() const { return sampleVersion_; }
     int RenderCount() const { return renders_; }
 
@@ -136,9 +165,34 @@ class EditorSession {
     std::vector<std::uint8_t> ImageListImage(std::uint64_t handle, int index) const;
 
   private:
+    /// A dependent of the open texture: each change it notifies makes the previews stale,
+    /// also changes made without a redraw request (sliders, undo).
+    class PreviewWatcher final : public ReferenceMaker {
+      public:
+        explicit PreviewWatcher(EditorSession& session) : session_(session) {}
+        int NumRefs() override { return 1; }
+        RefTargetHandle GetReference(int) override { return target_; }
+        void SetReference(int, RefTargetHandle t) override { target_ = t; }
+        SClass_ID SuperClassID() override { return 0; }
+        RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage msg) override;
+
+      private:
+        EditorSession& session_;
+        RefTargetHandle target_ = nullptr;
+    };
+
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     std::filesystem::path Resolve(const std::string& path) const;
     void Open(Texmap* tex, const std::string& entry);
+    /// Opens the panel of `tex` and watches `tex` for changes; false, with no panel open,
+    /// when it has none.
+    bool OpenPanel(Texmap* tex);
+    Texmap* EntryTexture() const;
+    /// The map at `depth` steps of the path (0: the entry's texture); null when the path
+    /// no longer leads anywhere.
+    Texmap* MapAt(size_t depth) const;
+    /// Follows a click on the map button of an assigned slot.
+    void OnSubMapButton(Texmap* owner, int slot);
     void SampleChanged();
     void RunSetup();
     void RunAbout();
@@ -150,7 +204,9 @@ class EditorSession {
     std::unique_ptr<SceneHolder> scene_;
     std::unique_ptr<MaterialEditor> editor_;
     std::string entry_;
+    std::vector<int> mapPath_;  ///< slots from the entry's texture down to the open map
     HWND hwnd_ = nullptr;
+    PreviewWatcher watcher_{*this};
 
     std::optional<MapQuestion> question_;
 

@@ -146,7 +146,7 @@ void TexPanelBase::LoadDialog(BOOL) {
 }
 
 void TexPanelBase::NotifyChanged() {
-    if (tex_) tex_->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+    if (tex_) tex_->NotifyDependents(FOREVER, kPanelChangeParts, REFMSG_CHANGE);
 }
 
 void TexPanelBase::UpdateMtlDisplay() {

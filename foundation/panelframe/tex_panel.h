@@ -86,6 +86,8 @@ struct PanelInfo {
 
 /// Win32 colour of a cached colour: each channel c * 255 + 0.5 truncated, kept to 0..255.
 COLORREF PackColor(const Color& c);
+/// Parts of the texture named in the change notification a panel edit sends.
+inline constexpr PartID kPanelChangeParts = 0x9FF;
 /// A swatch colour back as a Color (channel / 255).
 Color UnpackColor(COLORREF c);
 
@@ -137,7 +139,8 @@ class TexPanelBase : public TexPanel {
     /// Releases what InitExtra made.
     virtual void ReleaseExtra() {}
 
-    /// The texture notifies its dependents of a change over all time.
+    /// The texture notifies its dependents of a change over all time, parts
+    /// kPanelChangeParts.
     void NotifyChanged();
     /// Drops the viewport handle and tells the editor the material changed.
     void UpdateMtlDisplay();

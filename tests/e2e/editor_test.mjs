@@ -1,7 +1,10 @@
 // Browser test of `loomhost edit`: starts the editor on a free port, opens the page in the
 // system Chromium and works it as a person would: a preset, a typed and a dragged spinner
 // value, a picked colour, the sample picture, undo and redo, the map browser, time and Auto Key, a scene
-// save, and the stereo filter's modal setup dialog and about box.
+// save, and the stereo filter's modal setup dialog and about box. Also: the viewport bitmap
+// after sliders and undo, quick spinner clicks against late answers, typing across redraws,
+// panel text and refused values, nested maps and the map browser by keyboard, Ctrl+Z/Y,
+// the status line after a lost connection, and dialogs that leave the scroll alone.
 //
 // node editor_test.mjs LOOMHOST PLUGIN_DIR   (CHROMIUM overrides /usr/bin/chromium)
 import assert from 'node:assert/strict';
@@ -54,8 +57,13 @@ function startEditor() {
 
 // A checksum of the sample picture as the page shows it, once it has loaded.
 async function sampleSignature(page) {
-  return page.evaluate(async () => {
-    const img = document.getElementById('sample');
+  return pictureSignature(page, 'sample');
+}
+
+// The same for any picture of the page (the sample, the viewport bitmap).
+async function pictureSignature(page, id) {
+  return page.evaluate(async (id) => {
+    const img = document.getElementById(id);
     try {
       await img.decode();
     } catch {
@@ -70,7 +78,7 @@ async function sampleSignature(page) {
     let h = 0;
     for (let i = 0; i < px.length; i++) h = (h * 31 + px[i]) >>> 0;
     return `${c.width}x${c.height}:${h}`;
-  });
+  }, id);
 }
 
 async function waitForSampleChange(page, before) {
@@ -94,6 +102,274 @@ async function waitForSample(page, expected) {
     if (Date.now() > end) assert.equal(now, expected, 'the sample picture did not come back');
     await page.waitForTimeout(100);
   }
+}
+
+// Waits until picture `id` shows something other than `before` (or, with `same`, shows
+// `before` again); answers what it shows.
+async function waitForPicture(page, id, before, same = false) {
+  const end = Date.now() + TIMEOUT;
+  for (;;) {
+    const now = await pictureSignature(page, id);
+    if (now !== null && (same ? now === before : now !== before)) return now;
+    if (Date.now() > end) {
+      assert.fail(`the ${id} picture did not ${same ? 'come back' : 'change'}`);
+    }
+    await page.waitForTimeout(100);
+  }
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// The editor's state as the page's own API module fetches it, without the page drawing it.
+function editorState(page) {
+  return page.evaluate(async () => (await import('/api.js')).getState());
+}
+
+// An action sent behind the page's back, as another window would: the page learns of it
+// only from its poll.
+function postBehindThePage(page, path, body) {
+  return page.evaluate(async ([path, body]) => {
+    await (await import('/api.js')).post(path, body);
+  }, [path, body]);
+}
+
+function control(state, title, id) {
+  const w = state.windows.find((w) => w.title === title);
+  return w && w.tree.children.find((c) => c.id === id);
+}
+
+// The viewport bitmap follows a slider (which asks for no redraw), a typed value, and the
+// undo and redo of that value.
+async function checkViewportFollowsEveryChange(page, panel) {
+  const start = await waitForPicture(page, 'viewport', null);
+  await panel.locator('[data-id="1153"]').evaluate((slider) => {
+    slider.value = String(Number(slider.value) + 30);
+    slider.dispatchEvent(new Event('input'));
+    slider.dispatchEvent(new Event('change'));
+  });
+  const slid = await waitForPicture(page, 'viewport', start);
+  const contrast = panel.locator('[data-id="1099"]');
+  await contrast.fill('4.0');
+  await contrast.press('Enter');
+  const typed = await waitForPicture(page, 'viewport', slid);
+  await page.locator('#undo').click();
+  await waitForPicture(page, 'viewport', slid, true);
+  await page.locator('#redo').click();
+  await waitForPicture(page, 'viewport', typed, true);
+}
+
+// Ten clicks on a spinner's arrow 30 ms apart move it ten steps, also when each answer
+// comes later than the next click (the editor's answers are held back here).
+async function checkQuickSpinnerClicks(page, panel) {
+  const spin = control(await editorState(page), 'Nimbra Setup', 1102).spinner;  // Detail
+  const start = spin.value;
+  assert.ok(start + 10 * spin.scale <= spin.max, 'ten steps fit below the maximum');
+  const late = async (route) => {
+    const response = await route.fetch();
+    await sleep(150);
+    await route.fulfill({response});
+  };
+  await page.route('**/api/spinner', late);
+  const box = await panel.locator('[data-id="1102"] .up').boundingBox();
+  for (let i = 0; i < 10; i++) {
+    await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
+    await page.waitForTimeout(30);
+  }
+  const want = (start + 10 * spin.scale).toFixed(1);
+  await page.waitForFunction((want) =>
+    document.querySelector('.rollup [data-id="1101"]').value === want, want);
+  await page.unroute('**/api/spinner', late);
+  const state = await editorState(page);
+  assert.equal(control(state, 'Nimbra Setup', 1101).text, want);
+  assert.equal(await page.locator('#status.error').count(), 0);
+}
+
+// A field being typed in keeps the focus, its text and its caret when the panel is drawn
+// again under it, and the half-typed text is not sent until Enter.
+async function checkTypingSurvivesRedraws(page, panel) {
+  const field = panel.locator('[data-id="1105"]');  // Softening, 0..1
+  const before = await field.inputValue();
+  await field.click();
+  await page.keyboard.press('Control+A');
+  await page.keyboard.type('0.75');
+  await page.keyboard.press('ArrowLeft');  // caret between 7 and 5
+  // A change made elsewhere redraws the panel: the Martian palette turns the cloud purple.
+  const hwnd = Number(await panel.getAttribute('data-hwnd'));
+  await postBehindThePage(page, 'click', {hwnd, id: 1169});
+  await page.waitForFunction(() => getComputedStyle(
+      document.querySelector('.rollup [data-id="1133"]')).backgroundColor === 'rgb(204, 0, 229)');
+  const focus = await page.evaluate(() => {
+    const el = document.activeElement;
+    return {id: el.dataset.id, value: el.value, start: el.selectionStart, end: el.selectionEnd,
+      connected: el.isConnected};
+  });
+  assert.deepEqual(focus, {id: '1105', value: '0.75', start: 3, end: 3, connected: true});
+  assert.equal(control(await editorState(page), 'Nimbra Setup', 1105).text, before,
+      'the half-typed value was not sent');
+  // Typing goes on where it was; Enter sends the whole value.
+  await page.keyboard.type('0');
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(async () =>
+    (await (await import('/api.js')).getState()).windows.some((w) => w.tree.children.some(
+        (c) => c.id === 1105 && c.text === '0.7')));  // 0.705 shown with one decimal
+}
+
+// Opening a dialog leaves the page where it was scrolled to.
+async function checkDialogKeepsTheScroll(page, open, dialog) {
+  await page.evaluate(() => window.scrollTo(0, 0));
+  assert.ok(await page.evaluate(() => document.documentElement.scrollHeight > innerHeight),
+      'the page can scroll');
+  await open();
+  await dialog.waitFor();
+  assert.equal(await page.evaluate(() => window.scrollY), 0, 'the page scrolled');
+}
+
+// "The editor does not answer" goes away once it answers again.
+async function checkStatusClearsWhenTheEditorAnswers(page) {
+  const refuse = (route) => route.abort();
+  await page.route('**/api/state', refuse);
+  await page.locator('#status.error', {hasText: 'does not answer'}).waitFor();
+  await page.unroute('**/api/state', refuse);
+  await page.waitForFunction(() => document.getElementById('status').textContent === '');
+  assert.equal(await page.locator('#status.error').count(), 0);
+}
+
+// The map browser by keyboard: focus on its first choice, arrows to move, Enter to take,
+// Escape to close.
+async function chooseMapByKeyboard(page, cls) {
+  const browserBox = page.locator('#map-browser');
+  await browserBox.waitFor({state: 'visible'});
+  await page.waitForFunction(() => document.activeElement &&
+      document.activeElement === document.querySelector('#map-classes button'));
+  for (let i = 0; i < 10; i++) {
+    if (await page.evaluate(() => document.activeElement.dataset.class) === cls) break;
+    await page.keyboard.press('ArrowDown');
+  }
+  assert.equal(await page.evaluate(() => document.activeElement.dataset.class), cls);
+  await page.keyboard.press('Enter');
+  await browserBox.waitFor({state: 'hidden'});
+}
+
+// Nested maps: the button of an assigned slot opens the map's own panel; the trail above
+// the panels leads back up; a map is replaced from its own panel.
+async function checkSubMaps(page) {
+  const top = page.locator('.rollup[data-title="Nimbra Setup"]');
+  const trail = page.locator('#map-path');
+  await top.locator('[data-id="1136"]').click();  // Sky holds a Nimbra: its panel opens
+  await trail.locator('#map-crumbs', {hasText: 'Sky:'}).waitFor();
+  assert.equal(await page.locator('#map-browser').isVisible(), false);
+  // Replace it with a Fervix, chosen by keyboard.
+  await page.locator('#map-replace').click();
+  await chooseMapByKeyboard(page, 'fervix');
+  await trail.waitFor({state: 'hidden'});
+  await page.waitForFunction(() => /Fervix/.test(
+      document.querySelector('.rollup [data-id="1136"]').textContent));
+  // Into the Fervix, then a Lumidot inside it: three levels.
+  await top.locator('[data-id="1136"]').click();
+  const fervix = page.locator('.rollup[data-title="Fervix 2.0 Setup"]');
+  await fervix.waitFor();
+  await fervix.locator('[data-id="1135"]').click();  // empty: the browser asks
+  await page.locator('#map-browser').waitFor({state: 'visible'});
+  await page.keyboard.press('Escape');
+  await page.locator('#map-browser').waitFor({state: 'hidden'});
+  assert.equal((await editorState(page)).mapBrowser, null);
+  await fervix.locator('[data-id="1135"]').click();
+  await chooseMapByKeyboard(page, 'lumidot');
+  await fervix.locator('[data-id="1135"]', {hasText: 'Lumidot'}).waitFor();
+  await fervix.locator('[data-id="1135"]').click();
+  const lumidot = page.locator('.rollup[data-title="Lumidot 2.0 Setup"]');
+  await lumidot.waitFor();
+  assert.equal(await page.locator('#map-crumbs button').count(), 2);
+  // An edit down there stays with that map.
+  await lumidot.getByRole('button', {name: 'Tartan', exact: true}).click();
+  const tartan = await lumidot.locator('[data-id="1099"]').inputValue();
+  await page.locator('#map-parent').click();
+  await fervix.waitFor();
+  await fervix.locator('[data-id="1135"]').click();
+  await lumidot.waitFor();
+  assert.equal(await lumidot.locator('[data-id="1099"]').inputValue(), tartan);
+  // The first step of the trail goes back to the top.
+  await page.locator('#map-crumbs button[data-depth="0"]').click();
+  await top.waitFor();
+  await trail.waitFor({state: 'hidden'});
+}
+
+// Ctrl+Z undoes and Ctrl+Y or Ctrl+Shift+Z redo, except in a field being typed in.
+async function checkUndoKeys(page, panel) {
+  const contrast = panel.locator('[data-id="1099"]');
+  await contrast.fill('3.0');
+  await contrast.press('Enter');
+  await page.locator('#undo', {hasText: 'Undo Parameter Change'}).waitFor();
+  await page.waitForFunction(() =>
+    document.querySelector('.rollup [data-id="1099"]').value === '3.0');
+  const counts = async () => {
+    const s = await editorState(page);
+    return [s.undo.count, s.redo.count];
+  };
+  const [undos] = await counts();
+  // In a field, Ctrl+Z is the field's own.
+  await contrast.focus();
+  await page.keyboard.press('Control+z');
+  await page.waitForTimeout(300);
+  assert.deepEqual(await counts(), [undos, 0]);
+  await page.evaluate(() => document.activeElement.blur());
+  for (const [key, want] of [['Control+z', [undos - 1, 1]], ['Control+y', [undos, 0]],
+    ['Control+z', [undos - 1, 1]], ['Control+Shift+Z', [undos, 0]]]) {
+    await page.keyboard.press(key);
+    const end = Date.now() + TIMEOUT;
+    while (JSON.stringify(await counts()) !== JSON.stringify(want)) {
+      if (Date.now() > end) assert.fail(`${key} did not leave ${want}`);
+      await page.waitForTimeout(50);
+    }
+  }
+  await page.waitForFunction(() =>
+    document.querySelector('.rollup [data-id="1099"]').value === '3.0');
+}
+
+// Panel text: the metric-compatible font is used, labels fit their controls, centred
+// group boxes centre their titles, and a value outside a spinner's limits is refused with
+// the range.
+async function checkPanelText(page, panel) {
+  const family = await panel.locator('.client').evaluate((el) => getComputedStyle(el).fontFamily);
+  assert.match(family, /^"?Liberation Sans"?,/);
+  assert.ok(await page.evaluate(async () => {
+    await document.fonts.ready;
+    return document.fonts.check('10px "Liberation Sans"');
+  }), 'Liberation Sans is installed');
+  const clipped = await panel.locator('.client').evaluate((client) => {
+    const out = [];
+    for (const el of client.querySelectorAll('.control')) {
+      const text = el.tagName === 'FIELDSET' ? el.querySelector('legend') : el;
+      if (!text.textContent.trim() || el.tagName === 'INPUT') continue;
+      const box = el.getBoundingClientRect();
+      const range = document.createRange();
+      range.selectNodeContents(text);
+      const used = range.getBoundingClientRect();
+      if (used.right > box.right + 1 || used.left < box.left - 1) out.push(text.textContent);
+    }
+    return out;
+  });
+  assert.deepEqual(clipped, [], 'text wider than its control');
+  const place = (id) => panel.locator(`[data-id="${id}"]`).evaluate((box) => {
+    const b = box.getBoundingClientRect();
+    const l = box.querySelector('legend').getBoundingClientRect();
+    return {left: l.left - b.left, right: b.right - l.right};
+  });
+  const centred = await place(1143);  // Cloud Appearance: BS_CENTER
+  assert.ok(Math.abs(centred.left - centred.right) <= 2, JSON.stringify(centred));
+  const left = await place(1142);  // Texture Settings: plain
+  assert.ok(left.left < 15 && left.right > 50, JSON.stringify(left));
+
+  const contrast = panel.locator('[data-id="1099"]');
+  const before = await contrast.inputValue();
+  await contrast.fill('99');
+  await contrast.press('Enter');
+  await page.locator('#status.error', {hasText: 'the allowed range is 0 to 6'}).waitFor();
+  assert.equal(await contrast.inputValue(), before);
+  // The next answer clears the message.
+  await contrast.fill('2.0');
+  await contrast.press('Enter');
+  await page.waitForFunction(() => document.getElementById('status').textContent === '');
 }
 
 async function main() {
@@ -153,6 +429,11 @@ async function main() {
     await page.locator('#redo', {hasText: 'Redo Parameter Change'}).waitFor();
     await waitForSample(page, afterTyped);
 
+    await checkViewportFollowsEveryChange(page, panel);
+    await checkQuickSpinnerClicks(page, panel);
+    await checkTypingSurvivesRedraws(page, panel);
+    await checkPanelText(page, panel);
+
     // A colour picked for the cloud swatch: one "Color Change", the sample redraws.
     const beforeColour = await sampleSignature(page);
     // The native picker cannot be driven: its events are sent as it would send them, an
@@ -177,6 +458,9 @@ async function main() {
     await browserBox.waitFor({state: 'hidden'});
     await page.waitForFunction(
         () => /Nimbra/.test(document.querySelector('.rollup [data-id="1136"]').textContent));
+    await checkSubMaps(page);
+    await checkUndoKeys(page, panel);
+    await checkStatusClearsWhenTheEditorAnswers(page);
 
     // Time and Auto Key.
     await page.locator('#autokey').click();
@@ -201,9 +485,8 @@ async function main() {
 
     // The modal setup dialog: its preview shows, Cancel closes it and keeps the settings.
     const settings = await page.locator('#filter-settings').textContent();
-    await page.locator('#filter-setup').click();
     const duck = page.locator('.dialog[data-title="Ducktest"]');
-    await duck.waitFor();
+    await checkDialogKeepsTheScroll(page, () => page.locator('#filter-setup').click(), duck);
     const preview = duck.locator('[data-id="1027"] img');
     await preview.waitFor();
     await page.waitForFunction(

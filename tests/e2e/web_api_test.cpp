@@ -183,7 +183,10 @@ TEST_F(WebApi, TheMapBrowserAsksThePageAndTheChosenMapNamesItsButton) {
 
     // An answer with no question is refused; "none" empties the slot again.
     EXPECT_EQ(PostRaw("/api/map", R"({"kind":"none"})").status, 409);
+    // The button of an assigned slot opens the map's panel; from there it is replaced.
     Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_SKY_MAP}});
+    s = Post("/api/map/replace");
+    w = Window(s, "Nimbra Setup");
     EXPECT_EQ(PostRaw("/api/map", R"({"kind":"class","value":"nosuch"})").status, 404);
     EXPECT_EQ(PostRaw("/api/map", R"({"kind":"image","value":"../x.png"})").status, 400);
     EXPECT_EQ(PostRaw("/api/map", R"({"kind":"image","value":"missing.png"})").status, 409);

@@ -1,7 +1,7 @@
 // The editor page: draws the state the host answers (panels, dialogs, sample, time, undo,
 // map browser, video post) and sends what a person does as actions. Each action answers
 // the new state; a poll catches what changes by itself (a modal dialog opening, a redraw).
-import {getFiles, getState, post} from './api.js';
+import {ApiError, getFiles, getState, post} from './api.js';
 import * as panels from './panels.js';
 
 const $ = (id) => document.getElementById(id);
@@ -10,6 +10,11 @@ const POLL_MS = 500;
 let state = null;
 let busy = 0;
 const drawn = new Map();  // hwnd -> {json, element}
+// Actions go one after another, in the order a person made them: each starts from what
+// the one before left, as in the host's own message queue.
+let actions = Promise.resolve();
+// True while the status line says the editor does not answer; any answer clears it.
+let unreachable = false;
 
 function status(text, error = false) {
   const el = $('status');
@@ -17,19 +22,36 @@ function status(text, error = false) {
   el.classList.toggle('error', error);
 }
 
-// Answers whether the action was taken; a refusal shows in the status line.
-async function run(path, body) {
-  busy++;
-  try {
-    show(await post(path, body));
+function reachable() {
+  if (unreachable) {
+    unreachable = false;
     status('');
-    return true;
-  } catch (e) {
-    status(e.message, true);
-    return false;
-  } finally {
-    busy--;
   }
+}
+
+// Answers whether the action was taken; a refusal shows in the status line.
+function run(path, body) {
+  busy++;
+  const done = actions.then(async () => {
+    try {
+      show(await post(path, body));
+      unreachable = false;
+      status('');
+      return true;
+    } catch (e) {
+      if (e instanceof ApiError) {
+        status(e.message, true);
+      } else {
+        unreachable = true;
+        status(`The editor does not answer: ${e.message}`, true);
+      }
+      return false;
+    } finally {
+      busy--;
+    }
+  });
+  actions = done;
+  return done;
 }
 
 // Offers the image and scene files of the editor's folder as choices for the path fields.
@@ -48,13 +70,55 @@ function actOn(win) {
   return (action, fields) => run(action, {hwnd: win.hwnd, ...fields});
 }
 
+// A field that takes typing (not a check box, radio button, slider or colour).
+function isTextField(el) {
+  return !!el && ((el.tagName === 'INPUT' &&
+      !['checkbox', 'radio', 'range', 'color', 'button', 'submit'].includes(el.type)) ||
+      el.tagName === 'TEXTAREA' || el.isContentEditable);
+}
+
+// What has the focus inside `frame`: the control's ID, and for a text field its text and
+// caret. Null when the focus is elsewhere.
+function focusIn(frame) {
+  const active = document.activeElement;
+  if (!active || active === frame || !frame.contains(active)) return null;
+  const ctrl = active.closest('[data-id]');
+  if (!ctrl) return null;
+  const kept = {id: ctrl.dataset.id};
+  if (isTextField(active)) {
+    kept.typed = active.value !== active.drawnText ? active.value : null;
+    kept.start = active.selectionStart;
+    kept.end = active.selectionEnd;
+    kept.direction = active.selectionDirection;
+  }
+  return kept;
+}
+
+// Gives the focus back to the same control in a new drawing, with the text being typed
+// and the caret where they were.
+function restoreFocus(frame, kept) {
+  const ctrl = frame.querySelector(`[data-id="${CSS.escape(kept.id)}"]`);
+  if (!ctrl) return;
+  const target = ctrl.matches('input, button, select') ? ctrl : ctrl.querySelector('input, button');
+  if (!target || target.disabled) return;
+  if (kept.typed != null && isTextField(target)) target.value = kept.typed;
+  target.focus({preventScroll: true});
+  if (kept.start != null && isTextField(target)) {
+    const n = target.value.length;
+    target.setSelectionRange(Math.min(kept.start, n), Math.min(kept.end, n), kept.direction);
+  }
+}
+
 // Draws a window again only when its tree changed, so a field being typed in keeps its
-// text and focus while nothing else happens.
+// text and focus while nothing else happens; when it is drawn again, the focus, a text
+// being typed and the caret move to the new drawing, and nothing half-typed is sent.
 function windowElement(win) {
   const json = JSON.stringify(win.tree);
   const old = drawn.get(win.hwnd);
   if (old && old.json === json && old.title === win.title) return old.element;
   const frame = old ? old.element : document.createElement('div');
+  const kept = old ? focusIn(frame) : null;
+  for (const field of frame.querySelectorAll('input')) field.retired = true;
   frame.replaceChildren();
   frame.className = win.rollup ? 'rollup' : 'dialog';
   frame.dataset.hwnd = win.hwnd;
@@ -85,6 +149,7 @@ function windowElement(win) {
   }
   frame.append(caption, panels.drawWindow(win, actOn(win)));
   drawn.set(win.hwnd, {json, title: win.title, element: frame});
+  if (kept) restoreFocus(frame, kept);
   return frame;
 }
 
@@ -98,12 +163,15 @@ function showWindows(s) {
   }
   const panels = $('panels');
   const dialogs = $('dialogs');
+  // The dialog layer is laid over the page before a dialog takes the focus, so that the
+  // focus finds it where it shows and the page does not scroll.
+  dialogs.classList.toggle('modal', s.windows.some((w) => !w.rollup));
   for (const win of s.windows) {
     const el = windowElement(win);
     const parent = win.rollup ? panels : dialogs;
     if (el.parentElement !== parent) {
       parent.append(el);
-      if (!win.rollup) el.focus();
+      if (!win.rollup) el.focus({preventScroll: true});
     }
   }
   if (s.windows.length === 0) {
@@ -111,7 +179,35 @@ function showWindows(s) {
   } else if (panels.firstChild && panels.firstChild.nodeType === Node.TEXT_NODE) {
     panels.firstChild.remove();
   }
-  dialogs.classList.toggle('modal', s.windows.some((w) => !w.rollup));
+}
+
+// Where the open panel sits among nested maps: the texture, then each sub-map down to the
+// open one; each step above the open one goes back to it.
+function showMapPath(s) {
+  const bar = $('map-path');
+  const path = s.mapPath || [];
+  bar.hidden = path.length === 0;
+  const key = JSON.stringify([s.entry, path]);
+  if (bar.dataset.path === key) return;
+  bar.dataset.path = key;
+  const crumbs = $('map-crumbs');
+  crumbs.replaceChildren();
+  const steps = [s.entry, ...path.map((p) => `${p.slotName}: ${p.map}`)];
+  steps.forEach((text, depth) => {
+    if (depth > 0) crumbs.append(' › ');
+    if (depth === steps.length - 1) {
+      const here = document.createElement('strong');
+      here.textContent = text;
+      here.setAttribute('aria-current', 'page');
+      crumbs.append(here);
+    } else {
+      const b = document.createElement('button');
+      b.textContent = text;
+      b.dataset.depth = depth;
+      b.addEventListener('click', () => run('parent', {depth}));
+      crumbs.append(b);
+    }
+  });
 }
 
 function fillSelect(select, items, value) {
@@ -128,7 +224,6 @@ function showMapBrowser(s) {
   const opening = box.hidden && !!s.mapBrowser;
   box.hidden = !s.mapBrowser;
   if (!s.mapBrowser) return;
-  if (opening) refreshFiles();
   $('map-slot').textContent = `Map for slot "${s.mapBrowser.slotName}"`;
   const list = $('map-classes');
   if (list.dataset.items !== JSON.stringify(s.classes)) {
@@ -141,6 +236,51 @@ function showMapBrowser(s) {
     }));
     list.dataset.items = JSON.stringify(s.classes);
   }
+  if (opening) {
+    refreshFiles();
+    // The keyboard starts on the first choice.
+    const first = list.querySelector('button');
+    if (first) first.focus({preventScroll: true});
+  }
+}
+
+// The map browser by keyboard: arrows move between the choices, Enter takes the one with
+// the focus (as any button), Escape closes the browser without a choice, wherever the
+// focus is while it is open.
+function mapBrowserKey(e) {
+  if ($('map-browser').hidden) return;
+  if (e.key === 'Escape') {
+    e.preventDefault();
+    run('map/cancel');
+    return;
+  }
+  if (e.key !== 'ArrowDown' && e.key !== 'ArrowUp') return;
+  if (isTextField(e.target)) return;
+  const choices = [...$('map-browser').querySelectorAll('button:not(:disabled)')];
+  if (choices.length === 0) return;
+  e.preventDefault();
+  const at = choices.indexOf(document.activeElement);
+  const step = e.key === 'ArrowDown' ? 1 : -1;
+  const next = at < 0 ? 0 : (at + step + choices.length) % choices.length;
+  choices[next].focus({preventScroll: true});
+}
+
+// Ctrl+Z undoes, Ctrl+Y and Ctrl+Shift+Z redo; a field being typed in keeps them for its
+// own text, and a dialog or the map browser keeps them away from the panels.
+function undoKey(e) {
+  if (!(e.ctrlKey || e.metaKey) || e.altKey) return;
+  const key = e.key.toLowerCase();
+  const undo = key === 'z' && !e.shiftKey;
+  const redo = key === 'y' || (key === 'z' && e.shiftKey);
+  if (!undo && !redo) return;
+  if (isTextField(e.target)) return;
+  if ($('dialogs').classList.contains('modal') || !$('map-browser').hidden) return;
+  e.preventDefault();
+  if (e.repeat) return;
+  // A disabled button is the last answer's word unless an action is still on its way,
+  // which may leave something to undo or redo: then the key goes after it.
+  if (busy === 0 && $(undo ? 'undo' : 'redo').disabled) return;
+  run(undo ? 'undo' : 'redo');
 }
 
 function show(s) {
@@ -177,6 +317,7 @@ function show(s) {
   $('filter-setup').disabled = s.filter.dialogOpen;
   $('filter-about').disabled = s.filter.dialogOpen;
   if (!panels.dragging) showWindows(s);
+  showMapPath(s);
   showMapBrowser(s);
 }
 
@@ -184,7 +325,9 @@ async function poll() {
   if (busy === 0 && !panels.dragging) {
     try {
       show(await getState());
+      reachable();
     } catch (e) {
+      unreachable = true;
       status(`The editor does not answer: ${e.message}`, true);
     }
   }
@@ -216,6 +359,10 @@ function wire() {
       () => run('map', {kind: 'image', value: $('map-image').value}));
   $('map-none').addEventListener('click', () => run('map', {kind: 'none'}));
   $('map-cancel').addEventListener('click', () => run('map/cancel'));
+  document.addEventListener('keydown', mapBrowserKey);
+  $('map-parent').addEventListener('click', () => run('parent'));
+  $('map-replace').addEventListener('click', () => run('map/replace'));
+  document.addEventListener('keydown', undoKey);
 }
 
 wire();

@@ -8,6 +8,9 @@ const UNIT_Y = 13 / 8;
 const BS_TYPEMASK = 0x000f;
 const BS_PUSHLIKE = 0x1000;
 const BS_BITMAP = 0x0080;
+const BS_ALIGNMASK = 0x0300;
+const BS_RIGHT = 0x0200;
+const BS_CENTER = 0x0300;
 const SS_TYPEMASK = 0x001f;
 const SS_CENTER = 0x0001;
 const SS_RIGHT = 0x0002;
@@ -45,6 +48,10 @@ function button(node, act) {
     const box = document.createElement('fieldset');
     const legend = document.createElement('legend');
     legend.textContent = label(node.text);
+    // The title sits where the style puts it: left unless centred or right-aligned.
+    const align = node.style & BS_ALIGNMASK;
+    if (align === BS_CENTER) legend.classList.add('centre');
+    if (align === BS_RIGHT) legend.classList.add('right');
     box.append(legend);
     return box;
   }
@@ -101,12 +108,20 @@ function edit(node, act) {
   const el = document.createElement('input');
   el.value = node.text;
   el.disabled = !node.enabled;
-  // Enter sends the text; leaving the field sends it too unless Enter already did.
+  // What the host shows: a redraw tells a typed text from this by it.
+  el.drawnText = node.text;
+  // Enter sends the text; leaving the field sends it too unless Enter already did. A
+  // field a redraw has replaced sends nothing: its text, if any, lives on in the new one.
   let sent = node.text;
-  const send = () => {
-    if (el.value === sent) return;
+  const send = async () => {
+    if (el.retired || el.value === sent) return;
     sent = el.value;
-    act('type', {id: node.id, text: el.value});
+    if (!(await act('type', {id: node.id, text: el.value})) && !el.retired &&
+        el.value === sent) {
+      // Refused: the field shows the host's value again (the status line says why).
+      el.value = node.text;
+      sent = node.text;
+    }
   };
   el.addEventListener('keydown', (e) => {
     if (e.key === 'Enter') {
@@ -123,10 +138,15 @@ function edit(node, act) {
 // the control being dragged is not replaced under the pointer.
 export let dragging = false;
 
+// Values sent to spinners whose answers have not all come back, by window and control:
+// a click made meanwhile counts from the value last sent, not from the one drawn.
+const spinnerSends = new Map();  // "hwnd:id" -> {value, pending}
+
 // A spinner: drag up or down to change the value (one undo entry per drag), click an
 // arrow for one step, Escape while dragging to cancel.
-function spinner(node, act) {
+function spinner(node, act, hwnd) {
   const s = node.spinner;
+  const sendKey = `${hwnd}:${node.id}`;
   const el = document.createElement('div');
   el.classList.add('spinner');
   el.innerHTML = '<span class="up">▲</span><span class="down">▼</span>';
@@ -138,12 +158,14 @@ function spinner(node, act) {
     el.setPointerCapture(e.pointerId);
     dragging = true;
     const startY = e.clientY;
+    const inFlight = spinnerSends.get(sendKey);
+    const base = inFlight ? inFlight.value : s.value;
     const up = e.target.classList.contains('up') ||
         e.clientY < el.getBoundingClientRect().top + el.clientHeight / 2;
     const values = [];
     let cancelled = false;
     const move = (m) => {
-      const v = clamp(s.value + Math.round(startY - m.clientY) * step);
+      const v = clamp(base + Math.round(startY - m.clientY) * step);
       if (values.length === 0 || values[values.length - 1] !== v) values.push(v);
     };
     const key = (k) => {
@@ -155,11 +177,20 @@ function spinner(node, act) {
       el.removeEventListener('pointercancel', finish);
       window.removeEventListener('keydown', key);
       dragging = false;
-      if (values.length === 0) values.push(clamp(s.value + (up ? step : -step)));
+      if (values.length === 0) values.push(clamp(base + (up ? step : -step)));
       // Long drags are thinned out; the last value always goes.
       const every = Math.ceil(values.length / 200);
       const sent = values.filter((_, i) => i % every === 0 || i === values.length - 1);
-      act('spinner', {id: node.id, values: sent, accept: !cancelled});
+      const entry = spinnerSends.get(sendKey) || {value: base, pending: 0};
+      entry.value = cancelled ? base : sent[sent.length - 1];
+      entry.pending++;
+      spinnerSends.set(sendKey, entry);
+      act('spinner', {id: node.id, values: sent, accept: !cancelled}).finally(() => {
+        entry.pending--;
+        if (entry.pending === 0 && spinnerSends.get(sendKey) === entry) {
+          spinnerSends.delete(sendKey);
+        }
+      });
     };
     el.addEventListener('pointermove', move);
     el.addEventListener('pointerup', finish);
@@ -231,13 +262,13 @@ function custButton(node, act) {
   return el;
 }
 
-function control(node, act) {
+function control(node, act, hwnd) {
   switch (node.class) {
     case 'Button': return button(node, act);
     case 'Static': return staticControl(node, act);
     case 'Edit':
     case 'CustEdit': return edit(node, act);
-    case 'SpinnerControl': return spinner(node, act);
+    case 'SpinnerControl': return spinner(node, act, hwnd);
     case 'ColorSwatch': return swatch(node, act);
     case 'msctls_trackbar32': return trackbar(node, act);
     case 'CustButton': return custButton(node, act);
@@ -250,7 +281,7 @@ function control(node, act) {
 }
 
 // The window's client area with its controls. `act(action, fields)` sends an action on
-// this window.
+// this window and answers (a promise of) whether it was taken.
 export function drawWindow(win, act) {
   const tree = win.tree;
   const body = document.createElement('div');
@@ -260,7 +291,7 @@ export function drawWindow(win, act) {
   body.style.height = `${cy * UNIT_Y}px`;
   for (const node of tree.children) {
     if (!node.visible) continue;
-    const el = control(node, act);
+    const el = control(node, act, win.hwnd);
     el.classList.add('control', `c-${node.class.replace(/[^A-Za-z0-9_]/g, '')}`);
     if (!node.enabled) el.classList.add('disabled');
     el.dataset.id = node.id;
