@@ -207,6 +207,18 @@ async function main() {
     assert.ok(existsSync(join(root, 'e2e.loom')));
     // ...and offered from then on as a scene to load.
     await page.locator('#scene-files option[value="e2e.loom"]').waitFor({state: 'attached'});
+    // Saving over it asks first: declined, nothing is written; accepted, it is replaced.
+    for (const accept of [false, true]) {
+      await page.locator('#status').evaluate((el) => (el.textContent = ''));
+      let question = null;
+      page.once('dialog', (dialog) => {
+        question = dialog.message();
+        return accept ? dialog.accept() : dialog.dismiss();
+      });
+      await page.locator('#scene-save').click();
+      await page.locator('#status', {hasText: accept ? 'Saved e2e.loom' : 'exists'}).waitFor();
+      assert.match(question, /e2e\.loom exists/);
+    }
     // A refused save says why and does not claim to have saved.
     await page.locator('#scene-path').fill('/elsewhere.loom');
     await page.locator('#scene-save').click();

@@ -17,7 +17,8 @@ function status(text, error = false) {
   el.classList.toggle('error', error);
 }
 
-// Answers whether the action was taken; a refusal shows in the status line.
+// Answers whether the action was taken; a refusal shows in the status line and is kept.
+let refusal = null;
 async function run(path, body) {
   busy++;
   try {
@@ -25,6 +26,7 @@ async function run(path, body) {
     status('');
     return true;
   } catch (e) {
+    refusal = e;
     status(e.message, true);
     return false;
   } finally {
@@ -201,7 +203,12 @@ function wire() {
   $('autokey').addEventListener('click', () => run('autokey', {on: !state.autoKey}));
   $('scene-save').addEventListener('click', async () => {
     const path = $('scene-path').value;
-    if (await run('scene/save', {path})) {
+    let saved = await run('scene/save', {path});
+    // An existing scene is replaced only when the user says so.
+    if (!saved && refusal?.body?.exists && confirm(`${path} exists. Replace it?`)) {
+      saved = await run('scene/save', {path, overwrite: true});
+    }
+    if (saved) {
       status(`Saved ${path}`);
       refreshFiles();
     }
