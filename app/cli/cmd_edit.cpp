@@ -89,7 +89,13 @@ void Run(AppContext& ctx, EditOptions opt) {
         if (!opt.scene.empty()) session.LoadScene(opt.scene);
         if (!opt.open.empty()) session.OpenClass(opt.open);
     } catch (const web::ApiError& e) {
-        throw std::runtime_error(e.what());
+        // The page's messages name paths relative to the root; here the whole path helps.
+        std::string what = e.what();
+        if (!opt.scene.empty() && what.rfind(opt.scene, 0) == 0) {
+            what = (std::filesystem::path(opt.root) / opt.scene).string() +
+                   what.substr(opt.scene.size());
+        }
+        throw std::runtime_error(what);
     }
     web::Api api(session);
     web::Server server(api, thread, opt.token);

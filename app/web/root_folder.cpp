@@ -91,10 +91,8 @@ fs::path RootFolder::FileToRead(const std::string& relative) const {
     std::error_code ec;
     const fs::path real = fs::canonical(p, ec);
     if (ec) {
-        if (ec == std::errc::no_such_file_or_directory) {
-            throw ApiError(404, "there is no file " + relative);
-        }
-        throw ApiError(400, relative + ": " + ec.message());
+        const int status = ec == std::errc::no_such_file_or_directory ? 404 : 400;
+        throw ApiError(status, relative + ": cannot open: " + ec.message());
     }
     if (real != real_ && !Under(real_, real)) {
         throw ApiError(400, relative + " leads out of the editor's folder (a link)");
