@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -25,6 +26,7 @@ struct EditOptions {
     std::string open;
     std::string root = ".";
     bool rootGiven = false;
+    std::string token;
 };
 
 /// Ctrl-C and SIGTERM end the editor in order: the signals are taken by a thread of
@@ -65,6 +67,14 @@ void Run(AppContext& ctx, EditOptions opt) {
         opt.scene = scene.filename().string();
     }
     if (opt.port < 0 || opt.port > 65535) throw std::runtime_error("--port must be 0..65535");
+    if (opt.token.empty()) {
+        if (const char* env = std::getenv("LOOM_EDIT_TOKEN"); env && *env) opt.token = env;
+    }
+    if (opt.token.empty()) {
+        opt.token = web::NewSessionToken();
+    } else if (!web::ValidSessionToken(opt.token)) {
+        throw std::runtime_error("--token must be 32..256 letters, digits, '-' or '_'");
+    }
     ctx.LoadPlugins();
     std::error_code ec;
     if (!std::filesystem::is_directory(opt.root, ec)) {
@@ -79,15 +89,19 @@ void Run(AppContext& ctx, EditOptions opt) {
         if (!opt.scene.empty()) session.LoadScene(opt.scene);
         if (!opt.open.empty()) session.OpenClass(opt.open);
     } catch (const web::ApiError& e) {
-        throw std::runtime_error(e.what());
+        // The page's messages name paths relative to the root; here the whole path helps.
+        std::string what = e.what();
+        if (!opt.scene.empty() && what.rfind(opt.scene, 0) == 0) {
+            what = (std::filesystem::path(opt.root) / opt.scene).string() +
+                   what.substr(opt.scene.size());
+        }
+        throw std::runtime_error(what);
     }
     web::Api api(session);
-    web::Server server(api, thread);
+    web::Server server(api, thread, opt.token);
     const int port = server.Start(opt.port);
-    if (port < 0) {
-        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(opt.port));
-    }
-    std::printf("loomhost edit: http://127.0.0.1:%d/\n", port);
+    // The address carries the session token: whoever holds it can drive the editor.
+    std::printf("loomhost edit: http://127.0.0.1:%d/?token=%s\n", port, opt.token.c_str());
     std::fflush(stdout);
     thread.Loop();
     server.Stop();
@@ -105,6 +119,10 @@ void AddEditCommand(CLI::App& app, AppContext& ctx) {
                     "Scene file to load first (relative to --root; without --root its folder "
                     "becomes the root)");
     cmd->add_option("--open", opt->open, "Texture class to create and open (e.g. nimbra)");
+    cmd->add_option("--token", opt->token,
+                    "Session token the page and scripts must present (32..256 letters, digits, "
+                    "'-' or '_'; default: a random one; LOOM_EDIT_TOKEN sets it without "
+                    "showing it in the process list)");
     cmd->add_option("--root", opt->root, "Folder the page's scene and image paths are relative to")
         ->capture_default_str();
     cmd->callback([&ctx, opt, cmd] {

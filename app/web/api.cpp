@@ -8,6 +8,7 @@
 #include <random>
 
 #include "app/web/editor_session.h"
+#include "app/web/root_folder.h"
 #include "foundation/host/interact.h"
 #include "foundation/host/undo.h"
 #include "foundation/host/window_tree.h"
@@ -22,10 +23,12 @@ constexpr size_t kMaxText = 4096;
 /// Most steps one drag may carry.
 constexpr size_t kMaxSteps = 1024;
 
-ApiResponse Error(int status, const std::string& what) {
+/// `extra`: fields the page acts on besides the message.
+ApiResponse Error(int status, const std::string& what, json extra = json::object()) {
     ApiResponse r;
     r.status = status;
-    r.body = json{{"error", what}}.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    extra["error"] = what;
+    r.body = extra.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
     return r;
 }
 
@@ -310,7 +313,23 @@ ApiResponse Api::Handle(const ApiRequest& req) {
         } else if (path == "map/cancel") {
             s.CancelMap();
         } else if (path == "scene/save") {
-            s.SaveScene(StringField(body, "path"));
+            // Saving never replaces what is not a scene, and replaces a scene only when
+            // asked to: the page asks the user first.
+            const std::string file = StringField(body, "path");
+            const bool overwrite = body.contains("overwrite") && BoolField(body, "overwrite");
+            switch (RootFolder::SaveTarget(s.Folder().FileToWrite(file))) {
+                case RootFolder::Target::kOther:
+                    throw ApiError(409, file + " is not a scene file: saving does not replace it");
+                case RootFolder::Target::kScene:
+                    if (!overwrite) {
+                        return Error(409, file + " exists: save with overwrite to replace it",
+                                     {{"exists", true}});
+                    }
+                    break;
+                case RootFolder::Target::kNew:
+                    break;
+            }
+            s.SaveScene(file);
         } else if (path == "scene/load") {
             s.LoadScene(StringField(body, "path"));
         } else if (path == "sample") {

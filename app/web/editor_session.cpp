@@ -48,6 +48,7 @@ void CollectImages(const WindowNode& n, std::vector<HBITMAP>& bitmaps,
 EditorSession::EditorSession(PluginLoader& loader, std::filesystem::path root)
     : loader_(loader),
       root_(std::move(root)),
+      folder_(root_),
       scene_(std::make_unique<SceneHolder>()),
       editor_(std::make_unique<MaterialEditor>()) {
     hwnd_ = CreateObjectWindow(kClass, Proc, this);
@@ -89,19 +90,6 @@ EditorSession::~EditorSession() {
     scene_.reset();
 }
 
-std::filesystem::path EditorSession::Resolve(const std::string& path) const {
-    if (path.empty()) throw ApiError(400, "a path is needed");
-    if (path.find('\0') != std::string::npos) throw ApiError(400, "the path holds a NUL byte");
-    std::filesystem::path p(path);
-    if (p.is_absolute()) {
-        throw ApiError(400, "paths are relative to the editor's folder: " + path);
-    }
-    for (const auto& part : p) {
-        if (part == "..") throw ApiError(400, "paths may not leave the editor's folder: " + path);
-    }
-    return root_ / p;
-}
-
 EditorSession::RootFiles EditorSession::Files() const {
     static const char* const kImageExtensions[] = {".png", ".jpg", ".jpeg", ".tif", ".tiff",
                                                    ".exr", ".bmp", ".tga",  ".hdr"};
@@ -119,7 +107,7 @@ EditorSession::RootFiles EditorSession::Files() const {
             if (it.depth() >= 2) it.disable_recursion_pending();
             continue;
         }
-        if (!it->is_regular_file(ec)) continue;
+        if (!it->is_regular_file(ec) || !folder_.Holds(it->path())) continue;
         std::string ext = name.extension().string();
         for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         const std::string relative = it->path().lexically_relative(root_).generic_string();
@@ -271,7 +259,7 @@ std::vector<std::string> EditorSession::Entries() const {
 
 void EditorSession::SaveScene(const std::string& path) {
     std::string err;
-    if (!SaveSceneFile(Resolve(path).string(), *scene_, err)) throw ApiError(409, err);
+    if (!SaveSceneFile(folder_.FileToWrite(path).string(), *scene_, err)) throw ApiError(409, err);
 }
 
 void EditorSession::LoadScene(const std::string& path) {
@@ -279,7 +267,10 @@ void EditorSession::LoadScene(const std::string& path) {
     auto loaded = std::make_unique<SceneHolder>();
     SceneLoadReport report;
     std::string err;
-    if (!LoadSceneFile(Resolve(path).string(), *loaded, report, err)) throw ApiError(409, err);
+    const std::filesystem::path file = folder_.FileToRead(path);
+    if (!RootFolder::IsSceneFile(file)) throw ApiError(400, path + " is not a scene file");
+    if (!LoadSceneFile(file.string(), *loaded, report, err)) throw ApiError(409, err);
+    folder_.CheckSceneImages(*loaded, file);
     question_.reset();
     editor_->Close();
     watcher_.DeleteAllRefsFromMe();
@@ -420,7 +411,7 @@ void EditorSession::ChooseMap(const std::string& kind, const std::string& value)
             throw ApiError(409, e.what());
         }
     } else if (kind == "image") {
-        std::filesystem::path file = Resolve(value);
+        std::filesystem::path file = folder_.FileToRead(value);
         auto* bm = new BitmapTex();
         std::string err;
         if (!bm->SetFileName(file.string(), err)) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/loader/plugin_loader.h"
+#include "app/web/root_folder.h"
 #include "foundation/host/bitmap.h"
 #include "foundation/host/filters.h"
 #include "foundation/host/mtl_editor.h"
@@ -102,7 +103,11 @@ class EditorSession {
     static constexpr size_t kMaxListedFiles = 500;
     RootFiles Files() const;
 
-    /// Scene files, relative to the root folder.
+    /// The root folder every path the page names is resolved in.
+    const RootFolder& Folder() const { return folder_; }
+
+    /// Scene files, relative to the root folder (see RootFolder). A loaded scene whose
+    /// images lie outside the root folder is refused.
     void SaveScene(const std::string& path);
     void LoadScene(const std::string& path);
     SceneHolder& Scene() { return *scene_; }
@@ -182,7 +187,6 @@ class EditorSession {
     };
 
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    std::filesystem::path Resolve(const std::string& path) const;
     void Open(Texmap* tex, const std::string& entry);
     /// Opens the panel of `tex` and watches `tex` for changes; false, with no panel open,
     /// when it has none.
@@ -200,6 +204,7 @@ class EditorSession {
 
     PluginLoader& loader_;
     std::filesystem::path root_;
+    RootFolder folder_;
     std::vector<TextureClass> classes_;
     std::unique_ptr<SceneHolder> scene_;
     std::unique_ptr<MaterialEditor> editor_;

@@ -1,8 +1,22 @@
 #include "app/web/server.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/random.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
 
 #include "app/web/api.h"
 #include "app/web/window_thread.h"
@@ -10,39 +24,297 @@
 namespace loom::web {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 /// How long a request waits for the window thread before it is answered 503.
 constexpr std::chrono::seconds kWindowThreadWait{30};
+/// How often the poller looks for connections past their deadline.
+constexpr int kSweepMs = 100;
+/// How long a refused connection is drained before it is closed, so that the client reads
+/// the answer instead of a reset.
+constexpr std::chrono::milliseconds kLingerTime{1000};
+constexpr const char* kCookie = "loom_token";
+
+/// Sent with every answer, refusals of the connection handler included.
+const std::pair<const char*, const char*> kSecurityHeaders[] = {
+    {"X-Frame-Options", "DENY"},
+    {"Content-Security-Policy",
+     "default-src 'self'; "
+     "frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"Referrer-Policy", "no-referrer"},
+    {"Cache-Control", "no-store"},
+};
+
+std::string JsonError(const std::string& what) {
+    std::string quoted;
+    for (char c : what) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20) quoted += c;
+    }
+    return "{\"error\":\"" + quoted + "\"}\n";
+}
 
 void Reply(httplib::Response& res, int status, const std::string& type, std::string body) {
     res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("X-Content-Type-Options", "nosniff");
     res.set_content(std::move(body), type.c_str());
 }
 
 void ReplyError(httplib::Response& res, int status, const std::string& what) {
-    Reply(res, status, "application/json", "{\"error\":\"" + what + "\"}\n");
+    Reply(res, status, "application/json", JsonError(what));
 }
+
+/// Compares in time that depends on the lengths only, so that a guess learns nothing from
+/// how long its refusal took.
+bool SameToken(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    volatile unsigned char diff = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        diff = static_cast<unsigned char>(
+            diff | (static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i])));
+    }
+    return diff == 0;
+}
+
+/// The token the request carries: its X-Loom-Token header, else its loom_token cookie.
+std::string RequestToken(const httplib::Request& req) {
+    if (req.has_header("X-Loom-Token")) return req.get_header_value("X-Loom-Token");
+    auto range = req.headers.equal_range("Cookie");
+    for (auto it = range.first; it != range.second; ++it) {
+        std::string_view cookies = it->second;
+        while (!cookies.empty()) {
+            const size_t end = std::min(cookies.find(';'), cookies.size());
+            std::string_view one = cookies.substr(0, end);
+            cookies.remove_prefix(std::min(end + 1, cookies.size()));
+            while (!one.empty() && one.front() == ' ') one.remove_prefix(1);
+            const size_t eq = one.find('=');
+            if (eq != std::string_view::npos && one.substr(0, eq) == kCookie) {
+                return std::string(one.substr(eq + 1));
+            }
+        }
+    }
+    return "";
+}
+
+const char* Reason(int status) {
+    switch (status) {
+        case 400:
+            return "Bad Request";
+        case 408:
+            return "Request Timeout";
+        case 411:
+            return "Length Required";
+        case 413:
+            return "Payload Too Large";
+        case 431:
+            return "Request Header Fields Too Large";
+        default:
+            return "Service Unavailable";
+    }
+}
+
+/// A whole answer for the connection handler's own refusals.
+std::string CannedAnswer(int status, const std::string& message) {
+    const std::string body = JsonError(message);
+    std::string out = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
+    for (const auto& [name, value] : kSecurityHeaders)
+        out += std::string(name) + ": " + value + "\r\n";
+    out += "Content-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+    return out;
+}
+
+/// Best effort on a non-blocking socket: what does not fit now is dropped.
+void SendNow(int fd, const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return;
+        }
+    }
+}
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+/// A complete request read into memory, and the socket its answer goes to. httplib reads
+/// the request from here as from the socket, so a slow client never holds a worker.
+class BufferedStream final : public httplib::Stream {
+  public:
+    BufferedStream(int fd, const std::string& request, std::string peer, int peerPort,
+                   int localPort, Clock::time_point writeDeadline)
+        : fd_(fd),
+          request_(request),
+          peer_(std::move(peer)),
+          peerPort_(peerPort),
+          localPort_(localPort),
+          deadline_(writeDeadline) {}
+
+    bool is_readable() const override { return pos_ < request_.size(); }
+    bool is_writable() const override { return Clock::now() < deadline_; }
+    ssize_t read(char* ptr, size_t size) override {
+        const size_t n = std::min(size, request_.size() - pos_);
+        std::memcpy(ptr, request_.data() + pos_, n);
+        pos_ += n;
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        size_t sent = 0;
+        while (sent < size) {
+            const ssize_t n = ::send(fd_, ptr + sent, size - sent, MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+                pollfd p{fd_, POLLOUT, 0};
+                if (left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0) {
+                    continue;
+                }
+            }
+            return -1;  // the client stopped reading, or left
+        }
+        return static_cast<ssize_t>(sent);
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = peer_;
+        port = peerPort_;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = localPort_;
+    }
+    socket_t socket() const override { return fd_; }
+
+  private:
+    int fd_;
+    const std::string& request_;
+    size_t pos_ = 0;
+    std::string peer_;
+    int peerPort_;
+    int localPort_;
+    Clock::time_point deadline_;
+};
 
 }  // namespace
 
-Server::Server(Api& api, WindowThread& thread)
-    : api_(api), thread_(thread), http_(std::make_unique<httplib::Server>()) {}
+std::string NewSessionToken() {
+    unsigned char bytes[32];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            throw std::runtime_error(std::string("cannot make a session token: getrandom: ") +
+                                     std::strerror(errno));
+        }
+        got += static_cast<size_t>(n);
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string token;
+    for (unsigned char b : bytes) {
+        token += kHex[b >> 4];
+        token += kHex[b & 15];
+    }
+    return token;
+}
+
+bool ValidSessionToken(const std::string& token) {
+    if (token.size() < 32 || token.size() > 256) return false;
+    return std::all_of(token.begin(), token.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+    });
+}
+
+/// httplib's request parsing, routing and answer writing, fed one complete request.
+class Server::Http : public httplib::Server {
+  public:
+    void Serve(httplib::Stream& stream) {
+        bool closed = false;
+        process_request(stream, true, closed, nullptr);
+    }
+};
+
+/// A connection whose request is still arriving.
+struct Server::Pending {
+    int fd = -1;
+    std::string peer;
+    int peerPort = 0;
+    std::string data;
+    size_t scanned = 0;  ///< where the search for the headers' end goes on
+    size_t headerEnd = std::string::npos;
+    size_t need = std::string::npos;  ///< headers plus body
+    bool closing = false;             ///< refused: drained until the client closes
+    Clock::time_point deadline;
+};
+
+Server::Server(Api& api, WindowThread& thread, std::string token, ServerLimits limits)
+    : api_(api),
+      thread_(thread),
+      token_(std::move(token)),
+      limits_(limits),
+      http_(std::make_unique<Http>()) {
+    if (!ValidSessionToken(token_)) {
+        throw std::invalid_argument("the session token must be 32..256 letters, digits, - or _");
+    }
+}
 
 Server::~Server() { Stop(); }
 
+std::size_t Server::OpenConnections() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_;
+}
+
 int Server::Start(int port) {
-    httplib::Server& http = *http_;
+    Http& http = *http_;
     http.set_payload_max_length(kMaxBodyBytes);
+    httplib::Headers headers;
+    for (const auto& [name, value] : kSecurityHeaders) headers.emplace(name, value);
+    http.set_default_headers(headers);
     // Pages of other sites may reach 127.0.0.1 through the browser: only requests that
     // name this server as their host are answered (no DNS rebinding), and actions must
     // come as JSON, which a foreign page cannot send without the preflight we never allow.
+    // Other local users reach it too: the API answers only the holder of the token.
     http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         const std::string host = req.get_header_value("Host");
         const std::string self = std::to_string(port_);
         if (host != "127.0.0.1:" + self && host != "localhost:" + self) {
             ReplyError(res, 403, "requests must name 127.0.0.1 as their host");
             return httplib::Server::HandlerResponse::Handled;
+        }
+        if (req.path.rfind("/api/", 0) == 0) {
+            const std::string token = RequestToken(req);
+            if (token.empty()) {
+                ReplyError(res, 401,
+                           "this editor answers only its owner: open the address it printed "
+                           "at start-up (with ?token=...), or send the token in an "
+                           "X-Loom-Token header");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (!SameToken(token, token_)) {
+                ReplyError(res, 403,
+                           "the session token is not this editor's: open the address it "
+                           "printed at start-up");
+                return httplib::Server::HandlerResponse::Handled;
+            }
         }
         if (req.method == "POST" &&
             req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
@@ -68,11 +340,23 @@ int Server::Start(int port) {
     };
     http.Get("/api/.*", api);
     http.Post("/api/.*", api);
-    http.Get("/.*", [](const httplib::Request& req, httplib::Response& res) {
+    http.Get("/.*", [this](const httplib::Request& req, httplib::Response& res) {
         const StaticFile* f = FindStaticFile(req.path == "/" ? "/index.html" : req.path);
         if (!f) {
             ReplyError(res, 404, "no such file");
             return;
+        }
+        // The printed address carries the token; the page keeps it as a cookie its scripts
+        // cannot read, sent only with this site's own requests.
+        if (req.has_param("token")) {
+            if (!SameToken(req.get_param_value("token"), token_)) {
+                ReplyError(res, 403,
+                           "the token in the address is not this editor's: open the address "
+                           "it printed at start-up");
+                return;
+            }
+            res.set_header("Set-Cookie", std::string(kCookie) + "=" + token_ +
+                                             "; HttpOnly; SameSite=Strict; Path=/");
         }
         Reply(res, 200, f->type,
               std::string(reinterpret_cast<const char*>(f->data), static_cast<size_t>(f->size)));
@@ -85,23 +369,300 @@ int Server::Start(int port) {
         }
     });
 
-    if (port == 0) {
-        port_ = http.bind_to_any_port("127.0.0.1");
-    } else {
-        port_ = http.bind_to_port("127.0.0.1", port) ? port : -1;
+    const std::string address = "127.0.0.1:" + std::to_string(port);
+    auto fail = [&](const std::string& what) {
+        const int err = errno;
+        if (listenFd_ >= 0) ::close(listenFd_);
+        listenFd_ = -1;
+        std::string message = "cannot listen on " + address + ": " + what + std::strerror(err);
+        if (err == EADDRINUSE) {
+            message +=
+                " (another program uses the port; choose another with --port, or 0 for "
+                "any free port)";
+        }
+        throw std::runtime_error(message);
+    };
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) fail("socket: ");
+    const int yes = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) fail("");
+    if (::listen(listenFd_, SOMAXCONN) != 0) fail("listen: ");
+    socklen_t len = sizeof addr;
+    if (::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        fail("getsockname: ");
     }
-    if (port_ <= 0) {
-        port_ = -1;
-        return -1;
+    port_ = ntohs(addr.sin_port);
+
+    // Every connection holds a file descriptor: stay well inside the process's limit.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        const std::size_t room = files.rlim_cur > 128 ? files.rlim_cur - 64 : 32;
+        limits_.maxConnections = std::min(limits_.maxConnections, room);
     }
-    listener_ = std::thread([&http] { http.listen_after_bind(); });
+
+    epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (epollFd_ < 0 || wakeFd_ < 0) fail("epoll: ");
+    for (int fd : {listenFd_, wakeFd_}) {
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.fd = fd;
+        if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) fail("epoll: ");
+    }
+    stopping_ = false;
+    poller_ = std::thread([this] { Poll(); });
+    for (int i = 0; i < std::max(1, limits_.workers); ++i)
+        workers_.emplace_back([this] { Work(); });
     return port_;
 }
 
 void Server::Stop() {
-    if (listener_.joinable()) {
-        http_->stop();
-        listener_.join();
+    if (!poller_.joinable()) return;
+    stopping_ = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    poller_.join();
+    ready_cv_.notify_all();
+    for (std::thread& w : workers_) w.join();
+    workers_.clear();
+    for (auto& c : ready_) {
+        ::close(c->fd);
+        Release(c->peer);
+    }
+    ready_.clear();
+    ::close(epollFd_);
+    ::close(wakeFd_);
+    ::close(listenFd_);
+    epollFd_ = wakeFd_ = listenFd_ = -1;
+}
+
+void Server::Poll() {
+    epoll_event events[64];
+    Clock::time_point nextSweep = Clock::now();
+    while (!stopping_) {
+        const int n = ::epoll_wait(epollFd_, events, 64, kSweepMs);
+        for (int i = 0; i < n && !stopping_; ++i) {
+            const int fd = events[i].data.fd;
+            if (fd == wakeFd_) continue;
+            if (fd == listenFd_) {
+                Accept();
+                continue;
+            }
+            auto it = pending_.find(fd);
+            if (it != pending_.end()) Receive(*it->second);
+        }
+        const Clock::time_point now = Clock::now();
+        if (now < nextSweep) continue;
+        nextSweep = now + std::chrono::milliseconds(kSweepMs);
+        std::vector<int> late;
+        for (const auto& [fd, c] : pending_) {
+            if (now >= c->deadline) late.push_back(fd);
+        }
+        for (int fd : late) {
+            Pending& c = *pending_.at(fd);
+            if (c.closing) {
+                Close(fd);
+            } else {
+                Refuse(fd, 408, "the request did not arrive in time");
+            }
+        }
+    }
+    while (!pending_.empty()) Close(pending_.begin()->first);
+}
+
+void Server::Accept() {
+    for (;;) {
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EMFILE || errno == ENFILE) {
+                // Out of descriptors despite the cap: let the others finish first.
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            return;
+        }
+        char ip[INET_ADDRSTRLEN] = "?";
+        ::inet_ntop(AF_INET, &addr.sin_addr, ip, sizeof ip);
+        std::string peer = ip;
+        std::string refusal;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (open_ >= limits_.maxConnections) {
+                refusal = "the editor holds too many connections; try again later";
+            } else if (perClient_[peer] >= limits_.maxPerClient) {
+                refusal = "this client holds too many connections; close some and try again";
+            } else {
+                ++open_;
+                ++perClient_[peer];
+            }
+            if (perClient_[peer] == 0) perClient_.erase(peer);
+        }
+        if (!refusal.empty()) {
+            SendNow(fd, CannedAnswer(503, refusal));
+            ::shutdown(fd, SHUT_WR);
+            ::close(fd);
+            continue;
+        }
+        auto c = std::make_unique<Pending>();
+        c->fd = fd;
+        c->peer = std::move(peer);
+        c->peerPort = ntohs(addr.sin_port);
+        c->deadline = Clock::now() + limits_.requestDeadline;
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.fd = fd;
+        if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+            pending_.emplace(fd, std::move(c));
+            Close(fd);
+            continue;
+        }
+        pending_.emplace(fd, std::move(c));
+    }
+}
+
+void Server::Receive(Pending& c) {
+    const size_t most = limits_.maxHeaderBytes + kMaxBodyBytes;
+    char buf[16384];
+    bool ended = false;
+    for (;;) {
+        const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+        if (n > 0) {
+            if (c.closing) continue;  // drained and dropped
+            c.data.append(buf, static_cast<size_t>(n));
+            if (c.data.size() > most) break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        break;
+    }
+    if (c.closing) {
+        if (ended) Close(c.fd);
+        return;
+    }
+    if (c.headerEnd == std::string::npos) {
+        const size_t at = c.data.find("\r\n\r\n", c.scanned);
+        if (at == std::string::npos || at + 4 > limits_.maxHeaderBytes) {
+            if (c.data.size() > limits_.maxHeaderBytes) {
+                Refuse(c.fd, 431, "the request's headers are too large");
+            } else if (ended) {
+                Close(c.fd);
+            } else {
+                c.scanned = c.data.size() < 3 ? 0 : c.data.size() - 3;
+            }
+            return;
+        }
+        c.headerEnd = at + 4;
+        // Only the body's length matters here; httplib parses the rest.
+        std::string_view head(c.data.data(), at);
+        std::uint64_t length = 0;
+        bool sized = false, expect = false;
+        while (!head.empty()) {
+            const size_t eol = std::min(head.find("\r\n"), head.size());
+            std::string_view line = head.substr(0, eol);
+            head.remove_prefix(std::min(eol + 2, head.size()));
+            const size_t colon = line.find(':');
+            if (colon == std::string_view::npos) continue;
+            const std::string name = Lower(Trim(line.substr(0, colon)));
+            const std::string_view value = Trim(line.substr(colon + 1));
+            if (name == "content-length") {
+                std::uint64_t v = 0;
+                bool ok = !value.empty() && value.size() <= 18;
+                for (char ch : value) {
+                    ok = ok && ch >= '0' && ch <= '9';
+                    v = v * 10 + static_cast<std::uint64_t>(ch - '0');
+                }
+                if (!ok || (sized && v != length)) {
+                    Refuse(c.fd, 400, "the request's Content-Length is not a number");
+                    return;
+                }
+                length = v;
+                sized = true;
+            } else if (name == "transfer-encoding") {
+                Refuse(c.fd, 411, "send the body with a Content-Length");
+                return;
+            } else if (name == "expect") {
+                expect = Lower(value) == "100-continue";
+            }
+        }
+        if (length > kMaxBodyBytes) {
+            Refuse(c.fd, 413,
+                   "the request body is too large (at most " + std::to_string(kMaxBodyBytes) +
+                       " bytes)");
+            return;
+        }
+        c.need = c.headerEnd + static_cast<size_t>(length);
+        if (expect && c.data.size() < c.need) SendNow(c.fd, "HTTP/1.1 100 Continue\r\n\r\n");
+    }
+    if (c.data.size() >= c.need) {
+        Dispatch(c.fd);
+    } else if (ended || c.data.size() > most) {
+        Close(c.fd);
+    }
+}
+
+void Server::Refuse(int fd, int status, const std::string& message) {
+    SendNow(fd, CannedAnswer(status, message));
+    ::shutdown(fd, SHUT_WR);
+    // Read on until the client closes (or a short while), so that it reads the answer
+    // rather than a reset caused by data left unread.
+    Pending& c = *pending_.at(fd);
+    c.closing = true;
+    c.data.clear();
+    c.deadline = Clock::now() + kLingerTime;
+}
+
+void Server::Dispatch(int fd) {
+    ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+    auto node = pending_.extract(fd);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ready_.push_back(std::move(node.mapped()));
+    }
+    ready_cv_.notify_one();
+}
+
+void Server::Close(int fd) {
+    ::close(fd);  // also leaves the epoll set
+    auto node = pending_.extract(fd);
+    if (node) Release(node.mapped()->peer);
+}
+
+void Server::Release(const std::string& peer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --open_;
+    if (--perClient_[peer] == 0) perClient_.erase(peer);
+}
+
+void Server::Work() {
+    for (;;) {
+        std::unique_ptr<Pending> c;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            ready_cv_.wait(lock, [this] { return stopping_ || !ready_.empty(); });
+            if (stopping_) return;
+            c = std::move(ready_.front());
+            ready_.pop_front();
+        }
+        c->data.resize(c->need);  // what follows is not answered: one request a connection
+        try {
+            BufferedStream stream(c->fd, c->data, c->peer, c->peerPort, port_,
+                                  Clock::now() + limits_.writeDeadline);
+            http_->Serve(stream);
+        } catch (...) {
+            // The answer could not be made or sent; the connection just ends.
+        }
+        ::shutdown(c->fd, SHUT_WR);
+        ::close(c->fd);
+        Release(c->peer);
     }
 }
 

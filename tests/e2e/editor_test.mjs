@@ -45,10 +45,11 @@ function startEditor() {
     const timer = setTimeout(() => reject(new Error('the editor did not start')), TIMEOUT);
     child.stdout.on('data', (d) => {
       out += d;
-      const m = out.match(/http:\/\/127\.0\.0\.1:(\d+)\//);
+      // The address carries the session token the API asks for.
+      const m = out.match(/(http:\/\/127\.0\.0\.1:\d+\/)\?token=([0-9a-f]{64})/);
       if (m) {
         clearTimeout(timer);
-        resolve({child, url: m[0]});
+        resolve({child, url: m[0], base: m[1], token: m[2]});
       }
     });
     child.on('exit', (code) => reject(new Error(`the editor ended early (${code})`)));
@@ -373,7 +374,10 @@ async function checkPanelText(page, panel) {
 }
 
 async function main() {
-  const {child, url} = await startEditor();
+  const {child, url, base, token} = await startEditor();
+  // Without the token the API answers nobody; with it, a script is answered.
+  assert.equal((await fetch(base + 'api/state')).status, 401);
+  assert.equal((await fetch(base + 'api/state', {headers: {'X-Loom-Token': token}})).status, 200);
   const browser = await chromium.launch({
     executablePath: browserPath,
     args: ['--no-sandbox', '--disable-gpu'],
@@ -384,7 +388,16 @@ async function main() {
     page.setDefaultTimeout(TIMEOUT);
     const pageErrors = [];
     page.on('pageerror', (e) => pageErrors.push(e.message));
-    await page.goto(url);
+    // The page's security policy must not block anything the page itself uses.
+    page.on('console', (m) => {
+      if (m.type() === 'error' && /Content.Security.Policy|Refused to/i.test(m.text())) {
+        pageErrors.push(m.text());
+      }
+    });
+    const opened = await page.goto(url);
+    const cookie = (await opened.headerValue('set-cookie')) || '';
+    assert.match(cookie, /^loom_token=[0-9a-f]{64}; HttpOnly; SameSite=Strict; Path=\/$/);
+    assert.equal(await page.evaluate(() => document.cookie), '');  // not readable by scripts
 
     const panel = page.locator('.rollup[data-title="Nimbra Setup"]');
     await panel.waitFor();
@@ -478,6 +491,18 @@ async function main() {
     assert.ok(existsSync(join(root, 'e2e.loom')));
     // ...and offered from then on as a scene to load.
     await page.locator('#scene-files option[value="e2e.loom"]').waitFor({state: 'attached'});
+    // Saving over it asks first: declined, nothing is written; accepted, it is replaced.
+    for (const accept of [false, true]) {
+      await page.locator('#status').evaluate((el) => (el.textContent = ''));
+      let question = null;
+      page.once('dialog', (dialog) => {
+        question = dialog.message();
+        return accept ? dialog.accept() : dialog.dismiss();
+      });
+      await page.locator('#scene-save').click();
+      await page.locator('#status', {hasText: accept ? 'Saved e2e.loom' : 'exists'}).waitFor();
+      assert.match(question, /e2e\.loom exists/);
+    }
     // A refused save says why and does not claim to have saved.
     await page.locator('#scene-path').fill('/elsewhere.loom');
     await page.locator('#scene-save').click();
@@ -515,10 +540,15 @@ async function main() {
   } finally {
     await browser.close();
     const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+    const stopAt = Date.now();
     child.kill('SIGTERM');
     const code = await exited;
     if (code !== 0) {
       console.error(`the editor ended with ${code} after SIGTERM`);
+      failed = true;
+    }
+    if (Date.now() - stopAt > 2000) {
+      console.error(`the editor took ${Date.now() - stopAt} ms to stop after SIGTERM`);
       failed = true;
     }
     rmSync(root, {recursive: true, force: true});

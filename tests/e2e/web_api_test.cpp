@@ -1,6 +1,7 @@
 // The editor's API driven through its dispatcher on the test's thread, which is the window
 // thread: each request as the page sends it, each answer read as the page reads it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
 #include "foundation/host/animate.h"
+#include "foundation/host/bitmap.h"
+#include "foundation/host/bitmap_tex.h"
 #include "foundation/host/undo.h"
 #include "nimbra/resource.h"
 
@@ -189,7 +192,7 @@ TEST_F(WebApi, TheMapBrowserAsksThePageAndTheChosenMapNamesItsButton) {
     w = Window(s, "Nimbra Setup");
     EXPECT_EQ(PostRaw("/api/map", R"({"kind":"class","value":"nosuch"})").status, 404);
     EXPECT_EQ(PostRaw("/api/map", R"({"kind":"image","value":"../x.png"})").status, 400);
-    EXPECT_EQ(PostRaw("/api/map", R"({"kind":"image","value":"missing.png"})").status, 409);
+    EXPECT_EQ(PostRaw("/api/map", R"({"kind":"image","value":"missing.png"})").status, 404);
     EXPECT_FALSE(State()["mapBrowser"].is_null());  // refused answers leave the question open
     s = Post("/api/map", {{"kind", "none"}});
     EXPECT_EQ(session->Current()->GetSubTexmap(1), nullptr);
@@ -241,10 +244,115 @@ TEST_F(WebApi, ASavedSceneLoadsBackWithItsValues) {
 
     EXPECT_EQ(PostRaw("/api/scene/save", R"({"path":"/tmp/x.loom"})").status, 400);
     EXPECT_EQ(PostRaw("/api/scene/save", R"({"path":"a/../../x.loom"})").status, 400);
-    EXPECT_EQ(PostRaw("/api/scene/load", R"({"path":"missing.loom"})").status, 409);
-    std::ofstream(root / "junk.loom") << "not a scene";
-    EXPECT_EQ(PostRaw("/api/scene/load", R"({"path":"junk.loom"})").status, 409);
+    EXPECT_EQ(PostRaw("/api/scene/load", R"({"path":"missing.loom"})").status, 404);
     EXPECT_FLOAT_EQ(Stored("Contrast"), 2.5f);  // a failed load keeps the scene
+}
+
+TEST_F(WebApi, LoadingAFolderOrANonSceneIsRefusedWithAClearMessage) {
+    namespace fs = std::filesystem;
+    Nimbra();
+    fs::create_directories(root / "folder.loom");
+    std::ofstream(root / "junk.loom") << "not a scene";
+    std::ofstream(root / "empty.loom");
+    ASSERT_EQ(::mkfifo((root / "pipe.loom").c_str(), 0600), 0);
+    struct Case {
+        const char* path;
+        const char* says;
+    };
+    for (const Case& c : {Case{"folder.loom", "is a folder"}, Case{"junk.loom", "not a scene"},
+                          Case{"empty.loom", "not a scene"}, Case{"pipe.loom", "not a regular"},
+                          Case{".", "is a folder"}}) {
+        ApiResponse r = PostRaw("/api/scene/load", json{{"path", c.path}}.dump());
+        EXPECT_EQ(r.status, 400) << c.path;
+        const std::string error = json::parse(r.body)["error"];
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.path << ": " << error;
+    }
+    EXPECT_EQ(State()["entries"], json::array({"nimbra"}));  // the scene is kept
+}
+
+TEST_F(WebApi, SavingAsksBeforeReplacingASceneAndNeverReplacesOtherFiles) {
+    namespace fs = std::filesystem;
+    Nimbra();
+    Post("/api/scene/save", {{"path", "a.loom"}});
+    const auto written = fs::last_write_time(root / "a.loom");
+    ApiResponse again = PostRaw("/api/scene/save", R"({"path":"a.loom"})");
+    EXPECT_EQ(again.status, 409);
+    EXPECT_EQ(json::parse(again.body)["exists"], true) << again.body;
+    EXPECT_EQ(fs::last_write_time(root / "a.loom"), written);
+    EXPECT_EQ(PostRaw("/api/scene/save", R"({"path":"a.loom","overwrite":"yes"})").status, 400);
+    Post("/api/scene/save", {{"path", "a.loom"}, {"overwrite", true}});
+
+    // A picture (or anything else not a scene) is never replaced, asked or not.
+    std::ofstream(root / "picture.png") << "\x89PNG\r\n\x1a\n not a scene";
+    for (bool overwrite : {false, true}) {
+        ApiResponse r = PostRaw("/api/scene/save",
+                                json{{"path", "picture.png"}, {"overwrite", overwrite}}.dump());
+        EXPECT_EQ(r.status, 409);
+        EXPECT_FALSE(json::parse(r.body).contains("exists"));
+        EXPECT_NE(r.body.find("not a scene"), std::string::npos) << r.body;
+    }
+    std::ifstream in(root / "picture.png", std::ios::binary);
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, std::string("\x89PNG\r\n\x1a\n not a scene"));
+    fs::create_directories(root / "dir.loom");
+    EXPECT_EQ(PostRaw("/api/scene/save", R"({"path":"dir.loom","overwrite":true})").status, 400);
+}
+
+TEST_F(WebApi, LinksLeadingOutOfTheRootAreRefusedForEveryPath) {
+    namespace fs = std::filesystem;
+    const fs::path outside = root.string() + "_outside";
+    fs::create_directories(outside);
+    loom::FloatImage img;
+    img.width = img.height = 2;
+    img.rgba.assign(16, 0.5f);
+    std::string err;
+    ASSERT_TRUE(loom::WriteImage((outside / "secret.png").string(), img, 8, err)) << err;
+    ASSERT_TRUE(loom::WriteImage((root / "inside.png").string(), img, 8, err)) << err;
+    json w = Nimbra();
+    Post("/api/scene/save", {{"path", "kept.loom"}});
+    fs::copy_file(root / "kept.loom", outside / "secret.loom");
+    fs::create_symlink(outside / "secret.png", root / "file.png");
+    fs::create_symlink(outside / "secret.loom", root / "file.loom");
+    fs::create_symlink(outside, root / "folder");
+    fs::create_symlink(outside / "new.loom", root / "dangling.loom");
+    fs::create_symlink(root / "inside.png", root / "alias.png");  // stays inside: allowed
+
+    // The file list leaves out what leads outside.
+    json files = json::parse(Get("/api/files").body);
+    EXPECT_EQ(files["images"], json::array({"alias.png", "inside.png"}));
+    EXPECT_EQ(files["scenes"], json::array({"kept.loom"}));
+
+    for (const char* image : {"file.png", "folder/secret.png"}) {
+        Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_SKY_MAP}});
+        ApiResponse r = PostRaw("/api/map", json{{"kind", "image"}, {"value", image}}.dump());
+        EXPECT_EQ(r.status, 400) << image << ": " << r.body;
+        Post("/api/map/cancel");
+    }
+    for (const char* scene : {"file.loom", "folder/secret.loom"}) {
+        EXPECT_EQ(PostRaw("/api/scene/load", json{{"path", scene}}.dump()).status, 400) << scene;
+    }
+    for (const char* scene : {"folder/x.loom", "dangling.loom", "file.loom"}) {
+        ApiResponse r =
+            PostRaw("/api/scene/save", json{{"path", scene}, {"overwrite", true}}.dump());
+        EXPECT_EQ(r.status, 400) << scene << ": " << r.body;
+    }
+    EXPECT_FALSE(fs::exists(outside / "x.loom"));
+    EXPECT_FALSE(fs::exists(outside / "new.loom"));
+
+    // A scene whose image lies outside is refused as a whole; one inside loads.
+    Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_SKY_MAP}});
+    Post("/api/map", {{"kind", "image"}, {"value", "alias.png"}});
+    Post("/api/scene/save", {{"path", "inside.loom"}});
+    auto* bitmap = dynamic_cast<loom::BitmapTex*>(session->Current()->GetSubTexmap(1));
+    ASSERT_NE(bitmap, nullptr);
+    ASSERT_TRUE(bitmap->SetFileName((outside / "secret.png").string(), err)) << err;
+    Post("/api/scene/save", {{"path", "leaks.loom"}});
+    ApiResponse r = PostRaw("/api/scene/load", R"({"path":"leaks.loom"})");
+    EXPECT_EQ(r.status, 400);
+    EXPECT_NE(r.body.find("outside"), std::string::npos) << r.body;
+    json s = Post("/api/scene/load", {{"path", "inside.loom"}});
+    EXPECT_EQ(s["entries"], json::array({"nimbra"}));
+    fs::remove_all(outside);
 }
 
 TEST_F(WebApi, FilesListsImagesAndScenesUnderTheRootOnly) {

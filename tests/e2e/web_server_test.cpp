@@ -1,11 +1,16 @@
 // The editor as the browser reaches it: a real socket on an ephemeral port of 127.0.0.1,
 // the test's main thread serving as the window thread, a client on another thread. The
 // modal setup dialog is opened, operated and closed while the window thread keeps serving.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -23,6 +28,55 @@ namespace {
 
 using nlohmann::json;
 
+constexpr const char* kToken = "test-token-0123456789abcdef0123456789";
+
+/// A connection of the test's own, for what an HTTP client library would not send.
+class RawConnection {
+  public:
+    explicit RawConnection(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<std::uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~RawConnection() { ::close(fd_); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool Connected() const { return connected_; }
+    bool Send(const std::string& bytes) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+    /// Everything the server sends until it closes, or what came within `wait`.
+    std::string ReadAll(std::chrono::milliseconds wait) {
+        std::string out;
+        const auto end = std::chrono::steady_clock::now() + wait;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd p{fd_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            char buf[4096];
+            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            out.append(buf, static_cast<size_t>(n));
+        }
+        return out;
+    }
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+/// The status of a raw answer ("HTTP/1.1 413 ..." gives 413), or 0.
+int StatusOf(const std::string& answer) {
+    return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : 0;
+}
+
 class WebServer : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -37,19 +91,26 @@ class WebServer : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(root); }
 
-    /// Serves on the calling thread until `client` returns.
-    void Serve(const std::function<void(httplib::Client&)>& client) {
+    /// Serves on the calling thread until `client` returns. The client carries the session
+    /// token in its header.
+    void Serve(const std::function<void(httplib::Client&)>& client,
+               loom::web::ServerLimits limits = {}) {
+        Serve([&](httplib::Client& http, int) { client(http); }, limits);
+    }
+    void Serve(const std::function<void(httplib::Client&, int port)>& client,
+               loom::web::ServerLimits limits = {}) {
         loom::web::WindowThread thread;
         loom::web::EditorSession session(loader, root);
         session.SetDeferrer([&thread](std::function<void()> t) { thread.Defer(std::move(t)); });
         loom::web::Api api(session);
-        loom::web::Server server(api, thread);
+        loom::web::Server server(api, thread, kToken, limits);
         const int port = server.Start(0);
         ASSERT_GT(port, 0);
         std::thread worker([&] {
             httplib::Client http("127.0.0.1", port);
             http.set_read_timeout(20, 0);
-            client(http);
+            http.set_default_headers({{"X-Loom-Token", kToken}});
+            client(http, port);
             thread.Stop();
         });
         thread.Loop();
@@ -131,6 +192,180 @@ TEST_F(WebServer, ThePageAndTheApiAreServedAndForeignRequestsRefused) {
         EXPECT_EQ(bad->status, 404);
         EXPECT_EQ(json::parse(bad->body)["error"], "no such window");
     });
+}
+
+TEST_F(WebServer, TheApiAnswersOnlyTheHolderOfTheSessionToken) {
+    Serve([](httplib::Client& tokened, int port) {
+        httplib::Client http("127.0.0.1", port);  // no token
+        http.set_read_timeout(20, 0);
+        auto none = http.Get("/api/state");
+        ASSERT_TRUE(none);
+        EXPECT_EQ(none->status, 401);
+        EXPECT_NE(json::parse(none->body)["error"].get<std::string>().find("token"),
+                  std::string::npos);
+        auto action = http.Post("/api/open", R"({"class":"nimbra"})", "application/json");
+        ASSERT_TRUE(action);
+        EXPECT_EQ(action->status, 401);
+        auto files = http.Get("/api/files");
+        ASSERT_TRUE(files);
+        EXPECT_EQ(files->status, 401);
+
+        const std::string near = std::string(kToken).substr(0, std::strlen(kToken) - 1) + "X";
+        for (const httplib::Headers& wrong :
+             {httplib::Headers{{"X-Loom-Token", near}}, httplib::Headers{{"X-Loom-Token", "short"}},
+              httplib::Headers{{"Cookie", "other=1; loom_token=" + near}}}) {
+            auto r = http.Get("/api/state", wrong);
+            ASSERT_TRUE(r);
+            EXPECT_EQ(r->status, 403) << wrong.begin()->second;
+        }
+        auto cookie =
+            http.Get("/api/state", {{"Cookie", std::string("a=b; loom_token=") + kToken}});
+        ASSERT_TRUE(cookie);
+        EXPECT_EQ(cookie->status, 200);
+        // Nothing refused above was done.
+        EXPECT_TRUE(json::parse(cookie->body)["windows"].empty());
+
+        // The page needs no token; opened from the printed address it receives the cookie.
+        auto plain = http.Get("/");
+        ASSERT_TRUE(plain);
+        EXPECT_EQ(plain->status, 200);
+        EXPECT_FALSE(plain->has_header("Set-Cookie"));
+        auto opened = http.Get((std::string("/?token=") + kToken).c_str());
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->status, 200);
+        EXPECT_EQ(opened->get_header_value("Set-Cookie"),
+                  std::string("loom_token=") + kToken + "; HttpOnly; SameSite=Strict; Path=/");
+        auto guessed = http.Get(("/?token=" + near).c_str());
+        ASSERT_TRUE(guessed);
+        EXPECT_EQ(guessed->status, 403);
+        EXPECT_FALSE(guessed->has_header("Set-Cookie"));
+
+        // Every answer forbids framing, sniffing and referrers, refusals included.
+        RawConnection big(port);
+        ASSERT_TRUE(
+            big.Send("POST /api/undo HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                     "Content-Length: 99999999\r\n\r\n"));
+        const std::string refused = big.ReadAll(std::chrono::seconds(5));
+        auto missing = tokened.Get("/nothing.js");
+        for (const httplib::Result* result : {&none, &files, &cookie, &plain, &guessed, &missing}) {
+            const httplib::Result& r = *result;
+            ASSERT_TRUE(r);
+            SCOPED_TRACE(r->status);
+            EXPECT_EQ(r->get_header_value("X-Frame-Options"), "DENY");
+            const std::string csp = r->get_header_value("Content-Security-Policy");
+            EXPECT_NE(csp.find("default-src 'self'"), std::string::npos) << csp;
+            EXPECT_NE(csp.find("frame-ancestors 'none'"), std::string::npos) << csp;
+            EXPECT_EQ(r->get_header_value("X-Content-Type-Options"), "nosniff");
+            EXPECT_EQ(r->get_header_value("Referrer-Policy"), "no-referrer");
+        }
+        EXPECT_EQ(StatusOf(refused), 413);
+        for (const char* h : {"X-Frame-Options: DENY", "frame-ancestors 'none'",
+                              "X-Content-Type-Options: nosniff", "Referrer-Policy: no-referrer"}) {
+            EXPECT_NE(refused.find(h), std::string::npos) << h;
+        }
+    });
+}
+
+TEST_F(WebServer, IdleAndSlowClientsDoNotDelayOthers) {
+    Serve([](httplib::Client& http, int port) {
+        // Connections that send nothing, and ones that stop inside their headers.
+        std::vector<std::unique_ptr<RawConnection>> idle;
+        for (int i = 0; i < 20; ++i) {
+            idle.push_back(std::make_unique<RawConnection>(port));
+            ASSERT_TRUE(idle.back()->Connected());
+            if (i % 2) {
+                ASSERT_TRUE(idle.back()->Send("GET /api/state HTTP/1.1\r\nHost: 12"));
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto start = std::chrono::steady_clock::now();
+        auto r = http.Get("/api/state");
+        const auto took = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 200);
+        EXPECT_LT(took, std::chrono::milliseconds(500));
+
+        // A body larger than the API reads is refused from the header alone, at once.
+        RawConnection huge(port);
+        ASSERT_TRUE(huge.Send("POST /api/undo HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                              "\r\nContent-Type: application/json\r\n"
+                              "Content-Length: 1000000000000\r\n\r\n"));
+        const auto sent = std::chrono::steady_clock::now();
+        const std::string answer = huge.ReadAll(std::chrono::seconds(5));
+        EXPECT_EQ(StatusOf(answer), 413) << answer;
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+    });
+}
+
+TEST_F(WebServer, RequestsThatDoNotArriveInTimeAreClosed) {
+    loom::web::ServerLimits limits;
+    limits.requestDeadline = std::chrono::milliseconds(300);
+    Serve(
+        [](httplib::Client& http, int port) {
+            RawConnection slow(port);
+            ASSERT_TRUE(slow.Send("GET /api/state HTTP/1.1\r\n"));
+            const auto start = std::chrono::steady_clock::now();
+            const std::string answer = slow.ReadAll(std::chrono::seconds(5));
+            EXPECT_EQ(StatusOf(answer), 408) << answer;
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+            auto r = http.Get("/api/state");
+            ASSERT_TRUE(r);
+            EXPECT_EQ(r->status, 200);
+        },
+        limits);
+}
+
+TEST_F(WebServer, ConnectionsBeyondTheCapsAreAnswered503) {
+    struct Case {
+        std::size_t total, perClient;
+        const char* says;
+    };
+    for (const Case& c : {Case{100, 3, "this client"}, Case{3, 100, "too many connections"}}) {
+        SCOPED_TRACE(c.says);
+        loom::web::ServerLimits limits;
+        limits.maxConnections = c.total;
+        limits.maxPerClient = c.perClient;
+        Serve(
+            [&](httplib::Client& http, int port) {
+                std::vector<std::unique_ptr<RawConnection>> held;
+                for (int i = 0; i < 3; ++i) held.push_back(std::make_unique<RawConnection>(port));
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                auto r = http.Get("/api/state");
+                ASSERT_TRUE(r);
+                EXPECT_EQ(r->status, 503);
+                EXPECT_NE(r->body.find(c.says), std::string::npos) << r->body;
+                held.pop_back();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                auto again = http.Get("/api/state");
+                ASSERT_TRUE(again);
+                EXPECT_EQ(again->status, 200);
+            },
+            limits);
+    }
+}
+
+TEST_F(WebServer, APortInUseIsNamedWithTheReason) {
+    loom::web::WindowThread thread;
+    loom::web::EditorSession session(loader, root);
+    loom::web::Api api(session);
+    loom::web::Server first(api, thread, kToken);
+    const int port = first.Start(0);
+    ASSERT_GT(port, 0);
+    loom::web::Server second(api, thread, kToken);
+    try {
+        second.Start(port);
+        ADD_FAILURE() << "a second server listened on the same port";
+    } catch (const std::runtime_error& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << what;
+        EXPECT_NE(what.find(std::strerror(EADDRINUSE)), std::string::npos) << what;
+    }
+    EXPECT_THROW(loom::web::Server(api, thread, "too-short"), std::invalid_argument);
+    const std::string token = loom::web::NewSessionToken();
+    EXPECT_TRUE(loom::web::ValidSessionToken(token));
+    EXPECT_EQ(token.size(), 64u);
+    EXPECT_NE(token, loom::web::NewSessionToken());
+    first.Stop();
 }
 
 TEST_F(WebServer, TheModalSetupDialogIsOperatedAndClosedWhileRequestsAreServed) {

@@ -1,9 +1,10 @@
 // The editor's JSON API as the page calls it: every action answers the state afterwards.
 
 export class ApiError extends Error {
-  constructor(status, message) {
+  constructor(status, message, body = null) {
     super(message);
     this.status = status;
+    this.body = body;  // the refusal's other fields, e.g. exists
   }
 }
 
@@ -15,7 +16,7 @@ async function answer(response) {
     body = null;
   }
   if (!response.ok) {
-    throw new ApiError(response.status, (body && body.error) || response.statusText);
+    throw new ApiError(response.status, (body && body.error) || response.statusText, body);
   }
   return body;
 }

@@ -29,7 +29,8 @@ function reachable() {
   }
 }
 
-// Answers whether the action was taken; a refusal shows in the status line.
+// Answers whether the action was taken; a refusal shows in the status line and is kept.
+let refusal = null;
 function run(path, body) {
   busy++;
   const done = actions.then(async () => {
@@ -39,6 +40,7 @@ function run(path, body) {
       status('');
       return true;
     } catch (e) {
+      refusal = e;
       if (e instanceof ApiError) {
         status(e.message, true);
       } else {
@@ -344,7 +346,12 @@ function wire() {
   $('autokey').addEventListener('click', () => run('autokey', {on: !state.autoKey}));
   $('scene-save').addEventListener('click', async () => {
     const path = $('scene-path').value;
-    if (await run('scene/save', {path})) {
+    let saved = await run('scene/save', {path});
+    // An existing scene is replaced only when the user says so.
+    if (!saved && refusal?.body?.exists && confirm(`${path} exists. Replace it?`)) {
+      saved = await run('scene/save', {path, overwrite: true});
+    }
+    if (saved) {
       status(`Saved ${path}`);
       refreshFiles();
     }
