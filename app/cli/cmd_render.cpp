@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/cli/commands.h"
+#include "app/cli/frame_range.h"
 #include "app/cli/interrupt.h"
 #include "app/cli/texture_setup.h"
 #include "app/cli/texture_source.h"
@@ -61,6 +62,8 @@ std::string OutputName(const std::string& base, const std::string& suffix, int f
 void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     RenderOptions ro;
     ParseSize(opt.size, ro.width, ro.height);
+    if (opt.threads < 0) throw std::runtime_error("--threads must be 0 (one per core) or more");
+    // More threads than bands or than kMaxRenderThreads are not started (RenderThreadCount).
     ro.threads = opt.threads > 0 ? opt.threads : std::max(1u, std::thread::hardware_concurrency());
     ro.bumpScale = opt.bumpScale;
     ro.sphere = opt.sphere;
@@ -86,11 +89,9 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     int first = 0, last = 0;
     bool sequence = !opt.frames.empty();
     if (sequence) {
-        size_t dash = opt.frames.find('-', 1);
-        if (dash == std::string::npos) throw std::runtime_error("--frames: expected A-B");
-        first = static_cast<int>(ParseNumber(opt.frames.substr(0, dash), "--frames"));
-        last = static_cast<int>(ParseNumber(opt.frames.substr(dash + 1), "--frames"));
-        if (last < first) throw std::runtime_error("--frames: the last frame is before the first");
+        const FrameRange range = ParseFrameRange(opt.frames, "--frames");
+        first = range.first;
+        last = range.last;
     }
     namespace fs = std::filesystem;
     fs::path dir = fs::path(opt.output).parent_path();
@@ -141,7 +142,8 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--time", opt->time, "Time in frames for a single image");
     cmd->add_option("--output", opt->outputs, "What to write: color,mono,normal")
         ->capture_default_str();
-    cmd->add_option("--threads", opt->threads, "Render threads (default: all cores)");
+    cmd->add_option("--threads", opt->threads,
+                    "Render threads (default: one per core; at most one per 16 rows and 256)");
     cmd->add_option("--bits", opt->bits, "Bits per channel of PNG/TIFF files: 8 or 16")
         ->capture_default_str();
     cmd->add_option("--bump-scale", opt->bumpScale, "Height of mono 1 for the normal map")

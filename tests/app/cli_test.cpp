@@ -3,12 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "foundation/host/bitmap.h"
 #include "tests/support/cli_fixture.h"
@@ -210,4 +212,71 @@ TEST_F(Cli, EditorTakesASceneFromAnyFolderUnlessARootIsGiven) {
     r = Run("edit --port 0 --root " + dir.string() + " --scene " + missing);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("relative to the editor's folder"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, AnyThreadCountWritesTheSameFile) {
+    auto render = [&](const std::string& name, const std::string& threads) {
+        return Run("render nimbra --size 8x40 --output color,mono -o " + Path(name) +
+                   " --threads " + threads);
+    };
+    ASSERT_EQ(render("one.png", "1").status, 0);
+    Result many = render("many.png", "100000");
+    ASSERT_EQ(many.status, 0) << many.err;
+    auto bytes = [&](const std::string& name) {
+        std::ifstream in(Path(name), std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), {}};
+    };
+    EXPECT_FALSE(bytes("one.png").empty());
+    EXPECT_EQ(bytes("one.png"), bytes("many.png"));
+    EXPECT_EQ(bytes("one_mono.png"), bytes("many_mono.png"));
+    Result negative = render("neg.png", "-2");
+    EXPECT_NE(negative.status, 0);
+    EXPECT_NE(negative.err.find("--threads must be 0"), std::string::npos) << negative.err;
+}
+
+// Frame numbers are whole numbers 0..13421772 (the last frame whose time fits 32-bit
+// ticks); times in frames lie within -13421772..13421772. Everything else is refused by
+// name, with the range, before any conversion to int.
+TEST_F(Cli, FramesAndTimesOutOfRangeAreRefusedWithTheRange) {
+    const std::string out = " --size 2x2 -o " + Path("a.png");
+    struct Case {
+        std::string args;
+        std::string message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"render nimbra --frames 0-99999999999" + out, "frame '99999999999' is out of range"},
+             {"render nimbra --frames 1e300-1e300" + out, "frame '1e300' is out of range"},
+             {"render nimbra --frames -1-2" + out, "frame '-1' is out of range"},
+             {"render nimbra --frames 0-2.5" + out, "'2.5' is not a whole frame number"},
+             {"render nimbra --frames 0-x" + out, "'x' is not a frame number"},
+             {"render nimbra --frames 0-13421773" + out, "frame '13421773' is out of range"},
+             {"render nimbra --frames 7" + out, "expected FIRST-LAST"},
+             {"render nimbra --frames 5-2" + out, "the last frame is before the first"},
+             {"render nimbra --time 1e300" + out, "time 1e+300 is out of range"},
+             {"render nimbra --time -13421773" + out, "time -13421773 is out of range"},
+             {"eval nimbra --time 1e300 0,0", "time 1e+300 is out of range"},
+             {"viewport nimbra --time -1e20 --size 4 -o " + Path("a.png"),
+              "time -1e+20 is out of range"},
+             {"eval nimbra --key \"U Shift@1e300=1\" 0,0", "--key 'U Shift@1e300=1': time"},
+         }) {
+        SCOPED_TRACE(c.args);
+        Result r = Run(c.args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(r.err.rfind("loomhost: error: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        if (c.message.find("FIRST-LAST") == std::string::npos &&
+            c.message.find("before") == std::string::npos) {
+            EXPECT_NE(r.err.find("13421772)"), std::string::npos) << "no range: " << r.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(Path("a.png")));
+    EXPECT_TRUE(
+        std::none_of(fs::directory_iterator(dir), fs::directory_iterator(),
+                     [](const fs::directory_entry& e) { return e.path().extension() == ".png"; }));
+    // The ends of the range are accepted.
+    Result last = Run("eval nimbra --time -13421772 0,0");
+    EXPECT_EQ(last.status, 0) << last.err;
+    Result sequence = Run("render nimbra --frames 13421771-13421772" + out);
+    ASSERT_EQ(sequence.status, 0) << sequence.err;
+    EXPECT_TRUE(fs::exists(Path("a_13421772.png")));
 }
