@@ -63,15 +63,18 @@ std::vector<std::uint8_t> SceneRecord(const SceneHolder& scene, const std::strin
 }
 
 /// Hands the record to the filter, with the options applied; answers what it stored.
+/// `source` names where a given record came from. A record from a file or a scene is
+/// refused when it holds values out of range, as typed values are.
 std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_t> record,
-                                    const StereoOptions& options) {
+                                    const std::string& source, const StereoOptions& options) {
     std::string err;
-    if (record.empty()) {
-        if (!options.configFile.empty()) {
-            record = ReadStereoRecord(options.configFile);
-        } else if (!SaveFilterConfiguration(filter, record, err)) {
-            throw std::runtime_error(err);
-        }
+    if (!record.empty()) {
+        CheckStereoSettings(DecodeStereoSettings(record), source);
+    } else if (!options.configFile.empty()) {
+        record = ReadStereoRecord(options.configFile);
+        CheckStereoSettings(DecodeStereoSettings(record), options.configFile);
+    } else if (!SaveFilterConfiguration(filter, record, err)) {
+        throw std::runtime_error(err);
     }
     record = options.Apply(record);
     std::vector<std::uint8_t> stored;
@@ -130,7 +133,10 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         if (!LoadSceneFile(opt.scene, scene, report, err)) throw std::runtime_error(err);
         record = SceneRecord(scene, opt.scene, opt.entry, cd);
     }
-    std::vector<std::uint8_t> stored = Configure(*filter, record, opt.stereo);
+    std::vector<std::uint8_t> stored = Configure(
+        *filter, record,
+        opt.scene + (opt.entry.empty() ? ": first filter entry" : ": entry '" + opt.entry + "'"),
+        opt.stereo);
     if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored);
     if (opt.left.empty()) return;
 
@@ -190,7 +196,8 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
     entry.name = opt.entry;
     entry.superClass = cd->SuperClassID();
     entry.classId = cd->ClassID();
-    entry.configuration = Configure(*filter, record, opt.stereo);
+    entry.configuration =
+        Configure(*filter, record, opt.file + ": entry '" + opt.entry + "'", opt.stereo);
     scene.SetFilter(entry);
     if (!SaveSceneFile(opt.file, scene, err)) throw std::runtime_error(err);
     std::printf("%s: %s\n", entry.name.c_str(),

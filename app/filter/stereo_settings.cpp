@@ -35,9 +35,9 @@ std::string Number(double v) {
     return buf;
 }
 
-float Compensation(double v, const char* what) {
+float Compensation(double v, const std::string& what) {
     if (!(v >= -0.5 && v <= 0.0)) {
-        throw std::runtime_error(std::string(what) + " " + Number(v) + " is outside -0.5..0");
+        throw std::runtime_error(what + " " + Number(v) + " is outside -0.5..0");
     }
     return static_cast<float>(v);
 }
@@ -63,6 +63,24 @@ StereoSettings DecodeStereoSettings(const std::vector<std::uint8_t>& bytes) {
     s.leftCompensation = GetF32(bytes, 4);
     s.rightCompensation = GetF32(bytes, 8);
     return s;
+}
+
+void CheckStereoSettings(const StereoSettings& s, const std::string& source) {
+    const auto eye = [&](int colour, const char* which) {
+        if (colour < 0 || colour > 2) {
+            throw std::runtime_error(source + ": " + which + " eye colour " +
+                                     std::to_string(colour) +
+                                     " is outside 0..2 (red, green, blue)");
+        }
+    };
+    eye(s.leftEye, "left");
+    eye(s.rightEye, "right");
+    if (s.leftEye == s.rightEye) {
+        throw std::runtime_error(source + ": both eyes are " + EyeColorName(s.leftEye) +
+                                 "; the two glasses need different colours");
+    }
+    Compensation(Widen(s.leftCompensation), source + ": left compensation");
+    Compensation(Widen(s.rightCompensation), source + ": right compensation");
 }
 
 int ParseEyeColor(const std::string& text, const std::string& what) {

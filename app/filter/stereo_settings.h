@@ -31,6 +31,13 @@ std::vector<std::uint8_t> EncodeStereoSettings(const StereoSettings& s);
 /// std::runtime_error for another size.
 StereoSettings DecodeStereoSettings(const std::vector<std::uint8_t>& bytes);
 
+/// Throws std::runtime_error, starting with `source` (the file or entry the record came
+/// from), when the settings hold what neither the setup dialog nor the command line ever
+/// stores: an eye colour outside 0..2 (red, green, blue), the same colour for both eyes, or
+/// a compensation that is not a number within -0.5..0. The reserved bytes are not looked
+/// at (the filter writes them as 0).
+void CheckStereoSettings(const StereoSettings& s, const std::string& source);
+
 /// "red", "green" or "blue" (any case) as 0, 1, 2; throws std::runtime_error otherwise.
 int ParseEyeColor(const std::string& text, const std::string& what);
 /// "red", "green", "blue", or the number for a value outside 0..2.
