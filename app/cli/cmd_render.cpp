@@ -1,9 +1,12 @@
 // loomhost render: a texture (or a frame sequence) to image files.
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "app/cli/commands.h"
@@ -12,6 +15,7 @@
 #include "app/cli/texture_setup.h"
 #include "app/cli/texture_source.h"
 #include "app/render/progress.h"
+#include "app/render/render_memory.h"
 #include "app/render/renderer.h"
 
 namespace loom {
@@ -23,6 +27,7 @@ struct RenderCommandOptions {
     std::string size = "256x256";
     std::string frames;
     std::string outputs = "color";
+    std::string maxMemory;
     int threads = 0;
     int bits = 8;
     double time = 0.0;
@@ -43,6 +48,60 @@ void ParseSize(const std::string& text, int& w, int& h) {
     }
     w = static_cast<int>(dw);
     h = static_cast<int>(dh);
+}
+
+/// "500M", "2G", "1.5GB", "65536": bytes, with an optional decimal unit k, M, G or T.
+std::uint64_t ParseByteCount(const std::string& text, const std::string& what) {
+    std::string number = text;
+    double unit = 1.0;
+    if (!number.empty() && (number.back() == 'B' || number.back() == 'b')) number.pop_back();
+    if (!number.empty()) {
+        switch (number.back()) {
+            case 'k':
+            case 'K':
+                unit = 1e3;
+                break;
+            case 'm':
+            case 'M':
+                unit = 1e6;
+                break;
+            case 'g':
+            case 'G':
+                unit = 1e9;
+                break;
+            case 't':
+            case 'T':
+                unit = 1e12;
+                break;
+            default:
+                break;
+        }
+        if (unit != 1.0) number.pop_back();
+    }
+    double bytes = 0.0;
+    try {
+        bytes = ParseNumber(number, what) * unit;
+    } catch (const std::runtime_error&) {
+        throw std::runtime_error(what + " '" + text + "': expected bytes such as 512M or 8G");
+    }
+    if (!(bytes >= 1.0 && bytes <= 1e18)) {
+        throw std::runtime_error(what + " '" + text + "': must be 1 byte..1000000T");
+    }
+    return static_cast<std::uint64_t>(bytes);
+}
+
+/// Refuses a render whose images would not fit in memory, before anything is allocated.
+void CheckRenderMemory(const RenderOptions& ro, const RenderCommandOptions& opt) {
+    MemoryLimit limit = UsableMemory();
+    if (!opt.maxMemory.empty())
+        limit = {ParseByteCount(opt.maxMemory, "--max-memory"), "--max-memory"};
+    const std::uint64_t needed = RenderPeakBytes(ro);
+    if (needed <= limit.bytes) return;
+    throw std::runtime_error(
+        "--size " + opt.size + " with --output " + opt.outputs + " needs about " +
+        FormatBytes(needed) + " (" + std::to_string(RenderBytesPerPixel(ro)) +
+        " bytes a pixel), more than " + limit.what + " (" + FormatBytes(limit.bytes) +
+        "); render a smaller size or fewer outputs, or raise --max-memory");
 }
 
 /// "out.png" + "_mono" + frame 3 -> "out_mono_0003.png".
@@ -86,6 +145,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         }
     }
     if (opt.bits != 8 && opt.bits != 16) throw std::runtime_error("--bits must be 8 or 16");
+    CheckRenderMemory(ro, opt);
     int first = 0, last = 0;
     bool sequence = !opt.frames.empty();
     if (sequence) {
@@ -103,29 +163,35 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     WatchInterrupt();
     const int frameCount = last - first + 1;
     ProgressBar bar("render");
-    for (int f = first; f <= last; ++f) {
-        ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
-        RenderImages images;
-        const int index = f - first;
-        bool done = RenderTexture(
-            src.Texture(), ro, images,
-            [&](int rows, int total) {
-                bar.Update(static_cast<long long>(index) * total + rows,
-                           static_cast<long long>(frameCount) * total);
-            },
-            &InterruptFlag());
-        if (!done) {
-            bar.Finish();
-            throw std::runtime_error("interrupted; frames written so far are complete");
+    try {
+        for (int f = first; f <= last; ++f) {
+            ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
+            RenderImages images;
+            const int index = f - first;
+            bool done = RenderTexture(
+                src.Texture(), ro, images,
+                [&](int rows, int total) {
+                    bar.Update(static_cast<long long>(index) * total + rows,
+                               static_cast<long long>(frameCount) * total);
+                },
+                &InterruptFlag());
+            if (!done) {
+                bar.Finish();
+                throw std::runtime_error("interrupted; frames written so far are complete");
+            }
+            auto write = [&](const FloatImage& img, const char* suffix) {
+                std::string name = OutputName(opt.output, outputs > 1 ? suffix : "", f, sequence);
+                std::string err;
+                if (!WriteImage(name, img, opt.bits, err)) throw std::runtime_error(err);
+            };
+            if (ro.color) write(images.color, "");
+            if (ro.mono) write(images.mono, "_mono");
+            if (ro.normal) write(images.normal, "_normal");
         }
-        auto write = [&](const FloatImage& img, const char* suffix) {
-            std::string name = OutputName(opt.output, outputs > 1 ? suffix : "", f, sequence);
-            std::string err;
-            if (!WriteImage(name, img, opt.bits, err)) throw std::runtime_error(err);
-        };
-        if (ro.color) write(images.color, "");
-        if (ro.mono) write(images.mono, "_mono");
-        if (ro.normal) write(images.normal, "_normal");
+    } catch (const std::bad_alloc&) {
+        bar.Finish();
+        throw std::runtime_error("render " + opt.size + ": out of memory (it needs about " +
+                                 FormatBytes(RenderPeakBytes(ro)) + ")");
     }
     bar.Finish();
 }
@@ -142,6 +208,9 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--time", opt->time, "Time in frames for a single image");
     cmd->add_option("--output", opt->outputs, "What to write: color,mono,normal")
         ->capture_default_str();
+    cmd->add_option("--max-memory", opt->maxMemory,
+                    "Refuse renders needing more memory than this, e.g. 8G (default: the "
+                    "machine's memory, or a lower control-group or ulimit -v limit)");
     cmd->add_option("--threads", opt->threads,
                     "Render threads (default: one per core; at most one per 16 rows and 256)");
     cmd->add_option("--bits", opt->bits, "Bits per channel of PNG/TIFF files: 8 or 16")

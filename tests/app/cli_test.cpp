@@ -280,3 +280,54 @@ TEST_F(Cli, FramesAndTimesOutOfRangeAreRefusedWithTheRange) {
     ASSERT_EQ(sequence.status, 0) << sequence.err;
     EXPECT_TRUE(fs::exists(Path("a_13421772.png")));
 }
+
+// A render whose images cannot fit is refused before anything is allocated, saying what it
+// needs (40 bytes a pixel for one output, 16 more for each further one) and the limit.
+TEST_F(Cli, RendersTooLargeForMemoryAreRefusedBeforeStarting) {
+    const std::string out = " -o " + Path("big.png");
+    Result r = Run("render nimbra --size 64x64 --max-memory 100k" + out);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--size 64x64 with --output color needs about 164 kB (40 bytes a pixel), "
+                         "more than --max-memory (100 kB)"),
+              std::string::npos)
+        << r.err;
+    r = Run("render nimbra --size 64x64 --output color,mono,normal --max-memory 0.2M" + out);
+    EXPECT_NE(r.err.find("needs about 295 kB (72 bytes a pixel)"), std::string::npos) << r.err;
+    for (const char* bad : {"lots", "-5G", "0", "2X"}) {
+        r = Run("render nimbra --size 4x4 --max-memory " + std::string(bad) + out);
+        EXPECT_NE(r.err.find("--max-memory '" + std::string(bad) + "'"), std::string::npos)
+            << r.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("big.png")));
+    r = Run("render nimbra --size 64x64 --max-memory 200kB" + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(Path("big.png")));
+
+    // Without --max-memory the limit is the machine's memory, or ulimit -v when lower.
+    // The biggest size needs about 42.9 GB for one output.
+    const double physical =
+        static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGE_SIZE));
+    if (physical < 42.9e9) {
+        r = Run("render nimbra --size 32768x32768 -o " + Path("huge.png"));
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find("needs about 42.9 GB (40 bytes a pixel), more than"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_FALSE(fs::exists(Path("huge.png")));
+    }
+#ifndef LOOM_IMAGE_LIBRARY_PRELOADED  // sanitizers need more address space than this
+    const std::string limited = "sh -c 'ulimit -v 4000000 && exec " + std::string(LOOMHOST_BIN) +
+                                " --plugins " PLUGIN_DIR " render nimbra --size 16384x16384 -o " +
+                                Path("huge.png") + "' 2>&1";
+    FILE* p = popen(limited.c_str(), "r");
+    std::string text;
+    char buf[512];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    EXPECT_NE(pclose(p), 0);
+    EXPECT_NE(text.find("needs about 10.7 GB (40 bytes a pixel), more than the address-space "
+                        "limit (ulimit -v) (4.1 GB)"),
+              std::string::npos)
+        << text;
+    EXPECT_FALSE(fs::exists(Path("huge.png")));
+#endif
+}
