@@ -5,10 +5,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <stdexcept>
+#include <system_error>
 
 #include "app/cli/commands.h"
 #include "app/cli/interrupt.h"
+#include "app/cli/texture_source.h"
 #include "app/filter/filter_run.h"
 #include "app/filter/image16.h"
 #include "app/filter/stereo_settings.h"
@@ -71,7 +74,12 @@ std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_
     if (!record.empty()) {
         CheckStereoSettings(DecodeStereoSettings(record), source);
     } else if (!options.configFile.empty()) {
-        record = ReadStereoRecord(options.configFile);
+        try {
+            record = ReadStereoRecord(options.configFile);
+        } catch (const std::system_error& e) {
+            // A stream's own failure names no file.
+            throw std::runtime_error(options.configFile + ": cannot read: " + e.what());
+        }
         CheckStereoSettings(DecodeStereoSettings(record), options.configFile);
     } else if (!SaveFilterConfiguration(filter, record, err)) {
         throw std::runtime_error(err);
@@ -88,7 +96,13 @@ std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_
 Image16 Read(const std::string& path) {
     Image16 img;
     std::string err;
-    if (!ReadImage16(path, img, err)) throw std::runtime_error(err);
+    bool read = false;
+    try {
+        read = ReadImage16(path, img, err);
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error(path + ": not enough memory to read the image");
+    }
+    if (!read) throw std::runtime_error(err);
     return img;
 }
 
@@ -129,8 +143,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         }
         SceneHolder scene;
         SceneLoadReport report;
-        std::string err;
-        if (!LoadSceneFile(opt.scene, scene, report, err)) throw std::runtime_error(err);
+        LoadSceneForCommand(opt.scene, scene, report);
         record = SceneRecord(scene, opt.scene, opt.entry, cd);
     }
     std::vector<std::uint8_t> stored = Configure(
@@ -183,7 +196,7 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
     std::string err;
     if (std::filesystem::exists(opt.file)) {
         SceneLoadReport report;
-        if (!LoadSceneFile(opt.file, scene, report, err)) throw std::runtime_error(err);
+        LoadSceneForCommand(opt.file, scene, report);
     }
     std::vector<std::uint8_t> record;
     if (scene.FindFilter(opt.entry) >= 0) {

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 
 #include "app/cli/frame_range.h"
@@ -176,7 +177,13 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, 
         if (isImage) {
             auto* bm = new BitmapTex();
             std::string err;
-            if (!bm->SetFileName(value.substr(6), err)) {
+            bool read = false;
+            try {
+                read = bm->SetFileName(value.substr(6), err);
+            } catch (const std::bad_alloc&) {
+                err = value.substr(6) + ": not enough memory to read the image";
+            }
+            if (!read) {
                 DeleteUnreferenced(bm);
                 throw std::runtime_error("--set '" + text + "': " + err);
             }
