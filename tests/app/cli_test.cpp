@@ -415,3 +415,56 @@ TEST_F(Cli, ErrorsNameTheFileOnOneLine) {
         EXPECT_EQ(line.rfind("loomhost: error: " + file + ":", 0), 0u) << r.err;
     }
 }
+
+// The panel command acts as a person would: a text that several controls show is refused
+// with their IDs; sliders are dragged and colours picked through the same door, and the
+// texture takes what they set.
+TEST_F(Cli, PanelRefusesAmbiguousTextsAndDrivesSlidersAndSwatches) {
+    Result r = Run("panel voltrane --click Cosine");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--click 'Cosine': 2 controls have that text: 1010 (CustButton), "
+                         "1029 (CustButton); click one by its ID"),
+              std::string::npos)
+        << r.err;
+    r = Run("panel voltrane --click 1010");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 1010 CustButton         \"Cosine\" checked"), std::string::npos);
+
+    const std::string scene = Path("n.loom");
+    r = Run("panel nimbra --slide 1151=40 --color 1133=255,128,0 --slide 1153=90 --save-scene " +
+            scene);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 1151 msctls_trackbar32  \"\" pos=40 range=0..100"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" 1133 ColorSwatch        \"\" colour=255,128,0"), std::string::npos);
+    const std::string shown = Run("scene show " + scene).out;
+    for (const char* row : {"U Shift = 40", "U Scale = 90", "Cloud = 1,0.501960814,0"}) {
+        EXPECT_NE(shown.find(row), std::string::npos) << row << " in " << shown;
+    }
+    EXPECT_EQ(Run("eval --scene " + scene + " 0.3,0.6 0.9,0.2").out,
+              Run("eval nimbra --set \"U Shift=40\" --set \"U Scale=90\" "
+                  "--set Cloud=1,0.501960814,0 0.3,0.6 0.9,0.2")
+                  .out);
+
+    struct Case {
+        std::string args, message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"--slide 1151=101", "--slide '1151=101': the position must be a whole number 0..100"},
+             {"--slide 1151=2.5", "--slide '1151=2.5': the position must be a whole number 0..100"},
+             {"--slide 1151", "--slide '1151': expected ID=POSITION"},
+             {"--slide 1133=5", "--slide '1133=5': no slider with that ID"},
+             {"--color 1133=1,2", "--color '1133=1,2': expected R,G,B, each a whole number 0..255"},
+             {"--color 1133=1,2,256",
+              "--color '1133=1,2,256': expected R,G,B, each a whole number 0..255"},
+             {"--color 1133=1,2,3,4",
+              "--color '1133=1,2,3,4': expected R,G,B, each a whole number 0..255"},
+             {"--color 1151=1,2,3", "--color '1151=1,2,3': no colour swatch with that ID"},
+             {"--spin 1e300=3", "--spin '1e300=3': ID: '1e300' is not a control ID"},
+         }) {
+        SCOPED_TRACE(c.args);
+        r = Run("panel nimbra " + c.args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(r.err, "loomhost: error: " + c.message + "\n");
+    }
+}
