@@ -224,6 +224,48 @@ TEST_F(Anaglyph, RecordsOutOfRangeAreRefusedWithTheRange) {
     EXPECT_EQ(bytes, std::string("\x02\x00\x00\x00", 4) + record(2, 0, -0.5f, -0.0f).substr(4));
 }
 
+// One eye's colour given alone follows the setup dialog's rule in every command: when the
+// other eye has that colour, it takes the given eye's old one.
+TEST_F(Anaglyph, OneEyeGivenAloneSwapsAsTheSetupDialogDoes) {
+    const char* const kNames[] = {"red", "green", "blue"};
+    struct Case {
+        std::string option;
+        int left, right;  // expected, from the defaults red and green
+    };
+    for (const Case& c : std::vector<Case>{{"--left-eye red", 0, 1},
+                                           {"--left-eye green", 1, 0},
+                                           {"--left-eye blue", 2, 1},
+                                           {"--right-eye red", 1, 0},
+                                           {"--right-eye green", 0, 1},
+                                           {"--right-eye blue", 0, 2}}) {
+        SCOPED_TRACE(c.option);
+        const std::string left = kNames[c.left], right = kNames[c.right];
+        Result saved = Run("anaglyph --save-config " + Path("c.cfg") + " " + c.option);
+        ASSERT_EQ(saved.status, 0) << saved.err;
+        std::ifstream cfg(Path("c.cfg"), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(cfg)), {});
+        ASSERT_EQ(bytes.size(), 12u);
+        EXPECT_EQ(bytes[0], c.left);
+        EXPECT_EQ(bytes[1], c.right);
+        fs::remove(Path("s.loom"));
+        EXPECT_EQ(Run("scene filter " + Path("s.loom") + " " + c.option).out,
+                  "stereo: left " + left + ", right " + right + ", compensations -0.1 and -0.1\n");
+        const Result shown = Run("calibrate -o " + Path("duck.png") + " " + c.option);
+        EXPECT_NE(shown.out.find("left eye " + left + " -0.1, right eye " + right + " -0.1"),
+                  std::string::npos)
+            << shown.out << shown.err;
+    }
+    // The rule starts from what an entry holds, as the dialog starts from the configuration.
+    const std::string scene = Path("s.loom");
+    ASSERT_EQ(Run("scene filter " + scene + " --left-eye blue --right-eye red").status, 0);
+    EXPECT_EQ(Run("scene filter " + scene + " --left-eye red").out,
+              "stereo: left red, right blue, compensations -0.1 and -0.1\n");
+    ExpectOneLineError("scene filter " + scene + " --left-eye green --right-eye green",
+                       "both eyes would see green");
+    ExpectOneLineError("calibrate -o " + Path("duck.png") + " --left-eye blue --right-eye blue",
+                       "both eyes would see blue");
+}
+
 TEST_F(Anaglyph, BadInputGetsOneLineAndLeavesNoOutput) {
     std::string l = Write("l.png", 6, 4, 8, 1);
     std::string r = Write("r.png", 6, 4, 8, 2);
@@ -239,7 +281,6 @@ TEST_F(Anaglyph, BadInputGetsOneLineAndLeavesNoOutput) {
         {l + " " + r + out + " --left-comp 0.2", "outside -0.5..0"},
         {l + " " + r + out + " --right-comp -0.75", "outside -0.5..0"},
         {l + " " + r + out + " --left-eye red --right-eye red", "different colours"},
-        {l + " " + r + out + " --right-eye red", "different colours"},  // left is red already
         {l + " " + r + out + " --bits 12", "--bits"},
         {l + " " + r, "-o"},
         {l + out, "right-eye image"},
