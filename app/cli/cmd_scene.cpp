@@ -23,8 +23,7 @@ struct SceneOptions {
 
 void Load(const std::string& file, SceneHolder& scene) {
     SceneLoadReport report;
-    std::string err;
-    if (!LoadSceneFile(file, scene, report, err)) throw std::runtime_error(err);
+    LoadSceneForCommand(file, scene, report);
     if (report.obsolete) {
         std::fprintf(stderr, "loomhost: note: %s held data of an older version; converted\n",
                      file.c_str());

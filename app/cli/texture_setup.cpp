@@ -5,8 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 
+#include "app/cli/frame_range.h"
 #include "foundation/host/bitmap_tex.h"
 
 namespace loom {
@@ -58,11 +60,15 @@ double ParseNumber(const std::string& text, const std::string& what) {
 }
 
 TimeValue FramesToTicks(double frames) {
-    double ticks = std::round(frames * kTicksPerFrame);
-    if (!(ticks > -2147483647.0 && ticks < 2147483647.0)) {
-        throw std::runtime_error("time " + std::to_string(frames) + " is out of range");
+    // Checked in frames, before any product or conversion can overflow.
+    if (!(std::fabs(frames) <= static_cast<double>(kMaxFrame))) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.9g", frames);
+        throw std::runtime_error(std::string("time ") + text + " is out of range (frames -" +
+                                 std::to_string(kMaxFrame) + ".." + std::to_string(kMaxFrame) +
+                                 ")");
     }
-    return static_cast<TimeValue>(ticks);
+    return static_cast<TimeValue>(std::round(frames * kTicksPerFrame));
 }
 
 Texmap* CreateTexture(const PluginLoader& loader, const std::string& className) {
@@ -171,7 +177,13 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, 
         if (isImage) {
             auto* bm = new BitmapTex();
             std::string err;
-            if (!bm->SetFileName(value.substr(6), err)) {
+            bool read = false;
+            try {
+                read = bm->SetFileName(value.substr(6), err);
+            } catch (const std::bad_alloc&) {
+                err = value.substr(6) + ": not enough memory to read the image";
+            }
+            if (!read) {
                 DeleteUnreferenced(bm);
                 throw std::runtime_error("--set '" + text + "': " + err);
             }
@@ -213,7 +225,12 @@ void ApplyKey(const PluginLoader&, Texmap* tex, const std::string& text) {
     if (!pb->IsAnimatable(row)) {
         throw std::runtime_error("--key '" + text + "': '" + name + "' cannot be animated");
     }
-    TimeValue t = FramesToTicks(ParseNumber(text.substr(at + 1, eq - at - 1), "--key frame"));
+    TimeValue t = 0;
+    try {
+        t = FramesToTicks(ParseNumber(text.substr(at + 1, eq - at - 1), "frame"));
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("--key '" + text + "': " + e.what());
+    }
     ParamValue v = ParseParamValue(pb->GetParameterType(row), text.substr(eq + 1), "--key " + name);
     pb->SetKey(row, t, v);
 }
