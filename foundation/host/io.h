@@ -42,6 +42,9 @@ class ILoad {
     virtual void RegisterPostLoadCallback(PostLoadCallback* cb) = 0;
     /// Tells the host the scene held data of an older form that was converted.
     virtual void SetObsolete() = 0;
+    /// Says why the object being loaded refuses its data (before it answers IO_ERROR), so
+    /// that the host's message names the cause. The first reason given is kept.
+    virtual void SetLoadError(const std::string& why) { (void)why; }
 };
 
 namespace loom {
@@ -78,8 +81,13 @@ class ChunkReader final : public ILoad {
     IOResult Read(void* buf, ULONG nbytes, ULONG* nread) override;
     void RegisterPostLoadCallback(PostLoadCallback* cb) override;
     void SetObsolete() override { obsolete_ = true; }
+    void SetLoadError(const std::string& why) override {
+        if (loadError_.empty()) loadError_ = why;
+    }
 
     bool Obsolete() const { return obsolete_; }
+    /// The first reason an object gave for refusing its data; empty when none did.
+    const std::string& LoadError() const { return loadError_; }
     void RunPostLoadCallbacks();
     /// Offset of the read position from the start of the data, for error messages.
     size_t Offset() const { return pos_; }
@@ -98,6 +106,7 @@ class ChunkReader final : public ILoad {
     std::vector<Open> open_;
     std::vector<PostLoadCallback*> callbacks_;
     bool obsolete_ = false;
+    std::string loadError_;
 };
 
 // Typed helpers for little-endian scalars.

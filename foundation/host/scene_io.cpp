@@ -62,6 +62,40 @@ struct LoadedObject {
     std::vector<std::int32_t> refs;
 };
 
+std::string ClassLabel(ReferenceTarget* t) {
+    if (ClassDesc* cd = FindClass(t->SuperClassID(), t->ClassID())) return cd->ClassName();
+    TSTR name;
+    t->GetClassName(name);
+    return name;
+}
+
+/// "slot 1 'Parameters'": the reference number and, where the object names it, its name.
+std::string SlotLabel(ReferenceTarget* t, int i) {
+    std::string label = "slot " + std::to_string(i);
+    TSTR name = t->SubAnimName(i);
+    if (!name.empty()) label += " '" + name + "'";
+    return label;
+}
+
+/// The first root (in file order) through which object `target` is reached, for errors.
+template <typename Roots>
+std::string EntryOf(const std::vector<LoadedObject>& objs, const Roots& roots, size_t target) {
+    for (const auto& root : roots) {
+        std::vector<bool> seen(objs.size(), false);
+        std::vector<std::int32_t> todo{root.index};
+        while (!todo.empty()) {
+            std::int32_t o = todo.back();
+            todo.pop_back();
+            if (o < 0 || static_cast<size_t>(o) >= objs.size() || seen[static_cast<size_t>(o)])
+                continue;
+            if (static_cast<size_t>(o) == target) return "entry '" + root.name + "'";
+            seen[static_cast<size_t>(o)] = true;
+            for (std::int32_t r : objs[static_cast<size_t>(o)].refs) todo.push_back(r);
+        }
+    }
+    return "an object no entry holds";
+}
+
 /// Lets go of partly loaded objects: references among them are dropped without deleting,
 /// anything else they hold (defaults made at creation) is deleted with them.
 void Discard(std::vector<LoadedObject>& objs) {
@@ -283,8 +317,11 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
                     } else if (id == kDataChunk) {
                         if (!haveClass || haveData) return fail("object data out of place");
                         if (objs.back().object->Load(&r) != IO_OK) {
+                            std::string why = r.LoadError();
                             return fail("damaged data of object " +
-                                        std::to_string(objs.size() - 1));
+                                        std::to_string(objs.size() - 1) + " (" +
+                                        ClassLabel(objs.back().object) + ")" +
+                                        (why.empty() ? "" : ": " + why));
                         }
                         haveData = true;
                     }
@@ -341,6 +378,11 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
     for (const RootEntry& e : roots) {
         if (e.index < -1 || e.index >= count) return fail("root '" + e.name + "' names no object");
     }
+    // "entry 'Nimbra' (object 2, Fervix), slot 1 'Parameters'", for errors.
+    auto slotOf = [&](size_t o, size_t i) {
+        return EntryOf(objs, roots, o) + " (object " + std::to_string(o) + ", " +
+               ClassLabel(objs[o].object) + "), " + SlotLabel(objs[o].object, static_cast<int>(i));
+    };
     for (size_t o = 0; o < objs.size(); ++o) {
         ReferenceTarget* obj = objs[o].object;
         const auto& refs = objs[o].refs;
@@ -358,9 +400,20 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
             ReferenceTarget* old = obj->GetReference(static_cast<int>(i));
             bool oldIsOurs = std::any_of(objs.begin(), objs.end(),
                                          [old](const LoadedObject& l) { return l.object == old; });
+            // A slot the class fills when it makes an object (a parameter block, a UV
+            // generator) cannot be empty: the object would run on values nobody saved.
+            if (!target && old && !oldIsOurs) return fail(slotOf(o, i) + ": missing");
             if (obj->ReplaceReference(static_cast<int>(i), target, !oldIsOurs) != REF_SUCCEED) {
-                return fail("object " + std::to_string(o) +
-                            " refers to itself through its references");
+                if (target && target->ReachesMaker(obj)) {
+                    return fail(slotOf(o, i) + ": refers back to the object itself");
+                }
+                return fail(slotOf(o, i) + ": holds a " + ClassLabel(target) +
+                            ", which this slot does not take");
+            }
+        }
+        for (size_t i = refs.size(); i < static_cast<size_t>(obj->NumRefs()); ++i) {
+            if (obj->GetReference(static_cast<int>(i))) {
+                return fail(slotOf(o, i) + ": missing");
             }
         }
     }
