@@ -36,6 +36,13 @@ void Collect(ReferenceTarget* t, std::vector<ReferenceTarget*>& order,
     for (int i = 0; i < t->NumRefs(); ++i) Collect(t->GetReference(i), order, index);
 }
 
+/// True for the super classes whose objects are reference targets a scene can hold. Other
+/// classes (an image filter) make objects of other types, which must never be created here.
+bool HoldsTargets(SClass_ID sclass) {
+    return sclass == TEXMAP_CLASS_ID || sclass == UVGEN_CLASS_ID ||
+           sclass == PARAMETER_BLOCK_CLASS_ID || sclass == REF_TARGET_CLASS_ID;
+}
+
 /// Turns the untyped pointer a descriptor creates back into the class's base.
 ReferenceTarget* AsTarget(void* created, SClass_ID sclass) {
     if (!created) return nullptr;
@@ -295,6 +302,10 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
                         std::uint32_t sc, a, b;
                         if (haveClass || ReadU32(&r, sc) || ReadU32(&r, a) || ReadU32(&r, b)) {
                             return fail("damaged class record");
+                        }
+                        if (!HoldsTargets(sc)) {
+                            return fail("class " + Hex(a) + " " + Hex(b) + " (super class " +
+                                        Hex(sc) + ") is not an object a scene holds");
                         }
                         ClassDesc* cd = FindClass(sc, Class_ID(a, b));
                         if (!cd) {

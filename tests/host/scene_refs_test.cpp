@@ -208,3 +208,39 @@ TEST(SceneRefs, EveryByteFlipOfATextureSceneIsHandledOnce) {
     EXPECT_GT(refused, 0);
     EXPECT_EQ(gAlive, 0);
 }
+
+namespace {
+
+int gFilterCreated = 0;
+
+/// A registered class of another super class: what it makes is no reference target.
+class NotATargetDesc final : public ClassDesc {
+  public:
+    int IsPublic() override { return 0; }
+    void* Create(BOOL) override {
+        ++gFilterCreated;
+        return nullptr;
+    }
+    const TCHAR* ClassName() override { return "Not a target"; }
+    SClass_ID SuperClassID() override { return FLT_CLASS_ID; }
+    Class_ID ClassID() override { return Class_ID(0x7E570002, 0); }
+    const TCHAR* Category() override { return ""; }
+};
+NotATargetDesc gNotATargetDesc;
+const bool gNotATargetRegistered = RegisterClass(&gNotATargetDesc);
+
+}  // namespace
+
+TEST(SceneRefs, ObjectsOfClassesThatAreNoTargetsAreNeverCreated) {
+    ASSERT_TRUE(gNotATargetRegistered);
+    std::vector<std::uint8_t> bytes =
+        HandBuiltScene({{FLT_CLASS_ID, Class_ID(0x7E570002, 0), {}}}, 0);
+    SceneHolder loaded;
+    SceneLoadReport report;
+    std::string err;
+    EXPECT_FALSE(LoadSceneBytes(bytes.data(), bytes.size(), loaded, report, err));
+    EXPECT_NE(err.find("(super class 0x00001020) is not an object a scene holds"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(gFilterCreated, 0);
+}
