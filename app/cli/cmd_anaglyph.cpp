@@ -12,6 +12,7 @@
 #include "app/filter/filter_run.h"
 #include "app/filter/image16.h"
 #include "app/filter/stereo_settings.h"
+#include "app/scene/scene_load.h"
 #include "foundation/host/scene_io.h"
 
 namespace loom {
@@ -125,9 +126,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
             throw std::runtime_error("give either --scene or --config, not both");
         }
         SceneHolder scene;
-        SceneLoadReport report;
-        std::string err;
-        if (!LoadSceneFile(opt.scene, scene, report, err)) throw std::runtime_error(err);
+        LoadSceneForCommand(opt.scene, scene);
         record = SceneRecord(scene, opt.scene, opt.entry, cd);
     }
     std::vector<std::uint8_t> stored = Configure(*filter, record, opt.stereo);
@@ -175,10 +174,7 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
     FilterPtr filter = NewFilter(cd);
     SceneHolder scene;
     std::string err;
-    if (std::filesystem::exists(opt.file)) {
-        SceneLoadReport report;
-        if (!LoadSceneFile(opt.file, scene, report, err)) throw std::runtime_error(err);
-    }
+    if (std::filesystem::exists(opt.file)) LoadSceneForCommand(opt.file, scene);
     std::vector<std::uint8_t> record;
     if (scene.FindFilter(opt.entry) >= 0) {
         if (!opt.stereo.configFile.empty()) {

@@ -5,6 +5,7 @@
 
 #include "app/cli/panel_session.h"
 #include "app/cli/texture_setup.h"
+#include "app/scene/scene_load.h"
 
 namespace loom {
 
@@ -39,9 +40,7 @@ TextureSource::TextureSource(AppContext& ctx, const std::string& className,
                              const TextureSourceOptions& opt) {
     ctx.LoadPlugins();
     if (!opt.scene.empty()) {
-        SceneLoadReport report;
-        std::string err;
-        if (!LoadSceneFile(opt.scene, holder_, report, err)) throw std::runtime_error(err);
+        LoadSceneForCommand(opt.scene, holder_);
         tex_ = SceneTexture(holder_, opt.entry, &label_);
     } else {
         if (className.empty()) throw std::runtime_error("name a texture class or --scene FILE");

@@ -7,6 +7,7 @@
 
 #include "app/cli/texture_setup.h"
 #include "app/render/renderer.h"
+#include "app/scene/scene_load.h"
 #include "app/web/bmp.h"
 #include "app/web/object_window.h"
 #include "foundation/host/animate.h"
@@ -167,12 +168,13 @@ void EditorSession::SaveScene(const std::string& path) {
     if (!SaveSceneFile(Resolve(path).string(), *scene_, err)) throw ApiError(409, err);
 }
 
-void EditorSession::LoadScene(const std::string& path) {
+std::vector<std::string> EditorSession::LoadScene(const std::string& path) {
     if (dialogBusy_) throw ApiError(409, "close the filter's dialog first");
     auto loaded = std::make_unique<SceneHolder>();
     SceneLoadReport report;
     std::string err;
     if (!LoadSceneFile(Resolve(path).string(), *loaded, report, err)) throw ApiError(409, err);
+    std::vector<std::string> notes = SceneLoadNotes(path, report);
     question_.reset();
     editor_->Close();
     entry_.clear();
@@ -186,6 +188,7 @@ void EditorSession::LoadScene(const std::string& path) {
     } else {
         SampleChanged();
     }
+    return notes;
 }
 
 void EditorSession::ApplyFilterEntry() {

@@ -58,6 +58,12 @@ ReferenceTarget* AsTarget(void* created, SClass_ID sclass) {
     }
 }
 
+/// The folder a scene file's relative paths are taken from: its own ("." for a bare name).
+std::string FolderOf(const std::string& scenePath) {
+    std::string folder = std::filesystem::path(scenePath).parent_path().string();
+    return folder.empty() ? "." : folder;
+}
+
 std::string Hex(std::uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", v);
@@ -169,12 +175,13 @@ int SceneHolder::Find(const std::string& name) const {
     return -1;
 }
 
-std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene) {
+std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene, const std::string& folder) {
     std::vector<ReferenceTarget*> order;
     std::map<ReferenceTarget*, int> index;
     for (int i = 0; i < scene.Count(); ++i) Collect(scene.Object(i), order, index);
 
     ChunkWriter w;
+    w.SetSceneFolder(folder);
     w.Write(kMagic, sizeof kMagic, nullptr);
     WriteU32(&w, kFormatVersion);
     w.BeginChunk(kObjectsChunk);
@@ -223,8 +230,8 @@ std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene) {
 
 bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error) {
     namespace fs = std::filesystem;
-    std::vector<std::uint8_t> bytes = SaveSceneBytes(scene);
     fs::path target(path);
+    std::vector<std::uint8_t> bytes = SaveSceneBytes(scene, FolderOf(path));
     fs::path tmp = target.parent_path() /
                    (".~" + target.filename().string() + "." + std::to_string(::getpid()));
     {
@@ -254,7 +261,7 @@ bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::strin
 }
 
 bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
-                    SceneLoadReport& report, std::string& error) {
+                    SceneLoadReport& report, std::string& error, const std::string& folder) {
     report = SceneLoadReport();
     if (size < sizeof kMagic + 4 || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
         error = "not a scene file";
@@ -269,6 +276,7 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
     }
     const size_t start = sizeof kMagic + 4;
     ChunkReader r(data + start, size - start);
+    r.SetSceneFolder(folder);
     std::vector<LoadedObject> objs;
     struct RootEntry {
         std::string name;
@@ -446,6 +454,7 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
         if (t->NumDependents() == 0) DeleteUnreferenced(t);
     }
     report.obsolete = r.Obsolete();
+    report.warnings = r.Warnings();
     report.objects = count;
     return true;
 }
@@ -459,7 +468,7 @@ bool LoadSceneFile(const std::string& path, SceneHolder& scene, SceneLoadReport&
     }
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());
-    if (!LoadSceneBytes(bytes.data(), bytes.size(), scene, report, error)) {
+    if (!LoadSceneBytes(bytes.data(), bytes.size(), scene, report, error, FolderOf(path))) {
         error = path + ": " + error;
         return false;
     }
