@@ -55,10 +55,10 @@ std::string ResolvedPath(const std::string& stored, const std::string& folder) {
 std::string StoredPath(const std::string& path, const std::string& folder) {
     namespace fs = std::filesystem;
     if (path.empty() || folder.empty()) return path;
-    std::error_code ec;
-    fs::path file = fs::absolute(path, ec).lexically_normal();
-    fs::path base = fs::absolute(folder, ec).lexically_normal();
-    if (ec) return path;
+    std::error_code fileError, baseError;
+    fs::path file = fs::absolute(path, fileError).lexically_normal();
+    fs::path base = fs::absolute(folder, baseError).lexically_normal();
+    if (fileError || baseError) return path;
     fs::path rel = file.lexically_relative(base);
     if (rel.empty() || *rel.begin() == "..") return file.string();
     return rel.generic_string();
