@@ -15,6 +15,7 @@
 #include "app/filter/filter_run.h"
 #include "app/filter/image16.h"
 #include "app/filter/stereo_settings.h"
+#include "app/scene/scene_load.h"
 #include "foundation/host/scene_io.h"
 
 namespace loom {
@@ -142,8 +143,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
             throw std::runtime_error("give either --scene or --config, not both");
         }
         SceneHolder scene;
-        SceneLoadReport report;
-        LoadSceneForCommand(opt.scene, scene, report);
+        LoadSceneForCommand(opt.scene, scene);
         record = SceneRecord(scene, opt.scene, opt.entry, cd);
     }
     std::vector<std::uint8_t> stored = Configure(
@@ -194,10 +194,7 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
     FilterPtr filter = NewFilter(cd);
     SceneHolder scene;
     std::string err;
-    if (std::filesystem::exists(opt.file)) {
-        SceneLoadReport report;
-        LoadSceneForCommand(opt.file, scene, report);
-    }
+    if (std::filesystem::exists(opt.file)) LoadSceneForCommand(opt.file, scene);
     std::vector<std::uint8_t> record;
     if (scene.FindFilter(opt.entry) >= 0) {
         if (!opt.stereo.configFile.empty()) {

@@ -139,9 +139,14 @@ ParamValue ParseParamValue(ParamType type, const std::string& text, const std::s
     }
     double d = ParseNumber(text, what);
     if (type == TYPE_INT) {
-        if (d != std::floor(d) || std::fabs(d) > 2147483647.0) {
+        if (d != std::floor(d)) {
             throw std::runtime_error(what + ": '" + text + "' is not a whole number");
         }
+        if (!FitsInt(d)) {
+            throw std::runtime_error(what + ": '" + text + "' is out of range (" + kIntRowRange +
+                                     ")");
+        }
+        return ParamValue::Int(static_cast<std::int32_t>(d));
     } else if (std::fabs(d) > 3.4e38) {
         throw std::runtime_error(what + ": '" + text + "' is out of range");
     }
@@ -155,7 +160,7 @@ std::string FormatParamValue(ParamType type, const ParamValue& v) {
         std::snprintf(buf, sizeof buf, "%.9g,%.9g,%.9g", Widen(v.v[0]), Widen(v.v[1]),
                       Widen(v.v[2]));
     } else if (type == TYPE_INT) {
-        std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.v[0]));
+        std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.AsInt()));
     } else {
         std::snprintf(buf, sizeof buf, "%.9g", Widen(v.v[0]));
     }

@@ -6,6 +6,7 @@
 
 #include "app/cli/panel_session.h"
 #include "app/cli/texture_setup.h"
+#include "app/scene/scene_load.h"
 
 namespace loom {
 
@@ -24,19 +25,6 @@ void TextureSourceOptions::AddOptions(CLI::App& cmd) {
         ->allow_extra_args(false);
 }
 
-void LoadSceneForCommand(const std::string& file, SceneHolder& scene, SceneLoadReport& report) {
-    std::string err;
-    bool loaded = false;
-    try {
-        loaded = LoadSceneFile(file, scene, report, err);
-    } catch (const std::bad_alloc&) {
-        throw std::runtime_error(file + ": not enough memory to load the scene");
-    } catch (const std::exception& e) {
-        throw std::runtime_error(file + ": cannot load the scene: " + e.what());
-    }
-    if (!loaded) throw std::runtime_error(err);
-}
-
 Texmap* SceneTexture(SceneHolder& scene, const std::string& entry, std::string* label) {
     for (int i = 0; i < scene.Count(); ++i) {
         if (!entry.empty() && scene.Name(i) != entry) continue;
@@ -53,8 +41,7 @@ TextureSource::TextureSource(AppContext& ctx, const std::string& className,
                              const TextureSourceOptions& opt) {
     ctx.LoadPlugins();
     if (!opt.scene.empty()) {
-        SceneLoadReport report;
-        LoadSceneForCommand(opt.scene, holder_, report);
+        LoadSceneForCommand(opt.scene, holder_);
         tex_ = SceneTexture(holder_, opt.entry, &label_);
     } else {
         if (className.empty()) throw std::runtime_error("name a texture class or --scene FILE");

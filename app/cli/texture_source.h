@@ -42,10 +42,6 @@ class TextureSource {
     std::string label_;
 };
 
-/// Loads a scene file for a command. Throws std::runtime_error naming the file for any
-/// failure, running out of memory and the standard library's exceptions included.
-void LoadSceneForCommand(const std::string& file, SceneHolder& scene, SceneLoadReport& report);
-
 /// Finds a texture entry of a loaded scene; throws when there is none of that name.
 Texmap* SceneTexture(SceneHolder& scene, const std::string& entry, std::string* label = nullptr);
 

@@ -331,7 +331,11 @@ ApiResponse Api::Handle(const ApiRequest& req) {
             }
             s.SaveScene(file);
         } else if (path == "scene/load") {
-            s.LoadScene(StringField(body, "path"));
+            // The state, with the lines the user must be told about the scene as "notes".
+            std::vector<std::string> notes = s.LoadScene(StringField(body, "path"));
+            json answer = json::parse(State());
+            answer["notes"] = notes;
+            return {200, "application/json", answer.dump()};
         } else if (path == "sample") {
             s.SetSampleSphere(BoolField(body, "sphere"));
         } else if (path == "filter/setup") {

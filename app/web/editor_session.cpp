@@ -9,6 +9,7 @@
 
 #include "app/cli/texture_setup.h"
 #include "app/render/renderer.h"
+#include "app/scene/scene_load.h"
 #include "app/web/bmp.h"
 #include "app/web/object_window.h"
 #include "foundation/host/animate.h"
@@ -262,7 +263,7 @@ void EditorSession::SaveScene(const std::string& path) {
     if (!SaveSceneFile(folder_.FileToWrite(path).string(), *scene_, err)) throw ApiError(409, err);
 }
 
-void EditorSession::LoadScene(const std::string& path) {
+std::vector<std::string> EditorSession::LoadScene(const std::string& path) {
     if (dialogBusy_) throw ApiError(409, "close the filter's dialog first");
     auto loaded = std::make_unique<SceneHolder>();
     SceneLoadReport report;
@@ -271,6 +272,7 @@ void EditorSession::LoadScene(const std::string& path) {
     if (!RootFolder::IsSceneFile(file)) throw ApiError(400, path + " is not a scene file");
     if (!LoadSceneFile(file.string(), *loaded, report, err)) throw ApiError(409, err);
     folder_.CheckSceneImages(*loaded, file);
+    std::vector<std::string> notes = SceneLoadNotes(path, report);
     question_.reset();
     editor_->Close();
     watcher_.DeleteAllRefsFromMe();
@@ -286,6 +288,7 @@ void EditorSession::LoadScene(const std::string& path) {
     } else {
         SampleChanged();
     }
+    return notes;
 }
 
 void EditorSession::ApplyFilterEntry() {

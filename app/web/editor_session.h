@@ -109,7 +109,9 @@ class EditorSession {
     /// Scene files, relative to the root folder (see RootFolder). A loaded scene whose
     /// images lie outside the root folder is refused.
     void SaveScene(const std::string& path);
-    void LoadScene(const std::string& path);
+    /// Answers what the user must be told (older data converted, missing image maps),
+    /// one line each; empty when the scene loaded as saved.
+    std::vector<std::string> LoadScene(const std::string& path);
     SceneHolder& Scene() { return *scene_; }
 
     /// The rollup pages, then the dialogs that are open.
