@@ -31,7 +31,10 @@ fs::path Resolved(fs::path path, std::error_code& ec) {
     path = fs::absolute(path, ec);
     for (int hops = 0; !ec && hops < 40; ++hops) {
         const fs::path real = fs::weakly_canonical(path, ec);
-        if (ec || !fs::is_symlink(fs::symlink_status(real, ec))) return real;
+        if (ec) return real;
+        // A path that names nothing (a missing image) is as real as it gets: not an error.
+        std::error_code missing;
+        if (!fs::is_symlink(fs::symlink_status(real, missing))) return real;
         const fs::path target = fs::read_symlink(real, ec);
         path = target.is_absolute() ? target : real.parent_path() / target;
     }
