@@ -16,6 +16,7 @@ struct PanelOptions {
     std::vector<std::string> spins;
     TextureSourceOptions source;
     std::string saveScene;
+    bool force = false;
 };
 
 }  // namespace
@@ -32,6 +33,7 @@ void AddPanelCommand(CLI::App& app, AppContext& ctx) {
         cmd->add_option("--spin", opt->spins, "Type a value into a spinner: ID=VALUE")
             ->allow_extra_args(false);
     cmd->add_option("--save-scene", opt->saveScene, "Write the texture to a scene file after");
+    cmd->add_flag("--force", opt->force, "Replace a --save-scene file that is read-only");
     opt->source.AddOptions(*cmd);
     cmd->callback([&ctx, opt, cmd, click, spin] {
         TextureSource src(ctx, opt->className, opt->source);
@@ -45,7 +47,10 @@ void AddPanelCommand(CLI::App& app, AppContext& ctx) {
         std::fputs(session.Describe().c_str(), stdout);
         if (!opt->saveScene.empty()) {
             std::string err;
-            if (!SaveSceneFile(opt->saveScene, src.Scene(), err)) throw std::runtime_error(err);
+            if (!SaveSceneFile(opt->saveScene, src.Scene(), err,
+                               SaveOptions{opt->force, nullptr})) {
+                throw std::runtime_error(err);
+            }
         }
     });
 }

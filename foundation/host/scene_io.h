@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/host/file_io.h"
 #include "foundation/host/refs.h"
 
 namespace loom {
@@ -67,10 +68,13 @@ struct SceneLoadReport {
 };
 
 std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene);
-bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error);
+/// Saves through SaveFile (file_io.h): the earlier file is replaced whole or not at all.
+bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error,
+                   const SaveOptions& options = {});
 
 /// Loads into `scene` (which must be empty). On failure `scene` stays empty and `error`
-/// names the offset and the reason.
+/// names the offset and the reason. LoadSceneFile reads only a regular file, of at most
+/// 256 MiB.
 bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
                     SceneLoadReport& report, std::string& error);
 bool LoadSceneFile(const std::string& path, SceneHolder& scene, SceneLoadReport& report,
