@@ -7,14 +7,14 @@
 namespace loom {
 
 bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_t size,
-                   Image16& image, std::string& error) {
+                   Image16& image, std::string& error, long long maxPixels) {
     std::string why;
     const ImageCodec* codec = LoadImageCodec(why);
     if (!codec) {
         error = name + ": cannot read image: " + why;
         return false;
     }
-    return codec->decode16(name, data, size, kMaxImagePixels, image, error);
+    return codec->decode16(name, data, size, maxPixels, image, error);
 }
 
 bool ReadImage16(const std::string& path, Image16& image, std::string& error) {

@@ -17,9 +17,10 @@ namespace loom {
 /// damaged or truncated files, are refused. False with `error` naming the file.
 bool ReadImage16(const std::string& path, Image16& image, std::string& error);
 
-/// ReadImage16 on a file's bytes in memory; `name`'s extension picks the format.
+/// ReadImage16 on a file's bytes in memory; `name`'s extension picks the format. Pictures
+/// of more than `maxPixels` pixels are refused.
 bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_t size,
-                   Image16& image, std::string& error);
+                   Image16& image, std::string& error, long long maxPixels = kMaxImagePixels);
 
 /// Writes an image chosen by extension (.png, .tif/.tiff, .exr, .jpg/.jpeg) at `bits` 8 or
 /// 16 per channel (JPEG always 8, EXR 32-bit float); alpha only when the image has it

@@ -109,14 +109,14 @@ bool WriteImage(const std::string& path, const FloatImage& image, int bits, std:
 }
 
 bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,
-                 FloatImage& image, int& bits, std::string& error) {
+                 FloatImage& image, int& bits, std::string& error, long long maxPixels) {
     std::string why;
     const ImageCodec* codec = LoadImageCodec(why);
     if (!codec) {
         error = name + ": cannot read image: " + why;
         return false;
     }
-    return codec->decodeFloat(name, data, size, kMaxImagePixels, image, bits, error);
+    return codec->decodeFloat(name, data, size, maxPixels, image, bits, error);
 }
 
 bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error) {

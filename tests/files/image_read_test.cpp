@@ -121,6 +121,19 @@ TEST(ImageRead, DeclaredSizesBeyondTheLimitAreRefusedBeforeAllocating) {
         EXPECT_EQ(errors.find(path), 0u) << errors;
         EXPECT_LT(seconds, 2.0);
     }
+    // A chunk that claims two gigabytes in a file of a hundred bytes.
+    std::string chunkClaim = ClaimingPng(1, 1);
+    chunkClaim.insert(33, BigEndian(0x7FFFFFF0u) + "tEXt" + "Comment");
+    Spit(dir.File("chunk.png"), chunkClaim);
+    {
+        const auto start = std::chrono::steady_clock::now();
+        bool mapRead = true, inputRead = true;
+        const std::string errors = ReadBothWays(dir.File("chunk.png"), mapRead, inputRead);
+        EXPECT_FALSE(mapRead || inputRead);
+        EXPECT_EQ(errors.find(dir.File("chunk.png")), 0u) << errors;
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                  1.0);
+    }
     // Within the limit the same kind of file is read (the guard is not a blanket refusal).
     Spit(dir.File("small.png"), ClaimingPng(1, 1));
     Image16 one;
