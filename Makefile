@@ -43,7 +43,7 @@ fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLOOM_BUILD_FUZZ=ON \
 	  -DLOOM_BUILD_BENCH=OFF $(LOOM_CMAKE_EXTRA)
-	cmake --build build-fuzz -j $(JOBS) --target rc_fuzz scene_fuzz web_fuzz image_fuzz make_scene_seed
+	cmake --build build-fuzz -j $(JOBS) --target rc_fuzz scene_fuzz web_fuzz image_fuzz stereo_fuzz make_scene_seed
 	scripts/fuzz.sh build-fuzz $${FUZZ_SECONDS:-30}
 
 format:

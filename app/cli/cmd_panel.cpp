@@ -18,6 +18,7 @@ struct PanelOptions {
     std::vector<std::string> colors;
     TextureSourceOptions source;
     std::string saveScene;
+    bool force = false;
 };
 
 }  // namespace
@@ -43,6 +44,7 @@ void AddPanelCommand(CLI::App& app, AppContext& ctx) {
                         "Pick a colour in a colour swatch's picker: ID=R,G,B (0..255 each)")
             ->allow_extra_args(false);
     cmd->add_option("--save-scene", opt->saveScene, "Write the texture to a scene file after");
+    cmd->add_flag("--force", opt->force, "Replace a --save-scene file that is read-only");
     opt->source.AddOptions(*cmd);
     cmd->callback([&ctx, opt, cmd, click, spin, slide, color] {
         TextureSource src(ctx, opt->className, opt->source);
@@ -58,7 +60,10 @@ void AddPanelCommand(CLI::App& app, AppContext& ctx) {
         std::fputs(session.Describe().c_str(), stdout);
         if (!opt->saveScene.empty()) {
             std::string err;
-            if (!SaveSceneFile(opt->saveScene, src.Scene(), err)) throw std::runtime_error(err);
+            if (!SaveSceneFile(opt->saveScene, src.Scene(), err,
+                               SaveOptions{opt->force, nullptr})) {
+                throw std::runtime_error(err);
+            }
         }
     });
 }
