@@ -9,9 +9,10 @@
 // node editor_test.mjs LOOMHOST PLUGIN_DIR   (CHROMIUM overrides /usr/bin/chromium)
 import assert from 'node:assert/strict';
 import {spawn} from 'node:child_process';
-import {existsSync, mkdtempSync, rmSync} from 'node:fs';
+import {copyFileSync, existsSync, mkdtempSync, rmSync} from 'node:fs';
 import {tmpdir} from 'node:os';
-import {join} from 'node:path';
+import {dirname, join} from 'node:path';
+import {fileURLToPath} from 'node:url';
 
 const [loomhost, plugins] = process.argv.slice(2);
 if (!loomhost || !plugins) {
@@ -529,6 +530,14 @@ async function main() {
     await about.waitFor();
     await about.locator('.close').click();
     await about.waitFor({state: 'detached'});
+
+    // A scene of an older version loads with the note that it was converted.
+    copyFileSync(join(dirname(fileURLToPath(import.meta.url)), '../data/scenes/nimbra_v11.loom'),
+        join(root, 'old.loom'));
+    await page.locator('#scene-path').fill('old.loom');
+    await page.locator('#scene-load').click();
+    await page.locator('#status', {hasText: 'old.loom: note: held data of an older version; converted'})
+        .waitFor();
 
     assert.deepEqual(pageErrors, []);
     assert.equal(await page.locator('#status.error').count(), 0,

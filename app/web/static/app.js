@@ -31,11 +31,13 @@ function reachable() {
 
 // Answers whether the action was taken; a refusal shows in the status line and is kept.
 let refusal = null;
+let lastAnswer = null;
 function run(path, body) {
   busy++;
   const done = actions.then(async () => {
     try {
-      show(await post(path, body));
+      lastAnswer = await post(path, body);
+      show(lastAnswer);
       unreachable = false;
       status('');
       return true;
@@ -356,7 +358,13 @@ function wire() {
       refreshFiles();
     }
   });
-  $('scene-load').addEventListener('click', () => run('scene/load', {path: $('scene-path').value}));
+  $('scene-load').addEventListener('click', async () => {
+    // What the user must be told about the loaded scene (older data converted, missing
+    // image maps) stays in the status line until the next action.
+    if (await run('scene/load', {path: $('scene-path').value}) && lastAnswer?.notes?.length) {
+      status(lastAnswer.notes.join('\n'));
+    }
+  });
   for (const r of document.querySelectorAll('input[name=shape]')) {
     r.addEventListener('change', () => run('sample', {sphere: r.value === 'sphere'}));
   }
