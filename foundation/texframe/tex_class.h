@@ -50,7 +50,11 @@ class TexClass : public TexFrame {
   protected:
     TexClass() : TexFrame(kInfo, &cache_) { Construct(); }
 
-    TexFrame* NewSameClass() override { return new Self(); }
+    TexFrame* NewSameClass() override {
+        // Construct and Clone know only the frame and the cache.
+        static_assert(sizeof(Self) == sizeof(TexClass), "a texture keeps its state in its cache");
+        return new Self();
+    }
     void CopyCacheFrom(const TexFrame& from) override {
         cache_ = static_cast<const TexClass&>(from).cache_;
     }
