@@ -1,5 +1,5 @@
-// Counts heap allocations so that tests can check that sampling allocates nothing.
-#include "tests/lumidot/alloc_counter.h"
+// Replaces the global operator new and delete with counting versions over malloc and free.
+#include "tests/support/alloc_counter.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -7,9 +7,9 @@
 
 namespace {
 std::atomic<long> allocations{0};
-}
+}  // namespace
 
-long lumidottest::Allocations() { return allocations.load(); }
+long loomtest::AllocationCount() { return allocations.load(); }
 
 void* operator new(std::size_t n) {
     allocations.fetch_add(1);
