@@ -27,9 +27,6 @@ namespace {
 
 namespace interact = loom::interact;
 
-std::time_t clockNow = 0;
-std::time_t FixedClock() { return clockNow; }
-
 using FervixPanel = loomtest::PanelFixture<FervixTex>;
 
 // ---- Presets -------------------------------------------------------------------------------
@@ -104,8 +101,7 @@ INSTANTIATE_TEST_SUITE_P(All, FervixPreset, ::testing::ValuesIn(kPresetCases),
 constexpr float kDraw = 3.0518509e-05f;
 
 TEST_F(FervixPanel, MutateNoiseDrawsEightScaledValuesFromTheSecondsSeed) {
-    clockNow = 1'000'000'007;
-    crt::SetTimeHook(FixedClock);
+    FixClock(1'000'000'007);
     interact::Click(dlg, IDC_GRASSY);
     const std::vector<float> before = Values();
 
@@ -137,8 +133,7 @@ TEST_F(FervixPanel, MutateNoiseDrawsEightScaledValuesFromTheSecondsSeed) {
 }
 
 TEST_F(FervixPanel, MutateColoursDrawsBlueGreenRedPrimeThenBack) {
-    clockNow = 1'234'567'891;
-    crt::SetTimeHook(FixedClock);
+    FixClock(1'234'567'891);
     ASSERT_TRUE(interact::Click(dlg, IDC_OCEAN));
     const std::vector<float> before = Values();
     changes = editor.ChangeCount();

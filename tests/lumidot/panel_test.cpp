@@ -25,9 +25,6 @@ namespace {
 
 namespace interact = loom::interact;
 
-std::time_t clockNow = 0;
-std::time_t FixedClock() { return clockNow; }
-
 using LumidotPanel = loomtest::PanelFixture<LumidotTex>;
 
 // ---- Presets -------------------------------------------------------------------------------
@@ -116,8 +113,7 @@ TEST_F(LumidotPanel, SwapAfterNovaExchangesColoursAndMapNames) {
 constexpr float kDraw = 3.0518509e-05f;
 
 TEST_F(LumidotPanel, MutateGradientsDrawsEightValuesInsideTheSpinnerRanges) {
-    clockNow = 1'234'567'890;
-    crt::SetTimeHook(FixedClock);
+    FixClock(1'234'567'890);
     ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_GRADIENTS));
     crt::srand(static_cast<unsigned>(clockNow));
     const std::pair<int, float> draws[] = {
@@ -160,8 +156,7 @@ TEST_F(LumidotPanel, MutateGradientsDrawsEightValuesInsideTheSpinnerRanges) {
 }
 
 TEST_F(LumidotPanel, MutateColoursChangesOnlyTheColours) {
-    clockNow = 42;
-    crt::SetTimeHook(FixedClock);
+    FixClock(42);
     const std::vector<float> before = Values();
     ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_COLOURS));
     crt::srand(42);

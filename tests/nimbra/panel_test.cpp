@@ -20,13 +20,11 @@ namespace interact = loom::interact;
 
 namespace {
 
-std::time_t gNow = 1700000000;
-
 class NimbraPanel : public loomtest::PanelFixture<NimbraTex> {
   protected:
     void SetUp() override {
         PanelFixture::SetUp();
-        crt::SetTimeHook([] { return gNow; });
+        FixClock(1700000000);
         // The UV generator's Coordinates rollup comes first, the texture's own after it.
         ASSERT_EQ(editor.Pages().size(), 2u);
         ASSERT_EQ(editor.Pages()[0].title, "Coordinates");
@@ -161,18 +159,18 @@ TEST_F(NimbraPanel, MutationsInTheSameSecondAgree) {
     EXPECT_EQ(tex->Cache().contrast, first.contrast);
     EXPECT_EQ(tex->Cache().vShift, first.vShift);
     // The first draw of the second's seed, times 6.
-    crt::srand(static_cast<unsigned>(gNow));
+    crt::srand(static_cast<unsigned>(clockNow));
     EXPECT_EQ(first.contrast, static_cast<float>(crt::rand()) * 3.0518509e-05f * 6.0f);
     EXPECT_EQ(first.uWaveform, 25.0f);  // waveforms are not mutated
     EXPECT_EQ(SliderPos(IDC_USCALE_SLIDER), static_cast<int>(first.uScale));
     EXPECT_EQ(Text(IDC_USCALE_READOUT), NimbraReadout(first.uScale, 0.04f));
     EXPECT_EQ(NimbraReadout(63.9f, 0.04f), "2.6");
-    ++gNow;
+    ++clockNow;
     ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_SHAPES));
     EXPECT_NE(tex->Cache().contrast, first.contrast);
 
     ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_COLOURS));
-    crt::srand(static_cast<unsigned>(gNow));
+    crt::srand(static_cast<unsigned>(clockNow));
     float blue = static_cast<float>(crt::rand()) * 3.0518509e-05f;
     EXPECT_EQ(ColorRow(kNimbraCloud).b, blue);  // blue is drawn first
     EXPECT_EQ(theHold.UndoCount(), 0);

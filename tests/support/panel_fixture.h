@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,13 @@ class PanelFixture : public ::testing::Test {
         EXPECT_EQ(loom::GdiObjectCount(), gdi) << "a bitmap was left behind";
         EXPECT_EQ(loom::ImageListCount(), lists) << "an image list was left behind";
         EXPECT_EQ(loom::CustomControlReferences(), refs) << "a control interface was kept";
+    }
+
+    /// Sets the clock the C runtime reads (mutation seeds from it) to `now`; tests move it
+    /// through `clockNow`.
+    static void FixClock(std::time_t now) {
+        clockNow = now;
+        crt::SetTimeHook([] { return clockNow; });
     }
 
     int Int(int row) {
@@ -103,6 +111,7 @@ class PanelFixture : public ::testing::Test {
     Tex* tex = nullptr;
     HWND dlg = nullptr;
     int gdi = 0, lists = 0, refs = 0, changes = 0;
+    static inline std::time_t clockNow = 0;
 };
 
 }  // namespace loomtest

@@ -21,7 +21,7 @@ struct RowSetting {
 
 struct VoltraneKind {
     using Tex = VoltraneTex;
-    static const loom::TextureInfo& Info() { return kVoltraneInfo; }
+    static constexpr const loom::TextureInfo& kInfo = kVoltraneInfo;
     static constexpr const char* kClassName = "TLC Voltrane";
     static constexpr const char* kSlots[] = {"Body Color", "Edge Color", "Background"};
     static constexpr const char* kFirstParamName = "Edge Noise";
@@ -37,7 +37,7 @@ struct VoltraneKind {
 
 struct FervixKind {
     using Tex = FervixTex;
-    static const loom::TextureInfo& Info() { return kFervixInfo; }
+    static constexpr const loom::TextureInfo& kInfo = kFervixInfo;
     static constexpr const char* kClassName = "TLC Fervix";
     static constexpr const char* kSlots[] = {"Prime", "Back"};
     static constexpr const char* kFirstParamName = "Prime";
@@ -49,7 +49,7 @@ struct FervixKind {
 
 struct LumidotKind {
     using Tex = LumidotTex;
-    static const loom::TextureInfo& Info() { return kLumidotInfo; }
+    static constexpr const loom::TextureInfo& kInfo = kLumidotInfo;
     static constexpr const char* kClassName = "TLC Lumidot";
     static constexpr const char* kSlots[] = {"High", "Low"};
     static constexpr const char* kFirstParamName = "High";
@@ -61,7 +61,7 @@ struct LumidotKind {
 
 struct NimbraKind {
     using Tex = NimbraTex;
-    static const loom::TextureInfo& Info() { return kNimbraInfo; }
+    static constexpr const loom::TextureInfo& kInfo = kNimbraInfo;
     static constexpr const char* kClassName = "TLC Nimbra";
     static constexpr const char* kSlots[] = {"Cloud", "Sky"};
     static constexpr const char* kFirstParamName = "Cloud";

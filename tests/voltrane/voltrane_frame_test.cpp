@@ -23,36 +23,12 @@ using loomtest::ConstMap;
 
 namespace {
 
-/// A map that writes its name and the G-buffer ID it was shaded with into a shared log.
-class RecordingMap final : public Texmap {
-  public:
-    RecordingMap(std::string name, std::vector<std::string>* log, AColor c, float mono)
-        : name_(std::move(name)), log_(log), color_(c), mono_(mono) {}
-    Class_ID ClassID() override { return Class_ID(0x7E570002, 1); }
-    RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override {
-        return REF_SUCCEED;
-    }
-    AColor EvalColor(ShadeContext& sc) override {
-        Record(sc);
-        return color_;
-    }
-    float EvalMono(ShadeContext& sc) override {
-        Record(sc);
-        return mono_;
-    }
-    Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(); }
-    void Update(TimeValue, Interval&) override {}
-    void Reset() override {}
-    Interval Validity(TimeValue) override { return FOREVER; }
-    ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
-
-  private:
-    void Record(ShadeContext& sc) { log_->push_back(name_ + ":" + std::to_string(sc.gbufId)); }
-    std::string name_;
-    std::vector<std::string>* log_;
-    AColor color_;
-    float mono_;
-};
+/// A logging map that notes the G-buffer ID it was shaded with.
+Texmap* RecordingMap(const char* name, std::vector<std::string>* log, AColor c, float mono) {
+    auto* map = new loomtest::LoggingMap(name, c, mono, log);
+    map->noteGBuffer = true;
+    return map;
+}
 
 class VoltraneFrame : public loomtest::TextureFixture<VoltraneTex, kVoltraneInfo> {
   protected:
@@ -185,9 +161,9 @@ TEST_F(VoltraneFrame, BackgroundMapAlphaShowsOnlyInTheBackground) {
 
 TEST_F(VoltraneFrame, MapsAreShadedBackgroundFirstAndThenWithoutGBufferID) {
     std::vector<std::string> log;
-    tex->SetSubTexmap(kVoltraneBody, new RecordingMap("body", &log, AColor(1, 0, 0, 1), 1));
-    tex->SetSubTexmap(kVoltraneEdge, new RecordingMap("edge", &log, AColor(0, 1, 0, 1), 1));
-    tex->SetSubTexmap(kVoltraneBack, new RecordingMap("back", &log, AColor(0, 0, 1, 1), 0));
+    tex->SetSubTexmap(kVoltraneBody, RecordingMap("body", &log, AColor(1, 0, 0, 1), 1));
+    tex->SetSubTexmap(kVoltraneEdge, RecordingMap("edge", &log, AColor(0, 1, 0, 1), 1));
+    tex->SetSubTexmap(kVoltraneBack, RecordingMap("back", &log, AColor(0, 0, 1, 1), 0));
     tex->SetGBufID(7);
     tex->SetSweepPhase(75, 0);
     struct Case {
