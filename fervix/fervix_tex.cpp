@@ -1,13 +1,6 @@
 #include "fervix/fervix_tex.h"
 
-#include "fervix/panel.h"
 #include "fervix/pattern.h"
-
-FervixTex::FervixTex() : TexFrame(kFervixInfo, &cache_) { Construct(); }
-
-ParamDlg* FervixTex::CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) {
-    return loom::TexPanelBase::Open<FervixDlg>(this, hwMtlEdit, imp);
-}
 
 int FervixTex::FixLegacyParams() {
     IParamBlock* pb = ParamBlock();
@@ -39,24 +32,12 @@ int FervixTex::FixLegacyParams() {
 }
 
 AColor FervixTex::PatternColor(ShadeContext& sc, float u, float v) {
-    // Sub-map 1 (Back) is evaluated before sub-map 0 (Prime); both always, whatever the
-    // weight.
-    Color back = cache_.backColor;
-    if (Texmap* map = subTex_[1]) {
-        AColor s = map->EvalColor(sc);
-        back = Color(s.r, s.g, s.b);
-    }
-    Color prime = cache_.primeColor;
-    if (Texmap* map = subTex_[0]) {
-        AColor s = map->EvalColor(sc);
-        prime = Color(s.r, s.g, s.b);
-    }
+    const auto [prime, back] = SlotColors(sc, cache_.primeColor, cache_.backColor);
     return FervixMixColor(cache_, FervixWeight(cache_, u, v), back, prime);
 }
 
 float FervixTex::PatternMono(ShadeContext& sc, float u, float v) {
-    const float back = subTex_[1] ? subTex_[1]->EvalMono(sc) : FervixColorMono(cache_.backColor);
-    const float prime = subTex_[0] ? subTex_[0]->EvalMono(sc) : FervixColorMono(cache_.primeColor);
+    const auto [prime, back] = SlotMonos(sc, cache_.primeColor, cache_.backColor, FervixColorMono);
     return FervixMixMono(cache_, FervixWeight(cache_, u, v), back, prime);
 }
 

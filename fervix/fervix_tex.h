@@ -1,15 +1,12 @@
 #pragma once
 /// The Fervix gradient texture with plasma, fractal and turbulence overlays.
 
+#include "fervix/panel.h"
 #include "fervix/params.h"
-#include "foundation/texframe/tex_frame.h"
+#include "foundation/texframe/tex_class.h"
 
-class FervixTex final : public loom::TexFrame {
+class FervixTex final : public loom::TexClass<FervixTex, FervixCache, kFervixInfo, FervixDlg> {
   public:
-    FervixTex();
-
-    ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) override;
-
     /// Colour 0 is Prime, colour 1 is Back.
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
     void SetUScale(float v, TimeValue t) { SetFloatParam(kFervixUScale, v, t); }
@@ -39,8 +36,6 @@ class FervixTex final : public loom::TexFrame {
     void SetPositiveBlend(int v, TimeValue t) { SetIntParam(kFervixPositive, v, t); }
     void SetNegativeBlend(int v, TimeValue t) { SetIntParam(kFervixNegative, v, t); }
 
-    const FervixCache& Cache() const { return cache_; }
-
     /// After loading, at time 0: each ADD/SUB pair with both flags 0 gets its ADD flag;
     /// with both blend flags 0, Positive Blend is set and Fractal Scale becomes 2.0 (rows
     /// that older layouts lacked start at 0). Returns 1 when it changed something.
@@ -49,13 +44,4 @@ class FervixTex final : public loom::TexFrame {
     AColor PatternColor(ShadeContext& sc, float u, float v) override;
     float PatternMono(ShadeContext& sc, float u, float v) override;
     AColor PatternPreview(float u, float v) override;
-
-  protected:
-    loom::TexFrame* NewSameClass() override { return new FervixTex(); }
-    void CopyCacheFrom(const loom::TexFrame& from) override {
-        cache_ = static_cast<const FervixTex&>(from).cache_;
-    }
-
-  private:
-    FervixCache cache_;
 };

@@ -31,8 +31,10 @@ constexpr SpinnerBinding kSpinners[] = {
     {IDC_FRACTAL_SCALE_SPIN,    IDC_FRACTAL_SCALE_EDIT,    kFervixFractalScale,    0.5f,   10.0f, 0.1f,  0.1f, 0.01f, false},
 };
 // clang-format on
-constexpr SwatchBinding kSwatches[] = {{IDC_PRIME_SWATCH, 0}, {IDC_BACK_SWATCH, 1}};
-constexpr MapButtonBinding kMapButtons[] = {{IDC_PRIME_MAP, 0}, {IDC_BACK_MAP, 1}};
+constexpr SwatchBinding kSwatches[] = {{IDC_PRIME_SWATCH, kFervixPrimeSlot},
+                                       {IDC_BACK_SWATCH, kFervixBackSlot}};
+constexpr MapButtonBinding kMapButtons[] = {{IDC_PRIME_MAP, kFervixPrimeSlot},
+                                            {IDC_BACK_MAP, kFervixBackSlot}};
 
 constexpr int kGradientIds[] = {IDC_U_RADIAL, IDC_U_LINEAR, IDC_V_RADIAL, IDC_V_LINEAR};
 constexpr int kGradientRows[] = {kFervixHorizontalRadial, kFervixHorizontalLinear,

@@ -72,6 +72,9 @@ enum FervixParam {
     kFervixParamCount
 };
 
+/// Colour indices of the colour setter and sub-map slots.
+enum FervixSlot { kFervixPrimeSlot = 0, kFervixBackSlot = 1 };
+
 /// The current layout's version; older scenes hold versions 1 to 4.
 inline constexpr DWORD kFervixVersion = 5;
 

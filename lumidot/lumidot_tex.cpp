@@ -1,13 +1,6 @@
 #include "lumidot/lumidot_tex.h"
 
-#include "lumidot/panel.h"
 #include "lumidot/pattern.h"
-
-LumidotTex::LumidotTex() : TexFrame(kLumidotInfo, &cache_) { Construct(); }
-
-ParamDlg* LumidotTex::CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) {
-    return loom::TexPanelBase::Open<LumidotDlg>(this, hwMtlEdit, imp);
-}
 
 int LumidotTex::FixLegacyParams() {
     IParamBlock* pb = ParamBlock();
@@ -30,23 +23,12 @@ int LumidotTex::FixLegacyParams() {
 }
 
 AColor LumidotTex::PatternColor(ShadeContext& sc, float u, float v) {
-    // Sub-map 1 (Low) is evaluated before sub-map 0 (High); both always, whatever the weight.
-    Color low = cache_.lowColor;
-    if (Texmap* map = subTex_[1]) {
-        AColor s = map->EvalColor(sc);
-        low = Color(s.r, s.g, s.b);
-    }
-    Color high = cache_.highColor;
-    if (Texmap* map = subTex_[0]) {
-        AColor s = map->EvalColor(sc);
-        high = Color(s.r, s.g, s.b);
-    }
+    const auto [high, low] = SlotColors(sc, cache_.highColor, cache_.lowColor);
     return LumidotMixColor(cache_, LumidotWeight(cache_, u, v), low, high);
 }
 
 float LumidotTex::PatternMono(ShadeContext& sc, float u, float v) {
-    const float low = subTex_[1] ? subTex_[1]->EvalMono(sc) : LumidotColorMono(cache_.lowColor);
-    const float high = subTex_[0] ? subTex_[0]->EvalMono(sc) : LumidotColorMono(cache_.highColor);
+    const auto [high, low] = SlotMonos(sc, cache_.highColor, cache_.lowColor, LumidotColorMono);
     return LumidotMixMono(cache_, LumidotWeight(cache_, u, v), low, high);
 }
 

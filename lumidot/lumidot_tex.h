@@ -1,15 +1,12 @@
 #pragma once
 /// The Lumidot wave-band texture.
 
-#include "foundation/texframe/tex_frame.h"
+#include "foundation/texframe/tex_class.h"
+#include "lumidot/panel.h"
 #include "lumidot/params.h"
 
-class LumidotTex final : public loom::TexFrame {
+class LumidotTex final : public loom::TexClass<LumidotTex, LumidotCache, kLumidotInfo, LumidotDlg> {
   public:
-    LumidotTex();
-
-    ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) override;
-
     /// Colour 0 is High, colour 1 is Low.
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
     void SetHorizontalPhase(float v, TimeValue t) { SetFloatParam(kLumidotHorizontalPhase, v, t); }
@@ -45,8 +42,6 @@ class LumidotTex final : public loom::TexFrame {
         SetIntParam(kLumidotUseHorizontalColour, v, t);
     }
 
-    const LumidotCache& Cache() const { return cache_; }
-
     /// After loading: when Vertical Sine and Vertical Cosine are both 0 at time 0 (a
     /// version 11 scene, whose converted block starts those rows at 0), sets every row that
     /// layout lacked to its default. Current scenes in that state are reset the same way.
@@ -56,13 +51,4 @@ class LumidotTex final : public loom::TexFrame {
     AColor PatternColor(ShadeContext& sc, float u, float v) override;
     float PatternMono(ShadeContext& sc, float u, float v) override;
     AColor PatternPreview(float u, float v) override;
-
-  protected:
-    loom::TexFrame* NewSameClass() override { return new LumidotTex(); }
-    void CopyCacheFrom(const loom::TexFrame& from) override {
-        cache_ = static_cast<const LumidotTex&>(from).cache_;
-    }
-
-  private:
-    LumidotCache cache_;
 };

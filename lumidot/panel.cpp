@@ -28,8 +28,10 @@ constexpr SpinnerBinding kSpinners[] = {
     {IDC_VLOW_SPIN,   IDC_VLOW_EDIT,   kLumidotVerticalLowThreshold,    -1.0f, 0.0f,   0.5f,  0.1f, 0.0f,  false},
 };
 // clang-format on
-constexpr SwatchBinding kSwatches[] = {{IDC_HIGH_SWATCH, 0}, {IDC_LOW_SWATCH, 1}};
-constexpr MapButtonBinding kMapButtons[] = {{IDC_HIGH_MAP, 0}, {IDC_LOW_MAP, 1}};
+constexpr SwatchBinding kSwatches[] = {{IDC_HIGH_SWATCH, kLumidotHighSlot},
+                                       {IDC_LOW_SWATCH, kLumidotLowSlot}};
+constexpr MapButtonBinding kMapButtons[] = {{IDC_HIGH_MAP, kLumidotHighSlot},
+                                            {IDC_LOW_MAP, kLumidotLowSlot}};
 
 // In the order the panel loads them.
 constexpr int kBlendIds[] = {IDC_POSITIVE, IDC_NEGATIVE};

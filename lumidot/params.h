@@ -58,6 +58,9 @@ enum LumidotParam {
     kLumidotParamCount
 };
 
+/// Colour indices of the colour setter and sub-map slots.
+enum LumidotSlot { kLumidotHighSlot = 0, kLumidotLowSlot = 1 };
+
 inline constexpr DWORD kLumidotVersion = 12;
 inline constexpr DWORD kLumidotVersion11 = 11;
 inline constexpr int kLumidotVersion11Rows = 6;

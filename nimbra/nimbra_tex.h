@@ -1,13 +1,12 @@
 #pragma once
 /// The Nimbra cloud texture.
 
-#include "foundation/texframe/tex_frame.h"
+#include "foundation/texframe/tex_class.h"
+#include "nimbra/panel.h"
 #include "nimbra/params.h"
 
-class NimbraTex final : public loom::TexFrame {
+class NimbraTex final : public loom::TexClass<NimbraTex, NimbraCache, kNimbraInfo, NimbraDlg> {
   public:
-    NimbraTex();
-
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
     void SetContrast(float v, TimeValue t) { SetFloatParam(kNimbraContrast, v, t); }
     void SetDetail(float v, TimeValue t) { SetFloatParam(kNimbraDetail, v, t); }
@@ -22,20 +21,7 @@ class NimbraTex final : public loom::TexFrame {
     void SetPositiveBlend(int v, TimeValue t) { SetIntParam(kNimbraPositive, v, t); }
     void SetNegativeBlend(int v, TimeValue t) { SetIntParam(kNimbraNegative, v, t); }
 
-    const NimbraCache& Cache() const { return cache_; }
-
-    ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) override;
-
     AColor PatternColor(ShadeContext& sc, float u, float v) override;
     float PatternMono(ShadeContext& sc, float u, float v) override;
     AColor PatternPreview(float u, float v) override;
-
-  protected:
-    loom::TexFrame* NewSameClass() override { return new NimbraTex(); }
-    void CopyCacheFrom(const loom::TexFrame& from) override {
-        cache_ = static_cast<const NimbraTex&>(from).cache_;
-    }
-
-  private:
-    NimbraCache cache_;
 };

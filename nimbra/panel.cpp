@@ -24,8 +24,8 @@ constexpr SpinnerBinding kSpinners[] = {
     {IDC_CONTRAST_SPIN,  IDC_CONTRAST_EDIT,  kNimbraContrast,  0.0f, 6.0f,  0.1f, 0.1f, 0.0f, false},
     {IDC_SOFTENING_SPIN, IDC_SOFTENING_EDIT, kNimbraSoftening, 0.0f, 1.0f,  0.1f, 0.1f, 0.0f, false},
 };
-constexpr SwatchBinding kSwatches[] = {{IDC_CLOUD_SWATCH, 0}, {IDC_SKY_SWATCH, 1}};
-constexpr MapButtonBinding kMapButtons[] = {{IDC_CLOUD_MAP, 0}, {IDC_SKY_MAP, 1}};
+constexpr SwatchBinding kSwatches[] = {{IDC_CLOUD_SWATCH, kNimbraCloudSlot}, {IDC_SKY_SWATCH, kNimbraSkySlot}};
+constexpr MapButtonBinding kMapButtons[] = {{IDC_CLOUD_MAP, kNimbraCloudSlot}, {IDC_SKY_MAP, kNimbraSkySlot}};
 constexpr int kBlendIds[] = {IDC_POSITIVE, IDC_NEGATIVE};
 constexpr int kBlendRows[] = {kNimbraPositive, kNimbraNegative};
 constexpr ButtonGroup kGroups[] = {{kBlendIds, kBlendRows}};

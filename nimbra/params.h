@@ -43,6 +43,9 @@ enum NimbraParam {
     kNimbraParamCount
 };
 
+/// Colour indices of the colour setter and sub-map slots.
+enum NimbraSlot { kNimbraCloudSlot = 0, kNimbraSkySlot = 1 };
+
 inline constexpr DWORD kNimbraVersion = 12;
 inline constexpr DWORD kNimbraVersion11 = 11;
 inline constexpr int kNimbraVersion11Rows = 12;

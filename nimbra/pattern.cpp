@@ -69,3 +69,11 @@ float NimbraMixMono(const NimbraCache& c, float t, float m0, float m1) noexcept 
     return loom::BlendValue(t, m1, m0, c.positiveBlend, c.negativeBlend,
                             loom::BlendOrder::PositiveFirst);
 }
+
+float NimbraCloudMono(const Color& c) noexcept {
+    return static_cast<float>((Widen(c.g) + Widen(c.b) + Widen(c.r)) * Widen(0.33333334f));
+}
+
+float NimbraSkyMono(const Color& c) noexcept {
+    return static_cast<float>((Widen(c.r) + Widen(c.g) + Widen(c.b)) * Widen(0.33333334f));
+}

@@ -15,5 +15,9 @@ float CloudPatternPreview(const NimbraCache& c, float u, float v) noexcept;
 
 /// Colour mix of the cloud side c0 and the sky side c1 with weight t, clamped, alpha 1.
 AColor NimbraMixColor(const NimbraCache& c, float t, const Color& c0, const Color& c1) noexcept;
+/// Mono value of the cloud colour (slot 0) and of the sky colour (slot 1): the channels'
+/// mean, added in double, the cloud's from green on.
+float NimbraCloudMono(const Color& c) noexcept;
+float NimbraSkyMono(const Color& c) noexcept;
 /// Mono mix: t clamped to 0..1 first, result unclamped.
 float NimbraMixMono(const NimbraCache& c, float t, float m0, float m1) noexcept;

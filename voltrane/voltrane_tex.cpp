@@ -1,13 +1,6 @@
 #include "voltrane/voltrane_tex.h"
 
-#include "voltrane/panel.h"
 #include "voltrane/pattern.h"
-
-VoltraneTex::VoltraneTex() : TexFrame(kVoltraneInfo, &cache_) { Construct(); }
-
-ParamDlg* VoltraneTex::CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) {
-    return loom::TexPanelBase::Open<VoltraneDlg>(this, hwMtlEdit, imp);
-}
 
 namespace {
 
@@ -40,25 +33,20 @@ AColor VoltraneTex::PatternColor(ShadeContext& sc, float u, float v) {
     if (region == VoltraneRegion::kBackground) return back;
     sc.SetGBufferID(0);
     const bool body = region == VoltraneRegion::kBody;
-    Color front = body ? cache_.bodyColor : cache_.edgeColor;
-    if (Texmap* map = subTex_[body ? kVoltraneBody : kVoltraneEdge]) {
-        const AColor m = map->EvalColor(sc);
-        front = Color(m.r, m.g, m.b);
-    }
+    const Color front = SlotColor(sc, body ? kVoltraneBody : kVoltraneEdge,
+                                  body ? cache_.bodyColor : cache_.edgeColor);
     return VoltraneMixColor(body ? cache_.bodyOpacity : cache_.edgeOpacity, front,
                             Color(back.r, back.g, back.b));
 }
 
 float VoltraneTex::PatternMono(ShadeContext& sc, float u, float v) {
     const VoltraneRegion region = VoltraneRegionAt(cache_, u, v);
-    const float back = subTex_[kVoltraneBack] ? subTex_[kVoltraneBack]->EvalMono(sc)
-                                              : VoltraneColorMono(cache_.backColor);
+    const float back = SlotMono(sc, kVoltraneBack, cache_.backColor, VoltraneColorMono);
     if (region == VoltraneRegion::kBackground) return back;
     sc.SetGBufferID(0);
     const bool body = region == VoltraneRegion::kBody;
-    Texmap* map = subTex_[body ? kVoltraneBody : kVoltraneEdge];
-    const float front =
-        map ? map->EvalMono(sc) : VoltraneColorMono(body ? cache_.bodyColor : cache_.edgeColor);
+    const float front = SlotMono(sc, body ? kVoltraneBody : kVoltraneEdge,
+                                 body ? cache_.bodyColor : cache_.edgeColor, VoltraneColorMono);
     return VoltraneMixMono(body ? cache_.bodyOpacity.r : cache_.edgeOpacity.r, front, back);
 }
 

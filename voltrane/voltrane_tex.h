@@ -2,15 +2,13 @@
 /// The Voltrane sweeping-edge texture: three colours or sub-maps (body, edge band,
 /// background) over a region split computed by the pattern.
 
-#include "foundation/texframe/tex_frame.h"
+#include "foundation/texframe/tex_class.h"
+#include "voltrane/panel.h"
 #include "voltrane/params.h"
 
-class VoltraneTex final : public loom::TexFrame {
+class VoltraneTex final
+    : public loom::TexClass<VoltraneTex, VoltraneCache, kVoltraneInfo, VoltraneDlg> {
   public:
-    VoltraneTex();
-
-    ParamDlg* CreateParamDlg(HWND hwMtlEdit, IMtlParams* imp) override;
-
     /// Colour `index` 0 body, 1 edge, 2 background.
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
     void SetEdgeNoise(float v, TimeValue t) { SetFloatParam(kVoltraneEdgeNoise, v, t); }
@@ -56,8 +54,6 @@ class VoltraneTex final : public loom::TexFrame {
     void SetGooUShift(float v, TimeValue t) { SetFloatParam(kVoltraneGooUShift, v, t); }
     void SetGooVShift(float v, TimeValue t) { SetFloatParam(kVoltraneGooVShift, v, t); }
 
-    const VoltraneCache& Cache() const { return cache_; }
-
     /// After loading: a wave whose sine and cosine selectors are both 0 gets its usual
     /// waveform back (wave 1 sine, wave 2 cosine), written to the block at time 0.
     /// Non-zero when something changed.
@@ -71,13 +67,4 @@ class VoltraneTex final : public loom::TexFrame {
     float PatternMono(ShadeContext& sc, float u, float v) override;
     /// The region's plain colour, alpha 1: no maps, no opacity.
     AColor PatternPreview(float u, float v) override;
-
-  protected:
-    loom::TexFrame* NewSameClass() override { return new VoltraneTex(); }
-    void CopyCacheFrom(const loom::TexFrame& from) override {
-        cache_ = static_cast<const VoltraneTex&>(from).cache_;
-    }
-
-  private:
-    VoltraneCache cache_;
 };

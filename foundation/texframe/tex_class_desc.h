@@ -11,7 +11,14 @@ class TexClassDesc : public ClassDesc {
     using Factory = Texmap* (*)();
     TexClassDesc(const TextureInfo& info, Factory create) : info_(info), create_(create) {}
     int IsPublic() override { return 1; }
-    void* Create(BOOL) override { return create_(); }
+    /// A new texture, or null when it cannot be made (no exception reaches the host).
+    void* Create(BOOL) noexcept override {
+        try {
+            return create_();
+        } catch (...) {
+            return nullptr;
+        }
+    }
     int BeginCreate(Interface*) override { return 0; }
     int EndCreate(Interface*) override { return 0; }
     const TCHAR* ClassName() override { return info_.className; }

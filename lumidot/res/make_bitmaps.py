@@ -8,24 +8,11 @@ Run it again after changing the art; the output is deterministic.
 """
 import math
 import os
-import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def write_bmp(name, width, height, palette, rows_top_down):
-    stride = (width * 8 + 31) // 32 * 4
-    data = bytearray()
-    for row in reversed(rows_top_down):
-        packed = bytes(row)
-        data += packed + b"\0" * (stride - len(packed))
-    pal = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
-    offset = 14 + 40 + len(pal)
-    header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(data), 2835, 2835,
-                       len(palette), 0)
-    with open(os.path.join(HERE, name), "wb") as f:
-        f.write(header + info + pal + bytes(data))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "artwork"))
+from bmp import write_bmp  # noqa: E402
 
 
 def banner():
@@ -44,7 +31,7 @@ def banner():
             v = 0.08 + 0.85 * w ** 1.5
             row.append(max(0, min(255, int(v * 255))))
         rows.append(row)
-    write_bmp("banner.bmp", width, height, palette, rows)
+    write_bmp(os.path.join(HERE, "banner.bmp"), width, height, 8, palette, rows)
 
 
 if __name__ == "__main__":

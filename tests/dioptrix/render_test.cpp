@@ -2,43 +2,14 @@
 // host window that receives the progress and abort messages.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "dioptrix/composite.h"
 #include "dioptrix/dioptrix_filter.h"
-
-// Every allocation of this test program is counted, to check the render's budget.
-namespace {
-std::atomic<long> gAllocations{0};
-void* Allocate(std::size_t n) noexcept {
-    ++gAllocations;
-    return std::malloc(n ? n : 1);
-}
-}  // namespace
-
-void* operator new(std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-    if (void* p = Allocate(n)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
-// Not inlined: GCC 12 at -O3 would otherwise see free() of a pointer from operator new at
-// every inlined container destructor and warn (-Wmismatched-new-delete), though both ends
-// are these malloc-based replacements.
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "tests/support/alloc_counter.h"
 
 namespace {
 
@@ -272,15 +243,15 @@ TEST_F(Render, AllocatesOneLinePairPerCallWhateverTheHeight) {
         auto fg = MakeBitmap(40, height / 2, kWhite);
         filter.SetSource(src.get());
         filter.SetForeground(fg.get());
-        long before = gAllocations.load();
+        long before = loomtest::AllocationCount();
         ASSERT_TRUE(filter.Render(nullptr));
-        EXPECT_EQ(gAllocations.load() - before, 2) << height;
+        EXPECT_EQ(loomtest::AllocationCount() - before, 2) << height;
     }
     std::vector<BMM_Color_64> a(1000, kGrey), b(1000, kWhite);
     const LineComposer composer = MakeLineComposer(DioptrixConfig{});
-    long before = gAllocations.load();
+    long before = loomtest::AllocationCount();
     for (int i = 0; i < 100; ++i) ComposeLine(composer, a.data(), b.data(), 1000);
-    EXPECT_EQ(gAllocations.load(), before);
+    EXPECT_EQ(loomtest::AllocationCount(), before);
 }
 
 TEST(DioptrixFilterObject, AnswersTheHostInterface) {

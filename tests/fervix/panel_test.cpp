@@ -21,77 +21,13 @@
 #include "foundation/panelframe/tex_panel.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "tests/support/panel_checks.h"
+#include "tests/support/panel_fixture.h"
 
 namespace {
 
 namespace interact = loom::interact;
 
-HINSTANCE TestModule() {
-    static const char anchor = 0;
-    return loom::ModuleHandleForAddress(&anchor);
-}
-
-std::time_t clockNow = 0;
-std::time_t FixedClock() { return clockNow; }
-
-class FervixPanel : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        loom::TexLibMain(TestModule(), 1);
-        tex = new FervixTex();
-        scene.Add("tex", tex);
-        ASSERT_TRUE(editor.Open(tex));
-        dlg = static_cast<loom::TexPanelBase*>(editor.Panel())->Window();
-        ASSERT_NE(dlg, nullptr);
-        loom::PumpMessages();
-        theHold.Clear();
-    }
-    void TearDown() override {
-        editor.Close();
-        crt::SetTimeHook(nullptr);
-        theHold.Clear();
-    }
-
-    float Value(int row) {
-        Interval iv = FOREVER;
-        if (tex->Info().rows[static_cast<size_t>(row)].type == TYPE_INT) {
-            int v = -1;
-            tex->ParamBlock()->GetValue(row, 0, v, iv);
-            return static_cast<float>(v);
-        }
-        float v = -1.0f;
-        tex->ParamBlock()->GetValue(row, 0, v, iv);
-        return v;
-    }
-    Color ColorRow(int row) {
-        Color v;
-        Interval iv = FOREVER;
-        tex->ParamBlock()->GetValue(row, 0, v, iv);
-        return v;
-    }
-    /// Every non-colour row, as the block holds it.
-    std::vector<float> Values() {
-        std::vector<float> out;
-        for (int row = kFervixUScale; row < kFervixParamCount; ++row) out.push_back(Value(row));
-        return out;
-    }
-    float SpinnerValue(int id) {
-        ISpinnerControl* s = GetISpinner(GetDlgItem(dlg, id));
-        float v = s ? s->GetFVal() : -1.0f;
-        if (s) ReleaseISpinner(s);
-        return v;
-    }
-    std::string Text(int id) {
-        char buf[128] = {};
-        GetDlgItemTextA(dlg, id, buf, sizeof buf);
-        return buf;
-    }
-
-    loom::SceneHolder scene;
-    loom::MaterialEditor editor;
-    FervixTex* tex = nullptr;
-    HWND dlg = nullptr;
-};
+using FervixPanel = loomtest::PanelFixture<FervixTex>;
 
 // ---- Presets -------------------------------------------------------------------------------
 
@@ -165,8 +101,7 @@ INSTANTIATE_TEST_SUITE_P(All, FervixPreset, ::testing::ValuesIn(kPresetCases),
 constexpr float kDraw = 3.0518509e-05f;
 
 TEST_F(FervixPanel, MutateNoiseDrawsEightScaledValuesFromTheSecondsSeed) {
-    clockNow = 1'000'000'007;
-    crt::SetTimeHook(FixedClock);
+    FixClock(1'000'000'007);
     interact::Click(dlg, IDC_GRASSY);
     const std::vector<float> before = Values();
 
@@ -198,11 +133,10 @@ TEST_F(FervixPanel, MutateNoiseDrawsEightScaledValuesFromTheSecondsSeed) {
 }
 
 TEST_F(FervixPanel, MutateColoursDrawsBlueGreenRedPrimeThenBack) {
-    clockNow = 1'234'567'891;
-    crt::SetTimeHook(FixedClock);
+    FixClock(1'234'567'891);
     ASSERT_TRUE(interact::Click(dlg, IDC_OCEAN));
     const std::vector<float> before = Values();
-    const int changes = editor.ChangeCount();
+    changes = editor.ChangeCount();
 
     // The generator's next draws are taken away first: the button must seed it itself.
     crt::srand(99);
@@ -322,7 +256,7 @@ class FervixOverlay : public FervixPanel, public ::testing::WithParamInterface<O
 
 TEST_P(FervixOverlay, ButtonSwitchesItsOverlayAlone) {
     const OverlayCase& c = GetParam();
-    const int changes = editor.ChangeCount();
+    changes = editor.ChangeCount();
     std::vector<float> expected = Values();
     const size_t at = static_cast<size_t>(c.row - kFervixUScale);
     for (int click = 0; click < 2; ++click) {

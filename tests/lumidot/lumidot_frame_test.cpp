@@ -11,7 +11,6 @@
 #include "foundation/texframe/tex_class_desc.h"
 #include "lumidot/lumidot_tex.h"
 #include "lumidot/pattern.h"
-#include "tests/lumidot/alloc_counter.h"
 #include "tests/support/bump_check.h"
 #include "tests/support/const_map.h"
 #include "tests/support/texture_fixture.h"
@@ -26,30 +25,13 @@ using LumidotFrame = loomtest::TextureFixture<LumidotTex, kLumidotInfo>;
 }  // namespace
 
 TEST_F(LumidotFrame, NewTextureHasItsIdentityAndLayout) {
-    TSTR s;
-    tex->GetClassName(s);
-    EXPECT_EQ(s, "TLC Lumidot");
     EXPECT_EQ(tex->ClassID(), Class_ID(0x0AD22FBE, 0x44F54C8D));
-    EXPECT_EQ(tex->NumRefs(), 4);
-    EXPECT_EQ(tex->NumSubTexmaps(), 2);
-    EXPECT_EQ(tex->GetSubTexmapSlotName(0), "High");
-    EXPECT_EQ(tex->GetSubTexmapSlotName(1), "Low");
-    EXPECT_EQ(tex->GetSubTexmapSlotName(2), "");
-    EXPECT_EQ(tex->GetSubTexmap(0), nullptr);
-    EXPECT_EQ(tex->GetSubTexmap(1), nullptr);
     IParamBlock* pb = tex->ParamBlock();
     ASSERT_EQ(pb->NumParams(), 20);
     EXPECT_EQ(pb->GetVersion(), 12u);
     for (int row = 0; row < pb->NumParams(); ++row) {
         EXPECT_EQ(pb->IsAnimatable(row), row != kLumidotNegative && row != kLumidotPositive) << row;
     }
-    GetParamName gpn{"as given", 25};
-    PartID part = reinterpret_cast<PartID>(&gpn);
-    EXPECT_EQ(tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_NAME), REF_STOP);
-    EXPECT_EQ(gpn.name, "as given");
-    gpn = {"as given", 0};
-    tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_NAME);
-    EXPECT_EQ(gpn.name, "High");
 }
 
 TEST_F(LumidotFrame, DefaultsEvaluateToTheWorkedNumbers) {
@@ -84,83 +66,35 @@ TEST_F(LumidotFrame, SubMapsAreEvaluatedLowFirstAndKeepAlphaOne) {
     EXPECT_EQ(ColorAt(tex, 0.4f, 0.4f), AColor(0, 1, 0, 1));
 }
 
-TEST_F(LumidotFrame, SettersWriteTheirOwnRowAndField) {
-    using T = LumidotTex;
-    using C = LumidotCache;
-    struct FloatCase {
-        int row;
-        void (T::*set)(float, TimeValue);
-        float C::*field;
-    };
-    struct IntCase {
-        int row;
-        void (T::*set)(int, TimeValue);
-        int C::*field;
-    };
-    // clang-format off
-    const FloatCase floats[] = {
-        {2, &T::SetHorizontalPhase, &C::horizontalPhase},
-        {3, &T::SetHorizontalIteration, &C::horizontalIteration},
-        {4, &T::SetVerticalPhase, &C::verticalPhase},
-        {5, &T::SetVerticalIteration, &C::verticalIteration},
-        {6, &T::SetVerticalHighThreshold, &C::verticalHighThreshold},
-        {7, &T::SetVerticalLowThreshold, &C::verticalLowThreshold},
-        {8, &T::SetHorizontalHighThreshold, &C::horizontalHighThreshold},
-        {9, &T::SetHorizontalLowThreshold, &C::horizontalLowThreshold},
-    };
-    const IntCase ints[] = {
-        {10, &T::SetVerticalSine, &C::verticalSine},
-        {11, &T::SetVerticalCosine, &C::verticalCosine},
-        {12, &T::SetHorizontalSine, &C::horizontalSine},
-        {13, &T::SetHorizontalCosine, &C::horizontalCosine},
-        {14, &T::SetVerticalPinch, &C::verticalPinch},
-        {15, &T::SetHorizontalPinch, &C::horizontalPinch},
-        {16, &T::SetNegativeBlend, &C::negativeBlend},
-        {17, &T::SetPositiveBlend, &C::positiveBlend},
-        {18, &T::SetUseVerticalColour, &C::useVerticalColour},
-        {19, &T::SetUseHorizontalColour, &C::useHorizontalColour},
-    };
-    // clang-format on
-    LumidotTex* const t = tex;
-    auto snapshot = [t] {
-        std::vector<ParamValue> rows;
-        for (int r = 0; r < kLumidotParamCount; ++r) rows.push_back(Stored(t, r));
-        return rows;
-    };
-    // After `row` was set to `value`, only that row differs from `before`.
-    auto onlyRowMoved = [snapshot](int row, float value, std::vector<ParamValue> before) {
-        before[static_cast<size_t>(row)] = ParamValue{{value, 0, 0}};
-        EXPECT_EQ(snapshot(), before);
-    };
-    for (const FloatCase& k : floats) {
-        SCOPED_TRACE(k.row);
-        const float value = 40.0f + static_cast<float>(k.row);  // distinct per row
-        const std::vector<ParamValue> before = snapshot();
-        (t->*k.set)(value, 0);
-        EXPECT_EQ(t->Cache().*k.field, value);  // held at once, before any Update
-        onlyRowMoved(k.row, value, before);
-    }
-    for (const IntCase& k : ints) {
-        SCOPED_TRACE(k.row);
-        const int value = 40 + k.row;
-        const std::vector<ParamValue> before = snapshot();
-        (t->*k.set)(value, 0);
-        EXPECT_EQ(t->Cache().*k.field, value);
-        onlyRowMoved(k.row, static_cast<float>(value), before);
-    }
-    tex->SetColor(1, Color(0.1f, 0.2f, 0.3f), 0);
-    EXPECT_EQ(tex->Cache().lowColor, Color(0.1f, 0.2f, 0.3f));
-    EXPECT_EQ(Stored(tex, kLumidotLow), (ParamValue{{0.1f, 0.2f, 0.3f}}));
-}
-
-TEST_F(LumidotFrame, ResetBringsBackTheDefaultsAndDropsTheMaps) {
-    tex->SetSubTexmap(1, new ConstMap(AColor(0, 1, 0, 1), 1));
-    tex->SetVerticalPinch(1, 0);
-    tex->SetHorizontalIteration(3.0f, 0);
-    tex->Reset();
-    EXPECT_EQ(tex->GetSubTexmap(1), nullptr);
-    EXPECT_NEAR(ColorAt(tex, 0, 0).r, 0.916270, 1e-6);
-    EXPECT_NEAR(ColorAt(tex, 0.25f, 0.75f).g, 0.550795, 1e-6);
+// Each named setter edits the parameter a user knows by the setter's name.
+TEST_F(LumidotFrame, NamedSettersWriteTheParameterOfTheirName) {
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalPhase, "Horizontal Phase");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalIteration,
+                                         "Horizontal Iteration");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalPhase, "Vertical Phase");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalIteration,
+                                         "Vertical Iteration");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalHighThreshold,
+                                         "Vertical High Threshold");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalLowThreshold,
+                                         "Vertical Low Threshold");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalHighThreshold,
+                                         "Horizontal High Threshold");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalLowThreshold,
+                                         "Horizontal Low Threshold");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalSine, "Vertical Sine");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalCosine, "Vertical Cosine");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalSine, "Horizontal Sine");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalCosine,
+                                         "Horizontal Cosine");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalPinch, "Vertical Pinch");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalPinch, "Horizontal Pinch");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetNegativeBlend, "Negative Blend");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetPositiveBlend, "Positive Blend");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetUseVerticalColour,
+                                         "Use Vertical Colour");
+    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetUseHorizontalColour,
+                                         "Use Horizontal Colour");
 }
 
 TEST_F(LumidotFrame, PreviewMatchesEvalColorAndFillsTheDisplayBitmap) {
@@ -187,36 +121,6 @@ TEST_F(LumidotFrame, PreviewMatchesEvalColorAndFillsTheDisplayBitmap) {
     EXPECT_EQ(px.g, static_cast<WORD>(Widen(expect.g) * 65535.0));
     EXPECT_EQ(px.a, 0xFFFF);
     bm->DeleteThis();
-}
-
-TEST_F(LumidotFrame, CloneAndSavedSceneEvaluateLikeTheOriginal) {
-    auto* sub = new LumidotTex();  // a nested map of a class the scene loader knows
-    sub->SetColor(1, Color(0.2f, 0.4f, 0.6f), 0);
-    sub->SetVerticalIteration(0.02f, 0);
-    tex->SetSubTexmap(1, sub);
-    tex->SetHorizontalPinch(1, 0);
-    tex->SetVerticalHighThreshold(0.4f, 0);
-    tex->ParamBlock()->SetKey(kLumidotHorizontalPhase, 0, ParamValue{{0, 0, 0}});
-    tex->ParamBlock()->SetKey(kLumidotHorizontalPhase, 4800, ParamValue{{6, 0, 0}});
-    RemapDir remap;
-    auto* copy = static_cast<LumidotTex*>(remap.CloneRef(tex));
-    scene.Add("copy", copy);
-    loom::SceneLoadReport report;
-    LumidotTex* back = RoundTrip(report);
-    ASSERT_NE(back, nullptr);
-    EXPECT_FALSE(report.obsolete);
-    for (TimeValue t : {0, 1200, 4800}) {
-        for (float u = 0.0f; u < 1.0f; u += 0.23f) {
-            SCOPED_TRACE(::testing::Message() << t << " " << u);
-            const AColor expect = ColorAt(tex, u, 1.0f - u, t);
-            EXPECT_EQ(ColorAt(copy, u, 1.0f - u, t), expect);
-            EXPECT_EQ(ColorAt(back, u, 1.0f - u, t), expect);
-            EXPECT_EQ(MonoAt(back, u, 1.0f - u, t), MonoAt(tex, u, 1.0f - u, t));
-        }
-    }
-    // The copy is independent of its source.
-    copy->SetUseVerticalColour(0, 0);
-    EXPECT_EQ(Stored(tex, kLumidotUseVerticalColour).v[0], 1.0f);
 }
 
 TEST_F(LumidotFrame, VersionElevenScenesConvertAndAreRepaired) {
@@ -325,22 +229,6 @@ TEST_F(LumidotFrame, RepairWritesAtTimeZeroWithoutNewKeys) {
 TEST_F(LumidotFrame, RepairWithoutABlockChangesNothing) {
     tex->DeleteReference(loom::kPBlockRef);
     EXPECT_EQ(tex->FixLegacyParams(), 0);
-}
-
-TEST_F(LumidotFrame, SamplingAllocatesNothing) {
-    tex->SetSubTexmap(0, new ConstMap(AColor(0.5f, 0.5f, 0.5f, 1), 0.5f));
-    tex->SetHorizontalPinch(1, 0);
-    Interval valid = FOREVER;
-    tex->Update(0, valid);
-    loom::PlaneShadeContext sc;
-    const long before = lumidottest::Allocations();
-    float sum = 0.0f;
-    for (int i = 0; i < 10000; ++i) {
-        sc.Set(static_cast<float>(i % 100) * 0.01f, static_cast<float>(i / 100) * 0.01f);
-        sum += tex->EvalColor(sc).r + tex->EvalMono(sc) + tex->EvalNormalPerturb(sc).x;
-    }
-    EXPECT_EQ(lumidottest::Allocations(), before);
-    EXPECT_TRUE(std::isfinite(sum));
 }
 
 TEST_F(LumidotFrame, BumpIsTheCentralDifferenceOfMono) {

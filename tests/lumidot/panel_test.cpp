@@ -19,87 +19,13 @@
 #include "lumidot/lumidot_tex.h"
 #include "lumidot/resource.h"
 #include "tests/support/panel_checks.h"
+#include "tests/support/panel_fixture.h"
 
 namespace {
 
 namespace interact = loom::interact;
 
-HINSTANCE TestModule() {
-    static const char anchor = 0;
-    return loom::ModuleHandleForAddress(&anchor);
-}
-
-std::time_t clockNow = 0;
-std::time_t FixedClock() { return clockNow; }
-
-class LumidotPanel : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        loom::TexLibMain(TestModule(), 1);
-        tex = new LumidotTex();
-        scene.Add("tex", tex);
-        ASSERT_TRUE(editor.Open(tex));
-        dlg = static_cast<loom::TexPanelBase*>(editor.Panel())->Window();
-        ASSERT_NE(dlg, nullptr);
-        loom::PumpMessages();
-        theHold.Clear();
-        changes = editor.ChangeCount();
-    }
-    void TearDown() override {
-        editor.Close();
-        crt::SetTimeHook(nullptr);
-        theHold.Clear();
-    }
-
-    float Value(int row) {
-        Interval iv = FOREVER;
-        if (tex->Info().rows[static_cast<size_t>(row)].type == TYPE_INT) {
-            int v = -1;
-            tex->ParamBlock()->GetValue(row, 0, v, iv);
-            return static_cast<float>(v);
-        }
-        float v = -1.0f;
-        tex->ParamBlock()->GetValue(row, 0, v, iv);
-        return v;
-    }
-    Color ColorRow(int row) {
-        Color v;
-        Interval iv = FOREVER;
-        tex->ParamBlock()->GetValue(row, 0, v, iv);
-        return v;
-    }
-    /// Rows 2 to 19, as the block holds them.
-    std::vector<float> Values() {
-        std::vector<float> out;
-        for (int row = kLumidotHorizontalPhase; row < kLumidotParamCount; ++row) {
-            out.push_back(Value(row));
-        }
-        return out;
-    }
-    float SpinnerValue(int id) {
-        ISpinnerControl* s = GetISpinner(GetDlgItem(dlg, id));
-        float v = s ? s->GetFVal() : -1.0f;
-        if (s) ReleaseISpinner(s);
-        return v;
-    }
-    COLORREF SwatchColor(int id) {
-        IColorSwatch* s = GetIColorSwatch(GetDlgItem(dlg, id));
-        COLORREF c = s ? s->GetColor() : 0xFFFFFFFFu;
-        if (s) ReleaseIColorSwatch(s);
-        return c;
-    }
-    std::string Text(int id) {
-        char buf[128] = {};
-        GetDlgItemTextA(dlg, id, buf, sizeof buf);
-        return buf;
-    }
-
-    loom::SceneHolder scene;
-    loom::MaterialEditor editor;
-    LumidotTex* tex = nullptr;
-    HWND dlg = nullptr;
-    int changes = 0;
-};
+using LumidotPanel = loomtest::PanelFixture<LumidotTex>;
 
 // ---- Presets -------------------------------------------------------------------------------
 
@@ -187,8 +113,7 @@ TEST_F(LumidotPanel, SwapAfterNovaExchangesColoursAndMapNames) {
 constexpr float kDraw = 3.0518509e-05f;
 
 TEST_F(LumidotPanel, MutateGradientsDrawsEightValuesInsideTheSpinnerRanges) {
-    clockNow = 1'234'567'890;
-    crt::SetTimeHook(FixedClock);
+    FixClock(1'234'567'890);
     ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_GRADIENTS));
     crt::srand(static_cast<unsigned>(clockNow));
     const std::pair<int, float> draws[] = {
@@ -231,8 +156,7 @@ TEST_F(LumidotPanel, MutateGradientsDrawsEightValuesInsideTheSpinnerRanges) {
 }
 
 TEST_F(LumidotPanel, MutateColoursChangesOnlyTheColours) {
-    clockNow = 42;
-    crt::SetTimeHook(FixedClock);
+    FixClock(42);
     const std::vector<float> before = Values();
     ASSERT_TRUE(interact::Click(dlg, IDC_MUTATE_COLOURS));
     crt::srand(42);

@@ -9,6 +9,7 @@
 #include "nimbra/pattern.h"
 #include "tests/support/bump_check.h"
 #include "tests/support/const_map.h"
+#include "tests/support/texture_fixture.h"
 
 using loomtest::ConstMap;
 
@@ -34,34 +35,14 @@ class FakePanel final : public loom::TexPanel {
     bool forgotten = false;
 };
 
-class NimbraFrame : public ::testing::Test {
+class NimbraFrame : public loomtest::TextureFixture<NimbraTex, kNimbraInfo> {
   protected:
-    void SetUp() override {
-        tex = new NimbraTex();
-        scene.Add("tex", tex);
-    }
-    AColor ColorAt(NimbraTex* t, float u, float v, TimeValue time = 0) {
-        Interval valid = FOREVER;
-        t->Update(time, valid);
-        loom::PlaneShadeContext sc;
-        sc.Set(u, v);
-        return t->EvalColor(sc);
-    }
-    float MonoAt(NimbraTex* t, float u, float v) {
-        Interval valid = FOREVER;
-        t->Update(0, valid);
-        loom::PlaneShadeContext sc;
-        sc.Set(u, v);
-        return t->EvalMono(sc);
-    }
     Color StoredColor(int row) {
         Interval v = FOREVER;
         Color c;
         tex->ParamBlock()->GetValue(row, 0, c, v);
         return c;
     }
-    loom::SceneHolder scene;
-    NimbraTex* tex = nullptr;
 };
 
 }  // namespace
@@ -77,31 +58,12 @@ TEST_F(NimbraFrame, NewTextureStoresNineAndCachesOne) {
     EXPECT_EQ(c.b, 1.0f);
 }
 
-TEST_F(NimbraFrame, NamesAndDimensionsAreAnsweredByIndex) {
-    TSTR s;
-    tex->GetClassName(s);
-    EXPECT_EQ(s, "TLC Nimbra");
-    EXPECT_EQ(tex->SubAnimName(0), "Coordinates");
-    EXPECT_EQ(tex->SubAnimName(1), "Parameters");
-    EXPECT_EQ(tex->SubAnimName(3), "Sky");
-    EXPECT_EQ(tex->GetSubTexmapSlotName(2), "");
-    EXPECT_EQ(tex->GetSubTexmapSlotName(-1), "");
+TEST_F(NimbraFrame, TheLastRowIsNegative) {
     GetParamName gpn{"untouched", 13};
     PartID part = reinterpret_cast<PartID>(&gpn);
     EXPECT_EQ(tex->NotifyRefChanged(FOREVER, tex->ParamBlock(), part, REFMSG_GET_PARAM_NAME),
               REF_STOP);
     EXPECT_EQ(gpn.name, "Negative");
-    gpn = {"untouched", 14};
-    EXPECT_EQ(tex->NotifyRefChanged(FOREVER, tex->ParamBlock(), part, REFMSG_GET_PARAM_NAME),
-              REF_STOP);
-    EXPECT_EQ(gpn.name, "untouched");
-    GetParamDim gpd{nullptr, 1};
-    part = reinterpret_cast<PartID>(&gpd);
-    tex->NotifyRefChanged(FOREVER, tex->ParamBlock(), part, REFMSG_GET_PARAM_DIM);
-    EXPECT_EQ(gpd.dim, stdColor255Dim);
-    gpd = {nullptr, 2};
-    tex->NotifyRefChanged(FOREVER, tex->ParamBlock(), part, REFMSG_GET_PARAM_DIM);
-    EXPECT_EQ(gpd.dim, defaultDim);
 }
 
 TEST_F(NimbraFrame, SubMapsSupplyTheirSidesAndAlphaStaysOne) {
@@ -124,18 +86,6 @@ TEST_F(NimbraFrame, MonoMeansUseTheirOwnChannelOrder) {
     tex->SetColor(1, Color(0.3f, 0.6f, 0.9f), 0);
     EXPECT_FLOAT_EQ(MonoAt(tex, 0.1f, 0.2f),
                     static_cast<float>((0.3 + double{0.6f} + double{0.9f}) * double{0.33333334f}));
-}
-
-TEST_F(NimbraFrame, ValidityCachesUntilAChange) {
-    tex->ParamBlock()->SetKey(kNimbraContrast, 0, ParamValue{{1, 0, 0}});
-    tex->ParamBlock()->SetKey(kNimbraContrast, 4800, ParamValue{{2, 0, 0}});
-    EXPECT_EQ(tex->Validity(2400), Interval(2400, 2400));
-    EXPECT_EQ(tex->Validity(9000), Interval(4800, TIME_PosInfinity));
-    EXPECT_FLOAT_EQ(tex->Cache().contrast, 2.0f);
-    tex->SetVScale(50.0f, 0);
-    EXPECT_TRUE(tex->CacheValidity().Empty());
-    EXPECT_EQ(tex->Cache().vScale, 50.0f);
-    EXPECT_EQ(tex->Cache().uScale, 25.0f);
 }
 
 TEST_F(NimbraFrame, ColoursBeyondTheSwatchRangeAreClampedInTheCache) {
@@ -181,40 +131,6 @@ TEST_F(NimbraFrame, SwapTradesColoursMapsAndTracks) {
     EXPECT_EQ(gpn.name, "Cloud");  // names stay with their indices
 }
 
-TEST_F(NimbraFrame, ResetRemovesMapsAndKeepsTheUVGenerator) {
-    UVGen* gen = tex->UVGenerator();
-    tex->SetSubTexmap(0, new ConstMap(AColor(1, 0, 0, 1), 1));
-    tex->SetDetail(3.0f, 0);
-    AnimateOn();
-    tex->Reset();
-    AnimateOff();
-    EXPECT_EQ(tex->UVGenerator(), gen);
-    EXPECT_EQ(tex->GetSubTexmap(0), nullptr);
-    EXPECT_EQ(tex->ParamBlock()->NumKeys(kNimbraCloud), 0);  // no keys made while resetting
-    Interval v = FOREVER;
-    tex->Update(0, v);
-    EXPECT_EQ(tex->Cache().detail, 7.0f);
-}
-
-TEST_F(NimbraFrame, CloneIsIndependent) {
-    tex->SetSubTexmap(1, new ConstMap(AColor(0, 1, 0, 1), 1));
-    tex->SetDensity(0.2f, 0);
-    RemapDir remap;
-    auto* copy = static_cast<NimbraTex*>(remap.CloneRef(tex));
-    scene.Add("copy", copy);
-    EXPECT_TRUE(copy->CacheValidity().Empty());
-    EXPECT_EQ(copy->Cache().density, 0.2f);
-    EXPECT_NE(copy->ParamBlock(), tex->ParamBlock());
-    EXPECT_NE(copy->UVGenerator(), tex->UVGenerator());
-    ASSERT_NE(copy->GetSubTexmap(1), nullptr);
-    EXPECT_NE(copy->GetSubTexmap(1), tex->GetSubTexmap(1));
-    copy->SetDensity(0.9f, 0);
-    Interval v = FOREVER;
-    tex->Update(0, v);
-    EXPECT_EQ(tex->Cache().density, 0.2f);
-    EXPECT_EQ(ColorAt(copy, 0.3f, 0.3f), ColorAt(copy, 0.3f, 0.3f));
-}
-
 TEST_F(NimbraFrame, DisplayBitmapSamplesPixelEdgesAndCentres) {
     EXPECT_EQ(tex->BuildDisplayBitmap(0), nullptr);
     Interval v = FOREVER;
@@ -244,42 +160,6 @@ TEST_F(NimbraFrame, ViewportHandleIsBuiltOnceUntilDiscarded) {
     EXPECT_EQ(maker.HandlesMade(), 2);
 }
 
-namespace {
-
-loom::TexClassDesc& NimbraDesc() {
-    static loom::TexClassDesc desc(kNimbraInfo, []() -> Texmap* { return new NimbraTex(); });
-    static bool registered = loom::RegisterClass(&desc);
-    (void)registered;
-    return desc;
-}
-
-std::vector<std::uint8_t> RoundTrip(loom::SceneHolder& from, loom::SceneHolder& to,
-                                    loom::SceneLoadReport& report) {
-    NimbraDesc();
-    std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(from);
-    std::string err;
-    EXPECT_TRUE(loom::LoadSceneBytes(bytes.data(), bytes.size(), to, report, err)) << err;
-    return bytes;
-}
-
-}  // namespace
-
-TEST_F(NimbraFrame, SavedKeysEvaluateTheSameAfterLoading) {
-    tex->ParamBlock()->SetKey(kNimbraUShift, 0, ParamValue{{0, 0, 0}});
-    tex->ParamBlock()->SetKey(kNimbraUShift, 4800, ParamValue{{30, 0, 0}});
-    tex->SetSubTexmap(0, new NimbraTex());
-    loom::SceneHolder loaded;
-    loom::SceneLoadReport report;
-    RoundTrip(scene, loaded, report);
-    auto* back = dynamic_cast<NimbraTex*>(loaded.Object(0));
-    ASSERT_NE(back, nullptr);
-    EXPECT_FALSE(report.obsolete);
-    ASSERT_NE(dynamic_cast<NimbraTex*>(back->GetSubTexmap(0)), nullptr);
-    for (TimeValue t : {0, 1200, 2400, 4800, 9600}) {
-        EXPECT_EQ(ColorAt(back, 0.3f, 0.6f, t), ColorAt(tex, 0.3f, 0.6f, t)) << t;
-    }
-}
-
 TEST_F(NimbraFrame, VersionElevenScenesConvertAndKeepTheirValues) {
     const ParamVersionDesc& v11 = kNimbraInfo.olderLayouts[0];
     IParamBlock* old = CreateParameterBlock(v11.desc, v11.count, v11.version);
@@ -288,10 +168,8 @@ TEST_F(NimbraFrame, VersionElevenScenesConvertAndKeepTheirValues) {
     }
     old->SetValue(kNimbraSky, 0, Color(0.1f, 0.2f, 0.3f));
     tex->ReplaceReference(loom::kPBlockRef, old);
-    loom::SceneHolder loaded;
     loom::SceneLoadReport report;
-    RoundTrip(scene, loaded, report);
-    auto* back = dynamic_cast<NimbraTex*>(loaded.Object(0));
+    NimbraTex* back = RoundTrip(report);
     ASSERT_NE(back, nullptr);
     EXPECT_TRUE(report.obsolete);
     ASSERT_EQ(back->ParamBlock()->GetVersion(), 12u);

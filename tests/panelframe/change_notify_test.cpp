@@ -16,15 +16,11 @@
 #include "foundation/host/undo.h"
 #include "foundation/panelframe/tex_panel.h"
 #include "foundation/texframe/tex_class_desc.h"
+#include "tests/support/panel_fixture.h"
 
 namespace {
 
 namespace interact = loom::interact;
-
-HINSTANCE TestModule() {
-    static const char anchor = 0;
-    return loom::ModuleHandleForAddress(&anchor);
-}
 
 /// A dependent of the texture that notes each change the texture passes on.
 class ChangeRecorder final : public ReferenceMaker {
@@ -54,42 +50,31 @@ struct EditCase {
 };
 void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 
-class PanelChange : public ::testing::TestWithParam<EditCase> {
+class PanelChange : public loomtest::PanelFixture<FervixTex>,
+                    public ::testing::WithParamInterface<EditCase> {
   protected:
     void SetUp() override {
-        loom::TexLibMain(TestModule(), 1);
-        tex = new FervixTex();
-        scene.Add("tex", tex);
-        ASSERT_TRUE(editor.Open(tex));
-        dlg = static_cast<loom::TexPanelBase*>(editor.Panel())->Window();
-        ASSERT_NE(dlg, nullptr);
-        loom::PumpMessages();
+        PanelFixture::SetUp();
         ASSERT_EQ(recorder.ReplaceReference(0, tex), REF_SUCCEED);
-        theHold.Clear();
     }
     void TearDown() override {
         recorder.DeleteAllRefsFromMe();
-        editor.Close();
-        theHold.Clear();
+        PanelFixture::TearDown();
     }
 
-    loom::SceneHolder scene;
-    loom::MaterialEditor editor;
-    FervixTex* tex = nullptr;
-    HWND dlg = nullptr;
     ChangeRecorder recorder;
 };
 
 TEST_P(PanelChange, EndsWithOneNotificationOfTheFramesParts) {
     ASSERT_TRUE(GetParam().edit(dlg));
-    const auto& changes = recorder.changes;
-    ASSERT_FALSE(changes.empty());
+    const auto& seen = recorder.changes;
+    ASSERT_FALSE(seen.empty());
     int framed = 0;
-    for (const ChangeRecorder::Change& c : changes) framed += c.parts == 0x9FF ? 1 : 0;
+    for (const ChangeRecorder::Change& c : seen) framed += c.parts == 0x9FF ? 1 : 0;
     EXPECT_EQ(framed, 1);
-    EXPECT_EQ(changes.back().parts, PartID{0x9FF});
-    EXPECT_EQ(changes.back().when.Start(), FOREVER.Start());
-    EXPECT_EQ(changes.back().when.End(), FOREVER.End());
+    EXPECT_EQ(seen.back().parts, PartID{0x9FF});
+    EXPECT_EQ(seen.back().when.Start(), FOREVER.Start());
+    EXPECT_EQ(seen.back().when.End(), FOREVER.End());
 }
 
 const EditCase kEdits[] = {

@@ -14,7 +14,8 @@
 
 namespace loomtest {
 
-/// A constant map that notes its name in a shared log each time it is evaluated.
+/// A constant map that notes its name in a shared log each time it is evaluated, followed
+/// by ":" and the G-buffer ID it was shaded with when `noteGBuffer` is set.
 class LoggingMap final : public Texmap {
   public:
     LoggingMap(std::string name, AColor c, float mono, std::vector<std::string>* log)
@@ -23,12 +24,12 @@ class LoggingMap final : public Texmap {
     RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override {
         return REF_SUCCEED;
     }
-    AColor EvalColor(ShadeContext&) override {
-        log_->push_back(name_);
+    AColor EvalColor(ShadeContext& sc) override {
+        Note(sc);
         return color_;
     }
-    float EvalMono(ShadeContext&) override {
-        log_->push_back(name_);
+    float EvalMono(ShadeContext& sc) override {
+        Note(sc);
         return mono_;
     }
     Point3 EvalNormalPerturb(ShadeContext&) override { return Point3(); }
@@ -38,12 +39,48 @@ class LoggingMap final : public Texmap {
     ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
     RefTargetHandle Clone(RemapDir&) override { return nullptr; }
 
+    bool noteGBuffer = false;
+
   private:
+    void Note(const ShadeContext& sc) {
+        log_->push_back(noteGBuffer ? name_ + ":" + std::to_string(sc.gbufId) : name_);
+    }
     std::string name_;
     AColor color_;
     float mono_;
     std::vector<std::string>* log_;
 };
+
+/// Calls the named setter `set` with a value no parameter holds and checks that exactly one
+/// row of the block took it, the row that answers to `name`.
+template <class Tex, class V>
+void ExpectSetterWritesRowNamed(Tex* tex, void (Tex::*set)(V, TimeValue), const char* name) {
+    SCOPED_TRACE(name);
+    IParamBlock* pb = tex->ParamBlock();
+    auto rows = [pb] {
+        std::vector<ParamValue> out;
+        for (int row = 0; row < pb->NumParams(); ++row) {
+            Interval v = FOREVER;
+            out.push_back(pb->GetRaw(row, 0, v));
+        }
+        return out;
+    };
+    const std::vector<ParamValue> before = rows();
+    (tex->*set)(static_cast<V>(77), 0);
+    const std::vector<ParamValue> after = rows();
+    int moved = -1;
+    for (size_t row = 0; row < before.size(); ++row) {
+        if (before[row] == after[row]) continue;
+        ASSERT_EQ(moved, -1) << "rows " << moved << " and " << row << " both changed";
+        moved = static_cast<int>(row);
+        EXPECT_EQ(after[row], (ParamValue{{77, 0, 0}}));
+    }
+    ASSERT_NE(moved, -1) << "no row changed";
+    GetParamName gpn{"", moved};
+    PartID part = reinterpret_cast<PartID>(&gpn);
+    tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_NAME);
+    EXPECT_EQ(gpn.name, name);
+}
 
 /// A fresh texture of class `Tex` (described by `Info`) held by a scene.
 template <class Tex, const loom::TextureInfo& Info>

@@ -16,6 +16,7 @@
 #include "foundation/panelframe/tex_panel.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "tests/support/panel_checks.h"
+#include "tests/support/panel_fixture.h"
 #include "voltrane/panel.h"
 #include "voltrane/resource.h"
 #include "voltrane/voltrane_tex.h"
@@ -24,67 +25,10 @@ namespace {
 
 namespace interact = loom::interact;
 
-HINSTANCE TestModule() {
-    static const char anchor = 0;
-    return loom::ModuleHandleForAddress(&anchor);
-}
+/// An address in this program, which holds the panel's resources.
+const char kAnchor = 0;
 
-class VoltranePanel : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        // This program holds the panel's resources, as the plug-in does when loaded.
-        loom::TexLibMain(TestModule(), 1);
-        gdi = loom::GdiObjectCount();
-        lists = loom::ImageListCount();
-        refs = loom::CustomControlReferences();
-        tex = new VoltraneTex();
-        scene.Add("tex", tex);
-        ASSERT_TRUE(editor.Open(tex));
-        dlg = static_cast<loom::TexPanelBase*>(editor.Panel())->Window();
-        ASSERT_NE(dlg, nullptr);
-        loom::PumpMessages();
-        theHold.Clear();
-        changes = editor.ChangeCount();
-    }
-    void TearDown() override {
-        editor.Close();
-        loom::PumpMessages();
-        EXPECT_EQ(loom::GdiObjectCount(), gdi) << "a bitmap was left behind";
-        EXPECT_EQ(loom::ImageListCount(), lists) << "an image list was left behind";
-        EXPECT_EQ(loom::CustomControlReferences(), refs) << "a control interface was kept";
-        theHold.Clear();
-    }
-
-    int Int(int row) {
-        int v = -1;
-        Interval iv = FOREVER;
-        tex->ParamBlock()->GetValue(row, 0, v, iv);
-        return v;
-    }
-    float Float(int row) {
-        float v = -1.0f;
-        Interval iv = FOREVER;
-        tex->ParamBlock()->GetValue(row, 0, v, iv);
-        return v;
-    }
-    Color ColorRow(int row) {
-        Color v;
-        Interval iv = FOREVER;
-        tex->ParamBlock()->GetValue(row, 0, v, iv);
-        return v;
-    }
-    std::string Text(int id) {
-        char buf[128] = {};
-        GetDlgItemTextA(dlg, id, buf, sizeof buf);
-        return buf;
-    }
-
-    loom::SceneHolder scene;
-    loom::MaterialEditor editor;
-    VoltraneTex* tex = nullptr;
-    HWND dlg = nullptr;
-    int gdi = 0, lists = 0, refs = 0, changes = 0;
-};
+using VoltranePanel = loomtest::PanelFixture<VoltraneTex>;
 
 TEST_F(VoltranePanel, OpensAsItsOwnPageWithEmptySlotsUndefined) {
     bool found = false;
@@ -176,7 +120,7 @@ loom::BitmapPixels ShownImage(HWND dlg) {
 /// The pixels of one of this module's bitmaps.
 loom::BitmapPixels ModuleBitmap(int id) {
     loom::BitmapPixels p;
-    HBITMAP b = LoadBitmapA(TestModule(), MAKEINTRESOURCEA(id));
+    HBITMAP b = LoadBitmapA(loom::ModuleHandleForAddress(&kAnchor), MAKEINTRESOURCEA(id));
     loom::ReadBitmap(b, &p);
     if (b) DeleteObject(b);
     return p;

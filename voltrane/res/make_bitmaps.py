@@ -14,9 +14,11 @@ Run it again after changing the art; the output is deterministic.
 """
 import math
 import os
-import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "artwork"))
+from bmp import write_bmp, write_separator  # noqa: E402
 
 # A 5 x 7 capital font, enough for the headings and the button caption.
 FONT = {
@@ -59,28 +61,6 @@ def text_mask(text, scale):
     return pixels, x0 - scale, 7 * scale
 
 
-def write_bmp(name, width, height, bpp, palette, rows_top_down):
-    """Writes an uncompressed BMP; rows hold palette indices, or (r, g, b) at 24 bits."""
-    stride = (width * bpp + 31) // 32 * 4
-    data = bytearray()
-    for row in reversed(rows_top_down):
-        if bpp == 24:
-            packed = b"".join(struct.pack("<BBB", b, g, r) for (r, g, b) in row)
-        elif bpp == 8:
-            packed = bytes(row)
-        else:
-            padded = list(row) + [0] * (len(row) % 2)
-            packed = bytes((padded[i] << 4) | padded[i + 1] for i in range(0, len(padded), 2))
-        data += packed + b"\0" * (stride - len(packed))
-    pal = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
-    offset = 14 + 40 + len(pal)
-    header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0, len(data), 2835, 2835,
-                       len(palette), 0)
-    with open(os.path.join(HERE, name), "wb") as f:
-        f.write(header + info + pal + bytes(data))
-
-
 def ramp_palette(dark, light):
     return [tuple(int(d + (l - d) * i / 255.0) for d, l in zip(dark, light)) for i in range(256)]
 
@@ -101,7 +81,7 @@ def banner():
                 v = 1.0
             row.append(max(0, min(255, int(v * 255))))
         rows.append(row)
-    write_bmp("banner.bmp", width, height, 8, palette, rows)
+    write_bmp(os.path.join(HERE, "banner.bmp"), width, height, 8, palette, rows)
 
 
 def shape_icon(name, inside):
@@ -118,7 +98,7 @@ def shape_icon(name, inside):
             d = inside((x + 0.5) / size, (y + 0.5) / size)
             row.append(1 if d < -0.035 else 2 if d < 0.035 else 0)
         rows.append(row)
-    write_bmp(name, size, size, 8, palette, rows)
+    write_bmp(os.path.join(HERE, name), size, size, 8, palette, rows)
 
 
 def noisy(u, v):
@@ -146,7 +126,7 @@ def opacity():
         pixels, _, _ = text_mask(ch, 2)
         for (x, y) in pixels:
             rows[2 + i * 15 + y][15 + x] = i + 1
-    write_bmp("opacity.bmp", width, height, 4, palette, rows)
+    write_bmp(os.path.join(HERE, "opacity.bmp"), width, height, 4, palette, rows)
 
 
 def apply_button(name, ink):
@@ -167,14 +147,7 @@ def apply_button(name, ink):
             else:
                 row.append(face)
         rows.append(row)
-    write_bmp(name, width, height, 24, [], rows)
-
-
-def separator():
-    width, height = 338, 4
-    palette = [(0, 0, 0), (128, 128, 128), (192, 192, 192), (255, 255, 255)] + [(0, 0, 0)] * 12
-    rows = [[1] * width, [3] * width, [2] * width, [1] * width]
-    write_bmp("separator.bmp", width, height, 4, palette, rows)
+    write_bmp(os.path.join(HERE, name), width, height, 24, [], rows)
 
 
 def wave_heading(name, text, phase):
@@ -187,7 +160,7 @@ def wave_heading(name, text, phase):
     for x in range(76, 98):
         y = int(round(15 + 9 * math.sin((x - 76) / 21.0 * 2 * math.pi + phase)))
         rows[y][x] = 2
-    write_bmp(name, width, height, 4, palette, rows)
+    write_bmp(os.path.join(HERE, name), width, height, 4, palette, rows)
 
 
 if __name__ == "__main__":
@@ -196,6 +169,6 @@ if __name__ == "__main__":
     opacity()
     apply_button("apply_out.bmp", (10, 20, 110))
     apply_button("apply_in.bmp", (90, 140, 235))
-    separator()
+    write_separator(os.path.join(HERE, "separator.bmp"))
     wave_heading("wave1.bmp", "WAVE 1", 0.0)
     wave_heading("wave2.bmp", "WAVE 2", math.pi / 2)

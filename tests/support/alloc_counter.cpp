@@ -1,0 +1,28 @@
+// Replaces the global operator new and delete with counting versions over malloc and free.
+#include "tests/support/alloc_counter.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<long> allocations{0};
+void* Allocate(std::size_t n) noexcept {
+    allocations.fetch_add(1);
+    return std::malloc(n ? n : 1);
+}
+}  // namespace
+
+long loomtest::AllocationCount() { return allocations.load(); }
+
+void* operator new(std::size_t n) {
+    if (void* p = Allocate(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
