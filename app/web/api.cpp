@@ -149,6 +149,16 @@ int KeyCode(const std::string& key) {
     throw ApiError(400, "keys are Enter, Escape, Space and Tab");
 }
 
+/// The horizontal and vertical base units the window system maps `dlg`'s dialog units
+/// with (a dialog unit is a quarter and an eighth of them), so that the page draws with the
+/// host's own numbers. A window not made from a template has no dialog units: [4, 8], one
+/// pixel each.
+json DialogBaseUnits(HWND dlg) {
+    RECT base{0, 0, 4, 8};
+    if (!MapDialogRect(dlg, &base)) return json::array({4, 8});
+    return json::array({base.right, base.bottom});
+}
+
 std::string NewRunId() {
     std::random_device random;
     char id[17];
@@ -372,6 +382,7 @@ std::string Api::State() {
         windows.push_back({{"hwnd", reinterpret_cast<std::uintptr_t>(w.hwnd)},
                            {"title", w.title},
                            {"rollup", w.rollup},
+                           {"units", DialogBaseUnits(w.hwnd)},
                            {"tree", tree}});
     }
     json classes = json::array();

@@ -437,4 +437,35 @@ TEST_F(WebApi, BadRequestsAnswerOneLineOfJsonWithA4xxStatus) {
     EXPECT_FLOAT_EQ(Stored("Contrast"), 1.0f);
 }
 
+// The page places a control at its dialog units times the window's base units over 4 and 8:
+// with the base units the state answers, every control lands where the host put it.
+TEST_F(WebApi, AWindowsBaseUnitsMapItsDialogUnitsToTheHostsPixels) {
+    for (const char* cls : {"nimbra", "fervix", "lumidot", "voltrane"}) {
+        SCOPED_TRACE(cls);
+        const json state = Post("/api/open", {{"class", cls}});
+        ASSERT_FALSE(state["windows"].empty());
+        for (const json& w : state["windows"]) {
+            SCOPED_TRACE(w["title"].get<std::string>());
+            const double unitX = w["units"][0].get<double>() / 4.0;
+            const double unitY = w["units"][1].get<double>() / 8.0;
+            int placed = 0;
+            for (const json& c : w["tree"]["children"]) {
+                if (c["dlu"].is_null()) continue;
+                SCOPED_TRACE(c["id"].get<int>());
+                const json& dlu = c["dlu"];
+                const json& rect = c["rect"];
+                // The host rounds each edge to whole pixels.
+                EXPECT_NEAR(rect[0].get<double>(), dlu[0].get<double>() * unitX, 0.5);
+                EXPECT_NEAR(rect[1].get<double>(), dlu[1].get<double>() * unitY, 0.5);
+                EXPECT_NEAR(rect[2].get<double>() - rect[0].get<double>(),
+                            dlu[2].get<double>() * unitX, 1.0);
+                EXPECT_NEAR(rect[3].get<double>() - rect[1].get<double>(),
+                            dlu[3].get<double>() * unitY, 1.0);
+                ++placed;
+            }
+            EXPECT_GT(placed, 0);
+        }
+    }
+}
+
 }  // namespace
