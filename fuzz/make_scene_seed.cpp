@@ -1,23 +1,169 @@
-// Writes a small valid scene (parameter block with keys, UV generator) as a fuzz seed.
+// Writes the scene fuzz target's seeds: PATH itself (a parameter block with keys and a UV
+// generator) and, beside it as PATH's stem plus "-NAME.loom", a scene of every texture
+// with its values changed and keys set, nested maps three deep with an image map, stereo
+// filter entries, and copies of the older-version scene files kept in tests/data/scenes
+// (one per older parameter layout). The plug-ins are loaded from the build's plugins
+// folder (or $LOOMHOST_PLUGINS).
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
+#include "app/cli/texture_setup.h"
+#include "app/loader/plugin_loader.h"
+#include "foundation/host/bitmap_tex.h"
+#include "foundation/host/filters.h"
 #include "foundation/host/pblock.h"
 #include "foundation/host/scene_io.h"
 #include "foundation/host/uvgen.h"
 
+namespace {
+
+const char* const kTextures[] = {"voltrane", "fervix", "lumidot", "nimbra"};
+
+/// Gives every row a value of its own and animatable rows a second key.
+void Vary(IParamBlock* pb, int salt) {
+    for (int i = 0; i < pb->NumParams(); ++i) {
+        ParamValue v;
+        switch (pb->GetParameterType(i)) {
+            case TYPE_INT:
+                v = ParamValue::Int((i + salt) % 3);
+                break;
+            case TYPE_FLOAT:
+                v.v[0] = 0.25f * static_cast<float>(i + salt);
+                break;
+            case TYPE_RGBA:
+                v = ParamValue{{0.1f * static_cast<float>(i % 10), 0.5f, 0.9f}};
+                break;
+        }
+        pb->SetConstant(i, v);
+        if (pb->IsAnimatable(i) && i % 2 == 0) {
+            pb->SetKey(i, 0, v);
+            pb->SetKey(i, 4800, v.i ? ParamValue::Int(v.i + 1) : ParamValue{{v.v[0] + 1.0f}});
+        }
+    }
+}
+
+/// A fresh texture of `name`; throws when its plug-in is missing.
+Texmap* Make(const loom::PluginLoader& loader, const std::string& name) {
+    Texmap* tex = loom::CreateTexture(loader, name);
+    if (!loom::ParamBlockOf(tex)) throw std::runtime_error(name + ": has no parameter block");
+    return tex;
+}
+
+struct Seeds {
+    std::filesystem::path first;
+    int written = 0;
+    bool Write(const std::string& name, const loom::SceneHolder& scene) {
+        std::filesystem::path path =
+            written == 0 ? first
+                         : first.parent_path() / (first.stem().string() + "-" + name + ".loom");
+        std::string err;
+        if (!loom::SaveSceneFile(path.string(), scene, err)) {
+            std::fprintf(stderr, "make_scene_seed: %s\n", err.c_str());
+            return false;
+        }
+        ++written;
+        return true;
+    }
+};
+
+bool WriteAll(Seeds& seeds, const loom::PluginLoader& loader) {
+    {
+        const ParamBlockDescID rows[] = {{TYPE_FLOAT, nullptr, TRUE, 0},
+                                         {TYPE_RGBA, nullptr, TRUE, 1},
+                                         {TYPE_INT, nullptr, FALSE, 2}};
+        loom::SceneHolder scene;
+        IParamBlock* pb = CreateParameterBlock(rows, 3, 3);
+        pb->SetKey(0, 0, ParamValue{{1, 0, 0}});
+        pb->SetKey(0, 160, ParamValue{{2, 0, 0}});
+        pb->SetValue(2, 0, 16777217);
+        scene.Add("block", pb);
+        scene.Add("uv", GetNewDefaultUVGen());
+        if (!seeds.Write("block", scene)) return false;
+    }
+    int salt = 0;
+    for (const char* name : kTextures) {
+        loom::SceneHolder scene;
+        Texmap* tex = Make(loader, name);
+        scene.Add(name, tex);
+        Vary(loom::ParamBlockOf(tex), ++salt);
+        if (!seeds.Write(name, scene)) return false;
+    }
+    {
+        // Maps in maps: each texture's first slot holds the next texture, the last an image.
+        loom::SceneHolder scene;
+        Texmap* top = Make(loader, kTextures[0]);
+        scene.Add("nested", top);
+        Texmap* at = top;
+        for (int i = 1; i < 4; ++i) {
+            Texmap* sub = Make(loader, kTextures[i]);
+            at->SetSubTexmap(0, sub);
+            if (at->NumSubTexmaps() > 1) at->SetSubTexmap(1, Make(loader, kTextures[i]));
+            at = sub;
+        }
+        at->SetSubTexmap(0, new loom::BitmapTex());
+        scene.Add("shared", at);  // a second root on an object the first reaches
+        if (!seeds.Write("nested", scene)) return false;
+    }
+    {
+        // Stereo filter entries: the stored configuration and a changed one.
+        ClassDesc* cd = loader.FindClassByName("dioptrix");
+        if (!cd) throw std::runtime_error("dioptrix: plug-in not found");
+        std::string err;
+        std::unique_ptr<ImageFilter> filter(loom::CreateImageFilter(cd, err));
+        std::vector<std::uint8_t> bytes;
+        if (!filter || !loom::SaveFilterConfiguration(*filter, bytes, err)) {
+            throw std::runtime_error("dioptrix: " + err);
+        }
+        loom::SceneHolder scene;
+        scene.Add("texture", Make(loader, "nimbra"));
+        scene.SetFilter({"stereo", cd->SuperClassID(), cd->ClassID(), bytes});
+        if (!bytes.empty()) bytes[0] ^= 1;
+        scene.SetFilter({"stereo 2", cd->SuperClassID(), cd->ClassID(), bytes});
+        if (!seeds.Write("filters", scene)) return false;
+    }
+    // Older versions' files, as they were saved.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (!fs::is_directory(LOOM_SCENE_FIXTURES)) return true;
+    for (const auto& e : fs::directory_iterator(LOOM_SCENE_FIXTURES, ec)) {
+        if (e.path().extension() != ".loom") continue;
+        fs::path to = seeds.first.parent_path() /
+                      (seeds.first.stem().string() + "-" + e.path().filename().string());
+        fs::copy_file(e.path(), to, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            std::fprintf(stderr, "make_scene_seed: %s: %s\n", to.c_str(), ec.message().c_str());
+            return false;
+        }
+    }
+    if (ec) {
+        std::fprintf(stderr, "make_scene_seed: %s: %s\n", LOOM_SCENE_FIXTURES,
+                     ec.message().c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc != 2) return 2;
-    const ParamBlockDescID rows[] = {{TYPE_FLOAT, nullptr, TRUE, 0}, {TYPE_RGBA, nullptr, TRUE, 1}};
-    loom::SceneHolder scene;
-    IParamBlock* pb = CreateParameterBlock(rows, 2, 3);
-    pb->SetKey(0, 0, ParamValue{{1, 0, 0}});
-    pb->SetKey(0, 160, ParamValue{{2, 0, 0}});
-    scene.Add("block", pb);
-    scene.Add("uv", GetNewDefaultUVGen());
-    std::string err;
-    if (!loom::SaveSceneFile(argv[1], scene, err)) {
-        std::fprintf(stderr, "%s\n", err.c_str());
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_scene_seed PATH\n");
+        return 2;
+    }
+    try {
+        loom::PluginLoader loader;
+        std::vector<std::string> errors;
+        for (const std::string& folder : loom::PluginFolders({})) loader.LoadFolder(folder, errors);
+        for (const std::string& e : errors)
+            std::fprintf(stderr, "make_scene_seed: %s\n", e.c_str());
+        Seeds seeds{argv[1]};
+        return WriteAll(seeds, loader) ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make_scene_seed: %s\n", e.what());
         return 1;
     }
-    return 0;
 }

@@ -5,13 +5,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <stdexcept>
+#include <system_error>
 
 #include "app/cli/commands.h"
 #include "app/cli/interrupt.h"
+#include "app/cli/texture_source.h"
 #include "app/filter/filter_run.h"
 #include "app/filter/image16.h"
 #include "app/filter/stereo_settings.h"
+#include "app/scene/scene_load.h"
 #include "foundation/host/scene_io.h"
 
 namespace loom {
@@ -63,15 +67,23 @@ std::vector<std::uint8_t> SceneRecord(const SceneHolder& scene, const std::strin
 }
 
 /// Hands the record to the filter, with the options applied; answers what it stored.
+/// `source` names where a given record came from. A record from a file or a scene is
+/// refused when it holds values out of range, as typed values are.
 std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_t> record,
-                                    const StereoOptions& options) {
+                                    const std::string& source, const StereoOptions& options) {
     std::string err;
-    if (record.empty()) {
-        if (!options.configFile.empty()) {
+    if (!record.empty()) {
+        CheckStereoSettings(DecodeStereoSettings(record), source);
+    } else if (!options.configFile.empty()) {
+        try {
             record = ReadStereoRecord(options.configFile);
-        } else if (!SaveFilterConfiguration(filter, record, err)) {
-            throw std::runtime_error(err);
+        } catch (const std::system_error& e) {
+            // A stream's own failure names no file.
+            throw std::runtime_error(options.configFile + ": cannot read: " + e.what());
         }
+        CheckStereoSettings(DecodeStereoSettings(record), options.configFile);
+    } else if (!SaveFilterConfiguration(filter, record, err)) {
+        throw std::runtime_error(err);
     }
     record = options.Apply(record);
     std::vector<std::uint8_t> stored;
@@ -85,7 +97,13 @@ std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_
 Image16 Read(const std::string& path) {
     Image16 img;
     std::string err;
-    if (!ReadImage16(path, img, err)) throw std::runtime_error(err);
+    bool read = false;
+    try {
+        read = ReadImage16(path, img, err);
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error(path + ": not enough memory to read the image");
+    }
+    if (!read) throw std::runtime_error(err);
     return img;
 }
 
@@ -125,12 +143,13 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
             throw std::runtime_error("give either --scene or --config, not both");
         }
         SceneHolder scene;
-        SceneLoadReport report;
-        std::string err;
-        if (!LoadSceneFile(opt.scene, scene, report, err)) throw std::runtime_error(err);
+        LoadSceneForCommand(opt.scene, scene);
         record = SceneRecord(scene, opt.scene, opt.entry, cd);
     }
-    std::vector<std::uint8_t> stored = Configure(*filter, record, opt.stereo);
+    std::vector<std::uint8_t> stored = Configure(
+        *filter, record,
+        opt.scene + (opt.entry.empty() ? ": first filter entry" : ": entry '" + opt.entry + "'"),
+        opt.stereo);
     if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored);
     if (opt.left.empty()) return;
 
@@ -175,10 +194,7 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
     FilterPtr filter = NewFilter(cd);
     SceneHolder scene;
     std::string err;
-    if (std::filesystem::exists(opt.file)) {
-        SceneLoadReport report;
-        if (!LoadSceneFile(opt.file, scene, report, err)) throw std::runtime_error(err);
-    }
+    if (std::filesystem::exists(opt.file)) LoadSceneForCommand(opt.file, scene);
     std::vector<std::uint8_t> record;
     if (scene.FindFilter(opt.entry) >= 0) {
         if (!opt.stereo.configFile.empty()) {
@@ -190,7 +206,8 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
     entry.name = opt.entry;
     entry.superClass = cd->SuperClassID();
     entry.classId = cd->ClassID();
-    entry.configuration = Configure(*filter, record, opt.stereo);
+    entry.configuration =
+        Configure(*filter, record, opt.file + ": entry '" + opt.entry + "'", opt.stereo);
     scene.SetFilter(entry);
     if (!SaveSceneFile(opt.file, scene, err)) throw std::runtime_error(err);
     std::printf("%s: %s\n", entry.name.c_str(),

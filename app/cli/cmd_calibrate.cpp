@@ -41,7 +41,10 @@ std::string CompText(double c, const char* what) {
 void RunCalibrate(AppContext& ctx, const CalibrateOptions& opt) {
     const int left = opt.leftEye.empty() ? -1 : ParseEyeColor(opt.leftEye, "--left-eye");
     const int right = opt.rightEye.empty() ? -1 : ParseEyeColor(opt.rightEye, "--right-eye");
-    if (left >= 0 && left == right) throw std::runtime_error("the two eyes need different colours");
+    // The dialog applies the same rule when the buttons are clicked; this refuses what it
+    // cannot show (both eyes one colour) before it opens.
+    StereoSettings chosen;
+    ChooseEyeColors(chosen, left, right);
     const std::string leftComp = CompText(opt.leftComp, "--left-comp");
     const std::string rightComp = CompText(opt.rightComp, "--right-comp");
 

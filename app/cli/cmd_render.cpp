@@ -1,16 +1,21 @@
 // loomhost render: a texture (or a frame sequence) to image files.
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "app/cli/commands.h"
+#include "app/cli/frame_range.h"
 #include "app/cli/interrupt.h"
 #include "app/cli/texture_setup.h"
 #include "app/cli/texture_source.h"
 #include "app/render/progress.h"
+#include "app/render/render_memory.h"
 #include "app/render/renderer.h"
 
 namespace loom {
@@ -22,6 +27,7 @@ struct RenderCommandOptions {
     std::string size = "256x256";
     std::string frames;
     std::string outputs = "color";
+    std::string maxMemory;
     int threads = 0;
     int bits = 8;
     double time = 0.0;
@@ -44,6 +50,60 @@ void ParseSize(const std::string& text, int& w, int& h) {
     h = static_cast<int>(dh);
 }
 
+/// "500M", "2G", "1.5GB", "65536": bytes, with an optional decimal unit k, M, G or T.
+std::uint64_t ParseByteCount(const std::string& text, const std::string& what) {
+    std::string number = text;
+    double unit = 1.0;
+    if (!number.empty() && (number.back() == 'B' || number.back() == 'b')) number.pop_back();
+    if (!number.empty()) {
+        switch (number.back()) {
+            case 'k':
+            case 'K':
+                unit = 1e3;
+                break;
+            case 'm':
+            case 'M':
+                unit = 1e6;
+                break;
+            case 'g':
+            case 'G':
+                unit = 1e9;
+                break;
+            case 't':
+            case 'T':
+                unit = 1e12;
+                break;
+            default:
+                break;
+        }
+        if (unit != 1.0) number.pop_back();
+    }
+    double bytes = 0.0;
+    try {
+        bytes = ParseNumber(number, what) * unit;
+    } catch (const std::runtime_error&) {
+        throw std::runtime_error(what + " '" + text + "': expected bytes such as 512M or 8G");
+    }
+    if (!(bytes >= 1.0 && bytes <= 1e18)) {
+        throw std::runtime_error(what + " '" + text + "': must be 1 byte..1000000T");
+    }
+    return static_cast<std::uint64_t>(bytes);
+}
+
+/// Refuses a render whose images would not fit in memory, before anything is allocated.
+void CheckRenderMemory(const RenderOptions& ro, const RenderCommandOptions& opt) {
+    MemoryLimit limit = UsableMemory();
+    if (!opt.maxMemory.empty())
+        limit = {ParseByteCount(opt.maxMemory, "--max-memory"), "--max-memory"};
+    const std::uint64_t needed = RenderPeakBytes(ro);
+    if (needed <= limit.bytes) return;
+    throw std::runtime_error(
+        "--size " + opt.size + " with --output " + opt.outputs + " needs about " +
+        FormatBytes(needed) + " (" + std::to_string(RenderBytesPerPixel(ro)) +
+        " bytes a pixel), more than " + limit.what + " (" + FormatBytes(limit.bytes) +
+        "); render a smaller size or fewer outputs, or raise --max-memory");
+}
+
 /// "out.png" + "_mono" + frame 3 -> "out_mono_0003.png".
 std::string OutputName(const std::string& base, const std::string& suffix, int frame,
                        bool sequence) {
@@ -61,6 +121,8 @@ std::string OutputName(const std::string& base, const std::string& suffix, int f
 void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     RenderOptions ro;
     ParseSize(opt.size, ro.width, ro.height);
+    if (opt.threads < 0) throw std::runtime_error("--threads must be 0 (one per core) or more");
+    // More threads than bands or than kMaxRenderThreads are not started (RenderThreadCount).
     ro.threads = opt.threads > 0 ? opt.threads : std::max(1u, std::thread::hardware_concurrency());
     ro.bumpScale = opt.bumpScale;
     ro.sphere = opt.sphere;
@@ -83,14 +145,13 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         }
     }
     if (opt.bits != 8 && opt.bits != 16) throw std::runtime_error("--bits must be 8 or 16");
+    CheckRenderMemory(ro, opt);
     int first = 0, last = 0;
     bool sequence = !opt.frames.empty();
     if (sequence) {
-        size_t dash = opt.frames.find('-', 1);
-        if (dash == std::string::npos) throw std::runtime_error("--frames: expected A-B");
-        first = static_cast<int>(ParseNumber(opt.frames.substr(0, dash), "--frames"));
-        last = static_cast<int>(ParseNumber(opt.frames.substr(dash + 1), "--frames"));
-        if (last < first) throw std::runtime_error("--frames: the last frame is before the first");
+        const FrameRange range = ParseFrameRange(opt.frames, "--frames");
+        first = range.first;
+        last = range.last;
     }
     namespace fs = std::filesystem;
     fs::path dir = fs::path(opt.output).parent_path();
@@ -102,29 +163,35 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     WatchInterrupt();
     const int frameCount = last - first + 1;
     ProgressBar bar("render");
-    for (int f = first; f <= last; ++f) {
-        ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
-        RenderImages images;
-        const int index = f - first;
-        bool done = RenderTexture(
-            src.Texture(), ro, images,
-            [&](int rows, int total) {
-                bar.Update(static_cast<long long>(index) * total + rows,
-                           static_cast<long long>(frameCount) * total);
-            },
-            &InterruptFlag());
-        if (!done) {
-            bar.Finish();
-            throw std::runtime_error("interrupted; frames written so far are complete");
+    try {
+        for (int f = first; f <= last; ++f) {
+            ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
+            RenderImages images;
+            const int index = f - first;
+            bool done = RenderTexture(
+                src.Texture(), ro, images,
+                [&](int rows, int total) {
+                    bar.Update(static_cast<long long>(index) * total + rows,
+                               static_cast<long long>(frameCount) * total);
+                },
+                &InterruptFlag());
+            if (!done) {
+                bar.Finish();
+                throw std::runtime_error("interrupted; frames written so far are complete");
+            }
+            auto write = [&](const FloatImage& img, const char* suffix) {
+                std::string name = OutputName(opt.output, outputs > 1 ? suffix : "", f, sequence);
+                std::string err;
+                if (!WriteImage(name, img, opt.bits, err)) throw std::runtime_error(err);
+            };
+            if (ro.color) write(images.color, "");
+            if (ro.mono) write(images.mono, "_mono");
+            if (ro.normal) write(images.normal, "_normal");
         }
-        auto write = [&](const FloatImage& img, const char* suffix) {
-            std::string name = OutputName(opt.output, outputs > 1 ? suffix : "", f, sequence);
-            std::string err;
-            if (!WriteImage(name, img, opt.bits, err)) throw std::runtime_error(err);
-        };
-        if (ro.color) write(images.color, "");
-        if (ro.mono) write(images.mono, "_mono");
-        if (ro.normal) write(images.normal, "_normal");
+    } catch (const std::bad_alloc&) {
+        bar.Finish();
+        throw std::runtime_error("render " + opt.size + ": out of memory (it needs about " +
+                                 FormatBytes(RenderPeakBytes(ro)) + ")");
     }
     bar.Finish();
 }
@@ -141,7 +208,11 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--time", opt->time, "Time in frames for a single image");
     cmd->add_option("--output", opt->outputs, "What to write: color,mono,normal")
         ->capture_default_str();
-    cmd->add_option("--threads", opt->threads, "Render threads (default: all cores)");
+    cmd->add_option("--max-memory", opt->maxMemory,
+                    "Refuse renders needing more memory than this, e.g. 8G (default: the "
+                    "machine's memory, or a lower control-group or ulimit -v limit)");
+    cmd->add_option("--threads", opt->threads,
+                    "Render threads (default: one per core; at most one per 16 rows and 256)");
     cmd->add_option("--bits", opt->bits, "Bits per channel of PNG/TIFF files: 8 or 16")
         ->capture_default_str();
     cmd->add_option("--bump-scale", opt->bumpScale, "Height of mono 1 for the normal map")

@@ -7,7 +7,9 @@
 #include "app/cli/commands.h"
 #include "app/cli/texture_setup.h"
 #include "app/cli/texture_source.h"
+#include "app/scene/scene_load.h"
 #include "app/scene/scene_print.h"
+#include "foundation/host/filters.h"
 
 namespace loom {
 namespace {
@@ -21,15 +23,7 @@ struct SceneOptions {
     std::vector<std::string> keys;
 };
 
-void Load(const std::string& file, SceneHolder& scene) {
-    SceneLoadReport report;
-    std::string err;
-    if (!LoadSceneFile(file, scene, report, err)) throw std::runtime_error(err);
-    if (report.obsolete) {
-        std::fprintf(stderr, "loomhost: note: %s held data of an older version; converted\n",
-                     file.c_str());
-    }
-}
+void Load(const std::string& file, SceneHolder& scene) { LoadSceneForCommand(file, scene); }
 
 void Save(const std::string& file, SceneHolder& scene) {
     std::string err;
@@ -113,7 +107,9 @@ void AddSceneCommand(CLI::App& app, AppContext& ctx) {
         ctx.LoadPlugins();
         SceneHolder holder;
         Load(shopt->file, holder);
-        std::fputs(DescribeScene(holder).c_str(), stdout);
+        ClassDesc* stereo = ctx.loader.FindClassByName("dioptrix");
+        if (stereo && stereo->SuperClassID() != IMAGE_FILTER_CLASS_ID) stereo = nullptr;
+        std::fputs(DescribeScene(holder, stereo).c_str(), stdout);
     });
 }
 

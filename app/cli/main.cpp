@@ -2,8 +2,46 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "app/cli/commands.h"
+
+namespace {
+
+/// "scene filter": the chosen command and subcommand, to give errors without a file of
+/// their own a context.
+std::string CommandName(const CLI::App& app) {
+    std::string name;
+    for (const CLI::App* cmd = &app;;) {
+        const auto chosen = cmd->get_subcommands();
+        if (chosen.empty()) return name;
+        cmd = chosen.front();
+        name += (name.empty() ? "" : " ") + cmd->get_name();
+    }
+}
+
+/// Prints the error as the one line a failure gets: line breaks inside messages (the image
+/// library's, for one) become "; ".
+int Fail(const std::string& message) {
+    std::string line;
+    bool pendingBreak = false;
+    for (char c : message) {
+        if (c == '\n' || c == '\r') {
+            pendingBreak = !line.empty();
+            continue;
+        }
+        if (pendingBreak) line += "; ";
+        pendingBreak = false;
+        line += c;
+    }
+    std::fprintf(stderr, "loomhost: error: %s\n", line.c_str());
+    return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     loom::AppContext ctx;
@@ -26,9 +64,20 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
+    } catch (const std::bad_alloc&) {
+        // The commands name the file where they can; this is what is left.
+        return Fail(CommandName(app) + ": out of memory");
+    } catch (const std::system_error& e) {
+        // From the standard library (a stream, a file system call, a thread): say at least
+        // which command met it; the file system's errors name their paths themselves.
+        return Fail(CommandName(app) + ": " + e.what());
+    } catch (const std::runtime_error& e) {
+        // The commands' own messages, which name their files.
+        return Fail(e.what());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "loomhost: error: %s\n", e.what());
-        return 1;
+        return Fail(CommandName(app) + ": " + e.what());
+    } catch (...) {
+        return Fail(CommandName(app) + ": unexpected failure");
     }
     return 0;
 }

@@ -1,11 +1,13 @@
 #include "app/cli/panel_session.h"
 
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
 #include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
 #include "foundation/host/interact.h"
+#include "foundation/host/win32_gdi.h"
 #include "foundation/host/window_tree.h"
 
 namespace loom {
@@ -42,6 +44,31 @@ void DescribeNode(const WindowNode& n, std::string& out) {
     for (const WindowNode& c : n.children) DescribeNode(c, out);
 }
 
+/// A control ID typed on the command line: a whole number within int's range.
+int ParseControlId(const std::string& text, const std::string& what) {
+    const double d = ParseNumber(text, what);
+    if (d != std::floor(d) || std::fabs(d) > 2147483647.0) {
+        throw std::runtime_error(what + ": '" + text + "' is not a control ID");
+    }
+    return static_cast<int>(d);
+}
+
+struct Assignment {
+    int id = 0;
+    std::string value;
+};
+
+/// "ID=VALUE" as given to `option`, whose form `form` names.
+Assignment SplitAssignment(const std::string& text, const std::string& option,
+                           const std::string& form) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos) {
+        throw std::runtime_error(option + " '" + text + "': expected " + form);
+    }
+    return {ParseControlId(text.substr(0, eq), option + " '" + text + "': ID"),
+            text.substr(eq + 1)};
+}
+
 }  // namespace
 
 PanelSession::PanelSession(Texmap* tex) : editor_(std::make_unique<MaterialEditor>()) {
@@ -66,17 +93,40 @@ std::vector<HWND> PanelSession::PagesTextureFirst() const {
 }
 
 void PanelSession::Click(const std::string& what) {
+    // Every control a person could mean: on any page, and reachable.
+    struct Candidate {
+        HWND page, control;
+    };
+    std::vector<Candidate> found;
+    bool unreachable = false;
     for (HWND page : PagesTextureFirst()) {
-        if (HWND control = interact::FindControlByText(page, what)) {
-            if (!interact::Click(page, GetDlgCtrlID(control))) {
-                throw std::runtime_error("control '" + what + "' cannot be clicked");
+        for (HWND control : interact::FindControlsByText(page, what)) {
+            if (interact::Reachable(control)) {
+                found.push_back({page, control});
+            } else {
+                unreachable = true;
             }
-            return;
         }
     }
+    if (found.size() > 1) {
+        std::string ids;
+        for (const Candidate& c : found) {
+            ids += (ids.empty() ? "" : ", ") + std::to_string(GetDlgCtrlID(c.control)) + " (" +
+                   DescribeWindowTree(c.control).className + ")";
+        }
+        throw std::runtime_error("--click '" + what + "': " + std::to_string(found.size()) +
+                                 " controls have that text: " + ids + "; click one by its ID");
+    }
+    if (found.size() == 1) {
+        if (!interact::Click(found.front().page, GetDlgCtrlID(found.front().control))) {
+            throw std::runtime_error("control '" + what + "' cannot be clicked");
+        }
+        return;
+    }
+    if (unreachable) throw std::runtime_error("control '" + what + "' cannot be clicked now");
     int id = 0;
     try {
-        id = static_cast<int>(ParseNumber(what, "--click"));
+        id = ParseControlId(what, "--click");
     } catch (const std::exception&) {
         throw std::runtime_error("the panel has no control called '" + what + "'");
     }
@@ -87,16 +137,13 @@ void PanelSession::Click(const std::string& what) {
 }
 
 void PanelSession::Spin(const std::string& assignment) {
-    size_t eq = assignment.find('=');
-    if (eq == std::string::npos)
-        throw std::runtime_error("--spin '" + assignment + "': expected ID=VALUE");
-    int spinId = static_cast<int>(ParseNumber(assignment.substr(0, eq), "--spin ID"));
-    ParseNumber(assignment.substr(eq + 1), "--spin value");
+    const Assignment a = SplitAssignment(assignment, "--spin", "ID=VALUE");
+    ParseNumber(a.value, "--spin '" + assignment + "': value");
     for (HWND page : PagesTextureFirst()) {
         WindowNode tree = DescribeWindowTree(page);
         for (const WindowNode& n : tree.children) {
-            if (n.id == spinId && n.spinner && n.spinner->editId != 0) {
-                if (!interact::TypeValue(page, n.spinner->editId, assignment.substr(eq + 1))) {
+            if (n.id == a.id && n.spinner && n.spinner->editId != 0) {
+                if (!interact::TypeValue(page, n.spinner->editId, a.value)) {
                     throw std::runtime_error("--spin '" + assignment + "': the value was refused");
                 }
                 return;
@@ -104,6 +151,65 @@ void PanelSession::Spin(const std::string& assignment) {
         }
     }
     throw std::runtime_error("--spin '" + assignment + "': no spinner with that ID");
+}
+
+void PanelSession::Slide(const std::string& assignment) {
+    const Assignment a = SplitAssignment(assignment, "--slide", "ID=POSITION");
+    for (HWND page : PagesTextureFirst()) {
+        for (const WindowNode& n : DescribeWindowTree(page).children) {
+            if (n.id != a.id || !n.trackbar) continue;
+            const std::string range =
+                std::to_string(n.trackbar->min) + ".." + std::to_string(n.trackbar->max);
+            const double pos = ParseNumber(a.value, "--slide '" + assignment + "': position");
+            if (pos != std::floor(pos) || pos < n.trackbar->min || pos > n.trackbar->max) {
+                throw std::runtime_error("--slide '" + assignment +
+                                         "': the position must be a whole number " + range);
+            }
+            if (!interact::MoveSlider(page, a.id, static_cast<int>(pos))) {
+                throw std::runtime_error("--slide '" + assignment +
+                                         "': the slider cannot be moved now");
+            }
+            return;
+        }
+    }
+    throw std::runtime_error("--slide '" + assignment + "': no slider with that ID");
+}
+
+void PanelSession::Color(const std::string& assignment) {
+    const Assignment a = SplitAssignment(assignment, "--color", "ID=R,G,B");
+    std::vector<std::string> parts;
+    for (size_t from = 0;;) {
+        const size_t comma = a.value.find(',', from);
+        parts.push_back(a.value.substr(from, comma == std::string::npos ? comma : comma - from));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    BYTE rgb[3] = {0, 0, 0};
+    for (size_t c = 0; c < 3; ++c) {
+        double v = -1.0;
+        try {
+            if (parts.size() == 3) v = ParseNumber(parts[c], "--color");
+        } catch (const std::runtime_error&) {
+            v = -1.0;
+        }
+        if (!(v >= 0.0 && v <= 255.0 && v == std::floor(v))) {
+            throw std::runtime_error("--color '" + assignment +
+                                     "': expected R,G,B, each a whole number 0..255");
+        }
+        rgb[c] = static_cast<BYTE>(v);
+    }
+    for (HWND page : PagesTextureFirst()) {
+        for (const WindowNode& n : DescribeWindowTree(page).children) {
+            if (n.id != a.id || !n.swatch) continue;
+            if (!interact::PickColor(page, a.id, {RGB(rgb[0], rgb[1], rgb[2])},
+                                     /*accept=*/true)) {
+                throw std::runtime_error("--color '" + assignment +
+                                         "': the colour swatch cannot be reached now");
+            }
+            return;
+        }
+    }
+    throw std::runtime_error("--color '" + assignment + "': no colour swatch with that ID");
 }
 
 std::string PanelSession::Describe() const {

@@ -5,8 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 
+#include "app/cli/frame_range.h"
 #include "foundation/host/bitmap_tex.h"
 
 namespace loom {
@@ -58,11 +60,15 @@ double ParseNumber(const std::string& text, const std::string& what) {
 }
 
 TimeValue FramesToTicks(double frames) {
-    double ticks = std::round(frames * kTicksPerFrame);
-    if (!(ticks > -2147483647.0 && ticks < 2147483647.0)) {
-        throw std::runtime_error("time " + std::to_string(frames) + " is out of range");
+    // Checked in frames, before any product or conversion can overflow.
+    if (!(std::fabs(frames) <= static_cast<double>(kMaxFrame))) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.9g", frames);
+        throw std::runtime_error(std::string("time ") + text + " is out of range (frames -" +
+                                 std::to_string(kMaxFrame) + ".." + std::to_string(kMaxFrame) +
+                                 ")");
     }
-    return static_cast<TimeValue>(ticks);
+    return static_cast<TimeValue>(std::round(frames * kTicksPerFrame));
 }
 
 Texmap* CreateTexture(const PluginLoader& loader, const std::string& className) {
@@ -133,9 +139,14 @@ ParamValue ParseParamValue(ParamType type, const std::string& text, const std::s
     }
     double d = ParseNumber(text, what);
     if (type == TYPE_INT) {
-        if (d != std::floor(d) || std::fabs(d) > 2147483647.0) {
+        if (d != std::floor(d)) {
             throw std::runtime_error(what + ": '" + text + "' is not a whole number");
         }
+        if (!FitsInt(d)) {
+            throw std::runtime_error(what + ": '" + text + "' is out of range (" + kIntRowRange +
+                                     ")");
+        }
+        return ParamValue::Int(static_cast<std::int32_t>(d));
     } else if (std::fabs(d) > 3.4e38) {
         throw std::runtime_error(what + ": '" + text + "' is out of range");
     }
@@ -149,7 +160,7 @@ std::string FormatParamValue(ParamType type, const ParamValue& v) {
         std::snprintf(buf, sizeof buf, "%.9g,%.9g,%.9g", Widen(v.v[0]), Widen(v.v[1]),
                       Widen(v.v[2]));
     } else if (type == TYPE_INT) {
-        std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.v[0]));
+        std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.AsInt()));
     } else {
         std::snprintf(buf, sizeof buf, "%.9g", Widen(v.v[0]));
     }
@@ -171,7 +182,13 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, 
         if (isImage) {
             auto* bm = new BitmapTex();
             std::string err;
-            if (!bm->SetFileName(value.substr(6), err)) {
+            bool read = false;
+            try {
+                read = bm->SetFileName(value.substr(6), err);
+            } catch (const std::bad_alloc&) {
+                err = value.substr(6) + ": not enough memory to read the image";
+            }
+            if (!read) {
                 DeleteUnreferenced(bm);
                 throw std::runtime_error("--set '" + text + "': " + err);
             }
@@ -213,7 +230,12 @@ void ApplyKey(const PluginLoader&, Texmap* tex, const std::string& text) {
     if (!pb->IsAnimatable(row)) {
         throw std::runtime_error("--key '" + text + "': '" + name + "' cannot be animated");
     }
-    TimeValue t = FramesToTicks(ParseNumber(text.substr(at + 1, eq - at - 1), "--key frame"));
+    TimeValue t = 0;
+    try {
+        t = FramesToTicks(ParseNumber(text.substr(at + 1, eq - at - 1), "frame"));
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("--key '" + text + "': " + e.what());
+    }
     ParamValue v = ParseParamValue(pb->GetParameterType(row), text.substr(eq + 1), "--key " + name);
     pb->SetKey(row, t, v);
 }

@@ -38,7 +38,8 @@ void ApplyKey(const PluginLoader& loader, Texmap* tex, const std::string& text);
 
 /// Strict number parsing: the whole text must be one finite number.
 double ParseNumber(const std::string& text, const std::string& what);
-/// Frames (may be fractional) to host ticks.
+/// Frames (may be fractional) to host ticks, rounded to the nearest tick. Throws
+/// std::runtime_error giving the range when |frames| exceeds kMaxFrame (frame_range.h).
 TimeValue FramesToTicks(double frames);
 
 }  // namespace loom

@@ -1,10 +1,12 @@
 #include "app/cli/texture_source.h"
 
 #include <CLI/CLI.hpp>
+#include <new>
 #include <stdexcept>
 
 #include "app/cli/panel_session.h"
 #include "app/cli/texture_setup.h"
+#include "app/scene/scene_load.h"
 
 namespace loom {
 
@@ -39,9 +41,7 @@ TextureSource::TextureSource(AppContext& ctx, const std::string& className,
                              const TextureSourceOptions& opt) {
     ctx.LoadPlugins();
     if (!opt.scene.empty()) {
-        SceneLoadReport report;
-        std::string err;
-        if (!LoadSceneFile(opt.scene, holder_, report, err)) throw std::runtime_error(err);
+        LoadSceneForCommand(opt.scene, holder_);
         tex_ = SceneTexture(holder_, opt.entry, &label_);
     } else {
         if (className.empty()) throw std::runtime_error("name a texture class or --scene FILE");

@@ -35,9 +35,9 @@ std::string Number(double v) {
     return buf;
 }
 
-float Compensation(double v, const char* what) {
+float Compensation(double v, const std::string& what) {
     if (!(v >= -0.5 && v <= 0.0)) {
-        throw std::runtime_error(std::string(what) + " " + Number(v) + " is outside -0.5..0");
+        throw std::runtime_error(what + " " + Number(v) + " is outside -0.5..0");
     }
     return static_cast<float>(v);
 }
@@ -65,6 +65,41 @@ StereoSettings DecodeStereoSettings(const std::vector<std::uint8_t>& bytes) {
     return s;
 }
 
+void CheckStereoSettings(const StereoSettings& s, const std::string& source) {
+    const auto eye = [&](int colour, const char* which) {
+        if (colour < 0 || colour > 2) {
+            throw std::runtime_error(source + ": " + which + " eye colour " +
+                                     std::to_string(colour) +
+                                     " is outside 0..2 (red, green, blue)");
+        }
+    };
+    eye(s.leftEye, "left");
+    eye(s.rightEye, "right");
+    if (s.leftEye == s.rightEye) {
+        throw std::runtime_error(source + ": both eyes are " + EyeColorName(s.leftEye) +
+                                 "; the two glasses need different colours");
+    }
+    Compensation(Widen(s.leftCompensation), source + ": left compensation");
+    Compensation(Widen(s.rightCompensation), source + ": right compensation");
+}
+
+void ChooseEyeColors(StereoSettings& s, int left, int right) {
+    if (left >= 0 && right >= 0) {
+        if (left == right) {
+            throw std::runtime_error("both eyes would see " + EyeColorName(left) +
+                                     "; give the two glasses different colours");
+        }
+        s.leftEye = left;
+        s.rightEye = right;
+    } else if (left >= 0) {
+        if (s.rightEye == left) s.rightEye = s.leftEye;
+        s.leftEye = left;
+    } else if (right >= 0) {
+        if (s.leftEye == right) s.leftEye = s.rightEye;
+        s.rightEye = right;
+    }
+}
+
 int ParseEyeColor(const std::string& text, const std::string& what) {
     std::string t = text;
     std::transform(t.begin(), t.end(), t.begin(),
@@ -87,8 +122,13 @@ std::string DescribeStereoSettings(const StereoSettings& s) {
 }
 
 void StereoOptions::AddOptions(CLI::App& cmd) {
-    cmd.add_option("--left-eye", leftEye, "Colour of the left eye's glass: red, green or blue");
-    cmd.add_option("--right-eye", rightEye, "Colour of the right eye's glass");
+    cmd.add_option("--left-eye", leftEye,
+                   "Colour of the left eye's glass: red, green or blue (given alone, the right "
+                   "eye gives up that colour and takes the left's old one, as in the setup "
+                   "dialog)");
+    cmd.add_option("--right-eye", rightEye,
+                   "Colour of the right eye's glass (given alone, the left eye gives up that "
+                   "colour and takes the right's old one)");
     cmd.add_option("--left-comp", leftComp,
                    "Colour filter compensation of the left glass, -0.5..0 (default -0.1)");
     cmd.add_option("--right-comp", rightComp, "Compensation of the right glass, -0.5..0");
@@ -102,12 +142,8 @@ bool StereoOptions::ChangesSomething() const {
 std::vector<std::uint8_t> StereoOptions::Apply(const std::vector<std::uint8_t>& record) const {
     if (!ChangesSomething()) return record;
     StereoSettings s = DecodeStereoSettings(record);
-    if (!leftEye.empty()) s.leftEye = ParseEyeColor(leftEye, "--left-eye");
-    if (!rightEye.empty()) s.rightEye = ParseEyeColor(rightEye, "--right-eye");
-    if ((!leftEye.empty() || !rightEye.empty()) && s.leftEye == s.rightEye) {
-        throw std::runtime_error("both eyes would see " + EyeColorName(s.leftEye) +
-                                 "; give the two glasses different colours");
-    }
+    ChooseEyeColors(s, leftEye.empty() ? -1 : ParseEyeColor(leftEye, "--left-eye"),
+                    rightEye.empty() ? -1 : ParseEyeColor(rightEye, "--right-eye"));
     if (leftComp) s.leftCompensation = Compensation(*leftComp, "--left-comp");
     if (rightComp) s.rightCompensation = Compensation(*rightComp, "--right-comp");
     return EncodeStereoSettings(s);

@@ -31,6 +31,19 @@ std::vector<std::uint8_t> EncodeStereoSettings(const StereoSettings& s);
 /// std::runtime_error for another size.
 StereoSettings DecodeStereoSettings(const std::vector<std::uint8_t>& bytes);
 
+/// Throws std::runtime_error, starting with `source` (the file or entry the record came
+/// from), when the settings hold what neither the setup dialog nor the command line ever
+/// stores: an eye colour outside 0..2 (red, green, blue), the same colour for both eyes, or
+/// a compensation that is not a number within -0.5..0. The reserved bytes are not looked
+/// at (the filter writes them as 0).
+void CheckStereoSettings(const StereoSettings& s, const std::string& source);
+
+/// Chooses eye colours as the setup dialog's buttons do: `left` and `right` are 0..2, or
+/// -1 when not given. An eye given alone that takes the other eye's colour swaps with it
+/// (the other eye takes its old colour); both given the same colour is refused with
+/// std::runtime_error.
+void ChooseEyeColors(StereoSettings& s, int left, int right);
+
 /// "red", "green" or "blue" (any case) as 0, 1, 2; throws std::runtime_error otherwise.
 int ParseEyeColor(const std::string& text, const std::string& what);
 /// "red", "green", "blue", or the number for a value outside 0..2.
@@ -46,8 +59,8 @@ struct StereoOptions {
     /// Adds --left-eye, --right-eye, --left-comp, --right-comp and --config.
     void AddOptions(CLI::App& cmd);
     bool ChangesSomething() const;
-    /// Applies the options to a 12-byte record and checks the result: compensations
-    /// -0.5..0, two different eye colours. Throws std::runtime_error with a clear message.
+    /// Applies the options to a 12-byte record: eye colours by ChooseEyeColors, and
+    /// compensations checked to be -0.5..0. Throws std::runtime_error with a clear message.
     std::vector<std::uint8_t> Apply(const std::vector<std::uint8_t>& record) const;
 };
 

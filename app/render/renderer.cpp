@@ -1,7 +1,11 @@
 #include "app/render/renderer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <stdexcept>
+#include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,6 +22,47 @@ struct Job {
     std::atomic<int> nextBand{0};
     std::atomic<int> rowsDone{0};
     const std::atomic<bool>* abort;
+    /// Raised by the calling thread when it gives up (a thread failed to start, or the
+    /// progress callback threw), so that the workers stop before they are joined.
+    std::atomic<bool> stop{false};
+
+    bool Stopping() const { return stop.load() || (abort && abort->load()); }
+};
+
+/// Joins every started worker whichever way the calling thread leaves, after asking them
+/// to stop if it leaves early: a std::thread destroyed unjoined ends the process.
+class WorkerPool {
+  public:
+    explicit WorkerPool(Job& job) : job_(job) {}
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+    ~WorkerPool() {
+        if (!finished_) job_.stop.store(true);
+        for (auto& t : threads_) t.join();
+    }
+
+    /// Starts `count` workers; throws std::runtime_error naming the system's reason when
+    /// one cannot be started (the ones already started are stopped and joined).
+    template <typename Fn>
+    void Start(int count, Fn worker) {
+        threads_.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            try {
+                threads_.emplace_back(worker);
+            } catch (const std::system_error& e) {
+                throw std::runtime_error("cannot start render thread " + std::to_string(i + 1) +
+                                         " of " + std::to_string(count) + ": " + e.what() +
+                                         " (try fewer --threads)");
+            }
+        }
+    }
+    /// Marks the work as done, so that leaving joins without stopping the workers.
+    void Finished() { finished_ = true; }
+
+  private:
+    Job& job_;
+    std::vector<std::thread> threads_;
+    bool finished_ = false;
 };
 
 void Store(FloatImage& img, int x, int y, float r, float g, float b, float a) {
@@ -63,7 +108,7 @@ void Worker(Job& job) {
     sc.curTime = opt.time;
     const int bands = (opt.height + kRenderBandRows - 1) / kRenderBandRows;
     for (;;) {
-        if (job.abort && job.abort->load()) return;
+        if (job.Stopping()) return;
         int band = job.nextBand.fetch_add(1);
         if (band >= bands) return;
         crt::srand(static_cast<unsigned>(band) + 1u);
@@ -85,6 +130,11 @@ void Allocate(FloatImage& img, bool wanted, const RenderOptions& opt) {
 
 }  // namespace
 
+int RenderThreadCount(const RenderOptions& opt) {
+    const int bands = (std::max(opt.height, 1) + kRenderBandRows - 1) / kRenderBandRows;
+    return std::clamp(opt.threads, 1, std::min(bands, kMaxRenderThreads));
+}
+
 bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
                    const RenderProgress& progress, const std::atomic<bool>* abort) {
     Allocate(out.color, opt.color, opt);
@@ -100,16 +150,17 @@ bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
         RenderPixel(tex, opt, out, sc, 0, 0);
     }
     Job job{tex, &opt, &out, {0}, {0}, abort};
-    const int threads = std::max(1, opt.threads);
-    std::vector<std::thread> pool;
-    pool.reserve(static_cast<size_t>(threads));
-    for (int i = 0; i < threads; ++i) pool.emplace_back([&job] { Worker(job); });
-    while (job.rowsDone.load() < opt.height && !(abort && abort->load())) {
-        if (progress) progress(job.rowsDone.load(), opt.height);
-        // Workers may all have stopped early (abort); the loop condition sees that.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int threads = RenderThreadCount(opt);
+    {
+        WorkerPool pool(job);
+        pool.Start(threads, [&job] { Worker(job); });
+        while (job.rowsDone.load() < opt.height && !job.Stopping()) {
+            if (progress) progress(job.rowsDone.load(), opt.height);
+            // Workers may all have stopped early (abort); the loop condition sees that.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        pool.Finished();
     }
-    for (auto& t : pool) t.join();
     if (progress) progress(job.rowsDone.load(), opt.height);
     return !(abort && abort->load());
 }

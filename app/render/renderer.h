@@ -16,6 +16,7 @@ namespace loom {
 struct RenderOptions {
     int width = 256;
     int height = 256;
+    /// Threads asked for; RenderThreadCount says how many run.
     int threads = 1;
     TimeValue time = 0;
     bool color = true;
@@ -37,11 +38,21 @@ struct RenderImages {
 using RenderProgress = std::function<void(int done, int total)>;
 
 /// Updates the texture at the render time, then renders. Returns false when `abort`
-/// was raised (images are then incomplete).
+/// was raised (images are then incomplete). Throws std::runtime_error naming the system's
+/// reason when a render thread cannot be started; every thread started is joined before
+/// it returns or throws.
 bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
                    const RenderProgress& progress = {}, const std::atomic<bool>* abort = nullptr);
 
 /// Rows per band; also the unit of the per-band seed.
 inline constexpr int kRenderBandRows = 16;
+
+/// The most render threads started, whatever is asked: far above any core count, far
+/// below the system's thread limits.
+inline constexpr int kMaxRenderThreads = 256;
+
+/// Threads a render with `opt` runs: opt.threads brought into 1..min(row bands,
+/// kMaxRenderThreads), since a thread without a band of its own would only wait.
+int RenderThreadCount(const RenderOptions& opt);
 
 }  // namespace loom

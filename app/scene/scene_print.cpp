@@ -1,8 +1,9 @@
 #include "app/scene/scene_print.h"
 
 #include "app/cli/texture_setup.h"
+#include "app/filter/stereo_settings.h"
 #include "app/loader/plugin_loader.h"
-#include "foundation/host/classdesc.h"
+#include "foundation/host/bitmap_tex.h"
 
 namespace loom {
 namespace {
@@ -17,7 +18,16 @@ std::string ClassLabel(ReferenceTarget* t) {
 }
 
 void DescribeTexture(Texmap* tex, const std::string& indent, std::string& out) {
-    out += ClassLabel(tex) + "\n";
+    out += ClassLabel(tex);
+    if (auto* bm = dynamic_cast<BitmapTex*>(tex)) {
+        if (bm->FileName().empty()) {
+            out += " (no file)";
+        } else {
+            out += " '" + bm->FileName() + "'";
+            if (bm->Width() == 0) out += " (missing)";
+        }
+    }
+    out += "\n";
     if (IParamBlock* pb = ParamBlockOf(tex)) {
         for (int i = 0; i < pb->NumParams(); ++i) {
             ParamType type = pb->GetParameterType(i);
@@ -47,9 +57,35 @@ void DescribeTexture(Texmap* tex, const std::string& indent, std::string& out) {
     }
 }
 
+/// "filter 'NAME': CLASS[: settings]" and the stored bytes in hex (at most 64 shown).
+void DescribeFilter(const FilterEntry& f, ClassDesc* stereoFilter, std::string& out) {
+    out += "filter '" + f.name + "': ";
+    char buf[64];
+    if (ClassDesc* cd = FindClass(f.superClass, f.classId)) {
+        out += Utf8FromCp1252(cd->ClassName());
+    } else {
+        std::snprintf(buf, sizeof buf, "class 0x%08X 0x%08X (plug-in missing)",
+                      static_cast<unsigned>(f.classId.PartA()),
+                      static_cast<unsigned>(f.classId.PartB()));
+        out += buf;
+    }
+    if (stereoFilter && f.superClass == stereoFilter->SuperClassID() &&
+        f.classId == stereoFilter->ClassID() && f.configuration.size() == kStereoRecordBytes) {
+        out += ": " + DescribeStereoSettings(DecodeStereoSettings(f.configuration));
+    }
+    out += "\n  bytes (" + std::to_string(f.configuration.size()) + "):";
+    constexpr size_t kShown = 64;
+    for (size_t i = 0; i < f.configuration.size() && i < kShown; ++i) {
+        std::snprintf(buf, sizeof buf, " %02x", f.configuration[i]);
+        out += buf;
+    }
+    if (f.configuration.size() > kShown) out += " ...";
+    out += "\n";
+}
+
 }  // namespace
 
-std::string DescribeScene(SceneHolder& scene) {
+std::string DescribeScene(SceneHolder& scene, ClassDesc* stereoFilter) {
     std::string out;
     for (int i = 0; i < scene.Count(); ++i) {
         out += "entry '" + scene.Name(i) + "': ";
@@ -60,6 +96,7 @@ std::string DescribeScene(SceneHolder& scene) {
             out += obj ? ClassLabel(obj) + "\n" : "empty\n";
         }
     }
+    for (const FilterEntry& f : scene.Filters()) DescribeFilter(f, stereoFilter, out);
     return out;
 }
 

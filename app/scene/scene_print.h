@@ -1,12 +1,16 @@
 #pragma once
-/// A readable listing of a scene: entries, classes, parameter values, keys and sub-maps.
+/// A readable listing of a scene: entries, classes, parameter values, keys, sub-maps and
+/// image maps' files, then the filter entries with their stored bytes.
 
 #include <string>
 
+#include "foundation/host/classdesc.h"
 #include "foundation/host/scene_io.h"
 
 namespace loom {
 
-std::string DescribeScene(SceneHolder& scene);
+/// `stereoFilter` is the stereo filter's class (null when its plug-in is missing): its
+/// entries are listed with the eye colours and compensations their 12 bytes hold.
+std::string DescribeScene(SceneHolder& scene, ClassDesc* stereoFilter = nullptr);
 
 }  // namespace loom

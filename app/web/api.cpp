@@ -166,9 +166,10 @@ std::string NewRunId() {
     return id;
 }
 
-/// What a route's handler works with: the session, the request, and the request's body
-/// as a JSON object (empty for GET).
+/// What a route's handler works with: the API (for its state), the session, the request,
+/// and the request's body as a JSON object (empty for GET).
 struct RouteCall {
+    Api& api;
     EditorSession& session;
     const ApiRequest& request;
     const json& body;
@@ -290,6 +291,14 @@ Answer SaveScene(const RouteCall& call) {
     return {};
 }
 
+Answer LoadScene(const RouteCall& call) {
+    // The state, with the lines the user must be told about the scene as "notes".
+    std::vector<std::string> notes = call.session.LoadScene(StringField(call.body, "path"));
+    json answer = json::parse(call.api.State());
+    answer["notes"] = notes;
+    return ApiResponse{200, "application/json", answer.dump()};
+}
+
 // clang-format off
 /// Every path the API answers. GET routes read; POST routes act and, unless they answer
 /// otherwise, answer the editor's state afterwards.
@@ -341,8 +350,7 @@ constexpr Route kRoutes[] = {
     {"POST", "map/cancel", [](const RouteCall& c) -> Answer {
          c.Materials().CancelMap(); return {}; }},
     {"POST", "scene/save", SaveScene},
-    {"POST", "scene/load", [](const RouteCall& c) -> Answer {
-         c.session.LoadScene(StringField(c.body, "path")); return {}; }},
+    {"POST", "scene/load", LoadScene},
     {"POST", "sample", [](const RouteCall& c) -> Answer {
          c.Materials().SetSampleSphere(BoolField(c.body, "sphere")); return {}; }},
     {"POST", "filter/setup", [](const RouteCall& c) -> Answer {
@@ -432,7 +440,7 @@ ApiResponse Api::Handle(const ApiRequest& req) {
         }
         const json body = req.method == "POST" ? ParseBody(req.body) : json::object();
         const Route& route = FindRoute(req.method, path);
-        if (Answer answer = route.handler({session_, req, body})) return std::move(*answer);
+        if (Answer answer = route.handler({*this, session_, req, body})) return std::move(*answer);
         return {200, "application/json", State()};
     } catch (const ApiError& e) {
         return Error(e.Status(), e.what());

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/scene/scene_load.h"
 #include "app/web/bmp.h"
 #include "foundation/host/animate.h"
 #include "foundation/host/interact.h"
@@ -78,7 +79,7 @@ void EditorSession::SaveScene(const std::string& path) {
     if (!SaveSceneFile(folder_.FileToWrite(path).string(), *scene_, err)) throw ApiError(409, err);
 }
 
-void EditorSession::LoadScene(const std::string& path) {
+std::vector<std::string> EditorSession::LoadScene(const std::string& path) {
     if (videoPost_->DialogOpen()) throw ApiError(409, "close the filter's dialog first");
     auto loaded = std::make_unique<SceneHolder>();
     SceneLoadReport report;
@@ -87,6 +88,7 @@ void EditorSession::LoadScene(const std::string& path) {
     if (!RootFolder::IsSceneFile(file)) throw ApiError(400, path + " is not a scene file");
     if (!LoadSceneFile(file.string(), *loaded, report, err)) throw ApiError(409, err);
     folder_.CheckSceneImages(*loaded, file);
+    std::vector<std::string> notes = SceneLoadNotes(path, report);
     materials_->Close();
     PumpMessages();
     scene_ = std::move(loaded);
@@ -94,6 +96,7 @@ void EditorSession::LoadScene(const std::string& path) {
     theHold.Clear();  // the old scene's changes cannot be undone in the new one
     videoPost_->UseScene(*scene_);
     materials_->OpenFirstEntry();
+    return notes;
 }
 
 std::vector<EditorWindow> EditorSession::Windows() const {

@@ -64,7 +64,9 @@ class EditorSession {
     /// images lie outside the root folder is refused, and so is loading while a filter
     /// dialog is open. Loading opens the new scene's first texture.
     void SaveScene(const std::string& path);
-    void LoadScene(const std::string& path);
+    /// Answers what the user must be told (older data converted, missing image maps),
+    /// one line each; empty when the scene loaded as saved.
+    std::vector<std::string> LoadScene(const std::string& path);
     SceneHolder& Scene() { return *scene_; }
 
     /// The rollup pages, then the dialogs that are open.

@@ -1,6 +1,7 @@
 #include "foundation/host/bitmap_tex.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "foundation/host/bitmap.h"
 #include "foundation/host/classdesc.h"
@@ -42,6 +43,28 @@ class BitmapTexClassDesc final : public ClassDesc {
 };
 BitmapTexClassDesc gBitmapTexDesc;
 const bool gRegistered = RegisterClass(&gBitmapTexDesc);
+
+}  // namespace
+
+std::string ResolvedPath(const std::string& stored, const std::string& folder) {
+    namespace fs = std::filesystem;
+    if (stored.empty() || folder.empty() || fs::path(stored).is_absolute()) return stored;
+    return (fs::path(folder) / stored).lexically_normal().string();
+}
+
+std::string StoredPath(const std::string& path, const std::string& folder) {
+    namespace fs = std::filesystem;
+    if (path.empty() || folder.empty()) return path;
+    std::error_code fileError, baseError;
+    fs::path file = fs::absolute(path, fileError).lexically_normal();
+    fs::path base = fs::absolute(folder, baseError).lexically_normal();
+    if (fileError || baseError) return path;
+    fs::path rel = file.lexically_relative(base);
+    if (rel.empty() || *rel.begin() == "..") return file.string();
+    return rel.generic_string();
+}
+
+namespace {
 
 /// Wraps a whole pixel coordinate (any finite size) into 0..n-1.
 int WrapIndex(double i, int n) {
@@ -97,7 +120,7 @@ IOResult BitmapTex::Save(ISave* isave) {
     MtlBase::Save(isave);
     isave->EndChunk();
     isave->BeginChunk(kPathChunk);
-    WriteString(isave, path_);
+    WriteString(isave, StoredPath(path_, isave->SceneFolder()));
     isave->EndChunk();
     return IO_OK;
 }
@@ -108,11 +131,16 @@ IOResult BitmapTex::Load(ILoad* iload) {
         if (iload->CurChunkID() == MTLBASE_CHUNK) {
             if (MtlBase::Load(iload) != IO_OK) return IO_ERROR;
         } else if (iload->CurChunkID() == kPathChunk) {
-            std::string path;
-            if (ReadString(iload, path) != IO_OK) return IO_ERROR;
-            // A missing image leaves the map empty (black, alpha 0); the scene still loads.
+            std::string stored;
+            if (ReadString(iload, stored) != IO_OK) return IO_ERROR;
+            // A missing image leaves the map empty (black, alpha 0); the scene still loads,
+            // and the user is told which file is missing.
+            std::string path = ResolvedPath(stored, iload->SceneFolder());
             std::string error;
-            if (!path.empty() && !SetFileName(path, error)) path_ = path;
+            if (!path.empty() && !SetFileName(path, error)) {
+                path_ = path;
+                iload->AddWarning("image map '" + stored + "' not loaded: " + error);
+            }
         }
         iload->CloseChunk();
     }

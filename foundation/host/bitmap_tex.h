@@ -13,6 +13,14 @@ namespace loom {
 
 inline constexpr Class_ID kBitmapTexClassId(0x4C4D0001, 0x00000001);
 
+/// An image path as a scene file stores it -> the path to open: a relative path is taken
+/// from `folder` (the scene file's folder); an absolute one, or any with no folder, as is.
+std::string ResolvedPath(const std::string& stored, const std::string& folder);
+/// The path to store for an image map at `path` (relative to the working folder, or
+/// absolute) in a scene file in `folder`: relative to the folder when the image is under
+/// it, so that the two can move together; otherwise absolute. No folder: `path` as is.
+std::string StoredPath(const std::string& path, const std::string& folder);
+
 class BitmapTex final : public Texmap {
   public:
     BitmapTex();

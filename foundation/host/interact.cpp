@@ -225,17 +225,24 @@ bool CloseDialog(HWND dlg) {
     return true;
 }
 
+std::vector<HWND> FindControlsByText(HWND dlg, const std::string& text) {
+    const std::vector<HWND> children = detail::ChildrenOf(dlg);
+    std::vector<HWND> found;
+    for (HWND c : children) {
+        if (TextOf(c) == text) found.push_back(c);
+    }
+    if (!found.empty()) return found;
+    const std::string wanted = Normalised(text);
+    if (wanted.empty()) return found;
+    for (HWND c : children) {
+        if (Normalised(TextOf(c)) == wanted) found.push_back(c);
+    }
+    return found;
+}
+
 HWND FindControlByText(HWND dlg, const std::string& text) {
-    std::vector<HWND> children = detail::ChildrenOf(dlg);
-    for (HWND c : children) {
-        if (TextOf(c) == text) return c;
-    }
-    std::string wanted = Normalised(text);
-    if (wanted.empty()) return nullptr;
-    for (HWND c : children) {
-        if (Normalised(TextOf(c)) == wanted) return c;
-    }
-    return nullptr;
+    const std::vector<HWND> found = FindControlsByText(dlg, text);
+    return found.empty() ? nullptr : found.front();
 }
 
 ModalScript::ModalScript(std::vector<Action> actions) : actions_(std::move(actions)) {

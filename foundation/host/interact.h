@@ -65,6 +65,9 @@ bool CloseDialog(HWND dlg);
 /// The first child of `dlg` whose text is `text`; failing that, the first whose text
 /// matches ignoring case, '&' marks, surrounding spaces and a trailing ':'. Null when none.
 HWND FindControlByText(HWND dlg, const std::string& text);
+/// Every child of `dlg` whose text is `text`, in child order; failing any, every one that
+/// matches as FindControlByText allows. Lets a caller see that a text is ambiguous.
+std::vector<HWND> FindControlsByText(HWND dlg, const std::string& text);
 
 /// True when a person could act on `hwnd` now (see above).
 bool Reachable(HWND hwnd);

@@ -25,6 +25,9 @@ class ISave {
     virtual void BeginChunk(USHORT id) = 0;
     virtual void EndChunk() = 0;
     virtual IOResult Write(const void* buf, ULONG nbytes, ULONG* nwritten) = 0;
+    /// The folder of the scene file being written (empty when it is not written to a
+    /// file): file paths under it are stored relative to it.
+    virtual std::string SceneFolder() { return std::string(); }
 };
 
 class ILoad {
@@ -42,6 +45,15 @@ class ILoad {
     virtual void RegisterPostLoadCallback(PostLoadCallback* cb) = 0;
     /// Tells the host the scene held data of an older form that was converted.
     virtual void SetObsolete() = 0;
+    /// Says why the object being loaded refuses its data (before it answers IO_ERROR), so
+    /// that the host's message names the cause. The first reason given is kept.
+    virtual void SetLoadError(const std::string& why) { (void)why; }
+    /// The folder of the scene file being read (empty for bytes from memory): relative
+    /// file paths in the scene are relative to it.
+    virtual std::string SceneFolder() { return std::string(); }
+    /// Something the user should hear about that does not stop the load (an image map's
+    /// file is missing): one line, naming the file.
+    virtual void AddWarning(const std::string& what) { (void)what; }
 };
 
 namespace loom {
@@ -53,6 +65,8 @@ class ChunkWriter final : public ISave {
     void EndChunk() override;
     IOResult Write(const void* buf, ULONG nbytes, ULONG* nwritten) override;
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+    std::string SceneFolder() override { return folder_; }
+    void SetSceneFolder(const std::string& folder) { folder_ = folder; }
     /// True when every chunk begun was ended.
     bool Balanced() const { return open_.empty(); }
 
@@ -63,6 +77,7 @@ class ChunkWriter final : public ISave {
     };
     std::vector<std::uint8_t> bytes_;
     std::vector<Open> open_;
+    std::string folder_;
 };
 
 /// ILoad over bytes in memory. Post-load callbacks are collected, not run: the owner
@@ -78,8 +93,18 @@ class ChunkReader final : public ILoad {
     IOResult Read(void* buf, ULONG nbytes, ULONG* nread) override;
     void RegisterPostLoadCallback(PostLoadCallback* cb) override;
     void SetObsolete() override { obsolete_ = true; }
+    void SetLoadError(const std::string& why) override {
+        if (loadError_.empty()) loadError_ = why;
+    }
+
+    std::string SceneFolder() override { return folder_; }
+    void SetSceneFolder(const std::string& folder) { folder_ = folder; }
+    void AddWarning(const std::string& what) override { warnings_.push_back(what); }
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
     bool Obsolete() const { return obsolete_; }
+    /// The first reason an object gave for refusing its data; empty when none did.
+    const std::string& LoadError() const { return loadError_; }
     void RunPostLoadCallbacks();
     /// Offset of the read position from the start of the data, for error messages.
     size_t Offset() const { return pos_; }
@@ -98,6 +123,9 @@ class ChunkReader final : public ILoad {
     std::vector<Open> open_;
     std::vector<PostLoadCallback*> callbacks_;
     bool obsolete_ = false;
+    std::string loadError_;
+    std::string folder_;
+    std::vector<std::string> warnings_;
 };
 
 // Typed helpers for little-endian scalars.

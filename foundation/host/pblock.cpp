@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "foundation/host/animate.h"
 #include "foundation/host/classdesc.h"
@@ -10,7 +12,14 @@
 namespace {
 
 constexpr USHORT kHeaderChunk = 0x0100;
+// A row's chunk. Float and colour rows (and int rows as files before whole-number rows
+// were kept exactly wrote them) are kRowChunk: type, animatable, ID, three float32 for
+// the constant, key count, then per key its time and three float32. Int rows are
+// kIntRowChunk: type, animatable, ID, the constant as int32, key count, then per key its
+// time and its int32 value. Both are read; a float int row is taken through
+// ParamValue::AsInt, and refused when it is not a number in the int range.
 constexpr USHORT kRowChunk = 0x0110;
+constexpr USHORT kIntRowChunk = 0x0111;
 constexpr Class_ID kParamBlockClassId(0x00000008, 0);
 
 int RoundToInt(double v) {
@@ -18,6 +27,12 @@ int RoundToInt(double v) {
     if (v >= 2147483647.0) return 2147483647;
     if (v <= -2147483648.0) return static_cast<int>(0x80000000u);
     return static_cast<int>(std::lround(v));
+}
+
+std::int32_t SaturateInt(std::int64_t v) {
+    if (v > 2147483647) return 2147483647;
+    if (v < -2147483647 - 1) return -2147483647 - 1;
+    return static_cast<std::int32_t>(v);
 }
 
 class ParamBlockClassDesc : public ClassDesc {
@@ -33,6 +48,17 @@ ParamBlockClassDesc gParamBlockDesc;
 const bool gRegistered = loom::RegisterClass(&gParamBlockDesc);
 
 }  // namespace
+
+std::int32_t ParamValue::AsInt() const {
+    if (static_cast<float>(i) == v[0]) return i;
+    return RoundToInt(Widen(v[0]));
+}
+
+bool ParamValue::operator==(const ParamValue& o) const {
+    return v[0] == o.v[0] && v[1] == o.v[1] && v[2] == o.v[2] && AsInt() == o.AsInt();
+}
+
+bool FitsInt(double v) { return v > -2147483648.5 && v < 2147483647.5; }
 
 /// Undo record for one row: the whole row before and after.
 class ParamRowRestore : public RestoreObj {
@@ -76,8 +102,9 @@ DWORD IParamBlock::GetParamID(int i) const {
 }
 
 ParamValue IParamBlock::Normalise(ParamType type, ParamValue v) {
+    if (type == TYPE_INT) return ParamValue::Int(v.AsInt());
     if (type != TYPE_RGBA) v.v[1] = v.v[2] = 0.0f;
-    if (type == TYPE_INT) v.v[0] = static_cast<float>(RoundToInt(Widen(v.v[0])));
+    v.i = 0;
     return v;
 }
 
@@ -105,8 +132,9 @@ ParamValue IParamBlock::GetRaw(int i, TimeValue t, Interval& valid) const {
         out.v[c] = static_cast<float>(a + s * (b - a));
     }
     if (row.desc.type == TYPE_INT) {
-        double a = Widen(k0.value.v[0]), b = Widen(k1.value.v[0]);
-        out.v[0] = static_cast<float>(RoundToInt(a + s * (b - a)));
+        // Whole numbers are exact in a double, so the step between keys is too.
+        double a = k0.value.AsInt(), b = k1.value.AsInt();
+        return ParamValue::Int(RoundToInt(a + s * (b - a)));
     }
     return out;
 }
@@ -119,7 +147,7 @@ BOOL IParamBlock::GetValue(int i, TimeValue t, float& v, Interval& valid) {
 
 BOOL IParamBlock::GetValue(int i, TimeValue t, int& v, Interval& valid) {
     if (i < 0 || i >= NumParams()) return FALSE;
-    v = RoundToInt(Widen(GetRaw(i, t, valid).v[0]));
+    v = GetRaw(i, t, valid).AsInt();
     return TRUE;
 }
 
@@ -165,6 +193,11 @@ BOOL IParamBlock::SetRaw(int i, TimeValue t, const ParamValue& value) {
             Interval scratch = FOREVER;
             ParamValue now = GetRaw(i, t, scratch);
             for (ParamKey& k : row.keys) {
+                if (row.desc.type == TYPE_INT) {
+                    k.value = ParamValue::Int(
+                        SaturateInt(std::int64_t{k.value.AsInt()} + v.AsInt() - now.AsInt()));
+                    continue;
+                }
                 for (int c = 0; c < 3; ++c) k.value.v[c] += v.v[c] - now.v[c];
                 k.value = Normalise(row.desc.type, k.value);
             }
@@ -182,11 +215,7 @@ BOOL IParamBlock::SetValue(int i, TimeValue t, float v) {
     return SetRaw(i, t, p);
 }
 
-BOOL IParamBlock::SetValue(int i, TimeValue t, int v) {
-    ParamValue p;
-    p.v[0] = static_cast<float>(v);
-    return SetRaw(i, t, p);
-}
+BOOL IParamBlock::SetValue(int i, TimeValue t, int v) { return SetRaw(i, t, ParamValue::Int(v)); }
 
 BOOL IParamBlock::SetValue(int i, TimeValue t, const Color& c) {
     ParamValue p;
@@ -261,15 +290,23 @@ IOResult IParamBlock::Save(ISave* isave) {
     WriteU32(isave, static_cast<std::uint32_t>(rows_.size()));
     isave->EndChunk();
     for (const Row& r : rows_) {
-        isave->BeginChunk(kRowChunk);
+        const bool whole = r.desc.type == TYPE_INT;
+        auto writeValue = [&](const ParamValue& value) {
+            if (whole) {
+                WriteI32(isave, value.AsInt());
+            } else {
+                for (float c : value.v) WriteF32(isave, c);
+            }
+        };
+        isave->BeginChunk(whole ? kIntRowChunk : kRowChunk);
         WriteU32(isave, static_cast<std::uint32_t>(r.desc.type));
         WriteU32(isave, r.desc.animatable ? 1u : 0u);
         WriteU32(isave, r.desc.id);
-        for (float c : r.constant.v) WriteF32(isave, c);
+        writeValue(r.constant);
         WriteU32(isave, static_cast<std::uint32_t>(r.keys.size()));
         for (const ParamKey& k : r.keys) {
             WriteI32(isave, k.time);
-            for (float c : k.value.v) WriteF32(isave, c);
+            writeValue(k.value);
         }
         isave->EndChunk();
     }
@@ -288,27 +325,45 @@ IOResult IParamBlock::Load(ILoad* iload) {
                 return IO_ERROR;
             }
             haveHeader = true;
-        } else if (iload->CurChunkID() == kRowChunk) {
+        } else if (iload->CurChunkID() == kRowChunk || iload->CurChunkID() == kIntRowChunk) {
+            const bool ints = iload->CurChunkID() == kIntRowChunk;
             Row r{};
             std::uint32_t type, anim, id, nkeys;
             if (ReadU32(iload, type) != IO_OK || ReadU32(iload, anim) != IO_OK ||
-                ReadU32(iload, id) != IO_OK || type > TYPE_RGBA) {
+                ReadU32(iload, id) != IO_OK || type > TYPE_RGBA || (ints && type != TYPE_INT)) {
                 return IO_ERROR;
             }
             r.desc = {static_cast<ParamType>(type), nullptr, anim ? TRUE : FALSE, id};
-            for (float& c : r.constant.v) {
-                if (ReadF32(iload, c) != IO_OK) return IO_ERROR;
-            }
+            const std::string rowName = "row " + std::to_string(rows.size());
+            auto readValue = [&](ParamValue& value) {
+                if (ints) {
+                    std::int32_t whole;
+                    if (ReadI32(iload, whole) != IO_OK) return false;
+                    value = ParamValue::Int(whole);
+                    return true;
+                }
+                for (float& c : value.v) {
+                    if (ReadF32(iload, c) != IO_OK) return false;
+                }
+                if (type != TYPE_INT) return true;
+                if (!FitsInt(Widen(value.v[0]))) {
+                    char held[32];
+                    std::snprintf(held, sizeof held, "%.9g", Widen(value.v[0]));
+                    iload->SetLoadError(rowName + " (a whole number) holds " + held + ", outside " +
+                                        kIntRowRange);
+                    return false;
+                }
+                value = ParamValue::Int(value.AsInt());
+                return true;
+            };
+            if (!readValue(r.constant)) return IO_ERROR;
             if (ReadU32(iload, nkeys) != IO_OK) return IO_ERROR;
-            constexpr size_t kKeyBytes = 16;
-            if (nkeys > iload->CurChunkLength() / kKeyBytes) return IO_ERROR;
+            const size_t keyBytes = ints ? 8 : 16;
+            if (nkeys > iload->CurChunkLength() / keyBytes) return IO_ERROR;
             r.keys.resize(nkeys);
             for (std::uint32_t k = 0; k < nkeys; ++k) {
                 ParamKey& key = r.keys[k];
-                if (ReadI32(iload, key.time) != IO_OK) return IO_ERROR;
-                for (float& c : key.value.v) {
-                    if (ReadF32(iload, c) != IO_OK) return IO_ERROR;
-                }
+                if (ReadI32(iload, key.time) != IO_OK || !readValue(key.value)) return IO_ERROR;
                 if (k > 0 && key.time <= r.keys[k - 1].time) return IO_ERROR;  // unsorted
             }
             rows.push_back(std::move(r));

@@ -4,6 +4,7 @@
 /// a version; blocks saved with an older layout are converted after loading by
 /// ParamBlockPLCB. Window-thread only.
 
+#include <cstdint>
 #include <vector>
 
 #include "foundation/host/io.h"
@@ -25,11 +26,34 @@ struct ParamVersionDesc {
     DWORD version;
 };
 
-/// A value of any row type: floats use v[0], ints the rounded v[0], colours v[0..2].
+/// A value of any row type: floats use v[0], colours v[0..2], ints `i`.
+/// An int row's value is `i`, kept exactly; the block also puts it in v[0] as the nearest
+/// float, for readers that take floats. A value whose `i` is not what its v[0] says (one
+/// made by filling only v[0], as for a float row) counts as v[0] rounded to the nearest
+/// whole number, halves away from zero. AsInt() is that one conversion; listing,
+/// evaluation and storage all go through it.
 struct ParamValue {
     float v[3] = {0.0f, 0.0f, 0.0f};
-    bool operator==(const ParamValue&) const = default;
+    std::int32_t i = 0;
+
+    /// An int row's value.
+    static constexpr ParamValue Int(std::int32_t value) {
+        ParamValue p;
+        p.v[0] = static_cast<float>(value);
+        p.i = value;
+        return p;
+    }
+    /// The value as a whole number (see above); a v[0] outside the int range or NaN
+    /// clamps (NaN gives 0): check with FitsInt first where that must be refused.
+    std::int32_t AsInt() const;
+    /// Same value: equal floats and equal whole numbers.
+    bool operator==(const ParamValue& o) const;
 };
+
+/// The range of an int row, for messages: "-2147483648..2147483647".
+inline constexpr const char* kIntRowRange = "-2147483648..2147483647";
+/// True when a float given for an int row is a finite number that rounds into the range.
+bool FitsInt(double v);
 
 struct ParamKey {
     TimeValue time;

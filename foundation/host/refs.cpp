@@ -36,6 +36,13 @@ RefResult ReferenceMaker::ReplaceReference(int which, RefTargetHandle newTarget,
     if (old == newTarget) return REF_SUCCEED;
     if (newTarget) Hold(newTarget);
     SetReference(which, newTarget);
+    // A maker may refuse a target of the wrong type by storing null; the target is then
+    // not held, and the slot keeps what it had.
+    if (GetReference(which) != newTarget) {
+        if (newTarget) Release(newTarget);
+        SetReference(which, old);
+        return REF_FAIL;
+    }
     if (old && Release(old) && deleteOld && old->NumDependents() == 0 && !old->deleting_) {
         DeleteUnreferenced(old);
     }

@@ -53,7 +53,8 @@ class ReferenceMaker : public Animatable {
 
     /// Makes reference `which` point at `newTarget` (may be null). The old target is
     /// released and deleted when nothing else holds it (unless `deleteOld` is false).
-    /// Refuses (REF_FAIL, nothing changed) an index out of range or a reference loop.
+    /// Refuses (REF_FAIL, nothing changed) an index out of range, a reference loop, or a
+    /// target the maker's SetReference does not store (a target of the wrong type).
     RefResult ReplaceReference(int which, RefTargetHandle newTarget, BOOL deleteOld = TRUE);
     RefResult DeleteReference(int which);
     void DeleteAllRefsFromMe();

@@ -36,6 +36,13 @@ void Collect(ReferenceTarget* t, std::vector<ReferenceTarget*>& order,
     for (int i = 0; i < t->NumRefs(); ++i) Collect(t->GetReference(i), order, index);
 }
 
+/// True for the super classes whose objects are reference targets a scene can hold. Other
+/// classes (an image filter) make objects of other types, which must never be created here.
+bool HoldsTargets(SClass_ID sclass) {
+    return sclass == TEXMAP_CLASS_ID || sclass == UVGEN_CLASS_ID ||
+           sclass == PARAMETER_BLOCK_CLASS_ID || sclass == REF_TARGET_CLASS_ID;
+}
+
 /// Turns the untyped pointer a descriptor creates back into the class's base.
 ReferenceTarget* AsTarget(void* created, SClass_ID sclass) {
     if (!created) return nullptr;
@@ -51,6 +58,12 @@ ReferenceTarget* AsTarget(void* created, SClass_ID sclass) {
     }
 }
 
+/// The folder a scene file's relative paths are taken from: its own ("." for a bare name).
+std::string FolderOf(const std::string& scenePath) {
+    std::string folder = std::filesystem::path(scenePath).parent_path().string();
+    return folder.empty() ? "." : folder;
+}
+
 std::string Hex(std::uint32_t v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08X", v);
@@ -61,6 +74,40 @@ struct LoadedObject {
     ReferenceTarget* object = nullptr;
     std::vector<std::int32_t> refs;
 };
+
+std::string ClassLabel(ReferenceTarget* t) {
+    if (ClassDesc* cd = FindClass(t->SuperClassID(), t->ClassID())) return cd->ClassName();
+    TSTR name;
+    t->GetClassName(name);
+    return name;
+}
+
+/// "slot 1 'Parameters'": the reference number and, where the object names it, its name.
+std::string SlotLabel(ReferenceTarget* t, int i) {
+    std::string label = "slot " + std::to_string(i);
+    TSTR name = t->SubAnimName(i);
+    if (!name.empty()) label += " '" + name + "'";
+    return label;
+}
+
+/// The first root (in file order) through which object `target` is reached, for errors.
+template <typename Roots>
+std::string EntryOf(const std::vector<LoadedObject>& objs, const Roots& roots, size_t target) {
+    for (const auto& root : roots) {
+        std::vector<bool> seen(objs.size(), false);
+        std::vector<std::int32_t> todo{root.index};
+        while (!todo.empty()) {
+            std::int32_t o = todo.back();
+            todo.pop_back();
+            if (o < 0 || static_cast<size_t>(o) >= objs.size() || seen[static_cast<size_t>(o)])
+                continue;
+            if (static_cast<size_t>(o) == target) return "entry '" + root.name + "'";
+            seen[static_cast<size_t>(o)] = true;
+            for (std::int32_t r : objs[static_cast<size_t>(o)].refs) todo.push_back(r);
+        }
+    }
+    return "an object no entry holds";
+}
 
 /// Lets go of partly loaded objects: references among them are dropped without deleting,
 /// anything else they hold (defaults made at creation) is deleted with them.
@@ -128,12 +175,13 @@ int SceneHolder::Find(const std::string& name) const {
     return -1;
 }
 
-std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene) {
+std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene, const std::string& folder) {
     std::vector<ReferenceTarget*> order;
     std::map<ReferenceTarget*, int> index;
     for (int i = 0; i < scene.Count(); ++i) Collect(scene.Object(i), order, index);
 
     ChunkWriter w;
+    w.SetSceneFolder(folder);
     w.Write(kMagic, sizeof kMagic, nullptr);
     WriteU32(&w, kFormatVersion);
     w.BeginChunk(kObjectsChunk);
@@ -182,8 +230,8 @@ std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene) {
 
 bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error) {
     namespace fs = std::filesystem;
-    std::vector<std::uint8_t> bytes = SaveSceneBytes(scene);
     fs::path target(path);
+    std::vector<std::uint8_t> bytes = SaveSceneBytes(scene, FolderOf(path));
     fs::path tmp = target.parent_path() /
                    (".~" + target.filename().string() + "." + std::to_string(::getpid()));
     {
@@ -213,7 +261,7 @@ bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::strin
 }
 
 bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
-                    SceneLoadReport& report, std::string& error) {
+                    SceneLoadReport& report, std::string& error, const std::string& folder) {
     report = SceneLoadReport();
     if (size < sizeof kMagic + 4 || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
         error = "not a scene file";
@@ -228,6 +276,7 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
     }
     const size_t start = sizeof kMagic + 4;
     ChunkReader r(data + start, size - start);
+    r.SetSceneFolder(folder);
     std::vector<LoadedObject> objs;
     struct RootEntry {
         std::string name;
@@ -262,6 +311,10 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
                         if (haveClass || ReadU32(&r, sc) || ReadU32(&r, a) || ReadU32(&r, b)) {
                             return fail("damaged class record");
                         }
+                        if (!HoldsTargets(sc)) {
+                            return fail("class " + Hex(a) + " " + Hex(b) + " (super class " +
+                                        Hex(sc) + ") is not an object a scene holds");
+                        }
                         ClassDesc* cd = FindClass(sc, Class_ID(a, b));
                         if (!cd) {
                             return fail("unknown class " + Hex(a) + " " + Hex(b) +
@@ -283,8 +336,11 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
                     } else if (id == kDataChunk) {
                         if (!haveClass || haveData) return fail("object data out of place");
                         if (objs.back().object->Load(&r) != IO_OK) {
+                            std::string why = r.LoadError();
                             return fail("damaged data of object " +
-                                        std::to_string(objs.size() - 1));
+                                        std::to_string(objs.size() - 1) + " (" +
+                                        ClassLabel(objs.back().object) + ")" +
+                                        (why.empty() ? "" : ": " + why));
                         }
                         haveData = true;
                     }
@@ -341,6 +397,11 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
     for (const RootEntry& e : roots) {
         if (e.index < -1 || e.index >= count) return fail("root '" + e.name + "' names no object");
     }
+    // "entry 'Nimbra' (object 2, Fervix), slot 1 'Parameters'", for errors.
+    auto slotOf = [&](size_t o, size_t i) {
+        return EntryOf(objs, roots, o) + " (object " + std::to_string(o) + ", " +
+               ClassLabel(objs[o].object) + "), " + SlotLabel(objs[o].object, static_cast<int>(i));
+    };
     for (size_t o = 0; o < objs.size(); ++o) {
         ReferenceTarget* obj = objs[o].object;
         const auto& refs = objs[o].refs;
@@ -358,9 +419,20 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
             ReferenceTarget* old = obj->GetReference(static_cast<int>(i));
             bool oldIsOurs = std::any_of(objs.begin(), objs.end(),
                                          [old](const LoadedObject& l) { return l.object == old; });
+            // A slot the class fills when it makes an object (a parameter block, a UV
+            // generator) cannot be empty: the object would run on values nobody saved.
+            if (!target && old && !oldIsOurs) return fail(slotOf(o, i) + ": missing");
             if (obj->ReplaceReference(static_cast<int>(i), target, !oldIsOurs) != REF_SUCCEED) {
-                return fail("object " + std::to_string(o) +
-                            " refers to itself through its references");
+                if (target && target->ReachesMaker(obj)) {
+                    return fail(slotOf(o, i) + ": refers back to the object itself");
+                }
+                return fail(slotOf(o, i) + ": holds a " + ClassLabel(target) +
+                            ", which this slot does not take");
+            }
+        }
+        for (size_t i = refs.size(); i < static_cast<size_t>(obj->NumRefs()); ++i) {
+            if (obj->GetReference(static_cast<int>(i))) {
+                return fail(slotOf(o, i) + ": missing");
             }
         }
     }
@@ -382,6 +454,7 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
         if (t->NumDependents() == 0) DeleteUnreferenced(t);
     }
     report.obsolete = r.Obsolete();
+    report.warnings = r.Warnings();
     report.objects = count;
     return true;
 }
@@ -395,7 +468,7 @@ bool LoadSceneFile(const std::string& path, SceneHolder& scene, SceneLoadReport&
     }
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                     std::istreambuf_iterator<char>());
-    if (!LoadSceneBytes(bytes.data(), bytes.size(), scene, report, error)) {
+    if (!LoadSceneBytes(bytes.data(), bytes.size(), scene, report, error, FolderOf(path))) {
         error = path + ": " + error;
         return false;
     }

@@ -64,15 +64,20 @@ class SceneHolder final : public ReferenceMaker {
 struct SceneLoadReport {
     bool obsolete = false;  ///< older data was converted while loading
     int objects = 0;
+    /// What loaded but not fully, one line each naming the file (a missing image map).
+    std::vector<std::string> warnings;
 };
 
-std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene);
+/// The scene's bytes. `folder` is the folder of the file they are for: image paths
+/// under it are stored relative to it (empty: paths are stored as they are held).
+std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene, const std::string& folder = {});
 bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error);
 
 /// Loads into `scene` (which must be empty). On failure `scene` stays empty and `error`
-/// names the offset and the reason.
+/// names the offset and the reason. Relative image paths are taken from `folder` (the
+/// scene file's folder; empty: the working folder).
 bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
-                    SceneLoadReport& report, std::string& error);
+                    SceneLoadReport& report, std::string& error, const std::string& folder = {});
 bool LoadSceneFile(const std::string& path, SceneHolder& scene, SceneLoadReport& report,
                    std::string& error);
 

@@ -125,14 +125,14 @@ void TexPanelBase::LoadDialog(BOOL) {
         const SpinnerBinding& b = info_.spinners[i];
         ParamValue v = tex_->CachedValue(b.row);
         if (b.isInt) {
-            spinners_[i]->SetValue(static_cast<int>(v.v[0]), FALSE);
+            spinners_[i]->SetValue(static_cast<int>(v.AsInt()), FALSE);
         } else {
             spinners_[i]->SetValue(v.v[0], FALSE);
         }
     }
     for (const ButtonGroup& g : info_.groups) {
         for (size_t i = 0; i < g.ids.size(); ++i) {
-            SetCheckBox(hPanel_, g.ids[i], static_cast<int>(tex_->CachedValue(g.rows[i]).v[0]));
+            SetCheckBox(hPanel_, g.ids[i], static_cast<int>(tex_->CachedValue(g.rows[i]).AsInt()));
         }
     }
     const auto& colorRows = tex_->Info().colorRows;

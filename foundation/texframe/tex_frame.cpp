@@ -123,7 +123,7 @@ void TexFrame::StoreInCache(int row, const ParamValue& v) {
             std::memcpy(field, &v.v[0], sizeof(float));
             break;
         case TYPE_INT: {
-            int iv = static_cast<int>(v.v[0]);
+            int iv = v.AsInt();
             std::memcpy(field, &iv, sizeof(int));
             break;
         }
@@ -147,7 +147,7 @@ ParamValue TexFrame::CachedValue(int row) const {
         case TYPE_INT: {
             int iv;
             std::memcpy(&iv, field, sizeof iv);
-            v.v[0] = static_cast<float>(iv);
+            v = ParamValue::Int(iv);
             break;
         }
         case TYPE_RGBA:

@@ -13,4 +13,4 @@ preset_render() {  # class preset...
 }
 preset_render fervix "Coil Fire" "Ocean" "Spider Web" "Grassy" "Alien Skin" "Steam"
 preset_render lumidot "Tartan" "Video Wall" "Nova"
-$HOST panel voltrane --click Cosine --click "Apply WaveForms..." > "$OUT/voltrane_panel.txt"
+$HOST panel voltrane --click 1010 --click "Apply WaveForms..." > "$OUT/voltrane_panel.txt"

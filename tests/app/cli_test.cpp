@@ -1,14 +1,17 @@
 // The loomhost command line, run as a user runs it.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "foundation/host/bitmap.h"
 #include "tests/support/cli_fixture.h"
@@ -27,6 +30,22 @@ std::vector<double> Numbers(const std::string& line) {
     while (in >> d) v.push_back(d);
     return v;
 }
+
+/// Limits the address space of the processes started while it lives (ulimit -v), and of
+/// this one, which allocates little meanwhile.
+class AddressLimit {
+  public:
+    explicit AddressLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_AS, &old_);
+        rlimit lower = old_;
+        lower.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_AS, &lower), 0);
+    }
+    ~AddressLimit() { setrlimit(RLIMIT_AS, &old_); }
+
+  private:
+    rlimit old_{};
+};
 
 }  // namespace
 
@@ -210,4 +229,242 @@ TEST_F(Cli, EditorTakesASceneFromAnyFolderUnlessARootIsGiven) {
     r = Run("edit --port 0 --root " + dir.string() + " --scene " + missing);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("relative to the editor's folder"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, AnyThreadCountWritesTheSameFile) {
+    auto render = [&](const std::string& name, const std::string& threads) {
+        return Run("render nimbra --size 8x40 --output color,mono -o " + Path(name) +
+                   " --threads " + threads);
+    };
+    ASSERT_EQ(render("one.png", "1").status, 0);
+    Result many = render("many.png", "100000");
+    ASSERT_EQ(many.status, 0) << many.err;
+    auto bytes = [&](const std::string& name) {
+        std::ifstream in(Path(name), std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), {}};
+    };
+    EXPECT_FALSE(bytes("one.png").empty());
+    EXPECT_EQ(bytes("one.png"), bytes("many.png"));
+    EXPECT_EQ(bytes("one_mono.png"), bytes("many_mono.png"));
+    Result negative = render("neg.png", "-2");
+    EXPECT_NE(negative.status, 0);
+    EXPECT_NE(negative.err.find("--threads must be 0"), std::string::npos) << negative.err;
+}
+
+// Frame numbers are whole numbers 0..13421772 (the last frame whose time fits 32-bit
+// ticks); times in frames lie within -13421772..13421772. Everything else is refused by
+// name, with the range, before any conversion to int.
+TEST_F(Cli, FramesAndTimesOutOfRangeAreRefusedWithTheRange) {
+    const std::string out = " --size 2x2 -o " + Path("a.png");
+    struct Case {
+        std::string args;
+        std::string message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"render nimbra --frames 0-99999999999" + out, "frame '99999999999' is out of range"},
+             {"render nimbra --frames 1e300-1e300" + out, "frame '1e300' is out of range"},
+             {"render nimbra --frames -1-2" + out, "frame '-1' is out of range"},
+             {"render nimbra --frames 0-2.5" + out, "'2.5' is not a whole frame number"},
+             {"render nimbra --frames 0-x" + out, "'x' is not a frame number"},
+             {"render nimbra --frames 0-13421773" + out, "frame '13421773' is out of range"},
+             {"render nimbra --frames 7" + out, "expected FIRST-LAST"},
+             {"render nimbra --frames 5-2" + out, "the last frame is before the first"},
+             {"render nimbra --time 1e300" + out, "time 1e+300 is out of range"},
+             {"render nimbra --time -13421773" + out, "time -13421773 is out of range"},
+             {"eval nimbra --time 1e300 0,0", "time 1e+300 is out of range"},
+             {"viewport nimbra --time -1e20 --size 4 -o " + Path("a.png"),
+              "time -1e+20 is out of range"},
+             {"eval nimbra --key \"U Shift@1e300=1\" 0,0", "--key 'U Shift@1e300=1': time"},
+         }) {
+        SCOPED_TRACE(c.args);
+        Result r = Run(c.args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(r.err.rfind("loomhost: error: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        if (c.message.find("FIRST-LAST") == std::string::npos &&
+            c.message.find("before") == std::string::npos) {
+            EXPECT_NE(r.err.find("13421772)"), std::string::npos) << "no range: " << r.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(Path("a.png")));
+    EXPECT_TRUE(
+        std::none_of(fs::directory_iterator(dir), fs::directory_iterator(),
+                     [](const fs::directory_entry& e) { return e.path().extension() == ".png"; }));
+    // The ends of the range are accepted.
+    Result last = Run("eval nimbra --time -13421772 0,0");
+    EXPECT_EQ(last.status, 0) << last.err;
+    Result sequence = Run("render nimbra --frames 13421771-13421772" + out);
+    ASSERT_EQ(sequence.status, 0) << sequence.err;
+    EXPECT_TRUE(fs::exists(Path("a_13421772.png")));
+}
+
+// A render whose images cannot fit is refused before anything is allocated, saying what it
+// needs (40 bytes a pixel for one output, 16 more for each further one) and the limit.
+TEST_F(Cli, RendersTooLargeForMemoryAreRefusedBeforeStarting) {
+    const std::string out = " -o " + Path("big.png");
+    Result r = Run("render nimbra --size 64x64 --max-memory 100k" + out);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--size 64x64 with --output color needs about 164 kB (40 bytes a pixel), "
+                         "more than --max-memory (100 kB)"),
+              std::string::npos)
+        << r.err;
+    r = Run("render nimbra --size 64x64 --output color,mono,normal --max-memory 0.2M" + out);
+    EXPECT_NE(r.err.find("needs about 295 kB (72 bytes a pixel)"), std::string::npos) << r.err;
+    for (const char* bad : {"lots", "-5G", "0", "2X"}) {
+        r = Run("render nimbra --size 4x4 --max-memory " + std::string(bad) + out);
+        EXPECT_NE(r.err.find("--max-memory '" + std::string(bad) + "'"), std::string::npos)
+            << r.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("big.png")));
+    r = Run("render nimbra --size 64x64 --max-memory 200kB" + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(Path("big.png")));
+
+    // Without --max-memory the limit is the machine's memory, or ulimit -v when lower.
+    // The biggest size needs about 42.9 GB for one output.
+    const double physical =
+        static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGE_SIZE));
+    if (physical < 42.9e9) {
+        r = Run("render nimbra --size 32768x32768 -o " + Path("huge.png"));
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find("needs about 42.9 GB (40 bytes a pixel), more than"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_FALSE(fs::exists(Path("huge.png")));
+    }
+#ifndef LOOM_IMAGE_LIBRARY_PRELOADED  // sanitizers need more address space than this
+    {
+        AddressLimit limit(4'096'000'000);
+        r = Run("render nimbra --size 16384x16384 -o " + Path("huge.png"));
+    }
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("needs about 10.7 GB (40 bytes a pixel), more than the address-space "
+                         "limit (ulimit -v) (4.1 GB)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(Path("huge.png")));
+#endif
+}
+
+// Running out of memory ends in one line naming the file or the render, not in a bare
+// std::bad_alloc. The picture claims 12000x12000 pixels (a gigabyte to read) in 219 bytes.
+TEST_F(Cli, RunningOutOfMemoryNamesTheFileOrTheRender) {
+#ifdef LOOM_IMAGE_LIBRARY_PRELOADED
+    GTEST_SKIP() << "sanitizers need more address space than the limit leaves";
+#endif
+    const std::string big = Path("big.png");
+    {
+        const char* hex =
+            "89504e470d0a1a0a0000000d4948445200002ee000002ee00802000000de271ba6000000a24944"
+            "4154789cedc18100000000c3a0f9535fe100550100000000000000000000000000000000000000"
+            "000000000000000000000000000000000000000000000000000000000000000000000000000000"
+            "000000000000000000000000000000000000000000000000000000000000000000000000000000"
+            "000000000000000000000000000000000000000000000000000000000000000000000000000000"
+            "0000c06732a200018d442d200000000049454e44ae426082";
+        std::string bytes;
+        for (const char* h = hex; h[0] && h[1]; h += 2) {
+            bytes.push_back(static_cast<char>(std::stoi(std::string(h, 2), nullptr, 16)));
+        }
+        ASSERT_EQ(bytes.size(), 219u);
+        std::ofstream(big, std::ios::binary) << bytes;
+    }
+    struct Case {
+        std::string args, message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"anaglyph " + big + " " + big + " -o " + Path("o.png"), big + ": "},
+             {"render nimbra --size 4x4 -o " + Path("o.png") + " --set Sky=image:" + big,
+              "--set 'Sky=image:" + big + "': " + big + ": "},
+             {"render nimbra --size 8192x8192 --output color,mono --max-memory 100G -o " +
+                  Path("o.png"),
+              "render 8192x8192: out of memory (it needs about 3.76 GB)"}}) {
+        SCOPED_TRACE(c.args);
+        Result r;
+        {
+            AddressLimit limit(1'200'000'000);
+            r = Run(c.args);
+        }
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(r.err.rfind("loomhost: error: " + c.message, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(r.err.find("bad_alloc"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(Path("o.png")));
+    }
+}
+
+// Errors that come from the system or the standard library still say which file or which
+// command met them, on one line.
+TEST_F(Cli, ErrorsNameTheFileOnOneLine) {
+    fs::create_directories(dir / "folder");
+    const std::string folder = Path("folder");
+    std::ofstream(Path("damaged.png"), std::ios::binary) << "\x89PNG\r\n\x1a\n\0\0\0\rIHDR";
+    for (const std::string& args :
+         {"scene show " + folder, "render --scene " + folder + " -o " + Path("o.png"),
+          "anaglyph --config " + folder + " --save-config " + Path("c.cfg"),
+          "scene filter " + folder,
+          "anaglyph " + Path("damaged.png") + " " + Path("damaged.png") + " -o " + Path("o.png")}) {
+        SCOPED_TRACE(args);
+        Result r = Run(args);
+        EXPECT_NE(r.status, 0);
+        const size_t at = r.err.find("loomhost: error: ");
+        ASSERT_NE(at, std::string::npos) << r.err;
+        const std::string line = r.err.substr(at);
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << r.err;
+        const std::string file =
+            args.find("damaged") != std::string::npos ? Path("damaged.png") : folder;
+        EXPECT_EQ(line.rfind("loomhost: error: " + file + ":", 0), 0u) << r.err;
+    }
+}
+
+// The panel command acts as a person would: a text that several controls show is refused
+// with their IDs; sliders are dragged and colours picked through the same door, and the
+// texture takes what they set.
+TEST_F(Cli, PanelRefusesAmbiguousTextsAndDrivesSlidersAndSwatches) {
+    Result r = Run("panel voltrane --click Cosine");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--click 'Cosine': 2 controls have that text: 1010 (CustButton), "
+                         "1029 (CustButton); click one by its ID"),
+              std::string::npos)
+        << r.err;
+    r = Run("panel voltrane --click 1010");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 1010 CustButton         \"Cosine\" checked"), std::string::npos);
+
+    const std::string scene = Path("n.loom");
+    r = Run("panel nimbra --slide 1151=40 --color 1133=255,128,0 --slide 1153=90 --save-scene " +
+            scene);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 1151 msctls_trackbar32  \"\" pos=40 range=0..100"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" 1133 ColorSwatch        \"\" colour=255,128,0"), std::string::npos);
+    const std::string shown = Run("scene show " + scene).out;
+    for (const char* row : {"U Shift = 40", "U Scale = 90", "Cloud = 1,0.501960814,0"}) {
+        EXPECT_NE(shown.find(row), std::string::npos) << row << " in " << shown;
+    }
+    EXPECT_EQ(Run("eval --scene " + scene + " 0.3,0.6 0.9,0.2").out,
+              Run("eval nimbra --set \"U Shift=40\" --set \"U Scale=90\" "
+                  "--set Cloud=1,0.501960814,0 0.3,0.6 0.9,0.2")
+                  .out);
+
+    struct Case {
+        std::string args, message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"--slide 1151=101", "--slide '1151=101': the position must be a whole number 0..100"},
+             {"--slide 1151=2.5", "--slide '1151=2.5': the position must be a whole number 0..100"},
+             {"--slide 1151", "--slide '1151': expected ID=POSITION"},
+             {"--slide 1133=5", "--slide '1133=5': no slider with that ID"},
+             {"--color 1133=1,2", "--color '1133=1,2': expected R,G,B, each a whole number 0..255"},
+             {"--color 1133=1,2,256",
+              "--color '1133=1,2,256': expected R,G,B, each a whole number 0..255"},
+             {"--color 1133=1,2,3,4",
+              "--color '1133=1,2,3,4': expected R,G,B, each a whole number 0..255"},
+             {"--color 1151=1,2,3", "--color '1151=1,2,3': no colour swatch with that ID"},
+             {"--spin 1e300=3", "--spin '1e300=3': ID: '1e300' is not a control ID"},
+         }) {
+        SCOPED_TRACE(c.args);
+        r = Run("panel nimbra " + c.args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(r.err, "loomhost: error: " + c.message + "\n");
+    }
 }

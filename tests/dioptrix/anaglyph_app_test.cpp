@@ -176,8 +176,12 @@ TEST(StereoSettings, RecordsAndOptions) {
 
     loom::StereoOptions o;
     EXPECT_EQ(o.Apply(bytes), bytes);  // nothing asked, nothing changed (even out of range)
-    o.rightEye = "Blue";
-    EXPECT_THROW(o.Apply(bytes), std::runtime_error);  // left is blue already
+    o.rightEye = "Blue";               // left is blue already: it takes the right eye's old red
+    loom::StereoSettings swapped = loom::DecodeStereoSettings(o.Apply(bytes));
+    EXPECT_EQ(swapped.leftEye, 0);
+    EXPECT_EQ(swapped.rightEye, 2);
+    o.leftEye = "blue";
+    EXPECT_THROW(o.Apply(bytes), std::runtime_error);  // both given, both blue
     o.leftEye = "green";
     o.rightComp = -0.5;
     loom::StereoSettings changed = loom::DecodeStereoSettings(o.Apply(bytes));

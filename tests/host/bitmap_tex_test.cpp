@@ -73,3 +73,79 @@ TEST_F(BitmapTexTest, SceneKeepsTheFileName) {
     EXPECT_EQ(back->Width(), 2);
     EXPECT_EQ(back->Sample(0.25f, 0.75f), tex->Sample(0.25f, 0.75f));
 }
+
+TEST(ImagePaths, ResolvedFromAndStoredUnderTheSceneFolder) {
+    namespace fs = std::filesystem;
+    const std::string cwd = fs::current_path().string();
+    struct Resolve {
+        const char* stored;
+        const char* folder;
+        std::string expect;
+    };
+    for (const Resolve& c : {Resolve{"img/a.png", "scenes", "scenes/img/a.png"},
+                             Resolve{"../a.png", "scenes/x", "scenes/a.png"},
+                             Resolve{"/abs/a.png", "scenes", "/abs/a.png"},
+                             Resolve{"a.png", "", "a.png"}, Resolve{"", "scenes", ""}}) {
+        SCOPED_TRACE(c.stored);
+        EXPECT_EQ(ResolvedPath(c.stored, c.folder), c.expect);
+    }
+    struct Store {
+        std::string path;
+        std::string folder;
+        std::string expect;
+    };
+    for (const Store& c :
+         {Store{"scenes/img/a.png", "scenes", "img/a.png"},
+          Store{cwd + "/scenes/a.png", "scenes", "a.png"},
+          Store{"scenes/a.png", cwd + "/scenes", "a.png"},
+          Store{"other/a.png", "scenes", cwd + "/other/a.png"},
+          Store{"/abs/a.png", "scenes", "/abs/a.png"}, Store{"a.png", "", "a.png"}}) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(StoredPath(c.path, c.folder), c.expect);
+        // What is stored comes back as the same file.
+        std::string back = ResolvedPath(StoredPath(c.path, c.folder), c.folder);
+        if (!c.folder.empty()) {
+            EXPECT_EQ(fs::absolute(back).lexically_normal(),
+                      fs::absolute(c.path).lexically_normal());
+        }
+    }
+}
+
+TEST_F(BitmapTexTest, ScenesMoveWithTheirImagesAndNameAMissingOne) {
+    namespace fs = std::filesystem;
+    fs::path folder = dir / "project";
+    fs::create_directories(folder / "maps");
+    fs::rename(Path(), folder / "maps" / "quad.png");
+    std::string err;
+    {
+        SceneHolder scene;
+        auto* tex = new BitmapTex();
+        scene.Add("bm", tex);
+        ASSERT_TRUE(tex->SetFileName((folder / "maps" / "quad.png").string(), err)) << err;
+        ASSERT_TRUE(SaveSceneFile((folder / "scene.loom").string(), scene, err)) << err;
+    }
+    // The folder moves; the scene, loaded from its new place, still finds its image.
+    fs::rename(folder, dir / "moved");
+    const fs::path scenePath = dir / "moved" / "scene.loom";
+    {
+        SceneHolder loaded;
+        SceneLoadReport report;
+        ASSERT_TRUE(LoadSceneFile(scenePath.string(), loaded, report, err)) << err;
+        auto* back = dynamic_cast<BitmapTex*>(loaded.Object(0));
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(back->Width(), 2);
+        EXPECT_EQ(back->FileName(), (dir / "moved" / "maps" / "quad.png").string());
+        EXPECT_TRUE(report.warnings.empty());
+    }
+    // Without its image it still loads, and says which file is missing.
+    fs::remove(dir / "moved" / "maps" / "quad.png");
+    SceneHolder loaded;
+    SceneLoadReport report;
+    ASSERT_TRUE(LoadSceneFile(scenePath.string(), loaded, report, err)) << err;
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("image map 'maps/quad.png' not loaded"), std::string::npos)
+        << report.warnings[0];
+    EXPECT_NE(report.warnings[0].find((dir / "moved" / "maps" / "quad.png").string()),
+              std::string::npos)
+        << report.warnings[0];
+}

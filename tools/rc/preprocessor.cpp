@@ -267,11 +267,16 @@ bool Preprocessor::EvaluateCondition(const Token& d, std::vector<Token> tokens) 
         if (nameAt >= tokens.size() || tokens[nameAt].kind != TokenKind::kIdentifier ||
             (paren && (nameAt + 1 >= tokens.size() || !tokens[nameAt + 1].IsPunct(")"))))
             throw RcError(d.where, "bad use of 'defined'");
-        Token value = tokens[i];
+        // A fresh token rather than a copy of `defined` whose text is then overwritten:
+        // GCC 12 at -O3 reports a false -Wrestrict overlap for that reassignment.
+        const bool isDefined = IsDefined(tokens[nameAt].text);
+        Token value;
         value.kind = TokenKind::kNumber;
-        value.value = IsDefined(tokens[nameAt].text) ? 1 : 0;
-        value.text = value.value != 0 ? "1" : "0";
-        resolved.push_back(value);
+        value.text = std::string(1, isDefined ? '1' : '0');
+        value.value = isDefined ? 1 : 0;
+        value.where = tokens[i].where;
+        value.spaceBefore = tokens[i].spaceBefore;
+        resolved.push_back(std::move(value));
         i = nameAt + (paren ? 1 : 0);
     }
     if (resolved.empty()) throw RcError(d.where, "#" + d.text + " needs an expression");

@@ -1,0 +1,24 @@
+#pragma once
+/// Frame numbers given on the command line (`render --frames A-B`): whole numbers from 0
+/// up to the last frame the host's time can hold.
+
+#include <string>
+
+#include "foundation/host/core.h"
+
+namespace loom {
+
+/// The last frame whose time fits the host's 32-bit ticks (kTicksPerFrame per frame); times
+/// in frames (`--time`, `--key`) are limited to -kMaxFrame..kMaxFrame.
+inline constexpr int kMaxFrame = 2147483647 / kTicksPerFrame;
+
+struct FrameRange {
+    int first = 0;
+    int last = 0;
+};
+
+/// Parses "A-B", first and last frame included: whole numbers within 0..kMaxFrame, A <= B.
+/// Throws std::runtime_error naming `what`, the text and the allowed range otherwise.
+FrameRange ParseFrameRange(const std::string& text, const std::string& what);
+
+}  // namespace loom
