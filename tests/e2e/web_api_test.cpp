@@ -8,8 +8,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/cli/texture_setup.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
 #include "foundation/host/animate.h"
@@ -352,6 +352,48 @@ TEST_F(WebApi, LinksLeadingOutOfTheRootAreRefusedForEveryPath) {
     EXPECT_NE(r.body.find("outside"), std::string::npos) << r.body;
     json s = Post("/api/scene/load", {{"path", "inside.loom"}});
     EXPECT_EQ(s["entries"], json::array({"nimbra"}));
+    fs::remove_all(outside);
+}
+
+// A scene may name an image that has gone: it still loads when the image would lie under the
+// root, and is refused when the nearest folder that exists leads out through a link.
+TEST_F(WebApi, AMissingImageIsJudgedByTheFolderItWouldLieIn) {
+    namespace fs = std::filesystem;
+    const fs::path outside = root.string() + "_away";
+    fs::create_directories(outside);
+    fs::create_symlink(outside, root / "away");
+    loom::FloatImage img;
+    img.width = img.height = 1;
+    img.rgba.assign(4, 0.5f);
+    std::string err;
+    ASSERT_TRUE(loom::WriteImage((root / "here.png").string(), img, 8, err)) << err;
+    json w = Nimbra();
+    Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_SKY_MAP}});
+    Post("/api/map", {{"kind", "image"}, {"value", "here.png"}});
+    auto* bitmap = dynamic_cast<loom::BitmapTex*>(session->Current()->GetSubTexmap(1));
+    ASSERT_NE(bitmap, nullptr);
+    struct Case {
+        fs::path image;  ///< written, named by the scene, then removed
+        fs::path made;   ///< the folder made for it, removed with it
+        int status;
+    };
+    for (const Case& c : {Case{root / "gone" / "deeper" / "x.png", root / "gone", 200},
+                          Case{root / "away" / "x.png", fs::path(), 400},
+                          Case{root / "away" / "sub" / "x.png", outside / "sub", 400}}) {
+        SCOPED_TRACE(c.image.string());
+        fs::create_directories(c.image.parent_path());
+        ASSERT_TRUE(loom::WriteImage(c.image.string(), img, 8, err)) << err;
+        ASSERT_TRUE(bitmap->SetFileName(c.image.string(), err)) << err;
+        Post("/api/scene/save", {{"path", "named.loom"}, {"overwrite", true}});
+        fs::remove(c.image);
+        if (!c.made.empty()) fs::remove_all(c.made);
+        const ApiResponse r = PostRaw("/api/scene/load", R"({"path":"named.loom"})");
+        EXPECT_EQ(r.status, c.status) << r.body;
+        if (r.status != 200) continue;
+        // The loaded scene's texture is open now; its map is the one to point elsewhere.
+        bitmap = dynamic_cast<loom::BitmapTex*>(session->Current()->GetSubTexmap(1));
+        ASSERT_NE(bitmap, nullptr);
+    }
     fs::remove_all(outside);
 }
 
