@@ -3,8 +3,9 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/cli/texture_setup.h"
-#include "app/cli/texture_source.h"
+#include "app/cli/texture_options.h"
+#include "app/model/texture_setup.h"
+#include "app/model/texture_source.h"
 #include "foundation/host/bitmap.h"
 
 namespace loom {
@@ -21,7 +22,8 @@ struct ViewportOptions {
 
 void Run(AppContext& ctx, const ViewportOptions& opt) {
     if (opt.size < 1 || opt.size > 4096) throw std::runtime_error("--size must be 1..4096");
-    TextureSource src(ctx, opt.className, opt.source);
+    ctx.LoadPlugins();
+    TextureSource src(ctx.loader, opt.className, opt.source);
     ViewportHandleMaker maker(opt.size);
     DWORD_PTR handle = src.Texture()->GetActiveTexHandle(FramesToTicks(opt.time), maker);
     const Bitmap* bm = ViewportHandleBitmap(handle);
@@ -46,7 +48,7 @@ void AddViewportCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--size", opt->size, "Side length in pixels")->capture_default_str();
     cmd->add_option("--bits", opt->bits, "Bits per channel: 8 or 16")->capture_default_str();
     cmd->add_option("--time", opt->time, "Time in frames");
-    opt->source.AddOptions(*cmd);
+    AddTextureSourceOptions(*cmd, opt->source);
     cmd->callback([&ctx, opt] { Run(ctx, *opt); });
 }
 

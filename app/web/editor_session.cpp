@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/scene/scene_load.h"
+#include "app/model/scene_load.h"
 #include "app/web/bmp.h"
 #include "foundation/host/animate.h"
 #include "foundation/host/interact.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/cli/texture_setup.h"
+#include "app/model/texture_setup.h"
 #include "app/render/renderer.h"
 #include "app/web/bmp.h"
 #include "app/web/object_window.h"

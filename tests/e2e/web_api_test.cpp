@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/loader/plugin_loader.h"
-#include "app/cli/texture_setup.h"
+#include "app/model/texture_setup.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
 #include "foundation/host/animate.h"

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "app/render/renderer.h"
 #include "foundation/host/plugin_api.h"
 #include "foundation/host/scene_io.h"
