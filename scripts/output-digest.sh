@@ -26,6 +26,7 @@ for cls in voltrane fervix lumidot nimbra; do
   text "panel-$cls" panel "$cls"
 done
 text list list
+sed -i "s|$BUILD/||g" "$work/list.txt"  # the listing names plug-ins by path
 $HOST render nimbra -o "$work/gallery/n16.png" --size 64x48 --set "Detail=7" >/dev/null
 $HOST render fervix -o "$work/gallery/f.exr" --size 32x32 --output color,mono,normal >/dev/null
 

@@ -24,6 +24,7 @@ namespace {
 struct AnaglyphOptions {
     std::string left, right, output, saveConfig, scene, entry;
     bool sbs = false;
+    bool force = false;
     int bits = 0;  // 0: 16 when either input has more than 8 bits, else 8
     StereoOptions stereo;
 };
@@ -31,6 +32,7 @@ struct AnaglyphOptions {
 struct SceneFilterOptions {
     std::string file;
     std::string entry = "stereo";
+    bool force = false;
     StereoOptions stereo;
 };
 
@@ -108,7 +110,6 @@ Image16 Read(const std::string& path) {
 }
 
 void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
-    namespace fs = std::filesystem;
     if (opt.left.empty() && opt.saveConfig.empty()) {
         throw std::runtime_error(
             "give the LEFT and RIGHT images (or --sbs IMAGE), or --save-config FILE");
@@ -124,12 +125,16 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         if (opt.bits != 0 && opt.bits != 8 && opt.bits != 16) {
             throw std::runtime_error("--bits must be 8 or 16");
         }
-        std::string err;
-        if (!CanWriteImage16(opt.output, err)) throw std::runtime_error(err);
-        fs::path dir = fs::path(opt.output).parent_path();
-        if (!dir.empty() && !fs::is_directory(dir)) {
-            throw std::runtime_error(opt.output + ": folder '" + dir.string() + "' does not exist");
-        }
+    }
+    // Ctrl-C from here on, during the final write too, stops before a file is replaced.
+    WatchInterrupt();
+    const SaveOptions save{opt.force, &InterruptFlag()};
+    std::string checkErr;
+    if (!opt.left.empty() && !CheckImageOutput(opt.output, save, checkErr)) {
+        throw std::runtime_error(checkErr);
+    }
+    if (!opt.saveConfig.empty() && !CheckOutputFile(opt.saveConfig, save, checkErr)) {
+        throw std::runtime_error(checkErr);
     }
     if (!opt.entry.empty() && opt.scene.empty()) {
         throw std::runtime_error("--entry names an entry of the --scene file");
@@ -150,10 +155,9 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         *filter, record,
         opt.scene + (opt.entry.empty() ? ": first filter entry" : ": entry '" + opt.entry + "'"),
         opt.stereo);
-    if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored);
+    if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored, save);
     if (opt.left.empty()) return;
 
-    WatchInterrupt();
     Image16 left, right;
     if (opt.sbs) {
         std::string err;
@@ -184,7 +188,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
             break;
     }
     window.Finish();
-    if (!WriteImage16(opt.output, result, opt.bits != 0 ? opt.bits : result.bits, err)) {
+    if (!WriteImage16(opt.output, result, opt.bits != 0 ? opt.bits : result.bits, err, save)) {
         throw std::runtime_error(err);
     }
 }
@@ -192,8 +196,10 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
 void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
     ClassDesc* cd = StereoFilterClass(ctx);
     FilterPtr filter = NewFilter(cd);
-    SceneHolder scene;
+    const SaveOptions save{opt.force, nullptr};
     std::string err;
+    if (!CheckOutputFile(opt.file, save, err)) throw std::runtime_error(err);
+    SceneHolder scene;
     if (std::filesystem::exists(opt.file)) LoadSceneForCommand(opt.file, scene);
     std::vector<std::uint8_t> record;
     if (scene.FindFilter(opt.entry) >= 0) {
@@ -209,7 +215,7 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
     entry.configuration =
         Configure(*filter, record, opt.file + ": entry '" + opt.entry + "'", opt.stereo);
     scene.SetFilter(entry);
-    if (!SaveSceneFile(opt.file, scene, err)) throw std::runtime_error(err);
+    if (!SaveSceneFile(opt.file, scene, err, save)) throw std::runtime_error(err);
     std::printf("%s: %s\n", entry.name.c_str(),
                 DescribeStereoSettings(DecodeStereoSettings(entry.configuration)).c_str());
 }
@@ -231,6 +237,7 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
                     "has more than 8)");
     opt->stereo.AddOptions(*cmd);
     cmd->add_option("--save-config", opt->saveConfig, "Store the 12-byte configuration in FILE");
+    cmd->add_flag("--force", opt->force, "Replace output files that are read-only");
     cmd->add_option("--scene", opt->scene, "Take the configuration from a scene file");
     cmd->add_option("--entry", opt->entry, "Filter entry of the scene (default: the first)");
     cmd->callback([&ctx, opt] { RunAnaglyph(ctx, *opt); });
@@ -243,6 +250,7 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
         "filter", "Store a stereo filter configuration as a video-post entry of a scene file");
     filter->add_option("FILE", sopt->file, "Scene file (made when it does not exist)")->required();
     filter->add_option("--entry", sopt->entry, "Entry name")->capture_default_str();
+    filter->add_flag("--force", sopt->force, "Replace a scene file that is read-only");
     sopt->stereo.AddOptions(*filter);
     filter->callback([&ctx, sopt] { RunSceneFilter(ctx, *sopt); });
 }

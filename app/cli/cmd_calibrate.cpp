@@ -26,6 +26,7 @@ struct CalibrateOptions {
     double leftComp = -0.1;
     double rightComp = -0.1;
     std::string output;
+    bool force = false;
 };
 
 std::string CompText(double c, const char* what) {
@@ -47,13 +48,15 @@ void RunCalibrate(AppContext& ctx, const CalibrateOptions& opt) {
     ChooseEyeColors(chosen, left, right);
     const std::string leftComp = CompText(opt.leftComp, "--left-comp");
     const std::string rightComp = CompText(opt.rightComp, "--right-comp");
+    const SaveOptions save{opt.force, nullptr};
+    std::string err;
+    if (!CheckImageOutput(opt.output, save, err)) throw std::runtime_error(err);
 
     ctx.LoadPlugins();
     ClassDesc* cd = ctx.loader.FindClassByName("dioptrix");
     if (!cd || cd->SuperClassID() != IMAGE_FILTER_CLASS_ID) {
         throw std::runtime_error("the stereo filter plug-in (dioptrix) was not found");
     }
-    std::string err;
     std::unique_ptr<ImageFilter> filter(CreateImageFilter(cd, err));
     if (!filter) throw std::runtime_error(err);
 
@@ -103,7 +106,7 @@ void RunCalibrate(AppContext& ctx, const CalibrateOptions& opt) {
     for (size_t i = 0; i < shown.rgba.size(); ++i) {
         img.rgba[i] = static_cast<float>(shown.rgba[i]) / 255.0f;
     }
-    if (!WriteImage(opt.output, img, 8, err)) throw std::runtime_error(err);
+    if (!WriteImage(opt.output, img, 8, err, save)) throw std::runtime_error(err);
     std::printf("%s: %dx%d, left eye %s %s, right eye %s %s\n", opt.output.c_str(), img.width,
                 img.height, EyeColorName(shownLeft).c_str(), leftComp.c_str(),
                 EyeColorName(shownRight).c_str(), rightComp.c_str());
@@ -125,6 +128,7 @@ void AddCalibrateCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--right-comp", opt->rightComp, "Right glass compensation, -0.5..0")
         ->capture_default_str();
     cmd->add_option("-o,--out", opt->output, "Output image (.png, .tif, .exr, .jpg)")->required();
+    cmd->add_flag("--force", opt->force, "Replace an output file that is read-only");
     cmd->callback([&ctx, opt] { RunCalibrate(ctx, *opt); });
 }
 

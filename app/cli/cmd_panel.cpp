@@ -19,6 +19,7 @@ struct PanelOptions {
     std::vector<std::string> colors;
     TextureSourceOptions source;
     std::string saveScene;
+    bool force = false;
 };
 
 }  // namespace
@@ -44,6 +45,7 @@ void AddPanelCommand(CLI::App& app, AppContext& ctx) {
                         "Pick a colour in a colour swatch's picker: ID=R,G,B (0..255 each)")
             ->allow_extra_args(false);
     cmd->add_option("--save-scene", opt->saveScene, "Write the texture to a scene file after");
+    cmd->add_flag("--force", opt->force, "Replace a --save-scene file that is read-only");
     AddTextureSourceOptions(*cmd, opt->source);
     cmd->callback([&ctx, opt, cmd, click, spin, slide, color] {
         ctx.LoadPlugins();
@@ -60,7 +62,10 @@ void AddPanelCommand(CLI::App& app, AppContext& ctx) {
         std::fputs(session.Describe().c_str(), stdout);
         if (!opt->saveScene.empty()) {
             std::string err;
-            if (!SaveSceneFile(opt->saveScene, src.Scene(), err)) throw std::runtime_error(err);
+            if (!SaveSceneFile(opt->saveScene, src.Scene(), err,
+                               SaveOptions{opt->force, nullptr})) {
+                throw std::runtime_error(err);
+            }
         }
     });
 }

@@ -34,6 +34,7 @@ struct RenderCommandOptions {
     double time = 0.0;
     float bumpScale = 0.05f;
     bool sphere = false;
+    bool force = false;
     float eye = 0.0f;
     TextureSourceOptions source;
 };
@@ -154,20 +155,33 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         first = range.first;
         last = range.last;
     }
-    namespace fs = std::filesystem;
-    fs::path dir = fs::path(opt.output).parent_path();
-    if (!dir.empty() && !fs::is_directory(dir)) {
-        throw std::runtime_error(opt.output + ": folder '" + dir.string() + "' does not exist");
-    }
+    const int outputs = int{ro.color} + int{ro.mono} + int{ro.normal};
+    // Ctrl-C from here on, during the final writes too, stops before a file is replaced.
+    WatchInterrupt();
+    const SaveOptions save{opt.force, &InterruptFlag()};
+    // The files of a frame are checked before it is rendered, the first frame's before
+    // anything is loaded.
+    auto check = [&](int frame) {
+        std::string err;
+        const std::pair<bool, const char*> kinds[] = {
+            {ro.color, ""}, {ro.mono, "_mono"}, {ro.normal, "_normal"}};
+        for (const auto& [wanted, suffix] : kinds) {
+            if (wanted && !CheckImageOutput(
+                              OutputName(opt.output, outputs > 1 ? suffix : "", frame, sequence),
+                              save, err)) {
+                throw std::runtime_error(err);
+            }
+        }
+    };
+    check(first);
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
-    int outputs = int{ro.color} + int{ro.mono} + int{ro.normal};
-    WatchInterrupt();
     const int frameCount = last - first + 1;
     ProgressBar bar("render");
     try {
         for (int f = first; f <= last; ++f) {
             ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
+            if (f != first) check(f);
             RenderImages images;
             const int index = f - first;
             bool done = RenderTexture(
@@ -184,7 +198,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             auto write = [&](const FloatImage& img, const char* suffix) {
                 std::string name = OutputName(opt.output, outputs > 1 ? suffix : "", f, sequence);
                 std::string err;
-                if (!WriteImage(name, img, opt.bits, err)) throw std::runtime_error(err);
+                if (!WriteImage(name, img, opt.bits, err, save)) throw std::runtime_error(err);
             };
             if (ro.color) write(images.color, "");
             if (ro.mono) write(images.mono, "_mono");
@@ -220,6 +234,7 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--bump-scale", opt->bumpScale, "Height of mono 1 for the normal map")
         ->capture_default_str();
     cmd->add_flag("--sphere", opt->sphere, "Render the texture on the lit sample sphere");
+    cmd->add_flag("--force", opt->force, "Replace output files that are read-only");
     cmd->add_option("--eye", opt->eye,
                     "Sideways eye offset for the sphere, in sphere radii (a stereo pair: two "
                     "renders with opposite offsets)");

@@ -25,9 +25,11 @@ struct SceneOptions {
 
 void Load(const std::string& file, SceneHolder& scene) { LoadSceneForCommand(file, scene); }
 
-void Save(const std::string& file, SceneHolder& scene) {
+void Save(const std::string& file, SceneHolder& scene, bool force) {
     std::string err;
-    if (!SaveSceneFile(file, scene, err)) throw std::runtime_error(err);
+    if (!SaveSceneFile(file, scene, err, SaveOptions{force, nullptr})) {
+        throw std::runtime_error(err);
+    }
 }
 
 void Apply(AppContext& ctx, Texmap* tex, const SceneOptions& opt) {
@@ -61,7 +63,7 @@ void AddSceneCommand(CLI::App& app, AppContext& ctx) {
     make->add_option("FILE", nopt->file, "Scene file")->required();
     make->add_option("CLASS", nopt->className, "Texture class")->required();
     make->add_option("--entry", nopt->entry, "Entry name (default: the class name)");
-    make->add_flag("--force", nopt->force, "Replace an existing file");
+    make->add_flag("--force", nopt->force, "Replace an existing file, even a read-only one");
     AddEditOptions(make, *nopt);
     make->callback([&ctx, nopt] {
         if (!nopt->force && std::filesystem::exists(nopt->file)) {
@@ -70,7 +72,7 @@ void AddSceneCommand(CLI::App& app, AppContext& ctx) {
         ctx.LoadPlugins();
         SceneHolder holder;
         AddTexture(ctx, holder, *nopt);
-        Save(nopt->file, holder);
+        Save(nopt->file, holder, nopt->force);
     });
 
     auto aopt = std::make_shared<SceneOptions>();
@@ -78,26 +80,28 @@ void AddSceneCommand(CLI::App& app, AppContext& ctx) {
     add->add_option("FILE", aopt->file, "Scene file")->required();
     add->add_option("CLASS", aopt->className, "Texture class")->required();
     add->add_option("--entry", aopt->entry, "Entry name (default: the class name)");
+    add->add_flag("--force", aopt->force, "Replace the file even if it is read-only");
     AddEditOptions(add, *aopt);
     add->callback([&ctx, aopt] {
         ctx.LoadPlugins();
         SceneHolder holder;
         Load(aopt->file, holder);
         AddTexture(ctx, holder, *aopt);
-        Save(aopt->file, holder);
+        Save(aopt->file, holder, aopt->force);
     });
 
     auto sopt = std::make_shared<SceneOptions>();
     CLI::App* set = scene->add_subcommand("set", "Change a texture of a scene file");
     set->add_option("FILE", sopt->file, "Scene file")->required();
     set->add_option("--entry", sopt->entry, "Entry to change (default: the first texture)");
+    set->add_flag("--force", sopt->force, "Replace the file even if it is read-only");
     AddEditOptions(set, *sopt);
     set->callback([&ctx, sopt] {
         ctx.LoadPlugins();
         SceneHolder holder;
         Load(sopt->file, holder);
         Apply(ctx, SceneTexture(holder, sopt->entry), *sopt);
-        Save(sopt->file, holder);
+        Save(sopt->file, holder, sopt->force);
     });
 
     auto shopt = std::make_shared<SceneOptions>();

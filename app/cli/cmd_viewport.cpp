@@ -17,11 +17,15 @@ struct ViewportOptions {
     int size = 64;
     int bits = 8;
     double time = 0.0;
+    bool force = false;
     TextureSourceOptions source;
 };
 
 void Run(AppContext& ctx, const ViewportOptions& opt) {
     if (opt.size < 1 || opt.size > 4096) throw std::runtime_error("--size must be 1..4096");
+    const SaveOptions save{opt.force, nullptr};
+    std::string err;
+    if (!CheckImageOutput(opt.output, save, err)) throw std::runtime_error(err);
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
     ViewportHandleMaker maker(opt.size);
@@ -34,8 +38,7 @@ void Run(AppContext& ctx, const ViewportOptions& opt) {
     for (const BMM_Color_64& p : bm->Pixels()) {
         for (WORD c : {p.r, p.g, p.b, p.a}) img.rgba.push_back(static_cast<float>(c) / 65535.0f);
     }
-    std::string err;
-    if (!WriteImage(opt.output, img, opt.bits, err)) throw std::runtime_error(err);
+    if (!WriteImage(opt.output, img, opt.bits, err, save)) throw std::runtime_error(err);
 }
 
 }  // namespace
@@ -48,6 +51,7 @@ void AddViewportCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--size", opt->size, "Side length in pixels")->capture_default_str();
     cmd->add_option("--bits", opt->bits, "Bits per channel: 8 or 16")->capture_default_str();
     cmd->add_option("--time", opt->time, "Time in frames");
+    cmd->add_flag("--force", opt->force, "Replace an output file that is read-only");
     AddTextureSourceOptions(*cmd, opt->source);
     cmd->callback([&ctx, opt] { Run(ctx, *opt); });
 }

@@ -1,50 +1,44 @@
 #include "app/filter/image16.h"
 
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
+#include <vector>
 
 #include "foundation/host/image_codec.h"
 
 namespace loom {
-namespace {
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-}  // namespace
-
-bool ReadImage16(const std::string& path, Image16& image, std::string& error) {
+bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_t size,
+                   Image16& image, std::string& error, long long maxPixels) {
     std::string why;
     const ImageCodec* codec = LoadImageCodec(why);
     if (!codec) {
-        error = path + ": cannot read image: " + why;
+        error = name + ": cannot read image: " + why;
         return false;
     }
-    return codec->read16(path, image, error);
+    return codec->decode16(name, data, size, maxPixels, image, error);
+}
+
+bool ReadImage16(const std::string& path, Image16& image, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    return ReadRegularFile(path, kMaxImageFileBytes, bytes, error) &&
+           DecodeImage16(path, bytes.data(), bytes.size(), image, error);
 }
 
 bool CanWriteImage16(const std::string& path, std::string& error) {
-    const std::string ext = Lower(std::filesystem::path(path).extension().string());
-    for (const char* known : {".png", ".tif", ".tiff", ".exr", ".jpg", ".jpeg"}) {
-        if (ext == known) return true;
-    }
-    error = path + ": unsupported image format '" + ext + "' (use .png, .tif, .exr or .jpg)";
-    return false;
+    return CanWriteImage(path, error);
 }
 
-bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error) {
-    if (!CanWriteImage16(path, error)) return false;
+bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error,
+                  const SaveOptions& options) {
+    if (!CheckImageOutput(path, options, error)) return false;
     std::string why;
     const ImageCodec* codec = LoadImageCodec(why);
     if (!codec) {
         error = path + ": cannot write: " + why;
         return false;
     }
-    return codec->write16(path, image, bits, error);
+    std::vector<std::uint8_t> bytes;
+    return codec->encode16(path, image, bits, bytes, error) &&
+           SaveFile(path, bytes.data(), bytes.size(), options, error);
 }
 
 }  // namespace loom

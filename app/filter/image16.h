@@ -2,6 +2,8 @@
 /// Image files as the filter host reads and writes them: 16-bit RGBA pixels (Image16),
 /// values as stored (alpha never multiplied into the colours, on reading or on writing).
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "foundation/host/bitmap.h"
@@ -10,14 +12,22 @@ namespace loom {
 
 /// Reads PNG, JPEG, TIFF, EXR and whatever else OpenImageIO reads. 8-bit values are
 /// scaled by 257, floating-point values clamped to 0..1 and scaled to 65535. One channel
-/// is grey, two grey and alpha, three RGB, four RGBA. False with `error` naming the file.
+/// is grey, two grey and alpha, three RGB, four RGBA (channels after the fourth are not
+/// read). Only a regular file is read; pictures of more than kMaxImagePixels pixels, and
+/// damaged or truncated files, are refused. False with `error` naming the file.
 bool ReadImage16(const std::string& path, Image16& image, std::string& error);
+
+/// ReadImage16 on a file's bytes in memory; `name`'s extension picks the format. Pictures
+/// of more than `maxPixels` pixels are refused.
+bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_t size,
+                   Image16& image, std::string& error, long long maxPixels = kMaxImagePixels);
 
 /// Writes an image chosen by extension (.png, .tif/.tiff, .exr, .jpg/.jpeg) at `bits` 8 or
 /// 16 per channel (JPEG always 8, EXR 32-bit float); alpha only when the image has it
-/// (never in JPEG). Written to a temporary file beside the target and renamed, so that a
-/// failure leaves no partial file and any earlier file untouched.
-bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error);
+/// (never in JPEG). Encoded in memory and saved through SaveFile, so that a failure leaves
+/// no partial file and any earlier file untouched.
+bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error,
+                  const SaveOptions& options = {});
 
 /// Whether WriteImage16 can write a file of this name (by extension); false with `error`.
 bool CanWriteImage16(const std::string& path, std::string& error);

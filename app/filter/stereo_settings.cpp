@@ -150,10 +150,9 @@ std::vector<std::uint8_t> StereoOptions::Apply(const std::vector<std::uint8_t>& 
 }
 
 std::vector<std::uint8_t> ReadStereoRecord(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(path + ": cannot open");
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes;
+    std::string err;
+    if (!ReadRegularFile(path, kStereoRecordBytes, bytes, err)) throw std::runtime_error(err);
     if (bytes.size() != kStereoRecordBytes) {
         throw std::runtime_error(path + ": holds " + std::to_string(bytes.size()) +
                                  " bytes; a stereo configuration has 12");
@@ -161,27 +160,11 @@ std::vector<std::uint8_t> ReadStereoRecord(const std::string& path) {
     return bytes;
 }
 
-void WriteStereoRecord(const std::string& path, const std::vector<std::uint8_t>& record) {
-    namespace fs = std::filesystem;
-    fs::path target(path);
-    fs::path tmp = target.parent_path() /
-                   (".~" + target.filename().string() + "." + std::to_string(::getpid()));
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(record.data()),
-                  static_cast<std::streamsize>(record.size()));
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(tmp, ec);
-            throw std::runtime_error(path + ": cannot write");
-        }
-    }
-    std::error_code ec;
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
-        throw std::runtime_error(path + ": cannot write: " + ec.message());
+void WriteStereoRecord(const std::string& path, const std::vector<std::uint8_t>& record,
+                       const SaveOptions& options) {
+    std::string err;
+    if (!SaveFile(path, record.data(), record.size(), options, err)) {
+        throw std::runtime_error(err);
     }
 }
 

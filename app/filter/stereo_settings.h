@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/host/file_io.h"
+
 namespace CLI {
 class App;
 }
@@ -64,9 +66,12 @@ struct StereoOptions {
     std::vector<std::uint8_t> Apply(const std::vector<std::uint8_t>& record) const;
 };
 
-/// Reads a 12-byte configuration file; throws std::runtime_error.
+/// Reads a 12-byte configuration file (a regular file; a longer one is
+/// refused after 13 bytes);
+/// throws std::runtime_error naming the file.
 std::vector<std::uint8_t> ReadStereoRecord(const std::string& path);
-/// Writes one through a temporary file and a rename; throws std::runtime_error.
-void WriteStereoRecord(const std::string& path, const std::vector<std::uint8_t>& record);
+/// Writes one through SaveFile (file_io.h); throws std::runtime_error naming the file.
+void WriteStereoRecord(const std::string& path, const std::vector<std::uint8_t>& record,
+                       const SaveOptions& options = {});
 
 }  // namespace loom

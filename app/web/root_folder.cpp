@@ -31,7 +31,10 @@ fs::path Resolved(fs::path path, std::error_code& ec) {
     path = fs::absolute(path, ec);
     for (int hops = 0; !ec && hops < 40; ++hops) {
         const fs::path real = fs::weakly_canonical(path, ec);
-        if (ec || !fs::is_symlink(fs::symlink_status(real, ec))) return real;
+        if (ec) return real;
+        // A path that names nothing (a missing image) is as real as it gets: not an error.
+        std::error_code missing;
+        if (!fs::is_symlink(fs::symlink_status(real, missing))) return real;
         const fs::path target = fs::read_symlink(real, ec);
         path = target.is_absolute() ? target : real.parent_path() / target;
     }
@@ -39,32 +42,12 @@ fs::path Resolved(fs::path path, std::error_code& ec) {
     return path;
 }
 
-/// True when `image` lies under the folder. An image that is missing (a scene may name one;
-/// loading it only warns) is judged by the nearest folder above it that exists: nothing
-/// below that folder exists, so no link there can lead out.
-bool ImageInFolder(const RootFolder& folder, const fs::path& image) {
-    std::error_code ec;
-    const auto exists = [](const fs::path& p) {
-        std::error_code missing;  // a path that names nothing sets it
-        return fs::exists(fs::symlink_status(p, missing));
-    };
-    if (exists(image)) return folder.Holds(image);
-    // Not normalised: "link/.." must go where the link leads, as the system would go.
-    fs::path existing = fs::absolute(image, ec);
-    if (ec) return false;
-    for (int up = 0; up < 256 && existing.has_relative_path() && !exists(existing); ++up) {
-        existing = existing.parent_path();
-    }
-    const fs::path real = fs::canonical(existing, ec);
-    return !ec && (real == folder.Real() || folder.Holds(real));
-}
-
 void CheckImages(Texmap* tex, const RootFolder& folder, const fs::path& base, int depth) {
     if (!tex || depth > 64) return;
     if (auto* bm = dynamic_cast<BitmapTex*>(tex); bm && !bm->FileName().empty()) {
         fs::path image(bm->FileName());
         if (image.is_relative()) image = base / image;
-        if (!ImageInFolder(folder, image)) {
+        if (!folder.Holds(image)) {
             throw ApiError(
                 400, "the scene names an image outside the editor's folder: " + bm->FileName());
         }

@@ -1,6 +1,7 @@
 #include "foundation/host/bitmap.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -30,8 +31,7 @@ int Bitmap::GetPixels(int x, int y, int count, BMM_Color_64* pixels) const {
 
 Bitmap* BitmapManager::Create(BitmapInfo* bi) {
     if (!bi || bi->Width() <= 0 || bi->Height() <= 0) return nullptr;
-    constexpr long long kMaxPixels = 1LL << 28;  // 2 GiB of 64-bit pixels
-    if (static_cast<long long>(bi->Width()) * bi->Height() > kMaxPixels) return nullptr;
+    if (static_cast<long long>(bi->Width()) * bi->Height() > loom::kMaxImagePixels) return nullptr;
     try {
         return new Bitmap(*bi);
     } catch (const std::bad_alloc&) {
@@ -79,24 +79,50 @@ const Bitmap* ViewportHandleBitmap(DWORD_PTR handle) {
     return it == gHandleBitmaps.end() ? nullptr : it->second;
 }
 
-bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error) {
+bool CanWriteImage(const std::string& path, std::string& error) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* known : {".png", ".tif", ".tiff", ".exr", ".jpg", ".jpeg"}) {
+        if (ext == known) return true;
+    }
+    error = path + ": unsupported image format '" + ext + "' (use .png, .tif, .exr or .jpg)";
+    return false;
+}
+
+bool CheckImageOutput(const std::string& path, const SaveOptions& options, std::string& error) {
+    return CheckOutputFile(path, options, error) && CanWriteImage(path, error);
+}
+
+bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error,
+                const SaveOptions& options) {
+    if (!CheckImageOutput(path, options, error)) return false;
     std::string why;
     const ImageCodec* codec = LoadImageCodec(why);
     if (!codec) {
         error = path + ": cannot write: " + why;
         return false;
     }
-    return codec->writeFloat(path, image, bits, error);
+    std::vector<std::uint8_t> bytes;
+    return codec->encodeFloat(path, image, bits, bytes, error) &&
+           SaveFile(path, bytes.data(), bytes.size(), options, error);
 }
 
-bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error) {
+bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,
+                 FloatImage& image, int& bits, std::string& error, long long maxPixels) {
     std::string why;
     const ImageCodec* codec = LoadImageCodec(why);
     if (!codec) {
-        error = path + ": cannot read image: " + why;
+        error = name + ": cannot read image: " + why;
         return false;
     }
-    return codec->readFloat(path, image, bits, error);
+    return codec->decodeFloat(name, data, size, maxPixels, image, bits, error);
+}
+
+bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    return ReadRegularFile(path, kMaxImageFileBytes, bytes, error) &&
+           DecodeImage(path, bytes.data(), bytes.size(), image, bits, error);
 }
 
 }  // namespace loom

@@ -2,9 +2,12 @@
 /// Bitmaps of 16-bit RGBA pixels, the bitmap manager, viewport texture handles, and
 /// image files read and written through the image library (image_codec.h).
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "foundation/host/file_io.h"
 #include "foundation/host/mtl.h"
 
 /// One pixel: four unsigned 16-bit channels, full scale 65535.
@@ -105,14 +108,38 @@ struct Image16 {
     std::vector<BMM_Color_64> pixels;
 };
 
+/// The largest picture read or made: 2^28 pixels (2 GiB of 64-bit pixels).
+inline constexpr long long kMaxImagePixels = 1LL << 28;
+/// The largest image file read: the largest picture uncompressed at four 32-bit channels,
+/// with room for its headers.
+inline constexpr std::size_t kMaxImageFileBytes =
+    static_cast<std::size_t>(kMaxImagePixels) * 16 + (std::size_t{64} << 20);
+
+/// Whether an image file of this name can be written (by extension: .png, .tif/.tiff,
+/// .exr, .jpg/.jpeg); false with `error` naming the file and the extensions.
+bool CanWriteImage(const std::string& path, std::string& error);
+
+/// The checks before any work that writes `path` as an image: a known extension and
+/// everything CheckOutputFile checks.
+bool CheckImageOutput(const std::string& path, const SaveOptions& options, std::string& error);
+
 /// Writes an image file chosen by extension (.png, .tif/.tiff, .exr, .jpg). `bits` 8 or
 /// 16 for integer formats (integer files take values clamped to 0..1, NaN as 0); EXR keeps
-/// the floats as they are. Written to a temporary file beside the target and renamed, so
-/// that a failure leaves any earlier file untouched. Alpha is never premultiplied.
-bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error);
+/// the floats as they are. Encoded in memory and saved through SaveFile, so that a failure
+/// leaves any earlier file untouched. Alpha is never premultiplied.
+bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error,
+                const SaveOptions& options = {});
 
 /// Reads an image file into RGBA floats on the 0..1 scale of its integer format (values
-/// unassociated from alpha as stored); `bits` receives 8, 16 or 32 (float files).
+/// unassociated from alpha as stored); `bits` receives 8, 16 or 32 (float files). Only a
+/// regular file is read; pictures of more than kMaxImagePixels pixels, and damaged or
+/// truncated files, are refused.
 bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error);
+
+/// ReadImage on the bytes of a file in memory; `name` picks the format by its extension
+/// and begins every error. Pictures of more than `maxPixels` pixels are refused.
+bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,
+                 FloatImage& image, int& bits, std::string& error,
+                 long long maxPixels = kMaxImagePixels);
 
 }  // namespace loom

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "foundation/host/classdesc.h"
+#include "foundation/host/file_io.h"
 #include "foundation/host/io.h"
 #include "foundation/host/mtl.h"
 #include "foundation/host/pblock.h"
@@ -27,6 +28,8 @@ constexpr USHORT kObjectChunk = 0x0010;
 constexpr USHORT kClassChunk = 0x0011;
 constexpr USHORT kRefsChunk = 0x0012;
 constexpr USHORT kDataChunk = 0x0013;
+// Scene files are read whole; no scene comes near this (a texture takes a few kilobytes).
+constexpr std::size_t kMaxSceneFileBytes = std::size_t{256} << 20;
 
 void Collect(ReferenceTarget* t, std::vector<ReferenceTarget*>& order,
              std::map<ReferenceTarget*, int>& index) {
@@ -228,36 +231,11 @@ std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene, const std::st
     return w.Bytes();
 }
 
-bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error) {
-    namespace fs = std::filesystem;
-    fs::path target(path);
-    std::vector<std::uint8_t> bytes = SaveSceneBytes(scene, FolderOf(path));
-    fs::path tmp = target.parent_path() /
-                   (".~" + target.filename().string() + "." + std::to_string(::getpid()));
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = path + ": cannot write: " + std::strerror(errno);
-            return false;
-        }
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            error = path + ": write failed";
-            std::error_code ec;
-            fs::remove(tmp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        error = path + ": cannot write: " + ec.message();
-        fs::remove(tmp, ec);
-        return false;
-    }
-    return true;
+bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error,
+                   const SaveOptions& options) {
+    if (!CheckOutputFile(path, options, error)) return false;
+    const std::vector<std::uint8_t> bytes = SaveSceneBytes(scene, FolderOf(path));
+    return SaveFile(path, bytes.data(), bytes.size(), options, error);
 }
 
 bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
@@ -461,13 +439,8 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
 
 bool LoadSceneFile(const std::string& path, SceneHolder& scene, SceneLoadReport& report,
                    std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes;
+    if (!ReadRegularFile(path, kMaxSceneFileBytes, bytes, error)) return false;
     if (!LoadSceneBytes(bytes.data(), bytes.size(), scene, report, error, FolderOf(path))) {
         error = path + ": " + error;
         return false;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/host/file_io.h"
 #include "foundation/host/refs.h"
 
 namespace loom {
@@ -71,11 +72,14 @@ struct SceneLoadReport {
 /// The scene's bytes. `folder` is the folder of the file they are for: image paths
 /// under it are stored relative to it (empty: paths are stored as they are held).
 std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene, const std::string& folder = {});
-bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error);
+/// Saves through SaveFile (file_io.h): the earlier file is replaced whole or not at all.
+bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::string& error,
+                   const SaveOptions& options = {});
 
 /// Loads into `scene` (which must be empty). On failure `scene` stays empty and `error`
 /// names the offset and the reason. Relative image paths are taken from `folder` (the
-/// scene file's folder; empty: the working folder).
+/// scene file's folder; empty: the working folder). LoadSceneFile reads only a regular
+/// file, of at most 256 MiB.
 bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
                     SceneLoadReport& report, std::string& error, const std::string& folder = {});
 bool LoadSceneFile(const std::string& path, SceneHolder& scene, SceneLoadReport& report,

@@ -20,7 +20,7 @@ $HOST anaglyph "$OUT/dioptrix_left.png" "$OUT/dioptrix_right.png" \
   --right-comp -0.15 --bits 8
 if command -v oiiotool > /dev/null; then  # OpenImageIO's tools join the pair side by side
   echo "  dioptrix_sbs"
-  oiiotool "$OUT/dioptrix_left.png" "$OUT/dioptrix_right.png" --mosaic 2x1 \
+  oiiotool --nosoftwareattrib "$OUT/dioptrix_left.png" "$OUT/dioptrix_right.png" --mosaic 2x1 \
     -o "$OUT/dioptrix_pair_sbs.png"
   $HOST anaglyph --sbs "$OUT/dioptrix_pair_sbs.png" -o "$OUT/dioptrix_sbs.png"
 fi

@@ -249,6 +249,9 @@ std::vector<Token> Preprocessor::ExpandAll(const std::vector<Token>& tokens,
         active.insert(t.text);
         std::vector<Token> inner = ExpandAll(macro->second, active, depth + 1);
         active.erase(t.text);
+        // Each level copies what the levels below produced; charging the copies too keeps
+        // a chain of macros that each repeat the next from costing more than the budget.
+        Charge(inner.size(), t.where);
         out.insert(out.end(), inner.begin(), inner.end());
     }
     return out;
