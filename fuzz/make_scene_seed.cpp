@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "foundation/host/bitmap_tex.h"
 #include "foundation/host/filters.h"
 #include "foundation/host/pblock.h"

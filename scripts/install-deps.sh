@@ -2,13 +2,14 @@
 # Installs the Debian packages the project needs, skipping those already present.
 set -euo pipefail
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
+# clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 packages=(
   cmake ninja-build ccache g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
-  libstb-dev clang libclang-rt-14-dev
+  libstb-dev clang libclang-rt-14-dev clang-format-14
   ffmpeg
   chromium
   fonts-liberation

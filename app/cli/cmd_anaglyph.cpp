@@ -11,11 +11,11 @@
 
 #include "app/cli/commands.h"
 #include "app/cli/interrupt.h"
-#include "app/cli/texture_source.h"
 #include "app/filter/filter_run.h"
 #include "app/filter/image16.h"
 #include "app/filter/stereo_settings.h"
-#include "app/scene/scene_load.h"
+#include "app/model/scene_load.h"
+#include "app/model/texture_source.h"
 #include "foundation/host/scene_io.h"
 
 namespace loom {

@@ -4,8 +4,9 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/cli/texture_setup.h"
-#include "app/cli/texture_source.h"
+#include "app/cli/texture_options.h"
+#include "app/model/texture_setup.h"
+#include "app/model/texture_source.h"
 
 namespace loom {
 namespace {
@@ -40,7 +41,8 @@ void Run(AppContext& ctx, const EvalOptions& opt) {
     if (args.empty()) throw std::runtime_error("give at least one point U,V");
     std::vector<Point2> points;
     for (const std::string& a : args) points.push_back(ParsePoint(a));
-    TextureSource src(ctx, className, opt.source);
+    ctx.LoadPlugins();
+    TextureSource src(ctx.loader, className, opt.source);
     Texmap* tex = src.Texture();
     const TimeValue t = FramesToTicks(opt.time);
     Interval valid = FOREVER;
@@ -68,7 +70,7 @@ void AddEvalCommand(CLI::App& app, AppContext& ctx) {
     CLI::App* cmd = app.add_subcommand(
         "eval", "Evaluate a texture at points U,V through the host (EvalColor or EvalMono)");
     cmd->add_option("ARGS", opt->args, "CLASS then points U,V (just points with --scene)");
-    opt->source.AddOptions(*cmd);
+    AddTextureSourceOptions(*cmd, opt->source);
     cmd->add_option("--time", opt->time, "Time in frames (30 per second)");
     auto* mono = cmd->add_flag("--mono", opt->mono, "Print the mono value (EvalMono)");
     cmd->add_flag("--normal", opt->normal, "Print the normal perturbation (EvalNormalPerturb)")

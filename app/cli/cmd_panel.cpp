@@ -4,8 +4,9 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/cli/panel_session.h"
-#include "app/cli/texture_source.h"
+#include "app/cli/texture_options.h"
+#include "app/model/panel_session.h"
+#include "app/model/texture_source.h"
 
 namespace loom {
 namespace {
@@ -45,9 +46,10 @@ void AddPanelCommand(CLI::App& app, AppContext& ctx) {
             ->allow_extra_args(false);
     cmd->add_option("--save-scene", opt->saveScene, "Write the texture to a scene file after");
     cmd->add_flag("--force", opt->force, "Replace a --save-scene file that is read-only");
-    opt->source.AddOptions(*cmd);
+    AddTextureSourceOptions(*cmd, opt->source);
     cmd->callback([&ctx, opt, cmd, click, spin, slide, color] {
-        TextureSource src(ctx, opt->className, opt->source);
+        ctx.LoadPlugins();
+        TextureSource src(ctx.loader, opt->className, opt->source);
         PanelSession session(src.Texture());
         // Actions run in the order they were given on the command line.
         size_t nextClick = 0, nextSpin = 0, nextSlide = 0, nextColor = 0;

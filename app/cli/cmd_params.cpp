@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/cli/texture_setup.h"
+#include "app/model/texture_setup.h"
 #include "foundation/host/scene_io.h"
 
 namespace loom {

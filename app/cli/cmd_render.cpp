@@ -12,8 +12,9 @@
 #include "app/cli/commands.h"
 #include "app/cli/frame_range.h"
 #include "app/cli/interrupt.h"
-#include "app/cli/texture_setup.h"
-#include "app/cli/texture_source.h"
+#include "app/cli/texture_options.h"
+#include "app/model/texture_setup.h"
+#include "app/model/texture_source.h"
 #include "app/render/progress.h"
 #include "app/render/render_memory.h"
 #include "app/render/renderer.h"
@@ -173,7 +174,8 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         }
     };
     check(first);
-    TextureSource src(ctx, opt.className, opt.source);
+    ctx.LoadPlugins();
+    TextureSource src(ctx.loader, opt.className, opt.source);
     const int frameCount = last - first + 1;
     ProgressBar bar("render");
     try {
@@ -236,7 +238,7 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--eye", opt->eye,
                     "Sideways eye offset for the sphere, in sphere radii (a stereo pair: two "
                     "renders with opposite offsets)");
-    opt->source.AddOptions(*cmd);
+    AddTextureSourceOptions(*cmd, opt->source);
     cmd->callback([&ctx, opt] { Run(ctx, *opt); });
 }
 

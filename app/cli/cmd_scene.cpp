@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/cli/texture_setup.h"
-#include "app/cli/texture_source.h"
-#include "app/scene/scene_load.h"
+#include "app/model/scene_load.h"
+#include "app/model/texture_setup.h"
+#include "app/model/texture_source.h"
 #include "app/scene/scene_print.h"
 #include "foundation/host/filters.h"
 

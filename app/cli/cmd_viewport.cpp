@@ -3,8 +3,9 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/cli/texture_setup.h"
-#include "app/cli/texture_source.h"
+#include "app/cli/texture_options.h"
+#include "app/model/texture_setup.h"
+#include "app/model/texture_source.h"
 #include "foundation/host/bitmap.h"
 
 namespace loom {
@@ -25,7 +26,8 @@ void Run(AppContext& ctx, const ViewportOptions& opt) {
     const SaveOptions save{opt.force, nullptr};
     std::string err;
     if (!CheckImageOutput(opt.output, save, err)) throw std::runtime_error(err);
-    TextureSource src(ctx, opt.className, opt.source);
+    ctx.LoadPlugins();
+    TextureSource src(ctx.loader, opt.className, opt.source);
     ViewportHandleMaker maker(opt.size);
     DWORD_PTR handle = src.Texture()->GetActiveTexHandle(FramesToTicks(opt.time), maker);
     const Bitmap* bm = ViewportHandleBitmap(handle);
@@ -50,7 +52,7 @@ void AddViewportCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--bits", opt->bits, "Bits per channel: 8 or 16")->capture_default_str();
     cmd->add_option("--time", opt->time, "Time in frames");
     cmd->add_flag("--force", opt->force, "Replace an output file that is read-only");
-    opt->source.AddOptions(*cmd);
+    AddTextureSourceOptions(*cmd, opt->source);
     cmd->callback([&ctx, opt] { Run(ctx, *opt); });
 }
 

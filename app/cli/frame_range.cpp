@@ -3,7 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "app/cli/texture_setup.h"
+#include "app/model/texture_setup.h"
 
 namespace loom {
 namespace {

@@ -4,20 +4,17 @@
 
 #include <string>
 
-#include "foundation/host/core.h"
+#include "app/model/texture_setup.h"
 
 namespace loom {
-
-/// The last frame whose time fits the host's 32-bit ticks (kTicksPerFrame per frame); times
-/// in frames (`--time`, `--key`) are limited to -kMaxFrame..kMaxFrame.
-inline constexpr int kMaxFrame = 2147483647 / kTicksPerFrame;
 
 struct FrameRange {
     int first = 0;
     int last = 0;
 };
 
-/// Parses "A-B", first and last frame included: whole numbers within 0..kMaxFrame, A <= B.
+/// Parses "A-B", first and last frame included: whole numbers within 0..kMaxFrame
+/// (texture_setup.h), A <= B.
 /// Throws std::runtime_error naming `what`, the text and the allowed range otherwise.
 FrameRange ParseFrameRange(const std::string& text, const std::string& what);
 

@@ -1,8 +1,8 @@
 #include "app/scene/scene_print.h"
 
-#include "app/cli/texture_setup.h"
 #include "app/filter/stereo_settings.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "foundation/host/bitmap_tex.h"
 
 namespace loom {

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
+#include <string_view>
 
 #include "app/web/editor_session.h"
 #include "app/web/root_folder.h"
@@ -147,6 +149,16 @@ int KeyCode(const std::string& key) {
     throw ApiError(400, "keys are Enter, Escape, Space and Tab");
 }
 
+/// The horizontal and vertical base units the window system maps `dlg`'s dialog units
+/// with (a dialog unit is a quarter and an eighth of them), so that the page draws with the
+/// host's own numbers. A window not made from a template has no dialog units: [4, 8], one
+/// pixel each.
+json DialogBaseUnits(HWND dlg) {
+    RECT base{0, 0, 4, 8};
+    if (!MapDialogRect(dlg, &base)) return json::array({4, 8});
+    return json::array({base.right, base.bottom});
+}
+
 std::string NewRunId() {
     std::random_device random;
     char id[17];
@@ -154,51 +166,265 @@ std::string NewRunId() {
     return id;
 }
 
+/// What a route's handler works with: the API (for its state), the session, the request,
+/// and the request's body as a JSON object (empty for GET).
+struct RouteCall {
+    Api& api;
+    EditorSession& session;
+    const ApiRequest& request;
+    const json& body;
+
+    MaterialSession& Materials() const { return session.Materials(); }
+    /// The window the body's "hwnd" names.
+    HWND Window() const { return session.FindWindow(HandleField(body, "hwnd")); }
+};
+
+/// A handler answers a response of its own, or nothing for the editor's state afterwards.
+using Answer = std::optional<ApiResponse>;
+using RouteHandler = Answer (*)(const RouteCall&);
+
+struct Route {
+    std::string_view method;
+    std::string_view path;  ///< after "/api/"
+    RouteHandler handler;
+};
+
+ApiResponse Files(const RouteCall& call) {
+    const EditorSession::RootFiles files = call.session.Files();
+    const json list{{"images", files.images}, {"scenes", files.scenes}};
+    return {200, "application/json", list.dump(-1, ' ', false, json::error_handler_t::replace)};
+}
+
+Answer ClickControl(const RouteCall& call) {
+    HWND dlg = call.Window();
+    const int id = IntField(call.body, "id");
+    Control(dlg, id, "", "");
+    Require(interact::Click(dlg, id), "the control cannot be clicked now");
+    return {};
+}
+
+Answer DragSpinner(const RouteCall& call) {
+    HWND dlg = call.Window();
+    const int id = IntField(call.body, "id");
+    Control(dlg, id, "SpinnerControl", "a spinner");
+    std::vector<float> values;
+    for (const json& v : ArrayField(call.body, "values")) {
+        values.push_back(static_cast<float>(NumberValue(v, "values")));
+    }
+    Require(interact::DragSpinner(dlg, id, values, BoolField(call.body, "accept")),
+            "the spinner cannot be dragged now");
+    return {};
+}
+
+Answer TypeText(const RouteCall& call) {
+    HWND dlg = call.Window();
+    const int id = IntField(call.body, "id");
+    HWND c = Control(dlg, id, "", "");
+    const std::string cls = DescribeWindowTree(c).className;
+    if (cls != "CustEdit" && cls != "Edit") {
+        throw ApiError(400, "control " + std::to_string(id) + " is not an edit field");
+    }
+    call.session.TypeValue(dlg, id, StringField(call.body, "text"));
+    return {};
+}
+
+Answer PickColours(const RouteCall& call) {
+    HWND dlg = call.Window();
+    const int id = IntField(call.body, "id");
+    Control(dlg, id, "ColorSwatch", "a colour swatch");
+    std::vector<COLORREF> colours;
+    for (const json& v : ArrayField(call.body, "colors")) colours.push_back(ParseColour(v));
+    Require(interact::PickColor(dlg, id, colours, BoolField(call.body, "accept")),
+            "the swatch cannot be used now");
+    return {};
+}
+
+Answer DragSlider(const RouteCall& call) {
+    HWND dlg = call.Window();
+    const int id = IntField(call.body, "id");
+    Control(dlg, id, "msctls_trackbar32", "a slider");
+    std::vector<int> positions;
+    for (const json& v : ArrayField(call.body, "positions")) {
+        positions.push_back(IntValue(v, "positions"));
+    }
+    Require(interact::DragSlider(dlg, id, positions), "the slider cannot be moved now");
+    return {};
+}
+
+Answer OpenTexture(const RouteCall& call) {
+    if (call.body.contains("class")) {
+        call.Materials().OpenClass(StringField(call.body, "class"));
+    } else {
+        call.Materials().OpenEntry(StringField(call.body, "entry"));
+    }
+    return {};
+}
+
+Answer OpenParentMap(const RouteCall& call) {
+    // Without a depth: one step up.
+    const size_t open = call.Materials().MapPath().size();
+    const int depth =
+        call.body.contains("depth") ? IntField(call.body, "depth") : static_cast<int>(open) - 1;
+    if (depth < 0) throw ApiError(400, "the open texture is not a sub-map");
+    call.Materials().OpenParent(static_cast<size_t>(depth));
+    return {};
+}
+
+Answer SaveScene(const RouteCall& call) {
+    // Saving never replaces what is not a scene, and replaces a scene only when asked to:
+    // the page asks the user first.
+    const std::string file = StringField(call.body, "path");
+    const bool overwrite = call.body.contains("overwrite") && BoolField(call.body, "overwrite");
+    switch (RootFolder::SaveTarget(call.session.Folder().FileToWrite(file))) {
+        case RootFolder::Target::kOther:
+            throw ApiError(409, file + " is not a scene file: saving does not replace it");
+        case RootFolder::Target::kScene:
+            if (!overwrite) {
+                return Error(409, file + " exists: save with overwrite to replace it",
+                             {{"exists", true}});
+            }
+            break;
+        case RootFolder::Target::kNew:
+            break;
+    }
+    call.session.SaveScene(file);
+    return {};
+}
+
+Answer LoadScene(const RouteCall& call) {
+    // The state, with the lines the user must be told about the scene as "notes".
+    std::vector<std::string> notes = call.session.LoadScene(StringField(call.body, "path"));
+    json answer = json::parse(call.api.State());
+    answer["notes"] = notes;
+    return ApiResponse{200, "application/json", answer.dump()};
+}
+
+// clang-format off
+/// Every path the API answers. GET routes read; POST routes act and, unless they answer
+/// otherwise, answer the editor's state afterwards.
+constexpr Route kRoutes[] = {
+    {"GET", "state", [](const RouteCall&) -> Answer { return {}; }},
+    {"GET", "files", [](const RouteCall& c) -> Answer { return Files(c); }},
+    {"GET", "sample.bmp", [](const RouteCall& c) -> Answer {
+         return Image(c.Materials().SampleImage()); }},
+    {"GET", "viewport.bmp", [](const RouteCall& c) -> Answer {
+         return Image(c.Materials().ViewportImage()); }},
+    {"GET", "bitmap", [](const RouteCall& c) -> Answer {
+         return Image(c.session.BitmapImage(QueryNumber(c.request, "h"))); }},
+    {"GET", "imagelist", [](const RouteCall& c) -> Answer {
+         const std::uint64_t index = QueryNumber(c.request, "i");
+         if (index > 4096) throw ApiError(400, "parameter 'i' is out of range");
+         return Image(c.session.ImageListImage(QueryNumber(c.request, "h"),
+                                               static_cast<int>(index))); }},
+
+    {"POST", "click", ClickControl},
+    {"POST", "spinner", DragSpinner},
+    {"POST", "type", TypeText},
+    {"POST", "color", PickColours},
+    {"POST", "slider", DragSlider},
+    {"POST", "key", [](const RouteCall& c) -> Answer {
+         HWND dlg = c.Window();
+         Require(interact::PressKey(dlg, KeyCode(StringField(c.body, "key"))),
+                 "the key does nothing here");
+         return {}; }},
+    {"POST", "close", [](const RouteCall& c) -> Answer {
+         Require(interact::CloseDialog(c.Window()), "the window cannot be closed");
+         return {}; }},
+    {"POST", "open", OpenTexture},
+    {"POST", "time", [](const RouteCall& c) -> Answer {
+         c.Materials().SetFrame(NumberValue(Field(c.body, "frame"), "frame")); return {}; }},
+    {"POST", "autokey", [](const RouteCall& c) -> Answer {
+         c.session.SetAutoKey(BoolField(c.body, "on")); return {}; }},
+    {"POST", "undo", [](const RouteCall& c) -> Answer { c.session.Undo(); return {}; }},
+    {"POST", "redo", [](const RouteCall& c) -> Answer { c.session.Redo(); return {}; }},
+    {"POST", "map", [](const RouteCall& c) -> Answer {
+         const std::string kind = StringField(c.body, "kind");
+         c.Materials().ChooseMap(kind, kind == "none" ? std::string()
+                                                      : StringField(c.body, "value"));
+         return {}; }},
+    {"POST", "submap", [](const RouteCall& c) -> Answer {
+         c.Materials().OpenSubMap(IntField(c.body, "slot")); return {}; }},
+    {"POST", "parent", OpenParentMap},
+    {"POST", "map/replace", [](const RouteCall& c) -> Answer {
+         c.Materials().AskReplaceMap(); return {}; }},
+    {"POST", "map/cancel", [](const RouteCall& c) -> Answer {
+         c.Materials().CancelMap(); return {}; }},
+    {"POST", "scene/save", SaveScene},
+    {"POST", "scene/load", LoadScene},
+    {"POST", "sample", [](const RouteCall& c) -> Answer {
+         c.Materials().SetSampleSphere(BoolField(c.body, "sphere")); return {}; }},
+    {"POST", "filter/setup", [](const RouteCall& c) -> Answer {
+         c.session.VideoPost().ShowSetupLater(); return {}; }},
+    {"POST", "filter/about", [](const RouteCall& c) -> Answer {
+         c.session.VideoPost().ShowAboutLater(); return {}; }},
+};
+// clang-format on
+
+/// The route for `method` and `path`; ApiError 404 when there is none.
+const Route& FindRoute(std::string_view method, std::string_view path) {
+    for (const Route& r : kRoutes) {
+        if (r.method == method && r.path == path) return r;
+    }
+    throw ApiError(404, "no such path");
+}
+
+/// The request's body as a JSON object (an empty body is an empty object).
+json ParseBody(const std::string& text) {
+    json body = text.empty() ? json::object() : json::parse(text, nullptr, false);
+    if (body.is_discarded()) throw ApiError(400, "the body is not JSON");
+    if (!body.is_object()) throw ApiError(400, "the body must be a JSON object");
+    return body;
+}
+
 }  // namespace
 
 Api::Api(EditorSession& session) : session_(session), run_(NewRunId()) {}
 
 std::string Api::State() {
-    EditorSession& s = session_;
+    const EditorSession& s = session_;
+    const MaterialSession& m = s.Materials();
+    const VideoPostSession& v = s.VideoPost();
     json windows = json::array();
     for (const EditorWindow& w : s.Windows()) {
         json tree = json::parse(WindowTreeToJson(DescribeWindowTree(w.hwnd)), nullptr, false);
         windows.push_back({{"hwnd", reinterpret_cast<std::uintptr_t>(w.hwnd)},
                            {"title", w.title},
                            {"rollup", w.rollup},
+                           {"units", DialogBaseUnits(w.hwnd)},
                            {"tree", tree}});
     }
     json classes = json::array();
-    for (const TextureClass& c : s.TextureClasses()) {
+    for (const TextureClass& c : m.TextureClasses()) {
         classes.push_back({{"name", c.name}, {"label", c.label}});
     }
     json map = nullptr;
-    if (const auto& q = s.MapBrowser()) {
+    if (const auto& q = m.MapBrowser()) {
         map = {{"slot", q->slot}, {"slotName", Cp1252ToUtf8(q->slotName)}};
     }
     json mapPath = json::array();
-    for (const MapStep& m : s.MapPath()) {
-        mapPath.push_back({{"slot", m.slot}, {"slotName", m.slotName}, {"map", m.mapName}});
+    for (const MapStep& step : m.MapPath()) {
+        mapPath.push_back(
+            {{"slot", step.slot}, {"slotName", step.slotName}, {"map", step.mapName}});
     }
     json state = {
         {"run", run_},
         {"serial", ++stateSerial_},
         {"classes", classes},
-        {"entries", s.Entries()},
-        {"entry", s.CurrentEntry()},
+        {"entries", m.Entries()},
+        {"entry", m.CurrentEntry()},
         {"mapPath", mapPath},
         {"windows", windows},
-        {"time", {{"frame", s.Frame()}, {"last", EditorSession::kLastFrame}}},
+        {"time", {{"frame", m.Frame()}, {"last", MaterialSession::kLastFrame}}},
         {"autoKey", s.AutoKey()},
         {"undo", {{"count", theHold.UndoCount()}, {"label", theHold.UndoLabel()}}},
         {"redo", {{"count", theHold.RedoCount()}, {"label", theHold.RedoLabel()}}},
         {"mapBrowser", map},
-        {"sample", {{"version", s.SampleVersion()}, {"sphere", s.SampleSphere()}}},
+        {"sample", {{"version", m.SampleVersion()}, {"sphere", m.SampleSphere()}}},
         {"filter",
-         {{"available", s.Filter() != nullptr},
-          {"settings", s.FilterSettings()},
-          {"dialogOpen", s.FilterDialogOpen()},
-          {"lastSetup", s.LastSetupResult()}}},
+         {{"available", v.Filter() != nullptr},
+          {"settings", v.Settings()},
+          {"dialogOpen", v.DialogOpen()},
+          {"lastSetup", v.LastSetupResult()}}},
     };
     return state.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -207,144 +433,14 @@ ApiResponse Api::Handle(const ApiRequest& req) {
     try {
         if (req.body.size() > kMaxBodyBytes) throw ApiError(413, "the request body is too large");
         if (req.path.rfind("/api/", 0) != 0) throw ApiError(404, "no such path");
-        const std::string path = req.path.substr(5);
-        EditorSession& s = session_;
-
-        if (req.method == "GET") {
-            if (path == "state") return {200, "application/json", State()};
-            if (path == "files") {
-                const EditorSession::RootFiles files = s.Files();
-                const json list{{"images", files.images}, {"scenes", files.scenes}};
-                return {200, "application/json",
-                        list.dump(-1, ' ', false, json::error_handler_t::replace)};
-            }
-            if (path == "sample.bmp") return Image(s.SampleImage());
-            if (path == "viewport.bmp") return Image(s.ViewportImage());
-            if (path == "bitmap") return Image(s.BitmapImage(QueryNumber(req, "h")));
-            if (path == "imagelist") {
-                const std::uint64_t index = QueryNumber(req, "i");
-                if (index > 4096) throw ApiError(400, "parameter 'i' is out of range");
-                return Image(s.ImageListImage(QueryNumber(req, "h"), static_cast<int>(index)));
-            }
-            throw ApiError(404, "no such path");
+        const std::string_view path = std::string_view(req.path).substr(5);
+        // A GET's body is never read; a POST's is checked before its path is looked up.
+        if (req.method != "GET" && req.method != "POST") {
+            throw ApiError(405, "only GET and POST are answered");
         }
-        if (req.method != "POST") throw ApiError(405, "only GET and POST are answered");
-
-        json body = req.body.empty() ? json::object() : json::parse(req.body, nullptr, false);
-        if (body.is_discarded()) throw ApiError(400, "the body is not JSON");
-        if (!body.is_object()) throw ApiError(400, "the body must be a JSON object");
-
-        if (path == "click") {
-            HWND dlg = s.FindWindow(HandleField(body, "hwnd"));
-            const int id = IntField(body, "id");
-            Control(dlg, id, "", "");
-            Require(interact::Click(dlg, id), "the control cannot be clicked now");
-        } else if (path == "spinner") {
-            HWND dlg = s.FindWindow(HandleField(body, "hwnd"));
-            const int id = IntField(body, "id");
-            Control(dlg, id, "SpinnerControl", "a spinner");
-            std::vector<float> values;
-            for (const json& v : ArrayField(body, "values")) {
-                values.push_back(static_cast<float>(NumberValue(v, "values")));
-            }
-            Require(interact::DragSpinner(dlg, id, values, BoolField(body, "accept")),
-                    "the spinner cannot be dragged now");
-        } else if (path == "type") {
-            HWND dlg = s.FindWindow(HandleField(body, "hwnd"));
-            const int id = IntField(body, "id");
-            HWND c = Control(dlg, id, "", "");
-            const std::string cls = DescribeWindowTree(c).className;
-            if (cls != "CustEdit" && cls != "Edit") {
-                throw ApiError(400, "control " + std::to_string(id) + " is not an edit field");
-            }
-            s.TypeValue(dlg, id, StringField(body, "text"));
-        } else if (path == "color") {
-            HWND dlg = s.FindWindow(HandleField(body, "hwnd"));
-            const int id = IntField(body, "id");
-            Control(dlg, id, "ColorSwatch", "a colour swatch");
-            std::vector<COLORREF> colours;
-            for (const json& v : ArrayField(body, "colors")) colours.push_back(ParseColour(v));
-            Require(interact::PickColor(dlg, id, colours, BoolField(body, "accept")),
-                    "the swatch cannot be used now");
-        } else if (path == "slider") {
-            HWND dlg = s.FindWindow(HandleField(body, "hwnd"));
-            const int id = IntField(body, "id");
-            Control(dlg, id, "msctls_trackbar32", "a slider");
-            std::vector<int> positions;
-            for (const json& v : ArrayField(body, "positions")) {
-                positions.push_back(IntValue(v, "positions"));
-            }
-            Require(interact::DragSlider(dlg, id, positions), "the slider cannot be moved now");
-        } else if (path == "key") {
-            HWND dlg = s.FindWindow(HandleField(body, "hwnd"));
-            Require(interact::PressKey(dlg, KeyCode(StringField(body, "key"))),
-                    "the key does nothing here");
-        } else if (path == "close") {
-            HWND dlg = s.FindWindow(HandleField(body, "hwnd"));
-            Require(interact::CloseDialog(dlg), "the window cannot be closed");
-        } else if (path == "open") {
-            if (body.contains("class")) {
-                s.OpenClass(StringField(body, "class"));
-            } else {
-                s.OpenEntry(StringField(body, "entry"));
-            }
-        } else if (path == "time") {
-            s.SetFrame(NumberValue(Field(body, "frame"), "frame"));
-        } else if (path == "autokey") {
-            s.SetAutoKey(BoolField(body, "on"));
-        } else if (path == "undo") {
-            s.Undo();
-        } else if (path == "redo") {
-            s.Redo();
-        } else if (path == "map") {
-            const std::string kind = StringField(body, "kind");
-            s.ChooseMap(kind, kind == "none" ? std::string() : StringField(body, "value"));
-        } else if (path == "submap") {
-            s.OpenSubMap(IntField(body, "slot"));
-        } else if (path == "parent") {
-            // Without a depth: one step up.
-            const size_t open = s.MapPath().size();
-            const int depth =
-                body.contains("depth") ? IntField(body, "depth") : static_cast<int>(open) - 1;
-            if (depth < 0) throw ApiError(400, "the open texture is not a sub-map");
-            s.OpenParent(static_cast<size_t>(depth));
-        } else if (path == "map/replace") {
-            s.AskReplaceMap();
-        } else if (path == "map/cancel") {
-            s.CancelMap();
-        } else if (path == "scene/save") {
-            // Saving never replaces what is not a scene, and replaces a scene only when
-            // asked to: the page asks the user first.
-            const std::string file = StringField(body, "path");
-            const bool overwrite = body.contains("overwrite") && BoolField(body, "overwrite");
-            switch (RootFolder::SaveTarget(s.Folder().FileToWrite(file))) {
-                case RootFolder::Target::kOther:
-                    throw ApiError(409, file + " is not a scene file: saving does not replace it");
-                case RootFolder::Target::kScene:
-                    if (!overwrite) {
-                        return Error(409, file + " exists: save with overwrite to replace it",
-                                     {{"exists", true}});
-                    }
-                    break;
-                case RootFolder::Target::kNew:
-                    break;
-            }
-            s.SaveScene(file);
-        } else if (path == "scene/load") {
-            // The state, with the lines the user must be told about the scene as "notes".
-            std::vector<std::string> notes = s.LoadScene(StringField(body, "path"));
-            json answer = json::parse(State());
-            answer["notes"] = notes;
-            return {200, "application/json", answer.dump()};
-        } else if (path == "sample") {
-            s.SetSampleSphere(BoolField(body, "sphere"));
-        } else if (path == "filter/setup") {
-            s.ShowSetupLater();
-        } else if (path == "filter/about") {
-            s.ShowAboutLater();
-        } else {
-            throw ApiError(404, "no such path");
-        }
+        const json body = req.method == "POST" ? ParseBody(req.body) : json::object();
+        const Route& route = FindRoute(req.method, path);
+        if (Answer answer = route.handler({*this, session_, req, body})) return std::move(*answer);
         return {200, "application/json", State()};
     } catch (const ApiError& e) {
         return Error(e.Status(), e.what());

@@ -36,11 +36,12 @@ class Api {
   public:
     explicit Api(EditorSession& session);
     ApiResponse Handle(const ApiRequest& request);
-    /// The editor's state as the page draws it (windows with their trees, time, undo,
-    /// map browser, images' versions, video post). Each answer carries a serial one above
-    /// the last: answers to concurrent requests can reach the page in any order, and it
-    /// draws none older than what it shows. Serials count within one run of the editor,
-    /// which the answer names, so that a page left open across a restart still redraws.
+    /// The editor's state as the page draws it (windows with their trees and the base
+    /// units their dialog units map with, time, undo, map browser, images' versions, video
+    /// post). Each answer carries a serial one above the last: answers to concurrent requests can
+    /// reach the page in any order, and it draws none older than what it shows. Serials count
+    /// within one run of the editor, which the answer names, so that a page left open across a
+    /// restart still redraws.
     std::string State();
 
   private:

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/web/editor_session.h"
+#include "app/web/api_error.h"
 #include "foundation/host/bitmap_tex.h"
 #include "foundation/host/scene_io.h"
 

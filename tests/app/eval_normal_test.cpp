@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "foundation/host/scene_io.h"
 #include "foundation/host/shade.h"
 #include "tests/support/cli_fixture.h"

@@ -1,8 +1,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "foundation/host/controls.h"
 #include "foundation/host/scene_io.h"
 

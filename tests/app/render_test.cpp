@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "app/render/renderer.h"
 #include "foundation/host/scene_io.h"
 

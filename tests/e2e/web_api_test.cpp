@@ -8,8 +8,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
 #include "foundation/host/animate.h"
@@ -355,6 +355,48 @@ TEST_F(WebApi, LinksLeadingOutOfTheRootAreRefusedForEveryPath) {
     fs::remove_all(outside);
 }
 
+// A scene may name an image that has gone: it still loads when the image would lie under the
+// root, and is refused when the nearest folder that exists leads out through a link.
+TEST_F(WebApi, AMissingImageIsJudgedByTheFolderItWouldLieIn) {
+    namespace fs = std::filesystem;
+    const fs::path outside = root.string() + "_away";
+    fs::create_directories(outside);
+    fs::create_symlink(outside, root / "away");
+    loom::FloatImage img;
+    img.width = img.height = 1;
+    img.rgba.assign(4, 0.5f);
+    std::string err;
+    ASSERT_TRUE(loom::WriteImage((root / "here.png").string(), img, 8, err)) << err;
+    json w = Nimbra();
+    Post("/api/click", {{"hwnd", w["hwnd"]}, {"id", IDC_SKY_MAP}});
+    Post("/api/map", {{"kind", "image"}, {"value", "here.png"}});
+    auto* bitmap = dynamic_cast<loom::BitmapTex*>(session->Current()->GetSubTexmap(1));
+    ASSERT_NE(bitmap, nullptr);
+    struct Case {
+        fs::path image;  ///< written, named by the scene, then removed
+        fs::path made;   ///< the folder made for it, removed with it
+        int status;
+    };
+    for (const Case& c : {Case{root / "gone" / "deeper" / "x.png", root / "gone", 200},
+                          Case{root / "away" / "x.png", fs::path(), 400},
+                          Case{root / "away" / "sub" / "x.png", outside / "sub", 400}}) {
+        SCOPED_TRACE(c.image.string());
+        fs::create_directories(c.image.parent_path());
+        ASSERT_TRUE(loom::WriteImage(c.image.string(), img, 8, err)) << err;
+        ASSERT_TRUE(bitmap->SetFileName(c.image.string(), err)) << err;
+        Post("/api/scene/save", {{"path", "named.loom"}, {"overwrite", true}});
+        fs::remove(c.image);
+        if (!c.made.empty()) fs::remove_all(c.made);
+        const ApiResponse r = PostRaw("/api/scene/load", R"({"path":"named.loom"})");
+        EXPECT_EQ(r.status, c.status) << r.body;
+        if (r.status != 200) continue;
+        // The loaded scene's texture is open now; its map is the one to point elsewhere.
+        bitmap = dynamic_cast<loom::BitmapTex*>(session->Current()->GetSubTexmap(1));
+        ASSERT_NE(bitmap, nullptr);
+    }
+    fs::remove_all(outside);
+}
+
 TEST_F(WebApi, FilesListsImagesAndScenesUnderTheRootOnly) {
     namespace fs = std::filesystem;
     fs::create_directories(root / "maps" / "wood" / "deeper");
@@ -435,6 +477,37 @@ TEST_F(WebApi, BadRequestsAnswerOneLineOfJsonWithA4xxStatus) {
     // Nothing above changed the texture or recorded an undo entry.
     EXPECT_EQ(theHold.UndoCount(), 0);
     EXPECT_FLOAT_EQ(Stored("Contrast"), 1.0f);
+}
+
+// The page places a control at its dialog units times the window's base units over 4 and 8:
+// with the base units the state answers, every control lands where the host put it.
+TEST_F(WebApi, AWindowsBaseUnitsMapItsDialogUnitsToTheHostsPixels) {
+    for (const char* cls : {"nimbra", "fervix", "lumidot", "voltrane"}) {
+        SCOPED_TRACE(cls);
+        const json state = Post("/api/open", {{"class", cls}});
+        ASSERT_FALSE(state["windows"].empty());
+        for (const json& w : state["windows"]) {
+            SCOPED_TRACE(w["title"].get<std::string>());
+            const double unitX = w["units"][0].get<double>() / 4.0;
+            const double unitY = w["units"][1].get<double>() / 8.0;
+            int placed = 0;
+            for (const json& c : w["tree"]["children"]) {
+                if (c["dlu"].is_null()) continue;
+                SCOPED_TRACE(c["id"].get<int>());
+                const json& dlu = c["dlu"];
+                const json& rect = c["rect"];
+                // The host rounds each edge to whole pixels.
+                EXPECT_NEAR(rect[0].get<double>(), dlu[0].get<double>() * unitX, 0.5);
+                EXPECT_NEAR(rect[1].get<double>(), dlu[1].get<double>() * unitY, 0.5);
+                EXPECT_NEAR(rect[2].get<double>() - rect[0].get<double>(),
+                            dlu[2].get<double>() * unitX, 1.0);
+                EXPECT_NEAR(rect[3].get<double>() - rect[1].get<double>(),
+                            dlu[3].get<double>() * unitY, 1.0);
+                ++placed;
+            }
+            EXPECT_GT(placed, 0);
+        }
+    }
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "app/render/renderer.h"
 #include "foundation/host/scene_io.h"
 

@@ -1,9 +1,13 @@
 // Draws a window of the host's window system from its tree (class, text, style, state
 // and rectangle in dialog units) and turns what a person does to it into API actions.
 
-// Dialog units to CSS pixels, as the window system maps them (base units 6 by 13).
-const UNIT_X = 6 / 4;
-const UNIT_Y = 13 / 8;
+// Dialog units to CSS pixels: a dialog unit is a quarter of the window's horizontal base
+// unit and an eighth of its vertical one. The host answers each window's base units (the
+// numbers its own MapDialogRect uses), so the page draws every dialog at the host's size.
+function unitsOf(win) {
+  const [baseX, baseY] = win.units;
+  return {x: baseX / 4, y: baseY / 8};
+}
 
 const BS_TYPEMASK = 0x000f;
 const BS_PUSHLIKE = 0x1000;
@@ -18,15 +22,15 @@ const SS_BITMAP = 0x000e;
 const SS_NOTIFY = 0x0100;
 const TBS_VERT = 0x0002;
 
-function place(el, node) {
+function place(el, node, unit) {
   const [x, y, cx, cy] = node.dlu || [
-    node.rect[0] / UNIT_X, node.rect[1] / UNIT_Y,
-    (node.rect[2] - node.rect[0]) / UNIT_X, (node.rect[3] - node.rect[1]) / UNIT_Y,
+    node.rect[0] / unit.x, node.rect[1] / unit.y,
+    (node.rect[2] - node.rect[0]) / unit.x, (node.rect[3] - node.rect[1]) / unit.y,
   ];
-  el.style.left = `${x * UNIT_X}px`;
-  el.style.top = `${y * UNIT_Y}px`;
-  el.style.width = `${cx * UNIT_X}px`;
-  el.style.height = `${cy * UNIT_Y}px`;
+  el.style.left = `${x * unit.x}px`;
+  el.style.top = `${y * unit.y}px`;
+  el.style.width = `${cx * unit.x}px`;
+  el.style.height = `${cy * unit.y}px`;
 }
 
 // Text without the '&' mnemonic marks ("&&" is a literal '&').
@@ -284,18 +288,19 @@ function control(node, act, hwnd) {
 // this window and answers (a promise of) whether it was taken.
 export function drawWindow(win, act) {
   const tree = win.tree;
+  const unit = unitsOf(win);
   const body = document.createElement('div');
   body.classList.add('client');
   const [, , cx, cy] = tree.dlu || [0, 0, 200, 100];
-  body.style.width = `${cx * UNIT_X}px`;
-  body.style.height = `${cy * UNIT_Y}px`;
+  body.style.width = `${cx * unit.x}px`;
+  body.style.height = `${cy * unit.y}px`;
   for (const node of tree.children) {
     if (!node.visible) continue;
     const el = control(node, act, win.hwnd);
     el.classList.add('control', `c-${node.class.replace(/[^A-Za-z0-9_]/g, '')}`);
     if (!node.enabled) el.classList.add('disabled');
     el.dataset.id = node.id;
-    place(el, node);
+    place(el, node, unit);
     body.append(el);
   }
   return body;

@@ -1,11 +1,11 @@
-#include "app/cli/panel_session.h"
+#include "app/model/panel_session.h"
 
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
-#include "app/cli/texture_setup.h"
 #include "app/loader/plugin_loader.h"
+#include "app/model/texture_setup.h"
 #include "foundation/host/interact.h"
 #include "foundation/host/win32_gdi.h"
 #include "foundation/host/window_tree.h"

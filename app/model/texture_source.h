@@ -1,18 +1,15 @@
 #pragma once
 /// The texture a command works on: a new one of a class, or an entry of a scene file,
-/// with --set and --key applied. The texture is held as a scene root, so it lives until
-/// the source goes.
+/// with preset clicks, values and keys applied (the command line's --preset, --set and
+/// --key; see app/cli/texture_options.h). The texture is held as a scene root, so it lives
+/// until the source goes.
 
 #include <string>
 #include <vector>
 
-#include "app/cli/context.h"
+#include "app/loader/plugin_loader.h"
 #include "foundation/host/mtl.h"
 #include "foundation/host/scene_io.h"
-
-namespace CLI {
-class App;
-}
 
 namespace loom {
 
@@ -23,15 +20,14 @@ struct TextureSourceOptions {
     std::vector<std::string> sets;
     std::vector<std::string> keys;
     double setTime = 0.0;  ///< frame at which --set values are set
-
-    /// Adds --scene, --entry, --preset, --set and --key to a command.
-    void AddOptions(CLI::App& cmd);
 };
 
 class TextureSource {
   public:
-    /// `className` is ignored when a scene is named. Throws std::runtime_error.
-    TextureSource(AppContext& ctx, const std::string& className, const TextureSourceOptions& opt);
+    /// `className` is ignored when a scene is named; `loader` holds the plug-ins, already
+    /// loaded. Throws std::runtime_error.
+    TextureSource(const PluginLoader& loader, const std::string& className,
+                  const TextureSourceOptions& opt);
     Texmap* Texture() const { return tex_; }
     const std::string& Label() const { return label_; }
     SceneHolder& Scene() { return holder_; }

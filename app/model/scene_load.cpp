@@ -1,4 +1,4 @@
-#include "app/scene/scene_load.h"
+#include "app/model/scene_load.h"
 
 #include <cstdio>
 #include <new>

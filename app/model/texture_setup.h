@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/loader/plugin_loader.h"
+#include "foundation/host/core.h"
 #include "foundation/host/mtl.h"
 #include "foundation/host/pblock.h"
 
@@ -38,8 +39,12 @@ void ApplyKey(const PluginLoader& loader, Texmap* tex, const std::string& text);
 
 /// Strict number parsing: the whole text must be one finite number.
 double ParseNumber(const std::string& text, const std::string& what);
+
+/// The last frame whose time fits the host's 32-bit ticks (kTicksPerFrame per frame); times
+/// in frames (`--time`, `--key`) are limited to -kMaxFrame..kMaxFrame.
+inline constexpr int kMaxFrame = 2147483647 / kTicksPerFrame;
 /// Frames (may be fractional) to host ticks, rounded to the nearest tick. Throws
-/// std::runtime_error giving the range when |frames| exceeds kMaxFrame (frame_range.h).
+/// std::runtime_error giving the range when |frames| exceeds kMaxFrame.
 TimeValue FramesToTicks(double frames);
 
 }  // namespace loom

@@ -1,4 +1,4 @@
-#include "app/cli/texture_setup.h"
+#include "app/model/texture_setup.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,6 @@
 #include <new>
 #include <stdexcept>
 
-#include "app/cli/frame_range.h"
 #include "foundation/host/bitmap_tex.h"
 
 namespace loom {

@@ -1,0 +1,161 @@
+#pragma once
+/// The material editor's half of the web editor: the texture classes the plug-ins offer,
+/// the panel of one scene entry's texture or of one of its sub-maps, the map browser's
+/// open question, the editor's time, and the sample and viewport previews of the open
+/// texture. Window-thread only; a person's mistake is reported by throwing ApiError.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/loader/plugin_loader.h"
+#include "app/web/api_error.h"
+#include "foundation/host/bitmap.h"
+#include "foundation/host/mtl_editor.h"
+#include "foundation/host/scene_io.h"
+
+namespace loom::web {
+
+class RootFolder;
+
+struct TextureClass {
+    std::string name;   ///< what OpenClass and the map browser take ("nimbra")
+    std::string label;  ///< the class's own name, UTF-8
+};
+
+/// One step down from a scene entry's texture to the sub-map whose panel is open.
+struct MapStep {
+    int slot;
+    std::string slotName;  ///< the slot's name in its owner, UTF-8
+    std::string mapName;   ///< the sub-map's full name, UTF-8
+};
+
+/// The map browser's open question: which map goes into `slot` of `owner`.
+struct MapQuestion {
+    Texmap* owner;
+    int slot;
+    std::string slotName;
+};
+
+class MaterialSession {
+  public:
+    /// Frames of the time slider: 0..kLastFrame, 30 per second.
+    static constexpr int kLastFrame = 100;
+
+    /// Works on `scene` (see UseScene); image maps are read from `folder`. Both, and
+    /// `loader`, must outlive the session.
+    MaterialSession(PluginLoader& loader, const RootFolder& folder, SceneHolder& scene);
+    ~MaterialSession();
+    MaterialSession(const MaterialSession&) = delete;
+    MaterialSession& operator=(const MaterialSession&) = delete;
+
+    /// Closes the panel and forgets the open entry, its map path and the map browser's
+    /// question: before the scene is replaced (let the closing finish first).
+    void Close();
+    /// Works on `scene` from now on; it must outlive that use.
+    void UseScene(SceneHolder& scene);
+    /// Opens the scene's first texture entry, or shows an empty sample when it has none.
+    void OpenFirstEntry();
+
+    const std::vector<TextureClass>& TextureClasses() const { return classes_; }
+    /// A new texture of the class, added to the scene and opened.
+    void OpenClass(const std::string& name);
+    /// Opens the scene's texture entry `name`.
+    void OpenEntry(const std::string& name);
+    std::vector<std::string> Entries() const;
+    const std::string& CurrentEntry() const { return entry_; }
+    /// The texture whose panel is open: the entry's texture or one of its sub-maps.
+    Texmap* Current() const { return editor_->Current(); }
+    MaterialEditor& Editor() { return *editor_; }
+    const MaterialEditor& Editor() const { return *editor_; }
+
+    /// Opens the panel of the sub-map in `slot` of the open texture. ApiError 409 when the
+    /// slot is empty or its map has no panel (the open panel then stays). A click on the
+    /// map button of an assigned slot does the same.
+    void OpenSubMap(int slot);
+    /// Goes back up to the map `depth` steps below the entry's texture (0: the texture
+    /// itself); ApiError 400 unless depth is above the open map's.
+    void OpenParent(size_t depth);
+    /// The steps from the entry's texture down to the open map (empty at the texture).
+    std::vector<MapStep> MapPath() const;
+    /// Goes up to the open sub-map's owner and asks the map browser for that slot, so
+    /// that an assigned map can be replaced or cleared. ApiError 409 at the entry's texture.
+    void AskReplaceMap();
+
+    const std::optional<MapQuestion>& MapBrowser() const { return question_; }
+    /// Answers the map browser: kind "class" (value a class name), "image" (a path
+    /// relative to the root folder) or "none".
+    void ChooseMap(const std::string& kind, const std::string& value);
+    void CancelMap();
+
+    /// ApiError 400 outside 0..kLastFrame.
+    void SetFrame(double frame);
+    double Frame() const;
+
+    /// The sample (sphere or plane) and the viewport bitmap as BMP files, rendered when
+    /// something changed since the last time they were asked for.
+    const std::vector<std::uint8_t>& SampleImage();
+    const std::vector<std::uint8_t>& ViewportImage();
+    void SetSampleSphere(bool sphere);
+    bool SampleSphere() const { return sphere_; }
+    /// Grows whenever the sample or viewport picture may have changed: after every change
+    /// the open texture notifies (a panel's sliders included), undo, redo, time.
+    std::uint64_t SampleVersion() const { return sampleVersion_; }
+    int RenderCount() const { return renders_; }
+    /// Marks the previews stale: for changes the open texture does not notify itself.
+    void SampleChanged();
+
+  private:
+    /// A dependent of the open texture: each change it notifies makes the previews stale,
+    /// also changes made without a redraw request (sliders, undo).
+    class PreviewWatcher final : public ReferenceMaker {
+      public:
+        explicit PreviewWatcher(MaterialSession& session) : session_(session) {}
+        int NumRefs() override { return 1; }
+        RefTargetHandle GetReference(int) override { return target_; }
+        void SetReference(int, RefTargetHandle t) override { target_ = t; }
+        SClass_ID SuperClassID() override { return 0; }
+        RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage msg) override;
+
+      private:
+        MaterialSession& session_;
+        RefTargetHandle target_ = nullptr;
+    };
+
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void Open(Texmap* tex, const std::string& entry);
+    /// Opens the panel of `tex` and watches `tex` for changes; false, with no panel open,
+    /// when it has none.
+    bool OpenPanel(Texmap* tex);
+    Texmap* EntryTexture() const;
+    /// The map at `depth` steps of the path (0: the entry's texture); null when the path
+    /// no longer leads anywhere.
+    Texmap* MapAt(size_t depth) const;
+    /// Follows a click on the map button of an assigned slot.
+    void OnSubMapButton(Texmap* owner, int slot);
+
+    PluginLoader& loader_;
+    const RootFolder& folder_;
+    SceneHolder* scene_;
+    std::vector<TextureClass> classes_;
+    std::unique_ptr<MaterialEditor> editor_;
+    std::string entry_;
+    std::vector<int> mapPath_;  ///< slots from the entry's texture down to the open map
+    HWND hwnd_ = nullptr;
+    PreviewWatcher watcher_{*this};
+
+    std::optional<MapQuestion> question_;
+
+    bool sphere_ = true;
+    bool sampleDirty_ = true;
+    std::uint64_t sampleVersion_ = 1;
+    int renders_ = 0;
+    std::vector<std::uint8_t> sample_;
+    std::vector<std::uint8_t> viewport_;
+    ViewportHandleMaker viewportMaker_{64};
+};
+
+}  // namespace loom::web
