@@ -241,6 +241,33 @@ struct BadScript {
 
 void PrintTo(const BadScript& c, std::ostream* os) { *os << c.name; }
 
+// Each level of a chain of macros copies what the levels below it produced: a chain over a
+// long body costs its depth times the body, and that work counts against the budget, so a
+// script cannot make the compiler copy tokens for minutes while staying under it.
+TEST(RcScript, CopiesThroughAChainOfMacrosCountAgainstTheExpansionBudget) {
+    std::string body;
+    for (int i = 0; i < 15000; ++i) body += "1+";
+    std::string rc = "#define M0 " + body + "1\n";
+    for (int level = 1; level <= 60; ++level) {
+        rc += "#define M" + std::to_string(level) + " M" + std::to_string(level - 1) + "\n";
+    }
+    rc += "#if M60\n#endif\n";
+    MemoryProvider mem;
+    mem.Add("p/chain.rc", rc);
+    try {
+        CompileResources(mem, "p/chain.rc", {});
+        FAIL() << "accepted";
+    } catch (const RcError& e) {
+        const std::string what = e.what();
+        EXPECT_EQ(what.rfind("p/chain.rc:", 0), 0u) << what;
+        EXPECT_NE(what.find(": macro expansion too large"), std::string::npos) << what;
+    }
+    // The same chain over a short body stays well within it.
+    MemoryProvider small;
+    small.Add("p/chain.rc", "#define M0 1+1\n#define M1 M0\n#define M2 M1\n#if M2 == 2\n#endif\n");
+    EXPECT_NO_THROW(CompileResources(small, "p/chain.rc", {}));
+}
+
 class RcRejects : public ::testing::TestWithParam<BadScript> {};
 
 TEST_P(RcRejects, WithFileLineAndReason) {
