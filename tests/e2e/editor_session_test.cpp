@@ -18,6 +18,7 @@
 #include "foundation/host/animate.h"
 #include "foundation/host/undo.h"
 #include "nimbra/resource.h"
+#include "tests/support/editor_fixture.h"
 
 namespace {
 
@@ -29,27 +30,9 @@ using nlohmann::json;
 constexpr int kFirstMapButton = 1135;
 constexpr int kSecondMapButton = 1136;
 
-class EditorSession : public ::testing::Test {
+class EditorSession : public loomtest::EditorFixture {
   protected:
-    void SetUp() override {
-        root = std::filesystem::temp_directory_path() /
-               ("loom_session_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(root);
-        std::vector<std::string> errors;
-        for (const std::string& f : loom::PluginFolders({})) loader.LoadFolder(f, errors);
-        ASSERT_FALSE(loader.Plugins().empty()) << "no plug-ins found";
-        theHold.Clear();
-        session = std::make_unique<loom::web::EditorSession>(loader, root);
-        api = std::make_unique<Api>(*session);
-    }
-    void TearDown() override {
-        api.reset();
-        session.reset();
-        theHold.Clear();
-        AnimateOff();
-        std::filesystem::remove_all(root);
-    }
+    EditorSession() : EditorFixture("loom_session_") {}
 
     ApiResponse PostRaw(const std::string& path, const json& body = json::object()) {
         return api->Handle({"POST", path, {}, body.dump()});
@@ -88,11 +71,6 @@ class EditorSession : public ::testing::Test {
         EXPECT_FALSE(s["mapBrowser"].is_null()) << "the slot was not empty";
         return Post("/api/map", {{"kind", "class"}, {"value", cls}});
     }
-
-    std::filesystem::path root;
-    loom::PluginLoader loader;
-    std::unique_ptr<loom::web::EditorSession> session;
-    std::unique_ptr<Api> api;
 };
 
 // ---- Previews ------------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "foundation/host/bitmap_tex.h"
 #include "foundation/host/undo.h"
 #include "nimbra/resource.h"
+#include "tests/support/editor_fixture.h"
 
 namespace {
 
@@ -25,27 +26,9 @@ using loom::web::ApiRequest;
 using loom::web::ApiResponse;
 using nlohmann::json;
 
-class WebApi : public ::testing::Test {
+class WebApi : public loomtest::EditorFixture {
   protected:
-    void SetUp() override {
-        root = std::filesystem::temp_directory_path() /
-               ("loom_web_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(root);
-        std::vector<std::string> errors;
-        for (const std::string& f : loom::PluginFolders({})) loader.LoadFolder(f, errors);
-        ASSERT_FALSE(loader.Plugins().empty()) << "no plug-ins found";
-        theHold.Clear();
-        session = std::make_unique<loom::web::EditorSession>(loader, root);
-        api = std::make_unique<Api>(*session);
-    }
-    void TearDown() override {
-        api.reset();
-        session.reset();
-        theHold.Clear();
-        AnimateOff();
-        std::filesystem::remove_all(root);
-    }
+    WebApi() : EditorFixture("loom_web_") {}
 
     ApiResponse Get(const std::string& path, std::map<std::string, std::string> query = {}) {
         return api->Handle({"GET", path, std::move(query), ""});
@@ -94,11 +77,6 @@ class WebApi : public ::testing::Test {
         pb->GetValue(loom::FindParam(tex, name), session->Editor().GetTime(), v, valid);
         return v;
     }
-
-    std::filesystem::path root;
-    loom::PluginLoader loader;
-    std::unique_ptr<loom::web::EditorSession> session;
-    std::unique_ptr<Api> api;
 };
 
 TEST_F(WebApi, StateListsTheClassesTheFilterAndNoWindowsBeforeATextureIsOpen) {

@@ -13,40 +13,22 @@
 #include "foundation/host/bitmap.h"
 #include "foundation/host/bitmap_tex.h"
 #include "foundation/host/undo.h"
+#include "tests/support/editor_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-class EditorSceneLoad : public ::testing::Test {
+class EditorSceneLoad : public loomtest::EditorFixture {
   protected:
-    void SetUp() override {
-        root = fs::temp_directory_path() / ("loom_scene_editor_" + std::to_string(::getpid()));
-        fs::create_directories(root);
-        std::vector<std::string> errors;
-        for (const std::string& f : loom::PluginFolders({})) loader.LoadFolder(f, errors);
-        ASSERT_FALSE(loader.Plugins().empty());
-        theHold.Clear();
-        session = std::make_unique<loom::web::EditorSession>(loader, root);
-        api = std::make_unique<loom::web::Api>(*session);
-    }
-    void TearDown() override {
-        api.reset();
-        session.reset();
-        theHold.Clear();
-        fs::remove_all(root);
-    }
+    EditorSceneLoad() : EditorFixture("loom_scene_editor_") {}
     json Load(const std::string& path) {
         loom::web::ApiResponse r =
             api->Handle({"POST", "/api/scene/load", {}, json{{"path", path}}.dump()});
         EXPECT_EQ(r.status, 200) << r.body;
         return json::parse(r.body);
     }
-    fs::path root;
-    loom::PluginLoader loader;
-    std::unique_ptr<loom::web::EditorSession> session;
-    std::unique_ptr<loom::web::Api> api;
 };
 
 }  // namespace
