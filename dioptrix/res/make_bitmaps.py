@@ -13,31 +13,17 @@ Run it again after changing the art; the output is deterministic.
 """
 import math
 import os
-import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "artwork"))
+import bmp  # noqa: E402
 SIZE = 128
 SHIFT = 21  # how much further right the right-eye duck stands
 
 
 def write_bmp(name, width, height, bpp, palette, rows_top_down):
-    """rows_top_down: lists of palette indices, the top row first. Written bottom-up."""
-    stride = (width * bpp + 31) // 32 * 4
-    data = bytearray()
-    for row in reversed(rows_top_down):
-        if bpp == 8:
-            packed = bytes(row)
-        else:  # 4 bits per pixel
-            padded = list(row) + [0] * (len(row) % 2)
-            packed = bytes((padded[i] << 4) | padded[i + 1] for i in range(0, len(padded), 2))
-        data += packed + b"\0" * (stride - len(packed))
-    pal = b"".join(struct.pack("<BBBB", b, g, r, 0) for (r, g, b) in palette)
-    offset = 14 + 40 + len(pal)
-    header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0, len(data), 2835, 2835,
-                       len(palette), 0)
-    with open(os.path.join(HERE, name), "wb") as f:
-        f.write(header + info + pal + bytes(data))
+    bmp.write_bmp(os.path.join(HERE, name), width, height, bpp, palette, rows_top_down)
 
 
 def inside_ellipse(x, y, cx, cy, rx, ry, angle=0.0):
