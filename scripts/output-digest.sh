@@ -34,5 +34,5 @@ cd "$work"
 find . -type f ! -name '*.exr' | LC_ALL=C sort | xargs sha256sum
 # EXR headers carry no time stamp, but compare their pixels to stay independent of the writer.
 for f in gallery/*.exr; do
-  [ -f "$f" ] && printf '%s  %s\n' "$(oiiotool "$f" --dumpdata 2>/dev/null | sha256sum | cut -c1-64)" "$f"
+  [ -f "$f" ] && printf '%s  %s\n' "$(oiiotool --dumpdata "$f" 2>/dev/null | sha256sum | cut -c1-64)" "$f"
 done
