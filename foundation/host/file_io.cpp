@@ -135,7 +135,12 @@ bool CheckTarget(const std::string& path, const Target& t, const SaveOptions& op
 }
 
 std::string TemporaryPrefix(const std::string& name) {
-    return "." + name.substr(0, kNameInTemporary) + kTemporaryMarker;
+    // Appended piece by piece: GCC 12 at -O3 misreads `"." + std::string` as an
+    // overlapping copy (-Wrestrict).
+    std::string prefix(1, '.');
+    prefix.append(name, 0, kNameInTemporary);
+    prefix += kTemporaryMarker;
+    return prefix;
 }
 
 std::string RandomSuffix() {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -164,6 +165,27 @@ bool CheckExrHeaders(const std::string& name, const std::uint8_t* data, std::siz
     }
 }
 
+/// The library's memory reader serves whatever offset a format reader asks for, and a BMP
+/// header can place its pixels before the start of the file; this one answers a read
+/// outside the bytes with nothing, which the format reader then reports as damaged data.
+class BoundedMemReader final : public OIIO::Filesystem::IOMemReader {
+  public:
+    BoundedMemReader(const std::uint8_t* data, std::size_t size) : IOMemReader(data, size) {}
+
+    std::size_t read(void* buf, std::size_t size) override {
+        const std::size_t n = pread(buf, size, tell());
+        seek(tell() + static_cast<std::int64_t>(n));
+        return n;
+    }
+    std::size_t pread(void* buf, std::size_t size, std::int64_t offset) override {
+        const std::size_t total = buffer().size();
+        if (offset < 0 || static_cast<std::uint64_t>(offset) >= total) return 0;
+        const std::size_t n = std::min(size, total - static_cast<std::size_t>(offset));
+        std::memcpy(buf, buffer().data() + offset, n);
+        return n;
+    }
+};
+
 /// An opened image in memory: the reader, and the proxy it reads through.
 class MemoryInput {
   public:
@@ -237,7 +259,7 @@ class MemoryInput {
     }
 
   private:
-    OIIO::Filesystem::IOMemReader proxy_;
+    BoundedMemReader proxy_;
     std::unique_ptr<OIIO::ImageInput> in_;
 };
 

@@ -102,6 +102,27 @@ TEST(ImageRead, TruncatedFilesOfEveryFormatAreRefused) {
     }
 }
 
+// A BMP whose header places its pixels before the start of the file (offset -62): read
+// from memory, the library would copy from before the buffer. It is refused as damaged on
+// both read paths, with nothing read outside the file's bytes.
+TEST(ImageRead, ABmpWhosePixelsLieBeforeTheFileIsRefused) {
+    const std::uint8_t bmp[] = {0x42, 0x4d, 0xf6, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xc2,
+                                0xff, 0xff, 0xff, 0x28, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00,
+                                0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x18, 0x00, 0x00, 0x00, 0x00,
+                                0x00, 0x40, 0xff, 0xff, 0xff, 0xff, 0x00, 0x00, 0x00, 0x08, 0xff,
+                                0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                0x7d, 0xaa, 0x88, 0x82, 0xaa, 0x99, 0x88, 0x00, 0xff, 0x00};
+    std::string err;
+    Image16 input;
+    EXPECT_FALSE(DecodeImage16("before.bmp", bmp, sizeof bmp, input, err));
+    EXPECT_EQ(err.rfind("before.bmp: ", 0), 0u) << err;
+    FloatImage map;
+    int bits = 0;
+    err.clear();
+    EXPECT_FALSE(DecodeImage("before.bmp", bmp, sizeof bmp, map, bits, err));
+    EXPECT_EQ(err.rfind("before.bmp: ", 0), 0u) << err;
+}
+
 TEST(ImageRead, DeclaredSizesBeyondTheLimitAreRefusedBeforeAllocating) {
     TempFolder dir;
     const struct {
