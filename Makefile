@@ -29,7 +29,8 @@ demo: build
 	BUILD=$(BUILD) scripts/demo.sh
 
 asan:
-	$(MAKE) test BUILD=build-asan PRESET=asan
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0 \
+	  $(MAKE) test BUILD=build-asan PRESET=asan
 
 # An optimised build of everything, as users make it: catches warnings that only
 # appear with inlining at -O3.

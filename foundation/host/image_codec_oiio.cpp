@@ -70,19 +70,32 @@ bool CheckDeclaredSize(const std::string& name, const std::uint8_t* data, std::s
     };
     long long w = 0, h = 0;
     constexpr std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (size >= 24 && std::equal(kPng, kPng + 8, data) && std::memcmp(data + 12, "IHDR", 4) == 0) {
+    if (size >= 8 && std::equal(kPng, kPng + 8, data)) {
+        // A PNG cut short is refused here: the PNG library would print its own complaint
+        // before the reader's error, and it also allocates each chunk at its declared length
+        // before reading it.
+        const auto damaged = [&](const char* why) {
+            error = name + ": cannot read image: damaged PNG (" + why + ")";
+            return false;
+        };
+        if (size < 33 || std::memcmp(data + 12, "IHDR", 4) != 0) {
+            return damaged("the header is incomplete");
+        }
         w = be32(16);
         h = be32(20);
-        // The PNG library also allocates each chunk at its declared length before reading it.
+        bool ended = false;
         for (std::size_t at = 8; size - at >= 8;) {
             const long long length = be32(at);
             if (length > static_cast<long long>(size - at) - 12) {
-                error = name + ": cannot read image: damaged PNG (a chunk runs past the end)";
-                return false;
+                return damaged("a chunk runs past the end");
             }
             at += static_cast<std::size_t>(length) + 12;
-            if (std::memcmp(data + at - length - 8, "IEND", 4) == 0) break;
+            if (std::memcmp(data + at - length - 8, "IEND", 4) == 0) {
+                ended = true;
+                break;
+            }
         }
+        if (!ended) return damaged("it ends before its last chunk");
     } else if (size >= 26 && data[0] == 'B' && data[1] == 'M' && le32(14) >= 40) {
         w = std::llabs(le32(18));
         h = std::llabs(le32(22));

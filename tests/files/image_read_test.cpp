@@ -102,6 +102,32 @@ TEST(ImageRead, TruncatedFilesOfEveryFormatAreRefused) {
     }
 }
 
+// PNG files cut at a chunk boundary or inside the header are refused by the reader's own
+// check, before the PNG library (which would print its own complaint) sees them.
+TEST(ImageRead, PngsCutAtAChunkOrInTheHeaderAreRefusedByTheProjectsCheck) {
+    TempFolder dir;
+    const std::string whole = dir.File("whole.png");
+    std::string err;
+    ASSERT_TRUE(WriteImage(whole, Noise(16, 8), 8, err)) << err;
+    const std::string bytes = Slurp(whole);
+    ASSERT_EQ(bytes.substr(bytes.size() - 8, 4), "IEND");
+    const std::pair<std::size_t, const char*> cuts[] = {
+        {bytes.size() - 12, "it ends before its last chunk"},
+        {21, "the header is incomplete"},
+        {8, "the header is incomplete"}};
+    for (const auto& [keep, why] : cuts) {
+        SCOPED_TRACE(keep);
+        const std::string cut = dir.File("cut.png");
+        Spit(cut, bytes.substr(0, keep));
+        bool mapRead = true, inputRead = true;
+        const std::string errors = ReadBothWays(cut, mapRead, inputRead);
+        EXPECT_FALSE(mapRead || inputRead);
+        EXPECT_NE(errors.find(cut + ": cannot read image: damaged PNG (" + why + ")"),
+                  std::string::npos)
+            << errors;
+    }
+}
+
 // A BMP whose header places its pixels before the start of the file (offset -62): read
 // from memory, the library would copy from before the buffer. It is refused as damaged on
 // both read paths, with nothing read outside the file's bytes.
