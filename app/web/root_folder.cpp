@@ -17,9 +17,6 @@ namespace loom::web {
 namespace fs = std::filesystem;
 namespace {
 
-/// How every scene file begins (the scene writer's magic).
-constexpr char kSceneMagic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', '\0'};
-
 bool Under(const fs::path& root, const fs::path& real) {
     auto [r, p] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
     return r == root.end() && p != real.end();
@@ -141,10 +138,10 @@ bool RootFolder::IsSceneFile(const fs::path& real) {
     const int fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
-    char head[sizeof kSceneMagic] = {};
+    char head[sizeof kSceneFileMagic] = {};
     const bool scene = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
                        ::read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head) &&
-                       std::memcmp(head, kSceneMagic, sizeof head) == 0;
+                       std::memcmp(head, kSceneFileMagic, sizeof head) == 0;
     ::close(fd);
     return scene;
 }

@@ -19,7 +19,6 @@
 namespace loom {
 namespace {
 
-constexpr char kMagic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', '\0'};
 constexpr std::uint32_t kFormatVersion = 1;
 constexpr USHORT kObjectsChunk = 0x0001;
 constexpr USHORT kRootsChunk = 0x0002;
@@ -185,7 +184,7 @@ std::vector<std::uint8_t> SaveSceneBytes(const SceneHolder& scene, const std::st
 
     ChunkWriter w;
     w.SetSceneFolder(folder);
-    w.Write(kMagic, sizeof kMagic, nullptr);
+    w.Write(kSceneFileMagic, sizeof kSceneFileMagic, nullptr);
     WriteU32(&w, kFormatVersion);
     w.BeginChunk(kObjectsChunk);
     for (ReferenceTarget* t : order) {
@@ -241,18 +240,19 @@ bool SaveSceneFile(const std::string& path, const SceneHolder& scene, std::strin
 bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
                     SceneLoadReport& report, std::string& error, const std::string& folder) {
     report = SceneLoadReport();
-    if (size < sizeof kMagic + 4 || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
+    if (size < sizeof kSceneFileMagic + 4 ||
+        std::memcmp(data, kSceneFileMagic, sizeof kSceneFileMagic) != 0) {
         error = "not a scene file";
         return false;
     }
     std::uint32_t version = 0;
     for (int i = 0; i < 4; ++i)
-        version |= std::uint32_t{data[sizeof kMagic + static_cast<size_t>(i)]} << (8 * i);
+        version |= std::uint32_t{data[sizeof kSceneFileMagic + static_cast<size_t>(i)]} << (8 * i);
     if (version != kFormatVersion) {
         error = "unsupported scene format version " + std::to_string(version);
         return false;
     }
-    const size_t start = sizeof kMagic + 4;
+    const size_t start = sizeof kSceneFileMagic + 4;
     ChunkReader r(data + start, size - start);
     r.SetSceneFolder(folder);
     std::vector<LoadedObject> objs;

@@ -62,6 +62,9 @@ class SceneHolder final : public ReferenceMaker {
     std::vector<FilterEntry> filters_;
 };
 
+/// How every scene file begins: these eight bytes, then the format's version (32-bit).
+inline constexpr char kSceneFileMagic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', '\0'};
+
 struct SceneLoadReport {
     bool obsolete = false;  ///< older data was converted while loading
     int objects = 0;

@@ -130,8 +130,7 @@ TEST(Scene, ForeignFilesAndUnknownClassesAreNamed) {
     EXPECT_EQ(err, "not a scene file");
 
     ChunkWriter w;
-    const char magic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', 0};
-    w.Write(magic, 8, nullptr);
+    w.Write(kSceneFileMagic, sizeof kSceneFileMagic, nullptr);
     WriteU32(&w, 1);
     w.BeginChunk(0x0001);
     w.BeginChunk(0x0010);

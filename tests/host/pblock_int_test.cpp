@@ -40,8 +40,7 @@ int IntAt(IParamBlock* pb, int row, TimeValue t) {
 /// float32 for the constant and for each key.
 std::vector<std::uint8_t> FloatIntRowScene(float constant, const std::vector<ParamKey>& keys) {
     ChunkWriter w;
-    const char magic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', 0};
-    w.Write(magic, 8, nullptr);
+    w.Write(kSceneFileMagic, sizeof kSceneFileMagic, nullptr);
     WriteU32(&w, 1);
     w.BeginChunk(0x0001);
     w.BeginChunk(0x0010);

@@ -63,8 +63,7 @@ struct ObjectRecord {
 std::vector<std::uint8_t> HandBuiltScene(const std::vector<ObjectRecord>& objects,
                                          std::int32_t root) {
     ChunkWriter w;
-    const char magic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', 0};
-    w.Write(magic, 8, nullptr);
+    w.Write(kSceneFileMagic, sizeof kSceneFileMagic, nullptr);
     WriteU32(&w, 1);
     w.BeginChunk(0x0001);
     for (const ObjectRecord& o : objects) {
