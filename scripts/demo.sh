@@ -4,8 +4,17 @@
 set -euo pipefail
 BUILD=${BUILD:-build}
 OUT=${OUT:-out}
-HOST="$BUILD/bin/loomhost --plugins $BUILD/plugins"
+LOOMHOST="$BUILD/bin/loomhost"
 mkdir -p "$OUT"
+# Every loomhost command is recorded (arguments separated by the unit separator) so that
+# the gallery page can show each picture with the command line that made it.
+COMMAND_LOG="$OUT/commands.log"
+: > "$COMMAND_LOG"
+loomhost() {
+  (IFS=$'\x1f'; printf '%s\n' "$*") >> "$COMMAND_LOG"
+  "$LOOMHOST" --plugins "$BUILD/plugins" "$@"
+}
+HOST=loomhost
 
 # render NAME CLASS [ARGS...]: colour and normal map, 256 x 256.
 render() {
@@ -19,4 +28,5 @@ for part in "$(dirname "$0")"/demo.d/*.sh; do
   # shellcheck source=/dev/null
   source "$part"
 done
-echo "Gallery written to $OUT/"
+python3 "$(dirname "$0")/gallery_page.py" "$OUT" "$COMMAND_LOG"
+echo "Gallery written to $OUT/ (open $OUT/index.html)"
