@@ -110,7 +110,8 @@ void AddSceneCommand(CLI::App& app, AppContext& ctx) {
     show->callback([&ctx, shopt] {
         ctx.LoadPlugins();
         SceneHolder holder;
-        Load(shopt->file, holder);
+        const SceneLoadReport report = LoadSceneForCommand(shopt->file, holder);
+        std::printf("scene format version %u\n", static_cast<unsigned>(report.formatVersion));
         ClassDesc* stereo = ctx.loader.FindClassByName("dioptrix");
         if (stereo && stereo->SuperClassID() != IMAGE_FILTER_CLASS_ID) stereo = nullptr;
         std::fputs(DescribeScene(holder, stereo).c_str(), stdout);

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <system_error>
@@ -41,12 +42,26 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+/// `--version`: the program's version, then each plug-in found with the version it answers.
+void PrintVersion(loom::AppContext& ctx) {
+    std::printf("loomhost %s\n", LOOM_VERSION);
+    ctx.LoadPlugins();
+    for (const loom::LoadedPlugin& plugin : ctx.loader.Plugins()) {
+        std::printf("  %s %lu: %s\n", std::filesystem::path(plugin.path).filename().c_str(),
+                    static_cast<unsigned long>(plugin.version), plugin.description.c_str());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     loom::AppContext ctx;
     CLI::App app{"loomhost: renders the Loomwork textures and runs the stereo filter"};
-    app.require_subcommand(1);
+    // A command, or --version alone.
+    app.require_subcommand(0, 1);
+    bool showVersion = false;
+    app.add_flag("--version", showVersion,
+                 "Print the program's version and the plug-ins' versions, then stop");
     app.add_option("--plugins", ctx.pluginFolders,
                    "Folder of plug-in libraries (repeatable; default $LOOMHOST_PLUGINS or the "
                    "build's plugins folder)");
@@ -62,6 +77,11 @@ int main(int argc, char** argv) {
     loom::AddEditCommand(app, ctx);
     try {
         app.parse(argc, argv);
+        if (showVersion) {
+            PrintVersion(ctx);
+        } else if (app.get_subcommands().empty()) {
+            return app.exit(CLI::RequiredError("A subcommand"));
+        }
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     } catch (const std::bad_alloc&) {

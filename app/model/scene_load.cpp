@@ -15,7 +15,7 @@ std::vector<std::string> SceneLoadNotes(const std::string& file, const SceneLoad
     return notes;
 }
 
-void LoadSceneForCommand(const std::string& file, SceneHolder& scene) {
+SceneLoadReport LoadSceneForCommand(const std::string& file, SceneHolder& scene) {
     SceneLoadReport report;
     std::string err;
     bool loaded = false;
@@ -30,6 +30,7 @@ void LoadSceneForCommand(const std::string& file, SceneHolder& scene) {
     for (const std::string& note : SceneLoadNotes(file, report)) {
         std::fprintf(stderr, "loomhost: %s\n", note.c_str());
     }
+    return report;
 }
 
 }  // namespace loom

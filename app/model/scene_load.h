@@ -15,7 +15,7 @@ std::vector<std::string> SceneLoadNotes(const std::string& file, const SceneLoad
 
 /// Loads `file` into `scene` (empty); throws std::runtime_error naming the file for any
 /// failure, running out of memory and the standard library's exceptions included.
-/// Prints each note to stderr prefixed "loomhost: ".
-void LoadSceneForCommand(const std::string& file, SceneHolder& scene);
+/// Prints each note to stderr prefixed "loomhost: ". Answers what the load reported.
+SceneLoadReport LoadSceneForCommand(const std::string& file, SceneHolder& scene);
 
 }  // namespace loom

@@ -249,9 +249,11 @@ bool LoadSceneBytes(const std::uint8_t* data, size_t size, SceneHolder& scene,
     for (int i = 0; i < 4; ++i)
         version |= std::uint32_t{data[sizeof kSceneFileMagic + static_cast<size_t>(i)]} << (8 * i);
     if (version != kFormatVersion) {
-        error = "unsupported scene format version " + std::to_string(version);
+        error = "unsupported scene format version " + std::to_string(version) +
+                " (this program reads version " + std::to_string(kFormatVersion) + ")";
         return false;
     }
+    report.formatVersion = version;
     const size_t start = sizeof kSceneFileMagic + 4;
     ChunkReader r(data + start, size - start);
     r.SetSceneFolder(folder);

@@ -66,7 +66,8 @@ class SceneHolder final : public ReferenceMaker {
 inline constexpr char kSceneFileMagic[8] = {'L', 'O', 'O', 'M', 'S', 'C', 'N', '\0'};
 
 struct SceneLoadReport {
-    bool obsolete = false;  ///< older data was converted while loading
+    std::uint32_t formatVersion = 0;  ///< the version the file's header names
+    bool obsolete = false;            ///< older data was converted while loading
     int objects = 0;
     /// What loaded but not fully, one line each naming the file (a missing image map).
     std::vector<std::string> warnings;

@@ -190,6 +190,40 @@ TEST_F(Cli, OnlyCommandsWithImageFilesLoadTheImageLibrary) {
     EXPECT_TRUE(fs::exists(Path("n.png")));
 }
 
+TEST_F(Cli, VersionNamesTheProgramAndEveryPlugin) {
+    Result r = Run("--version");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("loomhost 1.", 0), 0u) << r.out;
+    // The version each library answers from its entry point, beside its file name.
+    for (const char* line : {"  nimbra.so 110: ", "  voltrane.so 110: ", "  dioptrix.so 100: "}) {
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    }
+    // Without --version a command is still required.
+    Result none = Run("");
+    EXPECT_NE(none.status, 0);
+    EXPECT_NE(none.err.find("A subcommand is required"), std::string::npos) << none.err;
+}
+
+TEST_F(Cli, SceneShowNamesTheFormatVersionAndRefusesOtherVersions) {
+    const std::string scene = Path("v.loom");
+    ASSERT_EQ(Run("scene new " + scene + " nimbra").status, 0);
+    Result show = Run("scene show " + scene);
+    ASSERT_EQ(show.status, 0) << show.err;
+    EXPECT_EQ(show.out.rfind("scene format version 1\n", 0), 0u) << show.out;
+    // A file of a later format version: refused, naming both versions.
+    {
+        std::fstream f(scene, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(8);
+        f.put('\x02');
+    }
+    Result later = Run("scene show " + scene);
+    EXPECT_NE(later.status, 0);
+    EXPECT_NE(later.err.find(scene), std::string::npos) << later.err;
+    EXPECT_NE(later.err.find("unsupported scene format version 2 (this program reads version 1)"),
+              std::string::npos)
+        << later.err;
+}
+
 TEST_F(Cli, EveryCommandHasHelp) {
     for (const char* cmd : {"", "list", "params", "eval", "render", "viewport", "scene",
                             "scene new", "scene show", "edit"}) {
