@@ -1,5 +1,6 @@
-# The project's commands. `make demo` installs what is missing, builds and renders the
-# gallery into out/; `make test` builds and runs every test. Each build folder is made from
+# The project's commands. `make demo` installs what building loomhost needs, builds the
+# program and its plug-ins and renders the gallery into out/; `make test` installs the
+# rest (test libraries, browser, clang, peers), builds everything and runs every test. Each build folder is made from
 # a preset of CMakePresets.json (dev, release, asan, tsan, fuzz).
 BUILD ?= build
 PRESET ?= dev
@@ -9,23 +10,30 @@ CMAKE_FLAGS ?=
 # Options every configuration gets (CI passes -DLOOM_WERROR=ON).
 LOOM_CMAKE_EXTRA ?=
 
-.PHONY: all deps build test demo asan tsan release bench fuzz format check-format clean
+.PHONY: all deps deps-build build test demo asan tsan release bench fuzz format check-format clean
 
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh all
+
+deps-build:
+	@scripts/install-deps.sh build
 
 $(BUILD)/build.ninja:
 	cmake --preset $(PRESET) -B $(BUILD) $(CMAKE_FLAGS) $(LOOM_CMAKE_EXTRA)
 
+# A build folder configured before the test libraries were installed (by make demo) is
+# configured again, so that it finds them.
 build: deps $(BUILD)/build.ninja
+	@[ -d $(BUILD)/tests ] || cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
-demo: build
+demo: deps-build $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target loom_program
 	BUILD=$(BUILD) scripts/demo.sh
 
 asan:

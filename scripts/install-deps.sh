@@ -1,22 +1,45 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, skipping those already present.
+#
+#   scripts/install-deps.sh [build|all]
+#
+# build: what building and running loomhost, its runtime and the plug-ins needs (make demo);
+# all (the default): also what the tests, benchmarks and fuzz targets need (make test).
 set -euo pipefail
+profile=${1:-all}
+case "$profile" in
+  build | all) ;;
+  -h | --help)
+    sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
+    exit 0
+    ;;
+  *)
+    echo "install-deps.sh: unknown profile '$profile' (build or all)" >&2
+    exit 2
+    ;;
+esac
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
-# clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 packages=(
   cmake ninja-build ccache g++ make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
+  fonts-liberation
+)
+# clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
+# ffmpeg and libstb-dev: peers the benchmarks compare with.
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
   ffmpeg
   chromium
-  fonts-liberation
 )
-# The browser tests' driver runs on Node.js; a Node.js installed another way is kept.
-command -v node >/dev/null 2>&1 || packages+=(nodejs)
-command -v npm >/dev/null 2>&1 || packages+=(npm)
+if [ "$profile" = all ]; then
+  packages+=("${test_packages[@]}")
+  # The browser tests' driver runs on Node.js; a Node.js installed another way is kept.
+  command -v node >/dev/null 2>&1 || packages+=(nodejs)
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -29,6 +52,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
 fi
 
+[ "$profile" = all ] || exit 0
 # Playwright (the browser tests' driver, pinned in tests/e2e/package-lock.json).
 e2e="$(dirname "$0")/../tests/e2e"
 if [ ! -d "$e2e/node_modules/playwright-core" ] ||
