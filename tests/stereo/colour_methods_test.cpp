@@ -165,6 +165,10 @@ TEST_F(ComposePairTest, ColourMethodsComposeEveryLineAndStopOnAbort) {
     const std::size_t last = out.pixels.size() - 1;
     EXPECT_EQ(out.pixels[last],
               ComposeOne(s.method, s.glasses, left.pixels[last], right.pixels[last]));
+    right.bits = 16;  // the deeper view sets the depth, as in the grey method
+    ASSERT_EQ(ComposePair(s, nullptr, left, right, window, nullptr, out, err),
+              loom::FilterOutcome::kDone);
+    EXPECT_EQ(out.bits, 16);
     std::atomic<bool> abort{true};
     Image16 untouched;
     EXPECT_EQ(ComposePair(s, nullptr, left, right, window, &abort, untouched, err),

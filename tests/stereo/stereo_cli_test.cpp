@@ -1,10 +1,15 @@
 // loomhost anaglyph with stereo photos, colour methods, frame patterns and folders of
 // pairs, run as a user runs it.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/stereo/colour_methods.h"
 #include "tests/stereo/stereo_files.h"
@@ -148,6 +153,55 @@ TEST_F(StereoCli, AFailingFrameLeavesEarlierFramesAndOlderFilesIntact) {
     EXPECT_TRUE(fs::exists(Path("seq/o_1.png")));
     EXPECT_EQ(FileBytes(Path("seq/o_2.png")), "older");
     EXPECT_FALSE(fs::exists(Path("seq/o_3.png")));
+    for (const auto& e : fs::directory_iterator(dir / "seq")) {
+        EXPECT_EQ(e.path().filename().string().find(".loomtmp."), std::string::npos);
+    }
+}
+
+TEST_F(StereoCli, CtrlCStopsASequenceBetweenFramesAndKeepsWhatIsComplete) {
+    constexpr int kFrames = 40;
+    fs::create_directories(dir / "seq");
+    for (int f = 1; f <= kFrames; ++f) Picture("seq/s_" + std::to_string(f) + ".png", 400, 200, f);
+    const std::string older = Path("seq/o_" + std::to_string(kFrames) + ".png");
+    std::ofstream(older) << "older";
+    const std::string in = Path("seq/s_%d.png"), out = Path("seq/o_%d.png");
+    const std::string errFile = Path("stderr.txt");
+    // Interrupts before the command watches for them are ignored; it watches before it
+    // writes its first frame, and only then is it interrupted.
+    auto previous = signal(SIGINT, SIG_IGN);
+    pid_t pid = fork();
+    if (pid != 0) signal(SIGINT, previous);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        FILE* e = std::freopen(errFile.c_str(), "w", stderr);
+        (void)e;
+        execl(LOOMHOST_BIN, LOOMHOST_BIN, "--plugins", PLUGIN_DIR, "anaglyph", "--sbs", in.c_str(),
+              "-o", out.c_str(), "--method", "dubois", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    for (;;) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        ASSERT_GE(done, 0);
+        if (done == pid) break;
+        if (fs::exists(Path("seq/o_1.png"))) kill(pid, SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string err = FileBytes(errFile);
+    EXPECT_NE(err.find("interrupted after "), std::string::npos) << err;
+    EXPECT_NE(err.find(" of 40 pictures"), std::string::npos) << err;
+    EXPECT_EQ(FileBytes(older), "older");
+    int written = 0;
+    for (int f = 1; f < kFrames; ++f) {
+        const std::string frame = Path("seq/o_" + std::to_string(f) + ".png");
+        if (!fs::exists(frame)) continue;
+        ++written;
+        EXPECT_EQ(Load(frame).width, 200) << frame;  // every frame there is whole
+    }
+    EXPECT_GE(written, 1);
+    EXPECT_LT(written, kFrames - 1);
     for (const auto& e : fs::directory_iterator(dir / "seq")) {
         EXPECT_EQ(e.path().filename().string().find(".loomtmp."), std::string::npos);
     }
