@@ -176,6 +176,13 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
             if (found.empty()) throw std::runtime_error(opt.left + ": no frames match");
             range = {found.front(), found.back()};
         }
+        // Each frame is planned before any is composed; a range beyond any real sequence
+        // would only exhaust memory.
+        constexpr long long kMaxFrames = 1000000;
+        if (static_cast<long long>(range.last) - range.first >= kMaxFrames) {
+            throw std::runtime_error("--frames: at most " + std::to_string(kMaxFrames) +
+                                     " frames at once");
+        }
         for (long long f = range.first; f <= range.last; ++f) {
             const int frame = static_cast<int>(f);
             stereo::PairJob job{
@@ -300,7 +307,9 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
 void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
     auto opt = std::make_shared<AnaglyphOptions>();
     CLI::App* cmd = app.add_subcommand(
-        "anaglyph", "Compose a stereo pair into one anaglyph picture (the dioptrix filter)");
+        "anaglyph",
+        "Compose stereo pairs into anaglyph pictures (grey through the dioptrix filter, or a "
+        "colour method)");
     cmd->add_option("LEFT", opt->left,
                     "Left-eye image (with --sbs: the side-by-side image; alone: an .mpo or .jps "
                     "stereo photo), a frame pattern (left_%04d.png), or a folder of pairs");
