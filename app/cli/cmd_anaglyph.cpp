@@ -133,6 +133,11 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
         throw std::runtime_error(
             "--frames takes LEFT (and RIGHT) as frame patterns, such as left_%04d.png");
     }
+    if (opt.sbs && stereo::IsStereoPhoto(opt.left)) {
+        throw std::runtime_error(opt.left +
+                                 ": a stereo photo is read as a pair without --sbs (a .jps "
+                                 "holds the right view first)");
+    }
     if (fs::is_directory(opt.left, ec)) {
         if (opt.sbs) throw std::runtime_error("--sbs takes a picture or a frame pattern");
         if (!opt.right.empty() && !fs::is_directory(opt.right, ec)) {
@@ -161,7 +166,7 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
         if (opt.sbs && !opt.right.empty()) {
             throw std::runtime_error("--sbs takes one side-by-side pattern, not two");
         }
-        if (!opt.sbs && opt.right.empty()) {
+        if (!opt.sbs && opt.right.empty() && !stereo::IsStereoPhoto(opt.left)) {
             throw std::runtime_error(
                 "give the right-eye pattern too (or --sbs for side-by-side frames)");
         }

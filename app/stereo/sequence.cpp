@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "app/stereo/stereo_photo.h"
+
 namespace fs = std::filesystem;
 
 namespace loom::stereo {
@@ -82,16 +84,17 @@ std::string Number(int frame, int width) {
     return digits;
 }
 
-/// The pictures of a folder by name without extension; throws when the folder cannot be
-/// read or holds two pictures of the same name.
-std::map<std::string, std::string> Pictures(const std::string& folder) {
+/// The pictures of a folder by name without extension (with `photos`, stereo photos too);
+/// throws when the folder cannot be read or holds two pictures of the same name.
+std::map<std::string, std::string> Pictures(const std::string& folder, bool photos = false) {
     std::map<std::string, std::string> found;
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     if (ec) throw std::runtime_error(folder + ": cannot read the folder: " + ec.message());
     for (const fs::directory_entry& e : it) {
         const std::string name = e.path().filename().string();
-        if (name.empty() || name[0] == '.' || !HasImageExtension(name)) continue;
+        if (name.empty() || name[0] == '.') continue;
+        if (!HasImageExtension(name) && !(photos && IsStereoPhoto(name))) continue;
         if (!e.is_regular_file(ec)) continue;
         const std::string stem = e.path().stem().string();
         auto [at, added] = found.emplace(stem, e.path().string());
@@ -205,7 +208,12 @@ std::vector<NamedPair> PairInFolder(const std::string& folder) {
     // Keyed by the name without its side word.
     std::map<std::string, std::pair<std::string, std::string>> sides;  // key: left, right
     std::map<std::string, std::string> names;
-    for (const auto& [stem, path] : Pictures(folder)) {
+    std::vector<NamedPair> pairs;
+    for (const auto& [stem, path] : Pictures(folder, true)) {
+        if (IsStereoPhoto(path)) {
+            pairs.push_back({path, "", stem});
+            continue;
+        }
         std::string rest;
         const char side = SideOf(stem, rest);
         if (!side) continue;
@@ -218,7 +226,6 @@ std::vector<NamedPair> PairInFolder(const std::string& folder) {
         mine = path;
         names[rest] = rest.empty() ? "pair" : rest;
     }
-    std::vector<NamedPair> pairs;
     for (const auto& [key, lr] : sides) {
         if (lr.first.empty()) throw std::runtime_error(lr.second + ": no left view beside it");
         if (lr.second.empty()) throw std::runtime_error(lr.first + ": no right view beside it");
@@ -226,8 +233,16 @@ std::vector<NamedPair> PairInFolder(const std::string& folder) {
     }
     if (pairs.empty()) {
         throw std::runtime_error(folder +
-                                 ": no pictures named as left and right views (such as "
-                                 "shot_L.png and shot_R.png)");
+                                 ": no stereo photos and no pictures named as left and right "
+                                 "views (such as shot_L.png and shot_R.png)");
+    }
+    std::sort(pairs.begin(), pairs.end(),
+              [](const NamedPair& a, const NamedPair& b) { return a.name < b.name; });
+    for (std::size_t i = 1; i < pairs.size(); ++i) {
+        if (pairs[i].name == pairs[i - 1].name) {
+            throw std::runtime_error(pairs[i - 1].left + " and " + pairs[i].left +
+                                     " would both make " + pairs[i].name);
+        }
     }
     return pairs;
 }

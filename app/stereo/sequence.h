@@ -42,8 +42,10 @@ std::vector<NamedPair> PairFolders(const std::string& leftFolder, const std::str
 /// the name that has "r" or "right" there and is otherwise the same (any case:
 /// "shot_L.png" with "shot_R.png", "left-07.png" with "right-07.png"). The pair takes the
 /// name without that part and its separator. Pictures without such a word are not
-/// paired. Throws std::runtime_error naming a picture whose partner is missing, or when
-/// no pair is found. Sorted by name.
+/// paired. Stereo photos (.mpo, .jps) are pairs of their own (`right` empty), named by
+/// their names without extension. Throws std::runtime_error naming a picture whose partner
+/// is missing, two pairs that take the same name, or when no pair is found. Sorted by
+/// name.
 std::vector<NamedPair> PairInFolder(const std::string& folder);
 
 }  // namespace loom::stereo

@@ -102,6 +102,16 @@ TEST_F(Folder, OneFolderPairsByALeftRightWordInTheName) {
     EXPECT_EQ(pairs[2].name, "lr");  // the last side word counts; "lr" is none
     EXPECT_EQ(pairs[3].name, "shot");
     EXPECT_EQ(pairs[3].left, P("P/shot_L.png"));
+    Touch("P/cam.MPO");  // a stereo photo is a pair of its own
+    const auto withPhoto = PairInFolder(P("P"));
+    ASSERT_EQ(withPhoto.size(), 5u);
+    EXPECT_EQ(withPhoto[2].name, "cam");
+    EXPECT_EQ(withPhoto[2].left, P("P/cam.MPO"));
+    EXPECT_EQ(withPhoto[2].right, "");
+    Touch("P/shot.jps");
+    EXPECT_NE(Thrown([&] { PairInFolder(P("P")); }).find("would both make shot"),
+              std::string::npos);
+    fs::remove(dir / "P/shot.jps");
     Touch("P/lonely_r.png");
     EXPECT_NE(Thrown([&] { PairInFolder(P("P")); }).find("lonely_r.png: no left view"),
               std::string::npos);

@@ -74,6 +74,7 @@ TEST_F(StereoCli, StereoPhotosComposeLikeTheirSeparatePictures) {
     EXPECT_EQ(out.pixels[0].r, decoded.pixels[10].r);
     EXPECT_EQ(out.pixels[0].g, decoded.pixels[0].g);
     EXPECT_EQ(out.pixels[0].b, decoded.pixels[0].b);
+    ExpectError("--sbs " + jps + " -o " + Path("x.png"), "without --sbs");
     Save("broken.mpo", a);
     ExpectError(Path("broken.mpo") + " -o " + Path("x.png"), "no multi-picture index");
     EXPECT_FALSE(fs::exists(Path("x.png")));
