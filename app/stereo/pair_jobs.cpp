@@ -24,15 +24,17 @@ Image16 Read(const std::string& path) {
     return img;
 }
 
-/// Throws when an input of `job` is not there (a regular file, or a link to one).
+/// Throws when an input of `job` is not there (a regular file, or a link to one), with the
+/// system's reason.
 void CheckInputs(const PairJob& job) {
     for (const std::string* path : {&job.source.left, &job.source.right}) {
         if (path->empty()) continue;
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(*path, ec)) {
-            const bool missing = !std::filesystem::exists(*path, ec);
-            throw std::runtime_error((job.label.empty() ? "" : job.label + ": ") + *path +
-                                     (missing ? ": missing" : ": not a regular file"));
+        const auto status = std::filesystem::status(*path, ec);
+        if (ec || status.type() != std::filesystem::file_type::regular) {
+            throw std::runtime_error(
+                (job.label.empty() ? "" : job.label + ": ") + *path +
+                ": cannot read: " + (ec ? ec.message() : "not a regular file"));
         }
     }
 }
