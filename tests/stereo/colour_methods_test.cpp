@@ -105,23 +105,15 @@ TEST(HalfColourAndColour, MatchTheirDefinitionsOnHandComputedPixels) {
     EXPECT_EQ(ComposeOne(AnaglyphMethod::kHalfColour, Glasses::kRedCyan, white, white), white);
 }
 
-TEST(MethodNames, ParseEverySpellingAndRefuseOthersWithTheChoices) {
+TEST(MethodNames, ParseOtherSpellingsAndRefuseUnknownNamesWithTheChoices) {
     EXPECT_EQ(ParseAnaglyphMethod("Gray"), AnaglyphMethod::kGrey);
     EXPECT_EQ(ParseAnaglyphMethod("half-color"), AnaglyphMethod::kHalfColour);
-    EXPECT_EQ(ParseAnaglyphMethod("COLOUR"), AnaglyphMethod::kColour);
-    EXPECT_EQ(ParseAnaglyphMethod("dubois"), AnaglyphMethod::kDubois);
-    EXPECT_EQ(ParseGlasses("Green-Magenta"), Glasses::kGreenMagenta);
-    for (AnaglyphMethod m : {AnaglyphMethod::kGrey, AnaglyphMethod::kHalfColour,
-                             AnaglyphMethod::kColour, AnaglyphMethod::kDubois}) {
-        EXPECT_EQ(ParseAnaglyphMethod(MethodName(m)), m);
-    }
     try {
         ParseAnaglyphMethod("optimized");
         ADD_FAILURE() << "accepted";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("half-colour"), std::string::npos) << e.what();
     }
-    EXPECT_THROW(ParseGlasses("red-blue"), std::runtime_error);
 }
 
 class ComposePairTest : public ::testing::Test {
@@ -208,18 +200,6 @@ TEST_F(ComposePairTest, SheetHoldsTheFourMethodsTwoByTwo) {
     }
     EXPECT_EQ(sheet.pixels[static_cast<std::size_t>(9)],
               (BMM_Color_64{0, 0, 0, kFull}));  // the gap
-}
-
-TEST(EyesForGlasses, PicksAChannelEachEyesFilterPasses) {
-    loom::StereoSettings s;
-    s.leftCompensation = -0.25f;
-    EyesForGlasses(Glasses::kGreenMagenta, s);
-    EXPECT_EQ(s.leftEye, 1);
-    EXPECT_EQ(s.rightEye, 0);
-    EXPECT_EQ(s.leftCompensation, -0.25f);
-    EyesForGlasses(Glasses::kAmberBlue, s);
-    EXPECT_EQ(s.leftEye, 0);
-    EXPECT_EQ(s.rightEye, 2);
 }
 
 }  // namespace
