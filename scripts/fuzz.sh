@@ -6,12 +6,12 @@ SECONDS_EACH=${2:-30}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-mkdir -p "$work/scene" "$work/rc" "$work/web" "$work/image" "$work/stereo"
+mkdir -p "$work/scene" "$work/rc" "$work/web" "$work/image" "$work/stereo" "$work/mpo"
 "$BUILD/fuzz/make_scene_seed" "$work/scene/seed.loom"
 for f in tests/rc/data/*.rc; do [ -f "$f" ] && cp "$f" "$work/rc/"; done
 # Seeds kept in the tree (fuzz/seeds/<target>/); each target's input format is described at
 # the top of its source. Copied, so that the run's new inputs stay out of the tree.
-for target in image stereo; do
+for target in image stereo mpo; do
   [ -d "fuzz/seeds/$target" ] && cp fuzz/seeds/$target/* "$work/$target/"
 done
 # Web API requests: "METHOD PATH[?QUERY]", a newline, the body.
@@ -39,14 +39,14 @@ POST /api/filter/setup\n{}
 POST /api/key\n{"hwnd":65548,"key":"Enter"}
 SEEDS
 
-for target in scene rc web image stereo; do
+for target in scene rc web image stereo mpo; do
   bin="$BUILD/fuzz/${target}_fuzz"
   [ -x "$bin" ] || continue
   echo "fuzzing $target for ${SECONDS_EACH}s"
   # OpenImageIO's PNG reader leaks an error string on truncated files; the image code's own
   # leaks are caught by the sanitizer test suite.
   leaks=1
-  case "$target" in image | stereo) leaks=0 ;; esac
+  case "$target" in image | stereo | mpo) leaks=0 ;; esac
   ASAN_OPTIONS="detect_leaks=$leaks" "$bin" -max_total_time="$SECONDS_EACH" -max_len=65536 \
     -print_final_stats=1 -detect_leaks=$leaks -rss_limit_mb=6144 \
     -artifact_prefix="$work/" "$work/$target" 2>"$work/$target.log" || {

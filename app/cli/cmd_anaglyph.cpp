@@ -1,21 +1,29 @@
-// loomhost anaglyph: composes a stereo pair into one anaglyph picture with the stereo
-// filter, through its ImageFilter interface. loomhost scene filter: stores the filter's
-// configuration as a video-post entry of a scene file.
+// loomhost anaglyph: composes stereo pairs (two pictures, a side-by-side picture, an MPO or
+// JPS photo, frame sequences, folders of pairs) into anaglyph pictures: the grey method
+// with the stereo filter, through its ImageFilter interface, the colour methods by the host
+// (app/stereo). loomhost scene filter: stores the filter's configuration as a video-post
+// entry of a scene file.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <new>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "app/cli/commands.h"
+#include "app/cli/frame_range.h"
 #include "app/cli/interrupt.h"
 #include "app/filter/filter_run.h"
 #include "app/filter/image16.h"
 #include "app/filter/stereo_settings.h"
 #include "app/model/scene_load.h"
 #include "app/model/texture_source.h"
+#include "app/stereo/compose_pair.h"
+#include "app/stereo/pair_jobs.h"
+#include "app/stereo/sequence.h"
+#include "app/stereo/stereo_photo.h"
 #include "foundation/host/scene_io.h"
 
 namespace loom {
@@ -27,6 +35,8 @@ struct AnaglyphOptions {
     bool force = false;
     int bits = 0;  // 0: 16 when either input has more than 8 bits, else 8
     StereoOptions stereo;
+    std::string method = "grey", glasses, frames, format = "png";
+    bool sheet = false;
 };
 
 struct SceneFilterOptions {
@@ -40,11 +50,7 @@ using FilterPtr = std::unique_ptr<ImageFilter>;
 
 ClassDesc* StereoFilterClass(AppContext& ctx) {
     ctx.LoadPlugins();
-    ClassDesc* cd = ctx.loader.FindClassByName("dioptrix");
-    if (!cd || cd->SuperClassID() != IMAGE_FILTER_CLASS_ID) {
-        throw std::runtime_error("the stereo filter plug-in (dioptrix) was not found");
-    }
-    return cd;
+    return stereo::StereoFilterClass(ctx.loader);
 }
 
 FilterPtr NewFilter(ClassDesc* cd) {
@@ -68,11 +74,13 @@ std::vector<std::uint8_t> SceneRecord(const SceneHolder& scene, const std::strin
     return e.configuration;
 }
 
-/// Hands the record to the filter, with the options applied; answers what it stored.
-/// `source` names where a given record came from. A record from a file or a scene is
-/// refused when it holds values out of range, as typed values are.
+/// Hands the record to the filter, with the options applied (the eye channels of
+/// `glasses` first, when given); answers what it stored. `source` names where a given
+/// record came from. A record from a file or a scene is refused when it holds values out of
+/// range, as typed values are.
 std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_t> record,
-                                    const std::string& source, const StereoOptions& options) {
+                                    const std::string& source, const StereoOptions& options,
+                                    std::optional<stereo::Glasses> glasses = std::nullopt) {
     std::string err;
     if (!record.empty()) {
         CheckStereoSettings(DecodeStereoSettings(record), source);
@@ -87,6 +95,11 @@ std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_
     } else if (!SaveFilterConfiguration(filter, record, err)) {
         throw std::runtime_error(err);
     }
+    if (glasses) {
+        StereoSettings s = DecodeStereoSettings(record);
+        stereo::EyesForGlasses(*glasses, s);
+        record = EncodeStereoSettings(s);
+    }
     record = options.Apply(record);
     std::vector<std::uint8_t> stored;
     if (!LoadFilterConfiguration(filter, record, err) ||
@@ -96,42 +109,143 @@ std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_
     return stored;
 }
 
-Image16 Read(const std::string& path) {
-    Image16 img;
-    std::string err;
-    bool read = false;
-    try {
-        read = ReadImage16(path, img, err);
-    } catch (const std::bad_alloc&) {
-        throw std::runtime_error(path + ": not enough memory to read the image");
+/// The output folder of a folder of pairs, made when it does not exist.
+void MakeOutputFolder(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(folder, ec)) return;
+    if (fs::exists(folder, ec)) {
+        throw std::runtime_error(folder + ": not a folder (the output of folders of pairs)");
     }
-    if (!read) throw std::runtime_error(err);
-    return img;
+    if (!fs::create_directory(folder, ec) && ec) {
+        throw std::runtime_error(folder + ": cannot make the folder: " + ec.message());
+    }
+}
+
+/// The pairs the command names and the files it writes: one still, the frames of
+/// patterns, or the pairs of folders.
+std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
+    namespace fs = std::filesystem;
+    std::vector<stereo::PairJob> jobs;
+    std::error_code ec;
+    const bool pattern = stereo::IsFramePattern(opt.left);
+    if (!opt.frames.empty() && !pattern) {
+        throw std::runtime_error(
+            "--frames takes LEFT (and RIGHT) as frame patterns, such as left_%04d.png");
+    }
+    if (opt.sbs && stereo::IsStereoPhoto(opt.left)) {
+        throw std::runtime_error(opt.left +
+                                 ": a stereo photo is read as a pair without --sbs (a .jps "
+                                 "holds the right view first)");
+    }
+    if (fs::is_directory(opt.left, ec)) {
+        if (opt.sbs) throw std::runtime_error("--sbs takes a picture or a frame pattern");
+        if (!opt.right.empty() && !fs::is_directory(opt.right, ec)) {
+            throw std::runtime_error(opt.left + " is a folder; RIGHT must be a folder too");
+        }
+        std::string err;
+        const std::string ext = "." + opt.format;
+        if (!CanWriteImage16("out" + ext, err)) {
+            throw std::runtime_error("--format '" + opt.format + "': choose png, tif, exr or jpg");
+        }
+        const auto pairs = opt.right.empty() ? stereo::PairInFolder(opt.left)
+                                             : stereo::PairFolders(opt.left, opt.right);
+        MakeOutputFolder(opt.output);
+        for (const stereo::NamedPair& p : pairs) {
+            jobs.push_back({{p.left, p.right, false},
+                            (fs::path(opt.output) / (p.name + ext)).string(),
+                            p.name});
+        }
+        return jobs;
+    }
+    if (pattern) {
+        if (!stereo::IsFramePattern(opt.output)) {
+            throw std::runtime_error(
+                "-o must be a frame pattern too (such as out_%04d.png) when LEFT is one");
+        }
+        if (opt.sbs && !opt.right.empty()) {
+            throw std::runtime_error("--sbs takes one side-by-side pattern, not two");
+        }
+        if (!opt.sbs && opt.right.empty() && !stereo::IsStereoPhoto(opt.left)) {
+            throw std::runtime_error(
+                "give the right-eye pattern too (or --sbs for side-by-side frames)");
+        }
+        if (!opt.right.empty() && !stereo::IsFramePattern(opt.right)) {
+            throw std::runtime_error("RIGHT must be a frame pattern when LEFT is one");
+        }
+        FrameRange range;
+        if (!opt.frames.empty()) {
+            range = ParseFrameRange(opt.frames, "--frames");
+        } else {
+            const std::vector<int> found = stereo::FramesOnDisk(opt.left);
+            if (found.empty()) throw std::runtime_error(opt.left + ": no frames match");
+            range = {found.front(), found.back()};
+        }
+        // Each frame is planned before any is composed; a range beyond any real sequence
+        // would only exhaust memory.
+        constexpr long long kMaxFrames = 1000000;
+        if (static_cast<long long>(range.last) - range.first >= kMaxFrames) {
+            throw std::runtime_error("--frames: at most " + std::to_string(kMaxFrames) +
+                                     " frames at once");
+        }
+        for (long long f = range.first; f <= range.last; ++f) {
+            const int frame = static_cast<int>(f);
+            stereo::PairJob job{
+                {stereo::FramePath(opt.left, frame),
+                 opt.right.empty() ? "" : stereo::FramePath(opt.right, frame), opt.sbs},
+                stereo::FramePath(opt.output, frame),
+                "frame " + std::to_string(frame)};
+            if (job.output == job.source.left || job.output == job.source.right) {
+                throw std::runtime_error(job.output + ": is an input and the output");
+            }
+            jobs.push_back(std::move(job));
+        }
+        return jobs;
+    }
+    if (stereo::IsFramePattern(opt.output)) {
+        throw std::runtime_error("-o is a frame pattern but LEFT is one picture");
+    }
+    if (opt.sbs && !opt.right.empty()) {
+        throw std::runtime_error("--sbs takes one side-by-side image, not two");
+    }
+    if (!opt.sbs && opt.right.empty() && !stereo::IsStereoPhoto(opt.left)) {
+        throw std::runtime_error(
+            "give the right-eye image too (or --sbs for one image, or an .mpo or .jps photo)");
+    }
+    jobs.push_back({{opt.left, opt.right, opt.sbs}, opt.output, ""});
+    return jobs;
 }
 
 void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     if (opt.left.empty() && opt.saveConfig.empty()) {
         throw std::runtime_error(
-            "give the LEFT and RIGHT images (or --sbs IMAGE), or --save-config FILE");
+            "give the LEFT and RIGHT images (or --sbs IMAGE, a stereo photo, frame patterns or "
+            "folders), or --save-config FILE");
     }
+    stereo::AnaglyphSettings settings;
+    settings.method = stereo::ParseAnaglyphMethod(opt.method);
+    std::optional<stereo::Glasses> glasses;
+    if (!opt.glasses.empty()) glasses = settings.glasses = stereo::ParseGlasses(opt.glasses);
+    if (settings.method != stereo::AnaglyphMethod::kGrey && !opt.sheet &&
+        (opt.stereo.ChangesSomething() || !opt.stereo.configFile.empty() || !opt.scene.empty())) {
+        throw std::runtime_error(std::string("--method ") + stereo::MethodName(settings.method) +
+                                 " takes --glasses; --left-eye, --right-eye, --left-comp, "
+                                 "--right-comp, --config and --scene set the grey method");
+    }
+    std::vector<stereo::PairJob> jobs;
     if (!opt.left.empty()) {
         if (opt.output.empty()) throw std::runtime_error("-o OUT is required");
-        if (opt.sbs && !opt.right.empty()) {
-            throw std::runtime_error("--sbs takes one side-by-side image, not two");
-        }
-        if (!opt.sbs && opt.right.empty()) {
-            throw std::runtime_error("give the right-eye image too (or --sbs for one image)");
-        }
         if (opt.bits != 0 && opt.bits != 8 && opt.bits != 16) {
             throw std::runtime_error("--bits must be 8 or 16");
         }
+        jobs = PlanJobs(opt);
     }
     // Ctrl-C from here on, during the final write too, stops before a file is replaced.
     WatchInterrupt();
     const SaveOptions save{opt.force, &InterruptFlag()};
     std::string checkErr;
-    if (!opt.left.empty() && !CheckImageOutput(opt.output, save, checkErr)) {
-        throw std::runtime_error(checkErr);
+    for (const stereo::PairJob& job : jobs) {
+        if (!CheckImageOutput(job.output, save, checkErr)) throw std::runtime_error(checkErr);
     }
     if (!opt.saveConfig.empty() && !CheckOutputFile(opt.saveConfig, save, checkErr)) {
         throw std::runtime_error(checkErr);
@@ -154,43 +268,16 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     std::vector<std::uint8_t> stored = Configure(
         *filter, record,
         opt.scene + (opt.entry.empty() ? ": first filter entry" : ": entry '" + opt.entry + "'"),
-        opt.stereo);
+        opt.stereo, glasses);
     if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored, save);
-    if (opt.left.empty()) return;
+    if (jobs.empty()) return;
+    settings.eyes = DecodeStereoSettings(stored);
 
-    Image16 left, right;
-    if (opt.sbs) {
-        std::string err;
-        if (!SplitSideBySide(Read(opt.left), left, right, err)) {
-            throw std::runtime_error(opt.left + ": " + err);
-        }
-    } else {
-        left = Read(opt.left);
-        right = Read(opt.right);
-        if (left.width != right.width || left.height != right.height) {
-            throw std::runtime_error(
-                "the views differ in size: " + opt.left + " is " + std::to_string(left.width) +
-                "x" + std::to_string(left.height) + ", " + opt.right + " is " +
-                std::to_string(right.width) + "x" + std::to_string(right.height));
-        }
-    }
-    FilterProgressWindow window("anaglyph", &InterruptFlag());
-    Image16 result;
-    std::string err;
-    switch (RunCompositor(*filter, left, right, window, &InterruptFlag(), result, err)) {
-        case FilterOutcome::kAborted:
-            window.Finish();
-            throw std::runtime_error("interrupted; nothing written");
-        case FilterOutcome::kFailed:
-            window.Finish();
-            throw std::runtime_error(err);
-        case FilterOutcome::kDone:
-            break;
-    }
-    window.Finish();
-    if (!WriteImage16(opt.output, result, opt.bits != 0 ? opt.bits : result.bits, err, save)) {
-        throw std::runtime_error(err);
-    }
+    stereo::PairJobOptions run;
+    run.bits = opt.bits;
+    run.sheet = opt.sheet;
+    run.save = save;
+    stereo::RunPairJobs(jobs, settings, filter.get(), run);
 }
 
 void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
@@ -225,13 +312,35 @@ void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
 void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
     auto opt = std::make_shared<AnaglyphOptions>();
     CLI::App* cmd = app.add_subcommand(
-        "anaglyph", "Compose a stereo pair into one anaglyph picture (the dioptrix filter)");
-    cmd->add_option("LEFT", opt->left, "Left-eye image (with --sbs: the side-by-side image)");
-    cmd->add_option("RIGHT", opt->right, "Right-eye image, the same size as LEFT");
-    cmd->add_option("-o,--out", opt->output, "Output image (.png, .tif, .exr, .jpg)");
+        "anaglyph",
+        "Compose stereo pairs into anaglyph pictures (grey through the dioptrix filter, or a "
+        "colour method)");
+    cmd->add_option("LEFT", opt->left,
+                    "Left-eye image (with --sbs: the side-by-side image; alone: an .mpo or .jps "
+                    "stereo photo), a frame pattern (left_%04d.png), or a folder of pairs");
+    cmd->add_option("RIGHT", opt->right,
+                    "Right-eye image, the same size as LEFT; a pattern or folder like LEFT");
+    cmd->add_option("-o,--out", opt->output,
+                    "Output image (.png, .tif, .exr, .jpg), frame pattern, or folder");
     cmd->add_flag("--sbs", opt->sbs,
                   "LEFT is one side-by-side image: left view in its left half, right view in "
                   "its right half (an odd middle column is dropped)");
+    cmd->add_option("--method", opt->method,
+                    "grey (the filter: one channel per eye, with compensation), half-colour, "
+                    "colour or dubois (least squares)")
+        ->capture_default_str();
+    cmd->add_option("--glasses", opt->glasses,
+                    "red-cyan (default), green-magenta or amber-blue: the colour methods' "
+                    "glasses; with grey, the eye channels (before --left-eye/--right-eye)");
+    cmd->add_flag("--sheet", opt->sheet,
+                  "Write the four methods on one sheet: grey and half-colour above, colour "
+                  "and dubois below");
+    cmd->add_option("--frames", opt->frames,
+                    "With frame patterns (left_%04d.png): the frames A-B (default: those of "
+                    "LEFT on disk)");
+    cmd->add_option("--format", opt->format,
+                    "With folders of pairs: the output pictures' format (png, tif, exr, jpg)")
+        ->capture_default_str();
     cmd->add_option("--bits", opt->bits,
                     "Bits per channel of PNG/TIFF output: 8 or 16 (default: 16 when an input "
                     "has more than 8)");

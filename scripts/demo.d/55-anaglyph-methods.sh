@@ -1,0 +1,7 @@
+# Anaglyph methods: the Dioptrix pair of the lit sphere composed four ways on one sheet
+# (grey through the filter and half-colour above, colour and Dubois below), for red-cyan
+# glasses.
+echo "Anaglyph methods"
+echo "  anaglyph_methods"
+$HOST anaglyph "$OUT/dioptrix_left.png" "$OUT/dioptrix_right.png" --sheet --glasses red-cyan \
+  -o "$OUT/anaglyph_methods.png"
