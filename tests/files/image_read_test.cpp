@@ -382,10 +382,16 @@ TEST(ImageRead, BmpLayoutsInUseAreReadWithTheirPixels) {
     const std::string fields =
         Bmp(BmpInfo(2, 2, 32, 3), masks,
             Le32(0x0000FF) + Le32(0xFFFFFF) + Le32(0xFF0000) + Le32(0x00FF00));
-    const std::pair<const char*, std::string> layouts[] = {{"bottom-up 24 bits", Bmp24(false)},
-                                                           {"top-down 24 bits", Bmp24(true)},
-                                                           {"8-bit palette", indexed},
-                                                           {"32-bit bit fields", fields}};
+    // Run-length coded indices: two literal runs a row, end of line, end of picture.
+    const std::string runs =
+        Bmp(BmpInfo(2, 2, 8, 1, 4), colours, std::string("\1\2\1\3\0\0\1\0\1\1\0\1", 12));
+    // The oldest header: 12 bytes, 16-bit sizes.
+    const std::string rows = Bmp24(false).substr(54);
+    const std::string os2 = Bmp(Le32(12) + Le16(2) + Le16(2) + Le16(1) + Le16(24), "", rows);
+    const std::pair<const char*, std::string> layouts[] = {
+        {"bottom-up 24 bits", Bmp24(false)}, {"12-byte header", os2},
+        {"run-length 8 bits", runs},         {"top-down 24 bits", Bmp24(true)},
+        {"8-bit palette", indexed},          {"32-bit bit fields", fields}};
     for (const auto& [what, bytes] : layouts) {
         SCOPED_TRACE(what);
         Image16 image;
