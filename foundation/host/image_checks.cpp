@@ -503,11 +503,16 @@ bool StripJpegMetadata(const std::string& name, const std::uint8_t* data, std::s
     out.insert(out.end(), data, data + std::min<std::size_t>(size, 2));  // start of image
     std::size_t at = 2;
     for (;;) {
-        // The decoder skips stray bytes and fill bytes before a marker; so does this walk.
+        // The decoder skips stray bytes and fill bytes before a marker; so does this walk, so
+        // that both see the same segments (the stray bytes are not copied).
         while (at < size && data[at] != 0xFF) ++at;
         while (at + 1 < size && data[at + 1] == 0xFF) ++at;
         if (size - std::min(at, size) < 2) return damaged("it ends before its first scan");
         const std::uint8_t marker = data[at + 1];
+        if (marker == 0x00) {
+            at += 2;  // a stuffed zero is no marker: the decoder skips it as stray bytes
+            continue;
+        }
         const bool standalone = marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
         if (standalone) {
             out.insert(out.end(), data + at, data + at + 2);

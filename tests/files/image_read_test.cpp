@@ -479,10 +479,17 @@ TEST(ImageRead, JpegMetadataSegmentsAreDroppedBeforeTheLibraryParsesThem) {
                                                  Le32(0x4e000000) + "\x1c\x02\x41\x00\x49Op");
     const std::string exif = segment('\xe1', std::string("Exif\0\0II*\0\xff\xff\xff\x7f", 14));
     const std::string comment = segment('\xfe', "a comment");
-    const std::string withMetadata = "\xff\xd8" + iptc + exif + comment + plain.substr(2);
-    Image16 read;
-    EXPECT_EQ(ReadEveryWay(dir, "metadata.jpg", withMetadata, &read), "\n");
-    EXPECT_TRUE(read.pixels == expected.pixels);
+    // Stray bytes and a stuffed zero before a marker are skipped by the decoder; the segment
+    // walk skips them the same way, so the IPTC segment after them is seen and dropped.
+    const std::string stray("\x01\x02\xff\xff\x00\x00", 6);
+    for (const std::string& before : {std::string(), stray}) {
+        SCOPED_TRACE(before.empty() ? "segments back to back" : "stray bytes before IPTC");
+        const std::string withMetadata =
+            "\xff\xd8" + exif + before + iptc + comment + plain.substr(2);
+        Image16 read;
+        EXPECT_EQ(ReadEveryWay(dir, "metadata.jpg", withMetadata, &read), "\n");
+        EXPECT_TRUE(read.pixels == expected.pixels);
+    }
 
     // A segment whose length runs past the file is refused by the walk over the segments.
     EXPECT_TRUE(RefusedEveryWay(dir, "cut.jpg",
