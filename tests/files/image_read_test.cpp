@@ -413,6 +413,15 @@ TEST(ImageRead, BmpLayoutsInUseAreReadWithTheirPixels) {
 // write outside its line).
 TEST(ImageRead, BmpHeadersThatDisagreeWithTheFileAreRefused) {
     TempFolder dir;
+    // 16x4 pixels of 24 bits marked run-length coded, with no palette: the library faulted
+    // reading its pixels.
+    const std::uint8_t runLength[] = {
+        0x42, 0x4d, 0xf6, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x36, 0x00, 0x00,
+        0x00, 0x28, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00,
+        0x01, 0x00, 0x18, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x4d,
+        0x65, 0x6d, 0x46, 0x72, 0x65, 0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x01, 0x00, 0x00};
+    const std::string runLengthOn24Bits(reinterpret_cast<const char*>(runLength), sizeof runLength);
     const std::string good = Bmp24(false);
     const std::string rows = good.substr(54);
     const auto withInfo = [&](const std::string& info) { return Bmp(info, "", rows); };
@@ -423,8 +432,7 @@ TEST(ImageRead, BmpHeadersThatDisagreeWithTheFileAreRefused) {
     std::string bigHeader = good;
     bigHeader.replace(14, 4, Le32(64));
     const std::pair<const char*, std::string> cases[] = {
-        {"run-length 8-bit code on 24-bit pixels",
-         Bmp(BmpInfo(16, 4, 24, 1), "", std::string(10, '\x01'))},
+        {"run-length 8-bit code on 24-bit pixels", runLengthOn24Bits},
         {"unknown header size", bigHeader},
         {"two planes",
          [&] {
@@ -475,7 +483,7 @@ TEST(ImageRead, JpegMetadataSegmentsAreDroppedBeforeTheLibraryParsesThem) {
         return std::string("\xff") + marker + static_cast<char>(n >> 8) + static_cast<char>(n) +
                body;
     };
-    const std::string iptc = segment('\xed', std::string("Photoshop 3.0\0008BIM\x04\x04\0\0", 20) +
+    const std::string iptc = segment('\xed', std::string("Photoshop 3.0\0008BIM\x04\x04\0\0", 22) +
                                                  Le32(0x4e000000) + "\x1c\x02\x41\x00\x49Op");
     const std::string exif = segment('\xe1', std::string("Exif\0\0II*\0\xff\xff\xff\x7f", 14));
     const std::string comment = segment('\xfe', "a comment");
