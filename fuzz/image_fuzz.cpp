@@ -3,8 +3,9 @@
 // (floats). The reader must refuse what it cannot read with an error naming the file, and
 // what it reads must come out whole.
 //
-// Input: byte 0 picks the format (its value mod 5: PNG, TIFF, EXR, JPEG, BMP) and the path
-// (below 128: filter input, else image map); the file's bytes follow.
+// Input: byte 0 picks the file's name (its value mod 5: .png, .tif, .exr, .jpg, .bmp; the
+// bytes' signature picks the reader, the name only words the errors) and the path (below
+// 128: filter input, else image map); the file's bytes follow.
 #include <cstddef>
 #include <cstdint>
 #include <string>

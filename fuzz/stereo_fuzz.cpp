@@ -3,9 +3,9 @@
 // composed into an anaglyph with that configuration. Nothing may crash; the filter keeps
 // the bytes as loaded, and the composed picture is the size of one view.
 //
-// Input: byte 0 picks the image format (mod 5: PNG, TIFF, EXR, JPEG, BMP); bytes 1..12 are
-// the configuration record (shorter inputs are records of the wrong size); the image's
-// bytes follow.
+// Input: byte 0 picks the image's name (mod 5: .png, .tif, .exr, .jpg, .bmp; the bytes'
+// signature picks the reader); bytes 1..12 are the configuration record (shorter inputs are
+// records of the wrong size); the image's bytes follow.
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>

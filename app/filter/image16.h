@@ -17,7 +17,7 @@ namespace loom {
 /// damaged or truncated files, are refused. False with `error` naming the file.
 bool ReadImage16(const std::string& path, Image16& image, std::string& error);
 
-/// ReadImage16 on a file's bytes in memory; `name`'s extension picks the format. Pictures
+/// ReadImage16 on a file's bytes in memory; the bytes' signature picks the format. Pictures
 /// of more than `maxPixels` pixels are refused.
 bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_t size,
                    Image16& image, std::string& error, long long maxPixels = kMaxImagePixels);

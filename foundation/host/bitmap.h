@@ -136,8 +136,8 @@ bool WriteImage(const std::string& path, const FloatImage& image, int bits, std:
 /// truncated files, are refused.
 bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error);
 
-/// ReadImage on the bytes of a file in memory; `name` picks the format by its extension
-/// and begins every error. Pictures of more than `maxPixels` pixels are refused.
+/// ReadImage on the bytes of a file in memory; the bytes' signature picks the format and
+/// `name` begins every error. Pictures of more than `maxPixels` pixels are refused.
 bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,
                  FloatImage& image, int& bits, std::string& error,
                  long long maxPixels = kMaxImagePixels);

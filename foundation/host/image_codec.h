@@ -15,10 +15,12 @@
 
 namespace loom {
 
-/// The image library's operations. `name` is the file's name: its extension picks the
-/// format (a reader falls back on the others when the bytes are not of that format) and
-/// every error begins with it. Each answers false with `error`. Decoders refuse pictures of
-/// more than `maxPixels` pixels before allocating them, and damaged or truncated data.
+/// The image library's operations. `name` is the file's name and begins every error.
+/// Decoders pick the reader by the bytes' signature (PNG, TIFF, OpenEXR, JPEG, BMP); bytes
+/// of none of these are refused under those formats' extensions and offered to every
+/// reader the library has under any other. Each answers false with `error`. Decoders refuse
+/// pictures of more than `maxPixels` pixels before allocating them, and damaged or
+/// truncated data.
 struct ImageCodec {
     bool (*decodeFloat)(const std::string& name, const std::uint8_t* data, std::size_t size,
                         long long maxPixels, FloatImage& image, int& bits, std::string& error);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "foundation/host/image_checks.h"
 #include "foundation/host/image_codec.h"
 
 namespace loom {
@@ -35,147 +36,17 @@ std::string Extension(const std::string& name) {
     return Lower(std::filesystem::path(name).extension().string());
 }
 
-/// The library's name of the format of the usual extensions; null for others.
-const char* FormatOf(const std::string& ext) {
-    if (ext == ".png") return "png";
-    if (ext == ".tif" || ext == ".tiff") return "tiff";
-    if (ext == ".exr") return "openexr";
-    if (ext == ".jpg" || ext == ".jpeg") return "jpeg";
-    if (ext == ".bmp") return "bmp";
-    return nullptr;
+/// The extensions of the formats the project reads by their signature; a file of another
+/// extension may be of any format the library knows.
+bool IsUsualExtension(const std::string& ext) {
+    return ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".exr" || ext == ".jpg" ||
+           ext == ".jpeg" || ext == ".bmp";
 }
 
 /// "name: image too large (WxH, at most N pixels)".
 std::string TooLarge(const std::string& name, long long w, long long h, long long maxPixels) {
     return name + ": image too large (" + std::to_string(w) + "x" + std::to_string(h) +
            ", at most " + std::to_string(maxPixels) + " pixels)";
-}
-
-/// The PNG and BMP readers allocate lines of the declared width while opening, before the
-/// size can be looked at, and the PNG reader each chunk at its declared length: their
-/// headers are checked first.
-bool CheckDeclaredSize(const std::string& name, const std::uint8_t* data, std::size_t size,
-                       long long maxPixels, std::string& error) {
-    const auto be32 = [&](std::size_t at) {
-        return static_cast<long long>(static_cast<std::uint32_t>(data[at]) << 24 |
-                                      static_cast<std::uint32_t>(data[at + 1]) << 16 |
-                                      static_cast<std::uint32_t>(data[at + 2]) << 8 |
-                                      static_cast<std::uint32_t>(data[at + 3]));
-    };
-    const auto le32 = [&](std::size_t at) {
-        return static_cast<long long>(static_cast<std::int32_t>(
-            static_cast<std::uint32_t>(data[at]) | static_cast<std::uint32_t>(data[at + 1]) << 8 |
-            static_cast<std::uint32_t>(data[at + 2]) << 16 |
-            static_cast<std::uint32_t>(data[at + 3]) << 24));
-    };
-    long long w = 0, h = 0;
-    constexpr std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (size >= 8 && std::equal(kPng, kPng + 8, data)) {
-        // A PNG cut short is refused here: the PNG library would print its own complaint
-        // before the reader's error, and it also allocates each chunk at its declared length
-        // before reading it.
-        const auto damaged = [&](const char* why) {
-            error = name + ": cannot read image: damaged PNG (" + why + ")";
-            return false;
-        };
-        if (size < 33 || std::memcmp(data + 12, "IHDR", 4) != 0) {
-            return damaged("the header is incomplete");
-        }
-        w = be32(16);
-        h = be32(20);
-        bool ended = false;
-        for (std::size_t at = 8; size - at >= 8;) {
-            const long long length = be32(at);
-            if (length > static_cast<long long>(size - at) - 12) {
-                return damaged("a chunk runs past the end");
-            }
-            at += static_cast<std::size_t>(length) + 12;
-            if (std::memcmp(data + at - length - 8, "IEND", 4) == 0) {
-                ended = true;
-                break;
-            }
-        }
-        if (!ended) return damaged("it ends before its last chunk");
-    } else if (size >= 26 && data[0] == 'B' && data[1] == 'M' && le32(14) >= 40) {
-        w = std::llabs(le32(18));
-        h = std::llabs(le32(22));
-    } else {
-        return true;
-    }
-    if (w > maxPixels || h > maxPixels || w * h > maxPixels) {
-        error = TooLarge(name, w, h, maxPixels);
-        return false;
-    }
-    return true;
-}
-
-/// OpenEXR allocates what a header's attribute sizes and data window claim before anyone
-/// can look at them, so an EXR header is walked first: every attribute must lie within the
-/// bytes, and the data window within `maxPixels`. Other data passes unchanged.
-bool CheckExrHeaders(const std::string& name, const std::uint8_t* data, std::size_t size,
-                     long long maxPixels, std::string& error) {
-    constexpr std::uint8_t kMagic[4] = {0x76, 0x2f, 0x31, 0x01};
-    constexpr std::uint32_t kMultipart = 0x1000;
-    if (size < 8 || !std::equal(kMagic, kMagic + 4, data)) return true;
-    const auto le32 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(data[at]) |
-               static_cast<std::uint32_t>(data[at + 1]) << 8 |
-               static_cast<std::uint32_t>(data[at + 2]) << 16 |
-               static_cast<std::uint32_t>(data[at + 3]) << 24;
-    };
-    const bool multipart = (le32(4) & kMultipart) != 0;
-    const auto damaged = [&](const char* why) {
-        error = name + ": cannot read image: damaged EXR header (" + why + ")";
-        return false;
-    };
-    std::size_t at = 8;
-    // A string that ends inside the data; answers its length, or npos.
-    const auto text = [&](std::size_t from) {
-        const auto* end =
-            static_cast<const std::uint8_t*>(std::memchr(data + from, 0, size - from));
-        return end ? static_cast<std::size_t>(end - (data + from)) : std::string::npos;
-    };
-    for (int header = 0;; ++header) {
-        if (at >= size) return damaged("cut short");
-        if (data[at] == 0) {
-            if (header > 0 && multipart) return true;  // the empty header ends the list
-            if (header == 0) return damaged("no attributes");
-        }
-        for (;;) {
-            if (at >= size) return damaged("cut short");
-            const std::size_t nameLength = text(at);
-            if (nameLength == std::string::npos) return damaged("cut short");
-            if (nameLength == 0) {
-                ++at;
-                break;
-            }
-            const std::string attribute(reinterpret_cast<const char*>(data + at), nameLength);
-            at += nameLength + 1;
-            if (at >= size) return damaged("cut short");
-            const std::size_t typeLength = text(at);
-            if (typeLength == std::string::npos) return damaged("cut short");
-            const std::string type(reinterpret_cast<const char*>(data + at), typeLength);
-            at += typeLength + 1;
-            if (size - at < 4) return damaged("cut short");
-            const std::uint32_t length = le32(at);
-            at += 4;
-            if (length > size - at) return damaged("an attribute runs past the end");
-            if (attribute == "dataWindow" && type == "box2i" && length == 16) {
-                const auto coordinate = [&](std::size_t k) {
-                    return static_cast<long long>(static_cast<std::int32_t>(le32(at + 4 * k)));
-                };
-                const long long w = coordinate(2) - coordinate(0) + 1;
-                const long long h = coordinate(3) - coordinate(1) + 1;
-                if (w <= 0 || h <= 0) return damaged("empty data window");
-                if (w > maxPixels || h > maxPixels || w * h > maxPixels) {
-                    error = TooLarge(name, w, h, maxPixels);
-                    return false;
-                }
-            }
-            at += length;
-        }
-        if (!multipart) return true;
-    }
 }
 
 /// The library's memory reader serves whatever offset a format reader asks for, and a BMP
@@ -202,45 +73,48 @@ class BoundedMemReader final : public OIIO::Filesystem::IOMemReader {
 /// An opened image in memory: the reader, and the proxy it reads through.
 class MemoryInput {
   public:
-    MemoryInput(const std::uint8_t* data, std::size_t size) : proxy_(data, size) {}
-
-    /// Opens `name`'s bytes and checks the declared size against `maxPixels`.
-    bool Open(const std::string& name, long long maxPixels, std::string& error) {
+    /// Opens `name`'s bytes and checks the declared size against `maxPixels`. The bytes'
+    /// signature picks the reader; only a file of another format than the usual ones (by
+    /// its extension) is offered to every reader the library has.
+    bool Open(const std::string& name, const std::uint8_t* data, std::size_t size,
+              long long maxPixels, std::string& error) {
+        const ImageFormat format = SniffImageFormat(data, size);
+        if (!CheckImageHeader(name, format, data, size, maxPixels, error)) return false;
+        if (format == ImageFormat::kJpeg) {
+            if (!StripJpegMetadata(name, data, size, stripped_, error)) return false;
+            data = stripped_.data();
+            size = stripped_.size();
+        }
+        const bool usual = IsUsualExtension(Extension(name));
+        if (usual && format == ImageFormat::kUnknown) {
+            error = name + ": cannot read image: not a PNG, TIFF, OpenEXR, JPEG or BMP file";
+            return false;
+        }
+        proxy_ = std::make_unique<BoundedMemReader>(data, size);
         OIIO::ImageSpec config;
         // PNG and TIFF readers would otherwise multiply the colours by alpha.
         config.attribute("oiio:UnassociatedAlpha", 1);
-        OIIO::Filesystem::IOProxy* proxy = &proxy_;
+        OIIO::Filesystem::IOProxy* proxy = proxy_.get();
         config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
-        const char* own = FormatOf(Extension(name));
-        if (!own) {
+        if (!usual) {
             // Another format: every reader the library has is tried, as it does for a file.
             in_ = OIIO::ImageInput::open(name, &config);
-        } else {
-            // The extension's format first, then the other usual ones (a file may be
-            // misnamed); never every reader the library has, which costs many times more.
-            std::string first;
-            for (const char* format : {own, "png", "tiff", "openexr", "jpeg", "bmp"}) {
-                if (format != own && std::string(format) == own) continue;
-                auto in = OIIO::ImageInput::create(format, false, &config, &proxy_);
-                if (!in) continue;
-                proxy_.seek(0);
-                OIIO::ImageSpec opened;
-                if (in->open(name, opened, config)) {
-                    in_ = std::move(in);
-                    break;
-                }
-                if (format == own) first = FirstLine(in->geterror());
-            }
-            (void)OIIO::geterror();  // the other readers' refusals are not this file's error
             if (!in_) {
-                error = name + ": cannot read image" + (first.empty() ? "" : ": " + first);
+                const std::string why = FirstLine(OIIO::geterror());
+                error = name + ": cannot read image" + (why.empty() ? "" : ": " + why);
                 return false;
             }
-        }
-        if (!in_) {
-            const std::string why = FirstLine(OIIO::geterror());
-            error = name + ": cannot read image" + (why.empty() ? "" : ": " + why);
-            return false;
+        } else {
+            auto in =
+                OIIO::ImageInput::create(LibraryFormatName(format), false, &config, proxy_.get());
+            OIIO::ImageSpec opened;
+            if (in && in->open(name, opened, config)) in_ = std::move(in);
+            const std::string failed = OIIO::geterror();  // never left for a later read
+            if (!in_) {
+                const std::string why = FirstLine(in ? in->geterror() : failed);
+                error = name + ": cannot read image" + (why.empty() ? "" : ": " + why);
+                return false;
+            }
         }
         const OIIO::ImageSpec& layout = in_->spec();
         if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0) {
@@ -272,8 +146,9 @@ class MemoryInput {
     }
 
   private:
-    BoundedMemReader proxy_;
-    std::unique_ptr<OIIO::ImageInput> in_;
+    std::vector<std::uint8_t> stripped_;  // JPEG bytes without their metadata
+    std::unique_ptr<BoundedMemReader> proxy_;
+    std::unique_ptr<OIIO::ImageInput> in_;  // reads through proxy_: destroyed first
 };
 
 /// Encodes pixels of `dataType` laid out as `layout` says into `bytes`, in the format of
@@ -345,12 +220,8 @@ bool EncodeFloat(const std::string& name, const FloatImage& image, int bits,
 
 bool DecodeFloat(const std::string& name, const std::uint8_t* bytes, std::size_t size,
                  long long maxPixels, FloatImage& image, int& bits, std::string& error) {
-    if (!CheckDeclaredSize(name, bytes, size, maxPixels, error) ||
-        !CheckExrHeaders(name, bytes, size, maxPixels, error)) {
-        return false;
-    }
-    MemoryInput in(bytes, size);
-    if (!in.Open(name, maxPixels, error)) return false;
+    MemoryInput in;
+    if (!in.Open(name, bytes, size, maxPixels, error)) return false;
     const OIIO::ImageSpec& layout = in.Layout();
     bits = layout.format.basetype == OIIO::TypeDesc::UINT8    ? 8
            : layout.format.basetype == OIIO::TypeDesc::UINT16 ? 16
@@ -376,12 +247,8 @@ bool DecodeFloat(const std::string& name, const std::uint8_t* bytes, std::size_t
 
 bool Decode16(const std::string& name, const std::uint8_t* bytes, std::size_t size,
               long long maxPixels, Image16& image, std::string& error) {
-    if (!CheckDeclaredSize(name, bytes, size, maxPixels, error) ||
-        !CheckExrHeaders(name, bytes, size, maxPixels, error)) {
-        return false;
-    }
-    MemoryInput in(bytes, size);
-    if (!in.Open(name, maxPixels, error)) return false;
+    MemoryInput in;
+    if (!in.Open(name, bytes, size, maxPixels, error)) return false;
     const OIIO::ImageSpec& layout = in.Layout();
     const int nc = layout.nchannels;
     const int read = std::min(nc, 4);
