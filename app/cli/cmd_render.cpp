@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -27,6 +29,7 @@ struct RenderCommandOptions {
     std::string output;
     std::string size = "256x256";
     std::string frames;
+    std::string shard;
     std::string outputs = "color";
     std::string maxMemory;
     int threads = 0;
@@ -152,8 +155,27 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     bool sequence = !opt.frames.empty();
     if (sequence) {
         const FrameRange range = ParseFrameRange(opt.frames, "--frames");
-        first = range.first;
-        last = range.last;
+        std::optional<Shard> shard;
+        if (!opt.shard.empty()) {
+            shard = ParseShard(opt.shard, "--shard");
+        } else {
+            shard = ShardFromSlurm([](const char* name) { return std::getenv(name); });
+        }
+        const std::optional<FrameRange> part =
+            shard ? ShardOfRange(range, *shard) : std::optional<FrameRange>(range);
+        if (shard) {
+            const std::string which = "render: shard " + std::to_string(shard->index) + "/" +
+                                      std::to_string(shard->count) + " of frames " + opt.frames;
+            if (!part) {
+                std::fprintf(stderr, "%s: no frames (more shards than frames)\n", which.c_str());
+                return;
+            }
+            std::fprintf(stderr, "%s: frames %d-%d\n", which.c_str(), part->first, part->last);
+        }
+        first = part->first;
+        last = part->last;
+    } else if (!opt.shard.empty()) {
+        throw std::runtime_error("--shard needs --frames");
     }
     const int outputs = int{ro.color} + int{ro.mono} + int{ro.normal};
     // Ctrl-C from here on, during the final writes too, stops before a file is replaced.
@@ -221,6 +243,9 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("-o,--out", opt->output, "Image file (.png, .tif, .exr, .jpg)")->required();
     cmd->add_option("--size", opt->size, "Image size WxH")->capture_default_str();
     cmd->add_option("--frames", opt->frames, "Render frames A-B (files get _NNNN)");
+    cmd->add_option("--shard", opt->shard,
+                    "Render part K (from 0) of N contiguous parts of --frames (default: the "
+                    "Slurm array task's, from SLURM_ARRAY_TASK_ID/_MIN/_COUNT)");
     cmd->add_option("--time", opt->time, "Time in frames for a single image");
     cmd->add_option("--output", opt->outputs, "What to write: color,mono,normal")
         ->capture_default_str();

@@ -1,0 +1,194 @@
+// Splitting a frame range over machines: `render --frames A-B --shard K/N` and Slurm job
+// arrays.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+
+#include "app/cli/frame_range.h"
+#include "tests/support/cli_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using loom::FrameRange;
+using loom::Shard;
+
+TEST(ShardOfRange, PartsAreContiguousNearEqualAndCoverTheRangeOnce) {
+    for (const FrameRange range : {FrameRange{0, 0}, FrameRange{0, 9}, FrameRange{5, 41},
+                                   FrameRange{100, 1099}, FrameRange{0, loom::kMaxFrame}}) {
+        const long long total = static_cast<long long>(range.last) - range.first + 1;
+        for (int count : {1, 2, 3, 7, 10, 37, 1000}) {
+            SCOPED_TRACE(std::to_string(range.first) + "-" + std::to_string(range.last) + " in " +
+                         std::to_string(count));
+            long long next = range.first;
+            long long smallest = total, largest = 0;
+            int empty = 0;
+            for (int k = 0; k < count; ++k) {
+                const auto part = loom::ShardOfRange(range, Shard{k, count});
+                if (!part) {
+                    ++empty;
+                    smallest = 0;
+                    continue;
+                }
+                EXPECT_EQ(part->first, next);
+                EXPECT_LE(part->first, part->last);
+                const long long size = static_cast<long long>(part->last) - part->first + 1;
+                smallest = std::min(smallest, size);
+                largest = std::max(largest, size);
+                next = static_cast<long long>(part->last) + 1;
+            }
+            EXPECT_EQ(next, static_cast<long long>(range.last) + 1);
+            EXPECT_LE(largest - smallest, 1);
+            EXPECT_EQ(empty, total < count ? count - total : 0);
+        }
+    }
+}
+
+TEST(ParseShard, AcceptsKOfNAndRefusesTheRest) {
+    const Shard s = loom::ParseShard("3/8", "--shard");
+    EXPECT_EQ(s.index, 3);
+    EXPECT_EQ(s.count, 8);
+    for (const auto& [text, message] : std::map<std::string, std::string>{
+             {"8/8", "must be below N (0..7)"},
+             {"0/0", "N must be 1 or more"},
+             {"3", "expected K/N"},
+             {"-1/4", "whole numbers"},
+             {"1/x", "whole numbers"},
+             {"1.5/4", "whole numbers"},
+             {"0/99999999999", "whole numbers"},
+             {"/4", "whole numbers"},
+         }) {
+        SCOPED_TRACE(text);
+        try {
+            loom::ParseShard(text, "--shard");
+            ADD_FAILURE() << "accepted";
+        } catch (const std::runtime_error& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find("--shard '" + text + "'"), std::string::npos) << what;
+            EXPECT_NE(what.find(message), std::string::npos) << what;
+        }
+    }
+}
+
+TEST(ShardFromSlurm, TakesTheTaskAmongTheArray) {
+    using Env = std::map<std::string, std::string>;
+    auto shard = [](const Env& env) {
+        return loom::ShardFromSlurm([&env](const char* name) -> const char* {
+            auto it = env.find(name);
+            return it == env.end() ? nullptr : it->second.c_str();
+        });
+    };
+    EXPECT_FALSE(shard({}));
+    EXPECT_FALSE(shard({{"SLURM_ARRAY_TASK_ID", "3"}}));
+    auto s = shard({{"SLURM_ARRAY_TASK_ID", "12"},
+                    {"SLURM_ARRAY_TASK_MIN", "10"},
+                    {"SLURM_ARRAY_TASK_COUNT", "5"}});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->index, 2);
+    EXPECT_EQ(s->count, 5);
+    // --array=1-9:2 runs tasks 1, 3, 5, 7, 9.
+    s = shard({{"SLURM_ARRAY_TASK_ID", "7"},
+               {"SLURM_ARRAY_TASK_MIN", "1"},
+               {"SLURM_ARRAY_TASK_STEP", "2"},
+               {"SLURM_ARRAY_TASK_COUNT", "5"}});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->index, 3);
+    for (const Env& bad : {
+             Env{{"SLURM_ARRAY_TASK_ID", "5"}, {"SLURM_ARRAY_TASK_COUNT", "5"}},
+             Env{{"SLURM_ARRAY_TASK_ID", "2"},
+                 {"SLURM_ARRAY_TASK_MIN", "3"},
+                 {"SLURM_ARRAY_TASK_COUNT", "5"}},
+             Env{{"SLURM_ARRAY_TASK_ID", "x"}, {"SLURM_ARRAY_TASK_COUNT", "5"}},
+             Env{{"SLURM_ARRAY_TASK_ID", "0"}, {"SLURM_ARRAY_TASK_COUNT", "0"}},
+         }) {
+        EXPECT_THROW(shard(bad), std::runtime_error);
+    }
+}
+
+class ShardCli : public loomtest::CliFixture {
+  protected:
+    void TearDown() override {
+        for (const char* name : {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_MIN",
+                                 "SLURM_ARRAY_TASK_COUNT", "SLURM_ARRAY_TASK_STEP"}) {
+            ::unsetenv(name);
+        }
+        CliFixture::TearDown();
+    }
+    /// Every file of `folder`, by name.
+    static std::map<std::string, std::string> Files(const fs::path& folder) {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(folder)) {
+            std::ifstream in(e.path(), std::ios::binary);
+            files[e.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
+        }
+        return files;
+    }
+};
+
+TEST_F(ShardCli, ShardsTogetherWriteWhatOneRenderWrites) {
+    const std::string common =
+        "render nimbra --size 6x5 --output color,mono --key \"U Shift@9=2\" --frames 3-9 ";
+    fs::create_directories(dir / "whole");
+    fs::create_directories(dir / "parts");
+    loomtest::CliResult whole = Run(common + "-o " + (dir / "whole" / "f.png").string());
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    std::set<std::string> seen;
+    for (int k = 0; k < 3; ++k) {
+        fs::path own = dir / ("part" + std::to_string(k));
+        fs::create_directories(own);
+        loomtest::CliResult r =
+            Run(common + "--shard " + std::to_string(k) + "/3 -o " + (own / "f.png").string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const auto& [name, bytes] : Files(own)) {
+            EXPECT_TRUE(seen.insert(name).second) << name << " written by two shards";
+            std::ofstream(dir / "parts" / name, std::ios::binary) << bytes;
+        }
+    }
+    EXPECT_EQ(seen.size(), 14u);
+    EXPECT_EQ(Files(dir / "parts"), Files(dir / "whole"));
+
+    // More shards than frames: the first ones write nothing and succeed.
+    fs::create_directories(dir / "few");
+    loomtest::CliResult empty =
+        Run("render nimbra --size 2x2 --frames 0-1 --shard 0/3 -o " + (dir / "few/f.png").string());
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_NE(empty.err.find("no frames"), std::string::npos) << empty.err;
+    EXPECT_TRUE(fs::is_empty(dir / "few"));
+}
+
+TEST_F(ShardCli, SlurmArrayTaskPicksTheShardUnlessOneIsGiven) {
+    ::setenv("SLURM_ARRAY_TASK_ID", "11", 1);
+    ::setenv("SLURM_ARRAY_TASK_MIN", "10", 1);
+    ::setenv("SLURM_ARRAY_TASK_COUNT", "2", 1);
+    loomtest::CliResult r = Run("render nimbra --size 2x2 --frames 0-3 -o " + Path("a.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("shard 1/2 of frames 0-3: frames 2-3"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(Path("a_0001.png")));
+    EXPECT_TRUE(fs::exists(Path("a_0002.png")));
+    EXPECT_TRUE(fs::exists(Path("a_0003.png")));
+    // --shard wins over the environment; a single image ignores it.
+    r = Run("render nimbra --size 2x2 --frames 0-3 --shard 0/2 -o " + Path("b.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(Path("b_0001.png")));
+    EXPECT_FALSE(fs::exists(Path("b_0002.png")));
+    r = Run("render nimbra --size 2x2 -o " + Path("c.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(Path("c.png")));
+
+    ::setenv("SLURM_ARRAY_TASK_ID", "12", 1);
+    r = Run("render nimbra --size 2x2 --frames 0-3 -o " + Path("d.png"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("Slurm array task 12"), std::string::npos) << r.err;
+    r = Run("render nimbra --size 2x2 --shard 0/2 -o " + Path("e.png"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--shard needs --frames"), std::string::npos) << r.err;
+}
+
+}  // namespace
