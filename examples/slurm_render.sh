@@ -7,7 +7,7 @@
 #   sbatch --array=0-63 examples/slurm_render.sh     # more machines, same files
 #
 # Every task writes its frames to the shared folder OUT; the files are the same bytes
-# already written.
+# whatever the number of tasks.
 #SBATCH --job-name=loomwork-render
 #SBATCH --array=0-15
 #SBATCH --cpus-per-task=8
