@@ -3,6 +3,8 @@
 set -euo pipefail
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
+# python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
+# cluster renders (dask.distributed).
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 packages=(
@@ -13,6 +15,7 @@ packages=(
   ffmpeg
   chromium
   fonts-liberation
+  python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-distributed
 )
 # The browser tests' driver runs on Node.js; a Node.js installed another way is kept.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -1,0 +1,1 @@
+"""Frame ranges rendered by the workers of a dask.distributed cluster (filled in below)."""
