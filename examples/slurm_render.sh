@@ -7,7 +7,8 @@
 #   sbatch --array=0-63 examples/slurm_render.sh     # more machines, same files
 #
 # Every task writes its frames to the shared folder OUT; the files are the same bytes
-# whatever the number of tasks.
+# whatever the number of tasks. Each task also writes a manifest of how its frames were
+# made; a task run again (after a node failed) skips the frames already written.
 #SBATCH --job-name=loomwork-render
 #SBATCH --array=0-15
 #SBATCH --cpus-per-task=8
@@ -22,4 +23,5 @@ OUT=${OUT:-$HOME/renders/animation}
 
 mkdir -p "$OUT"
 exec "$LOOMHOST" render --scene "$SCENE" --frames "$FRAMES" --size "$SIZE" \
-  --threads "${SLURM_CPUS_PER_TASK:-0}" -o "$OUT/frame.exr"
+  --threads "${SLURM_CPUS_PER_TASK:-0}" --resume \
+  --manifest "$OUT/manifest_${SLURM_ARRAY_TASK_ID:-0}.json" -o "$OUT/frame.exr"

@@ -45,6 +45,7 @@ int Fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     loom::AppContext ctx;
+    ctx.commandLine.assign(argv, argv + argc);
     CLI::App app{"loomhost: renders the Loomwork textures and runs the stereo filter"};
     app.require_subcommand(1);
     app.add_option("--plugins", ctx.pluginFolders,

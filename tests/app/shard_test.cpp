@@ -1,7 +1,9 @@
-// Splitting a frame range over machines: `render --frames A-B --shard K/N` and Slurm job
-// arrays.
+// Frame sequences split over machines: `render --frames A-B --shard K/N`, Slurm job arrays,
+// --resume and the manifest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,8 @@
 #include <map>
 #include <set>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "app/cli/frame_range.h"
 #include "tests/support/cli_fixture.h"
@@ -189,6 +193,79 @@ TEST_F(ShardCli, SlurmArrayTaskPicksTheShardUnlessOneIsGiven) {
     r = Run("render nimbra --size 2x2 --shard 0/2 -o " + Path("e.png"));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("--shard needs --frames"), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+std::string Bytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(ShardCli, ResumeKeepsCompleteFramesAndRendersTheRest) {
+    const std::string common = "render nimbra --size 8x6 --key \"U Shift@5=1\" --frames 0-4 -o ";
+    loomtest::CliResult r = Run(common + Path("ref.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run(common + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Frame 1 is a complete picture of the right size (another one): --resume keeps it.
+    fs::copy_file(Path("ref_0003.png"), Path("f_0001.png"), fs::copy_options::overwrite_existing);
+    fs::remove(Path("f_0002.png"));
+    {
+        // Frame 3 was cut short; frame 4 is of another size.
+        std::string cut = Bytes(Path("ref_0003.png"));
+        std::ofstream(Path("f_0003.png"), std::ios::binary | std::ios::trunc)
+            << cut.substr(0, cut.size() / 2);
+    }
+    r = Run("render nimbra --size 4x4 --frames 4-4 -o " + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    r = Run(common + Path("f.png") + " --resume");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("2 of 5 frames complete already"), std::string::npos) << r.err;
+    EXPECT_EQ(Bytes(Path("f_0001.png")), Bytes(Path("ref_0003.png")));
+    for (int f : {0, 2, 3, 4}) {
+        const std::string name = "_000" + std::to_string(f) + ".png";
+        EXPECT_EQ(Bytes(Path("f" + name)), Bytes(Path("ref" + name))) << f;
+    }
+    // Nothing left: nothing is loaded or written.
+    r = Run(common + Path("ref.png") + " --resume");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("5 of 5 frames complete already"), std::string::npos) << r.err;
+    r = Run("render nimbra --size 2x2 --resume -o " + Path("one.png"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--resume needs --frames"), std::string::npos) << r.err;
+}
+
+TEST_F(ShardCli, ManifestSaysHowTheFramesWereMade) {
+    loomtest::CliResult r =
+        Run("render nimbra --preset Martian --set \"U Scale=3\" --set Sky=map:fervix --key "
+            "\"V Shift@8=2\" --size 5x4 --output color,mono --bits 16 --frames 2-9 --shard 1/3 "
+            "--manifest " +
+            Path("m.json") + " -o " + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json m = nlohmann::json::parse(Bytes(Path("m.json")));
+    EXPECT_EQ(m["class"], "nimbra");
+    const auto command = m["command"].get<std::vector<std::string>>();
+    EXPECT_NE(std::find(command.begin(), command.end(), "--shard"), command.end());
+    EXPECT_EQ(command.back(), Path("f.png"));
+    EXPECT_EQ(m["size"], nlohmann::json({5, 4}));
+    EXPECT_EQ(m["bits"], 16);
+    EXPECT_EQ(m["frames"], nlohmann::json({{"first", 2}, {"last", 9}}));
+    EXPECT_EQ(m["shard"], nlohmann::json({{"index", 1}, {"count", 3}}));
+    EXPECT_EQ(m["rendered"], nlohmann::json({{"first", 4}, {"last", 6}}));
+    EXPECT_EQ(m["presets"], nlohmann::json({"Martian"}));
+    EXPECT_EQ(m["keys"], nlohmann::json({"V Shift@8=2"}));
+    EXPECT_EQ(m["parameters"]["U Scale"], "3");
+    EXPECT_TRUE(m["parameters"].contains("Sky.U Scale"));
+    EXPECT_EQ(m["maps"].size(), 1u);
+    EXPECT_EQ(m["files"]["mono"], Path("f_mono_%04d.png"));
+    char name[64];
+    std::snprintf(name, sizeof name, m["files"]["color"].get<std::string>().c_str(), 6);
+    EXPECT_TRUE(fs::exists(name)) << name;
+    EXPECT_FALSE(fs::exists(Path("f_0007.png")));
 }
 
 }  // namespace
