@@ -197,7 +197,8 @@ py::array Sample(const Texture& tex, const py::object& u, const py::object& v, d
     return out;
 }
 
-py::dict LoadScene(const std::string& path) {
+/// Loads a scene from a file, or from `bytes` when given (`path` then names them).
+py::dict LoadSceneFrom(const std::string& path, const std::optional<std::string>& bytes) {
     auto holder = std::make_shared<loom::SceneHolder>();
     loom::SceneLoadReport report;
     std::string err;
@@ -208,7 +209,11 @@ py::dict LoadScene(const std::string& path) {
         std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
         loomwork::Plugins();
         loomwork::RandStream::Use use(stream);
-        if (!loom::LoadSceneFile(path, *holder, report, err)) throw FileError(err);
+        const bool loaded =
+            bytes ? loom::LoadSceneBytes(reinterpret_cast<const std::uint8_t*>(bytes->data()),
+                                         bytes->size(), *holder, report, err)
+                  : loom::LoadSceneFile(path, *holder, report, err);
+        if (!loaded) throw FileError(bytes ? path + ": " + err : err);
         notes = loom::SceneLoadNotes(path, report);
     }
     for (const std::string& n : notes) PyErr_WarnEx(PyExc_UserWarning, n.c_str(), 1);
@@ -223,7 +228,8 @@ py::dict LoadScene(const std::string& path) {
     return out;
 }
 
-void SaveScene(const std::string& path, const py::object& textures) {
+/// The textures to save: a dict by entry name, a list or one Texture (by their labels).
+std::vector<std::pair<std::string, Texture*>> SceneEntries(const py::object& textures) {
     std::vector<std::pair<std::string, Texture*>> entries;
     if (py::isinstance<Texture>(textures)) {
         Texture& t = textures.cast<Texture&>();
@@ -238,20 +244,45 @@ void SaveScene(const std::string& path, const py::object& textures) {
             entries.emplace_back(t.Label(), &t);
         }
     }
-    if (entries.empty()) throw std::runtime_error(path + ": no texture to save");
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
-    loom::SceneHolder scene;
-    for (const auto& [name, tex] : entries) {
-        if (scene.Find(name) >= 0) {
-            throw std::runtime_error(path + ": two textures named '" + name + "'");
+    return entries;
+}
+
+/// Holds the entries as a scene while it lives; the textures stay with their owners.
+class SceneOf {
+  public:
+    SceneOf(const std::vector<std::pair<std::string, Texture*>>& entries, const std::string& what) {
+        if (entries.empty()) throw std::runtime_error(what + ": no texture to save");
+        for (const auto& [name, tex] : entries) {
+            if (scene_.Find(name) >= 0) {
+                throw std::runtime_error(what + ": two textures named '" + name + "'");
+            }
+            scene_.Add(name, tex->Get());
         }
-        scene.Add(name, tex->Get());
     }
+    ~SceneOf() { scene_.Clear(); }
+    SceneOf(const SceneOf&) = delete;
+    SceneOf& operator=(const SceneOf&) = delete;
+    loom::SceneHolder& Scene() { return scene_; }
+
+  private:
+    loom::SceneHolder scene_;
+};
+
+void SaveScene(const std::string& path, const py::object& textures) {
+    const auto entries = SceneEntries(textures);
+    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    SceneOf scene(entries, path);
     std::string err;
-    const bool saved = loom::SaveSceneFile(path, scene, err);
-    // The textures stay with their owners.
-    scene.Clear();
-    if (!saved) throw FileError(err);
+    if (!loom::SaveSceneFile(path, scene.Scene(), err)) throw FileError(err);
+}
+
+/// A scene file's bytes, for sending textures to other processes.
+py::bytes SceneBytes(const py::object& textures) {
+    const auto entries = SceneEntries(textures);
+    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    SceneOf scene(entries, "scene");
+    const std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(scene.Scene());
+    return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 py::array ReadImageArray(const std::string& path, const std::string& dtype) {
@@ -484,9 +515,16 @@ as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.s
 `loomhost anaglyph` does. left and right: arrays (H, W), (H, W, 3) or (H, W, 4) of uint8,
 uint16 or float32 (0..1). Eye colours "red", "green" or "blue"; compensations -0.5..0.
 Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
-    m.def("load_scene", &LoadScene, py::arg("path"),
-          "Loads a scene file: a dict of its texture entries by name. Notes about converted "
-          "data and missing image maps come as warnings.");
+    m.def("_scene_bytes", &SceneBytes, py::arg("textures"));
+    m.def(
+        "_load_scene_bytes",
+        [](const py::bytes& data) { return LoadSceneFrom("scene bytes", std::string(data)); },
+        py::arg("data"));
+    m.def(
+        "load_scene", [](const std::string& path) { return LoadSceneFrom(path, std::nullopt); },
+        py::arg("path"),
+        "Loads a scene file: a dict of its texture entries by name. Notes about converted "
+        "data and missing image maps come as warnings.");
     m.def("save_scene", &SaveScene, py::arg("path"), py::arg("textures"),
           "Saves textures as a scene file: a dict of them by entry name, a list, or one "
           "(named by its label). The file is replaced whole or not at all.");
