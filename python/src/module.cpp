@@ -503,10 +503,22 @@ meanwhile.)")
              R"(Evaluates the texture at points (u, v) (numbers or arrays, broadcast together)
 as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.shape for
 "mono", u.shape + (3,) for "normal" (the normal perturbation).)")
-        .def("__repr__", [](const Texture& t) {
-            std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
-            return "<loomwork.Texture '" + t.Label() + "' (" + t.ClassName() + ")>";
-        });
+        .def("__repr__",
+             [](const Texture& t) {
+                 std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                 return "<loomwork.Texture '" + t.Label() + "' (" + t.ClassName() + ")>";
+             })
+        // Pickled as a one-entry scene file's bytes, so that textures reach other processes.
+        .def(py::pickle(
+            [](const py::object& self) {
+                return py::make_tuple(SceneBytes(self), self.cast<const Texture&>().Label());
+            },
+            [](const py::tuple& state) {
+                if (state.size() != 2) throw std::runtime_error("not a pickled Texture");
+                py::dict loaded = LoadSceneFrom("pickled Texture", state[0].cast<std::string>());
+                py::object tex = loaded[state[1]];
+                return tex.cast<const Texture&>().Share();
+            }));
 
     m.def("anaglyph", &AnaglyphArrays, py::arg("left"), py::arg("right"),
           py::arg("left_eye") = "red", py::arg("right_eye") = "green", py::arg("left_comp") = -0.1,

@@ -1,5 +1,6 @@
 #include "python/src/plugins.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -65,7 +66,12 @@ std::vector<std::string> LoadPlugins(const std::vector<std::string>& folders) {
 
 const loom::PluginLoader& Plugins() {
     std::lock_guard<std::recursive_mutex> hold(ModelLock());
-    if (!Global().loader) LoadPlugins({});
+    if (!Global().loader) {
+        // Loaded on first use: skipped libraries are told as the command line tells them.
+        for (const std::string& e : LoadPlugins({})) {
+            std::fprintf(stderr, "loomwork: warning: %s\n", e.c_str());
+        }
+    }
     return *Global().loader;
 }
 

@@ -69,6 +69,10 @@ class Texture {
     Texture& operator=(const Texture&) = delete;
 
     Texmap* Get() const { return tex_; }
+    /// Another handle on the same texture, kept alive by the same holder.
+    std::unique_ptr<Texture> Share() const {
+        return std::make_unique<Texture>(holder_, tex_, label_, stream_);
+    }
     /// The name it was made or loaded under.
     const std::string& Label() const { return label_; }
     /// The class name the plug-in gives (UTF-8).

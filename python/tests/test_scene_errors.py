@@ -71,3 +71,18 @@ def test_help_explains_the_api():
     assert "panel names" in loomwork.Texture.__doc__
     assert "bit" in loomwork.Texture.render.__doc__
     assert loomwork.anaglyph.__doc__ and loomwork.load_scene.__doc__
+
+
+def test_textures_pickle_as_scenes():
+    import pickle
+
+    tex = loomwork.Texture("nimbra", **{"U Scale": 3})
+    tex["Sky"] = loomwork.Texture("voltrane")
+    tex.key("U Shift", 10, 1.0)
+    copy = pickle.loads(pickle.dumps(tex))
+    assert copy.label == tex.label and copy.class_name == tex.class_name
+    assert copy.map("Sky").class_name == tex.map("Sky").class_name
+    assert same_bits(copy.render(12, 8, time=5), tex.render(12, 8, time=5))
+    # A copy, not the same texture.
+    copy["U Scale"] = 9
+    assert tex["U Scale"] == 3.0
