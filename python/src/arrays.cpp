@@ -26,8 +26,10 @@ Shape ImageShape(const py::array& a, const std::string& what, int maxChannels) {
         throw std::runtime_error(what + ": expected an array of shape (H, W) or (H, W, 1.." +
                                  std::to_string(maxChannels) + ")");
     }
-    if (s.height < 1 || s.width < 1 ||
-        s.height * s.width > static_cast<py::ssize_t>(loom::kMaxImagePixels)) {
+    // Each side is bounded before the product (a broadcast view can claim any shape).
+    const auto limit = static_cast<py::ssize_t>(loom::kMaxImagePixels);
+    if (s.height < 1 || s.width < 1 || s.height > limit || s.width > limit ||
+        s.height * s.width > limit) {
         throw std::runtime_error(what + ": " + std::to_string(s.width) + "x" +
                                  std::to_string(s.height) + " is empty or more than " +
                                  std::to_string(loom::kMaxImagePixels) + " pixels");

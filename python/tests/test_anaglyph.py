@@ -51,6 +51,9 @@ def test_anaglyph_refuses_what_the_command_line_refuses(cli, tmp_path):
         loomwork.anaglyph(left.astype(np.float64), right)
     with pytest.raises(ValueError, match="shape"):
         loomwork.anaglyph(left[:, :, None], right)
+    huge = np.broadcast_to(np.zeros(4, np.uint8), (1 << 20, 1 << 20, 4))
+    with pytest.raises(ValueError, match="is empty or more than"):
+        loomwork.anaglyph(huge, huge)
     with pytest.raises(ValueError, match="grey"):
         loomwork.anaglyph(left, right, method="dubois")
     loomwork.write_image(str(tmp_path / "l.png"), left)
