@@ -127,6 +127,44 @@ std::string OutputName(const std::string& base, const std::string& suffix, int f
     return (p.parent_path() / (stem + p.extension().string())).string();
 }
 
+/// Writes the manifest of a run that renders frames `first`..`last` of `range`.
+void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const RenderOptions& ro,
+                   const FrameRange& range, const std::optional<Shard>& shard, int first, int last,
+                   const TextureSource& src, const SaveOptions& save) {
+    RenderManifest m;
+    m.command = ctx.commandLine;
+    m.className = opt.className;
+    m.scene = opt.source.scene;
+    m.entry = src.Label();
+    m.width = ro.width;
+    m.height = ro.height;
+    const bool several = int{ro.color} + int{ro.mono} + int{ro.normal} > 1;
+    const std::pair<bool, const char*> kinds[] = {
+        {ro.color, "color"}, {ro.mono, "mono"}, {ro.normal, "normal"}};
+    for (const auto& [wanted, name] : kinds) {
+        if (!wanted) continue;
+        m.outputs.push_back(name);
+        const std::string suffix = std::string("_") + name;
+        m.files.push_back(SequencePattern(opt.output, several && suffix != "_color" ? suffix : ""));
+    }
+    m.bits = opt.bits;
+    m.firstFrame = range.first;
+    m.lastFrame = range.last;
+    m.runFirst = first;
+    m.runLast = last;
+    if (shard) {
+        m.sharded = true;
+        m.shardIndex = shard->index;
+        m.shardCount = shard->count;
+    }
+    m.presets = opt.source.presets;
+    m.sets = opt.source.sets;
+    m.keys = opt.source.keys;
+    const std::string text = RenderManifestJson(m, src.Texture(), FramesToTicks(first));
+    std::string err;
+    if (!SaveFile(opt.manifest, text.data(), text.size(), save, err)) throw std::runtime_error(err);
+}
+
 void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     RenderOptions ro;
     ParseSize(opt.size, ro.width, ro.height);
@@ -239,38 +277,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     check(start);
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
-    if (!opt.manifest.empty()) {
-        RenderManifest m;
-        m.command = ctx.commandLine;
-        m.className = opt.className;
-        m.scene = opt.source.scene;
-        m.entry = src.Label();
-        m.width = ro.width;
-        m.height = ro.height;
-        for (const auto& [wanted, suffix] : kinds) {
-            if (!wanted) continue;
-            m.outputs.push_back(*suffix ? suffix + 1 : "color");
-            m.files.push_back(SequencePattern(opt.output, outputs > 1 ? suffix : ""));
-        }
-        m.bits = opt.bits;
-        m.firstFrame = range.first;
-        m.lastFrame = range.last;
-        m.runFirst = first;
-        m.runLast = last;
-        if (shard) {
-            m.sharded = true;
-            m.shardIndex = shard->index;
-            m.shardCount = shard->count;
-        }
-        m.presets = opt.source.presets;
-        m.sets = opt.source.sets;
-        m.keys = opt.source.keys;
-        const std::string text = RenderManifestJson(m, src.Texture(), FramesToTicks(first));
-        std::string err;
-        if (!SaveFile(opt.manifest, text.data(), text.size(), save, err)) {
-            throw std::runtime_error(err);
-        }
-    }
+    if (!opt.manifest.empty()) WriteManifest(ctx, opt, ro, range, shard, first, last, src, save);
     const long long frameCount = remaining;
     ProgressBar bar("render");
     try {
