@@ -137,26 +137,39 @@ class ShardCli : public loomtest::CliFixture {
 };
 
 TEST_F(ShardCli, ShardsTogetherWriteWhatOneRenderWrites) {
-    const std::string common =
-        "render nimbra --size 6x5 --output color,mono --key \"U Shift@9=2\" --frames 3-9 ";
-    fs::create_directories(dir / "whole");
-    fs::create_directories(dir / "parts");
-    loomtest::CliResult whole = Run(common + "-o " + (dir / "whole" / "f.png").string());
-    ASSERT_EQ(whole.status, 0) << whole.err;
-    std::set<std::string> seen;
-    for (int k = 0; k < 3; ++k) {
-        fs::path own = dir / ("part" + std::to_string(k));
-        fs::create_directories(own);
-        loomtest::CliResult r =
-            Run(common + "--shard " + std::to_string(k) + "/3 -o " + (own / "f.png").string());
-        ASSERT_EQ(r.status, 0) << r.err;
-        for (const auto& [name, bytes] : Files(own)) {
-            EXPECT_TRUE(seen.insert(name).second) << name << " written by two shards";
-            std::ofstream(dir / "parts" / name, std::ios::binary) << bytes;
+    // Every texture: each shard starts in a fresh process, where the whole render's later
+    // frames follow earlier ones in the same process.
+    // Each animated by a key, so that every frame differs.
+    for (const auto& [cls, keys] : std::map<std::string, std::string>{
+             {"nimbra", "--key \"U Shift@0=1\" --key \"U Shift@9=30\""},
+             {"voltrane", "--key Shear@0=100 --key Shear@9=100.7"},
+             {"fervix", "--key \"U Offset@0=0.1\" --key \"U Offset@9=0.9\""},
+             {"lumidot", "--key \"Horizontal Phase@0=1\" --key \"Horizontal Phase@9=30\""}}) {
+        SCOPED_TRACE(cls);
+        const fs::path root = dir / cls;
+        const std::string common =
+            "render " + cls + " " + keys + " --size 12x10 --output color,mono --frames 3-9 ";
+        fs::create_directories(root / "whole");
+        fs::create_directories(root / "parts");
+        loomtest::CliResult whole = Run(common + "-o " + (root / "whole" / "f.png").string());
+        ASSERT_EQ(whole.status, 0) << whole.err;
+        std::set<std::string> seen;
+        for (int k = 0; k < 3; ++k) {
+            fs::path own = root / ("part" + std::to_string(k));
+            fs::create_directories(own);
+            loomtest::CliResult r =
+                Run(common + "--shard " + std::to_string(k) + "/3 -o " + (own / "f.png").string());
+            ASSERT_EQ(r.status, 0) << r.err;
+            for (const auto& [name, bytes] : Files(own)) {
+                EXPECT_TRUE(seen.insert(name).second) << name << " written by two shards";
+                std::ofstream(root / "parts" / name, std::ios::binary) << bytes;
+            }
         }
+        EXPECT_EQ(seen.size(), 14u);
+        const auto files = Files(root / "whole");
+        EXPECT_EQ(Files(root / "parts"), files);
+        EXPECT_NE(files.at("f_0003.png"), files.at("f_0009.png")) << "not animated";
     }
-    EXPECT_EQ(seen.size(), 14u);
-    EXPECT_EQ(Files(dir / "parts"), Files(dir / "whole"));
 
     // More shards than frames: the first ones write nothing and succeed.
     fs::create_directories(dir / "few");
