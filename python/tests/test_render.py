@@ -10,7 +10,7 @@ from conftest import same_as_exr, same_bits
 
 
 
-@pytest.mark.parametrize("cls, name", [("nimbra", "U Scale"), ("voltrane", "Edge Density"),
+@pytest.mark.parametrize("cls, name", [("nimbra", "U Scale"), ("voltrane", "Shear"),
                                        ("fervix", "U Scale"), ("lumidot", "Horizontal Phase")])
 def test_render_equals_the_command_line(cli, tmp_path, cls, name):
     tex = loomwork.Texture(cls)
