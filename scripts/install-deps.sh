@@ -28,11 +28,14 @@ packages=(
 )
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # ffmpeg and libstb-dev: peers the benchmarks compare with.
+# python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
+# cluster renders (dask.distributed).
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
   ffmpeg
   chromium
+  python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-distributed
 )
 if [ "$profile" = all ]; then
   packages+=("${test_packages[@]}")

@@ -3,15 +3,19 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "app/cli/commands.h"
 #include "app/cli/frame_range.h"
 #include "app/cli/interrupt.h"
+#include "app/cli/render_sequence.h"
 #include "app/cli/texture_options.h"
 #include "app/model/texture_setup.h"
 #include "app/model/texture_source.h"
@@ -27,6 +31,9 @@ struct RenderCommandOptions {
     std::string output;
     std::string size = "256x256";
     std::string frames;
+    std::string shard;
+    std::string manifest;
+    bool resume = false;
     std::string outputs = "color";
     std::string maxMemory;
     int threads = 0;
@@ -120,6 +127,44 @@ std::string OutputName(const std::string& base, const std::string& suffix, int f
     return (p.parent_path() / (stem + p.extension().string())).string();
 }
 
+/// Writes the manifest of a run that renders frames `first`..`last` of `range`.
+void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const RenderOptions& ro,
+                   const FrameRange& range, const std::optional<Shard>& shard, int first, int last,
+                   const TextureSource& src, const SaveOptions& save) {
+    RenderManifest m;
+    m.command = ctx.commandLine;
+    m.className = opt.className;
+    m.scene = opt.source.scene;
+    m.entry = src.Label();
+    m.width = ro.width;
+    m.height = ro.height;
+    const bool several = int{ro.color} + int{ro.mono} + int{ro.normal} > 1;
+    const std::pair<bool, const char*> kinds[] = {
+        {ro.color, "color"}, {ro.mono, "mono"}, {ro.normal, "normal"}};
+    for (const auto& [wanted, name] : kinds) {
+        if (!wanted) continue;
+        m.outputs.push_back(name);
+        const std::string suffix = std::string("_") + name;
+        m.files.push_back(SequencePattern(opt.output, several && suffix != "_color" ? suffix : ""));
+    }
+    m.bits = opt.bits;
+    m.firstFrame = range.first;
+    m.lastFrame = range.last;
+    m.runFirst = first;
+    m.runLast = last;
+    if (shard) {
+        m.sharded = true;
+        m.shardIndex = shard->index;
+        m.shardCount = shard->count;
+    }
+    m.presets = opt.source.presets;
+    m.sets = opt.source.sets;
+    m.keys = opt.source.keys;
+    const std::string text = RenderManifestJson(m, src.Texture(), FramesToTicks(first));
+    std::string err;
+    if (!SaveFile(opt.manifest, text.data(), text.size(), save, err)) throw std::runtime_error(err);
+}
+
 void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     RenderOptions ro;
     ParseSize(opt.size, ro.width, ro.height);
@@ -150,10 +195,33 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     CheckRenderMemory(ro, opt);
     int first = 0, last = 0;
     bool sequence = !opt.frames.empty();
+    FrameRange range;
+    std::optional<Shard> shard;
     if (sequence) {
-        const FrameRange range = ParseFrameRange(opt.frames, "--frames");
-        first = range.first;
-        last = range.last;
+        range = ParseFrameRange(opt.frames, "--frames");
+        if (!opt.shard.empty()) {
+            shard = ParseShard(opt.shard, "--shard");
+        } else {
+            shard = ShardFromSlurm([](const char* name) { return std::getenv(name); });
+        }
+        const std::optional<FrameRange> part =
+            shard ? ShardOfRange(range, *shard) : std::optional<FrameRange>(range);
+        if (shard) {
+            const std::string which = "render: shard " + std::to_string(shard->index) + "/" +
+                                      std::to_string(shard->count) + " of frames " + opt.frames;
+            if (!part) {
+                std::fprintf(stderr, "%s: no frames (more shards than frames)\n", which.c_str());
+                return;
+            }
+            std::fprintf(stderr, "%s: frames %d-%d\n", which.c_str(), part->first, part->last);
+        }
+        first = part->first;
+        last = part->last;
+    } else if (!opt.shard.empty()) {
+        throw std::runtime_error("--shard needs --frames");
+    } else if (opt.resume || !opt.manifest.empty()) {
+        throw std::runtime_error(std::string(opt.resume ? "--resume" : "--manifest") +
+                                 " needs --frames");
     }
     const int outputs = int{ro.color} + int{ro.mono} + int{ro.normal};
     // Ctrl-C from here on, during the final writes too, stops before a file is replaced.
@@ -161,37 +229,69 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     const SaveOptions save{opt.force, &InterruptFlag()};
     // The files of a frame are checked before it is rendered, the first frame's before
     // anything is loaded.
+    const std::pair<bool, const char*> kinds[] = {
+        {ro.color, ""}, {ro.mono, "_mono"}, {ro.normal, "_normal"}};
+    auto filesOf = [&](int frame) {
+        std::vector<std::string> files;
+        for (const auto& [wanted, suffix] : kinds) {
+            if (wanted)
+                files.push_back(OutputName(opt.output, outputs > 1 ? suffix : "", frame, sequence));
+        }
+        return files;
+    };
     auto check = [&](int frame) {
         std::string err;
-        const std::pair<bool, const char*> kinds[] = {
-            {ro.color, ""}, {ro.mono, "_mono"}, {ro.normal, "_normal"}};
-        for (const auto& [wanted, suffix] : kinds) {
-            if (wanted && !CheckImageOutput(
-                              OutputName(opt.output, outputs > 1 ? suffix : "", frame, sequence),
-                              save, err)) {
-                throw std::runtime_error(err);
-            }
+        for (const std::string& file : filesOf(frame)) {
+            if (!CheckImageOutput(file, save, err)) throw std::runtime_error(err);
         }
     };
-    check(first);
+    // --resume: frames whose every file reads whole at the size asked for are done.
+    auto complete = [&](int frame) {
+        std::string why;
+        for (const std::string& file : filesOf(frame)) {
+            if (!ImageComplete(file, ro.width, ro.height, why)) return false;
+        }
+        return true;
+    };
+    const long long frameTotal = static_cast<long long>(last) - first + 1;
+    std::vector<bool> done(opt.resume ? static_cast<size_t>(frameTotal) : 0, false);
+    long long remaining = frameTotal;
+    for (size_t i = 0; i < done.size(); ++i) {
+        done[i] = complete(first + static_cast<int>(i));
+        remaining -= done[i] ? 1 : 0;
+    }
+    if (opt.resume) {
+        std::fprintf(stderr, "render: --resume: %lld of %lld frames complete already\n",
+                     frameTotal - remaining, frameTotal);
+    }
+    if (!opt.manifest.empty()) {
+        std::string err;
+        if (!CheckOutputFile(opt.manifest, save, err)) throw std::runtime_error(err);
+    }
+    if (remaining == 0) return;
+    auto skipped = [&](int frame) {
+        return opt.resume && done[static_cast<size_t>(frame - first)];
+    };
+    int start = first;
+    while (skipped(start)) ++start;
+    check(start);
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
-    const int frameCount = last - first + 1;
+    if (!opt.manifest.empty()) WriteManifest(ctx, opt, ro, range, shard, first, last, src, save);
+    const long long frameCount = remaining;
     ProgressBar bar("render");
     try {
-        for (int f = first; f <= last; ++f) {
+        long long index = 0;
+        for (int f = start; f <= last; ++f) {
+            if (skipped(f)) continue;
             ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
-            if (f != first) check(f);
+            if (f != start) check(f);
             RenderImages images;
-            const int index = f - first;
-            bool done = RenderTexture(
+            bool finished = RenderTexture(
                 src.Texture(), ro, images,
-                [&](int rows, int total) {
-                    bar.Update(static_cast<long long>(index) * total + rows,
-                               static_cast<long long>(frameCount) * total);
-                },
+                [&](int rows, int total) { bar.Update(index * total + rows, frameCount * total); },
                 &InterruptFlag());
-            if (!done) {
+            if (!finished) {
                 bar.Finish();
                 throw std::runtime_error("interrupted; frames written so far are complete");
             }
@@ -203,6 +303,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             if (ro.color) write(images.color, "");
             if (ro.mono) write(images.mono, "_mono");
             if (ro.normal) write(images.normal, "_normal");
+            ++index;
         }
     } catch (const std::bad_alloc&) {
         bar.Finish();
@@ -221,6 +322,14 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("-o,--out", opt->output, "Image file (.png, .tif, .exr, .jpg)")->required();
     cmd->add_option("--size", opt->size, "Image size WxH")->capture_default_str();
     cmd->add_option("--frames", opt->frames, "Render frames A-B (files get _NNNN)");
+    cmd->add_option("--shard", opt->shard,
+                    "Render part K (from 0) of N contiguous parts of --frames (default: the "
+                    "Slurm array task's, from SLURM_ARRAY_TASK_ID/_MIN/_COUNT)");
+    cmd->add_option("--manifest", opt->manifest,
+                    "With --frames: write FILE (JSON) listing the frames, their files, the "
+                    "parameters, keys and the command");
+    cmd->add_flag("--resume", opt->resume,
+                  "With --frames: skip frames whose files exist and read whole at --size");
     cmd->add_option("--time", opt->time, "Time in frames for a single image");
     cmd->add_option("--output", opt->outputs, "What to write: color,mono,normal")
         ->capture_default_str();

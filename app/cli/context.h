@@ -10,6 +10,7 @@ namespace loom {
 
 struct AppContext {
     std::vector<std::string> pluginFolders;  ///< from --plugins
+    std::vector<std::string> commandLine;    ///< the arguments, program name first
     PluginLoader loader;
     bool loaded = false;
     /// Loads the plug-ins once; problems with single libraries are warnings on stderr.

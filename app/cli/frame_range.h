@@ -1,7 +1,10 @@
 #pragma once
 /// Frame numbers given on the command line (`render --frames A-B`): whole numbers from 0
-/// up to the last frame the host's time can hold.
+/// up to the last frame the host's time can hold; and the part of a range one machine of
+/// many renders (`--shard K/N`, or a Slurm job array's task).
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/model/texture_setup.h"
@@ -17,5 +20,29 @@ struct FrameRange {
 /// (texture_setup.h), A <= B.
 /// Throws std::runtime_error naming `what`, the text and the allowed range otherwise.
 FrameRange ParseFrameRange(const std::string& text, const std::string& what);
+
+/// Part `index` (from 0) of `count` parts of a frame range.
+struct Shard {
+    int index = 0;
+    int count = 1;
+};
+
+/// Parses "K/N": whole numbers, N >= 1, 0 <= K < N. Throws std::runtime_error naming
+/// `what` and the text otherwise.
+Shard ParseShard(const std::string& text, const std::string& what);
+
+/// Reads a variable of the environment; null when it is not set.
+using EnvironmentLookup = std::function<const char*(const char* name)>;
+
+/// The shard of a Slurm job array's task: K = (SLURM_ARRAY_TASK_ID - SLURM_ARRAY_TASK_MIN)
+/// / SLURM_ARRAY_TASK_STEP (step 1 when unset), N = SLURM_ARRAY_TASK_COUNT. Nothing when
+/// SLURM_ARRAY_TASK_ID or SLURM_ARRAY_TASK_COUNT is unset; throws std::runtime_error naming
+/// the variables when they are set but do not give a shard.
+std::optional<Shard> ShardFromSlurm(const EnvironmentLookup& lookup);
+
+/// The frames of `range` that part `shard` renders: N contiguous parts whose sizes differ
+/// by at most one frame, the larger ones last. Nothing when the part is empty (more parts
+/// than frames).
+std::optional<FrameRange> ShardOfRange(const FrameRange& range, const Shard& shard);
 
 }  // namespace loom

@@ -56,6 +56,7 @@ void PrintVersion(loom::AppContext& ctx) {
 
 int main(int argc, char** argv) {
     loom::AppContext ctx;
+    ctx.commandLine.assign(argv, argv + argc);
     CLI::App app{"loomhost: renders the Loomwork textures and runs the stereo filter"};
     // A command, or --version alone.
     app.require_subcommand(0, 1);

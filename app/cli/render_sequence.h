@@ -1,0 +1,40 @@
+#pragma once
+/// What `render --frames` keeps beside an image sequence: a manifest (JSON) that says how
+/// the frames were made, so that a job split over machines can be checked and run again,
+/// and the check `--resume` makes before it skips a frame.
+
+#include <string>
+#include <vector>
+
+#include "foundation/host/mtl.h"
+
+namespace loom {
+
+struct RenderManifest {
+    std::vector<std::string> command;  ///< the command line, program name first
+    std::string className;             ///< empty with a scene
+    std::string scene, entry;
+    int width = 0, height = 0;
+    std::vector<std::string> outputs;  ///< color, mono, normal
+    std::vector<std::string> files;    ///< each output's file names (SequencePattern)
+    int bits = 8;
+    int firstFrame = 0, lastFrame = 0;  ///< the whole range asked for
+    int runFirst = 0, runLast = 0;      ///< the frames this run renders (its shard)
+    bool sharded = false;
+    int shardIndex = 0, shardCount = 1;
+    std::vector<std::string> presets, sets, keys;
+};
+
+/// The file names of a sequence written to `base` with `suffix` ("_mono"): printf's
+/// notation for the frame number, "out.png" -> "out_%04d.png".
+std::string SequencePattern(const std::string& base, const std::string& suffix);
+
+/// The manifest as JSON text, with the parameters of `tex` (and of its sub-maps, as
+/// "Slot.Name") as they stand at frame `firstFrame` of this run.
+std::string RenderManifestJson(const RenderManifest& manifest, Texmap* tex, TimeValue time);
+
+/// Whether `path` is an image that a finished render of this size wrote: it reads whole,
+/// at `width` x `height`. False with the reason otherwise (a missing file included).
+bool ImageComplete(const std::string& path, int width, int height, std::string& why);
+
+}  // namespace loom

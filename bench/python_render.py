@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""Render time from Python against the command line, for the same texture and size.
+
+    PYTHONPATH=build/python python3 bench/python_render.py [--size 1024x1024] [--runs 5]
+
+Times, best of --runs: `loomhost render` as a whole process (loading the plug-ins, rendering,
+writing an EXR); the same work from Python in a fresh interpreter (import, make the texture,
+render, write the EXR), less the interpreter's start and the imports (timed alone); and
+tex.render() alone. Not part of the test suite: the figures
+depend on the machine and its load.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def best(fn, runs):
+    times = []
+    for _ in range(runs):
+        t0 = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t0)
+    return min(times)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--size", default="1024x1024")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--threads", type=int, default=0, help="0: one per core")
+    ap.add_argument("--loomhost", default=os.path.join(HERE, "..", "build", "bin", "loomhost"))
+    ap.add_argument("classes", nargs="*", default=["nimbra", "voltrane", "fervix", "lumidot"])
+    args = ap.parse_args()
+    width, height = (int(x) for x in args.size.split("x"))
+    threads = args.threads or None
+
+    import loomwork
+
+    out = tempfile.mkdtemp(prefix="loomwork_bench_")
+    startup = best(lambda: subprocess.run([sys.executable, "-c", "import loomwork"],
+                                          check=True), args.runs)
+    print(f"interpreter start and imports: {startup:.3f} s")
+    print(f"{'class':10} {'loomhost':>10} {'python':>10} {'ratio':>7} {'render()':>10}")
+    for cls in args.classes:
+        exr = os.path.join(out, f"{cls}.exr")
+        cli = [args.loomhost, "render", cls, "--size", args.size, "--threads", str(args.threads), "-o", exr]
+        t_cli = best(lambda: subprocess.run(cli, check=True, capture_output=True), args.runs)
+        script = (f"import loomwork; t = loomwork.Texture({cls!r}); "
+                  f"loomwork.write_image({exr!r}, t.render({width}, {height}, threads={threads!r}))")
+        t_py = best(lambda: subprocess.run([sys.executable, "-c", script], check=True), args.runs) - startup
+        tex = loomwork.Texture(cls)
+        t_render = best(lambda: tex.render(width, height, threads=threads), args.runs)
+        print(f"{cls:10} {t_cli:10.3f} {t_py:10.3f} {t_py / t_cli:7.3f} {t_render:10.3f}")
+
+
+if __name__ == "__main__":
+    main()

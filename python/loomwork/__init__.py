@@ -1,0 +1,43 @@
+"""Procedural textures and the stereo filter of loomwork, for Python.
+
+    import loomwork
+    tex = loomwork.Texture("nimbra", **{"U Scale": 4})
+    tex["Sky"] = (0.2, 0.3, 1.0)
+    tex.key("U Shift", 30, 1.0)
+    rgba = tex.render(512, 512, time=15)        # float32 (512, 512, 4)
+
+The plug-ins come from $LOOMHOST_PLUGINS when it is set, else from the folder the package
+was built or installed with; load_plugins([folder]) chooses others before first use.
+Renders, samples and anaglyphs are the same bits as the loomhost command line's, and let
+Python's other threads run while they work.
+"""
+
+from . import _config
+from ._loomwork import (
+    ClassInfo,
+    Texture,
+    anaglyph,
+    classes,
+    load_plugins,
+    load_scene,
+    plugin_folders,
+    read_image,
+    save_scene,
+    write_image,
+)
+from ._loomwork import _set_default_plugin_folders
+
+_set_default_plugin_folders(_config.PLUGIN_DIRS)
+
+__all__ = [
+    "ClassInfo",
+    "Texture",
+    "anaglyph",
+    "classes",
+    "load_plugins",
+    "load_scene",
+    "plugin_folders",
+    "read_image",
+    "save_scene",
+    "write_image",
+]

@@ -1,0 +1,56 @@
+#include "python/src/anaglyph.h"
+
+#include <memory>
+#include <stdexcept>
+
+#include "app/filter/filter_run.h"
+#include "app/filter/stereo_settings.h"
+#include "foundation/host/filters.h"
+#include "python/src/errors.h"
+#include "python/src/plugins.h"
+#include "python/src/texture.h"
+
+namespace loomwork {
+
+loom::Image16 Anaglyph(const loom::Image16& left, const loom::Image16& right,
+                       const AnaglyphSettings& settings) {
+    if (left.width != right.width || left.height != right.height) {
+        throw std::runtime_error("the views differ in size: left is " + std::to_string(left.width) +
+                                 "x" + std::to_string(left.height) + ", right is " +
+                                 std::to_string(right.width) + "x" + std::to_string(right.height));
+    }
+    loom::StereoOptions options;
+    options.leftEye = settings.leftEye;
+    options.rightEye = settings.rightEye;
+    options.leftComp = settings.leftCompensation;
+    options.rightComp = settings.rightCompensation;
+
+    const loom::PluginLoader& plugins = Plugins();
+    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    // The generator as a fresh `loomhost anaglyph` process has it.
+    RandStream fresh;
+    RandStream::Use use(fresh);
+    ClassDesc* cd = plugins.FindClassByName("dioptrix");
+    if (!cd || cd->SuperClassID() != IMAGE_FILTER_CLASS_ID) {
+        throw NameError("the stereo filter plug-in (dioptrix) was not found");
+    }
+    std::string err;
+    std::unique_ptr<ImageFilter> filter(loom::CreateImageFilter(cd, err));
+    if (!filter) throw std::runtime_error(err);
+    // The filter's own defaults, with the settings applied, as the command line does.
+    std::vector<std::uint8_t> record;
+    if (!loom::SaveFilterConfiguration(*filter, record, err)) throw std::runtime_error(err);
+    record = options.Apply(record);
+    if (!loom::LoadFilterConfiguration(*filter, record, err)) {
+        throw std::runtime_error("stereo configuration: " + err);
+    }
+    loom::FilterProgressWindow window("anaglyph", nullptr, false);
+    loom::Image16 result;
+    if (loom::RunCompositor(*filter, left, right, window, nullptr, result, err) !=
+        loom::FilterOutcome::kDone) {
+        throw std::runtime_error(err.empty() ? "the stereo filter failed" : err);
+    }
+    return result;
+}
+
+}  // namespace loomwork

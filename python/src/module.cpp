@@ -1,0 +1,551 @@
+// The Python module loomwork._loomwork: textures, renders, samples, the stereo filter and
+// scene files of the host application, for Python programs. The package loomwork
+// (python/loomwork/__init__.py) re-exports it.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "app/filter/image16.h"
+#include "app/model/scene_load.h"
+#include "foundation/host/filters.h"
+#include "python/src/anaglyph.h"
+#include "python/src/arrays.h"
+#include "python/src/errors.h"
+#include "python/src/plugins.h"
+#include "python/src/texture.h"
+
+namespace py = pybind11;
+using loomwork::FileError;
+using loomwork::NameError;
+using loomwork::Texture;
+
+namespace {
+
+struct ClassInfo {
+    std::string name;
+    std::string shortName;
+    std::string kind;
+    std::string category;
+    std::string plugin;
+    std::pair<ULONG, ULONG> classId;
+};
+
+std::vector<ClassInfo> Classes() {
+    const loom::PluginLoader& plugins = loomwork::Plugins();
+    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    std::vector<ClassInfo> out;
+    for (const loom::LoadedPlugin& p : plugins.Plugins()) {
+        for (ClassDesc* cd : p.classes) {
+            const SClass_ID super = cd->SuperClassID();
+            out.push_back({loom::Utf8FromCp1252(cd->ClassName()),
+                           std::filesystem::path(p.path).stem().string(),
+                           super == TEXMAP_CLASS_ID         ? "texture"
+                           : super == IMAGE_FILTER_CLASS_ID ? "filter"
+                                                            : "other",
+                           loom::Utf8FromCp1252(cd->Category()),
+                           p.path,
+                           {cd->ClassID().PartA(), cd->ClassID().PartB()}});
+        }
+    }
+    return out;
+}
+
+std::string Number(double d) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", d);
+    return text;
+}
+
+/// A Python value as the text `--set` takes for a row of `type`.
+std::string ValueText(py::handle handle, ParamType type, const std::string& name) {
+    const auto value = py::reinterpret_borrow<py::object>(handle);
+    if (py::isinstance<py::str>(value)) return value.cast<std::string>();
+    if (type == TYPE_RGBA) {
+        if (!py::isinstance<py::sequence>(value) && !py::isinstance<py::array>(value)) {
+            throw py::type_error(name + ": a colour is a sequence (R, G, B)");
+        }
+        // Any number of components: the command line's parser says what is wrong.
+        std::string text;
+        for (py::handle c : py::list(value)) {
+            text += (text.empty() ? "" : ",") +
+                    Number(py::float_(py::reinterpret_borrow<py::object>(c)));
+        }
+        return text;
+    }
+    if (py::isinstance<py::bool_>(value) || py::isinstance<py::int_>(value)) {
+        // int(True) is 1; str() of an int is exact, however large.
+        return py::str(py::reinterpret_steal<py::object>(PyNumber_Long(value.ptr())))
+            .cast<std::string>();
+    }
+    if (!PyNumber_Check(value.ptr())) throw py::type_error(name + ": expected a number");
+    const double d = py::float_(value);
+    // A whole float for a whole-number row: the command line reads "4" and "4.0" alike.
+    return Number(d);
+}
+
+py::object ValueObject(const loomwork::TypedValue& v) {
+    if (v.type == TYPE_RGBA) {
+        return py::make_tuple(Widen(v.value.v[0]), Widen(v.value.v[1]), Widen(v.value.v[2]));
+    }
+    if (v.type == TYPE_INT) return py::int_(v.value.AsInt());
+    return py::float_(Widen(v.value.v[0]));
+}
+
+/// Sets a parameter or, for a texture, an image path or None on a slot, a sub-map.
+void SetItem(Texture& tex, const std::string& name, py::handle value, double frame) {
+    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    const bool isSlotValue =
+        value.is_none() || py::isinstance<Texture>(value) || py::isinstance<py::str>(value);
+    bool isSlot = false;
+    if (isSlotValue) {
+        try {
+            tex.GetMap(name);
+            isSlot = true;
+        } catch (const NameError&) {
+        }
+    }
+    if (isSlot) {
+        if (py::isinstance<Texture>(value)) {
+            tex.SetMap(name, &value.cast<Texture&>(), {});
+        } else {
+            tex.SetMap(name, nullptr, value.is_none() ? "" : value.cast<std::string>());
+        }
+        return;
+    }
+    if (value.is_none() || py::isinstance<Texture>(value)) {
+        // Reported as the name being no slot, with the slots listed.
+        tex.GetMap(name);
+    }
+    tex.SetParam(name, ValueText(value, tex.ParamTypeOf(name), name), frame);
+}
+
+std::string NameFromKeyword(const Texture& tex, const std::string& keyword) {
+    // U_Scale=4 reaches "U Scale": Python keywords cannot hold spaces.
+    std::string spaced = keyword;
+    std::replace(spaced.begin(), spaced.end(), '_', ' ');
+    if (spaced == keyword) return keyword;
+    try {
+        tex.ParamTypeOf(keyword);
+        return keyword;
+    } catch (const NameError&) {
+    }
+    try {
+        tex.GetMap(keyword);
+        return keyword;
+    } catch (const NameError&) {
+    }
+    return spaced;
+}
+
+std::unique_ptr<Texture> MakeTexture(const std::string& className, const py::object& preset,
+                                     double time, const py::kwargs& params) {
+    auto tex = std::make_unique<Texture>(className);
+    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    if (!preset.is_none()) {
+        if (py::isinstance<py::str>(preset)) {
+            tex->ClickPreset(preset.cast<std::string>());
+        } else {
+            for (py::handle p : preset) tex->ClickPreset(py::str(p).cast<std::string>());
+        }
+    }
+    for (auto [key, value] : params) {
+        SetItem(*tex, NameFromKeyword(*tex, key.cast<std::string>()), value, time);
+    }
+    return tex;
+}
+
+py::array Render(const Texture& tex, int width, int height, double time, std::optional<int> threads,
+                 const std::string& output) {
+    const loomwork::Output which = loomwork::ParseOutput(output);
+    if (threads && *threads < 1) throw std::runtime_error("threads must be None or 1 or more");
+    loom::RenderImages images;
+    {
+        py::gil_scoped_release release;
+        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        images = tex.Render(width, height, time, threads.value_or(0), which);
+    }
+    return loomwork::RenderArray(std::move(images), which);
+}
+
+py::array Sample(const Texture& tex, const py::object& u, const py::object& v, double time,
+                 const std::string& output) {
+    const loomwork::Output which = loomwork::ParseOutput(output);
+    py::tuple both = py::module_::import("numpy").attr("broadcast_arrays")(
+        py::array_t<double, py::array::forcecast>::ensure(u),
+        py::array_t<double, py::array::forcecast>::ensure(v));
+    auto us = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(both[0]);
+    auto vs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(both[1]);
+    if (!us || !vs) throw std::runtime_error("sample: u and v must be numbers or arrays of them");
+    std::vector<py::ssize_t> shape(us.shape(), us.shape() + us.ndim());
+    if (which == loomwork::Output::kColor) shape.push_back(4);
+    if (which == loomwork::Output::kNormal) shape.push_back(3);
+    py::array_t<float> out(shape);
+    float* dst = out.mutable_data();
+    const double* pu = us.data();
+    const double* pv = vs.data();
+    const std::size_t count = static_cast<std::size_t>(us.size());
+    {
+        py::gil_scoped_release release;
+        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        tex.Sample(pu, pv, count, time, which, dst);
+    }
+    return out;
+}
+
+/// Loads a scene from a file, or from `bytes` when given (`path` then names them).
+py::dict LoadSceneFrom(const std::string& path, const std::optional<std::string>& bytes) {
+    auto holder = std::make_shared<loom::SceneHolder>();
+    loom::SceneLoadReport report;
+    std::string err;
+    std::vector<std::string> notes;
+    // Loaded as a fresh `loomhost` process loads it; each texture goes on from there.
+    loomwork::RandStream stream;
+    {
+        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::Plugins();
+        loomwork::RandStream::Use use(stream);
+        const bool loaded =
+            bytes ? loom::LoadSceneBytes(reinterpret_cast<const std::uint8_t*>(bytes->data()),
+                                         bytes->size(), *holder, report, err)
+                  : loom::LoadSceneFile(path, *holder, report, err);
+        if (!loaded) throw FileError(bytes ? path + ": " + err : err);
+        notes = loom::SceneLoadNotes(path, report);
+    }
+    for (const std::string& n : notes) PyErr_WarnEx(PyExc_UserWarning, n.c_str(), 1);
+    py::dict out;
+    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    for (int i = 0; i < holder->Count(); ++i) {
+        if (auto* tex = dynamic_cast<Texmap*>(holder->Object(i))) {
+            out[py::str(holder->Name(i))] =
+                py::cast(std::make_unique<Texture>(holder, tex, holder->Name(i), stream));
+        }
+    }
+    return out;
+}
+
+/// The textures to save: a dict by entry name, a list or one Texture (by their labels).
+std::vector<std::pair<std::string, Texture*>> SceneEntries(const py::object& textures) {
+    std::vector<std::pair<std::string, Texture*>> entries;
+    if (py::isinstance<Texture>(textures)) {
+        Texture& t = textures.cast<Texture&>();
+        entries.emplace_back(t.Label(), &t);
+    } else if (py::isinstance<py::dict>(textures)) {
+        for (auto [name, tex] : textures.cast<py::dict>()) {
+            entries.emplace_back(name.cast<std::string>(), &tex.cast<Texture&>());
+        }
+    } else {
+        for (py::handle tex : textures) {
+            Texture& t = tex.cast<Texture&>();
+            entries.emplace_back(t.Label(), &t);
+        }
+    }
+    return entries;
+}
+
+/// Holds the entries as a scene while it lives; the textures stay with their owners.
+class SceneOf {
+  public:
+    SceneOf(const std::vector<std::pair<std::string, Texture*>>& entries, const std::string& what) {
+        if (entries.empty()) throw std::runtime_error(what + ": no texture to save");
+        for (const auto& [name, tex] : entries) {
+            if (scene_.Find(name) >= 0) {
+                throw std::runtime_error(what + ": two textures named '" + name + "'");
+            }
+            scene_.Add(name, tex->Get());
+        }
+    }
+    ~SceneOf() { scene_.Clear(); }
+    SceneOf(const SceneOf&) = delete;
+    SceneOf& operator=(const SceneOf&) = delete;
+    loom::SceneHolder& Scene() { return scene_; }
+
+  private:
+    loom::SceneHolder scene_;
+};
+
+void SaveScene(const std::string& path, const py::object& textures) {
+    const auto entries = SceneEntries(textures);
+    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    SceneOf scene(entries, path);
+    std::string err;
+    if (!loom::SaveSceneFile(path, scene.Scene(), err)) throw FileError(err);
+}
+
+/// A scene file's bytes, for sending textures to other processes.
+py::bytes SceneBytes(const py::object& textures) {
+    const auto entries = SceneEntries(textures);
+    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    SceneOf scene(entries, "scene");
+    const std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(scene.Scene());
+    return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+py::array ReadImageArray(const std::string& path, const std::string& dtype) {
+    std::string err;
+    if (dtype == "float32") {
+        loom::FloatImage img;
+        int bits = 0;
+        bool read;
+        {
+            py::gil_scoped_release release;
+            read = loom::ReadImage(path, img, bits, err);
+        }
+        if (!read) throw FileError(err);
+        auto* pixels = new std::vector<float>(std::move(img.rgba));
+        py::capsule owner(pixels, [](void* p) { delete static_cast<std::vector<float>*>(p); });
+        return py::array_t<float>({py::ssize_t{img.height}, py::ssize_t{img.width}, py::ssize_t{4}},
+                                  pixels->data(), owner);
+    }
+    if (dtype != "uint16") throw std::runtime_error("dtype '" + dtype + "': use float32 or uint16");
+    loom::Image16 img;
+    bool read;
+    {
+        py::gil_scoped_release release;
+        read = loom::ReadImage16(path, img, err);
+    }
+    if (!read) throw FileError(err);
+    img.hasAlpha = true;
+    return loomwork::ArrayFromImage16(img);
+}
+
+void WriteImageArray(const std::string& path, const py::array& image, std::optional<int> bits) {
+    if (bits && *bits != 8 && *bits != 16) throw std::runtime_error("bits must be 8 or 16");
+    std::string err;
+    bool written;
+    if (py::isinstance<py::array_t<std::uint8_t>>(image) ||
+        py::isinstance<py::array_t<std::uint16_t>>(image)) {
+        const loom::Image16 img = loomwork::Image16FromArray(image, path);
+        py::gil_scoped_release release;
+        written = loom::WriteImage16(path, img, bits.value_or(img.bits), err);
+    } else {
+        const loom::FloatImage img = loomwork::FloatImageFromArray(image, path);
+        py::gil_scoped_release release;
+        written = loom::WriteImage(path, img, bits.value_or(8), err);
+    }
+    if (!written) throw FileError(err);
+}
+
+py::array AnaglyphArrays(const py::array& left, const py::array& right, const std::string& leftEye,
+                         const std::string& rightEye, double leftComp, double rightComp,
+                         const std::string& method) {
+    if (method != "grey" && method != "gray") {
+        throw std::runtime_error("method '" + method +
+                                 "': this build composes grey anaglyphs only (method=\"grey\")");
+    }
+    const loom::Image16 l = loomwork::Image16FromArray(left, "left");
+    const loom::Image16 r = loomwork::Image16FromArray(right, "right");
+    loom::Image16 result;
+    {
+        py::gil_scoped_release release;
+        result = loomwork::Anaglyph(l, r, {leftEye, rightEye, leftComp, rightComp});
+    }
+    return loomwork::ArrayFromImage16(result);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_loomwork, m) {
+    m.doc() = "Procedural textures and the stereo filter of loomwork, for Python.";
+
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const py::builtin_exception& e) {
+            e.set_error();
+        } catch (const NameError& e) {
+            PyErr_SetString(PyExc_KeyError, e.what());
+        } catch (const FileError& e) {
+            PyErr_SetString(PyExc_OSError, e.what());
+        } catch (const std::runtime_error& e) {
+            PyErr_SetString(PyExc_ValueError, e.what());
+        }
+    });
+
+    m.def("_set_default_plugin_folders", &loomwork::SetDefaultPluginFolders);
+    m.def(
+        "load_plugins",
+        [](std::optional<std::vector<std::string>> folders) {
+            return loomwork::LoadPlugins(folders.value_or(std::vector<std::string>{}));
+        },
+        py::arg("folders") = py::none(),
+        "Loads the plug-ins from `folders` (default: $LOOMHOST_PLUGINS, else the package's "
+        "plug-in folder) unless they are loaded already; returns why libraries were skipped. "
+        "Needed only to choose the folders: everything else loads them on first use.");
+    m.def("plugin_folders", &loomwork::PluginFoldersLoaded,
+          "The folders the plug-ins were loaded from (empty before they are loaded).");
+
+    py::class_<ClassInfo>(m, "ClassInfo", "A class a plug-in offers.")
+        .def_readonly("name", &ClassInfo::name, "The class name, as `loomhost list` shows it")
+        .def_readonly("short_name", &ClassInfo::shortName,
+                      "The plug-in file's name, which Texture() also accepts")
+        .def_readonly("kind", &ClassInfo::kind, "'texture', 'filter' or 'other'")
+        .def_readonly("category", &ClassInfo::category)
+        .def_readonly("plugin", &ClassInfo::plugin, "Path of the plug-in library")
+        .def_readonly("class_id", &ClassInfo::classId)
+        .def("__repr__", [](const ClassInfo& c) {
+            return "ClassInfo(name='" + c.name + "', short_name='" + c.shortName + "', kind='" +
+                   c.kind + "')";
+        });
+    m.def("classes", &Classes, "The textures and filters of the loaded plug-ins.");
+
+    py::class_<Texture>(m, "Texture", R"(A procedural texture of a plug-in.
+
+Texture(class_name, preset=None, time=0, **params) makes one of the class (its name as
+classes() lists it, or the short name such as "nimbra"), clicks the preset button(s) of
+its panel, then sets the parameters: tex = Texture("nimbra", U_Scale=4) (underscores stand
+for spaces) or Texture("nimbra", **{"U Scale": 4}).
+
+Parameters are read and set by their panel names: tex["U Scale"] = 4; colours are (R, G, B)
+tuples; "Slot.Name" reaches into a sub-map. Assigning a Texture to a sub-map slot shares it,
+a string puts that image file there, None empties the slot. Values are set at frame `time`
+by set(), keys animate them with key(). Errors: KeyError for a name that is not there (the
+message lists the valid ones), ValueError for a value the command line would refuse.)")
+        .def(py::init(&MakeTexture), py::arg("class_name"), py::arg("preset") = py::none(),
+             py::arg("time") = 0.0)
+        .def_property_readonly("class_name", &Texture::ClassName,
+                               "The class name the plug-in gives")
+        .def_property_readonly("label", &Texture::Label,
+                               "The name it was made with, or its scene entry's name")
+        .def(
+            "params",
+            [](const Texture& t) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                return t.ParamNames();
+            },
+            "Parameter names, in the panel's order.")
+        .def(
+            "maps",
+            [](const Texture& t) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                return t.MapNames();
+            },
+            "Sub-map slot names.")
+        .def(
+            "get",
+            [](const Texture& t, const std::string& name, double time) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                return ValueObject(t.GetParam(name, time));
+            },
+            py::arg("name"), py::arg("time") = 0.0,
+            "The value of parameter `name` at frame `time`: float, int or (R, G, B).")
+        .def(
+            "set",
+            [](Texture& t, const std::string& name, py::handle value, double time) {
+                SetItem(t, name, value, time);
+            },
+            py::arg("name"), py::arg("value"), py::arg("time") = 0.0,
+            "Sets parameter `name` at frame `time` (or a sub-map, as tex[name] = value).")
+        .def(
+            "__getitem__",
+            [](const Texture& t, const std::string& name) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                return ValueObject(t.GetParam(name, 0.0));
+            },
+            py::arg("name"))
+        .def(
+            "__setitem__",
+            [](Texture& t, const std::string& name, py::handle value) {
+                SetItem(t, name, value, 0.0);
+            },
+            py::arg("name"), py::arg("value"))
+        .def(
+            "__contains__",
+            [](const Texture& t, const std::string& name) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                for (auto* probe : {+[](const Texture&x, const std::string&n) { x.ParamTypeOf(n); },
+                                    +[](const Texture&x, const std::string&n) { x.GetMap(n); }}) {
+                    try {
+                        probe(t, name);
+                        return true;
+                    } catch (const std::runtime_error&) {
+                    }
+                }
+                return false;
+            },
+            py::arg("name"))
+        .def(
+            "key",
+            [](Texture& t, const std::string& name, double frame, py::handle value) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                t.Key(name, frame, ValueText(value, t.ParamTypeOf(name), name));
+            },
+            py::arg("name"), py::arg("frame"), py::arg("value"),
+            "Adds a key: parameter `name` takes `value` at `frame` (30 frames a second).")
+        .def(
+            "preset",
+            [](Texture& t, const std::string& name) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                t.ClickPreset(name);
+            },
+            py::arg("name"),
+            "Clicks the button with this text in the texture's panel: a preset, palette or "
+            "mutation, as `loomhost render --preset` does.")
+        .def(
+            "map",
+            [](const Texture& t, const std::string& name) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                return t.GetMap(name);
+            },
+            py::arg("name"), "The texture in sub-map slot `name` (shared), or None.")
+        .def("render", &Render, py::arg("width"), py::arg("height"), py::arg("time") = 0.0,
+             py::arg("threads") = py::none(), py::arg("output") = "color",
+             R"(Renders the texture over the unit square at frame `time`, as `loomhost render`
+does (the same bits as its EXR files). output "color" gives float32 (H, W, 4) RGBA,
+"mono" (H, W), "normal" (H, W, 3). threads None: one per core. Python's other threads run
+meanwhile.)")
+        .def("sample", &Sample, py::arg("u"), py::arg("v"), py::arg("time") = 0.0,
+             py::arg("output") = "color",
+             R"(Evaluates the texture at points (u, v) (numbers or arrays, broadcast together)
+as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.shape for
+"mono", u.shape + (3,) for "normal" (the normal perturbation).)")
+        .def("__repr__",
+             [](const Texture& t) {
+                 std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                 return "<loomwork.Texture '" + t.Label() + "' (" + t.ClassName() + ")>";
+             })
+        // Pickled as a one-entry scene file's bytes, so that textures reach other processes.
+        .def(py::pickle(
+            [](const py::object& self) {
+                return py::make_tuple(SceneBytes(self), self.cast<const Texture&>().Label());
+            },
+            [](const py::tuple& state) {
+                if (state.size() != 2) throw std::runtime_error("not a pickled Texture");
+                py::dict loaded = LoadSceneFrom("pickled Texture", state[0].cast<std::string>());
+                py::object tex = loaded[state[1]];
+                return tex.cast<const Texture&>().Share();
+            }));
+
+    m.def("anaglyph", &AnaglyphArrays, py::arg("left"), py::arg("right"),
+          py::arg("left_eye") = "red", py::arg("right_eye") = "green", py::arg("left_comp") = -0.1,
+          py::arg("right_comp") = -0.1, py::arg("method") = "grey",
+          R"(Composes a stereo pair into one anaglyph picture with the stereo filter, as
+`loomhost anaglyph` does. left and right: arrays (H, W), (H, W, 3) or (H, W, 4) of uint8,
+uint16 or float32 (0..1). Eye colours "red", "green" or "blue"; compensations -0.5..0.
+Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
+    m.def("_scene_bytes", &SceneBytes, py::arg("textures"));
+    m.def(
+        "_load_scene_bytes",
+        [](const py::bytes& data) { return LoadSceneFrom("scene bytes", std::string(data)); },
+        py::arg("data"));
+    m.def(
+        "load_scene", [](const std::string& path) { return LoadSceneFrom(path, std::nullopt); },
+        py::arg("path"),
+        "Loads a scene file: a dict of its texture entries by name. Notes about converted "
+        "data and missing image maps come as warnings.");
+    m.def("save_scene", &SaveScene, py::arg("path"), py::arg("textures"),
+          "Saves textures as a scene file: a dict of them by entry name, a list, or one "
+          "(named by its label). The file is replaced whole or not at all.");
+    m.def("read_image", &ReadImageArray, py::arg("path"), py::arg("dtype") = "float32",
+          "Reads an image file as the application does: float32 (H, W, 4) on the 0..1 scale of "
+          "its format, or dtype=\"uint16\" as the stereo filter reads it.");
+    m.def("write_image", &WriteImageArray, py::arg("path"), py::arg("image"),
+          py::arg("bits") = py::none(),
+          "Writes an image file chosen by extension (.png, .tif, .exr, .jpg) as `loomhost` "
+          "does: float arrays at `bits` 8 (default) or 16 per channel in PNG and TIFF and as "
+          "they are in EXR; uint8 and uint16 arrays at their own depth.");
+}

@@ -1,0 +1,270 @@
+#include "python/src/texture.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <thread>
+
+#include "app/model/panel_session.h"
+#include "app/render/render_memory.h"
+#include "foundation/host/crt.h"
+#include "foundation/host/pblock.h"
+#include "foundation/host/shade.h"
+#include "python/src/errors.h"
+#include "python/src/plugins.h"
+
+namespace loomwork {
+namespace {
+
+/// The largest side of a render, as `render --size` allows.
+constexpr int kMaxRenderSide = 32768;
+
+std::string List(const std::vector<std::string>& names) {
+    std::string s;
+    for (const std::string& n : names) s += (s.empty() ? "'" : ", '") + n + "'";
+    return s.empty() ? "none" : s;
+}
+
+std::vector<std::string> ParamNamesOf(Texmap* tex) {
+    std::vector<std::string> names;
+    IParamBlock* pb = loom::ParamBlockOf(tex);
+    for (int i = 0; pb && i < pb->NumParams(); ++i) names.push_back(loom::ParamName(tex, i));
+    return names;
+}
+
+std::vector<std::string> MapNamesOf(Texmap* tex) {
+    std::vector<std::string> names;
+    for (int i = 0; i < tex->NumSubTexmaps(); ++i) names.push_back(tex->GetSubTexmapSlotName(i));
+    return names;
+}
+
+}  // namespace
+
+Output ParseOutput(const std::string& text) {
+    if (text == "color") return Output::kColor;
+    if (text == "mono") return Output::kMono;
+    if (text == "normal") return Output::kNormal;
+    throw std::runtime_error("output '" + text + "': use color, mono or normal");
+}
+
+RandStream::RandStream() {
+    const std::uint32_t saved = crt::GetRandState();
+    crt::srand(1);
+    state_ = crt::GetRandState();
+    crt::SetRandState(saved);
+}
+
+RandStream::Use::Use(RandStream& stream) : stream_(stream), saved_(crt::GetRandState()) {
+    crt::SetRandState(stream_.state_);
+}
+
+RandStream::Use::~Use() {
+    stream_.state_ = crt::GetRandState();
+    crt::SetRandState(saved_);
+}
+
+Texture::Texture(const std::string& className) : label_(className) {
+    const loom::PluginLoader& plugins = Plugins();
+    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    RandStream::Use use(stream_);
+    if (!plugins.FindClassByName(className)) {
+        throw NameError("unknown class '" + className + "' (see loomwork.classes())");
+    }
+    tex_ = loom::CreateTexture(plugins, className);
+    holder_ = std::make_shared<loom::SceneHolder>();
+    holder_->Add(className, tex_);
+}
+
+Texture::Texture(std::shared_ptr<loom::SceneHolder> holder, Texmap* tex, std::string label,
+                 RandStream stream)
+    : holder_(std::move(holder)), tex_(tex), label_(std::move(label)), stream_(stream) {}
+
+Texture::~Texture() {
+    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    holder_.reset();
+}
+
+std::string Texture::ClassName() const {
+    // The descriptor's name, as classes() lists it; the object's own name otherwise.
+    const Class_ID id = tex_->ClassID();
+    for (const loom::LoadedPlugin& p : Plugins().Plugins()) {
+        for (ClassDesc* cd : p.classes) {
+            if (cd->ClassID() == id && cd->SuperClassID() == TEXMAP_CLASS_ID) {
+                return loom::Utf8FromCp1252(cd->ClassName());
+            }
+        }
+    }
+    TSTR name;
+    tex_->GetClassName(name);
+    return loom::Utf8FromCp1252(name);
+}
+
+std::vector<std::string> Texture::ParamNames() const { return ParamNamesOf(tex_); }
+std::vector<std::string> Texture::MapNames() const { return MapNamesOf(tex_); }
+
+Texmap* Texture::Walk(const std::string& path, std::string& last) const {
+    Texmap* tex = tex_;
+    std::string rest = path;
+    for (size_t dot; (dot = rest.find('.')) != std::string::npos;) {
+        const std::string slotName = rest.substr(0, dot);
+        const int slot = loom::FindSlot(tex, slotName);
+        if (slot < 0) ThrowUnknown(tex, slotName, "no sub-map slot '" + slotName + "'", true);
+        Texmap* sub = tex->GetSubTexmap(slot);
+        if (!sub) throw std::runtime_error("sub-map slot '" + slotName + "' is empty");
+        tex = sub;
+        rest = rest.substr(dot + 1);
+    }
+    last = rest;
+    return tex;
+}
+
+void Texture::ThrowUnknown(Texmap* owner, const std::string&, const std::string& message,
+                           bool slots) const {
+    const std::string valid = slots ? "sub-map slots: " + List(MapNamesOf(owner))
+                                    : "parameters: " + List(ParamNamesOf(owner)) +
+                                          "; sub-map slots: " + List(MapNamesOf(owner));
+    throw NameError(message + " (" + valid + ")");
+}
+
+ParamType Texture::ParamTypeOf(const std::string& path) const {
+    std::string name;
+    Texmap* owner = Walk(path, name);
+    const int row = loom::FindParam(owner, name);
+    if (row < 0) ThrowUnknown(owner, name, "no parameter called '" + name + "'", false);
+    return loom::ParamBlockOf(owner)->GetParameterType(row);
+}
+
+TypedValue Texture::GetParam(const std::string& path, double frame) const {
+    std::string name;
+    Texmap* owner = Walk(path, name);
+    const int row = loom::FindParam(owner, name);
+    if (row < 0) ThrowUnknown(owner, name, "no parameter called '" + name + "'", false);
+    IParamBlock* pb = loom::ParamBlockOf(owner);
+    Interval valid = FOREVER;
+    return {pb->GetParameterType(row), pb->GetRaw(row, loom::FramesToTicks(frame), valid)};
+}
+
+void Texture::SetParam(const std::string& path, const std::string& value, double frame) {
+    RandStream::Use use(stream_);
+    // Checked first, so that a wrong name lists the right ones.
+    ParamTypeOf(path);
+    loom::ApplySet(Plugins(), tex_, path + "=" + value, loom::FramesToTicks(frame));
+}
+
+void Texture::Key(const std::string& path, double frame, const std::string& value) {
+    RandStream::Use use(stream_);
+    ParamTypeOf(path);
+    char at[64];
+    std::snprintf(at, sizeof at, "@%.17g=", frame);
+    loom::ApplyKey(Plugins(), tex_, path + at + value);
+}
+
+std::unique_ptr<Texture> Texture::GetMap(const std::string& path) const {
+    std::string name;
+    Texmap* owner = Walk(path, name);
+    const int slot = loom::FindSlot(owner, name);
+    if (slot < 0) ThrowUnknown(owner, name, "no sub-map slot '" + name + "'", true);
+    Texmap* sub = owner->GetSubTexmap(slot);
+    if (!sub) return nullptr;
+    auto holder = std::make_shared<loom::SceneHolder>();
+    holder->Add(name, sub);
+    return std::make_unique<Texture>(holder, sub, name);
+}
+
+void Texture::SetMap(const std::string& path, const Texture* sub, const std::string& imagePath) {
+    RandStream::Use use(stream_);
+    std::string name;
+    Texmap* owner = Walk(path, name);
+    const int slot = loom::FindSlot(owner, name);
+    if (slot < 0) ThrowUnknown(owner, name, "no sub-map slot '" + name + "'", true);
+    if (!sub) {
+        // An image or an empty slot, exactly as --set does it.
+        loom::ApplySet(Plugins(), tex_,
+                       path + "=" + (imagePath.empty() ? "none" : "image:" + imagePath), 0);
+        return;
+    }
+    owner->SetSubTexmap(slot, sub->Get());
+    if (owner->GetSubTexmap(slot) != sub->Get()) {
+        throw std::runtime_error("sub-map slot '" + name +
+                                 "': the map could not be assigned (a texture cannot hold "
+                                 "itself)");
+    }
+}
+
+void Texture::ClickPreset(const std::string& name) {
+    RandStream::Use use(stream_);
+    loom::PanelSession panel(tex_);
+    panel.Click(name);
+}
+
+loom::RenderImages Texture::Render(int width, int height, double frame, int threads,
+                                   Output output) const {
+    if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) {
+        throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
+                                 ": width and height must be 1.." + std::to_string(kMaxRenderSide));
+    }
+    if (threads < 0) throw std::runtime_error("threads must be None (one per core) or 1 or more");
+    loom::RenderOptions ro;
+    ro.width = width;
+    ro.height = height;
+    ro.threads =
+        threads > 0 ? threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    ro.time = loom::FramesToTicks(frame);
+    ro.color = output == Output::kColor;
+    ro.mono = output == Output::kMono;
+    ro.normal = output == Output::kNormal;
+    const loom::MemoryLimit limit = loom::UsableMemory();
+    const std::uint64_t needed = loom::RenderPeakBytes(ro);
+    if (needed > limit.bytes) {
+        throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
+                                 " needs about " + loom::FormatBytes(needed) + ", more than " +
+                                 limit.what + " (" + loom::FormatBytes(limit.bytes) + ")");
+    }
+    loom::RenderImages images;
+    RandStream::Use use(stream_);
+    try {
+        loom::RenderTexture(tex_, ro, images);
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
+                                 ": out of memory (it needs about " + loom::FormatBytes(needed) +
+                                 ")");
+    }
+    return images;
+}
+
+void Texture::Sample(const double* u, const double* v, std::size_t count, double frame,
+                     Output output, float* out) const {
+    RandStream::Use use(stream_);
+    const TimeValue t = loom::FramesToTicks(frame);
+    Interval valid = FOREVER;
+    tex_->Update(t, valid);
+    loom::PlaneShadeContext sc;
+    sc.curTime = t;
+    for (std::size_t i = 0; i < count; ++i) {
+        sc.Set(static_cast<float>(u[i]), static_cast<float>(v[i]));
+        switch (output) {
+            case Output::kColor: {
+                const AColor c = tex_->EvalColor(sc);
+                out[0] = c.r;
+                out[1] = c.g;
+                out[2] = c.b;
+                out[3] = c.a;
+                out += 4;
+                break;
+            }
+            case Output::kMono:
+                *out++ = tex_->EvalMono(sc);
+                break;
+            case Output::kNormal: {
+                const Point3 n = tex_->EvalNormalPerturb(sc);
+                out[0] = n.x;
+                out[1] = n.y;
+                out[2] = n.z;
+                out += 3;
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace loomwork

@@ -1,0 +1,129 @@
+#pragma once
+/// A texture as Python holds it: a host texture kept alive by a scene holder of its own
+/// (a new texture, an entry of a loaded scene, or a sub-map), driven through the same model
+/// functions as the command line (texture_setup.h), so that values, keys, presets, renders
+/// and samples are the command line's. Callers hold ModelLock (plugins.h) around every
+/// call but construction and destruction, which take it themselves.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/model/texture_setup.h"
+#include "app/render/renderer.h"
+#include "foundation/host/scene_io.h"
+
+namespace loomwork {
+
+/// What a render or a sample gives: EvalColor, EvalMono or the normal map.
+enum class Output { kColor, kMono, kNormal };
+
+/// "color", "mono" or "normal"; throws std::runtime_error otherwise.
+Output ParseOutput(const std::string& text);
+
+/// A parameter's value with its row type.
+struct TypedValue {
+    ParamType type = TYPE_FLOAT;
+    ParamValue value;
+};
+
+/// The C runtime generator of the thread that drives a texture. `loomhost` drives each
+/// texture from a fresh process's main thread, whose generator starts at seed 1 and runs on
+/// through the set-up into the render's first sample (where textures build what they
+/// build on first use). Each Texture keeps such a stream of its own and swaps it in for
+/// every call, so that results do not depend on what else the Python thread did before.
+class RandStream {
+  public:
+    /// A stream as a new thread's: seed 1.
+    RandStream();
+    /// Makes the stream the calling thread's generator while the returned guard lives.
+    class Use {
+      public:
+        explicit Use(RandStream& stream);
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+      private:
+        RandStream& stream_;
+        std::uint32_t saved_;
+    };
+
+  private:
+    std::uint32_t state_;
+};
+
+class Texture {
+  public:
+    /// A new texture of the named class (the name `loomhost list` shows, or the short
+    /// name). Throws NameError for an unknown class.
+    explicit Texture(const std::string& className);
+    /// An existing texture kept alive by `holder`, which references it; `stream` is the
+    /// generator as it stood after the texture was made (loaded).
+    Texture(std::shared_ptr<loom::SceneHolder> holder, Texmap* tex, std::string label,
+            RandStream stream = {});
+    ~Texture();
+    Texture(const Texture&) = delete;
+    Texture& operator=(const Texture&) = delete;
+
+    Texmap* Get() const { return tex_; }
+    /// Another handle on the same texture, kept alive by the same holder.
+    std::unique_ptr<Texture> Share() const {
+        return std::make_unique<Texture>(holder_, tex_, label_, stream_);
+    }
+    /// The name it was made or loaded under.
+    const std::string& Label() const { return label_; }
+    /// The class name the plug-in gives (UTF-8).
+    std::string ClassName() const;
+
+    /// Parameter names of the texture (not of its sub-maps), in row order.
+    std::vector<std::string> ParamNames() const;
+    /// Sub-map slot names, in slot order.
+    std::vector<std::string> MapNames() const;
+
+    /// The value of parameter `path` ("Name", or "Slot.Name" inside a sub-map) at `frame`.
+    /// Throws NameError listing the valid names when there is none of that name.
+    TypedValue GetParam(const std::string& path, double frame) const;
+    /// The row type of parameter `path`; throws NameError as GetParam.
+    ParamType ParamTypeOf(const std::string& path) const;
+    /// Sets parameter `path` from text as `--set NAME=VALUE` at `frame` does.
+    void SetParam(const std::string& path, const std::string& value, double frame);
+    /// Adds a key as `--key NAME@FRAME=VALUE` does.
+    void Key(const std::string& path, double frame, const std::string& value);
+
+    /// The sub-map in slot `path`, or nothing when the slot is empty.
+    std::unique_ptr<Texture> GetMap(const std::string& path) const;
+    /// Puts `sub` (shared, not copied), the image file `imagePath` (when sub is null and
+    /// the path is not empty) or nothing into slot `path`.
+    void SetMap(const std::string& path, const Texture* sub, const std::string& imagePath);
+
+    /// Clicks the button with that text in the texture's panel (a preset, palette or
+    /// mutation), as `--preset` does.
+    void ClickPreset(const std::string& name);
+
+    /// Renders as `loomhost render` does with --time `frame`. `threads` 0: one per core.
+    /// Throws std::runtime_error for a bad size or one that does not fit in memory.
+    loom::RenderImages Render(int width, int height, double frame, int threads,
+                              Output output) const;
+
+    /// Evaluates the texture at `count` points as `loomhost eval` does; writes 4 floats a
+    /// point for colour, 1 for mono, 3 for the normal perturbation.
+    void Sample(const double* u, const double* v, std::size_t count, double frame, Output output,
+                float* out) const;
+
+  private:
+    /// The texture owning the last part of `path`, and that part.
+    Texmap* Walk(const std::string& path, std::string& last) const;
+    /// NameError for `name` not being a parameter (or slot) of `owner`, listing those.
+    [[noreturn]] void ThrowUnknown(Texmap* owner, const std::string& name,
+                                   const std::string& message, bool slots) const;
+
+    std::shared_ptr<loom::SceneHolder> holder_;
+    Texmap* tex_ = nullptr;
+    std::string label_;
+    mutable RandStream stream_;
+};
+
+}  // namespace loomwork

@@ -1,0 +1,92 @@
+# Frames spread over the worker processes of a dask.distributed cluster are the files one
+# `loomhost render --frames` writes, byte for byte, also when a worker dies mid-job.
+import os
+import signal
+import threading
+import time
+
+import pytest
+
+import loomwork
+from loomwork.distributed import FramesFailed, render_frames
+
+distributed = pytest.importorskip("dask.distributed")
+
+FRAMES = 40
+
+
+@pytest.fixture(scope="module")
+def client():
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                       dashboard_address=None, silence_logs=40)
+    with distributed.Client(cluster) as c:
+        yield c
+    cluster.close()
+
+
+def _scene(tmp_path):
+    tex = loomwork.Texture("nimbra", **{"U Scale": 6})
+    tex["Sky"] = loomwork.Texture("fervix")
+    tex.key("U Shift", 0, 0.0)
+    tex.key("U Shift", FRAMES - 1, 2.0)
+    path = tmp_path / "anim.loom"
+    loomwork.save_scene(str(path), {"anim": tex})
+    return tex, path
+
+
+def _files(folder, prefix):
+    return {p.name[len(prefix):]: p.read_bytes() for p in sorted(folder.iterdir()) if p.name.startswith(prefix)}
+
+
+def test_cluster_frames_equal_one_process_render(cli, tmp_path, client):
+    tex, scene = _scene(tmp_path)
+    cli.run("render", "--scene", scene, "--size", "48x32", "--frames", f"0-{FRAMES - 1}", "-o", tmp_path / "ref.png")
+    report = render_frames(client, tex, range(FRAMES), str(tmp_path / "tex_{frame:04d}.png"),
+                           width=48, height=32, chunk_size=3, progress=False)
+    assert report.done == list(range(FRAMES)) and report.retried == []
+    # A scene path every worker reads, and printf-style names.
+    render_frames(client, str(scene), range(FRAMES), str(tmp_path / "scn_%04d.png"),
+                  width=48, height=32, progress=False)
+    ref = _files(tmp_path, "ref_")
+    assert len(ref) == FRAMES
+    assert _files(tmp_path, "tex_") == ref
+    assert _files(tmp_path, "scn_") == ref
+
+
+def test_a_worker_killed_mid_job_loses_no_frame(cli, tmp_path, client):
+    tex, scene = _scene(tmp_path)
+    size = ["--size", "160x120"]
+    cli.run("render", "--scene", scene, *size, "--frames", f"0-{FRAMES - 1}", "-o", tmp_path / "ref.png")
+    pids = client.run(os.getpid)
+    result = {}
+
+    def job():
+        result["report"] = render_frames(client, str(scene), range(FRAMES), str(tmp_path / "k_{frame:04d}.png"),
+                                         width=160, height=120, threads=1, chunk_size=2, progress=False)
+
+    worker = threading.Thread(target=job)
+    worker.start()
+    deadline = time.monotonic() + 60
+    while not any(p.name.startswith("k_") for p in tmp_path.iterdir()) and time.monotonic() < deadline:
+        time.sleep(0.005)
+    os.kill(next(iter(pids.values())), signal.SIGKILL)
+    written_at_kill = sum(p.name.startswith("k_") for p in tmp_path.iterdir())
+    worker.join(120)
+    assert not worker.is_alive()
+    # The kill came while frames were still to be written.
+    assert 0 < written_at_kill < FRAMES
+    assert result["report"].done == list(range(FRAMES))
+    assert _files(tmp_path, "k_") == _files(tmp_path, "ref_")
+    client.wait_for_workers(2, timeout=60)
+
+
+def test_a_frame_failing_twice_is_reported_by_number(tmp_path, client):
+    tex, _ = _scene(tmp_path)
+    (tmp_path / "f_0003.png").mkdir()  # frame 3's file cannot be written
+    with pytest.raises(FramesFailed) as info:
+        render_frames(client, tex, range(6), str(tmp_path / "f_{frame:04d}.png"), width=8, height=8,
+                      progress=False)
+    assert list(info.value.failed) == [3]
+    assert "frame 3:" in str(info.value)
+    assert info.value.done == [0, 1, 2, 4, 5]
+    assert all((tmp_path / f"f_000{f}.png").is_file() for f in info.value.done)

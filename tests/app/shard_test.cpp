@@ -1,0 +1,284 @@
+// Frame sequences split over machines: `render --frames A-B --shard K/N`, Slurm job arrays,
+// --resume and the manifest.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "app/cli/frame_range.h"
+#include "tests/support/cli_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using loom::FrameRange;
+using loom::Shard;
+
+TEST(ShardOfRange, PartsAreContiguousNearEqualAndCoverTheRangeOnce) {
+    for (const FrameRange range : {FrameRange{0, 0}, FrameRange{0, 9}, FrameRange{5, 41},
+                                   FrameRange{100, 1099}, FrameRange{0, loom::kMaxFrame}}) {
+        const long long total = static_cast<long long>(range.last) - range.first + 1;
+        for (int count : {1, 2, 3, 7, 10, 37, 1000}) {
+            SCOPED_TRACE(std::to_string(range.first) + "-" + std::to_string(range.last) + " in " +
+                         std::to_string(count));
+            long long next = range.first;
+            long long smallest = total, largest = 0;
+            int empty = 0;
+            for (int k = 0; k < count; ++k) {
+                const auto part = loom::ShardOfRange(range, Shard{k, count});
+                if (!part) {
+                    ++empty;
+                    smallest = 0;
+                    continue;
+                }
+                EXPECT_EQ(part->first, next);
+                EXPECT_LE(part->first, part->last);
+                const long long size = static_cast<long long>(part->last) - part->first + 1;
+                smallest = std::min(smallest, size);
+                largest = std::max(largest, size);
+                next = static_cast<long long>(part->last) + 1;
+            }
+            EXPECT_EQ(next, static_cast<long long>(range.last) + 1);
+            EXPECT_LE(largest - smallest, 1);
+            EXPECT_EQ(empty, total < count ? count - total : 0);
+        }
+    }
+}
+
+TEST(ParseShard, AcceptsKOfNAndRefusesTheRest) {
+    const Shard s = loom::ParseShard("3/8", "--shard");
+    EXPECT_EQ(s.index, 3);
+    EXPECT_EQ(s.count, 8);
+    for (const auto& [text, message] : std::map<std::string, std::string>{
+             {"8/8", "must be below N (0..7)"},
+             {"0/0", "N must be 1 or more"},
+             {"3", "expected K/N"},
+             {"-1/4", "whole numbers"},
+             {"1/x", "whole numbers"},
+             {"1.5/4", "whole numbers"},
+             {"0/99999999999", "whole numbers"},
+             {"/4", "whole numbers"},
+         }) {
+        SCOPED_TRACE(text);
+        try {
+            loom::ParseShard(text, "--shard");
+            ADD_FAILURE() << "accepted";
+        } catch (const std::runtime_error& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find("--shard '" + text + "'"), std::string::npos) << what;
+            EXPECT_NE(what.find(message), std::string::npos) << what;
+        }
+    }
+}
+
+TEST(ShardFromSlurm, TakesTheTaskAmongTheArray) {
+    using Env = std::map<std::string, std::string>;
+    auto shard = [](const Env& env) {
+        return loom::ShardFromSlurm([&env](const char* name) -> const char* {
+            auto it = env.find(name);
+            return it == env.end() ? nullptr : it->second.c_str();
+        });
+    };
+    EXPECT_FALSE(shard({}));
+    EXPECT_FALSE(shard({{"SLURM_ARRAY_TASK_ID", "3"}}));
+    auto s = shard({{"SLURM_ARRAY_TASK_ID", "12"},
+                    {"SLURM_ARRAY_TASK_MIN", "10"},
+                    {"SLURM_ARRAY_TASK_COUNT", "5"}});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->index, 2);
+    EXPECT_EQ(s->count, 5);
+    // --array=1-9:2 runs tasks 1, 3, 5, 7, 9.
+    s = shard({{"SLURM_ARRAY_TASK_ID", "7"},
+               {"SLURM_ARRAY_TASK_MIN", "1"},
+               {"SLURM_ARRAY_TASK_STEP", "2"},
+               {"SLURM_ARRAY_TASK_COUNT", "5"}});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->index, 3);
+    for (const Env& bad : {
+             Env{{"SLURM_ARRAY_TASK_ID", "5"}, {"SLURM_ARRAY_TASK_COUNT", "5"}},
+             Env{{"SLURM_ARRAY_TASK_ID", "2"},
+                 {"SLURM_ARRAY_TASK_MIN", "3"},
+                 {"SLURM_ARRAY_TASK_COUNT", "5"}},
+             Env{{"SLURM_ARRAY_TASK_ID", "x"}, {"SLURM_ARRAY_TASK_COUNT", "5"}},
+             Env{{"SLURM_ARRAY_TASK_ID", "0"}, {"SLURM_ARRAY_TASK_COUNT", "0"}},
+         }) {
+        EXPECT_THROW(shard(bad), std::runtime_error);
+    }
+}
+
+class ShardCli : public loomtest::CliFixture {
+  protected:
+    void TearDown() override {
+        for (const char* name : {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_MIN",
+                                 "SLURM_ARRAY_TASK_COUNT", "SLURM_ARRAY_TASK_STEP"}) {
+            ::unsetenv(name);
+        }
+        CliFixture::TearDown();
+    }
+    /// Every file of `folder`, by name.
+    static std::map<std::string, std::string> Files(const fs::path& folder) {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(folder)) {
+            std::ifstream in(e.path(), std::ios::binary);
+            files[e.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
+        }
+        return files;
+    }
+};
+
+TEST_F(ShardCli, ShardsTogetherWriteWhatOneRenderWrites) {
+    // Every texture: each shard starts in a fresh process, where the whole render's later
+    // frames follow earlier ones in the same process.
+    // Each animated by a key, so that every frame differs.
+    for (const auto& [cls, keys] : std::map<std::string, std::string>{
+             {"nimbra", "--key \"U Shift@0=1\" --key \"U Shift@9=30\""},
+             {"voltrane", "--key Shear@0=100 --key Shear@9=100.7"},
+             {"fervix", "--key \"U Offset@0=0.1\" --key \"U Offset@9=0.9\""},
+             {"lumidot", "--key \"Horizontal Phase@0=1\" --key \"Horizontal Phase@9=30\""}}) {
+        SCOPED_TRACE(cls);
+        const fs::path root = dir / cls;
+        const std::string common =
+            "render " + cls + " " + keys + " --size 12x10 --output color,mono --frames 3-9 ";
+        fs::create_directories(root / "whole");
+        fs::create_directories(root / "parts");
+        loomtest::CliResult whole = Run(common + "-o " + (root / "whole" / "f.png").string());
+        ASSERT_EQ(whole.status, 0) << whole.err;
+        std::set<std::string> seen;
+        for (int k = 0; k < 3; ++k) {
+            fs::path own = root / ("part" + std::to_string(k));
+            fs::create_directories(own);
+            loomtest::CliResult r =
+                Run(common + "--shard " + std::to_string(k) + "/3 -o " + (own / "f.png").string());
+            ASSERT_EQ(r.status, 0) << r.err;
+            for (const auto& [name, bytes] : Files(own)) {
+                EXPECT_TRUE(seen.insert(name).second) << name << " written by two shards";
+                std::ofstream(root / "parts" / name, std::ios::binary) << bytes;
+            }
+        }
+        EXPECT_EQ(seen.size(), 14u);
+        const auto files = Files(root / "whole");
+        EXPECT_EQ(Files(root / "parts"), files);
+        EXPECT_NE(files.at("f_0003.png"), files.at("f_0009.png")) << "not animated";
+    }
+
+    // More shards than frames: the first ones write nothing and succeed.
+    fs::create_directories(dir / "few");
+    loomtest::CliResult empty =
+        Run("render nimbra --size 2x2 --frames 0-1 --shard 0/3 -o " + (dir / "few/f.png").string());
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_NE(empty.err.find("no frames"), std::string::npos) << empty.err;
+    EXPECT_TRUE(fs::is_empty(dir / "few"));
+}
+
+TEST_F(ShardCli, SlurmArrayTaskPicksTheShardUnlessOneIsGiven) {
+    ::setenv("SLURM_ARRAY_TASK_ID", "11", 1);
+    ::setenv("SLURM_ARRAY_TASK_MIN", "10", 1);
+    ::setenv("SLURM_ARRAY_TASK_COUNT", "2", 1);
+    loomtest::CliResult r = Run("render nimbra --size 2x2 --frames 0-3 -o " + Path("a.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("shard 1/2 of frames 0-3: frames 2-3"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(Path("a_0001.png")));
+    EXPECT_TRUE(fs::exists(Path("a_0002.png")));
+    EXPECT_TRUE(fs::exists(Path("a_0003.png")));
+    // --shard wins over the environment; a single image ignores it.
+    r = Run("render nimbra --size 2x2 --frames 0-3 --shard 0/2 -o " + Path("b.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(Path("b_0001.png")));
+    EXPECT_FALSE(fs::exists(Path("b_0002.png")));
+    r = Run("render nimbra --size 2x2 -o " + Path("c.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(Path("c.png")));
+
+    ::setenv("SLURM_ARRAY_TASK_ID", "12", 1);
+    r = Run("render nimbra --size 2x2 --frames 0-3 -o " + Path("d.png"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("Slurm array task 12"), std::string::npos) << r.err;
+    r = Run("render nimbra --size 2x2 --shard 0/2 -o " + Path("e.png"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--shard needs --frames"), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+std::string Bytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(ShardCli, ResumeKeepsCompleteFramesAndRendersTheRest) {
+    const std::string common = "render nimbra --size 8x6 --key \"U Shift@5=1\" --frames 0-4 -o ";
+    loomtest::CliResult r = Run(common + Path("ref.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run(common + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Frame 1 is a complete picture of the right size (another one): --resume keeps it.
+    fs::copy_file(Path("ref_0003.png"), Path("f_0001.png"), fs::copy_options::overwrite_existing);
+    fs::remove(Path("f_0002.png"));
+    {
+        // Frame 3 was cut short; frame 4 is of another size.
+        std::string cut = Bytes(Path("ref_0003.png"));
+        std::ofstream(Path("f_0003.png"), std::ios::binary | std::ios::trunc)
+            << cut.substr(0, cut.size() / 2);
+    }
+    r = Run("render nimbra --size 4x4 --frames 4-4 -o " + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    r = Run(common + Path("f.png") + " --resume");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("2 of 5 frames complete already"), std::string::npos) << r.err;
+    EXPECT_EQ(Bytes(Path("f_0001.png")), Bytes(Path("ref_0003.png")));
+    for (int f : {0, 2, 3, 4}) {
+        const std::string name = "_000" + std::to_string(f) + ".png";
+        EXPECT_EQ(Bytes(Path("f" + name)), Bytes(Path("ref" + name))) << f;
+    }
+    // Nothing left: nothing is loaded or written.
+    r = Run(common + Path("ref.png") + " --resume");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("5 of 5 frames complete already"), std::string::npos) << r.err;
+    r = Run("render nimbra --size 2x2 --resume -o " + Path("one.png"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--resume needs --frames"), std::string::npos) << r.err;
+}
+
+TEST_F(ShardCli, ManifestSaysHowTheFramesWereMade) {
+    loomtest::CliResult r =
+        Run("render nimbra --preset Martian --set \"U Scale=3\" --set Sky=map:fervix --key "
+            "\"V Shift@8=2\" --size 5x4 --output color,mono --bits 16 --frames 2-9 --shard 1/3 "
+            "--manifest " +
+            Path("m.json") + " -o " + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json m = nlohmann::json::parse(Bytes(Path("m.json")));
+    EXPECT_EQ(m["class"], "nimbra");
+    const auto command = m["command"].get<std::vector<std::string>>();
+    EXPECT_NE(std::find(command.begin(), command.end(), "--shard"), command.end());
+    EXPECT_EQ(command.back(), Path("f.png"));
+    EXPECT_EQ(m["size"], nlohmann::json({5, 4}));
+    EXPECT_EQ(m["bits"], 16);
+    EXPECT_EQ(m["frames"], nlohmann::json({{"first", 2}, {"last", 9}}));
+    EXPECT_EQ(m["shard"], nlohmann::json({{"index", 1}, {"count", 3}}));
+    EXPECT_EQ(m["rendered"], nlohmann::json({{"first", 4}, {"last", 6}}));
+    EXPECT_EQ(m["presets"], nlohmann::json({"Martian"}));
+    EXPECT_EQ(m["keys"], nlohmann::json({"V Shift@8=2"}));
+    EXPECT_EQ(m["parameters"]["U Scale"], "3");
+    EXPECT_TRUE(m["parameters"].contains("Sky.U Scale"));
+    EXPECT_EQ(m["maps"].size(), 1u);
+    EXPECT_EQ(m["files"]["mono"], Path("f_mono_%04d.png"));
+    char name[64];
+    std::snprintf(name, sizeof name, m["files"]["color"].get<std::string>().c_str(), 6);
+    EXPECT_TRUE(fs::exists(name)) << name;
+    EXPECT_FALSE(fs::exists(Path("f_0007.png")));
+}
+
+}  // namespace
