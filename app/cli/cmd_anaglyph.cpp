@@ -16,7 +16,7 @@
 #include "app/filter/stereo_settings.h"
 #include "app/model/scene_load.h"
 #include "app/model/texture_source.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loom {
 namespace {
