@@ -80,12 +80,14 @@ def resolve(root, includer, target):
     return None
 
 
-def include_edges(root, ranks):
-    """{(from folder, to folder): [(file, included file), ...]} for edges between folders."""
+def include_edges(root, ranks, unranked):
+    """{(from folder, to folder): [(file, included file), ...]} for edges between folders.
+    Folders holding sources but no rank are added to `unranked`."""
     edges = {}
     for path in tracked_sources(root):
         source = folder_of(path, ranks)
         if source is None:
+            unranked.add(os.path.dirname(path) or ".")
             continue
         try:
             with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
@@ -140,7 +142,11 @@ def main():
     args = parser.parse_args()
     root = os.path.abspath(args.root)
     ranks = rank_table()
-    edges = include_edges(root, ranks)
+    unranked = set()
+    edges = include_edges(root, ranks, unranked)
+    for folder in sorted(unranked):
+        print(f"check-layers: note: {folder} holds sources but has no rank in LAYERS; "
+              "its includes are not checked", file=sys.stderr)
 
     if args.graph:
         for (source, dest), uses in sorted(edges.items()):

@@ -46,6 +46,13 @@ class CheckLayers(unittest.TestCase):
         self.assertIn("foundation/host/ui -> foundation/host/win32 (1)", out)
         self.assertIn("app/cli -> foundation/host/ui (1)", out)
 
+    def test_folder_without_rank_is_named_but_passes(self):
+        tree = dict(BASE)
+        tree["bindings/module.cpp"] = '#include "foundation/host/ui/controls.h"\n'
+        code, _, err = run(tree)
+        self.assertEqual(code, 0, err)
+        self.assertIn("note: bindings holds sources but has no rank", err)
+
     def test_include_going_up_fails_naming_the_file(self):
         tree = dict(BASE)
         tree["foundation/host/sdk/mtl.cpp"] = '#include "foundation/host/ui/controls.h"\n'
