@@ -10,7 +10,7 @@ CMAKE_FLAGS ?=
 # Options every configuration gets (CI passes -DLOOM_WERROR=ON).
 LOOM_CMAKE_EXTRA ?=
 
-.PHONY: all deps deps-build build test demo asan tsan release bench fuzz format check-format clean
+.PHONY: all deps deps-build build test demo asan tsan release bench fuzz format check-format check-layers clean
 
 all: build
 
@@ -61,6 +61,9 @@ format:
 
 check-format:
 	scripts/check-format.sh
+
+check-layers:
+	scripts/check-layers.py
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-release out

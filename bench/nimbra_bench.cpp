@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/render/renderer.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 #include "nimbra/nimbra_tex.h"
 #include "nimbra/pattern.h"
 

@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "dioptrix/compose_avx2.h"
-#include "foundation/host/core.h"
+#include "foundation/host/base/core.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "dioptrix/config.h"
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 
 /// Coefficients of the cross-correction for compensations cL, cR and a full scale S:
 /// with D = 1 - cL*cR, aL = (1 + cL)/D, aR = (1 + cR)/D,

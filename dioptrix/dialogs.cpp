@@ -9,7 +9,7 @@
 #include "dioptrix/dioptrix_filter.h"
 #include "dioptrix/library.h"
 #include "dioptrix/resource.h"
-#include "foundation/host/controls.h"
+#include "foundation/host/ui/controls.h"
 
 namespace {
 

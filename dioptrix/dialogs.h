@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "dioptrix/config.h"
-#include "foundation/host/win32.h"
-#include "foundation/host/win32_gdi.h"
+#include "foundation/host/win32/win32.h"
+#include "foundation/host/win32/win32_gdi.h"
 
 /// Side of the square calibration pictures and of the preview, in pixels.
 inline constexpr int kDuckSize = 128;

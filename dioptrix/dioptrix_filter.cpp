@@ -8,6 +8,7 @@
 #include "dioptrix/composite.h"
 #include "dioptrix/library.h"
 #include "dioptrix/resource.h"
+#include "foundation/host/win32/win32.h"
 
 const TCHAR* DioptrixFilter::Description() { return LoadLibString(IDS_DESCRIPTION); }
 const TCHAR* DioptrixFilter::AuthorName() { return LoadLibString(IDS_AUTHOR); }

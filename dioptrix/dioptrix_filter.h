@@ -5,7 +5,7 @@
 /// for the leakage of the glasses' colour filters.
 
 #include "dioptrix/config.h"
-#include "foundation/host/filters.h"
+#include "foundation/host/sdk/filters.h"
 
 class ISpinnerControl;
 

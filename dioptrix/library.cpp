@@ -1,7 +1,7 @@
 #include "dioptrix/library.h"
 
-#include "foundation/host/controls.h"
-#include "foundation/host/resources.h"
+#include "foundation/host/ui/controls.h"
+#include "foundation/host/win32/resources.h"
 
 namespace {
 HINSTANCE hInstance = nullptr;

@@ -2,7 +2,7 @@
 /// State of the loaded Dioptrix library, one copy per process: its instance handle, the
 /// custom-control registration, and the string table read through one shared buffer.
 
-#include "foundation/host/win32_types.h"
+#include "foundation/host/base/win32_types.h"
 
 /// The library's entry routine. Process attach stores the instance handle and, the first
 /// time only, registers the host's custom controls; it refuses (FALSE) while a handle is

@@ -4,7 +4,7 @@
 #include "dioptrix/dioptrix_filter.h"
 #include "dioptrix/library.h"
 #include "dioptrix/resource.h"
-#include "foundation/host/plugin_api.h"
+#include "foundation/host/sdk/plugin_api.h"
 
 namespace {
 

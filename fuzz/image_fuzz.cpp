@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/filter/image16.h"
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 
 namespace {
 

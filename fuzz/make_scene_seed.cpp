@@ -13,11 +13,11 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/model/texture_setup.h"
-#include "foundation/host/bitmap_tex.h"
-#include "foundation/host/filters.h"
-#include "foundation/host/pblock.h"
-#include "foundation/host/scene_io.h"
-#include "foundation/host/uvgen.h"
+#include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/sdk/uvgen.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
 
 namespace {
 

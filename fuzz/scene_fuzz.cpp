@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "foundation/host/classdesc.h"
-#include "foundation/host/filters.h"
-#include "foundation/host/plugin_api.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/classdesc.h"
+#include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/plugin_api.h"
+#include "foundation/host/sdk/scene_io.h"
 
 #define LOOM_FUZZ_PLUGIN(name)                                \
     extern "C" BOOL name##_DllMain(HINSTANCE, DWORD, LPVOID); \

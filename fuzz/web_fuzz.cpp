@@ -15,8 +15,8 @@
 #include "app/loader/plugin_loader.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/undo.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/win32/interact.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "voltrane/panel.h"
 
-#include "foundation/host/undo.h"
+#include "foundation/host/base/undo.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "voltrane/params.h"
 #include "voltrane/resource.h"

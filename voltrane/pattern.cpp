@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "foundation/host/crt.h"
+#include "foundation/host/base/crt.h"
 #include "foundation/noise/noise.h"
 
 namespace {

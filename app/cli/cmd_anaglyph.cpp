@@ -24,7 +24,7 @@
 #include "app/stereo/pair_jobs.h"
 #include "app/stereo/sequence.h"
 #include "app/stereo/stereo_photo.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loom {
 namespace {

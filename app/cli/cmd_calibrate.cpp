@@ -12,11 +12,11 @@
 #include "app/cli/commands.h"
 #include "app/filter/stereo_settings.h"
 #include "dioptrix/resource.h"
-#include "foundation/host/bitmap.h"
-#include "foundation/host/filters.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/win32.h"
-#include "foundation/host/win32_gdi.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/filters.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/win32.h"
+#include "foundation/host/win32/win32_gdi.h"
 
 namespace loom {
 namespace {

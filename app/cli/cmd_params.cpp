@@ -5,7 +5,7 @@
 
 #include "app/cli/commands.h"
 #include "app/model/texture_setup.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loom {
 

@@ -9,7 +9,7 @@
 #include "app/model/texture_setup.h"
 #include "app/model/texture_source.h"
 #include "app/scene/scene_print.h"
-#include "foundation/host/filters.h"
+#include "foundation/host/sdk/filters.h"
 
 namespace loom {
 namespace {

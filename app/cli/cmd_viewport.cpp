@@ -6,7 +6,7 @@
 #include "app/cli/texture_options.h"
 #include "app/model/texture_setup.h"
 #include "app/model/texture_source.h"
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 
 namespace loom {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/model/texture_setup.h"
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 
 namespace loom {
 namespace {

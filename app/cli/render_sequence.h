@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/mtl.h"
+#include "foundation/host/sdk/mtl.h"
 
 namespace loom {
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "foundation/host/win32/win32.h"
+
 namespace loom {
 namespace {
 

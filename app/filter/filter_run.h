@@ -8,7 +8,7 @@
 
 #include "app/filter/image16.h"
 #include "app/render/progress.h"
-#include "foundation/host/filters.h"
+#include "foundation/host/sdk/filters.h"
 
 namespace loom {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "foundation/host/image_codec.h"
+#include "foundation/host/sdk/image_codec.h"
 
 namespace loom {
 

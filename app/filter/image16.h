@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 
 namespace loom {
 

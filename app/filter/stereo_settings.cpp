@@ -13,7 +13,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "foundation/host/core.h"
+#include "foundation/host/base/core.h"
 
 namespace loom {
 namespace {

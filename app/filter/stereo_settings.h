@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/file_io.h"
+#include "foundation/host/sdk/file_io.h"
 
 namespace CLI {
 class App;

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "foundation/host/resources.h"
+#include "foundation/host/win32/resources.h"
 
 namespace loom {
 namespace {

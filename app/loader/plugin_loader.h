@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/classdesc.h"
-#include "foundation/host/plugin_api.h"
+#include "foundation/host/sdk/classdesc.h"
+#include "foundation/host/sdk/plugin_api.h"
 
 namespace loom {
 

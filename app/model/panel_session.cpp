@@ -6,9 +6,9 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/model/texture_setup.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/win32_gdi.h"
-#include "foundation/host/window_tree.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/win32_gdi.h"
+#include "foundation/host/win32/window_tree.h"
 
 namespace loom {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/mtl_editor.h"
+#include "foundation/host/ui/mtl_editor.h"
 
 namespace loom {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loom {
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "foundation/host/bitmap_tex.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
 
 namespace loom {
 namespace {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/loader/plugin_loader.h"
-#include "foundation/host/core.h"
-#include "foundation/host/mtl.h"
-#include "foundation/host/pblock.h"
+#include "foundation/host/base/core.h"
+#include "foundation/host/sdk/mtl.h"
+#include "foundation/host/sdk/pblock.h"
 
 namespace loom {
 

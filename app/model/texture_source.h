@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/loader/plugin_loader.h"
-#include "foundation/host/mtl.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/mtl.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loom {
 

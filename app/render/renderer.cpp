@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/render/sphere.h"
-#include "foundation/host/crt.h"
+#include "foundation/host/base/crt.h"
 
 namespace loom {
 namespace {

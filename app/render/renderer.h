@@ -8,8 +8,8 @@
 #include <atomic>
 #include <functional>
 
-#include "foundation/host/bitmap.h"
-#include "foundation/host/mtl.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/mtl.h"
 
 namespace loom {
 

@@ -3,7 +3,7 @@
 #include "app/filter/stereo_settings.h"
 #include "app/loader/plugin_loader.h"
 #include "app/model/texture_setup.h"
-#include "foundation/host/bitmap_tex.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
 
 namespace loom {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "foundation/host/classdesc.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/classdesc.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loom {
 

@@ -8,7 +8,7 @@
 
 #include "app/filter/image16.h"
 #include "app/stereo/compose_pair.h"
-#include "foundation/host/file_io.h"
+#include "foundation/host/sdk/file_io.h"
 
 namespace loom::stereo {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/filter/filter_run.h"
-#include "foundation/host/file_io.h"
+#include "foundation/host/sdk/file_io.h"
 
 namespace loom::stereo {
 namespace {

@@ -11,9 +11,9 @@
 
 #include "app/web/editor_session.h"
 #include "app/web/root_folder.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/undo.h"
-#include "foundation/host/window_tree.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/window_tree.h"
 
 namespace loom::web {
 namespace {

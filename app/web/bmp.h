@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "foundation/host/bitmap.h"
-#include "foundation/host/win32_gdi.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/win32/win32_gdi.h"
 
 namespace loom::web {
 

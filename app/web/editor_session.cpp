@@ -8,10 +8,10 @@
 
 #include "app/model/scene_load.h"
 #include "app/web/bmp.h"
-#include "foundation/host/animate.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/undo.h"
-#include "foundation/host/window_tree.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/window_tree.h"
 
 namespace loom::web {
 namespace {

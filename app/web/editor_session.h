@@ -15,7 +15,7 @@
 #include "app/web/material_session.h"
 #include "app/web/root_folder.h"
 #include "app/web/video_post_session.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loom::web {
 

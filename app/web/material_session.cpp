@@ -8,9 +8,9 @@
 #include "app/web/bmp.h"
 #include "app/web/object_window.h"
 #include "app/web/root_folder.h"
-#include "foundation/host/animate.h"
-#include "foundation/host/bitmap_tex.h"
-#include "foundation/host/window_tree.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
+#include "foundation/host/win32/window_tree.h"
 
 namespace loom::web {
 namespace {

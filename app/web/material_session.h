@@ -13,9 +13,9 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/web/api_error.h"
-#include "foundation/host/bitmap.h"
-#include "foundation/host/mtl_editor.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/ui/mtl_editor.h"
 
 namespace loom::web {
 

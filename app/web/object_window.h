@@ -2,7 +2,7 @@
 /// Hidden windows that stand for an object of the editor: messages posted to the window
 /// reach the object through the window's user data. Window-thread only.
 
-#include "foundation/host/win32.h"
+#include "foundation/host/win32/win32.h"
 
 namespace loom::web {
 

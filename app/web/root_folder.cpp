@@ -10,8 +10,8 @@
 #include <stdexcept>
 
 #include "app/web/api_error.h"
-#include "foundation/host/bitmap_tex.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
 
 namespace loom::web {
 namespace fs = std::filesystem;

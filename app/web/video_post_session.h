@@ -10,8 +10,8 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/web/api_error.h"
-#include "foundation/host/filters.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loom::web {
 

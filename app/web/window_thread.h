@@ -13,7 +13,7 @@
 #include <mutex>
 #include <vector>
 
-#include "foundation/host/win32.h"
+#include "foundation/host/win32/win32.h"
 
 namespace loom::web {
 

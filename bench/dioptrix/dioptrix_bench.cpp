@@ -15,6 +15,7 @@
 
 #include "dioptrix/composite.h"
 #include "dioptrix/dioptrix_filter.h"
+#include "foundation/host/win32/win32.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "fervix/fervix_tex.h"
 #include "fervix/pattern.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 #include "lumidot/lumidot_tex.h"
 #include "lumidot/pattern.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/render/renderer.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 #include "voltrane/pattern.h"
 #include "voltrane/voltrane_tex.h"
 

@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "foundation/host/crt.h"
+#include "foundation/host/base/crt.h"
 
 namespace loom::noise {
 namespace {

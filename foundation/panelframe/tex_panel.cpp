@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "foundation/host/crt.h"
-#include "foundation/host/undo.h"
+#include "foundation/host/base/crt.h"
+#include "foundation/host/base/undo.h"
 
 namespace loom {
 namespace {

@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "foundation/host/controls.h"
-#include "foundation/host/imtl.h"
+#include "foundation/host/ui/controls.h"
+#include "foundation/host/ui/imtl.h"
 #include "foundation/texframe/tex_frame.h"
 
 namespace loom {

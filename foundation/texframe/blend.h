@@ -3,7 +3,7 @@
 /// of sub-map 1 (or colour 1), B that of sub-map 0 (or colour 0); w is the pattern's
 /// weight. Each flag counts only when it holds exactly 1. Results are not clamped here.
 
-#include "foundation/host/core.h"
+#include "foundation/host/base/core.h"
 
 namespace loom {
 

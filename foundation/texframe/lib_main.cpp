@@ -1,4 +1,4 @@
-#include "foundation/host/controls.h"
+#include "foundation/host/ui/controls.h"
 #include "foundation/texframe/tex_class_desc.h"
 
 namespace loom {

@@ -8,8 +8,8 @@
 #include <span>
 #include <type_traits>
 
-#include "foundation/host/core.h"
-#include "foundation/host/pblock.h"
+#include "foundation/host/base/core.h"
+#include "foundation/host/sdk/pblock.h"
 
 namespace loom {
 

@@ -1,5 +1,5 @@
 // Cloning, saving and loading of textures.
-#include "foundation/host/animate.h"
+#include "foundation/host/base/animate.h"
 #include "foundation/texframe/tex_frame.h"
 
 namespace loom {

@@ -1,7 +1,7 @@
 #pragma once
 /// The class descriptor and library entry routine shared by the texture plug-ins.
 
-#include "foundation/host/classdesc.h"
+#include "foundation/host/sdk/classdesc.h"
 #include "foundation/texframe/tex_frame.h"
 
 namespace loom {

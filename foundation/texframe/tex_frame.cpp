@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "foundation/host/animate.h"
+#include "foundation/host/base/animate.h"
 
 namespace loom {
 

@@ -7,9 +7,9 @@
 
 #include <span>
 
-#include "foundation/host/bitmap.h"
-#include "foundation/host/pblock.h"
-#include "foundation/host/uvgen.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/uvgen.h"
 #include "foundation/texframe/param_table.h"
 
 namespace loom {

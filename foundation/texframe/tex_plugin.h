@@ -7,7 +7,7 @@
 /// LibNumberClasses, LibClassDesc and LibVersion. Every entry point is noexcept and lets
 /// no exception reach the host: a failure answers FALSE, null or 0.
 
-#include "foundation/host/plugin_api.h"
+#include "foundation/host/sdk/plugin_api.h"
 #include "foundation/texframe/tex_class_desc.h"
 
 namespace loom {

@@ -5,7 +5,7 @@
 
 #include "app/filter/filter_run.h"
 #include "app/filter/stereo_settings.h"
-#include "foundation/host/filters.h"
+#include "foundation/host/sdk/filters.h"
 #include "python/src/errors.h"
 #include "python/src/plugins.h"
 #include "python/src/texture.h"

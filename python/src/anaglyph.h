@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 
 namespace loomwork {
 

@@ -5,7 +5,7 @@
 
 #include <pybind11/numpy.h>
 
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 #include "python/src/texture.h"
 
 namespace loomwork {

@@ -12,7 +12,7 @@
 
 #include "app/filter/image16.h"
 #include "app/model/scene_load.h"
-#include "foundation/host/filters.h"
+#include "foundation/host/sdk/filters.h"
 #include "python/src/anaglyph.h"
 #include "python/src/arrays.h"
 #include "python/src/errors.h"

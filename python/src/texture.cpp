@@ -7,9 +7,9 @@
 
 #include "app/model/panel_session.h"
 #include "app/render/render_memory.h"
-#include "foundation/host/crt.h"
-#include "foundation/host/pblock.h"
-#include "foundation/host/shade.h"
+#include "foundation/host/base/crt.h"
+#include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/shade.h"
 #include "python/src/errors.h"
 #include "python/src/plugins.h"
 

@@ -13,7 +13,7 @@
 
 #include "app/model/texture_setup.h"
 #include "app/render/renderer.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace loomwork {
 

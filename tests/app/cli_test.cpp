@@ -13,7 +13,7 @@
 #include <sstream>
 #include <vector>
 
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 #include "tests/support/cli_fixture.h"
 
 namespace fs = std::filesystem;

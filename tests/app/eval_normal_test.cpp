@@ -12,8 +12,8 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/model/texture_setup.h"
-#include "foundation/host/scene_io.h"
-#include "foundation/host/shade.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/sdk/shade.h"
 #include "tests/support/cli_fixture.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/model/texture_setup.h"
-#include "foundation/host/controls.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/ui/controls.h"
 
 using namespace loom;
 

@@ -12,11 +12,11 @@
 #include "dioptrix/dioptrix_filter.h"
 #include "dioptrix/library.h"
 #include "dioptrix/resource.h"
-#include "foundation/host/controls.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/resources.h"
-#include "foundation/host/win32.h"
-#include "foundation/host/win32_gdi.h"
+#include "foundation/host/ui/controls.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/resources.h"
+#include "foundation/host/win32/win32.h"
+#include "foundation/host/win32/win32_gdi.h"
 #include "tests/support/cli_fixture.h"
 
 namespace interact = loom::interact;

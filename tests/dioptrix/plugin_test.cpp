@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "foundation/host/filters.h"
-#include "foundation/host/plugin_api.h"
-#include "foundation/host/resources.h"
+#include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/plugin_api.h"
+#include "foundation/host/win32/resources.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 
 #include "dioptrix/composite.h"
 #include "dioptrix/dioptrix_filter.h"
+#include "foundation/host/win32/win32.h"
 #include "tests/support/alloc_counter.h"
 
 namespace {

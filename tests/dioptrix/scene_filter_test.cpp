@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "app/web/api.h"
 #include "app/web/bmp.h"
 #include "app/web/editor_session.h"
-#include "foundation/host/animate.h"
-#include "foundation/host/undo.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/base/undo.h"
 #include "nimbra/resource.h"
 #include "tests/support/editor_fixture.h"
 

@@ -21,7 +21,7 @@
 #include "app/web/server.h"
 #include "app/web/window_thread.h"
 #include "dioptrix/resource.h"
-#include "foundation/host/undo.h"
+#include "foundation/host/base/undo.h"
 #include "nimbra/resource.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Saving and reading files: whole replacement or none, kept links and permissions, refused
 // non-regular files, and failures that name the file and the system's reason.
-#include "foundation/host/file_io.h"
+#include "foundation/host/sdk/file_io.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

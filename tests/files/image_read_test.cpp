@@ -16,8 +16,8 @@
 
 #include "app/filter/image16.h"
 #include "app/filter/stereo_settings.h"
-#include "foundation/host/bitmap.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/scene_io.h"
 #include "tests/files/file_helpers.h"
 
 using namespace loom;

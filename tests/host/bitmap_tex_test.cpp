@@ -4,9 +4,9 @@
 #include <cmath>
 #include <filesystem>
 
-#include "foundation/host/bitmap.h"
-#include "foundation/host/bitmap_tex.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
 
 using namespace loom;
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "foundation/host/bitmap.h"
-#include "foundation/host/filters.h"
-#include "foundation/host/pblock.h"
-#include "foundation/host/uvgen.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/uvgen.h"
 
 using namespace loom;
 

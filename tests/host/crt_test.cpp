@@ -3,8 +3,8 @@
 #include <limits>
 #include <thread>
 
-#include "foundation/host/core.h"
-#include "foundation/host/crt.h"
+#include "foundation/host/base/core.h"
+#include "foundation/host/base/crt.h"
 
 TEST(Crt, GeneratorFollowsTheRuntimeSequence) {
     crt::srand(1);

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "foundation/host/io.h"
-#include "foundation/host/pblock.h"
-#include "foundation/host/scene_io.h"
-#include "foundation/host/uvgen.h"
+#include "foundation/host/sdk/io.h"
+#include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/sdk/uvgen.h"
 
 using namespace loom;
 

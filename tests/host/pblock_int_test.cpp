@@ -4,9 +4,9 @@
 
 #include <limits>
 
-#include "foundation/host/io.h"
-#include "foundation/host/pblock.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/io.h"
+#include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/scene_io.h"
 
 using namespace loom;
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "foundation/host/animate.h"
-#include "foundation/host/pblock.h"
-#include "foundation/host/undo.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/sdk/pblock.h"
 
 namespace {
 

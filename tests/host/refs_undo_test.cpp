@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "foundation/host/refs.h"
+#include "foundation/host/sdk/refs.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 
 #include <functional>
 
-#include "foundation/host/bitmap_tex.h"
-#include "foundation/host/classdesc.h"
-#include "foundation/host/io.h"
-#include "foundation/host/pblock.h"
-#include "foundation/host/scene_io.h"
-#include "foundation/host/std_uvgen.h"
-#include "foundation/host/uvgen.h"
+#include "foundation/host/sdk/classdesc.h"
+#include "foundation/host/sdk/io.h"
+#include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/sdk/std_uvgen.h"
+#include "foundation/host/sdk/uvgen.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
 
 using namespace loom;
 

@@ -5,15 +5,15 @@
 #include <memory>
 #include <string>
 
-#include "foundation/host/animate.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/mtl_editor.h"
-#include "foundation/host/refs.h"
-#include "foundation/host/shade.h"
-#include "foundation/host/std_uvgen.h"
-#include "foundation/host/undo.h"
-#include "foundation/host/uvgen_panel.h"
-#include "foundation/host/uvgen_resource.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/sdk/refs.h"
+#include "foundation/host/sdk/shade.h"
+#include "foundation/host/sdk/std_uvgen.h"
+#include "foundation/host/stdmaps/uvgen_panel.h"
+#include "foundation/host/stdmaps/uvgen_resource.h"
+#include "foundation/host/ui/mtl_editor.h"
+#include "foundation/host/win32/interact.h"
 
 using namespace loom;
 
@@ -158,7 +158,7 @@ TEST_F(CoordinatesPanel, PanelAndGeneratorMayGoInEitherOrder) {
     other->ParamBlock()->SetValue(kUVOffsetU, 0, 0.5f);
     panel->SetThing(other);
     EXPECT_EQ(gen->Panel(), nullptr);
-    EXPECT_EQ(other->Panel(), panel);
+    EXPECT_EQ(other->Panel(), dynamic_cast<StdUVGenView*>(panel));
     EXPECT_EQ(Text(IDC_UV_OFFSET_U_EDIT), "0.5");
     second.DeleteAllRefsFromMe();  // the generator goes while its panel is open
     ASSERT_TRUE(interact::TypeValue(page, IDC_UV_OFFSET_U_EDIT, "0.25"));  // nothing to set

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/classdesc.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/classdesc.h"
+#include "foundation/host/sdk/scene_io.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "lumidot/lumidot_tex.h"
 #include "lumidot/pattern.h"

@@ -1,9 +1,9 @@
 // The texture frame, exercised through the Nimbra texture.
 #include <gtest/gtest.h>
 
-#include "foundation/host/animate.h"
-#include "foundation/host/classdesc.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/sdk/classdesc.h"
+#include "foundation/host/sdk/scene_io.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "nimbra/nimbra_tex.h"
 #include "nimbra/pattern.h"

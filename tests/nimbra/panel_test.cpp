@@ -1,12 +1,12 @@
 // The Nimbra panel in a material editor, driven as a person drives it.
 #include <gtest/gtest.h>
 
-#include "foundation/host/crt.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/mtl_editor.h"
-#include "foundation/host/resources.h"
-#include "foundation/host/scene_io.h"
-#include "foundation/host/undo.h"
+#include "foundation/host/base/crt.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/ui/mtl_editor.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/resources.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "nimbra/nimbra_tex.h"
 #include "nimbra/panel.h"

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "foundation/host/crt.h"
+#include "foundation/host/base/crt.h"
 #include "foundation/noise/noise.h"
 
 namespace {

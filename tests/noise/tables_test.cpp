@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/host/crt.h"
+#include "foundation/host/base/crt.h"
 #include "foundation/noise/noise.h"
 
 namespace {

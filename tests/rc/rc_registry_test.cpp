@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/host/resources.h"
+#include "foundation/host/win32/resources.h"
 #include "tests/rc/rc_test_support.h"
 #include "tools/rc/compiler.h"
 #include "tools/rc/source_provider.h"

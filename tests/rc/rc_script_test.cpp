@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/win32_styles.h"
+#include "foundation/host/win32/win32_styles.h"
 #include "tests/rc/rc_test_support.h"
 #include "tools/rc/compiler.h"
 #include "tools/rc/parser.h"

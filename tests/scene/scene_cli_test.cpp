@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "foundation/host/bitmap.h"
+#include "foundation/host/sdk/bitmap.h"
 #include "tests/support/cli_fixture.h"
 
 namespace {

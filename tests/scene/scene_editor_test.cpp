@@ -10,9 +10,9 @@
 #include "app/model/texture_setup.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
-#include "foundation/host/bitmap.h"
-#include "foundation/host/bitmap_tex.h"
-#include "foundation/host/undo.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
 #include "tests/support/editor_fixture.h"
 
 namespace {

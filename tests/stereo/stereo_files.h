@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/filter/image16.h"
-#include "foundation/host/image_codec.h"
+#include "foundation/host/sdk/image_codec.h"
 
 namespace stereotest {
 

@@ -9,9 +9,9 @@
 #include <cmath>
 #include <span>
 
-#include "foundation/host/mtl.h"
-#include "foundation/host/shade.h"
-#include "foundation/host/uvgen.h"
+#include "foundation/host/sdk/mtl.h"
+#include "foundation/host/sdk/shade.h"
+#include "foundation/host/sdk/uvgen.h"
 
 namespace loomtest {
 

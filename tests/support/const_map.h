@@ -1,7 +1,7 @@
 #pragma once
 // A texture returning one fixed colour and mono value, for sub-map tests.
 
-#include "foundation/host/mtl.h"
+#include "foundation/host/sdk/mtl.h"
 
 namespace loomtest {
 

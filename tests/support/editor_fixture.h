@@ -13,8 +13,8 @@
 #include "app/loader/plugin_loader.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
-#include "foundation/host/animate.h"
-#include "foundation/host/undo.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/base/undo.h"
 
 namespace loomtest {
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/animate.h"
-#include "foundation/host/interact.h"
-#include "foundation/host/mtl_editor.h"
-#include "foundation/host/undo.h"
-#include "foundation/host/window_tree.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/ui/mtl_editor.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/window_tree.h"
 #include "foundation/texframe/tex_frame.h"
 
 namespace loomtest {

@@ -10,10 +10,10 @@
 #include <string>
 
 #include "app/loader/plugin_loader.h"
-#include "foundation/host/mtl.h"
-#include "foundation/host/plugin_api.h"
-#include "foundation/host/scene_io.h"
-#include "foundation/host/shade.h"
+#include "foundation/host/sdk/mtl.h"
+#include "foundation/host/sdk/plugin_api.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/sdk/shade.h"
 
 namespace {
 

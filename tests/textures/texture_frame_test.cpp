@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/animate.h"
-#include "foundation/host/classdesc.h"
-#include "foundation/host/crt.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/base/animate.h"
+#include "foundation/host/base/crt.h"
+#include "foundation/host/sdk/classdesc.h"
+#include "foundation/host/sdk/scene_io.h"
 #include "tests/support/alloc_counter.h"
 #include "tests/support/const_map.h"
 #include "tests/support/texture_fixture.h"

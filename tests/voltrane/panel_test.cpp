@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/interact.h"
-#include "foundation/host/mtl_editor.h"
-#include "foundation/host/resources.h"
-#include "foundation/host/scene_io.h"
-#include "foundation/host/undo.h"
-#include "foundation/host/win32_gdi.h"
-#include "foundation/host/window_tree.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/ui/mtl_editor.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/resources.h"
+#include "foundation/host/win32/win32_gdi.h"
+#include "foundation/host/win32/window_tree.h"
 #include "foundation/panelframe/tex_panel.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "tests/support/panel_checks.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/classdesc.h"
-#include "foundation/host/crt.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/base/crt.h"
+#include "foundation/host/sdk/classdesc.h"
+#include "foundation/host/sdk/scene_io.h"
 #include "foundation/texframe/tex_class_desc.h"
 #include "tests/support/bump_check.h"
 #include "tests/support/const_map.h"

@@ -6,7 +6,7 @@
 #include <limits>
 #include <numbers>
 
-#include "foundation/host/crt.h"
+#include "foundation/host/base/crt.h"
 #include "foundation/noise/noise.h"
 #include "voltrane/pattern.h"
 #include "voltrane/voltrane_tex.h"

@@ -12,7 +12,7 @@
 #include "app/loader/plugin_loader.h"
 #include "app/model/texture_setup.h"
 #include "app/render/renderer.h"
-#include "foundation/host/scene_io.h"
+#include "foundation/host/sdk/scene_io.h"
 
 namespace fs = std::filesystem;
 

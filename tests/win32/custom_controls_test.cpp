@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "foundation/host/controls.h"
-#include "foundation/host/window_tree.h"
+#include "foundation/host/ui/controls.h"
+#include "foundation/host/win32/window_tree.h"
 #include "tests/win32/win32_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // What a person does, through loom::interact, as the dialog procedure hears it: spinner
 // drags and typed values, colour picks, slider moves, keys and the close box in modal
 // dialogs, and controls a person cannot reach.
-#include "foundation/host/interact.h"
+#include "foundation/host/win32/interact.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/host/window_tree.h"
+#include "foundation/host/win32/window_tree.h"
 #include "tests/win32/win32_test_support.h"
 
 namespace {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "foundation/host/interact.h"
-#include "foundation/host/win32.h"
-#include "foundation/host/window_tree.h"
+#include "foundation/host/win32/interact.h"
+#include "foundation/host/win32/win32.h"
+#include "foundation/host/win32/window_tree.h"
 #include "tests/win32/win32_test_support.h"
 
 namespace {

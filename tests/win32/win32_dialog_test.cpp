@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/host/win32.h"
+#include "foundation/host/win32/win32.h"
 #include "tests/win32/win32_test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "foundation/host/win32.h"
+#include "foundation/host/win32/win32.h"
 #include "tests/win32/win32_test_support.h"
 
 namespace {

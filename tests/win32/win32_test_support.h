@@ -9,9 +9,9 @@
 #include <map>
 #include <vector>
 
-#include "foundation/host/controls.h"
-#include "foundation/host/resources.h"
-#include "foundation/host/win32.h"
+#include "foundation/host/ui/controls.h"
+#include "foundation/host/win32/resources.h"
+#include "foundation/host/win32/win32.h"
 #include "tests/win32/data/resource.h"
 
 namespace wintest {

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/host/win32.h"
+#include "foundation/host/win32/win32.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "foundation/host/resources.h"
+#include "foundation/host/win32/resources.h"
 
 namespace loom::rc {
 

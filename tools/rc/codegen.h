@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "foundation/host/resources.h"
+#include "foundation/host/win32/resources.h"
 
 namespace loom::rc {
 

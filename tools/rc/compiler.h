@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/host/resources.h"
+#include "foundation/host/win32/resources.h"
 #include "tools/rc/source_provider.h"
 
 namespace loom::rc {

@@ -3,7 +3,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "foundation/host/win32_styles.h"
+#include "foundation/host/win32/win32_styles.h"
 
 namespace loom::rc {
 namespace {

@@ -1,0 +1,321 @@
+// The image library: images encoded and decoded in memory through OpenImageIO. Loaded by
+// the host runtime the first time an image is needed.
+#include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/imageio.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "foundation/host/image/image_checks.h"
+#include "foundation/host/sdk/image_codec.h"
+
+namespace loom {
+namespace {
+
+// JPEG holds at most this many pixels a side; its library ends the process on larger ones.
+constexpr int kMaxJpegSide = 65500;
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+/// The library's first line: it reports every damaged strip or line on a line of its own.
+std::string FirstLine(const std::string& text) {
+    const std::size_t end = text.find('\n');
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+std::string Extension(const std::string& name) {
+    return Lower(std::filesystem::path(name).extension().string());
+}
+
+/// The extensions of the formats the project reads by their signature; a file of another
+/// extension may be of any format the library knows.
+bool IsUsualExtension(const std::string& ext) {
+    return ext == ".png" || ext == ".tif" || ext == ".tiff" || ext == ".exr" || ext == ".jpg" ||
+           ext == ".jpeg" || ext == ".bmp";
+}
+
+/// "name: image too large (WxH, at most N pixels)".
+std::string TooLarge(const std::string& name, long long w, long long h, long long maxPixels) {
+    return name + ": image too large (" + std::to_string(w) + "x" + std::to_string(h) +
+           ", at most " + std::to_string(maxPixels) + " pixels)";
+}
+
+/// The library's memory reader serves whatever offset a format reader asks for, and a BMP
+/// header can place its pixels before the start of the file; this one answers a read
+/// outside the bytes with nothing, which the format reader then reports as damaged data.
+class BoundedMemReader final : public OIIO::Filesystem::IOMemReader {
+  public:
+    BoundedMemReader(const std::uint8_t* data, std::size_t size) : IOMemReader(data, size) {}
+
+    std::size_t read(void* buf, std::size_t size) override {
+        const std::size_t n = pread(buf, size, tell());
+        seek(tell() + static_cast<std::int64_t>(n));
+        return n;
+    }
+    std::size_t pread(void* buf, std::size_t size, std::int64_t offset) override {
+        const std::size_t total = buffer().size();
+        if (offset < 0 || static_cast<std::uint64_t>(offset) >= total) return 0;
+        const std::size_t n = std::min(size, total - static_cast<std::size_t>(offset));
+        std::memcpy(buf, buffer().data() + offset, n);
+        return n;
+    }
+};
+
+/// An opened image in memory: the reader, and the proxy it reads through.
+class MemoryInput {
+  public:
+    /// Opens `name`'s bytes and checks the declared size against `maxPixels`. The bytes'
+    /// signature picks the reader; only a file of another format than the usual ones (by
+    /// its extension) is offered to every reader the library has.
+    bool Open(const std::string& name, const std::uint8_t* data, std::size_t size,
+              long long maxPixels, std::string& error) {
+        const ImageFormat format = SniffImageFormat(data, size);
+        if (!CheckImageHeader(name, format, data, size, maxPixels, error)) return false;
+        if (format == ImageFormat::kJpeg) {
+            if (!StripJpegMetadata(name, data, size, stripped_, error)) return false;
+            data = stripped_.data();
+            size = stripped_.size();
+        }
+        const bool usual = IsUsualExtension(Extension(name));
+        if (usual && format == ImageFormat::kUnknown) {
+            error = name + ": cannot read image: not a PNG, TIFF, OpenEXR, JPEG or BMP file";
+            return false;
+        }
+        proxy_ = std::make_unique<BoundedMemReader>(data, size);
+        OIIO::ImageSpec config;
+        // PNG and TIFF readers would otherwise multiply the colours by alpha.
+        config.attribute("oiio:UnassociatedAlpha", 1);
+        OIIO::Filesystem::IOProxy* proxy = proxy_.get();
+        config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
+        if (!usual) {
+            // Another format: every reader the library has is tried, as it does for a file.
+            in_ = OIIO::ImageInput::open(name, &config);
+            if (!in_) {
+                const std::string why = FirstLine(OIIO::geterror());
+                error = name + ": cannot read image" + (why.empty() ? "" : ": " + why);
+                return false;
+            }
+        } else {
+            auto in =
+                OIIO::ImageInput::create(LibraryFormatName(format), false, &config, proxy_.get());
+            OIIO::ImageSpec opened;
+            if (in && in->open(name, opened, config)) in_ = std::move(in);
+            const std::string failed = OIIO::geterror();  // never left for a later read
+            if (!in_) {
+                const std::string why = FirstLine(in ? in->geterror() : failed);
+                error = name + ": cannot read image" + (why.empty() ? "" : ": " + why);
+                return false;
+            }
+        }
+        const OIIO::ImageSpec& layout = in_->spec();
+        if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0) {
+            error = name + ": empty image";
+            return false;
+        }
+        // Checked before any pixel is allocated: a header may claim anything.
+        if (static_cast<long long>(layout.width) * layout.height > maxPixels) {
+            error = TooLarge(name, layout.width, layout.height, maxPixels);
+            return false;
+        }
+        return true;
+    }
+
+    const OIIO::ImageSpec& Layout() const { return in_->spec(); }
+
+    /// Reads the first `channels` channels of every pixel; refuses data the library had to
+    /// make up (a truncated JPEG is padded by its library and only reported).
+    bool Read(const std::string& name, int channels, OIIO::TypeDesc type, void* out,
+              std::string& error) {
+        const bool read = in_->read_image(0, 0, 0, channels, type, out);
+        if (!read || in_->has_error()) {
+            std::string why = FirstLine(in_->geterror());
+            if (why.empty()) why = "damaged or truncated data";
+            error = name + ": cannot read image: " + why;
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    std::vector<std::uint8_t> stripped_;  // JPEG bytes without their metadata
+    std::unique_ptr<BoundedMemReader> proxy_;
+    std::unique_ptr<OIIO::ImageInput> in_;  // reads through proxy_: destroyed first
+};
+
+/// Encodes pixels of `dataType` laid out as `layout` says into `bytes`, in the format of
+/// `name`'s extension.
+bool Encode(const std::string& name, const std::string& ext, OIIO::ImageSpec layout,
+            OIIO::TypeDesc dataType, const void* data, std::vector<std::uint8_t>& bytes,
+            std::string& error) {
+    if ((ext == ".jpg" || ext == ".jpeg") &&
+        (layout.width > kMaxJpegSide || layout.height > kMaxJpegSide)) {
+        error = name + ": JPEG holds at most " + std::to_string(kMaxJpegSide) +
+                " pixels a side (use .png, .tif or .exr)";
+        return false;
+    }
+    auto out = OIIO::ImageOutput::create(name);
+    if (!out) {
+        error = name + ": cannot write " + ext + " files";
+        return false;
+    }
+    bytes.clear();
+    OIIO::Filesystem::IOVecOutput proxy(bytes);
+    OIIO::Filesystem::IOProxy* p = &proxy;
+    layout.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &p);
+    layout.attribute("oiio:UnassociatedAlpha", 1);
+    const bool ok = out->open(name, layout) && out->write_image(dataType, data) && out->close();
+    if (!ok || bytes.empty()) {
+        std::string why = FirstLine(out->geterror());
+        error = name + ": cannot encode the image" + (why.empty() ? "" : ": " + why);
+        return false;
+    }
+    return true;
+}
+
+bool EncodeFloat(const std::string& name, const FloatImage& image, int bits,
+                 std::vector<std::uint8_t>& bytes, std::string& error) {
+    const std::string ext = Extension(name);
+    bool isFloat = ext == ".exr";
+    if (!isFloat && ext != ".png" && ext != ".tif" && ext != ".tiff" && ext != ".jpg" &&
+        ext != ".jpeg") {
+        error = name + ": unsupported image format '" + ext + "' (use .png, .tif, .exr or .jpg)";
+        return false;
+    }
+    if (!isFloat && bits != 8 && bits != 16) {
+        error = name + ": bits must be 8 or 16";
+        return false;
+    }
+    if (image.width <= 0 || image.height <= 0 ||
+        image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4) {
+        error = name + ": empty image";
+        return false;
+    }
+    if (ext == ".jpg" || ext == ".jpeg") bits = 8;
+    OIIO::TypeDesc fmt = isFloat ? OIIO::TypeDesc::HALF
+                                 : (bits == 16 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
+    if (isFloat && bits == 32) fmt = OIIO::TypeDesc::FLOAT;
+    int channels = (ext == ".jpg" || ext == ".jpeg") ? 3 : 4;
+    std::vector<float> data;
+    data.reserve(static_cast<size_t>(image.width) * image.height * channels);
+    for (size_t p = 0; p < image.rgba.size(); p += 4) {
+        for (int c = 0; c < channels; ++c) {
+            float v = image.rgba[p + static_cast<size_t>(c)];
+            if (!isFloat) v = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
+            data.push_back(v);
+        }
+    }
+    OIIO::ImageSpec layout(image.width, image.height, channels, fmt);
+    if (channels == 4) layout.alpha_channel = 3;
+    return Encode(name, ext, layout, OIIO::TypeDesc::FLOAT, data.data(), bytes, error);
+}
+
+bool DecodeFloat(const std::string& name, const std::uint8_t* bytes, std::size_t size,
+                 long long maxPixels, FloatImage& image, int& bits, std::string& error) {
+    MemoryInput in;
+    if (!in.Open(name, bytes, size, maxPixels, error)) return false;
+    const OIIO::ImageSpec& layout = in.Layout();
+    bits = layout.format.basetype == OIIO::TypeDesc::UINT8    ? 8
+           : layout.format.basetype == OIIO::TypeDesc::UINT16 ? 16
+                                                              : 32;
+    // Colour and alpha are among the first four channels; further ones are not read.
+    const int nc = layout.nchannels;
+    const int read = std::min(nc, 4);
+    std::vector<float> data(static_cast<size_t>(layout.width) * layout.height * read);
+    if (!in.Read(name, read, OIIO::TypeDesc::FLOAT, data.data(), error)) return false;
+    image.width = layout.width;
+    image.height = layout.height;
+    image.rgba.assign(static_cast<size_t>(layout.width) * layout.height * 4, 1.0f);
+    for (size_t p = 0, q = 0; p < image.rgba.size(); p += 4, q += static_cast<size_t>(read)) {
+        if (nc >= 3) {
+            for (int c = 0; c < 3; ++c) image.rgba[p + c] = data[q + static_cast<size_t>(c)];
+        } else {
+            image.rgba[p] = image.rgba[p + 1] = image.rgba[p + 2] = data[q];
+        }
+        if (nc == 4 || nc == 2) image.rgba[p + 3] = data[q + static_cast<size_t>(nc - 1)];
+    }
+    return true;
+}
+
+bool Decode16(const std::string& name, const std::uint8_t* bytes, std::size_t size,
+              long long maxPixels, Image16& image, std::string& error) {
+    MemoryInput in;
+    if (!in.Open(name, bytes, size, maxPixels, error)) return false;
+    const OIIO::ImageSpec& layout = in.Layout();
+    const int nc = layout.nchannels;
+    const int read = std::min(nc, 4);
+    std::vector<WORD> data(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height) *
+                           static_cast<size_t>(read));
+    if (!in.Read(name, read, OIIO::TypeDesc::UINT16, data.data(), error)) return false;
+    // An alpha channel beyond the fourth is not read.
+    int alpha = layout.alpha_channel;
+    if (alpha < 0 && (nc == 2 || nc == 4)) alpha = nc - 1;
+    if (alpha >= read || (nc >= 3 && alpha >= 0 && alpha < 3)) alpha = -1;
+    image.width = layout.width;
+    image.height = layout.height;
+    image.bits = layout.format.basetype == OIIO::TypeDesc::UINT8 ? 8 : 16;
+    image.hasAlpha = alpha >= 0;
+    image.pixels.resize(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height));
+    const WORD* p = data.data();
+    for (BMM_Color_64& px : image.pixels) {
+        if (nc >= 3) {
+            px.r = p[0];
+            px.g = p[1];
+            px.b = p[2];
+        } else {
+            px.r = px.g = px.b = p[0];
+        }
+        px.a = alpha >= 0 ? p[alpha] : 65535;
+        p += read;
+    }
+    return true;
+}
+
+bool Encode16(const std::string& name, const Image16& image, int bits,
+              std::vector<std::uint8_t>& bytes, std::string& error) {
+    const std::string ext = Extension(name);
+    const bool exr = ext == ".exr";
+    const bool jpeg = ext == ".jpg" || ext == ".jpeg";
+    if (bits != 8 && bits != 16) {
+        error = name + ": bits must be 8 or 16";
+        return false;
+    }
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() != static_cast<size_t>(image.width) * image.height) {
+        error = name + ": empty image";
+        return false;
+    }
+    const int channels = image.hasAlpha && !jpeg ? 4 : 3;
+    const OIIO::TypeDesc format = exr          ? OIIO::TypeDesc::FLOAT
+                                  : jpeg       ? OIIO::TypeDesc::UINT8
+                                  : bits == 16 ? OIIO::TypeDesc::UINT16
+                                               : OIIO::TypeDesc::UINT8;
+    std::vector<WORD> data;
+    data.reserve(image.pixels.size() * static_cast<size_t>(channels));
+    for (const BMM_Color_64& px : image.pixels) {
+        data.push_back(px.r);
+        data.push_back(px.g);
+        data.push_back(px.b);
+        if (channels == 4) data.push_back(px.a);
+    }
+    OIIO::ImageSpec layout(image.width, image.height, channels, format);
+    layout.alpha_channel = channels == 4 ? 3 : -1;
+    return Encode(name, ext, layout, OIIO::TypeDesc::UINT16, data.data(), bytes, error);
+}
+
+}  // namespace
+}  // namespace loom
+
+const loom::ImageCodec* LoomImageCodec() {
+    static const loom::ImageCodec codec{loom::DecodeFloat, loom::EncodeFloat, loom::Decode16,
+                                        loom::Encode16};
+    return &codec;
+}

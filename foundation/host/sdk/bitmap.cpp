@@ -1,0 +1,128 @@
+#include "foundation/host/sdk/bitmap.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include "foundation/host/sdk/image_codec.h"
+
+Bitmap::Bitmap(const BitmapInfo& bi)
+    : name_(bi.Name()), width_(bi.Width()), height_(bi.Height()), type_(bi.Type()) {
+    pixels_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+}
+
+int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* pixels) {
+    if (!pixels || x < 0 || y < 0 || count < 0 || y >= height_ || x > width_ - count) return 0;
+    std::copy(pixels, pixels + count, pixels_.begin() + (static_cast<long>(y) * width_ + x));
+    return 1;
+}
+
+int Bitmap::GetPixels(int x, int y, int count, BMM_Color_64* pixels) const {
+    if (!pixels || x < 0 || y < 0 || count < 0 || y >= height_ || x > width_ - count) return 0;
+    auto from = pixels_.begin() + (static_cast<long>(y) * width_ + x);
+    std::copy(from, from + count, pixels);
+    return 1;
+}
+
+Bitmap* BitmapManager::Create(BitmapInfo* bi) {
+    if (!bi || bi->Width() <= 0 || bi->Height() <= 0) return nullptr;
+    if (static_cast<long long>(bi->Width()) * bi->Height() > loom::kMaxImagePixels) return nullptr;
+    try {
+        return new Bitmap(*bi);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+namespace {
+BitmapManager gManager;
+
+std::mutex gHandleMutex;
+std::unordered_map<DWORD_PTR, Bitmap*> gHandleBitmaps;
+
+class ViewportHandle final : public TexHandle {
+  public:
+    explicit ViewportHandle(Bitmap* copy) : copy_(copy) {
+        std::lock_guard lock(gHandleMutex);
+        gHandleBitmaps[GetHandle()] = copy_;
+    }
+    ~ViewportHandle() override {
+        std::lock_guard lock(gHandleMutex);
+        gHandleBitmaps.erase(GetHandle());
+        delete copy_;
+    }
+    DWORD_PTR GetHandle() override { return reinterpret_cast<DWORD_PTR>(this); }
+    void DeleteThis() override { delete this; }
+
+  private:
+    Bitmap* copy_;
+};
+}  // namespace
+
+BitmapManager* TheManager = &gManager;
+
+namespace loom {
+
+TexHandle* ViewportHandleMaker::CreateHandle(Bitmap* bm, int, int) {
+    ++made_;
+    return new ViewportHandle(bm ? new Bitmap(*bm) : nullptr);
+}
+
+const Bitmap* ViewportHandleBitmap(DWORD_PTR handle) {
+    std::lock_guard lock(gHandleMutex);
+    auto it = gHandleBitmaps.find(handle);
+    return it == gHandleBitmaps.end() ? nullptr : it->second;
+}
+
+bool CanWriteImage(const std::string& path, std::string& error) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* known : {".png", ".tif", ".tiff", ".exr", ".jpg", ".jpeg"}) {
+        if (ext == known) return true;
+    }
+    error = path + ": unsupported image format '" + ext + "' (use .png, .tif, .exr or .jpg)";
+    return false;
+}
+
+bool CheckImageOutput(const std::string& path, const SaveOptions& options, std::string& error) {
+    return CheckOutputFile(path, options, error) && CanWriteImage(path, error);
+}
+
+bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error,
+                const SaveOptions& options) {
+    if (!CheckImageOutput(path, options, error)) return false;
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = path + ": cannot write: " + why;
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    return codec->encodeFloat(path, image, bits, bytes, error) &&
+           SaveFile(path, bytes.data(), bytes.size(), options, error);
+}
+
+bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,
+                 FloatImage& image, int& bits, std::string& error, long long maxPixels) {
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = name + ": cannot read image: " + why;
+        return false;
+    }
+    return codec->decodeFloat(name, data, size, maxPixels, image, bits, error);
+}
+
+bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    return ReadRegularFile(path, kMaxImageFileBytes, bytes, error) &&
+           DecodeImage(path, bytes.data(), bytes.size(), image, bits, error);
+}
+
+}  // namespace loom

@@ -1,0 +1,145 @@
+#pragma once
+/// Bitmaps of 16-bit RGBA pixels, the bitmap manager, viewport texture handles, and
+/// image files read and written through the image library (image_codec.h).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/host/sdk/file_io.h"
+#include "foundation/host/sdk/mtl.h"
+
+/// One pixel: four unsigned 16-bit channels, full scale 65535.
+struct BMM_Color_64 {
+    WORD r = 0, g = 0, b = 0, a = 0;
+    bool operator==(const BMM_Color_64&) const = default;
+};
+
+inline constexpr int BMM_TRUE_32 = 6;  ///< 32-bit true colour
+inline constexpr int BMM_TRUE_64 = 7;  ///< 64-bit true colour
+
+class BitmapInfo {
+  public:
+    void SetName(const char* n) { name_ = n ? n : ""; }
+    const std::string& Name() const { return name_; }
+    void SetWidth(int w) { width_ = w; }
+    void SetHeight(int h) { height_ = h; }
+    void SetType(int t) { type_ = t; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int Type() const { return type_; }
+
+  private:
+    std::string name_;
+    int width_ = 0;
+    int height_ = 0;
+    int type_ = BMM_TRUE_64;
+};
+
+/// A bitmap in memory. Pixels are stored at 16 bits per channel whatever the type.
+class Bitmap {
+  public:
+    Bitmap(const BitmapInfo& bi);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int Type() const { return type_; }
+    const std::string& Name() const { return name_; }
+    /// Writes `count` pixels of line y from x on; 1 on success, 0 when the run does not
+    /// lie inside the bitmap.
+    int PutPixels(int x, int y, int count, const BMM_Color_64* pixels);
+    /// Reads `count` pixels; 1 on success, 0 outside the bitmap.
+    int GetPixels(int x, int y, int count, BMM_Color_64* pixels) const;
+    const std::vector<BMM_Color_64>& Pixels() const { return pixels_; }
+    std::vector<BMM_Color_64>& Pixels() { return pixels_; }
+    void DeleteThis() { delete this; }
+
+  private:
+    std::string name_;
+    int width_;
+    int height_;
+    int type_;
+    std::vector<BMM_Color_64> pixels_;
+};
+
+class BitmapManager {
+  public:
+    /// A new bitmap of the size and type in `bi`; null when the size is not positive or
+    /// the memory cannot be had.
+    Bitmap* Create(BitmapInfo* bi);
+};
+extern BitmapManager* TheManager;
+
+namespace loom {
+
+/// Viewport handle maker: keeps a copy of each bitmap it makes a handle for, so the
+/// application can show or write it.
+class ViewportHandleMaker final : public TexHandleMaker {
+  public:
+    explicit ViewportHandleMaker(int size) : size_(size) {}
+    int Size() override { return size_; }
+    TexHandle* CreateHandle(Bitmap* bm, int symflags = 0, int extraFlags = 0) override;
+    /// Handles made so far (each handle's copy lives until the handle is deleted).
+    int HandlesMade() const { return made_; }
+
+  private:
+    int size_;
+    int made_ = 0;
+};
+
+/// The pixels behind a handle made by ViewportHandleMaker (null for a null bitmap).
+const Bitmap* ViewportHandleBitmap(DWORD_PTR handle);
+
+/// An image in memory as floats, 4 channels (RGBA), top line first.
+struct FloatImage {
+    int width = 0;
+    int height = 0;
+    std::vector<float> rgba;
+};
+
+/// An image as the filter host works on it: 16-bit RGBA pixels, top line first.
+struct Image16 {
+    int width = 0;
+    int height = 0;
+    /// 8 for 8-bit files; 16 for 16-bit, floating-point and any other files.
+    int bits = 8;
+    /// Whether the file had an alpha channel (pixels of files without one have alpha 65535).
+    bool hasAlpha = false;
+    std::vector<BMM_Color_64> pixels;
+};
+
+/// The largest picture read or made: 2^28 pixels (2 GiB of 64-bit pixels).
+inline constexpr long long kMaxImagePixels = 1LL << 28;
+/// The largest image file read: the largest picture uncompressed at four 32-bit channels,
+/// with room for its headers.
+inline constexpr std::size_t kMaxImageFileBytes =
+    static_cast<std::size_t>(kMaxImagePixels) * 16 + (std::size_t{64} << 20);
+
+/// Whether an image file of this name can be written (by extension: .png, .tif/.tiff,
+/// .exr, .jpg/.jpeg); false with `error` naming the file and the extensions.
+bool CanWriteImage(const std::string& path, std::string& error);
+
+/// The checks before any work that writes `path` as an image: a known extension and
+/// everything CheckOutputFile checks.
+bool CheckImageOutput(const std::string& path, const SaveOptions& options, std::string& error);
+
+/// Writes an image file chosen by extension (.png, .tif/.tiff, .exr, .jpg). `bits` 8 or
+/// 16 for integer formats (integer files take values clamped to 0..1, NaN as 0); EXR keeps
+/// the floats as they are. Encoded in memory and saved through SaveFile, so that a failure
+/// leaves any earlier file untouched. Alpha is never premultiplied.
+bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error,
+                const SaveOptions& options = {});
+
+/// Reads an image file into RGBA floats on the 0..1 scale of its integer format (values
+/// unassociated from alpha as stored); `bits` receives 8, 16 or 32 (float files). Only a
+/// regular file is read; pictures of more than kMaxImagePixels pixels, and damaged or
+/// truncated files, are refused.
+bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error);
+
+/// ReadImage on the bytes of a file in memory; the bytes' signature picks the format and
+/// `name` begins every error. Pictures of more than `maxPixels` pixels are refused.
+bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,
+                 FloatImage& image, int& bits, std::string& error,
+                 long long maxPixels = kMaxImagePixels);
+
+}  // namespace loom
