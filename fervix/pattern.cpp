@@ -1,15 +1,19 @@
 #include "fervix/pattern.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 
 #include "foundation/noise/noise.h"
 #include "foundation/texframe/blend.h"
+#include "foundation/vecmath/vec_math.h"
 
 namespace {
 
 constexpr int kFractalPasses = 4;
+// Samples one pass takes; the working arrays live on the stack.
+constexpr int kChunk = 64;
 
 inline float Sum(float a, float b) noexcept { return static_cast<float>(Widen(a) + Widen(b)); }
 inline float Difference(float a, float b) noexcept {
@@ -34,22 +38,38 @@ float FervixFractal(const FervixCache& c, const float p[3]) noexcept {
     return sum;
 }
 
-float FervixGradient(const FervixCache& c, float u, float v) noexcept {
-    // Linear, and a pair in neither or both states, leave the component at 0.
-    float gu = 0.0f;
-    if (c.horizontalRadial == 1 && c.horizontalLinear == 0) gu = Difference(u, c.uOffset);
-    float gv = 0.0f;
-    if (c.verticalRadial == 1 && c.verticalLinear == 0) gv = Difference(v, c.vOffset);
-    return static_cast<float>(std::hypot(Widen(gu), Widen(gv)) + Widen(c.fallOff));
+void FervixGradientBatch(const FervixCache& c, const float* u, const float* v, int n,
+                         float* d) noexcept {
+    for (int first = 0; first < n; first += kChunk) {
+        const int m = std::min(kChunk, n - first);
+        double gu[kChunk], gv[kChunk];
+        // Linear, and a pair in neither or both states, leave the component at 0.
+        const bool radialU = c.horizontalRadial == 1 && c.horizontalLinear == 0;
+        const bool radialV = c.verticalRadial == 1 && c.verticalLinear == 0;
+        for (int i = 0; i < m; ++i) {
+            gu[i] = Widen(radialU ? Difference(u[first + i], c.uOffset) : 0.0f);
+            gv[i] = Widen(radialV ? Difference(v[first + i], c.vOffset) : 0.0f);
+        }
+        loom::vecmath::Hypot(gu, gv, gu, m);
+        for (int i = 0; i < m; ++i) d[first + i] = static_cast<float>(gu[i] + Widen(c.fallOff));
+    }
 }
 
-float FervixWeight(const FervixCache& c, float u, float v) noexcept {
+float FervixGradient(const FervixCache& c, float u, float v) noexcept {
+    float d;
+    FervixGradientBatch(c, &u, &v, 1, &d);
+    return d;
+}
+
+namespace {
+
+// The noise part of the weight at one sample; d is its gradient value.
+float WeightAt(const FervixCache& c, float u, float v, float d) noexcept {
     // The first noise coordinate follows v, the second u; Phase moves through the third.
     const float p[3] = {static_cast<float>((Widen(v) + Widen(c.shiftY)) * Widen(c.vScale)),
                         static_cast<float>((Widen(u) + Widen(c.shiftX)) * Widen(c.uScale)),
                         c.phase};
     const float fractal = c.useFractalDetail == 1 ? FervixFractal(c, p) : 0.0f;
-    const float d = FervixGradient(c, u, v);
 
     // Each SUB step samples again, so a pair with both flags set contributes nothing.
     float t = 0.0f;
@@ -66,6 +86,24 @@ float FervixWeight(const FervixCache& c, float u, float v) noexcept {
         if (c.turbulenceSub == 1) t = Difference(t, turbulence(p, c.turbulenceScale));
     }
     return static_cast<float>(Widen(d) - Widen(c.intensity) * Widen(t));
+}
+
+}  // namespace
+
+void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int n,
+                       float* w) noexcept {
+    for (int first = 0; first < n; first += kChunk) {
+        const int m = std::min(kChunk, n - first);
+        float d[kChunk];
+        FervixGradientBatch(c, u + first, v + first, m, d);
+        for (int i = 0; i < m; ++i) w[first + i] = WeightAt(c, u[first + i], v[first + i], d[i]);
+    }
+}
+
+float FervixWeight(const FervixCache& c, float u, float v) noexcept {
+    float w;
+    FervixWeightBatch(c, &u, &v, 1, &w);
+    return w;
 }
 
 AColor FervixMixColor(const FervixCache& c, float w, const Color& a, const Color& b) noexcept {

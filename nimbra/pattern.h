@@ -9,6 +9,9 @@ inline constexpr int kNimbraMaxOctaves = 4096;
 
 /// The sky weight t at (u, v); 0 when `detail` <= 0.
 float CloudPattern(const NimbraCache& c, float u, float v) noexcept;
+/// t[i] = CloudPattern(c, u[i], v[i]) for i < n, bit for bit (several at a time).
+void CloudPatternBatch(const NimbraCache& c, const float* u, const float* v, int n,
+                       float* t) noexcept;
 /// The same sum as the viewport preview forms it (the warp factor of U taken once per
 /// sample), which may differ from CloudPattern in the last bits.
 float CloudPatternPreview(const NimbraCache& c, float u, float v) noexcept;

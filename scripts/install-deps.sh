@@ -2,6 +2,9 @@
 # Installs the Debian packages the project needs, skipping those already present.
 set -euo pipefail
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
+# libsleef-dev: vector sine, cosine, arc tangent and hypot in double for the textures'
+# batch path (full-range argument reduction, 1 ulp, forms without fused multiply-add that
+# agree bit for bit across instruction sets).
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
@@ -10,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
+  libsleef-dev
   ffmpeg
   chromium
   fonts-liberation

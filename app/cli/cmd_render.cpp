@@ -35,6 +35,7 @@ struct RenderCommandOptions {
     float bumpScale = 0.05f;
     bool sphere = false;
     bool force = false;
+    bool stats = false;
     float eye = 0.0f;
     TextureSourceOptions source;
 };
@@ -178,19 +179,24 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     TextureSource src(ctx.loader, opt.className, opt.source);
     const int frameCount = last - first + 1;
     ProgressBar bar("render");
+    RenderStats stats;
     try {
         for (int f = first; f <= last; ++f) {
             ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
             if (f != first) check(f);
             RenderImages images;
             const int index = f - first;
+            RenderStats frameStats;
             bool done = RenderTexture(
                 src.Texture(), ro, images,
                 [&](int rows, int total) {
                     bar.Update(static_cast<long long>(index) * total + rows,
                                static_cast<long long>(frameCount) * total);
                 },
-                &InterruptFlag());
+                &InterruptFlag(), &frameStats);
+            stats.seconds += frameStats.seconds;
+            stats.samples += frameStats.samples;
+            stats.isa = frameStats.isa;
             if (!done) {
                 bar.Finish();
                 throw std::runtime_error("interrupted; frames written so far are complete");
@@ -210,6 +216,12 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
                                  FormatBytes(RenderPeakBytes(ro)) + ")");
     }
     bar.Finish();
+    if (opt.stats) {
+        std::printf("stats: render_seconds=%.6f samples=%lld samples_per_second=%.0f isa=%s\n",
+                    stats.seconds, stats.samples,
+                    stats.seconds > 0.0 ? static_cast<double>(stats.samples) / stats.seconds : 0.0,
+                    stats.isa);
+    }
 }
 
 }  // namespace
@@ -235,6 +247,9 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
         ->capture_default_str();
     cmd->add_flag("--sphere", opt->sphere, "Render the texture on the lit sample sphere");
     cmd->add_flag("--force", opt->force, "Replace output files that are read-only");
+    cmd->add_flag("--stats", opt->stats,
+                  "After the render print: stats: render_seconds=S samples=N "
+                  "samples_per_second=R isa=NAME (the evaluation alone, no file work)");
     cmd->add_option("--eye", opt->eye,
                     "Sideways eye offset for the sphere, in sphere radii (a stereo pair: two "
                     "renders with opposite offsets)");
