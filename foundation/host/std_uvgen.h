@@ -4,6 +4,7 @@
 /// "Coordinates" rollup (uvgen_panel.h).
 
 #include "foundation/host/pblock.h"
+#include "foundation/host/texmap_batch.h"
 #include "foundation/host/uvgen.h"
 
 namespace loom {
@@ -12,7 +13,7 @@ class StdUVGenPanel;
 
 inline constexpr Class_ID kStdUVGenClassId(0x0000100, 0);
 
-class StdUVGen final : public UVGen {
+class StdUVGen final : public UVGen, public IUVGenBatch {
   public:
     StdUVGen();
 
@@ -40,6 +41,8 @@ class StdUVGen final : public UVGen {
     void GetUVTransform(Matrix3& m) override;
     int GetTextureTiling() override { return sym_; }
     RefTargetHandle Clone(RemapDir& remap) override;
+    void* GetInterface(ULONG id) override;
+    void MapBatch(const TexBatchPoints& pts, float* u, float* v) noexcept override;
 
     IParamBlock* ParamBlock() const { return pblock_; }
     /// The open panel, told when the block changes from outside it; null when closed.
@@ -49,6 +52,7 @@ class StdUVGen final : public UVGen {
 
   private:
     void Map(ShadeContext& sc, float& u, float& v) const;
+    void MapPoint(float x, float y, float& u, float& v) const noexcept;
 
     IParamBlock* pblock_ = nullptr;
     StdUVGenPanel* panel_ = nullptr;

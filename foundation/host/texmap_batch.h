@@ -68,6 +68,22 @@ class ITexmapBatch {
     ~ITexmapBatch() = default;
 };
 
+/// Interface ID of IUVGenBatch in GetInterface.
+inline constexpr ULONG I_UVGEN_BATCH = 0x4C4D4202;
+
+/// Answered by a UV generator whose EvalUVMap and EvalUVMapMono call their sampler exactly
+/// once, at coordinates that depend only on the sample's point, and return its answer
+/// unchanged. A texture then maps a whole batch with one call; a generator that does not
+/// answer is asked sample by sample.
+class IUVGenBatch {
+  public:
+    /// (u[i], v[i]) = the coordinates the generator's EvalUVMap samples at for sample i.
+    virtual void MapBatch(const TexBatchPoints& pts, float* u, float* v) noexcept = 0;
+
+  protected:
+    ~IUVGenBatch() = default;
+};
+
 namespace loom {
 
 /// A shading context that reads sample `Select(i)` of a batch.

@@ -64,6 +64,11 @@ class Replayer final : public MapSampler {
     int next_ = 0;
 };
 
+/// The generator's batch mapping, when it offers one.
+IUVGenBatch* DirectMapping(UVGen* gen) {
+    return static_cast<IUVGenBatch*>(gen->GetInterface(I_UVGEN_BATCH));
+}
+
 }  // namespace
 
 BatchSubset::BatchSubset(const TexBatchPoints& pts, const int* index, int count) {
@@ -125,11 +130,17 @@ void TexFrame::PatternMonoBatch(const TexBatchPoints& pts, const float* u, const
 
 void TexFrame::EvalColorBatch(const TexBatchPoints& pts, AColor* out) noexcept {
     const bool batched = uvGen_ && RandomDrawingMaps() <= 1;
+    IUVGenBatch* direct = batched ? DirectMapping(uvGen_) : nullptr;
     for (int first = 0; first < pts.count; first += kTexBatchMax) {
         const TexBatchPoints part = pts.Slice(first, std::min(kTexBatchMax, pts.count - first));
         AColor* res = out + first;
-        BatchShadeContext sc(part);
         float u[kTexBatchMax], v[kTexBatchMax];
+        if (direct) {
+            direct->MapBatch(part, u, v);
+            PatternColorBatch(part, u, v, res);
+            continue;
+        }
+        BatchShadeContext sc(part);
         bool oneEach = batched;
         if (batched) {
             PointRecorder rec(u, v, part.count);
@@ -158,11 +169,17 @@ void TexFrame::EvalColorBatch(const TexBatchPoints& pts, AColor* out) noexcept {
 
 void TexFrame::EvalMonoBatch(const TexBatchPoints& pts, float* out) noexcept {
     const bool batched = uvGen_ && RandomDrawingMaps() <= 1;
+    IUVGenBatch* direct = batched ? DirectMapping(uvGen_) : nullptr;
     for (int first = 0; first < pts.count; first += kTexBatchMax) {
         const TexBatchPoints part = pts.Slice(first, std::min(kTexBatchMax, pts.count - first));
         float* res = out + first;
-        BatchShadeContext sc(part);
         float u[kTexBatchMax], v[kTexBatchMax];
+        if (direct) {
+            direct->MapBatch(part, u, v);
+            PatternMonoBatch(part, u, v, res);
+            continue;
+        }
+        BatchShadeContext sc(part);
         bool oneEach = batched;
         if (batched) {
             PointRecorder rec(u, v, part.count);

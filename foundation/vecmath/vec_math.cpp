@@ -103,6 +103,16 @@ inline const detail::Kernels& Active() noexcept {
     return k ? *k : Choose();
 }
 
+// A short array runs on the narrowest vectors that hold it: the same bits (every set
+// agrees), without padding a single value out to eight lanes.
+inline const detail::Kernels& Sized(int n) noexcept {
+    const detail::Kernels& k = Active();
+    const Isa isa = gIsa.load(std::memory_order_relaxed);
+    if (n <= 2 && (isa == Isa::kAvx2 || isa == Isa::kAvx512)) return detail::kSse2Kernels;
+    if (n <= 4 && isa == Isa::kAvx512) return detail::kAvxKernels;
+    return k;
+}
+
 const detail::Kernels& On(Isa isa) noexcept {
     return IsaAvailable(isa) ? KernelsOf(isa) : Active();
 }
@@ -159,13 +169,13 @@ const char* IsaName(Isa isa) noexcept {
     return "scalar";
 }
 
-void Sin(const double* x, double* out, int n) noexcept { Active().sin(x, out, n); }
-void Cos(const double* x, double* out, int n) noexcept { Active().cos(x, out, n); }
+void Sin(const double* x, double* out, int n) noexcept { Sized(n).sin(x, out, n); }
+void Cos(const double* x, double* out, int n) noexcept { Sized(n).cos(x, out, n); }
 void Atan2(const double* y, const double* x, double* out, int n) noexcept {
-    Active().atan2(y, x, out, n);
+    Sized(n).atan2(y, x, out, n);
 }
 void Hypot(const double* x, const double* y, double* out, int n) noexcept {
-    Active().hypot(x, y, out, n);
+    Sized(n).hypot(x, y, out, n);
 }
 
 void SinOn(Isa isa, const double* x, double* out, int n) noexcept { On(isa).sin(x, out, n); }

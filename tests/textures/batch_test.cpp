@@ -104,6 +104,46 @@ void ExpectBatchEqualsSingles(Texmap* tex, const Samples& s) {
     }
 }
 
+/// A generator of another make, without a batch mapping: it swaps and stretches the
+/// coordinates, darkens what it samples, and takes its derivative one-sided.
+class SwappingUVGen final : public UVGen {
+  public:
+    RefResult NotifyRefChanged(Interval, RefTargetHandle, PartID&, RefMessage) override {
+        return REF_SUCCEED;
+    }
+    void Update(TimeValue, Interval&) override {}
+    void Reset() override {}
+    Interval Validity(TimeValue) override { return FOREVER; }
+    ParamDlg* CreateParamDlg(HWND, IMtlParams*) override { return nullptr; }
+    AColor EvalUVMap(ShadeContext& sc, MapSampler* samp, BOOL) override {
+        const Point3 p = sc.UVW(1);
+        AColor c = samp->Sample(sc, p.y * 2.0f, p.x - 0.25f);
+        return AColor(c.r * 0.5f, c.g, c.b * 0.25f, c.a);
+    }
+    float EvalUVMapMono(ShadeContext& sc, MapSampler* samp, BOOL) override {
+        const Point3 p = sc.UVW(1);
+        return samp->SampleMono(sc, p.y * 2.0f, p.x - 0.25f) * 0.75f;
+    }
+    Point2 EvalDeriv(ShadeContext& sc, MapSampler* samp, BOOL) override {
+        const Point3 p = sc.UVW(1);
+        const float here = samp->SampleMono(sc, p.x, p.y);
+        const float du = samp->SampleMono(sc, p.x + 0.01f, p.y) - here;
+        const float dv = samp->SampleMono(sc, p.x, p.y + 0.01f) - here;
+        const float again = samp->SampleMono(sc, p.x, p.y);
+        return {du * 100.0f + again, dv * 100.0f};
+    }
+    void GetBumpDP(ShadeContext& sc, Point3& dPdu, Point3& dPdv) override {
+        Point3 dP[3];
+        sc.DPdUVW(dP, 1);
+        dPdu = dP[0];
+        dPdv = dP[1];
+    }
+    int SymFlags() override { return 0; }
+    void SetSymFlags(int) override {}
+    void GetUVTransform(Matrix3& m) override { m.IdentityMatrix(); }
+    int GetTextureTiling() override { return 0; }
+};
+
 template <class Kind>
 class TextureBatch : public loomtest::TextureFixture<typename Kind::Tex, Kind::kInfo> {
   protected:
@@ -189,6 +229,14 @@ TYPED_TEST(TextureBatch, TransformedCoordinatesBatchExactly) {
     uv->SetValue(loom::kUVSymFlags, 0, U_MIRROR | V_WRAP);
     this->UpdateAt(this->tex);
     ExpectBatchEqualsSingles(this->tex, Samples(70, 3));
+}
+
+TYPED_TEST(TextureBatch, AGeneratorWithoutBatchMappingIsFollowedSampleBySample) {
+    auto* gen = new SwappingUVGen();
+    ASSERT_EQ(gen->GetInterface(I_UVGEN_BATCH), nullptr);
+    ASSERT_EQ(this->tex->ReplaceReference(loom::kUVGenRef, gen), REF_SUCCEED);
+    this->UpdateAt(this->tex);
+    ExpectBatchEqualsSingles(this->tex, Samples(70, 4));
 }
 
 TYPED_TEST(TextureBatch, BatchAllocatesNothing) {
