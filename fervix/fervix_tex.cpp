@@ -63,3 +63,11 @@ void FervixTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, cons
     FervixWeightBatch(cache_, u, v, pts.count, w);
     for (int i = 0; i < pts.count; ++i) out[i] = FervixMixMono(cache_, w[i], back[i], prime[i]);
 }
+
+void FervixTex::PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) {
+    float w[loom::kTexBatchMax];
+    FervixWeightBatch(cache_, u, v, n, w);
+    for (int i = 0; i < n; ++i) {
+        out[i] = FervixMixColor(cache_, w[i], cache_.backColor, cache_.primeColor);
+    }
+}

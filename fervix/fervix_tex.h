@@ -48,4 +48,5 @@ class FervixTex final : public loom::TexClass<FervixTex, FervixCache, kFervixInf
                            AColor* out) override;
     void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
                           float* out) override;
+    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
 };

@@ -54,3 +54,11 @@ void LumidotTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, con
     LumidotWeightBatch(cache_, u, v, pts.count, w);
     for (int i = 0; i < pts.count; ++i) out[i] = LumidotMixMono(cache_, w[i], low[i], high[i]);
 }
+
+void LumidotTex::PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) {
+    float w[loom::kTexBatchMax];
+    LumidotWeightBatch(cache_, u, v, n, w);
+    for (int i = 0; i < n; ++i) {
+        out[i] = LumidotMixColor(cache_, w[i], cache_.lowColor, cache_.highColor);
+    }
+}

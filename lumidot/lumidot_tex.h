@@ -55,4 +55,5 @@ class LumidotTex final : public loom::TexClass<LumidotTex, LumidotCache, kLumido
                            AColor* out) override;
     void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
                           float* out) override;
+    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
 };

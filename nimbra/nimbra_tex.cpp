@@ -36,3 +36,11 @@ void NimbraTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, cons
     CloudPatternBatch(cache_, u, v, pts.count, t);
     for (int i = 0; i < pts.count; ++i) out[i] = NimbraMixMono(cache_, t[i], cloud[i], sky[i]);
 }
+
+void NimbraTex::PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) {
+    float t[loom::kTexBatchMax];
+    CloudPatternPreviewBatch(cache_, u, v, n, t);
+    for (int i = 0; i < n; ++i) {
+        out[i] = NimbraMixColor(cache_, t[i], cache_.cloudColor, cache_.skyColor);
+    }
+}

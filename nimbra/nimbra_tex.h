@@ -28,4 +28,5 @@ class NimbraTex final : public loom::TexClass<NimbraTex, NimbraCache, kNimbraInf
                            AColor* out) override;
     void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
                           float* out) override;
+    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
 };

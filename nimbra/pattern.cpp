@@ -155,6 +155,11 @@ float CloudPatternPreview(const NimbraCache& c, float u, float v) noexcept {
     return CloudsOne<WarpForm::Preview>(c, u, v);
 }
 
+void CloudPatternPreviewBatch(const NimbraCache& c, const float* u, const float* v, int n,
+                              float* t) noexcept {
+    Clouds<WarpForm::Preview>(c, u, v, n, t);
+}
+
 AColor NimbraMixColor(const NimbraCache& c, float t, const Color& c0, const Color& c1) noexcept {
     Color r = loom::BlendColor(t, c1, c0, c.positiveBlend, c.negativeBlend,
                                loom::BlendOrder::PositiveFirst);

@@ -124,3 +124,21 @@ void VoltraneTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, co
     mix(kVoltraneBody, cache_.bodyColor, cache_.bodyOpacity.r, front.body, front.bodyCount);
     mix(kVoltraneEdge, cache_.edgeColor, cache_.edgeOpacity.r, front.edge, front.edgeCount);
 }
+
+void VoltraneTex::PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) {
+    VoltraneRegion region[loom::kTexBatchMax];
+    VoltraneRegionBatch(cache_, u, v, n, region);
+    for (int i = 0; i < n; ++i) {
+        switch (region[i]) {
+            case VoltraneRegion::kBody:
+                out[i] = AColor(cache_.bodyColor);
+                break;
+            case VoltraneRegion::kEdge:
+                out[i] = AColor(cache_.edgeColor);
+                break;
+            case VoltraneRegion::kBackground:
+                out[i] = AColor(cache_.backColor);
+                break;
+        }
+    }
+}

@@ -71,6 +71,7 @@ class VoltraneTex final
                            AColor* out) override;
     void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
                           float* out) override;
+    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
     /// The jitter draws for every sample.
     bool PatternDrawsRandom() const override { return true; }
 };

@@ -173,6 +173,9 @@ class TexFrame : public Texmap, public ITexmapBatch {
     /// PatternMono of a batch, as PatternColorBatch.
     virtual void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
                                   float* out);
+    /// out[i] = PatternPreview(u[i], v[i]) for i < n (at most kTexBatchMax), in turn. The
+    /// default calls PatternPreview.
+    virtual void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out);
     /// Whether the pattern itself (not its sub-maps) draws from crt::rand().
     virtual bool PatternDrawsRandom() const { return false; }
 

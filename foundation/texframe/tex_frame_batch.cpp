@@ -128,6 +128,10 @@ void TexFrame::PatternMonoBatch(const TexBatchPoints& pts, const float* u, const
     }
 }
 
+void TexFrame::PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) {
+    for (int i = 0; i < n; ++i) out[i] = PatternPreview(u[i], v[i]);
+}
+
 void TexFrame::EvalColorBatch(const TexBatchPoints& pts, AColor* out) noexcept {
     const bool batched = uvGen_ && RandomDrawingMaps() <= 1;
     IUVGenBatch* direct = batched ? DirectMapping(uvGen_) : nullptr;

@@ -239,6 +239,42 @@ TYPED_TEST(TextureBatch, AGeneratorWithoutBatchMappingIsFollowedSampleBySample) 
     ExpectBatchEqualsSingles(this->tex, Samples(70, 4));
 }
 
+TYPED_TEST(TextureBatch, ViewportBitmapShowsThePreviewOfEachPixel) {
+    // 70 pixels a line: a whole working piece and a short one.
+    constexpr int kSize = 70;
+    for (const auto& settings : TypeParam::kBusy) {
+        SCOPED_TRACE(testing::Message() << "setting " << &settings - TypeParam::kBusy);
+        this->tex->Reset();
+        this->Apply(this->tex, settings);
+        this->UpdateAt(this->tex);
+        this->tex->PatternPreview(0.5f, 0.5f);  // noise tables first
+        crt::srand(3);
+        Bitmap* bm = this->tex->BuildDisplayBitmap(kSize);
+        ASSERT_NE(bm, nullptr);
+        crt::srand(3);
+        const float d = 1.0f / kSize;
+        float v = 1.0f - 0.5f * d;
+        std::vector<BMM_Color_64> line(kSize);
+        int wrong = 0;
+        for (int y = 0; y < kSize; ++y, v -= d) {
+            ASSERT_EQ(bm->GetPixels(0, y, kSize, line.data()), 1);
+            float u = 0.0f;
+            for (int x = 0; x < kSize && wrong < 3; ++x, u += d) {
+                const AColor c = this->tex->PatternPreview(u, v);
+                const auto channel = [](float f) {
+                    return static_cast<WORD>(static_cast<double>(ClampUnit(f)) * 65535.0);
+                };
+                const BMM_Color_64& px = line[static_cast<size_t>(x)];
+                if (px.r != channel(c.r) || px.g != channel(c.g) || px.b != channel(c.b)) {
+                    ++wrong;
+                    ADD_FAILURE() << "pixel " << x << ", " << y;
+                }
+            }
+        }
+        bm->DeleteThis();
+    }
+}
+
 TYPED_TEST(TextureBatch, BatchAllocatesNothing) {
     const Samples s(300);
     const TexBatchPoints pts = s.Points();
