@@ -170,7 +170,14 @@ void Worker(Job& job) {
     PlaneShadeContext sc;
     sc.curTime = opt.time;
     std::optional<RowBatch> rows;
-    if (job.rowBatches) rows.emplace(opt);
+    std::optional<SphereRowBuffers> sphereRows;
+    if (job.rowBatches) {
+        if (opt.sphere) {
+            sphereRows.emplace();
+        } else {
+            rows.emplace(opt);
+        }
+    }
     const int bands = (opt.height + kRenderBandRows - 1) / kRenderBandRows;
     for (;;) {
         if (job.Stopping()) return;
@@ -182,6 +189,8 @@ void Worker(Job& job) {
         for (int y = y0; y < y1; ++y) {
             if (rows) {
                 rows->Render(job.tex, *job.out, y);
+            } else if (sphereRows) {
+                RenderSphereRow(job.tex, opt, *job.out, y, *sphereRows);
             } else {
                 for (int x = 0; x < opt.width; ++x) RenderPixel(job.tex, opt, *job.out, sc, x, y);
             }
@@ -224,7 +233,7 @@ bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
     ITexmapBatch* batch = GetTexmapBatch(tex);
     // Each pixel's outputs draw random numbers in turn; rows of one output after another
     // would change that order.
-    const bool rowBatches = batch && !opt.sphere && (outputs <= 1 || RandomDrawingMaps(tex) == 0);
+    const bool rowBatches = batch && (outputs <= 1 || RandomDrawingMaps(tex) == 0);
     Job job{tex, rowBatches, &opt, &out, {0}, {0}, abort};
     const int threads = RenderThreadCount(opt);
     {

@@ -38,6 +38,7 @@ struct BatchRenderCase {
     const char* plugin;
     const char* className;
     bool color, mono, normal;
+    bool sphere = false;
 };
 
 class RenderBatch : public ::testing::TestWithParam<BatchRenderCase> {
@@ -53,6 +54,7 @@ class RenderBatch : public ::testing::TestWithParam<BatchRenderCase> {
         opt.color = GetParam().color;
         opt.mono = GetParam().mono;
         opt.normal = GetParam().normal;
+        opt.sphere = GetParam().sphere;
     }
     static void ExpectSame(const RenderImages& a, const RenderImages& b) {
         EXPECT_EQ(a.color.rgba, b.color.rgba);
@@ -76,7 +78,7 @@ TEST_P(RenderBatch, WithoutTheInterfaceTheSamePixelsRenderSampleBySample) {
     ExpectSame(batched, single);
 
     const int outputs = int{opt.color} + int{opt.mono} + int{opt.normal};
-    EXPECT_EQ(batchedStats.samples, 45LL * 37 * outputs);
+    EXPECT_EQ(batchedStats.samples, 45LL * 37 * outputs * (opt.sphere ? 4 : 1));
     EXPECT_EQ(singleStats.samples, batchedStats.samples);
     EXPECT_GT(batchedStats.seconds, 0.0);
     EXPECT_STREQ(singleStats.isa, "none");
@@ -101,11 +103,14 @@ INSTANTIATE_TEST_SUITE_P(
                       // one output row by row.
                       BatchRenderCase{VOLTRANE_SO, "voltrane", true, true, true},
                       BatchRenderCase{VOLTRANE_SO, "voltrane", true, false, false},
-                      BatchRenderCase{VOLTRANE_SO, "voltrane", false, false, true}),
+                      BatchRenderCase{VOLTRANE_SO, "voltrane", false, false, true},
+                      // The sample sphere: rows of the hits, the misses between them.
+                      BatchRenderCase{NIMBRA_SO, "nimbra", true, true, true, true},
+                      BatchRenderCase{VOLTRANE_SO, "voltrane", true, false, false, true}),
     [](const auto& p) {
         const BatchRenderCase& c = p.param;
         return std::string(c.className) + (c.color ? "_color" : "") + (c.mono ? "_mono" : "") +
-               (c.normal ? "_normal" : "");
+               (c.normal ? "_normal" : "") + (c.sphere ? "_sphere" : "");
     });
 
 }  // namespace
