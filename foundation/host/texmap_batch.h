@@ -6,6 +6,9 @@
 /// draws from crt::rand() in the same order. A map that does not answer is evaluated
 /// sample by sample through the helpers below, so third-party maps keep working.
 ///
+/// A batch has no shading context to write a G-buffer ID into: callers that need the ID
+/// use the per-sample calls.
+///
 /// Threads: as the per-sample calls (any number of render threads, one set of arrays each;
 /// never during Update or an edit). Batch calls allocate nothing and never throw.
 
