@@ -44,3 +44,30 @@ float FervixTex::PatternMono(ShadeContext& sc, float u, float v) {
 AColor FervixTex::PatternPreview(float u, float v) {
     return FervixMixColor(cache_, FervixWeight(cache_, u, v), cache_.backColor, cache_.primeColor);
 }
+
+void FervixTex::PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                                  AColor* out) {
+    Color prime[loom::kTexBatchMax], back[loom::kTexBatchMax];
+    SlotColorsBatch(pts, cache_.primeColor, cache_.backColor, prime, back);
+    float w[loom::kTexBatchMax];
+    FervixWeightBatch(cache_, u, v, pts.count, w);
+    for (int i = 0; i < pts.count; ++i) out[i] = FervixMixColor(cache_, w[i], back[i], prime[i]);
+}
+
+void FervixTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                                 float* out) {
+    float prime[loom::kTexBatchMax], back[loom::kTexBatchMax];
+    SlotMonosBatch(pts, cache_.primeColor, FervixColorMono, cache_.backColor, FervixColorMono,
+                   prime, back);
+    float w[loom::kTexBatchMax];
+    FervixWeightBatch(cache_, u, v, pts.count, w);
+    for (int i = 0; i < pts.count; ++i) out[i] = FervixMixMono(cache_, w[i], back[i], prime[i]);
+}
+
+void FervixTex::PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) {
+    float w[loom::kTexBatchMax];
+    FervixWeightBatch(cache_, u, v, n, w);
+    for (int i = 0; i < n; ++i) {
+        out[i] = FervixMixColor(cache_, w[i], cache_.backColor, cache_.primeColor);
+    }
+}

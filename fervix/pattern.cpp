@@ -1,15 +1,19 @@
 #include "fervix/pattern.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 
 #include "foundation/noise/noise.h"
 #include "foundation/texframe/blend.h"
+#include "foundation/vecmath/vec_math.h"
 
 namespace {
 
 constexpr int kFractalPasses = 4;
+// Samples one pass takes; the working arrays live on the stack.
+constexpr int kChunk = 64;
 
 inline float Sum(float a, float b) noexcept { return static_cast<float>(Widen(a) + Widen(b)); }
 inline float Difference(float a, float b) noexcept {
@@ -34,38 +38,120 @@ float FervixFractal(const FervixCache& c, const float p[3]) noexcept {
     return sum;
 }
 
+void FervixGradientBatch(const FervixCache& c, const float* u, const float* v, int n,
+                         float* d) noexcept {
+    for (int first = 0; first < n; first += kChunk) {
+        const int m = std::min(kChunk, n - first);
+        double gu[kChunk], gv[kChunk];
+        // Linear, and a pair in neither or both states, leave the component at 0.
+        const bool radialU = c.horizontalRadial == 1 && c.horizontalLinear == 0;
+        const bool radialV = c.verticalRadial == 1 && c.verticalLinear == 0;
+        for (int i = 0; i < m; ++i) {
+            gu[i] = Widen(radialU ? Difference(u[first + i], c.uOffset) : 0.0f);
+            gv[i] = Widen(radialV ? Difference(v[first + i], c.vOffset) : 0.0f);
+        }
+        loom::vecmath::Hypot(gu, gv, gu, m);
+        for (int i = 0; i < m; ++i) d[first + i] = static_cast<float>(gu[i] + Widen(c.fallOff));
+    }
+}
+
 float FervixGradient(const FervixCache& c, float u, float v) noexcept {
-    // Linear, and a pair in neither or both states, leave the component at 0.
-    float gu = 0.0f;
-    if (c.horizontalRadial == 1 && c.horizontalLinear == 0) gu = Difference(u, c.uOffset);
-    float gv = 0.0f;
-    if (c.verticalRadial == 1 && c.verticalLinear == 0) gv = Difference(v, c.vOffset);
-    return static_cast<float>(std::hypot(Widen(gu), Widen(gv)) + Widen(c.fallOff));
+    float d;
+    FervixGradientBatch(c, &u, &v, 1, &d);
+    return d;
+}
+
+namespace {
+
+// FervixFractal of a batch of noise points: the passes run over the whole batch.
+void FractalBatch(const FervixCache& c, const float* px, const float* py, const float* pz, int n,
+                  float* sum) noexcept {
+    float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
+    for (int i = 0; i < n; ++i) {
+        qx[i] = px[i];
+        qy[i] = py[i];
+        qz[i] = pz[i];
+        sum[i] = 0.0f;
+    }
+    float f = 1.0f;
+    float passes = 0.0f;
+    do {
+        for (int i = 0; i < n; ++i) {
+            qx[i] = static_cast<float>(Widen(qx[i]) * Widen(f));
+            qy[i] = static_cast<float>(Widen(qy[i]) * Widen(f));
+            qz[i] = static_cast<float>(Widen(qz[i]) * Widen(f));
+        }
+        // A frequency of 0 (Fractal Scale 0, or a product that underflowed) would divide
+        // the sample by 0; such a pass adds nothing.
+        if (f != 0.0f) {
+            noise3Batch(qx, qy, qz, n, noise);
+            for (int i = 0; i < n; ++i) {
+                sum[i] = static_cast<float>(Widen(sum[i]) + Widen(noise[i]) / Widen(f));
+            }
+        }
+        f = static_cast<float>(Widen(f) * Widen(c.fractalScale));
+        passes = Sum(passes, 1.0f);
+    } while (passes < static_cast<float>(kFractalPasses));
+}
+
+}  // namespace
+
+void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int n,
+                       float* w) noexcept {
+    for (int first = 0; first < n; first += kChunk) {
+        const int m = std::min(kChunk, n - first);
+        const float* cu = u + first;
+        const float* cv = v + first;
+        // The first noise coordinate follows v, the second u; Phase moves through the third.
+        float px[kChunk], py[kChunk], pz[kChunk];
+        for (int i = 0; i < m; ++i) {
+            px[i] = static_cast<float>((Widen(cv[i]) + Widen(c.shiftY)) * Widen(c.vScale));
+            py[i] = static_cast<float>((Widen(cu[i]) + Widen(c.shiftX)) * Widen(c.uScale));
+            pz[i] = c.phase;
+        }
+        float fractal[kChunk];
+        if (c.useFractalDetail == 1) FractalBatch(c, px, py, pz, m, fractal);
+        float d[kChunk];
+        FervixGradientBatch(c, cu, cv, m, d);
+
+        // Each SUB step samples again (the same value), so a pair with both flags set
+        // contributes nothing.
+        float t[kChunk] = {};
+        float term[kChunk];
+        if (c.usePlasma == 1 && (c.plasmaAdd == 1 || c.plasmaSub == 1)) {
+            noise3Batch(px, py, pz, m, term);
+            if (c.plasmaAdd == 1) std::copy(term, term + m, t);
+            if (c.plasmaSub == 1) {
+                for (int i = 0; i < m; ++i) t[i] = Difference(t[i], term[i]);
+            }
+        }
+        if (c.useFractalDetail == 1) {
+            if (c.fractalAdd == 1) {
+                for (int i = 0; i < m; ++i) t[i] = Sum(t[i], fractal[i]);
+            }
+            if (c.fractalSub == 1) {
+                for (int i = 0; i < m; ++i) t[i] = Difference(t[i], fractal[i]);
+            }
+        }
+        if (c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1)) {
+            turbulenceBatch(px, py, pz, m, c.turbulenceScale, term);
+            if (c.turbulenceAdd == 1) {
+                for (int i = 0; i < m; ++i) t[i] = Sum(t[i], term[i]);
+            }
+            if (c.turbulenceSub == 1) {
+                for (int i = 0; i < m; ++i) t[i] = Difference(t[i], term[i]);
+            }
+        }
+        for (int i = 0; i < m; ++i) {
+            w[first + i] = static_cast<float>(Widen(d[i]) - Widen(c.intensity) * Widen(t[i]));
+        }
+    }
 }
 
 float FervixWeight(const FervixCache& c, float u, float v) noexcept {
-    // The first noise coordinate follows v, the second u; Phase moves through the third.
-    const float p[3] = {static_cast<float>((Widen(v) + Widen(c.shiftY)) * Widen(c.vScale)),
-                        static_cast<float>((Widen(u) + Widen(c.shiftX)) * Widen(c.uScale)),
-                        c.phase};
-    const float fractal = c.useFractalDetail == 1 ? FervixFractal(c, p) : 0.0f;
-    const float d = FervixGradient(c, u, v);
-
-    // Each SUB step samples again, so a pair with both flags set contributes nothing.
-    float t = 0.0f;
-    if (c.usePlasma == 1) {
-        if (c.plasmaAdd == 1) t = noiseN(p, 3);
-        if (c.plasmaSub == 1) t = Difference(t, noiseN(p, 3));
-    }
-    if (c.useFractalDetail == 1) {
-        if (c.fractalAdd == 1) t = Sum(t, fractal);
-        if (c.fractalSub == 1) t = Difference(t, fractal);
-    }
-    if (c.useTurbulence == 1) {
-        if (c.turbulenceAdd == 1) t = Sum(t, turbulence(p, c.turbulenceScale));
-        if (c.turbulenceSub == 1) t = Difference(t, turbulence(p, c.turbulenceScale));
-    }
-    return static_cast<float>(Widen(d) - Widen(c.intensity) * Widen(t));
+    float w;
+    FervixWeightBatch(c, &u, &v, 1, &w);
+    return w;
 }
 
 AColor FervixMixColor(const FervixCache& c, float w, const Color& a, const Color& b) noexcept {

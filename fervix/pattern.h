@@ -14,9 +14,15 @@ float FervixFractal(const FervixCache& c, const float p[3]) noexcept;
 /// The gradient distance: hypot of the radial components plus FallOff. A component
 /// whose radial/linear pair is not in exactly one state counts as 0, like a linear one.
 float FervixGradient(const FervixCache& c, float u, float v) noexcept;
+/// d[i] = FervixGradient(c, u[i], v[i]) for i < n, bit for bit (several at a time).
+void FervixGradientBatch(const FervixCache& c, const float* u, const float* v, int n,
+                         float* d) noexcept;
 
 /// The blend weight at (u, v).
 float FervixWeight(const FervixCache& c, float u, float v) noexcept;
+/// w[i] = FervixWeight(c, u[i], v[i]) for i < n, bit for bit.
+void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int n,
+                       float* w) noexcept;
 
 /// Colour blend of the Back side `a` and the Prime side `b` with weight w (negative step
 /// first), clamped to 0..1, alpha 1.

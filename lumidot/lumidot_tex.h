@@ -51,4 +51,9 @@ class LumidotTex final : public loom::TexClass<LumidotTex, LumidotCache, kLumido
     AColor PatternColor(ShadeContext& sc, float u, float v) override;
     float PatternMono(ShadeContext& sc, float u, float v) override;
     AColor PatternPreview(float u, float v) override;
+    void PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                           AColor* out) override;
+    void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                          float* out) override;
+    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
 };

@@ -1,8 +1,10 @@
 #include "lumidot/pattern.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/texframe/blend.h"
+#include "foundation/vecmath/vec_math.h"
 
 LumidotWave LumidotUWave(const LumidotCache& c) noexcept {
     return {c.useVerticalColour,     c.horizontalPhase,     c.horizontalIteration,
@@ -16,26 +18,76 @@ LumidotWave LumidotVWave(const LumidotCache& c) noexcept {
             c.horizontalHighThreshold, c.horizontalLowThreshold};
 }
 
-float LumidotWaveTerm(const LumidotWave& wave, float x) noexcept {
-    if (wave.use != 1) return 0.0f;
+namespace {
+
+// Samples one pass takes; the working arrays live on the stack.
+constexpr int kChunk = 64;
+
+enum class Shape { kNone, kSine, kCosine, kAbsSine, kAbsCosine };
+
+// Four tests in a fixed order, a later one overriding an earlier one.
+Shape ShapeOf(const LumidotWave& wave) noexcept {
+    Shape s = Shape::kNone;
+    if (wave.sine == 1 && wave.pinch == 0) s = Shape::kSine;
+    if (wave.cosine == 1 && wave.pinch == 0) s = Shape::kCosine;
+    if (wave.sine == 1 && wave.pinch == 1) s = Shape::kAbsSine;
+    if (wave.cosine == 1 && wave.pinch == 1) s = Shape::kAbsCosine;
+    return s;
+}
+
+void WaveChunk(const LumidotWave& wave, Shape shape, const float* x, int n, float* out) noexcept {
+    double a[kChunk];
     // An iteration of 0 makes a infinite or NaN, and so the wave NaN: the threshold test
     // below turns that into 1.
-    const double a = Widen(x) / Widen(wave.iteration) + Widen(wave.phase);
-    float t = 0.0f;
-    // Four tests in a fixed order, a later one overriding an earlier one.
-    if (wave.sine == 1 && wave.pinch == 0) t = static_cast<float>(std::sin(a));
-    if (wave.cosine == 1 && wave.pinch == 0) t = static_cast<float>(std::cos(a));
-    if (wave.sine == 1 && wave.pinch == 1) t = static_cast<float>(std::fabs(std::sin(a)));
-    if (wave.cosine == 1 && wave.pinch == 1) t = static_cast<float>(std::fabs(std::cos(a)));
-    if (t > wave.highThreshold || std::isnan(t)) t = 1.0f;
-    if (t < wave.lowThreshold) t = -1.0f;
+    for (int i = 0; i < n; ++i) a[i] = Widen(x[i]) / Widen(wave.iteration) + Widen(wave.phase);
+    if (shape == Shape::kSine || shape == Shape::kAbsSine) loom::vecmath::Sin(a, a, n);
+    if (shape == Shape::kCosine || shape == Shape::kAbsCosine) loom::vecmath::Cos(a, a, n);
+    const bool pinched = shape == Shape::kAbsSine || shape == Shape::kAbsCosine;
+    for (int i = 0; i < n; ++i) {
+        float t = 0.0f;
+        if (shape != Shape::kNone) t = static_cast<float>(pinched ? std::fabs(a[i]) : a[i]);
+        if (t > wave.highThreshold || std::isnan(t)) t = 1.0f;
+        if (t < wave.lowThreshold) t = -1.0f;
+        out[i] = t;
+    }
+}
+
+}  // namespace
+
+void LumidotWaveTermBatch(const LumidotWave& wave, const float* x, int n, float* out) noexcept {
+    if (wave.use != 1) {
+        for (int i = 0; i < n; ++i) out[i] = 0.0f;
+        return;
+    }
+    const Shape shape = ShapeOf(wave);
+    for (int first = 0; first < n; first += kChunk) {
+        WaveChunk(wave, shape, x + first, std::min(kChunk, n - first), out + first);
+    }
+}
+
+float LumidotWaveTerm(const LumidotWave& wave, float x) noexcept {
+    float t;
+    LumidotWaveTermBatch(wave, &x, 1, &t);
     return t;
 }
 
+void LumidotWeightBatch(const LumidotCache& c, const float* u, const float* v, int n,
+                        float* w) noexcept {
+    for (int first = 0; first < n; first += kChunk) {
+        const int m = std::min(kChunk, n - first);
+        float acrossV[kChunk], acrossU[kChunk];
+        LumidotWaveTermBatch(LumidotVWave(c), v + first, m, acrossV);
+        LumidotWaveTermBatch(LumidotUWave(c), u + first, m, acrossU);
+        for (int i = 0; i < m; ++i) {
+            w[first + i] = static_cast<float>(Widen(acrossV[i]) + Widen(acrossU[i]));
+        }
+    }
+}
+
 float LumidotWeight(const LumidotCache& c, float u, float v) noexcept {
-    const float acrossV = LumidotWaveTerm(LumidotVWave(c), v);
-    const float acrossU = LumidotWaveTerm(LumidotUWave(c), u);
-    return static_cast<float>(Widen(acrossV) + Widen(acrossU));
+    float w;
+    LumidotWeightBatch(c, &u, &v, 1, &w);
+    return w;
 }
 
 AColor LumidotMixColor(const LumidotCache& c, float w, const Color& a, const Color& b) noexcept {

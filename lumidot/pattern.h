@@ -26,9 +26,14 @@ LumidotWave LumidotVWave(const LumidotCache& c) noexcept;
 /// x / iteration + phase, 1 above the high threshold (or where the wave is not a number,
 /// as at iteration 0), then -1 below the low threshold.
 float LumidotWaveTerm(const LumidotWave& wave, float x) noexcept;
+/// out[i] = LumidotWaveTerm(wave, x[i]) for i < n, bit for bit (several at a time).
+void LumidotWaveTermBatch(const LumidotWave& wave, const float* x, int n, float* out) noexcept;
 
 /// The blend weight at (u, v): term across v plus term across u, in -2..2.
 float LumidotWeight(const LumidotCache& c, float u, float v) noexcept;
+/// w[i] = LumidotWeight(c, u[i], v[i]) for i < n, bit for bit.
+void LumidotWeightBatch(const LumidotCache& c, const float* u, const float* v, int n,
+                        float* w) noexcept;
 
 /// Colour blend of the Low side `a` and the High side `b` with weight w (negative step
 /// first), clamped to 0..1, alpha 1.

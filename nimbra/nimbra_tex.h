@@ -24,4 +24,9 @@ class NimbraTex final : public loom::TexClass<NimbraTex, NimbraCache, kNimbraInf
     AColor PatternColor(ShadeContext& sc, float u, float v) override;
     float PatternMono(ShadeContext& sc, float u, float v) override;
     AColor PatternPreview(float u, float v) override;
+    void PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                           AColor* out) override;
+    void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                          float* out) override;
+    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
 };

@@ -9,9 +9,15 @@ inline constexpr int kNimbraMaxOctaves = 4096;
 
 /// The sky weight t at (u, v); 0 when `detail` <= 0.
 float CloudPattern(const NimbraCache& c, float u, float v) noexcept;
+/// t[i] = CloudPattern(c, u[i], v[i]) for i < n, bit for bit (several at a time).
+void CloudPatternBatch(const NimbraCache& c, const float* u, const float* v, int n,
+                       float* t) noexcept;
 /// The same sum as the viewport preview forms it (the warp factor of U taken once per
 /// sample), which may differ from CloudPattern in the last bits.
 float CloudPatternPreview(const NimbraCache& c, float u, float v) noexcept;
+/// t[i] = CloudPatternPreview(c, u[i], v[i]) for i < n, bit for bit.
+void CloudPatternPreviewBatch(const NimbraCache& c, const float* u, const float* v, int n,
+                              float* t) noexcept;
 
 /// Colour mix of the cloud side c0 and the sky side c1 with weight t, clamped, alpha 1.
 AColor NimbraMixColor(const NimbraCache& c, float t, const Color& c0, const Color& c1) noexcept;

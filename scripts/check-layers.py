@@ -21,7 +21,7 @@ import sys
 # another. A folder is named by its path relative to the root; a file belongs to the
 # longest folder named here that holds it.
 LAYERS = [
-    ["foundation/host/base"],
+    ["foundation/host/base", "foundation/vecmath"],
     ["foundation/host/sdk", "foundation/host/win32"],
     ["foundation/host/ui", "foundation/host/image"],
     ["foundation/host/stdmaps", "foundation/noise"],
@@ -32,7 +32,8 @@ LAYERS = [
     ["app/filter", "app/model"],
     ["app/scene", "app/web", "app/stereo"],
     ["app/cli"],
-    ["tests", "fuzz", "bench", "python"],
+    ["tests", "fuzz", "python"],
+    ["bench"],
 ]
 
 SOURCE_SUFFIXES = (".cpp", ".h", ".hpp", ".cc", ".rc")

@@ -19,12 +19,16 @@ case "$profile" in
     ;;
 esac
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
+# libsleef-dev: vector sine, cosine, arc tangent and hypot in double for the textures'
+# batch path (full-range argument reduction, 1 ulp, forms without fused multiply-add that
+# agree bit for bit across instruction sets).
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 packages=(
   cmake ninja-build ccache g++ make pkg-config
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   fonts-liberation
+  libsleef-dev
 )
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # ffmpeg and libstb-dev: peers the benchmarks compare with.

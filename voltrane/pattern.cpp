@@ -1,15 +1,23 @@
 #include "voltrane/pattern.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "foundation/host/base/crt.h"
 #include "foundation/noise/noise.h"
+#include "foundation/vecmath/vec_math.h"
 
 namespace {
 
 constexpr float kRandScale = 3.0518509e-05f;  // maps 0..32767 onto 0..1
 constexpr float kPhaseUnit = 0.0066666668f;   // one sweep-phase step, 1/150
 constexpr float kThird = 0.33333334f;
+
+// Samples one pass takes; the working arrays live on the stack.
+constexpr int kChunk = 64;
+
+// The "RandomStatic" shape value: one draw.
+double StaticDraw() noexcept { return static_cast<double>(crt::rand()) * Widen(kRandScale); }
 
 }  // namespace
 
@@ -18,14 +26,32 @@ float VoltraneJitter(const VoltraneCache& c) noexcept {
                               Widen(c.edgeNoise) / Widen(c.edgeDensity));
 }
 
+void VoltraneWaveBatch(int sinOn, int cosOn, int invert, float size, float sync, float mult,
+                       const float* t, int n, float* w) noexcept {
+    for (int first = 0; first < n; first += kChunk) {
+        const int m = std::min(kChunk, n - first);
+        double angle[kChunk];
+        for (int i = 0; i < m; ++i) angle[i] = Widen(size) * Widen(t[first + i]) + Widen(sync);
+        // Cosine wins when both selectors are set; neither leaves the wave at 0.
+        if (cosOn == 1) {
+            loom::vecmath::Cos(angle, angle, m);
+        } else if (sinOn == 1) {
+            loom::vecmath::Sin(angle, angle, m);
+        }
+        const bool on = sinOn == 1 || cosOn == 1;
+        for (int i = 0; i < m; ++i) {
+            float wave = on ? static_cast<float>(angle[i]) : 0.0f;
+            if (invert == 1 && std::signbit(wave) && wave != 0.0f) wave = -wave;
+            w[first + i] = static_cast<float>(Widen(mult) * Widen(wave));
+        }
+    }
+}
+
 float VoltraneWave(int sinOn, int cosOn, int invert, float size, float sync, float mult,
                    float t) noexcept {
-    float w = 0.0f;
-    const double angle = Widen(size) * Widen(t) + Widen(sync);
-    if (sinOn == 1) w = static_cast<float>(std::sin(angle));
-    if (cosOn == 1) w = static_cast<float>(std::cos(angle));
-    if (invert == 1 && std::signbit(w) && w != 0.0f) w = -w;
-    return static_cast<float>(Widen(mult) * Widen(w));
+    float w;
+    VoltraneWaveBatch(sinOn, cosOn, invert, size, sync, mult, &t, 1, &w);
+    return w;
 }
 
 void VoltraneWaves(const VoltraneCache& c, float u, float v, float& w1, float& w2) noexcept {
@@ -60,37 +86,53 @@ float VoltraneEdgePosition(const VoltraneCache& c, float r, float combined) noex
     return static_cast<float>(p);
 }
 
+void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
+                        const double* staticDraw, int n, double* s) noexcept {
+    for (int first = 0; first < n; first += kChunk) {
+        const int m = std::min(kChunk, n - first);
+        double su[kChunk], sv[kChunk], angle[kChunk], radius[kChunk], encased[kChunk];
+        for (int i = 0; i < m; ++i) {
+            su[i] = Widen(u[first + i]) - Widen(c.radialU);
+            sv[i] = Widen(v[first + i]) - Widen(c.radialV);
+        }
+        if (c.radial == 1 || c.encase == 1) loom::vecmath::Atan2(su, sv, angle, m);
+        if (c.shockwave == 1) loom::vecmath::Hypot(su, sv, radius, m);
+        if (c.encase == 1) loom::vecmath::Hypot(angle, angle, encased, m);
+        // Each set flag replaces the value before it. The shear steps sit between the two
+        // linear shapes, so they reach "Linear Horizontal" twice and "Linear Vertical"
+        // once, and a shear of exactly 1 skips them altogether.
+        const bool sheared = c.shear != 1.0f;
+        const double slant = 100.0 - Widen(c.shear);
+        for (int i = 0; i < m; ++i) {
+            const double du = Widen(u[first + i]), dv = Widen(v[first + i]);
+            double s0 = 0.0;
+            if (c.linearH == 1) s0 = du;
+            if (sheared) s0 = slant * dv + s0;
+            if (c.linearV == 1) s0 = dv;
+            if (sheared) s0 = slant * du + s0;
+            if (c.radial == 1) s0 = angle[i];
+            if (c.shockwave == 1) s0 = radius[i];
+            if (c.encase == 1) s0 = encased[i] * 0.5;
+            if (c.diagonal == 1) s0 = du + dv;
+            if (c.randomStatic == 1) s0 = staticDraw[first + i];
+            if (c.cubic == 1) s0 = su[i] > sv[i] ? su[i] : sv[i];
+            if (c.goo == 1) {
+                const float q[3] = {
+                    static_cast<float>(Widen(c.gooVScale) * dv + Widen(c.gooVShift)),
+                    static_cast<float>(Widen(c.gooUScale) * du + Widen(c.gooUShift)),
+                    c.gooPhase,
+                };
+                s0 = Widen(noiseN(q, 3));
+            }
+            s[first + i] = s0;
+        }
+    }
+}
+
 double VoltraneShape(const VoltraneCache& c, float u, float v) noexcept {
-    const double du = Widen(u), dv = Widen(v);
-    const double su = du - Widen(c.radialU);
-    const double sv = dv - Widen(c.radialV);
-    // Each set flag replaces the value before it. The shear steps sit between the two
-    // linear shapes, so they reach "Linear Horizontal" twice and "Linear Vertical" once,
-    // and a shear of exactly 1 skips them altogether.
-    const bool sheared = c.shear != 1.0f;
-    const double slant = 100.0 - Widen(c.shear);
-    double s0 = 0.0;
-    if (c.linearH == 1) s0 = du;
-    if (sheared) s0 = slant * dv + s0;
-    if (c.linearV == 1) s0 = dv;
-    if (sheared) s0 = slant * du + s0;
-    if (c.radial == 1) s0 = std::atan2(su, sv);
-    if (c.shockwave == 1) s0 = std::hypot(su, sv);
-    if (c.encase == 1) {
-        const double a = std::atan2(su, sv);
-        s0 = std::hypot(a, a) * 0.5;
-    }
-    if (c.diagonal == 1) s0 = du + dv;
-    if (c.randomStatic == 1) s0 = static_cast<double>(crt::rand()) * Widen(kRandScale);
-    if (c.cubic == 1) s0 = su > sv ? su : sv;
-    if (c.goo == 1) {
-        const float q[3] = {
-            static_cast<float>(Widen(c.gooVScale) * dv + Widen(c.gooVShift)),
-            static_cast<float>(Widen(c.gooUScale) * du + Widen(c.gooUShift)),
-            c.gooPhase,
-        };
-        s0 = Widen(noiseN(q, 3));
-    }
+    const double draw = c.randomStatic == 1 ? StaticDraw() : 0.0;
+    double s0;
+    VoltraneShapeBatch(c, &u, &v, &draw, 1, &s0);
     return s0;
 }
 
@@ -105,12 +147,38 @@ VoltraneRegion VoltraneClassify(double s0, float e, float edgeSize) noexcept {
     return VoltraneRegion::kBackground;
 }
 
+void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v, int n,
+                         VoltraneRegion* out) noexcept {
+    for (int first = 0; first < n; first += kChunk) {
+        const int m = std::min(kChunk, n - first);
+        const float* cu = u + first;
+        const float* cv = v + first;
+        // The draws in the order of single samples: each sample's jitter, then its static.
+        float r[kChunk];
+        double draws[kChunk];
+        for (int i = 0; i < m; ++i) {
+            r[i] = VoltraneJitter(c);
+            draws[i] = c.randomStatic == 1 ? StaticDraw() : 0.0;
+        }
+        float w1[kChunk], w2[kChunk];
+        const float* t = c.linearV == 1 ? cu : cv;
+        VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave, c.wave1Size, c.wave1Sync,
+                          c.wave1Mult, t, m, w1);
+        VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave, c.wave2Size, c.wave2Sync,
+                          c.wave2Mult, t, m, w2);
+        double s0[kChunk];
+        VoltraneShapeBatch(c, cu, cv, draws, m, s0);
+        for (int i = 0; i < m; ++i) {
+            const float e = VoltraneEdgePosition(c, r[i], VoltraneCombine(c, w1[i], w2[i]));
+            out[first + i] = VoltraneClassify(s0[i], e, c.edgeSize);
+        }
+    }
+}
+
 VoltraneRegion VoltraneRegionAt(const VoltraneCache& c, float u, float v) noexcept {
-    const float r = VoltraneJitter(c);
-    float w1, w2;
-    VoltraneWaves(c, u, v, w1, w2);
-    const float e = VoltraneEdgePosition(c, r, VoltraneCombine(c, w1, w2));
-    return VoltraneClassify(VoltraneShape(c, u, v), e, c.edgeSize);
+    VoltraneRegion region;
+    VoltraneRegionBatch(c, &u, &v, 1, &region);
+    return region;
 }
 
 AColor VoltraneMixColor(const Color& opacity, const Color& front, const Color& back) noexcept {

@@ -21,6 +21,10 @@ float VoltraneJitter(const VoltraneCache& c) noexcept;
 float VoltraneWave(int sinOn, int cosOn, int invert, float size, float sync, float mult,
                    float t) noexcept;
 
+/// w[i] = VoltraneWave(..., t[i]) for i < n, bit for bit (several at a time).
+void VoltraneWaveBatch(int sinOn, int cosOn, int invert, float size, float sync, float mult,
+                       const float* t, int n, float* w) noexcept;
+
 /// Wave 1 and wave 2 of the cache at (u, v): t is u for "Linear Vertical", else v.
 void VoltraneWaves(const VoltraneCache& c, float u, float v, float& w1, float& w2) noexcept;
 
@@ -36,6 +40,10 @@ float VoltraneEdgePosition(const VoltraneCache& c, float r, float combined) noex
 /// The shape value s0 at (u, v); the last set shape flag wins, none gives the shear terms
 /// alone (which are 0 at full shear). Draws once more for "RandomStatic".
 double VoltraneShape(const VoltraneCache& c, float u, float v) noexcept;
+/// s[i] = the shape value at (u[i], v[i]) for i < n, as VoltraneShape but drawing nothing:
+/// `staticDraw[i]` is the sample's "RandomStatic" value (read only for that shape).
+void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
+                        const double* staticDraw, int n, double* s) noexcept;
 
 /// Body below e - 2 edgeSize, edge band between that and e (both ends open), background
 /// from e on and whenever a value is not a number.
@@ -43,6 +51,10 @@ VoltraneRegion VoltraneClassify(double s0, float e, float edgeSize) noexcept;
 
 /// The whole geometric core: jitter, waves, edge position, shape, classification.
 VoltraneRegion VoltraneRegionAt(const VoltraneCache& c, float u, float v) noexcept;
+/// out[i] = VoltraneRegionAt(c, u[i], v[i]) for i < n in turn: the same regions and the
+/// same random draws, in the same order, as n single calls.
+void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v, int n,
+                         VoltraneRegion* out) noexcept;
 
 /// Per channel opacity x front + (1 - opacity) x back, unclamped; alpha 1.
 AColor VoltraneMixColor(const Color& opacity, const Color& front, const Color& back) noexcept;

@@ -15,6 +15,21 @@ bool RestoreWaveform(IParamBlock* pb, int sinRow, int cosRow, int sinValue, int 
     return true;
 }
 
+/// The samples of a batch in the body and in the edge band.
+struct FrontSamples {
+    int body[loom::kTexBatchMax];
+    int edge[loom::kTexBatchMax];
+    int bodyCount = 0;
+    int edgeCount = 0;
+
+    explicit FrontSamples(const VoltraneRegion* region, int n) {
+        for (int i = 0; i < n; ++i) {
+            if (region[i] == VoltraneRegion::kBody) body[bodyCount++] = i;
+            if (region[i] == VoltraneRegion::kEdge) edge[edgeCount++] = i;
+        }
+    }
+};
+
 }  // namespace
 
 int VoltraneTex::FixLegacyParams() {
@@ -60,4 +75,70 @@ AColor VoltraneTex::PatternPreview(float u, float v) {
             break;
     }
     return AColor(cache_.backColor);
+}
+
+void VoltraneTex::PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                                    AColor* out) {
+    // As the single calls: the regions (and their draws), then the background map over
+    // every sample, then each front map over the samples of its region only.
+    VoltraneRegion region[loom::kTexBatchMax];
+    VoltraneRegionBatch(cache_, u, v, pts.count, region);
+    AColor back[loom::kTexBatchMax];
+    if (subTex_[kVoltraneBack]) {
+        loom::EvalColorBatch(subTex_[kVoltraneBack], pts, back);
+    } else {
+        for (int i = 0; i < pts.count; ++i) back[i] = AColor(cache_.backColor);
+    }
+    const FrontSamples front(region, pts.count);
+    const auto mix = [&](int slot, const Color& plain, const Color& opacity, const int* index,
+                         int count) {
+        Color c[loom::kTexBatchMax];
+        const loom::BatchSubset subset(pts, index, count);
+        SlotColorBatch(subset.Points(), slot, plain, c);
+        for (int k = 0; k < count; ++k) {
+            const AColor& b = back[index[k]];
+            out[index[k]] = VoltraneMixColor(opacity, c[k], Color(b.r, b.g, b.b));
+        }
+    };
+    for (int i = 0; i < pts.count; ++i) out[i] = back[i];
+    mix(kVoltraneBody, cache_.bodyColor, cache_.bodyOpacity, front.body, front.bodyCount);
+    mix(kVoltraneEdge, cache_.edgeColor, cache_.edgeOpacity, front.edge, front.edgeCount);
+}
+
+void VoltraneTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                                   float* out) {
+    VoltraneRegion region[loom::kTexBatchMax];
+    VoltraneRegionBatch(cache_, u, v, pts.count, region);
+    float back[loom::kTexBatchMax];
+    SlotMonoBatch(pts, kVoltraneBack, cache_.backColor, VoltraneColorMono, back);
+    const FrontSamples front(region, pts.count);
+    const auto mix = [&](int slot, const Color& plain, float opacity, const int* index, int count) {
+        float m[loom::kTexBatchMax];
+        const loom::BatchSubset subset(pts, index, count);
+        SlotMonoBatch(subset.Points(), slot, plain, VoltraneColorMono, m);
+        for (int k = 0; k < count; ++k) {
+            out[index[k]] = VoltraneMixMono(opacity, m[k], back[index[k]]);
+        }
+    };
+    for (int i = 0; i < pts.count; ++i) out[i] = back[i];
+    mix(kVoltraneBody, cache_.bodyColor, cache_.bodyOpacity.r, front.body, front.bodyCount);
+    mix(kVoltraneEdge, cache_.edgeColor, cache_.edgeOpacity.r, front.edge, front.edgeCount);
+}
+
+void VoltraneTex::PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) {
+    VoltraneRegion region[loom::kTexBatchMax];
+    VoltraneRegionBatch(cache_, u, v, n, region);
+    for (int i = 0; i < n; ++i) {
+        switch (region[i]) {
+            case VoltraneRegion::kBody:
+                out[i] = AColor(cache_.bodyColor);
+                break;
+            case VoltraneRegion::kEdge:
+                out[i] = AColor(cache_.edgeColor);
+                break;
+            case VoltraneRegion::kBackground:
+                out[i] = AColor(cache_.backColor);
+                break;
+        }
+    }
 }

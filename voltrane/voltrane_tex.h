@@ -67,4 +67,11 @@ class VoltraneTex final
     float PatternMono(ShadeContext& sc, float u, float v) override;
     /// The region's plain colour, alpha 1: no maps, no opacity.
     AColor PatternPreview(float u, float v) override;
+    void PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                           AColor* out) override;
+    void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                          float* out) override;
+    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
+    /// The jitter draws for every sample.
+    bool PatternDrawsRandom() const override { return true; }
 };

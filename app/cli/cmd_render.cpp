@@ -42,6 +42,7 @@ struct RenderCommandOptions {
     float bumpScale = 0.05f;
     bool sphere = false;
     bool force = false;
+    bool stats = false;
     float eye = 0.0f;
     TextureSourceOptions source;
 };
@@ -280,6 +281,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     if (!opt.manifest.empty()) WriteManifest(ctx, opt, ro, range, shard, first, last, src, save);
     const long long frameCount = remaining;
     ProgressBar bar("render");
+    RenderStats stats;
     try {
         long long index = 0;
         for (int f = start; f <= last; ++f) {
@@ -287,10 +289,14 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
             if (f != start) check(f);
             RenderImages images;
+            RenderStats frameStats;
             bool finished = RenderTexture(
                 src.Texture(), ro, images,
                 [&](int rows, int total) { bar.Update(index * total + rows, frameCount * total); },
-                &InterruptFlag());
+                &InterruptFlag(), &frameStats);
+            stats.seconds += frameStats.seconds;
+            stats.samples += frameStats.samples;
+            stats.isa = frameStats.isa;
             if (!finished) {
                 bar.Finish();
                 throw std::runtime_error("interrupted; frames written so far are complete");
@@ -311,6 +317,12 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
                                  FormatBytes(RenderPeakBytes(ro)) + ")");
     }
     bar.Finish();
+    if (opt.stats) {
+        std::printf("stats: render_seconds=%.6f samples=%lld samples_per_second=%.0f isa=%s\n",
+                    stats.seconds, stats.samples,
+                    stats.seconds > 0.0 ? static_cast<double>(stats.samples) / stats.seconds : 0.0,
+                    stats.isa);
+    }
 }
 
 }  // namespace
@@ -344,6 +356,9 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
         ->capture_default_str();
     cmd->add_flag("--sphere", opt->sphere, "Render the texture on the lit sample sphere");
     cmd->add_flag("--force", opt->force, "Replace output files that are read-only");
+    cmd->add_flag("--stats", opt->stats,
+                  "After the render print: stats: render_seconds=S samples=N "
+                  "samples_per_second=R isa=NAME (the evaluation alone, no file work)");
     cmd->add_option("--eye", opt->eye,
                     "Sideways eye offset for the sphere, in sphere radii (a stereo pair: two "
                     "renders with opposite offsets)");

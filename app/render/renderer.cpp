@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -15,8 +16,13 @@
 namespace loom {
 namespace {
 
+// The sphere takes 2 x 2 samples a pixel (those that miss it are counted too).
+constexpr int kSphereSamplesPerPixel = 4;
+
 struct Job {
     Texmap* tex;
+    /// Rows go through the texture's batch path.
+    bool rowBatches;
     const RenderOptions* opt;
     RenderImages* out;
     std::atomic<int> nextBand{0};
@@ -74,6 +80,15 @@ void Store(FloatImage& img, int x, int y, float r, float g, float b, float a) {
     img.rgba[i + 3] = a;
 }
 
+void StoreNormal(RenderImages& out, const RenderOptions& opt, int x, int y, const Point3& p) {
+    double nx = -Widen(p.x) * Widen(opt.bumpScale);
+    double ny = -Widen(p.y) * Widen(opt.bumpScale);
+    double len = std::sqrt(nx * nx + ny * ny + 1.0);
+    if (!std::isfinite(len)) nx = ny = 0.0, len = 1.0;
+    Store(out.normal, x, y, static_cast<float>(0.5 + 0.5 * nx / len),
+          static_cast<float>(0.5 + 0.5 * ny / len), static_cast<float>(0.5 + 0.5 / len), 1.0f);
+}
+
 void RenderPixel(Texmap* tex, const RenderOptions& opt, RenderImages& out, PlaneShadeContext& sc,
                  int x, int y) {
     if (opt.sphere) {
@@ -91,21 +106,78 @@ void RenderPixel(Texmap* tex, const RenderOptions& opt, RenderImages& out, Plane
         float m = tex->EvalMono(sc);
         Store(out.mono, x, y, m, m, m, 1.0f);
     }
-    if (opt.normal) {
-        Point3 p = tex->EvalNormalPerturb(sc);
-        double nx = -Widen(p.x) * Widen(opt.bumpScale);
-        double ny = -Widen(p.y) * Widen(opt.bumpScale);
-        double len = std::sqrt(nx * nx + ny * ny + 1.0);
-        if (!std::isfinite(len)) nx = ny = 0.0, len = 1.0;
-        Store(out.normal, x, y, static_cast<float>(0.5 + 0.5 * nx / len),
-              static_cast<float>(0.5 + 0.5 * ny / len), static_cast<float>(0.5 + 0.5 / len), 1.0f);
-    }
+    if (opt.normal) StoreNormal(out, opt, x, y, tex->EvalNormalPerturb(sc));
 }
+
+/// One thread's working arrays for a row of the unit square, made once per thread.
+class RowBatch {
+  public:
+    explicit RowBatch(const RenderOptions& opt) : opt_(opt) {
+        const auto w = static_cast<size_t>(opt.width);
+        u_.resize(w);
+        v_.resize(w);
+        du_.assign(w, 1.0f / static_cast<float>(opt.width));
+        dv_.assign(w, 1.0f / static_cast<float>(opt.height));
+        for (int x = 0; x < opt.width; ++x) {
+            u_[static_cast<size_t>(x)] = static_cast<float>((x + 0.5) / opt.width);
+        }
+        if (opt.color) color_.resize(w);
+        if (opt.mono) mono_.resize(w);
+        if (opt.normal) normal_.resize(w);
+    }
+
+    /// Row y of every wanted output, in the order color, mono, normal.
+    void Render(Texmap* tex, RenderImages& out, int y) {
+        const float v = static_cast<float>(1.0 - (y + 0.5) / opt_.height);
+        std::fill(v_.begin(), v_.end(), v);
+        TexBatchPoints pts;
+        pts.count = opt_.width;
+        pts.time = opt_.time;
+        pts.u = u_.data();
+        pts.v = v_.data();
+        pts.du = du_.data();
+        pts.dv = dv_.data();
+        if (opt_.color) {
+            EvalColorBatch(tex, pts, color_.data());
+            for (int x = 0; x < opt_.width; ++x) {
+                const AColor& c = color_[static_cast<size_t>(x)];
+                Store(out.color, x, y, c.r, c.g, c.b, c.a);
+            }
+        }
+        if (opt_.mono) {
+            EvalMonoBatch(tex, pts, mono_.data());
+            for (int x = 0; x < opt_.width; ++x) {
+                const float m = mono_[static_cast<size_t>(x)];
+                Store(out.mono, x, y, m, m, m, 1.0f);
+            }
+        }
+        if (opt_.normal) {
+            EvalNormalPerturbBatch(tex, pts, normal_.data());
+            for (int x = 0; x < opt_.width; ++x)
+                StoreNormal(out, opt_, x, y, normal_[static_cast<size_t>(x)]);
+        }
+    }
+
+  private:
+    const RenderOptions& opt_;
+    std::vector<float> u_, v_, du_, dv_, mono_;
+    std::vector<AColor> color_;
+    std::vector<Point3> normal_;
+};
 
 void Worker(Job& job) {
     const RenderOptions& opt = *job.opt;
     PlaneShadeContext sc;
     sc.curTime = opt.time;
+    std::optional<RowBatch> rows;
+    std::optional<SphereRowBuffers> sphereRows;
+    if (job.rowBatches) {
+        if (opt.sphere) {
+            sphereRows.emplace();
+        } else {
+            rows.emplace(opt);
+        }
+    }
     const int bands = (opt.height + kRenderBandRows - 1) / kRenderBandRows;
     for (;;) {
         if (job.Stopping()) return;
@@ -115,7 +187,13 @@ void Worker(Job& job) {
         int y0 = band * kRenderBandRows;
         int y1 = std::min(opt.height, y0 + kRenderBandRows);
         for (int y = y0; y < y1; ++y) {
-            for (int x = 0; x < opt.width; ++x) RenderPixel(job.tex, opt, *job.out, sc, x, y);
+            if (rows) {
+                rows->Render(job.tex, *job.out, y);
+            } else if (sphereRows) {
+                RenderSphereRow(job.tex, opt, *job.out, y, *sphereRows);
+            } else {
+                for (int x = 0; x < opt.width; ++x) RenderPixel(job.tex, opt, *job.out, sc, x, y);
+            }
             job.rowsDone.fetch_add(1);
         }
     }
@@ -136,10 +214,12 @@ int RenderThreadCount(const RenderOptions& opt) {
 }
 
 bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
-                   const RenderProgress& progress, const std::atomic<bool>* abort) {
+                   const RenderProgress& progress, const std::atomic<bool>* abort,
+                   RenderStats* stats) {
     Allocate(out.color, opt.color, opt);
     Allocate(out.mono, opt.mono, opt);
     Allocate(out.normal, opt.normal, opt);
+    const auto start = std::chrono::steady_clock::now();
     Interval valid = FOREVER;
     tex->Update(opt.time, valid);
     {
@@ -149,7 +229,12 @@ bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
         sc.curTime = opt.time;
         RenderPixel(tex, opt, out, sc, 0, 0);
     }
-    Job job{tex, &opt, &out, {0}, {0}, abort};
+    const int outputs = int{opt.color} + int{opt.mono} + int{opt.normal};
+    ITexmapBatch* batch = GetTexmapBatch(tex);
+    // Each pixel's outputs draw random numbers in turn; rows of one output after another
+    // would change that order.
+    const bool rowBatches = batch && (outputs <= 1 || RandomDrawingMaps(tex) == 0);
+    Job job{tex, rowBatches, &opt, &out, {0}, {0}, abort};
     const int threads = RenderThreadCount(opt);
     {
         WorkerPool pool(job);
@@ -160,6 +245,13 @@ bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         pool.Finished();
+    }
+    if (stats) {
+        stats->seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        stats->samples = static_cast<long long>(opt.width) * opt.height * outputs *
+                         (opt.sphere ? kSphereSamplesPerPixel : 1);
+        stats->isa = batch ? batch->BatchIsaName() : "none";
     }
     if (progress) progress(job.rowsDone.load(), opt.height);
     return !(abort && abort->load());

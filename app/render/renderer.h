@@ -10,6 +10,7 @@
 
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/mtl.h"
+#include "foundation/host/sdk/texmap_batch.h"
 
 namespace loom {
 
@@ -34,15 +35,33 @@ struct RenderImages {
     FloatImage color, mono, normal;
 };
 
+/// What a render measured: the evaluation alone (from the texture's Update to the last
+/// row), not the allocation of the images nor any file.
+struct RenderStats {
+    double seconds = 0.0;
+    /// Texture evaluations: one per pixel and output (on the sphere four per pixel, those
+    /// that miss it included).
+    long long samples = 0;
+    /// Instruction set of the texture's batch path ("avx512", "avx2", "sse2", "scalar"),
+    /// or "none" for a texture without one.
+    const char* isa = "none";
+};
+
 /// Called on the calling thread with rows done and rows in all.
 using RenderProgress = std::function<void(int done, int total)>;
 
 /// Updates the texture at the render time, then renders. Returns false when `abort`
 /// was raised (images are then incomplete). Throws std::runtime_error naming the system's
 /// reason when a render thread cannot be started; every thread started is joined before
-/// it returns or throws.
+/// it returns or throws. `stats`, when given, receives what the render measured.
+///
+/// A texture with a batch interface (texmap_batch.h) is evaluated a row at a time, with the
+/// same pixels as sample by sample; one that draws random numbers is evaluated pixel by
+/// pixel when more than one output is wanted, since each pixel's outputs draw in turn.
+/// Working arrays are made once per thread, never per row.
 bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
-                   const RenderProgress& progress = {}, const std::atomic<bool>* abort = nullptr);
+                   const RenderProgress& progress = {}, const std::atomic<bool>* abort = nullptr,
+                   RenderStats* stats = nullptr);
 
 /// Rows per band; also the unit of the per-band seed.
 inline constexpr int kRenderBandRows = 16;

@@ -5,6 +5,8 @@
 /// sideways, so that two eyes a small distance apart see a stereo pair whose zero
 /// parallax lies at the sphere's centre (its front stands out of the picture).
 
+#include <vector>
+
 #include "app/render/renderer.h"
 
 namespace loom {
@@ -19,6 +21,22 @@ inline constexpr double kSphereWindowHalfHeight = 1.25;
 /// the background is opaque black. The normal image holds the shading normal perturbed by
 /// the texture's bump, mapped to 0..1 (the flat background faces the eye: 0.5, 0.5, 1).
 void RenderSpherePixel(Texmap* tex, const RenderOptions& opt, RenderImages& out, int x, int y);
+
+/// One thread's working arrays for RenderSphereRow, made once per thread.
+struct SphereRowBuffers {
+    std::vector<float> u, v, du, dv, light;
+    std::vector<Point3> p, dpdu, dpdv;
+    std::vector<AColor> color;
+    std::vector<float> mono;
+    std::vector<Point3> normal;
+    /// Whether each sample of the row hit the sphere, pixel by pixel.
+    std::vector<unsigned char> hit;
+};
+
+/// Renders row y of the sphere image with every sample of the row in one batch (the
+/// texture's batch interface when it has one): the pixels of RenderSpherePixel.
+void RenderSphereRow(Texmap* tex, const RenderOptions& opt, RenderImages& out, int y,
+                     SphereRowBuffers& buffers);
 
 /// Where the ray through pixel position (px, py) (pixel units, y down) from the eye meets
 /// the sphere; false when it passes by.

@@ -34,6 +34,9 @@ float noise2(const float v[2]) noexcept;
 /// Gradient noise of v[0], v[1], v[2]; exactly 0 at lattice points above -4096.
 float noise3(const float v[3]) noexcept;
 
+/// out[i] = noise3({x[i], y[i], z[i]}) for i < n, bit for bit, four samples at a time.
+void noise3Batch(const float* x, const float* y, const float* z, int n, float* out) noexcept;
+
 /// Dispatch on the dimension count: 0 gives 0 (and builds nothing), 1 noise1(v[0]),
 /// 2 noise2(v), any other count noise3(v).
 float noiseN(const float* v, int n) noexcept;
@@ -41,6 +44,10 @@ float noiseN(const float* v, int n) noexcept;
 /// Sum of |noise3(f·v)| / f over the octaves f, f/2, f/4, ... while f >= 1. Returns 0 for
 /// f < 1 (every negative f included) and for a non-finite f.
 float turbulence(const float v[3], float freq) noexcept;
+
+/// out[i] = turbulence({x[i], y[i], z[i]}, freq) for i < n, bit for bit.
+void turbulenceBatch(const float* x, const float* y, const float* z, int n, float freq,
+                     float* out) noexcept;
 
 namespace loom::noise {
 

@@ -99,6 +99,44 @@ class TexClass : public TexFrame {
         return SlotMonos(sc, plain0, monoOf, plain1, monoOf);
     }
 
+    /// SlotColor of every sample of a batch (at most kTexBatchMax), the map batched.
+    void SlotColorBatch(const TexBatchPoints& pts, int slot, const Color& plain, Color* out) {
+        if (Texmap* map = subTex_[slot]) {
+            AColor s[kTexBatchMax];
+            loom::EvalColorBatch(map, pts, s);
+            for (int i = 0; i < pts.count; ++i) out[i] = Color(s[i].r, s[i].g, s[i].b);
+        } else {
+            for (int i = 0; i < pts.count; ++i) out[i] = plain;
+        }
+    }
+
+    /// SlotMono of every sample of a batch (at most kTexBatchMax), the map batched.
+    template <class MonoOf>
+    void SlotMonoBatch(const TexBatchPoints& pts, int slot, const Color& plain, MonoOf monoOf,
+                       float* out) {
+        if (Texmap* map = subTex_[slot]) {
+            loom::EvalMonoBatch(map, pts, out);
+        } else {
+            const float m = monoOf(plain);
+            for (int i = 0; i < pts.count; ++i) out[i] = m;
+        }
+    }
+
+    /// SlotColors for a batch: slot 1's map over the whole batch, then slot 0's.
+    void SlotColorsBatch(const TexBatchPoints& pts, const Color& plain0, const Color& plain1,
+                         Color* c0, Color* c1) {
+        SlotColorBatch(pts, 1, plain1, c1);
+        SlotColorBatch(pts, 0, plain0, c0);
+    }
+
+    /// SlotMonos for a batch, in the order of SlotColorsBatch.
+    template <class MonoOf0, class MonoOf1>
+    void SlotMonosBatch(const TexBatchPoints& pts, const Color& plain0, MonoOf0 monoOf0,
+                        const Color& plain1, MonoOf1 monoOf1, float* m0, float* m1) {
+        SlotMonoBatch(pts, 1, plain1, monoOf1, m1);
+        SlotMonoBatch(pts, 0, plain0, monoOf0, m0);
+    }
+
     CacheT cache_;
 };
 

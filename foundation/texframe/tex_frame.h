@@ -9,6 +9,7 @@
 
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/texmap_batch.h"
 #include "foundation/host/sdk/uvgen.h"
 #include "foundation/texframe/param_table.h"
 
@@ -18,6 +19,26 @@ inline constexpr int kMaxSubTex = 3;
 inline constexpr int kUVGenRef = 0;
 inline constexpr int kPBlockRef = 1;
 inline constexpr int kFirstSubTexRef = 2;
+/// Samples a texture evaluates together; longer batches are taken in pieces of this size,
+/// so every working array lives on the stack.
+inline constexpr int kTexBatchMax = 64;
+
+/// Some samples of a batch (at most kTexBatchMax) gathered into a batch of their own, so
+/// that a sub-map can be evaluated at just those samples.
+class BatchSubset {
+  public:
+    /// Samples index[0], ..., index[count - 1] of `pts`, in that order.
+    BatchSubset(const TexBatchPoints& pts, const int* index, int count);
+    BatchSubset(const BatchSubset&) = delete;
+    BatchSubset& operator=(const BatchSubset&) = delete;
+    const TexBatchPoints& Points() const { return pts_; }
+
+  private:
+    TexBatchPoints pts_;
+    float u_[kTexBatchMax], v_[kTexBatchMax], du_[kTexBatchMax], dv_[kTexBatchMax];
+    Point3 dpdu_[kTexBatchMax], dpdv_[kTexBatchMax], dpdw_[kTexBatchMax], p_[kTexBatchMax],
+        normal_[kTexBatchMax];
+};
 
 /// Everything that tells one texture class from another, as data.
 struct TextureInfo {
@@ -63,7 +84,7 @@ class TexPanel : public ParamDlg {
     virtual void ForgetTexture() = 0;
 };
 
-class TexFrame : public Texmap {
+class TexFrame : public Texmap, public ITexmapBatch {
   public:
     ~TexFrame() override;
 
@@ -101,6 +122,18 @@ class TexFrame : public Texmap {
     float EvalMono(ShadeContext& sc) override;
     Point3 EvalNormalPerturb(ShadeContext& sc) override;
 
+    // Batch evaluation (texmap_batch.h): the UV generator maps each sample as in the
+    // per-sample calls, the pattern runs on the whole batch, and the generator's result
+    // for each sample is formed from the pattern's values exactly as it would be from
+    // single calls. A tree with more than one random-drawing map, or a generator that does
+    // not sample once per point (four times for the derivative), runs sample by sample.
+    void* GetInterface(ULONG id) override;
+    void EvalColorBatch(const TexBatchPoints& pts, AColor* out) noexcept override;
+    void EvalMonoBatch(const TexBatchPoints& pts, float* out) noexcept override;
+    void EvalNormalPerturbBatch(const TexBatchPoints& pts, Point3* out) noexcept override;
+    int RandomDrawingMaps() noexcept override;
+    const char* BatchIsaName() noexcept override;
+
     // Viewport display.
     BOOL SupportTexDisplay() override { return TRUE; }
     void ActivateTexDisplay(BOOL onOff) override;
@@ -133,6 +166,18 @@ class TexFrame : public Texmap {
     virtual AColor PatternColor(ShadeContext& sc, float u, float v) = 0;
     virtual float PatternMono(ShadeContext& sc, float u, float v) = 0;
     virtual AColor PatternPreview(float u, float v) = 0;
+    /// PatternColor at the mapped points (u[i], v[i]) of the samples `pts` (at most
+    /// kTexBatchMax); sub-maps are evaluated at `pts`. The default calls PatternColor.
+    virtual void PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                                   AColor* out);
+    /// PatternMono of a batch, as PatternColorBatch.
+    virtual void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
+                                  float* out);
+    /// out[i] = PatternPreview(u[i], v[i]) for i < n (at most kTexBatchMax), in turn. The
+    /// default calls PatternPreview.
+    virtual void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out);
+    /// Whether the pattern itself (not its sub-maps) draws from crt::rand().
+    virtual bool PatternDrawsRandom() const { return false; }
 
     const TextureInfo& Info() const { return info_; }
     IParamBlock* ParamBlock() const { return pblock_; }

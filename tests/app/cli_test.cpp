@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -102,6 +103,21 @@ TEST_F(Cli, RenderMatchesEvalAndThreadCounts) {
     loom::FloatImage c;
     ASSERT_TRUE(loom::ReadImage(Path("c_0001.png"), c, bits, err)) << err;
     EXPECT_EQ(bits, 16);
+}
+
+TEST_F(Cli, RenderStatsCountTheEvaluationsOfEveryFrameAndOutput) {
+    const Result r = Run("render lumidot -o " + Path("s.png") +
+                         " --size 16x8 --output color,mono --frames 1-3 --stats");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::regex line(
+        "stats: render_seconds=([0-9.]+) samples=([0-9]+) samples_per_second=([0-9]+) "
+        "isa=(avx512|avx2|sse2|scalar)\n");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, line)) << r.out;
+    EXPECT_EQ(m[2].str(), std::to_string(16 * 8 * 2 * 3));
+    EXPECT_GT(std::stod(m[1].str()), 0.0);
+    // Without the flag, nothing but the files.
+    EXPECT_EQ(Run("render lumidot -o " + Path("t.png") + " --size 4x4").out, "");
 }
 
 TEST_F(Cli, ScenesKeepValuesKeysAndSubMaps) {

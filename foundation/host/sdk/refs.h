@@ -31,6 +31,8 @@ class Animatable {
     virtual Animatable* SubAnim(int) { return nullptr; }
     virtual TSTR SubAnimName(int) { return TSTR(); }
     virtual int SubNumToRefNum(int subNum) { return subNum; }
+    /// The extension interface `id` this object answers (texmap_batch.h), or null.
+    virtual void* GetInterface(ULONG id) { return (void)id, nullptr; }
     /// Destroys the object; the default deletes it.
     virtual void DeleteThis() { delete this; }
 };

@@ -5,6 +5,7 @@
 /// does not: the panel's layer registers a factory, and without one the generator has none.
 
 #include "foundation/host/sdk/pblock.h"
+#include "foundation/host/sdk/texmap_batch.h"
 #include "foundation/host/sdk/uvgen.h"
 
 namespace loom {
@@ -31,7 +32,7 @@ using StdUVGenPanelFactory = ParamDlg* (*)(StdUVGen* gen, IMtlParams* imp);
 /// start-up, by the layer that owns the panel.
 void SetStdUVGenPanelFactory(StdUVGenPanelFactory factory);
 
-class StdUVGen final : public UVGen {
+class StdUVGen final : public UVGen, public IUVGenBatch {
   public:
     StdUVGen();
 
@@ -59,6 +60,8 @@ class StdUVGen final : public UVGen {
     void GetUVTransform(Matrix3& m) override;
     int GetTextureTiling() override { return sym_; }
     RefTargetHandle Clone(RemapDir& remap) override;
+    void* GetInterface(ULONG id) override;
+    void MapBatch(const TexBatchPoints& pts, float* u, float* v) noexcept override;
 
     IParamBlock* ParamBlock() const { return pblock_; }
     /// The open panel, told when the block changes from outside it; null when closed.
@@ -68,6 +71,7 @@ class StdUVGen final : public UVGen {
 
   private:
     void Map(ShadeContext& sc, float& u, float& v) const;
+    void MapPoint(float x, float y, float& u, float& v) const noexcept;
 
     IParamBlock* pblock_ = nullptr;
     StdUVGenView* panel_ = nullptr;

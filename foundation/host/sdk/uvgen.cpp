@@ -154,13 +154,25 @@ RefTargetHandle StdUVGen::Clone(RemapDir& remap) {
 }
 
 void StdUVGen::Map(ShadeContext& sc, float& u, float& v) const {
-    Point3 uvw = sc.UVW(1);
+    const Point3 uvw = sc.UVW(1);
+    MapPoint(uvw.x, uvw.y, u, v);
+}
+
+void* StdUVGen::GetInterface(ULONG id) {
+    return id == I_UVGEN_BATCH ? static_cast<IUVGenBatch*>(this) : UVGen::GetInterface(id);
+}
+
+void StdUVGen::MapBatch(const TexBatchPoints& pts, float* u, float* v) noexcept {
+    for (int i = 0; i < pts.count; ++i) MapPoint(pts.u[i], pts.v[i], u[i], v[i]);
+}
+
+void StdUVGen::MapPoint(float px, float py, float& u, float& v) const noexcept {
     if (identity_) {
-        u = uvw.x;
-        v = uvw.y;
+        u = px;
+        v = py;
         return;
     }
-    double x = Widen(uvw.x), y = Widen(uvw.y);
+    double x = Widen(px), y = Widen(py);
     if (angle_ != 0.0f) {
         double cx = x - 0.5, cy = y - 0.5;
         x = cx * cosA_ - cy * sinA_ + 0.5;

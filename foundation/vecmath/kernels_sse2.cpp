@@ -1,0 +1,23 @@
+// SSE2, two lanes (every x86-64 CPU).
+#include <emmintrin.h>
+#include <sleef.h>
+
+#define LOOM_VEC __m128d
+#define LOOM_LOAD _mm_loadu_pd
+#define LOOM_STORE _mm_storeu_pd
+#define LOOM_LANES 2
+#include "foundation/vecmath/kernels_impl.h"
+
+namespace loom::vecmath::detail {
+namespace {
+
+LOOM_UNARY_KERNEL(SinKernel, Sleef_sind2_u10sse2)
+LOOM_UNARY_KERNEL(CosKernel, Sleef_cosd2_u10sse2)
+LOOM_BINARY_KERNEL(Atan2Kernel, Sleef_atan2d2_u10sse2)
+LOOM_BINARY_KERNEL(HypotKernel, Sleef_hypotd2_u05sse2)
+
+}  // namespace
+
+const Kernels kSse2Kernels = {SinKernel, CosKernel, Atan2Kernel, HypotKernel};
+
+}  // namespace loom::vecmath::detail

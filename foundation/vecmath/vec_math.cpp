@@ -1,0 +1,190 @@
+#include "foundation/vecmath/vec_math.h"
+
+#include <sleef.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "foundation/vecmath/kernels.h"
+
+namespace loom::vecmath {
+namespace detail {
+namespace {
+
+// SLEEF's scalar forms are its portable C code without fused multiply-adds, so they agree
+// with the vector forms bit for bit.
+void ScalarSin(const double* x, double* out, int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = Sleef_sin_u10(x[i]);
+}
+void ScalarCos(const double* x, double* out, int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = Sleef_cos_u10(x[i]);
+}
+void ScalarAtan2(const double* y, const double* x, double* out, int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = Sleef_atan2_u10(y[i], x[i]);
+}
+void ScalarHypot(const double* x, const double* y, double* out, int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = Sleef_hypot_u05(x[i], y[i]);
+}
+
+}  // namespace
+
+const Kernels kScalarKernels = {ScalarSin, ScalarCos, ScalarAtan2, ScalarHypot};
+
+void LibmSin(const double* x, double* out, int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = std::sin(x[i]);
+}
+void LibmCos(const double* x, double* out, int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = std::cos(x[i]);
+}
+void LibmAtan2(const double* y, const double* x, double* out, int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = std::atan2(y[i], x[i]);
+}
+void LibmHypot(const double* x, const double* y, double* out, int n) noexcept {
+    for (int i = 0; i < n; ++i) out[i] = std::hypot(x[i], y[i]);
+}
+
+const Kernels kLibmKernels = {LibmSin, LibmCos, LibmAtan2, LibmHypot};
+
+}  // namespace detail
+
+namespace {
+
+const detail::Kernels& KernelsOf(Isa isa) noexcept {
+    switch (isa) {
+        case Isa::kAvx512:
+            return detail::kAvx512Kernels;
+        case Isa::kAvx2:
+            return detail::kAvxKernels;
+        case Isa::kSse2:
+            return detail::kSse2Kernels;
+        case Isa::kCLibrary:
+            return detail::kLibmKernels;
+        case Isa::kScalar:
+            break;
+    }
+    return detail::kScalarKernels;
+}
+
+Isa PickIsa() noexcept {
+    Isa best = Isa::kScalar;
+    for (Isa isa : {Isa::kSse2, Isa::kAvx2, Isa::kAvx512}) {
+        if (IsaAvailable(isa)) best = isa;
+    }
+    // A named set the CPU lacks is ignored rather than trusted.
+    if (const char* wanted = std::getenv("LOOM_ISA")) {
+        for (Isa isa : {Isa::kScalar, Isa::kSse2, Isa::kAvx2, Isa::kAvx512}) {
+            if (std::strcmp(wanted, IsaName(isa)) == 0 && IsaAvailable(isa)) return isa;
+        }
+    }
+    return best;
+}
+
+// The active set, chosen at the first call. Read on every call, so kept as one atomic
+// pointer pair that a benchmark may replace.
+std::atomic<Isa> gIsa{Isa::kScalar};
+std::atomic<const detail::Kernels*> gKernels{nullptr};
+
+[[gnu::cold]] const detail::Kernels& Choose() noexcept {
+    static const bool chosen = [] {
+        const Isa isa = PickIsa();
+        gIsa.store(isa, std::memory_order_relaxed);
+        gKernels.store(&KernelsOf(isa), std::memory_order_release);
+        return true;
+    }();
+    (void)chosen;
+    return *gKernels.load(std::memory_order_acquire);
+}
+
+inline const detail::Kernels& Active() noexcept {
+    const detail::Kernels* k = gKernels.load(std::memory_order_acquire);
+    return k ? *k : Choose();
+}
+
+// A short array runs on the narrowest vectors that hold it: the same bits (every set
+// agrees), without padding a single value out to eight lanes.
+inline const detail::Kernels& Sized(int n) noexcept {
+    const detail::Kernels& k = Active();
+    const Isa isa = gIsa.load(std::memory_order_relaxed);
+    if (n <= 2 && (isa == Isa::kAvx2 || isa == Isa::kAvx512)) return detail::kSse2Kernels;
+    if (n <= 4 && isa == Isa::kAvx512) return detail::kAvxKernels;
+    return k;
+}
+
+const detail::Kernels& On(Isa isa) noexcept {
+    return IsaAvailable(isa) ? KernelsOf(isa) : Active();
+}
+
+}  // namespace
+
+bool IsaAvailable(Isa isa) noexcept {
+    switch (isa) {
+        case Isa::kScalar:
+        case Isa::kCLibrary:
+            return true;
+#if defined(__x86_64__)
+        case Isa::kSse2:
+            return true;
+        case Isa::kAvx2:
+            // The AVX kernels need AVX; AVX2 is asked for so that the name means what the
+            // rest of the batch code may assume.
+            return __builtin_cpu_supports("avx2") != 0;
+        case Isa::kAvx512:
+            return __builtin_cpu_supports("avx512f") != 0;
+#else
+        default:
+            return false;
+#endif
+    }
+    return false;
+}
+
+Isa ActiveIsa() noexcept {
+    Active();
+    return gIsa.load(std::memory_order_relaxed);
+}
+
+void ForceIsaForBenchmark(Isa isa) noexcept {
+    if (!IsaAvailable(isa)) return;
+    Active();
+    gIsa.store(isa, std::memory_order_relaxed);
+    gKernels.store(&KernelsOf(isa), std::memory_order_release);
+}
+
+const char* IsaName(Isa isa) noexcept {
+    switch (isa) {
+        case Isa::kSse2:
+            return "sse2";
+        case Isa::kAvx2:
+            return "avx2";
+        case Isa::kAvx512:
+            return "avx512";
+        case Isa::kCLibrary:
+            return "libm";
+        case Isa::kScalar:
+            break;
+    }
+    return "scalar";
+}
+
+void Sin(const double* x, double* out, int n) noexcept { Sized(n).sin(x, out, n); }
+void Cos(const double* x, double* out, int n) noexcept { Sized(n).cos(x, out, n); }
+void Atan2(const double* y, const double* x, double* out, int n) noexcept {
+    Sized(n).atan2(y, x, out, n);
+}
+void Hypot(const double* x, const double* y, double* out, int n) noexcept {
+    Sized(n).hypot(x, y, out, n);
+}
+
+void SinOn(Isa isa, const double* x, double* out, int n) noexcept { On(isa).sin(x, out, n); }
+void CosOn(Isa isa, const double* x, double* out, int n) noexcept { On(isa).cos(x, out, n); }
+void Atan2On(Isa isa, const double* y, const double* x, double* out, int n) noexcept {
+    On(isa).atan2(y, x, out, n);
+}
+void HypotOn(Isa isa, const double* x, const double* y, double* out, int n) noexcept {
+    On(isa).hypot(x, y, out, n);
+}
+
+}  // namespace loom::vecmath
