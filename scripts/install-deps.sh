@@ -3,6 +3,7 @@
 set -euo pipefail
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
+# libav*-dev: the anaglyph command reads and writes video through FFmpeg's libraries.
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 packages=(
@@ -10,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
-  ffmpeg
+  ffmpeg libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   chromium
   fonts-liberation
 )

@@ -16,6 +16,7 @@
 #include "app/filter/stereo_settings.h"
 #include "app/model/scene_load.h"
 #include "app/model/texture_source.h"
+#include "app/video/video_anaglyph.h"
 #include "foundation/host/scene_io.h"
 
 namespace loom {
@@ -27,6 +28,7 @@ struct AnaglyphOptions {
     bool force = false;
     int bits = 0;  // 0: 16 when either input has more than 8 bits, else 8
     StereoOptions stereo;
+    VideoOptions video;
 };
 
 struct SceneFilterOptions {
@@ -114,7 +116,8 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         throw std::runtime_error(
             "give the LEFT and RIGHT images (or --sbs IMAGE), or --save-config FILE");
     }
-    if (!opt.left.empty()) {
+    const bool video = IsVideoFile(opt.left);  // checked by RunVideoAnaglyph
+    if (!opt.left.empty() && !video) {
         if (opt.output.empty()) throw std::runtime_error("-o OUT is required");
         if (opt.sbs && !opt.right.empty()) {
             throw std::runtime_error("--sbs takes one side-by-side image, not two");
@@ -130,7 +133,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     WatchInterrupt();
     const SaveOptions save{opt.force, &InterruptFlag()};
     std::string checkErr;
-    if (!opt.left.empty() && !CheckImageOutput(opt.output, save, checkErr)) {
+    if (!opt.left.empty() && !video && !CheckImageOutput(opt.output, save, checkErr)) {
         throw std::runtime_error(checkErr);
     }
     if (!opt.saveConfig.empty() && !CheckOutputFile(opt.saveConfig, save, checkErr)) {
@@ -157,6 +160,11 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         opt.stereo);
     if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored, save);
     if (opt.left.empty()) return;
+    if (video) {
+        RunVideoAnaglyph({opt.left, opt.right, opt.output, opt.sbs, opt.force}, opt.video,
+                         ComposeWithFilter(*filter, &InterruptFlag()), &InterruptFlag());
+        return;
+    }
 
     Image16 left, right;
     if (opt.sbs) {
@@ -236,6 +244,7 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
                     "Bits per channel of PNG/TIFF output: 8 or 16 (default: 16 when an input "
                     "has more than 8)");
     opt->stereo.AddOptions(*cmd);
+    opt->video.AddOptions(*cmd);
     cmd->add_option("--save-config", opt->saveConfig, "Store the 12-byte configuration in FILE");
     cmd->add_flag("--force", opt->force, "Replace output files that are read-only");
     cmd->add_option("--scene", opt->scene, "Take the configuration from a scene file");
