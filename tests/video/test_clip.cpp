@@ -5,6 +5,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libavutil/stereo3d.h>
@@ -59,6 +60,15 @@ void WriteClip(const std::string& path, const std::vector<Image16>& frames, cons
     Check(avcodec_open2(venc, vc, nullptr), "ffv1");
     AVStream* vs = avformat_new_stream(fmt, nullptr);
     Check(avcodec_parameters_from_context(vs->codecpar, venc), "video parameters");
+    if (o.bt709) {
+        vs->codecpar->color_primaries = AVCOL_PRI_BT709;
+        vs->codecpar->color_trc = AVCOL_TRC_BT709;
+    }
+    if (o.rotation != 0) {
+        auto* matrix = reinterpret_cast<int32_t*>(
+            av_stream_new_side_data(vs, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+        av_display_rotation_set(matrix, o.rotation);
+    }
     vs->time_base = venc->time_base;
     vs->avg_frame_rate = venc->framerate;
     if (o.packing != 0) {
@@ -193,6 +203,13 @@ VideoFacts ReadVideoFacts(const std::string& path) {
     facts.pixelFormat = av_get_pix_fmt_name(static_cast<AVPixelFormat>(par->format));
     facts.width = par->width;
     facts.height = par->height;
+    facts.primaries = av_color_primaries_name(par->color_primaries);
+    facts.transfer = av_color_transfer_name(par->color_trc);
+    size_t size = 0;
+    if (const uint8_t* m =
+            av_stream_get_side_data(fmt->streams[index], AV_PKT_DATA_DISPLAYMATRIX, &size)) {
+        facts.rotation = av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
+    }
     AVCodecContext* dec = avcodec_alloc_context3(codec);
     avcodec_parameters_to_context(dec, par);
     avcodec_open2(dec, codec, nullptr);

@@ -23,6 +23,9 @@ struct ClipOptions {
     bool packingRightFirst = false;
     /// Index of the video packet replaced by garbage bytes, or -1.
     int damagedFrame = -1;
+    /// Degrees of the display matrix (0: none), and BT.709 primaries and transfer tagged.
+    double rotation = 0;
+    bool bt709 = false;
 };
 
 /// Writes `frames` (all of one size) as an FFV1 clip; fails the test on error.
@@ -44,6 +47,8 @@ struct VideoFacts {
     int frames = 0;
     int width = 0, height = 0;
     std::vector<long long> pts;
+    double rotation = 0;  ///< of the display matrix; 0 when there is none
+    std::string primaries, transfer;
 };
 VideoFacts ReadVideoFacts(const std::string& path);
 

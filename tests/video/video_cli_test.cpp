@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -230,6 +231,28 @@ TEST_F(VideoCli, EightBitsInGiveEightBitH264WithFramesAndTimesKept) {
     EXPECT_EQ(out.width, 12);
     ASSERT_EQ(out.pts.size(), in.pts.size());
     for (size_t i = 0; i < in.pts.size(); ++i) EXPECT_NEAR(out.pts[i], in.pts[i], 1000) << i;
+}
+
+TEST_F(VideoCli, RotationAndColourDescriptionAreCarriedOver) {
+    // Matroska files carry the colour description, QuickTime files the rotation.
+    ClipOptions colour;
+    colour.bt709 = true;
+    PackedClip("colour.mkv", "sbs-left", colour);
+    ASSERT_EQ(videotest::ReadVideoFacts(Path("colour.mkv")).primaries, "bt709");
+    auto r = Run("anaglyph " + Path("colour.mkv") + " --layout sbs-left -o " + Path("a.mkv"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto a = videotest::ReadVideoFacts(Path("a.mkv"));
+    EXPECT_EQ(a.primaries, "bt709");
+    EXPECT_EQ(a.transfer, "bt709");
+
+    ClipOptions turned;
+    turned.rotation = 90;
+    PackedClip("turned.mov", "sbs-left", turned);
+    const double rotation = videotest::ReadVideoFacts(Path("turned.mov")).rotation;
+    ASSERT_EQ(std::abs(rotation), 90);
+    r = Run("anaglyph " + Path("turned.mov") + " --layout sbs-left -o " + Path("b.mp4"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(videotest::ReadVideoFacts(Path("b.mp4")).rotation, rotation);
 }
 
 TEST_F(VideoCli, MismatchedViewsAreRefusedBeforeAnyOutputNamingBoth) {
