@@ -249,21 +249,63 @@ bool IsVideoFile(const std::string& path) {
 }
 
 ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abort) {
-    auto window = std::make_shared<std::unique_ptr<FilterProgressWindow>>();
-    return [&filter, abort, window](const Image16& left, const Image16& right, Image16& composed,
-                                    std::string& error) {
-        // The window lives on the thread that composes, as the filter needs.
-        if (!*window) *window = std::make_unique<FilterProgressWindow>("anaglyph", abort, false);
-        switch (RunCompositor(filter, left, right, **window, abort, composed, error)) {
-            case FilterOutcome::kDone:
-                return true;
-            case FilterOutcome::kAborted:
-                error = "interrupted";
+    // The window and the two host bitmaps live as long as the function and are made on the
+    // composing thread at its first call (the filter's messages go to that thread); the
+    // bitmaps are made again only when the frame size changes.
+    struct State {
+        std::unique_ptr<FilterProgressWindow> window;
+        std::unique_ptr<Bitmap, void (*)(Bitmap*)> source{nullptr, [](Bitmap* b) {
+                                                              if (b) b->DeleteThis();
+                                                          }};
+        std::unique_ptr<Bitmap, void (*)(Bitmap*)> foreground{nullptr, [](Bitmap* b) {
+                                                                  if (b) b->DeleteThis();
+                                                              }};
+        int width = 0, height = 0;
+    };
+    auto state = std::make_shared<State>();
+    return [&filter, abort, state](const Image16& left, const Image16& right, Image16& composed,
+                                   std::string& error) {
+        State& s = *state;
+        if (!s.window) s.window = std::make_unique<FilterProgressWindow>("anaglyph", abort, false);
+        if (!s.source || s.width != left.width || s.height != left.height) {
+            BitmapInfo bi;
+            bi.SetWidth(left.width);
+            bi.SetHeight(left.height);
+            bi.SetType(BMM_TRUE_64);
+            s.source.reset(TheManager->Create(&bi));
+            s.foreground.reset(TheManager->Create(&bi));
+            s.width = left.width;
+            s.height = left.height;
+            if (!s.source || !s.foreground) {
+                s.source.reset();
+                error = "not enough memory for the frames";
                 return false;
-            case FilterOutcome::kFailed:
-                break;
+            }
         }
-        return false;
+        std::copy(left.pixels.begin(), left.pixels.end(), s.source->Pixels().begin());
+        std::copy(right.pixels.begin(), right.pixels.end(), s.foreground->Pixels().begin());
+        ImageFilterInfo info;
+        info.name = "anaglyph";
+        info.width = left.width;
+        info.height = left.height;
+        filter.SetSource(s.source.get());
+        filter.SetForeground(s.foreground.get());
+        filter.SetMask(nullptr);
+        filter.SetFilterInfo(&info);
+        const BOOL ok = filter.Render(s.window->Handle());
+        filter.SetSource(nullptr);
+        filter.SetForeground(nullptr);
+        filter.SetFilterInfo(nullptr);
+        if (!ok) {
+            error = abort && abort->load() ? "interrupted" : "the filter failed";
+            return false;
+        }
+        composed.width = left.width;
+        composed.height = left.height;
+        composed.bits = std::max(left.bits, right.bits);
+        composed.hasAlpha = left.hasAlpha || right.hasAlpha;
+        composed.pixels.assign(s.source->Pixels().begin(), s.source->Pixels().end());
+        return true;
     };
 }
 

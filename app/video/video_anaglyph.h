@@ -39,9 +39,11 @@ struct VideoJob {
 /// Whether the name is a video file's, by its extension (.mp4, .mkv, .mov, .avi, ...).
 bool IsVideoFile(const std::string& path);
 
-/// Composition through the stereo filter as the still path does it (RunCompositor with a
-/// progress window made on the composing thread at its first call). `filter` must outlive
-/// the function; `abort` (may be null) is the filter's answer to its abort queries.
+/// Composition through the stereo filter by the host's bitmap path, as the still path does
+/// it (RunCompositor: the left view as the source bitmap, the right as the foreground, the
+/// source bitmap as the result), with the window and bitmaps kept from frame to frame.
+/// `filter` must outlive the function; `abort` (may be null) is the filter's answer to
+/// its abort queries.
 ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abort);
 
 /// Runs the job. Everything that can be checked is checked before the output is begun:
