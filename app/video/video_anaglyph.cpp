@@ -263,10 +263,16 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
         int width = 0, height = 0;
     };
     auto state = std::make_shared<State>();
-    return [&filter, abort, state](const Image16& left, const Image16& right, Image16& composed,
+    return [&filter, abort, state](Image16& left, Image16& right, Image16& composed,
                                    std::string& error) {
         State& s = *state;
         if (!s.window) s.window = std::make_unique<FilterProgressWindow>("anaglyph", abort, false);
+        const size_t pixels = static_cast<size_t>(left.width) * static_cast<size_t>(left.height);
+        if (right.width != left.width || right.height != left.height ||
+            left.pixels.size() != pixels || right.pixels.size() != pixels) {
+            error = "the views differ in size";
+            return false;
+        }
         if (!s.source || s.width != left.width || s.height != left.height) {
             BitmapInfo bi;
             bi.SetWidth(left.width);
@@ -282,8 +288,10 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
                 return false;
             }
         }
-        std::copy(left.pixels.begin(), left.pixels.end(), s.source->Pixels().begin());
-        std::copy(right.pixels.begin(), right.pixels.end(), s.foreground->Pixels().begin());
+        // The views' pixels become the bitmaps' (vectors of the same size trade places, no
+        // copy), and the source bitmap's become the result.
+        s.source->Pixels().swap(left.pixels);
+        s.foreground->Pixels().swap(right.pixels);
         ImageFilterInfo info;
         info.name = "anaglyph";
         info.width = left.width;
@@ -296,6 +304,9 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
         filter.SetSource(nullptr);
         filter.SetForeground(nullptr);
         filter.SetFilterInfo(nullptr);
+        s.foreground->Pixels().swap(right.pixels);
+        if (ok) composed.pixels.swap(s.source->Pixels());
+        s.source->Pixels().swap(left.pixels);  // the bitmap takes back a buffer of its size
         if (!ok) {
             error = abort && abort->load() ? "interrupted" : "the filter failed";
             return false;
@@ -304,7 +315,6 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
         composed.height = left.height;
         composed.bits = std::max(left.bits, right.bits);
         composed.hasAlpha = left.hasAlpha || right.hasAlpha;
-        composed.pixels.assign(s.source->Pixels().begin(), s.source->Pixels().end());
         return true;
     };
 }

@@ -41,7 +41,8 @@ bool IsVideoFile(const std::string& path);
 
 /// Composition through the stereo filter by the host's bitmap path, as the still path does
 /// it (RunCompositor: the left view as the source bitmap, the right as the foreground, the
-/// source bitmap as the result), with the window and bitmaps kept from frame to frame.
+/// source bitmap as the result), with the window and bitmaps kept from frame to frame and
+/// the views' pixels handed to the bitmaps rather than copied.
 /// `filter` must outlive the function; `abort` (may be null) is the filter's answer to
 /// its abort queries.
 ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abort);

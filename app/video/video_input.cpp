@@ -147,12 +147,15 @@ bool VideoInput::Open(const std::string& path, std::string& error) {
         return false;
     }
     int ret = 0;
-    if ((ret = avcodec_parameters_to_context(s.decoder, par)) < 0 ||
-        (ret = avcodec_open2(s.decoder, codec, nullptr)) < 0) {
+    if ((ret = avcodec_parameters_to_context(s.decoder, par)) >= 0) {
+        s.decoder->thread_count = 0;  // as many as the machine has
+        s.decoder->pkt_timebase = stream->time_base;
+        ret = avcodec_open2(s.decoder, codec, nullptr);
+    }
+    if (ret < 0) {
         error = path + ": cannot open the " + info_.codecName + " decoder: " + AvErrorText(ret);
         return false;
     }
-    s.decoder->pkt_timebase = stream->time_base;
 
     info_.width = par->width;
     info_.height = par->height;
@@ -230,15 +233,17 @@ VideoInput::Next VideoInput::Read(Image16& image, long long& pts, AVPacket*& pac
                 av_frame_unref(f);
                 return Next::kError;
             }
-            const bool deep = info_.bits == 16;
-            const AVPixelFormat dst = deep ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_RGB24;
-            s.sws = sws_getCachedContext(s.sws, f->width, f->height,
-                                         static_cast<AVPixelFormat>(f->format), f->width, f->height,
-                                         dst, SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+            // 8-bit frames go through RGB24 and are widened by 257, as 8-bit pictures are
+            // read (swscale's conversions of 8-bit YUV to 16-bit RGB are several times
+            // slower); deeper frames are converted straight into the image's pixels (RGBA at
+            // 16 bits in the machine's byte order, BMM_Color_64's layout, opaque alpha).
+            const auto format = static_cast<AVPixelFormat>(f->format);
+            const bool widen = info_.bits == 8;
+            s.sws = sws_getCachedContext(s.sws, f->width, f->height, format, f->width, f->height,
+                                         widen ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_RGBA64, SWS_BICUBIC,
                                          nullptr, nullptr, nullptr);
             if (!s.sws) {
-                error = at(pts) + "cannot convert " +
-                        av_get_pix_fmt_name(static_cast<AVPixelFormat>(f->format)) + " to RGB";
+                error = at(pts) + "cannot convert " + av_get_pix_fmt_name(format) + " to RGB";
                 av_frame_unref(f);
                 return Next::kError;
             }
@@ -250,31 +255,29 @@ VideoInput::Next VideoInput::Read(Image16& image, long long& pts, AVPacket*& pac
             sws_setColorspaceDetails(s.sws, coefficients, f->color_range == AVCOL_RANGE_JPEG,
                                      coefficients, 1, 0, 1 << 16, 1 << 16);
             const size_t w = static_cast<size_t>(f->width), h = static_cast<size_t>(f->height);
-            const size_t rowBytes = w * (deep ? 6 : 3);
-            s.rgb.resize(rowBytes * h);
-            uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};
-            int strides[4] = {static_cast<int>(rowBytes), 0, 0, 0};
-            sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
-            av_frame_unref(f);
             image.width = static_cast<int>(w);
             image.height = static_cast<int>(h);
             image.bits = info_.bits;
             image.hasAlpha = false;
             image.pixels.resize(w * h);
-            if (deep) {
-                const auto* p = reinterpret_cast<const uint16_t*>(s.rgb.data());
-                for (BMM_Color_64& px : image.pixels) {
-                    px = {p[0], p[1], p[2], 65535};
-                    p += 3;
-                }
-            } else {
+            if (widen) {
+                s.rgb.resize(w * h * 3);
+                uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};
+                int strides[4] = {static_cast<int>(w * 3), 0, 0, 0};
+                sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
                 const uint8_t* p = s.rgb.data();
                 for (BMM_Color_64& px : image.pixels) {
                     px = {static_cast<WORD>(p[0] * 257), static_cast<WORD>(p[1] * 257),
                           static_cast<WORD>(p[2] * 257), 65535};
                     p += 3;
                 }
+            } else {
+                uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(image.pixels.data()), nullptr,
+                                      nullptr, nullptr};
+                int strides[4] = {static_cast<int>(w * sizeof(BMM_Color_64)), 0, 0, 0};
+                sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
             }
+            av_frame_unref(f);
             return Next::kFrame;
         }
         if (ret == AVERROR_EOF) return Next::kEnd;

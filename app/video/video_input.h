@@ -26,7 +26,7 @@ struct VideoStreamInfo {
     int height = 0;
     /// Bits per component of the stream's pixel format (8, 10, 12, 16).
     int sourceDepth = 8;
-    /// 8 when frames are decoded to 8-bit RGB (scaled by 257), else 16.
+    /// 8 when frames are decoded to 8-bit RGB (widened by 257), else 16.
     int bits = 8;
     int timeBaseNum = 1, timeBaseDen = 25;
     int frameRateNum = 25, frameRateDen = 1;

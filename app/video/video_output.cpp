@@ -54,6 +54,28 @@ bool IsYuv(AVPixelFormat format) {
     return d && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->nb_components >= 3;
 }
 
+// The pixels as RGB48 (`deep`) or as RGB24 rounded to nearest.
+void PackRgb(const Image16& image, bool deep, std::vector<std::uint8_t>& rgb) {
+    rgb.resize(image.pixels.size() * (deep ? 6 : 3));
+    if (deep) {
+        auto* p = reinterpret_cast<uint16_t*>(rgb.data());
+        for (const BMM_Color_64& px : image.pixels) {
+            p[0] = px.r;
+            p[1] = px.g;
+            p[2] = px.b;
+            p += 3;
+        }
+        return;
+    }
+    uint8_t* p = rgb.data();
+    for (const BMM_Color_64& px : image.pixels) {
+        p[0] = static_cast<uint8_t>((px.r + 128u) / 257u);
+        p[1] = static_cast<uint8_t>((px.g + 128u) / 257u);
+        p[2] = static_cast<uint8_t>((px.b + 128u) / 257u);
+        p += 3;
+    }
+}
+
 }  // namespace
 
 struct VideoOutput::State {
@@ -67,6 +89,7 @@ struct VideoOutput::State {
     std::vector<AVRational> sourceTimeBase;
     std::vector<std::uint8_t> rgb;
     bool deep = false;
+    bool direct = false;  // deep YUV output: converted straight from the 16-bit pixels
     bool headerWritten = false;
 
     ~State() {
@@ -212,6 +235,7 @@ bool VideoOutput::Open(const std::string& path, const VideoInput& source, int wi
     enc->time_base = AVRational{info.timeBaseNum, info.timeBaseDen};
     enc->framerate = AVRational{info.frameRateNum, info.frameRateDen};
     enc->sample_aspect_ratio = AVRational{1, 1};
+    enc->thread_count = 0;  // as many as the machine has
     if (IsYuv(pixFmt)) {
         // A colour description of YUV sources is kept; RGB or undescribed ones become BT.709.
         const bool described =
@@ -299,9 +323,14 @@ bool VideoOutput::Open(const std::string& path, const VideoInput& source, int wi
         error = path + ": not enough memory for a frame";
         return false;
     }
-    s.sws = sws_getContext(width, height, s.deep ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_RGB24, width,
-                           height, pixFmt, SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
-                           nullptr, nullptr, nullptr);
+    // 8-bit output goes through RGB24, rounded to nearest here (swscale would cut, and its
+    // conversions from 16-bit RGB to 8-bit YUV are several times slower); deep YUV output is
+    // converted from the 16-bit pixels as they are, deep RGB output through RGB48.
+    s.direct = IsYuv(pixFmt) && s.deep;
+    const AVPixelFormat from =
+        s.direct ? AV_PIX_FMT_RGBA64 : (s.deep ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_RGB24);
+    s.sws = sws_getContext(width, height, from, width, height, pixFmt, SWS_BICUBIC, nullptr,
+                           nullptr, nullptr);
     if (!s.sws) {
         error = path + ": cannot convert RGB to " + av_get_pix_fmt_name(pixFmt);
         return false;
@@ -344,35 +373,20 @@ bool Encode(AVFormatContext* format, AVCodecContext* enc, AVStream* stream, AVFr
 
 bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& error) {
     State& s = *state_;
-    const size_t w = static_cast<size_t>(image.width), h = static_cast<size_t>(image.height);
+    const size_t w = static_cast<size_t>(image.width);
     if (image.width != s.encoder->width || image.height != s.encoder->height) {
         error = path_ + ": a frame of another size";
         return false;
     }
-    const size_t rowBytes = w * (s.deep ? 6 : 3);
-    s.rgb.resize(rowBytes * h);
-    if (s.deep) {
-        auto* p = reinterpret_cast<uint16_t*>(s.rgb.data());
-        for (const BMM_Color_64& px : image.pixels) {
-            p[0] = px.r;
-            p[1] = px.g;
-            p[2] = px.b;
-            p += 3;
-        }
-    } else {
-        uint8_t* p = s.rgb.data();
-        for (const BMM_Color_64& px : image.pixels) {
-            p[0] = static_cast<uint8_t>((px.r + 128u) / 257u);
-            p[1] = static_cast<uint8_t>((px.g + 128u) / 257u);
-            p[2] = static_cast<uint8_t>((px.b + 128u) / 257u);
-            p += 3;
-        }
-    }
+    const size_t rowBytes = w * (s.direct ? sizeof(BMM_Color_64) : s.deep ? 6 : 3);
+    if (!s.direct) PackRgb(image, s.deep, s.rgb);
     if (av_frame_make_writable(s.frame) < 0) {
         error = path_ + ": not enough memory for a frame";
         return false;
     }
-    const uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};
+    const uint8_t* planes[4] = {
+        s.direct ? reinterpret_cast<const uint8_t*>(image.pixels.data()) : s.rgb.data(), nullptr,
+        nullptr, nullptr};
     const int strides[4] = {static_cast<int>(rowBytes), 0, 0, 0};
     sws_scale(s.sws, planes, strides, 0, image.height, s.frame->data, s.frame->linesize);
     s.frame->pts = pts;

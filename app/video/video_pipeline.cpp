@@ -41,22 +41,6 @@ class ItemQueue {
         notFull_.notify_one();
         return true;
     }
-    /// Takes an item if one is queued, without waiting.
-    bool TryPop(VideoItem& item) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (items_.empty()) return false;
-        item = std::move(items_.front());
-        items_.pop_front();
-        notFull_.notify_one();
-        return true;
-    }
-    /// Queues an item if there is room, without waiting.
-    void TryPush(VideoItem&& item) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (closed_ || items_.size() >= capacity_) return;
-        items_.push_back(std::move(item));
-        notEmpty_.notify_one();
-    }
     /// No more items will come; those queued can still be taken.
     void Close() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -109,12 +93,10 @@ class FirstError {
 VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long long totalFrames,
                                       const std::atomic<bool>* interrupt,
                                       const std::string& label) {
-    constexpr size_t kQueued = 8;
+    // Few frames in flight: a 1920 x 1080 image at 8 bytes a pixel is 16 MB, and each
+    // frame waiting to be composed holds two.
+    constexpr size_t kQueued = 3;
     ItemQueue toCompose(kQueued), toWrite(kQueued);
-    // Written frames go back to the reader, whose images then keep their memory: a frame of
-    // 1920 x 1080 at 8 bytes a pixel is 16 MB, which the system would hand out and clear
-    // anew three times a frame.
-    ItemQueue spare(2 * kQueued + 2);
     FirstError failure;
     std::atomic<long long> written{0};
     const auto interrupted = [&] { return interrupt && interrupt->load(); };
@@ -123,7 +105,6 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
         for (;;) {
             if (interrupted() || failure.Failed()) break;
             VideoItem item;
-            spare.TryPop(item);
             std::string error;
             const int got = stages.read(item, error);
             if (got < 0) failure.Set(error);
@@ -143,10 +124,7 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
                 toCompose.Abandon();
                 break;
             }
-            if (!item.packet) {
-                progress.Update(++written, totalFrames);
-                spare.TryPush(std::move(item));
-            }
+            if (!item.packet) progress.Update(++written, totalFrames);
         }
         progress.Finish();
     });
@@ -159,6 +137,9 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
                 if (!interrupted()) failure.Set(error);
                 break;
             }
+            // The views are done with; only the result waits for the writer.
+            item.left = Image16();
+            item.right = Image16();
         }
         if (interrupted() && !item.packet) break;
         if (!toWrite.Push(std::move(item))) break;

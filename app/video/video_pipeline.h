@@ -1,6 +1,7 @@
 #pragma once
 /// Video frames through three threads: one reads and decodes, the calling thread composes,
-/// one encodes and writes; bounded queues between them keep a few frames in flight. Packets
+/// one encodes and writes; bounded queues between them keep a few frames in flight (three
+/// waiting on each side of the composition). Packets
 /// copied unchanged travel the same queues, so they reach the writer in the order read.
 
 #include <atomic>
@@ -14,11 +15,12 @@ struct AVPacket;
 
 namespace loom {
 
-/// One anaglyph frame from a pair of views of equal size. Called on the pipeline's
-/// composition thread (always the same thread), frame after frame. False with `error`;
-/// after an interruption (Ctrl-C) it may answer false with any error.
-using ComposeFrame = std::function<bool(const Image16& left, const Image16& right,
-                                        Image16& composed, std::string& error)>;
+/// One anaglyph frame from a pair of views of equal size. The views' pixels may be taken
+/// (left in any state), so that a composition can work in their memory. Called on the
+/// pipeline's composition thread (always the same thread), frame after frame. False with
+/// `error`; after an interruption (Ctrl-C) it may answer false with any error.
+using ComposeFrame =
+    std::function<bool(Image16& left, Image16& right, Image16& composed, std::string& error)>;
 
 struct PacketFree {
     void operator()(AVPacket* p) const;
