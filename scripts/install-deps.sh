@@ -3,7 +3,8 @@
 set -euo pipefail
 # openimageio-tools: OpenImageIO's CMake package refuses to load without its tools.
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
-# libav*-dev: the anaglyph command reads and writes video through FFmpeg's libraries.
+# libav*-dev: the anaglyph command reads and writes video through FFmpeg's libraries;
+# time: bench/dioptrix/compare_ffmpeg.sh measures whole programs with it.
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 packages=(
@@ -11,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
-  ffmpeg libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  ffmpeg libavformat-dev libavcodec-dev libswscale-dev libavutil-dev time
   chromium
   fonts-liberation
 )

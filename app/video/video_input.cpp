@@ -88,10 +88,17 @@ bool OpenDemuxer(const std::string& path, AVFormatContext*& format, int& videoIn
         return false;
     }
     videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (videoIndex == AVERROR_DECODER_NOT_FOUND) {
+        std::string codecName = "?";
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVCodecParameters* par = format->streams[i]->codecpar;
+            if (par->codec_type == AVMEDIA_TYPE_VIDEO) codecName = avcodec_get_name(par->codec_id);
+        }
+        error = path + ": this FFmpeg has no decoder for its " + codecName + " video";
+        return false;
+    }
     if (videoIndex < 0) {
-        error = path + (videoIndex == AVERROR_DECODER_NOT_FOUND
-                            ? ": no decoder for its video stream in this FFmpeg"
-                            : ": holds no video stream");
+        error = path + ": holds no video stream";
         return false;
     }
     return true;

@@ -71,14 +71,15 @@ class VideoCli : public loomtest::CliFixture {
     }
 
     /// Expects `name`'s frames to be the still path's anaglyphs of the views, at 8 bits.
-    void ExpectStillAnaglyphs(const std::string& name, const std::string& layout) {
+    void ExpectStillAnaglyphs(const std::string& name, const std::string& layout,
+                              const DioptrixConfig& config = {}) {
         std::vector<Image16> got = Frames(name);
         ASSERT_EQ(got.size(), static_cast<size_t>(kFrames));
         for (int i = 0; i < kFrames; ++i) {
             SCOPED_TRACE("frame " + std::to_string(i));
             Image16 l, r;
             videotest::Unpack(layout, LeftView(i), RightView(i), l, r);
-            const Image16 want = videotest::StillAnaglyph(l, r);
+            const Image16 want = videotest::StillAnaglyph(l, r, config);
             ASSERT_EQ(got[i].width, want.width);
             ASSERT_EQ(got[i].height, want.height);
             int wrong = 0;
@@ -125,6 +126,19 @@ INSTANTIATE_TEST_SUITE_P(AllLayouts, VideoLayouts,
                              std::replace(n.begin(), n.end(), '-', '_');
                              return n;
                          });
+
+TEST_F(VideoCli, TheFiltersEyeColoursAndCompensationsApplyToEveryFrame) {
+    PackedClip("in.mkv", "tb-left");
+    auto r = Run("anaglyph " + Path("in.mkv") + " --layout tb-left --codec ffv1 --left-eye blue " +
+                 "--right-eye red --left-comp 0 --right-comp -0.3 -o " + Path("out.mkv"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    DioptrixConfig config;
+    config.leftEyeColor = static_cast<std::uint8_t>(EyeColor::Blue);
+    config.rightEyeColor = static_cast<std::uint8_t>(EyeColor::Red);
+    config.leftCompensation = 0.0f;
+    config.rightCompensation = -0.3f;
+    ExpectStillAnaglyphs("out.mkv", "tb-left", config);
+}
 
 TEST_F(VideoCli, LayoutComesFromStereoDataOrTheNameOrIsRefusedWithTheChoices) {
     ClipOptions packed;
@@ -323,7 +337,12 @@ TEST_F(VideoCli, CodecsAndContainersThatCannotBeWrittenAreRefusedWithTheChoices)
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
     }
-    OnlyFiles({"in.mkv"});
+    std::ofstream(Path("notes.mkv")) << "not a video at all\n";
+    auto r = Run("anaglyph " + Path("notes.mkv") + " --layout sbs-left -o " + Path("o.mkv"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find(Path("notes.mkv") + ": cannot read as a video"), std::string::npos)
+        << r.err;
+    OnlyFiles({"in.mkv", "notes.mkv"});
 }
 
 }  // namespace

@@ -109,8 +109,9 @@ void Unpack(const std::string& layout, const Image16& left, const Image16& right
     outRight = Stretch(Squeeze(right, sbs), sbs);
 }
 
-Image16 StillAnaglyph(const Image16& left, const Image16& right) {
+Image16 StillAnaglyph(const Image16& left, const Image16& right, const DioptrixConfig& config) {
     DioptrixFilter filter;
+    filter.config = config;
     loom::FilterProgressWindow window("test", nullptr, false);
     Image16 out;
     std::string err;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dioptrix/config.h"
 #include "foundation/host/bitmap.h"
 
 namespace videotest {
@@ -24,7 +25,7 @@ Image16 Pack(const std::string& layout, const Image16& left, const Image16& righ
 void Unpack(const std::string& layout, const Image16& left, const Image16& right, Image16& outLeft,
             Image16& outRight);
 
-/// The still path's anaglyph of a pair.
-Image16 StillAnaglyph(const Image16& left, const Image16& right);
+/// The still path's anaglyph of a pair, by the filter in `config` (default: the filter's).
+Image16 StillAnaglyph(const Image16& left, const Image16& right, const DioptrixConfig& config = {});
 
 }  // namespace videotest
