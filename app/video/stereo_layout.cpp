@@ -100,28 +100,35 @@ void Resize(Image16& view, const Image16& frame, int w, int h) {
 // stretching it back.
 void TakeView(const Image16& frame, int x0, int y0, bool halfWidth, bool halfHeight,
               Image16& view) {
-    const int w = view.width, h = view.height;
-    const int sw = halfWidth ? w / 2 : w, sh = halfHeight ? h / 2 : h;
-    auto src = [&](int x, int y) -> const BMM_Color_64& {
-        x = std::clamp(x, 0, sw - 1);
-        y = std::clamp(y, 0, sh - 1);
-        return frame.pixels[static_cast<size_t>(y0 + y) * static_cast<size_t>(frame.width) +
-                            static_cast<size_t>(x0 + x)];
-    };
-    for (int y = 0; y < h; ++y) {
-        BMM_Color_64* out = view.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
-        const int sy = halfHeight ? y / 2 : y;
-        const int farY = halfHeight ? (y % 2 == 0 ? sy - 1 : sy + 1) : sy;
-        for (int x = 0; x < w; ++x) {
-            const int sx = halfWidth ? x / 2 : x;
-            if (halfWidth) {
-                const int farX = x % 2 == 0 ? sx - 1 : sx + 1;
-                BMM_Color_64 a = Mix(src(sx, sy), src(farX, sy));
-                out[x] = halfHeight ? Mix(a, Mix(src(sx, farY), src(farX, farY))) : a;
-            } else {
-                out[x] = halfHeight ? Mix(src(sx, sy), src(sx, farY)) : src(sx, sy);
+    const size_t w = static_cast<size_t>(view.width), h = static_cast<size_t>(view.height);
+    const size_t stride = static_cast<size_t>(frame.width);
+    const BMM_Color_64* origin =
+        frame.pixels.data() + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0);
+    BMM_Color_64* out = view.pixels.data();
+    if (!halfWidth && !halfHeight) {
+        for (size_t y = 0; y < h; ++y) std::copy_n(origin + y * stride, w, out + y * w);
+        return;
+    }
+    if (halfWidth) {
+        const size_t sw = w / 2;
+        for (size_t y = 0; y < h; ++y) {
+            const BMM_Color_64* row = origin + y * stride;
+            BMM_Color_64* line = out + y * w;
+            for (size_t k = 0; k < sw; ++k) {
+                line[2 * k] = Mix(row[k], row[k > 0 ? k - 1 : 0]);
+                line[2 * k + 1] = Mix(row[k], row[k + 1 < sw ? k + 1 : sw - 1]);
             }
         }
+        return;
+    }
+    const size_t sh = h / 2;
+    for (size_t y = 0; y < h; ++y) {
+        const size_t k = y / 2;
+        const size_t far = y % 2 == 0 ? (k > 0 ? k - 1 : 0) : (k + 1 < sh ? k + 1 : sh - 1);
+        const BMM_Color_64* nearRow = origin + k * stride;
+        const BMM_Color_64* farRow = origin + far * stride;
+        BMM_Color_64* line = out + y * w;
+        for (size_t x = 0; x < w; ++x) line[x] = Mix(nearRow[x], farRow[x]);
     }
 }
 

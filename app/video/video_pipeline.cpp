@@ -4,6 +4,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/packet.h>
@@ -65,6 +66,31 @@ class ItemQueue {
     bool closed_ = false;
 };
 
+// Pixel memory handed back by the composer and the writer for the reader to fill again:
+// buffers of a frame's size keep their pages, which the system would otherwise hand out and
+// clear anew three times a frame (16 MB each at 1920 x 1080).
+class PixelPool {
+  public:
+    explicit PixelPool(size_t capacity) : capacity_(capacity) {}
+    void Give(std::vector<BMM_Color_64>& pixels) {
+        if (pixels.empty()) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (buffers_.size() < capacity_) buffers_.push_back(std::move(pixels));
+        pixels = {};
+    }
+    void Take(std::vector<BMM_Color_64>& pixels) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (buffers_.empty()) return;
+        pixels = std::move(buffers_.back());
+        buffers_.pop_back();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::vector<BMM_Color_64>> buffers_;
+    size_t capacity_;
+};
+
 // The first failure of any stage; later ones are consequences.
 class FirstError {
   public:
@@ -97,6 +123,7 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
     // frame waiting to be composed holds two.
     constexpr size_t kQueued = 3;
     ItemQueue toCompose(kQueued), toWrite(kQueued);
+    PixelPool pool(4);
     FirstError failure;
     std::atomic<long long> written{0};
     const auto interrupted = [&] { return interrupt && interrupt->load(); };
@@ -105,6 +132,8 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
         for (;;) {
             if (interrupted() || failure.Failed()) break;
             VideoItem item;
+            pool.Take(item.left.pixels);
+            pool.Take(item.right.pixels);
             std::string error;
             const int got = stages.read(item, error);
             if (got < 0) failure.Set(error);
@@ -124,7 +153,10 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
                 toCompose.Abandon();
                 break;
             }
-            if (!item.packet) progress.Update(++written, totalFrames);
+            if (!item.packet) {
+                progress.Update(++written, totalFrames);
+                pool.Give(item.composed.pixels);
+            }
         }
         progress.Finish();
     });
@@ -138,8 +170,8 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
                 break;
             }
             // The views are done with; only the result waits for the writer.
-            item.left = Image16();
-            item.right = Image16();
+            pool.Give(item.left.pixels);
+            pool.Give(item.right.pixels);
         }
         if (interrupted() && !item.packet) break;
         if (!toWrite.Push(std::move(item))) break;
