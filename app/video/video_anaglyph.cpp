@@ -116,9 +116,8 @@ class PackedReader {
     int operator()(VideoItem& item, std::string& error) {
         for (;;) {
             AVPacket* packet = nullptr;
-            switch (input_.Read(frame_, item.pts, packet, error)) {
+            switch (input_.ReadViews(layout_, item.left, item.right, item.pts, packet, error)) {
                 case VideoInput::Next::kFrame:
-                    SplitViews(layout_, frame_, item.left, item.right);
                     return 1;
                 case VideoInput::Next::kPacket:
                     item.packet = TakePacket(packet);
@@ -137,7 +136,6 @@ class PackedReader {
     VideoInput& input_;
     StereoLayout layout_;
     bool skip_;
-    Image16 frame_;
 };
 
 // Reads a left and a right input, pairing their frames by time stamp (relative to each

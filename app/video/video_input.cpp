@@ -27,6 +27,7 @@ struct VideoInput::State {
     AVFrame* frame = nullptr;
     SwsContext* sws = nullptr;
     std::vector<std::uint8_t> rgb;
+    Image16 whole;  // a frame whose views are taken out afterwards
     bool flushed = false;
     long long lastPts = AV_NOPTS_VALUE;
 
@@ -209,8 +210,52 @@ bool VideoInput::Open(const std::string& path, std::string& error) {
     return true;
 }
 
+namespace {
+
+// Widens the RGB24 region at (x0, y0) of a frame `width` pixels wide into `view` (whose
+// size is set).
+void WidenRegion(const std::vector<std::uint8_t>& rgb, int width, int x0, int y0, Image16& view) {
+    const size_t w = static_cast<size_t>(view.width);
+    for (size_t y = 0; y < static_cast<size_t>(view.height); ++y) {
+        const uint8_t* p =
+            rgb.data() +
+            ((static_cast<size_t>(y0) + y) * static_cast<size_t>(width) + static_cast<size_t>(x0)) *
+                3;
+        BMM_Color_64* out = view.pixels.data() + y * w;
+        for (size_t x = 0; x < w; ++x, p += 3) {
+            out[x] = {static_cast<WORD>(p[0] * 257), static_cast<WORD>(p[1] * 257),
+                      static_cast<WORD>(p[2] * 257), 65535};
+        }
+    }
+}
+
+void SizeView(Image16& view, int w, int h, int bits) {
+    view.width = w;
+    view.height = h;
+    view.bits = bits;
+    view.hasAlpha = false;
+    view.pixels.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+}
+
+}  // namespace
+
 VideoInput::Next VideoInput::Read(Image16& image, long long& pts, AVPacket*& packet,
                                   std::string& error) {
+    return ReadInto(nullptr, image, nullptr, pts, packet, error);
+}
+
+VideoInput::Next VideoInput::ReadViews(StereoLayout layout, Image16& left, Image16& right,
+                                       long long& pts, AVPacket*& packet, std::string& error) {
+    if (info_.bits == 8 && !IsHalf(layout)) {
+        return ReadInto(&layout, left, &right, pts, packet, error);
+    }
+    const Next next = ReadInto(nullptr, state_->whole, nullptr, pts, packet, error);
+    if (next == Next::kFrame) SplitViews(layout, state_->whole, left, right);
+    return next;
+}
+
+VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image, Image16* second,
+                                      long long& pts, AVPacket*& packet, std::string& error) {
     State& s = *state_;
     const auto at = [&](long long t) {
         return path_ + ": at " + TimeText(t, info_.timeBaseNum, info_.timeBaseDen) + ": ";
@@ -262,11 +307,29 @@ VideoInput::Next VideoInput::Read(Image16& image, long long& pts, AVPacket*& pac
             sws_setColorspaceDetails(s.sws, coefficients, f->color_range == AVCOL_RANGE_JPEG,
                                      coefficients, 1, 0, 1 << 16, 1 << 16);
             const size_t w = static_cast<size_t>(f->width), h = static_cast<size_t>(f->height);
-            image.width = static_cast<int>(w);
-            image.height = static_cast<int>(h);
-            image.bits = info_.bits;
-            image.hasAlpha = false;
-            image.pixels.resize(w * h);
+            if (widen && layout) {
+                // Full views straight out of the RGB24 frame, as SplitViews takes them.
+                s.rgb.resize(w * h * 3);
+                uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};
+                int strides[4] = {static_cast<int>(w * 3), 0, 0, 0};
+                sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
+                av_frame_unref(f);
+                int vw = 0, vh = 0;
+                if (!ViewSize(*layout, info_.width, info_.height, vw, vh, error)) {
+                    error = path_ + ": " + error;
+                    return Next::kError;
+                }
+                const bool sbs = IsSideBySide(*layout);
+                Image16& first = LeftFirst(*layout) ? image : *second;
+                Image16& other = LeftFirst(*layout) ? *second : image;
+                SizeView(first, vw, vh, 8);
+                SizeView(other, vw, vh, 8);
+                WidenRegion(s.rgb, info_.width, 0, 0, first);
+                WidenRegion(s.rgb, info_.width, sbs ? info_.width - info_.width / 2 : 0,
+                            sbs ? 0 : info_.height - info_.height / 2, other);
+                return Next::kFrame;
+            }
+            SizeView(image, static_cast<int>(w), static_cast<int>(h), info_.bits);
             if (widen) {
                 s.rgb.resize(w * h * 3);
                 uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};

@@ -76,7 +76,15 @@ class VideoInput {
     /// kError reading may go on (the damaged packet or frame is lost).
     Next Read(Image16& frame, long long& pts, AVPacket*& packet, std::string& error);
 
+    /// Read for a frame holding both views in `layout`: its views into `left` and `right`,
+    /// as SplitViews takes them (8-bit frames of full layouts without the whole frame at
+    /// 16 bits in between).
+    Next ReadViews(StereoLayout layout, Image16& left, Image16& right, long long& pts,
+                   AVPacket*& packet, std::string& error);
+
   private:
+    Next ReadInto(const StereoLayout* layout, Image16& image, Image16* second, long long& pts,
+                  AVPacket*& packet, std::string& error);
     struct State;
     std::unique_ptr<State> state_;
     std::string path_;
