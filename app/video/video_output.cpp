@@ -269,6 +269,10 @@ bool VideoOutput::Open(const std::string& path, const VideoInput& source, int wi
         return false;
     }
     if (s.format->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // The same input gives the same bytes: no library versions, random identifiers or
+    // times written into the file.
+    s.format->flags |= AVFMT_FLAG_BITEXACT;
+    enc->flags |= AV_CODEC_FLAG_BITEXACT;
     if ((ret = avcodec_open2(enc, codec, nullptr)) < 0) {
         error = path + ": cannot open the " + encoding.codec + " encoder: " + AvErrorText(ret);
         return false;

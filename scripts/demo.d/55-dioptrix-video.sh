@@ -15,7 +15,7 @@ if command -v ffmpeg > /dev/null; then
     $HOST render nimbra --sphere --eye "$offset" --size 160x160 --frames 0-89 \
       -o "$frames/$eye.png" "${clouds[@]}" 2> /dev/null
     ffmpeg -hide_banner -nostdin -loglevel error -y -framerate 30 -i "$frames/${eye}_%04d.png" \
-      -c:v ffv1 "$OUT/dioptrix_video_$eye.mkv"
+      -c:v ffv1 -fflags +bitexact -flags:v +bitexact "$OUT/dioptrix_video_$eye.mkv"
   done
   echo "  dioptrix_video.mp4"
   $HOST anaglyph "$OUT/dioptrix_video_left.mkv" "$OUT/dioptrix_video_right.mkv" \
