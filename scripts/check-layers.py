@@ -31,6 +31,7 @@ LAYERS = [
     ["app/loader", "app/render"],
     ["app/filter", "app/model"],
     ["app/scene", "app/web", "app/stereo"],
+    ["app/video"],
     ["app/cli"],
     ["tests", "fuzz", "python"],
     ["bench"],

@@ -107,7 +107,9 @@ def pictures_of(args, out_dir):
         return [Picture(title, [relative(output, out_dir)], shown, "video", inputs=[
             relative(p, out_dir) for p in positional(args) if os.path.exists(p)])]
     if option_value(args, "--frames") and command == "render":
-        return [Picture(title, frame_files(output, out_dir), shown, "strip")]
+        # Frames the demo made only as inputs of something else and then removed are left out.
+        frames = frame_files(output, out_dir)
+        return [Picture(title, frames, shown, "strip")] if frames else []
     files = [relative(output, out_dir)]
     outputs = (option_value(args, "--output") or "color").split(",")
     stem, suffix = os.path.splitext(output)

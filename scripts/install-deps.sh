@@ -22,6 +22,7 @@ esac
 # libsleef-dev: vector sine, cosine, arc tangent and hypot in double for the textures'
 # batch path (full-range argument reduction, 1 ulp, forms without fused multiply-add that
 # agree bit for bit across instruction sets).
+# libav*-dev: the anaglyph command reads and writes video through FFmpeg's libraries.
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 packages=(
@@ -29,15 +30,17 @@ packages=(
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   fonts-liberation
   libsleef-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 )
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
-# ffmpeg and libstb-dev: peers the benchmarks compare with.
+# ffmpeg and libstb-dev: peers the benchmarks compare with; time: compare_ffmpeg.sh
+# measures whole programs with it.
 # python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
 # cluster renders (dask.distributed).
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
-  ffmpeg
+  ffmpeg time
   chromium
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-distributed
 )

@@ -24,6 +24,7 @@
 #include "app/stereo/pair_jobs.h"
 #include "app/stereo/sequence.h"
 #include "app/stereo/stereo_photo.h"
+#include "app/video/video_anaglyph.h"
 #include "foundation/host/sdk/scene_io.h"
 
 namespace loom {
@@ -37,6 +38,7 @@ struct AnaglyphOptions {
     StereoOptions stereo;
     std::string method = "grey", glasses, frames, format = "png";
     bool sheet = false;
+    VideoOptions video;
 };
 
 struct SceneFilterOptions {
@@ -216,6 +218,24 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
     return jobs;
 }
 
+/// How each video frame is composed: grey through the filter, as still pictures are; the
+/// colour methods through the same composition as still pictures.
+ComposeFrame VideoComposition(const stereo::AnaglyphSettings& settings, ImageFilter& filter) {
+    if (settings.method == stereo::AnaglyphMethod::kGrey) {
+        return ComposeWithFilter(filter, &InterruptFlag());
+    }
+    // The progress window is made on the composing thread, at its first frame.
+    auto window = std::make_shared<std::unique_ptr<FilterProgressWindow>>();
+    return [settings, window](Image16& left, Image16& right, Image16& composed,
+                              std::string& error) {
+        if (!*window) {
+            *window = std::make_unique<FilterProgressWindow>("anaglyph", &InterruptFlag(), false);
+        }
+        return stereo::ComposePair(settings, nullptr, left, right, **window, &InterruptFlag(),
+                                   composed, error) == FilterOutcome::kDone;
+    };
+}
+
 void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     if (opt.left.empty() && opt.saveConfig.empty()) {
         throw std::runtime_error(
@@ -232,8 +252,9 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
                                  " takes --glasses; --left-eye, --right-eye, --left-comp, "
                                  "--right-comp, --config and --scene set the grey method");
     }
+    const bool video = IsVideoFile(opt.left);  // checked by RunVideoAnaglyph
     std::vector<stereo::PairJob> jobs;
-    if (!opt.left.empty()) {
+    if (!opt.left.empty() && !video) {
         if (opt.output.empty()) throw std::runtime_error("-o OUT is required");
         if (opt.bits != 0 && opt.bits != 8 && opt.bits != 16) {
             throw std::runtime_error("--bits must be 8 or 16");
@@ -270,8 +291,13 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         opt.scene + (opt.entry.empty() ? ": first filter entry" : ": entry '" + opt.entry + "'"),
         opt.stereo, glasses);
     if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored, save);
-    if (jobs.empty()) return;
     settings.eyes = DecodeStereoSettings(stored);
+    if (video) {
+        RunVideoAnaglyph({opt.left, opt.right, opt.output, opt.sbs, opt.force}, opt.video,
+                         VideoComposition(settings, *filter), &InterruptFlag());
+        return;
+    }
+    if (jobs.empty()) return;
 
     stereo::PairJobOptions run;
     run.bits = opt.bits;
@@ -345,6 +371,7 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
                     "Bits per channel of PNG/TIFF output: 8 or 16 (default: 16 when an input "
                     "has more than 8)");
     opt->stereo.AddOptions(*cmd);
+    opt->video.AddOptions(*cmd);
     cmd->add_option("--save-config", opt->saveConfig, "Store the 12-byte configuration in FILE");
     cmd->add_flag("--force", opt->force, "Replace output files that are read-only");
     cmd->add_option("--scene", opt->scene, "Take the configuration from a scene file");

@@ -1,0 +1,393 @@
+#include "app/video/video_input.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/stereo3d.h>
+#include <libswscale/swscale.h>
+}
+
+#include "app/video/av_error.h"
+
+namespace loom {
+
+struct VideoInput::State {
+    AVCodecContext* decoder = nullptr;
+    AVPacket* packet = nullptr;
+    AVPacket* copied = nullptr;
+    AVFrame* frame = nullptr;
+    SwsContext* sws = nullptr;
+    std::vector<std::uint8_t> rgb;
+    Image16 whole;  // a frame whose views are taken out afterwards
+    bool flushed = false;
+    long long lastPts = AV_NOPTS_VALUE;
+
+    ~State() {
+        sws_freeContext(sws);
+        av_frame_free(&frame);
+        av_packet_free(&copied);
+        av_packet_free(&packet);
+        avcodec_free_context(&decoder);
+    }
+};
+
+std::string TimeText(long long pts, int timeBaseNum, int timeBaseDen) {
+    if (pts == AV_NOPTS_VALUE || timeBaseDen <= 0) return "unknown time";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.3f s",
+                  static_cast<double>(pts) * timeBaseNum / static_cast<double>(timeBaseDen));
+    return buf;
+}
+
+VideoInput::VideoInput() = default;
+
+VideoInput::~VideoInput() {
+    state_.reset();
+    avformat_close_input(&format_);
+}
+
+namespace {
+
+// Opens a regular local file's demuxer and finds its best video stream. Only the file
+// itself is read: a playlist or a name that looks like a URL reaches nothing else.
+bool OpenDemuxer(const std::string& path, AVFormatContext*& format, int& videoIndex,
+                 const AVCodec*& codec, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + ": not a regular file";
+        return false;
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    int ret = avformat_open_input(&format, ("file:" + path).c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (ret < 0) {
+        error = path + ": cannot read as a video: " + AvErrorText(ret);
+        return false;
+    }
+    for (const char* listing : {"hls", "concat", "dash", "image2", "ffmetadata"}) {
+        if (std::strcmp(format->iformat->name, listing) == 0) {
+            error = path + ": " + listing + " files are not read as videos";
+            return false;
+        }
+    }
+    if ((ret = avformat_find_stream_info(format, nullptr)) < 0) {
+        error = path + ": cannot read the streams: " + AvErrorText(ret);
+        return false;
+    }
+    videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (videoIndex == AVERROR_DECODER_NOT_FOUND) {
+        std::string codecName = "?";
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVCodecParameters* par = format->streams[i]->codecpar;
+            if (par->codec_type == AVMEDIA_TYPE_VIDEO) codecName = avcodec_get_name(par->codec_id);
+        }
+        error = path + ": this FFmpeg has no decoder for its " + codecName + " video";
+        return false;
+    }
+    if (videoIndex < 0) {
+        error = path + ": holds no video stream";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CountVideoFrames(const std::string& path, long long& frames, std::string& error) {
+    AVFormatContext* format = nullptr;
+    int index = -1;
+    const AVCodec* codec = nullptr;
+    frames = 0;
+    bool ok = OpenDemuxer(path, format, index, codec, error);
+    if (ok) {
+        AVPacket* packet = av_packet_alloc();
+        int ret = 0;
+        while (packet && (ret = av_read_frame(format, packet)) >= 0) {
+            if (packet->stream_index == index) ++frames;
+            av_packet_unref(packet);
+        }
+        av_packet_free(&packet);
+        if (ret != AVERROR_EOF) {
+            error = path + ": cannot read: " + AvErrorText(ret);
+            ok = false;
+        }
+    }
+    avformat_close_input(&format);
+    return ok;
+}
+
+bool VideoInput::Open(const std::string& path, std::string& error) {
+    path_ = path;
+    const AVCodec* codec = nullptr;
+    if (!OpenDemuxer(path, format_, videoIndex_, codec, error)) return false;
+    AVStream* stream = format_->streams[videoIndex_];
+    const AVCodecParameters* par = stream->codecpar;
+    info_.codecName = avcodec_get_name(par->codec_id);
+    if (par->width <= 0 || par->height <= 0 ||
+        static_cast<long long>(par->width) * par->height > kMaxVideoFramePixels) {
+        error = path + ": video frames of " + std::to_string(par->width) + "x" +
+                std::to_string(par->height) + " pixels are not read (at most " +
+                std::to_string(kMaxVideoFramePixels) + " pixels)";
+        return false;
+    }
+    state_ = std::make_unique<State>();
+    State& s = *state_;
+    s.decoder = avcodec_alloc_context3(codec);
+    s.packet = av_packet_alloc();
+    s.copied = av_packet_alloc();
+    s.frame = av_frame_alloc();
+    if (!s.decoder || !s.packet || !s.copied || !s.frame) {
+        error = path + ": not enough memory for the decoder";
+        return false;
+    }
+    int ret = 0;
+    if ((ret = avcodec_parameters_to_context(s.decoder, par)) >= 0) {
+        s.decoder->thread_count = 0;  // as many as the machine has
+        s.decoder->pkt_timebase = stream->time_base;
+        ret = avcodec_open2(s.decoder, codec, nullptr);
+    }
+    if (ret < 0) {
+        error = path + ": cannot open the " + info_.codecName + " decoder: " + AvErrorText(ret);
+        return false;
+    }
+
+    info_.width = par->width;
+    info_.height = par->height;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(par->format));
+    info_.sourceDepth = desc ? desc->comp[0].depth : 8;
+    info_.bits = info_.sourceDepth > 8 ? 16 : 8;
+    info_.timeBaseNum = stream->time_base.num;
+    info_.timeBaseDen = stream->time_base.den;
+    const AVRational rate = av_guess_frame_rate(format_, stream, nullptr);
+    if (rate.num > 0 && rate.den > 0) {
+        info_.frameRateNum = rate.num;
+        info_.frameRateDen = rate.den;
+    }
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+        info_.duration = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    } else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
+        info_.duration = static_cast<double>(format_->duration) / AV_TIME_BASE;
+    }
+    if (stream->nb_frames > 0) {
+        info_.frames = stream->nb_frames;
+    } else if (info_.duration > 0) {
+        info_.frames = static_cast<long long>(info_.duration * av_q2d(rate) + 0.5);
+    }
+    info_.colorRange = par->color_range;
+    info_.colorPrimaries = par->color_primaries;
+    info_.colorTransfer = par->color_trc;
+    info_.colorSpace = par->color_space;
+    info_.chromaLocation = par->chroma_location;
+
+    size_t size = 0;
+    if (const uint8_t* d = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+        d && size >= 9 * sizeof(int32_t)) {
+        info_.displayMatrix.assign(d, d + 9 * sizeof(int32_t));
+    }
+    if (const uint8_t* d = av_stream_get_side_data(stream, AV_PKT_DATA_STEREO3D, &size);
+        d && size >= sizeof(AVStereo3D)) {
+        const auto* s3d = reinterpret_cast<const AVStereo3D*>(d);
+        if (s3d->type == AV_STEREO3D_SIDEBYSIDE || s3d->type == AV_STEREO3D_TOPBOTTOM) {
+            info_.packedLayout = LayoutFromPacking(s3d->type == AV_STEREO3D_SIDEBYSIDE,
+                                                   (s3d->flags & AV_STEREO3D_FLAG_INVERT) != 0,
+                                                   par->width, par->height);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Widens the RGB24 region at (x0, y0) of a frame `width` pixels wide into `view` (whose
+// size is set).
+void WidenRegion(const std::vector<std::uint8_t>& rgb, int width, int x0, int y0, Image16& view) {
+    const size_t w = static_cast<size_t>(view.width);
+    for (size_t y = 0; y < static_cast<size_t>(view.height); ++y) {
+        const uint8_t* p =
+            rgb.data() +
+            ((static_cast<size_t>(y0) + y) * static_cast<size_t>(width) + static_cast<size_t>(x0)) *
+                3;
+        BMM_Color_64* out = view.pixels.data() + y * w;
+        for (size_t x = 0; x < w; ++x, p += 3) {
+            out[x] = {static_cast<WORD>(p[0] * 257), static_cast<WORD>(p[1] * 257),
+                      static_cast<WORD>(p[2] * 257), 65535};
+        }
+    }
+}
+
+void SizeView(Image16& view, int w, int h, int bits) {
+    view.width = w;
+    view.height = h;
+    view.bits = bits;
+    view.hasAlpha = false;
+    view.pixels.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+}
+
+}  // namespace
+
+VideoInput::Next VideoInput::Read(Image16& image, long long& pts, AVPacket*& packet,
+                                  std::string& error) {
+    return ReadInto(nullptr, image, nullptr, pts, packet, error);
+}
+
+VideoInput::Next VideoInput::ReadViews(StereoLayout layout, Image16& left, Image16& right,
+                                       long long& pts, AVPacket*& packet, std::string& error) {
+    if (info_.bits == 8 && !IsHalf(layout)) {
+        return ReadInto(&layout, left, &right, pts, packet, error);
+    }
+    const Next next = ReadInto(nullptr, state_->whole, nullptr, pts, packet, error);
+    if (next == Next::kFrame) SplitViews(layout, state_->whole, left, right);
+    return next;
+}
+
+VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image, Image16* second,
+                                      long long& pts, AVPacket*& packet, std::string& error) {
+    State& s = *state_;
+    const auto at = [&](long long t) {
+        return path_ + ": at " + TimeText(t, info_.timeBaseNum, info_.timeBaseDen) + ": ";
+    };
+    for (;;) {
+        int ret = avcodec_receive_frame(s.decoder, s.frame);
+        if (ret == 0) {
+            AVFrame* f = s.frame;
+            pts = f->best_effort_timestamp;
+            if (pts == AV_NOPTS_VALUE) {
+                // A frame without a time stamp follows the one before by one frame.
+                const long long ticks =
+                    av_rescale_q(1, AVRational{info_.frameRateDen, info_.frameRateNum},
+                                 AVRational{info_.timeBaseNum, info_.timeBaseDen});
+                pts = s.lastPts == AV_NOPTS_VALUE ? 0 : s.lastPts + std::max(1LL, ticks);
+            }
+            s.lastPts = pts;
+            if (f->decode_error_flags != 0 || (f->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+                error = at(pts) + "corrupt frame";
+                av_frame_unref(f);
+                return Next::kError;
+            }
+            if (f->width != info_.width || f->height != info_.height) {
+                error = at(pts) + "the frame size changes from " + std::to_string(info_.width) +
+                        "x" + std::to_string(info_.height) + " to " + std::to_string(f->width) +
+                        "x" + std::to_string(f->height);
+                av_frame_unref(f);
+                return Next::kError;
+            }
+            // 8-bit frames go through RGB24 and are widened by 257, as 8-bit pictures are
+            // read (swscale's conversions of 8-bit YUV to 16-bit RGB are several times
+            // slower); deeper frames are converted straight into the image's pixels (RGBA at
+            // 16 bits in the machine's byte order, BMM_Color_64's layout, opaque alpha).
+            const auto format = static_cast<AVPixelFormat>(f->format);
+            const bool widen = info_.bits == 8;
+            s.sws = sws_getCachedContext(s.sws, f->width, f->height, format, f->width, f->height,
+                                         widen ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_RGBA64, SWS_BICUBIC,
+                                         nullptr, nullptr, nullptr);
+            if (!s.sws) {
+                error = at(pts) + "cannot convert " + av_get_pix_fmt_name(format) + " to RGB";
+                av_frame_unref(f);
+                return Next::kError;
+            }
+            const int matrix =
+                f->colorspace == AVCOL_SPC_UNSPECIFIED || f->colorspace == AVCOL_SPC_RGB
+                    ? SWS_CS_DEFAULT
+                    : f->colorspace;
+            const int* coefficients = sws_getCoefficients(matrix);
+            sws_setColorspaceDetails(s.sws, coefficients, f->color_range == AVCOL_RANGE_JPEG,
+                                     coefficients, 1, 0, 1 << 16, 1 << 16);
+            const size_t w = static_cast<size_t>(f->width), h = static_cast<size_t>(f->height);
+            if (widen && layout) {
+                // Full views straight out of the RGB24 frame, as SplitViews takes them.
+                s.rgb.resize(w * h * 3);
+                uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};
+                int strides[4] = {static_cast<int>(w * 3), 0, 0, 0};
+                sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
+                av_frame_unref(f);
+                int vw = 0, vh = 0;
+                if (!ViewSize(*layout, info_.width, info_.height, vw, vh, error)) {
+                    error = path_ + ": " + error;
+                    return Next::kError;
+                }
+                const bool sbs = IsSideBySide(*layout);
+                Image16& first = LeftFirst(*layout) ? image : *second;
+                Image16& other = LeftFirst(*layout) ? *second : image;
+                SizeView(first, vw, vh, 8);
+                SizeView(other, vw, vh, 8);
+                WidenRegion(s.rgb, info_.width, 0, 0, first);
+                WidenRegion(s.rgb, info_.width, sbs ? info_.width - info_.width / 2 : 0,
+                            sbs ? 0 : info_.height - info_.height / 2, other);
+                return Next::kFrame;
+            }
+            SizeView(image, static_cast<int>(w), static_cast<int>(h), info_.bits);
+            if (widen) {
+                s.rgb.resize(w * h * 3);
+                uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};
+                int strides[4] = {static_cast<int>(w * 3), 0, 0, 0};
+                sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
+                const uint8_t* p = s.rgb.data();
+                for (BMM_Color_64& px : image.pixels) {
+                    px = {static_cast<WORD>(p[0] * 257), static_cast<WORD>(p[1] * 257),
+                          static_cast<WORD>(p[2] * 257), 65535};
+                    p += 3;
+                }
+            } else {
+                uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(image.pixels.data()), nullptr,
+                                      nullptr, nullptr};
+                int strides[4] = {static_cast<int>(w * sizeof(BMM_Color_64)), 0, 0, 0};
+                sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
+            }
+            av_frame_unref(f);
+            return Next::kFrame;
+        }
+        if (ret == AVERROR_EOF) return Next::kEnd;
+        if (ret != AVERROR(EAGAIN)) {
+            error = at(s.lastPts) + "cannot decode a frame: " + AvErrorText(ret);
+            return Next::kError;
+        }
+        if (s.flushed) return Next::kEnd;
+        ret = av_read_frame(format_, s.packet);
+        if (ret < 0) {
+            // The end, or a read error after which nothing more can be trusted: drain.
+            s.flushed = true;
+            avcodec_send_packet(s.decoder, nullptr);
+            if (ret != AVERROR_EOF) {
+                error = path_ + ": cannot read on after " +
+                        TimeText(s.lastPts, info_.timeBaseNum, info_.timeBaseDen) + ": " +
+                        AvErrorText(ret);
+                return Next::kError;
+            }
+            continue;
+        }
+        const AVStream* stream = format_->streams[s.packet->stream_index];
+        if (s.packet->stream_index == videoIndex_) {
+            const long long t = s.packet->pts != AV_NOPTS_VALUE ? s.packet->pts : s.packet->dts;
+            ret = avcodec_send_packet(s.decoder, s.packet);
+            av_packet_unref(s.packet);
+            if (ret < 0 && ret != AVERROR(EAGAIN)) {
+                error = at(t) + "corrupt packet: " + AvErrorText(ret);
+                return Next::kError;
+            }
+        } else if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ||
+                   stream->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+            av_packet_unref(s.copied);
+            av_packet_move_ref(s.copied, s.packet);
+            packet = s.copied;
+            return Next::kPacket;
+        } else {
+            av_packet_unref(s.packet);
+        }
+    }
+}
+
+}  // namespace loom

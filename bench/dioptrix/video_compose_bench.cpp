@@ -1,0 +1,135 @@
+// Composition of video frames as `loomhost anaglyph` composes them: a 1920 x 1080 pair of
+// decoded frames (8-bit values widened to 16, or 16-bit values) through the stereo filter
+// by the host's bitmap path (views into host bitmaps, render, result out), one thread;
+// beside it the still path's RunCompositor on the same pair.
+//
+// --write-frames=FILE writes the 8-bit pair as one side-by-side 3840 x 1080 RGB raw frame,
+// for compare_ffmpeg.sh, and exits.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/filter/filter_run.h"
+#include "app/video/video_anaglyph.h"
+#include "dioptrix/dioptrix_filter.h"
+
+namespace {
+
+using loom::Image16;
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kDisparity = 16;
+
+// A busy picture of 8- or 16-bit values (8-bit ones widened by 257, as the reader does).
+Image16 View(int shift, int bits) {
+    Image16 img;
+    img.width = kWidth;
+    img.height = kHeight;
+    img.bits = bits;
+    img.pixels.resize(static_cast<size_t>(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const int u = x + shift;
+            auto wave = [](int v, int k) { return ((v * k) ^ (v * 37 >> 3)) & 0xFFFF; };
+            auto value = [&](int w) { return static_cast<WORD>(bits == 8 ? (w >> 8) * 257 : w); };
+            img.pixels[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x)] = {
+                value(wave(u + y, 29)), value(wave(u * 2 + y, 13)), value(wave(y * 3 + u, 7)),
+                65535};
+        }
+    }
+    return img;
+}
+
+void SetRate(benchmark::State& state) {
+    state.counters["MP/s"] = benchmark::Counter(double{kWidth} * kHeight / 1e6,
+                                                benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The video path's composition (ComposeWithFilter). Argument: bits of the frames (8 or 16).
+void BM_VideoCompose(benchmark::State& state) {
+    const int bits = static_cast<int>(state.range(0));
+    const Image16 left = View(0, bits), right = View(kDisparity, bits);
+    DioptrixFilter filter;
+    const loom::ComposeFrame compose = loom::ComposeWithFilter(filter, nullptr);
+    Image16 out, l, r;
+    std::string err;
+    for (auto _ : state) {
+        state.PauseTiming();
+        l = left;  // the composition takes the views' pixels
+        r = right;
+        state.ResumeTiming();
+        if (!compose(l, r, out, err)) {
+            state.SkipWithError(err.c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(out.pixels.data());
+    }
+    SetRate(state);
+}
+BENCHMARK(BM_VideoCompose)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The still path's RunCompositor, which makes its host bitmaps on every call.
+void BM_StillCompose(benchmark::State& state) {
+    const Image16 left = View(0, 8), right = View(kDisparity, 8);
+    DioptrixFilter filter;
+    loom::FilterProgressWindow window("bench", nullptr, false);
+    Image16 out;
+    std::string err;
+    for (auto _ : state) {
+        if (loom::RunCompositor(filter, left, right, window, nullptr, out, err) !=
+            loom::FilterOutcome::kDone) {
+            state.SkipWithError(err.c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(out.pixels.data());
+    }
+    SetRate(state);
+}
+BENCHMARK(BM_StillCompose)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+bool WriteFrames(const std::string& path) {
+    const Image16 left = View(0, 8), right = View(kDisparity, 8);
+    std::vector<std::uint8_t> raw;
+    raw.reserve(static_cast<size_t>(kWidth) * 2 * kHeight * 3);
+    for (int y = 0; y < kHeight; ++y) {
+        for (const Image16* view : {&left, &right}) {
+            for (int x = 0; x < kWidth; ++x) {
+                const BMM_Color_64& p = view->pixels[static_cast<size_t>(y) * kWidth + x];
+                raw.push_back(static_cast<std::uint8_t>(p.r / 257));
+                raw.push_back(static_cast<std::uint8_t>(p.g / 257));
+                raw.push_back(static_cast<std::uint8_t>(p.b / 257));
+            }
+        }
+    }
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(raw.data(), 1, raw.size(), f) == raw.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string flag = "--write-frames=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], flag.c_str(), flag.size()) == 0) {
+            const char* path = argv[i] + flag.size();
+            if (!WriteFrames(path)) {
+                std::fprintf(stderr, "cannot write %s\n", path);
+                return 1;
+            }
+            std::printf("%s: %dx%d side by side, rgb24\n", path, 2 * kWidth, kHeight);
+            return 0;
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
