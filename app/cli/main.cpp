@@ -48,8 +48,8 @@ int main(int argc, char** argv) {
     CLI::App app{"loomhost: renders the Loomwork textures and runs the stereo filter"};
     app.require_subcommand(1);
     app.add_option("--plugins", ctx.pluginFolders,
-                   "Folder of plug-in libraries (repeatable; default $LOOMHOST_PLUGINS or the "
-                   "build's plugins folder)");
+                   "Folder of plug-in libraries (repeatable; default: $LOOMHOST_PLUGINS, "
+                   "$XDG_DATA_HOME/loomwork/plugins, then the program's own)");
     loom::AddListCommand(app, ctx);
     loom::AddParamsCommand(app, ctx);
     loom::AddEvalCommand(app, ctx);
