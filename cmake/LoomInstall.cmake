@@ -86,3 +86,13 @@ install(FILES ${CMAKE_BINARY_DIR}/LoomworkConfig.cmake
 
 include(cmake/LoomDocs.cmake OPTIONAL)
 include(cmake/LoomPackage.cmake OPTIONAL)
+
+# The install checked end to end: a temporary prefix, the example plug-in built against
+# it, the installed program run with both (scripts/check-install.sh). Sanitizer builds
+# are skipped: a plug-in built elsewhere carries no sanitizer runtime.
+if(NOT LOOM_SANITIZE)
+  add_test(NAME install_check COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-install.sh
+                                      ${CMAKE_BINARY_DIR})
+  set_tests_properties(install_check PROPERTIES LABELS install TIMEOUT 600
+                       ENVIRONMENT "CXX=${CMAKE_CXX_COMPILER}")
+endif()
