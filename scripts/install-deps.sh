@@ -5,8 +5,10 @@ set -euo pipefail
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
+# python3: writes loomhost's manual page and completion; dpkg-dev: dpkg-shlibdeps, which
+# gives the Debian package its dependencies.
 packages=(
-  cmake ninja-build ccache g++ make pkg-config
+  cmake ninja-build ccache g++ make pkg-config python3 dpkg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
