@@ -53,10 +53,10 @@ set_target_properties(${LOOM_PLUGINS} PROPERTIES
 set_target_properties(loomhost loomimage PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS loomhost_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-install(TARGETS loomimage LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
 install(TARGETS ${LOOM_PLUGINS} LIBRARY DESTINATION ${LOOM_INSTALL_PLUGIN_DIR}
         COMPONENT runtime)
-install(TARGETS loomhost loom_texframe loom_panelframe loom_noise loom_flags loom_rc
+# The image library is in the export set too: sanitizer builds link the runtime with it.
+install(TARGETS loomhost loomimage loom_texframe loom_panelframe loom_noise loom_flags loom_rc
         EXPORT LoomworkTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
         ARCHIVE DESTINATION ${LOOM_INSTALL_SDK_LIB_DIR} COMPONENT sdk
