@@ -53,9 +53,12 @@ expect_line list.txt "Loomwork · Nimbra 1.0" "list"
 expect_line list.txt "$prefix/lib.*/loomwork/plugins/nimbra.so" "list"
 [ ! -s list.err ] || { cat list.err >&2; fail "list warned"; }
 
-# Warp where only a warp thread covers, weft where only a weft thread does (8 threads).
-"$host" eval weft 0.07,0.01 0.01,0.07 >eval.txt
-printf '0.150000006 0.200000003 0.449999988 1\n0.899999976 0.800000012 0.550000012 1\n' >want.txt
+# 8 threads: warp where only a warp thread covers, weft where only a weft thread does,
+# the two colours' mean in a gap, and at crossings warp in cell (0,0) and weft in (1,0).
+"$host" eval weft 0.07,0.01 0.01,0.07 0.01,0.01 0.06,0.06 0.19,0.06 >eval.txt
+warp='0.150000006 0.200000003 0.449999988 1'
+weft='0.899999976 0.800000012 0.550000012 1'
+printf '%s\n' "$warp" "$weft" '0.524999976 0.5 0.5 1' "$warp" "$weft" >want.txt
 diff want.txt eval.txt >&2 || fail "eval weft answered other colours"
 "$host" eval nimbra 0,0 >nimbra.txt
 expect_line nimbra.txt '^0.425875038 0.425875038 1 1$' "eval nimbra"
