@@ -10,7 +10,8 @@ CMAKE_FLAGS ?=
 # Options every configuration gets (CI passes -DLOOM_WERROR=ON).
 LOOM_CMAKE_EXTRA ?=
 
-.PHONY: all deps deps-build build test demo asan tsan release bench fuzz format check-format check-layers clean
+.PHONY: all deps deps-build build test demo asan tsan release bench fuzz format check-format check-layers clean \
+	install deb
 
 all: build
 
@@ -64,6 +65,16 @@ check-format:
 
 check-layers:
 	scripts/check-layers.py
+
+# `make install PREFIX=DIR` installs the program, its plug-ins and the SDK under DIR
+# (relocatable); DESTDIR stages it as packagers do.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, from the release build: build-release/loomwork_*.deb.
+deb: release
+	cd build-release && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-release out

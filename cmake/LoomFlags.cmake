@@ -10,7 +10,8 @@ target_compile_options(loom_flags INTERFACE
 # with another compiler or optimisation level must not break on a new false positive.
 option(LOOM_WERROR "Treat warnings as errors" OFF)
 if(LOOM_WERROR)
-  target_compile_options(loom_flags INTERFACE -Werror)
+  # Only inside this build: the installed SDK's flags never fail a plug-in's build.
+  target_compile_options(loom_flags INTERFACE $<BUILD_INTERFACE:-Werror>)
 endif()
 
 if(LOOM_SANITIZE)

@@ -14,6 +14,11 @@
 # panel frames to the core's public libraries. SOURCES are the entry points, plugin.cpp
 # when a core is made and SOURCES is omitted; LINK adds libraries to the plug-in itself.
 # RC compiles the resource script (relative to the calling folder) into the plug-in.
+#
+# The same file serves the project's own build and, installed with the Loomwork CMake
+# package, plug-ins built elsewhere: it names the SDK's targets by their Loomwork:: names
+# (aliases in the project's build) and finds the export map beside itself. Plug-ins are
+# written to LOOM_PLUGIN_DIR.
 function(add_loom_plugin name)
   cmake_parse_arguments(ARG "TEXTURE" "RC" "SOURCES;LINK;CORE;CORE_PUBLIC;CORE_PRIVATE" ${ARGN})
   if(ARG_UNPARSED_ARGUMENTS)
@@ -23,10 +28,10 @@ function(add_loom_plugin name)
   if(ARG_CORE)
     set(core_public ${ARG_CORE_PUBLIC})
     if(ARG_TEXTURE)
-      list(APPEND core_public loom_texframe loom_panelframe)
+      list(APPEND core_public Loomwork::texframe Loomwork::panelframe)
     endif()
     add_library(${name}_core STATIC ${ARG_CORE})
-    target_link_libraries(${name}_core PUBLIC ${core_public} PRIVATE loom_flags ${ARG_CORE_PRIVATE})
+    target_link_libraries(${name}_core PUBLIC ${core_public} PRIVATE Loomwork::flags ${ARG_CORE_PRIVATE})
     set_target_properties(${name}_core PROPERTIES
       CXX_VISIBILITY_PRESET hidden
       VISIBILITY_INLINES_HIDDEN ON)
@@ -40,7 +45,7 @@ function(add_loom_plugin name)
   endif()
 
   add_library(${name} MODULE ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE loom_flags loomhost ${link})
+  target_link_libraries(${name} PRIVATE Loomwork::flags Loomwork::loomhost ${link})
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${LOOM_PLUGIN_DIR}
@@ -49,10 +54,9 @@ function(add_loom_plugin name)
   if(NOT LOOM_SANITIZE)
     target_link_options(${name} PRIVATE -Wl,--no-undefined)
   endif()
-  target_link_options(${name} PRIVATE -Wl,-Bsymbolic
-                      -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/plugin_exports.map)
-  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
-               ${CMAKE_SOURCE_DIR}/cmake/plugin_exports.map)
+  set(exports_map ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/plugin_exports.map)
+  target_link_options(${name} PRIVATE -Wl,-Bsymbolic -Wl,--version-script=${exports_map})
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${exports_map})
   if(ARG_RC)
     loom_add_resources(${name} ${ARG_RC})
   endif()

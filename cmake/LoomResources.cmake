@@ -1,6 +1,6 @@
 # loom_add_resources(TARGET RCFILE [INCLUDE_DIRS dir...])
 # Compiles the Win32 resource script RCFILE (relative to the current source folder) with
-# loom_rc at build time and adds the generated C++ to TARGET, which then registers its
+# the resource compiler (Loomwork::rc) at build time and adds the generated C++ to TARGET, which then registers its
 # dialogs, string tables and bitmaps with the host when it is loaded. The script is
 # rebuilt when it, any file it includes, any bitmap it names, or loom_rc changes.
 function(loom_add_resources target rcfile)
@@ -15,8 +15,9 @@ function(loom_add_resources target rcfile)
   endforeach()
   add_custom_command(
     OUTPUT ${out}
-    COMMAND loom_rc --rc ${rc_abs} --out ${out} --depfile ${out}.d ${include_args}
-    DEPENDS loom_rc ${rc_abs}
+    COMMAND $<TARGET_FILE:Loomwork::rc> --rc ${rc_abs} --out ${out} --depfile ${out}.d
+            ${include_args}
+    DEPENDS $<TARGET_FILE:Loomwork::rc> ${rc_abs}
     DEPFILE ${out}.d
     COMMENT "Compiling resources ${rcfile} for ${target}"
     VERBATIM)

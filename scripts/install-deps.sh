@@ -25,8 +25,10 @@ esac
 # libav*-dev: the anaglyph command reads and writes video through FFmpeg's libraries.
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
+# python3: writes loomhost's manual page and completion; dpkg-dev: dpkg-shlibdeps, which
+# gives the Debian package its dependencies.
 packages=(
-  cmake ninja-build ccache g++ make pkg-config
+  cmake ninja-build ccache g++ make pkg-config python3
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   fonts-liberation
   libsleef-dev
@@ -38,7 +40,7 @@ packages=(
 # python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
 # cluster renders (dask.distributed).
 test_packages=(
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev dpkg-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
   ffmpeg time
   chromium

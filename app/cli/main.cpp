@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     app.add_flag("--version", showVersion,
                  "Print the program's version and the plug-ins' versions, then stop");
     app.add_option("--plugins", ctx.pluginFolders,
-                   "Folder of plug-in libraries (repeatable; default $LOOMHOST_PLUGINS or the "
-                   "build's plugins folder)");
+                   "Folder of plug-in libraries (repeatable; default: $LOOMHOST_PLUGINS, "
+                   "$XDG_DATA_HOME/loomwork/plugins, then the program's own)");
     loom::AddListCommand(app, ctx);
     loom::AddParamsCommand(app, ctx);
     loom::AddEvalCommand(app, ctx);

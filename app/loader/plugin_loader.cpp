@@ -140,33 +140,86 @@ ClassDesc* PluginLoader::FindClassByName(const std::string& name) const {
     return nullptr;
 }
 
-std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitFolders) {
+const char* InstalledPluginDir() {
+#ifdef LOOM_PLUGIN_DIR_FROM_BIN
+    return LOOM_PLUGIN_DIR_FROM_BIN;
+#else
+    return "../lib/loomwork/plugins";
+#endif
+}
+
+PluginSearchEnv CurrentPluginSearchEnv() {
+    PluginSearchEnv env;
+    auto var = [](const char* name) {
+        const char* v = std::getenv(name);
+        return std::string(v ? v : "");
+    };
+    env.pluginsVar = var("LOOMHOST_PLUGINS");
+    env.xdgDataHome = var("XDG_DATA_HOME");
+    env.home = var("HOME");
+    std::error_code ec;
+    env.executable = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) env.executable.clear();
+    return env;
+}
+
+std::string UserPluginFolder(const PluginSearchEnv& env) {
+    namespace fs = std::filesystem;
+    // A relative XDG_DATA_HOME is invalid and ignored, as the base-directory rules say.
+    if (!env.xdgDataHome.empty() && fs::path(env.xdgDataHome).is_absolute()) {
+        return (fs::path(env.xdgDataHome) / "loomwork" / "plugins").string();
+    }
+    if (env.home.empty()) return "";
+    return (fs::path(env.home) / ".local" / "share" / "loomwork" / "plugins").string();
+}
+
+std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitFolders,
+                                       const PluginSearchEnv& env) {
+    namespace fs = std::filesystem;
     if (!explicitFolders.empty()) return explicitFolders;
-    std::vector<std::string> out;
-    if (const char* env = std::getenv("LOOMHOST_PLUGINS"); env && *env) {
-        std::string s = env;
-        size_t pos = 0;
-        while (pos <= s.size()) {
-            size_t next = s.find(':', pos);
-            if (next == std::string::npos) next = s.size();
-            if (next > pos) out.push_back(s.substr(pos, next - pos));
-            pos = next + 1;
-        }
-        return out;
+    std::vector<std::string> found;
+    // Folders the user names are kept even when missing, so that loading reports them.
+    size_t pos = 0;
+    while (pos <= env.pluginsVar.size()) {
+        size_t next = env.pluginsVar.find(':', pos);
+        if (next == std::string::npos) next = env.pluginsVar.size();
+        if (next > pos) found.push_back(env.pluginsVar.substr(pos, next - pos));
+        pos = next + 1;
     }
     std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        // The build puts loomhost in <build>/app and the plug-ins in <build>/plugins.
-        for (auto dir = exe.parent_path(); !dir.empty() && dir != dir.root_path();
-             dir = dir.parent_path()) {
-            if (std::filesystem::is_directory(dir / "plugins")) {
-                out.push_back((dir / "plugins").string());
-                break;
+    if (std::string user = UserPluginFolder(env); !user.empty() && fs::is_directory(user, ec)) {
+        found.push_back(user);
+    }
+    if (!env.executable.empty()) {
+        const fs::path bin = env.executable.parent_path();
+        if (fs::is_directory(bin / InstalledPluginDir(), ec)) {
+            found.push_back((bin / InstalledPluginDir()).lexically_normal().string());
+        } else {
+            // A build tree: loomhost in <build>/bin, the plug-ins in <build>/plugins.
+            for (fs::path dir = bin; !dir.empty() && dir != dir.root_path();
+                 dir = dir.parent_path()) {
+                if (fs::is_directory(dir / "plugins", ec)) {
+                    found.push_back((dir / "plugins").string());
+                    break;
+                }
             }
         }
     }
+    std::vector<std::string> out;
+    std::vector<fs::path> seen;
+    for (const std::string& f : found) {
+        fs::path key = fs::weakly_canonical(f, ec);
+        if (ec) key = fs::path(f).lexically_normal();
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+        seen.push_back(key);
+        out.push_back(f);
+    }
     return out;
+}
+
+std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitFolders) {
+    if (!explicitFolders.empty()) return explicitFolders;
+    return PluginFolders(explicitFolders, CurrentPluginSearchEnv());
 }
 
 }  // namespace loom

@@ -4,6 +4,7 @@
 /// routine, answers a null descriptor or repeats a class ID is reported, closed and
 /// skipped.
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,34 @@ class PluginLoader {
     std::vector<LoadedPlugin> plugins_;
 };
 
-/// The folders to search: `explicitFolders` if any, else $LOOMHOST_PLUGINS (':'-separated),
-/// else the plugins folder beside the executable's build folder.
+/// What the plug-in search reads from the process: the environment and the program's path.
+struct PluginSearchEnv {
+    std::string pluginsVar;            ///< $LOOMHOST_PLUGINS, ':'-separated
+    std::string xdgDataHome;           ///< $XDG_DATA_HOME; ignored unless absolute
+    std::string home;                  ///< $HOME
+    std::filesystem::path executable;  ///< the running program; empty when unknown
+};
+
+/// The search environment of this process (/proc/self/exe for the program).
+PluginSearchEnv CurrentPluginSearchEnv();
+
+/// The user's plug-in folder: $XDG_DATA_HOME/loomwork/plugins, else
+/// $HOME/.local/share/loomwork/plugins; empty when neither is known.
+std::string UserPluginFolder(const PluginSearchEnv& env);
+
+/// The folders to search, in order: `explicitFolders` alone if any; otherwise every folder
+/// of $LOOMHOST_PLUGINS, then the user's plug-in folder when it exists, then the program's
+/// own: the installed folder relative to the program (InstalledPluginDir()) or, in a
+/// build tree, the nearest `plugins` folder above it. A folder named twice is searched once;
+/// a class ID found again in a later folder is reported and skipped by the loader.
+std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitFolders,
+                                       const PluginSearchEnv& env);
+/// The same with this process's environment.
 std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitFolders);
+
+/// The installed plug-in folder relative to the program's folder ("../lib/loomwork/plugins"
+/// unless the build chose another library folder).
+const char* InstalledPluginDir();
 
 /// Printable UTF-8 form of a Windows-1252 string (class names carry 0xB7).
 std::string Utf8FromCp1252(const std::string& s);

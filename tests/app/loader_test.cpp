@@ -1,5 +1,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
 
 #include "app/loader/plugin_loader.h"
 #include "app/model/texture_setup.h"
@@ -89,4 +92,68 @@ TEST(TextureSetup, SetsValuesSubMapsAndKeysByName) {
     }
     EXPECT_THROW(ApplyKey(loader, tex, "Positive@1=1"), std::runtime_error);  // not animatable
     EXPECT_THROW(ApplyKey(loader, tex, "Detail=1"), std::runtime_error);
+}
+
+// The plug-in search path, over a made-up file tree: an installed prefix, a build tree and
+// a user's data folder.
+class PluginFolderSearch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        char pattern[] = "/tmp/loom_pluginsearch_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        installedBin_ = root_ / "prefix" / "bin";
+        installedPlugins_ = (installedBin_ / InstalledPluginDir()).lexically_normal();
+        buildBin_ = root_ / "build" / "bin";
+        userData_ = root_ / "data";
+        for (const fs::path& d :
+             {installedBin_, installedPlugins_, buildBin_, root_ / "build" / "plugins",
+              userData_ / "loomwork" / "plugins", root_ / "home"}) {
+            fs::create_directories(d);
+        }
+    }
+    void TearDown() override { std::filesystem::remove_all(root_); }
+
+    std::filesystem::path root_, installedBin_, installedPlugins_, buildBin_, userData_;
+};
+
+TEST_F(PluginFolderSearch, OrdersVariableUserAndOwnFolders) {
+    PluginSearchEnv env;
+    env.executable = installedBin_ / "loomhost";
+    env.xdgDataHome = userData_.string();
+    env.pluginsVar = "/opt/a::/opt/b:";
+    const std::string user = (userData_ / "loomwork" / "plugins").string();
+    EXPECT_EQ(PluginFolders({}, env),
+              (std::vector<std::string>{"/opt/a", "/opt/b", user, installedPlugins_.string()}));
+    // --plugins replaces the whole search.
+    EXPECT_EQ(PluginFolders({"/x"}, env), std::vector<std::string>{"/x"});
+    // A folder named again (here through "..") is searched once, at its first place.
+    env.pluginsVar = (installedBin_ / ".." / "lib" / "loomwork" / "plugins").string();
+    EXPECT_EQ(PluginFolders({}, env), (std::vector<std::string>{env.pluginsVar, user}));
+}
+
+TEST_F(PluginFolderSearch, FindsTheUserFolderFromXdgOrHome) {
+    PluginSearchEnv env;
+    env.home = (root_ / "home").string();
+    EXPECT_EQ(UserPluginFolder(env), (root_ / "home/.local/share/loomwork/plugins").string());
+    env.xdgDataHome = "relative/data";  // not absolute: ignored
+    EXPECT_EQ(UserPluginFolder(env), (root_ / "home/.local/share/loomwork/plugins").string());
+    env.xdgDataHome = userData_.string();
+    EXPECT_EQ(UserPluginFolder(env), (userData_ / "loomwork/plugins").string());
+    EXPECT_EQ(UserPluginFolder(PluginSearchEnv{}), "");
+    // A user folder that does not exist is not searched.
+    env.xdgDataHome = (root_ / "nowhere").string();
+    env.executable = installedBin_ / "loomhost";
+    EXPECT_EQ(PluginFolders({}, env), std::vector<std::string>{installedPlugins_.string()});
+}
+
+TEST_F(PluginFolderSearch, BuildTreeUsesTheNearestPluginsFolder) {
+    PluginSearchEnv env;
+    env.executable = buildBin_ / "loomhost";
+    EXPECT_EQ(PluginFolders({}, env),
+              std::vector<std::string>{(root_ / "build" / "plugins").string()});
+    env.executable = root_ / "elsewhere" / "loomhost";  // no plugins folder above
+    std::filesystem::create_directories(root_ / "elsewhere");
+    EXPECT_TRUE(PluginFolders({}, env).empty());
 }

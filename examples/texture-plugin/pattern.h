@@ -1,0 +1,15 @@
+#pragma once
+/// The plain weave: threads of warp (along V) and weft (along U) crossing over and under
+/// each other in a checkerboard. Pure functions of the cache; no allocation, no state.
+
+#include "params.h"
+
+/// The weft's weight at (u, v): 1 where a weft thread is on top, 0 where a warp thread is,
+/// `gap` between threads; `gap` too where the position or the thread count is not finite.
+float WeftWeight(const WeftCache& c, float u, float v) noexcept;
+/// Colour of weight t between the warp side c0 and the weft side c1, alpha 1.
+AColor WeftMixColor(float t, const Color& c0, const Color& c1) noexcept;
+/// Mono value of a plain colour: the channels' mean.
+float WeftMono(const Color& c) noexcept;
+/// Mono mix of weight t between m0 and m1.
+float WeftMixMono(float t, float m0, float m1) noexcept;

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# scripts/check-install.sh [BUILD]
+# Installs the build folder BUILD (default build-release) into a temporary prefix, moves
+# the prefix elsewhere (an install must not point back at the build or its first place),
+# builds examples/texture-plugin against it as a third party would, drops the plug-in into
+# the user's plug-in folder and runs the installed loomhost without flags: list, eval,
+# render and panel, with the shipped plug-ins and the example together.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-build-release}" && pwd)
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/loom-install.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+
+fail() {
+  echo "check-install: $*" >&2
+  exit 1
+}
+expect_line() {  # expect_line FILE PATTERN WHAT
+  grep -q -- "$2" "$1" || { cat "$1" >&2; fail "$3: no line matching '$2'"; }
+}
+
+cmake --install "$build" --prefix "$tmp/first" >"$tmp/install.log" ||
+  { cat "$tmp/install.log" >&2; fail "cmake --install $build failed"; }
+mv "$tmp/first" "$tmp/prefix"
+prefix=$tmp/prefix
+host=$prefix/bin/loomhost
+[ -x "$host" ] || fail "$host was not installed"
+for f in "$host" "$prefix"/lib*/libloomhost.so "$prefix"/lib*/loomwork/plugins/*.so; do
+  if readelf -d "$f" | grep -E 'R(UN)?PATH' | grep -q -e "$build" -e "$tmp/first"; then
+    fail "$f: its library path names the build or install folder"
+  fi
+done
+
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+cmake -S "$root/examples/texture-plugin" -B "$tmp/example" "${generator[@]}" \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" \
+  ${CXX:+-DCMAKE_CXX_COMPILER="$CXX"} >"$tmp/example.log" 2>&1 ||
+  { cat "$tmp/example.log" >&2; fail "configuring the example against $prefix failed"; }
+cmake --build "$tmp/example" >>"$tmp/example.log" 2>&1 ||
+  { cat "$tmp/example.log" >&2; fail "building the example failed"; }
+
+# The user's folder, as the program finds it without flags.
+unset LOOMHOST_PLUGINS
+export XDG_DATA_HOME=$tmp/data
+mkdir -p "$XDG_DATA_HOME/loomwork/plugins"
+cp "$tmp/example/plugins/weft.so" "$XDG_DATA_HOME/loomwork/plugins/"
+cd "$tmp"
+
+"$host" list >list.txt 2>list.err
+expect_line list.txt "Example · Weft 1.0" "list"
+expect_line list.txt "Loomwork · Nimbra 1.0" "list"
+expect_line list.txt "$prefix/lib.*/loomwork/plugins/nimbra.so" "list"
+[ ! -s list.err ] || { cat list.err >&2; fail "list warned"; }
+
+# 8 threads: warp where only a warp thread covers, weft where only a weft thread does,
+# the two colours' mean in a gap, and at crossings warp in cell (0,0) and weft in (1,0).
+"$host" eval weft 0.07,0.01 0.01,0.07 0.01,0.01 0.06,0.06 0.19,0.06 >eval.txt
+warp='0.150000006 0.200000003 0.449999988 1'
+weft='0.899999976 0.800000012 0.550000012 1'
+printf '%s\n' "$warp" "$weft" '0.524999976 0.5 0.5 1' "$warp" "$weft" >want.txt
+diff want.txt eval.txt >&2 || fail "eval weft answered other colours"
+"$host" eval nimbra 0,0 >nimbra.txt
+expect_line nimbra.txt '^0.425875038 0.425875038 1 1$' "eval nimbra"
+
+"$host" render weft -o weft.png --size 64x48 --preset Basket
+"$host" render nimbra -o nimbra.png --size 32x32 --sphere
+for f in weft.png nimbra.png; do
+  [ "$(head -c 8 "$f" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "$f is not a PNG"
+done
+
+"$host" panel weft --click Linen >panel.txt
+expect_line panel.txt 'rollup "Weft Setup"' "panel"
+expect_line panel.txt '2006 CustEdit *"40.0"' "panel after Linen"
+
+# A second copy of a class from a folder searched later is reported and skipped.
+LOOMHOST_PLUGINS=$tmp/example/plugins "$host" list >dup.txt 2>dup.err
+expect_line dup.err "weft.so: class ID of 'Example · Weft 1.0' is already taken" "duplicate"
+[ "$(grep -c 'Example · Weft' dup.txt)" = 1 ] || fail "the duplicate class was listed twice"
+
+echo "check-install: installed tree, example plug-in and loomhost work ($prefix)"
