@@ -14,26 +14,14 @@ import {tmpdir} from 'node:os';
 import {dirname, join} from 'node:path';
 import {fileURLToPath} from 'node:url';
 
+import {browserOrSkip} from './browser.mjs';
+
 const [loomhost, plugins] = process.argv.slice(2);
 if (!loomhost || !plugins) {
   console.error('usage: node editor_test.mjs LOOMHOST PLUGIN_DIR');
   process.exit(2);
 }
-// Where the browser or the driver is not installed the test is skipped (exit 77), so that
-// builds without them still pass; scripts/install-deps.sh installs both.
-const SKIP = 77;
-const browserPath = process.env.CHROMIUM || '/usr/bin/chromium';
-if (!existsSync(browserPath)) {
-  console.log(`skipped: no browser at ${browserPath}`);
-  process.exit(SKIP);
-}
-let chromium;
-try {
-  ({chromium} = await import('playwright-core'));
-} catch {
-  console.log('skipped: playwright-core is not installed (npm ci in tests/e2e)');
-  process.exit(SKIP);
-}
+const {chromium, browserPath} = await browserOrSkip();
 const root = mkdtempSync(join(tmpdir(), 'loom_editor_e2e_'));
 const TIMEOUT = 10000;
 

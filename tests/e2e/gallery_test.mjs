@@ -9,24 +9,14 @@ import {existsSync} from 'node:fs';
 import {resolve} from 'node:path';
 import {pathToFileURL} from 'node:url';
 
+import {browserOrSkip} from './browser.mjs';
+
 const [page] = process.argv.slice(2);
 if (!page) {
   console.error('usage: node gallery_test.mjs OUT/index.html');
   process.exit(2);
 }
-const SKIP = 77;
-const browserPath = process.env.CHROMIUM || '/usr/bin/chromium';
-if (!existsSync(browserPath)) {
-  console.log(`skipped: no browser at ${browserPath}`);
-  process.exit(SKIP);
-}
-let chromium;
-try {
-  ({chromium} = await import('playwright-core'));
-} catch {
-  console.log('skipped: playwright-core is not installed (npm ci in tests/e2e)');
-  process.exit(SKIP);
-}
+const {chromium, browserPath} = await browserOrSkip();
 assert.ok(existsSync(page), `${page} was not written`);
 
 const browser = await chromium.launch({executablePath: browserPath, args: ['--no-sandbox']});
