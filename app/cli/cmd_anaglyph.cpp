@@ -36,7 +36,7 @@ struct AnaglyphOptions {
     bool force = false;
     int bits = 0;  // 0: 16 when either input has more than 8 bits, else 8
     StereoOptions stereo;
-    std::string method = "grey", glasses, frames, format = "png";
+    std::string method = "grey", glasses, frames, shard, format = "png";
     bool sheet = false;
     VideoOptions video;
 };
@@ -135,6 +135,10 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
         throw std::runtime_error(
             "--frames takes LEFT (and RIGHT) as frame patterns, such as left_%04d.png");
     }
+    if (!opt.shard.empty() && !pattern) {
+        throw std::runtime_error(
+            "--shard takes LEFT (and RIGHT) as frame patterns, such as left_%04d.png");
+    }
     if (opt.sbs && stereo::IsStereoPhoto(opt.left)) {
         throw std::runtime_error(opt.left +
                                  ": a stereo photo is read as a pair without --sbs (a .jps "
@@ -182,6 +186,20 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
             const std::vector<int> found = stereo::FramesOnDisk(opt.left);
             if (found.empty()) throw std::runtime_error(opt.left + ": no frames match");
             range = {found.front(), found.back()};
+        }
+        // A part of the range: from --shard, or the Slurm array task's.
+        if (const std::optional<Shard> shard = RequestedShard(opt.shard, "--shard")) {
+            const std::optional<FrameRange> part = ShardOfRange(range, *shard);
+            const std::string which = "anaglyph: shard " + std::to_string(shard->index) + "/" +
+                                      std::to_string(shard->count) + " of frames " +
+                                      std::to_string(range.first) + "-" +
+                                      std::to_string(range.last);
+            if (!part) {
+                std::fprintf(stderr, "%s: no frames (more shards than frames)\n", which.c_str());
+                return jobs;
+            }
+            std::fprintf(stderr, "%s: frames %d-%d\n", which.c_str(), part->first, part->last);
+            range = *part;
         }
         // Each frame is planned before any is composed; a range beyond any real sequence
         // would only exhaust memory.
@@ -364,6 +382,10 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--frames", opt->frames,
                     "With frame patterns (left_%04d.png): the frames A-B (default: those of "
                     "LEFT on disk)");
+    cmd->add_option(
+        "--shard", opt->shard,
+        "With frame patterns: compose part K (from 0) of N contiguous parts of the "
+        "frames (default: the Slurm array task's, from SLURM_ARRAY_TASK_ID/_MIN/_COUNT)");
     cmd->add_option("--format", opt->format,
                     "With folders of pairs: the output pictures' format (png, tif, exr, jpg)")
         ->capture_default_str();

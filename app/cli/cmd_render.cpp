@@ -200,11 +200,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     std::optional<Shard> shard;
     if (sequence) {
         range = ParseFrameRange(opt.frames, "--frames");
-        if (!opt.shard.empty()) {
-            shard = ParseShard(opt.shard, "--shard");
-        } else {
-            shard = ShardFromSlurm([](const char* name) { return std::getenv(name); });
-        }
+        shard = RequestedShard(opt.shard, "--shard");
         const std::optional<FrameRange> part =
             shard ? ShardOfRange(range, *shard) : std::optional<FrameRange>(range);
         if (shard) {

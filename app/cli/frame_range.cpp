@@ -1,6 +1,7 @@
 #include "app/cli/frame_range.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -83,6 +84,11 @@ Shard ParseShard(const std::string& text, const std::string& what) {
                                  std::to_string(*n - 1) + ")");
     }
     return {static_cast<int>(*k), static_cast<int>(*n)};
+}
+
+std::optional<Shard> RequestedShard(const std::string& text, const std::string& what) {
+    if (!text.empty()) return ParseShard(text, what);
+    return ShardFromSlurm([](const char* name) { return std::getenv(name); });
 }
 
 std::optional<Shard> ShardFromSlurm(const EnvironmentLookup& lookup) {

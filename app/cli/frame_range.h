@@ -40,6 +40,10 @@ using EnvironmentLookup = std::function<const char*(const char* name)>;
 /// the variables when they are set but do not give a shard.
 std::optional<Shard> ShardFromSlurm(const EnvironmentLookup& lookup);
 
+/// The part a command is asked for: `text` ("K/N") parsed when given, else the Slurm array
+/// task's (ShardFromSlurm on the process's environment), else nothing.
+std::optional<Shard> RequestedShard(const std::string& text, const std::string& what);
+
 /// The frames of `range` that part `shard` renders: N contiguous parts whose sizes differ
 /// by at most one frame, the larger ones last. Nothing when the part is empty (more parts
 /// than frames).

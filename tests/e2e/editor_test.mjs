@@ -320,7 +320,14 @@ async function checkUndoKeys(page, panel) {
 // group boxes centre their titles, and a value outside a spinner's limits is refused with
 // the range.
 async function checkPanelText(page, panel) {
-  const family = await panel.locator('.client').evaluate((el) => getComputedStyle(el).fontFamily);
+  // A redraw can replace the panel's client between finding it and reading its style, which
+  // then reads as empty: read again until a client in the page answers.
+  let family = '';
+  for (const end = Date.now() + TIMEOUT; family === '' && Date.now() < end;) {
+    family = await panel.locator('.client').evaluate(
+        (el) => (el.isConnected ? getComputedStyle(el).fontFamily : ''));
+    if (family === '') await page.waitForTimeout(50);
+  }
   assert.match(family, /^"?Liberation Sans"?,/);
   assert.ok(await page.evaluate(async () => {
     await document.fonts.ready;

@@ -145,6 +145,53 @@ TEST_F(StereoCli, FramePatternsComposeEachFrameAndNameAMissingOne) {
         "--frames takes");
 }
 
+TEST_F(StereoCli, ShardsOfAFrameRangeTogetherComposeEachFrameOnce) {
+    fs::create_directories(dir / "seq");
+    for (int f = 0; f <= 4; ++f) {
+        Picture("seq/l_000" + std::to_string(f) + ".png", 8, 4, f);
+        Picture("seq/r_000" + std::to_string(f) + ".png", 8, 4, f + 10);
+    }
+    const std::string in = Path("seq/l_%04d.png") + " " + Path("seq/r_%04d.png");
+    ExpectOk(in + " -o " + Path("all_%04d.png"));
+    // Each part in a folder of its own: the folders together hold every frame once, each
+    // the same file as the whole run's.
+    std::vector<int> seen(5, 0);
+    auto collect = [&](const std::string& folder) {
+        for (int f = 0; f <= 4; ++f) {
+            const std::string name = "000" + std::to_string(f) + ".png";
+            if (!fs::exists(dir / folder / name)) continue;
+            ++seen[static_cast<size_t>(f)];
+            EXPECT_EQ(FileBytes(Path(folder + "/" + name)), FileBytes(Path("all_" + name)))
+                << folder << " " << f;
+        }
+    };
+    for (int k = 0; k < 3; ++k) {
+        const std::string folder = "part" + std::to_string(k);
+        fs::create_directories(dir / folder);
+        ExpectOk(in + " -o " + Path(folder + "/%04d.png") + " --shard " + std::to_string(k) + "/3");
+        collect(folder);
+    }
+    EXPECT_EQ(seen, std::vector<int>(5, 1));
+    // A Slurm array task picks its part when --shard is not given: task 11 of 10-11 is 1/2.
+    ::setenv("SLURM_ARRAY_TASK_ID", "11", 1);
+    ::setenv("SLURM_ARRAY_TASK_MIN", "10", 1);
+    ::setenv("SLURM_ARRAY_TASK_COUNT", "2", 1);
+    fs::create_directories(dir / "slurm");
+    const loomtest::CliResult r = Run("anaglyph " + in + " -o " + Path("slurm/%04d.png"));
+    for (const char* name :
+         {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_MIN", "SLURM_ARRAY_TASK_COUNT"}) {
+        ::unsetenv(name);
+    }
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("shard 1/2 of frames 0-4: frames 2-4"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "slurm/0001.png"));
+    EXPECT_EQ(FileBytes(Path("slurm/0004.png")), FileBytes(Path("all_0004.png")));
+    // Parts are of frame sequences only.
+    ExpectError(Path("seq/l_0000.png") + " " + Path("seq/r_0000.png") + " -o " + Path("o.png") +
+                    " --shard 0/2",
+                "--shard takes");
+}
+
 TEST_F(StereoCli, AFailingFrameLeavesEarlierFramesAndOlderFilesIntact) {
     fs::create_directories(dir / "seq");
     for (int f = 1; f <= 3; ++f) Picture("seq/s_" + std::to_string(f) + ".png", 8, 4, f);
