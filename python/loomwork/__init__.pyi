@@ -72,7 +72,8 @@ def anaglyph(
     right_eye: Literal["red", "green", "blue"] = "green",
     left_comp: float = -0.1,
     right_comp: float = -0.1,
-    method: Literal["grey"] = "grey",
+    method: Literal["grey", "half-colour", "colour", "dubois"] = "grey",
+    glasses: Literal["red-cyan", "green-magenta", "amber-blue"] | None = None,
 ) -> npt.NDArray[np.uint16]: ...
 def load_scene(path: str) -> dict[str, Texture]: ...
 def save_scene(path: str, textures: Texture | Mapping[str, Texture] | Iterable[Texture]) -> None: ...

@@ -12,6 +12,8 @@
 
 #include "app/filter/image16.h"
 #include "app/model/scene_load.h"
+#include "app/stereo/colour_methods.h"
+#include "app/stereo/compose_pair.h"
 #include "foundation/host/sdk/filters.h"
 #include "python/src/anaglyph.h"
 #include "python/src/arrays.h"
@@ -332,17 +334,37 @@ void WriteImageArray(const std::string& path, const py::array& image, std::optio
 
 py::array AnaglyphArrays(const py::array& left, const py::array& right, const std::string& leftEye,
                          const std::string& rightEye, double leftComp, double rightComp,
-                         const std::string& method) {
-    if (method != "grey" && method != "gray") {
-        throw std::runtime_error("method '" + method +
-                                 "': this build composes grey anaglyphs only (method=\"grey\")");
+                         const std::string& method, const std::optional<std::string>& glasses) {
+    loom::stereo::AnaglyphSettings settings;
+    settings.method = loom::stereo::ParseAnaglyphMethod(method);
+    if (glasses) settings.glasses = loom::stereo::ParseGlasses(*glasses);
+    if (settings.method != loom::stereo::AnaglyphMethod::kGrey &&
+        (leftEye != "red" || rightEye != "green" || leftComp != -0.1 || rightComp != -0.1)) {
+        throw std::runtime_error(std::string("method ") +
+                                 loom::stereo::MethodName(settings.method) +
+                                 " takes glasses; left_eye, right_eye, left_comp and right_comp "
+                                 "set the grey method");
     }
     const loom::Image16 l = loomwork::Image16FromArray(left, "left");
     const loom::Image16 r = loomwork::Image16FromArray(right, "right");
     loom::Image16 result;
-    {
+    if (settings.method == loom::stereo::AnaglyphMethod::kGrey) {
+        if (glasses) {
+            throw std::runtime_error(
+                "glasses go with the colour methods; the grey method takes "
+                "left_eye and right_eye");
+        }
         py::gil_scoped_release release;
         result = loomwork::Anaglyph(l, r, {leftEye, rightEye, leftComp, rightComp});
+    } else {
+        // The colour methods compose in the application, as `loomhost anaglyph --method` does.
+        py::gil_scoped_release release;
+        loom::FilterProgressWindow window("anaglyph", nullptr, false);
+        std::string err;
+        if (loom::stereo::ComposePair(settings, nullptr, l, r, window, nullptr, result, err) !=
+            loom::FilterOutcome::kDone) {
+            throw std::runtime_error(err);
+        }
     }
     return loomwork::ArrayFromImage16(result);
 }
@@ -522,10 +544,12 @@ as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.s
 
     m.def("anaglyph", &AnaglyphArrays, py::arg("left"), py::arg("right"),
           py::arg("left_eye") = "red", py::arg("right_eye") = "green", py::arg("left_comp") = -0.1,
-          py::arg("right_comp") = -0.1, py::arg("method") = "grey",
-          R"(Composes a stereo pair into one anaglyph picture with the stereo filter, as
-`loomhost anaglyph` does. left and right: arrays (H, W), (H, W, 3) or (H, W, 4) of uint8,
-uint16 or float32 (0..1). Eye colours "red", "green" or "blue"; compensations -0.5..0.
+          py::arg("right_comp") = -0.1, py::arg("method") = "grey", py::arg("glasses") = py::none(),
+          R"(Composes a stereo pair into one anaglyph picture, as `loomhost anaglyph` does.
+left and right: arrays (H, W), (H, W, 3) or (H, W, 4) of uint8, uint16 or float32 (0..1).
+method "grey" (the stereo filter: eye colours "red", "green" or "blue", compensations
+-0.5..0), or "half-colour", "colour" or "dubois" for glasses "red-cyan" (default),
+"green-magenta" or "amber-blue".
 Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
     m.def("_scene_bytes", &SceneBytes, py::arg("textures"));
     m.def(

@@ -43,6 +43,19 @@ def test_anaglyph_equals_the_command_line(cli, tmp_path, kind, ext):
     assert same_bits(loomwork.anaglyph(left, right), ref[:, :, : got.shape[2]])
 
 
+@pytest.mark.parametrize("method, glasses", [("dubois", "red-cyan"), ("half-colour", "amber-blue")])
+def test_colour_methods_equal_the_command_line(cli, tmp_path, method, glasses):
+    left, right = (np.round(v * 65535).astype(np.uint16) for v in _views())
+    for name, view in (("l", left), ("r", right)):
+        loomwork.write_image(str(tmp_path / f"{name}.png"), view)
+    cli.run("anaglyph", tmp_path / "l.png", tmp_path / "r.png", "--method", method, "--glasses",
+            glasses, "--bits", 16, "-o", tmp_path / "cli.png")
+    got = loomwork.anaglyph(left, right, method=method, glasses=glasses)
+    ref = loomwork.read_image(str(tmp_path / "cli.png"), dtype="uint16")
+    assert same_bits(got, ref[:, :, : got.shape[2]])
+    assert not same_bits(got, loomwork.anaglyph(left, right))
+
+
 def test_anaglyph_refuses_what_the_command_line_refuses(cli, tmp_path):
     left, right = _views()
     with pytest.raises(ValueError, match="the views differ in size"):
@@ -54,8 +67,10 @@ def test_anaglyph_refuses_what_the_command_line_refuses(cli, tmp_path):
     huge = np.broadcast_to(np.zeros(4, np.uint8), (1 << 20, 1 << 20, 4))
     with pytest.raises(ValueError, match="is empty or more than"):
         loomwork.anaglyph(huge, huge)
-    with pytest.raises(ValueError, match="grey"):
-        loomwork.anaglyph(left, right, method="dubois")
+    with pytest.raises(ValueError, match="grey method"):
+        loomwork.anaglyph(left, right, method="dubois", left_eye="blue")
+    with pytest.raises(ValueError, match="sepia"):
+        loomwork.anaglyph(left, right, method="sepia")
     loomwork.write_image(str(tmp_path / "l.png"), left)
     for option, value, keyword in (("--left-comp", 0.5, "left_comp"), ("--left-eye", "pink", "left_eye")):
         message = cli.error("anaglyph", tmp_path / "l.png", tmp_path / "l.png", option, value, "-o", tmp_path / "o.png")
