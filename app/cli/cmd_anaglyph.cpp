@@ -359,11 +359,18 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
         "anaglyph",
         "Compose stereo pairs into anaglyph pictures (grey through the dioptrix filter, or a "
         "colour method)");
-    cmd->add_option("LEFT", opt->left,
-                    "Left-eye image (with --sbs: the side-by-side image; alone: an .mpo or .jps "
-                    "stereo photo), a frame pattern (left_%04d.png), or a folder of pairs");
-    cmd->add_option("RIGHT", opt->right,
-                    "Right-eye image, the same size as LEFT; a pattern or folder like LEFT");
+    CLI::Option* leftArg = cmd->add_option(
+        "LEFT", opt->left,
+        "Left-eye image (with --sbs: the side-by-side image; alone: an .mpo or .jps "
+        "stereo photo), a frame pattern (left_%04d.png), or a folder of pairs");
+    CLI::Option* rightArg =
+        cmd->add_option("RIGHT", opt->right,
+                        "Right-eye image, the same size as LEFT; a pattern or folder like LEFT");
+    // The views named, for scripts that would rather not rely on their order.
+    cmd->add_option("--left", opt->left,
+                    "The left view (picture, video, pattern or folder), as LEFT")
+        ->excludes(leftArg);
+    cmd->add_option("--right", opt->right, "The right view, as RIGHT")->excludes(rightArg);
     cmd->add_option("-o,--out", opt->output,
                     "Output image (.png, .tif, .exr, .jpg), frame pattern, or folder");
     cmd->add_flag("--sbs", opt->sbs,

@@ -145,6 +145,18 @@ TEST_F(StereoCli, FramePatternsComposeEachFrameAndNameAMissingOne) {
         "--frames takes");
 }
 
+TEST_F(StereoCli, ViewsNamedByOptionComposeAsViewsGivenInOrder) {
+    const std::string l = Picture("l.png", 8, 4, 1), r = Picture("r.png", 8, 4, 2);
+    ExpectOk(l + " " + r + " -o " + Path("order.png"));
+    ExpectOk("--right " + r + " --left " + l + " -o " + Path("named.png"));
+    EXPECT_EQ(FileBytes(Path("named.png")), FileBytes(Path("order.png")));
+    const loomtest::CliResult both =
+        Run("anaglyph " + l + " --left " + l + " --right " + r + " -o " + Path("x.png"));
+    EXPECT_NE(both.status, 0);
+    EXPECT_NE(both.err.find("excludes"), std::string::npos) << both.err;
+    EXPECT_FALSE(fs::exists(dir / "x.png"));
+}
+
 TEST_F(StereoCli, ShardsOfAFrameRangeTogetherComposeEachFrameOnce) {
     fs::create_directories(dir / "seq");
     for (int f = 0; f <= 4; ++f) {
