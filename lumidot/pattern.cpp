@@ -36,7 +36,7 @@ Shape ShapeOf(const LumidotWave& wave) noexcept {
 }
 
 void WaveChunk(const LumidotWave& wave, Shape shape, const float* x, int n, float* out) noexcept {
-    double a[kChunk];
+    double a[kChunk] = {};  // set up to n; the rest zero so no lane reads an unset value
     // An iteration of 0 makes a infinite or NaN, and so the wave NaN: the threshold test
     // below turns that into 1.
     for (int i = 0; i < n; ++i) a[i] = Widen(x[i]) / Widen(wave.iteration) + Widen(wave.phase);

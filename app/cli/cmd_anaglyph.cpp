@@ -124,6 +124,16 @@ void MakeOutputFolder(const std::string& folder) {
     }
 }
 
+/// A job built member by member: GCC 12 at -O3 misreads the strings of a braced temporary
+/// of this type as uninitialised.
+stereo::PairJob Job(stereo::PairSource source, std::string output, std::string label) {
+    stereo::PairJob job;
+    job.source = std::move(source);
+    job.output = std::move(output);
+    job.label = std::move(label);
+    return job;
+}
+
 /// The pairs the command names and the files it writes: one still, the frames of
 /// patterns, or the pairs of folders.
 std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
@@ -158,9 +168,8 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
                                              : stereo::PairFolders(opt.left, opt.right);
         MakeOutputFolder(opt.output);
         for (const stereo::NamedPair& p : pairs) {
-            jobs.push_back({{p.left, p.right, false},
-                            (fs::path(opt.output) / (p.name + ext)).string(),
-                            p.name});
+            jobs.push_back(Job({p.left, p.right, false},
+                               (fs::path(opt.output) / (p.name + ext)).string(), p.name));
         }
         return jobs;
     }
@@ -232,7 +241,7 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
         throw std::runtime_error(
             "give the right-eye image too (or --sbs for one image, or an .mpo or .jps photo)");
     }
-    jobs.push_back({{opt.left, opt.right, opt.sbs}, opt.output, ""});
+    jobs.push_back(Job({opt.left, opt.right, opt.sbs}, opt.output, ""));
     return jobs;
 }
 

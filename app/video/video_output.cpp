@@ -44,9 +44,14 @@ std::string TemporaryName(const std::string& path) {
     namespace fs = std::filesystem;
     const fs::path p(path);
     std::random_device rd;
-    return (p.parent_path() / ("." + p.filename().string() + kTemporaryMarker +
-                               std::to_string(::getpid()) + "." + std::to_string(rd())))
-        .string();
+    // Appended piece by piece: GCC 12 at -O3 misreports `"." + name` as overlapping copies.
+    std::string name(1, '.');
+    name += p.filename().string();
+    name += kTemporaryMarker;
+    name += std::to_string(::getpid());
+    name += '.';
+    name += std::to_string(rd());
+    return (p.parent_path() / name).string();
 }
 
 bool IsYuv(AVPixelFormat format) {
