@@ -132,16 +132,24 @@ void TexFrame::PatternPreviewBatch(const float* u, const float* v, int n, AColor
     for (int i = 0; i < n; ++i) out[i] = PatternPreview(u[i], v[i]);
 }
 
-void TexFrame::EvalColorBatch(const TexBatchPoints& pts, AColor* out) noexcept {
-    const bool batched = uvGen_ && RandomDrawingMaps() <= 1;
-    IUVGenBatch* direct = batched ? DirectMapping(uvGen_) : nullptr;
+namespace {
+
+/// Evaluates `pts` in pieces of at most kTexBatchMax: through the generator's direct batch
+/// mapping when it has one; else by recording where the generator samples and, when it
+/// samples each point once, evaluating the pattern on the recorded points and replaying the
+/// results through it; else sample by sample. `batched` is false when the generator is
+/// missing or the tree draws random numbers in more than one map (their order is kept).
+template <class T, class PatternBatch, class MapOne, class EvalOne>
+void EvalInBatches(const TexBatchPoints& pts, T* out, UVGen* gen, bool batched,
+                   PatternBatch patternBatch, MapOne mapOne, EvalOne evalOne) {
+    IUVGenBatch* direct = batched ? DirectMapping(gen) : nullptr;
     for (int first = 0; first < pts.count; first += kTexBatchMax) {
         const TexBatchPoints part = pts.Slice(first, std::min(kTexBatchMax, pts.count - first));
-        AColor* res = out + first;
+        T* res = out + first;
         float u[kTexBatchMax], v[kTexBatchMax];
         if (direct) {
             direct->MapBatch(part, u, v);
-            PatternColorBatch(part, u, v, res);
+            patternBatch(part, u, v, res);
             continue;
         }
         BatchShadeContext sc(part);
@@ -150,64 +158,51 @@ void TexFrame::EvalColorBatch(const TexBatchPoints& pts, AColor* out) noexcept {
             PointRecorder rec(u, v, part.count);
             for (int i = 0; i < part.count && oneEach; ++i) {
                 sc.Select(i);
-                uvGen_->EvalUVMap(sc, &rec, TRUE);
+                mapOne(sc, &rec);
                 oneEach = rec.Count() == i + 1;
             }
         }
         if (!oneEach) {
             for (int i = 0; i < part.count; ++i) {
                 sc.Select(i);
-                res[i] = EvalColor(sc);
+                res[i] = evalOne(sc);
             }
             continue;
         }
-        AColor colors[kTexBatchMax];
-        PatternColorBatch(part, u, v, colors);
-        Replayer<AColor> replay(colors, part.count);
+        T values[kTexBatchMax];
+        patternBatch(part, u, v, values);
+        Replayer<T> replay(values, part.count);
         for (int i = 0; i < part.count; ++i) {
             sc.Select(i);
-            res[i] = uvGen_->EvalUVMap(sc, &replay, TRUE);
+            res[i] = mapOne(sc, &replay);
         }
     }
 }
 
+}  // namespace
+
+void TexFrame::EvalColorBatch(const TexBatchPoints& pts, AColor* out) noexcept {
+    EvalInBatches<AColor>(
+        pts, out, uvGen_, uvGen_ && RandomDrawingMaps() <= 1,
+        [this](const TexBatchPoints& part, const float* u, const float* v, AColor* res) {
+            PatternColorBatch(part, u, v, res);
+        },
+        [this](ShadeContext& sc, MapSampler* sampler) {
+            return uvGen_->EvalUVMap(sc, sampler, TRUE);
+        },
+        [this](ShadeContext& sc) { return EvalColor(sc); });
+}
+
 void TexFrame::EvalMonoBatch(const TexBatchPoints& pts, float* out) noexcept {
-    const bool batched = uvGen_ && RandomDrawingMaps() <= 1;
-    IUVGenBatch* direct = batched ? DirectMapping(uvGen_) : nullptr;
-    for (int first = 0; first < pts.count; first += kTexBatchMax) {
-        const TexBatchPoints part = pts.Slice(first, std::min(kTexBatchMax, pts.count - first));
-        float* res = out + first;
-        float u[kTexBatchMax], v[kTexBatchMax];
-        if (direct) {
-            direct->MapBatch(part, u, v);
+    EvalInBatches<float>(
+        pts, out, uvGen_, uvGen_ && RandomDrawingMaps() <= 1,
+        [this](const TexBatchPoints& part, const float* u, const float* v, float* res) {
             PatternMonoBatch(part, u, v, res);
-            continue;
-        }
-        BatchShadeContext sc(part);
-        bool oneEach = batched;
-        if (batched) {
-            PointRecorder rec(u, v, part.count);
-            for (int i = 0; i < part.count && oneEach; ++i) {
-                sc.Select(i);
-                uvGen_->EvalUVMapMono(sc, &rec, TRUE);
-                oneEach = rec.Count() == i + 1;
-            }
-        }
-        if (!oneEach) {
-            for (int i = 0; i < part.count; ++i) {
-                sc.Select(i);
-                res[i] = EvalMono(sc);
-            }
-            continue;
-        }
-        float monos[kTexBatchMax];
-        PatternMonoBatch(part, u, v, monos);
-        Replayer<float> replay(monos, part.count);
-        for (int i = 0; i < part.count; ++i) {
-            sc.Select(i);
-            res[i] = uvGen_->EvalUVMapMono(sc, &replay, TRUE);
-        }
-    }
+        },
+        [this](ShadeContext& sc, MapSampler* sampler) {
+            return uvGen_->EvalUVMapMono(sc, sampler, TRUE);
+        },
+        [this](ShadeContext& sc) { return EvalMono(sc); });
 }
 
 void TexFrame::EvalNormalPerturbBatch(const TexBatchPoints& pts, Point3* out) noexcept {

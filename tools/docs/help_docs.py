@@ -53,13 +53,13 @@ def read_command(program, path):
     return cmd
 
 
-def option_flags(spec):
+def option_flags(usage):
     """'-o,--out TEXT REQUIRED' -> ['-o', '--out']"""
-    return [f for f in spec.split()[0].split(",") if f.startswith("-")]
+    return [f for f in usage.split()[0].split(",") if f.startswith("-")]
 
 
-def takes_value(spec):
-    return len(spec.split()) > 1
+def takes_value(usage):
+    return len(usage.split()) > 1
 
 
 # ---- manual page -------------------------------------------------------------------------
@@ -71,8 +71,8 @@ def roff(text):
 
 def man_options(options):
     out = []
-    for spec, desc in options:
-        words = spec.split()
+    for usage, desc in options:
+        words = usage.split()
         out.append(".TP")
         out.append("\\fB" + roff(words[0]) + "\\fR" +
                    ("" if len(words) == 1 else " \\fI" + roff(" ".join(words[1:])) + "\\fR"))
@@ -142,11 +142,11 @@ def completion(root):
 
     def add(cmd):
         key = " ".join(cmd.path)
-        flags = [f for spec, _ in cmd.options for f in option_flags(spec)]
+        flags = [f for usage, _ in cmd.options for f in option_flags(usage)]
         subs = [s.path[-1] for s in cmd.subcommands]
-        for spec, _ in cmd.options:
-            if takes_value(spec):
-                value_opts.update(option_flags(spec))
+        for usage, _ in cmd.options:
+            if takes_value(usage):
+                value_opts.update(option_flags(usage))
         classes = any(p[0].startswith("CLASS") for p in cmd.positionals)
         cases.append('        "%s") words="%s"; classes=%d ;;'
                      % (key, shell_words(flags + subs), 1 if classes else 0))
@@ -155,7 +155,7 @@ def completion(root):
 
     for cmd in root.subcommands:
         add(cmd)
-    top = [f for spec, _ in root.options for f in option_flags(spec)]
+    top = [f for usage, _ in root.options for f in option_flags(usage)]
     top += [c.path[0] for c in root.subcommands]
     nested = {c.path[0]: [s.path[-1] for s in c.subcommands] for c in root.subcommands}
     nested_cases = "\n".join('            %s) [[ " %s " == *" $w "* ]] && path+=" $w" ;;'
