@@ -5,6 +5,7 @@
 // Input: the first line is "METHOD PATH[?QUERY]", the rest is the body.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -44,6 +45,8 @@ void Fixture::NewSession() {
         task();
     });
     fx->api = std::make_unique<loom::web::Api>(*fx->session);
+    // A request for a finished picture must not hold the run up for seconds.
+    fx->api->LimitPictureWaits(std::chrono::milliseconds(20));
     try {
         fx->session->OpenClass("nimbra");
     } catch (const loom::web::ApiError&) {

@@ -21,7 +21,8 @@ while IFS= read -r seed; do
   printf '%b' "$seed" >"$work/web/seed$n"
 done <<'SEEDS'
 GET /api/state
-GET /api/sample.bmp?v=1
+GET /api/sample.bmp?final=1
+GET /api/preview?after=0&wait=10
 GET /api/bitmap?h=65548
 POST /api/click\n{"hwnd":65548,"id":1164}
 POST /api/spinner\n{"hwnd":65548,"id":1100,"values":[1.5,2.5],"accept":true}

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/web/editor_session.h"
+#include "app/web/preview_renderer.h"
 #include "app/web/root_folder.h"
 #include "foundation/host/base/undo.h"
 #include "foundation/host/win32/interact.h"
@@ -299,16 +300,26 @@ Answer LoadScene(const RouteCall& call) {
     return ApiResponse{200, "application/json", answer.dump()};
 }
 
+Answer SampleSettings(const RouteCall& call) {
+    const bool sphere = call.body.contains("sphere");
+    const bool density = call.body.contains("density");
+    if (!sphere && !density) throw ApiError(400, "give 'sphere' or 'density' (or both)");
+    if (sphere) call.Materials().SetSampleSphere(BoolField(call.body, "sphere"));
+    if (density) call.Materials().SetPixelDensity(NumberValue(call.body["density"], "density"));
+    return {};
+}
+
+ApiResponse PictureFile(const PictureBytes& bytes) {
+    if (!bytes) throw ApiError(404, "there is no picture to show");
+    return Image(*bytes);
+}
+
 // clang-format off
 /// Every path the API answers. GET routes read; POST routes act and, unless they answer
 /// otherwise, answer the editor's state afterwards.
 constexpr Route kRoutes[] = {
     {"GET", "state", [](const RouteCall&) -> Answer { return {}; }},
     {"GET", "files", [](const RouteCall& c) -> Answer { return Files(c); }},
-    {"GET", "sample.bmp", [](const RouteCall& c) -> Answer {
-         return Image(c.Materials().SampleImage()); }},
-    {"GET", "viewport.bmp", [](const RouteCall& c) -> Answer {
-         return Image(c.Materials().ViewportImage()); }},
     {"GET", "bitmap", [](const RouteCall& c) -> Answer {
          return Image(c.session.BitmapImage(QueryNumber(c.request, "h"))); }},
     {"GET", "imagelist", [](const RouteCall& c) -> Answer {
@@ -351,8 +362,7 @@ constexpr Route kRoutes[] = {
          c.Materials().CancelMap(); return {}; }},
     {"POST", "scene/save", SaveScene},
     {"POST", "scene/load", LoadScene},
-    {"POST", "sample", [](const RouteCall& c) -> Answer {
-         c.Materials().SetSampleSphere(BoolField(c.body, "sphere")); return {}; }},
+    {"POST", "sample", SampleSettings},
     {"POST", "filter/setup", [](const RouteCall& c) -> Answer {
          c.session.VideoPost().ShowSetupLater(); return {}; }},
     {"POST", "filter/about", [](const RouteCall& c) -> Answer {
@@ -378,7 +388,46 @@ json ParseBody(const std::string& text) {
 
 }  // namespace
 
-Api::Api(EditorSession& session) : session_(session), run_(NewRunId()) {}
+Api::Api(EditorSession& session)
+    : session_(session), previews_(session.Materials().Previews()), run_(NewRunId()) {}
+
+void Api::ReleasePictureWaits() { previews_.ReleaseWaits(); }
+
+std::optional<ApiResponse> Api::HandlePicture(const ApiRequest& req) const {
+    if (req.method != "GET") return std::nullopt;
+    try {
+        auto waitMs = [&](const char* name) {
+            const std::uint64_t most = static_cast<std::uint64_t>(pictureWait_.count());
+            return req.query.count(name) ? std::min(QueryNumber(req, name), most)
+                                         : std::uint64_t{0};
+        };
+        if (req.path == "/api/preview") {
+            const std::uint64_t after = req.query.count("after") ? QueryNumber(req, "after") : 0;
+            const PreviewPicture p =
+                previews_.WaitNewer(after, std::chrono::milliseconds(waitMs("wait")));
+            const json answer = {{"picture", p.number},
+                                 {"version", p.generation},
+                                 {"final", p.final},
+                                 {"size", p.size},
+                                 {"empty", !p.sample}};
+            return ApiResponse{200, "application/json", answer.dump()};
+        }
+        const bool sample = req.path == "/api/sample.bmp";
+        if (!sample && req.path != "/api/viewport.bmp") return std::nullopt;
+        PreviewPicture p;
+        if (req.query.count("final") && QueryNumber(req, "final") != 0) {
+            // Scripts and tests that want the finished picture of the latest change.
+            std::optional<PreviewPicture> done = previews_.WaitFinal(pictureWait_);
+            if (!done) throw ApiError(503, "the sample is still being drawn");
+            p = std::move(*done);
+        } else {
+            p = previews_.Latest();
+        }
+        return PictureFile(sample ? p.sample : p.viewport);
+    } catch (const ApiError& e) {
+        return Error(e.Status(), e.what());
+    }
+}
 
 std::string Api::State() {
     const EditorSession& s = session_;
@@ -419,7 +468,8 @@ std::string Api::State() {
         {"undo", {{"count", theHold.UndoCount()}, {"label", theHold.UndoLabel()}}},
         {"redo", {{"count", theHold.RedoCount()}, {"label", theHold.RedoLabel()}}},
         {"mapBrowser", map},
-        {"sample", {{"version", m.SampleVersion()}, {"sphere", m.SampleSphere()}}},
+        {"sample",
+         {{"version", m.SampleVersion()}, {"sphere", m.SampleSphere()}, {"size", m.SampleSize()}}},
         {"filter",
          {{"available", v.Filter() != nullptr},
           {"settings", v.Settings()},
@@ -430,6 +480,18 @@ std::string Api::State() {
 }
 
 ApiResponse Api::Handle(const ApiRequest& req) {
+    if (std::optional<ApiResponse> picture = HandlePicture(req)) return std::move(*picture);
+    ApiResponse response = Respond(req);
+    // Whatever the request changed, also when it failed half-way, is drawn afresh.
+    try {
+        session_.Materials().SubmitPreview();
+    } catch (const std::exception&) {
+        // No copy of the texture could be made (memory): the pictures stay as they were.
+    }
+    return response;
+}
+
+ApiResponse Api::Respond(const ApiRequest& req) {
     try {
         if (req.body.size() > kMaxBodyBytes) throw ApiError(413, "the request body is too large");
         if (req.path.rfind("/api/", 0) != 0) throw ApiError(404, "no such path");

@@ -5,16 +5,20 @@
 /// answer 4xx with one line of JSON, {"error": "..."}. Actions answer the editor's state
 /// afterwards, so the page redraws from the answer.
 ///
-/// Window-thread only (the server hands each request to the window thread).
+/// Window-thread only (the server hands each request to the window thread), apart from
+/// HandlePicture.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace loom::web {
 
 class EditorSession;
+class PreviewRenderer;
 
 struct ApiRequest {
     std::string method;  ///< "GET" or "POST"
@@ -35,7 +39,21 @@ inline constexpr std::size_t kMaxBodyBytes = 64 * 1024;
 class Api {
   public:
     explicit Api(EditorSession& session);
+    /// Answers `request`; then hands what it changed to the preview renderer.
     ApiResponse Handle(const ApiRequest& request);
+    /// Any thread: answers the preview pictures, which never wait for the window thread:
+    /// GET /api/preview?after=N&wait=MS (the latest picture's number, the change it shows,
+    /// whether it is the full pass, its size; waiting up to MS, at most 5 s, for a picture
+    /// numbered above N), /api/sample.bmp and /api/viewport.bmp (the latest picture; with
+    /// final=1 the full picture of the latest change, waiting up to 5 s for it, else 503).
+    /// Nothing for any other request.
+    std::optional<ApiResponse> HandlePicture(const ApiRequest& request) const;
+    /// The longest any picture request waits (5 s, well inside the server's write deadline,
+    /// unless set otherwise).
+    void LimitPictureWaits(std::chrono::milliseconds most) { pictureWait_ = most; }
+    /// Any thread: picture requests waiting now, and any made later, answer at once (the
+    /// server is stopping).
+    void ReleasePictureWaits();
     /// The editor's state as the page draws it (windows with their trees and the base
     /// units their dialog units map with, time, undo, map browser, images' versions, video
     /// post). Each answer carries a serial one above the last: answers to concurrent requests can
@@ -45,7 +63,11 @@ class Api {
     std::string State();
 
   private:
+    ApiResponse Respond(const ApiRequest& request);
+
     EditorSession& session_;
+    PreviewRenderer& previews_;
+    std::chrono::milliseconds pictureWait_{5000};
     const std::string run_;
     std::uint64_t stateSerial_ = 0;
 };

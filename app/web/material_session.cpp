@@ -20,8 +20,6 @@ constexpr UINT kOpenSubMap = WM_APP + 13;
 /// Deepest chain of sub-maps the editor follows (maps cannot hold themselves, so a chain
 /// ends; this only bounds the work of following one).
 constexpr size_t kMaxMapDepth = 64;
-/// Side of the sample picture in pixels: small enough to redraw after every change.
-constexpr int kSampleSize = 128;
 
 std::string Stem(const std::string& path) { return std::filesystem::path(path).stem().string(); }
 
@@ -285,34 +283,36 @@ void MaterialSession::SetSampleSphere(bool sphere) {
     }
 }
 
-const std::vector<std::uint8_t>& MaterialSession::SampleImage() {
-    if (sampleDirty_) {
-        sampleDirty_ = false;
-        sample_.clear();
-        viewport_.clear();
-        if (Texmap* tex = editor_->Current()) {
-            RenderOptions opt;
-            opt.width = kSampleSize;
-            opt.height = kSampleSize;
-            opt.time = editor_->GetTime();
-            opt.sphere = sphere_;
-            RenderImages images;
-            RenderTexture(tex, opt, images);
-            sample_ = EncodeBmp(images.color);
-            ++renders_;
-            // The viewport bitmap is made again too: a change that came without a redraw
-            // request (a slider, undo) leaves the texture's handle as it was.
-            tex->ActivateTexDisplay(FALSE);
-            DWORD_PTR handle = tex->GetActiveTexHandle(editor_->GetTime(), viewportMaker_);
-            if (const Bitmap* bm = ViewportHandleBitmap(handle)) viewport_ = EncodeBmp(*bm);
-        }
+void MaterialSession::SetPixelDensity(double density) {
+    if (!(density >= 0.5 && density <= 8.0)) {
+        throw ApiError(400, "the pixel density must be 0.5..8");
     }
-    return sample_;
+    // Anything from one and a half pixels per unit up counts as a high-density screen.
+    const int size = density >= 1.5 ? 2 * kSampleSide : kSampleSide;
+    if (size != sampleSize_) {
+        sampleSize_ = size;
+        SampleChanged();
+    }
 }
 
-const std::vector<std::uint8_t>& MaterialSession::ViewportImage() {
-    SampleImage();
-    return viewport_;
+void MaterialSession::SubmitPreview() {
+    if (!sampleDirty_) return;
+    sampleDirty_ = false;
+    PreviewJob job;
+    job.time = editor_->GetTime();
+    job.sphere = sphere_;
+    job.size = sampleSize_;
+    job.viewportSize = kViewportSide;
+    job.generation = sampleVersion_;
+    Texmap* tex = editor_->Current();
+    if (tex) {
+        job.texture = CopyTextureTree(tex);
+        if (!job.texture) {
+            previews_.RenderHere(tex, job);
+            return;
+        }
+    }
+    previews_.Submit(std::move(job));
 }
 
 LRESULT CALLBACK MaterialSession::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -13,6 +13,7 @@
 
 #include "app/loader/plugin_loader.h"
 #include "app/web/api_error.h"
+#include "app/web/preview_renderer.h"
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "foundation/host/ui/mtl_editor.h"
@@ -95,18 +96,31 @@ class MaterialSession {
     void SetFrame(double frame);
     double Frame() const;
 
-    /// The sample (sphere or plane) and the viewport bitmap as BMP files, rendered when
-    /// something changed since the last time they were asked for.
-    const std::vector<std::uint8_t>& SampleImage();
-    const std::vector<std::uint8_t>& ViewportImage();
+    /// The sample (sphere or plane) and the viewport bitmap are drawn on a thread of their
+    /// own (PreviewRenderer) from a copy of the open texture's tree: SubmitPreview hands
+    /// the latest change over, and the pictures come from Previews().
+    PreviewRenderer& Previews() { return previews_; }
+    /// Hands the open texture's state to the preview renderer when something changed
+    /// since the last time; call once a request has been handled. A tree that cannot be
+    /// copied is drawn here and now, on the window thread.
+    void SubmitPreview();
     void SetSampleSphere(bool sphere);
     bool SampleSphere() const { return sphere_; }
+    /// Pixels per unit of the page's layout (1, or 2 on a high-density screen): the sample
+    /// is kSampleSide times that wide. ApiError 400 outside 0.5..8.
+    void SetPixelDensity(double density);
+    int SampleSize() const { return sampleSize_; }
     /// Grows whenever the sample or viewport picture may have changed: after every change
     /// the open texture notifies (a panel's sliders included), undo, redo, time.
     std::uint64_t SampleVersion() const { return sampleVersion_; }
-    int RenderCount() const { return renders_; }
     /// Marks the previews stale: for changes the open texture does not notify itself.
     void SampleChanged();
+
+    /// Side of the sample in the page's layout units: small enough to redraw after every
+    /// change.
+    static constexpr int kSampleSide = 128;
+    /// Side of the viewport bitmap in pixels.
+    static constexpr int kViewportSide = 64;
 
   private:
     /// A dependent of the open texture: each change it notifies makes the previews stale,
@@ -150,12 +164,11 @@ class MaterialSession {
     std::optional<MapQuestion> question_;
 
     bool sphere_ = true;
+    int sampleSize_ = kSampleSide;
     bool sampleDirty_ = true;
     std::uint64_t sampleVersion_ = 1;
-    int renders_ = 0;
-    std::vector<std::uint8_t> sample_;
-    std::vector<std::uint8_t> viewport_;
-    ViewportHandleMaker viewportMaker_{64};
+    /// Last: its worker stops before anything it could read goes.
+    PreviewRenderer previews_;
 };
 
 }  // namespace loom::web

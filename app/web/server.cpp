@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -329,6 +330,11 @@ int Server::Start(int port) {
         request.path = req.path;
         for (const auto& [k, v] : req.params) request.query.emplace(k, v);
         request.body = req.body;
+        // Pictures come from the preview renderer: they never wait for the window thread.
+        if (std::optional<ApiResponse> picture = api_.HandlePicture(request)) {
+            Reply(res, picture->status, picture->contentType, std::move(picture->body));
+            return;
+        }
         ApiResponse response;
         if (!thread_.Run(
                 [&] { response = api_.Handle(request); },
@@ -428,6 +434,8 @@ void Server::Stop() {
     [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
     poller_.join();
     ready_cv_.notify_all();
+    // Requests waiting for the next picture are answered now, not when their wait ends.
+    api_.ReleasePictureWaits();
     for (std::thread& w : workers_) w.join();
     workers_.clear();
     for (auto& c : ready_) {

@@ -42,9 +42,10 @@ class EditorSession : public loomtest::EditorFixture {
         EXPECT_EQ(r.status, 200) << path << " " << body.dump() << ": " << r.body;
         return json::parse(r.body);
     }
-    /// A picture's bytes, as a hash: a failure then prints a number, not the picture.
+    /// The full picture of the latest change, as a hash: a failure then prints a number,
+    /// not the picture.
     std::size_t Image(const char* path) {
-        ApiResponse r = api->Handle({"GET", path, {}, ""});
+        ApiResponse r = api->Handle({"GET", path, {{"final", "1"}}, ""});
         EXPECT_EQ(r.status, 200) << path;
         EXPECT_EQ(r.body.substr(0, 2), "BM") << path;
         return std::hash<std::string>{}(r.body);

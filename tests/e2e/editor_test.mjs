@@ -50,10 +50,12 @@ async function sampleSignature(page) {
   return pictureSignature(page, 'sample');
 }
 
-// The same for any picture of the page (the sample, the viewport bitmap).
+// The same for any picture of the page (the sample, the viewport bitmap). The sample's
+// coarse first pass does not count: null until the full picture shows.
 async function pictureSignature(page, id) {
   return page.evaluate(async (id) => {
     const img = document.getElementById(id);
+    if (id === 'sample' && img.dataset.final !== 'true') return null;
     try {
       await img.decode();
     } catch {

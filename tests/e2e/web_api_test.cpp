@@ -64,7 +64,7 @@ class WebApi : public loomtest::EditorFixture {
         return w;
     }
     std::string Sample() {
-        ApiResponse r = Get("/api/sample.bmp");
+        ApiResponse r = Get("/api/sample.bmp", {{"final", "1"}});
         EXPECT_EQ(r.status, 200);
         EXPECT_EQ(r.contentType, "image/bmp");
         return r.body;
@@ -114,7 +114,7 @@ TEST_F(WebApi, APresetClickChangesThePanelAndTheSample) {
     // Cirrus sets Detail 9: the spinner in the answered tree shows it.
     EXPECT_EQ(Control(Window(s, "Nimbra Setup"), IDC_DETAIL_SPIN)["spinner"]["value"], 9.0);
     EXPECT_NE(Sample(), before);
-    EXPECT_EQ(Get("/api/viewport.bmp").body.substr(0, 2), "BM");
+    EXPECT_EQ(Get("/api/viewport.bmp", {{"final", "1"}}).body.substr(0, 2), "BM");
 }
 
 TEST_F(WebApi, ASpinnerDragIsOneUndoEntryWithItsLabelAndUndoRedoFollowIt) {

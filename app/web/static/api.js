@@ -37,3 +37,9 @@ export async function post(path, body = {}) {
     body: JSON.stringify(body),
   }));
 }
+
+// The latest preview picture's number once it is above `after` (waiting up to `waitMs`):
+// {picture, version, final, size, empty}.
+export async function waitPicture(after, waitMs) {
+  return answer(await fetch(`/api/preview?after=${after}&wait=${waitMs}`, {cache: 'no-store'}));
+}

@@ -1,7 +1,7 @@
 // The editor page: draws the state the host answers (panels, dialogs, sample, time, undo,
 // map browser, video post) and sends what a person does as actions. Each action answers
 // the new state; a poll catches what changes by itself (a modal dialog opening, a redraw).
-import {ApiError, getFiles, getState, post} from './api.js';
+import {ApiError, getFiles, getState, post, waitPicture} from './api.js';
 import * as panels from './panels.js';
 
 const $ = (id) => document.getElementById(id);
@@ -291,8 +291,6 @@ function show(s) {
   // Answers to requests that crossed can arrive out of order; an older one would undo the
   // page's view of a newer change. Serials count afresh when the editor restarts.
   if (!s || (state && s.run === state.run && s.serial < state.serial)) return;
-  const versionChanged = !state || state.sample.version !== s.sample.version ||
-      state.entry !== s.entry;
   state = s;
   fillSelect($('new-class'), s.classes.map((c) => [c.name, c.label]));
   fillSelect($('entries'), s.entries.map((e) => [e, e]), s.entry);
@@ -307,15 +305,8 @@ function show(s) {
   document.body.classList.toggle('animating', s.autoKey);
   document.querySelector(`input[name=shape][value=${s.sample.sphere ? 'sphere' : 'plane'}]`)
       .checked = true;
-  if (versionChanged) {
-    const hasTexture = s.entry !== '';
-    $('sample').hidden = !hasTexture;
-    $('viewport').hidden = !hasTexture;
-    if (hasTexture) {
-      $('sample').src = `/api/sample.bmp?v=${s.sample.version}`;
-      $('viewport').src = `/api/viewport.bmp?v=${s.sample.version}`;
-    }
-  }
+  $('sample').hidden = s.entry === '';
+  $('viewport').hidden = s.entry === '';
   $('video-post').hidden = !s.filter.available;
   $('filter-settings').textContent = `Stereo filter: ${s.filter.settings}`;
   $('filter-setup').disabled = s.filter.dialogOpen;
@@ -336,6 +327,34 @@ async function poll() {
     }
   }
   setTimeout(poll, POLL_MS);
+}
+
+// Loads `src` into `img`; settles once the picture is decoded (or could not be).
+function load(img, src) {
+  img.src = src;
+  return img.decode().catch(() => {});
+}
+
+// The sample and the viewport bitmap are drawn apart from everything else, a coarse
+// picture first and then the full one: the page asks for the next picture as soon as it
+// shows one, and the server answers when there is one. The sample's data attributes name
+// what it shows (the change's version, and whether it is the full picture).
+async function watchPictures() {
+  let shown = 0;
+  for (;;) {
+    try {
+      const p = await waitPicture(shown, 4000);
+      if (p.picture === shown) continue;
+      shown = p.picture;
+      if (!p.empty) {
+        await Promise.all([load($('sample'), `/api/sample.bmp?p=${p.picture}`),
+                           load($('viewport'), `/api/viewport.bmp?p=${p.picture}`)]);
+      }
+      Object.assign($('sample').dataset, {version: p.version, final: p.final, size: p.size});
+    } catch (e) {
+      await new Promise((resolve) => setTimeout(resolve, POLL_MS));
+    }
+  }
 }
 
 function wire() {
@@ -382,4 +401,7 @@ function wire() {
 
 wire();
 refreshFiles();
+// A high-density screen gets a sample with twice the pixels in the same space.
+run('sample', {density: Math.min(8, Math.max(0.5, window.devicePixelRatio || 1))});
 poll();
+watchPictures();

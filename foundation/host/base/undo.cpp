@@ -4,6 +4,12 @@
 
 Hold theHold;
 
+namespace {
+thread_local bool tOffRecord = false;
+}  // namespace
+
+void Hold::KeepOffRecordOnThisThread() { tOffRecord = true; }
+
 Hold::Hold() = default;
 Hold::~Hold() = default;
 
@@ -26,7 +32,7 @@ void Hold::Cancel() {
     for (auto it = recs.rbegin(); it != recs.rend(); ++it) (*it)->Restore(0);
 }
 
-int Hold::Holding() const { return level_ > 0 && suspended_ == 0; }
+int Hold::Holding() const { return !tOffRecord && level_ > 0 && suspended_ == 0; }
 
 void Hold::Put(RestoreObj* rec) {
     std::unique_ptr<RestoreObj> owned(rec);

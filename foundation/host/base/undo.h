@@ -1,7 +1,8 @@
 #pragma once
 /// Undo and redo: `theHold` collects restore records between Begin and Accept into one
 /// labelled undo entry. Holds nest: inner Accepts merge into the outermost, whose label
-/// names the entry. Window-thread only.
+/// names the entry. Window-thread only; a thread that works on private copies of objects
+/// (the editor's preview renders) calls KeepOffRecordOnThisThread, and records nothing.
 
 #include <memory>
 #include <string>
@@ -28,12 +29,16 @@ class Hold {
     void Accept(const char* label);
     /// Ends all levels, restoring and dropping what was recorded.
     void Cancel();
-    /// True while a hold is open and not suspended: changes should Put records.
+    /// True while a hold is open and not suspended: changes should Put records. Always
+    /// false on a thread kept off the record.
     int Holding() const;
     /// Takes ownership of `rec`; outside a hold it is deleted at once.
     void Put(RestoreObj* rec);
     void Suspend();
     void Resume();
+    /// From now on the calling thread never records: Holding() answers false there and Put
+    /// deletes what it is given, without reading the hold's state.
+    static void KeepOffRecordOnThisThread();
 
     bool Undo();
     bool Redo();

@@ -98,7 +98,8 @@ bool BitmapTex::SetFileName(const std::string& path, std::string& error) {
     path_ = path;
     width_ = img.width;
     height_ = img.height;
-    rgba_ = std::move(img.rgba);
+    rgba_ = std::make_shared<const std::vector<float>>(std::move(img.rgba));
+    pixels_ = rgba_->data();
     NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
     return true;
 }
@@ -111,6 +112,7 @@ RefTargetHandle BitmapTex::Clone(RemapDir& remap) {
     copy->width_ = width_;
     copy->height_ = height_;
     copy->rgba_ = rgba_;
+    copy->pixels_ = pixels_;
     remap.AddEntry(this, copy);
     return copy;
 }
@@ -173,10 +175,10 @@ AColor BitmapTex::Sample(float u, float v) const noexcept {
     int x0 = WrapIndex(fx, width_), x1 = WrapIndex(fx + 1.0, width_);
     int y0 = WrapIndex(fy, height_), y1 = WrapIndex(fy + 1.0, height_);
     auto at = [this](int px, int py, int c) {
-        return Widen(rgba_[(static_cast<size_t>(py) * static_cast<size_t>(width_) +
-                            static_cast<size_t>(px)) *
-                               4 +
-                           static_cast<size_t>(c)]);
+        return Widen(pixels_[(static_cast<size_t>(py) * static_cast<size_t>(width_) +
+                              static_cast<size_t>(px)) *
+                                 4 +
+                             static_cast<size_t>(c)]);
     };
     float out[4];
     for (int c = 0; c < 4; ++c) {

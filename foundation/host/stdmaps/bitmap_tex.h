@@ -2,6 +2,7 @@
 /// The host's built-in Bitmap texture: an image file sampled at (u, v) through its own
 /// UV generator, with the image's alpha. Any sub-map slot can hold one.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,9 @@ class BitmapTex final : public Texmap {
     std::string path_;
     int width_ = 0;
     int height_ = 0;
-    std::vector<float> rgba_;
+    /// RGBA floats, top line first; never changed once read, so copies of the map share it.
+    std::shared_ptr<const std::vector<float>> rgba_;
+    const float* pixels_ = nullptr;  ///< rgba_'s data, for the sampler
     UVGen* uvGen_ = nullptr;
     Sampler* sampler_;
 };
