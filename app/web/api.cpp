@@ -193,7 +193,7 @@ struct Route {
 ApiResponse Files(const RouteCall& call) {
     const EditorSession::RootFiles files = call.session.Files();
     const json list{{"images", files.images}, {"scenes", files.scenes}};
-    return {200, "application/json", list.dump(-1, ' ', false, json::error_handler_t::replace)};
+    return {200, "application/json", list.dump(-1, ' ', false, json::error_handler_t::replace), {}};
 }
 
 Answer ClickControl(const RouteCall& call) {
@@ -297,7 +297,7 @@ Answer LoadScene(const RouteCall& call) {
     std::vector<std::string> notes = call.session.LoadScene(StringField(call.body, "path"));
     json answer = json::parse(call.api.State());
     answer["notes"] = notes;
-    return ApiResponse{200, "application/json", answer.dump()};
+    return ApiResponse{200, "application/json", answer.dump(), {}};
 }
 
 Answer SampleSettings(const RouteCall& call) {
@@ -410,12 +410,16 @@ std::optional<ApiResponse> Api::HandlePicture(const ApiRequest& req) const {
                                  {"final", p.final},
                                  {"size", p.size},
                                  {"empty", !p.sample}};
-            return ApiResponse{200, "application/json", answer.dump()};
+            return ApiResponse{200, "application/json", answer.dump(), {}};
         }
         const bool sample = req.path == "/api/sample.bmp";
         if (!sample && req.path != "/api/viewport.bmp") return std::nullopt;
         PreviewPicture p;
-        if (req.query.count("final") && QueryNumber(req, "final") != 0) {
+        if (req.query.count("after")) {
+            // The page's way: the next picture itself, once there is one.
+            p = previews_.WaitNewer(QueryNumber(req, "after"),
+                                    std::chrono::milliseconds(waitMs("wait")));
+        } else if (req.query.count("final") && QueryNumber(req, "final") != 0) {
             // Scripts and tests that want the finished picture of the latest change.
             std::optional<PreviewPicture> done = previews_.WaitFinal(pictureWait_);
             if (!done) throw ApiError(503, "the sample is still being drawn");
@@ -423,7 +427,11 @@ std::optional<ApiResponse> Api::HandlePicture(const ApiRequest& req) const {
         } else {
             p = previews_.Latest();
         }
-        return PictureFile(sample ? p.sample : p.viewport);
+        ApiResponse r = PictureFile(sample ? p.sample : p.viewport);
+        r.headers = {{"X-Loom-Picture", std::to_string(p.number)},
+                     {"X-Loom-Version", std::to_string(p.generation)},
+                     {"X-Loom-Final", p.final ? "1" : "0"}};
+        return r;
     } catch (const ApiError& e) {
         return Error(e.Status(), e.what());
     }
@@ -482,13 +490,17 @@ std::string Api::State() {
 ApiResponse Api::Handle(const ApiRequest& req) {
     if (std::optional<ApiResponse> picture = HandlePicture(req)) return std::move(*picture);
     ApiResponse response = Respond(req);
-    // Whatever the request changed, also when it failed half-way, is drawn afresh.
+    // Whatever a request changed, also one that failed half-way, is drawn afresh.
+    SubmitPreview();
+    return response;
+}
+
+void Api::SubmitPreview() {
     try {
         session_.Materials().SubmitPreview();
     } catch (const std::exception&) {
         // No copy of the texture could be made (memory): the pictures stay as they were.
     }
-    return response;
 }
 
 ApiResponse Api::Respond(const ApiRequest& req) {
@@ -502,8 +514,11 @@ ApiResponse Api::Respond(const ApiRequest& req) {
         }
         const json body = req.method == "POST" ? ParseBody(req.body) : json::object();
         const Route& route = FindRoute(req.method, path);
-        if (Answer answer = route.handler({*this, session_, req, body})) return std::move(*answer);
-        return {200, "application/json", State()};
+        Answer answer = route.handler({*this, session_, req, body});
+        // The preview starts before the answer is made.
+        SubmitPreview();
+        if (answer) return std::move(*answer);
+        return {200, "application/json", State(), {}};
     } catch (const ApiError& e) {
         return Error(e.Status(), e.what());
     } catch (const json::exception& e) {

@@ -14,6 +14,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace loom::web {
 
@@ -31,6 +33,8 @@ struct ApiResponse {
     int status = 200;
     std::string contentType = "application/json";
     std::string body;
+    /// Further header lines (name, value).
+    std::vector<std::pair<std::string, std::string>> headers;
 };
 
 /// Largest request body the API reads.
@@ -45,8 +49,10 @@ class Api {
     /// GET /api/preview?after=N&wait=MS (the latest picture's number, the change it shows,
     /// whether it is the full pass, its size; waiting up to MS, at most 5 s, for a picture
     /// numbered above N), /api/sample.bmp and /api/viewport.bmp (the latest picture; with
+    /// after=N&wait=MS the first numbered above N, waiting as /api/preview does; with
     /// final=1 the full picture of the latest change, waiting up to 5 s for it, else 503).
-    /// Nothing for any other request.
+    /// Pictures carry their number, change and pass in X-Loom-Picture, X-Loom-Version and
+    /// X-Loom-Final headers. Nothing for any other request.
     std::optional<ApiResponse> HandlePicture(const ApiRequest& request) const;
     /// The longest any picture request waits (5 s, well inside the server's write deadline,
     /// unless set otherwise).
@@ -64,6 +70,8 @@ class Api {
 
   private:
     ApiResponse Respond(const ApiRequest& request);
+    /// Hands what the request changed to the preview renderer.
+    void SubmitPreview();
 
     EditorSession& session_;
     PreviewRenderer& previews_;

@@ -38,8 +38,21 @@ export async function post(path, body = {}) {
   }));
 }
 
-// The latest preview picture's number once it is above `after` (waiting up to `waitMs`):
-// {picture, version, final, size, empty}.
-export async function waitPicture(after, waitMs) {
-  return answer(await fetch(`/api/preview?after=${after}&wait=${waitMs}`, {cache: 'no-store'}));
+// The sample picture once one numbered above `after` is drawn (waiting up to `waitMs`):
+// {picture, version, final, blob}, or {picture} alone when no texture is open.
+export async function nextSample(after, waitMs) {
+  const response = await fetch(`/api/sample.bmp?after=${after}&wait=${waitMs}`,
+                               {cache: 'no-store'});
+  const picture = Number(response.headers.get('X-Loom-Picture') || after);
+  if (response.status === 404) {
+    const state = await answer(await fetch(`/api/preview?after=${after}`, {cache: 'no-store'}));
+    return {picture: state.picture};
+  }
+  if (!response.ok) await answer(response);  // throws, with the editor's reason
+  return {
+    picture,
+    version: Number(response.headers.get('X-Loom-Version')),
+    final: response.headers.get('X-Loom-Final') === '1',
+    blob: await response.blob(),
+  };
 }

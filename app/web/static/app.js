@@ -1,7 +1,7 @@
 // The editor page: draws the state the host answers (panels, dialogs, sample, time, undo,
 // map browser, video post) and sends what a person does as actions. Each action answers
 // the new state; a poll catches what changes by itself (a modal dialog opening, a redraw).
-import {ApiError, getFiles, getState, post, waitPicture} from './api.js';
+import {ApiError, getFiles, getState, nextSample, post} from './api.js';
 import * as panels from './panels.js';
 
 const $ = (id) => document.getElementById(id);
@@ -329,28 +329,28 @@ async function poll() {
   setTimeout(poll, POLL_MS);
 }
 
-// Loads `src` into `img`; settles once the picture is decoded (or could not be).
-function load(img, src) {
-  img.src = src;
-  return img.decode().catch(() => {});
-}
-
 // The sample and the viewport bitmap are drawn apart from everything else, a coarse
-// picture first and then the full one: the page asks for the next picture as soon as it
-// shows one, and the server answers when there is one. The sample's data attributes name
-// what it shows (the change's version, and whether it is the full picture).
+// picture first and then the full one. The page asks for the next sample as soon as it
+// shows one, and the server answers it when it is drawn; the viewport bitmap of the same
+// picture follows. The sample's data attributes name what it shows (the change's version,
+// and whether it is the full picture).
 async function watchPictures() {
   let shown = 0;
+  let url = null;
   for (;;) {
     try {
-      const p = await waitPicture(shown, 4000);
-      if (p.picture === shown) continue;
-      shown = p.picture;
-      if (!p.empty) {
-        await Promise.all([load($('sample'), `/api/sample.bmp?p=${p.picture}`),
-                           load($('viewport'), `/api/viewport.bmp?p=${p.picture}`)]);
-      }
-      Object.assign($('sample').dataset, {version: p.version, final: p.final, size: p.size});
+      const next = await nextSample(shown, 4000);
+      if (next.picture === shown) continue;
+      shown = next.picture;
+      if (!next.blob) continue;  // no texture open
+      const previous = url;
+      url = URL.createObjectURL(next.blob);
+      const img = $('sample');
+      img.src = url;
+      $('viewport').src = `/api/viewport.bmp?p=${shown}`;
+      await img.decode().catch(() => {});
+      if (previous) URL.revokeObjectURL(previous);
+      Object.assign(img.dataset, {version: next.version, final: next.final});
     } catch (e) {
       await new Promise((resolve) => setTimeout(resolve, POLL_MS));
     }
