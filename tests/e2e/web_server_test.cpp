@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -99,6 +101,14 @@ class WebServer : public ::testing::Test {
     }
     void Serve(const std::function<void(httplib::Client&, int port)>& client,
                loom::web::ServerLimits limits = {}) {
+        Serve(
+            [&](httplib::Client& http, int port, loom::web::WindowThread&) { client(http, port); },
+            limits);
+    }
+    /// The same, with the window thread the server hands requests to.
+    void Serve(
+        const std::function<void(httplib::Client&, int port, loom::web::WindowThread&)>& client,
+        loom::web::ServerLimits limits = {}) {
         loom::web::WindowThread thread;
         loom::web::EditorSession session(loader, root);
         session.SetDeferrer([&thread](std::function<void()> t) { thread.Defer(std::move(t)); });
@@ -110,7 +120,7 @@ class WebServer : public ::testing::Test {
             httplib::Client http("127.0.0.1", port);
             http.set_read_timeout(20, 0);
             http.set_default_headers({{"X-Loom-Token", kToken}});
-            client(http, port);
+            client(http, port, thread);
             thread.Stop();
         });
         thread.Loop();
@@ -191,6 +201,58 @@ TEST_F(WebServer, ThePageAndTheApiAreServedAndForeignRequestsRefused) {
         ASSERT_TRUE(bad);
         EXPECT_EQ(bad->status, 404);
         EXPECT_EQ(json::parse(bad->body)["error"], "no such window");
+    });
+}
+
+TEST_F(WebServer, PicturesComeWhileTheWindowThreadIsBusyAndAnswersAreNotCompressed) {
+    Serve([](httplib::Client& http, int, loom::web::WindowThread& thread) {
+        Post(http, "/api/open", {{"class", "nimbra"}});
+        auto first = http.Get("/api/sample.bmp?final=1");
+        ASSERT_TRUE(first);
+        ASSERT_EQ(first->status, 200);
+        EXPECT_EQ(first->get_header_value("X-Loom-Final"), "1");
+
+        // The window thread is held by a task of its own until the pictures have come.
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool release = false, held = false;
+        std::thread holder([&] {
+            thread.Run(
+                [&] {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    held = true;
+                    cv.notify_all();
+                    cv.wait(lock, [&] { return release; });
+                },
+                std::chrono::seconds(20));
+        });
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            cv.wait(lock, [&] { return held; });
+        }
+        auto sample = http.Get("/api/sample.bmp");
+        auto viewport = http.Get("/api/viewport.bmp");
+        auto next = http.Get("/api/preview?after=0&wait=10");
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            release = true;
+        }
+        cv.notify_all();
+        holder.join();
+        ASSERT_TRUE(sample && viewport && next);
+        EXPECT_EQ(sample->body, first->body);
+        EXPECT_EQ(viewport->status, 200);
+        EXPECT_EQ(json::parse(next->body)["picture"],
+                  std::stoi(first->get_header_value("X-Loom-Picture")));
+
+        // A browser asks for compressed answers; on the loopback they come as they are.
+        auto state = http.Get("/api/state", {{"Accept-Encoding", "br, gzip, deflate"}});
+        ASSERT_TRUE(state);
+        EXPECT_FALSE(state->has_header("Content-Encoding"));
+        EXPECT_EQ(json::parse(state->body)["entry"], "nimbra");
+        auto page = http.Get("/", {{"Accept-Encoding", "gzip"}});
+        ASSERT_TRUE(page);
+        EXPECT_FALSE(page->has_header("Content-Encoding"));
     });
 }
 
