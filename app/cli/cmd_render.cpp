@@ -16,12 +16,14 @@
 #include "app/cli/frame_range.h"
 #include "app/cli/interrupt.h"
 #include "app/cli/render_sequence.h"
+#include "app/cli/render_video.h"
 #include "app/cli/texture_options.h"
 #include "app/model/texture_setup.h"
 #include "app/model/texture_source.h"
 #include "app/render/progress.h"
 #include "app/render/render_memory.h"
 #include "app/render/renderer.h"
+#include "app/video/video_anaglyph.h"
 
 namespace loom {
 namespace {
@@ -44,8 +46,17 @@ struct RenderCommandOptions {
     bool force = false;
     bool stats = false;
     float eye = 0.0f;
+    std::string fps = "30";
+    VideoEncoding encoding;
     TextureSourceOptions source;
 };
+
+void PrintStats(const RenderStats& stats) {
+    std::printf("stats: render_seconds=%.6f samples=%lld samples_per_second=%.0f isa=%s\n",
+                stats.seconds, stats.samples,
+                stats.seconds > 0.0 ? static_cast<double>(stats.samples) / stats.seconds : 0.0,
+                stats.isa);
+}
 
 void ParseSize(const std::string& text, int& w, int& h) {
     size_t x = text.find('x');
@@ -166,6 +177,41 @@ void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const
     if (!SaveFile(opt.manifest, text.data(), text.size(), save, err)) throw std::runtime_error(err);
 }
 
+/// An animation written as one video file rather than a picture a frame.
+void RenderVideo(AppContext& ctx, const RenderCommandOptions& opt, const RenderOptions& ro,
+                 bool sequence, bool sharded, int first, int last) {
+    if (!sequence) throw std::runtime_error(opt.output + ": a video needs --frames A-B");
+    if (sharded || opt.resume || !opt.manifest.empty()) {
+        throw std::runtime_error(opt.output +
+                                 ": --shard, --resume and --manifest write image sequences; "
+                                 "name one, such as frame_%04d.png");
+    }
+    if (ro.mono || ro.normal) {
+        throw std::runtime_error(opt.output + ": a video holds the colour output only");
+    }
+    RenderVideoJob job;
+    job.output = opt.output;
+    job.first = first;
+    job.last = last;
+    job.rate = opt.fps;
+    job.encoding = opt.encoding;
+    job.force = opt.force;
+    job.bits = opt.bits;
+    // Checked before anything is loaded or rendered.
+    int num = 0, den = 0;
+    ParseFrameRate(job.rate, "--fps", num, den);
+    std::string err;
+    if (!CheckVideoEncoding(job.encoding, err)) throw std::runtime_error(err);
+    WatchInterrupt();
+    ctx.LoadPlugins();
+    TextureSource src(ctx.loader, opt.className, opt.source);
+    ProgressBar bar("render");
+    RenderStats stats;
+    RenderToVideo(src.Texture(), ro, job, &InterruptFlag(), bar, stats);
+    bar.Finish();
+    if (opt.stats) PrintStats(stats);
+}
+
 void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     RenderOptions ro;
     ParseSize(opt.size, ro.width, ro.height);
@@ -221,6 +267,10 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
                                  " needs --frames");
     }
     const int outputs = int{ro.color} + int{ro.mono} + int{ro.normal};
+    if (IsVideoFile(opt.output)) {
+        RenderVideo(ctx, opt, ro, sequence, shard.has_value(), first, last);
+        return;
+    }
     // Ctrl-C from here on, during the final writes too, stops before a file is replaced.
     WatchInterrupt();
     const SaveOptions save{opt.force, &InterruptFlag()};
@@ -313,12 +363,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
                                  FormatBytes(RenderPeakBytes(ro)) + ")");
     }
     bar.Finish();
-    if (opt.stats) {
-        std::printf("stats: render_seconds=%.6f samples=%lld samples_per_second=%.0f isa=%s\n",
-                    stats.seconds, stats.samples,
-                    stats.seconds > 0.0 ? static_cast<double>(stats.samples) / stats.seconds : 0.0,
-                    stats.isa);
-    }
+    if (opt.stats) PrintStats(stats);
 }
 
 }  // namespace
@@ -327,7 +372,17 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     auto opt = std::make_shared<RenderCommandOptions>();
     CLI::App* cmd = app.add_subcommand("render", "Render a texture over the unit square to images");
     cmd->add_option("CLASS", opt->className, "Texture class (omit with --scene)");
-    cmd->add_option("-o,--out", opt->output, "Image file (.png, .tif, .exr, .jpg)")->required();
+    cmd->add_option("-o,--out", opt->output,
+                    "Image file (.png, .tif, .exr, .jpg), or with --frames a video file "
+                    "(.mkv, .mp4, .mov, ...)")
+        ->required();
+    cmd->add_option("--fps", opt->fps, "Frames a second of a video output: N or N/D")
+        ->capture_default_str();
+    cmd->add_option("--codec", opt->encoding.codec,
+                    "Video codec of a video output: h264, h265, ffv1, prores or png")
+        ->capture_default_str();
+    cmd->add_option("--crf", opt->encoding.crf,
+                    "Constant rate factor of h264/h265 video (0..51; default: the encoder's)");
     cmd->add_option("--size", opt->size, "Image size WxH")->capture_default_str();
     cmd->add_option("--frames", opt->frames, "Render frames A-B (files get _NNNN)");
     cmd->add_option("--shard", opt->shard,

@@ -183,6 +183,20 @@ VideoOutput::~VideoOutput() {
 
 bool VideoOutput::Open(const std::string& path, const VideoInput& source, int width, int height,
                        int sourceDepth, const VideoEncoding& encoding, std::string& error) {
+    return OpenStreams(path, source.Info(), source.Format(), source.Path(), width, height,
+                       sourceDepth, encoding, error);
+}
+
+bool VideoOutput::Open(const std::string& path, const VideoStreamInfo& stream, int sourceDepth,
+                       const VideoEncoding& encoding, std::string& error) {
+    return OpenStreams(path, stream, nullptr, "", stream.width, stream.height, sourceDepth,
+                       encoding, error);
+}
+
+bool VideoOutput::OpenStreams(const std::string& path, const VideoStreamInfo& info,
+                              const AVFormatContext* in, const std::string& sourcePath, int width,
+                              int height, int sourceDepth, const VideoEncoding& encoding,
+                              std::string& error) {
     path_ = path;
     target_ = path;
     // A symbolic link at the target is kept; the file it points to is replaced, through a
@@ -206,8 +220,8 @@ bool VideoOutput::Open(const std::string& path, const VideoInput& source, int wi
         error = path + ": a " + ext + " file cannot hold " + encoding.codec + " video";
         return false;
     }
-    const AVFormatContext* in = source.Format();
-    for (unsigned i = 0; i < in->nb_streams; ++i) {
+    const unsigned copied = in ? in->nb_streams : 0;
+    for (unsigned i = 0; i < copied; ++i) {
         const AVCodecParameters* par = in->streams[i]->codecpar;
         if (par->codec_type != AVMEDIA_TYPE_AUDIO && par->codec_type != AVMEDIA_TYPE_SUBTITLE) {
             continue;
@@ -215,14 +229,13 @@ bool VideoOutput::Open(const std::string& path, const VideoInput& source, int wi
         if (avformat_query_codec(container, par->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
             error = path + ": a " + ext + " file cannot hold the " +
                     avcodec_get_name(par->codec_id) + " stream " + std::to_string(i) + " of " +
-                    source.Path() + " (a .mkv file can)";
+                    sourcePath + " (a .mkv file can)";
             return false;
         }
     }
 
     state_ = std::make_unique<State>();
     State& s = *state_;
-    const VideoStreamInfo& info = source.Info();
     const AVPixelFormat pixFmt =
         av_get_pix_fmt(OutputPixelFormat(encoding.codec, sourceDepth).c_str());
     s.deep = sourceDepth > 8;
@@ -296,9 +309,9 @@ bool VideoOutput::Open(const std::string& path, const VideoInput& source, int wi
             std::memcpy(d, info.displayMatrix.data(), info.displayMatrix.size());
         }
     }
-    s.streamMap.assign(in->nb_streams, -1);
-    s.sourceTimeBase.resize(in->nb_streams);
-    for (unsigned i = 0; i < in->nb_streams; ++i) {
+    s.streamMap.assign(copied, -1);
+    s.sourceTimeBase.resize(copied);
+    for (unsigned i = 0; i < copied; ++i) {
         const AVStream* from = in->streams[i];
         s.sourceTimeBase[i] = from->time_base;
         if (from->codecpar->codec_type != AVMEDIA_TYPE_AUDIO &&

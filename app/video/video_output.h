@@ -12,6 +12,7 @@
 #include "app/video/video_input.h"
 #include "foundation/host/sdk/bitmap.h"
 
+struct AVFormatContext;
 struct AVPacket;
 
 namespace loom {
@@ -56,6 +57,10 @@ class VideoOutput {
     bool Open(const std::string& path, const VideoInput& source, int width, int height,
               int sourceDepth, const VideoEncoding& encoding, std::string& error);
 
+    /// Opens for frames this program makes: a video stream as `stream` describes it (size,
+    /// frame rate, time base, colour description, rotation) and no other stream.
+    bool Open(const std::string& path, const VideoStreamInfo& stream, int sourceDepth,
+              const VideoEncoding& encoding, std::string& error);
     /// Encodes one frame with time stamp `pts` in the source's video time base (8-bit
     /// output rounds 16-bit values to nearest).
     bool WriteFrame(const Image16& image, long long pts, std::string& error);
@@ -71,6 +76,13 @@ class VideoOutput {
     long long Frames() const { return frames_; }
 
   private:
+    /// Both Opens: `in` (may be null) is the demuxer whose audio and subtitle streams are
+    /// copied, `sourcePath` its file's name.
+    bool OpenStreams(const std::string& path, const VideoStreamInfo& info,
+                     const AVFormatContext* in, const std::string& sourcePath, int width,
+                     int height, int sourceDepth, const VideoEncoding& encoding,
+                     std::string& error);
+
     struct State;
     std::unique_ptr<State> state_;
     std::string path_;
