@@ -1,6 +1,6 @@
 # Installation: `cmake --install BUILD [--prefix DIR]` lays out, under the prefix,
 #   bin/loomhost                         the program (finds everything below relative to itself)
-#   LIBDIR/libloomhost.so, libloomimage.so   the runtime and the image library
+#   LIBDIR/libloomhost.so.1 (and .so), libloomimage.so   the runtime and the image library
 #   LIBDIR/loomwork/plugins/*.so         the plug-ins the program loads without flags
 #   LIBDIR/loomwork/lib*.a               the texture frame, panel frame, noise and vector math
 #                                        for plug-ins

@@ -19,6 +19,7 @@ from dataclasses import dataclass, field
 TEXTURES = ("voltrane", "fervix", "lumidot", "nimbra")
 IMAGE_SUFFIXES = (".png", ".jpg", ".jpeg", ".tif", ".tiff", ".bmp", ".exr")
 VIDEO_SUFFIXES = (".mp4", ".mkv", ".mov", ".webm")
+BROWSERLESS_CODECS = ("ffv1", "prores", "png")
 # Options whose value is the next argument (so it is never mistaken for an input file).
 VALUED_OPTIONS = {
     "-o", "--output", "--size", "--set", "--key", "--preset", "--frames", "--time", "--bits",
@@ -104,6 +105,10 @@ def pictures_of(args, out_dir):
     shown = "loomhost " + shlex.join(args)
     title = os.path.splitext(os.path.basename(output))[0]
     if output.endswith(VIDEO_SUFFIXES):
+        # Lossless clips (the stereo views a video anaglyph is made from) do not play in a
+        # browser: the video made from them shows.
+        if option_value(args, "--codec") in BROWSERLESS_CODECS:
+            return []
         return [Picture(title, [relative(output, out_dir)], shown, "video", inputs=[
             relative(p, out_dir) for p in positional(args) if os.path.exists(p)])]
     if option_value(args, "--frames") and command == "render":
