@@ -182,7 +182,8 @@ VideoOutput::~VideoOutput() {
 }
 
 bool VideoOutput::Open(const std::string& path, const VideoInput& source, int width, int height,
-                       int sourceDepth, const VideoEncoding& encoding, std::string& error) {
+                       int sourceDepth, const VideoEncoding& encoding, bool copyStreams,
+                       std::string& error) {
     path_ = path;
     target_ = path;
     // A symbolic link at the target is kept; the file it points to is replaced, through a
@@ -207,7 +208,7 @@ bool VideoOutput::Open(const std::string& path, const VideoInput& source, int wi
         return false;
     }
     const AVFormatContext* in = source.Format();
-    for (unsigned i = 0; i < in->nb_streams; ++i) {
+    for (unsigned i = 0; copyStreams && i < in->nb_streams; ++i) {
         const AVCodecParameters* par = in->streams[i]->codecpar;
         if (par->codec_type != AVMEDIA_TYPE_AUDIO && par->codec_type != AVMEDIA_TYPE_SUBTITLE) {
             continue;
@@ -301,6 +302,7 @@ bool VideoOutput::Open(const std::string& path, const VideoInput& source, int wi
     for (unsigned i = 0; i < in->nb_streams; ++i) {
         const AVStream* from = in->streams[i];
         s.sourceTimeBase[i] = from->time_base;
+        if (!copyStreams) continue;
         if (from->codecpar->codec_type != AVMEDIA_TYPE_AUDIO &&
             from->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) {
             continue;

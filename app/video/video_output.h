@@ -49,12 +49,12 @@ class VideoOutput {
 
     /// Opens a temporary file beside `path`, with the container `path`'s extension names, a
     /// video stream of `width` x `height` frames with `source`'s frame rate, time base,
-    /// colour description and rotation, and a copy of each audio and subtitle stream of
-    /// `source`. `sourceDepth` (bits per component of the views) picks the output's depth
-    /// (OutputPixelFormat). False with `error` (unknown container with the list, codec or stream
-    /// the container cannot hold, file not writable).
+    /// colour description and rotation, and (with `copyStreams`) a copy of each audio and
+    /// subtitle stream of `source`. `sourceDepth` (bits per component of the views) picks the
+    /// output's depth (OutputPixelFormat). False with `error` (unknown container with the list,
+    /// codec or stream the container cannot hold, file not writable).
     bool Open(const std::string& path, const VideoInput& source, int width, int height,
-              int sourceDepth, const VideoEncoding& encoding, std::string& error);
+              int sourceDepth, const VideoEncoding& encoding, bool copyStreams, std::string& error);
 
     /// Encodes one frame with time stamp `pts` in the source's video time base (8-bit
     /// output rounds 16-bit values to nearest).
