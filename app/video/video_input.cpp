@@ -252,7 +252,10 @@ bool VideoInput::SeekBefore(long long frame, std::string& error) {
         return Reopen(error);
     }
     // Where it landed: the first video packet must be this key frame or an earlier one.
-    for (;;) {
+    // Packets of other streams before it are held (a few hundred at most in a sound file;
+    // a file with more is read from the start instead).
+    constexpr size_t kMaxHeld = 4096;
+    while (s.pending.size() < kMaxHeld) {
         AVPacket* p = av_packet_alloc();
         if (!p) {
             error = path_ + ": not enough memory to read it";
