@@ -7,9 +7,11 @@ Times, best of --runs: `loomhost render` as a whole process (loading the plug-in
 writing an EXR); the same work from Python in a fresh interpreter (import, make the texture,
 render, write the EXR), less the interpreter's start and the imports (timed alone). Then the
 render and the write alone: for the command line, its time less that of a 1x1 render (the
-process's fixed costs); for Python, tex.render() and write_image() in this process. "ratio"
-columns are Python over the command line. Not part of the test suite: the figures
-depend on the machine and its load.
+process's fixed costs); for Python, tex.render() and write_image() in this process. Last the
+render alone, without the file: the command line's own `--stats` figure (render_seconds) and
+tex.render() in this process, taken in turn run by run so that a change of load meets both.
+"ratio" columns are Python over the command line. Not part of the test suite: the figures
+depend on the machine and its load (printed with them).
 """
 
 import argparse
@@ -31,6 +33,16 @@ def best(fn, runs):
     return min(times)
 
 
+def cli_render_seconds(cmd):
+    """The command line's own time of the render alone (its --stats line)."""
+    r = subprocess.run(cmd + ["--stats"], check=True, capture_output=True, text=True)
+    for line in (r.stdout + r.stderr).splitlines():
+        if line.startswith("stats:"):
+            fields = dict(f.split("=", 1) for f in line.split()[1:])
+            return float(fields["render_seconds"])
+    raise RuntimeError(f"no stats line from {' '.join(cmd)}")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--size", default="1024x1024")
@@ -48,8 +60,10 @@ def main():
     startup = best(lambda: subprocess.run([sys.executable, "-c", "import loomwork"],
                                           check=True), args.runs)
     print(f"interpreter start and imports: {startup:.3f} s")
+    print(f"load average before: {os.getloadavg()[0]:.2f}")
     print(f"{'class':10} {'loomhost':>10} {'python':>10} {'ratio':>7}   "
-          f"{'cli render':>10} {'py render':>10} {'ratio':>7}")
+          f"{'cli render':>10} {'py render':>10} {'ratio':>7}   "
+          f"{'cli alone':>10} {'py alone':>10} {'ratio':>7}")
     for cls in args.classes:
         exr = os.path.join(out, f"{cls}.exr")
         cli = [args.loomhost, "render", cls, "--size", args.size, "--threads", str(args.threads), "-o", exr]
@@ -63,8 +77,17 @@ def main():
         t_render = best(lambda: loomwork.write_image(exr, tex.render(width, height, threads=threads)),
                         args.runs)
         t_cli_render = t_cli - t_cli_fixed
+        alone_cli, alone_py = [], []
+        for _ in range(args.runs):
+            alone_cli.append(cli_render_seconds(cli))
+            t0 = time.perf_counter()
+            tex.render(width, height, threads=threads)
+            alone_py.append(time.perf_counter() - t0)
+        a_cli, a_py = min(alone_cli), min(alone_py)
         print(f"{cls:10} {t_cli:10.3f} {t_py:10.3f} {t_py / t_cli:7.3f}   "
-              f"{t_cli_render:10.3f} {t_render:10.3f} {t_render / t_cli_render:7.3f}")
+              f"{t_cli_render:10.3f} {t_render:10.3f} {t_render / t_cli_render:7.3f}   "
+              f"{a_cli:10.3f} {a_py:10.3f} {a_py / a_cli:7.3f}")
+    print(f"load average after: {os.getloadavg()[0]:.2f}")
 
 
 if __name__ == "__main__":

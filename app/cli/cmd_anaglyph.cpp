@@ -147,7 +147,8 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
     }
     if (!opt.shard.empty() && !pattern) {
         throw std::runtime_error(
-            "--shard takes LEFT (and RIGHT) as frame patterns, such as left_%04d.png");
+            "--shard takes LEFT (and RIGHT) as frame patterns, such as left_%04d.png, or a "
+            "video");
     }
     if (opt.sbs && stereo::IsStereoPhoto(opt.left)) {
         throw std::runtime_error(opt.left +
@@ -280,6 +281,38 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
                                  "--right-comp, --config and --scene set the grey method");
     }
     const bool video = IsVideoFile(opt.left);  // checked by RunVideoAnaglyph
+    VideoJob videoJob{opt.left, opt.right, opt.output, opt.sbs, opt.force, {}};
+    if (video) {
+        if (!opt.frames.empty()) {
+            throw std::runtime_error(
+                "--frames takes LEFT (and RIGHT) as frame patterns; a "
+                "video is composed whole, or in parts with --shard");
+        }
+        // A part of the frames, from --shard or the Slurm array task's, written to a file
+        // of its own; the parts in order make up the whole.
+        if (const std::optional<Shard> shard = RequestedShard(opt.shard, "--shard")) {
+            if (!opt.output.empty()) videoJob.output = ShardFileName(opt.output, *shard);
+            videoJob.part = [shard = *shard, output = videoJob.output](long long frames) {
+                const std::string which =
+                    "anaglyph: shard " + std::to_string(shard.index) + "/" +
+                    std::to_string(shard.count) + " of " +
+                    (frames > 0 ? "frames 0-" + std::to_string(frames - 1) : "0 frames");
+                std::optional<FrameRange> part;
+                if (frames > 0) {
+                    part = ShardOfRange({0, static_cast<int>(frames - 1)}, shard);
+                }
+                if (!part) {
+                    std::fprintf(stderr, "%s: no frames (more shards than frames)\n",
+                                 which.c_str());
+                    return std::optional<std::pair<long long, long long>>();
+                }
+                std::fprintf(stderr, "%s: frames %d-%d to %s\n", which.c_str(), part->first,
+                             part->last, output.c_str());
+                return std::optional<std::pair<long long, long long>>(
+                    std::pair<long long, long long>(part->first, part->last));
+            };
+        }
+    }
     std::vector<stereo::PairJob> jobs;
     if (!opt.left.empty() && !video) {
         if (opt.output.empty()) throw std::runtime_error("-o OUT is required");
@@ -320,8 +353,8 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored, save);
     settings.eyes = DecodeStereoSettings(stored);
     if (video) {
-        RunVideoAnaglyph({opt.left, opt.right, opt.output, opt.sbs, opt.force}, opt.video,
-                         VideoComposition(settings, *filter), &InterruptFlag());
+        RunVideoAnaglyph(videoJob, opt.video, VideoComposition(settings, *filter),
+                         &InterruptFlag());
         return;
     }
     if (jobs.empty()) return;
@@ -400,8 +433,9 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
                     "LEFT on disk)");
     cmd->add_option(
         "--shard", opt->shard,
-        "With frame patterns: compose part K (from 0) of N contiguous parts of the "
-        "frames (default: the Slurm array task's, from SLURM_ARRAY_TASK_ID/_MIN/_COUNT)");
+        "With frame patterns or a video: compose part K (from 0) of N contiguous parts of "
+        "the frames (default: the Slurm array task's, from SLURM_ARRAY_TASK_ID/_MIN/_COUNT); "
+        "a video's part K is written as OUT.partK-of-N.EXT");
     cmd->add_option("--format", opt->format,
                     "With folders of pairs: the output pictures' format (png, tif, exr, jpg)")
         ->capture_default_str();

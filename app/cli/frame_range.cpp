@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -132,6 +133,16 @@ std::optional<FrameRange> ShardOfRange(const FrameRange& range, const Shard& sha
     if (end <= begin) return std::nullopt;
     return FrameRange{static_cast<int>(range.first + begin),
                       static_cast<int>(range.first + end - 1)};
+}
+
+std::string ShardFileName(const std::string& path, const Shard& shard) {
+    const std::filesystem::path p(path);
+    std::string k = std::to_string(shard.index);
+    const size_t width = std::to_string(shard.count - 1).size();
+    if (k.size() < width) k.insert(0, width - k.size(), '0');
+    const std::string name = p.stem().string() + ".part" + k + "-of-" +
+                             std::to_string(shard.count) + p.extension().string();
+    return (p.parent_path() / name).string();
 }
 
 }  // namespace loom

@@ -49,4 +49,9 @@ std::optional<Shard> RequestedShard(const std::string& text, const std::string& 
 /// than frames).
 std::optional<FrameRange> ShardOfRange(const FrameRange& range, const Shard& shard);
 
+/// The file part `shard` writes when a sharded command's output is one file (a video):
+/// `path` with ".partK-of-N" before its extension, K zero-padded to the width of N - 1 so
+/// that the parts sort in order ("trip.mkv", 3/12: "trip.part03-of-12.mkv").
+std::string ShardFileName(const std::string& path, const Shard& shard);
+
 }  // namespace loom

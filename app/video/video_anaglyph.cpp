@@ -150,6 +150,12 @@ class PairReader {
                                              AVRational{l.timeBaseNum, l.timeBaseDen});
         halfFrame_ = std::max(1LL, ticks) / 2;
     }
+    /// The right view's time stamps less `offset` (in the left's time base) pair with the
+    /// left's: set when reading starts part way, so that the pairing is the whole file's.
+    void StartWithOffset(long long offset) {
+        offset_ = offset;
+        first_ = false;
+    }
     int operator()(VideoItem& item, std::string& error) {
         for (;;) {
             if (!haveLeft_) {
@@ -360,13 +366,42 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
         }
     }
 
+    long long total = left.Info().frames;
+    std::optional<std::pair<long long, long long>> span;
+    if (job.part) {
+        if (!left.IndexFrames(error) || (pair && !right.IndexFrames(error))) {
+            throw std::runtime_error(error);
+        }
+        span = job.part(left.IndexedFrames());
+        if (!span) return;
+        if (!left.Restrict(span->first, span->second, error) ||
+            (pair && !right.Restrict(span->first, span->second, error))) {
+            throw std::runtime_error(error);
+        }
+        total = span->second - span->first + 1;
+    }
+
     VideoOutput output;
-    if (!output.Open(job.output, left, viewWidth, viewHeight, depth, encoding, error)) {
+    // A part carries no sound: an audio packet cannot be cut where the part ends, so the
+    // parts' sound would not join up; the whole's is added when they are joined.
+    if (!output.Open(job.output, left, viewWidth, viewHeight, depth, encoding, !span, error)) {
         throw std::runtime_error(error);
     }
     const bool skip = options.onError == "skip";
     PackedReader packed(left, layout, skip);
     PairReader paired(left, right, skip);
+    const AVRational leftTb{left.Info().timeBaseNum, left.Info().timeBaseDen};
+    if (span && pair && left.FramePts(0) && right.FramePts(0)) {
+        const AVRational rightTb{right.Info().timeBaseNum, right.Info().timeBaseDen};
+        paired.StartWithOffset(av_rescale_q(*right.FramePts(0), rightTb, leftTb) -
+                               *left.FramePts(0));
+    }
+    // A part starts where the whole would: its times less those of the frames before it,
+    // so that each part plays alone and parts joined one after another run on evenly.
+    long long shift = 0;
+    if (span && left.FramePts(span->first) && left.FramePts(0)) {
+        shift = *left.FramePts(span->first) - *left.FramePts(0);
+    }
     VideoPipelineStages stages;
     if (pair) {
         stages.read = [&](VideoItem& item, std::string& e) { return paired(item, e); };
@@ -376,10 +411,9 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     stages.compose = compose;
     stages.write = [&](VideoItem& item, std::string& e) {
         return item.packet ? output.CopyPacket(item.packet.get(), e)
-                           : output.WriteFrame(item.composed, item.pts, e);
+                           : output.WriteFrame(item.composed, item.pts - shift, e);
     };
-    const VideoPipelineOutcome outcome =
-        RunVideoPipeline(stages, left.Info().frames, interrupt, "anaglyph");
+    const VideoPipelineOutcome outcome = RunVideoPipeline(stages, total, interrupt, "anaglyph");
     switch (outcome.kind) {
         case VideoPipelineOutcome::Kind::kFailed:
             throw std::runtime_error(outcome.error);

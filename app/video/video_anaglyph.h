@@ -4,7 +4,10 @@
 /// of the (left) input copied.
 
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "app/video/video_output.h"
 #include "app/video/video_pipeline.h"
@@ -34,6 +37,12 @@ struct VideoJob {
     std::string output;
     bool sideBySide = false;  ///< --sbs given: a single input is side by side, left first
     bool force = false;       ///< replace a read-only output
+    /// Given how many frames the input has (video packets, read through), the stretch to
+    /// compose: frames first..last, numbered from 0 in presentation order; nothing when there
+    /// is none (then no file is written). Unset: every frame. A stretch is cut frame-exactly
+    /// (VideoInput::Restrict); its output's times are the input's less those of the
+    /// frames before the stretch, so that it starts where the whole would.
+    std::function<std::optional<std::pair<long long, long long>>(long long frames)> part;
 };
 
 /// Whether the name is a video file's, by its extension (.mp4, .mkv, .mov, .avi, ...).
@@ -52,7 +61,8 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
 /// choices), and with two inputs their sizes, frame rates and lengths (both values named).
 /// Throws std::runtime_error; on failure or interruption nothing is left under the output
 /// name and an existing file there is untouched, except that with keepPartial an
-/// interrupted run completes and keeps what was written.
+/// interrupted run completes and keeps what was written. With `job.part`, the output holds
+/// the stretch's video only (no audio or subtitle stream is copied).
 void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const ComposeFrame& compose,
                       const std::atomic<bool>* interrupt);
 

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -30,8 +32,22 @@ struct VideoInput::State {
     Image16 whole;  // a frame whose views are taken out afterwards
     bool flushed = false;
     long long lastPts = AV_NOPTS_VALUE;
+    /// Packets read ahead while checking where a seek landed, handed out before any more.
+    std::deque<AVPacket*> pending;
+
+    /// The stretch of frames Restrict asked for.
+    struct Span {
+        bool active = false;
+        bool byTime = false;  ///< frames known by time stamp, else by count from the start
+        bool toEnd = true;    ///< the last frame of the stretch is the file's last
+        long long first = 0, last = 0;
+        long long startPts = 0, lastPts = 0;  ///< by time: of frames first and last
+        long long decoded = 0;                ///< by count: frames decoded so far
+        bool ended = false;
+    } span;
 
     ~State() {
+        for (AVPacket*& p : pending) av_packet_free(&p);
         sws_freeContext(sws);
         av_frame_free(&frame);
         av_packet_free(&copied);
@@ -128,6 +144,172 @@ bool CountVideoFrames(const std::string& path, long long& frames, std::string& e
     }
     avformat_close_input(&format);
     return ok;
+}
+
+namespace {
+
+// A file with more video packets than this is refused for sharding: each indexed packet
+// takes 32 bytes (8.4 million frames are 39 hours at 60 frames a second).
+constexpr long long kMaxIndexedFrames = 1LL << 23;
+
+}  // namespace
+
+bool VideoInput::IndexFrames(std::string& error) {
+    AVFormatContext* format = nullptr;
+    int index = -1;
+    const AVCodec* codec = nullptr;
+    packets_.clear();
+    framePts_.clear();
+    indexedFrames_ = 0;
+    bool ok = OpenDemuxer(path_, format, index, codec, error);
+    bool timed = true;
+    AVPacket* packet = ok ? av_packet_alloc() : nullptr;
+    if (ok && !packet) {
+        error = path_ + ": not enough memory to read it";
+        ok = false;
+    }
+    int ret = 0;
+    while (ok && (ret = av_read_frame(format, packet)) >= 0) {
+        if (packet->stream_index == index) {
+            if (++indexedFrames_ > kMaxIndexedFrames) {
+                error = path_ + ": more than " + std::to_string(kMaxIndexedFrames) +
+                        " video frames are not split into parts";
+                ok = false;
+            } else if (timed) {
+                timed = packet->pts != AV_NOPTS_VALUE;
+                packets_.push_back({packet->pts, packet->dts, packet->pos,
+                                    (packet->flags & AV_PKT_FLAG_KEY) != 0});
+            }
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    if (ok && ret != AVERROR_EOF) {
+        error = path_ + ": cannot read: " + AvErrorText(ret);
+        ok = false;
+    }
+    if (ok && timed) {
+        framePts_.reserve(packets_.size());
+        for (const IndexedPacket& p : packets_) framePts_.push_back(p.pts);
+        std::sort(framePts_.begin(), framePts_.end());
+        // Two frames of one time cannot be told apart by it: count them instead.
+        timed = std::adjacent_find(framePts_.begin(), framePts_.end()) == framePts_.end();
+    }
+    if (!ok || !timed) {
+        packets_.clear();
+        framePts_.clear();
+    }
+    if (!ok) indexedFrames_ = 0;
+    return ok;
+}
+
+std::optional<long long> VideoInput::FramePts(long long frame) const {
+    if (frame < 0 || static_cast<size_t>(frame) >= framePts_.size()) return std::nullopt;
+    return framePts_[static_cast<size_t>(frame)];
+}
+
+bool VideoInput::Restrict(long long first, long long last, std::string& error) {
+    if (!state_ || first < 0 || last < first || last >= indexedFrames_) {
+        error = path_ + ": frames " + std::to_string(first) + "-" + std::to_string(last) +
+                " are not among its " + std::to_string(indexedFrames_);
+        return false;
+    }
+    State::Span& span = state_->span;
+    span = {};
+    span.active = true;
+    span.first = first;
+    span.last = last;
+    span.toEnd = last == indexedFrames_ - 1;
+    if (framePts_.empty()) return true;  // counted from the start
+    span.byTime = true;
+    span.startPts = framePts_[static_cast<size_t>(first)];
+    span.lastPts = framePts_[static_cast<size_t>(last)];
+    return first == 0 || SeekBefore(first, error);
+}
+
+bool VideoInput::SeekBefore(long long frame, std::string& error) {
+    const long long target = framePts_[static_cast<size_t>(frame)];
+    // The latest key frame at or before the target whose earlier packets (in file order) all
+    // show before the target: decoding from it gives every frame from the target on, and
+    // frames that would need a key frame before it (an open group's leading frames) show
+    // before the target and are dropped.
+    long long key = -1;
+    long long shownBefore = LLONG_MIN;
+    for (size_t i = 0; i < packets_.size(); ++i) {
+        const IndexedPacket& p = packets_[i];
+        if (p.key && p.pts <= target && shownBefore < target) key = static_cast<long long>(i);
+        shownBefore = std::max(shownBefore, p.pts);
+    }
+    if (key <= 0) return true;  // from the start, as it stands
+    const IndexedPacket& from = packets_[static_cast<size_t>(key)];
+    // Demuxers seek by presentation or by decoding time; the earlier of the two lands on
+    // this key frame or an earlier one, from which decoding is as good.
+    const long long seekTo = from.dts != AV_NOPTS_VALUE ? std::min(from.dts, from.pts) : from.pts;
+    State& s = *state_;
+    avcodec_flush_buffers(s.decoder);
+    if (avformat_seek_file(format_, videoIndex_, LLONG_MIN, seekTo, seekTo, 0) < 0) {
+        return Reopen(error);
+    }
+    // Where it landed: the first video packet must be this key frame or an earlier one.
+    // Packets of other streams before it are held (a few hundred at most in a sound file;
+    // a file with more is read from the start instead).
+    constexpr size_t kMaxHeld = 4096;
+    while (s.pending.size() < kMaxHeld) {
+        AVPacket* p = av_packet_alloc();
+        if (!p) {
+            error = path_ + ": not enough memory to read it";
+            return false;
+        }
+        if (av_read_frame(format_, p) < 0) {
+            av_packet_free(&p);
+            break;
+        }
+        s.pending.push_back(p);
+        if (p->stream_index != videoIndex_) continue;
+        for (size_t i = 0; i <= static_cast<size_t>(key); ++i) {
+            const IndexedPacket& q = packets_[i];
+            if (q.pts == p->pts && q.key && (q.pos < 0 || p->pos < 0 || q.pos == p->pos)) {
+                return true;
+            }
+        }
+        break;
+    }
+    return Reopen(error);
+}
+
+bool VideoInput::Reopen(std::string& error) {
+    State& s = *state_;
+    for (AVPacket*& p : s.pending) av_packet_free(&p);
+    s.pending.clear();
+    avformat_close_input(&format_);
+    const AVCodec* codec = nullptr;
+    if (!OpenDemuxer(path_, format_, videoIndex_, codec, error)) return false;
+    avcodec_flush_buffers(s.decoder);
+    return true;
+}
+
+bool VideoInput::NextPacket(AVPacket* packet) {
+    State& s = *state_;
+    if (s.pending.empty()) return false;
+    AVPacket* p = s.pending.front();
+    s.pending.pop_front();
+    av_packet_move_ref(packet, p);
+    av_packet_free(&p);
+    return true;
+}
+
+void VideoInput::PlaceFrame(long long pts, bool& drop, bool& end) {
+    State::Span& span = state_->span;
+    if (span.byTime) {
+        drop = pts < span.startPts;
+        end = !span.toEnd && pts > span.lastPts;
+    } else {
+        const long long n = span.decoded++;
+        drop = n < span.first;
+        end = !span.toEnd && n > span.last;
+    }
+    if (end) span.ended = true;
 }
 
 bool VideoInput::Open(const std::string& path, std::string& error) {
@@ -260,6 +442,7 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
     const auto at = [&](long long t) {
         return path_ + ": at " + TimeText(t, info_.timeBaseNum, info_.timeBaseDen) + ": ";
     };
+    if (s.span.ended) return Next::kEnd;
     for (;;) {
         int ret = avcodec_receive_frame(s.decoder, s.frame);
         if (ret == 0) {
@@ -273,6 +456,14 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
                 pts = s.lastPts == AV_NOPTS_VALUE ? 0 : s.lastPts + std::max(1LL, ticks);
             }
             s.lastPts = pts;
+            if (s.span.active) {
+                // Frames outside the stretch are neither checked nor converted.
+                bool drop = false, end = false;
+                PlaceFrame(f->pts != AV_NOPTS_VALUE ? f->pts : pts, drop, end);
+                if (drop || end) av_frame_unref(f);
+                if (end) return Next::kEnd;
+                if (drop) continue;
+            }
             if (f->decode_error_flags != 0 || (f->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
                 error = at(pts) + "corrupt frame";
                 av_frame_unref(f);
@@ -356,7 +547,7 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
             return Next::kError;
         }
         if (s.flushed) return Next::kEnd;
-        ret = av_read_frame(format_, s.packet);
+        ret = NextPacket(s.packet) ? 0 : av_read_frame(format_, s.packet);
         if (ret < 0) {
             // The end, or a read error after which nothing more can be trusted: drain.
             s.flushed = true;
@@ -378,8 +569,9 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
                 error = at(t) + "corrupt packet: " + AvErrorText(ret);
                 return Next::kError;
             }
-        } else if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ||
-                   stream->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+        } else if ((stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ||
+                    stream->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) &&
+                   !s.span.active) {
             av_packet_unref(s.copied);
             av_packet_move_ref(s.copied, s.packet);
             packet = s.copied;

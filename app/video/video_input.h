@@ -76,13 +76,45 @@ class VideoInput {
     /// kError reading may go on (the damaged packet or frame is lost).
     Next Read(Image16& frame, long long& pts, AVPacket*& packet, std::string& error);
 
+    /// Reads the file through (demuxed, not decoded) to learn its video frames: how many
+    /// there are and, when every video packet carries a presentation time stamp of its own,
+    /// those times and where the key frames are, so that Restrict can seek. Before the first
+    /// Read. False with `error` naming the file and the cause.
+    bool IndexFrames(std::string& error);
+    /// The frames IndexFrames found (video packets); 0 before it.
+    long long IndexedFrames() const { return indexedFrames_; }
+    /// The time stamp of frame `frame` (from 0, presentation order) as IndexFrames found it;
+    /// nothing when the frames are only known by counting or there is no such frame.
+    std::optional<long long> FramePts(long long frame) const;
+
+    /// Limits what Read yields to frames `first`..`last` (numbered from 0 in presentation
+    /// order, of IndexedFrames), and no packets of other streams (an audio packet cannot be
+    /// cut where the stretch ends, so a stretch's sound is the whole's). When the frames are known
+    /// by time stamp, reading starts at the latest key frame from which frame `first` decodes and
+    /// the frames before it are decoded and dropped (compared by their exact time stamps);
+    /// otherwise every frame is decoded from the start and counted. Once IndexFrames has
+    /// run, before the first Read. False with `error` naming the file.
+    bool Restrict(long long first, long long last, std::string& error);
+
     /// Read for a frame holding both views in `layout`: its views into `left` and `right`,
     /// as SplitViews takes them (8-bit frames of full layouts without the whole frame at
     /// 16 bits in between).
     Next ReadViews(StereoLayout layout, Image16& left, Image16& right, long long& pts,
                    AVPacket*& packet, std::string& error);
 
+    /// One video packet as IndexFrames saw it, in file order.
+    struct IndexedPacket {
+        long long pts = 0, dts = 0, pos = -1;
+        bool key = false;
+    };
+
   private:
+    bool SeekBefore(long long frame, std::string& error);
+    bool Reopen(std::string& error);
+    bool NextPacket(AVPacket* packet);
+    /// Whether a decoded frame with time stamp `pts` (or, counted, number `decoded`) comes
+    /// before the span (`drop`) or after it (`end`).
+    void PlaceFrame(long long pts, bool& drop, bool& end);
     Next ReadInto(const StereoLayout* layout, Image16& image, Image16* second, long long& pts,
                   AVPacket*& packet, std::string& error);
     struct State;
@@ -91,6 +123,9 @@ class VideoInput {
     VideoStreamInfo info_;
     AVFormatContext* format_ = nullptr;
     int videoIndex_ = -1;
+    long long indexedFrames_ = 0;
+    std::vector<IndexedPacket> packets_;  ///< file order; empty when frames are counted
+    std::vector<long long> framePts_;     ///< presentation order; empty when counted
 };
 
 }  // namespace loom

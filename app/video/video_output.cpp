@@ -182,9 +182,10 @@ VideoOutput::~VideoOutput() {
 }
 
 bool VideoOutput::Open(const std::string& path, const VideoInput& source, int width, int height,
-                       int sourceDepth, const VideoEncoding& encoding, std::string& error) {
-    return OpenStreams(path, source.Info(), source.Format(), source.Path(), width, height,
-                       sourceDepth, encoding, error);
+                       int sourceDepth, const VideoEncoding& encoding, bool copyStreams,
+                       std::string& error) {
+    return OpenStreams(path, source.Info(), copyStreams ? source.Format() : nullptr, source.Path(),
+                       width, height, sourceDepth, encoding, error);
 }
 
 bool VideoOutput::Open(const std::string& path, const VideoStreamInfo& stream, int sourceDepth,

@@ -50,12 +50,12 @@ class VideoOutput {
 
     /// Opens a temporary file beside `path`, with the container `path`'s extension names, a
     /// video stream of `width` x `height` frames with `source`'s frame rate, time base,
-    /// colour description and rotation, and a copy of each audio and subtitle stream of
-    /// `source`. `sourceDepth` (bits per component of the views) picks the output's depth
-    /// (OutputPixelFormat). False with `error` (unknown container with the list, codec or stream
-    /// the container cannot hold, file not writable).
+    /// colour description and rotation, and (with `copyStreams`) a copy of each audio and
+    /// subtitle stream of `source`. `sourceDepth` (bits per component of the views) picks the
+    /// output's depth (OutputPixelFormat). False with `error` (unknown container with the list,
+    /// codec or stream the container cannot hold, file not writable).
     bool Open(const std::string& path, const VideoInput& source, int width, int height,
-              int sourceDepth, const VideoEncoding& encoding, std::string& error);
+              int sourceDepth, const VideoEncoding& encoding, bool copyStreams, std::string& error);
 
     /// Opens for frames this program makes: a video stream as `stream` describes it (size,
     /// frame rate, time base, colour description, rotation) and no other stream.

@@ -10,6 +10,7 @@
 #include "foundation/host/base/crt.h"
 #include "foundation/host/sdk/pblock.h"
 #include "foundation/host/sdk/shade.h"
+#include "foundation/host/sdk/texmap_batch.h"
 #include "python/src/errors.h"
 #include "python/src/plugins.h"
 
@@ -238,6 +239,60 @@ void Texture::Sample(const double* u, const double* v, std::size_t count, double
     const TimeValue t = loom::FramesToTicks(frame);
     Interval valid = FOREVER;
     tex_->Update(t, valid);
+    // A tree that draws random numbers goes point by point: the noise tables its maps build
+    // on first use take their draws where one point after another first reaches them, and
+    // a batch makes all its points' draws before any sub-map runs.
+    if (!loom::GetTexmapBatch(tex_) || loom::RandomDrawingMaps(tex_) != 0) {
+        SampleEach(u, v, count, t, output, out);
+        return;
+    }
+    // Chunks of points through the batch interface: the same values as one EvalColor
+    // (EvalMono, EvalNormalPerturb) after another; the only draws are a table build's.
+    constexpr std::size_t kChunk = 1024;
+    std::vector<float> us(kChunk), vs(kChunk), zero(kChunk, 0.0f);
+    std::vector<AColor> colors(output == Output::kColor ? kChunk : 0);
+    std::vector<Point3> normals(output == Output::kNormal ? kChunk : 0);
+    TexBatchPoints pts;
+    pts.time = t;
+    pts.u = us.data();
+    pts.v = vs.data();
+    pts.du = zero.data();  // a point, as PlaneShadeContext::Set(u, v) gives it
+    pts.dv = zero.data();
+    for (std::size_t first = 0; first < count; first += kChunk) {
+        const std::size_t n = std::min(kChunk, count - first);
+        for (std::size_t i = 0; i < n; ++i) {
+            us[i] = static_cast<float>(u[first + i]);
+            vs[i] = static_cast<float>(v[first + i]);
+        }
+        pts.count = static_cast<int>(n);
+        switch (output) {
+            case Output::kColor:
+                loom::EvalColorBatch(tex_, pts, colors.data());
+                for (std::size_t i = 0; i < n; ++i, out += 4) {
+                    out[0] = colors[i].r;
+                    out[1] = colors[i].g;
+                    out[2] = colors[i].b;
+                    out[3] = colors[i].a;
+                }
+                break;
+            case Output::kMono:
+                loom::EvalMonoBatch(tex_, pts, out);
+                out += n;
+                break;
+            case Output::kNormal:
+                loom::EvalNormalPerturbBatch(tex_, pts, normals.data());
+                for (std::size_t i = 0; i < n; ++i, out += 3) {
+                    out[0] = normals[i].x;
+                    out[1] = normals[i].y;
+                    out[2] = normals[i].z;
+                }
+                break;
+        }
+    }
+}
+
+void Texture::SampleEach(const double* u, const double* v, std::size_t count, TimeValue t,
+                         Output output, float* out) const {
     loom::PlaneShadeContext sc;
     sc.curTime = t;
     for (std::size_t i = 0; i < count; ++i) {

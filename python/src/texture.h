@@ -108,12 +108,17 @@ class Texture {
     loom::RenderImages Render(int width, int height, double frame, int threads,
                               Output output) const;
 
-    /// Evaluates the texture at `count` points as `loomhost eval` does; writes 4 floats a
-    /// point for colour, 1 for mono, 3 for the normal perturbation.
+    /// Evaluates the texture at `count` points as `loomhost eval` does (the same bits):
+    /// through its batch interface in chunks when it has one and no map of its tree draws
+    /// random numbers (RandomDrawingMaps), else point by point. Writes 4
+    /// floats a point for colour, 1 for mono, 3 for the normal perturbation.
     void Sample(const double* u, const double* v, std::size_t count, double frame, Output output,
                 float* out) const;
 
   private:
+    /// Sample point by point (EvalColor, EvalMono or EvalNormalPerturb), after Update.
+    void SampleEach(const double* u, const double* v, std::size_t count, TimeValue t, Output output,
+                    float* out) const;
     /// The texture owning the last part of `path`, and that part.
     Texmap* Walk(const std::string& path, std::string& last) const;
     /// NameError for `name` not being a parameter (or slot) of `owner`, listing those.

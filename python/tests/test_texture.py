@@ -1,5 +1,9 @@
 # Textures from Python: parameters by panel name, colours, sub-maps, keys and presets, with
 # the command line as the reference for what each should do.
+import json
+import subprocess
+import sys
+
 import numpy as np
 import pytest
 
@@ -98,3 +102,50 @@ def test_sub_maps_are_textures_image_files_or_empty(cli, tmp_path):
     assert tex.map("Sky") is None
     with pytest.raises(ValueError, match="could not be assigned"):
         sky["Background"] = sky
+
+
+# Sampled in an interpreter of its own, as the command line evaluates in a process of its
+# own: noise tables are built once a process, from the draws of whichever map first needs
+# them, so a texture's values depend on what the process evaluated before.
+FRESH_SAMPLE = """
+import json, sys
+import numpy as np
+import loomwork
+cls, sets, output, points, result = json.loads(sys.argv[1])
+tex = loomwork.Texture(cls)
+for name, value in sets.items():
+    tex[name] = loomwork.Texture(value[4:]) if value.startswith("map:") else float(value)
+u, v = np.load(points)
+np.save(result, tex.sample(u, v, time=5, output=output))
+"""
+
+SAMPLE_CASES = {
+    "nimbra": ("nimbra", {}),
+    "fervix": ("fervix", {}),
+    "lumidot": ("lumidot", {}),
+    # Draws random numbers while it evaluates (its jitter).
+    "voltrane": ("voltrane", {"Edge Density": "7"}),
+    # A sub-map that draws, under a parent that does not; and the other way round.
+    "nimbra_over_voltrane": ("nimbra", {"Sky": "map:voltrane"}),
+    "voltrane_over_fervix": ("voltrane", {"Background": "map:fervix"}),
+    "fervix_over_nimbra": ("fervix", {"Prime": "map:nimbra"}),
+}
+
+
+@pytest.mark.parametrize("output", ["color", "mono", "normal"])
+@pytest.mark.parametrize("case", sorted(SAMPLE_CASES))
+def test_samples_are_the_point_by_point_evaluation_of_the_command_line(cli, tmp_path, case, output):
+    cls, sets = SAMPLE_CASES[case]
+    # Points off the unit square too, more than one chunk of the batch path (1024 points).
+    rng = np.random.default_rng(len(case) * 7 + len(output))
+    u, v = rng.uniform(-0.5, 1.5, 1500), rng.uniform(-0.5, 1.5, 1500)
+    np.save(tmp_path / "points.npy", np.stack([u, v]))
+    job = [cls, sets, output, str(tmp_path / "points.npy"), str(tmp_path / "got.npy")]
+    subprocess.run([sys.executable, "-c", FRESH_SAMPLE, json.dumps(job)], check=True)
+    got = np.load(tmp_path / "got.npy")
+    args = [a for name, value in sets.items() for a in ("--set", f"{name}={value}")]
+    flag = {"color": [], "mono": ["--mono"], "normal": ["--normal"]}[output]
+    expected = cli.eval(cls, *args, "--time", 5, *flag, *(f"{a!r},{b!r}" for a, b in zip(u, v)))
+    if output == "mono":
+        expected = expected[:, 0]
+    assert same_bits(got, expected)

@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -53,6 +54,17 @@ TEST(ShardOfRange, PartsAreContiguousNearEqualAndCoverTheRangeOnce) {
             EXPECT_EQ(empty, total < count ? count - total : 0);
         }
     }
+}
+
+TEST(ShardFileName, MarksThePartBeforeTheExtensionSoThatPartsSortInOrder) {
+    using loom::ShardFileName;
+    EXPECT_EQ(ShardFileName("trip.mkv", {0, 1}), "trip.part0-of-1.mkv");
+    EXPECT_EQ(ShardFileName("out/trip.v2.mp4", {3, 12}), "out/trip.v2.part03-of-12.mp4");
+    EXPECT_EQ(ShardFileName("trip.mkv", {9, 10}), "trip.part9-of-10.mkv");
+    EXPECT_EQ(ShardFileName("trip.mkv", {7, 101}), "trip.part007-of-101.mkv");
+    std::vector<std::string> names;
+    for (int k = 0; k < 12; ++k) names.push_back(ShardFileName("a.mkv", {k, 12}));
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
 }
 
 TEST(ParseShard, AcceptsKOfNAndRefusesTheRest) {

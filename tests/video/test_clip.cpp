@@ -57,6 +57,7 @@ void WriteClip(const std::string& path, const std::vector<Image16>& frames, cons
     venc->framerate = AVRational{o.rateNum, o.rateDen};
     // Version 3 frames carry slice sizes and checksums, so a damaged frame is noticed.
     venc->level = 3;
+    if (o.gop > 0) venc->gop_size = o.gop;
     Check(avcodec_open2(venc, vc, nullptr), "ffv1");
     AVStream* vs = avformat_new_stream(fmt, nullptr);
     Check(avcodec_parameters_from_context(vs->codecpar, venc), "video parameters");

@@ -26,6 +26,9 @@ struct ClipOptions {
     /// Degrees of the display matrix (0: none), and BT.709 primaries and transfer tagged.
     double rotation = 0;
     bool bt709 = false;
+    /// A key frame every `gop` frames (the others decode only after the one before); 0:
+    /// the encoder's default.
+    int gop = 0;
 };
 
 /// Writes `frames` (all of one size) as an FFV1 clip; fails the test on error.
