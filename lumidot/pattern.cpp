@@ -98,6 +98,12 @@ AColor LumidotMixColor(const LumidotCache& c, float w, const Color& a, const Col
     return out;
 }
 
+void LumidotMixColorBatch(const LumidotCache& c, const float* w, const Color* a, const Color* b,
+                          int n, AColor* out) noexcept {
+    loom::BlendColorClampedBatch(w, a, b, c.positiveBlend, c.negativeBlend,
+                                 loom::BlendOrder::NegativeFirst, n, out);
+}
+
 float LumidotMixMono(const LumidotCache& c, float w, float a, float b) noexcept {
     return ClampUnit(loom::BlendValue(w, a, b, c.positiveBlend, c.negativeBlend,
                                       loom::BlendOrder::NegativeFirst));

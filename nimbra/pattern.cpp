@@ -168,6 +168,12 @@ AColor NimbraMixColor(const NimbraCache& c, float t, const Color& c0, const Colo
     return out;
 }
 
+void NimbraMixColorBatch(const NimbraCache& c, const float* t, const Color* c0, const Color* c1,
+                         int n, AColor* out) noexcept {
+    loom::BlendColorClampedBatch(t, c1, c0, c.positiveBlend, c.negativeBlend,
+                                 loom::BlendOrder::PositiveFirst, n, out);
+}
+
 float NimbraMixMono(const NimbraCache& c, float t, float m0, float m1) noexcept {
     t = t > 1.0f ? 1.0f : (t < 0.0f ? 0.0f : t);
     return loom::BlendValue(t, m1, m0, c.positiveBlend, c.negativeBlend,
