@@ -35,21 +35,31 @@ Shape ShapeOf(const LumidotWave& wave) noexcept {
     return s;
 }
 
+bool Pinched(Shape shape) noexcept {
+    return shape == Shape::kAbsSine || shape == Shape::kAbsCosine;
+}
+
+// An iteration of 0 makes the angle infinite or NaN, and so the wave NaN: Thresholded
+// turns that into 1.
+double Angle(const LumidotWave& wave, float x) noexcept {
+    return Widen(x) / Widen(wave.iteration) + Widen(wave.phase);
+}
+
+// The term from the wave's value (the angle's sine or cosine, unused for kNone).
+float Thresholded(const LumidotWave& wave, Shape shape, double value) noexcept {
+    float t = 0.0f;
+    if (shape != Shape::kNone) t = static_cast<float>(Pinched(shape) ? std::fabs(value) : value);
+    if (t > wave.highThreshold || std::isnan(t)) t = 1.0f;
+    if (t < wave.lowThreshold) t = -1.0f;
+    return t;
+}
+
 void WaveChunk(const LumidotWave& wave, Shape shape, const float* x, int n, float* out) noexcept {
     double a[kChunk] = {};  // set up to n; the rest zero so no lane reads an unset value
-    // An iteration of 0 makes a infinite or NaN, and so the wave NaN: the threshold test
-    // below turns that into 1.
-    for (int i = 0; i < n; ++i) a[i] = Widen(x[i]) / Widen(wave.iteration) + Widen(wave.phase);
+    for (int i = 0; i < n; ++i) a[i] = Angle(wave, x[i]);
     if (shape == Shape::kSine || shape == Shape::kAbsSine) loom::vecmath::Sin(a, a, n);
     if (shape == Shape::kCosine || shape == Shape::kAbsCosine) loom::vecmath::Cos(a, a, n);
-    const bool pinched = shape == Shape::kAbsSine || shape == Shape::kAbsCosine;
-    for (int i = 0; i < n; ++i) {
-        float t = 0.0f;
-        if (shape != Shape::kNone) t = static_cast<float>(pinched ? std::fabs(a[i]) : a[i]);
-        if (t > wave.highThreshold || std::isnan(t)) t = 1.0f;
-        if (t < wave.lowThreshold) t = -1.0f;
-        out[i] = t;
-    }
+    for (int i = 0; i < n; ++i) out[i] = Thresholded(wave, shape, a[i]);
 }
 
 }  // namespace
@@ -65,10 +75,14 @@ void LumidotWaveTermBatch(const LumidotWave& wave, const float* x, int n, float*
     }
 }
 
+// One sample without the batch's working arrays: the same steps on one value.
 float LumidotWaveTerm(const LumidotWave& wave, float x) noexcept {
-    float t;
-    LumidotWaveTermBatch(wave, &x, 1, &t);
-    return t;
+    if (wave.use != 1) return 0.0f;
+    const Shape shape = ShapeOf(wave);
+    double a = Angle(wave, x);
+    if (shape == Shape::kSine || shape == Shape::kAbsSine) loom::vecmath::Sin(&a, &a, 1);
+    if (shape == Shape::kCosine || shape == Shape::kAbsCosine) loom::vecmath::Cos(&a, &a, 1);
+    return Thresholded(wave, shape, a);
 }
 
 void LumidotWeightBatch(const LumidotCache& c, const float* u, const float* v, int n,
@@ -85,9 +99,9 @@ void LumidotWeightBatch(const LumidotCache& c, const float* u, const float* v, i
 }
 
 float LumidotWeight(const LumidotCache& c, float u, float v) noexcept {
-    float w;
-    LumidotWeightBatch(c, &u, &v, 1, &w);
-    return w;
+    const float acrossV = LumidotWaveTerm(LumidotVWave(c), v);
+    const float acrossU = LumidotWaveTerm(LumidotUWave(c), u);
+    return static_cast<float>(Widen(acrossV) + Widen(acrossU));
 }
 
 AColor LumidotMixColor(const LumidotCache& c, float w, const Color& a, const Color& b) noexcept {

@@ -1,7 +1,9 @@
 #include "nimbra/pattern.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "foundation/texframe/blend.h"
 #include "foundation/vecmath/vec_math.h"
@@ -17,6 +19,44 @@ enum class WarpForm { PerOctave, Preview };
 
 // Samples one pass of the octave loop takes; the working arrays live on the stack.
 constexpr int kChunk = 64;
+
+// Runs of samples whose coordinate has the same bits as the one before (a row of an image
+// shares v): such samples share every wave of that coordinate alone, so each run's is
+// evaluated once and handed to all its samples.
+struct Runs {
+    int count = 0;
+    int first[kChunk];  // the first sample of each run
+    int of[kChunk];     // the run each sample belongs to
+
+    void Find(const double* x, int n) noexcept {
+        count = 0;
+        for (int i = 0; i < n; ++i) {
+            if (i == 0 ||
+                std::bit_cast<std::uint64_t>(x[i]) != std::bit_cast<std::uint64_t>(x[i - 1])) {
+                first[count++] = i;
+            }
+            of[i] = count - 1;
+        }
+    }
+    /// Sharing pays when runs are long; otherwise every sample is evaluated.
+    bool Shared(int n) const noexcept { return 2 * count <= n; }
+};
+
+// cos or sin of arg(i) for each sample i < n: once per run when `runs` shares.
+template <class Arg>
+void WaveOfOneCoordinate(bool cosine, const Runs& runs, int n, Arg arg, double* scratch,
+                         double* wave) noexcept {
+    const auto eval = cosine ? loom::vecmath::Cos : loom::vecmath::Sin;
+    if (!runs.Shared(n)) {
+        for (int i = 0; i < n; ++i) scratch[i] = arg(i);
+        eval(scratch, wave, n);
+        return;
+    }
+    double perRun[kChunk];
+    for (int r = 0; r < runs.count; ++r) scratch[r] = arg(runs.first[r]);
+    eval(scratch, perRun, runs.count);
+    for (int i = 0; i < n; ++i) wave[i] = perRun[runs.of[i]];
+}
 
 // The octave loop over up to kChunk samples at once. Each sample's arithmetic is that of
 // the one-sample loop, step for step; sine and cosine come from the vector library, which
@@ -39,6 +79,10 @@ void CloudsChunk(const NimbraCache& c, const float* u, const float* v, int n, fl
         sumA[i] = 0.0;
         sumB[i] = 0.0;
     }
+    // The first warp depends on V alone, the second on U alone.
+    Runs uRuns, vRuns;
+    uRuns.Find(U, n);
+    vRuns.Find(V, n);
     double fu = Widen(kUnit) * Widen(c.uScale);
     double fv = Widen(kUnit) * Widen(c.vScale);
     const double g = 1.0 - Widen(c.density);
@@ -49,12 +93,13 @@ void CloudsChunk(const NimbraCache& c, const float* u, const float* v, int n, fl
     do {
         const double uWarpF = uWave * fv;
         const double vWarpF = vWave * fu;
-        for (int i = 0; i < n; ++i) {
-            warp[i] = kForm == WarpForm::Preview ? uWarpV[i] * fv : uWarpF * V[i];
-        }
-        loom::vecmath::Cos(warp, waveA, n);
-        for (int i = 0; i < n; ++i) warp[i] = vWarpF * U[i];
-        loom::vecmath::Sin(warp, waveB, n);
+        const double fvNow = fv;
+        WaveOfOneCoordinate(
+            true, vRuns, n,
+            [&](int i) { return kForm == WarpForm::Preview ? uWarpV[i] * fvNow : uWarpF * V[i]; },
+            warp, waveA);
+        WaveOfOneCoordinate(
+            false, uRuns, n, [&](int i) { return vWarpF * U[i]; }, warp, waveB);
         for (int i = 0; i < n; ++i) {
             phaseA[i] = Widen(kQuarterTurn) * waveA[i] + fu * U[i];
             phaseB[i] = Widen(kQuarterTurn) * waveB[i] + fv * V[i];
