@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/texframe/blend.h"
+#include "foundation/texframe/coordinate_runs.h"
 #include "foundation/vecmath/vec_math.h"
 
 LumidotWave LumidotUWave(const LumidotCache& c) noexcept {
@@ -85,13 +86,29 @@ float LumidotWaveTerm(const LumidotWave& wave, float x) noexcept {
     return Thresholded(wave, shape, a);
 }
 
+namespace {
+
+// The terms of one wave for x[0 .. m), m <= kChunk: once per run of samples sharing x (a
+// row of an image shares v) when runs are long, else sample by sample.
+void TermsOfOneCoordinate(const LumidotWave& wave, const float* x, int m, float* term) noexcept {
+    loom::CoordinateRuns<kChunk> runs;
+    runs.Find(x, m);
+    if (!runs.Shared(m)) return LumidotWaveTermBatch(wave, x, m, term);
+    float perRunX[kChunk] = {}, perRun[kChunk];  // zeroed: GCC cannot see count <= m
+    for (int r = 0; r < runs.count; ++r) perRunX[r] = x[runs.first[r]];
+    LumidotWaveTermBatch(wave, perRunX, runs.count, perRun);
+    runs.Spread(perRun, m, term);
+}
+
+}  // namespace
+
 void LumidotWeightBatch(const LumidotCache& c, const float* u, const float* v, int n,
                         float* w) noexcept {
     for (int first = 0; first < n; first += kChunk) {
         const int m = std::min(kChunk, n - first);
         float acrossV[kChunk], acrossU[kChunk];
-        LumidotWaveTermBatch(LumidotVWave(c), v + first, m, acrossV);
-        LumidotWaveTermBatch(LumidotUWave(c), u + first, m, acrossU);
+        TermsOfOneCoordinate(LumidotVWave(c), v + first, m, acrossV);
+        TermsOfOneCoordinate(LumidotUWave(c), u + first, m, acrossU);
         for (int i = 0; i < m; ++i) {
             w[first + i] = static_cast<float>(Widen(acrossV[i]) + Widen(acrossU[i]));
         }

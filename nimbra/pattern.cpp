@@ -1,11 +1,10 @@
 #include "nimbra/pattern.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstdint>
 
 #include "foundation/texframe/blend.h"
+#include "foundation/texframe/coordinate_runs.h"
 #include "foundation/vecmath/vec_math.h"
 
 namespace {
@@ -20,27 +19,8 @@ enum class WarpForm { PerOctave, Preview };
 // Samples one pass of the octave loop takes; the working arrays live on the stack.
 constexpr int kChunk = 64;
 
-// Runs of samples whose coordinate has the same bits as the one before (a row of an image
-// shares v): such samples share every wave of that coordinate alone, so each run's is
-// evaluated once and handed to all its samples.
-struct Runs {
-    int count = 0;
-    int first[kChunk];  // the first sample of each run
-    int of[kChunk];     // the run each sample belongs to
-
-    void Find(const double* x, int n) noexcept {
-        count = 0;
-        for (int i = 0; i < n; ++i) {
-            if (i == 0 ||
-                std::bit_cast<std::uint64_t>(x[i]) != std::bit_cast<std::uint64_t>(x[i - 1])) {
-                first[count++] = i;
-            }
-            of[i] = count - 1;
-        }
-    }
-    /// Sharing pays when runs are long; otherwise every sample is evaluated.
-    bool Shared(int n) const noexcept { return 2 * count <= n; }
-};
+// Runs of samples sharing a coordinate share the waves of that coordinate alone.
+using Runs = loom::CoordinateRuns<kChunk>;
 
 // The per-sample loops run over whole blocks of kBlock samples (a chunk's arrays are padded
 // to a multiple), a trip count the compiler turns into vector instructions.
@@ -67,7 +47,7 @@ void WaveOfOneCoordinate(bool cosine, const Runs& runs, int n, Arg arg, double* 
     double perRun[kChunk];
     for (int r = 0; r < runs.count; ++r) scratch[r] = arg(runs.first[r]);
     eval(scratch, perRun, runs.count);
-    for (int i = 0; i < n; ++i) wave[i] = perRun[runs.of[i]];
+    runs.Spread(perRun, n, wave);
 }
 
 // The octave loop over up to kChunk samples at once. Each sample's arithmetic is that of
