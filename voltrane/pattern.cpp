@@ -161,11 +161,18 @@ void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v,
             draws[i] = c.randomStatic == 1 ? StaticDraw() : 0.0;
         }
         float w1[kChunk], w2[kChunk];
-        const float* t = c.linearV == 1 ? cu : cv;
-        VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave, c.wave1Size, c.wave1Sync,
-                          c.wave1Mult, t, m, w1);
-        VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave, c.wave2Size, c.wave2Sync,
-                          c.wave2Mult, t, m, w2);
+        // The waves move the edge only with Apply Waveform on (VoltraneEdgePosition reads
+        // them only then), so without it they are not evaluated.
+        if (c.applyWave == 1) {
+            const float* t = c.linearV == 1 ? cu : cv;
+            VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave, c.wave1Size, c.wave1Sync,
+                              c.wave1Mult, t, m, w1);
+            VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave, c.wave2Size, c.wave2Sync,
+                              c.wave2Mult, t, m, w2);
+        } else {
+            std::fill(w1, w1 + m, 0.0f);
+            std::fill(w2, w2 + m, 0.0f);
+        }
         double s0[kChunk];
         VoltraneShapeBatch(c, cu, cv, draws, m, s0);
         for (int i = 0; i < m; ++i) {

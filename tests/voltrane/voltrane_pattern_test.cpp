@@ -259,6 +259,32 @@ TEST(VoltranePattern, AppliedWavesDisplaceOrScaleTheEdge) {
     EXPECT_EQ(At(c, -0.3f), Region::kBody);
 }
 
+// Without Apply Waveform no wave setting, however extreme, moves the edge (one sample or a
+// batch): the waves are then skipped altogether.
+TEST(VoltranePattern, UnappliedWavesLeaveEveryRegionAsNoWavesWould) {
+    VoltraneCache plain = Defaults();
+    plain.sweepPhase = 75;
+    plain.edgeSize = 0.05f;
+    plain.wave1Sin = plain.wave1Cos = plain.wave2Sin = plain.wave2Cos = 0;
+    VoltraneCache wild = plain;
+    wild.wave1Sin = wild.wave2Cos = 1;
+    wild.wave1Size = 1e30f;
+    wild.wave1Mult = std::numeric_limits<float>::quiet_NaN();
+    wild.wave2Mult = 1e30f;
+    float u[40], v[40];
+    for (int i = 0; i < 40; ++i) {
+        u[i] = -0.2f + 0.035f * static_cast<float>(i);
+        v[i] = 0.3f;
+    }
+    Region batch[40];
+    VoltraneRegionBatch(wild, u, v, 40, batch);
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(u[i]);
+        EXPECT_EQ(At(wild, u[i], v[i]), At(plain, u[i], v[i]));
+        EXPECT_EQ(batch[i], At(plain, u[i], v[i]));
+    }
+}
+
 TEST(VoltranePattern, WavesBendTheEdgeAlongV) {
     VoltraneCache c = Defaults();
     c.sweepPhase = 75;
