@@ -21,10 +21,17 @@ double StaticDraw() noexcept { return static_cast<double>(crt::rand()) * Widen(k
 
 }  // namespace
 
-float VoltraneJitter(const VoltraneCache& c) noexcept {
-    return static_cast<float>(static_cast<double>(crt::rand()) * Widen(kRandScale) *
-                              Widen(c.edgeNoise) / Widen(c.edgeDensity));
+namespace {
+
+// The jitter of one draw.
+float JitterOfDraw(const VoltraneCache& c, int draw) noexcept {
+    return static_cast<float>(static_cast<double>(draw) * Widen(kRandScale) * Widen(c.edgeNoise) /
+                              Widen(c.edgeDensity));
 }
+
+}  // namespace
+
+float VoltraneJitter(const VoltraneCache& c) noexcept { return JitterOfDraw(c, crt::rand()); }
 
 void VoltraneWaveBatch(int sinOn, int cosOn, int invert, float size, float sync, float mult,
                        const float* t, int n, float* w) noexcept {
@@ -153,12 +160,19 @@ void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v,
         const int m = std::min(kChunk, n - first);
         const float* cu = u + first;
         const float* cv = v + first;
-        // The draws in the order of single samples: each sample's jitter, then its static.
+        // The draws in the order of single samples: each sample's jitter, then its static;
+        // the arithmetic on them afterwards, in a loop of its own with no calls.
+        int jitterDraw[kChunk], staticDraw[kChunk];
+        const bool drawsStatic = c.randomStatic == 1;
+        for (int i = 0; i < m; ++i) {
+            jitterDraw[i] = crt::rand();
+            staticDraw[i] = drawsStatic ? crt::rand() : 0;
+        }
         float r[kChunk];
         double draws[kChunk];
         for (int i = 0; i < m; ++i) {
-            r[i] = VoltraneJitter(c);
-            draws[i] = c.randomStatic == 1 ? StaticDraw() : 0.0;
+            r[i] = JitterOfDraw(c, jitterDraw[i]);
+            draws[i] = drawsStatic ? static_cast<double>(staticDraw[i]) * Widen(kRandScale) : 0.0;
         }
         float w1[kChunk], w2[kChunk];
         // The waves move the edge only with Apply Waveform on (VoltraneEdgePosition reads
