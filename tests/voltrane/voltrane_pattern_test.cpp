@@ -1,6 +1,7 @@
 // The sweeping-edge pattern: jitter, waves, edge position, shapes and classification.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -349,6 +350,34 @@ TEST(VoltranePattern, LaterShapeFlagsWin) {
     VoltraneCache sheared = NoShape();
     sheared.shear = 50.0f;
     EXPECT_DOUBLE_EQ(VoltraneShape(sheared, 0.25f, 0.5f), 50.0 * 0.5 + 50.0 * 0.25);
+}
+
+// Every pair of shape flags: the later one in the order of the tests gives exactly the value
+// it gives alone, at points of each quadrant around the centre.
+TEST(VoltranePattern, OfAnyTwoShapeFlagsTheLaterGivesTheValue) {
+    int VoltraneCache::*const order[] = {
+        &VoltraneCache::linearH,      &VoltraneCache::linearV, &VoltraneCache::radial,
+        &VoltraneCache::shockwave,    &VoltraneCache::encase,  &VoltraneCache::diagonal,
+        &VoltraneCache::randomStatic, &VoltraneCache::cubic,   &VoltraneCache::goo};
+    const float points[][2] = {{0.3f, 0.7f}, {0.875f, 0.625f}, {0.1f, 0.2f}, {0.8f, 0.05f}};
+    auto shapeAt = [](const VoltraneCache& c, const float* p) {
+        crt::srand(9);  // the same draw for "RandomStatic" every time
+        return VoltraneShape(c, p[0], p[1]);
+    };
+    for (size_t later = 1; later < std::size(order); ++later) {
+        VoltraneCache alone = NoShape();
+        alone.*order[later] = 1;
+        for (size_t earlier = 0; earlier < later; ++earlier) {
+            VoltraneCache both = alone;
+            both.*order[earlier] = 1;
+            for (const auto& p : points) {
+                SCOPED_TRACE(::testing::Message() << "flags " << earlier << " and " << later
+                                                  << " at (" << p[0] << ", " << p[1] << ")");
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(shapeAt(both, p)),
+                          std::bit_cast<std::uint64_t>(shapeAt(alone, p)));
+            }
+        }
+    }
 }
 
 TEST(VoltranePattern, ShearActsTwiceOnHorizontalAndOnceOnVertical) {
