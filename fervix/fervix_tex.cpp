@@ -51,7 +51,7 @@ void FervixTex::PatternColorBatch(const TexBatchPoints& pts, const float* u, con
     SlotColorsBatch(pts, cache_.primeColor, cache_.backColor, prime, back);
     float w[loom::kTexBatchMax];
     FervixWeightBatch(cache_, u, v, pts.count, w);
-    for (int i = 0; i < pts.count; ++i) out[i] = FervixMixColor(cache_, w[i], back[i], prime[i]);
+    FervixMixColorBatch(cache_, w, back, prime, pts.count, out);
 }
 
 void FervixTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,

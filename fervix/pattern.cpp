@@ -162,6 +162,12 @@ AColor FervixMixColor(const FervixCache& c, float w, const Color& a, const Color
     return out;
 }
 
+void FervixMixColorBatch(const FervixCache& c, const float* w, const Color* a, const Color* b,
+                         int n, AColor* out) noexcept {
+    loom::BlendColorClampedBatch(w, a, b, c.positiveBlend, c.negativeBlend,
+                                 loom::BlendOrder::NegativeFirst, n, out);
+}
+
 float FervixClampMono(float x) noexcept {
     if (std::bit_cast<std::int32_t>(x) > std::bit_cast<std::int32_t>(1.0f)) return 1.0f;
     if (x < 0.0f) return 0.0f;

@@ -27,6 +27,9 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
 /// Colour blend of the Back side `a` and the Prime side `b` with weight w (negative step
 /// first), clamped to 0..1, alpha 1.
 AColor FervixMixColor(const FervixCache& c, float w, const Color& a, const Color& b) noexcept;
+/// out[i] = FervixMixColor(c, w[i], a[i], b[i]) for i < n, bit for bit.
+void FervixMixColorBatch(const FervixCache& c, const float* w, const Color* a, const Color* b,
+                         int n, AColor* out) noexcept;
 /// Mono blend of the two sides, clamped by FervixClampMono.
 float FervixMixMono(const FervixCache& c, float w, float a, float b) noexcept;
 /// Clamp on the float's bit pattern: above 1.0 (also +infinity and positive NaN) gives 1,

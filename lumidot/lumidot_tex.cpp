@@ -42,7 +42,7 @@ void LumidotTex::PatternColorBatch(const TexBatchPoints& pts, const float* u, co
     SlotColorsBatch(pts, cache_.highColor, cache_.lowColor, high, low);
     float w[loom::kTexBatchMax];
     LumidotWeightBatch(cache_, u, v, pts.count, w);
-    for (int i = 0; i < pts.count; ++i) out[i] = LumidotMixColor(cache_, w[i], low[i], high[i]);
+    LumidotMixColorBatch(cache_, w, low, high, pts.count, out);
 }
 
 void LumidotTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,

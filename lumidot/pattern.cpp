@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/texframe/blend.h"
+#include "foundation/texframe/coordinate_runs.h"
 #include "foundation/vecmath/vec_math.h"
 
 LumidotWave LumidotUWave(const LumidotCache& c) noexcept {
@@ -35,21 +36,31 @@ Shape ShapeOf(const LumidotWave& wave) noexcept {
     return s;
 }
 
+bool Pinched(Shape shape) noexcept {
+    return shape == Shape::kAbsSine || shape == Shape::kAbsCosine;
+}
+
+// An iteration of 0 makes the angle infinite or NaN, and so the wave NaN: Thresholded
+// turns that into 1.
+double Angle(const LumidotWave& wave, float x) noexcept {
+    return Widen(x) / Widen(wave.iteration) + Widen(wave.phase);
+}
+
+// The term from the wave's value (the angle's sine or cosine, unused for kNone).
+float Thresholded(const LumidotWave& wave, Shape shape, double value) noexcept {
+    float t = 0.0f;
+    if (shape != Shape::kNone) t = static_cast<float>(Pinched(shape) ? std::fabs(value) : value);
+    if (t > wave.highThreshold || std::isnan(t)) t = 1.0f;
+    if (t < wave.lowThreshold) t = -1.0f;
+    return t;
+}
+
 void WaveChunk(const LumidotWave& wave, Shape shape, const float* x, int n, float* out) noexcept {
     double a[kChunk] = {};  // set up to n; the rest zero so no lane reads an unset value
-    // An iteration of 0 makes a infinite or NaN, and so the wave NaN: the threshold test
-    // below turns that into 1.
-    for (int i = 0; i < n; ++i) a[i] = Widen(x[i]) / Widen(wave.iteration) + Widen(wave.phase);
+    for (int i = 0; i < n; ++i) a[i] = Angle(wave, x[i]);
     if (shape == Shape::kSine || shape == Shape::kAbsSine) loom::vecmath::Sin(a, a, n);
     if (shape == Shape::kCosine || shape == Shape::kAbsCosine) loom::vecmath::Cos(a, a, n);
-    const bool pinched = shape == Shape::kAbsSine || shape == Shape::kAbsCosine;
-    for (int i = 0; i < n; ++i) {
-        float t = 0.0f;
-        if (shape != Shape::kNone) t = static_cast<float>(pinched ? std::fabs(a[i]) : a[i]);
-        if (t > wave.highThreshold || std::isnan(t)) t = 1.0f;
-        if (t < wave.lowThreshold) t = -1.0f;
-        out[i] = t;
-    }
+    for (int i = 0; i < n; ++i) out[i] = Thresholded(wave, shape, a[i]);
 }
 
 }  // namespace
@@ -65,19 +76,39 @@ void LumidotWaveTermBatch(const LumidotWave& wave, const float* x, int n, float*
     }
 }
 
+// One sample without the batch's working arrays: the same steps on one value.
 float LumidotWaveTerm(const LumidotWave& wave, float x) noexcept {
-    float t;
-    LumidotWaveTermBatch(wave, &x, 1, &t);
-    return t;
+    if (wave.use != 1) return 0.0f;
+    const Shape shape = ShapeOf(wave);
+    double a = Angle(wave, x);
+    if (shape == Shape::kSine || shape == Shape::kAbsSine) loom::vecmath::Sin(&a, &a, 1);
+    if (shape == Shape::kCosine || shape == Shape::kAbsCosine) loom::vecmath::Cos(&a, &a, 1);
+    return Thresholded(wave, shape, a);
 }
+
+namespace {
+
+// The terms of one wave for x[0 .. m), m <= kChunk: once per run of samples sharing x (a
+// row of an image shares v) when runs are long, else sample by sample.
+void TermsOfOneCoordinate(const LumidotWave& wave, const float* x, int m, float* term) noexcept {
+    loom::CoordinateRuns<kChunk> runs;
+    runs.Find(x, m);
+    if (!runs.Shared(m)) return LumidotWaveTermBatch(wave, x, m, term);
+    float perRunX[kChunk] = {}, perRun[kChunk];  // zeroed: GCC cannot see count <= m
+    for (int r = 0; r < runs.count; ++r) perRunX[r] = x[runs.first[r]];
+    LumidotWaveTermBatch(wave, perRunX, runs.count, perRun);
+    runs.Spread(perRun, m, term);
+}
+
+}  // namespace
 
 void LumidotWeightBatch(const LumidotCache& c, const float* u, const float* v, int n,
                         float* w) noexcept {
     for (int first = 0; first < n; first += kChunk) {
         const int m = std::min(kChunk, n - first);
         float acrossV[kChunk], acrossU[kChunk];
-        LumidotWaveTermBatch(LumidotVWave(c), v + first, m, acrossV);
-        LumidotWaveTermBatch(LumidotUWave(c), u + first, m, acrossU);
+        TermsOfOneCoordinate(LumidotVWave(c), v + first, m, acrossV);
+        TermsOfOneCoordinate(LumidotUWave(c), u + first, m, acrossU);
         for (int i = 0; i < m; ++i) {
             w[first + i] = static_cast<float>(Widen(acrossV[i]) + Widen(acrossU[i]));
         }
@@ -85,9 +116,9 @@ void LumidotWeightBatch(const LumidotCache& c, const float* u, const float* v, i
 }
 
 float LumidotWeight(const LumidotCache& c, float u, float v) noexcept {
-    float w;
-    LumidotWeightBatch(c, &u, &v, 1, &w);
-    return w;
+    const float acrossV = LumidotWaveTerm(LumidotVWave(c), v);
+    const float acrossU = LumidotWaveTerm(LumidotUWave(c), u);
+    return static_cast<float>(Widen(acrossV) + Widen(acrossU));
 }
 
 AColor LumidotMixColor(const LumidotCache& c, float w, const Color& a, const Color& b) noexcept {
@@ -96,6 +127,12 @@ AColor LumidotMixColor(const LumidotCache& c, float w, const Color& a, const Col
                1.0f);
     out.ClampMinMax();
     return out;
+}
+
+void LumidotMixColorBatch(const LumidotCache& c, const float* w, const Color* a, const Color* b,
+                          int n, AColor* out) noexcept {
+    loom::BlendColorClampedBatch(w, a, b, c.positiveBlend, c.negativeBlend,
+                                 loom::BlendOrder::NegativeFirst, n, out);
 }
 
 float LumidotMixMono(const LumidotCache& c, float w, float a, float b) noexcept {

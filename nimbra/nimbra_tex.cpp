@@ -24,7 +24,7 @@ void NimbraTex::PatternColorBatch(const TexBatchPoints& pts, const float* u, con
     SlotColorsBatch(pts, cache_.cloudColor, cache_.skyColor, cloud, sky);
     float t[loom::kTexBatchMax];
     CloudPatternBatch(cache_, u, v, pts.count, t);
-    for (int i = 0; i < pts.count; ++i) out[i] = NimbraMixColor(cache_, t[i], cloud[i], sky[i]);
+    NimbraMixColorBatch(cache_, t, cloud, sky, pts.count, out);
 }
 
 void NimbraTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/texframe/blend.h"
+#include "foundation/texframe/coordinate_runs.h"
 #include "foundation/vecmath/vec_math.h"
 
 namespace {
@@ -18,27 +19,66 @@ enum class WarpForm { PerOctave, Preview };
 // Samples one pass of the octave loop takes; the working arrays live on the stack.
 constexpr int kChunk = 64;
 
+// Runs of samples sharing a coordinate share the waves of that coordinate alone.
+using Runs = loom::CoordinateRuns<kChunk>;
+
+// The per-sample loops run over whole blocks of kBlock samples (a chunk's arrays are padded
+// to a multiple), a trip count the compiler turns into vector instructions.
+constexpr int kBlock = 8;
+static_assert(kChunk % kBlock == 0);
+
+template <class Step>
+inline void ForEachPadded(int padded, Step step) noexcept {
+    for (int first = 0; first < padded; first += kBlock) {
+        for (int j = 0; j < kBlock; ++j) step(first + j);
+    }
+}
+
+// cos or sin of arg(i) for each sample i < n: once per run when `runs` shares.
+template <class Arg>
+void WaveOfOneCoordinate(bool cosine, const Runs& runs, int n, Arg arg, double* scratch,
+                         double* wave) noexcept {
+    const auto eval = cosine ? loom::vecmath::Cos : loom::vecmath::Sin;
+    if (!runs.Shared(n)) {
+        ForEachPadded(n, [&](int i) { scratch[i] = arg(i); });
+        eval(scratch, wave, n);
+        return;
+    }
+    double perRun[kChunk];
+    for (int r = 0; r < runs.count; ++r) scratch[r] = arg(runs.first[r]);
+    eval(scratch, perRun, runs.count);
+    runs.Spread(perRun, n, wave);
+}
+
 // The octave loop over up to kChunk samples at once. Each sample's arithmetic is that of
 // the one-sample loop, step for step; sine and cosine come from the vector library, which
-// gives every element the same bits however many are evaluated together.
+// gives every element the same bits however many are evaluated together. The arrays are
+// padded past n with the last sample (its results unused).
 template <WarpForm kForm>
-void CloudsChunk(const NimbraCache& c, const float* u, const float* v, int n, float* t) noexcept {
+[[gnu::always_inline]] inline void CloudsChunk(const NimbraCache& c, const float* u, const float* v,
+                                               int n, float* t) noexcept {
     // A divisor of 0 (detail -3) or no octave at all both leave t at 0.
     if (!(c.detail > 0.0f)) {
         for (int i = 0; i < n; ++i) t[i] = 0.0f;
         return;
     }
+    const int padded = (n + kBlock - 1) / kBlock * kBlock;
     double U[kChunk], V[kChunk], uWarpV[kChunk], sumA[kChunk], sumB[kChunk];
     double warp[kChunk], phaseA[kChunk], phaseB[kChunk], waveA[kChunk], waveB[kChunk];
     const double uWave = Widen(kWaveUnit) * Widen(c.uWaveform);
     const double vWave = Widen(kWaveUnit) * Widen(c.vWaveform);
-    for (int i = 0; i < n; ++i) {
-        U[i] = Widen(kFullTurn) * (Widen(u[i]) + Widen(kUnit) * Widen(c.uShift));
-        V[i] = Widen(kFullTurn) * (Widen(v[i]) + Widen(kUnit) * Widen(c.vShift));
+    for (int i = 0; i < padded; ++i) {
+        const int from = std::min(i, n - 1);
+        U[i] = Widen(kFullTurn) * (Widen(u[from]) + Widen(kUnit) * Widen(c.uShift));
+        V[i] = Widen(kFullTurn) * (Widen(v[from]) + Widen(kUnit) * Widen(c.vShift));
         uWarpV[i] = uWave * V[i];  // preview form only
         sumA[i] = 0.0;
         sumB[i] = 0.0;
     }
+    // The first warp depends on V alone, the second on U alone.
+    Runs uRuns, vRuns;
+    uRuns.Find(U, padded);
+    vRuns.Find(V, padded);
     double fu = Widen(kUnit) * Widen(c.uScale);
     double fv = Widen(kUnit) * Widen(c.vScale);
     const double g = 1.0 - Widen(c.density);
@@ -49,30 +89,45 @@ void CloudsChunk(const NimbraCache& c, const float* u, const float* v, int n, fl
     do {
         const double uWarpF = uWave * fv;
         const double vWarpF = vWave * fu;
-        for (int i = 0; i < n; ++i) {
-            warp[i] = kForm == WarpForm::Preview ? uWarpV[i] * fv : uWarpF * V[i];
-        }
-        loom::vecmath::Cos(warp, waveA, n);
-        for (int i = 0; i < n; ++i) warp[i] = vWarpF * U[i];
-        loom::vecmath::Sin(warp, waveB, n);
-        for (int i = 0; i < n; ++i) {
+        const double fvNow = fv;
+        WaveOfOneCoordinate(
+            true, vRuns, padded,
+            [&](int i) { return kForm == WarpForm::Preview ? uWarpV[i] * fvNow : uWarpF * V[i]; },
+            warp, waveA);
+        WaveOfOneCoordinate(
+            false, uRuns, padded, [&](int i) { return vWarpF * U[i]; }, warp, waveB);
+        ForEachPadded(padded, [&](int i) {
             phaseA[i] = Widen(kQuarterTurn) * waveA[i] + fu * U[i];
             phaseB[i] = Widen(kQuarterTurn) * waveB[i] + fv * V[i];
-        }
-        loom::vecmath::Sin(phaseA, waveA, n);
-        loom::vecmath::Cos(phaseB, waveB, n);
+        });
+        loom::vecmath::Sin(phaseA, waveA, padded);
+        loom::vecmath::Cos(phaseB, waveB, padded);
         // Past about a thousand octaves the frequencies overflow; such an octave keeps its
         // level but adds no wave, so no NaN reaches the image.
-        for (int i = 0; i < n; ++i) {
+        ForEachPadded(padded, [&](int i) {
             sumA[i] += (std::isfinite(phaseA[i]) ? a * waveA[i] : 0.0) + g;
             sumB[i] += (std::isfinite(phaseB[i]) ? a * waveB[i] : 0.0) + g;
-        }
+        });
         fu *= 2.0;
         fv *= 2.0;
         a *= d;
         k += 1.0;
     } while (k < detail && k < kNimbraMaxOctaves);
     for (int i = 0; i < n; ++i) t[i] = static_cast<float>((sumA[i] + sumB[i]) / (detail + 3.0));
+}
+
+// The chunk loop compiled for each instruction set the dispatch may pick, for wider vectors
+// in its per-sample loops (the same operations, the same bits: no contraction into fused
+// multiply-adds is allowed anywhere).
+[[gnu::target_clones("avx512f", "avx2", "default")]] void CloudsChunkPerOctave(
+    const NimbraCache& c, const float* u, const float* v, int n, float* t) noexcept {
+    CloudsChunk<WarpForm::PerOctave>(c, u, v, n, t);
+}
+[[gnu::target_clones("avx512f", "avx2", "default")]] void CloudsChunkPreview(const NimbraCache& c,
+                                                                             const float* u,
+                                                                             const float* v, int n,
+                                                                             float* t) noexcept {
+    CloudsChunk<WarpForm::Preview>(c, u, v, n, t);
 }
 
 // One sample, its octaves several at a time: each group's frequencies and amplitudes in the
@@ -136,7 +191,12 @@ void Clouds(const NimbraCache& c, const float* u, const float* v, int n, float* 
         return;
     }
     for (int first = 0; first < n; first += kChunk) {
-        CloudsChunk<kForm>(c, u + first, v + first, std::min(kChunk, n - first), t + first);
+        const int m = std::min(kChunk, n - first);
+        if constexpr (kForm == WarpForm::Preview) {
+            CloudsChunkPreview(c, u + first, v + first, m, t + first);
+        } else {
+            CloudsChunkPerOctave(c, u + first, v + first, m, t + first);
+        }
     }
 }
 
@@ -166,6 +226,12 @@ AColor NimbraMixColor(const NimbraCache& c, float t, const Color& c0, const Colo
     AColor out(r, 1.0f);
     out.ClampMinMax();
     return out;
+}
+
+void NimbraMixColorBatch(const NimbraCache& c, const float* t, const Color* c0, const Color* c1,
+                         int n, AColor* out) noexcept {
+    loom::BlendColorClampedBatch(t, c1, c0, c.positiveBlend, c.negativeBlend,
+                                 loom::BlendOrder::PositiveFirst, n, out);
 }
 
 float NimbraMixMono(const NimbraCache& c, float t, float m0, float m1) noexcept {

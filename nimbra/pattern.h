@@ -21,6 +21,9 @@ void CloudPatternPreviewBatch(const NimbraCache& c, const float* u, const float*
 
 /// Colour mix of the cloud side c0 and the sky side c1 with weight t, clamped, alpha 1.
 AColor NimbraMixColor(const NimbraCache& c, float t, const Color& c0, const Color& c1) noexcept;
+/// out[i] = NimbraMixColor(c, t[i], c0[i], c1[i]) for i < n, bit for bit.
+void NimbraMixColorBatch(const NimbraCache& c, const float* t, const Color* c0, const Color* c1,
+                         int n, AColor* out) noexcept;
 /// Mono value of the cloud colour (slot 0) and of the sky colour (slot 1): the channels'
 /// mean, added in double, the cloud's from green on.
 float NimbraCloudMono(const Color& c) noexcept;

@@ -21,10 +21,17 @@ double StaticDraw() noexcept { return static_cast<double>(crt::rand()) * Widen(k
 
 }  // namespace
 
-float VoltraneJitter(const VoltraneCache& c) noexcept {
-    return static_cast<float>(static_cast<double>(crt::rand()) * Widen(kRandScale) *
-                              Widen(c.edgeNoise) / Widen(c.edgeDensity));
+namespace {
+
+// The jitter of one draw.
+float JitterOfDraw(const VoltraneCache& c, int draw) noexcept {
+    return static_cast<float>(static_cast<double>(draw) * Widen(kRandScale) * Widen(c.edgeNoise) /
+                              Widen(c.edgeDensity));
 }
+
+}  // namespace
+
+float VoltraneJitter(const VoltraneCache& c) noexcept { return JitterOfDraw(c, crt::rand()); }
 
 void VoltraneWaveBatch(int sinOn, int cosOn, int invert, float size, float sync, float mult,
                        const float* t, int n, float* w) noexcept {
@@ -86,45 +93,89 @@ float VoltraneEdgePosition(const VoltraneCache& c, float r, float combined) noex
     return static_cast<float>(p);
 }
 
+namespace {
+
+// The shapes that replace whatever came before them, in the order they are tested.
+enum class Shape { kLinear, kRadial, kShockwave, kEncase, kDiagonal, kStatic, kCubic, kGoo };
+
+// Each set flag replaces the value before it, so of the shapes after the linear ones only
+// the last one set counts; with none set the linear steps give the value.
+Shape ShapeOf(const VoltraneCache& c) noexcept {
+    Shape s = Shape::kLinear;
+    if (c.radial == 1) s = Shape::kRadial;
+    if (c.shockwave == 1) s = Shape::kShockwave;
+    if (c.encase == 1) s = Shape::kEncase;
+    if (c.diagonal == 1) s = Shape::kDiagonal;
+    if (c.randomStatic == 1) s = Shape::kStatic;
+    if (c.cubic == 1) s = Shape::kCubic;
+    if (c.goo == 1) s = Shape::kGoo;
+    return s;
+}
+
+}  // namespace
+
 void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
                         const double* staticDraw, int n, double* s) noexcept {
+    const Shape shape = ShapeOf(c);
     for (int first = 0; first < n; first += kChunk) {
         const int m = std::min(kChunk, n - first);
-        double su[kChunk], sv[kChunk], angle[kChunk], radius[kChunk], encased[kChunk];
+        const float* cu = u + first;
+        const float* cv = v + first;
+        double* out = s + first;
+        double su[kChunk], sv[kChunk], angle[kChunk];
         for (int i = 0; i < m; ++i) {
-            su[i] = Widen(u[first + i]) - Widen(c.radialU);
-            sv[i] = Widen(v[first + i]) - Widen(c.radialV);
+            su[i] = Widen(cu[i]) - Widen(c.radialU);
+            sv[i] = Widen(cv[i]) - Widen(c.radialV);
         }
-        if (c.radial == 1 || c.encase == 1) loom::vecmath::Atan2(su, sv, angle, m);
-        if (c.shockwave == 1) loom::vecmath::Hypot(su, sv, radius, m);
-        if (c.encase == 1) loom::vecmath::Hypot(angle, angle, encased, m);
-        // Each set flag replaces the value before it. The shear steps sit between the two
-        // linear shapes, so they reach "Linear Horizontal" twice and "Linear Vertical"
-        // once, and a shear of exactly 1 skips them altogether.
-        const bool sheared = c.shear != 1.0f;
-        const double slant = 100.0 - Widen(c.shear);
-        for (int i = 0; i < m; ++i) {
-            const double du = Widen(u[first + i]), dv = Widen(v[first + i]);
-            double s0 = 0.0;
-            if (c.linearH == 1) s0 = du;
-            if (sheared) s0 = slant * dv + s0;
-            if (c.linearV == 1) s0 = dv;
-            if (sheared) s0 = slant * du + s0;
-            if (c.radial == 1) s0 = angle[i];
-            if (c.shockwave == 1) s0 = radius[i];
-            if (c.encase == 1) s0 = encased[i] * 0.5;
-            if (c.diagonal == 1) s0 = du + dv;
-            if (c.randomStatic == 1) s0 = staticDraw[first + i];
-            if (c.cubic == 1) s0 = su[i] > sv[i] ? su[i] : sv[i];
-            if (c.goo == 1) {
-                const float q[3] = {
-                    static_cast<float>(Widen(c.gooVScale) * dv + Widen(c.gooVShift)),
-                    static_cast<float>(Widen(c.gooUScale) * du + Widen(c.gooUShift)),
-                    c.gooPhase,
-                };
-                s0 = Widen(noiseN(q, 3));
+        switch (shape) {
+            case Shape::kLinear: {
+                // The shear steps sit between the two linear shapes, so they reach "Linear
+                // Horizontal" twice and "Linear Vertical" once, and a shear of exactly 1
+                // skips them altogether.
+                const bool horizontal = c.linearH == 1, vertical = c.linearV == 1;
+                const bool sheared = c.shear != 1.0f;
+                const double slant = 100.0 - Widen(c.shear);
+                for (int i = 0; i < m; ++i) {
+                    const double du = Widen(cu[i]), dv = Widen(cv[i]);
+                    double s0 = 0.0;
+                    if (horizontal) s0 = du;
+                    if (sheared) s0 = slant * dv + s0;
+                    if (vertical) s0 = dv;
+                    if (sheared) s0 = slant * du + s0;
+                    out[i] = s0;
+                }
+                break;
             }
-            s[first + i] = s0;
+            case Shape::kRadial:
+                loom::vecmath::Atan2(su, sv, out, m);
+                break;
+            case Shape::kShockwave:
+                loom::vecmath::Hypot(su, sv, out, m);
+                break;
+            case Shape::kEncase:
+                loom::vecmath::Atan2(su, sv, angle, m);
+                loom::vecmath::Hypot(angle, angle, out, m);
+                for (int i = 0; i < m; ++i) out[i] *= 0.5;
+                break;
+            case Shape::kDiagonal:
+                for (int i = 0; i < m; ++i) out[i] = Widen(cu[i]) + Widen(cv[i]);
+                break;
+            case Shape::kStatic:
+                for (int i = 0; i < m; ++i) out[i] = staticDraw[first + i];
+                break;
+            case Shape::kCubic:
+                for (int i = 0; i < m; ++i) out[i] = su[i] > sv[i] ? su[i] : sv[i];
+                break;
+            case Shape::kGoo:
+                for (int i = 0; i < m; ++i) {
+                    const float q[3] = {
+                        static_cast<float>(Widen(c.gooVScale) * Widen(cv[i]) + Widen(c.gooVShift)),
+                        static_cast<float>(Widen(c.gooUScale) * Widen(cu[i]) + Widen(c.gooUShift)),
+                        c.gooPhase,
+                    };
+                    out[i] = Widen(noiseN(q, 3));
+                }
+                break;
         }
     }
 }
@@ -153,19 +204,33 @@ void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v,
         const int m = std::min(kChunk, n - first);
         const float* cu = u + first;
         const float* cv = v + first;
-        // The draws in the order of single samples: each sample's jitter, then its static.
+        // The draws in the order of single samples: each sample's jitter, then its static;
+        // the arithmetic on them afterwards, in a loop of its own with no calls.
+        int jitterDraw[kChunk], staticDraw[kChunk];
+        const bool drawsStatic = c.randomStatic == 1;
+        for (int i = 0; i < m; ++i) {
+            jitterDraw[i] = crt::rand();
+            staticDraw[i] = drawsStatic ? crt::rand() : 0;
+        }
         float r[kChunk];
         double draws[kChunk];
         for (int i = 0; i < m; ++i) {
-            r[i] = VoltraneJitter(c);
-            draws[i] = c.randomStatic == 1 ? StaticDraw() : 0.0;
+            r[i] = JitterOfDraw(c, jitterDraw[i]);
+            draws[i] = drawsStatic ? static_cast<double>(staticDraw[i]) * Widen(kRandScale) : 0.0;
         }
         float w1[kChunk], w2[kChunk];
-        const float* t = c.linearV == 1 ? cu : cv;
-        VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave, c.wave1Size, c.wave1Sync,
-                          c.wave1Mult, t, m, w1);
-        VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave, c.wave2Size, c.wave2Sync,
-                          c.wave2Mult, t, m, w2);
+        // The waves move the edge only with Apply Waveform on (VoltraneEdgePosition reads
+        // them only then), so without it they are not evaluated.
+        if (c.applyWave == 1) {
+            const float* t = c.linearV == 1 ? cu : cv;
+            VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave, c.wave1Size, c.wave1Sync,
+                              c.wave1Mult, t, m, w1);
+            VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave, c.wave2Size, c.wave2Sync,
+                              c.wave2Mult, t, m, w2);
+        } else {
+            std::fill(w1, w1 + m, 0.0f);
+            std::fill(w2, w2 + m, 0.0f);
+        }
         double s0[kChunk];
         VoltraneShapeBatch(c, cu, cv, draws, m, s0);
         for (int i = 0; i < m; ++i) {

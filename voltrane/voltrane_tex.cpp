@@ -1,5 +1,7 @@
 #include "voltrane/voltrane_tex.h"
 
+#include <algorithm>
+
 #include "voltrane/pattern.h"
 
 namespace {
@@ -93,8 +95,13 @@ void VoltraneTex::PatternColorBatch(const TexBatchPoints& pts, const float* u, c
     const auto mix = [&](int slot, const Color& plain, const Color& opacity, const int* index,
                          int count) {
         Color c[loom::kTexBatchMax];
-        const loom::BatchSubset subset(pts, index, count);
-        SlotColorBatch(subset.Points(), slot, plain, c);
+        // The region's points are gathered only for a map to read.
+        if (subTex_[slot]) {
+            const loom::BatchSubset subset(pts, index, count);
+            SlotColorBatch(subset.Points(), slot, plain, c);
+        } else {
+            std::fill(c, c + count, plain);
+        }
         for (int k = 0; k < count; ++k) {
             const AColor& b = back[index[k]];
             out[index[k]] = VoltraneMixColor(opacity, c[k], Color(b.r, b.g, b.b));
@@ -114,8 +121,12 @@ void VoltraneTex::PatternMonoBatch(const TexBatchPoints& pts, const float* u, co
     const FrontSamples front(region, pts.count);
     const auto mix = [&](int slot, const Color& plain, float opacity, const int* index, int count) {
         float m[loom::kTexBatchMax];
-        const loom::BatchSubset subset(pts, index, count);
-        SlotMonoBatch(subset.Points(), slot, plain, VoltraneColorMono, m);
+        if (subTex_[slot]) {
+            const loom::BatchSubset subset(pts, index, count);
+            SlotMonoBatch(subset.Points(), slot, plain, VoltraneColorMono, m);
+        } else {
+            std::fill(m, m + count, VoltraneColorMono(plain));
+        }
         for (int k = 0; k < count; ++k) {
             out[index[k]] = VoltraneMixMono(opacity, m[k], back[index[k]]);
         }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -31,8 +33,17 @@ struct Job {
     /// Raised by the calling thread when it gives up (a thread failed to start, or the
     /// progress callback threw), so that the workers stop before they are joined.
     std::atomic<bool> stop{false};
+    /// Notified when the last row is done, so that the calling thread returns then rather
+    /// than at its next progress tick (a tick is a large share of a short render).
+    std::mutex doneMutex{};
+    std::condition_variable allRowsDone{};
 
     bool Stopping() const { return stop.load() || (abort && abort->load()); }
+    void RowDone() {
+        if (rowsDone.fetch_add(1) + 1 < opt->height) return;
+        { const std::lock_guard<std::mutex> lock(doneMutex); }
+        allRowsDone.notify_all();
+    }
 };
 
 /// Joins every started worker whichever way the calling thread leaves, after asking them
@@ -194,7 +205,7 @@ void Worker(Job& job) {
             } else {
                 for (int x = 0; x < opt.width; ++x) RenderPixel(job.tex, opt, *job.out, sc, x, y);
             }
-            job.rowsDone.fetch_add(1);
+            job.RowDone();
         }
     }
 }
@@ -239,11 +250,18 @@ bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
     {
         WorkerPool pool(job);
         pool.Start(threads, [&job] { Worker(job); });
+        std::unique_lock<std::mutex> lock(job.doneMutex);
         while (job.rowsDone.load() < opt.height && !job.Stopping()) {
-            if (progress) progress(job.rowsDone.load(), opt.height);
+            if (progress) {
+                lock.unlock();
+                progress(job.rowsDone.load(), opt.height);
+                lock.lock();
+            }
             // Workers may all have stopped early (abort); the loop condition sees that.
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            job.allRowsDone.wait_for(lock, std::chrono::milliseconds(50),
+                                     [&job, &opt] { return job.rowsDone.load() >= opt.height; });
         }
+        lock.unlock();
         pool.Finished();
     }
     if (stats) {

@@ -22,11 +22,18 @@ namespace {
 constexpr int kPoints = 1024;
 const loom::vecmath::Isa kVector = loom::vecmath::ActiveIsa();
 
+/// 32 x 32 points in rows, as an image's samples come; or, scattered, points that share no
+/// coordinate (as under a rotated mapping), where no work is shared between samples.
 struct Grid {
-    Grid() {
+    explicit Grid(bool scattered = false) {
+        unsigned state = 12345u;
+        auto next = [&state] {
+            state = state * 1664525u + 1013904223u;
+            return static_cast<float>(state >> 8) / 16777216.0f;
+        };
         for (int i = 0; i < kPoints; ++i) {
-            u.push_back(static_cast<float>(i % 32) / 32.0f);
-            v.push_back(static_cast<float>(i / 32) / 32.0f);
+            u.push_back(scattered ? next() : static_cast<float>(i % 32) / 32.0f);
+            v.push_back(scattered ? next() : static_cast<float>(i / 32) / 32.0f);
         }
         du.assign(kPoints, 1.0f / 1024.0f);
         dv.assign(kPoints, 1.0f / 1024.0f);
@@ -55,13 +62,13 @@ struct Fixture {
     Tex* tex;
 };
 
-/// Arg 0: the C library's functions; 1: the vector set.
+/// First arg 0: the C library's functions; 1: the vector set. Second: as BM_Batch's.
 template <class Tex>
 void BM_PerSample(benchmark::State& state) {
     loom::vecmath::ForceIsaForBenchmark(state.range(0) == 0 ? loom::vecmath::Isa::kCLibrary
                                                             : kVector);
     Fixture<Tex> f;
-    const Grid g;
+    const Grid g(state.range(1) == 1);
     loom::PlaneShadeContext sc;
     for (auto _ : state) {
         for (int i = 0; i < kPoints; ++i) {
@@ -73,11 +80,12 @@ void BM_PerSample(benchmark::State& state) {
     loom::vecmath::ForceIsaForBenchmark(kVector);
 }
 
+/// Arg 0: points in rows; 1: scattered points.
 template <class Tex>
 void BM_Batch(benchmark::State& state) {
     loom::vecmath::ForceIsaForBenchmark(kVector);
     Fixture<Tex> f;
-    const Grid g;
+    const Grid g(state.range(0) == 1);
     const TexBatchPoints pts = g.Points();
     std::vector<AColor> out(kPoints);
     for (auto _ : state) {
@@ -87,9 +95,11 @@ void BM_Batch(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kPoints);
 }
 
-#define LOOM_TEXTURE_BENCH(Tex)                                               \
-    BENCHMARK_TEMPLATE(BM_PerSample, Tex)->ArgName("vector")->Arg(0)->Arg(1); \
-    BENCHMARK_TEMPLATE(BM_Batch, Tex);
+#define LOOM_TEXTURE_BENCH(Tex)             \
+    BENCHMARK_TEMPLATE(BM_PerSample, Tex)   \
+        ->ArgNames({"vector", "scattered"}) \
+        ->ArgsProduct({{0, 1}, {0, 1}});    \
+    BENCHMARK_TEMPLATE(BM_Batch, Tex)->ArgName("scattered")->Arg(0)->Arg(1);
 
 LOOM_TEXTURE_BENCH(NimbraTex)
 LOOM_TEXTURE_BENCH(LumidotTex)
@@ -110,12 +120,22 @@ void BM_Render1024(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * opt.width * opt.height);
 }
-BENCHMARK_TEMPLATE(BM_Render1024, NimbraTex)
-    ->ArgName("threads")
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+// Wall time, and the CPU time of the whole process (all threads): on a busy machine the wall
+// time of two threads says little, but equal CPU times show that the second thread adds no
+// work of its own.
+#define LOOM_RENDER_BENCH(Tex)             \
+    BENCHMARK_TEMPLATE(BM_Render1024, Tex) \
+        ->ArgName("threads")               \
+        ->Arg(1)                           \
+        ->Arg(2)                           \
+        ->Unit(benchmark::kMillisecond)    \
+        ->MeasureProcessCPUTime()          \
+        ->UseRealTime();
+
+LOOM_RENDER_BENCH(NimbraTex)
+LOOM_RENDER_BENCH(LumidotTex)
+LOOM_RENDER_BENCH(FervixTex)
+LOOM_RENDER_BENCH(VoltraneTex)
 
 std::string CpuName() {
     std::ifstream in("/proc/cpuinfo");

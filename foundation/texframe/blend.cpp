@@ -11,6 +11,50 @@ float Negative(double w, double r, double b) noexcept {
     return static_cast<float>(w * r - (1.0 - w) * b);
 }
 
+/// The steps a pair of flags and an order select, in the order they run.
+enum class Steps { kNone, kPositive, kNegative, kNegativeThenPositive, kPositiveThenNegative };
+
+Steps StepsOf(int positive, int negative, BlendOrder order) noexcept {
+    const bool p = positive == 1, n = negative == 1;
+    if (p && n) {
+        return order == BlendOrder::NegativeFirst ? Steps::kNegativeThenPositive
+                                                  : Steps::kPositiveThenNegative;
+    }
+    if (p) return Steps::kPositive;
+    if (n) return Steps::kNegative;
+    return Steps::kNone;
+}
+
+template <Steps kSteps>
+inline float Blend(double w, float a, float b) noexcept {
+    const double wb = Widen(b);
+    if constexpr (kSteps == Steps::kPositive) return Positive(w, Widen(a), wb);
+    if constexpr (kSteps == Steps::kNegative) return Negative(w, Widen(a), wb);
+    if constexpr (kSteps == Steps::kNegativeThenPositive) {
+        return Positive(w, Widen(Negative(w, Widen(a), wb)), wb);
+    }
+    if constexpr (kSteps == Steps::kPositiveThenNegative) {
+        return Negative(w, Widen(Positive(w, Widen(a), wb)), wb);
+    }
+    return a;
+}
+
+// ClampUnit's rule, here where the compiler can inline it into the loop.
+inline float Clamped(float v) noexcept {
+    if (!(v > 0.0f)) return 0.0f;
+    return v > 1.0f ? 1.0f : v;
+}
+
+template <Steps kSteps>
+void BlendClampedLoop(const float* w, const Color* a, const Color* b, int n, AColor* out) noexcept {
+    for (int i = 0; i < n; ++i) {
+        const double wi = Widen(w[i]);
+        out[i] = AColor(Clamped(Blend<kSteps>(wi, a[i].r, b[i].r)),
+                        Clamped(Blend<kSteps>(wi, a[i].g, b[i].g)),
+                        Clamped(Blend<kSteps>(wi, a[i].b, b[i].b)), 1.0f);
+    }
+}
+
 }  // namespace
 
 float BlendValue(float w, float a, float b, int positive, int negative, BlendOrder order) noexcept {
@@ -30,6 +74,22 @@ Color BlendColor(float w, const Color& a, const Color& b, int positive, int nega
     return Color(BlendValue(w, a.r, b.r, positive, negative, order),
                  BlendValue(w, a.g, b.g, positive, negative, order),
                  BlendValue(w, a.b, b.b, positive, negative, order));
+}
+
+void BlendColorClampedBatch(const float* w, const Color* a, const Color* b, int positive,
+                            int negative, BlendOrder order, int n, AColor* out) noexcept {
+    switch (StepsOf(positive, negative, order)) {
+        case Steps::kNone:
+            return BlendClampedLoop<Steps::kNone>(w, a, b, n, out);
+        case Steps::kPositive:
+            return BlendClampedLoop<Steps::kPositive>(w, a, b, n, out);
+        case Steps::kNegative:
+            return BlendClampedLoop<Steps::kNegative>(w, a, b, n, out);
+        case Steps::kNegativeThenPositive:
+            return BlendClampedLoop<Steps::kNegativeThenPositive>(w, a, b, n, out);
+        case Steps::kPositiveThenNegative:
+            return BlendClampedLoop<Steps::kPositiveThenNegative>(w, a, b, n, out);
+    }
 }
 
 }  // namespace loom

@@ -104,10 +104,12 @@ inline const detail::Kernels& Active() noexcept {
 }
 
 // A short array runs on the narrowest vectors that hold it: the same bits (every set
-// agrees), without padding a single value out to eight lanes.
+// agrees), without padding a single value out to eight lanes. One value takes SLEEF's
+// scalar form, which costs less than a vector call of one lane.
 inline const detail::Kernels& Sized(int n) noexcept {
     const detail::Kernels& k = Active();
     const Isa isa = gIsa.load(std::memory_order_relaxed);
+    if (n == 1 && isa != Isa::kCLibrary) return detail::kScalarKernels;
     if (n <= 2 && (isa == Isa::kAvx2 || isa == Isa::kAvx512)) return detail::kSse2Kernels;
     if (n <= 4 && isa == Isa::kAvx512) return detail::kAvxKernels;
     return k;

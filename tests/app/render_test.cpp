@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -135,6 +136,24 @@ TEST_F(RenderTest, PixelsAreTheTextureEvaluatedAtPixelCentres) {
             EXPECT_EQ(img.color.rgba[i + 3], 1.0f);
         }
     }
+}
+
+// A render returns when its last row is done, not at the next progress tick (50 ms): a
+// hundred tiny renders on two threads take a fraction of the five seconds ticks would.
+TEST_F(RenderTest, ARenderReturnsAsSoonAsItsRowsAreDone) {
+    RenderOptions opt;
+    opt.width = opt.height = 4;
+    opt.threads = 2;
+    int ticks = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100; ++i) {
+        RenderImages img;
+        ASSERT_TRUE(RenderTexture(tex, opt, img, [&ticks](int, int) { ++ticks; }));
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 2.5);
+    EXPECT_GE(ticks, 100);  // the closing report of each render
 }
 
 TEST_F(RenderTest, AbortStopsTheRender) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
+#include <vector>
 
 #include "lumidot/pattern.h"
 
@@ -209,5 +212,35 @@ TEST(LumidotPattern, MonoAndColourAgreeOnGreys) {
         const float mono =
             LumidotMixMono(c, w, LumidotColorMono(c.lowColor), LumidotColorMono(c.highColor));
         EXPECT_NEAR(mono, LumidotMixColor(c, w, c.lowColor, c.highColor).g, 1e-6) << u;
+    }
+}
+
+// Samples sharing a coordinate share its wave term in the batch; rows, columns, a repeated
+// point, signed zeros and scattered points must each still get their own bits, for each
+// shape of wave.
+TEST(LumidotPattern, BatchWeightIsTheSingleWeightWhateverCoordinatesRepeat) {
+    std::vector<float> u, v;
+    auto add = [&](float pu, float pv) {
+        u.push_back(pu);
+        v.push_back(pv);
+    };
+    for (int i = 0; i < 70; ++i) add(static_cast<float>(i) / 37.0f, 0.25f);
+    for (int i = 0; i < 50; ++i) add(0.6f, static_cast<float>(i) / 23.0f);
+    for (int i = 0; i < 20; ++i) add(0.125f, -0.75f);
+    for (int i = 0; i < 20; ++i) add(i % 2 ? 0.0f : -0.0f, i % 3 ? -0.0f : 0.0f);
+    for (int i = 0; i < 67; ++i) add(std::fmod(i * 0.618f, 1.0f), std::fmod(i * 0.382f, 1.3f));
+    const int n = static_cast<int>(u.size());
+    LumidotCache c = Defaults();
+    c.horizontalPhase = c.verticalPhase = -0.0f;  // keeps a coordinate of -0 apart from 0
+    for (int pinch : {0, 1}) {
+        c.verticalPinch = c.horizontalPinch = pinch;
+        std::vector<float> batch(u.size());
+        LumidotWeightBatch(c, u.data(), v.data(), n, batch.data());
+        for (int i = 0; i < n; ++i) {
+            SCOPED_TRACE(::testing::Message() << "sample " << i << " at (" << u[i] << ", " << v[i]
+                                              << "), pinch " << pinch);
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(batch[i]),
+                      std::bit_cast<std::uint32_t>(LumidotWeight(c, u[i], v[i])));
+        }
     }
 }

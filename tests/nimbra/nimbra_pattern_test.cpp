@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "nimbra/pattern.h"
 
@@ -118,4 +121,39 @@ TEST(NimbraPattern, HugeOctaveCountsStopAndStayFinite) {
     c.uScale = c.vScale = 100.0f;
     float t = CloudPattern(c, 0.4f, 0.6f);
     EXPECT_TRUE(std::isfinite(t));
+}
+
+// Samples that share a coordinate share its waves in the batch; every layout of shared and
+// distinct coordinates (rows, columns, a single point repeated, signed zeros that compare
+// equal but differ in bits, and scattered points) must still give each sample its own bits.
+TEST(NimbraPattern, BatchGivesTheBitsOfSingleSamplesWhateverCoordinatesRepeat) {
+    NimbraCache c = Defaults();
+    c.uShift = c.vShift = -0.0f;  // keeps a coordinate of -0 apart from 0
+    std::vector<float> u, v;
+    auto add = [&](float pu, float pv) {
+        u.push_back(pu);
+        v.push_back(pv);
+    };
+    for (int i = 0; i < 70; ++i) add(static_cast<float>(i) / 37.0f, 0.25f);  // a row
+    for (int i = 0; i < 50; ++i) add(0.6f, static_cast<float>(i) / 23.0f);   // a column
+    for (int i = 0; i < 20; ++i) add(0.125f, -0.75f);                        // one point
+    for (int i = 0; i < 20; ++i) add(i % 2 ? 0.0f : -0.0f, i % 3 ? -0.0f : 0.0f);
+    for (int i = 0; i < 9; ++i) add(std::nanf(""), 0.5f);
+    for (int i = 0; i < 67; ++i) add(std::fmod(i * 0.618f, 1.0f), std::fmod(i * 0.382f, 1.3f));
+    for (int i = 0; i < 40; ++i) add(static_cast<float>(i / 8) * 0.1f, static_cast<float>(i % 8));
+    const int n = static_cast<int>(u.size());
+    for (float detail : {7.0f, 2.5f}) {
+        c.detail = detail;
+        std::vector<float> batch(u.size()), preview(u.size());
+        CloudPatternBatch(c, u.data(), v.data(), n, batch.data());
+        CloudPatternPreviewBatch(c, u.data(), v.data(), n, preview.data());
+        for (int i = 0; i < n; ++i) {
+            SCOPED_TRACE(::testing::Message() << "sample " << i << " at (" << u[i] << ", " << v[i]
+                                              << "), detail " << detail);
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(batch[i]),
+                      std::bit_cast<std::uint32_t>(CloudPattern(c, u[i], v[i])));
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(preview[i]),
+                      std::bit_cast<std::uint32_t>(CloudPatternPreview(c, u[i], v[i])));
+        }
+    }
 }

@@ -1,6 +1,7 @@
 // The sweeping-edge pattern: jitter, waves, edge position, shapes and classification.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -259,6 +260,32 @@ TEST(VoltranePattern, AppliedWavesDisplaceOrScaleTheEdge) {
     EXPECT_EQ(At(c, -0.3f), Region::kBody);
 }
 
+// Without Apply Waveform no wave setting, however extreme, moves the edge (one sample or a
+// batch): the waves are then skipped altogether.
+TEST(VoltranePattern, UnappliedWavesLeaveEveryRegionAsNoWavesWould) {
+    VoltraneCache plain = Defaults();
+    plain.sweepPhase = 75;
+    plain.edgeSize = 0.05f;
+    plain.wave1Sin = plain.wave1Cos = plain.wave2Sin = plain.wave2Cos = 0;
+    VoltraneCache wild = plain;
+    wild.wave1Sin = wild.wave2Cos = 1;
+    wild.wave1Size = 1e30f;
+    wild.wave1Mult = std::numeric_limits<float>::quiet_NaN();
+    wild.wave2Mult = 1e30f;
+    float u[40], v[40];
+    for (int i = 0; i < 40; ++i) {
+        u[i] = -0.2f + 0.035f * static_cast<float>(i);
+        v[i] = 0.3f;
+    }
+    Region batch[40];
+    VoltraneRegionBatch(wild, u, v, 40, batch);
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(u[i]);
+        EXPECT_EQ(At(wild, u[i], v[i]), At(plain, u[i], v[i]));
+        EXPECT_EQ(batch[i], At(plain, u[i], v[i]));
+    }
+}
+
 TEST(VoltranePattern, WavesBendTheEdgeAlongV) {
     VoltraneCache c = Defaults();
     c.sweepPhase = 75;
@@ -323,6 +350,34 @@ TEST(VoltranePattern, LaterShapeFlagsWin) {
     VoltraneCache sheared = NoShape();
     sheared.shear = 50.0f;
     EXPECT_DOUBLE_EQ(VoltraneShape(sheared, 0.25f, 0.5f), 50.0 * 0.5 + 50.0 * 0.25);
+}
+
+// Every pair of shape flags: the later one in the order of the tests gives exactly the value
+// it gives alone, at points of each quadrant around the centre.
+TEST(VoltranePattern, OfAnyTwoShapeFlagsTheLaterGivesTheValue) {
+    int VoltraneCache::*const order[] = {
+        &VoltraneCache::linearH,      &VoltraneCache::linearV, &VoltraneCache::radial,
+        &VoltraneCache::shockwave,    &VoltraneCache::encase,  &VoltraneCache::diagonal,
+        &VoltraneCache::randomStatic, &VoltraneCache::cubic,   &VoltraneCache::goo};
+    const float points[][2] = {{0.3f, 0.7f}, {0.875f, 0.625f}, {0.1f, 0.2f}, {0.8f, 0.05f}};
+    auto shapeAt = [](const VoltraneCache& c, const float* p) {
+        crt::srand(9);  // the same draw for "RandomStatic" every time
+        return VoltraneShape(c, p[0], p[1]);
+    };
+    for (size_t later = 1; later < std::size(order); ++later) {
+        VoltraneCache alone = NoShape();
+        alone.*order[later] = 1;
+        for (size_t earlier = 0; earlier < later; ++earlier) {
+            VoltraneCache both = alone;
+            both.*order[earlier] = 1;
+            for (const auto& p : points) {
+                SCOPED_TRACE(::testing::Message() << "flags " << earlier << " and " << later
+                                                  << " at (" << p[0] << ", " << p[1] << ")");
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(shapeAt(both, p)),
+                          std::bit_cast<std::uint64_t>(shapeAt(alone, p)));
+            }
+        }
+    }
 }
 
 TEST(VoltranePattern, ShearActsTwiceOnHorizontalAndOnceOnVertical) {
