@@ -83,54 +83,55 @@ LOOM_AVX512_INLINE inline __m512i Store16(__m512d v) {
 }
 
 template <bool kFloat, bool kClamp>
-LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
-                        int width) noexcept {
+LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
+                        const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept {
     static_assert(sizeof(BMM_Color_64) == 8);
     const __m512d aL = _mm512_set1_pd(s.k.aL), bL = _mm512_set1_pd(s.k.bL);
     const __m512d aR = _mm512_set1_pd(s.k.aR), bR = _mm512_set1_pd(s.k.bR);
     const __m256 aLf = _mm256_set1_ps(s.k.aL), bLf = _mm256_set1_ps(s.k.bL);
     const __m256 aRf = _mm256_set1_ps(s.k.aR), bRf = _mm256_set1_ps(s.k.bR);
     const __m512d cL = _mm512_set1_pd(s.cL), cR = _mm512_set1_pd(s.cR);
-    const __m128i leftShift = _mm_cvtsi32_si128(16 * s.leftIndex);
-    const __m128i rightShift = _mm_cvtsi32_si128(16 * s.rightIndex);
+    const __m512i place = _mm512_loadu_si512(s.channelWords);
     constexpr __mmask32 kAlphaWords = 0x88888888u;
 
     int x = 0;
     for (; x + 8 <= width; x += 8) {
+        _mm_prefetch(reinterpret_cast<const char*>(aheadA + x), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(aheadB + x), _MM_HINT_T0);
         const __m512i pa = _mm512_loadu_si512(a + x);
         const __m512i pb = _mm512_loadu_si512(b + x);
         const __m512d il = Intensity<kFloat>(Luminance(pa), aL, bL, aLf, bLf);
         const __m512d ir = Intensity<kFloat>(Luminance(pb), aR, bR, aRf, bRf);
         // c*I is exact in double (24 + 24 bits): the FMA equals the multiply and add.
-        const __m512i left =
-            _mm512_sll_epi64(Store16<kClamp>(_mm512_fmadd_pd(cL, ir, il)), leftShift);
-        const __m512i right =
-            _mm512_sll_epi64(Store16<kClamp>(_mm512_fmadd_pd(cR, il, ir)), rightShift);
-        // The eye channels, zero in the third, the larger alpha: an OR of the three.
-        const __m512i alpha = _mm512_maskz_max_epu16(kAlphaWords, pa, pb);
-        _mm512_storeu_si512(a + x, _mm512_ternarylogic_epi64(left, right, alpha, 0xFE));
+        const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(cL, ir, il));
+        const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(cR, il, ir));
+        // The eye channels and zero in the third, then the larger alpha.
+        const __m512i pixels = _mm512_permutex2var_epi16(left, place, right);
+        _mm512_storeu_si512(a + x, _mm512_mask_max_epu16(pixels, kAlphaWords, pa, pb));
     }
     return x;
 }
 
 }  // namespace
 
-int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
-                      int width) noexcept {
+int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
+                      const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept {
     if (s.leftIndex == s.rightIndex) return 0;  // the scalar order of stores decides that case
+    if (!aheadB) aheadB = aheadA;
     if (s.floatIntensity) {
-        return s.withinChannel ? Compose<true, false>(s, a, b, width)
-                               : Compose<true, true>(s, a, b, width);
+        return s.withinChannel ? Compose<true, false>(s, a, b, width, aheadA, aheadB)
+                               : Compose<true, true>(s, a, b, width, aheadA, aheadB);
     }
-    return s.withinChannel ? Compose<false, false>(s, a, b, width)
-                           : Compose<false, true>(s, a, b, width);
+    return s.withinChannel ? Compose<false, false>(s, a, b, width, aheadA, aheadB)
+                           : Compose<false, true>(s, a, b, width, aheadA, aheadB);
 }
 
 #else
 
 bool ProcessorHasAvx512() noexcept { return false; }
 
-int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int, bool) noexcept {
+int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int,
+                      const BMM_Color_64*, const BMM_Color_64*) noexcept {
     return 0;
 }
 

@@ -15,8 +15,10 @@ bool ProcessorHasAvx512() noexcept;
 bool IntensityExactInFloat(float a, float b) noexcept;
 
 /// Composes the first pixels of the line, a multiple of eight, and answers how many; the
-/// caller composes the rest. Intensities are computed in single precision where
+/// caller composes the rest. Each step brings the same pixels of `aheadA` and `aheadB`
+/// toward the cache (a hint: nothing is read; both must span `width` pixels, and null
+/// `aheadB` is skipped). Intensities are computed in single precision where
 /// s.floatIntensity allows, and the clamps left out where s.withinChannel does. Answers 0
 /// where AVX-512 is not built, and for equal eye channels.
-int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
-                      int width) noexcept;
+int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
+                      const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept;

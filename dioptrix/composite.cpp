@@ -95,6 +95,12 @@ LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept {
             pixel[2 * r + byte] = static_cast<std::uint8_t>(8 + 2 * p + byte);
         }
     }
+    for (int word = 0; word < 32; ++word) {
+        const int lane = word & ~3, channel = word & 3;
+        s.channelWords[word] = static_cast<std::uint16_t>(channel == l   ? lane
+                                                          : channel == r ? 32 + lane
+                                                                         : lane + 1);
+    }
     return s;
 }
 
@@ -118,17 +124,13 @@ void Prefetch(const BMM_Color_64* line, int lineWidth, int from, int count) noex
     }
 }
 
-void ComposeRun(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width) noexcept {
-    int done = 0;
-    if (s.kernel == ComposeKernel::kAvx512) {
-        done = ComposeLineAvx512(s, a, b, width);
-    } else if (s.kernel == ComposeKernel::kAvx2) {
-        done = ComposeLineAvx2(s, a, b, width);
-    }
+/// Composes pixels from..width-1 one at a time.
+void ComposeScalar(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int from,
+                   int width) noexcept {
     const double aL = Widen(s.k.aL), bL = Widen(s.k.bL);
     const double aR = Widen(s.k.aR), bR = Widen(s.k.bR);
     const double cL = Widen(s.cL), cR = Widen(s.cR);
-    for (int x = done; x < width; ++x) {
+    for (int x = from; x < width; ++x) {
         BMM_Color_64& p = a[x];
         const BMM_Color_64& q = b[x];
         const double ls = StereoLuminance(p);
@@ -142,10 +144,31 @@ void ComposeRun(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, i
     }
 }
 
+/// The AVX-512 kernel reads ahead one cache line of each next line per step, at the
+/// pixels it composes: from the next lines where they reach, from the lines at hand
+/// (cached already, so the hint costs next to nothing) where they do not.
+void ComposeAvx512ReadingAhead(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
+                               int width, const ReadAhead& next) noexcept {
+    const BMM_Color_64* aheadA = next.source && next.sourceWidth >= width ? next.source : a;
+    const int reach = next.foreground ? std::clamp(next.foregroundWidth, 0, width) : 0;
+    int done = ComposeLineAvx512(s, a, b, reach, aheadA, next.foreground);
+    done += ComposeLineAvx512(s, a + done, b + done, width - done, aheadA + done, b + done);
+    ComposeScalar(s, a, b, done, width);
+}
+
+void ComposeRun(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width) noexcept {
+    const int done = s.kernel == ComposeKernel::kAvx2 ? ComposeLineAvx2(s, a, b, width) : 0;
+    ComposeScalar(s, a, b, done, width);
+}
+
 }  // namespace
 
 void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
                  const ReadAhead& next) noexcept {
+    if (s.kernel == ComposeKernel::kAvx512 && s.leftIndex != s.rightIndex) {
+        ComposeAvx512ReadingAhead(s, a, b, width, next);
+        return;
+    }
     for (int x = 0; x < width; x += kReadAheadRun) {
         const int run = std::min(kReadAheadRun, width - x);
         Prefetch(next.source, next.sourceWidth, x, run);

@@ -62,6 +62,10 @@ struct LineComposer {
     /// For the AVX2 kernel: the byte shuffle that takes the packed 16-bit values
     /// l0 l1 l2 l3 r0 r1 r2 r3 to their channels of four pixels (two per 16-byte half).
     std::uint8_t channelShuffle[32];
+    /// For the AVX-512 kernel: the word permutation that takes eight left values and eight
+    /// right values, one per 64-bit lane, to their channels of eight pixels, and a zero
+    /// word (the second word of a left lane) to the other two.
+    std::uint16_t channelWords[32];
 };
 
 /// The composer for a configuration whose eye colours are in range (see ConfigInRange).
