@@ -43,31 +43,52 @@ namespace {
 #define LOOM_AVX512_INLINE \
     __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vnni,fma"), always_inline))
 
-/// StereoLuminance of eight pixels, one per 64-bit lane. The signed 16-bit multiply-adds
-/// take each channel v as v - 32768; the bias puts the 256 weights times 32768 back.
-LOOM_AVX512_INLINE inline __m512i Luminance(__m512i pixels) {
+/// StereoLuminance of eight pixels of each view: the left view's in the low eight 32-bit
+/// lanes, the right view's in the high eight. The signed 16-bit multiply-adds take each
+/// channel v as v - 32768 and give 76 r + 150 g and 30 b in the two halves of each pixel's
+/// 64 bits; the bias puts the 256 weights times 32768 back, and one permutation of each
+/// half gathers the two halves to add.
+LOOM_AVX512_INLINE inline __m512i Luminances(__m512i left, __m512i right) {
     const __m512i flip = _mm512_set1_epi16(static_cast<short>(0x8000));
-    const __m512i redGreen = _mm512_set1_epi64(76 | (150 << 16));
-    const __m512i blue = _mm512_set1_epi64(30);
+    const __m512i weights = _mm512_set1_epi64(76 | (150 << 16) | (30LL << 32));
     const __m512i bias = _mm512_set1_epi64(32768 * 256);
-    const __m512i v = _mm512_xor_si512(pixels, flip);
-    // Low 32 bits of each lane: 76 r + 150 g, then + 30 b (b moved down to the low half);
-    // the high 32 bits meet zero weights and stay 0.
-    __m512i sum = _mm512_dpwssd_epi32(bias, v, redGreen);
-    sum = _mm512_dpwssd_epi32(sum, _mm512_srli_epi64(v, 32), blue);
-    return _mm512_srli_epi64(sum, 8);
+    const __m512i lowHalves =
+        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i highHalves =
+        _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+    const __m512i l = _mm512_dpwssd_epi32(bias, _mm512_xor_si512(left, flip), weights);
+    const __m512i r = _mm512_dpwssd_epi32(bias, _mm512_xor_si512(right, flip), weights);
+    const __m512i sum = _mm512_add_epi32(_mm512_permutex2var_epi32(l, lowHalves, r),
+                                         _mm512_permutex2var_epi32(l, highHalves, r));
+    return _mm512_srli_epi32(sum, 8);
 }
 
-/// Intensity float(k*L + c) of eight luminances, widened back to double.
-/// The product k*L is exact in double (24 + 16 bits), so the FMA rounds exactly once where
-/// the separate multiply and add would, and gives the same double.
+/// The intensity coefficients: in single precision for both views' luminances (the left
+/// eye's in the low half), and in double for each view's eight.
+struct Coefficients {
+    __m512 k, c;
+    __m512d kL, cL, kR, cR;
+};
+
+/// float(k*L + c) of eight luminances, in double and widened back.
+LOOM_AVX512_INLINE inline __m512d IntensityInDouble(__m256i lum, __m512d k, __m512d c) {
+    return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_fmadd_pd(k, _mm512_cvtepi32_pd(lum), c)));
+}
+
+/// The intensities float(k*L + c) of both views' luminances, widened to double: the left
+/// view's in `il`, the right's in `ir`. The product k*L is exact in double (24 + 16 bits),
+/// so the FMA rounds exactly once where the separate multiply and add would, and gives the
+/// same double.
 template <bool kFloat>
-LOOM_AVX512_INLINE inline __m512d Intensity(__m512i lum, __m512d k, __m512d c, __m256 kf,
-                                            __m256 cf) {
+LOOM_AVX512_INLINE inline void Intensities(__m512i lum, const Coefficients& q, __m512d& il,
+                                           __m512d& ir) {
     if constexpr (kFloat) {
-        return _mm512_cvtps_pd(_mm256_fmadd_ps(kf, _mm512_cvtepu64_ps(lum), cf));
+        const __m512 i = _mm512_fmadd_ps(q.k, _mm512_cvtepi32_ps(lum), q.c);
+        il = _mm512_cvtps_pd(_mm512_castps512_ps256(i));
+        ir = _mm512_cvtps_pd(_mm512_extractf32x8_ps(i, 1));
     } else {
-        return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_fmadd_pd(k, _mm512_cvtepu64_pd(lum), c)));
+        il = IntensityInDouble(_mm512_castsi512_si256(lum), q.kL, q.cL);
+        ir = IntensityInDouble(_mm512_extracti64x4_epi64(lum, 1), q.kR, q.cR);
     }
 }
 
@@ -86,10 +107,12 @@ template <bool kFloat, bool kClamp>
 LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
                         const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept {
     static_assert(sizeof(BMM_Color_64) == 8);
-    const __m512d aL = _mm512_set1_pd(s.k.aL), bL = _mm512_set1_pd(s.k.bL);
-    const __m512d aR = _mm512_set1_pd(s.k.aR), bR = _mm512_set1_pd(s.k.bR);
-    const __m256 aLf = _mm256_set1_ps(s.k.aL), bLf = _mm256_set1_ps(s.k.bL);
-    const __m256 aRf = _mm256_set1_ps(s.k.aR), bRf = _mm256_set1_ps(s.k.bR);
+    const Coefficients q{_mm512_insertf32x8(_mm512_set1_ps(s.k.aL), _mm256_set1_ps(s.k.aR), 1),
+                         _mm512_insertf32x8(_mm512_set1_ps(s.k.bL), _mm256_set1_ps(s.k.bR), 1),
+                         _mm512_set1_pd(s.k.aL),
+                         _mm512_set1_pd(s.k.bL),
+                         _mm512_set1_pd(s.k.aR),
+                         _mm512_set1_pd(s.k.bR)};
     const __m512d cL = _mm512_set1_pd(s.cL), cR = _mm512_set1_pd(s.cR);
     const __m512i place = _mm512_loadu_si512(s.channelWords);
     constexpr __mmask32 kAlphaWords = 0x88888888u;
@@ -100,8 +123,8 @@ LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_
         _mm_prefetch(reinterpret_cast<const char*>(aheadB + x), _MM_HINT_T0);
         const __m512i pa = _mm512_loadu_si512(a + x);
         const __m512i pb = _mm512_loadu_si512(b + x);
-        const __m512d il = Intensity<kFloat>(Luminance(pa), aL, bL, aLf, bLf);
-        const __m512d ir = Intensity<kFloat>(Luminance(pb), aR, bR, aRf, bRf);
+        __m512d il, ir;
+        Intensities<kFloat>(Luminances(pa, pb), q, il, ir);
         // c*I is exact in double (24 + 24 bits): the FMA equals the multiply and add.
         const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(cL, ir, il));
         const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(cR, il, ir));
