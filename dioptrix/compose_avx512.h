@@ -11,7 +11,7 @@ bool ProcessorHasAvx512() noexcept;
 /// the float FMA of a, L and b for every luminance L in 0..65535. True when the exact sum
 /// always fits in a double's 53 bits: then the double sum is exact, and rounding it to
 /// float is the single rounding of the FMA. Holds for every compensation the setup dialog
-/// offers except magnitudes below about 1e-9.
+/// offers except magnitudes below about 1e-8.
 bool IntensityExactInFloat(float a, float b) noexcept;
 
 /// Composes the first pixels of the line, a multiple of eight, and answers how many; the
