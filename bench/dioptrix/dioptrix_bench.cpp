@@ -72,6 +72,12 @@ HWND HostWindow() {
     return hwnd;
 }
 
+const char* KernelName(ComposeKernel kernel) {
+    return kernel == ComposeKernel::kAvx512 ? "avx512"
+           : kernel == ComposeKernel::kAvx2 ? "avx2"
+                                            : "scalar";
+}
+
 void SetRate(benchmark::State& state, double pixelsPerIteration) {
     state.counters["MP/s"] =
         benchmark::Counter(pixelsPerIteration / 1e6, benchmark::Counter::kIsIterationInvariantRate);
@@ -85,6 +91,7 @@ void BM_AnaglyphRender(benchmark::State& state) {
         return;
     }
     DioptrixFilter filter;
+    state.SetLabel(KernelName(FastestComposeKernel()));
     filter.SetSource(source.get());
     filter.SetForeground(foreground.get());
     for (auto _ : state) {
@@ -108,9 +115,7 @@ void BM_ComposeLine(benchmark::State& state) {
         return;
     }
     composer.kernel = kernel;
-    state.SetLabel(kernel == ComposeKernel::kAvx512 ? "avx512"
-                   : kernel == ComposeKernel::kAvx2 ? "avx2"
-                                                    : "scalar");
+    state.SetLabel(KernelName(kernel));
     std::vector<BMM_Color_64> a(left.begin(), left.begin() + kWidth);
     for (auto _ : state) {
         std::memcpy(a.data(), left.data(), sizeof(BMM_Color_64) * kWidth);
