@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "dioptrix/compose_avx2.h"
+#include "dioptrix/compose_avx512.h"
 #include "foundation/host/base/core.h"
 
 namespace {
@@ -18,6 +19,28 @@ WORD Store16(double v) noexcept {
     return static_cast<WORD>(v);
 }
 
+/// The intensity of one eye, as the line composition rounds it.
+float Intensity(float k, float c, double luminance) noexcept {
+    return static_cast<float>(Widen(k) * luminance + Widen(c));
+}
+
+/// Whether every sum I + c*J of the composition lies strictly between -1 and 65536.
+/// Each intensity is a monotone function of its luminance (a product, a sum and roundings,
+/// all monotone), and each sum is monotone in both intensities, so its extremes lie at the
+/// four pairs of extreme luminances. Finite extremes also rule out NaN between them.
+bool SumsWithinChannel(const LineComposer& s) noexcept {
+    for (double ls : {0.0, 65535.0}) {
+        for (double lf : {0.0, 65535.0}) {
+            const double il = Intensity(s.k.aL, s.k.bL, ls);
+            const double ir = Intensity(s.k.aR, s.k.bR, lf);
+            for (double v : {il + Widen(s.cL) * ir, ir + Widen(s.cR) * il}) {
+                if (!(v > -1.0 && v < 65536.0)) return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 CrossCorrection StereoCoefficients(float cL, float cR, double fullScale) noexcept {
@@ -30,6 +53,13 @@ CrossCorrection StereoCoefficients(float cL, float cR, double fullScale) noexcep
     k.bL = static_cast<float>(fullScale * l * (r * (1.0 + l) - (1.0 + r)) / (d * d));
     k.bR = static_cast<float>(fullScale * r * (l * (1.0 + r) - (1.0 + l)) / (d * d));
     return k;
+}
+
+ComposeKernel FastestComposeKernel() noexcept {
+    static const ComposeKernel fastest = ProcessorHasAvx512() ? ComposeKernel::kAvx512
+                                         : ProcessorHasAvx2() ? ComposeKernel::kAvx2
+                                                              : ComposeKernel::kScalar;
+    return fastest;
 }
 
 int ThirdChannel(int left, int right) noexcept {
@@ -51,7 +81,10 @@ LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept {
     s.cL = inRange.leftCompensation;
     s.cR = inRange.rightCompensation;
     s.k = StereoCoefficients(s.cL, s.cR, 65535.0);
-    s.vectorKernel = ProcessorHasAvx2();
+    s.kernel = FastestComposeKernel();
+    s.floatIntensity =
+        IntensityExactInFloat(s.k.aL, s.k.bL) && IntensityExactInFloat(s.k.aR, s.k.bR);
+    s.withinChannel = SumsWithinChannel(s);
     // Byte 0x80 gives zero. Pixel p (0..3) sits in half p / 2 at byte 8 * (p % 2); its left
     // value is packed at bytes 2p, 2p + 1 and its right value at 8 + 2p, 9 + 2p.
     std::fill(std::begin(s.channelShuffle), std::end(s.channelShuffle), std::uint8_t{0x80});
@@ -61,6 +94,12 @@ LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept {
             pixel[2 * l + byte] = static_cast<std::uint8_t>(2 * p + byte);
             pixel[2 * r + byte] = static_cast<std::uint8_t>(8 + 2 * p + byte);
         }
+    }
+    for (int word = 0; word < 32; ++word) {
+        const int lane = word & ~3, channel = word & 3;
+        s.channelWords[word] = static_cast<std::uint16_t>(channel == l   ? lane
+                                                          : channel == r ? 32 + lane
+                                                                         : lane + 1);
     }
     return s;
 }
@@ -85,12 +124,13 @@ void Prefetch(const BMM_Color_64* line, int lineWidth, int from, int count) noex
     }
 }
 
-void ComposeRun(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width) noexcept {
+/// Composes pixels from..width-1 one at a time.
+void ComposeScalar(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int from,
+                   int width) noexcept {
     const double aL = Widen(s.k.aL), bL = Widen(s.k.bL);
     const double aR = Widen(s.k.aR), bR = Widen(s.k.bR);
     const double cL = Widen(s.cL), cR = Widen(s.cR);
-    const int done = s.vectorKernel ? ComposeLineAvx2(s, a, b, width) : 0;
-    for (int x = done; x < width; ++x) {
+    for (int x = from; x < width; ++x) {
         BMM_Color_64& p = a[x];
         const BMM_Color_64& q = b[x];
         const double ls = StereoLuminance(p);
@@ -104,10 +144,31 @@ void ComposeRun(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, i
     }
 }
 
+/// The AVX-512 kernel reads ahead one cache line of each next line per step, at the
+/// pixels it composes: from the next lines where they reach, from the lines at hand
+/// (cached already, so the hint costs next to nothing) where they do not.
+void ComposeAvx512ReadingAhead(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
+                               int width, const ReadAhead& next) noexcept {
+    const BMM_Color_64* aheadA = next.source && next.sourceWidth >= width ? next.source : a;
+    const int reach = next.foreground ? std::clamp(next.foregroundWidth, 0, width) : 0;
+    int done = ComposeLineAvx512(s, a, b, reach, aheadA, next.foreground);
+    done += ComposeLineAvx512(s, a + done, b + done, width - done, aheadA + done, b + done);
+    ComposeScalar(s, a, b, done, width);
+}
+
+void ComposeRun(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width) noexcept {
+    const int done = s.kernel == ComposeKernel::kAvx2 ? ComposeLineAvx2(s, a, b, width) : 0;
+    ComposeScalar(s, a, b, done, width);
+}
+
 }  // namespace
 
 void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
                  const ReadAhead& next) noexcept {
+    if (s.kernel == ComposeKernel::kAvx512 && s.leftIndex != s.rightIndex) {
+        ComposeAvx512ReadingAhead(s, a, b, width, next);
+        return;
+    }
     for (int x = 0; x < width; x += kReadAheadRun) {
         const int run = std::min(kReadAheadRun, width - x);
         Prefetch(next.source, next.sourceWidth, x, run);

@@ -32,6 +32,16 @@ constexpr std::uint32_t StereoLuminance(const BMM_Color_64& c) noexcept {
 /// when that is taken too.
 int ThirdChannel(int left, int right) noexcept;
 
+/// The line kernels. Each gives the scalar loop's results bit for bit.
+enum class ComposeKernel : std::uint8_t {
+    kScalar,  ///< one pixel at a time, every processor
+    kAvx2,    ///< four pixels at a time
+    kAvx512,  ///< eight pixels at a time
+};
+
+/// The fastest kernel this processor runs.
+ComposeKernel FastestComposeKernel() noexcept;
+
 /// Everything the line loop reads, prepared once per render.
 struct LineComposer {
     WORD BMM_Color_64::*left;   ///< channel of the left view
@@ -41,14 +51,26 @@ struct LineComposer {
     int rightIndex;
     float cL;
     float cR;
-    CrossCorrection k;  ///< full scale 65535
-    bool vectorKernel;  ///< compose four pixels at a time where the processor can
-    /// For the vector kernel: the byte shuffle that takes the packed 16-bit values
+    CrossCorrection k;     ///< full scale 65535
+    ComposeKernel kernel;  ///< FastestComposeKernel(); tests and benchmarks pick others
+    /// For the AVX-512 kernel: both eyes' intensities are exact in single precision
+    /// (IntensityExactInFloat).
+    bool floatIntensity;
+    /// For the AVX-512 kernel: every sum lies strictly between -1 and 65536 (checked at
+    /// the four extreme luminance pairs), so truncation alone gives the 16-bit store.
+    bool withinChannel;
+    /// For the AVX2 kernel: the byte shuffle that takes the packed 16-bit values
     /// l0 l1 l2 l3 r0 r1 r2 r3 to their channels of four pixels (two per 16-byte half).
     std::uint8_t channelShuffle[32];
+    /// For the AVX-512 kernel: the word permutation that takes eight left values and eight
+    /// right values, one per 64-bit lane, to their channels of eight pixels, and a zero
+    /// word (the second word of a left lane) to the other two.
+    std::uint16_t channelWords[32];
 };
 
-/// The composer for a configuration in range (see ConfigInRange).
+/// The composer for a configuration whose eye colours are in range (see ConfigInRange).
+/// The compensations are taken as they are; sums outside the channel clamp (see
+/// ComposeLine).
 LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept;
 
 /// Pixels of the lines the next composition will read, brought toward the cache while

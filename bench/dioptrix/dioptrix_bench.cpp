@@ -72,6 +72,12 @@ HWND HostWindow() {
     return hwnd;
 }
 
+const char* KernelName(ComposeKernel kernel) {
+    return kernel == ComposeKernel::kAvx512 ? "avx512"
+           : kernel == ComposeKernel::kAvx2 ? "avx2"
+                                            : "scalar";
+}
+
 void SetRate(benchmark::State& state, double pixelsPerIteration) {
     state.counters["MP/s"] =
         benchmark::Counter(pixelsPerIteration / 1e6, benchmark::Counter::kIsIterationInvariantRate);
@@ -85,6 +91,7 @@ void BM_AnaglyphRender(benchmark::State& state) {
         return;
     }
     DioptrixFilter filter;
+    state.SetLabel(KernelName(FastestComposeKernel()));
     filter.SetSource(source.get());
     filter.SetForeground(foreground.get());
     for (auto _ : state) {
@@ -98,12 +105,17 @@ void BM_AnaglyphRender(benchmark::State& state) {
 }
 BENCHMARK(BM_AnaglyphRender)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Argument 1: the composition the processor allows (vector where it can); 0: scalar.
+// Argument: the kernel (0 scalar, 1 AVX2, 2 AVX-512), skipped where the processor lacks it.
 void BM_ComposeLine(benchmark::State& state) {
     const std::vector<BMM_Color_64> left = View(0), right = View(kDisparity);
     LineComposer composer = MakeLineComposer(DioptrixConfig{});
-    composer.vectorKernel = composer.vectorKernel && state.range(0) != 0;
-    state.SetLabel(composer.vectorKernel ? "vector" : "scalar");
+    const auto kernel = static_cast<ComposeKernel>(state.range(0));
+    if (kernel > FastestComposeKernel()) {
+        state.SkipWithError("this processor lacks the kernel");
+        return;
+    }
+    composer.kernel = kernel;
+    state.SetLabel(KernelName(kernel));
     std::vector<BMM_Color_64> a(left.begin(), left.begin() + kWidth);
     for (auto _ : state) {
         std::memcpy(a.data(), left.data(), sizeof(BMM_Color_64) * kWidth);
@@ -112,7 +124,7 @@ void BM_ComposeLine(benchmark::State& state) {
     }
     SetRate(state, double{kWidth});
 }
-BENCHMARK(BM_ComposeLine)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ComposeLine)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 // The render's memory traffic without its arithmetic: per pixel two 8-byte reads and one
 // 8-byte write, over the same two 3840 x 2160 pictures.

@@ -141,10 +141,7 @@ TEST(ComposeLine, ClampsValuesOutsideTheChannelInsteadOfWrapping) {
     const float comps[][2] = {{0.5f, 0.5f}, {-0.9f, -0.9f}, {0.3f, -0.8f}, {-0.99f, 0.4f}};
     const BMM_Color_64 pixels[] = {kBlack, kWhite, {30000, 30000, 30000, 0}};
     for (const auto& cc : comps) {
-        LineComposer s = MakeLineComposer(Config(0, 1, 0, 0));
-        s.cL = cc[0];
-        s.cR = cc[1];
-        s.k = StereoCoefficients(cc[0], cc[1], 65535.0);
+        const LineComposer s = MakeLineComposer(Config(0, 1, cc[0], cc[1]));
         for (const BMM_Color_64& a : pixels) {
             for (const BMM_Color_64& b : pixels) {
                 double il = static_cast<float>(Widen(s.k.aL) * StereoLuminance(a) + Widen(s.k.bL));
@@ -162,17 +159,13 @@ TEST(ComposeLine, ClampsValuesOutsideTheChannelInsteadOfWrapping) {
         }
     }
     // A value above full scale is the case a plain 16-bit store would wrap.
-    LineComposer s = MakeLineComposer(Config(0, 1, 0, 0));
-    s.cL = s.cR = 0.5f;
-    s.k = StereoCoefficients(0.5f, 0.5f, 65535.0);
     BMM_Color_64 p = kWhite;
-    ComposeLine(s, &p, &kWhite, 1);
+    ComposeLine(MakeLineComposer(Config(0, 1, 0.5f, 0.5f)), &p, &kWhite, 1);
     EXPECT_EQ(p.r, 65535);
     // NaN compensations give 0, not an undefined conversion.
-    s.cL = s.cR = std::numeric_limits<float>::quiet_NaN();
-    s.k = StereoCoefficients(s.cL, s.cR, 65535.0);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
     p = kWhite;
-    ComposeLine(s, &p, &kWhite, 1);
+    ComposeLine(MakeLineComposer(Config(0, 1, nan, nan)), &p, &kWhite, 1);
     EXPECT_EQ(p.r, 0);
     EXPECT_EQ(p.g, 0);
 }
@@ -234,9 +227,10 @@ TEST(DioptrixConfig, InRangeAsTheSetupDialogOpensIt) {
     }
 }
 
-TEST(ComposeLine, VectorKernelMatchesTheScalarLoopBitForBit) {
-    LineComposer probe = MakeLineComposer(DioptrixConfig{});
-    if (!probe.vectorKernel) GTEST_SKIP() << "this processor composes with the scalar loop only";
+TEST(ComposeLine, VectorKernelsMatchTheScalarLoopBitForBit) {
+    if (FastestComposeKernel() == ComposeKernel::kScalar) {
+        GTEST_SKIP() << "this processor composes with the scalar loop only";
+    }
     // Random pixels with the extremes mixed in, every pair of different eye channels,
     // compensations inside and outside the dialog's range (clamps and NaN included), and
     // widths that leave every possible tail, within one read-ahead run and across several.
@@ -265,20 +259,22 @@ TEST(ComposeLine, VectorKernelMatchesTheScalarLoopBitForBit) {
         for (int r = 0; r < 3; ++r) {
             if (l == r) continue;
             for (const auto& cc : comps) {
-                LineComposer vector = MakeLineComposer(Config(l, r, 0, 0));
-                vector.cL = cc[0];
-                vector.cR = cc[1];
-                vector.k = StereoCoefficients(cc[0], cc[1], 65535.0);
-                LineComposer scalar = vector;
-                scalar.vectorKernel = false;
-                for (int width : {0, 1, 3, 4, 5, 8, 66, 67, 97, 250}) {
-                    std::vector<BMM_Color_64> v = left, sc = left;
-                    ComposeLine(vector, v.data(), right.data(), width);
-                    ComposeLine(scalar, sc.data(), right.data(), width);
-                    SCOPED_TRACE(testing::Message()
-                                 << l << r << " " << cc[0] << "," << cc[1] << " w" << width);
-                    for (int x = 0; x < 250; ++x) {
-                        ASSERT_EQ(v[x], sc[x]) << "pixel " << x;
+                LineComposer scalar = MakeLineComposer(Config(l, r, cc[0], cc[1]));
+                scalar.kernel = ComposeKernel::kScalar;
+                for (ComposeKernel kernel : {ComposeKernel::kAvx2, ComposeKernel::kAvx512}) {
+                    if (kernel > FastestComposeKernel()) continue;
+                    LineComposer vector = scalar;
+                    vector.kernel = kernel;
+                    for (int width : {0, 1, 3, 4, 5, 8, 9, 15, 66, 67, 97, 250}) {
+                        std::vector<BMM_Color_64> v = left, sc = left;
+                        ComposeLine(vector, v.data(), right.data(), width);
+                        ComposeLine(scalar, sc.data(), right.data(), width);
+                        SCOPED_TRACE(testing::Message()
+                                     << "kernel " << static_cast<int>(kernel) << " " << l << r
+                                     << " " << cc[0] << "," << cc[1] << " w" << width);
+                        for (int x = 0; x < 250; ++x) {
+                            ASSERT_EQ(v[x], sc[x]) << "pixel " << x;
+                        }
                     }
                 }
             }

@@ -1,0 +1,161 @@
+#include "dioptrix/compose_avx512.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+bool IntensityExactInFloat(float a, float b) noexcept {
+    if (!std::isfinite(a) || !std::isfinite(b)) return false;
+    // The place of a float's last mantissa bit: every float is a multiple of it.
+    auto lastPlace = [](float x) {
+        if (x == 0.0f) return INT_MAX;
+        int e = 0;
+        std::frexp(x, &e);              // |x| in [2^(e-1), 2^e), 24 bits down to 2^(e-24)
+        return std::max(e - 24, -149);  // subnormals are multiples of 2^-149
+    };
+    const int place = std::min(lastPlace(a), lastPlace(b));
+    if (place == INT_MAX) return true;  // both zero: every sum is zero
+    // a*L (at most 40 bits) and b are multiples of 2^place, so the sum is too; below
+    // 2^(place + 52) (one bit of margin for the rounding of the bound) it has at most 53.
+    const double bound =
+        std::fabs(static_cast<double>(a)) * 65535.0 + std::fabs(static_cast<double>(b));
+    return bound < std::ldexp(1.0, place + 52);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+// GCC 12's AVX-512 headers build vectors from a deliberately undefined one, which
+// -Wmaybe-uninitialized reports inside the headers when this file inlines them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+bool ProcessorHasAvx512() noexcept {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("fma");
+}
+
+namespace {
+
+#define LOOM_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vnni,fma")))
+#define LOOM_AVX512_INLINE \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vnni,fma"), always_inline))
+
+/// StereoLuminance of eight pixels of each view: the left view's in the low eight 32-bit
+/// lanes, the right view's in the high eight. The signed 16-bit multiply-adds take each
+/// channel v as v - 32768 and give 76 r + 150 g and 30 b in the two halves of each pixel's
+/// 64 bits; the bias puts the 256 weights times 32768 back, and one permutation of each
+/// half gathers the two halves to add.
+LOOM_AVX512_INLINE inline __m512i Luminances(__m512i left, __m512i right) {
+    const __m512i flip = _mm512_set1_epi16(static_cast<short>(0x8000));
+    const __m512i weights = _mm512_set1_epi64(76 | (150 << 16) | (30LL << 32));
+    const __m512i bias = _mm512_set1_epi64(32768 * 256);
+    const __m512i lowHalves =
+        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i highHalves =
+        _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+    const __m512i l = _mm512_dpwssd_epi32(bias, _mm512_xor_si512(left, flip), weights);
+    const __m512i r = _mm512_dpwssd_epi32(bias, _mm512_xor_si512(right, flip), weights);
+    const __m512i sum = _mm512_add_epi32(_mm512_permutex2var_epi32(l, lowHalves, r),
+                                         _mm512_permutex2var_epi32(l, highHalves, r));
+    return _mm512_srli_epi32(sum, 8);
+}
+
+/// The intensity coefficients: in single precision for both views' luminances (the left
+/// eye's in the low half), and in double for each view's eight.
+struct Coefficients {
+    __m512 k, c;
+    __m512d kL, cL, kR, cR;
+};
+
+/// float(k*L + c) of eight luminances, in double and widened back.
+LOOM_AVX512_INLINE inline __m512d IntensityInDouble(__m256i lum, __m512d k, __m512d c) {
+    return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_fmadd_pd(k, _mm512_cvtepi32_pd(lum), c)));
+}
+
+/// The intensities float(k*L + c) of both views' luminances, widened to double: the left
+/// view's in `il`, the right's in `ir`. The product k*L is exact in double (24 + 16 bits),
+/// so the FMA rounds exactly once where the separate multiply and add would, and gives the
+/// same double.
+template <bool kFloat>
+LOOM_AVX512_INLINE inline void Intensities(__m512i lum, const Coefficients& q, __m512d& il,
+                                           __m512d& ir) {
+    if constexpr (kFloat) {
+        const __m512 i = _mm512_fmadd_ps(q.k, _mm512_cvtepi32_ps(lum), q.c);
+        il = _mm512_cvtps_pd(_mm512_castps512_ps256(i));
+        ir = _mm512_cvtps_pd(_mm512_extractf32x8_ps(i, 1));
+    } else {
+        il = IntensityInDouble(_mm512_castsi512_si256(lum), q.kL, q.cL);
+        ir = IntensityInDouble(_mm512_extracti64x4_epi64(lum, 1), q.kR, q.cR);
+    }
+}
+
+/// Store16 of eight values as 64-bit integers: NaN and values up to 0 give 0, values from
+/// 65535 give 65535, the rest truncate. max returns its second operand for NaN. Values
+/// known to lie in (-1, 65536) need the truncation only.
+template <bool kClamp>
+LOOM_AVX512_INLINE inline __m512i Store16(__m512d v) {
+    if constexpr (!kClamp) return _mm512_cvttpd_epi64(v);
+    const __m512d clamped =
+        _mm512_min_pd(_mm512_max_pd(v, _mm512_setzero_pd()), _mm512_set1_pd(65535.0));
+    return _mm512_cvttpd_epi64(clamped);
+}
+
+template <bool kFloat, bool kClamp>
+LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
+                        const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept {
+    static_assert(sizeof(BMM_Color_64) == 8);
+    const Coefficients q{_mm512_insertf32x8(_mm512_set1_ps(s.k.aL), _mm256_set1_ps(s.k.aR), 1),
+                         _mm512_insertf32x8(_mm512_set1_ps(s.k.bL), _mm256_set1_ps(s.k.bR), 1),
+                         _mm512_set1_pd(s.k.aL),
+                         _mm512_set1_pd(s.k.bL),
+                         _mm512_set1_pd(s.k.aR),
+                         _mm512_set1_pd(s.k.bR)};
+    const __m512d cL = _mm512_set1_pd(s.cL), cR = _mm512_set1_pd(s.cR);
+    const __m512i place = _mm512_loadu_si512(s.channelWords);
+    constexpr __mmask32 kAlphaWords = 0x88888888u;
+
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        _mm_prefetch(reinterpret_cast<const char*>(aheadA + x), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(aheadB + x), _MM_HINT_T0);
+        const __m512i pa = _mm512_loadu_si512(a + x);
+        const __m512i pb = _mm512_loadu_si512(b + x);
+        __m512d il, ir;
+        Intensities<kFloat>(Luminances(pa, pb), q, il, ir);
+        // c*I is exact in double (24 + 24 bits): the FMA equals the multiply and add.
+        const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(cL, ir, il));
+        const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(cR, il, ir));
+        // The eye channels and zero in the third, then the larger alpha.
+        const __m512i pixels = _mm512_permutex2var_epi16(left, place, right);
+        _mm512_storeu_si512(a + x, _mm512_mask_max_epu16(pixels, kAlphaWords, pa, pb));
+    }
+    return x;
+}
+
+}  // namespace
+
+int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
+                      const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept {
+    if (s.leftIndex == s.rightIndex) return 0;  // the scalar order of stores decides that case
+    if (!aheadB) aheadB = aheadA;
+    if (s.floatIntensity) {
+        return s.withinChannel ? Compose<true, false>(s, a, b, width, aheadA, aheadB)
+                               : Compose<true, true>(s, a, b, width, aheadA, aheadB);
+    }
+    return s.withinChannel ? Compose<false, false>(s, a, b, width, aheadA, aheadB)
+                           : Compose<false, true>(s, a, b, width, aheadA, aheadB);
+}
+
+#else
+
+bool ProcessorHasAvx512() noexcept { return false; }
+
+int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int,
+                      const BMM_Color_64*, const BMM_Color_64*) noexcept {
+    return 0;
+}
+
+#endif

@@ -1,0 +1,24 @@
+#pragma once
+/// The line composition eight pixels at a time with AVX-512, giving the scalar loop's
+/// results bit for bit. Built for every x86-64 processor and chosen at run time.
+
+#include "dioptrix/composite.h"
+
+/// Whether this processor runs the AVX-512 composition (F, BW, DQ, VL, VNNI and FMA).
+bool ProcessorHasAvx512() noexcept;
+
+/// Whether an eye's intensity float(a*L + b), with the product and the sum in double, is
+/// the float FMA of a, L and b for every luminance L in 0..65535. True when the exact sum
+/// always fits in a double's 53 bits: then the double sum is exact, and rounding it to
+/// float is the single rounding of the FMA. Holds for every compensation the setup dialog
+/// offers except magnitudes below about 1e-8.
+bool IntensityExactInFloat(float a, float b) noexcept;
+
+/// Composes the first pixels of the line, a multiple of eight, and answers how many; the
+/// caller composes the rest. Each step brings the same pixels of `aheadA` and `aheadB`
+/// toward the cache (a hint: nothing is read; both must span `width` pixels, and null
+/// `aheadB` is skipped). Intensities are computed in single precision where
+/// s.floatIntensity allows, and the clamps left out where s.withinChannel does. Answers 0
+/// where AVX-512 is not built, and for equal eye channels.
+int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
+                      const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept;

@@ -1,0 +1,250 @@
+// Every line kernel against the composition's arithmetic written out here independently:
+// every luminance of each view, every 8-bit colour, random 16-bit colours, every pair of
+// eye channels, and compensations at and beyond the ends of the range.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "dioptrix/compose_avx512.h"
+#include "dioptrix/composite.h"
+
+namespace {
+
+struct Compensation {
+    float left, right;
+};
+
+const float kNan = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+// In range (both ends, zeros of both signs, ordinary values, magnitudes so small that the
+// intensities need double precision), and beyond it (sums past both ends of the channel,
+// a zero determinant, NaN, infinity).
+const Compensation kCompensations[] = {
+    {0.0f, 0.0f},     {-0.0f, 0.0f}, {-0.1f, -0.1f},   {-0.5f, -0.5f},
+    {-0.37f, -0.01f}, {-0.5f, 0.0f}, {-1e-10f, -0.2f}, {-0.3f, -1e-30f},
+    {0.5f, 0.5f},     {1.0f, 1.0f},  {-0.9f, 0.3f},    {-1.0f, -1.0f},
+    {-2.0f, -0.5f},   {kNan, -0.2f}, {-0.1f, -kInf},   {1e30f, -1e30f},
+};
+
+const int kEyePairs[][2] = {{0, 1}, {1, 0}, {0, 2}, {2, 0}, {1, 2}, {2, 1}};
+
+DioptrixConfig Config(int left, int right, Compensation c) {
+    DioptrixConfig config;
+    config.leftEyeColor = static_cast<std::uint8_t>(left);
+    config.rightEyeColor = static_cast<std::uint8_t>(right);
+    config.leftCompensation = c.left;
+    config.rightCompensation = c.right;
+    return config;
+}
+
+WORD& Channel(BMM_Color_64& p, int i) { return i == 0 ? p.r : (i == 1 ? p.g : p.b); }
+
+/// One pixel of the composition: luminances, intensities rounded to float, the two sums
+/// in double, truncated and clamped, the third channel cleared and the larger alpha.
+BMM_Color_64 Reference(int l, int r, Compensation c, const CrossCorrection& k, BMM_Color_64 a,
+                       BMM_Color_64 b) {
+    auto luminance = [](BMM_Color_64 p) {
+        return static_cast<double>((76u * p.r + 150u * p.g + 30u * p.b) >> 8);
+    };
+    const double il =
+        static_cast<float>(static_cast<double>(k.aL) * luminance(a) + static_cast<double>(k.bL));
+    const double ir =
+        static_cast<float>(static_cast<double>(k.aR) * luminance(b) + static_cast<double>(k.bR));
+    auto store = [](double v) -> WORD {
+        if (std::isnan(v) || v <= 0) return 0;
+        return v >= 65535 ? 65535 : static_cast<WORD>(std::trunc(v));
+    };
+    BMM_Color_64 out = a;
+    Channel(out, l) = store(il + static_cast<double>(c.left) * ir);
+    Channel(out, r) = store(ir + static_cast<double>(c.right) * il);
+    Channel(out, 3 - l - r) = 0;
+    out.a = std::max(a.a, b.a);
+    return out;
+}
+
+std::vector<ComposeKernel> Kernels() {
+    std::vector<ComposeKernel> kernels;
+    for (ComposeKernel k : {ComposeKernel::kScalar, ComposeKernel::kAvx2, ComposeKernel::kAvx512}) {
+        if (k <= FastestComposeKernel()) kernels.push_back(k);
+    }
+    return kernels;
+}
+
+/// Composes the line with every kernel and compares each pixel with Reference; the first
+/// difference fails the test.
+void ExpectEveryKernelExact(int l, int r, Compensation c, const std::vector<BMM_Color_64>& left,
+                            const std::vector<BMM_Color_64>& right) {
+    const CrossCorrection k = StereoCoefficients(c.left, c.right, 65535.0);
+    std::vector<BMM_Color_64> want(left.size());
+    for (size_t x = 0; x < left.size(); ++x) want[x] = Reference(l, r, c, k, left[x], right[x]);
+    for (ComposeKernel kernel : Kernels()) {
+        LineComposer s = MakeLineComposer(Config(l, r, c));
+        s.kernel = kernel;
+        std::vector<BMM_Color_64> out = left;
+        ComposeLine(s, out.data(), right.data(), static_cast<int>(out.size()));
+        for (size_t x = 0; x < out.size(); ++x) {
+            ASSERT_EQ(out[x], want[x])
+                << "kernel " << static_cast<int>(kernel) << ", eyes " << l << r
+                << ", compensations " << c.left << " " << c.right << ", pixel " << x
+                << " of luminances " << left[x].r << " " << right[x].r;
+        }
+    }
+}
+
+BMM_Color_64 Grey(std::uint32_t v, std::uint32_t alpha) {
+    const WORD w = static_cast<WORD>(v);
+    return {w, w, w, static_cast<WORD>(alpha)};
+}
+
+}  // namespace
+
+TEST(ComposeKernels, EveryLuminancePairedWithAnotherMatchesTheArithmetic) {
+    // A grey pixel's luminance is its value: the left view runs through every luminance,
+    // the right view through all of them in another order, and the four extreme pairs
+    // close the line (the line is no multiple of eight, so a tail is left to the scalar loop).
+    std::vector<BMM_Color_64> left, right;
+    for (std::uint32_t x = 0; x < 65536; ++x) {
+        left.push_back(Grey(x, x * 7919u));
+        right.push_back(Grey((x * 40503u + 12345u) & 0xFFFF, x * 104729u));
+    }
+    for (std::uint32_t corner = 0; corner < 4; ++corner) {
+        left.push_back(Grey(corner & 1 ? 65535 : 0, corner));
+        right.push_back(Grey(corner & 2 ? 65535 : 0, 3 - corner));
+    }
+    left.push_back(Grey(1, 0));
+    right.push_back(Grey(65534, 9));
+    for (const auto& eyes : kEyePairs) {
+        for (const Compensation& c : kCompensations) {
+            ExpectEveryKernelExact(eyes[0], eyes[1], c, left, right);
+        }
+    }
+}
+
+TEST(ComposeKernels, EveryEightBitColourMatchesTheArithmetic) {
+    // All 2^24 colours of 8-bit pictures (widened by 257) in the left view, the same
+    // colours in another order in the right view, in lines of 65536 pixels.
+    const Compensation cases[] = {{-0.1f, -0.1f}, {-0.5f, 0.0f}, {-0.25f, -0.4f}};
+    std::vector<BMM_Color_64> left(65536), right(65536);
+    for (std::uint32_t line = 0; line < 256; ++line) {
+        for (std::uint32_t x = 0; x < 65536; ++x) {
+            const std::uint32_t i = line << 16 | x;
+            const std::uint32_t j = (i * 2654435761u) & 0xFFFFFF;
+            auto colour = [](std::uint32_t c, std::uint32_t alpha) {
+                return BMM_Color_64{static_cast<WORD>((c >> 16) * 257),
+                                    static_cast<WORD>((c >> 8 & 255) * 257),
+                                    static_cast<WORD>((c & 255) * 257), static_cast<WORD>(alpha)};
+            };
+            left[x] = colour(i, 65535);
+            right[x] = colour(j, (j & 1) ? 65535 : 0);
+        }
+        const Compensation& c = cases[line % 3];
+        const auto& eyes = kEyePairs[line % 6];
+        ExpectEveryKernelExact(eyes[0], eyes[1], c, left, right);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(ComposeKernels, RandomSixteenBitColoursMatchTheArithmetic) {
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<BMM_Color_64> left(20000), right(20000);
+    for (const auto& eyes : kEyePairs) {
+        for (const Compensation& c : kCompensations) {
+            for (size_t x = 0; x < left.size(); ++x) {
+                const std::uint64_t u = next(), v = next();
+                left[x] = {static_cast<WORD>(u), static_cast<WORD>(u >> 16),
+                           static_cast<WORD>(u >> 32), static_cast<WORD>(u >> 48)};
+                right[x] = {static_cast<WORD>(v), static_cast<WORD>(v >> 16),
+                            static_cast<WORD>(v >> 32), static_cast<WORD>(v >> 48)};
+            }
+            ExpectEveryKernelExact(eyes[0], eyes[1], c, left, right);
+        }
+    }
+}
+
+TEST(ComposeKernels, SinglePrecisionIntensitiesOnlyWhereExact) {
+    // Wherever the check allows single precision, the float FMA must give the double
+    // computation's float for every luminance. The dialog's usual values must allow it.
+    std::vector<std::pair<float, float>> coefficients;
+    for (const Compensation& c : kCompensations) {
+        const CrossCorrection k = StereoCoefficients(c.left, c.right, 65535.0);
+        coefficients.emplace_back(k.aL, k.bL);
+        coefficients.emplace_back(k.aR, k.bR);
+    }
+    // Sums that need more than 53 bits: a coarse product and a fine offset.
+    coefficients.emplace_back(0.75f, 3e-12f);
+    coefficients.emplace_back(1.0f + 0x1p-23f, 0x1p-40f);
+    coefficients.emplace_back(0x1p-30f, 1e-30f);
+    coefficients.emplace_back(0.0f, 1e-40f);
+    int exact = 0;
+    for (const auto& [a, b] : coefficients) {
+        if (!IntensityExactInFloat(a, b)) continue;
+        ++exact;
+        for (int lum = 0; lum < 65536; ++lum) {
+            const double l = lum;
+            const float viaDouble =
+                static_cast<float>(static_cast<double>(a) * l + static_cast<double>(b));
+            const float viaFma = std::fma(a, static_cast<float>(lum), b);
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(viaDouble), std::bit_cast<std::uint32_t>(viaFma))
+                << a << " " << b << " at " << lum;
+        }
+    }
+    EXPECT_GT(exact, 10);
+    for (float c : {0.0f, -0.1f, -0.25f, -0.5f}) {
+        const CrossCorrection k = StereoCoefficients(c, -0.1f, 65535.0);
+        EXPECT_TRUE(IntensityExactInFloat(k.aL, k.bL)) << c;
+    }
+    // A product on a float midpoint plus a tiny offset: the double sum drops the offset and
+    // rounds to even where the FMA rounds up, so the check must refuse the pair.
+    const float midA = 1.0f + 0x1p-8f, midB = 0x1p-60f;
+    EXPECT_FALSE(IntensityExactInFloat(midA, midB));
+    int differ = 0;
+    for (int lum = 65281; lum < 65536; lum += 2) {
+        const float viaDouble =
+            static_cast<float>(static_cast<double>(midA) * lum + static_cast<double>(midB));
+        differ += viaDouble != std::fma(midA, static_cast<float>(lum), midB);
+    }
+    EXPECT_GT(differ, 0);
+    // Sums spanning more than a double's 53 bits: the check must say no.
+    EXPECT_FALSE(IntensityExactInFloat(1.0f + 0x1p-23f, 0x1p-40f));
+    EXPECT_FALSE(IntensityExactInFloat(kNan, 0.0f));
+}
+
+TEST(ComposeKernels, ClampsAreLeftOutOnlyWhenEverySumStaysInTheChannel) {
+    // The composer decides from the four extreme luminance pairs; a grid of every 257th
+    // luminance of both views (extremes included) must agree.
+    for (const Compensation& c : kCompensations) {
+        const CrossCorrection k = StereoCoefficients(c.left, c.right, 65535.0);
+        bool inside = true;
+        for (int ls = 0; ls <= 65535; ls += 257) {
+            for (int lf = 0; lf <= 65535; lf += 257) {
+                const double il =
+                    static_cast<float>(static_cast<double>(k.aL) * ls + static_cast<double>(k.bL));
+                const double ir =
+                    static_cast<float>(static_cast<double>(k.aR) * lf + static_cast<double>(k.bR));
+                for (double v : {il + static_cast<double>(c.left) * ir,
+                                 ir + static_cast<double>(c.right) * il}) {
+                    inside = inside && v > -1.0 && v < 65536.0;
+                }
+            }
+        }
+        SCOPED_TRACE(testing::Message() << c.left << " " << c.right);
+        EXPECT_EQ(MakeLineComposer(Config(0, 1, c)).withinChannel, inside);
+        const bool inDialogRange =
+            c.left >= -0.5f && c.left <= 0.0f && c.right >= -0.5f && c.right <= 0.0f;
+        EXPECT_TRUE(!inDialogRange || inside);
+    }
+    EXPECT_FALSE(MakeLineComposer(Config(0, 1, {0.5f, 0.5f})).withinChannel);
+}
