@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -95,6 +97,13 @@ void WriteClip(const std::string& path, const std::vector<Image16>& frames, cons
         Check(avcodec_parameters_from_context(as->codecpar, aenc), "audio parameters");
         as->time_base = aenc->time_base;
     }
+    AVStream* ss = nullptr;
+    if (o.subtitles) {
+        ss = avformat_new_stream(fmt, nullptr);
+        ss->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+        ss->codecpar->codec_id = AV_CODEC_ID_SUBRIP;
+        ss->time_base = AVRational{1, 1000};
+    }
     Check(avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE), "open");
     Check(avformat_write_header(fmt, nullptr), "header");
 
@@ -133,6 +142,18 @@ void WriteClip(const std::string& path, const std::vector<Image16>& frames, cons
             Check(avcodec_send_frame(aenc, a), "audio encode");
             av_frame_free(&a);
             drain(aenc, as, audioIndex);
+        }
+        if (ss) {
+            // SubRip packets are the text itself, shown for the frame's duration.
+            const std::string line = "line " + std::to_string(i);
+            AVPacket* sub = av_packet_alloc();
+            Check(av_new_packet(sub, static_cast<int>(line.size())), "subtitle packet");
+            std::memcpy(sub->data, line.data(), line.size());
+            sub->stream_index = ss->index;
+            sub->pts = sub->dts = static_cast<long long>(i) * 1000 * o.rateDen / o.rateNum;
+            sub->duration = 1000 * o.rateDen / o.rateNum;
+            Check(av_interleaved_write_frame(fmt, sub), "write subtitle");
+            av_packet_free(&sub);
         }
         av_frame_unref(frame);
         frame->format = venc->pix_fmt;

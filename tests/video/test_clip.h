@@ -1,6 +1,7 @@
 #pragma once
 // Test clips written with FFmpeg's libraries: FFV1 video (so every pixel is known), with
-// an optional PCM audio stream, stereo 3D side data, and a damaged packet.
+// an optional PCM audio stream, an optional subtitle stream, stereo 3D side data, and a
+// damaged packet.
 
 #include <cstdint>
 #include <string>
@@ -18,6 +19,8 @@ struct ClipOptions {
     /// (exact for values that are steps of 65535 / 1023).
     int depth = 8;
     bool audio = false;
+    /// A SubRip subtitle stream with one line a frame ("line N"), in Matroska files.
+    bool subtitles = false;
     /// 0 none, 1 side by side, 2 top-bottom (stereo 3D side data on the video stream).
     int packing = 0;
     bool packingRightFirst = false;

@@ -166,7 +166,7 @@ TEST_F(VideoCli, LayoutComesFromStereoDataOrTheNameOrIsRefusedWithTheChoices) {
     EXPECT_FALSE(fs::exists(Path("c.mkv")));
 }
 
-TEST_F(VideoCli, TwoFilesAreComposedAndTheLeftFilesAudioIsCopiedBitForBit) {
+TEST_F(VideoCli, TwoFilesAreComposedAndTheLeftFilesAudioAndSubtitlesAreCopiedBitForBit) {
     std::vector<Image16> left, right;
     for (int i = 0; i < kFrames; ++i) {
         left.push_back(LeftView(i));
@@ -174,6 +174,7 @@ TEST_F(VideoCli, TwoFilesAreComposedAndTheLeftFilesAudioIsCopiedBitForBit) {
     }
     ClipOptions withAudio;
     withAudio.audio = true;
+    withAudio.subtitles = true;
     videotest::WriteClip(Path("l.mkv"), left, withAudio);
     videotest::WriteClip(Path("r.mkv"), right);
     auto r = Run("anaglyph " + Path("l.mkv") + " " + Path("r.mkv") + " --codec ffv1 -o " +
@@ -188,6 +189,14 @@ TEST_F(VideoCli, TwoFilesAreComposedAndTheLeftFilesAudioIsCopiedBitForBit) {
     EXPECT_TRUE(in.bytes == out.bytes)
         << in.bytes.size() << " bytes in, " << out.bytes.size() << " out";
     EXPECT_EQ(in.pts, out.pts);
+    const auto subIn = videotest::ReadPackets(Path("l.mkv"), AVMEDIA_TYPE_SUBTITLE);
+    const auto subOut = videotest::ReadPackets(Path("out.mkv"), AVMEDIA_TYPE_SUBTITLE);
+    ASSERT_EQ(subIn.codec, "subrip");
+    EXPECT_EQ(subOut.codec, "subrip");
+    EXPECT_EQ(std::string(subIn.bytes.begin(), subIn.bytes.end()),
+              std::string(subOut.bytes.begin(), subOut.bytes.end()));
+    EXPECT_EQ(subIn.pts, subOut.pts);
+    EXPECT_EQ(subIn.pts.size(), static_cast<size_t>(kFrames));
     // Frame times kept.
     EXPECT_EQ(videotest::ReadVideoFacts(Path("out.mkv")).pts,
               videotest::ReadVideoFacts(Path("l.mkv")).pts);
