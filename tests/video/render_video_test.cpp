@@ -17,27 +17,7 @@ namespace {
 
 using loom::Image16;
 
-class RenderVideo : public loomtest::CliFixture {
-  protected:
-    std::vector<Image16> Frames(const std::string& name) {
-        loom::VideoInput in;
-        std::string err;
-        std::vector<Image16> frames;
-        EXPECT_TRUE(in.Open(Path(name), err)) << err;
-        if (!err.empty()) return frames;
-        Image16 frame;
-        long long pts = 0;
-        AVPacket* packet = nullptr;
-        for (;;) {
-            const auto next = in.Read(frame, pts, packet, err);
-            if (next == loom::VideoInput::Next::kFrame) frames.push_back(frame);
-            if (next == loom::VideoInput::Next::kError) ADD_FAILURE() << err;
-            if (next != loom::VideoInput::Next::kFrame && next != loom::VideoInput::Next::kPacket)
-                break;
-        }
-        return frames;
-    }
-};
+using RenderVideo = loomtest::CliFixture;
 
 TEST_F(RenderVideo, FramesAreThePicturesOfTheSequenceAtBothDepths) {
     const std::string texture =
@@ -51,7 +31,7 @@ TEST_F(RenderVideo, FramesAreThePicturesOfTheSequenceAtBothDepths) {
         ASSERT_EQ(r.status, 0) << r.err;
         r = Run("render " + texture + b + " --frames 2-5 -o " + Path("f.png"));
         ASSERT_EQ(r.status, 0) << r.err;
-        const std::vector<Image16> frames = Frames(clip);
+        const std::vector<Image16> frames = videotest::DecodeFrames(Path(clip));
         ASSERT_EQ(frames.size(), 4u);
         for (int f = 2; f <= 5; ++f) {
             SCOPED_TRACE("frame " + std::to_string(f));

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "app/video/video_input.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -178,6 +180,26 @@ void WriteClip(const std::string& path, const std::vector<Image16>& frames, cons
     avcodec_free_context(&venc);
     avcodec_free_context(&aenc);
     avformat_free_context(fmt);
+}
+
+std::vector<Image16> DecodeFrames(const std::string& path) {
+    loom::VideoInput in;
+    std::string err;
+    std::vector<Image16> frames;
+    if (!in.Open(path, err)) {
+        ADD_FAILURE() << err;
+        return frames;
+    }
+    Image16 frame;
+    long long pts = 0;
+    AVPacket* packet = nullptr;
+    for (;;) {
+        const auto next = in.Read(frame, pts, packet, err);
+        if (next == loom::VideoInput::Next::kFrame) frames.push_back(frame);
+        if (next == loom::VideoInput::Next::kError) ADD_FAILURE() << err;
+        if (next == loom::VideoInput::Next::kEnd || next == loom::VideoInput::Next::kError) break;
+    }
+    return frames;
 }
 
 StreamPackets ReadPackets(const std::string& path, int type) {

@@ -52,22 +52,7 @@ class VideoCli : public loomtest::CliFixture {
 
     /// Every frame of a video, decoded as the program decodes its inputs.
     std::vector<Image16> Frames(const std::string& name) {
-        loom::VideoInput in;
-        std::string err;
-        std::vector<Image16> frames;
-        EXPECT_TRUE(in.Open(Path(name), err)) << err;
-        if (!err.empty()) return frames;
-        Image16 frame;
-        long long pts = 0;
-        AVPacket* packet = nullptr;
-        for (;;) {
-            auto next = in.Read(frame, pts, packet, err);
-            if (next == loom::VideoInput::Next::kFrame) frames.push_back(frame);
-            if (next == loom::VideoInput::Next::kError) ADD_FAILURE() << err;
-            if (next == loom::VideoInput::Next::kEnd || next == loom::VideoInput::Next::kError)
-                break;
-        }
-        return frames;
+        return videotest::DecodeFrames(Path(name));
     }
 
     /// Expects `name`'s frames to be the still path's anaglyphs of the views, at 8 bits.
