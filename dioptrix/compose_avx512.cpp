@@ -109,11 +109,11 @@ LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_
     static_assert(sizeof(BMM_Color_64) == 8);
     const Coefficients q{_mm512_insertf32x8(_mm512_set1_ps(s.k.aL), _mm256_set1_ps(s.k.aR), 1),
                          _mm512_insertf32x8(_mm512_set1_ps(s.k.bL), _mm256_set1_ps(s.k.bR), 1),
-                         _mm512_set1_pd(s.k.aL),
-                         _mm512_set1_pd(s.k.bL),
-                         _mm512_set1_pd(s.k.aR),
-                         _mm512_set1_pd(s.k.bR)};
-    const __m512d cL = _mm512_set1_pd(s.cL), cR = _mm512_set1_pd(s.cR);
+                         _mm512_set1_pd(Widen(s.k.aL)),
+                         _mm512_set1_pd(Widen(s.k.bL)),
+                         _mm512_set1_pd(Widen(s.k.aR)),
+                         _mm512_set1_pd(Widen(s.k.bR))};
+    const __m512d cL = _mm512_set1_pd(Widen(s.cL)), cR = _mm512_set1_pd(Widen(s.cR));
     const __m512i place = _mm512_loadu_si512(s.channelWords);
     constexpr __mmask32 kAlphaWords = 0x88888888u;
 

@@ -31,8 +31,8 @@ float Intensity(float k, float c, double luminance) noexcept {
 bool SumsWithinChannel(const LineComposer& s) noexcept {
     for (double ls : {0.0, 65535.0}) {
         for (double lf : {0.0, 65535.0}) {
-            const double il = Intensity(s.k.aL, s.k.bL, ls);
-            const double ir = Intensity(s.k.aR, s.k.bR, lf);
+            const double il = Widen(Intensity(s.k.aL, s.k.bL, ls));
+            const double ir = Widen(Intensity(s.k.aR, s.k.bR, lf));
             for (double v : {il + Widen(s.cL) * ir, ir + Widen(s.cR) * il}) {
                 if (!(v > -1.0 && v < 65536.0)) return false;
             }
