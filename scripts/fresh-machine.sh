@@ -19,12 +19,14 @@
 #   --log FILE     the log (default DIR/logs/NAME-TARGET-TIME.log)
 #   --mirror URL   the Debian mirror (default http://deb.debian.org/debian)
 #   --repo DIR     the repository to clone from (default: the one holding this script)
+#   --ca-file FILE certificates that Node.js (npm) in the chroot trusts besides its own,
+#                  for networks whose proxy re-signs TLS (copied in as NODE_EXTRA_CA_CERTS)
 #   -h, --help     this text
 #
 # Exit status: make's, or 2 for wrong usage, 1 when the chroot could not be prepared.
 set -euo pipefail
 
-usage() { sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; }
 die() {
   echo "fresh-machine.sh: $*" >&2
   exit 1
@@ -36,6 +38,7 @@ reuse=0
 log=""
 mirror=http://deb.debian.org/debian
 repo="$(cd "$(dirname "$0")/.." && pwd)"
+ca_file=""
 while [ $# -gt 0 ]; do
   case "$1" in
     -h | --help) usage; exit 0 ;;
@@ -45,6 +48,7 @@ while [ $# -gt 0 ]; do
     --log) log=${2:?--log needs a file}; shift 2 ;;
     --mirror) mirror=${2:?--mirror needs a URL}; shift 2 ;;
     --repo) repo=${2:?--repo needs a folder}; shift 2 ;;
+    --ca-file) ca_file=${2:?--ca-file needs a file}; shift 2 ;;
     --) shift; break ;;
     -*) echo "fresh-machine.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
     *) break ;;
@@ -93,7 +97,7 @@ remove_tree() {
   local dir=$1
   [ -e "$dir" ] || return 0
   has_mounts "$dir" && die "$dir: still has mounts; unmount them before removing it"
-  rm -rf --one-file-system "$dir"
+  rm -rf --one-file-system "$dir" || die "$dir: cannot remove"
 }
 
 # Writes the pristine tarball: minbase plus make, git, g++ and ca-certificates.
@@ -160,6 +164,11 @@ else
     die "$run/src: cannot check out $commit"
 fi
 cp -L /etc/resolv.conf "$run/etc/resolv.conf" || die "$run/etc/resolv.conf: cannot write"
+extra_env=()
+if [ -n "$ca_file" ]; then
+  cp -L "$ca_file" "$run/etc/ssl/extra-ca.crt" || die "$ca_file: cannot copy into $run"
+  extra_env+=(NODE_EXTRA_CA_CERTS=/etc/ssl/extra-ca.crt)
+fi
 
 mount_in proc /proc -t proc
 mount_in sysfs /sys -t sysfs
@@ -177,7 +186,7 @@ installed_kib() {
 }
 download_bytes() {
   { find "$run/var/cache/apt/archives" -maxdepth 1 -name '*.deb' -printf '%s\n'
-    [ -d "$run/root/.npm" ] && find "$run/root/.npm" -type f -printf '%s\n'; } |
+    if [ -d "$run/root/.npm" ]; then find "$run/root/.npm" -type f -printf '%s\n'; fi; } |
     awk '{ s += $1 } END { print s + 0 }'
 }
 
@@ -193,7 +202,7 @@ start=$EPOCHREALTIME
 start_us=${start/./}
 set +e
 # Each line of output is stamped with the seconds since the start.
-in_chroot TERM=dumb LANG=C.UTF-8 /bin/bash -c "cd /src && make $target ${make_vars[*]}" 2>&1 |
+in_chroot TERM=dumb LANG=C.UTF-8 "${extra_env[@]}" /bin/bash -c "cd /src && make $target ${make_vars[*]}" 2>&1 |
   while IFS= read -r line; do
     tenths=$(((${EPOCHREALTIME/./} - start_us) / 100000))
     printf '[%5d.%d] %s\n' $((tenths / 10)) $((tenths % 10)) "$line"
