@@ -153,6 +153,8 @@ mount_in() {
 [ -f "$tarball" ] || make_pristine
 if [ $reuse -eq 1 ]; then
   [ -d "$run/src/.git" ] || die "$run: no earlier run to reuse"
+  [ "$(git -C "$run/src" rev-parse HEAD)" = "$commit" ] ||
+    die "$run/src: holds another commit than $commit_arg"
   say "reusing $run"
 else
   remove_tree "$run"
