@@ -34,7 +34,7 @@ void ParseFrameRate(const std::string& text, const char* option, int& num, int& 
     const size_t slash = text.find('/');
     num = Whole(text.substr(0, slash));
     den = slash == std::string::npos ? 1 : Whole(text.substr(slash + 1));
-    if (num < 0 || den < 0 || num / den > 1000 || num < den / 1000) {
+    if (num < 0 || den < 0) {
         throw std::runtime_error(std::string(option) + " '" + text +
                                  "': give frames a second as N or N/D (1..1000, e.g. 30 or "
                                  "30000/1001)");

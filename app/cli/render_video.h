@@ -23,7 +23,7 @@ struct RenderVideoJob {
     int bits = 8;
 };
 
-/// Frames a second from "N" or "N/D" (whole numbers, 1..1000 frames a second); throws
+/// Frames a second from "N" or "N/D", N and D whole numbers 1..1000; throws
 /// std::runtime_error naming `option` otherwise.
 void ParseFrameRate(const std::string& text, const char* option, int& num, int& den);
 

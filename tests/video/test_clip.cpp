@@ -182,7 +182,7 @@ void WriteClip(const std::string& path, const std::vector<Image16>& frames, cons
     avformat_free_context(fmt);
 }
 
-std::vector<Image16> DecodeFrames(const std::string& path) {
+std::vector<Image16> DecodeFrames(const std::string& path, std::vector<long long>* times) {
     loom::VideoInput in;
     std::string err;
     std::vector<Image16> frames;
@@ -195,7 +195,10 @@ std::vector<Image16> DecodeFrames(const std::string& path) {
     AVPacket* packet = nullptr;
     for (;;) {
         const auto next = in.Read(frame, pts, packet, err);
-        if (next == loom::VideoInput::Next::kFrame) frames.push_back(frame);
+        if (next == loom::VideoInput::Next::kFrame) {
+            frames.push_back(frame);
+            if (times) times->push_back(pts);
+        }
         if (next == loom::VideoInput::Next::kError) ADD_FAILURE() << err;
         if (next == loom::VideoInput::Next::kEnd || next == loom::VideoInput::Next::kError) break;
     }

@@ -47,9 +47,9 @@ struct StreamPackets {
 };
 StreamPackets ReadPackets(const std::string& path, int type);
 
-/// Every frame of a video, decoded as the program decodes its inputs; fails the test on
-/// a file that does not open or a damaged frame.
-std::vector<Image16> DecodeFrames(const std::string& path);
+/// Every frame of a video, decoded as the program decodes its inputs, and with `times`
+/// their time stamps; fails the test on a file that does not open or a damaged frame.
+std::vector<Image16> DecodeFrames(const std::string& path, std::vector<long long>* times = nullptr);
 
 /// The video stream's pixel format name and frame count (from decoding every packet).
 struct VideoFacts {

@@ -11,7 +11,6 @@ extern "C" {
 #include <libavutil/avutil.h>
 }
 
-#include "app/video/video_input.h"
 #include "tests/support/cli_fixture.h"
 #include "tests/video/test_clip.h"
 #include "tests/video/video_expect.h"
@@ -52,26 +51,7 @@ class VideoShard : public loomtest::CliFixture {
 
     Decoded Decode(const std::string& path) {
         Decoded d;
-        loom::VideoInput in;
-        std::string err;
-        if (!in.Open(path, err)) {
-            ADD_FAILURE() << err;
-            return d;
-        }
-        Image16 frame;
-        long long pts = 0;
-        AVPacket* packet = nullptr;
-        for (;;) {
-            const auto next = in.Read(frame, pts, packet, err);
-            if (next == loom::VideoInput::Next::kFrame) {
-                d.frames.push_back(frame);
-                d.pts.push_back(pts);
-            }
-            if (next == loom::VideoInput::Next::kError) ADD_FAILURE() << err;
-            if (next == loom::VideoInput::Next::kEnd || next == loom::VideoInput::Next::kError) {
-                break;
-            }
-        }
+        d.frames = videotest::DecodeFrames(path, &d.pts);
         return d;
     }
 

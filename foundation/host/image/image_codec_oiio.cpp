@@ -116,7 +116,7 @@ class MemoryInput {
                 return false;
             }
         }
-        const OIIO::ImageSpec& layout = in_->spec();
+        const OIIO::ImageSpec& layout = Layout();
         if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0) {
             error = name + ": empty image";
             return false;
