@@ -259,6 +259,8 @@ ComposeFrame VideoComposition(const stereo::AnaglyphSettings& settings, ImageFil
         if (!*window) {
             *window = std::make_unique<FilterProgressWindow>("anaglyph", &InterruptFlag(), false);
         }
+        Unpack(left);
+        Unpack(right);
         return stereo::ComposePair(settings, nullptr, left, right, **window, &InterruptFlag(),
                                    composed, error) == FilterOutcome::kDone;
     };

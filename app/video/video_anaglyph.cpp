@@ -255,7 +255,7 @@ bool IsVideoFile(const std::string& path) {
 ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abort) {
     // The window and the two host bitmaps live as long as the function and are made on the
     // composing thread at its first call (the filter's messages go to that thread); the
-    // bitmaps are made again only when the frame size changes.
+    // bitmaps are made again only when the frame size or the pixels' storage changes.
     struct State {
         std::unique_ptr<FilterProgressWindow> window;
         std::unique_ptr<Bitmap, void (*)(Bitmap*)> source{nullptr, [](Bitmap* b) {
@@ -265,37 +265,58 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
                                                                   if (b) b->DeleteThis();
                                                               }};
         int width = 0, height = 0;
+        PixelStorage storage = PixelStorage::kRgba64;
     };
     auto state = std::make_shared<State>();
     return [&filter, abort, state](Image16& left, Image16& right, Image16& composed,
                                    std::string& error) {
         State& s = *state;
         if (!s.window) s.window = std::make_unique<FilterProgressWindow>("anaglyph", abort, false);
+        // Packed frames stay packed in packed bitmaps: the filter reads and writes them
+        // through the host's conversions, line by line.
+        if (IsPacked(left) != IsPacked(right)) {
+            Unpack(left);
+            Unpack(right);
+        }
+        const bool packed = IsPacked(left);
+        const PixelStorage storage = packed ? PixelStorage::kPackedRgb : PixelStorage::kRgba64;
         const size_t pixels = static_cast<size_t>(left.width) * static_cast<size_t>(left.height);
-        if (right.width != left.width || right.height != left.height ||
-            left.pixels.size() != pixels || right.pixels.size() != pixels) {
+        const auto holds = [&](const Image16& view) {
+            return packed ? view.packed.size() == pixels * 3 : view.pixels.size() == pixels;
+        };
+        if (right.width != left.width || right.height != left.height || !holds(left) ||
+            !holds(right)) {
             error = "the views differ in size";
             return false;
         }
-        if (!s.source || s.width != left.width || s.height != left.height) {
+        if (!s.source || s.width != left.width || s.height != left.height || s.storage != storage) {
             BitmapInfo bi;
             bi.SetWidth(left.width);
             bi.SetHeight(left.height);
             bi.SetType(BMM_TRUE_64);
+            bi.SetStorage(storage);
             s.source.reset(TheManager->Create(&bi));
             s.foreground.reset(TheManager->Create(&bi));
             s.width = left.width;
             s.height = left.height;
+            s.storage = storage;
             if (!s.source || !s.foreground) {
                 s.source.reset();
                 error = "not enough memory for the frames";
                 return false;
             }
         }
-        // The views' pixels become the bitmaps' (vectors of the same size trade places, no
+        // The views' pixels become the bitmaps' (buffers of the same size trade places, no
         // copy), and the source bitmap's become the result.
-        s.source->Pixels().swap(left.pixels);
-        s.foreground->Pixels().swap(right.pixels);
+        const auto trade = [packed](Bitmap& bitmap, Image16& image) {
+            if (packed) {
+                bitmap.Packed().swap(image.packed);
+            } else {
+                bitmap.Pixels().swap(image.pixels);
+            }
+        };
+        trade(*s.source, left);
+        trade(*s.foreground, right);
         ImageFilterInfo info;
         info.name = "anaglyph";
         info.width = left.width;
@@ -308,9 +329,17 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
         filter.SetSource(nullptr);
         filter.SetForeground(nullptr);
         filter.SetFilterInfo(nullptr);
-        s.foreground->Pixels().swap(right.pixels);
-        if (ok) composed.pixels.swap(s.source->Pixels());
-        s.source->Pixels().swap(left.pixels);  // the bitmap takes back a buffer of its size
+        trade(*s.foreground, right);
+        if (ok) {
+            // The result takes the form of the views; any of the other form goes.
+            if (packed) {
+                composed.pixels.clear();
+            } else {
+                composed.packed.clear();
+            }
+            trade(*s.source, composed);
+        }
+        trade(*s.source, left);  // the bitmap takes back a buffer of its size
         if (!ok) {
             error = abort && abort->load() ? "interrupted" : "the filter failed";
             return false;
@@ -386,6 +415,11 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     // parts' sound would not join up; the whole's is added when they are joined.
     if (!output.Open(job.output, left, viewWidth, viewHeight, depth, encoding, !span, error)) {
         throw std::runtime_error(error);
+    }
+    // 8-bit frames travel packed from decoder to encoder: a third of the bytes to move.
+    if (depth == 8) {
+        left.SetPackedFrames(true);
+        right.SetPackedFrames(true);
     }
     const bool skip = options.onError == "skip";
     PackedReader packed(left, layout, skip);

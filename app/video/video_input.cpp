@@ -28,7 +28,7 @@ struct VideoInput::State {
     AVPacket* copied = nullptr;
     AVFrame* frame = nullptr;
     SwsContext* sws = nullptr;
-    std::vector<std::uint8_t> rgb;
+    PackedRgb rgb;
     Image16 whole;  // a frame whose views are taken out afterwards
     bool flushed = false;
     long long lastPts = AV_NOPTS_VALUE;
@@ -394,29 +394,39 @@ bool VideoInput::Open(const std::string& path, std::string& error) {
 
 namespace {
 
-// Widens the RGB24 region at (x0, y0) of a frame `width` pixels wide into `view` (whose
-// size is set).
-void WidenRegion(const std::vector<std::uint8_t>& rgb, int width, int x0, int y0, Image16& view) {
+// Takes the region at (x0, y0) of a packed frame `width` pixels wide into `view` (whose
+// size is set), packed as it is or widened.
+void TakeRegion(const PackedRgb& rgb, int width, int x0, int y0, Image16& view) {
     const size_t w = static_cast<size_t>(view.width);
+    const bool packed = IsPacked(view);
     for (size_t y = 0; y < static_cast<size_t>(view.height); ++y) {
-        const uint8_t* p =
+        const uint8_t* from =
             rgb.data() +
             ((static_cast<size_t>(y0) + y) * static_cast<size_t>(width) + static_cast<size_t>(x0)) *
                 3;
-        BMM_Color_64* out = view.pixels.data() + y * w;
-        for (size_t x = 0; x < w; ++x, p += 3) {
-            out[x] = {static_cast<WORD>(p[0] * 257), static_cast<WORD>(p[1] * 257),
-                      static_cast<WORD>(p[2] * 257), 65535};
+        if (packed) {
+            std::memcpy(view.packed.data() + y * w * 3, from, w * 3);
+        } else {
+            WidenPackedRgb(from, view.pixels.data() + y * w, w);
         }
     }
 }
 
-void SizeView(Image16& view, int w, int h, int bits) {
+// Sizes a view for 16-bit pixels, or for packed ones (its 16-bit pixels emptied, their
+// memory kept for a later frame).
+void SizeView(Image16& view, int w, int h, int bits, bool packed) {
     view.width = w;
     view.height = h;
     view.bits = bits;
     view.hasAlpha = false;
-    view.pixels.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+    const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+    if (packed) {
+        view.pixels.clear();
+        view.packed.resize(count * 3);
+    } else {
+        view.packed.clear();
+        view.pixels.resize(count);
+    }
 }
 
 }  // namespace
@@ -431,7 +441,11 @@ VideoInput::Next VideoInput::ReadViews(StereoLayout layout, Image16& left, Image
     if (info_.bits == 8 && !IsHalf(layout)) {
         return ReadInto(&layout, left, &right, pts, packet, error);
     }
+    // Half views are stretched from the whole frame's 16-bit pixels.
+    const bool packed = packedFrames_;
+    packedFrames_ = false;
     const Next next = ReadInto(nullptr, state_->whole, nullptr, pts, packet, error);
+    packedFrames_ = packed;
     if (next == Next::kFrame) SplitViews(layout, state_->whole, left, right);
     return next;
 }
@@ -513,25 +527,22 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
                 const bool sbs = IsSideBySide(*layout);
                 Image16& first = LeftFirst(*layout) ? image : *second;
                 Image16& other = LeftFirst(*layout) ? *second : image;
-                SizeView(first, vw, vh, 8);
-                SizeView(other, vw, vh, 8);
-                WidenRegion(s.rgb, info_.width, 0, 0, first);
-                WidenRegion(s.rgb, info_.width, sbs ? info_.width - info_.width / 2 : 0,
-                            sbs ? 0 : info_.height - info_.height / 2, other);
+                SizeView(first, vw, vh, 8, packedFrames_);
+                SizeView(other, vw, vh, 8, packedFrames_);
+                TakeRegion(s.rgb, info_.width, 0, 0, first);
+                TakeRegion(s.rgb, info_.width, sbs ? info_.width - info_.width / 2 : 0,
+                           sbs ? 0 : info_.height - info_.height / 2, other);
                 return Next::kFrame;
             }
-            SizeView(image, static_cast<int>(w), static_cast<int>(h), info_.bits);
+            const bool packed = widen && packedFrames_ && !second;
+            SizeView(image, static_cast<int>(w), static_cast<int>(h), info_.bits, packed);
             if (widen) {
-                s.rgb.resize(w * h * 3);
-                uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};
+                PackedRgb& rgb = packed ? image.packed : s.rgb;
+                rgb.resize(w * h * 3);
+                uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
                 int strides[4] = {static_cast<int>(w * 3), 0, 0, 0};
                 sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
-                const uint8_t* p = s.rgb.data();
-                for (BMM_Color_64& px : image.pixels) {
-                    px = {static_cast<WORD>(p[0] * 257), static_cast<WORD>(p[1] * 257),
-                          static_cast<WORD>(p[2] * 257), 65535};
-                    p += 3;
-                }
+                if (!packed) WidenPackedRgb(rgb.data(), image.pixels.data(), w * h);
             } else {
                 uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(image.pixels.data()), nullptr,
                                       nullptr, nullptr};

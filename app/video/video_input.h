@@ -96,6 +96,11 @@ class VideoInput {
     /// run, before the first Read. False with `error` naming the file.
     bool Restrict(long long first, long long last, std::string& error);
 
+    /// Frames of 8 bits then come packed (Image16::packed), as the decoder's converter
+    /// writes them, instead of widened to 16 bits; except the views of half layouts, which
+    /// are stretched at 16 bits.
+    void SetPackedFrames(bool packed) { packedFrames_ = packed; }
+
     /// Read for a frame holding both views in `layout`: its views into `left` and `right`,
     /// as SplitViews takes them (8-bit frames of full layouts without the whole frame at
     /// 16 bits in between).
@@ -124,6 +129,7 @@ class VideoInput {
     AVFormatContext* format_ = nullptr;
     int videoIndex_ = -1;
     long long indexedFrames_ = 0;
+    bool packedFrames_ = false;
     std::vector<IndexedPacket> packets_;  ///< file order; empty when frames are counted
     std::vector<long long> framePts_;     ///< presentation order; empty when counted
 };

@@ -59,24 +59,19 @@ bool IsYuv(AVPixelFormat format) {
     return d && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->nb_components >= 3;
 }
 
-// The pixels as RGB48 (`deep`) or as RGB24 rounded to nearest.
-void PackRgb(const Image16& image, bool deep, std::vector<std::uint8_t>& rgb) {
-    rgb.resize(image.pixels.size() * (deep ? 6 : 3));
-    if (deep) {
-        auto* p = reinterpret_cast<uint16_t*>(rgb.data());
-        for (const BMM_Color_64& px : image.pixels) {
-            p[0] = px.r;
-            p[1] = px.g;
-            p[2] = px.b;
-            p += 3;
-        }
+// The 16-bit pixels as RGB48 (`deep`) or as RGB24 rounded to nearest.
+void PackPixels(const std::vector<BMM_Color_64>& pixels, bool deep,
+                std::vector<std::uint8_t>& rgb) {
+    rgb.resize(pixels.size() * (deep ? 6 : 3));
+    if (!deep) {
+        PackRgb(pixels.data(), rgb.data(), pixels.size());
         return;
     }
-    uint8_t* p = rgb.data();
-    for (const BMM_Color_64& px : image.pixels) {
-        p[0] = static_cast<uint8_t>((px.r + 128u) / 257u);
-        p[1] = static_cast<uint8_t>((px.g + 128u) / 257u);
-        p[2] = static_cast<uint8_t>((px.b + 128u) / 257u);
+    auto* p = reinterpret_cast<uint16_t*>(rgb.data());
+    for (const BMM_Color_64& px : pixels) {
+        p[0] = px.r;
+        p[1] = px.g;
+        p[2] = px.b;
         p += 3;
     }
 }
@@ -93,6 +88,7 @@ struct VideoOutput::State {
     std::vector<int> streamMap;  // source stream -> output stream, -1 when not copied
     std::vector<AVRational> sourceTimeBase;
     std::vector<std::uint8_t> rgb;
+    std::vector<BMM_Color_64> wide;  // a packed frame widened for a deep output
     bool deep = false;
     bool direct = false;  // deep YUV output: converted straight from the 16-bit pixels
     bool headerWritten = false;
@@ -401,15 +397,29 @@ bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& e
         error = path_ + ": a frame of another size";
         return false;
     }
+    const size_t pixels = w * static_cast<size_t>(image.height);
+    const bool packed = IsPacked(image);
+    if (packed ? image.packed.size() != pixels * 3 : image.pixels.size() != pixels) {
+        error = path_ + ": a frame without all its pixels";
+        return false;
+    }
+    // Packed frames go to an 8-bit encoder as they are; a deep one takes them widened.
+    const std::vector<BMM_Color_64>* wide = &image.pixels;
+    if (packed && s.deep) {
+        s.wide.resize(pixels);
+        WidenPackedRgb(image.packed.data(), s.wide.data(), pixels);
+        wide = &s.wide;
+    }
     const size_t rowBytes = w * (s.direct ? sizeof(BMM_Color_64) : s.deep ? 6 : 3);
-    if (!s.direct) PackRgb(image, s.deep, s.rgb);
+    if (!s.direct && !(packed && !s.deep)) PackPixels(*wide, s.deep, s.rgb);
     if (av_frame_make_writable(s.frame) < 0) {
         error = path_ + ": not enough memory for a frame";
         return false;
     }
-    const uint8_t* planes[4] = {
-        s.direct ? reinterpret_cast<const uint8_t*>(image.pixels.data()) : s.rgb.data(), nullptr,
-        nullptr, nullptr};
+    const uint8_t* planes[4] = {s.direct            ? reinterpret_cast<const uint8_t*>(wide->data())
+                                : packed && !s.deep ? image.packed.data()
+                                                    : s.rgb.data(),
+                                nullptr, nullptr, nullptr};
     const int strides[4] = {static_cast<int>(rowBytes), 0, 0, 0};
     sws_scale(s.sws, planes, strides, 0, image.height, s.frame->data, s.frame->linesize);
     s.frame->pts = pts;

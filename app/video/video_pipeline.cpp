@@ -69,25 +69,36 @@ class ItemQueue {
 // Pixel memory handed back by the composer and the writer for the reader to fill again:
 // buffers of a frame's size keep their pages, which the system would otherwise hand out and
 // clear anew three times a frame (16 MB each at 1920 x 1080).
+// A run's frames are all 16-bit or all packed, so only one kind of buffer circulates.
 class PixelPool {
   public:
     explicit PixelPool(size_t capacity) : capacity_(capacity) {}
-    void Give(std::vector<BMM_Color_64>& pixels) {
-        if (pixels.empty()) return;
+    void Give(Image16& image) {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (buffers_.size() < capacity_) buffers_.push_back(std::move(pixels));
-        pixels = {};
+        Keep(image.pixels, wide_);
+        Keep(image.packed, packed_);
     }
-    void Take(std::vector<BMM_Color_64>& pixels) {
+    void Take(Image16& image) {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (buffers_.empty()) return;
-        pixels = std::move(buffers_.back());
-        buffers_.pop_back();
+        Hand(wide_, image.pixels);
+        Hand(packed_, image.packed);
     }
 
   private:
+    template <class Buffer>
+    void Keep(Buffer& buffer, std::vector<Buffer>& kept) {
+        if (!buffer.empty() && kept.size() < capacity_) kept.push_back(std::move(buffer));
+        buffer = {};
+    }
+    template <class Buffer>
+    static void Hand(std::vector<Buffer>& kept, Buffer& buffer) {
+        if (kept.empty()) return;
+        buffer = std::move(kept.back());
+        kept.pop_back();
+    }
     std::mutex mutex_;
-    std::vector<std::vector<BMM_Color_64>> buffers_;
+    std::vector<std::vector<BMM_Color_64>> wide_;
+    std::vector<PackedRgb> packed_;
     size_t capacity_;
 };
 
@@ -132,8 +143,8 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
         for (;;) {
             if (interrupted() || failure.Failed()) break;
             VideoItem item;
-            pool.Take(item.left.pixels);
-            pool.Take(item.right.pixels);
+            pool.Take(item.left);
+            pool.Take(item.right);
             std::string error;
             const int got = stages.read(item, error);
             if (got < 0) failure.Set(error);
@@ -155,7 +166,7 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
             }
             if (!item.packet) {
                 progress.Update(++written, totalFrames);
-                pool.Give(item.composed.pixels);
+                pool.Give(item.composed);
             }
         }
         progress.Finish();
@@ -170,8 +181,8 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
                 break;
             }
             // The views are done with; only the result waits for the writer.
-            pool.Give(item.left.pixels);
-            pool.Give(item.right.pixels);
+            pool.Give(item.left);
+            pool.Give(item.right);
         }
         if (interrupted() && !item.packet) break;
         if (!toWrite.Push(std::move(item))) break;

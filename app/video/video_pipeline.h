@@ -16,7 +16,9 @@ struct AVPacket;
 namespace loom {
 
 /// One anaglyph frame from a pair of views of equal size. The views' pixels may be taken
-/// (left in any state), so that a composition can work in their memory. Called on the
+/// (left in any state), so that a composition can work in their memory. Views of 8-bit video
+/// may come packed (Image16::packed; a composition that needs 16-bit pixels unpacks them)
+/// and the result may be packed or not. Called on the
 /// pipeline's composition thread (always the same thread), frame after frame. False with
 /// `error`; after an interruption (Ctrl-C) it may answer false with any error.
 using ComposeFrame =

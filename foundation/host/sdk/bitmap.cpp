@@ -12,19 +12,42 @@
 #include "foundation/host/sdk/image_codec.h"
 
 Bitmap::Bitmap(const BitmapInfo& bi)
-    : name_(bi.Name()), width_(bi.Width()), height_(bi.Height()), type_(bi.Type()) {
-    pixels_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+    : name_(bi.Name()),
+      width_(bi.Width()),
+      height_(bi.Height()),
+      type_(bi.Type()),
+      storage_(bi.Storage()) {
+    const size_t count = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    if (storage_ == loom::PixelStorage::kPackedRgb) {
+        packed_.resize(count * 3);
+    } else {
+        pixels_.resize(count);
+    }
 }
 
 int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* pixels) {
     if (!pixels || x < 0 || y < 0 || count < 0 || y >= height_ || x > width_ - count) return 0;
-    std::copy(pixels, pixels + count, pixels_.begin() + (static_cast<long>(y) * width_ + x));
+    const size_t at = static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x);
+    if (storage_ == loom::PixelStorage::kPackedRgb) {
+        if (packed_.size() < (at + static_cast<size_t>(count)) * 3) return 0;
+        loom::PackRgb(pixels, packed_.data() + at * 3, static_cast<size_t>(count));
+        return 1;
+    }
+    if (pixels_.size() < at + static_cast<size_t>(count)) return 0;
+    std::copy(pixels, pixels + count, pixels_.begin() + static_cast<long>(at));
     return 1;
 }
 
 int Bitmap::GetPixels(int x, int y, int count, BMM_Color_64* pixels) const {
     if (!pixels || x < 0 || y < 0 || count < 0 || y >= height_ || x > width_ - count) return 0;
-    auto from = pixels_.begin() + (static_cast<long>(y) * width_ + x);
+    const size_t at = static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x);
+    if (storage_ == loom::PixelStorage::kPackedRgb) {
+        if (packed_.size() < (at + static_cast<size_t>(count)) * 3) return 0;
+        loom::WidenPackedRgb(packed_.data() + at * 3, pixels, static_cast<size_t>(count));
+        return 1;
+    }
+    if (pixels_.size() < at + static_cast<size_t>(count)) return 0;
+    auto from = pixels_.begin() + static_cast<long>(at);
     std::copy(from, from + count, pixels);
     return 1;
 }
@@ -67,6 +90,14 @@ class ViewportHandle final : public TexHandle {
 BitmapManager* TheManager = &gManager;
 
 namespace loom {
+
+void Unpack(Image16& image) {
+    if (!IsPacked(image)) return;
+    const size_t count = image.packed.size() / 3;
+    image.pixels.resize(count);
+    WidenPackedRgb(image.packed.data(), image.pixels.data(), count);
+    image.packed.clear();
+}
 
 TexHandle* ViewportHandleMaker::CreateHandle(Bitmap* bm, int, int) {
     ++made_;

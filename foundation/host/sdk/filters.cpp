@@ -17,16 +17,18 @@ int ImageFilter::Lerp(int a, int b, int l) {
 
 namespace loom {
 
-int StorageWidth(const Bitmap* bm) noexcept {
-    return bm && !bm->Pixels().empty() ? bm->Width() : 0;
+namespace {
+bool HasPixels(const Bitmap* bm) noexcept {
+    return bm && (!bm->Pixels().empty() || !bm->Packed().empty());
 }
+}  // namespace
 
-int StorageHeight(const Bitmap* bm) noexcept {
-    return bm && !bm->Pixels().empty() ? bm->Height() : 0;
-}
+int StorageWidth(const Bitmap* bm) noexcept { return HasPixels(bm) ? bm->Width() : 0; }
+
+int StorageHeight(const Bitmap* bm) noexcept { return HasPixels(bm) ? bm->Height() : 0; }
 
 const BMM_Color_64* StorageLine(const Bitmap* bm, int y) noexcept {
-    if (y < 0 || y >= StorageHeight(bm)) return nullptr;
+    if (y < 0 || y >= StorageHeight(bm) || bm->Pixels().empty()) return nullptr;
     return bm->Pixels().data() + static_cast<size_t>(y) * static_cast<size_t>(bm->Width());
 }
 

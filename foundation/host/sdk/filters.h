@@ -105,8 +105,8 @@ namespace loom {
 int StorageWidth(const Bitmap* bm) noexcept;
 int StorageHeight(const Bitmap* bm) noexcept;
 
-/// Line y of a bitmap's pixel storage, null outside it. For read-ahead hints: a filter's
-/// reads and writes go through GetPixels and PutPixels.
+/// Line y of a bitmap's 16-bit pixel storage, null outside it and for packed storage. For
+/// read-ahead hints: a filter's reads and writes go through GetPixels and PutPixels.
 const BMM_Color_64* StorageLine(const Bitmap* bm, int y) noexcept;
 
 /// A new filter from a descriptor of the image-filter super class; null (with `error`)

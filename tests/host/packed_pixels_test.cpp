@@ -1,0 +1,150 @@
+#include "foundation/host/sdk/packed_pixels.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/filters.h"
+
+using namespace loom;
+
+namespace {
+
+// Lengths that leave every remainder of the vector forms' sixteen-pixel steps.
+constexpr std::size_t kLengths[] = {0, 1, 15, 16, 17, 31, 48, 1920, 1921};
+
+}  // namespace
+
+TEST(PackedPixels, EveryValueWidensAndPacksAsDefined) {
+    // Every 16-bit value in every channel, in runs of every length, through the form this
+    // processor picks and the plain one.
+    std::vector<BMM_Color_64> wide(65536 + 5);
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const auto v = static_cast<WORD>(i);
+        wide[i] = {v, static_cast<WORD>(65535 - v), static_cast<WORD>(v * 7919u), v};
+    }
+    std::vector<std::uint8_t> picked(wide.size() * 3), plain(wide.size() * 3);
+    PackRgb(wide.data(), picked.data(), wide.size());
+    PackRgbPortable(wide.data(), plain.data(), wide.size());
+    EXPECT_EQ(picked, plain);
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const WORD channels[3] = {wide[i].r, wide[i].g, wide[i].b};
+        for (int c = 0; c < 3; ++c) {
+            ASSERT_EQ(plain[3 * i + c], (channels[c] + 128u) / 257u) << "value " << channels[c];
+        }
+    }
+    // Rounding to nearest: the values next to each half-way point.
+    const std::uint8_t at[] = {0, 1, 1, 255, 255, 254};
+    const BMM_Color_64 edges[2] = {{128, 129, 385, 0}, {65535, 65407, 65406, 0}};
+    std::uint8_t packedEdges[6];
+    PackRgb(edges, packedEdges, 2);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(packedEdges[i], at[i]) << i;
+
+    for (std::size_t n : kLengths) {
+        std::vector<std::uint8_t> bytes(n * 3 + 1, 0xAB);
+        for (std::size_t i = 0; i < n * 3; ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + n);
+        std::vector<BMM_Color_64> a(n + 1, BMM_Color_64{1, 2, 3, 4}), b = a;
+        WidenPackedRgb(bytes.data(), a.data(), n);
+        WidenPackedRgbPortable(bytes.data(), b.data(), n);
+        ASSERT_EQ(a, b) << n << " pixels";
+        EXPECT_EQ(a[n], (BMM_Color_64{1, 2, 3, 4})) << "written past " << n << " pixels";
+        for (std::size_t i = 0; i < n; ++i) {
+            ASSERT_EQ(a[i], (BMM_Color_64{static_cast<WORD>(bytes[3 * i] * 257),
+                                          static_cast<WORD>(bytes[3 * i + 1] * 257),
+                                          static_cast<WORD>(bytes[3 * i + 2] * 257), 65535}));
+        }
+        // Packing what was widened gives the bytes back, and nothing past them.
+        std::vector<std::uint8_t> again(n * 3 + 1, 0xCD);
+        PackRgb(a.data(), again.data(), n);
+        EXPECT_EQ(again[n * 3], 0xCD) << "written past " << n << " pixels";
+        again[n * 3] = 0xAB;
+        EXPECT_EQ(again, bytes) << n << " pixels";
+    }
+}
+
+TEST(PackedPixels, LargeBlocksAreWholeAlignedPagesAndUsable) {
+    LargeBlockAllocator<std::uint8_t> allocator;
+    for (std::size_t bytes : {std::size_t{100}, std::size_t{2} << 20, (std::size_t{5} << 20) + 3}) {
+        std::uint8_t* block = allocator.allocate(bytes);
+        ASSERT_NE(block, nullptr);
+        if (bytes >= (std::size_t{2} << 20)) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % (std::size_t{2} << 20), 0u);
+        }
+        block[0] = 1;
+        block[bytes - 1] = 2;
+        EXPECT_EQ(block[0] + block[bytes - 1], 3);
+        allocator.deallocate(block, bytes);
+    }
+    EXPECT_THROW((void)allocator.allocate(~std::size_t{0}), std::bad_alloc);
+    PackedRgb frame(1920 * 1080 * 3, 7);  // a vector of them starts zeroed or filled as asked
+    EXPECT_EQ(frame.front(), 7);
+    EXPECT_EQ(frame.back(), 7);
+}
+
+TEST(PackedPixels, APackedBitmapReadsAndWritesAsItsSixteenBitTwin) {
+    std::mt19937 random(11);
+    BitmapInfo bi;
+    bi.SetWidth(37);
+    bi.SetHeight(3);
+    Bitmap* wide = TheManager->Create(&bi);
+    bi.SetStorage(PixelStorage::kPackedRgb);
+    Bitmap* packed = TheManager->Create(&bi);
+    ASSERT_NE(wide, nullptr);
+    ASSERT_NE(packed, nullptr);
+    EXPECT_EQ(packed->Storage(), PixelStorage::kPackedRgb);
+    EXPECT_TRUE(packed->Pixels().empty());
+    ASSERT_EQ(packed->Packed().size(), 37u * 3 * 3);
+    // A filter sees the same size, and no 16-bit line to read ahead in.
+    EXPECT_EQ(StorageWidth(packed), 37);
+    EXPECT_EQ(StorageHeight(packed), 3);
+    EXPECT_EQ(StorageLine(packed, 0), nullptr);
+
+    std::vector<BMM_Color_64> line(30);
+    for (BMM_Color_64& p : line) {
+        p = {static_cast<WORD>(random()), static_cast<WORD>(random()), static_cast<WORD>(random()),
+             static_cast<WORD>(random())};
+    }
+    ASSERT_EQ(packed->PutPixels(5, 2, 30, line.data()), 1);
+    EXPECT_EQ(packed->PutPixels(8, 2, 30, line.data()), 0);  // past the line
+    EXPECT_EQ(packed->GetPixels(0, 3, 1, line.data()), 0);   // past the bitmap
+    std::vector<BMM_Color_64> back(30);
+    ASSERT_EQ(packed->GetPixels(5, 2, 30, back.data()), 1);
+    for (int i = 0; i < 30; ++i) {
+        const BMM_Color_64 rounded{static_cast<WORD>((line[i].r + 128u) / 257u * 257u),
+                                   static_cast<WORD>((line[i].g + 128u) / 257u * 257u),
+                                   static_cast<WORD>((line[i].b + 128u) / 257u * 257u), 65535};
+        EXPECT_EQ(back[i], rounded) << i;
+    }
+    // Values that are 8-bit ones widened go through unchanged.
+    ASSERT_EQ(packed->PutPixels(0, 0, 30, back.data()), 1);
+    std::vector<BMM_Color_64> twice(30);
+    ASSERT_EQ(packed->GetPixels(0, 0, 30, twice.data()), 1);
+    EXPECT_EQ(twice, back);
+    // A bitmap whose packed memory was taken (the video path trades buffers) refuses
+    // rather than reads past it.
+    PackedRgb taken;
+    taken.swap(packed->Packed());
+    EXPECT_EQ(packed->GetPixels(0, 0, 30, twice.data()), 0);
+    EXPECT_EQ(packed->PutPixels(0, 0, 30, twice.data()), 0);
+    wide->DeleteThis();
+    packed->DeleteThis();
+}
+
+TEST(PackedPixels, UnpackWidensAndLeavesOtherImagesAlone) {
+    Image16 image;
+    image.width = 2;
+    image.height = 1;
+    image.packed = {0, 128, 255, 1, 2, 3};
+    ASSERT_TRUE(IsPacked(image));
+    Unpack(image);
+    EXPECT_FALSE(IsPacked(image));
+    EXPECT_TRUE(image.packed.empty());
+    ASSERT_EQ(image.pixels.size(), 2u);
+    EXPECT_EQ(image.pixels[0], (BMM_Color_64{0, 128 * 257, 65535, 65535}));
+    EXPECT_EQ(image.pixels[1], (BMM_Color_64{257, 514, 771, 65535}));
+    Unpack(image);  // not packed: untouched
+    EXPECT_EQ(image.pixels[1], (BMM_Color_64{257, 514, 771, 65535}));
+}

@@ -1,0 +1,125 @@
+// 8-bit frames travelling packed: the reader's packed views are its widened ones, byte for
+// byte, and the filter composes packed views into the packed form of its 16-bit result.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/video/video_anaglyph.h"
+#include "app/video/video_input.h"
+#include "dioptrix/dioptrix_filter.h"
+#include "tests/video/test_clip.h"
+#include "tests/video/video_expect.h"
+
+using loom::Image16;
+using loom::VideoInput;
+
+namespace {
+
+constexpr int kFrames = 3;
+
+// Reads every frame's views, packed or widened; fails the test on a read error.
+std::vector<std::pair<Image16, Image16>> ReadViews(const std::string& path, const char* layoutName,
+                                                   bool packed) {
+    VideoInput input;
+    std::string error;
+    EXPECT_TRUE(input.Open(path, error)) << error;
+    input.SetPackedFrames(packed);
+    std::vector<std::pair<Image16, Image16>> views;
+    const std::optional<loom::StereoLayout> layout = loom::ParseStereoLayout(layoutName);
+    EXPECT_TRUE(layout.has_value()) << layoutName;
+    for (;;) {
+        Image16 left, right;
+        long long pts = 0;
+        AVPacket* packet = nullptr;
+        const VideoInput::Next next =
+            layout ? input.ReadViews(*layout, left, right, pts, packet, error)
+                   : VideoInput::Next::kEnd;
+        if (next == VideoInput::Next::kEnd) break;
+        EXPECT_NE(next, VideoInput::Next::kError) << error;
+        if (next != VideoInput::Next::kFrame) break;
+        views.emplace_back(std::move(left), std::move(right));
+    }
+    return views;
+}
+
+class PackedFrames : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PackedFrames, ViewsAndTheirAnaglyphsAreTheWidenedOnesPacked) {
+    const std::string layout = GetParam();
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("loom-packed-" + layout + "-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::vector<Image16> frames;
+    for (int i = 0; i < kFrames; ++i) {
+        frames.push_back(videotest::Pack(layout, videotest::View(14, 6, 2 * i, 8),
+                                         videotest::View(14, 6, 2 * i + 1, 8)));
+    }
+    const std::string clip = (dir / "clip.mkv").string();
+    videotest::WriteClip(clip, frames);
+    auto packed = ReadViews(clip, layout.c_str(), true);
+    auto wide = ReadViews(clip, layout.c_str(), false);
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(packed.size(), static_cast<size_t>(kFrames));
+    ASSERT_EQ(wide.size(), packed.size());
+
+    DioptrixFilter packedFilter, wideFilter;
+    DioptrixConfig config;
+    config.leftCompensation = 0.1f;
+    config.rightCompensation = 0.2f;
+    packedFilter.config = wideFilter.config = config;
+    const loom::ComposeFrame composePacked = loom::ComposeWithFilter(packedFilter, nullptr);
+    const loom::ComposeFrame composeWide = loom::ComposeWithFilter(wideFilter, nullptr);
+    for (int i = 0; i < kFrames; ++i) {
+        auto& [left, right] = packed[static_cast<size_t>(i)];
+        auto& [wideLeft, wideRight] = wide[static_cast<size_t>(i)];
+        ASSERT_TRUE(loom::IsPacked(left) && loom::IsPacked(right)) << "frame " << i;
+        ASSERT_FALSE(loom::IsPacked(wideLeft));
+        Image16 unpackedLeft = left, unpackedRight = right;
+        loom::Unpack(unpackedLeft);
+        loom::Unpack(unpackedRight);
+        EXPECT_EQ(unpackedLeft.pixels, wideLeft.pixels) << "frame " << i;
+        EXPECT_EQ(unpackedRight.pixels, wideRight.pixels) << "frame " << i;
+
+        Image16 fromPacked, fromWide;
+        std::string error;
+        ASSERT_TRUE(composePacked(left, right, fromPacked, error)) << error;
+        ASSERT_TRUE(composeWide(wideLeft, wideRight, fromWide, error)) << error;
+        ASSERT_TRUE(loom::IsPacked(fromPacked));
+        ASSERT_EQ(fromPacked.packed.size(), fromWide.pixels.size() * 3);
+        std::vector<std::uint8_t> expected(fromPacked.packed.size());
+        loom::PackRgbPortable(fromWide.pixels.data(), expected.data(), fromWide.pixels.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), fromPacked.packed.begin()))
+            << "frame " << i;
+        EXPECT_EQ(fromPacked.width, 14);
+        EXPECT_EQ(fromPacked.height, 6);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, PackedFrames,
+                         ::testing::Values("sbs-left", "sbs-right", "tb-left", "tb-right"));
+
+TEST(PackedFrames, ACompositionOfOnePackedAndOneWideViewUnpacks) {
+    DioptrixFilter filter;
+    const loom::ComposeFrame compose = loom::ComposeWithFilter(filter, nullptr);
+    Image16 left = videotest::View(5, 4, 0, 8), right = videotest::View(5, 4, 1, 8);
+    Image16 wideLeft = left, wideRight = right;
+    right.packed.resize(right.pixels.size() * 3);
+    loom::PackRgb(right.pixels.data(), right.packed.data(), right.pixels.size());
+    right.pixels.clear();
+    Image16 mixed, wide;
+    std::string error;
+    ASSERT_TRUE(compose(left, right, mixed, error)) << error;
+    ASSERT_TRUE(compose(wideLeft, wideRight, wide, error)) << error;
+    EXPECT_FALSE(loom::IsPacked(mixed));
+    EXPECT_EQ(mixed.pixels, wide.pixels);
+    // A view short of pixels is refused, not read past.
+    Image16 shortLeft = videotest::View(5, 4, 0, 8);
+    shortLeft.pixels.pop_back();
+    Image16 anyRight = videotest::View(5, 4, 1, 8), out;
+    EXPECT_FALSE(compose(shortLeft, anyRight, out, error));
+}
+
+}  // namespace
