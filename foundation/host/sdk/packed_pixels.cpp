@@ -96,10 +96,11 @@ LOOM_VBMI void WidenVbmi(const std::uint8_t* packed, BMM_Color_64* pixels,
     const __m512i alpha = _mm512_set1_epi64(static_cast<long long>(0xFFFF000000000000ull));
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
-        // Frames are read a line at a time, two views in turn: asking for the bytes 2 KiB
-        // ahead keeps the memory busy (about a fifth faster than the processor's own
-        // read-ahead alone, at 1920 x 1080). A hint never faults, even past the end.
-        _mm_prefetch(reinterpret_cast<const char*>(packed + 3 * i + 2048), _MM_HINT_T0);
+        // Frames are read a line at a time, two views in turn: asking for the bytes 4 KiB
+        // ahead (into the second-level cache, leaving the first to the line buffers) keeps
+        // the memory busy; a 1920 x 1080 composition runs about a seventh faster than on
+        // the processor's own read-ahead alone. A hint never faults, even past the end.
+        _mm_prefetch(reinterpret_cast<const char*>(packed + 3 * i + 4096), _MM_HINT_T1);
         const __m512i bytes = _mm512_maskz_loadu_epi8(kFortyEightBytes, packed + 3 * i);
         _mm512_storeu_si512(pixels + i,
                             _mm512_or_si512(_mm512_permutexvar_epi8(low, bytes), alpha));
