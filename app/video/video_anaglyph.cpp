@@ -274,15 +274,18 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
         if (!s.window) s.window = std::make_unique<FilterProgressWindow>("anaglyph", abort, false);
         // Packed frames stay packed in packed bitmaps: the filter reads and writes them
         // through the host's conversions, line by line.
-        if (IsPacked(left) != IsPacked(right)) {
+        if (IsPacked(left) != IsPacked(right) || (IsPacked(left) && left.bits != right.bits)) {
             Unpack(left);
             Unpack(right);
         }
         const bool packed = IsPacked(left);
-        const PixelStorage storage = packed ? PixelStorage::kPackedRgb : PixelStorage::kRgba64;
+        const PixelStorage storage = !packed          ? PixelStorage::kRgba64
+                                     : left.bits == 8 ? PixelStorage::kPackedRgb24
+                                                      : PixelStorage::kPackedRgb48;
         const size_t pixels = static_cast<size_t>(left.width) * static_cast<size_t>(left.height);
         const auto holds = [&](const Image16& view) {
-            return packed ? view.packed.size() == pixels * 3 : view.pixels.size() == pixels;
+            return packed ? view.packed.size() == pixels * PackedPixelBytes(view.bits)
+                          : view.pixels.size() == pixels;
         };
         if (right.width != left.width || right.height != left.height || !holds(left) ||
             !holds(right)) {
@@ -416,11 +419,9 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     if (!output.Open(job.output, left, viewWidth, viewHeight, depth, encoding, !span, error)) {
         throw std::runtime_error(error);
     }
-    // 8-bit frames travel packed from decoder to encoder: a third of the bytes to move.
-    if (depth == 8) {
-        left.SetPackedFrames(true);
-        right.SetPackedFrames(true);
-    }
+    // Frames travel packed from decoder to encoder: 3 or 6 bytes a pixel to move, not 8.
+    left.SetPackedFrames(true);
+    right.SetPackedFrames(true);
     const bool skip = options.onError == "skip";
     PackedReader packed(left, layout, skip);
     PairReader paired(left, right, skip);

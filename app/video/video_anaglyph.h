@@ -52,8 +52,8 @@ bool IsVideoFile(const std::string& path);
 /// it (RunCompositor: the left view as the source bitmap, the right as the foreground, the
 /// source bitmap as the result), with the window and bitmaps kept from frame to frame and
 /// the views' pixels handed to the bitmaps rather than copied. Packed views are composed in
-/// packed bitmaps and give a packed result. `filter` must outlive the function; `abort` (may be
-/// null) is the filter's answer to its abort queries.
+/// packed bitmaps of their depth and give a packed result. `filter` must outlive the function;
+/// `abort` (may be null) is the filter's answer to its abort queries.
 ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abort);
 
 /// Runs the job. Everything that can be checked is checked before the output is begun:

@@ -394,20 +394,20 @@ bool VideoInput::Open(const std::string& path, std::string& error) {
 
 namespace {
 
-// Takes the region at (x0, y0) of a packed frame `width` pixels wide into `view` (whose
-// size is set), packed as it is or widened.
-void TakeRegion(const PackedRgb& rgb, int width, int x0, int y0, Image16& view) {
-    const size_t w = static_cast<size_t>(view.width);
+// Takes the region at (x0, y0) of a frame `width` pixels wide, packed at `bits` a channel,
+// into `view` (whose size is set), packed as it is or widened.
+void TakeRegion(const PackedRgb& rgb, int width, int bits, int x0, int y0, Image16& view) {
+    const size_t w = static_cast<size_t>(view.width), bytes = PackedPixelBytes(bits);
     const bool packed = IsPacked(view);
     for (size_t y = 0; y < static_cast<size_t>(view.height); ++y) {
         const uint8_t* from =
             rgb.data() +
             ((static_cast<size_t>(y0) + y) * static_cast<size_t>(width) + static_cast<size_t>(x0)) *
-                3;
+                bytes;
         if (packed) {
-            std::memcpy(view.packed.data() + y * w * 3, from, w * 3);
+            std::memcpy(view.packed.data() + y * w * bytes, from, w * bytes);
         } else {
-            WidenPackedRgb(from, view.pixels.data() + y * w, w);
+            (bits == 8 ? WidenRgb24 : WidenRgb48)(from, view.pixels.data() + y * w, w);
         }
     }
 }
@@ -422,7 +422,7 @@ void SizeView(Image16& view, int w, int h, int bits, bool packed) {
     const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
     if (packed) {
         view.pixels.clear();
-        view.packed.resize(count * 3);
+        view.packed.resize(count * PackedPixelBytes(bits));
     } else {
         view.packed.clear();
         view.pixels.resize(count);
@@ -438,7 +438,7 @@ VideoInput::Next VideoInput::Read(Image16& image, long long& pts, AVPacket*& pac
 
 VideoInput::Next VideoInput::ReadViews(StereoLayout layout, Image16& left, Image16& right,
                                        long long& pts, AVPacket*& packet, std::string& error) {
-    if (info_.bits == 8 && !IsHalf(layout)) {
+    if ((info_.bits == 8 || packedFrames_) && !IsHalf(layout)) {
         return ReadInto(&layout, left, &right, pts, packet, error);
     }
     // Half views are stretched from the whole frame's 16-bit pixels.
@@ -490,15 +490,19 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
                 av_frame_unref(f);
                 return Next::kError;
             }
-            // 8-bit frames go through RGB24 and are widened by 257, as 8-bit pictures are
-            // read (swscale's conversions of 8-bit YUV to 16-bit RGB are several times
-            // slower); deeper frames are converted straight into the image's pixels (RGBA at
-            // 16 bits in the machine's byte order, BMM_Color_64's layout, opaque alpha).
+            // 8-bit frames go through RGB24 and are widened by 257 unless kept packed, as
+            // 8-bit pictures are read (swscale's conversions of 8-bit YUV to 16-bit RGB are
+            // several times slower). Deeper frames go to RGB48 when kept packed or split,
+            // else straight into the image's pixels (RGBA at 16 bits in the machine's byte
+            // order, BMM_Color_64's layout, opaque alpha).
             const auto format = static_cast<AVPixelFormat>(f->format);
-            const bool widen = info_.bits == 8;
+            const bool eight = info_.bits == 8;
+            const bool packed = layout || packedFrames_;
+            const AVPixelFormat target = eight    ? AV_PIX_FMT_RGB24
+                                         : packed ? AV_PIX_FMT_RGB48
+                                                  : AV_PIX_FMT_RGBA64;
             s.sws = sws_getCachedContext(s.sws, f->width, f->height, format, f->width, f->height,
-                                         widen ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_RGBA64, SWS_BICUBIC,
-                                         nullptr, nullptr, nullptr);
+                                         target, SWS_BICUBIC, nullptr, nullptr, nullptr);
             if (!s.sws) {
                 error = at(pts) + "cannot convert " + av_get_pix_fmt_name(format) + " to RGB";
                 av_frame_unref(f);
@@ -512,12 +516,16 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
             sws_setColorspaceDetails(s.sws, coefficients, f->color_range == AVCOL_RANGE_JPEG,
                                      coefficients, 1, 0, 1 << 16, 1 << 16);
             const size_t w = static_cast<size_t>(f->width), h = static_cast<size_t>(f->height);
-            if (widen && layout) {
-                // Full views straight out of the RGB24 frame, as SplitViews takes them.
-                s.rgb.resize(w * h * 3);
-                uint8_t* planes[4] = {s.rgb.data(), nullptr, nullptr, nullptr};
-                int strides[4] = {static_cast<int>(w * 3), 0, 0, 0};
+            const size_t bytes = PackedPixelBytes(info_.bits);
+            const auto convert = [&](uint8_t* to, size_t stride) {
+                uint8_t* planes[4] = {to, nullptr, nullptr, nullptr};
+                int strides[4] = {static_cast<int>(stride), 0, 0, 0};
                 sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
+            };
+            if (layout) {
+                // Full views straight out of the packed frame, as SplitViews takes them.
+                s.rgb.resize(w * h * bytes);
+                convert(s.rgb.data(), w * bytes);
                 av_frame_unref(f);
                 int vw = 0, vh = 0;
                 if (!ViewSize(*layout, info_.width, info_.height, vw, vh, error)) {
@@ -527,27 +535,23 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
                 const bool sbs = IsSideBySide(*layout);
                 Image16& first = LeftFirst(*layout) ? image : *second;
                 Image16& other = LeftFirst(*layout) ? *second : image;
-                SizeView(first, vw, vh, 8, packedFrames_);
-                SizeView(other, vw, vh, 8, packedFrames_);
-                TakeRegion(s.rgb, info_.width, 0, 0, first);
-                TakeRegion(s.rgb, info_.width, sbs ? info_.width - info_.width / 2 : 0,
+                SizeView(first, vw, vh, info_.bits, packedFrames_);
+                SizeView(other, vw, vh, info_.bits, packedFrames_);
+                TakeRegion(s.rgb, info_.width, info_.bits, 0, 0, first);
+                TakeRegion(s.rgb, info_.width, info_.bits, sbs ? info_.width - info_.width / 2 : 0,
                            sbs ? 0 : info_.height - info_.height / 2, other);
                 return Next::kFrame;
             }
-            const bool packed = widen && packedFrames_ && !second;
             SizeView(image, static_cast<int>(w), static_cast<int>(h), info_.bits, packed);
-            if (widen) {
-                PackedRgb& rgb = packed ? image.packed : s.rgb;
-                rgb.resize(w * h * 3);
-                uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
-                int strides[4] = {static_cast<int>(w * 3), 0, 0, 0};
-                sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
-                if (!packed) WidenPackedRgb(rgb.data(), image.pixels.data(), w * h);
+            if (packed) {
+                image.packed.resize(w * h * bytes);
+                convert(image.packed.data(), w * bytes);
+            } else if (eight) {
+                s.rgb.resize(w * h * 3);
+                convert(s.rgb.data(), w * 3);
+                WidenRgb24(s.rgb.data(), image.pixels.data(), w * h);
             } else {
-                uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(image.pixels.data()), nullptr,
-                                      nullptr, nullptr};
-                int strides[4] = {static_cast<int>(w * sizeof(BMM_Color_64)), 0, 0, 0};
-                sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
+                convert(reinterpret_cast<uint8_t*>(image.pixels.data()), w * sizeof(BMM_Color_64));
             }
             av_frame_unref(f);
             return Next::kFrame;

@@ -96,9 +96,9 @@ class VideoInput {
     /// run, before the first Read. False with `error` naming the file.
     bool Restrict(long long first, long long last, std::string& error);
 
-    /// Frames of 8 bits then come packed (Image16::packed), as the decoder's converter
-    /// writes them, instead of widened to 16 bits; except the views of half layouts, which
-    /// are stretched at 16 bits.
+    /// Frames then come packed (Image16::packed, RGB at the frames' bits) as the decoder's
+    /// converter writes them, instead of as 16-bit RGBA; except the views of half layouts,
+    /// which are stretched at 16 bits.
     void SetPackedFrames(bool packed) { packedFrames_ = packed; }
 
     /// Read for a frame holding both views in `layout`: its views into `left` and `right`,

@@ -64,7 +64,7 @@ void PackPixels(const std::vector<BMM_Color_64>& pixels, bool deep,
                 std::vector<std::uint8_t>& rgb) {
     rgb.resize(pixels.size() * (deep ? 6 : 3));
     if (!deep) {
-        PackRgb(pixels.data(), rgb.data(), pixels.size());
+        PackRgb24(pixels.data(), rgb.data(), pixels.size());
         return;
     }
     auto* p = reinterpret_cast<uint16_t*>(rgb.data());
@@ -88,7 +88,7 @@ struct VideoOutput::State {
     std::vector<int> streamMap;  // source stream -> output stream, -1 when not copied
     std::vector<AVRational> sourceTimeBase;
     std::vector<std::uint8_t> rgb;
-    std::vector<BMM_Color_64> wide;  // a packed frame widened for a deep output
+    std::vector<BMM_Color_64> wide;  // a packed frame widened for the 16-bit route
     bool deep = false;
     bool direct = false;  // deep YUV output: converted straight from the 16-bit pixels
     bool headerWritten = false;
@@ -399,26 +399,29 @@ bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& e
     }
     const size_t pixels = w * static_cast<size_t>(image.height);
     const bool packed = IsPacked(image);
-    if (packed ? image.packed.size() != pixels * 3 : image.pixels.size() != pixels) {
+    const size_t packedBytes = PackedPixelBytes(image.bits);
+    if (packed ? image.packed.size() != pixels * packedBytes : image.pixels.size() != pixels) {
         error = path_ + ": a frame without all its pixels";
         return false;
     }
-    // Packed frames go to an 8-bit encoder as they are; a deep one takes them widened.
+    // Packed frames of the converter's input form go to it as they are; others are widened
+    // and take the 16-bit route.
+    const size_t rowBytes = w * (s.direct ? sizeof(BMM_Color_64) : s.deep ? 6 : 3);
+    const bool straight = packed && !s.direct && packedBytes * w == rowBytes;
     const std::vector<BMM_Color_64>* wide = &image.pixels;
-    if (packed && s.deep) {
+    if (packed && !straight) {
         s.wide.resize(pixels);
-        WidenPackedRgb(image.packed.data(), s.wide.data(), pixels);
+        (image.bits == 8 ? WidenRgb24 : WidenRgb48)(image.packed.data(), s.wide.data(), pixels);
         wide = &s.wide;
     }
-    const size_t rowBytes = w * (s.direct ? sizeof(BMM_Color_64) : s.deep ? 6 : 3);
-    if (!s.direct && !(packed && !s.deep)) PackPixels(*wide, s.deep, s.rgb);
+    if (!s.direct && !straight) PackPixels(*wide, s.deep, s.rgb);
     if (av_frame_make_writable(s.frame) < 0) {
         error = path_ + ": not enough memory for a frame";
         return false;
     }
-    const uint8_t* planes[4] = {s.direct            ? reinterpret_cast<const uint8_t*>(wide->data())
-                                : packed && !s.deep ? image.packed.data()
-                                                    : s.rgb.data(),
+    const uint8_t* planes[4] = {s.direct   ? reinterpret_cast<const uint8_t*>(wide->data())
+                                : straight ? image.packed.data()
+                                           : s.rgb.data(),
                                 nullptr, nullptr, nullptr};
     const int strides[4] = {static_cast<int>(rowBytes), 0, 0, 0};
     sws_scale(s.sws, planes, strides, 0, image.height, s.frame->data, s.frame->linesize);

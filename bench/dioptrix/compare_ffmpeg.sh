@@ -3,10 +3,10 @@
 #   1. 3840 x 2160: the Dioptrix render (16-bit host pixels, one thread, dioptrix_bench);
 #      stereo3d making a grey red/green anaglyph (argg) of the same pair side by side (8-bit
 #      RGB, one thread); the memory bound of reading two 8-byte pixels and writing one.
-#   2. 1920 x 1080 video frames: loomhost anaglyph's composition of a decoded pair (8-bit
-#      packed as the video path hands them over, the same widened to 16 bits, and 16-bit;
+#   2. 1920 x 1080 video frames: loomhost anaglyph's composition of a decoded pair (8- and
+#      16-bit, packed as the video path hands them over, and beside them as 16-bit RGBA;
 #      one thread, video_compose_bench); stereo3d argg and arcd (red/cyan Dubois) on the
-#      same pair.
+#      same 8-bit pair.
 #   3. End to end: one side-by-side H.264 clip to H.264 (libx264 at its defaults, crf 23,
 #      yuv420p) by loomhost anaglyph and by ffmpeg -vf stereo3d=sbsl:arcd (and argg).
 # FFmpeg's filter time is the best of RUNS runs with the filter less the best of RUNS runs of
@@ -101,9 +101,11 @@ ffmpeg_e2e_grey=$(wall_best ffmpeg -hide_banner -nostdin -y -i "$tmp/clip_sbs.mp
 awk -v f="$FRAMES" -v runs="$RUNS" -v clock="$CLOCK" \
   -v render="$(rate "$tmp/ours4k.csv" BM_AnaglyphRender/real_time 8.2944)" \
   -v bound="$(rate "$tmp/ours4k.csv" BM_MemoryBound/real_time 8.2944)" \
-  -v v8="$(rate "$tmp/ours1080.csv" BM_VideoCompose/8/real_time 2.0736)" \
-  -v v16="$(rate "$tmp/ours1080.csv" BM_VideoCompose/16/real_time 2.0736)" \
-  -v v8w="$(rate "$tmp/ours1080.csv" BM_VideoCompose/0/real_time 2.0736)" \
+  -v boundHuge="$(rate "$tmp/ours4k.csv" BM_MemoryBoundHugePages/real_time 8.2944)" \
+  -v v8="$(rate "$tmp/ours1080.csv" BM_VideoCompose/8/1/real_time 2.0736)" \
+  -v v16="$(rate "$tmp/ours1080.csv" BM_VideoCompose/16/1/real_time 2.0736)" \
+  -v v8w="$(rate "$tmp/ours1080.csv" BM_VideoCompose/8/0/real_time 2.0736)" \
+  -v v16w="$(rate "$tmp/ours1080.csv" BM_VideoCompose/16/0/real_time 2.0736)" \
   -v n4k="$null4k" -v g4k="$argg4k" -v n1080="$null1080" -v g1080="$argg1080" \
   -v c1080="$arcd1080" -v oe="$ours_e2e" -v fe="$ffmpeg_e2e" -v fg="$ffmpeg_e2e_grey" 'BEGIN {
   px4k = 3840 * 2160 / 1e6; px1080 = 1920 * 1080 / 1e6
@@ -112,12 +114,13 @@ awk -v f="$FRAMES" -v runs="$RUNS" -v clock="$CLOCK" \
   printf "%d frames, best of %d runs, %s time\n", f, runs, clock
   printf "3840x2160 dioptrix render:        %8.1f MP/s\n", render
   printf "3840x2160 ffmpeg stereo3d argg:   %8.1f MP/s  (best %.3f s, %.3f s of it reading input)\n", ff4k, g4k, n4k
-  printf "3840x2160 memory bound (2R + 1W): %8.1f MP/s\n", bound
-  printf "1920x1080 video composition  8-bit: %8.1f MP/s  (widened to 16 bits: %.1f)\n", v8, v8w
-  printf "1920x1080 video composition 16-bit: %8.1f MP/s\n", v16
+  printf "3840x2160 memory bound (2R + 1W): %8.1f MP/s  (in huge pages: %.1f)\n", bound, boundHuge
+  printf "1920x1080 video composition  8-bit: %8.1f MP/s  (as 16-bit RGBA: %.1f)\n", v8, v8w
+  printf "1920x1080 video composition 16-bit: %8.1f MP/s  (as 16-bit RGBA: %.1f)\n", v16, v16w
   printf "1920x1080 ffmpeg stereo3d argg:     %8.1f MP/s\n", ffg
   printf "1920x1080 ffmpeg stereo3d arcd:     %8.1f MP/s\n", ffc
   printf "end to end, %d frames sbs H.264 -> H.264: loomhost %.2f s, ffmpeg arcd %.2f s, argg %.2f s\n", f, oe, fe, fg
   printf "ratios: render/ffmpeg argg %.2f, render/bound %.2f, ffmpeg/bound %.2f\n", render / ff4k, render / bound, ff4k / bound
-  printf "        video 8-bit/argg %.2f, 8-bit/arcd %.2f, 16-bit/bound %.2f, end-to-end ffmpeg/loomhost %.2f (argg %.2f)\n", v8 / ffg, v8 / ffc, v16 / bound, fe / oe, fg / oe
+  printf "        video 8-bit/argg %.2f, 8-bit/arcd %.2f, end-to-end ffmpeg/loomhost %.2f (argg %.2f)\n", v8 / ffg, v8 / ffc, fe / oe, fg / oe
+  printf "        video 16-bit/bound %.2f (in huge pages %.2f; as 16-bit RGBA %.2f)\n", v16 / bound, v16 / boundHuge, v16w / bound
 }'

@@ -1,8 +1,8 @@
 // Composition of video frames as `loomhost anaglyph` composes them: a 1920 x 1080 pair of
-// decoded frames (8-bit values packed, or 16-bit values) through the stereo filter by the
-// host's bitmap path (views into host bitmaps, render, result out), one thread; beside it
-// the same 8-bit pair widened to 16 bits first, as frames travelled before they were packed,
-// and the still path's RunCompositor on the same pair.
+// decoded frames (8- or 16-bit values, packed) through the stereo filter by the host's
+// bitmap path (views into host bitmaps, render, result out), one thread; beside it the same
+// pairs as 16-bit RGBA, as frames travelled before they were packed, and the still path's
+// RunCompositor on the same 8-bit pair.
 //
 // --write-frames=FILE writes the 8-bit pair as one side-by-side 3840 x 1080 RGB raw frame,
 // for compare_ffmpeg.sh, and exits.
@@ -48,8 +48,9 @@ Image16 View(int shift, int bits) {
 
 Image16 Packed(const Image16& wide) {
     Image16 img = wide;
-    img.packed.resize(wide.pixels.size() * 3);
-    loom::PackRgb(wide.pixels.data(), img.packed.data(), wide.pixels.size());
+    img.packed.resize(wide.pixels.size() * loom::PackedPixelBytes(wide.bits));
+    (wide.bits == 8 ? loom::PackRgb24 : loom::PackRgb48)(wide.pixels.data(), img.packed.data(),
+                                                         wide.pixels.size());
     img.pixels.clear();
     return img;
 }
@@ -59,12 +60,12 @@ void SetRate(benchmark::State& state) {
                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// The video path's composition (ComposeWithFilter). Argument: bits of the frames (8, packed
-// as the video path hands them over; 16), or 0 for 8-bit frames widened to 16 bits.
+// The video path's composition (ComposeWithFilter). Arguments: bits of the frames (8 or 16),
+// and 1 for packed frames (as the video path hands them over) or 0 for 16-bit RGBA.
 void BM_VideoCompose(benchmark::State& state) {
     const int bits = static_cast<int>(state.range(0));
-    Image16 left = View(0, bits == 0 ? 8 : bits), right = View(kDisparity, bits == 0 ? 8 : bits);
-    if (bits == 8) {
+    Image16 left = View(0, bits), right = View(kDisparity, bits);
+    if (state.range(1) == 1) {
         left = Packed(left);
         right = Packed(right);
     }
@@ -85,7 +86,13 @@ void BM_VideoCompose(benchmark::State& state) {
     }
     SetRate(state);
 }
-BENCHMARK(BM_VideoCompose)->Arg(8)->Arg(0)->Arg(16)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_VideoCompose)
+    ->Args({8, 1})
+    ->Args({8, 0})
+    ->Args({16, 1})
+    ->Args({16, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The still path's RunCompositor, which makes its host bitmaps on every call.
 void BM_StillCompose(benchmark::State& state) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -27,8 +28,8 @@ TEST(PackedPixels, EveryValueWidensAndPacksAsDefined) {
         wide[i] = {v, static_cast<WORD>(65535 - v), static_cast<WORD>(v * 7919u), v};
     }
     std::vector<std::uint8_t> picked(wide.size() * 3), plain(wide.size() * 3);
-    PackRgb(wide.data(), picked.data(), wide.size());
-    PackRgbPortable(wide.data(), plain.data(), wide.size());
+    PackRgb24(wide.data(), picked.data(), wide.size());
+    PackRgb24Portable(wide.data(), plain.data(), wide.size());
     EXPECT_EQ(picked, plain);
     for (std::size_t i = 0; i < wide.size(); ++i) {
         const WORD channels[3] = {wide[i].r, wide[i].g, wide[i].b};
@@ -40,15 +41,15 @@ TEST(PackedPixels, EveryValueWidensAndPacksAsDefined) {
     const std::uint8_t at[] = {0, 1, 1, 255, 255, 254};
     const BMM_Color_64 edges[2] = {{128, 129, 385, 0}, {65535, 65407, 65406, 0}};
     std::uint8_t packedEdges[6];
-    PackRgb(edges, packedEdges, 2);
+    PackRgb24(edges, packedEdges, 2);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(packedEdges[i], at[i]) << i;
 
     for (std::size_t n : kLengths) {
         std::vector<std::uint8_t> bytes(n * 3 + 1, 0xAB);
         for (std::size_t i = 0; i < n * 3; ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + n);
         std::vector<BMM_Color_64> a(n + 1, BMM_Color_64{1, 2, 3, 4}), b = a;
-        WidenPackedRgb(bytes.data(), a.data(), n);
-        WidenPackedRgbPortable(bytes.data(), b.data(), n);
+        WidenRgb24(bytes.data(), a.data(), n);
+        WidenRgb24Portable(bytes.data(), b.data(), n);
         ASSERT_EQ(a, b) << n << " pixels";
         EXPECT_EQ(a[n], (BMM_Color_64{1, 2, 3, 4})) << "written past " << n << " pixels";
         for (std::size_t i = 0; i < n; ++i) {
@@ -58,10 +59,34 @@ TEST(PackedPixels, EveryValueWidensAndPacksAsDefined) {
         }
         // Packing what was widened gives the bytes back, and nothing past them.
         std::vector<std::uint8_t> again(n * 3 + 1, 0xCD);
-        PackRgb(a.data(), again.data(), n);
+        PackRgb24(a.data(), again.data(), n);
         EXPECT_EQ(again[n * 3], 0xCD) << "written past " << n << " pixels";
         again[n * 3] = 0xAB;
         EXPECT_EQ(again, bytes) << n << " pixels";
+    }
+}
+
+TEST(PackedPixels, SixteenBitPixelsPackAsTheyAreAndWidenOpaque) {
+    std::mt19937 random(5);
+    for (std::size_t n : kLengths) {
+        std::vector<BMM_Color_64> wide(n + 1);
+        for (BMM_Color_64& p : wide) {
+            p = {static_cast<WORD>(random()), static_cast<WORD>(random()),
+                 static_cast<WORD>(random()), static_cast<WORD>(random())};
+        }
+        std::vector<std::uint8_t> picked(n * 6 + 1, 0xEE), plain(n * 6 + 1, 0xEE);
+        PackRgb48(wide.data(), picked.data(), n);
+        PackRgb48Portable(wide.data(), plain.data(), n);
+        ASSERT_EQ(picked, plain) << n << " pixels";
+        EXPECT_EQ(picked[n * 6], 0xEE) << "written past " << n << " pixels";
+        std::vector<BMM_Color_64> back(n + 1, BMM_Color_64{1, 2, 3, 4}), backPlain = back;
+        WidenRgb48(picked.data(), back.data(), n);
+        WidenRgb48Portable(picked.data(), backPlain.data(), n);
+        ASSERT_EQ(back, backPlain) << n << " pixels";
+        EXPECT_EQ(back[n], (BMM_Color_64{1, 2, 3, 4})) << "written past " << n << " pixels";
+        for (std::size_t i = 0; i < n; ++i) {
+            ASSERT_EQ(back[i], (BMM_Color_64{wide[i].r, wide[i].g, wide[i].b, 65535})) << i;
+        }
     }
 }
 
@@ -84,53 +109,56 @@ TEST(PackedPixels, LargeBlocksAreWholeAlignedPagesAndUsable) {
     EXPECT_EQ(frame.back(), 7);
 }
 
-TEST(PackedPixels, APackedBitmapReadsAndWritesAsItsSixteenBitTwin) {
-    std::mt19937 random(11);
-    BitmapInfo bi;
-    bi.SetWidth(37);
-    bi.SetHeight(3);
-    Bitmap* wide = TheManager->Create(&bi);
-    bi.SetStorage(PixelStorage::kPackedRgb);
-    Bitmap* packed = TheManager->Create(&bi);
-    ASSERT_NE(wide, nullptr);
-    ASSERT_NE(packed, nullptr);
-    EXPECT_EQ(packed->Storage(), PixelStorage::kPackedRgb);
-    EXPECT_TRUE(packed->Pixels().empty());
-    ASSERT_EQ(packed->Packed().size(), 37u * 3 * 3);
-    // A filter sees the same size, and no 16-bit line to read ahead in.
-    EXPECT_EQ(StorageWidth(packed), 37);
-    EXPECT_EQ(StorageHeight(packed), 3);
-    EXPECT_EQ(StorageLine(packed, 0), nullptr);
+TEST(PackedPixels, PackedBitmapsReadAndWriteAsTheirSixteenBitTwins) {
+    for (PixelStorage storage : {PixelStorage::kPackedRgb24, PixelStorage::kPackedRgb48}) {
+        const bool eight = storage == PixelStorage::kPackedRgb24;
+        SCOPED_TRACE(eight ? "8 bits" : "16 bits");
+        std::mt19937 random(11);
+        BitmapInfo bi;
+        bi.SetWidth(37);
+        bi.SetHeight(3);
+        bi.SetStorage(storage);
+        Bitmap* packed = TheManager->Create(&bi);
+        ASSERT_NE(packed, nullptr);
+        EXPECT_EQ(packed->Storage(), storage);
+        EXPECT_TRUE(packed->Pixels().empty());
+        ASSERT_EQ(packed->Packed().size(), 37u * 3 * (eight ? 3 : 6));
+        // A filter sees the same size, and no 16-bit line to read ahead in.
+        EXPECT_EQ(StorageWidth(packed), 37);
+        EXPECT_EQ(StorageHeight(packed), 3);
+        EXPECT_EQ(StorageLine(packed, 0), nullptr);
 
-    std::vector<BMM_Color_64> line(30);
-    for (BMM_Color_64& p : line) {
-        p = {static_cast<WORD>(random()), static_cast<WORD>(random()), static_cast<WORD>(random()),
-             static_cast<WORD>(random())};
+        std::vector<BMM_Color_64> line(30);
+        for (BMM_Color_64& p : line) {
+            p = {static_cast<WORD>(random()), static_cast<WORD>(random()),
+                 static_cast<WORD>(random()), static_cast<WORD>(random())};
+        }
+        ASSERT_EQ(packed->PutPixels(5, 2, 30, line.data()), 1);
+        EXPECT_EQ(packed->PutPixels(8, 2, 30, line.data()), 0);  // past the line
+        EXPECT_EQ(packed->GetPixels(0, 3, 1, line.data()), 0);   // past the bitmap
+        std::vector<BMM_Color_64> back(30);
+        ASSERT_EQ(packed->GetPixels(5, 2, 30, back.data()), 1);
+        const auto kept = [eight](WORD v) {
+            return eight ? static_cast<WORD>((v + 128u) / 257u * 257u) : v;
+        };
+        for (int i = 0; i < 30; ++i) {
+            EXPECT_EQ(back[i],
+                      (BMM_Color_64{kept(line[i].r), kept(line[i].g), kept(line[i].b), 65535}))
+                << i;
+        }
+        // What the storage holds goes through unchanged.
+        ASSERT_EQ(packed->PutPixels(0, 0, 30, back.data()), 1);
+        std::vector<BMM_Color_64> twice(30);
+        ASSERT_EQ(packed->GetPixels(0, 0, 30, twice.data()), 1);
+        EXPECT_EQ(twice, back);
+        // A bitmap whose packed memory was taken (the video path trades buffers) refuses
+        // rather than reads past it.
+        PackedRgb taken;
+        taken.swap(packed->Packed());
+        EXPECT_EQ(packed->GetPixels(0, 0, 30, twice.data()), 0);
+        EXPECT_EQ(packed->PutPixels(0, 0, 30, twice.data()), 0);
+        packed->DeleteThis();
     }
-    ASSERT_EQ(packed->PutPixels(5, 2, 30, line.data()), 1);
-    EXPECT_EQ(packed->PutPixels(8, 2, 30, line.data()), 0);  // past the line
-    EXPECT_EQ(packed->GetPixels(0, 3, 1, line.data()), 0);   // past the bitmap
-    std::vector<BMM_Color_64> back(30);
-    ASSERT_EQ(packed->GetPixels(5, 2, 30, back.data()), 1);
-    for (int i = 0; i < 30; ++i) {
-        const BMM_Color_64 rounded{static_cast<WORD>((line[i].r + 128u) / 257u * 257u),
-                                   static_cast<WORD>((line[i].g + 128u) / 257u * 257u),
-                                   static_cast<WORD>((line[i].b + 128u) / 257u * 257u), 65535};
-        EXPECT_EQ(back[i], rounded) << i;
-    }
-    // Values that are 8-bit ones widened go through unchanged.
-    ASSERT_EQ(packed->PutPixels(0, 0, 30, back.data()), 1);
-    std::vector<BMM_Color_64> twice(30);
-    ASSERT_EQ(packed->GetPixels(0, 0, 30, twice.data()), 1);
-    EXPECT_EQ(twice, back);
-    // A bitmap whose packed memory was taken (the video path trades buffers) refuses
-    // rather than reads past it.
-    PackedRgb taken;
-    taken.swap(packed->Packed());
-    EXPECT_EQ(packed->GetPixels(0, 0, 30, twice.data()), 0);
-    EXPECT_EQ(packed->PutPixels(0, 0, 30, twice.data()), 0);
-    wide->DeleteThis();
-    packed->DeleteThis();
 }
 
 TEST(PackedPixels, UnpackWidensAndLeavesOtherImagesAlone) {
@@ -147,4 +175,15 @@ TEST(PackedPixels, UnpackWidensAndLeavesOtherImagesAlone) {
     EXPECT_EQ(image.pixels[1], (BMM_Color_64{257, 514, 771, 65535}));
     Unpack(image);  // not packed: untouched
     EXPECT_EQ(image.pixels[1], (BMM_Color_64{257, 514, 771, 65535}));
+
+    Image16 deep;
+    deep.width = 1;
+    deep.height = 1;
+    deep.bits = 16;
+    const WORD rgb[3] = {1, 40000, 65535};
+    deep.packed.resize(6);
+    std::memcpy(deep.packed.data(), rgb, 6);
+    Unpack(deep);
+    ASSERT_EQ(deep.pixels.size(), 1u);
+    EXPECT_EQ(deep.pixels[0], (BMM_Color_64{1, 40000, 65535, 65535}));
 }

@@ -1,5 +1,6 @@
-// 8-bit frames travelling packed: the reader's packed views are its widened ones, byte for
-// byte, and the filter composes packed views into the packed form of its 16-bit result.
+// Frames travelling packed (8-bit and 10-bit clips): the reader's packed views are its
+// 16-bit ones, byte for byte, and the filter composes packed views into the packed form of
+// its 16-bit result.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -45,20 +46,24 @@ std::vector<std::pair<Image16, Image16>> ReadViews(const std::string& path, cons
     return views;
 }
 
-class PackedFrames : public ::testing::TestWithParam<const char*> {};
+class PackedFrames : public ::testing::TestWithParam<std::tuple<const char*, int>> {};
 
 TEST_P(PackedFrames, ViewsAndTheirAnaglyphsAreTheWidenedOnesPacked) {
-    const std::string layout = GetParam();
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("loom-packed-" + layout + "-" + std::to_string(getpid()));
+    const std::string layout = std::get<0>(GetParam());
+    const int depth = std::get<1>(GetParam());
+    const auto dir =
+        std::filesystem::temp_directory_path() /
+        ("loom-packed-" + layout + std::to_string(depth) + "-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     std::vector<Image16> frames;
     for (int i = 0; i < kFrames; ++i) {
-        frames.push_back(videotest::Pack(layout, videotest::View(14, 6, 2 * i, 8),
-                                         videotest::View(14, 6, 2 * i + 1, 8)));
+        frames.push_back(videotest::Pack(layout, videotest::View(14, 6, 2 * i, depth),
+                                         videotest::View(14, 6, 2 * i + 1, depth)));
     }
     const std::string clip = (dir / "clip.mkv").string();
-    videotest::WriteClip(clip, frames);
+    videotest::ClipOptions options;
+    options.depth = depth;
+    videotest::WriteClip(clip, frames, options);
     auto packed = ReadViews(clip, layout.c_str(), true);
     auto wide = ReadViews(clip, layout.c_str(), false);
     std::filesystem::remove_all(dir);
@@ -88,9 +93,12 @@ TEST_P(PackedFrames, ViewsAndTheirAnaglyphsAreTheWidenedOnesPacked) {
         ASSERT_TRUE(composePacked(left, right, fromPacked, error)) << error;
         ASSERT_TRUE(composeWide(wideLeft, wideRight, fromWide, error)) << error;
         ASSERT_TRUE(loom::IsPacked(fromPacked));
-        ASSERT_EQ(fromPacked.packed.size(), fromWide.pixels.size() * 3);
+        EXPECT_EQ(fromPacked.bits, depth == 8 ? 8 : 16);
+        ASSERT_EQ(fromPacked.packed.size(),
+                  fromWide.pixels.size() * loom::PackedPixelBytes(fromPacked.bits));
         std::vector<std::uint8_t> expected(fromPacked.packed.size());
-        loom::PackRgbPortable(fromWide.pixels.data(), expected.data(), fromWide.pixels.size());
+        (depth == 8 ? loom::PackRgb24Portable : loom::PackRgb48Portable)(
+            fromWide.pixels.data(), expected.data(), fromWide.pixels.size());
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), fromPacked.packed.begin()))
             << "frame " << i;
         EXPECT_EQ(fromPacked.width, 14);
@@ -99,7 +107,38 @@ TEST_P(PackedFrames, ViewsAndTheirAnaglyphsAreTheWidenedOnesPacked) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, PackedFrames,
-                         ::testing::Values("sbs-left", "sbs-right", "tb-left", "tb-right"));
+                         ::testing::Combine(::testing::Values("sbs-left", "sbs-right", "tb-left",
+                                                              "tb-right"),
+                                            ::testing::Values(8, 10)));
+
+TEST(PackedFrames, TwoFileFramesComeWholeAndPackedAtTheirDepth) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("loom-packed-whole-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    for (int depth : {8, 10}) {
+        const std::string clip = (dir / ("clip" + std::to_string(depth) + ".mkv")).string();
+        videotest::ClipOptions options;
+        options.depth = depth;
+        videotest::WriteClip(clip, {videotest::View(9, 5, 3, depth)}, options);
+        Image16 packed, wide;
+        for (bool pack : {true, false}) {
+            VideoInput input;
+            std::string error;
+            ASSERT_TRUE(input.Open(clip, error)) << error;
+            input.SetPackedFrames(pack);
+            long long pts = 0;
+            AVPacket* packet = nullptr;
+            ASSERT_EQ(input.Read(pack ? packed : wide, pts, packet, error),
+                      VideoInput::Next::kFrame)
+                << error;
+        }
+        ASSERT_TRUE(loom::IsPacked(packed)) << depth;
+        EXPECT_EQ(packed.packed.size(), 9u * 5 * (depth == 8 ? 3 : 6));
+        loom::Unpack(packed);
+        EXPECT_EQ(packed.pixels, wide.pixels) << depth;
+    }
+    std::filesystem::remove_all(dir);
+}
 
 TEST(PackedFrames, ACompositionOfOnePackedAndOneWideViewUnpacks) {
     DioptrixFilter filter;
@@ -107,7 +146,7 @@ TEST(PackedFrames, ACompositionOfOnePackedAndOneWideViewUnpacks) {
     Image16 left = videotest::View(5, 4, 0, 8), right = videotest::View(5, 4, 1, 8);
     Image16 wideLeft = left, wideRight = right;
     right.packed.resize(right.pixels.size() * 3);
-    loom::PackRgb(right.pixels.data(), right.packed.data(), right.pixels.size());
+    loom::PackRgb24(right.pixels.data(), right.packed.data(), right.pixels.size());
     right.pixels.clear();
     Image16 mixed, wide;
     std::string error;

@@ -18,19 +18,23 @@ Bitmap::Bitmap(const BitmapInfo& bi)
       type_(bi.Type()),
       storage_(bi.Storage()) {
     const size_t count = static_cast<size_t>(width_) * static_cast<size_t>(height_);
-    if (storage_ == loom::PixelStorage::kPackedRgb) {
-        packed_.resize(count * 3);
-    } else {
+    if (storage_ == loom::PixelStorage::kRgba64) {
         pixels_.resize(count);
+    } else {
+        packed_.resize(count * PackedBytes());
     }
 }
+
+size_t Bitmap::PackedBytes() const { return storage_ == loom::PixelStorage::kPackedRgb24 ? 3 : 6; }
 
 int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* pixels) {
     if (!pixels || x < 0 || y < 0 || count < 0 || y >= height_ || x > width_ - count) return 0;
     const size_t at = static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x);
-    if (storage_ == loom::PixelStorage::kPackedRgb) {
-        if (packed_.size() < (at + static_cast<size_t>(count)) * 3) return 0;
-        loom::PackRgb(pixels, packed_.data() + at * 3, static_cast<size_t>(count));
+    if (storage_ != loom::PixelStorage::kRgba64) {
+        const size_t bytes = PackedBytes();
+        if (packed_.size() < (at + static_cast<size_t>(count)) * bytes) return 0;
+        (bytes == 3 ? loom::PackRgb24 : loom::PackRgb48)(pixels, packed_.data() + at * bytes,
+                                                         static_cast<size_t>(count));
         return 1;
     }
     if (pixels_.size() < at + static_cast<size_t>(count)) return 0;
@@ -41,9 +45,11 @@ int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* pixels) {
 int Bitmap::GetPixels(int x, int y, int count, BMM_Color_64* pixels) const {
     if (!pixels || x < 0 || y < 0 || count < 0 || y >= height_ || x > width_ - count) return 0;
     const size_t at = static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x);
-    if (storage_ == loom::PixelStorage::kPackedRgb) {
-        if (packed_.size() < (at + static_cast<size_t>(count)) * 3) return 0;
-        loom::WidenPackedRgb(packed_.data() + at * 3, pixels, static_cast<size_t>(count));
+    if (storage_ != loom::PixelStorage::kRgba64) {
+        const size_t bytes = PackedBytes();
+        if (packed_.size() < (at + static_cast<size_t>(count)) * bytes) return 0;
+        (bytes == 3 ? loom::WidenRgb24 : loom::WidenRgb48)(packed_.data() + at * bytes, pixels,
+                                                           static_cast<size_t>(count));
         return 1;
     }
     if (pixels_.size() < at + static_cast<size_t>(count)) return 0;
@@ -93,9 +99,9 @@ namespace loom {
 
 void Unpack(Image16& image) {
     if (!IsPacked(image)) return;
-    const size_t count = image.packed.size() / 3;
+    const size_t count = image.packed.size() / PackedPixelBytes(image.bits);
     image.pixels.resize(count);
-    WidenPackedRgb(image.packed.data(), image.pixels.data(), count);
+    (image.bits == 8 ? WidenRgb24 : WidenRgb48)(image.packed.data(), image.pixels.data(), count);
     image.packed.clear();
 }
 

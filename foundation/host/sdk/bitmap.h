@@ -21,11 +21,11 @@ inline constexpr int BMM_TRUE_32 = 6;  ///< 32-bit true colour
 inline constexpr int BMM_TRUE_64 = 7;  ///< 64-bit true colour
 
 namespace loom {
-/// How a bitmap keeps its pixels: 16-bit RGBA (every bitmap a plug-in makes), or packed
-/// 8-bit RGB without alpha (packed_pixels.h), which the host asks for to hold frames of
-/// 8-bit video: a third of the bytes to move. A filter sees no difference: GetPixels and
+/// How a bitmap keeps its pixels: 16-bit RGBA (every bitmap a plug-in makes), or packed RGB
+/// without alpha at 8 or 16 bits a channel (packed_pixels.h), which the host asks for to
+/// hold video frames: fewer bytes to move. A filter sees no difference: GetPixels and
 /// PutPixels convert.
-enum class PixelStorage : std::uint8_t { kRgba64, kPackedRgb };
+enum class PixelStorage : std::uint8_t { kRgba64, kPackedRgb24, kPackedRgb48 };
 }  // namespace loom
 
 class BitmapInfo {
@@ -68,6 +68,8 @@ class Bitmap {
     const std::vector<BMM_Color_64>& Pixels() const { return pixels_; }
     std::vector<BMM_Color_64>& Pixels() { return pixels_; }
     loom::PixelStorage Storage() const { return storage_; }
+    /// Bytes a pixel takes in packed storage.
+    size_t PackedBytes() const;
     /// The packed pixels, line after line; empty in 16-bit storage.
     const loom::PackedRgb& Packed() const { return packed_; }
     loom::PackedRgb& Packed() { return packed_; }
@@ -127,8 +129,9 @@ struct Image16 {
     /// Whether the file had an alpha channel (pixels of files without one have alpha 65535).
     bool hasAlpha = false;
     std::vector<BMM_Color_64> pixels;
-    /// Frames of 8-bit video on their way from decoder to encoder may hold their pixels
-    /// packed here instead, `pixels` then being empty (IsPacked); nothing else makes them.
+    /// Video frames on their way from decoder to encoder may hold their pixels packed here
+    /// instead, at `bits` a channel (PackedPixelBytes), `pixels` then being empty
+    /// (IsPacked); nothing else makes them.
     PackedRgb packed;
 };
 

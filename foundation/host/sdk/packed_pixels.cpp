@@ -45,19 +45,37 @@ void FreeLargeBlock(void* block, std::size_t bytes) noexcept {
     munmap(block, WholePages(bytes));
 }
 
-void WidenPackedRgbPortable(const std::uint8_t* packed, BMM_Color_64* pixels,
-                            std::size_t count) noexcept {
+void WidenRgb24Portable(const std::uint8_t* packed, BMM_Color_64* pixels,
+                        std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i, packed += 3) {
         pixels[i] = {static_cast<WORD>(packed[0] * 257), static_cast<WORD>(packed[1] * 257),
                      static_cast<WORD>(packed[2] * 257), 65535};
     }
 }
 
-void PackRgbPortable(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
+void PackRgb24Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
+                       std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i, packed += 3) {
         packed[0] = static_cast<std::uint8_t>((pixels[i].r + 128u) / 257u);
         packed[1] = static_cast<std::uint8_t>((pixels[i].g + 128u) / 257u);
         packed[2] = static_cast<std::uint8_t>((pixels[i].b + 128u) / 257u);
+    }
+}
+
+void WidenRgb48Portable(const std::uint8_t* packed, BMM_Color_64* pixels,
+                        std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i, packed += 6) {
+        WORD rgb[3];
+        std::memcpy(rgb, packed, sizeof rgb);
+        pixels[i] = {rgb[0], rgb[1], rgb[2], 65535};
+    }
+}
+
+void PackRgb48Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
+                       std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i, packed += 6) {
+        const WORD rgb[3] = {pixels[i].r, pixels[i].g, pixels[i].b};
+        std::memcpy(packed, rgb, sizeof rgb);
     }
 }
 
@@ -107,7 +125,7 @@ LOOM_VBMI void WidenVbmi(const std::uint8_t* packed, BMM_Color_64* pixels,
         _mm512_storeu_si512(pixels + i + 8,
                             _mm512_or_si512(_mm512_permutexvar_epi8(high, bytes), alpha));
     }
-    loom::WidenPackedRgbPortable(packed + 3 * i, pixels + i, count - i);
+    loom::WidenRgb24Portable(packed + 3 * i, pixels + i, count - i);
 }
 
 /// Sixteen pixels a step. (v + 128) / 257 is, for every 16-bit v, the high byte of
@@ -133,7 +151,49 @@ LOOM_VBMI void PackVbmi(const BMM_Color_64* pixels, std::uint8_t* packed,
         _mm512_mask_storeu_epi8(packed + 3 * i, kFortyEightBytes,
                                 _mm512_permutex2var_epi8(a, gather, b));
     }
-    loom::PackRgbPortable(pixels + i, packed + 3 * i, count - i);
+    loom::PackRgb24Portable(pixels + i, packed + 3 * i, count - i);
+}
+
+#define LOOM_AVX512BW __attribute__((target("avx512f,avx512bw")))
+
+/// Eight pixels a step: 24 words give eight pixels of four, alpha words set after.
+LOOM_AVX512BW void Widen48Avx512(const std::uint8_t* packed, BMM_Color_64* pixels,
+                                 std::size_t count) noexcept {
+    alignas(64) std::uint16_t index[32];
+    for (int word = 0; word < 32; ++word) {
+        const int pixel = word / 4, channel = word % 4;
+        index[word] = static_cast<std::uint16_t>(channel == 3 ? 0 : 3 * pixel + channel);
+    }
+    const __m512i place = _mm512_load_si512(index);
+    const __m512i alpha = _mm512_set1_epi64(static_cast<long long>(0xFFFF000000000000ull));
+    constexpr __mmask32 kTwentyFourWords = (__mmask32{1} << 24) - 1;
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        _mm_prefetch(reinterpret_cast<const char*>(packed + 6 * i + 4096), _MM_HINT_T1);
+        const __m512i words = _mm512_maskz_loadu_epi16(kTwentyFourWords, packed + 6 * i);
+        _mm512_storeu_si512(pixels + i,
+                            _mm512_or_si512(_mm512_permutexvar_epi16(place, words), alpha));
+    }
+    loom::WidenRgb48Portable(packed + 6 * i, pixels + i, count - i);
+}
+
+/// Eight pixels a step: their red, green and blue words gathered into 24.
+LOOM_AVX512BW void Pack48Avx512(const BMM_Color_64* pixels, std::uint8_t* packed,
+                                std::size_t count) noexcept {
+    alignas(64) std::uint16_t index[32] = {};
+    for (int pixel = 0; pixel < 8; ++pixel) {
+        for (int channel = 0; channel < 3; ++channel) {
+            index[3 * pixel + channel] = static_cast<std::uint16_t>(4 * pixel + channel);
+        }
+    }
+    const __m512i gather = _mm512_load_si512(index);
+    constexpr __mmask32 kTwentyFourWords = (__mmask32{1} << 24) - 1;
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        _mm512_mask_storeu_epi16(packed + 6 * i, kTwentyFourWords,
+                                 _mm512_permutexvar_epi16(gather, _mm512_loadu_si512(pixels + i)));
+    }
+    loom::PackRgb48Portable(pixels + i, packed + 6 * i, count - i);
 }
 
 bool UseVectors() noexcept {
@@ -150,19 +210,35 @@ namespace loom {
 
 bool PackedPixelsVectorised() noexcept { return UseVectors(); }
 
-void WidenPackedRgb(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
+void WidenRgb24(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
     if (UseVectors()) {
         WidenVbmi(packed, pixels, count);
     } else {
-        WidenPackedRgbPortable(packed, pixels, count);
+        WidenRgb24Portable(packed, pixels, count);
     }
 }
 
-void PackRgb(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
+void PackRgb24(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
     if (UseVectors()) {
         PackVbmi(pixels, packed, count);
     } else {
-        PackRgbPortable(pixels, packed, count);
+        PackRgb24Portable(pixels, packed, count);
+    }
+}
+
+void WidenRgb48(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
+    if (UseVectors()) {
+        Widen48Avx512(packed, pixels, count);
+    } else {
+        WidenRgb48Portable(packed, pixels, count);
+    }
+}
+
+void PackRgb48(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
+    if (UseVectors()) {
+        Pack48Avx512(pixels, packed, count);
+    } else {
+        PackRgb48Portable(pixels, packed, count);
     }
 }
 
@@ -174,12 +250,20 @@ namespace loom {
 
 bool PackedPixelsVectorised() noexcept { return false; }
 
-void WidenPackedRgb(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
-    WidenPackedRgbPortable(packed, pixels, count);
+void WidenRgb24(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
+    WidenRgb24Portable(packed, pixels, count);
 }
 
-void PackRgb(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
-    PackRgbPortable(pixels, packed, count);
+void PackRgb24(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
+    PackRgb24Portable(pixels, packed, count);
+}
+
+void WidenRgb48(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
+    WidenRgb48Portable(packed, pixels, count);
+}
+
+void PackRgb48(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
+    PackRgb48Portable(pixels, packed, count);
 }
 
 }  // namespace loom

@@ -1,11 +1,13 @@
 #pragma once
-/// Pixels packed as 8-bit RGB (three bytes a pixel, no alpha), as video decoders and
-/// encoders exchange them, and their conversion to and from the host's 16-bit RGBA.
+/// Pixels packed as RGB without alpha, as video decoders and encoders exchange them: 8 bits
+/// a channel (RGB24, three bytes a pixel) or 16 (RGB48, six bytes, in the machine's byte
+/// order); and their conversion to and from the host's 16-bit RGBA.
 ///
-/// A packed value v stands for the 16-bit value v * 257 (alpha 65535); a 16-bit value packs
-/// to the nearest 8-bit one, (v + 128) / 257, and alpha is dropped. Every function gives
-/// the same bytes whichever instruction set runs it: AVX-512 (VBMI) where the processor has
-/// it and the LOOM_ISA variable does not name another set, plain code elsewhere.
+/// A packed 8-bit value v stands for the 16-bit value v * 257, and a 16-bit value packs to
+/// the nearest 8-bit one, (v + 128) / 257. 16-bit values pack as they are. Alpha is dropped,
+/// and reads as 65535. Every function gives the same bytes whichever instruction set runs
+/// it: AVX-512 with VBMI where the processor has it and the LOOM_ISA variable
+/// does not name another set, plain code elsewhere.
 
 #include <cstddef>
 #include <cstdint>
@@ -40,21 +42,31 @@ struct LargeBlockAllocator {
     }
 };
 
-/// Pixels packed as 8-bit RGB, line after line without padding.
+/// Packed pixels, line after line without padding.
 using PackedRgb = std::vector<std::uint8_t, LargeBlockAllocator<std::uint8_t>>;
 
+/// Bytes a packed pixel takes at `bits` a channel (8: 3, otherwise 16: 6).
+constexpr std::size_t PackedPixelBytes(int bits) { return bits == 8 ? 3 : 6; }
+
 /// Widens `count` packed pixels into 16-bit RGBA.
-void WidenPackedRgb(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept;
-/// Packs `count` 16-bit RGBA pixels into 8-bit RGB, rounding to nearest.
-void PackRgb(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept;
+void WidenRgb24(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept;
+void WidenRgb48(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept;
+/// Packs `count` 16-bit RGBA pixels (8-bit values rounded to nearest).
+void PackRgb24(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept;
+void PackRgb48(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept;
 
 /// The same conversions in plain code, whatever the processor: the reference the vector
 /// forms are tested against.
-void WidenPackedRgbPortable(const std::uint8_t* packed, BMM_Color_64* pixels,
-                            std::size_t count) noexcept;
-void PackRgbPortable(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept;
+void WidenRgb24Portable(const std::uint8_t* packed, BMM_Color_64* pixels,
+                        std::size_t count) noexcept;
+void WidenRgb48Portable(const std::uint8_t* packed, BMM_Color_64* pixels,
+                        std::size_t count) noexcept;
+void PackRgb24Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
+                       std::size_t count) noexcept;
+void PackRgb48Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
+                       std::size_t count) noexcept;
 
-/// Whether WidenPackedRgb and PackRgb run vector code in this process.
+/// Whether the conversions run vector code in this process.
 bool PackedPixelsVectorised() noexcept;
 
 }  // namespace loom
