@@ -16,6 +16,7 @@ extern "C" {
 #include <libavutil/avutil.h>
 }
 
+#include "app/stereo/compose_pair.h"
 #include "app/video/video_input.h"
 #include "tests/support/cli_fixture.h"
 #include "tests/video/test_clip.h"
@@ -123,6 +124,53 @@ TEST_F(VideoCli, TheFiltersEyeColoursAndCompensationsApplyToEveryFrame) {
     config.leftCompensation = 0.0f;
     config.rightCompensation = -0.3f;
     ExpectStillAnaglyphs("out.mkv", "tb-left", config);
+}
+
+TEST_F(VideoCli, ColourMethodsComposeEveryFrameAsTheyComposeStills) {
+    for (int depth : {8, 10}) {
+        SCOPED_TRACE(std::to_string(depth) + " bits");
+        std::vector<Image16> frames;
+        for (int i = 0; i < kFrames; ++i) {
+            frames.push_back(
+                videotest::Pack("sbs-left", LeftView(i, 12, 8, depth), RightView(i, 12, 8, depth)));
+        }
+        ClipOptions options;
+        options.depth = depth;
+        videotest::WriteClip(Path("in.mkv"), frames, options);
+        auto r = Run("anaglyph " + Path("in.mkv") + " --layout sbs-left --codec ffv1 " +
+                     "--method dubois --glasses red-cyan --force -o " + Path("out.mkv"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(videotest::ReadVideoFacts(Path("out.mkv")).pixelFormat,
+                  depth == 8 ? "bgr0" : "gbrp10le");
+        const std::vector<Image16> got = Frames("out.mkv");
+        ASSERT_EQ(got.size(), static_cast<size_t>(kFrames));
+        loom::stereo::AnaglyphSettings settings;
+        settings.method = loom::stereo::AnaglyphMethod::kDubois;
+        settings.glasses = loom::stereo::Glasses::kRedCyan;
+        loom::FilterProgressWindow window("test", nullptr, false);
+        for (int i = 0; i < kFrames; ++i) {
+            Image16 want;
+            std::string error;
+            ASSERT_EQ(
+                loom::stereo::ComposePair(settings, nullptr, LeftView(i, 12, 8, depth),
+                                          RightView(i, 12, 8, depth), window, nullptr, want, error),
+                loom::FilterOutcome::kDone)
+                << error;
+            ASSERT_EQ(got[i].pixels.size(), want.pixels.size());
+            // 8-bit output rounds to 8 bits; 10-bit output keeps 10 (widening to 16 bits and
+            // narrowing back may each round differently).
+            int wrong = 0;
+            for (size_t p = 0; p < want.pixels.size(); ++p) {
+                const BMM_Color_64 &g = got[i].pixels[p], &w = want.pixels[p];
+                auto same = [&](WORD a, WORD b) {
+                    auto ten = [](int v) { return (v * 1023 + 32767) / 65535; };
+                    return depth == 8 ? a == (b + 128) / 257 * 257 : std::abs(ten(a) - ten(b)) <= 1;
+                };
+                if (!same(g.r, w.r) || !same(g.g, w.g) || !same(g.b, w.b)) ++wrong;
+            }
+            EXPECT_EQ(wrong, 0) << "frame " << i;
+        }
+    }
 }
 
 TEST_F(VideoCli, LayoutComesFromStereoDataOrTheNameOrIsRefusedWithTheChoices) {
