@@ -11,14 +11,28 @@ namespace loom {
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
 std::size_t WholePages(std::size_t bytes) { return (bytes + kLargePage - 1) & ~(kLargePage - 1); }
 
 }  // namespace
 
+bool LargeBlocksInHugePages() noexcept { return !kSanitized; }
+
 void* AllocateLargeBlock(std::size_t bytes) {
-    if (bytes < kLargePage) return ::operator new(bytes);
+    if (bytes < kLargePage || kSanitized) return ::operator new(bytes);
     if (bytes > std::numeric_limits<std::size_t>::max() - 2 * kLargePage) throw std::bad_alloc();
     // Map a page more than needed, then give back what lies before the first aligned page
     // and after the last.
@@ -38,7 +52,7 @@ void* AllocateLargeBlock(std::size_t bytes) {
 
 void FreeLargeBlock(void* block, std::size_t bytes) noexcept {
     if (!block) return;
-    if (bytes < kLargePage) {
+    if (bytes < kLargePage || kSanitized) {
         ::operator delete(block);
         return;
     }

@@ -24,6 +24,9 @@ namespace loom {
 /// ones: fewer address-translation misses on every pass). Smaller blocks come from new.
 void* AllocateLargeBlock(std::size_t bytes);
 void FreeLargeBlock(void* block, std::size_t bytes) noexcept;
+/// False in builds with AddressSanitizer, where every block comes from new so that the
+/// sanitizer watches its edges.
+bool LargeBlocksInHugePages() noexcept;
 
 template <class T>
 struct LargeBlockAllocator {
