@@ -62,18 +62,8 @@ bool IsYuv(AVPixelFormat format) {
 // The 16-bit pixels as RGB48 (`deep`) or as RGB24 rounded to nearest.
 void PackPixels(const std::vector<BMM_Color_64>& pixels, bool deep,
                 std::vector<std::uint8_t>& rgb) {
-    rgb.resize(pixels.size() * (deep ? 6 : 3));
-    if (!deep) {
-        PackRgb24(pixels.data(), rgb.data(), pixels.size());
-        return;
-    }
-    auto* p = reinterpret_cast<uint16_t*>(rgb.data());
-    for (const BMM_Color_64& px : pixels) {
-        p[0] = px.r;
-        p[1] = px.g;
-        p[2] = px.b;
-        p += 3;
-    }
+    rgb.resize(pixels.size() * PackedPixelBytes(deep ? 16 : 8));
+    (deep ? PackRgb48 : PackRgb24)(pixels.data(), rgb.data(), pixels.size());
 }
 
 }  // namespace

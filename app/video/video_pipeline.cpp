@@ -69,7 +69,8 @@ class ItemQueue {
 // Pixel memory handed back by the composer and the writer for the reader to fill again:
 // buffers of a frame's size keep their pages, which the system would otherwise hand out and
 // clear anew three times a frame (16 MB each at 1920 x 1080).
-// A run's frames are all 16-bit or all packed, so only one kind of buffer circulates.
+// Both kinds of buffer are kept: frames come packed, or 16-bit (half layouts, colour
+// methods, views of different depths), and a run mostly hands out one kind.
 class PixelPool {
   public:
     explicit PixelPool(size_t capacity) : capacity_(capacity) {}

@@ -25,7 +25,9 @@ Bitmap::Bitmap(const BitmapInfo& bi)
     }
 }
 
-size_t Bitmap::PackedBytes() const { return storage_ == loom::PixelStorage::kPackedRgb24 ? 3 : 6; }
+size_t Bitmap::PackedBytes() const {
+    return loom::PackedPixelBytes(storage_ == loom::PixelStorage::kPackedRgb24 ? 8 : 16);
+}
 
 int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* pixels) {
     if (!pixels || x < 0 || y < 0 || count < 0 || y >= height_ || x > width_ - count) return 0;
