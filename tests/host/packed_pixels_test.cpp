@@ -104,6 +104,7 @@ TEST(PackedPixels, LargeBlocksAreWholeAlignedPagesAndUsable) {
         allocator.deallocate(block, bytes);
     }
     EXPECT_THROW((void)allocator.allocate(~std::size_t{0}), std::bad_alloc);
+    EXPECT_THROW((void)allocator.allocate((std::size_t{1} << 40) + 1), std::bad_alloc);
     PackedRgb frame(1920 * 1080 * 3, 7);  // a vector of them starts zeroed or filled as asked
     EXPECT_EQ(frame.front(), 7);
     EXPECT_EQ(frame.back(), 7);
