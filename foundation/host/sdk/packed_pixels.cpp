@@ -98,6 +98,18 @@ void PackRgb48Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
 
 }  // namespace loom
 
+namespace {
+
+/// One set of the four conversions.
+struct Conversions {
+    void (*widen24)(const std::uint8_t*, BMM_Color_64*, std::size_t) noexcept;
+    void (*pack24)(const BMM_Color_64*, std::uint8_t*, std::size_t) noexcept;
+    void (*widen48)(const std::uint8_t*, BMM_Color_64*, std::size_t) noexcept;
+    void (*pack48)(const BMM_Color_64*, std::uint8_t*, std::size_t) noexcept;
+};
+
+}  // namespace
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -215,76 +227,55 @@ LOOM_AVX512BW void Pack48Avx512(const BMM_Color_64* pixels, std::uint8_t* packed
     loom::PackRgb48Portable(pixels + i, packed + 6 * i, count - i);
 }
 
-bool UseVectors() noexcept {
-    static const bool use = [] {
-        const char* wanted = std::getenv("LOOM_ISA");
-        return ProcessorHasVbmi() && (!wanted || std::strcmp(wanted, "avx512") == 0);
+// The vector forms, or null where the processor lacks them or LOOM_ISA names another set.
+const Conversions* VectorConversions() noexcept {
+    static const Conversions vectors{WidenVbmi, PackVbmi, Widen48Avx512, Pack48Avx512};
+    const char* wanted = std::getenv("LOOM_ISA");
+    return ProcessorHasVbmi() && (!wanted || std::strcmp(wanted, "avx512") == 0) ? &vectors
+                                                                                 : nullptr;
+}
+
+}  // namespace
+
+#else
+
+namespace {
+const Conversions* VectorConversions() noexcept { return nullptr; }
+}  // namespace
+
+#endif
+
+namespace {
+
+// Chosen once per process.
+const Conversions& Active() noexcept {
+    static const Conversions portable{loom::WidenRgb24Portable, loom::PackRgb24Portable,
+                                      loom::WidenRgb48Portable, loom::PackRgb48Portable};
+    static const Conversions* const active = [] {
+        const Conversions* vectors = VectorConversions();
+        return vectors ? vectors : &portable;
     }();
-    return use;
+    return *active;
 }
 
 }  // namespace
 
 namespace loom {
 
-bool PackedPixelsVectorised() noexcept { return UseVectors(); }
-
 void WidenRgb24(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
-    if (UseVectors()) {
-        WidenVbmi(packed, pixels, count);
-    } else {
-        WidenRgb24Portable(packed, pixels, count);
-    }
+    Active().widen24(packed, pixels, count);
 }
 
 void PackRgb24(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
-    if (UseVectors()) {
-        PackVbmi(pixels, packed, count);
-    } else {
-        PackRgb24Portable(pixels, packed, count);
-    }
+    Active().pack24(pixels, packed, count);
 }
 
 void WidenRgb48(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
-    if (UseVectors()) {
-        Widen48Avx512(packed, pixels, count);
-    } else {
-        WidenRgb48Portable(packed, pixels, count);
-    }
+    Active().widen48(packed, pixels, count);
 }
 
 void PackRgb48(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
-    if (UseVectors()) {
-        Pack48Avx512(pixels, packed, count);
-    } else {
-        PackRgb48Portable(pixels, packed, count);
-    }
+    Active().pack48(pixels, packed, count);
 }
 
 }  // namespace loom
-
-#else
-
-namespace loom {
-
-bool PackedPixelsVectorised() noexcept { return false; }
-
-void WidenRgb24(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
-    WidenRgb24Portable(packed, pixels, count);
-}
-
-void PackRgb24(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
-    PackRgb24Portable(pixels, packed, count);
-}
-
-void WidenRgb48(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t count) noexcept {
-    WidenRgb48Portable(packed, pixels, count);
-}
-
-void PackRgb48(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept {
-    PackRgb48Portable(pixels, packed, count);
-}
-
-}  // namespace loom
-
-#endif

@@ -69,7 +69,4 @@ void PackRgb24Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
 void PackRgb48Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
                        std::size_t count) noexcept;
 
-/// Whether the conversions run vector code in this process.
-bool PackedPixelsVectorised() noexcept;
-
 }  // namespace loom
