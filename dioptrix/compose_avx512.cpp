@@ -105,7 +105,7 @@ LOOM_AVX512_INLINE inline __m512i Store16(__m512d v) {
 
 template <bool kFloat, bool kClamp>
 LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
-                        const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept {
+                        AheadRun aheadA, AheadRun aheadB) noexcept {
     static_assert(sizeof(BMM_Color_64) == 8);
     const Coefficients q{_mm512_insertf32x8(_mm512_set1_ps(s.k.aL), _mm256_set1_ps(s.k.aR), 1),
                          _mm512_insertf32x8(_mm512_set1_ps(s.k.bL), _mm256_set1_ps(s.k.bR), 1),
@@ -117,10 +117,15 @@ LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_
     const __m512i place = _mm512_loadu_si512(s.channelWords);
     constexpr __mmask32 kAlphaWords = 0x88888888u;
 
+    // One cache line of each a step: every line of 16-bit or packed pixels (8 pixels take
+    // at most 64 bytes), a few twice in packed storage.
+    const std::uint8_t* nextA = aheadA.bytes;
+    const std::uint8_t* nextB = aheadB.bytes;
+    const std::ptrdiff_t stepA = 8 * aheadA.pixelBytes, stepB = 8 * aheadB.pixelBytes;
     int x = 0;
-    for (; x + 8 <= width; x += 8) {
-        _mm_prefetch(reinterpret_cast<const char*>(aheadA + x), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(aheadB + x), _MM_HINT_T0);
+    for (; x + 8 <= width; x += 8, nextA += stepA, nextB += stepB) {
+        _mm_prefetch(reinterpret_cast<const char*>(nextA), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(nextB), _MM_HINT_T0);
         const __m512i pa = _mm512_loadu_si512(a + x);
         const __m512i pb = _mm512_loadu_si512(b + x);
         __m512d il, ir;
@@ -138,9 +143,9 @@ LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_
 }  // namespace
 
 int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
-                      const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept {
+                      AheadRun aheadA, AheadRun aheadB) noexcept {
     if (s.leftIndex == s.rightIndex) return 0;  // the scalar order of stores decides that case
-    if (!aheadB) aheadB = aheadA;
+    if (!aheadB.bytes) aheadB = aheadA;
     if (s.floatIntensity) {
         return s.withinChannel ? Compose<true, false>(s, a, b, width, aheadA, aheadB)
                                : Compose<true, true>(s, a, b, width, aheadA, aheadB);
@@ -153,8 +158,8 @@ int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64
 
 bool ProcessorHasAvx512() noexcept { return false; }
 
-int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int,
-                      const BMM_Color_64*, const BMM_Color_64*) noexcept {
+int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int, AheadRun,
+                      AheadRun) noexcept {
     return 0;
 }
 

@@ -2,6 +2,9 @@
 /// The line composition eight pixels at a time with AVX-512, giving the scalar loop's
 /// results bit for bit. Built for every x86-64 processor and chosen at run time.
 
+#include <cstddef>
+#include <cstdint>
+
 #include "dioptrix/composite.h"
 
 /// Whether this processor runs the AVX-512 composition (F, BW, DQ, VL, VNNI and FMA).
@@ -14,6 +17,15 @@ bool ProcessorHasAvx512() noexcept;
 /// offers except magnitudes below about 1e-8.
 bool IntensityExactInFloat(float a, float b) noexcept;
 
+/// A line to read ahead in, pixel x at `bytes` + x * `pixelBytes`.
+struct AheadRun {
+    const std::uint8_t* bytes = nullptr;
+    int pixelBytes = 0;
+    AheadRun From(int x) const noexcept {
+        return {bytes ? bytes + static_cast<std::ptrdiff_t>(x) * pixelBytes : nullptr, pixelBytes};
+    }
+};
+
 /// Composes the first pixels of the line, a multiple of eight, and answers how many; the
 /// caller composes the rest. Each step brings the same pixels of `aheadA` and `aheadB`
 /// toward the cache (a hint: nothing is read; both must span `width` pixels, and null
@@ -21,4 +33,4 @@ bool IntensityExactInFloat(float a, float b) noexcept;
 /// s.floatIntensity allows, and the clamps left out where s.withinChannel does. Answers 0
 /// where AVX-512 is not built, and for equal eye channels.
 int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
-                      const BMM_Color_64* aheadA, const BMM_Color_64* aheadB) noexcept;
+                      AheadRun aheadA, AheadRun aheadB) noexcept;

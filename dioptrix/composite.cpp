@@ -110,16 +110,16 @@ namespace {
 /// enough that the prefetches spread over the whole line.
 constexpr int kReadAheadRun = 96;
 
-void Prefetch(const BMM_Color_64* line, int lineWidth, int from, int count) noexcept {
-    if (!line) return;
-    const int end = std::min(lineWidth, from + count);
-    constexpr int kPixelsPerCacheLine = 64 / sizeof(BMM_Color_64);
-    for (int x = from; x < end; x += kPixelsPerCacheLine) {
+/// Brings pixels from..from+count-1 of a stored line toward the cache.
+void Prefetch(const loom::StoredLine& line, int from, int count) noexcept {
+    if (!line.bytes) return;
+    const std::ptrdiff_t end = std::ptrdiff_t{std::min(line.width, from + count)} * line.pixelBytes;
+    for (std::ptrdiff_t at = std::ptrdiff_t{from} * line.pixelBytes; at < end; at += 64) {
 #if defined(__x86_64__)
         // GCC's dead-code elimination drops __builtin_prefetch from this nested loop.
-        asm volatile("prefetcht0 %0" : : "m"(line[x]));
+        asm volatile("prefetcht0 %0" : : "m"(line.bytes[at]));
 #else
-        __builtin_prefetch(line + x, 0, 3);
+        __builtin_prefetch(line.bytes + at, 0, 3);
 #endif
     }
 }
@@ -149,10 +149,16 @@ void ComposeScalar(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b
 /// (cached already, so the hint costs next to nothing) where they do not.
 void ComposeAvx512ReadingAhead(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
                                int width, const ReadAhead& next) noexcept {
-    const BMM_Color_64* aheadA = next.source && next.sourceWidth >= width ? next.source : a;
-    const int reach = next.foreground ? std::clamp(next.foregroundWidth, 0, width) : 0;
-    int done = ComposeLineAvx512(s, a, b, reach, aheadA, next.foreground);
-    done += ComposeLineAvx512(s, a + done, b + done, width - done, aheadA + done, b + done);
+    const auto at = [](const BMM_Color_64* pixels) {
+        return AheadRun{reinterpret_cast<const std::uint8_t*>(pixels), sizeof(BMM_Color_64)};
+    };
+    const AheadRun aheadA = next.source.bytes && next.source.width >= width
+                                ? AheadRun{next.source.bytes, next.source.pixelBytes}
+                                : at(a);
+    const int reach = next.foreground.bytes ? std::clamp(next.foreground.width, 0, width) : 0;
+    int done = ComposeLineAvx512(s, a, b, reach, aheadA,
+                                 {next.foreground.bytes, next.foreground.pixelBytes});
+    done += ComposeLineAvx512(s, a + done, b + done, width - done, aheadA.From(done), at(b + done));
     ComposeScalar(s, a, b, done, width);
 }
 
@@ -171,8 +177,8 @@ void ComposeLine(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, 
     }
     for (int x = 0; x < width; x += kReadAheadRun) {
         const int run = std::min(kReadAheadRun, width - x);
-        Prefetch(next.source, next.sourceWidth, x, run);
-        Prefetch(next.foreground, next.foregroundWidth, x, run);
+        Prefetch(next.source, x, run);
+        Prefetch(next.foreground, x, run);
         ComposeRun(s, a + x, b + x, run);
     }
 }

@@ -7,6 +7,7 @@
 
 #include "dioptrix/config.h"
 #include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/filters.h"
 
 /// Coefficients of the cross-correction for compensations cL, cR and a full scale S:
 /// with D = 1 - cL*cR, aL = (1 + cL)/D, aR = (1 + cR)/D,
@@ -73,14 +74,12 @@ struct LineComposer {
 /// ComposeLine).
 LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept;
 
-/// Pixels of the lines the next composition will read, brought toward the cache while
-/// this line is composed, so that memory and arithmetic overlap. A hint only: nothing is
-/// read from them, and null runs are skipped.
+/// The lines the next composition will read, as they lie in the bitmaps' storage (16-bit
+/// or packed), brought toward the cache while this line is composed, so that memory and
+/// arithmetic overlap. A hint only: nothing is read from them, and null lines are skipped.
 struct ReadAhead {
-    const BMM_Color_64* source = nullptr;
-    int sourceWidth = 0;
-    const BMM_Color_64* foreground = nullptr;
-    int foregroundWidth = 0;
+    loom::StoredLine source;
+    loom::StoredLine foreground;
 };
 
 /// Composes one line in place: `a` holds the left view's pixels and receives the result,

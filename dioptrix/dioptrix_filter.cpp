@@ -52,8 +52,7 @@ BOOL DioptrixFilter::Render(HWND hWnd) {
             // serves every line from here on.
             std::fill(b.get(), b.get() + ws, BMM_Color_64{});
         }
-        const ReadAhead next{loom::StorageLine(srcmap, y + 1), ws,
-                             y + 1 < hf ? loom::StorageLine(frgmap, y + 1) : nullptr, wf};
+        const ReadAhead next{loom::StorageLine(srcmap, y + 1), loom::StorageLine(frgmap, y + 1)};
         ComposeLine(composer, a.get(), b.get(), ws, next);
         if (srcmap->PutPixels(0, y, ws, a.get()) != 1) return FALSE;
     }

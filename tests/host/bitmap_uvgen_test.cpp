@@ -27,11 +27,14 @@ TEST(Bitmap, PutAndGetPixelsStayInside) {
     EXPECT_EQ(back[0], line[2]);
     EXPECT_EQ(back[1], line[3]);
     // The storage line a filter's read-ahead hints at is the line GetPixels reads.
-    ASSERT_NE(StorageLine(bm, 1), nullptr);
-    EXPECT_EQ(StorageLine(bm, 1)[3], line[3]);
-    EXPECT_EQ(StorageLine(bm, 2), nullptr);
-    EXPECT_EQ(StorageLine(bm, -1), nullptr);
-    EXPECT_EQ(StorageLine(nullptr, 0), nullptr);
+    const StoredLine stored = StorageLine(bm, 1);
+    ASSERT_NE(stored.bytes, nullptr);
+    EXPECT_EQ(stored.width, 4);
+    EXPECT_EQ(stored.pixelBytes, 8);
+    EXPECT_EQ(reinterpret_cast<const BMM_Color_64*>(stored.bytes)[3], line[3]);
+    EXPECT_EQ(StorageLine(bm, 2).bytes, nullptr);
+    EXPECT_EQ(StorageLine(bm, -1).bytes, nullptr);
+    EXPECT_EQ(StorageLine(nullptr, 0).bytes, nullptr);
     bm->DeleteThis();
     bi.SetWidth(0);
     EXPECT_EQ(TheManager->Create(&bi), nullptr);

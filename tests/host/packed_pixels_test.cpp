@@ -124,10 +124,13 @@ TEST(PackedPixels, PackedBitmapsReadAndWriteAsTheirSixteenBitTwins) {
         EXPECT_EQ(packed->Storage(), storage);
         EXPECT_TRUE(packed->Pixels().empty());
         ASSERT_EQ(packed->Packed().size(), 37u * 3 * (eight ? 3 : 6));
-        // A filter sees the same size, and no 16-bit line to read ahead in.
+        // A filter sees the same size, and reads ahead in the packed lines.
         EXPECT_EQ(StorageWidth(packed), 37);
         EXPECT_EQ(StorageHeight(packed), 3);
-        EXPECT_EQ(StorageLine(packed, 0), nullptr);
+        const size_t pixelBytes = eight ? 3 : 6;
+        EXPECT_EQ(StorageLine(packed, 2).bytes, packed->Packed().data() + 2 * 37 * pixelBytes);
+        EXPECT_EQ(StorageLine(packed, 2).pixelBytes, static_cast<int>(pixelBytes));
+        EXPECT_EQ(StorageLine(packed, 3).bytes, nullptr);
 
         std::vector<BMM_Color_64> line(30);
         for (BMM_Color_64& p : line) {
@@ -158,6 +161,11 @@ TEST(PackedPixels, PackedBitmapsReadAndWriteAsTheirSixteenBitTwins) {
         taken.swap(packed->Packed());
         EXPECT_EQ(packed->GetPixels(0, 0, 30, twice.data()), 0);
         EXPECT_EQ(packed->PutPixels(0, 0, 30, twice.data()), 0);
+        EXPECT_EQ(StorageLine(packed, 0).bytes, nullptr);
+        // Nor does it point a read-ahead past a shorter buffer traded in.
+        packed->Packed().resize(37 * pixelBytes);
+        EXPECT_NE(StorageLine(packed, 0).bytes, nullptr);
+        EXPECT_EQ(StorageLine(packed, 1).bytes, nullptr);
         packed->DeleteThis();
     }
 }

@@ -27,9 +27,19 @@ int StorageWidth(const Bitmap* bm) noexcept { return HasPixels(bm) ? bm->Width()
 
 int StorageHeight(const Bitmap* bm) noexcept { return HasPixels(bm) ? bm->Height() : 0; }
 
-const BMM_Color_64* StorageLine(const Bitmap* bm, int y) noexcept {
-    if (y < 0 || y >= StorageHeight(bm) || bm->Pixels().empty()) return nullptr;
-    return bm->Pixels().data() + static_cast<size_t>(y) * static_cast<size_t>(bm->Width());
+StoredLine StorageLine(const Bitmap* bm, int y) noexcept {
+    if (y < 0 || y >= StorageHeight(bm)) return {};
+    const size_t at = static_cast<size_t>(y) * static_cast<size_t>(bm->Width());
+    const size_t end = at + static_cast<size_t>(bm->Width());
+    if (!bm->Pixels().empty()) {
+        if (bm->Pixels().size() < end) return {};
+        return {reinterpret_cast<const std::uint8_t*>(bm->Pixels().data() + at), bm->Width(),
+                static_cast<int>(sizeof(BMM_Color_64))};
+    }
+    // Storage the host swapped for a buffer of another size has no line to point at.
+    const size_t bytes = bm->PackedBytes();
+    if (bm->Packed().size() < end * bytes) return {};
+    return {bm->Packed().data() + at * bytes, bm->Width(), static_cast<int>(bytes)};
 }
 
 ImageFilter* CreateImageFilter(ClassDesc* cd, std::string& error) {

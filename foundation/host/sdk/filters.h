@@ -105,9 +105,15 @@ namespace loom {
 int StorageWidth(const Bitmap* bm) noexcept;
 int StorageHeight(const Bitmap* bm) noexcept;
 
-/// Line y of a bitmap's 16-bit pixel storage, null outside it and for packed storage. For
-/// read-ahead hints: a filter's reads and writes go through GetPixels and PutPixels.
-const BMM_Color_64* StorageLine(const Bitmap* bm, int y) noexcept;
+/// Line y of a bitmap's pixel storage as it lies in memory: `width` pixels of `pixelBytes`
+/// bytes each (8 in 16-bit RGBA, 3 or 6 packed). For read-ahead hints only: a filter's
+/// reads and writes go through GetPixels and PutPixels, which convert.
+struct StoredLine {
+    const std::uint8_t* bytes = nullptr;  ///< null outside the bitmap
+    int width = 0;
+    int pixelBytes = 0;
+};
+StoredLine StorageLine(const Bitmap* bm, int y) noexcept;
 
 /// A new filter from a descriptor of the image-filter super class; null (with `error`)
 /// for another super class or when the descriptor makes nothing.
