@@ -10,6 +10,30 @@
 #include "dioptrix/resource.h"
 #include "foundation/host/win32/win32.h"
 
+namespace {
+
+/// A line of pixels that starts on a cache line, so that no 64-byte load or store of the
+/// composition, or of the host's conversions into and out of it, straddles two.
+struct AlignedLineDelete {
+    void operator()(BMM_Color_64* line) const noexcept {
+        ::operator delete[](line, std::align_val_t{64});
+    }
+};
+using Line = std::unique_ptr<BMM_Color_64[], AlignedLineDelete>;
+
+/// A line of `width` black pixels; null when the memory cannot be had.
+Line NewLine(int width) {
+    const size_t count = static_cast<size_t>(width);
+    void* bytes =
+        ::operator new[](count * sizeof(BMM_Color_64), std::align_val_t{64}, std::nothrow);
+    if (!bytes) return nullptr;
+    auto* line = static_cast<BMM_Color_64*>(bytes);
+    std::uninitialized_value_construct_n(line, count);
+    return Line(line);
+}
+
+}  // namespace
+
 const TCHAR* DioptrixFilter::Description() { return LoadLibString(IDS_DESCRIPTION); }
 const TCHAR* DioptrixFilter::AuthorName() { return LoadLibString(IDS_AUTHOR); }
 const TCHAR* DioptrixFilter::CopyrightMessage() { return LoadLibString(IDS_COPYRIGHT); }
@@ -33,8 +57,8 @@ BOOL DioptrixFilter::Render(HWND hWnd) {
     const int ws = loom::StorageWidth(srcmap);
     const int hs = loom::StorageHeight(srcmap);
     if (ws == 0 || hs == 0) return TRUE;
-    std::unique_ptr<BMM_Color_64[]> a(new (std::nothrow) BMM_Color_64[static_cast<size_t>(ws)]());
-    std::unique_ptr<BMM_Color_64[]> b(new (std::nothrow) BMM_Color_64[static_cast<size_t>(ws)]());
+    const Line a = NewLine(ws);
+    const Line b = NewLine(ws);
     if (!a || !b) return FALSE;
     const int wf = std::min(ws, loom::StorageWidth(frgmap));
     const int hf = loom::StorageHeight(frgmap);
