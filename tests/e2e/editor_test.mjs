@@ -110,6 +110,33 @@ async function waitForPicture(page, id, before, same = false) {
   }
 }
 
+// Records, each time the sample picture changes, whether its attributes then call it the
+// full picture, and the size of the picture it then shows: the attributes must change with
+// the picture, never after it (a test, or a user's script, would take a coarse picture
+// for the full one).
+async function watchSampleAttributes(page) {
+  await page.evaluate(() => {
+    window.sampleChanges = [];
+    const img = document.getElementById('sample');
+    new MutationObserver(() => {
+      const picture = new Image();
+      picture.src = img.src;
+      const final = img.dataset.final;
+      window.sampleChanges.push(picture.decode().then(
+          () => ({final, width: picture.naturalWidth}), () => null));
+    }).observe(img, {attributeFilter: ['src']});
+  });
+}
+
+async function checkSampleAttributes(page) {
+  const changes = (await page.evaluate(() => Promise.all(window.sampleChanges)))
+                      .filter((c) => c !== null);
+  assert.ok(changes.length >= 6, `the sample changed ${changes.length} times`);
+  for (const {final, width} of changes) {
+    assert.equal(width === 128, final === 'true', `a ${width}-wide picture marked final=${final}`);
+  }
+}
+
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // The editor's state as the page's own API module fetches it, without the page drawing it.
@@ -403,6 +430,7 @@ async function main() {
     await assert.doesNotReject(contrastEdit.waitFor());
     assert.equal(await contrastEdit.inputValue(), '1.0');
     await page.waitForFunction(() => document.getElementById('sample').naturalWidth > 0);
+    await watchSampleAttributes(page);
     const first = await sampleSignature(page);
     assert.match(first, /^128x128:/);
 
@@ -439,6 +467,7 @@ async function main() {
         () => document.querySelector('.rollup [data-id="1099"]').value === '2.5');
     await page.locator('#redo', {hasText: 'Redo Parameter Change'}).waitFor();
     await waitForSample(page, afterTyped);
+    await checkSampleAttributes(page);
 
     await checkViewportFollowsEveryChange(page, panel);
     await checkQuickSpinnerClicks(page, panel);

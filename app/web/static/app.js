@@ -346,11 +346,13 @@ async function watchPictures() {
       const previous = url;
       url = URL.createObjectURL(next.blob);
       const img = $('sample');
+      // The attributes change with the picture, in the same task: set after it, they would
+      // name the last picture while this one loads (a coarse one taken for a full one).
+      Object.assign(img.dataset, {version: next.version, final: next.final});
       img.src = url;
       $('viewport').src = `/api/viewport.bmp?p=${shown}`;
       await img.decode().catch(() => {});
       if (previous) URL.revokeObjectURL(previous);
-      Object.assign(img.dataset, {version: next.version, final: next.final});
     } catch (e) {
       await new Promise((resolve) => setTimeout(resolve, POLL_MS));
     }
