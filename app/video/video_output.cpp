@@ -75,7 +75,8 @@ struct VideoOutput::State {
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     SwsContext* sws = nullptr;
-    std::vector<int> streamMap;  // source stream -> output stream, -1 when not copied
+    SwsContext* swsPacked = nullptr;  // deep YUV output from packed RGB48 frames
+    std::vector<int> streamMap;       // source stream -> output stream, -1 when not copied
     std::vector<AVRational> sourceTimeBase;
     std::vector<std::uint8_t> rgb;
     std::vector<BMM_Color_64> wide;  // a packed frame widened for the 16-bit route
@@ -85,6 +86,7 @@ struct VideoOutput::State {
 
     ~State() {
         sws_freeContext(sws);
+        sws_freeContext(swsPacked);
         av_packet_free(&packet);
         av_frame_free(&frame);
         avcodec_free_context(&encoder);
@@ -179,6 +181,23 @@ bool VideoOutput::Open(const std::string& path, const VideoStreamInfo& stream, i
     return OpenStreams(path, stream, nullptr, "", stream.width, stream.height, sourceDepth,
                        encoding, error);
 }
+
+namespace {
+
+// A converter from `from` to the encoder's pixel format and size, with the encoder's colour
+// matrix and range for YUV output; null when swscale has none.
+SwsContext* MakeConverter(const AVCodecContext* enc, AVPixelFormat from) {
+    SwsContext* sws = sws_getContext(enc->width, enc->height, from, enc->width, enc->height,
+                                     enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (sws && IsYuv(enc->pix_fmt)) {
+        const int* coefficients = sws_getCoefficients(enc->colorspace);
+        sws_setColorspaceDetails(sws, coefficients, 1, coefficients,
+                                 enc->color_range == AVCOL_RANGE_JPEG, 0, 1 << 16, 1 << 16);
+    }
+    return sws;
+}
+
+}  // namespace
 
 bool VideoOutput::OpenStreams(const std::string& path, const VideoStreamInfo& info,
                               const AVFormatContext* in, const std::string& sourcePath, int width,
@@ -334,20 +353,16 @@ bool VideoOutput::OpenStreams(const std::string& path, const VideoStreamInfo& in
     }
     // 8-bit output goes through RGB24, rounded to nearest here (swscale would cut, and its
     // conversions from 16-bit RGB to 8-bit YUV are several times slower); deep YUV output is
-    // converted from the 16-bit pixels as they are, deep RGB output through RGB48.
+    // converted from the 16-bit pixels as they are (packed RGB48 frames too), deep RGB
+    // output through RGB48.
     s.direct = IsYuv(pixFmt) && s.deep;
     const AVPixelFormat from =
         s.direct ? AV_PIX_FMT_RGBA64 : (s.deep ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_RGB24);
-    s.sws = sws_getContext(width, height, from, width, height, pixFmt, SWS_BICUBIC, nullptr,
-                           nullptr, nullptr);
-    if (!s.sws) {
+    s.sws = MakeConverter(enc, from);
+    if (s.direct) s.swsPacked = MakeConverter(enc, AV_PIX_FMT_RGB48);
+    if (!s.sws || (s.direct && !s.swsPacked)) {
         error = path + ": cannot convert RGB to " + av_get_pix_fmt_name(pixFmt);
         return false;
-    }
-    if (IsYuv(pixFmt)) {
-        const int* coefficients = sws_getCoefficients(enc->colorspace);
-        sws_setColorspaceDetails(s.sws, coefficients, 1, coefficients,
-                                 enc->color_range == AVCOL_RANGE_JPEG, 0, 1 << 16, 1 << 16);
     }
     return true;
 }
@@ -394,10 +409,13 @@ bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& e
         error = path_ + ": a frame without all its pixels";
         return false;
     }
-    // Packed frames of the converter's input form go to it as they are; others are widened
-    // and take the 16-bit route.
-    const size_t rowBytes = w * (s.direct ? sizeof(BMM_Color_64) : s.deep ? 6 : 3);
-    const bool straight = packed && !s.direct && packedBytes * w == rowBytes;
+    // Packed frames of the output's depth (RGB24 for 8-bit output, RGB48 for deep) go to a
+    // converter as they are; others are widened and take the 16-bit route.
+    const bool straight = packed && packedBytes == PackedPixelBytes(s.deep ? 16 : 8);
+    const size_t rowBytes = w * (straight   ? packedBytes
+                                 : s.direct ? sizeof(BMM_Color_64)
+                                 : s.deep   ? 6
+                                            : 3);
     const std::vector<BMM_Color_64>* wide = &image.pixels;
     if (packed && !straight) {
         s.wide.resize(pixels);
@@ -409,12 +427,13 @@ bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& e
         error = path_ + ": not enough memory for a frame";
         return false;
     }
-    const uint8_t* planes[4] = {s.direct   ? reinterpret_cast<const uint8_t*>(wide->data())
-                                : straight ? image.packed.data()
+    const uint8_t* planes[4] = {straight   ? image.packed.data()
+                                : s.direct ? reinterpret_cast<const uint8_t*>(wide->data())
                                            : s.rgb.data(),
                                 nullptr, nullptr, nullptr};
     const int strides[4] = {static_cast<int>(rowBytes), 0, 0, 0};
-    sws_scale(s.sws, planes, strides, 0, image.height, s.frame->data, s.frame->linesize);
+    SwsContext* converter = straight && s.direct ? s.swsPacked : s.sws;
+    sws_scale(converter, planes, strides, 0, image.height, s.frame->data, s.frame->linesize);
     s.frame->pts = pts;
     s.frame->color_range = s.encoder->color_range;
     s.frame->colorspace = s.encoder->colorspace;

@@ -10,9 +10,14 @@
 
 #include "app/video/video_anaglyph.h"
 #include "app/video/video_input.h"
+#include "app/video/video_output.h"
 #include "dioptrix/dioptrix_filter.h"
 #include "tests/video/test_clip.h"
 #include "tests/video/video_expect.h"
+
+extern "C" {
+#include <libavutil/avutil.h>
+}
 
 using loom::Image16;
 using loom::VideoInput;
@@ -159,6 +164,57 @@ TEST(PackedFrames, ACompositionOfOnePackedAndOneWideViewUnpacks) {
     shortLeft.pixels.pop_back();
     Image16 anyRight = videotest::View(5, 4, 1, 8), out;
     EXPECT_FALSE(compose(shortLeft, anyRight, out, error));
+}
+
+// Deep YUV output (10-bit H.264 and H.265, ProRes) converts packed RGB48 frames as they
+// are; the encoder must get the pixels it gets from the same frames in 16-bit RGBA.
+TEST(PackedFrames, DeepYuvOutputOfPackedFramesIsThatOfTheirWideForm) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("loom-packed-yuv-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    loom::VideoStreamInfo stream;
+    stream.width = 32;
+    stream.height = 16;
+    stream.sourceDepth = 10;
+    stream.bits = 16;
+    std::vector<Image16> wide, packed;
+    for (int i = 0; i < 4; ++i) {
+        wide.push_back(videotest::View(stream.width, stream.height, i, 16));
+        Image16 p = wide.back();
+        p.packed.resize(p.pixels.size() * 6);
+        loom::PackRgb48(p.pixels.data(), p.packed.data(), p.pixels.size());
+        p.pixels.clear();
+        packed.push_back(std::move(p));
+    }
+    int checked = 0;
+    for (const char* codec : {"h264", "h265", "prores"}) {
+        loom::VideoEncoding encoding;
+        encoding.codec = codec;
+        std::string error;
+        if (!loom::CheckVideoEncoding(encoding, error)) continue;  // not in this FFmpeg
+        SCOPED_TRACE(codec);
+        std::vector<std::uint8_t> bytes[2];
+        for (int form = 0; form < 2; ++form) {
+            const std::string path = (dir / (std::to_string(form) + ".mkv")).string();
+            loom::VideoOutput out;
+            ASSERT_TRUE(out.Open(path, stream, stream.sourceDepth, encoding, error)) << error;
+            for (size_t i = 0; i < wide.size(); ++i) {
+                ASSERT_TRUE(out.WriteFrame(form == 0 ? wide[i] : packed[i],
+                                           static_cast<long long>(i), error))
+                    << error;
+            }
+            ASSERT_TRUE(out.Finish(error)) << error;
+            const videotest::VideoFacts facts = videotest::ReadVideoFacts(path);
+            EXPECT_EQ(facts.pixelFormat, loom::OutputPixelFormat(codec, 10));
+            EXPECT_EQ(facts.frames, 4);
+            bytes[form] = videotest::ReadPackets(path, AVMEDIA_TYPE_VIDEO).bytes;
+        }
+        EXPECT_FALSE(bytes[0].empty());
+        EXPECT_TRUE(bytes[0] == bytes[1]) << "the encoded pictures differ";
+        ++checked;
+    }
+    std::filesystem::remove_all(dir);
+    EXPECT_GT(checked, 0) << "no deep YUV encoder in this FFmpeg";
 }
 
 }  // namespace
