@@ -117,8 +117,8 @@ LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_
     const __m512i place = _mm512_loadu_si512(s.channelWords);
     constexpr __mmask32 kAlphaWords = 0x88888888u;
 
-    // One cache line of each a step: every line of 16-bit or packed pixels (8 pixels take
-    // at most 64 bytes), a few twice in packed storage.
+    // A step's eight pixels take at most 64 bytes in any storage, so one hint per line a
+    // step covers every cache line (some twice in packed storage).
     const std::uint8_t* nextA = aheadA.bytes;
     const std::uint8_t* nextB = aheadB.bytes;
     const std::ptrdiff_t stepA = 8 * aheadA.pixelBytes, stepB = 8 * aheadB.pixelBytes;
