@@ -411,11 +411,9 @@ bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& e
     }
     // Packed frames of the output's depth (RGB24 for 8-bit output, RGB48 for deep) go to a
     // converter as they are; others are widened and take the 16-bit route.
-    const bool straight = packed && packedBytes == PackedPixelBytes(s.deep ? 16 : 8);
-    const size_t rowBytes = w * (straight   ? packedBytes
-                                 : s.direct ? sizeof(BMM_Color_64)
-                                 : s.deep   ? 6
-                                            : 3);
+    const size_t outputBytes = PackedPixelBytes(s.deep ? 16 : 8);
+    const bool straight = packed && packedBytes == outputBytes;
+    const size_t rowBytes = w * (s.direct && !straight ? sizeof(BMM_Color_64) : outputBytes);
     const std::vector<BMM_Color_64>* wide = &image.pixels;
     if (packed && !straight) {
         s.wide.resize(pixels);
