@@ -144,8 +144,8 @@ void ComposeScalar(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b
     }
 }
 
-/// The AVX-512 kernel reads ahead one cache line of each next line per step, at the
-/// pixels it composes: from the next lines where they reach, from the lines at hand
+/// The AVX-512 kernel reads ahead one cache line of each line to read per step, at the
+/// pixels it composes: from those lines where they reach, from the lines at hand
 /// (cached already, so the hint costs next to nothing) where they do not.
 void ComposeAvx512ReadingAhead(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,
                                int width, const ReadAhead& next) noexcept {

@@ -76,7 +76,9 @@ BOOL DioptrixFilter::Render(HWND hWnd) {
             // serves every line from here on.
             std::fill(b.get(), b.get() + ws, BMM_Color_64{});
         }
-        const ReadAhead next{loom::StorageLine(srcmap, y + 1), loom::StorageLine(frgmap, y + 1)};
+        // Two lines ahead: the next line's reads would find their read-ahead still on its
+        // way from memory (16-bit packed frames composed about 3% slower).
+        const ReadAhead next{loom::StorageLine(srcmap, y + 2), loom::StorageLine(frgmap, y + 2)};
         ComposeLine(composer, a.get(), b.get(), ws, next);
         if (srcmap->PutPixels(0, y, ws, a.get()) != 1) return FALSE;
     }

@@ -15,7 +15,7 @@ using namespace loom;
 namespace {
 
 // Lengths that leave every remainder of the vector forms' sixteen-pixel steps.
-constexpr std::size_t kLengths[] = {0, 1, 15, 16, 17, 31, 48, 1920, 1921};
+constexpr std::size_t kLengths[] = {0, 1, 15, 16, 17, 31, 32, 40, 48, 63, 1920, 1921};
 
 }  // namespace
 

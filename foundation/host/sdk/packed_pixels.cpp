@@ -186,43 +186,83 @@ LOOM_VBMI void PackVbmi(const BMM_Color_64* pixels, std::uint8_t* packed,
 
 #define LOOM_AVX512BW __attribute__((target("avx512f,avx512bw")))
 
-/// Eight pixels a step: 24 words give eight pixels of four, alpha words set after.
+/// Thirty-two pixels a step from three whole 64-byte loads: group g of eight pixels takes
+/// its 24 words from loads g / 2 and g / 2 + 1, and alpha words are set after. Eight pixels
+/// a step from a 48-byte load for the rest. (Steps of eight with 48-byte loads, half of
+/// them across two cache lines, made the 16-bit composition of 1920 x 1080 frames about 2%
+/// slower.)
 LOOM_AVX512BW void Widen48Avx512(const std::uint8_t* packed, BMM_Color_64* pixels,
                                  std::size_t count) noexcept {
-    alignas(64) std::uint16_t index[32];
-    for (int word = 0; word < 32; ++word) {
-        const int pixel = word / 4, channel = word % 4;
-        index[word] = static_cast<std::uint16_t>(channel == 3 ? 0 : 3 * pixel + channel);
+    alignas(64) std::uint16_t index[4][32];
+    for (int group = 0; group < 4; ++group) {
+        const int firstWord = 24 * group - 32 * (group / 2);  // in the group's load pair
+        for (int word = 0; word < 32; ++word) {
+            const int pixel = word / 4, channel = word % 4;
+            index[group][word] =
+                static_cast<std::uint16_t>(channel == 3 ? 0 : firstWord + 3 * pixel + channel);
+        }
     }
-    const __m512i place = _mm512_load_si512(index);
+    const __m512i place0 = _mm512_load_si512(index[0]), place1 = _mm512_load_si512(index[1]);
+    const __m512i place2 = _mm512_load_si512(index[2]), place3 = _mm512_load_si512(index[3]);
     const __m512i alpha = _mm512_set1_epi64(static_cast<long long>(0xFFFF000000000000ull));
-    constexpr __mmask32 kTwentyFourWords = (__mmask32{1} << 24) - 1;
     std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
+    for (; i + 32 <= count; i += 32) {
+        const std::uint8_t* at = packed + 6 * i;
         // As for RGB24, about three quarters of a 1920-pixel line ahead (a tenth faster).
-        _mm_prefetch(reinterpret_cast<const char*>(packed + 6 * i + 8192), _MM_HINT_T1);
+        _mm_prefetch(reinterpret_cast<const char*>(at + 8192), _MM_HINT_T1);
+        _mm_prefetch(reinterpret_cast<const char*>(at + 8192 + 64), _MM_HINT_T1);
+        _mm_prefetch(reinterpret_cast<const char*>(at + 8192 + 128), _MM_HINT_T1);
+        const __m512i load0 = _mm512_loadu_si512(at), load1 = _mm512_loadu_si512(at + 64);
+        const __m512i load2 = _mm512_loadu_si512(at + 128);
+        BMM_Color_64* out = pixels + i;
+        _mm512_storeu_si512(
+            out, _mm512_or_si512(_mm512_permutex2var_epi16(load0, place0, load1), alpha));
+        _mm512_storeu_si512(
+            out + 8, _mm512_or_si512(_mm512_permutex2var_epi16(load0, place1, load1), alpha));
+        _mm512_storeu_si512(
+            out + 16, _mm512_or_si512(_mm512_permutex2var_epi16(load1, place2, load2), alpha));
+        _mm512_storeu_si512(
+            out + 24, _mm512_or_si512(_mm512_permutex2var_epi16(load1, place3, load2), alpha));
+    }
+    constexpr __mmask32 kTwentyFourWords = (__mmask32{1} << 24) - 1;
+    for (; i + 8 <= count; i += 8) {
         const __m512i words = _mm512_maskz_loadu_epi16(kTwentyFourWords, packed + 6 * i);
         _mm512_storeu_si512(pixels + i,
-                            _mm512_or_si512(_mm512_permutexvar_epi16(place, words), alpha));
+                            _mm512_or_si512(_mm512_permutexvar_epi16(place0, words), alpha));
     }
     loom::WidenRgb48Portable(packed + 6 * i, pixels + i, count - i);
 }
 
-/// Eight pixels a step: their red, green and blue words gathered into 24.
+/// Thirty-two pixels a step into three whole 64-byte stores: store s gathers output words
+/// 32s..32s+31, whose pixels lie in input vectors s and s + 1. Eight pixels a step for the
+/// rest: the first 24 words of store 0's gathering, from one vector.
 LOOM_AVX512BW void Pack48Avx512(const BMM_Color_64* pixels, std::uint8_t* packed,
                                 std::size_t count) noexcept {
-    alignas(64) std::uint16_t index[32] = {};
-    for (int pixel = 0; pixel < 8; ++pixel) {
-        for (int channel = 0; channel < 3; ++channel) {
-            index[3 * pixel + channel] = static_cast<std::uint16_t>(4 * pixel + channel);
+    alignas(64) std::uint16_t index[3][32];
+    for (int store = 0; store < 3; ++store) {
+        for (int word = 0; word < 32; ++word) {
+            const int out = 32 * store + word, pixel = out / 3, channel = out % 3;
+            index[store][word] =
+                static_cast<std::uint16_t>(32 * (pixel / 8 - store) + 4 * (pixel % 8) + channel);
         }
     }
-    const __m512i gather = _mm512_load_si512(index);
-    constexpr __mmask32 kTwentyFourWords = (__mmask32{1} << 24) - 1;
+    const __m512i gather0 = _mm512_load_si512(index[0]), gather1 = _mm512_load_si512(index[1]);
+    const __m512i gather2 = _mm512_load_si512(index[2]);
     std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m512i in0 = _mm512_loadu_si512(pixels + i),
+                      in1 = _mm512_loadu_si512(pixels + i + 8);
+        const __m512i in2 = _mm512_loadu_si512(pixels + i + 16);
+        const __m512i in3 = _mm512_loadu_si512(pixels + i + 24);
+        std::uint8_t* out = packed + 6 * i;
+        _mm512_storeu_si512(out, _mm512_permutex2var_epi16(in0, gather0, in1));
+        _mm512_storeu_si512(out + 64, _mm512_permutex2var_epi16(in1, gather1, in2));
+        _mm512_storeu_si512(out + 128, _mm512_permutex2var_epi16(in2, gather2, in3));
+    }
+    constexpr __mmask32 kTwentyFourWords = (__mmask32{1} << 24) - 1;
     for (; i + 8 <= count; i += 8) {
         _mm512_mask_storeu_epi16(packed + 6 * i, kTwentyFourWords,
-                                 _mm512_permutexvar_epi16(gather, _mm512_loadu_si512(pixels + i)));
+                                 _mm512_permutexvar_epi16(gather0, _mm512_loadu_si512(pixels + i)));
     }
     loom::PackRgb48Portable(pixels + i, packed + 6 * i, count - i);
 }
