@@ -90,6 +90,24 @@ TEST(PackedPixels, SixteenBitPixelsPackAsTheyAreAndWidenOpaque) {
     }
 }
 
+TEST(PackedPixels, PixelCopiesMoveEveryPixelOnceEvenWhereTheRangesOverlap) {
+    for (std::size_t n : kLengths) {
+        std::vector<BMM_Color_64> line(2 * n + 16);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            line[i] = {static_cast<WORD>(i), static_cast<WORD>(3 * i), static_cast<WORD>(~i), 7};
+        }
+        // Apart, then overlapping with the copy ahead of its source and behind it.
+        for (std::ptrdiff_t shift :
+             {std::ptrdiff_t(n + 8), std::ptrdiff_t{3}, std::ptrdiff_t{-3}}) {
+            std::vector<BMM_Color_64> got = line, want = line;
+            const std::size_t from = 8, to = static_cast<std::size_t>(8 + shift);
+            CopyPixels(got.data() + from, got.data() + to, n);
+            std::memmove(want.data() + to, want.data() + from, n * sizeof(BMM_Color_64));
+            ASSERT_EQ(got, want) << n << " pixels moved by " << shift;
+        }
+    }
+}
+
 TEST(PackedPixels, LargeBlocksAreWholeAlignedPagesAndUsable) {
     LargeBlockAllocator<std::uint8_t> allocator;
     for (std::size_t bytes : {std::size_t{100}, std::size_t{2} << 20, (std::size_t{5} << 20) + 3}) {

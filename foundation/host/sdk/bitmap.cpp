@@ -40,7 +40,7 @@ int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* pixels) {
         return 1;
     }
     if (pixels_.size() < at + static_cast<size_t>(count)) return 0;
-    std::copy(pixels, pixels + count, pixels_.begin() + static_cast<long>(at));
+    loom::CopyPixels(pixels, pixels_.data() + at, static_cast<size_t>(count));
     return 1;
 }
 
@@ -55,8 +55,7 @@ int Bitmap::GetPixels(int x, int y, int count, BMM_Color_64* pixels) const {
         return 1;
     }
     if (pixels_.size() < at + static_cast<size_t>(count)) return 0;
-    auto from = pixels_.begin() + static_cast<long>(at);
-    std::copy(from, from + count, pixels);
+    loom::CopyPixels(pixels_.data() + at, pixels, static_cast<size_t>(count));
     return 1;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 /// Pixels packed as RGB without alpha, as video decoders and encoders exchange them: 8 bits
 /// a channel (RGB24, three bytes a pixel) or 16 (RGB48, six bytes, in the machine's byte
-/// order); and their conversion to and from the host's 16-bit RGBA.
+/// order); their conversion to and from the host's 16-bit RGBA; and the copy of 16-bit RGBA
+/// lines.
 ///
 /// A packed 8-bit value v stands for the 16-bit value v * 257, and a 16-bit value packs to
 /// the nearest 8-bit one, (v + 128) / 257. 16-bit values pack as they are. Alpha is dropped,
@@ -58,6 +59,9 @@ void WidenRgb48(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t co
 void PackRgb24(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept;
 void PackRgb48(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept;
 
+/// Copies `count` 16-bit RGBA pixels; the ranges may overlap.
+void CopyPixels(const BMM_Color_64* from, BMM_Color_64* to, std::size_t count) noexcept;
+
 /// The same conversions in plain code, whatever the processor: the reference the vector
 /// forms are tested against.
 void WidenRgb24Portable(const std::uint8_t* packed, BMM_Color_64* pixels,
@@ -68,5 +72,6 @@ void PackRgb24Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
                        std::size_t count) noexcept;
 void PackRgb48Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
                        std::size_t count) noexcept;
+void CopyPixelsPortable(const BMM_Color_64* from, BMM_Color_64* to, std::size_t count) noexcept;
 
 }  // namespace loom
