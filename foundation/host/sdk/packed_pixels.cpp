@@ -88,16 +88,16 @@ void WidenRgb48Portable(const std::uint8_t* packed, BMM_Color_64* pixels,
     }
 }
 
-void CopyPixelsPortable(const BMM_Color_64* from, BMM_Color_64* to, std::size_t count) noexcept {
-    if (count > 0) std::memmove(to, from, count * sizeof(BMM_Color_64));
-}
-
 void PackRgb48Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
                        std::size_t count) noexcept {
     for (std::size_t i = 0; i < count; ++i, packed += 6) {
         const WORD rgb[3] = {pixels[i].r, pixels[i].g, pixels[i].b};
         std::memcpy(packed, rgb, sizeof rgb);
     }
+}
+
+void CopyPixelsPortable(const BMM_Color_64* from, BMM_Color_64* to, std::size_t count) noexcept {
+    if (count > 0) std::memmove(to, from, count * sizeof(BMM_Color_64));
 }
 
 }  // namespace loom
