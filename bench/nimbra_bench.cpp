@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/render/renderer.h"
+#include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "nimbra/nimbra_tex.h"
 #include "nimbra/pattern.h"

@@ -41,9 +41,9 @@ set_target_properties(loom_rc PROPERTIES EXPORT_NAME rc)
 
 # Where the installed program looks for its plug-ins, relative to its own folder.
 file(RELATIVE_PATH _loom_plugins_from_bin /${CMAKE_INSTALL_BINDIR} /${LOOM_INSTALL_PLUGIN_DIR})
-target_compile_definitions(loomhost_model PRIVATE
+target_compile_definitions(loomhost_core PRIVATE
                            LOOM_PLUGIN_DIR_FROM_BIN="${_loom_plugins_from_bin}")
-set_property(SOURCE ${CMAKE_SOURCE_DIR}/app/loader/plugin_loader.cpp APPEND PROPERTY
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/app/core/loader/plugin_loader.cpp APPEND PROPERTY
              OBJECT_DEPENDS ${CMAKE_CURRENT_LIST_FILE})
 
 # Installed programs and plug-ins find the runtime through $ORIGIN.

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/filter/image16.h"
+#include "app/core/filter/image16.h"
 #include "foundation/host/sdk/bitmap.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/loader/plugin_loader.h"
-#include "app/model/texture_setup.h"
+#include "app/core/loader/plugin_loader.h"
+#include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/filters.h"
 #include "foundation/host/sdk/pblock.h"
 #include "foundation/host/sdk/scene_io.h"

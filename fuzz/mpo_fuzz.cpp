@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/stereo/stereo_photo.h"
+#include "app/core/stereo/stereo_photo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     loom::stereo::ByteRange left, right;

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/filter/filter_run.h"
-#include "app/filter/image16.h"
-#include "app/filter/stereo_settings.h"
+#include "app/core/filter/filter_run.h"
+#include "app/core/filter/image16.h"
+#include "app/core/filter/stereo_settings.h"
 #include "dioptrix/dioptrix_filter.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
 #include "foundation/host/base/undo.h"

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "app/cli/commands.h"
-#include "app/filter/stereo_settings.h"
+#include "app/core/filter/stereo_settings.h"
 #include "dioptrix/resource.h"
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/filters.h"

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/model/texture_setup.h"
+#include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/scene_io.h"
 
 namespace loom {

@@ -13,17 +13,17 @@
 #include <vector>
 
 #include "app/cli/commands.h"
-#include "app/cli/frame_range.h"
+#include "app/core/jobs/frame_range.h"
 #include "app/cli/interrupt.h"
-#include "app/cli/render_sequence.h"
-#include "app/cli/render_video.h"
+#include "app/core/jobs/render_sequence.h"
+#include "app/core/jobs/render_video.h"
 #include "app/cli/texture_options.h"
-#include "app/model/texture_setup.h"
-#include "app/model/texture_source.h"
-#include "app/render/progress.h"
-#include "app/render/render_memory.h"
-#include "app/render/renderer.h"
-#include "app/video/video_anaglyph.h"
+#include "app/core/model/texture_setup.h"
+#include "app/core/model/texture_source.h"
+#include "app/core/render/progress.h"
+#include "app/core/render/render_memory.h"
+#include "app/core/render/renderer.h"
+#include "app/core/video/video_anaglyph.h"
 
 namespace loom {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 
 namespace loom {
 

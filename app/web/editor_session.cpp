@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/model/scene_load.h"
+#include "app/core/model/scene_load.h"
 #include "app/web/bmp.h"
 #include "foundation/host/base/animate.h"
 #include "foundation/host/base/undo.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/web/api_error.h"
 #include "app/web/material_session.h"
 #include "app/web/root_folder.h"

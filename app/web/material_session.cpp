@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/model/texture_setup.h"
-#include "app/render/renderer.h"
+#include "app/core/model/texture_setup.h"
+#include "app/core/render/renderer.h"
 #include "app/web/bmp.h"
 #include "app/web/object_window.h"
 #include "app/web/root_folder.h"

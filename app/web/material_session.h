@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/web/api_error.h"
 #include "app/web/preview_renderer.h"
 #include "foundation/host/sdk/bitmap.h"

@@ -4,7 +4,7 @@
 #include <exception>
 #include <utility>
 
-#include "app/render/renderer.h"
+#include "app/core/render/renderer.h"
 #include "app/web/bmp.h"
 #include "foundation/host/base/undo.h"
 #include "foundation/host/sdk/bitmap.h"

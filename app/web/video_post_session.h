@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/web/api_error.h"
 #include "foundation/host/sdk/filters.h"
 #include "foundation/host/sdk/scene_io.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/render/renderer.h"
+#include "app/core/render/renderer.h"
 #include "fervix/fervix_tex.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "foundation/host/sdk/texmap_batch.h"

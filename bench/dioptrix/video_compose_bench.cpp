@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/filter/filter_run.h"
-#include "app/video/video_anaglyph.h"
+#include "app/core/filter/filter_run.h"
+#include "app/core/video/video_anaglyph.h"
 #include "dioptrix/dioptrix_filter.h"
 
 namespace {

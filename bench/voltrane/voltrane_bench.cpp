@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/render/renderer.h"
+#include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "voltrane/pattern.h"
 #include "voltrane/voltrane_tex.h"

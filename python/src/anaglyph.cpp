@@ -3,8 +3,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/filter/filter_run.h"
-#include "app/filter/stereo_settings.h"
+#include "app/core/filter/filter_run.h"
+#include "app/core/filter/stereo_settings.h"
 #include "foundation/host/sdk/filters.h"
 #include "python/src/errors.h"
 #include "python/src/plugins.h"

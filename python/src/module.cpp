@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/filter/image16.h"
-#include "app/model/scene_load.h"
-#include "app/stereo/colour_methods.h"
-#include "app/stereo/compose_pair.h"
+#include "app/core/filter/image16.h"
+#include "app/core/model/scene_load.h"
+#include "app/core/stereo/colour_methods.h"
+#include "app/core/stereo/compose_pair.h"
 #include "foundation/host/sdk/filters.h"
 #include "python/src/anaglyph.h"
 #include "python/src/arrays.h"

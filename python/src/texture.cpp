@@ -5,8 +5,8 @@
 #include <new>
 #include <thread>
 
-#include "app/model/panel_session.h"
-#include "app/render/render_memory.h"
+#include "app/core/model/panel_session.h"
+#include "app/core/render/render_memory.h"
 #include "foundation/host/base/crt.h"
 #include "foundation/host/sdk/pblock.h"
 #include "foundation/host/sdk/shade.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/model/texture_setup.h"
-#include "app/render/renderer.h"
+#include "app/core/model/texture_setup.h"
+#include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
 
 namespace loomwork {

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "app/loader/plugin_loader.h"
-#include "app/model/texture_setup.h"
+#include "app/core/loader/plugin_loader.h"
+#include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "foundation/host/ui/controls.h"
 

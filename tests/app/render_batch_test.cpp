@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/loader/plugin_loader.h"
-#include "app/model/texture_setup.h"
-#include "app/render/renderer.h"
+#include "app/core/loader/plugin_loader.h"
+#include "app/core/model/texture_setup.h"
+#include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
 
 using namespace loom;

@@ -1,4 +1,4 @@
-#include "app/render/render_memory.h"
+#include "app/core/render/render_memory.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

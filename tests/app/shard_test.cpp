@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/cli/frame_range.h"
+#include "app/core/jobs/frame_range.h"
 #include "tests/support/cli_fixture.h"
 
 namespace fs = std::filesystem;

@@ -8,10 +8,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/filter/filter_run.h"
-#include "app/filter/image16.h"
-#include "app/filter/stereo_settings.h"
-#include "app/loader/plugin_loader.h"
+#include "app/core/filter/filter_run.h"
+#include "app/core/filter/image16.h"
+#include "app/core/filter/stereo_settings.h"
+#include "app/core/loader/plugin_loader.h"
 #include "dioptrix/composite.h"
 #include "dioptrix/dioptrix_filter.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/filter/image16.h"
+#include "app/core/filter/image16.h"
 #include "dioptrix/composite.h"
 #include "tests/support/cli_fixture.h"
 

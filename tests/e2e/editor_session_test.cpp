@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/web/api.h"
 #include "app/web/bmp.h"
 #include "app/web/editor_session.h"

@@ -17,7 +17,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
 #include "app/web/server.h"

@@ -14,8 +14,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/filter/image16.h"
-#include "app/filter/stereo_settings.h"
+#include "app/core/filter/image16.h"
+#include "app/core/filter/stereo_settings.h"
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "tests/files/file_helpers.h"

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "app/render/sphere.h"
+#include "app/core/render/sphere.h"
 
 namespace {
 

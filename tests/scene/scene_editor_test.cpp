@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "app/loader/plugin_loader.h"
-#include "app/model/texture_setup.h"
+#include "app/core/loader/plugin_loader.h"
+#include "app/core/model/texture_setup.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
 #include "foundation/host/base/undo.h"

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "app/stereo/colour_methods.h"
-#include "app/stereo/compose_pair.h"
+#include "app/core/stereo/colour_methods.h"
+#include "app/core/stereo/compose_pair.h"
 #include "dioptrix/dioptrix_filter.h"
 #include "tests/stereo/stereo_files.h"
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/stereo/frame_progress.h"
-#include "app/stereo/sequence.h"
+#include "app/core/stereo/frame_progress.h"
+#include "app/core/stereo/sequence.h"
 
 namespace fs = std::filesystem;
 using namespace loom::stereo;

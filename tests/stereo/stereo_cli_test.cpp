@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "app/stereo/colour_methods.h"
+#include "app/core/stereo/colour_methods.h"
 #include "tests/stereo/stereo_files.h"
 #include "tests/support/cli_fixture.h"
 

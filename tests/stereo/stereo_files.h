@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/filter/image16.h"
+#include "app/core/filter/image16.h"
 #include "foundation/host/sdk/image_codec.h"
 
 namespace stereotest {

@@ -2,8 +2,8 @@
 // give, the EXIF orientation, and damaged multi-picture indexes refused.
 #include <gtest/gtest.h>
 
-#include "app/filter/filter_run.h"
-#include "app/stereo/stereo_photo.h"
+#include "app/core/filter/filter_run.h"
+#include "app/core/stereo/stereo_photo.h"
 #include "tests/stereo/stereo_files.h"
 
 using loom::Image16;

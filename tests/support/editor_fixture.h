@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/web/api.h"
 #include "app/web/editor_session.h"
 #include "foundation/host/base/animate.h"

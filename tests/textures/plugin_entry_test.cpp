@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/loader/plugin_loader.h"
+#include "app/core/loader/plugin_loader.h"
 #include "foundation/host/sdk/mtl.h"
 #include "foundation/host/sdk/plugin_api.h"
 #include "foundation/host/sdk/scene_io.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/video/video_anaglyph.h"
-#include "app/video/video_input.h"
-#include "app/video/video_output.h"
+#include "app/core/video/video_anaglyph.h"
+#include "app/core/video/video_input.h"
+#include "app/core/video/video_output.h"
 #include "dioptrix/dioptrix_filter.h"
 #include "tests/video/test_clip.h"
 #include "tests/video/video_expect.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/filter/image16.h"
-#include "app/video/video_input.h"
+#include "app/core/filter/image16.h"
+#include "app/core/video/video_input.h"
 #include "tests/support/cli_fixture.h"
 #include "tests/video/test_clip.h"
 

@@ -1,11 +1,11 @@
 // How frames hold both views: names, hints in file names, stereo data, view sizes; the
 // progress line.
-#include "app/video/stereo_layout.h"
+#include "app/core/video/stereo_layout.h"
 
 #include <gtest/gtest.h>
 
-#include "app/video/video_output.h"
-#include "app/video/video_progress.h"
+#include "app/core/video/video_output.h"
+#include "app/core/video/video_progress.h"
 
 using loom::Image16;
 using loom::StereoLayout;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/video/video_input.h"
+#include "app/core/video/video_input.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

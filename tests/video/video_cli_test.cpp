@@ -16,8 +16,8 @@ extern "C" {
 #include <libavutil/avutil.h>
 }
 
-#include "app/stereo/compose_pair.h"
-#include "app/video/video_input.h"
+#include "app/core/stereo/compose_pair.h"
+#include "app/core/video/video_input.h"
 #include "tests/support/cli_fixture.h"
 #include "tests/video/test_clip.h"
 #include "tests/video/video_expect.h"

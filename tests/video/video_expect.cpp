@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/filter/filter_run.h"
+#include "app/core/filter/filter_run.h"
 #include "dioptrix/dioptrix_filter.h"
 
 namespace videotest {

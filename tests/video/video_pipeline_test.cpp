@@ -1,5 +1,5 @@
 // The three-thread pipeline with stages of the test's own: order, failures, interruption.
-#include "app/video/video_pipeline.h"
+#include "app/core/video/video_pipeline.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <iterator>
 #include <string>
 
-#include "app/loader/plugin_loader.h"
-#include "app/model/texture_setup.h"
-#include "app/render/renderer.h"
+#include "app/core/loader/plugin_loader.h"
+#include "app/core/model/texture_setup.h"
+#include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
 
 namespace fs = std::filesystem;

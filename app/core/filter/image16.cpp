@@ -1,0 +1,44 @@
+#include "app/core/filter/image16.h"
+
+#include <vector>
+
+#include "foundation/host/sdk/image_codec.h"
+
+namespace loom {
+
+bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_t size,
+                   Image16& image, std::string& error, long long maxPixels) {
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = name + ": cannot read image: " + why;
+        return false;
+    }
+    return codec->decode16(name, data, size, maxPixels, image, error);
+}
+
+bool ReadImage16(const std::string& path, Image16& image, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    return ReadRegularFile(path, kMaxImageFileBytes, bytes, error) &&
+           DecodeImage16(path, bytes.data(), bytes.size(), image, error);
+}
+
+bool CanWriteImage16(const std::string& path, std::string& error) {
+    return CanWriteImage(path, error);
+}
+
+bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error,
+                  const SaveOptions& options) {
+    if (!CheckImageOutput(path, options, error)) return false;
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = path + ": cannot write: " + why;
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    return codec->encode16(path, image, bits, bytes, error) &&
+           SaveFile(path, bytes.data(), bytes.size(), options, error);
+}
+
+}  // namespace loom

@@ -1,0 +1,44 @@
+#include "app/core/model/texture_source.h"
+
+#include <new>
+#include <stdexcept>
+
+#include "app/core/model/panel_session.h"
+#include "app/core/model/scene_load.h"
+#include "app/core/model/texture_setup.h"
+
+namespace loom {
+
+Texmap* SceneTexture(SceneHolder& scene, const std::string& entry, std::string* label) {
+    for (int i = 0; i < scene.Count(); ++i) {
+        if (!entry.empty() && scene.Name(i) != entry) continue;
+        if (auto* tex = dynamic_cast<Texmap*>(scene.Object(i))) {
+            if (label) *label = scene.Name(i);
+            return tex;
+        }
+    }
+    throw std::runtime_error(entry.empty() ? "the scene holds no texture"
+                                           : "the scene has no texture entry '" + entry + "'");
+}
+
+TextureSource::TextureSource(const PluginLoader& loader, const std::string& className,
+                             const TextureSourceOptions& opt) {
+    if (!opt.scene.empty()) {
+        LoadSceneForCommand(opt.scene, holder_);
+        tex_ = SceneTexture(holder_, opt.entry, &label_);
+    } else {
+        if (className.empty()) throw std::runtime_error("name a texture class or --scene FILE");
+        tex_ = CreateTexture(loader, className);
+        holder_.Add(className, tex_);
+        label_ = className;
+    }
+    if (!opt.presets.empty()) {
+        PanelSession panel(tex_);
+        for (const std::string& p : opt.presets) panel.Click(p);
+    }
+    TimeValue t = FramesToTicks(opt.setTime);
+    for (const std::string& s : opt.sets) ApplySet(loader, tex_, s, t);
+    for (const std::string& k : opt.keys) ApplyKey(loader, tex_, k);
+}
+
+}  // namespace loom

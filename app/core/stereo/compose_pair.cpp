@@ -1,0 +1,142 @@
+#include "app/core/stereo/compose_pair.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+namespace loom::stereo {
+namespace {
+
+FilterOutcome ComposeColour(const AnaglyphSettings& settings, const Image16& left,
+                            const Image16& right, const std::atomic<bool>* abort, Image16& result,
+                            std::string& error) {
+    const ColourMatrix& m = MethodMatrix(settings.method, settings.glasses);
+    Image16 out;
+    out.width = left.width;
+    out.height = left.height;
+    out.bits = std::max(left.bits, right.bits);
+    out.hasAlpha = left.hasAlpha || right.hasAlpha;
+    try {
+        out.pixels.resize(left.pixels.size());
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory for the images";
+        return FilterOutcome::kFailed;
+    }
+    const auto w = static_cast<std::size_t>(left.width);
+    for (int y = 0; y < left.height; ++y) {
+        if (abort && abort->load()) return FilterOutcome::kAborted;
+        const std::size_t at = static_cast<std::size_t>(y) * w;
+        ComposeColourLine(m, &left.pixels[at], &right.pixels[at], &out.pixels[at], left.width);
+    }
+    result = std::move(out);
+    return FilterOutcome::kDone;
+}
+
+/// Copies `tile` into `sheet` with its top left corner at (x0, y0).
+void Place(const Image16& tile, int x0, int y0, Image16& sheet) {
+    for (int y = 0; y < tile.height; ++y) {
+        const auto from = tile.pixels.begin() + static_cast<long>(y) * tile.width;
+        std::copy(from, from + tile.width,
+                  sheet.pixels.begin() + static_cast<long>(y0 + y) * sheet.width + x0);
+    }
+}
+
+}  // namespace
+
+void EyesForGlasses(Glasses glasses, StereoSettings& eyes) {
+    constexpr int kRed = 0, kGreen = 1, kBlue = 2;
+    switch (glasses) {
+        case Glasses::kRedCyan:
+            eyes.leftEye = kRed;
+            eyes.rightEye = kGreen;
+            break;
+        case Glasses::kGreenMagenta:
+            eyes.leftEye = kGreen;
+            eyes.rightEye = kRed;
+            break;
+        case Glasses::kAmberBlue:
+            eyes.leftEye = kRed;
+            eyes.rightEye = kBlue;
+            break;
+    }
+}
+
+ClassDesc* StereoFilterClass(PluginLoader& loader) {
+    ClassDesc* cd = loader.FindClassByName("dioptrix");
+    if (!cd || cd->SuperClassID() != IMAGE_FILTER_CLASS_ID) {
+        throw std::runtime_error("the stereo filter plug-in (dioptrix) was not found");
+    }
+    return cd;
+}
+
+std::unique_ptr<ImageFilter> MakeStereoFilter(ClassDesc* cd, const StereoSettings& eyes) {
+    std::string err;
+    std::unique_ptr<ImageFilter> filter(CreateImageFilter(cd, err));
+    if (!filter) throw std::runtime_error(err);
+    if (!LoadFilterConfiguration(*filter, EncodeStereoSettings(eyes), err)) {
+        throw std::runtime_error("stereo configuration: " + err);
+    }
+    return filter;
+}
+
+FilterOutcome ComposePair(const AnaglyphSettings& settings, ImageFilter* greyFilter,
+                          const Image16& left, const Image16& right, FilterProgressWindow& progress,
+                          const std::atomic<bool>* abort, Image16& result, std::string& error) {
+    if (left.width != right.width || left.height != right.height) {
+        error = "the views differ in size: left " + std::to_string(left.width) + "x" +
+                std::to_string(left.height) + ", right " + std::to_string(right.width) + "x" +
+                std::to_string(right.height);
+        return FilterOutcome::kFailed;
+    }
+    if (settings.method != AnaglyphMethod::kGrey) {
+        return ComposeColour(settings, left, right, abort, result, error);
+    }
+    if (!greyFilter) {
+        error = "the grey method needs the stereo filter";
+        return FilterOutcome::kFailed;
+    }
+    return RunCompositor(*greyFilter, left, right, progress, abort, result, error);
+}
+
+FilterOutcome ComposeMethodSheet(const AnaglyphSettings& settings, ImageFilter* greyFilter,
+                                 const Image16& left, const Image16& right,
+                                 FilterProgressWindow& progress, const std::atomic<bool>* abort,
+                                 int gap, Image16& result, std::string& error) {
+    constexpr AnaglyphMethod kOrder[4] = {AnaglyphMethod::kGrey, AnaglyphMethod::kHalfColour,
+                                          AnaglyphMethod::kColour, AnaglyphMethod::kDubois};
+    gap = std::max(gap, 0);
+    const long long sheetW = 2LL * left.width + gap, sheetH = 2LL * left.height + gap;
+    if (sheetW * sheetH > kMaxImagePixels) {
+        error = "the sheet would be too large (" + std::to_string(sheetW) + "x" +
+                std::to_string(sheetH) + ")";
+        return FilterOutcome::kFailed;
+    }
+    Image16 sheet;
+    for (int i = 0; i < 4; ++i) {
+        AnaglyphSettings one = settings;
+        one.method = kOrder[i];
+        Image16 tile;
+        const FilterOutcome o =
+            ComposePair(one, greyFilter, left, right, progress, abort, tile, error);
+        if (o != FilterOutcome::kDone) return o;
+        if (i == 0) {
+            sheet.width = static_cast<int>(sheetW);
+            sheet.height = static_cast<int>(sheetH);
+            sheet.bits = tile.bits;
+            sheet.hasAlpha = tile.hasAlpha;
+            try {
+                sheet.pixels.assign(static_cast<std::size_t>(sheetW * sheetH),
+                                    BMM_Color_64{0, 0, 0, 65535});
+            } catch (const std::bad_alloc&) {
+                error = "not enough memory for the sheet";
+                return FilterOutcome::kFailed;
+            }
+        }
+        Place(tile, (i % 2) * (left.width + gap), (i / 2) * (left.height + gap), sheet);
+    }
+    result = std::move(sheet);
+    return FilterOutcome::kDone;
+}
+
+}  // namespace loom::stereo

@@ -1,0 +1,60 @@
+#pragma once
+/// One stereo pair made into one anaglyph picture, by any method: the grey method through
+/// the stereo filter (its own composition, eye channels and compensation, exactly as a
+/// still is composed), the colour methods by their matrices (colour_methods.h). Stills,
+/// sequences, folders and video frames all come through ComposePair.
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "app/core/filter/filter_run.h"
+#include "app/core/filter/image16.h"
+#include "app/core/filter/stereo_settings.h"
+#include "app/core/loader/plugin_loader.h"
+#include "app/core/stereo/colour_methods.h"
+
+namespace loom::stereo {
+
+/// Everything that says how a pair is composed.
+struct AnaglyphSettings {
+    AnaglyphMethod method = AnaglyphMethod::kGrey;
+    Glasses glasses = Glasses::kRedCyan;  ///< the colour methods' glasses
+    StereoSettings eyes;                  ///< the grey method's channel per eye and compensations
+};
+
+/// The grey method's eye channels for `glasses` (the filter writes one channel per eye):
+/// red-cyan left red, right green; green-magenta left green, right red; amber-blue left
+/// red, right blue. Compensations are left as they are.
+void EyesForGlasses(Glasses glasses, StereoSettings& eyes);
+
+/// The stereo filter's class among the loaded plug-ins; throws std::runtime_error when it
+/// is missing.
+ClassDesc* StereoFilterClass(PluginLoader& loader);
+
+/// A new stereo filter of class `cd` holding the record of `eyes` (which must be in range:
+/// CheckStereoSettings). Throws std::runtime_error when it cannot be made or refuses it.
+std::unique_ptr<ImageFilter> MakeStereoFilter(ClassDesc* cd, const StereoSettings& eyes);
+
+/// Composes `left` and `right` (the same size) into `result` by `settings.method`:
+/// * grey: `greyFilter` (a configured stereo filter; required) renders the pair as the video
+///   post runs it, with `progress` receiving its messages and `abort` polled through them;
+///   `settings.eyes` is not read (the filter holds its configuration);
+/// * the colour methods: the matrices of `settings.glasses`, `abort` polled every line,
+///   `greyFilter` and `progress` not used.
+/// The result has the larger of the two depths and alpha when either view has it.
+/// kAborted when `abort` was raised; kFailed with `error` otherwise. Runs on the thread
+/// that made `progress`; `greyFilter` is used by one thread at a time.
+FilterOutcome ComposePair(const AnaglyphSettings& settings, ImageFilter* greyFilter,
+                          const Image16& left, const Image16& right, FilterProgressWindow& progress,
+                          const std::atomic<bool>* abort, Image16& result, std::string& error);
+
+/// The four methods side by side on one sheet, two by two: grey and half-colour above,
+/// colour and Dubois below, with `gap` pixels of black between them. Same contract as
+/// ComposePair; `settings.method` is not read.
+FilterOutcome ComposeMethodSheet(const AnaglyphSettings& settings, ImageFilter* greyFilter,
+                                 const Image16& left, const Image16& right,
+                                 FilterProgressWindow& progress, const std::atomic<bool>* abort,
+                                 int gap, Image16& result, std::string& error);
+
+}  // namespace loom::stereo

@@ -1,0 +1,69 @@
+#pragma once
+/// loomhost anaglyph on stereo video: both views from one file (side by side or top-bottom)
+/// or from two files, composed frame by frame, written as a video with the other streams
+/// of the (left) input copied.
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/core/video/video_output.h"
+#include "app/core/video/video_pipeline.h"
+
+namespace CLI {
+class App;
+}
+class ImageFilter;
+
+namespace loom {
+
+/// The command-line options that apply to video.
+struct VideoOptions {
+    std::string layout;            ///< empty: from the stream's side data or the file name
+    VideoEncoding encoding;        ///< its bitrate comes from bitrateText
+    std::string bitrateText;       ///< bits per second, "8000000", "8000k" or "8M"; empty: default
+    std::string onError = "stop";  ///< "stop" or "skip"
+    bool keepPartial = false;
+    /// Adds --layout, --codec, --crf, --bitrate, --on-error and --keep-partial.
+    void AddOptions(CLI::App& cmd);
+};
+
+/// The inputs and output of one run.
+struct VideoJob {
+    std::string left;   ///< the one input holding both views, or the left view
+    std::string right;  ///< empty for one input
+    std::string output;
+    bool sideBySide = false;  ///< --sbs given: a single input is side by side, left first
+    bool force = false;       ///< replace a read-only output
+    /// Given how many frames the input has (video packets, read through), the stretch to
+    /// compose: frames first..last, numbered from 0 in presentation order; nothing when there
+    /// is none (then no file is written). Unset: every frame. A stretch is cut frame-exactly
+    /// (VideoInput::Restrict); its output's times are the input's less those of the
+    /// frames before the stretch, so that it starts where the whole would.
+    std::function<std::optional<std::pair<long long, long long>>(long long frames)> part;
+};
+
+/// Whether the name is a video file's, by its extension (.mp4, .mkv, .mov, .avi, ...).
+bool IsVideoFile(const std::string& path);
+
+/// Composition through the stereo filter by the host's bitmap path, as the still path does
+/// it (RunCompositor: the left view as the source bitmap, the right as the foreground, the
+/// source bitmap as the result), with the window and bitmaps kept from frame to frame and
+/// the views' pixels handed to the bitmaps rather than copied. Packed views are composed in
+/// packed bitmaps of their depth and give a packed result. `filter` must outlive the function;
+/// `abort` (may be null) is the filter's answer to its abort queries.
+ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abort);
+
+/// Runs the job. Everything that can be checked is checked before the output is begun:
+/// the output's name, container and codec, the layout (an unknown one refused with the
+/// choices), and with two inputs their sizes, frame rates and lengths (both values named).
+/// Throws std::runtime_error; on failure or interruption nothing is left under the output
+/// name and an existing file there is untouched, except that with keepPartial an
+/// interrupted run completes and keeps what was written. With `job.part`, the output holds
+/// the stretch's video only (no audio or subtitle stream is copied).
+void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const ComposeFrame& compose,
+                      const std::atomic<bool>* interrupt);
+
+}  // namespace loom
