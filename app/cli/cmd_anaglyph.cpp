@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "app/cli/commands.h"
-#include "app/core/jobs/frame_range.h"
 #include "app/cli/interrupt.h"
 #include "app/core/filter/filter_run.h"
 #include "app/core/filter/image16.h"
 #include "app/core/filter/stereo_settings.h"
+#include "app/core/jobs/frame_range.h"
+#include "app/core/jobs/pair_plan.h"
 #include "app/core/model/scene_load.h"
 #include "app/core/model/texture_source.h"
 #include "app/core/stereo/compose_pair.h"
 #include "app/core/stereo/pair_jobs.h"
-#include "app/core/stereo/sequence.h"
 #include "app/core/stereo/stereo_photo.h"
 #include "app/core/video/video_anaglyph.h"
 #include "foundation/host/sdk/scene_io.h"
@@ -111,139 +111,17 @@ std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_
     return stored;
 }
 
-/// The output folder of a folder of pairs, made when it does not exist.
-void MakeOutputFolder(const std::string& folder) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::is_directory(folder, ec)) return;
-    if (fs::exists(folder, ec)) {
-        throw std::runtime_error(folder + ": not a folder (the output of folders of pairs)");
+/// Prints which part of the frames this shard composes.
+void ReportShard(const Shard& shard, const FrameRange& whole,
+                 const std::optional<FrameRange>& part) {
+    const std::string which = "anaglyph: shard " + std::to_string(shard.index) + "/" +
+                              std::to_string(shard.count) + " of frames " +
+                              std::to_string(whole.first) + "-" + std::to_string(whole.last);
+    if (!part) {
+        std::fprintf(stderr, "%s: no frames (more shards than frames)\n", which.c_str());
+    } else {
+        std::fprintf(stderr, "%s: frames %d-%d\n", which.c_str(), part->first, part->last);
     }
-    if (!fs::create_directory(folder, ec) && ec) {
-        throw std::runtime_error(folder + ": cannot make the folder: " + ec.message());
-    }
-}
-
-/// A job built member by member: GCC 12 at -O3 misreads the strings of a braced temporary
-/// of this type as uninitialised.
-stereo::PairJob Job(stereo::PairSource source, std::string output, std::string label) {
-    stereo::PairJob job;
-    job.source = std::move(source);
-    job.output = std::move(output);
-    job.label = std::move(label);
-    return job;
-}
-
-/// The pairs the command names and the files it writes: one still, the frames of
-/// patterns, or the pairs of folders.
-std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
-    namespace fs = std::filesystem;
-    std::vector<stereo::PairJob> jobs;
-    std::error_code ec;
-    const bool pattern = stereo::IsFramePattern(opt.left);
-    if (!opt.frames.empty() && !pattern) {
-        throw std::runtime_error(
-            "--frames takes LEFT (and RIGHT) as frame patterns, such as left_%04d.png");
-    }
-    if (!opt.shard.empty() && !pattern) {
-        throw std::runtime_error(
-            "--shard takes LEFT (and RIGHT) as frame patterns, such as left_%04d.png, or a "
-            "video");
-    }
-    if (opt.sbs && stereo::IsStereoPhoto(opt.left)) {
-        throw std::runtime_error(opt.left +
-                                 ": a stereo photo is read as a pair without --sbs (a .jps "
-                                 "holds the right view first)");
-    }
-    if (fs::is_directory(opt.left, ec)) {
-        if (opt.sbs) throw std::runtime_error("--sbs takes a picture or a frame pattern");
-        if (!opt.right.empty() && !fs::is_directory(opt.right, ec)) {
-            throw std::runtime_error(opt.left + " is a folder; RIGHT must be a folder too");
-        }
-        std::string err;
-        const std::string ext = "." + opt.format;
-        if (!CanWriteImage16("out" + ext, err)) {
-            throw std::runtime_error("--format '" + opt.format + "': choose png, tif, exr or jpg");
-        }
-        const auto pairs = opt.right.empty() ? stereo::PairInFolder(opt.left)
-                                             : stereo::PairFolders(opt.left, opt.right);
-        MakeOutputFolder(opt.output);
-        for (const stereo::NamedPair& p : pairs) {
-            jobs.push_back(Job({p.left, p.right, false},
-                               (fs::path(opt.output) / (p.name + ext)).string(), p.name));
-        }
-        return jobs;
-    }
-    if (pattern) {
-        if (!stereo::IsFramePattern(opt.output)) {
-            throw std::runtime_error(
-                "-o must be a frame pattern too (such as out_%04d.png) when LEFT is one");
-        }
-        if (opt.sbs && !opt.right.empty()) {
-            throw std::runtime_error("--sbs takes one side-by-side pattern, not two");
-        }
-        if (!opt.sbs && opt.right.empty() && !stereo::IsStereoPhoto(opt.left)) {
-            throw std::runtime_error(
-                "give the right-eye pattern too (or --sbs for side-by-side frames)");
-        }
-        if (!opt.right.empty() && !stereo::IsFramePattern(opt.right)) {
-            throw std::runtime_error("RIGHT must be a frame pattern when LEFT is one");
-        }
-        FrameRange range;
-        if (!opt.frames.empty()) {
-            range = ParseFrameRange(opt.frames, "--frames");
-        } else {
-            const std::vector<int> found = stereo::FramesOnDisk(opt.left);
-            if (found.empty()) throw std::runtime_error(opt.left + ": no frames match");
-            range = {found.front(), found.back()};
-        }
-        // A part of the range: from --shard, or the Slurm array task's.
-        if (const std::optional<Shard> shard = RequestedShard(opt.shard, "--shard")) {
-            const std::optional<FrameRange> part = ShardOfRange(range, *shard);
-            const std::string which = "anaglyph: shard " + std::to_string(shard->index) + "/" +
-                                      std::to_string(shard->count) + " of frames " +
-                                      std::to_string(range.first) + "-" +
-                                      std::to_string(range.last);
-            if (!part) {
-                std::fprintf(stderr, "%s: no frames (more shards than frames)\n", which.c_str());
-                return jobs;
-            }
-            std::fprintf(stderr, "%s: frames %d-%d\n", which.c_str(), part->first, part->last);
-            range = *part;
-        }
-        // Each frame is planned before any is composed; a range beyond any real sequence
-        // would only exhaust memory.
-        constexpr long long kMaxFrames = 1000000;
-        if (static_cast<long long>(range.last) - range.first >= kMaxFrames) {
-            throw std::runtime_error("--frames: at most " + std::to_string(kMaxFrames) +
-                                     " frames at once");
-        }
-        for (long long f = range.first; f <= range.last; ++f) {
-            const int frame = static_cast<int>(f);
-            stereo::PairJob job{
-                {stereo::FramePath(opt.left, frame),
-                 opt.right.empty() ? "" : stereo::FramePath(opt.right, frame), opt.sbs},
-                stereo::FramePath(opt.output, frame),
-                "frame " + std::to_string(frame)};
-            if (job.output == job.source.left || job.output == job.source.right) {
-                throw std::runtime_error(job.output + ": is an input and the output");
-            }
-            jobs.push_back(std::move(job));
-        }
-        return jobs;
-    }
-    if (stereo::IsFramePattern(opt.output)) {
-        throw std::runtime_error("-o is a frame pattern but LEFT is one picture");
-    }
-    if (opt.sbs && !opt.right.empty()) {
-        throw std::runtime_error("--sbs takes one side-by-side image, not two");
-    }
-    if (!opt.sbs && opt.right.empty() && !stereo::IsStereoPhoto(opt.left)) {
-        throw std::runtime_error(
-            "give the right-eye image too (or --sbs for one image, or an .mpo or .jps photo)");
-    }
-    jobs.push_back(Job({opt.left, opt.right, opt.sbs}, opt.output, ""));
-    return jobs;
 }
 
 /// How each video frame is composed: grey through the filter, as still pictures are; the
@@ -321,7 +199,15 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         if (opt.bits != 0 && opt.bits != 8 && opt.bits != 16) {
             throw std::runtime_error("--bits must be 8 or 16");
         }
-        jobs = PlanJobs(opt);
+        stereo::PairPlanRequest request;
+        request.left = opt.left;
+        request.right = opt.right;
+        request.output = opt.output;
+        request.sideBySide = opt.sbs;
+        request.frames = opt.frames;
+        request.shard = opt.shard;
+        request.format = opt.format;
+        jobs = stereo::PlanPairJobs(request, ReportShard);
     }
     // Ctrl-C from here on, during the final write too, stops before a file is replaced.
     WatchInterrupt();

@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "app/cli/commands.h"
-#include "app/core/jobs/frame_range.h"
 #include "app/cli/interrupt.h"
+#include "app/cli/texture_options.h"
+#include "app/core/jobs/frame_range.h"
+#include "app/core/jobs/frame_render.h"
 #include "app/core/jobs/render_sequence.h"
 #include "app/core/jobs/render_video.h"
-#include "app/cli/texture_options.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/model/texture_source.h"
 #include "app/core/render/progress.h"
@@ -123,20 +124,6 @@ void CheckRenderMemory(const RenderOptions& ro, const RenderCommandOptions& opt)
         FormatBytes(needed) + " (" + std::to_string(RenderBytesPerPixel(ro)) +
         " bytes a pixel), more than " + limit.what + " (" + FormatBytes(limit.bytes) +
         "); render a smaller size or fewer outputs, or raise --max-memory");
-}
-
-/// "out.png" + "_mono" + frame 3 -> "out_mono_0003.png".
-std::string OutputName(const std::string& base, const std::string& suffix, int frame,
-                       bool sequence) {
-    namespace fs = std::filesystem;
-    fs::path p(base);
-    std::string stem = p.stem().string() + suffix;
-    if (sequence) {
-        char num[16];
-        std::snprintf(num, sizeof num, "_%04d", frame);
-        stem += num;
-    }
-    return (p.parent_path() / (stem + p.extension().string())).string();
 }
 
 /// Writes the manifest of a run that renders frames `first`..`last` of `range`.
@@ -266,7 +253,6 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         throw std::runtime_error(std::string(opt.resume ? "--resume" : "--manifest") +
                                  " needs --frames");
     }
-    const int outputs = int{ro.color} + int{ro.mono} + int{ro.normal};
     if (IsVideoFile(opt.output)) {
         RenderVideo(ctx, opt, ro, sequence, shard.has_value(), first, last);
         return;
@@ -276,16 +262,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     const SaveOptions save{opt.force, &InterruptFlag()};
     // The files of a frame are checked before it is rendered, the first frame's before
     // anything is loaded.
-    const std::pair<bool, const char*> kinds[] = {
-        {ro.color, ""}, {ro.mono, "_mono"}, {ro.normal, "_normal"}};
-    auto filesOf = [&](int frame) {
-        std::vector<std::string> files;
-        for (const auto& [wanted, suffix] : kinds) {
-            if (wanted)
-                files.push_back(OutputName(opt.output, outputs > 1 ? suffix : "", frame, sequence));
-        }
-        return files;
-    };
+    auto filesOf = [&](int frame) { return RenderFileNames(opt.output, ro, frame, sequence); };
     auto check = [&](int frame) {
         std::string err;
         for (const std::string& file : filesOf(frame)) {
@@ -334,10 +311,9 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             if (skipped(f)) continue;
             ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
             if (f != start) check(f);
-            RenderImages images;
             RenderStats frameStats;
-            bool finished = RenderTexture(
-                src.Texture(), ro, images,
+            bool finished = RenderToFiles(
+                src.Texture(), ro, filesOf(f), opt.bits, save,
                 [&](int rows, int total) { bar.Update(index * total + rows, frameCount * total); },
                 &InterruptFlag(), &frameStats);
             stats.seconds += frameStats.seconds;
@@ -347,14 +323,6 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
                 bar.Finish();
                 throw std::runtime_error("interrupted; frames written so far are complete");
             }
-            auto write = [&](const FloatImage& img, const char* suffix) {
-                std::string name = OutputName(opt.output, outputs > 1 ? suffix : "", f, sequence);
-                std::string err;
-                if (!WriteImage(name, img, opt.bits, err, save)) throw std::runtime_error(err);
-            };
-            if (ro.color) write(images.color, "");
-            if (ro.mono) write(images.mono, "_mono");
-            if (ro.normal) write(images.normal, "_normal");
             ++index;
         }
     } catch (const std::bad_alloc&) {

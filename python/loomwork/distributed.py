@@ -63,15 +63,9 @@ def _render_chunk(scene: bytes | str, entry: str | None, frames: Sequence[int], 
         tex = textures[entry]
     else:
         raise KeyError(f"the scene has no texture entry '{entry}'")
-    done, failed = [], {}
-    for frame in frames:
-        try:
-            image = tex.render(width, height, time=frame, threads=threads, output=output)
-            _loomwork.write_image(frame_path(pattern, frame), image, bits=bits)
-            done.append(frame)
-        except Exception as e:  # reported by frame number; the other frames go on
-            failed[frame] = f"{type(e).__name__}: {e}"
-    return done, failed
+    frames = list(frames)
+    files = [frame_path(pattern, frame) for frame in frames]
+    return _loomwork._render_frames(tex, frames, files, width, height, output, bits, threads)
 
 
 def _chunks(frames: list[int], size: int) -> list[list[int]]:

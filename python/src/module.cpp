@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include "app/core/filter/image16.h"
@@ -172,6 +173,27 @@ py::array Render(const Texture& tex, int width, int height, double time, std::op
         images = tex.Render(width, height, time, threads.value_or(0), which);
     }
     return loomwork::RenderArray(std::move(images), which);
+}
+
+/// Frames rendered and written by the core's frame loop, for loomwork.distributed: the
+/// frames written, and for each frame that failed its Python error's name and message.
+std::pair<std::vector<int>, std::map<int, std::string>> RenderFrames(
+    const Texture& tex, const std::vector<int>& frames, const std::vector<std::string>& files,
+    int width, int height, const std::string& output, int bits, std::optional<int> threads) {
+    const loomwork::Output which = loomwork::ParseOutput(output);
+    if (threads && *threads < 1) throw std::runtime_error("threads must be None or 1 or more");
+    loom::FramesOutcome outcome;
+    {
+        py::gil_scoped_release release;
+        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        outcome = tex.RenderFrames(frames, files, width, height, threads.value_or(0), which, bits);
+    }
+    std::map<int, std::string> failed;
+    for (const loom::FrameFailure& f : outcome.failed) {
+        // Named as the exceptions of render() and write_image() are.
+        failed[f.frame] = std::string(f.writing ? "OSError: " : "ValueError: ") + f.why;
+    }
+    return {std::move(outcome.done), std::move(failed)};
 }
 
 py::array Sample(const Texture& tex, const py::object& u, const py::object& v, double time,
@@ -551,6 +573,9 @@ method "grey" (the stereo filter: eye colours "red", "green" or "blue", compensa
 -0.5..0), or "half-colour", "colour" or "dubois" for glasses "red-cyan" (default),
 "green-magenta" or "amber-blue".
 Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
+    m.def("_render_frames", &RenderFrames, py::arg("texture"), py::arg("frames"), py::arg("files"),
+          py::arg("width"), py::arg("height"), py::arg("output"), py::arg("bits"),
+          py::arg("threads"));
     m.def("_scene_bytes", &SceneBytes, py::arg("textures"));
     m.def(
         "_load_scene_bytes",

@@ -198,8 +198,8 @@ void Texture::ClickPreset(const std::string& name) {
     panel.Click(name);
 }
 
-loom::RenderImages Texture::Render(int width, int height, double frame, int threads,
-                                   Output output) const {
+loom::RenderOptions Texture::Options(int width, int height, double frame, int threads,
+                                     Output output) const {
     if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) {
         throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
                                  ": width and height must be 1.." + std::to_string(kMaxRenderSide));
@@ -221,16 +221,36 @@ loom::RenderImages Texture::Render(int width, int height, double frame, int thre
                                  " needs about " + loom::FormatBytes(needed) + ", more than " +
                                  limit.what + " (" + loom::FormatBytes(limit.bytes) + ")");
     }
+    return ro;
+}
+
+loom::RenderImages Texture::Render(int width, int height, double frame, int threads,
+                                   Output output) const {
+    const loom::RenderOptions ro = Options(width, height, frame, threads, output);
     loom::RenderImages images;
     RandStream::Use use(stream_);
     try {
         loom::RenderTexture(tex_, ro, images);
     } catch (const std::bad_alloc&) {
         throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
-                                 ": out of memory (it needs about " + loom::FormatBytes(needed) +
-                                 ")");
+                                 ": out of memory (it needs about " +
+                                 loom::FormatBytes(loom::RenderPeakBytes(ro)) + ")");
     }
     return images;
+}
+
+loom::FramesOutcome Texture::RenderFrames(const std::vector<int>& frames,
+                                          const std::vector<std::string>& files, int width,
+                                          int height, int threads, Output output, int bits) const {
+    if (files.size() != frames.size()) {
+        throw std::runtime_error("render_frames: one file a frame");
+    }
+    if (bits != 8 && bits != 16) throw std::runtime_error("bits must be 8 or 16");
+    const loom::RenderOptions ro = Options(width, height, 0.0, threads, output);
+    std::vector<loom::FrameFiles> jobs;
+    for (size_t i = 0; i < frames.size(); ++i) jobs.push_back({frames[i], {files[i]}});
+    RandStream::Use use(stream_);
+    return loom::RenderFrames(tex_, ro, jobs, bits, {});
 }
 
 void Texture::Sample(const double* u, const double* v, std::size_t count, double frame,

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/jobs/frame_render.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
@@ -108,6 +109,13 @@ class Texture {
     loom::RenderImages Render(int width, int height, double frame, int threads,
                               Output output) const;
 
+    /// Renders `frames` in turn as Render does with each frame's time and the colour, mono
+    /// or normal output, and writes frame i to files[i] at `bits` as write_image does
+    /// (RenderFrames): a frame that fails is reported with why and the others go on.
+    loom::FramesOutcome RenderFrames(const std::vector<int>& frames,
+                                     const std::vector<std::string>& files, int width, int height,
+                                     int threads, Output output, int bits) const;
+
     /// Evaluates the texture at `count` points as `loomhost eval` does (the same bits):
     /// through its batch interface in chunks when it has one and no map of its tree draws
     /// random numbers (RandomDrawingMaps), else point by point. Writes 4
@@ -116,6 +124,9 @@ class Texture {
                 float* out) const;
 
   private:
+    /// The options of a render as Render takes them, checked: sizes, threads and memory.
+    loom::RenderOptions Options(int width, int height, double frame, int threads,
+                                Output output) const;
     /// Sample point by point (EvalColor, EvalMono or EvalNormalPerturb), after Update.
     void SampleEach(const double* u, const double* v, std::size_t count, TimeValue t, Output output,
                     float* out) const;

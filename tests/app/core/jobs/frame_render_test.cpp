@@ -1,0 +1,101 @@
+// Renders written to files: the names of each output and frame, and a list of frames where
+// one frame's failure leaves the others written, as a single render writes them.
+#include "app/core/jobs/frame_render.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/core/loader/plugin_loader.h"
+#include "app/core/model/texture_setup.h"
+#include "foundation/host/sdk/scene_io.h"
+
+namespace fs = std::filesystem;
+using namespace loom;
+
+namespace {
+
+TEST(RenderFileNames, OutputsAndFramesAreNamedAsTheCommandLineDocuments) {
+    RenderOptions ro;
+    EXPECT_EQ(RenderFileNames("d/out.png", ro, 3, false), std::vector<std::string>{"d/out.png"});
+    EXPECT_EQ(RenderFileNames("d/out.png", ro, 3, true),
+              std::vector<std::string>{"d/out_0003.png"});
+    ro.mono = ro.normal = true;
+    EXPECT_EQ(
+        RenderFileNames("out.exr", ro, 12345, true),
+        (std::vector<std::string>{"out_12345.exr", "out_mono_12345.exr", "out_normal_12345.exr"}));
+    ro.color = false;
+    ro.normal = false;
+    // One output keeps the plain name, whichever it is.
+    EXPECT_EQ(RenderFileNames("out.tif", ro, 0, false), std::vector<std::string>{"out.tif"});
+}
+
+class FrameRender : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string err;
+        ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
+        tex = CreateTexture(loader, "nimbra");
+        scene.Add("t", tex);
+        ApplyKey(loader, tex, "U Shift@0=0");
+        ApplyKey(loader, tex, "U Shift@3=2");
+        dir = fs::temp_directory_path() /
+              ("loom_frames_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        ro.width = 12;
+        ro.height = 9;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string P(const std::string& name) { return (dir / name).string(); }
+    std::vector<float> Pixels(const std::string& path) {
+        FloatImage img;
+        int bits = 0;
+        std::string err;
+        EXPECT_TRUE(ReadImage(path, img, bits, err)) << err;
+        return img.rgba;
+    }
+    PluginLoader loader;
+    SceneHolder scene;
+    Texmap* tex = nullptr;
+    RenderOptions ro;
+    fs::path dir;
+};
+
+TEST_F(FrameRender, AFailingFrameIsReportedAndTheOthersAreWrittenAsSingleRenders) {
+    fs::create_directory(dir / "f2.png");  // frame 2's file cannot be written
+    const FramesOutcome outcome =
+        RenderFrames(tex, ro, {{1, {P("f1.png")}}, {2, {P("f2.png")}}, {3, {P("f3.png")}}}, 16, {});
+    EXPECT_EQ(outcome.done, (std::vector<int>{1, 3}));
+    ASSERT_EQ(outcome.failed.size(), 1u);
+    EXPECT_EQ(outcome.failed[0].frame, 2);
+    EXPECT_TRUE(outcome.failed[0].writing);
+    EXPECT_NE(outcome.failed[0].why.find("f2.png"), std::string::npos) << outcome.failed[0].why;
+    // Each frame at its own time: the files of the frame list equal single renders'.
+    for (int frame : {1, 3}) {
+        SCOPED_TRACE(frame);
+        RenderOptions single = ro;
+        single.time = FramesToTicks(frame);
+        const std::string alone = P("alone.png");
+        ASSERT_TRUE(RenderToFiles(tex, single, {alone}, 16, {}));
+        EXPECT_EQ(Pixels(alone), Pixels(P("f" + std::to_string(frame) + ".png")));
+    }
+    EXPECT_NE(Pixels(P("f1.png")), Pixels(P("f3.png")));
+}
+
+TEST_F(FrameRender, EachOutputGoesToItsFile) {
+    ro.mono = ro.normal = true;
+    const std::vector<std::string> files = RenderFileNames(P("o.png"), ro, 0, false);
+    ASSERT_TRUE(RenderToFiles(tex, ro, files, 8, {}));
+    RenderImages images;
+    ASSERT_TRUE(RenderTexture(tex, ro, images));
+    // The mono picture is grey and the normal map is not: the files are not swapped.
+    const std::vector<float> mono = Pixels(files[1]);
+    const std::vector<float> normal = Pixels(files[2]);
+    EXPECT_EQ(mono[0], mono[1]);
+    EXPECT_NE(normal, mono);
+    EXPECT_EQ(Pixels(files[0]).size(), images.color.rgba.size());
+}
+
+}  // namespace
