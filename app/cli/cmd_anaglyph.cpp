@@ -20,7 +20,7 @@
 #include "app/core/jobs/frame_range.h"
 #include "app/core/jobs/pair_plan.h"
 #include "app/core/model/scene_load.h"
-#include "app/core/model/texture_source.h"
+#include "app/cli/texture_source.h"
 #include "app/core/stereo/compose_pair.h"
 #include "app/core/stereo/pair_jobs.h"
 #include "app/core/stereo/stereo_photo.h"

@@ -6,7 +6,7 @@
 #include "app/cli/commands.h"
 #include "app/cli/texture_options.h"
 #include "app/core/model/panel_session.h"
-#include "app/core/model/texture_source.h"
+#include "app/cli/texture_source.h"
 
 namespace loom {
 namespace {

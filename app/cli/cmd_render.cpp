@@ -20,7 +20,7 @@
 #include "app/core/jobs/render_sequence.h"
 #include "app/core/jobs/render_video.h"
 #include "app/core/model/texture_setup.h"
-#include "app/core/model/texture_source.h"
+#include "app/cli/texture_source.h"
 #include "app/core/render/progress.h"
 #include "app/core/render/render_memory.h"
 #include "app/core/render/renderer.h"

@@ -5,7 +5,7 @@
 #include "app/cli/commands.h"
 #include "app/cli/texture_options.h"
 #include "app/core/model/texture_setup.h"
-#include "app/core/model/texture_source.h"
+#include "app/cli/texture_source.h"
 #include "foundation/host/sdk/bitmap.h"
 
 namespace loom {

@@ -1,7 +1,7 @@
 #pragma once
 /// The command-line options that say which texture a command works on.
 
-#include "app/core/model/texture_source.h"
+#include "app/cli/texture_source.h"
 
 namespace CLI {
 class App;

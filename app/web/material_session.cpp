@@ -9,7 +9,6 @@
 #include "app/web/object_window.h"
 #include "app/web/root_folder.h"
 #include "foundation/host/base/animate.h"
-#include "foundation/host/stdmaps/bitmap_tex.h"
 #include "foundation/host/win32/window_tree.h"
 
 namespace loom::web {
@@ -236,33 +235,25 @@ void MaterialSession::ChooseMap(const std::string& kind, const std::string& valu
         question_.reset();
         throw ApiError(409, "the texture that asked for a map is no longer open");
     }
-    Texmap* sub = nullptr;
+    ModelValue map;
     if (kind == "class") {
         if (std::none_of(classes_.begin(), classes_.end(),
                          [&](const TextureClass& c) { return c.name == value; })) {
             throw ApiError(404, "no texture class called '" + value + "'");
         }
-        try {
-            sub = CreateTexture(loader_, value);
-        } catch (const std::exception& e) {
-            throw ApiError(409, e.what());
-        }
+        map = ModelValue::NewMap(value);
     } else if (kind == "image") {
-        std::filesystem::path file = folder_.FileToRead(value);
-        auto* bm = new BitmapTex();
-        std::string err;
-        if (!bm->SetFileName(file.string(), err)) {
-            DeleteUnreferenced(bm);
-            throw ApiError(409, err);
-        }
-        sub = bm;
+        map = ModelValue::Image(folder_.FileToRead(value).string());
     } else if (kind != "none") {
         throw ApiError(400, "the map browser's choice is 'class', 'image' or 'none'");
     }
-    owner->SetSubTexmap(slot, sub);
-    if (sub && owner->GetSubTexmap(slot) != sub) {
-        DeleteUnreferenced(sub);
+    try {
+        SetSlot(loader_, owner, slot, map);
+    } catch (const MapAssignError&) {
         throw ApiError(409, "the map could not be assigned (a map cannot hold itself)");
+    } catch (const std::exception& e) {
+        // An image that cannot be read, a class that cannot make a map.
+        throw ApiError(409, e.what());
     }
     question_.reset();
     PumpMessages();

@@ -6,11 +6,13 @@
 #include <pybind11/stl.h>
 
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <optional>
 
+#include "app/cli/setting_text.h"
 #include "app/core/filter/image16.h"
 #include "app/core/model/scene_load.h"
 #include "app/core/stereo/colour_methods.h"
@@ -58,37 +60,46 @@ std::vector<ClassInfo> Classes() {
     return out;
 }
 
-std::string Number(double d) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", d);
-    return text;
+/// The last part of a parameter path ("Sky.Edge Density": "Edge Density"), as messages
+/// name it.
+std::string LastPart(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    return dot == std::string::npos ? path : path.substr(dot + 1);
 }
 
-/// A Python value as the text `--set` takes for a row of `type`.
-std::string ValueText(py::handle handle, ParamType type, const std::string& name) {
+/// A Python value as the model's value for a row of `type`; `what` names it in messages
+/// ("--set NAME"). A string is read as the command line reads its text.
+loom::ModelValue Value(py::handle handle, ParamType type, const std::string& name,
+                       const std::string& what) {
     const auto value = py::reinterpret_borrow<py::object>(handle);
-    if (py::isinstance<py::str>(value)) return value.cast<std::string>();
+    if (py::isinstance<py::str>(value)) {
+        return loom::ParseSetting(type, value.cast<std::string>(), what);
+    }
     if (type == TYPE_RGBA) {
         if (!py::isinstance<py::sequence>(value) && !py::isinstance<py::array>(value)) {
             throw py::type_error(name + ": a colour is a sequence (R, G, B)");
         }
-        // Any number of components: the command line's parser says what is wrong.
-        std::string text;
+        // Any number of components: the model says what is wrong.
+        std::vector<double> components;
         for (py::handle c : py::list(value)) {
-            text += (text.empty() ? "" : ",") +
-                    Number(py::float_(py::reinterpret_borrow<py::object>(c)));
+            components.push_back(py::float_(py::reinterpret_borrow<py::object>(c)));
         }
-        return text;
+        return loom::ModelValue::Colour(std::move(components));
     }
-    if (py::isinstance<py::bool_>(value) || py::isinstance<py::int_>(value)) {
-        // int(True) is 1; str() of an int is exact, however large.
-        return py::str(py::reinterpret_steal<py::object>(PyNumber_Long(value.ptr())))
-            .cast<std::string>();
+    if (py::isinstance<py::bool_>(value)) return loom::ModelValue::Flag(value.cast<bool>());
+    if (py::isinstance<py::int_>(value)) {
+        // Shown exactly, however large; one beyond any double is not a number.
+        const std::string digits = py::str(value).cast<std::string>();
+        const double d = PyLong_AsDouble(value.ptr());
+        if (d == -1.0 && PyErr_Occurred()) {
+            PyErr_Clear();
+            return loom::ModelValue::Number(std::numeric_limits<double>::infinity(), digits);
+        }
+        return loom::ModelValue::Number(d, digits);
     }
     if (!PyNumber_Check(value.ptr())) throw py::type_error(name + ": expected a number");
-    const double d = py::float_(value);
-    // A whole float for a whole-number row: the command line reads "4" and "4.0" alike.
-    return Number(d);
+    // A whole float for a whole-number row is taken as the command line takes "4.0".
+    return loom::ModelValue::Number(py::float_(value));
 }
 
 py::object ValueObject(const loomwork::TypedValue& v) {
@@ -124,7 +135,8 @@ void SetItem(Texture& tex, const std::string& name, py::handle value, double fra
         // Reported as the name being no slot, with the slots listed.
         tex.GetMap(name);
     }
-    tex.SetParam(name, ValueText(value, tex.ParamTypeOf(name), name), frame);
+    tex.SetParam(name, Value(value, tex.ParamTypeOf(name), name, "--set " + LastPart(name)),
+                 frame);
 }
 
 std::string NameFromKeyword(const Texture& tex, const std::string& keyword) {
@@ -516,7 +528,8 @@ message lists the valid ones), ValueError for a value the command line would ref
             "key",
             [](Texture& t, const std::string& name, double frame, py::handle value) {
                 std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
-                t.Key(name, frame, ValueText(value, t.ParamTypeOf(name), name));
+                t.Key(name, frame,
+                      Value(value, t.ParamTypeOf(name), name, "--key " + LastPart(name)));
             },
             py::arg("name"), py::arg("frame"), py::arg("value"),
             "Adds a key: parameter `name` takes `value` at `frame` (30 frames a second).")

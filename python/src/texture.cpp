@@ -103,24 +103,16 @@ std::string Texture::ClassName() const {
 std::vector<std::string> Texture::ParamNames() const { return ParamNamesOf(tex_); }
 std::vector<std::string> Texture::MapNames() const { return MapNamesOf(tex_); }
 
-Texmap* Texture::Walk(const std::string& path, std::string& last) const {
-    Texmap* tex = tex_;
-    std::string rest = path;
-    for (size_t dot; (dot = rest.find('.')) != std::string::npos;) {
-        const std::string slotName = rest.substr(0, dot);
-        const int slot = loom::FindSlot(tex, slotName);
-        if (slot < 0) ThrowUnknown(tex, slotName, "no sub-map slot '" + slotName + "'", true);
-        Texmap* sub = tex->GetSubTexmap(slot);
-        if (!sub) throw std::runtime_error("sub-map slot '" + slotName + "' is empty");
-        tex = sub;
-        rest = rest.substr(dot + 1);
+template <class F>
+auto Texture::Named(F f) const {
+    try {
+        return f();
+    } catch (const loom::UnknownNameError& e) {
+        ThrowUnknown(e.owner, e.what(), e.slot);
     }
-    last = rest;
-    return tex;
 }
 
-void Texture::ThrowUnknown(Texmap* owner, const std::string&, const std::string& message,
-                           bool slots) const {
+void Texture::ThrowUnknown(Texmap* owner, const std::string& message, bool slots) const {
     const std::string valid = slots ? "sub-map slots: " + List(MapNamesOf(owner))
                                     : "parameters: " + List(ParamNamesOf(owner)) +
                                           "; sub-map slots: " + List(MapNamesOf(owner));
@@ -128,43 +120,37 @@ void Texture::ThrowUnknown(Texmap* owner, const std::string&, const std::string&
 }
 
 ParamType Texture::ParamTypeOf(const std::string& path) const {
-    std::string name;
-    Texmap* owner = Walk(path, name);
-    const int row = loom::FindParam(owner, name);
-    if (row < 0) ThrowUnknown(owner, name, "no parameter called '" + name + "'", false);
-    return loom::ParamBlockOf(owner)->GetParameterType(row);
+    const loom::ParamRow p = Named([&] { return loom::FindParamRow(tex_, path); });
+    return loom::ParamBlockOf(p.owner)->GetParameterType(p.row);
 }
 
 TypedValue Texture::GetParam(const std::string& path, double frame) const {
-    std::string name;
-    Texmap* owner = Walk(path, name);
-    const int row = loom::FindParam(owner, name);
-    if (row < 0) ThrowUnknown(owner, name, "no parameter called '" + name + "'", false);
-    IParamBlock* pb = loom::ParamBlockOf(owner);
+    const loom::ParamRow p = Named([&] { return loom::FindParamRow(tex_, path); });
+    IParamBlock* pb = loom::ParamBlockOf(p.owner);
     Interval valid = FOREVER;
-    return {pb->GetParameterType(row), pb->GetRaw(row, loom::FramesToTicks(frame), valid)};
+    return {pb->GetParameterType(p.row), pb->GetRaw(p.row, loom::FramesToTicks(frame), valid)};
 }
 
-void Texture::SetParam(const std::string& path, const std::string& value, double frame) {
+void Texture::SetParam(const std::string& path, const loom::ModelValue& value, double frame) {
     RandStream::Use use(stream_);
     // Checked first, so that a wrong name lists the right ones.
     ParamTypeOf(path);
-    loom::ApplySet(Plugins(), tex_, path + "=" + value, loom::FramesToTicks(frame));
+    const TimeValue t = loom::FramesToTicks(frame);
+    Named([&] { loom::SetParam(Plugins(), tex_, path, value, t); });
 }
 
-void Texture::Key(const std::string& path, double frame, const std::string& value) {
+void Texture::Key(const std::string& path, double frame, const loom::ModelValue& value) {
     RandStream::Use use(stream_);
     ParamTypeOf(path);
-    char at[64];
-    std::snprintf(at, sizeof at, "@%.17g=", frame);
-    loom::ApplyKey(Plugins(), tex_, path + at + value);
+    const TimeValue t = loom::FramesToTicks(frame);
+    Named([&] { loom::SetKey(tex_, path, t, value); });
 }
 
 std::unique_ptr<Texture> Texture::GetMap(const std::string& path) const {
     std::string name;
-    Texmap* owner = Walk(path, name);
+    Texmap* owner = Named([&] { return loom::WalkPath(tex_, path, name); });
     const int slot = loom::FindSlot(owner, name);
-    if (slot < 0) ThrowUnknown(owner, name, "no sub-map slot '" + name + "'", true);
+    if (slot < 0) ThrowUnknown(owner, "no sub-map slot '" + name + "'", true);
     Texmap* sub = owner->GetSubTexmap(slot);
     if (!sub) return nullptr;
     auto holder = std::make_shared<loom::SceneHolder>();
@@ -174,19 +160,15 @@ std::unique_ptr<Texture> Texture::GetMap(const std::string& path) const {
 
 void Texture::SetMap(const std::string& path, const Texture* sub, const std::string& imagePath) {
     RandStream::Use use(stream_);
-    std::string name;
-    Texmap* owner = Walk(path, name);
-    const int slot = loom::FindSlot(owner, name);
-    if (slot < 0) ThrowUnknown(owner, name, "no sub-map slot '" + name + "'", true);
-    if (!sub) {
-        // An image or an empty slot, exactly as --set does it.
-        loom::ApplySet(Plugins(), tex_,
-                       path + "=" + (imagePath.empty() ? "none" : "image:" + imagePath), 0);
-        return;
-    }
-    owner->SetSubTexmap(slot, sub->Get());
-    if (owner->GetSubTexmap(slot) != sub->Get()) {
-        throw std::runtime_error("sub-map slot '" + name +
+    const loom::ModelValue value = sub                 ? loom::ModelValue::Map(sub->Get())
+                                   : imagePath.empty() ? loom::ModelValue::None()
+                                                       : loom::ModelValue::Image(imagePath);
+    try {
+        Named([&] { loom::SetMap(Plugins(), tex_, path, value); });
+    } catch (const loom::MapAssignError&) {
+        const size_t dot = path.rfind('.');
+        throw std::runtime_error("sub-map slot '" +
+                                 (dot == std::string::npos ? path : path.substr(dot + 1)) +
                                  "': the map could not be assigned (a texture cannot hold "
                                  "itself)");
     }

@@ -89,10 +89,10 @@ class Texture {
     TypedValue GetParam(const std::string& path, double frame) const;
     /// The row type of parameter `path`; throws NameError as GetParam.
     ParamType ParamTypeOf(const std::string& path) const;
-    /// Sets parameter `path` from text as `--set NAME=VALUE` at `frame` does.
-    void SetParam(const std::string& path, const std::string& value, double frame);
-    /// Adds a key as `--key NAME@FRAME=VALUE` does.
-    void Key(const std::string& path, double frame, const std::string& value);
+    /// Sets parameter `path` to `value` at `frame` (the model's SetParam, as `--set` does).
+    void SetParam(const std::string& path, const loom::ModelValue& value, double frame);
+    /// Adds a key (the model's SetKey, as `--key NAME@FRAME=VALUE` does).
+    void Key(const std::string& path, double frame, const loom::ModelValue& value);
 
     /// The sub-map in slot `path`, or nothing when the slot is empty.
     std::unique_ptr<Texture> GetMap(const std::string& path) const;
@@ -130,11 +130,12 @@ class Texture {
     /// Sample point by point (EvalColor, EvalMono or EvalNormalPerturb), after Update.
     void SampleEach(const double* u, const double* v, std::size_t count, TimeValue t, Output output,
                     float* out) const;
-    /// The texture owning the last part of `path`, and that part.
-    Texmap* Walk(const std::string& path, std::string& last) const;
+    /// Calls `f`, raising a NameError that lists the valid names for an unknown one.
+    template <class F>
+    auto Named(F f) const;
     /// NameError for `name` not being a parameter (or slot) of `owner`, listing those.
-    [[noreturn]] void ThrowUnknown(Texmap* owner, const std::string& name,
-                                   const std::string& message, bool slots) const;
+    [[noreturn]] void ThrowUnknown(Texmap* owner, const std::string& message,
+                                   bool slots) const;
 
     std::shared_ptr<loom::SceneHolder> holder_;
     Texmap* tex_ = nullptr;

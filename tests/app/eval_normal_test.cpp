@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/core/loader/plugin_loader.h"
+#include "app/cli/setting_text.h"
 #include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "foundation/host/sdk/shade.h"

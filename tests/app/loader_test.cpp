@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/core/loader/plugin_loader.h"
+#include "app/cli/setting_text.h"
 #include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "foundation/host/ui/controls.h"

@@ -25,22 +25,40 @@ std::string Trim(const std::string& s) {
     return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
 }
 
-/// Follows "A.B.C" through sub-map slots; returns the texture that owns the last part.
-Texmap* Walk(Texmap* tex, const std::string& path, std::string& last) {
-    std::string rest = path;
-    for (;;) {
-        size_t dot = rest.find('.');
-        if (dot == std::string::npos) break;
-        std::string slotName = rest.substr(0, dot);
-        int slot = FindSlot(tex, slotName);
-        if (slot < 0) throw std::runtime_error("no sub-map slot '" + slotName + "'");
-        Texmap* sub = tex->GetSubTexmap(slot);
-        if (!sub) throw std::runtime_error("sub-map slot '" + slotName + "' is empty");
-        tex = sub;
-        rest = rest.substr(dot + 1);
+/// A number as messages show it: all the digits a double needs.
+std::string NumberText(double d) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", d);
+    return text;
+}
+
+/// The value as the person gave it, for messages.
+std::string Shown(const ModelValue& v) {
+    if (!v.given.empty()) return v.given;
+    switch (v.kind) {
+        case ModelValue::Kind::kNumber:
+            return NumberText(v.number);
+        case ModelValue::Kind::kFlag:
+            return v.flag ? "1" : "0";
+        case ModelValue::Kind::kColour: {
+            std::string text;
+            for (double c : v.colour) text += (text.empty() ? "" : ",") + NumberText(c);
+            return text;
+        }
+        case ModelValue::Kind::kNewMap:
+            return "map:" + v.name;
+        case ModelValue::Kind::kImage:
+            return "image:" + v.name;
+        case ModelValue::Kind::kMap:
+            return "a map";
+        case ModelValue::Kind::kNone:
+            return "none";
     }
-    last = rest;
-    return tex;
+    return {};
+}
+
+std::string UnknownNameMessage(const std::string& name, bool slot) {
+    return slot ? "no sub-map slot '" + name + "'" : "no parameter called '" + name + "'";
 }
 
 }  // namespace
@@ -117,40 +135,193 @@ int FindSlot(Texmap* tex, const std::string& name) {
     return -1;
 }
 
-ParamValue ParseParamValue(ParamType type, const std::string& text, const std::string& what) {
+ModelValue ModelValue::Number(double d, std::string given) {
+    ModelValue v;
+    v.kind = Kind::kNumber;
+    v.number = d;
+    v.given = std::move(given);
+    return v;
+}
+
+ModelValue ModelValue::Colour(std::vector<double> components, std::string given) {
+    ModelValue v;
+    v.kind = Kind::kColour;
+    v.colour = std::move(components);
+    v.given = std::move(given);
+    return v;
+}
+
+ModelValue ModelValue::Flag(bool on) {
+    ModelValue v;
+    v.kind = Kind::kFlag;
+    v.flag = on;
+    return v;
+}
+
+ModelValue ModelValue::NewMap(std::string className) {
+    ModelValue v;
+    v.kind = Kind::kNewMap;
+    v.name = std::move(className);
+    return v;
+}
+
+ModelValue ModelValue::Map(Texmap* tex) {
+    ModelValue v;
+    v.kind = Kind::kMap;
+    v.map = tex;
+    return v;
+}
+
+ModelValue ModelValue::Image(std::string path) {
+    ModelValue v;
+    v.kind = Kind::kImage;
+    v.name = std::move(path);
+    return v;
+}
+
+ModelValue ModelValue::None() { return ModelValue(); }
+
+UnknownNameError::UnknownNameError(Texmap* owner_, std::string name_, bool slot_)
+    : std::runtime_error(UnknownNameMessage(name_, slot_)),
+      owner(owner_),
+      name(std::move(name_)),
+      slot(slot_) {}
+
+Texmap* WalkPath(Texmap* tex, const std::string& path, std::string& last) {
+    std::string rest = path;
+    for (size_t dot; (dot = rest.find('.')) != std::string::npos;) {
+        const std::string slotName = rest.substr(0, dot);
+        const int slot = FindSlot(tex, slotName);
+        if (slot < 0) throw UnknownNameError(tex, slotName, true);
+        Texmap* sub = tex->GetSubTexmap(slot);
+        if (!sub) throw std::runtime_error("sub-map slot '" + slotName + "' is empty");
+        tex = sub;
+        rest = rest.substr(dot + 1);
+    }
+    last = rest;
+    return tex;
+}
+
+ParamValue RowValue(ParamType type, const ModelValue& value, const std::string& what) {
     ParamValue v;
+    const std::string shown = Shown(value);
     if (type == TYPE_RGBA) {
-        std::vector<std::string> parts;
-        size_t pos = 0;
-        for (;;) {
-            size_t comma = text.find(',', pos);
-            parts.push_back(text.substr(pos, comma == std::string::npos ? comma : comma - pos));
-            if (comma == std::string::npos) break;
-            pos = comma + 1;
-        }
-        if (parts.size() != 3) {
-            throw std::runtime_error(what + ": '" + text + "' is not a colour (expected R,G,B)");
+        if (value.kind != ModelValue::Kind::kColour || value.colour.size() != 3) {
+            throw std::runtime_error(what + ": '" + shown + "' is not a colour (expected R,G,B)");
         }
         for (int c = 0; c < 3; ++c) {
-            v.v[c] = static_cast<float>(ParseNumber(parts[static_cast<size_t>(c)], what));
+            v.v[c] = static_cast<float>(value.colour[static_cast<size_t>(c)]);
         }
         return v;
     }
-    double d = ParseNumber(text, what);
+    double d = 0.0;
+    if (value.kind == ModelValue::Kind::kNumber) {
+        d = value.number;
+    } else if (value.kind == ModelValue::Kind::kFlag) {
+        d = value.flag ? 1.0 : 0.0;
+    }
+    if ((value.kind != ModelValue::Kind::kNumber && value.kind != ModelValue::Kind::kFlag) ||
+        !std::isfinite(d)) {
+        throw std::runtime_error(what + ": '" + shown + "' is not a number");
+    }
     if (type == TYPE_INT) {
         if (d != std::floor(d)) {
-            throw std::runtime_error(what + ": '" + text + "' is not a whole number");
+            throw std::runtime_error(what + ": '" + shown + "' is not a whole number");
         }
         if (!FitsInt(d)) {
-            throw std::runtime_error(what + ": '" + text + "' is out of range (" + kIntRowRange +
+            throw std::runtime_error(what + ": '" + shown + "' is out of range (" + kIntRowRange +
                                      ")");
         }
         return ParamValue::Int(static_cast<std::int32_t>(d));
     } else if (std::fabs(d) > 3.4e38) {
-        throw std::runtime_error(what + ": '" + text + "' is out of range");
+        throw std::runtime_error(what + ": '" + shown + "' is out of range");
     }
     v.v[0] = static_cast<float>(d);
     return v;
+}
+
+ParamRow FindParamRow(Texmap* tex, const std::string& path, bool animated) {
+    std::string name;
+    Texmap* owner = WalkPath(tex, path, name);
+    const int row = FindParam(owner, name);
+    if (row < 0) throw UnknownNameError(owner, name, false);
+    if (animated && !ParamBlockOf(owner)->IsAnimatable(row)) {
+        throw SettingError("'" + name + "' cannot be animated");
+    }
+    return {owner, row, name};
+}
+
+void SetSlot(const PluginLoader& loader, Texmap* owner, int slot, const ModelValue& value) {
+    Texmap* sub = nullptr;
+    bool made = true;
+    switch (value.kind) {
+        case ModelValue::Kind::kImage: {
+            auto* bm = new BitmapTex();
+            std::string err;
+            bool read = false;
+            try {
+                read = bm->SetFileName(value.name, err);
+            } catch (const std::bad_alloc&) {
+                err = value.name + ": not enough memory to read the image";
+            }
+            if (!read) {
+                DeleteUnreferenced(bm);
+                throw SettingError(err);
+            }
+            sub = bm;
+            break;
+        }
+        case ModelValue::Kind::kNewMap:
+            sub = CreateTexture(loader, value.name);
+            break;
+        case ModelValue::Kind::kMap:
+            sub = value.map;
+            made = false;
+            break;
+        case ModelValue::Kind::kNone:
+            break;
+        default:
+            throw SettingError("a sub-map slot takes a map, an image or nothing");
+    }
+    owner->SetSubTexmap(slot, sub);
+    if (sub && owner->GetSubTexmap(slot) != sub) {
+        if (made) DeleteUnreferenced(sub);
+        throw MapAssignError("the map could not be assigned");
+    }
+}
+
+void SetMap(const PluginLoader& loader, Texmap* tex, const std::string& path,
+            const ModelValue& value) {
+    std::string name;
+    Texmap* owner = WalkPath(tex, path, name);
+    const int slot = FindSlot(owner, name);
+    if (slot < 0) throw UnknownNameError(owner, name, true);
+    SetSlot(loader, owner, slot, value);
+}
+
+void SetParam(const PluginLoader& loader, Texmap* tex, const std::string& path,
+              const ModelValue& value, TimeValue t) {
+    if (value.IsMap()) {
+        std::string name;
+        Texmap* owner = WalkPath(tex, path, name);
+        const int slot = FindSlot(owner, name);
+        if (slot < 0) throw SettingError("'" + name + "' is not a map slot");
+        SetSlot(loader, owner, slot, value);
+        return;
+    }
+    const ParamRow p = FindParamRow(tex, path);
+    IParamBlock* pb = ParamBlockOf(p.owner);
+    const ParamValue v =
+        RowValue(pb->GetParameterType(p.row), value, "--set " + p.name);
+    pb->SetRaw(p.row, t, v);
+}
+
+void SetKey(Texmap* tex, const std::string& path, TimeValue t, const ModelValue& value) {
+    const ParamRow p = FindParamRow(tex, path, true);
+    IParamBlock* pb = ParamBlockOf(p.owner);
+    const ParamValue v =
+        RowValue(pb->GetParameterType(p.row), value, "--key " + p.name);
+    pb->SetKey(p.row, t, v);
 }
 
 std::string FormatParamValue(ParamType type, const ParamValue& v) {
@@ -164,79 +335,6 @@ std::string FormatParamValue(ParamType type, const ParamValue& v) {
         std::snprintf(buf, sizeof buf, "%.9g", Widen(v.v[0]));
     }
     return buf;
-}
-
-void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, TimeValue t) {
-    size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) {
-        throw std::runtime_error("--set '" + text + "': expected NAME=VALUE");
-    }
-    std::string name;
-    Texmap* owner = Walk(tex, Trim(text.substr(0, eq)), name);
-    std::string value = Trim(text.substr(eq + 1));
-    int slot = FindSlot(owner, name);
-    bool isImage = value.rfind("image:", 0) == 0;
-    if (slot >= 0 && (value.rfind("map:", 0) == 0 || isImage || value == "none")) {
-        Texmap* sub = nullptr;
-        if (isImage) {
-            auto* bm = new BitmapTex();
-            std::string err;
-            bool read = false;
-            try {
-                read = bm->SetFileName(value.substr(6), err);
-            } catch (const std::bad_alloc&) {
-                err = value.substr(6) + ": not enough memory to read the image";
-            }
-            if (!read) {
-                DeleteUnreferenced(bm);
-                throw std::runtime_error("--set '" + text + "': " + err);
-            }
-            sub = bm;
-        } else if (value != "none") {
-            sub = CreateTexture(loader, value.substr(4));
-        }
-        owner->SetSubTexmap(slot, sub);
-        if (sub && owner->GetSubTexmap(slot) != sub) {
-            DeleteUnreferenced(sub);
-            throw std::runtime_error("--set '" + text + "': the map could not be assigned");
-        }
-        return;
-    }
-    if (isImage) throw std::runtime_error("--set '" + text + "': '" + name + "' is not a map slot");
-    int row = FindParam(owner, name);
-    if (row < 0) {
-        throw std::runtime_error("--set '" + text + "': no parameter called '" + name +
-                                 "' (see 'loomhost params')");
-    }
-    IParamBlock* pb = ParamBlockOf(owner);
-    ParamValue v = ParseParamValue(pb->GetParameterType(row), value, "--set " + name);
-    pb->SetRaw(row, t, v);
-}
-
-void ApplyKey(const PluginLoader&, Texmap* tex, const std::string& text) {
-    size_t at = text.find('@');
-    size_t eq = text.find('=', at == std::string::npos ? 0 : at);
-    if (at == std::string::npos || eq == std::string::npos || at == 0) {
-        throw std::runtime_error("--key '" + text + "': expected NAME@FRAME=VALUE");
-    }
-    std::string name;
-    Texmap* owner = Walk(tex, Trim(text.substr(0, at)), name);
-    int row = FindParam(owner, name);
-    if (row < 0) {
-        throw std::runtime_error("--key '" + text + "': no parameter called '" + name + "'");
-    }
-    IParamBlock* pb = ParamBlockOf(owner);
-    if (!pb->IsAnimatable(row)) {
-        throw std::runtime_error("--key '" + text + "': '" + name + "' cannot be animated");
-    }
-    TimeValue t = 0;
-    try {
-        t = FramesToTicks(ParseNumber(text.substr(at + 1, eq - at - 1), "frame"));
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error("--key '" + text + "': " + e.what());
-    }
-    ParamValue v = ParseParamValue(pb->GetParameterType(row), text.substr(eq + 1), "--key " + name);
-    pb->SetKey(row, t, v);
 }
 
 }  // namespace loom

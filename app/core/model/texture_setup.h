@@ -1,8 +1,10 @@
 #pragma once
 /// Creating textures by class name and setting their parameters, keys and sub-maps from
-/// command-line text, through the host interfaces only (class descriptors, parameter
-/// names answered by the texture, the parameter block, SetSubTexmap).
+/// typed values, through the host interfaces only (class descriptors, parameter names
+/// answered by the texture, the parameter block, SetSubTexmap). Text such as `--set
+/// NAME=VALUE` is read by the front-ends (app/cli/setting_text.h).
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,17 +27,94 @@ int FindParam(Texmap* tex, const std::string& name);
 /// Index of the sub-map slot called `name`, or -1.
 int FindSlot(Texmap* tex, const std::string& name);
 
-/// Parses a value for a row of type `type`: a number, an integer, or "r,g,b".
-ParamValue ParseParamValue(ParamType type, const std::string& text, const std::string& what);
+/// A value the model sets. For a parameter: a number, a colour or a flag (0 or 1). For a
+/// sub-map slot: a new texture of a class, an existing texture (shared, not copied), an
+/// image file (a bitmap texture reading it), or nothing (the slot emptied).
+struct ModelValue {
+    enum class Kind { kNumber, kColour, kFlag, kNewMap, kMap, kImage, kNone };
+    Kind kind = Kind::kNone;
+    double number = 0.0;
+    /// kColour: the components, R, G, B (a colour row takes exactly three).
+    std::vector<double> colour;
+    bool flag = false;
+    std::string name;        ///< kNewMap: the class; kImage: the file
+    Texmap* map = nullptr;   ///< kMap: the texture, not owned
+    /// The value as the person wrote it, for messages (empty: the number, formatted).
+    std::string given;
+
+    static ModelValue Number(double d, std::string given = {});
+    static ModelValue Colour(std::vector<double> components, std::string given = {});
+    static ModelValue Flag(bool on);
+    static ModelValue NewMap(std::string className);
+    static ModelValue Map(Texmap* tex);
+    static ModelValue Image(std::string path);
+    static ModelValue None();
+    /// Whether the value goes into a sub-map slot rather than a parameter.
+    bool IsMap() const { return kind >= Kind::kNewMap; }
+};
+
+/// A parameter or sub-map slot that `owner` does not have. `slot`: a slot was named.
+class UnknownNameError : public std::runtime_error {
+  public:
+    UnknownNameError(Texmap* owner, std::string name, bool slot);
+    Texmap* owner;
+    std::string name;
+    bool slot;
+};
+
+/// A setting refused for what it is: an image that cannot be read, a parameter that
+/// cannot be animated, a map value for a parameter. Front-ends add what they were asked.
+class SettingError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A map that its slot refused (a texture cannot hold itself).
+class MapAssignError : public SettingError {
+  public:
+    using SettingError::SettingError;
+};
+
+/// Follows "A.B.C" through sub-map slots: the texture that owns the last part, which goes
+/// to `last`. Throws UnknownNameError for a slot that is not there, std::runtime_error for
+/// an empty one.
+Texmap* WalkPath(Texmap* tex, const std::string& path, std::string& last);
+
+/// The row value of `v` for a row of `type`: a colour for colour rows; a number (a flag as
+/// 0 or 1) otherwise, whole and within range for integer rows. Throws std::runtime_error
+/// naming `what` and the value as given otherwise.
+ParamValue RowValue(ParamType type, const ModelValue& v, const std::string& what);
+
+/// A parameter found by path: the texture owning it and its row.
+struct ParamRow {
+    Texmap* owner = nullptr;
+    int row = -1;
+    std::string name;  ///< the last part of the path, as given
+};
+/// The parameter `path` names. Throws UnknownNameError (std::runtime_error for an empty
+/// slot on the way), and SettingError when `animated` asks for a parameter that can be
+/// animated and it cannot.
+ParamRow FindParamRow(Texmap* tex, const std::string& path, bool animated = false);
+
+/// Sets parameter `path` ("Name", or "Slot.Name" inside a sub-map) of `tex` to `value` at
+/// time t; a map value goes to SetMap. Messages name the value as `--set NAME` does, so that
+/// every front-end reports alike. Throws UnknownNameError, SettingError or
+/// std::runtime_error before changing anything.
+void SetParam(const PluginLoader& loader, Texmap* tex, const std::string& path,
+              const ModelValue& value, TimeValue t);
+/// Puts `value` (a map, an image or nothing) into sub-map slot `path` of `tex`. Throws
+/// UnknownNameError, SettingError (MapAssignError when the slot refuses the map) or
+/// std::runtime_error (an unknown class) before changing anything.
+void SetMap(const PluginLoader& loader, Texmap* tex, const std::string& path,
+            const ModelValue& value);
+/// SetMap for slot `slot` of `owner`.
+void SetSlot(const PluginLoader& loader, Texmap* owner, int slot, const ModelValue& value);
+/// Adds a key: parameter `path` takes `value` at time t. Throws as SetParam, and
+/// SettingError for a parameter that cannot be animated.
+void SetKey(Texmap* tex, const std::string& path, TimeValue t, const ModelValue& value);
+
 /// Formats a row value for display.
 std::string FormatParamValue(ParamType type, const ParamValue& v);
-
-/// Applies "NAME=VALUE" at time t. NAME may be "Slot.NAME" to reach into a sub-map;
-/// VALUE "map:CLASS" puts a new texture in a slot, "none" empties it. Throws
-/// std::runtime_error on any mistake, before changing anything.
-void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, TimeValue t);
-/// Applies "NAME@FRAME=VALUE": a key at that frame (30 frames per second).
-void ApplyKey(const PluginLoader& loader, Texmap* tex, const std::string& text);
 
 /// Strict number parsing: the whole text must be one finite number.
 double ParseNumber(const std::string& text, const std::string& what);

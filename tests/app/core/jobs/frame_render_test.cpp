@@ -38,8 +38,8 @@ class FrameRender : public ::testing::Test {
         ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
         tex = CreateTexture(loader, "nimbra");
         scene.Add("t", tex);
-        ApplyKey(loader, tex, "U Shift@0=0");
-        ApplyKey(loader, tex, "U Shift@3=2");
+        SetKey(tex, "U Shift", FramesToTicks(0), ModelValue::Number(0.0));
+        SetKey(tex, "U Shift", FramesToTicks(3), ModelValue::Number(2.0));
         dir = fs::temp_directory_path() /
               ("loom_frames_" + std::to_string(::getpid()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());

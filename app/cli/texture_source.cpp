@@ -1,11 +1,11 @@
-#include "app/core/model/texture_source.h"
+#include "app/cli/texture_source.h"
 
 #include <new>
 #include <stdexcept>
 
 #include "app/core/model/panel_session.h"
 #include "app/core/model/scene_load.h"
-#include "app/core/model/texture_setup.h"
+#include "app/cli/setting_text.h"
 
 namespace loom {
 
