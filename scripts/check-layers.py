@@ -4,7 +4,8 @@
 Every quoted #include of a tracked source file is an edge from the includer's folder to the
 included file's folder. The folders are ranked in LAYERS, lowest first: a folder may include
 folders of a lower rank and itself, nothing of its own rank or above. An include that goes
-up or sideways, and a cycle (which such an include would be part of), fail the check.
+up or sideways, and a cycle (which such an include would be part of), fail the check, as
+does an include of a plug-in's folder from the application (app/).
 
   scripts/check-layers.py [--root DIR] [--graph]
 
@@ -20,6 +21,12 @@ import sys
 # The allowed order, lowest first. Folders on one line share a rank and may not include one
 # another. A folder is named by its path relative to the root; a file belongs to the
 # longest folder named here that holds it.
+PLUGINS = ["voltrane", "fervix", "lumidot", "nimbra", "dioptrix"]
+
+# The application reaches plug-ins only through the host's interfaces: nothing under
+# APPLICATION includes a plug-in's folder, though plug-ins rank below it.
+APPLICATION = "app"
+
 LAYERS = [
     ["foundation/host/base", "foundation/vecmath"],
     ["foundation/host/sdk", "foundation/host/win32"],
@@ -27,7 +34,7 @@ LAYERS = [
     ["foundation/host/stdmaps", "foundation/noise"],
     ["foundation/texframe"],
     ["foundation/panelframe"],
-    ["voltrane", "fervix", "lumidot", "nimbra", "dioptrix", "tools"],
+    PLUGINS + ["tools"],
     ["app/core/loader", "app/core/render"],
     ["app/core/filter", "app/core/model"],
     ["app/core/scene", "app/core/stereo"],
@@ -165,13 +172,20 @@ def main():
             print(f"check-layers: {path}: includes {included}, {how} from {source} to {dest}",
                   file=sys.stderr)
             failures += 1
+    for (source, dest), uses in sorted(edges.items()):
+        if (source == APPLICATION or source.startswith(APPLICATION + "/")) and dest in PLUGINS:
+            for path, included in uses:
+                print(f"check-layers: {path}: includes {included}; the application reaches "
+                      "plug-ins only through the host's interfaces", file=sys.stderr)
+                failures += 1
     cycle = find_cycle(edges)
     if cycle:
         print("check-layers: cycle between folders: " + " -> ".join(cycle), file=sys.stderr)
         failures += 1
     if failures:
         return 1
-    print(f"check-layers: {len(edges)} folder edges, none upward, no cycle")
+    print(f"check-layers: {len(edges)} folder edges, none upward, no cycle, no plug-in "
+          "included by the application")
     return 0
 
 

@@ -7,5 +7,5 @@ set -euo pipefail
 BUILD=$(realpath -m "${1:-build-tsan}")
 cd "$(dirname "$0")/.."
 cmake --preset tsan -B "$BUILD" ${LOOM_CMAKE_EXTRA:-} >/dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target app_test noise_test nimbra fervix lumidot voltrane dioptrix web_server_test preview_test
+cmake --build "$BUILD" -j "$(nproc)" --target render_test noise_test nimbra fervix lumidot voltrane dioptrix web_server_test preview_test
 cd "$BUILD" && ctest --output-on-failure -L tsan -j "$(nproc)"

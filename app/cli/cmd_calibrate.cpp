@@ -8,10 +8,10 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "app/cli/commands.h"
 #include "app/core/filter/stereo_settings.h"
-#include "dioptrix/resource.h"
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/filters.h"
 #include "foundation/host/win32/interact.h"
@@ -28,6 +28,46 @@ struct CalibrateOptions {
     std::string output;
     bool force = false;
 };
+
+/// The setup dialog's controls a person uses, found as a person finds them: the colour
+/// buttons by their words, the left eye's before the right eye's as the dialog shows them;
+/// the compensation fields (the dialog's edit fields, left first); the picture (the one
+/// picture control that shows a bitmap).
+struct CalibrationControls {
+    int left[3] = {0, 0, 0};  ///< red, green, blue of the left eye
+    int right[3] = {0, 0, 0};
+    int leftEdit = 0, rightEdit = 0;
+    HWND preview = nullptr;
+};
+
+/// The controls of `d`; false with `missing` naming one that is not there.
+bool FindCalibrationControls(HWND d, CalibrationControls& c, std::string& missing) {
+    const char* colours[3] = {"Red", "Green", "Blue"};
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<HWND> buttons = interact::FindControlsByText(d, colours[i]);
+        if (buttons.size() != 2) {
+            missing = std::string("the eyes' ") + colours[i] + " buttons";
+            return false;
+        }
+        c.left[i] = GetDlgCtrlID(buttons[0]);
+        c.right[i] = GetDlgCtrlID(buttons[1]);
+    }
+    const std::vector<HWND> edits = interact::FindControlsByClass(d, "CustEdit");
+    if (edits.size() != 2) {
+        missing = "the compensation fields";
+        return false;
+    }
+    c.leftEdit = GetDlgCtrlID(edits[0]);
+    c.rightEdit = GetDlgCtrlID(edits[1]);
+    for (HWND s : interact::FindControlsByClass(d, "Static")) {
+        if (SendMessageA(s, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0) c.preview = s;
+    }
+    if (!c.preview) {
+        missing = "the calibration picture";
+        return false;
+    }
+    return true;
+}
 
 std::string CompText(double c, const char* what) {
     if (!std::isfinite(c) || c < -0.5 || c > 0.0) {
@@ -68,24 +108,26 @@ void RunCalibrate(AppContext& ctx, const CalibrateOptions& opt) {
     };
     interact::ModalScript script({
         [&](HWND d) {
+            CalibrationControls c;
+            std::string missing;
+            if (!FindCalibrationControls(d, c, missing)) {
+                fail(missing);
+                return;
+            }
             // Only the colours asked for are clicked, the left eye first; an eye that held
             // the colour clicked for the other gives it up and takes the other's old one.
-            if (left >= 0 && !interact::Click(d, IDC_LEFT_RED + left)) {
-                fail("the left eye's button");
-            }
-            if (right >= 0 && !interact::Click(d, IDC_RIGHT_RED + right)) {
+            if (left >= 0 && !interact::Click(d, c.left[left])) fail("the left eye's button");
+            if (right >= 0 && !interact::Click(d, c.right[right])) {
                 fail("the right eye's button");
             }
             for (int i = 0; i < 3; ++i) {
-                if (IsDlgButtonChecked(d, IDC_LEFT_RED + i) == BST_CHECKED) shownLeft = i;
-                if (IsDlgButtonChecked(d, IDC_RIGHT_RED + i) == BST_CHECKED) shownRight = i;
+                if (IsDlgButtonChecked(d, c.left[i]) == BST_CHECKED) shownLeft = i;
+                if (IsDlgButtonChecked(d, c.right[i]) == BST_CHECKED) shownRight = i;
             }
-            if (!interact::TypeValue(d, IDC_LEFT_EDIT, leftComp)) fail("the left compensation");
-            if (!interact::TypeValue(d, IDC_RIGHT_EDIT, rightComp)) {
-                fail("the right compensation");
-            }
-            auto bmp = reinterpret_cast<HBITMAP>(
-                SendDlgItemMessageA(d, IDC_PREVIEW, STM_GETIMAGE, IMAGE_BITMAP, 0));
+            if (!interact::TypeValue(d, c.leftEdit, leftComp)) fail("the left compensation");
+            if (!interact::TypeValue(d, c.rightEdit, rightComp)) fail("the right compensation");
+            auto bmp =
+                reinterpret_cast<HBITMAP>(SendMessageA(c.preview, STM_GETIMAGE, IMAGE_BITMAP, 0));
             if (!ReadBitmap(bmp, &shown)) fail("the calibration picture");
         },
         [&](HWND d) {

@@ -9,6 +9,7 @@
 #include "app/core/model/scene_load.h"
 #include "app/web/bmp.h"
 #include "foundation/host/base/animate.h"
+#include "foundation/host/base/text.h"
 #include "foundation/host/base/undo.h"
 #include "foundation/host/win32/interact.h"
 #include "foundation/host/win32/window_tree.h"
@@ -59,8 +60,7 @@ EditorSession::RootFiles EditorSession::Files() const {
             continue;
         }
         if (!it->is_regular_file(ec) || !folder_.Holds(it->path())) continue;
-        std::string ext = name.extension().string();
-        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string ext = Lower(name.extension().string());
         const std::string relative = it->path().lexically_relative(root_).generic_string();
         if (ext == ".loom") {
             if (files.scenes.size() < kMaxListedFiles) files.scenes.push_back(relative);

@@ -22,6 +22,7 @@
 
 #include "app/web/api.h"
 #include "app/web/window_thread.h"
+#include "foundation/host/base/text.h"
 
 namespace loom::web {
 namespace {
@@ -141,12 +142,6 @@ void SendNow(int fd, const std::string& bytes) {
             return;
         }
     }
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 std::string_view Trim(std::string_view s) {

@@ -6,9 +6,9 @@
 #include <pybind11/stl.h>
 
 #include <cmath>
-#include <limits>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <optional>
 
@@ -135,8 +135,7 @@ void SetItem(Texture& tex, const std::string& name, py::handle value, double fra
         // Reported as the name being no slot, with the slots listed.
         tex.GetMap(name);
     }
-    tex.SetParam(name, Value(value, tex.ParamTypeOf(name), name, "--set " + LastPart(name)),
-                 frame);
+    tex.SetParam(name, Value(value, tex.ParamTypeOf(name), name, "--set " + LastPart(name)), frame);
 }
 
 std::string NameFromKeyword(const Texture& tex, const std::string& keyword) {
@@ -357,7 +356,7 @@ void WriteImageArray(const std::string& path, const py::array& image, std::optio
         py::isinstance<py::array_t<std::uint16_t>>(image)) {
         const loom::Image16 img = loomwork::Image16FromArray(image, path);
         py::gil_scoped_release release;
-        written = loom::WriteImage16(path, img, bits.value_or(img.bits), err);
+        written = loom::WriteImage(path, img, bits.value_or(img.bits), err);
     } else {
         const loom::FloatImage img = loomwork::FloatImageFromArray(image, path);
         py::gil_scoped_release release;

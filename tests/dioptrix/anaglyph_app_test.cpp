@@ -60,7 +60,7 @@ TEST_F(Image16Files, ColoursSurviveBesideAnyAlphaInPngAndTiff) {
         SCOPED_TRACE(ext);
         std::string path = Path(std::string("a") + ext);
         std::string err;
-        ASSERT_TRUE(loom::WriteImage16(path, img, 16, err)) << err;
+        ASSERT_TRUE(loom::WriteImage(path, img, 16, err)) << err;
         Image16 back;
         ASSERT_TRUE(loom::ReadImage16(path, back, err)) << err;
         EXPECT_EQ(back.bits, 16);
@@ -87,7 +87,7 @@ TEST_F(Image16Files, EightBitValuesAreScaledBy257AndWrittenBack) {
     std::string err;
     for (const char* ext : {".png", ".jpg"}) {
         std::string path = Path(std::string("e") + ext);
-        ASSERT_TRUE(loom::WriteImage16(path, img, 8, err)) << err;
+        ASSERT_TRUE(loom::WriteImage(path, img, 8, err)) << err;
         Image16 back;
         ASSERT_TRUE(loom::ReadImage16(path, back, err)) << err;
         EXPECT_EQ(back.bits, 8);
@@ -97,12 +97,12 @@ TEST_F(Image16Files, EightBitValuesAreScaledBy257AndWrittenBack) {
         }
         for (const BMM_Color_64& p : back.pixels) EXPECT_EQ(p.r % 257, 0);
     }
-    ASSERT_TRUE(loom::WriteImage16(Path("f.exr"), img, 16, err)) << err;
+    ASSERT_TRUE(loom::WriteImage(Path("f.exr"), img, 16, err)) << err;
     Image16 exr;
     ASSERT_TRUE(loom::ReadImage16(Path("f.exr"), exr, err)) << err;
     EXPECT_EQ(exr.bits, 16);
     EXPECT_EQ(exr.pixels, img.pixels);  // 32-bit floats keep every 16-bit value
-    EXPECT_FALSE(loom::WriteImage16(Path("g.bmp"), img, 8, err));
+    EXPECT_FALSE(loom::WriteImage(Path("g.bmp"), img, 8, err));
     EXPECT_FALSE(loom::ReadImage16(Path("missing.png"), exr, err));
     EXPECT_NE(err.find("missing.png"), std::string::npos);
     EXPECT_FALSE(fs::exists(Path("g.bmp")));

@@ -46,7 +46,7 @@ class Anaglyph : public loomtest::CliFixture {
             }
         }
         std::string err;
-        EXPECT_TRUE(loom::WriteImage16(Path(name), img, bits, err)) << err;
+        EXPECT_TRUE(loom::WriteImage(Path(name), img, bits, err)) << err;
         return Path(name);
     }
     Image16 Load(const std::string& name) {
@@ -129,8 +129,8 @@ TEST_F(Anaglyph, SideBySideEqualsTheTwoHalves) {
         for (int x = 0; x < 12; ++x) (x < 6 ? l : r).pixels.push_back(img.pixels[y * 12 + x]);
     }
     std::string err;
-    ASSERT_TRUE(loom::WriteImage16(Path("l.png"), l, 16, err));
-    ASSERT_TRUE(loom::WriteImage16(Path("r.png"), r, 16, err));
+    ASSERT_TRUE(loom::WriteImage(Path("l.png"), l, 16, err));
+    ASSERT_TRUE(loom::WriteImage(Path("r.png"), r, 16, err));
     ASSERT_EQ(Run("anaglyph --sbs " + both + " -o " + Path("a.png")).status, 0);
     ASSERT_EQ(
         Run("anaglyph " + Path("l.png") + " " + Path("r.png") + " -o " + Path("b.png")).status, 0);

@@ -249,7 +249,7 @@ TEST(ImageWrite, AFullDiskLeavesTheEarlierImage) {
             }
             const bool a = WriteImage(path, Noise(200, 200), 16, e);
             const std::string first = e;
-            const bool b = WriteImage16(path, big, 16, e);
+            const bool b = WriteImage(path, big, 16, e);
             return (a || b) ? std::string("saved") : first + "\n" + e;
         });
         EXPECT_EQ(message.find(path), 0u) << message;
@@ -266,9 +266,9 @@ TEST(ImageWrite, JpegBeyondItsSizeIsRefusedWithoutEndingTheProcess) {
     wide.height = 1;
     wide.pixels.resize(70000);
     std::string err;
-    EXPECT_FALSE(WriteImage16(dir.File("wide.jpg"), wide, 8, err));
+    EXPECT_FALSE(WriteImage(dir.File("wide.jpg"), wide, 8, err));
     EXPECT_NE(err.find("65500"), std::string::npos) << err;
-    EXPECT_TRUE(WriteImage16(dir.File("wide.png"), wide, 8, err)) << err;
+    EXPECT_TRUE(WriteImage(dir.File("wide.png"), wide, 8, err)) << err;
 }
 
 namespace {

@@ -36,6 +36,10 @@ BASE = {
                                      '#include "foundation/host/sdk/refs.h"\n',
     "app/cli/main.cpp": '#include "foundation/host/ui/controls.h"\n#include <vector>\n'
                         '#include "generated_rc.h"\n',
+    "app/core/model/model.h": '#include "foundation/host/sdk/refs.h"\n',
+    "app/cli/cmd.cpp": '#include "app/core/model/model.h"\n',
+    "dioptrix/resource.h": "#pragma once\n",
+    "dioptrix/filter.cpp": '#include "dioptrix/resource.h"\n#include "foundation/host/sdk/refs.h"\n',
 }
 
 
@@ -78,6 +82,24 @@ class CheckLayers(unittest.TestCase):
         folders = cycle[0].split("cycle between folders: ")[1].split(" -> ")
         self.assertEqual(folders[0], folders[-1])
         self.assertEqual(sorted(folders[:-1]), ["foundation/host/base", "foundation/host/sdk"])
+
+    def test_the_application_includes_no_plug_in(self):
+        tree = dict(BASE)
+        tree["app/cli/calibrate.cpp"] = '#include "dioptrix/resource.h"\n'
+        code, _, err = run(tree)
+        self.assertEqual(code, 1)
+        self.assertIn("app/cli/calibrate.cpp: includes dioptrix/resource.h; the application "
+                      "reaches plug-ins only through the host's interfaces", err)
+        # Plug-ins rank below the application: only this rule refuses the include.
+        self.assertNotIn("upward", err)
+
+    def test_the_core_includes_no_front_end(self):
+        tree = dict(BASE)
+        tree["app/core/model/setup.cpp"] = '#include "app/cli/cmd.cpp"\n'
+        code, _, err = run(tree)
+        self.assertEqual(code, 1)
+        self.assertIn("app/core/model/setup.cpp: includes app/cli/cmd.cpp, upward from "
+                      "app/core/model to app/cli", err)
 
     def test_include_beside_the_file_counts(self):
         tree = dict(BASE)

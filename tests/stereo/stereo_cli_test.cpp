@@ -30,7 +30,7 @@ class StereoCli : public loomtest::CliFixture {
     }
     std::string Picture(const std::string& name, int w, int h, int seed) {
         std::string err;
-        EXPECT_TRUE(loom::WriteImage16(Path(name), stereotest::Picture(w, h, seed), 8, err)) << err;
+        EXPECT_TRUE(loom::WriteImage(Path(name), stereotest::Picture(w, h, seed), 8, err)) << err;
         return Path(name);
     }
     std::string FileBytes(const std::string& path) {

@@ -1,4 +1,5 @@
 #include "tools/rc/preprocessor.h"
+#include "foundation/host/base/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,11 +10,6 @@ namespace {
 constexpr std::size_t kMaxIncludeDepth = 32;
 // Bounds the work of nested macros (each level can double the token count).
 constexpr std::size_t kMaxExpandedTokens = 1'000'000;
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string BaseName(const std::string& path) {
     std::size_t slash = path.find_last_of("/\\");

@@ -23,22 +23,4 @@ bool ReadImage16(const std::string& path, Image16& image, std::string& error) {
            DecodeImage16(path, bytes.data(), bytes.size(), image, error);
 }
 
-bool CanWriteImage16(const std::string& path, std::string& error) {
-    return CanWriteImage(path, error);
-}
-
-bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error,
-                  const SaveOptions& options) {
-    if (!CheckImageOutput(path, options, error)) return false;
-    std::string why;
-    const ImageCodec* codec = LoadImageCodec(why);
-    if (!codec) {
-        error = path + ": cannot write: " + why;
-        return false;
-    }
-    std::vector<std::uint8_t> bytes;
-    return codec->encode16(path, image, bits, bytes, error) &&
-           SaveFile(path, bytes.data(), bytes.size(), options, error);
-}
-
 }  // namespace loom

@@ -1,6 +1,6 @@
 #pragma once
-/// Image files as the filter host reads and writes them: 16-bit RGBA pixels (Image16),
-/// values as stored (alpha never multiplied into the colours, on reading or on writing).
+/// Image files as the filter host reads them: 16-bit RGBA pixels (Image16), values as
+/// stored (alpha never multiplied into the colours). WriteImage (bitmap.h) writes them.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,15 +21,5 @@ bool ReadImage16(const std::string& path, Image16& image, std::string& error);
 /// of more than `maxPixels` pixels are refused.
 bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_t size,
                    Image16& image, std::string& error, long long maxPixels = kMaxImagePixels);
-
-/// Writes an image chosen by extension (.png, .tif/.tiff, .exr, .jpg/.jpeg) at `bits` 8 or
-/// 16 per channel (JPEG always 8, EXR 32-bit float); alpha only when the image has it
-/// (never in JPEG). Encoded in memory and saved through SaveFile, so that a failure leaves
-/// no partial file and any earlier file untouched.
-bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error,
-                  const SaveOptions& options = {});
-
-/// Whether WriteImage16 can write a file of this name (by extension); false with `error`.
-bool CanWriteImage16(const std::string& path, std::string& error);
 
 }  // namespace loom

@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "foundation/host/base/core.h"
+#include "foundation/host/base/text.h"
 
 namespace loom {
 namespace {
@@ -101,9 +102,7 @@ void ChooseEyeColors(StereoSettings& s, int left, int right) {
 }
 
 int ParseEyeColor(const std::string& text, const std::string& what) {
-    std::string t = text;
-    std::transform(t.begin(), t.end(), t.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string t = Lower(text);
     if (t == "red") return 0;
     if (t == "green") return 1;
     if (t == "blue") return 2;

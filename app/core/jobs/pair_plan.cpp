@@ -62,7 +62,7 @@ std::vector<PairJob> PlanPairJobs(const PairPlanRequest& opt, const ShardReport&
         }
         std::string err;
         const std::string ext = "." + opt.format;
-        if (!CanWriteImage16("out" + ext, err)) {
+        if (!CanWriteImage("out" + ext, err)) {
             throw std::runtime_error("--format '" + opt.format + "': choose png, tif, exr or jpg");
         }
         const auto pairs =

@@ -8,16 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "foundation/host/base/text.h"
 #include "foundation/host/win32/resources.h"
 
 namespace loom {
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 template <class Fn>
 Fn Symbol(void* handle, const char* name) {

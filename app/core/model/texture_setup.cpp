@@ -8,16 +8,11 @@
 #include <new>
 #include <stdexcept>
 
+#include "foundation/host/base/text.h"
 #include "foundation/host/stdmaps/bitmap_tex.h"
 
 namespace loom {
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 std::string Trim(const std::string& s) {
     size_t a = s.find_first_not_of(" \t");
@@ -311,16 +306,14 @@ void SetParam(const PluginLoader& loader, Texmap* tex, const std::string& path,
     }
     const ParamRow p = FindParamRow(tex, path);
     IParamBlock* pb = ParamBlockOf(p.owner);
-    const ParamValue v =
-        RowValue(pb->GetParameterType(p.row), value, "--set " + p.name);
+    const ParamValue v = RowValue(pb->GetParameterType(p.row), value, "--set " + p.name);
     pb->SetRaw(p.row, t, v);
 }
 
 void SetKey(Texmap* tex, const std::string& path, TimeValue t, const ModelValue& value) {
     const ParamRow p = FindParamRow(tex, path, true);
     IParamBlock* pb = ParamBlockOf(p.owner);
-    const ParamValue v =
-        RowValue(pb->GetParameterType(p.row), value, "--key " + p.name);
+    const ParamValue v = RowValue(pb->GetParameterType(p.row), value, "--key " + p.name);
     pb->SetKey(p.row, t, v);
 }
 

@@ -1,4 +1,5 @@
 #include "app/core/stereo/colour_methods.h"
+#include "foundation/host/base/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,12 +7,6 @@
 
 namespace loom::stereo {
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 // Rec. 601 luminance weights, the usual ones for half-colour anaglyphs.
 constexpr float kLr = 0.299f, kLg = 0.587f, kLb = 0.114f;

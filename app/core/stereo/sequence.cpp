@@ -9,17 +9,12 @@
 #include <system_error>
 
 #include "app/core/stereo/stereo_photo.h"
+#include "foundation/host/base/text.h"
 
 namespace fs = std::filesystem;
 
 namespace loom::stereo {
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 /// A pattern's file name split at its one number field.
 struct PatternParts {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/core/filter/filter_run.h"
+#include "foundation/host/base/text.h"
 #include "foundation/host/sdk/file_io.h"
 
 namespace loom::stereo {
@@ -121,12 +122,6 @@ SegmentSearch FindSegment(const std::uint8_t* data, std::size_t size, std::uint8
         at += 2 + length;
     }
     return SegmentSearch::kDamaged;
-}
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 /// Decodes one JPEG picture; errors begin with `label` instead of the decoder's name.

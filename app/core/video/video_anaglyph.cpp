@@ -17,15 +17,11 @@ extern "C" {
 #include "app/core/filter/filter_run.h"
 #include "app/core/video/stereo_layout.h"
 #include "app/core/video/video_input.h"
+#include "foundation/host/base/text.h"
 #include "foundation/host/sdk/file_io.h"
 
 namespace loom {
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string RateText(const VideoStreamInfo& info) {
     char buf[64];

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "foundation/host/base/text.h"
 #include "foundation/host/image/image_checks.h"
 #include "foundation/host/sdk/image_codec.h"
 
@@ -19,12 +20,6 @@ namespace {
 
 // JPEG holds at most this many pixels a side; its library ends the process on larger ones.
 constexpr int kMaxJpegSide = 65500;
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 /// The library's first line: it reports every damaged strip or line on a line of its own.
 std::string FirstLine(const std::string& text) {

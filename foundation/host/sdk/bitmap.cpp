@@ -9,6 +9,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "foundation/host/base/text.h"
 #include "foundation/host/sdk/image_codec.h"
 
 Bitmap::Bitmap(const BitmapInfo& bi)
@@ -118,9 +119,7 @@ const Bitmap* ViewportHandleBitmap(DWORD_PTR handle) {
 }
 
 bool CanWriteImage(const std::string& path, std::string& error) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string ext = Lower(std::filesystem::path(path).extension().string());
     for (const char* known : {".png", ".tif", ".tiff", ".exr", ".jpg", ".jpeg"}) {
         if (ext == known) return true;
     }
@@ -132,8 +131,13 @@ bool CheckImageOutput(const std::string& path, const SaveOptions& options, std::
     return CheckOutputFile(path, options, error) && CanWriteImage(path, error);
 }
 
-bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error,
-                const SaveOptions& options) {
+namespace {
+
+/// The one way an image file is written: checked, encoded in memory by `encode` (the
+/// codec's encoder for the pixels at hand), then saved whole.
+template <class Encode>
+bool WriteEncoded(const std::string& path, const SaveOptions& options, std::string& error,
+                  Encode encode) {
     if (!CheckImageOutput(path, options, error)) return false;
     std::string why;
     const ImageCodec* codec = LoadImageCodec(why);
@@ -142,8 +146,23 @@ bool WriteImage(const std::string& path, const FloatImage& image, int bits, std:
         return false;
     }
     std::vector<std::uint8_t> bytes;
-    return codec->encodeFloat(path, image, bits, bytes, error) &&
-           SaveFile(path, bytes.data(), bytes.size(), options, error);
+    return encode(*codec, bytes) && SaveFile(path, bytes.data(), bytes.size(), options, error);
+}
+
+}  // namespace
+
+bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error,
+                const SaveOptions& options) {
+    return WriteEncoded(path, options, error, [&](const ImageCodec& codec, auto& bytes) {
+        return codec.encodeFloat(path, image, bits, bytes, error);
+    });
+}
+
+bool WriteImage(const std::string& path, const Image16& image, int bits, std::string& error,
+                const SaveOptions& options) {
+    return WriteEncoded(path, options, error, [&](const ImageCodec& codec, auto& bytes) {
+        return codec.encode16(path, image, bits, bytes, error);
+    });
 }
 
 bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,

@@ -162,6 +162,11 @@ bool CheckImageOutput(const std::string& path, const SaveOptions& options, std::
 /// leaves any earlier file untouched. Alpha is never premultiplied.
 bool WriteImage(const std::string& path, const FloatImage& image, int bits, std::string& error,
                 const SaveOptions& options = {});
+/// Writes 16-bit pixels as WriteImage writes floats: at `bits` 8 or 16 per channel (JPEG
+/// always 8, EXR 32-bit float); alpha only when the image has it (never in JPEG); values as
+/// stored, alpha never multiplied into the colours.
+bool WriteImage(const std::string& path, const Image16& image, int bits, std::string& error,
+                const SaveOptions& options = {});
 
 /// Reads an image file into RGBA floats on the 0..1 scale of its integer format (values
 /// unassociated from alpha as stored); `bits` receives 8, 16 or 32 (float files). Only a

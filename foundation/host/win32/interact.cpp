@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "foundation/host/base/text.h"
 #include "foundation/host/win32/win32_internal.h"
 
 namespace loom::interact {
@@ -236,6 +237,15 @@ std::vector<HWND> FindControlsByText(HWND dlg, const std::string& text) {
     if (wanted.empty()) return found;
     for (HWND c : children) {
         if (Normalised(TextOf(c)) == wanted) found.push_back(c);
+    }
+    return found;
+}
+
+std::vector<HWND> FindControlsByClass(HWND dlg, const std::string& className) {
+    const std::string wanted = Lower(className);
+    std::vector<HWND> found;
+    for (HWND c : detail::ChildrenOf(dlg)) {
+        if (ClassNameOf(c) == wanted) found.push_back(c);
     }
     return found;
 }

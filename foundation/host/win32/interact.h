@@ -68,6 +68,10 @@ HWND FindControlByText(HWND dlg, const std::string& text);
 /// matches as FindControlByText allows. Lets a caller see that a text is ambiguous.
 std::vector<HWND> FindControlsByText(HWND dlg, const std::string& text);
 
+/// Every child of `dlg` of window class `className` (any case), in child order: the order
+/// of the dialog's template, so that controls without text are told apart by place.
+std::vector<HWND> FindControlsByClass(HWND dlg, const std::string& className);
+
 /// True when a person could act on `hwnd` now (see above).
 bool Reachable(HWND hwnd);
 

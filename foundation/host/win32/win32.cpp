@@ -16,9 +16,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "foundation/host/base/text.h"
 #include "foundation/host/win32/win32_internal.h"
 
 namespace {
+
+/// Window classes are found by name without regard to case; a null name finds none.
+std::string ClassKey(const char* name) { return loom::Lower(name ? name : ""); }
 
 using loom::detail::Window;
 
@@ -61,13 +65,6 @@ thread_local HWND tFocus = nullptr;
 
 constexpr int kScreenWidth = 1920;
 constexpr int kScreenHeight = 1080;
-
-std::string Lower(const char* s) {
-    std::string out = s ? s : "";
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 std::uintptr_t Key(HWND h) { return reinterpret_cast<std::uintptr_t>(h); }
 
@@ -245,7 +242,7 @@ void DestroyTree(HWND h) {
 
 ATOM RegisterLocked(const WNDCLASSA* wc, bool host) {
     if (!wc || !wc->lpfnWndProc || !wc->lpszClassName || !*wc->lpszClassName) return 0;
-    std::string key = Lower(wc->lpszClassName);
+    std::string key = ClassKey(wc->lpszClassName);
     std::lock_guard lock(Sys().mutex);
     if (Sys().classes.count(key)) return 0;
     ClassRecord rec{*wc, wc->lpszClassName, 0, host};
@@ -394,7 +391,7 @@ ATOM RegisterClassA(const WNDCLASSA* wc) { return RegisterLocked(wc, false); }
 
 BOOL UnregisterClassA(const char* className, HINSTANCE instance) {
     std::lock_guard lock(Sys().mutex);
-    auto it = Sys().classes.find(Lower(className));
+    auto it = Sys().classes.find(ClassKey(className));
     if (it == Sys().classes.end() || it->second.wc.hInstance != instance ||
         it->second.windows > 0) {
         return FALSE;
@@ -410,7 +407,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
     HWND handle = nullptr;
     {
         std::lock_guard lock(Sys().mutex);
-        std::string key = Lower(className);
+        std::string key = ClassKey(className);
         auto cls = Sys().classes.find(key);
         if (cls == Sys().classes.end()) return nullptr;
         Window* p = nullptr;

@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "app/core/loader/plugin_loader.h"
-#include "app/cli/setting_text.h"
 #include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "foundation/host/ui/controls.h"
@@ -57,42 +56,6 @@ TEST(Loader, UnloadingUnregistersTheClasses) {
         ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
     }
     EXPECT_EQ(FindClass(0xC10, Class_ID(0x5E655D34, 0x28AE6F01)), nullptr);
-}
-
-TEST(TextureSetup, SetsValuesSubMapsAndKeysByName) {
-    PluginLoader loader;
-    std::string err;
-    ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
-    SceneHolder scene;
-    Texmap* tex = CreateTexture(loader, "nimbra");
-    scene.Add("t", tex);
-    ApplySet(loader, tex, "Detail=3", 0);
-    ApplySet(loader, tex, "sky = 0.1, 0.2 ,0.3", 0);  // names fold case, spaces are fine
-    ApplySet(loader, tex, "Cloud=map:nimbra", 0);
-    ApplySet(loader, tex, "Cloud.Contrast=4", 0);
-    ApplyKey(loader, tex, "U Shift@10=5");
-    IParamBlock* pb = ParamBlockOf(tex);
-    Interval v = FOREVER;
-    float f;
-    pb->GetValue(FindParam(tex, "Detail"), 0, f, v);
-    EXPECT_EQ(f, 3.0f);
-    Color c;
-    pb->GetValue(FindParam(tex, "Sky"), 0, c, v);
-    EXPECT_EQ(c, Color(0.1f, 0.2f, 0.3f));
-    Texmap* sub = tex->GetSubTexmap(0);
-    ASSERT_NE(sub, nullptr);
-    ParamBlockOf(sub)->GetValue(FindParam(sub, "Contrast"), 0, f, v);
-    EXPECT_EQ(f, 4.0f);
-    EXPECT_EQ(pb->Keys(FindParam(tex, "U Shift"))[0].time, 10 * kTicksPerFrame);
-    ApplySet(loader, tex, "Cloud=none", 0);
-    EXPECT_EQ(tex->GetSubTexmap(0), nullptr);
-
-    for (const char* bad : {"Nope=1", "Detail", "Detail=1x", "Sky=1,2", "Positive=0.5",
-                            "Detail=nan", "Sky.Contrast=1", "Cloud=map:unknown"}) {
-        EXPECT_THROW(ApplySet(loader, tex, bad, 0), std::runtime_error) << bad;
-    }
-    EXPECT_THROW(ApplyKey(loader, tex, "Positive@1=1"), std::runtime_error);  // not animatable
-    EXPECT_THROW(ApplyKey(loader, tex, "Detail=1"), std::runtime_error);
 }
 
 // The plug-in search path, over a made-up file tree: an installed prefix, a build tree and
