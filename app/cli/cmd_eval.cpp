@@ -5,8 +5,8 @@
 
 #include "app/cli/commands.h"
 #include "app/cli/texture_options.h"
-#include "app/core/model/texture_setup.h"
 #include "app/cli/texture_source.h"
+#include "app/core/model/texture_setup.h"
 
 namespace loom {
 namespace {

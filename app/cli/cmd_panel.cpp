@@ -5,8 +5,8 @@
 
 #include "app/cli/commands.h"
 #include "app/cli/texture_options.h"
-#include "app/core/model/panel_session.h"
 #include "app/cli/texture_source.h"
+#include "app/core/model/panel_session.h"
 
 namespace loom {
 namespace {

@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/core/model/scene_load.h"
 #include "app/cli/setting_text.h"
-#include "app/core/model/texture_setup.h"
 #include "app/cli/texture_source.h"
+#include "app/core/model/scene_load.h"
+#include "app/core/model/texture_setup.h"
 #include "app/core/scene/scene_print.h"
 #include "foundation/host/sdk/filters.h"
 

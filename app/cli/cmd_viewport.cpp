@@ -4,8 +4,8 @@
 
 #include "app/cli/commands.h"
 #include "app/cli/texture_options.h"
-#include "app/core/model/texture_setup.h"
 #include "app/cli/texture_source.h"
+#include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/bitmap.h"
 
 namespace loom {

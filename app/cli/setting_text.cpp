@@ -1,16 +1,11 @@
 #include "app/cli/setting_text.h"
+#include "foundation/host/base/text.h"
 
 #include <stdexcept>
 #include <vector>
 
 namespace loom {
 namespace {
-
-std::string Trim(const std::string& s) {
-    size_t a = s.find_first_not_of(" \t");
-    size_t b = s.find_last_not_of(" \t");
-    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
-}
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -39,14 +34,14 @@ void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, 
         throw std::runtime_error("--set '" + text + "': expected NAME=VALUE");
     }
     const std::string where = "--set '" + text + "': ";
-    const std::string path = Trim(text.substr(0, eq));
+    const std::string path = std::string(Trim(text.substr(0, eq)));
     std::string name;
     Texmap* owner = WalkPath(tex, path, name);
-    const std::string value = Trim(text.substr(eq + 1));
+    const std::string value = std::string(Trim(text.substr(eq + 1)));
     const int slot = FindSlot(owner, name);
     const bool isImage = StartsWith(value, "image:");
     if (slot >= 0 && (StartsWith(value, "map:") || isImage || value == "none")) {
-        const ModelValue map = isImage         ? ModelValue::Image(value.substr(6))
+        const ModelValue map = isImage           ? ModelValue::Image(value.substr(6))
                                : value == "none" ? ModelValue::None()
                                                  : ModelValue::NewMap(value.substr(4));
         try {
@@ -73,7 +68,7 @@ void ApplyKey(const PluginLoader&, Texmap* tex, const std::string& text) {
         throw std::runtime_error("--key '" + text + "': expected NAME@FRAME=VALUE");
     }
     const std::string where = "--key '" + text + "': ";
-    const std::string path = Trim(text.substr(0, at));
+    const std::string path = std::string(Trim(text.substr(0, at)));
     ParamRow p;
     try {
         p = FindParamRow(tex, path, true);

@@ -3,9 +3,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "app/cli/setting_text.h"
 #include "app/core/model/panel_session.h"
 #include "app/core/model/scene_load.h"
-#include "app/cli/setting_text.h"
 
 namespace loom {
 

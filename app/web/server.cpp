@@ -144,12 +144,6 @@ void SendNow(int fd, const std::string& bytes) {
     }
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 /// A complete request read into memory, and the socket its answer goes to. httplib reads
 /// the request from here as from the socket, so a slow client never holds a worker.
 class BufferedStream final : public httplib::Stream {

@@ -134,8 +134,7 @@ class Texture {
     template <class F>
     auto Named(F f) const;
     /// NameError for `name` not being a parameter (or slot) of `owner`, listing those.
-    [[noreturn]] void ThrowUnknown(Texmap* owner, const std::string& message,
-                                   bool slots) const;
+    [[noreturn]] void ThrowUnknown(Texmap* owner, const std::string& message, bool slots) const;
 
     std::shared_ptr<loom::SceneHolder> holder_;
     Texmap* tex_ = nullptr;

@@ -7,37 +7,19 @@
 
 #include "app/core/stereo/frame_progress.h"
 #include "app/core/stereo/sequence.h"
+#include "tests/support/app_fixture.h"
 
 namespace fs = std::filesystem;
 using namespace loom::stereo;
 
 namespace {
 
-class Folder : public ::testing::Test {
+class Folder : public loomtest::TempFolderTest {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("loom_seq_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    void Touch(const std::string& name) {
-        fs::create_directories((dir / name).parent_path());
-        std::ofstream(dir / name) << "x";
-    }
-    std::string P(const std::string& name) { return (dir / name).string(); }
-    /// The message of the exception `f` throws ("" when none).
     template <class F>
     static std::string Thrown(F f) {
-        try {
-            f();
-        } catch (const std::runtime_error& e) {
-            return e.what();
-        }
-        return "";
+        return loomtest::MessageOf(f);
     }
-    fs::path dir;
 };
 
 TEST(FramePatterns, NumberFramesAsPrintfWouldAndRefuseOtherFields) {

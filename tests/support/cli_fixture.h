@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/temp_folder.h"
+
 namespace loomtest {
 
 struct CliResult {
@@ -20,16 +22,8 @@ struct CliResult {
     std::string err;
 };
 
-class CliFixture : public ::testing::Test {
+class CliFixture : public TempFolderTest {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("loom_cli_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
     /// Runs `loomhost --plugins PLUGIN_DIR ARGS` through the shell.
     CliResult Run(const std::string& args) {
         std::string errFile = (dir / "stderr.txt").string();
@@ -48,9 +42,7 @@ class CliFixture : public ::testing::Test {
         r.err = ss.str();
         return r;
     }
-    std::string Path(const std::string& name) { return (dir / name).string(); }
-
-    std::filesystem::path dir;
+    std::string Path(const std::string& name) { return P(name); }
 };
 
 }  // namespace loomtest

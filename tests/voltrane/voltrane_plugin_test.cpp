@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 
-#include "app/core/loader/plugin_loader.h"
 #include "app/cli/setting_text.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"

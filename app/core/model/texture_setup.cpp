@@ -14,12 +14,6 @@
 namespace loom {
 namespace {
 
-std::string Trim(const std::string& s) {
-    size_t a = s.find_first_not_of(" \t");
-    size_t b = s.find_last_not_of(" \t");
-    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
-}
-
 /// A number as messages show it: all the digits a double needs.
 std::string NumberText(double d) {
     char text[40];
@@ -59,7 +53,7 @@ std::string UnknownNameMessage(const std::string& name, bool slot) {
 }  // namespace
 
 double ParseNumber(const std::string& text, const std::string& what) {
-    std::string t = Trim(text);
+    const std::string t(Trim(text));
     double v = 0.0;
     const char* first = t.data();
     const char* lastc = t.data() + t.size();

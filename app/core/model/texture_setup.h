@@ -37,8 +37,8 @@ struct ModelValue {
     /// kColour: the components, R, G, B (a colour row takes exactly three).
     std::vector<double> colour;
     bool flag = false;
-    std::string name;        ///< kNewMap: the class; kImage: the file
-    Texmap* map = nullptr;   ///< kMap: the texture, not owned
+    std::string name;       ///< kNewMap: the class; kImage: the file
+    Texmap* map = nullptr;  ///< kMap: the texture, not owned
     /// The value as the person wrote it, for messages (empty: the number, formatted).
     std::string given;
 

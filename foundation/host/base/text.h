@@ -15,4 +15,11 @@ inline std::string Lower(std::string_view s) {
     return out;
 }
 
+/// `s` without the spaces and tabs at its ends.
+inline std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
 }  // namespace loom

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/loader/plugin_loader.h"
 #include "app/cli/setting_text.h"
+#include "app/core/loader/plugin_loader.h"
 #include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "foundation/host/sdk/shade.h"

@@ -6,24 +6,9 @@
 
 #include <string>
 
-#include "foundation/host/sdk/scene_io.h"
+#include "tests/support/app_fixture.h"
 
 using namespace loom;
-
-namespace {
-
-/// The message of what `f` throws ("" when nothing).
-template <class F>
-std::string Thrown(F f) {
-    try {
-        f();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
-}
-
-}  // namespace
 
 TEST(TextureSetup, SetsValuesSubMapsAndKeysByName) {
     PluginLoader loader;
@@ -62,15 +47,19 @@ TEST(TextureSetup, SetsValuesSubMapsAndKeysByName) {
 }
 
 TEST(SettingText, RefusalsNameTheTextTheOptionAndTheCause) {
-    PluginLoader loader;
-    std::string err;
-    ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
-    SceneHolder scene;
-    Texmap* tex = CreateTexture(loader, "nimbra");
-    scene.Add("t", tex);
+    loomtest::PluginTexture plugin;
+    plugin.Make(NIMBRA_SO, "nimbra");
+    PluginLoader& loader = plugin.loader;
+    Texmap* tex = plugin.tex;
     struct Case {
         const char* text;
         const char* message;
+    };
+    // Each message begins as the case says (some go on with the system's words).
+    const auto expectRefused = [](const Case& c, auto apply) {
+        SCOPED_TRACE(c.text);
+        const std::string message = loomtest::MessageOf(apply);
+        EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
     };
     for (const Case& c : {
              Case{"Detail", "--set 'Detail': expected NAME=VALUE"},
@@ -87,9 +76,7 @@ TEST(SettingText, RefusalsNameTheTextTheOptionAndTheCause) {
              Case{"Cloud=image:/nonexistent/x.png", "--set 'Cloud=image:/nonexistent/x.png': "},
              Case{"Cloud=map:marble", "unknown class 'marble' (see 'loomhost list')"},
          }) {
-        SCOPED_TRACE(c.text);
-        const std::string message = Thrown([&] { ApplySet(loader, tex, c.text, 0); });
-        EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
+        expectRefused(c, [&] { ApplySet(loader, tex, c.text, 0); });
     }
     for (const Case& c : {
              Case{"Detail=1", "--key 'Detail=1': expected NAME@FRAME=VALUE"},
@@ -99,9 +86,7 @@ TEST(SettingText, RefusalsNameTheTextTheOptionAndTheCause) {
              Case{"u shift@1=y", "--key u shift: 'y' is not a number"},
              Case{"Moon.Detail@1=1", "no sub-map slot 'Moon'"},
          }) {
-        SCOPED_TRACE(c.text);
-        const std::string message = Thrown([&] { ApplyKey(loader, tex, c.text); });
-        EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
+        expectRefused(c, [&] { ApplyKey(loader, tex, c.text); });
     }
     // Nothing was changed by a refusal: the slots are empty, no key was added.
     EXPECT_EQ(tex->GetSubTexmap(0), nullptr);

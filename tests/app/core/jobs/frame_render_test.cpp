@@ -3,13 +3,10 @@
 #include "app/core/jobs/frame_render.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
-#include "app/core/loader/plugin_loader.h"
-#include "app/core/model/texture_setup.h"
-#include "foundation/host/sdk/scene_io.h"
+#include "tests/support/app_fixture.h"
 
 namespace fs = std::filesystem;
 using namespace loom;
@@ -31,24 +28,17 @@ TEST(RenderFileNames, OutputsAndFramesAreNamedAsTheCommandLineDocuments) {
     EXPECT_EQ(RenderFileNames("out.tif", ro, 0, false), std::vector<std::string>{"out.tif"});
 }
 
-class FrameRender : public ::testing::Test {
+class FrameRender : public loomtest::TempFolderTest {
   protected:
     void SetUp() override {
-        std::string err;
-        ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
-        tex = CreateTexture(loader, "nimbra");
-        scene.Add("t", tex);
+        TempFolderTest::SetUp();
+        plugin.Make(NIMBRA_SO, "nimbra");
+        tex = plugin.tex;
         SetKey(tex, "U Shift", FramesToTicks(0), ModelValue::Number(0.0));
         SetKey(tex, "U Shift", FramesToTicks(3), ModelValue::Number(2.0));
-        dir = fs::temp_directory_path() /
-              ("loom_frames_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
         ro.width = 12;
         ro.height = 9;
     }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string P(const std::string& name) { return (dir / name).string(); }
     std::vector<float> Pixels(const std::string& path) {
         FloatImage img;
         int bits = 0;
@@ -56,11 +46,9 @@ class FrameRender : public ::testing::Test {
         EXPECT_TRUE(ReadImage(path, img, bits, err)) << err;
         return img.rgba;
     }
-    PluginLoader loader;
-    SceneHolder scene;
+    loomtest::PluginTexture plugin;
     Texmap* tex = nullptr;
     RenderOptions ro;
-    fs::path dir;
 };
 
 TEST_F(FrameRender, AFailingFrameIsReportedAndTheOthersAreWrittenAsSingleRenders) {

@@ -3,30 +3,18 @@
 #include "app/core/jobs/pair_plan.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
+
+#include "tests/support/app_fixture.h"
 
 namespace fs = std::filesystem;
 using namespace loom::stereo;
 
 namespace {
 
-class PairPlan : public ::testing::Test {
+class PairPlan : public loomtest::TempFolderTest {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("loom_plan_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    void Touch(const std::string& name) {
-        fs::create_directories((dir / name).parent_path());
-        std::ofstream(dir / name) << "x";
-    }
-    std::string P(const std::string& name) { return (dir / name).string(); }
     PairPlanRequest Patterns() {
         PairPlanRequest r;
         r.left = P("l_%04d.png");
@@ -35,14 +23,8 @@ class PairPlan : public ::testing::Test {
         return r;
     }
     static std::string Thrown(const PairPlanRequest& r) {
-        try {
-            PlanPairJobs(r);
-        } catch (const std::runtime_error& e) {
-            return e.what();
-        }
-        return "";
+        return loomtest::MessageOf([&] { PlanPairJobs(r); });
     }
-    fs::path dir;
 };
 
 TEST_F(PairPlan, PatternsPlanTheFramesOnDiskOrTheRangeGiven) {

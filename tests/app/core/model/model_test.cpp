@@ -5,8 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/core/model/texture_setup.h"
-#include "foundation/host/sdk/scene_io.h"
+#include "tests/support/app_fixture.h"
 
 using namespace loom;
 
@@ -14,28 +13,18 @@ namespace {
 
 class Model : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string err;
-        ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
-        tex = CreateTexture(loader, "nimbra");
-        scene.Add("t", tex);
-    }
+    void SetUp() override { plugin.Make(NIMBRA_SO, "nimbra"); }
     ParamValue Raw(Texmap* owner, const char* name, TimeValue t = 0) {
         Interval valid = FOREVER;
         return ParamBlockOf(owner)->GetRaw(FindParam(owner, name), t, valid);
     }
     template <class F>
     static std::string Thrown(F f) {
-        try {
-            f();
-        } catch (const std::runtime_error& e) {
-            return e.what();
-        }
-        return "";
+        return loomtest::MessageOf(f);
     }
-    PluginLoader loader;
-    SceneHolder scene;
-    Texmap* tex = nullptr;
+    loomtest::PluginTexture plugin;
+    PluginLoader& loader = plugin.loader;
+    Texmap*& tex = plugin.tex;
 };
 
 TEST_F(Model, EachKindOfValueReachesItsRow) {

@@ -13,6 +13,7 @@
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
+#include "tests/support/app_fixture.h"
 
 using namespace loom;
 
@@ -33,15 +34,11 @@ constexpr bool kSanitized = false;
 
 class RenderTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string err;
-        ASSERT_TRUE(loader.Load(NIMBRA_SO, err)) << err;
-        tex = CreateTexture(loader, "nimbra");
-        scene.Add("t", tex);
-    }
-    PluginLoader loader;
-    SceneHolder scene;
-    Texmap* tex = nullptr;
+    void SetUp() override { plugin.Make(NIMBRA_SO, "nimbra"); }
+    loomtest::PluginTexture plugin;
+    PluginLoader& loader = plugin.loader;
+    SceneHolder& scene = plugin.scene;
+    Texmap*& tex = plugin.tex;
 };
 
 }  // namespace
