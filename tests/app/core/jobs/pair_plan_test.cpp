@@ -61,9 +61,9 @@ TEST_F(PairPlan, AShardPlansItsPartAndReportsIt) {
     EXPECT_EQ(jobs.back().label, "frame 9");
     // More shards than frames: this one has none, and says so.
     r.frames = "0-1";
-    r.shard = "2/3";
+    r.shard = "0/3";
     EXPECT_TRUE(PlanPairJobs(r, report).empty());
-    EXPECT_EQ(reports, (std::vector<std::string>{"2/3 0-9 6-9", "2/3 0-1 none"}));
+    EXPECT_EQ(reports, (std::vector<std::string>{"2/3 0-9 6-9", "0/3 0-1 none"}));
 }
 
 TEST_F(PairPlan, FoldersPairByNameAndTheOutputFolderIsMade) {

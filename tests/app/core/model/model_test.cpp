@@ -57,7 +57,7 @@ TEST_F(Model, ValuesOutsideTheirRowAreRefusedShowingTheValue) {
              Case{"Detail", ModelValue::Number(std::nan("")),
                   "--set Detail: 'nan' is not a number"},
              Case{"Detail", ModelValue::Number(-1e39),
-                  "--set Detail: '-1.0000000000000001e+39' is out of range"},
+                  "--set Detail: '-9.9999999999999994e+38' is out of range"},
              Case{"Detail", ModelValue::Colour({1, 2, 3}), "--set Detail: '1,2,3' is not a number"},
              Case{"Sky", ModelValue::Colour({1, 2}),
                   "--set Sky: '1,2' is not a colour (expected R,G,B)"},
