@@ -68,8 +68,6 @@ class IMAGE_OT_loomwork_new(bpy.types.Operator):
             self.report({"ERROR"}, f"{short} has no button '{self.preset}' ({', '.join(lay.buttons)})")
             return {"CANCELLED"}
         image = bpy.data.images.new(self.name or short, self.width, self.height, alpha=True, float_buffer=True)
-        # The textures' colours are display values, as their 8-bit files hold them.
-        image.colorspace_settings.name = "sRGB"
         texture = bpy.data.textures.new(image.name, type="IMAGE")
         texture.image = image
         image.loomwork_texture = texture

@@ -76,7 +76,9 @@ def refresh_all(frame=None, only_changed=False):
             texture.loomwork.error = str(e)
             problems.append(str(e))
             continue
-        if only_changed and not render.changed_since_render(texture, frame):
+        if only_changed and not render.changed_since_render(
+            texture, frame, any_frame=not params.is_animated(texture)
+        ):
             continue
         render.schedule(texture, frame)
     return problems
@@ -108,11 +110,15 @@ def on_render_done(*_):
 
 @bpy.app.handlers.persistent
 def on_render_pre(scene, *_):
-    # Each frame's pictures before the frame renders, for the frame it is.
+    # Each frame's pictures before the frame renders, for the frame it is. A texture without
+    # keys is the same picture at every frame: it renders again only when it changed.
     problems = []
+    frame = scene.frame_current
     for texture in loomwork_textures():
+        if not params.is_animated(texture) and not render.changed_since_render(texture, frame, any_frame=True):
+            continue
         try:
-            render.render_now(texture, scene.frame_current)
+            render.render_now(texture, frame)
         except render.RenderError as e:
             texture.loomwork.error = str(e)
             problems.append(str(e))

@@ -28,19 +28,20 @@ class RenderError(Exception):
 _last = {}  # texture name -> the job its image's full picture was made from
 
 
-def _same_job(a, b):
-    keys = ("class_name", "values", "width", "height", "frame")
+def _same_job(a, b, keys=("class_name", "values", "width", "height", "frame")):
     return a is not None and all(a[k] == b[k] for k in keys)
 
 
-def changed_since_render(texture, frame=None):
-    """True when the image does not show the datablock's values at `frame`."""
+def changed_since_render(texture, frame=None, any_frame=False):
+    """True when the image does not show the datablock's values at `frame` (with
+    `any_frame`, the values it has now at whatever frame it was rendered for)."""
     if frame is None:
         frame = bpy.context.scene.frame_current
+    keys = ("class_name", "values", "width", "height") if any_frame else ("class_name", "values", "width", "height", "frame")
     try:
-        return not _same_job(_last.get(texture.name), job_of(texture, frame))
+        return not _same_job(_last.get(texture.name), job_of(texture, frame), keys)
     except RenderError:
-        return False
+        return True
 
 
 def make_texture(class_name, values):

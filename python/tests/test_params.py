@@ -32,9 +32,10 @@ def test_parameters_are_the_textures_rows(cls):
             assert p.min is None and p.max is None, p
     # Nearly every row has a control on the panel.
     assert sum(p.control != "none" for p in infos) >= len(infos) - 2, infos
-    # Every button listed is one preset() clicks, and it changes something.
+    # Every button listed is one preset() clicks, and it changes something (the voltrane
+    # panel has none that set values).
     buttons = loomwork.panel_buttons(cls)
-    assert buttons, cls
+    assert bool(buttons) == (cls != "voltrane"), buttons
     for text in buttons:
         t = loomwork.Texture(cls)
         t.preset(text)
