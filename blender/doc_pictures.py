@@ -36,24 +36,27 @@ def strip(images, gap=6):
 
 S = 192
 made = {}
-for short, preset in (("nimbra", None), ("voltrane", None), ("fervix", None), ("lumidot", None)):
-    bpy.ops.image.loomwork_new(texture=short, width=S, height=S, name=short, preset=preset or "")
+for short, preset in (("nimbra", "Cirrocumulus"), ("voltrane", ""), ("fervix", "Coil Fire"), ("lumidot", "Tartan")):
+    bpy.ops.image.loomwork_new(texture=short, width=S, height=S, name=short, preset=preset)
     made[short] = bpy.data.images[short]
+arcs = made["voltrane"].loomwork_texture.loomwork.p_voltrane
+arcs.linear_horizontal, arcs.diagonal = False, True
+arcs.edge_size, arcs.edge_noise, arcs.sweep_phase = 0.05, 8.0, 200
 loomwork.write_image(os.path.join(out_dir, "blender_textures.png"), strip([rgba_of(i) for i in made.values()]))
 
-# A keyed texture: U Shift from 0 at frame 1 to 40 at frame 24.
-clouds = made["nimbra"].loomwork_texture
-group = clouds.loomwork.p_nimbra
-group.u_shift = 0.0
-group.keyframe_insert("u_shift", frame=1)
-group.u_shift = 40.0
-group.keyframe_insert("u_shift", frame=24)
+# A keyed texture: the sweep from phase -150 at frame 1 to 250 at frame 24.
+sweep = made["voltrane"].loomwork_texture
+arcs.sweep_phase = -150
+arcs.keyframe_insert("sweep_phase", frame=1)
+arcs.sweep_phase = 250
+arcs.keyframe_insert("sweep_phase", frame=24)
 frames = []
 for f in (1, 12, 24):
-    loomwork_blender.render.render_now(clouds, f)
-    frames.append(rgba_of(made["nimbra"]).copy())
+    loomwork_blender.render.render_now(sweep, f)
+    frames.append(rgba_of(made["voltrane"]).copy())
 loomwork.write_image(os.path.join(out_dir, "blender_frames.png"), strip(frames))
-loomwork_blender.render.render_now(clouds, 1)
+sweep.animation_data_clear()
+arcs.sweep_phase = 200
 
 scene = bpy.context.scene
 scene.frame_set(1)
@@ -96,7 +99,8 @@ cam.rotation_euler = (1.18, 0.0, 0.86)
 
 scene.render.engine = "CYCLES"
 scene.cycles.device = "CPU"
-scene.cycles.samples = 24
+scene.cycles.samples = 16
+scene.cycles.use_denoising = False
 scene.render.resolution_x, scene.render.resolution_y = 480, 270
 scene.render.resolution_percentage = 100
 scene.view_settings.view_transform = "Standard"

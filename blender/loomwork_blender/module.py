@@ -45,10 +45,12 @@ def load(preference_folder=""):
     if _state["module"] is not None:
         return _state["module"]
     named = candidate_folders(preference_folder)
+    at = 0  # the first folder named is searched first
     for folder in named + [_installed_beside_addon()]:
         if os.path.isdir(os.path.join(folder, "loomwork")) and folder not in sys.path:
-            sys.path.insert(0, folder)
+            sys.path.insert(at, folder)
             _added_paths.append(folder)
+            at += 1
     try:
         module = importlib.import_module("loomwork")
         # The plug-ins load now, so that a missing plug-in folder is reported here.
