@@ -2,7 +2,7 @@
 #   LOOMWORK_PYTHONPATH=build/python blender -b --factory-startup --python blender/doc_pictures.py -- docs/images
 # (the add-on is enabled from this source folder). Writes blender_textures.png (the four
 # texture images), blender_frames.png (a keyed texture at frames 1, 12 and 24),
-# blender_scene.png (a Cycles render using them) and blender_anaglyph.png (its stereo pair
+# blender_scene.jpg (a Cycles render using them) and blender_anaglyph.jpg (its stereo pair
 # composed by the add-on).
 import os
 import sys
@@ -105,11 +105,12 @@ scene.render.resolution_x, scene.render.resolution_y = 480, 270
 scene.render.resolution_percentage = 100
 scene.view_settings.view_transform = "Standard"
 scene.render.image_settings.file_format = "PNG"
-scene.render.filepath = os.path.join(out_dir, "blender_scene.png")
+tmp = os.path.join(out_dir, "render_tmp")
+scene.render.filepath = os.path.join(tmp, "scene.png")
 bpy.ops.render.render(write_still=True)
+loomwork.write_image(os.path.join(out_dir, "blender_scene.jpg"), loomwork.read_image(scene.render.filepath))
 
 # The same scene in stereo, composed into a red-cyan anaglyph by the add-on.
-tmp = os.path.join(out_dir, "stereo_tmp")
 scene.render.use_multiview = True
 scene.render.views_format = "STEREO_3D"
 scene.render.image_settings.views_format = "INDIVIDUAL"
@@ -122,7 +123,7 @@ scene.render.filepath = os.path.join(tmp, "pair")
 bpy.ops.render.render(write_still=True)
 pair = scene.render.filepath + scene.loomwork_stereo.suffix + ".png"
 anaglyph = loomwork.read_image(pair, dtype="uint16")
-loomwork.write_image(os.path.join(out_dir, "blender_anaglyph.png"), (anaglyph >> 8).astype(np.uint8))
+loomwork.write_image(os.path.join(out_dir, "blender_anaglyph.jpg"), (anaglyph >> 8).astype(np.uint8))
 for f in os.listdir(tmp):
     os.remove(os.path.join(tmp, f))
 os.rmdir(tmp)
