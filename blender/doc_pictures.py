@@ -44,11 +44,11 @@ arcs.linear_horizontal, arcs.diagonal = False, True
 arcs.edge_size, arcs.edge_noise, arcs.sweep_phase = 0.05, 8.0, 200
 loomwork.write_image(os.path.join(out_dir, "blender_textures.png"), strip([rgba_of(i) for i in made.values()]))
 
-# A keyed texture: the sweep from phase -150 at frame 1 to 250 at frame 24.
+# A keyed texture: the sweep from phase 50 at frame 1 to 200 at frame 24.
 sweep = made["voltrane"].loomwork_texture
-arcs.sweep_phase = -150
+arcs.sweep_phase = 50
 arcs.keyframe_insert("sweep_phase", frame=1)
-arcs.sweep_phase = 250
+arcs.sweep_phase = 200
 arcs.keyframe_insert("sweep_phase", frame=24)
 frames = []
 for f in (1, 12, 24):
