@@ -10,7 +10,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "loomhost renders the Loomwork textures (voltrane, fervix, lumidot, nimbra), runs the
 dioptrix anaglyph filter and serves a material editor to a browser. The package also
-holds the SDK for building plug-ins: headers and find_package(Loomwork).")
+holds the SDK for building plug-ins: headers and find_package(Loomwork), the Python
+module loomwork and a Blender add-on that makes the textures live images.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -21,8 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # through $ORIGIN, which dpkg-shlibdeps does not follow.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
     ${CMAKE_INSTALL_LIBDIR} ${CMAKE_INSTALL_LIBDIR}/loomwork/plugins)
-# A plug-in SDK user needs a compiler and CMake, which the program does not.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cmake (>= 3.25), g++ | clang")
+# A plug-in SDK user needs a compiler and CMake, which the program does not; the Blender
+# add-on needs Blender.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cmake (>= 3.25), g++ | clang, blender (>= 3.4)")
 set(CPACK_GENERATOR DEB)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)
