@@ -89,7 +89,6 @@ install(FILES ${CMAKE_BINARY_DIR}/LoomworkConfig.cmake
         DESTINATION ${LOOM_INSTALL_CMAKE_DIR} COMPONENT sdk)
 
 include(cmake/LoomDocs.cmake OPTIONAL)
-include(cmake/LoomPackage.cmake OPTIONAL)
 
 # The install checked end to end: a temporary prefix, the example plug-in built against
 # it, the installed program run with both (scripts/check-install.sh). Sanitizer builds
