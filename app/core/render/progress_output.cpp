@@ -56,9 +56,9 @@ void ProgressOutput::Report(long long done, long long total,
     lastTotal_ = total;
     lastText_ = text;
     if (!shown_ && now - start_ < silentFor_) return;
-    const auto every = style_ == ProgressStyle::kBar     ? std::chrono::milliseconds(100)
+    const auto every = style_ == ProgressStyle::kBar    ? std::chrono::milliseconds(100)
                        : style_ == ProgressStyle::kJson ? std::chrono::milliseconds(1000)
-                                                         : std::chrono::milliseconds(5000);
+                                                        : std::chrono::milliseconds(5000);
     const bool last = total > 0 && done >= total;
     if (shown_ && !(last && style_ == ProgressStyle::kBar) && now - lastDraw_ < every) return;
     lastDraw_ = now;
