@@ -11,7 +11,7 @@ CMAKE_FLAGS ?=
 LOOM_CMAKE_EXTRA ?=
 
 .PHONY: all deps deps-build build test demo asan tsan release bench fuzz format check-format check-layers clean \
-	install deb
+	install deb addon
 
 all: build
 
@@ -80,6 +80,10 @@ deb:
 	  $(CMAKE_FLAGS) $(LOOM_CMAKE_EXTRA)
 	cmake --build build-deb -j $(JOBS)
 	cd build-deb && cpack -G DEB
+
+# The Blender add-on as a zip for Preferences > Add-ons > Install: $(BUILD)/blender/loomwork_blender.zip
+addon: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target blender_addon
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-release build-deb out

@@ -40,7 +40,8 @@ packages=(
 # ffmpeg and libstb-dev: peers the benchmarks compare with; time: compare_ffmpeg.sh
 # measures whole programs with it.
 # python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
-# cluster renders (dask.distributed).
+# cluster renders (dask.distributed). blender: the add-on's headless tests (Debian's build
+# runs the system Python the module is built for).
 # The Debian package's build: its Python module and dpkg-shlibdeps.
 package_packages=(dpkg-dev python3-dev pybind11-dev python3-pybind11)
 test_packages=(
@@ -49,6 +50,7 @@ test_packages=(
   ffmpeg time
   chromium
   python3-numpy python3-pytest python3-distributed
+  blender
 )
 if [ "$profile" != build ]; then
   packages+=("${package_packages[@]}")
