@@ -12,6 +12,8 @@ trap 'rm -rf "$work"' EXIT
 cd "$(dirname "$0")/.."
 
 OUT="$work/gallery" BUILD="$BUILD" scripts/demo.sh >/dev/null
+# The demo's record of its commands, and the page that shows them, name the temporary folder.
+sed -i "s|$work/||g" "$work/gallery/commands.log" "$work/gallery/index.html"
 
 text() {
   local name=$1
