@@ -21,6 +21,7 @@
 #include "foundation/vecmath/vec_math.h"
 #include "lumidot/lumidot_tex.h"
 #include "nimbra/nimbra_tex.h"
+#include "voltrane/pattern.h"
 #include "voltrane/voltrane_tex.h"
 
 namespace {
