@@ -16,6 +16,7 @@ from . import _config
 from ._loomwork import (
     ClassInfo,
     Texture,
+    align,
     anaglyph,
     classes,
     load_plugins,
@@ -32,6 +33,7 @@ _set_default_plugin_folders(_config.PLUGIN_DIRS)
 __all__ = [
     "ClassInfo",
     "Texture",
+    "align",
     "anaglyph",
     "classes",
     "load_plugins",

@@ -15,7 +15,8 @@ extern "C" {
 }
 
 #include "app/core/filter/filter_run.h"
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
+#include "app/core/video/layout_probe.h"
 #include "app/core/video/video_input.h"
 #include "foundation/host/sdk/file_io.h"
 
@@ -69,13 +70,15 @@ void CheckSamePictures(const VideoInput& left, const VideoInput& right) {
 StereoLayout ChooseLayout(const VideoJob& job, const VideoOptions& options,
                           const VideoInput& input) {
     const VideoStreamInfo& info = input.Info();
-    if (!options.layout.empty()) {
+    if (!options.layout.empty() && options.layout != "auto") {
         if (auto layout = ParseStereoLayout(options.layout)) return *layout;
         throw std::runtime_error("unknown layout '" + options.layout +
                                  "'; the choices: " + StereoLayoutChoices());
     }
     if (job.sideBySide) return StereoLayout::kSideBySideLeftFirst;
     if (info.packedLayout) return *info.packedLayout;
+    std::string packing;
+    if (auto layout = FramePackingLayout(job.left, packing)) return *layout;
     if (auto layout = LayoutFromFileName(job.left, info.width, info.height)) return *layout;
     throw std::runtime_error(job.left +
                              ": how the frames hold both views is not known; give --layout "
@@ -231,13 +234,14 @@ class PairReader {
 void VideoOptions::AddOptions(CLI::App& cmd) {
     cmd.add_option("--layout", layout,
                    "How a video's frames hold both views: " + StereoLayoutChoices() +
-                       " (default: from the video's stereo data or its name)");
+                       " or auto (the default: from the file's stereo data or its name)");
     cmd.add_option("--codec", encoding.codec, "Video codec: h264, h265, ffv1, prores or png")
         ->capture_default_str();
     cmd.add_option("--crf", encoding.crf, "Constant rate factor of h264 and h265 (0..51)");
     cmd.add_option("--bitrate", bitrateText, "Video bits per second (such as 8M)");
     cmd.add_option("--on-error", onError,
-                   "A corrupt video packet or frame: stop (exit non-zero) or skip it")
+                   "A corrupt video packet or frame, or a pair of a folder or sequence that fails: "
+                   "stop (exit non-zero), or skip it and continue with the rest")
         ->capture_default_str();
     cmd.add_flag("--keep-partial", keepPartial,
                  "Interrupted video: keep a playable file of the frames done");
@@ -363,8 +367,9 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
         throw std::runtime_error(job.output + ": a video is written as a video file; name one of " +
                                  VideoContainerChoices());
     }
-    if (options.onError != "stop" && options.onError != "skip") {
-        throw std::runtime_error("--on-error takes stop or skip, not '" + options.onError + "'");
+    if (options.onError != "stop" && options.onError != "skip" && options.onError != "continue") {
+        throw std::runtime_error("--on-error takes stop, skip or continue, not '" +
+                                 options.onError + "'");
     }
     if (job.sideBySide && !job.right.empty()) {
         throw std::runtime_error("--sbs takes one side-by-side video, not two");
@@ -422,7 +427,7 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     // Frames travel packed from decoder to encoder: 3 or 6 bytes a pixel to move, not 8.
     left.SetPackedFrames(true);
     right.SetPackedFrames(true);
-    const bool skip = options.onError == "skip";
+    const bool skip = options.onError != "stop";
     PackedReader packed(left, layout, skip);
     PairReader paired(left, right, skip);
     const AVRational leftTb{left.Info().timeBaseNum, left.Info().timeBaseDen};
