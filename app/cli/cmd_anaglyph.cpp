@@ -23,6 +23,7 @@
 #include "app/core/model/texture_source.h"
 #include "app/core/stereo/colour_matrix.h"
 #include "app/core/stereo/compose_pair.h"
+#include "app/core/stereo/output_layout.h"
 #include "app/core/stereo/pair_jobs.h"
 #include "app/core/stereo/sequence.h"
 #include "app/core/stereo/stereo_photo.h"
@@ -39,7 +40,7 @@ struct AnaglyphOptions {
     bool force = false;
     int bits = 0;  // 0: 16 when either input has more than 8 bits, else 8
     StereoOptions stereo;
-    std::string method = "grey", glasses, frames, shard, format = "png", matrix;
+    std::string method = "grey", glasses, frames, shard, format = "png", matrix, outputLayout;
     bool sheet = false, linear = false;
     VideoOptions video;
     AnaglyphAdjustOptions adjust;
@@ -274,6 +275,15 @@ std::vector<stereo::PairJob> PlanStillLayout(const AnaglyphOptions& opt,
     // A lone picture without --sbs: its name may say how it holds the views.
     const bool fromName =
         !layout && onePicture && !opt.sbs && LayoutFromFileName(opt.left, 1000, 1000).has_value();
+    if (!layout && !fromName && onePicture && !opt.sbs && !stereo::IsFramePattern(opt.left) &&
+        !opt.left.empty()) {
+        throw std::runtime_error(
+            opt.left +
+            ": one picture whose name says no layout (such as _sbs or _tb): give "
+            "--layout (" +
+            StereoLayoutChoices() +
+            "), --sbs, or the right view too (anaglyph --probe FILE says what it found)");
+    }
     if (!layout && !fromName) return PlanJobs(opt);
     AnaglyphOptions both = opt;
     both.sbs = true;
@@ -345,6 +355,22 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
                 "linear light; the grey method keeps its own arithmetic");
         }
         settings.linear = true;
+    }
+    stereo::OutputLayout arrange = stereo::OutputLayout::kAnaglyph;
+    if (!opt.outputLayout.empty()) {
+        const auto parsed = stereo::ParseOutputLayout(opt.outputLayout);
+        if (!parsed) {
+            throw std::runtime_error("--output-layout '" + opt.outputLayout + "': choose " +
+                                     stereo::OutputLayoutChoices());
+        }
+        arrange = *parsed;
+        if (arrange != stereo::OutputLayout::kAnaglyph &&
+            (opt.sheet || !opt.matrix.empty() || opt.linear || opt.method != "grey" ||
+             !opt.glasses.empty())) {
+            throw std::runtime_error("--output-layout " + opt.outputLayout +
+                                     " arranges the views as they are: it takes no --method, "
+                                     "--glasses, --matrix, --linear or --sheet");
+        }
     }
     const bool video = IsVideoFile(opt.left);  // checked by RunVideoAnaglyph
     VideoJob videoJob{opt.left, opt.right, opt.output, opt.sbs, opt.force, {}};
@@ -448,13 +474,29 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     settings.greyForGlasses = glasses.has_value();
     if (video) {
         ComposeFrame compose = VideoComposition(settings, *filter);
+        VideoOptions videoOptions = opt.video;
+        videoOptions.arrange = arrange;
+        if (arrange != stereo::OutputLayout::kAnaglyph) {
+            compose = [arrange](Image16& left, Image16& right, Image16& composed,
+                                std::string& error) {
+                Unpack(left);
+                Unpack(right);
+                try {
+                    composed = stereo::ArrangeViews(arrange, left, right);
+                } catch (const std::exception& e) {
+                    error = e.what();
+                    return false;
+                }
+                return true;
+            };
+        }
         if (opt.adjust.swap) {
             compose = [compose](Image16& left, Image16& right, Image16& composed,
                                 std::string& error) {
                 return compose(right, left, composed, error);
             };
         }
-        RunVideoAnaglyph(videoJob, opt.video, compose, &InterruptFlag());
+        RunVideoAnaglyph(videoJob, videoOptions, compose, &InterruptFlag());
         return;
     }
     if (jobs.empty()) return;
@@ -464,6 +506,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     run.sheet = opt.sheet;
     run.save = save;
     run.layout = pictureLayout;
+    run.arrange = arrange;
     if (opt.video.onError != "stop" && opt.video.onError != "continue" &&
         opt.video.onError != "skip") {
         throw std::runtime_error("--on-error takes stop or continue, not '" + opt.video.onError +
@@ -546,6 +589,11 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--glasses", opt->glasses,
                     "red-cyan (default), green-magenta or amber-blue: the colour methods' "
                     "glasses; with grey, the eye channels (before --left-eye/--right-eye)");
+    cmd->add_option(
+        "--output-layout", opt->outputLayout,
+        "Write the views arranged instead of an anaglyph: " + stereo::OutputLayoutChoices() +
+            " (sbs/tb twice the size, -half squeezed; rows, columns and checkerboard "
+            "interleaved; left or right alone), at the input's depth");
     cmd->add_option("--matrix", opt->matrix,
                     "Compose with your own 3x6 matrix: 18 numbers separated by commas (rows "
                     "the output's red, green, blue; columns the left view's r, g, b then the "

@@ -3,6 +3,8 @@
 // glasses, --matrix and --linear, EXIF orientation of plain JPEG pairs, --on-error continue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -170,6 +172,54 @@ TEST_F(AlignCli, VideoLayoutsFromTheirStereoData) {
     }
 }
 
+TEST_F(AlignCli, VideoSoundSubtitlesAndRepeatableEncodes) {
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    const auto sh = [](const std::string& cmd) { return std::system(cmd.c_str()); };
+    const std::string l = Path("l.mkv"), r = Path("r.mkv"), srt = Path("s.srt");
+    const std::string src = "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=5 ";
+    ASSERT_EQ(sh(src + "-frames:v 5 -c:v ffv1 " + l), 0);
+    ASSERT_EQ(sh(src +
+                 "-f lavfi -i sine=sample_rate=8000 -frames:v 5 -t 1 -c:v ffv1 -c:a "
+                 "pcm_s16le " +
+                 r),
+              0);
+    const auto audioStreams = [&](const std::string& file) {
+        const std::string list = Path("streams.txt");
+        sh("ffprobe -v error -select_streams a -show_entries stream=index -of csv=p=0 " + file +
+           " > " + list);
+        std::ifstream in(list);
+        return static_cast<int>(std::count(std::istreambuf_iterator<char>(in), {}, '\n'));
+    };
+    loomtest::CliResult run = Anaglyph(l + " " + r + " -o " + Path("left.mkv") + " --codec ffv1");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("--audio right"), std::string::npos) << run.err;
+    EXPECT_EQ(audioStreams(Path("left.mkv")), 0);
+    run = Anaglyph(l + " " + r + " -o " + Path("right.mkv") + " --codec ffv1 --audio right");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(audioStreams(Path("right.mkv")), 1);
+    run = Anaglyph(r + " " + l + " -o " + Path("none.mkv") + " --codec ffv1 --audio none");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(audioStreams(Path("none.mkv")), 0);
+
+    // A mov_text subtitle cannot go into Matroska: the message says so without claiming it
+    // can, and --subtitles drop leaves it out.
+    std::ofstream(srt) << "1\n00:00:00,000 --> 00:00:00,500\nhello\n\n";
+    const std::string sbs = Path("both_sbs.mp4");
+    ASSERT_EQ(sh("ffmpeg -v error -f lavfi -i testsrc=size=128x48:rate=5 -i " + srt +
+                 " -frames:v 5 -c:v libx264 -c:s mov_text " + sbs),
+              0);
+    run = Anaglyph(sbs + " -o " + Path("sub.mkv"));
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("--subtitles drop"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("a .mkv file can"), std::string::npos) << run.err;
+    run = Anaglyph(sbs + " -o " + Path("sub.mkv") + " --subtitles drop");
+    EXPECT_EQ(run.status, 0) << run.err;
+    // The same input and options give the same bytes.
+    ASSERT_EQ(Anaglyph(sbs + " -o " + Path("a.mp4")).status, 0);
+    ASSERT_EQ(Anaglyph(sbs + " -o " + Path("b.mp4")).status, 0);
+    EXPECT_EQ(Bytes(Path("a.mp4")), Bytes(Path("b.mp4")));
+}
+
 TEST_F(AlignCli, GreyForNamedGlassesMatrixAndLinearLight) {
     const std::string l = Write("l.png", stereotest::Picture(16, 8, 1));
     const std::string r = Write("r.png", stereotest::Picture(16, 8, 2));
@@ -209,6 +259,57 @@ TEST_F(AlignCli, GreyForNamedGlassesMatrixAndLinearLight) {
         EXPECT_NEAR(lin.pixels[i].r, same.pixels[i].r, 257) << "mixing a view with itself";
     }
     EXPECT_NE(Anaglyph(l + " " + r + " --linear -o " + Path("x.png")).status, 0);
+}
+
+TEST_F(AlignCli, OutputLayoutsArrangeTheViewsAtTheirDepth) {
+    Image16 a = stereotest::Picture(6, 4, 1), b = stereotest::Picture(6, 4, 2);
+    a.bits = b.bits = 16;
+    a.pixels[0].r = 12345;  // not an 8-bit value
+    const std::string l = Write("l.png", a, 16), r = Write("r.png", b, 16);
+    const auto arranged = [&](const std::string& layout) {
+        const loomtest::CliResult run =
+            Anaglyph(l + " " + r + " --output-layout " + layout + " -o " + Path(layout + ".png"));
+        EXPECT_EQ(run.status, 0) << layout << ": " << run.err;
+        return Load(Path(layout + ".png"));
+    };
+    const auto px = [](const Image16& img, int x, int y) {
+        return img.pixels[static_cast<std::size_t>(y) * img.width + x];
+    };
+    const Image16 sbs = arranged("sbs");
+    ASSERT_EQ(sbs.width, 12);
+    EXPECT_EQ(sbs.bits, 16);
+    EXPECT_EQ(px(sbs, 0, 0).r, 12345);
+    EXPECT_EQ(px(sbs, 7, 2).g, px(b, 1, 2).g);
+    const Image16 tb = arranged("tb");
+    ASSERT_EQ(tb.height, 8);
+    EXPECT_EQ(px(tb, 3, 5).b, px(b, 3, 1).b);
+    const Image16 half = arranged("sbs-half");
+    ASSERT_EQ(half.width, 6);
+    EXPECT_EQ(px(half, 4, 1).r, (px(b, 2, 1).r + px(b, 3, 1).r + 1) / 2);
+    const Image16 rows = arranged("rows"), board = arranged("checkerboard");
+    EXPECT_EQ(px(rows, 2, 1).g, px(b, 2, 1).g);
+    EXPECT_EQ(px(rows, 2, 2).g, px(a, 2, 2).g);
+    EXPECT_EQ(px(board, 1, 2).r, px(b, 1, 2).r);
+    EXPECT_EQ(px(board, 2, 2).r, px(a, 2, 2).r);
+    EXPECT_EQ(px(arranged("right"), 5, 3).r, px(b, 5, 3).r);
+    EXPECT_NE(Anaglyph(l + " " + r + " --output-layout diagonal -o " + Path("x.png")).status, 0);
+
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) return;
+    const std::string clip = Path("clip_sbs.mkv");
+    ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i testsrc=size=64x24:rate=5 -frames:v 3 "
+                           "-c:v ffv1 " +
+                           clip)
+                              .c_str()),
+              0);
+    ASSERT_EQ(Anaglyph(clip + " --output-layout tb --codec ffv1 -o " + Path("tb.mkv")).status, 0);
+    const std::string size = Path("size.txt");
+    std::system(("ffprobe -v error -show_entries stream=width,height -of csv=p=0 " +
+                 Path("tb.mkv") + " > " + size)
+                    .c_str());
+    std::ifstream in(size);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "32,48");
 }
 
 TEST_F(AlignCli, OrientedJpegPairsAndFailingPairsOfAFolder) {

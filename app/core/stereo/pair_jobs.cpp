@@ -142,11 +142,20 @@ void RunPairJobs(const std::vector<PairJob>& jobs, const AnaglyphSettings& setti
         }
         // A still's filter draws its line progress; frames draw their own.
         FilterProgressWindow window(options.label, interrupt, !many);
-        const FilterOutcome outcome =
-            options.sheet
-                ? ComposeMethodSheet(settings, greyFilter, left, right, window, interrupt, 8,
-                                     result, err)
-                : ComposePair(settings, greyFilter, left, right, window, interrupt, result, err);
+        FilterOutcome outcome = FilterOutcome::kDone;
+        if (options.arrange != OutputLayout::kAnaglyph) {
+            try {
+                result = ArrangeViews(options.arrange, left, right);
+            } catch (const std::exception& e) {
+                err = e.what();
+                outcome = FilterOutcome::kFailed;
+            }
+        } else {
+            outcome = options.sheet ? ComposeMethodSheet(settings, greyFilter, left, right, window,
+                                                         interrupt, 8, result, err)
+                                    : ComposePair(settings, greyFilter, left, right, window,
+                                                  interrupt, result, err);
+        }
         window.Finish();
         if (outcome == FilterOutcome::kAborted) throw stopped();
         if (outcome == FilterOutcome::kFailed && options.continueOnError) {

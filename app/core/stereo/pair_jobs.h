@@ -10,6 +10,7 @@
 
 #include "app/core/filter/image16.h"
 #include "app/core/stereo/compose_pair.h"
+#include "app/core/stereo/output_layout.h"
 #include "app/core/stereo/stereo_layout.h"
 #include "foundation/host/sdk/file_io.h"
 
@@ -51,6 +52,8 @@ struct PairJobOptions {
     SaveOptions save;    ///< how outputs are saved; its interrupt stops the work
     std::string label = "anaglyph";
     PictureLayout layout;  ///< of side-by-side pictures
+    /// Not kAnaglyph: the views are arranged (ArrangeViews), not composed.
+    OutputLayout arrange = OutputLayout::kAnaglyph;
     /// Called with each pair once read, before it is composed; may change the views (swap,
     /// align, crop). What it throws fails the job as a reading failure does.
     std::function<void(const PairJob& job, Image16& left, Image16& right)> adjust;

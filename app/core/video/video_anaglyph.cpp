@@ -10,6 +10,7 @@
 
 extern "C" {
 #include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 }
@@ -65,6 +66,14 @@ void CheckSamePictures(const VideoInput& left, const VideoInput& right) {
                                  RateText(l) + ", " + right.Path() + " is " + RateText(r));
     }
     CheckSameLength(left, right);
+}
+
+bool HasAudio(const VideoInput& input) {
+    const AVFormatContext* f = input.Format();
+    for (unsigned i = 0; f && i < f->nb_streams; ++i) {
+        if (f->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) return true;
+    }
+    return false;
 }
 
 StereoLayout ChooseLayout(const VideoJob& job, const VideoOptions& options,
@@ -159,6 +168,8 @@ class PairReader {
         offset_ = offset;
         first_ = false;
     }
+    /// The right input's packets are handed out too (its sound is copied).
+    void CopyRightPackets() { rightSound_ = true; }
     int operator()(VideoItem& item, std::string& error) {
         for (;;) {
             if (!haveLeft_) {
@@ -188,7 +199,16 @@ class PairReader {
                             AVRational{left_.Info().timeBaseNum, left_.Info().timeBaseDen});
                         break;
                     case VideoInput::Next::kPacket:
-                        continue;  // only the left input's other streams are copied
+                        // The right input's sound, when it gives it, numbered after the
+                        // left input's streams (VideoOutput::CopiedStreams); its other
+                        // streams are not copied.
+                        if (rightSound_) {
+                            item.packet = TakePacket(packet);
+                            item.packet->stream_index +=
+                                static_cast<int>(left_.Format()->nb_streams);
+                            return 1;
+                        }
+                        continue;
                     case VideoInput::Next::kEnd:
                         return 0;
                     case VideoInput::Next::kError:
@@ -226,7 +246,7 @@ class PairReader {
     bool skip_;
     Image16 right_frame_;
     long long leftPts_ = 0, rightPts_ = 0, offset_ = 0, halfFrame_ = 0;
-    bool haveLeft_ = false, haveRight_ = false, first_ = true;
+    bool haveLeft_ = false, haveRight_ = false, first_ = true, rightSound_ = false;
 };
 
 }  // namespace
@@ -242,6 +262,12 @@ void VideoOptions::AddOptions(CLI::App& cmd) {
     cmd.add_option("--on-error", onError,
                    "A corrupt video packet or frame, or a pair of a folder or sequence that fails: "
                    "stop (exit non-zero), or skip it and continue with the rest")
+        ->capture_default_str();
+    cmd.add_option("--audio", audio,
+                   "Video: the sound copied: left (the left or only input's), right (the "
+                   "right input's, for two files) or none")
+        ->capture_default_str();
+    cmd.add_option("--subtitles", subtitles, "Video: the input's subtitles: copy or drop")
         ->capture_default_str();
     cmd.add_flag("--keep-partial", keepPartial,
                  "Interrupted video: keep a playable file of the frames done");
@@ -419,9 +445,29 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     }
 
     VideoOutput output;
+    VideoOutput::CopiedStreams streams;
+    if (options.audio != "left" && options.audio != "right" && options.audio != "none") {
+        throw std::runtime_error("--audio takes left, right or none, not '" + options.audio + "'");
+    }
+    if (options.subtitles != "copy" && options.subtitles != "drop") {
+        throw std::runtime_error("--subtitles takes copy or drop, not '" + options.subtitles + "'");
+    }
+    streams.audio = options.audio != "none";
+    streams.subtitles = options.subtitles == "copy";
+    if (options.audio == "right") {
+        if (!pair) throw std::runtime_error("--audio right takes two video files");
+        streams.audioFrom = &right;
+    } else if (pair && options.audio == "left" && !HasAudio(left) && HasAudio(right)) {
+        std::fprintf(stderr,
+                     "anaglyph: warning: %s has no sound and %s has; --audio right copies it\n",
+                     job.left.c_str(), job.right.c_str());
+    }
+    output.SetCopiedStreams(streams);
     // A part carries no sound: an audio packet cannot be cut where the part ends, so the
     // parts' sound would not join up; the whole's is added when they are joined.
-    if (!output.Open(job.output, left, viewWidth, viewHeight, depth, encoding, !span, error)) {
+    int outWidth = viewWidth, outHeight = viewHeight;
+    stereo::ArrangedSize(options.arrange, viewWidth, viewHeight, outWidth, outHeight);
+    if (!output.Open(job.output, left, outWidth, outHeight, depth, encoding, !span, error)) {
         throw std::runtime_error(error);
     }
     // Frames travel packed from decoder to encoder: 3 or 6 bytes a pixel to move, not 8.
@@ -430,6 +476,7 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     const bool skip = options.onError != "stop";
     PackedReader packed(left, layout, skip);
     PairReader paired(left, right, skip);
+    if (streams.audioFrom && !span) paired.CopyRightPackets();
     const AVRational leftTb{left.Info().timeBaseNum, left.Info().timeBaseDen};
     if (span && pair && left.FramePts(0) && right.FramePts(0)) {
         const AVRational rightTb{right.Info().timeBaseNum, right.Info().timeBaseDen};
