@@ -384,7 +384,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         // of its own; the parts in order make up the whole.
         if (const std::optional<Shard> shard = RequestedShard(opt.shard, "--shard")) {
             if (!opt.output.empty()) videoJob.output = ShardFileName(opt.output, *shard);
-            videoJob.part = [shard = *shard, output = videoJob.output](long long frames) {
+            videoJob.part = [&ctx, shard = *shard, output = videoJob.output](long long frames) {
                 const std::string which =
                     "anaglyph: shard " + std::to_string(shard.index) + "/" +
                     std::to_string(shard.count) + " of " +
@@ -394,12 +394,11 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
                     part = ShardOfRange({0, static_cast<int>(frames - 1)}, shard);
                 }
                 if (!part) {
-                    std::fprintf(stderr, "%s: no frames (more shards than frames)\n",
-                                 which.c_str());
+                    ctx.Note("%s: no frames (more shards than frames)\n", which.c_str());
                     return std::optional<std::pair<long long, long long>>();
                 }
-                std::fprintf(stderr, "%s: frames %d-%d to %s\n", which.c_str(), part->first,
-                             part->last, output.c_str());
+                ctx.Note("%s: frames %d-%d to %s\n", which.c_str(), part->first, part->last,
+                         output.c_str());
                 return std::optional<std::pair<long long, long long>>(
                     std::pair<long long, long long>(part->first, part->last));
             };

@@ -15,12 +15,15 @@ Python's other threads run while they work.
 from . import _config
 from ._loomwork import (
     ClassInfo,
+    ParamInfo,
     Texture,
     align,
     anaglyph,
     classes,
     load_plugins,
     load_scene,
+    panel_buttons,
+    parameters,
     plugin_folders,
     read_image,
     save_scene,
@@ -32,12 +35,15 @@ _set_default_plugin_folders(_config.PLUGIN_DIRS)
 
 __all__ = [
     "ClassInfo",
+    "ParamInfo",
     "Texture",
     "align",
     "anaglyph",
     "classes",
     "load_plugins",
     "load_scene",
+    "panel_buttons",
+    "parameters",
     "plugin_folders",
     "read_image",
     "save_scene",
