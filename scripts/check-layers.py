@@ -21,8 +21,8 @@ import sys
 # another. A folder is named by its path relative to the root; a file belongs to the
 # longest folder named here that holds it.
 LAYERS = [
-    ["foundation/host/base", "foundation/vecmath"],
-    ["foundation/host/sdk", "foundation/host/win32"],
+    ["foundation/host/base"],
+    ["foundation/host/sdk", "foundation/host/win32", "foundation/vecmath"],
     ["foundation/host/ui", "foundation/host/image"],
     ["foundation/host/stdmaps", "foundation/noise"],
     ["foundation/texframe"],

@@ -11,14 +11,16 @@
 #endif
 
 #include "foundation/host/base/crt.h"
+#include "foundation/host/base/vector_level.h"
 
 namespace loom::noise {
 namespace {
 
 inline constexpr int kMask = NOISE_B - 1;
 
-// Lazy-start state; the tables are written only by the thread that wins the move from
-// kUnbuilt to kBuilding, and read only after kBuilt has been observed with acquire order.
+// Lazy-start state; the tables are written only by the thread that wins the
+// move from kUnbuilt to kBuilding, and read only after kBuilt has been observed
+// with acquire order.
 enum : int { kUnbuilt = 0, kBuilding = 1, kBuilt = 2 };
 std::atomic<int> gNoiseStart{kUnbuilt};
 NoiseTables gTables;
@@ -27,15 +29,15 @@ NoiseTables gTables;
     int seen = kUnbuilt;
     if (gNoiseStart.compare_exchange_strong(seen, kBuilding, std::memory_order_acq_rel,
                                             std::memory_order_acquire)) {
-        // The build runs here, on the calling thread, so it draws from that thread's
-        // generator exactly as a single-threaded first call would.
+        // The build runs here, on the calling thread, so it draws from that
+        // thread's generator exactly as a single-threaded first call would.
         BuildNoiseTables(gTables);
         gNoiseStart.store(kBuilt, std::memory_order_release);
         return;
     }
-    // The build takes microseconds, so a thread that lost the race just yields until it is
-    // done. (Not atomic::wait: its shared waiter pool would add an exported unique symbol to
-    // every plug-in.)
+    // The build takes microseconds, so a thread that lost the race just yields
+    // until it is done. (Not atomic::wait: its shared waiter pool would add an
+    // exported unique symbol to every plug-in.)
     while (gNoiseStart.load(std::memory_order_acquire) != kBuilt) std::this_thread::yield();
 }
 
@@ -50,7 +52,8 @@ inline float RandomComponent() noexcept {
     return static_cast<float>((crt::rand() % (2 * NOISE_B)) - NOISE_B) * 0.00390625f;
 }
 
-// A zero vector has no direction; it is kept as the zero vector instead of dividing by 0.
+// A zero vector has no direction; it is kept as the zero vector instead of
+// dividing by 0.
 template <int N>
 void Normalize(float (&v)[N]) noexcept {
     double sum = 0.0;
@@ -60,8 +63,8 @@ void Normalize(float (&v)[N]) noexcept {
     for (int i = 0; i < N; ++i) v[i] = static_cast<float>(static_cast<double>(v[i]) / s);
 }
 
-// Truncation toward zero with the x86 conversion's answer (INT_MIN) for values outside the
-// int range and for NaN, so that huge coordinates are well defined.
+// Truncation toward zero with the x86 conversion's answer (INT_MIN) for values
+// outside the int range and for NaN, so that huge coordinates are well defined.
 inline int TruncToInt(double t) noexcept {
 #if defined(__SSE2__)
     return _mm_cvttsd_si32(_mm_set_sd(t));
@@ -104,9 +107,9 @@ inline V2 Pair(float a, float b) noexcept {
 using V4 = double __attribute__((vector_size(32)));
 constexpr int kLanes = 4;
 
-// noise3 of four samples: the lattice set-up and the table reads per lane, the arithmetic
-// on all four at once in noise3's order, operation for operation, so each lane gets the
-// bits a single call gives.
+// noise3 of four samples: the lattice set-up and the table reads per lane, the
+// arithmetic on all four at once in noise3's order, operation for operation, so
+// each lane gets the bits a single call gives.
 [[gnu::always_inline]] inline void Noise3Four(const NoiseTables& t, const float* x, const float* y,
                                               const float* z, float* out) noexcept {
     V4 rx0, rx1, ry0, ry1, rz0, rz1;
@@ -136,8 +139,8 @@ constexpr int kLanes = 4;
     const V4 sx = rx0 * rx0 * (3.0 - 2.0 * rx0);
     const V4 sy = ry0 * ry0 * (3.0 - 2.0 * ry0);
     const V4 sz = rz0 * rz0 * (3.0 - 2.0 * rz0);
-    // (Vectors pass by reference: by value they would change the calling convention of
-    // the build without AVX.)
+    // (Vectors pass by reference: by value they would change the calling
+    // convention of the build without AVX.)
     const auto plane = [&](const V4(&q)[4][3], const V4& rz, V4& res) noexcept {
         const V4 near0 = rx0 * q[0][0] + ry0 * q[0][1] + rz * q[0][2];
         const V4 far0 = rx1 * q[1][0] + ry0 * q[1][1] + rz * q[1][2];
@@ -177,7 +180,8 @@ void Noise3LanesBase(const NoiseTables& t, const float* x, const float* y, const
 }
 
 #if defined(__x86_64__)
-// The same code with 256-bit registers (no fused multiply-add: the target adds none).
+// The same code with 256-bit registers (no fused multiply-add: the target adds
+// none).
 [[gnu::target("avx2")]] void Noise3LanesAvx2(const NoiseTables& t, const float* x, const float* y,
                                              const float* z, int n, float* out) noexcept {
     Noise3Lanes(t, x, y, z, n, out);
@@ -187,11 +191,22 @@ void Noise3LanesBase(const NoiseTables& t, const float* x, const float* y, const
 using Noise3LanesFn = void (*)(const NoiseTables&, const float*, const float*, const float*, int,
                                float*) noexcept;
 
+void Noise3LanesScalar(const NoiseTables& t, const float* x, const float* y, const float* z, int n,
+                       float* out) noexcept;
+
+// By the process's vector level (the AVX-512 level runs the AVX2 form).
 Noise3LanesFn PickNoise3Lanes() noexcept {
+    switch (ActiveVectorLevel()) {
 #if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) return Noise3LanesAvx2;
+        case VectorLevel::kAvx512:
+        case VectorLevel::kAvx2:
+            return Noise3LanesAvx2;
 #endif
-    return Noise3LanesBase;
+        case VectorLevel::kScalar:
+            return Noise3LanesScalar;
+        default:
+            return Noise3LanesBase;
+    }
 }
 
 }  // namespace
@@ -232,8 +247,9 @@ float bias(float a, float b) noexcept {
 }
 
 float gain(float a, float b) noexcept {
-    // The thresholds compare bit patterns as signed ints: equal to the ordinary comparison
-    // for finite non-negative a, and every negative a (-0 included) falls below the first.
+    // The thresholds compare bit patterns as signed ints: equal to the ordinary
+    // comparison for finite non-negative a, and every negative a (-0 included)
+    // falls below the first.
     constexpr std::int32_t kLow = std::bit_cast<std::int32_t>(0.001f);
     constexpr std::int32_t kHigh = std::bit_cast<std::int32_t>(0.999f);
     constexpr std::int32_t kHalf = std::bit_cast<std::int32_t>(0.5f);
@@ -293,9 +309,10 @@ float noise3(const float v[3]) noexcept {
     const double sy = SCurve(ly.r0);
     const double sz = SCurve(lz.r0);
 
-    // The z index is added to the corner index without a further permutation lookup.
-    // Lane 0 carries the y0 row (corners b00, b10), lane 1 the y1 row (b01, b11); each lane
-    // does the scalar steps in the scalar order, so the results are those of plain doubles.
+    // The z index is added to the corner index without a further permutation
+    // lookup. Lane 0 carries the y0 row (corners b00, b10), lane 1 the y1 row
+    // (b01, b11); each lane does the scalar steps in the scalar order, so the
+    // results are those of plain doubles.
     const V2 ry = {ly.r0, ly.r1};
     const auto plane = [&](int bz, double rz) noexcept {
         const float* q00 = t.g3[b00 + bz];
@@ -313,6 +330,20 @@ float noise3(const float v[3]) noexcept {
     const double d = plane(lz.b1, lz.r1);
     return static_cast<float>(Lerp(sz, c, d));
 }
+
+namespace loom::noise {
+namespace {
+
+void Noise3LanesScalar(const NoiseTables&, const float* x, const float* y, const float* z, int n,
+                       float* out) noexcept {
+    for (int i = 0; i < n; ++i) {
+        const float v[3] = {x[i], y[i], z[i]};
+        out[i] = noise3(v);
+    }
+}
+
+}  // namespace
+}  // namespace loom::noise
 
 void noise3Batch(const float* x, const float* y, const float* z, int n, float* out) noexcept {
     using namespace loom::noise;
