@@ -166,16 +166,19 @@ void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
             case Shape::kCubic:
                 for (int i = 0; i < m; ++i) out[i] = su[i] > sv[i] ? su[i] : sv[i];
                 break;
-            case Shape::kGoo:
+            case Shape::kGoo: {
+                float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
                 for (int i = 0; i < m; ++i) {
-                    const float q[3] = {
-                        static_cast<float>(Widen(c.gooVScale) * Widen(cv[i]) + Widen(c.gooVShift)),
-                        static_cast<float>(Widen(c.gooUScale) * Widen(cu[i]) + Widen(c.gooUShift)),
-                        c.gooPhase,
-                    };
-                    out[i] = Widen(noiseN(q, 3));
+                    qx[i] =
+                        static_cast<float>(Widen(c.gooVScale) * Widen(cv[i]) + Widen(c.gooVShift));
+                    qy[i] =
+                        static_cast<float>(Widen(c.gooUScale) * Widen(cu[i]) + Widen(c.gooUShift));
+                    qz[i] = c.gooPhase;
                 }
+                noise3Batch(qx, qy, qz, m, noise);  // noiseN of three coordinates
+                for (int i = 0; i < m; ++i) out[i] = Widen(noise[i]);
                 break;
+            }
         }
     }
 }

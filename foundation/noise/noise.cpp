@@ -12,15 +12,15 @@
 
 #include "foundation/host/base/crt.h"
 #include "foundation/host/base/vector_level.h"
+#include "foundation/noise/noise_kernels.h"
 
 namespace loom::noise {
 namespace {
 
 inline constexpr int kMask = NOISE_B - 1;
 
-// Lazy-start state; the tables are written only by the thread that wins the
-// move from kUnbuilt to kBuilding, and read only after kBuilt has been observed
-// with acquire order.
+// Lazy-start state; the tables are written only by the thread that wins the move from
+// kUnbuilt to kBuilding, and read only after kBuilt has been observed with acquire order.
 enum : int { kUnbuilt = 0, kBuilding = 1, kBuilt = 2 };
 std::atomic<int> gNoiseStart{kUnbuilt};
 NoiseTables gTables;
@@ -29,15 +29,15 @@ NoiseTables gTables;
     int seen = kUnbuilt;
     if (gNoiseStart.compare_exchange_strong(seen, kBuilding, std::memory_order_acq_rel,
                                             std::memory_order_acquire)) {
-        // The build runs here, on the calling thread, so it draws from that
-        // thread's generator exactly as a single-threaded first call would.
+        // The build runs here, on the calling thread, so it draws from that thread's
+        // generator exactly as a single-threaded first call would.
         BuildNoiseTables(gTables);
         gNoiseStart.store(kBuilt, std::memory_order_release);
         return;
     }
-    // The build takes microseconds, so a thread that lost the race just yields
-    // until it is done. (Not atomic::wait: its shared waiter pool would add an
-    // exported unique symbol to every plug-in.)
+    // The build takes microseconds, so a thread that lost the race just yields until it is
+    // done. (Not atomic::wait: its shared waiter pool would add an exported unique symbol to
+    // every plug-in.)
     while (gNoiseStart.load(std::memory_order_acquire) != kBuilt) std::this_thread::yield();
 }
 
@@ -52,8 +52,7 @@ inline float RandomComponent() noexcept {
     return static_cast<float>((crt::rand() % (2 * NOISE_B)) - NOISE_B) * 0.00390625f;
 }
 
-// A zero vector has no direction; it is kept as the zero vector instead of
-// dividing by 0.
+// A zero vector has no direction; it is kept as the zero vector instead of dividing by 0.
 template <int N>
 void Normalize(float (&v)[N]) noexcept {
     double sum = 0.0;
@@ -63,8 +62,8 @@ void Normalize(float (&v)[N]) noexcept {
     for (int i = 0; i < N; ++i) v[i] = static_cast<float>(static_cast<double>(v[i]) / s);
 }
 
-// Truncation toward zero with the x86 conversion's answer (INT_MIN) for values
-// outside the int range and for NaN, so that huge coordinates are well defined.
+// Truncation toward zero with the x86 conversion's answer (INT_MIN) for values outside the
+// int range and for NaN, so that huge coordinates are well defined.
 inline int TruncToInt(double t) noexcept {
 #if defined(__SSE2__)
     return _mm_cvttsd_si32(_mm_set_sd(t));
@@ -107,9 +106,9 @@ inline V2 Pair(float a, float b) noexcept {
 using V4 = double __attribute__((vector_size(32)));
 constexpr int kLanes = 4;
 
-// noise3 of four samples: the lattice set-up and the table reads per lane, the
-// arithmetic on all four at once in noise3's order, operation for operation, so
-// each lane gets the bits a single call gives.
+// noise3 of four samples: the lattice set-up and the table reads per lane, the arithmetic
+// on all four at once in noise3's order, operation for operation, so each lane gets the
+// bits a single call gives.
 [[gnu::always_inline]] inline void Noise3Four(const NoiseTables& t, const float* x, const float* y,
                                               const float* z, float* out) noexcept {
     V4 rx0, rx1, ry0, ry1, rz0, rz1;
@@ -139,8 +138,8 @@ constexpr int kLanes = 4;
     const V4 sx = rx0 * rx0 * (3.0 - 2.0 * rx0);
     const V4 sy = ry0 * ry0 * (3.0 - 2.0 * ry0);
     const V4 sz = rz0 * rz0 * (3.0 - 2.0 * rz0);
-    // (Vectors pass by reference: by value they would change the calling
-    // convention of the build without AVX.)
+    // (Vectors pass by reference: by value they would change the calling convention of
+    // the build without AVX.)
     const auto plane = [&](const V4(&q)[4][3], const V4& rz, V4& res) noexcept {
         const V4 near0 = rx0 * q[0][0] + ry0 * q[0][1] + rz * q[0][2];
         const V4 far0 = rx1 * q[1][0] + ry0 * q[1][1] + rz * q[1][2];
@@ -179,36 +178,6 @@ void Noise3LanesBase(const NoiseTables& t, const float* x, const float* y, const
     Noise3Lanes(t, x, y, z, n, out);
 }
 
-#if defined(__x86_64__)
-// The same code with 256-bit registers (no fused multiply-add: the target adds
-// none).
-[[gnu::target("avx2")]] void Noise3LanesAvx2(const NoiseTables& t, const float* x, const float* y,
-                                             const float* z, int n, float* out) noexcept {
-    Noise3Lanes(t, x, y, z, n, out);
-}
-#endif
-
-using Noise3LanesFn = void (*)(const NoiseTables&, const float*, const float*, const float*, int,
-                               float*) noexcept;
-
-void Noise3LanesScalar(const NoiseTables& t, const float* x, const float* y, const float* z, int n,
-                       float* out) noexcept;
-
-// By the process's vector level (the AVX-512 level runs the AVX2 form).
-Noise3LanesFn PickNoise3Lanes() noexcept {
-    switch (ActiveVectorLevel()) {
-#if defined(__x86_64__)
-        case VectorLevel::kAvx512:
-        case VectorLevel::kAvx2:
-            return Noise3LanesAvx2;
-#endif
-        case VectorLevel::kScalar:
-            return Noise3LanesScalar;
-        default:
-            return Noise3LanesBase;
-    }
-}
-
 }  // namespace
 
 void BuildNoiseTables(NoiseTables& t) noexcept {
@@ -232,11 +201,81 @@ void BuildNoiseTables(NoiseTables& t) noexcept {
         for (int d = 0; d < 2; ++d) t.g2[NOISE_B + i][d] = t.g2[i][d];
         for (int d = 0; d < 3; ++d) t.g3[NOISE_B + i][d] = t.g3[i][d];
     }
+    for (int m = 0; m < NOISE_B; ++m) {
+        t.p8[m] = static_cast<std::uint8_t>(t.p[m]);
+        for (int d = 0; d < 3; ++d) {
+            t.g3Pairs[m][d] = t.g3[m][d];
+            t.g3Pairs[m][3 + d] = t.g3[m + 1][d];
+        }
+        t.g3Pairs[m][6] = t.g3Pairs[m][7] = 0.0f;
+    }
+    t.reserved[0] = t.reserved[1] = 0;
 }
 
 const NoiseTables& ActiveNoiseTables() noexcept { return Tables(); }
 
 bool NoiseTablesBuilt() noexcept { return gNoiseStart.load(std::memory_order_acquire) == kBuilt; }
+
+float Noise3(const NoiseTables& t, const float v[3]) noexcept {
+    const Lattice lx = Setup(v[0]);
+    const Lattice ly = Setup(v[1]);
+    const Lattice lz = Setup(v[2]);
+    const int i = t.p[lx.b0];
+    const int j = t.p[lx.b1];
+    const int b00 = t.p[i + ly.b0];
+    const int b10 = t.p[j + ly.b0];
+    const int b01 = t.p[i + ly.b1];
+    const int b11 = t.p[j + ly.b1];
+    const double sx = SCurve(lx.r0);
+    const double sy = SCurve(ly.r0);
+    const double sz = SCurve(lz.r0);
+
+    // The z index is added to the corner index without a further permutation lookup.
+    // Lane 0 carries the y0 row (corners b00, b10), lane 1 the y1 row (b01, b11); each lane
+    // does the scalar steps in the scalar order, so the results are those of plain doubles.
+    const V2 ry = {ly.r0, ly.r1};
+    const auto plane = [&](int bz, double rz) noexcept {
+        const float* q00 = t.g3[b00 + bz];
+        const float* q01 = t.g3[b01 + bz];
+        const float* q10 = t.g3[b10 + bz];
+        const float* q11 = t.g3[b11 + bz];
+        const V2 near =
+            lx.r0 * Pair(q00[0], q01[0]) + ry * Pair(q00[1], q01[1]) + rz * Pair(q00[2], q01[2]);
+        const V2 far =
+            lx.r1 * Pair(q10[0], q11[0]) + ry * Pair(q10[1], q11[1]) + rz * Pair(q10[2], q11[2]);
+        const V2 ab = near + sx * (far - near);  // lerp(sx, ...) of both rows
+        return Lerp(sy, ab[0], ab[1]);
+    };
+    const double c = plane(lz.b0, lz.r0);
+    const double d = plane(lz.b1, lz.r1);
+    return static_cast<float>(Lerp(sz, c, d));
+}
+
+void Noise3Batch(const NoiseTables& t, VectorLevel level, const float* x, const float* y,
+                 const float* z, int n, float* out) noexcept {
+    if (level == VectorLevel::kAvx512 && detail::kNoise3Avx512 &&
+        ProcessorRunsVectorLevel(VectorLevel::kAvx512)) {
+        static const bool vbmi = ProcessorHasVectorExtension(VectorExtension::kAvx512Vbmi);
+        (vbmi ? detail::kNoise3Avx512Vbmi : detail::kNoise3Avx512)(t, x, y, z, n, out);
+    } else if (level >= VectorLevel::kAvx2 && detail::kNoise3Avx2 &&
+               ProcessorRunsVectorLevel(VectorLevel::kAvx2)) {
+        detail::kNoise3Avx2(t, x, y, z, n, out);
+    } else if (level == VectorLevel::kScalar) {
+        for (int i = 0; i < n; ++i) {
+            const float v[3] = {x[i], y[i], z[i]};
+            out[i] = Noise3(t, v);
+        }
+    } else {
+        Noise3LanesBase(t, x, y, z, n, out);
+    }
+}
+
+void Noise3Batch(const NoiseTables& t, const float* x, const float* y, const float* z, int n,
+                 float* out) noexcept {
+    static const VectorLevel level = ActiveVectorLevel();
+    // One or two samples cost less one by one than a vector step of eight.
+    Noise3Batch(t, n <= 2 ? VectorLevel::kScalar : level, x, y, z, n, out);
+}
 
 }  // namespace loom::noise
 
@@ -247,9 +286,8 @@ float bias(float a, float b) noexcept {
 }
 
 float gain(float a, float b) noexcept {
-    // The thresholds compare bit patterns as signed ints: equal to the ordinary
-    // comparison for finite non-negative a, and every negative a (-0 included)
-    // falls below the first.
+    // The thresholds compare bit patterns as signed ints: equal to the ordinary comparison
+    // for finite non-negative a, and every negative a (-0 included) falls below the first.
     constexpr std::int32_t kLow = std::bit_cast<std::int32_t>(0.001f);
     constexpr std::int32_t kHigh = std::bit_cast<std::int32_t>(0.999f);
     constexpr std::int32_t kHalf = std::bit_cast<std::int32_t>(0.5f);
@@ -293,62 +331,10 @@ float noise2(const float v[2]) noexcept {
     return static_cast<float>(Lerp(sy, a, b));
 }
 
-float noise3(const float v[3]) noexcept {
-    using namespace loom::noise;
-    const NoiseTables& t = Tables();
-    const Lattice lx = Setup(v[0]);
-    const Lattice ly = Setup(v[1]);
-    const Lattice lz = Setup(v[2]);
-    const int i = t.p[lx.b0];
-    const int j = t.p[lx.b1];
-    const int b00 = t.p[i + ly.b0];
-    const int b10 = t.p[j + ly.b0];
-    const int b01 = t.p[i + ly.b1];
-    const int b11 = t.p[j + ly.b1];
-    const double sx = SCurve(lx.r0);
-    const double sy = SCurve(ly.r0);
-    const double sz = SCurve(lz.r0);
-
-    // The z index is added to the corner index without a further permutation
-    // lookup. Lane 0 carries the y0 row (corners b00, b10), lane 1 the y1 row
-    // (b01, b11); each lane does the scalar steps in the scalar order, so the
-    // results are those of plain doubles.
-    const V2 ry = {ly.r0, ly.r1};
-    const auto plane = [&](int bz, double rz) noexcept {
-        const float* q00 = t.g3[b00 + bz];
-        const float* q01 = t.g3[b01 + bz];
-        const float* q10 = t.g3[b10 + bz];
-        const float* q11 = t.g3[b11 + bz];
-        const V2 near =
-            lx.r0 * Pair(q00[0], q01[0]) + ry * Pair(q00[1], q01[1]) + rz * Pair(q00[2], q01[2]);
-        const V2 far =
-            lx.r1 * Pair(q10[0], q11[0]) + ry * Pair(q10[1], q11[1]) + rz * Pair(q10[2], q11[2]);
-        const V2 ab = near + sx * (far - near);  // lerp(sx, ...) of both rows
-        return Lerp(sy, ab[0], ab[1]);
-    };
-    const double c = plane(lz.b0, lz.r0);
-    const double d = plane(lz.b1, lz.r1);
-    return static_cast<float>(Lerp(sz, c, d));
-}
-
-namespace loom::noise {
-namespace {
-
-void Noise3LanesScalar(const NoiseTables&, const float* x, const float* y, const float* z, int n,
-                       float* out) noexcept {
-    for (int i = 0; i < n; ++i) {
-        const float v[3] = {x[i], y[i], z[i]};
-        out[i] = noise3(v);
-    }
-}
-
-}  // namespace
-}  // namespace loom::noise
+float noise3(const float v[3]) noexcept { return loom::noise::Noise3(loom::noise::Tables(), v); }
 
 void noise3Batch(const float* x, const float* y, const float* z, int n, float* out) noexcept {
-    using namespace loom::noise;
-    static const Noise3LanesFn lanes = PickNoise3Lanes();
-    lanes(Tables(), x, y, z, n, out);
+    loom::noise::Noise3Batch(loom::noise::Tables(), x, y, z, n, out);
 }
 
 float noiseN(const float* v, int n) noexcept {
