@@ -3,6 +3,8 @@
 
 #include "fervix/panel.h"
 #include "fervix/params.h"
+#include "fervix/pattern.h"
+#include "foundation/noise/noise.h"
 #include "foundation/texframe/tex_class.h"
 
 class FervixTex final : public loom::TexClass<FervixTex, FervixCache, kFervixInfo, FervixDlg> {
@@ -49,4 +51,11 @@ class FervixTex final : public loom::TexClass<FervixTex, FervixCache, kFervixInf
     void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
                           float* out) override;
     void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
+
+    /// A seed gives the noise its own tables.
+    unsigned PatternSeedUse() const override { return kSeedNoiseTables; }
+    std::shared_ptr<const void> MakeSeedState(std::uint32_t seed) override {
+        return loom::noise::SeededNoiseTables(seed);
+    }
+    const char* PatternTileNote() const override { return FervixTileNote(cache_); }
 };

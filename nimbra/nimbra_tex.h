@@ -29,4 +29,6 @@ class NimbraTex final : public loom::TexClass<NimbraTex, NimbraCache, kNimbraInf
     void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
                           float* out) override;
     void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
+    /// A seed shifts the phases of the octaves (NimbraOctavePhase); it needs no tables.
+    unsigned PatternSeedUse() const override { return kSeedWavePhases; }
 };

@@ -1,0 +1,271 @@
+// Seamless tiles and seeds of the four textures through the host renderer: the seam, the
+// look and the spectrum of every texture and preset, shapes without a period, seeds across
+// thread counts, state put back after a render, and the loop.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/core/jobs/tile_jobs.h"
+#include "app/core/loader/plugin_loader.h"
+#include "app/core/model/texture_source.h"
+#include "app/core/render/renderer.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/sdk/texmap_variation.h"
+#include "tests/tiles/tile_metrics.h"
+
+using namespace loom;
+using loomtest::Luminance;
+
+namespace {
+
+PluginLoader& Plugins() {
+    static PluginLoader* loader = [] {
+        auto* l = new PluginLoader;
+        std::string err;
+        for (const char* so : {VOLTRANE_SO, FERVIX_SO, LUMIDOT_SO, NIMBRA_SO}) {
+            if (!l->Load(so, err)) ADD_FAILURE() << err;
+        }
+        return l;
+    }();
+    return *loader;
+}
+
+struct Look {
+    const char* cls;
+    const char* name;
+    std::vector<std::string> presets;
+    std::vector<std::string> sets;
+};
+
+std::string Name(const Look& l) { return std::string(l.cls) + " " + l.name; }
+
+// Every preset of the textures that have them, and settings with a period of each texture
+// (Voltrane has no presets; its shapes with a period are Goo, Shockwave and RandomStatic).
+const std::vector<Look>& Looks() {
+    static const std::vector<Look> looks = {
+        {"fervix", "default", {}, {}},
+        {"fervix", "Coil Fire", {"Coil Fire"}, {}},
+        {"fervix", "Ocean", {"Ocean"}, {}},
+        {"fervix", "Spider Web", {"Spider Web"}, {}},
+        {"fervix", "Grassy", {"Grassy"}, {}},
+        {"fervix", "Alien Skin", {"Alien Skin"}, {}},
+        {"fervix", "Steam", {"Steam"}, {}},
+        {"lumidot", "default", {}, {}},
+        {"lumidot", "Tartan", {"Tartan"}, {}},
+        {"lumidot", "Video Wall", {"Video Wall"}, {}},
+        {"lumidot", "Nova", {"Nova"}, {}},
+        {"nimbra", "default", {}, {}},
+        {"nimbra", "Cumulus", {"Cumulus"}, {}},
+        {"nimbra", "Cirrus", {"Cirrus"}, {}},
+        {"nimbra", "Cirrocumulus", {"Cirrocumulus"}, {}},
+        {"nimbra", "Nimbra", {"Nimbra"}, {}},
+        {"nimbra", "Cirronimbra", {"Cirronimbra"}, {}},
+        {"voltrane", "goo", {}, {"Goo=1", "Goo U Scale=5.5", "Goo V Scale=4.2"}},
+        {"voltrane",
+         "goo waves",
+         {},
+         {"Goo=1", "Goo U Scale=3", "Goo V Scale=3", "Apply Waveform=1", "Begin at Edge=1",
+          "Wave 1 Size=13", "Wave 1 Multiplier=0.2"}},
+        {"voltrane", "shockwave", {}, {"Shockwave=1", "Sweep Phase=40"}},
+        {"voltrane", "static", {}, {"RandomStatic=1", "Sweep Phase=75"}},
+    };
+    return looks;
+}
+
+FloatImage Render(Texmap* tex, int size, bool tile, int threads = 2,
+                  std::optional<std::uint32_t> seed = {}, int shift = 0) {
+    RenderOptions ro;
+    ro.width = ro.height = size;
+    ro.threads = threads;
+    ro.tile = tile;
+    ro.seed = seed;
+    ro.shiftX = ro.shiftY = shift;
+    RenderImages out;
+    EXPECT_TRUE(RenderTexture(tex, ro, out));
+    return out.color;
+}
+
+struct Figures {
+    loomtest::Seam columns, rows;
+    loomtest::Look plain, tiled;
+    double spikePlain = 0.0, spikeTiled = 0.0;
+};
+
+Figures Measure(const Look& look, int size) {
+    TextureSourceOptions opt;
+    opt.presets = look.presets;
+    opt.sets = look.sets;
+    TextureSource src(Plugins(), look.cls, opt);
+    const std::vector<double> plain = Luminance(Render(src.Texture(), size, false));
+    const std::vector<double> tiled = Luminance(Render(src.Texture(), size, true));
+    Figures f;
+    f.columns = loomtest::MeasureSeam(tiled, size, size, false);
+    f.rows = loomtest::MeasureSeam(tiled, size, size, true);
+    f.plain = loomtest::MeasureLook(plain);
+    f.tiled = loomtest::MeasureLook(tiled);
+    for (bool alongU : {true, false}) {
+        f.spikePlain = std::max(f.spikePlain, loomtest::PeriodSpike(plain, size, size, alongU));
+        f.spikeTiled = std::max(f.spikeTiled, loomtest::PeriodSpike(tiled, size, size, alongU));
+    }
+    std::printf(
+        "%-22s %5d  seam u %.4f <= %.4f  v %.4f <= %.4f  mean %.4f/%.4f  std %.4f/%.4f"
+        "  spike %.2f/%.2f\n",
+        Name(look).c_str(), size, f.columns.edge, f.columns.limit, f.rows.edge, f.rows.limit,
+        f.plain.mean, f.tiled.mean, f.plain.spread, f.tiled.spread, f.spikePlain, f.spikeTiled);
+    return f;
+}
+
+void ExpectSeamlessAndAlike(const Look& look, int size) {
+    SCOPED_TRACE(Name(look) + " at " + std::to_string(size));
+    const Figures f = Measure(look, size);
+    EXPECT_TRUE(f.columns.Holds()) << f.columns.edge << " > " << f.columns.limit;
+    EXPECT_TRUE(f.rows.Holds()) << f.rows.edge << " > " << f.rows.limit;
+    EXPECT_NEAR(f.tiled.mean, f.plain.mean, 0.1 * f.plain.mean);
+    EXPECT_NEAR(f.tiled.spread, f.plain.spread, 0.1 * f.plain.spread + 1e-3);
+    // A tile adds no energy at its own period beyond what the pattern has untiled.
+    EXPECT_LE(f.spikeTiled, 1.5 * f.spikePlain + 1.0);
+}
+
+}  // namespace
+
+TEST(TileLook, EveryTextureAndPresetTilesSeamlesslyAndKeepsItsLookAt256) {
+    for (const Look& look : Looks()) ExpectSeamlessAndAlike(look, 256);
+}
+
+// At 1024 one look of each texture (the slowest, with the most octaves), to keep CI short.
+TEST(TileLook, OneLookOfEachTextureTilesSeamlesslyAt1024) {
+    for (const char* name : {"Coil Fire", "Tartan", "Cumulus", "goo waves"}) {
+        for (const Look& look : Looks()) {
+            if (look.name == std::string(name)) ExpectSeamlessAndAlike(look, 1024);
+        }
+    }
+}
+
+TEST(TileLook, AStepAtTheEdgeFailsTheSeamMeasure) {
+    // The measure itself: a ramp across the picture wraps around with a step.
+    std::vector<double> ramp(64 * 64);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) ramp[static_cast<size_t>(y * 64 + x)] = x / 64.0;
+    }
+    EXPECT_FALSE(loomtest::MeasureSeam(ramp, 64, 64, false).Holds());
+    EXPECT_TRUE(loomtest::MeasureSeam(ramp, 64, 64, true).Holds());
+}
+
+TEST(TileShapes, ALinearSweepWithoutWavesIsLeftAsItIs) {
+    // The default Voltrane is a linear sweep: no period, so the tile is the plain render.
+    TextureSource src(Plugins(), "voltrane", {});
+    EXPECT_EQ(Render(src.Texture(), 64, true).rgba, Render(src.Texture(), 64, false).rgba);
+    ASSERT_NE(GetTexmapVariation(src.Texture())->TileNote(), nullptr);
+}
+
+TEST(TileShapes, ARadialGradientCentredInTheTileIsUnchangedAndOffCentreWrapsToTheNearestCopy) {
+    // Fervix with plasma off: the weight is the gradient alone. Centred at (0.5, 0.5) every
+    // point is within half a tile of the centre, so the tile is the plain render.
+    TextureSourceOptions opt;
+    opt.sets = {"Use Plasma=0",        "Use Fractal Detail=0", "Use Turbulence=0",
+                "Horizontal Radial=1", "Horizontal Linear=0",  "Vertical Radial=1",
+                "Vertical Linear=0",   "U Offset=0.5",         "V Offset=0.5"};
+    TextureSource centred(Plugins(), "fervix", opt);
+    EXPECT_EQ(Render(centred.Texture(), 64, true).rgba, Render(centred.Texture(), 64, false).rgba);
+    // Centred on the corner: the tiled picture is the centred one moved by half a tile.
+    opt.sets.push_back("U Offset=0");
+    opt.sets.push_back("V Offset=0");
+    TextureSource corner(Plugins(), "fervix", opt);
+    const FloatImage c = Render(centred.Texture(), 64, false);
+    const FloatImage k = Render(corner.Texture(), 64, true);
+    for (int y = 0; y < 64; y += 7) {
+        for (int x = 0; x < 64; x += 5) {
+            const size_t a = (static_cast<size_t>(y) * 64 + x) * 4;
+            const size_t b = (static_cast<size_t>((y + 32) % 64) * 64 + (x + 32) % 64) * 4;
+            EXPECT_NEAR(k.rgba[a], c.rgba[b], 1e-5) << x << "," << y;
+        }
+    }
+}
+
+TEST(Seeds, ChangeThePatternOfSeededTexturesOnlyAndAreTheSameOnEveryThreadCount) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"fervix", {}}, {"nimbra", {}}, {"voltrane", {"Goo=1"}}, {"lumidot", {}}};
+    for (const auto& [cls, sets] : cases) {
+        SCOPED_TRACE(cls);
+        TextureSourceOptions opt;
+        opt.sets = sets;
+        TextureSource src(Plugins(), cls, opt);
+        const FloatImage plain = Render(src.Texture(), 48, false, 1);
+        const FloatImage one = Render(src.Texture(), 48, false, 1, 12345u);
+        const FloatImage two = Render(src.Texture(), 48, false, 2, 12345u);
+        const FloatImage other = Render(src.Texture(), 48, false, 2, 777u);
+        EXPECT_EQ(one.rgba, two.rgba);
+        const bool seeded = std::string(cls) != "lumidot";
+        EXPECT_EQ(one.rgba != plain.rgba, seeded);
+        EXPECT_EQ(one.rgba != other.rgba, seeded);
+        // The render put the texture's own seed back: the default bits again.
+        EXPECT_EQ(SeedOf(src.Texture()), kDefaultTexSeed);
+        EXPECT_EQ(Render(src.Texture(), 48, false, 1).rgba, plain.rgba);
+        // Another pattern of the same kind: about the same brightness and spread.
+        if (seeded) {
+            const loomtest::Look a = loomtest::MeasureLook(Luminance(plain));
+            const loomtest::Look b = loomtest::MeasureLook(Luminance(other));
+            EXPECT_NEAR(b.mean, a.mean, 0.25 * a.mean + 0.02);
+        }
+    }
+}
+
+TEST(Seeds, TheDefaultSeedIsTheBuiltInPatternAndATiledSeedStaysSeamless) {
+    TextureSource src(Plugins(), "fervix", {});
+    EXPECT_EQ(Render(src.Texture(), 48, false, 1, kDefaultTexSeed).rgba,
+              Render(src.Texture(), 48, false, 1).rgba);
+    const std::vector<double> l = Luminance(Render(src.Texture(), 256, true, 2, 99u));
+    EXPECT_TRUE(loomtest::MeasureSeam(l, 256, 256, false).Holds());
+    EXPECT_TRUE(loomtest::MeasureSeam(l, 256, 256, true).Holds());
+    EXPECT_FALSE(SetTreeSeed(src.Texture(), kMaxTexSeed + 1u));
+    EXPECT_EQ(SeedOf(src.Texture()), kDefaultTexSeed);
+}
+
+TEST(Loop, TheFrameAfterTheLastIsTheFirstAndTheLastIsAsCloseToItAsNeighboursAre) {
+    TextureSource src(Plugins(), "nimbra", {});
+    constexpr int kSize = 64, kFrames = 12;
+    std::vector<std::vector<double>> frames;
+    for (int k = 0; k <= kFrames; ++k) {
+        frames.push_back(
+            Luminance(Render(src.Texture(), kSize, true, 2, {}, LoopShift(k, kFrames, kSize))));
+    }
+    EXPECT_EQ(frames[kFrames], frames[0]);
+    auto diff = [](const std::vector<double>& a, const std::vector<double>& b) {
+        double s = 0.0;
+        for (size_t i = 0; i < a.size(); ++i) s += std::fabs(a[i] - b[i]);
+        return s / static_cast<double>(a.size());
+    };
+    std::vector<double> neighbours;
+    for (int k = 0; k + 1 < kFrames; ++k) neighbours.push_back(diff(frames[k], frames[k + 1]));
+    std::sort(neighbours.begin(), neighbours.end());
+    const double typical = neighbours[neighbours.size() / 2];
+    EXPECT_LE(diff(frames[kFrames - 1], frames[0]), 1.25 * typical);
+    EXPECT_GT(typical, 0.0);
+}
+
+TEST(Seeds, AreSavedInScenesAndASceneWithoutOneLoadsWithTheDefault) {
+    TextureSource src(Plugins(), "fervix", {});
+    SceneHolder& scene = src.Scene();
+    const std::vector<std::uint8_t> plain = SaveSceneBytes(scene);
+    ASSERT_TRUE(SetTreeSeed(src.Texture(), 2024u));
+    const std::vector<std::uint8_t> seeded = SaveSceneBytes(scene);
+    EXPECT_GT(seeded.size(), plain.size());
+    ASSERT_TRUE(SetTreeSeed(src.Texture(), kDefaultTexSeed));
+    // The default seed writes nothing: the scene's bytes are what they always were.
+    EXPECT_EQ(SaveSceneBytes(scene), plain);
+    for (const auto& [bytes, seed] :
+         {std::pair{plain, kDefaultTexSeed}, std::pair{seeded, 2024u}}) {
+        SceneHolder loaded;
+        SceneLoadReport report;
+        std::string err;
+        ASSERT_TRUE(LoadSceneBytes(bytes.data(), bytes.size(), loaded, report, err)) << err;
+        auto* tex = dynamic_cast<Texmap*>(loaded.Object(0));
+        ASSERT_NE(tex, nullptr);
+        EXPECT_EQ(SeedOf(tex), seed);
+        if (seed != kDefaultTexSeed) {
+            EXPECT_EQ(Render(tex, 32, false).rgba, Render(src.Texture(), 32, false, 1, seed).rgba);
+        }
+    }
+}
