@@ -48,7 +48,7 @@ NoiseSource SourceOf(const FervixCache& c) noexcept {
 // A radial component: the offset from the centre, in a tile to the nearest copy of it.
 float RadialDifference(const FervixCache& c, float x, float centre) noexcept {
     if (!Tiled(c)) return Difference(x, centre);
-    return static_cast<float>(loom::WrapToTile(Widen(x) - Widen(centre)));
+    return static_cast<float>(loom::TiledRadial(Widen(x), Widen(centre)));
 }
 
 // The fractal passes of a tile: pass k runs at the whole periods nearest its scale
@@ -266,5 +266,5 @@ const char* FervixTileNote(const FervixCache& c) noexcept {
     const bool radialV = c.verticalRadial == 1 && c.verticalLinear == 0;
     if (!radialU && !radialV) return nullptr;
     return "the radial gradient has no period: a tile measures it to the nearest copy of its "
-           "centre, which changes it only farther than half a tile from the centre";
+           "centre, scaled to keep its mean (a centred gradient is unchanged)";
 }

@@ -9,8 +9,9 @@
 /// Tiles: the noise runs on whole U Scale and V Scale cells a tile (each the nearest whole
 /// number, at least 1), wrapped at that period, every fractal pass and turbulence octave
 /// likewise whole; a radial gradient, which has no period, measures its distance to the
-/// nearest copy of the offset point, so it is seamless and unchanged within half a tile of
-/// that point. A seed gives the noise its own tables.
+/// nearest copy of the offset point, scaled to keep the plain gradient's mean over the tile
+/// (loom::TiledRadial): seamless, and unchanged when centred. A seed gives the noise its
+/// own tables.
 
 /// Sum of the four fractal passes at noise point p: noise(p), noise(p·s)/s,
 /// noise(p·s³)/s², noise(p·s⁶)/s³ for s = Fractal Scale (the scaled point carries over

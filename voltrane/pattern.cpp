@@ -170,8 +170,8 @@ void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
                 // A tile measures to the nearest copy of the centre.
                 if (tiled) {
                     for (int i = 0; i < m; ++i) {
-                        su[i] = loom::WrapToTile(su[i]);
-                        sv[i] = loom::WrapToTile(sv[i]);
+                        su[i] = loom::TiledRadial(Widen(cu[i]), Widen(c.radialU));
+                        sv[i] = loom::TiledRadial(Widen(cv[i]), Widen(c.radialV));
                     }
                 }
                 loom::vecmath::Hypot(su, sv, out, m);
@@ -302,7 +302,7 @@ const char* VoltraneTileNote(const VoltraneCache& c) noexcept {
             return "the cubic sweep has no period: a tile leaves it as it is";
         case Shape::kShockwave:
             return "the shockwave has no period: a tile measures it to the nearest copy of its "
-                   "centre, which changes it only farther than half a tile from the centre";
+                   "centre, scaled to keep its mean (a centred one is unchanged)";
         case Shape::kStatic:
         case Shape::kGoo:
             return nullptr;

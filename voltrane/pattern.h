@@ -12,7 +12,8 @@
 
 /// Tiles: both waves run whole cycles a tile (Wave Size the nearest multiple of 2 pi, at
 /// least one cycle), "Goo" noise whole periods (its scales the nearest whole numbers),
-/// "Shockwave" measures its distance to the nearest copy of the centre, and "RandomStatic"
+/// "Shockwave" measures its distance to the nearest copy of the centre (loom::TiledRadial),
+/// and "RandomStatic"
 /// is random anyway. The linear, diagonal, radial (angle), "Encase" and "Cubic" sweeps have
 /// no period: a tile leaves them as they are (VoltraneTileNote says so).
 

@@ -105,7 +105,7 @@ void Noise3Batch(const NoiseSource& src, const float* x, const float* y, const f
                  float* out) noexcept;
 
 /// The period of an octave at `freq` times an axis of period `period` (0: none): the
-/// nearest whole number, at least 1.
+/// nearest whole number (halves up), at least 1.
 int OctavePeriod(int period, double freq) noexcept;
 
 /// turbulence(v, freq) from `src`, with every octave whole periods: along an axis with a

@@ -200,7 +200,7 @@ std::shared_ptr<const NoiseTables> SeededNoiseTables(std::uint32_t seed) {
 
 int OctavePeriod(int period, double freq) noexcept {
     if (period <= 0) return 0;
-    const double cells = std::nearbyint(static_cast<double>(period) * freq);
+    const double cells = std::round(static_cast<double>(period) * freq);
     if (!(cells >= 1.0)) return 1;
     return cells > static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(cells);
 }

@@ -10,11 +10,11 @@ namespace loom {
 /// Largest scale a tile keeps whole (beyond it a float holds only whole numbers anyway).
 inline constexpr double kMaxTileScale = 16777216.0;
 
-/// A lattice scale (cells a tile) made whole: the nearest whole number, at least 1 in size,
-/// sign kept; not-a-number gives 1.
+/// A lattice scale (cells a tile) made whole: the nearest whole number (halves up), at least
+/// 1 in size, sign kept; not-a-number gives 1.
 inline double WholeScale(double scale) noexcept {
     if (std::isnan(scale)) return 1.0;
-    double whole = std::nearbyint(std::fabs(scale));
+    double whole = std::round(std::fabs(scale));
     if (whole < 1.0) whole = 1.0;
     if (whole > kMaxTileScale) whole = kMaxTileScale;
     return std::signbit(scale) ? -whole : whole;
@@ -35,5 +35,23 @@ inline double WholeCycles(double radiansPerUnit) noexcept {
 
 /// A difference of coordinates measured to the nearest copy of the tile: within -0.5..0.5.
 inline double WrapToTile(double d) noexcept { return d - std::nearbyint(d); }
+
+/// The factor that gives a radial distance to the nearest copy of its centre (WrapToTile)
+/// the mean over the tile that the plain distance from `centre` has: 1 for a centred
+/// gradient, 2 for one centred on the tile's edge, so the tile keeps the gradient's look.
+inline double RadialTileScale(double centre) noexcept {
+    if (!std::isfinite(centre)) return 1.0;
+    // The mean of |u - centre| for u uniform in 0..1, over the mean of the wrapped one, 1/4.
+    const double mean = centre >= 0.0 && centre <= 1.0
+                            ? 0.5 * (centre * centre + (1.0 - centre) * (1.0 - centre))
+                            : std::fabs(centre - 0.5);
+    return 4.0 * mean;
+}
+
+/// A radial component of a tile: the distance to the nearest copy of `centre`, scaled by
+/// RadialTileScale.
+inline double TiledRadial(double x, double centre) noexcept {
+    return WrapToTile(x - centre) * RadialTileScale(centre);
+}
 
 }  // namespace loom

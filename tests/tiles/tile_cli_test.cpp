@@ -12,6 +12,7 @@
 #include "tests/support/cli_fixture.h"
 
 namespace fs = std::filesystem;
+using loom::FloatImage;
 
 namespace {
 

@@ -11,7 +11,7 @@
 namespace loomtest {
 
 /// Rec. 709 luminance of each pixel of a colour render, channels clamped to 0..1.
-inline std::vector<double> Luminance(const FloatImage& img) {
+inline std::vector<double> Luminance(const loom::FloatImage& img) {
     std::vector<double> l(static_cast<size_t>(img.width) * img.height);
     auto c = [](float v) {
         return std::isnan(v) ? 0.0 : std::clamp(static_cast<double>(v), 0.0, 1.0);
