@@ -17,20 +17,31 @@ constexpr float kQuarterTurn = 1.5707964f;
 
 enum class WarpForm { PerOctave, Preview };
 
-// The frequencies and warp factors of octave 0, as set.
+// The frequencies and warp factors of octave 0: as set, or in a tile whole cycles.
 struct Frequencies {
     double fu, fv, uWave, vWave;
 };
 
-Frequencies FrequenciesOf(const NimbraCache& c) noexcept {
-    return {Widen(kUnit) * Widen(c.uScale), Widen(kUnit) * Widen(c.vScale),
-            Widen(kWaveUnit) * Widen(c.uWaveform), Widen(kWaveUnit) * Widen(c.vWaveform)};
+// A warp factor of octave 0 made whole cycles of that octave's warp (0 stays 0).
+double WholeWarp(double wave, double freq) noexcept {
+    if (wave == 0.0) return 0.0;
+    return loom::WholeScale(wave * freq) / freq;
 }
 
-// In a tile each octave's frequency and warp run the nearest whole number of cycles a tile
-// (halves up; 0 leaves that octave constant along its coordinate, which repeats too).
-inline double Whole(bool tiled, double cycles) noexcept {
-    return tiled ? std::round(cycles) : cycles;
+Frequencies FrequenciesOf(const NimbraCache& c) noexcept {
+    Frequencies f;
+    f.fu = Widen(kUnit) * Widen(c.uScale);
+    f.fv = Widen(kUnit) * Widen(c.vScale);
+    f.uWave = Widen(kWaveUnit) * Widen(c.uWaveform);
+    f.vWave = Widen(kWaveUnit) * Widen(c.vWaveform);
+    if (c.variation.tiled == 1) {
+        f.fu = loom::WholeScale(f.fu);
+        f.fv = loom::WholeScale(f.fv);
+        // The first warp runs along V at fv, the second along U at fu.
+        f.uWave = WholeWarp(f.uWave, f.fv);
+        f.vWave = WholeWarp(f.vWave, f.fu);
+    }
+    return f;
 }
 
 // Samples one pass of the octave loop takes; the working arrays live on the stack.
@@ -86,7 +97,6 @@ template <WarpForm kForm>
     const double uWave = freq.uWave;
     const double vWave = freq.vWave;
     const std::uint32_t seed = c.variation.seed;
-    const bool tiled = c.variation.tiled == 1;
     for (int i = 0; i < padded; ++i) {
         const int from = std::min(i, n - 1);
         U[i] = Widen(kFullTurn) * (Widen(u[from]) + Widen(kUnit) * Widen(c.uShift));
@@ -108,22 +118,18 @@ template <WarpForm kForm>
     double k = 0.0;
     int octave = 0;
     do {
-        const double uWarpF = Whole(tiled, uWave * fv);
-        const double vWarpF = Whole(tiled, vWave * fu);
+        const double uWarpF = uWave * fv;
+        const double vWarpF = vWave * fu;
         const double fvNow = fv;
-        const double fuOctave = Whole(tiled, fu);
-        const double fvOctave = Whole(tiled, fv);
         WaveOfOneCoordinate(
             true, vRuns, padded,
-            [&](int i) {
-                return kForm == WarpForm::Preview && !tiled ? uWarpV[i] * fvNow : uWarpF * V[i];
-            },
+            [&](int i) { return kForm == WarpForm::Preview ? uWarpV[i] * fvNow : uWarpF * V[i]; },
             warp, waveA);
         WaveOfOneCoordinate(
             false, uRuns, padded, [&](int i) { return vWarpF * U[i]; }, warp, waveB);
         ForEachPadded(padded, [&](int i) {
-            phaseA[i] = Widen(kQuarterTurn) * waveA[i] + fuOctave * U[i];
-            phaseB[i] = Widen(kQuarterTurn) * waveB[i] + fvOctave * V[i];
+            phaseA[i] = Widen(kQuarterTurn) * waveA[i] + fu * U[i];
+            phaseB[i] = Widen(kQuarterTurn) * waveB[i] + fv * V[i];
         });
         if (seed != 0) {
             const double shiftA = NimbraOctavePhase(seed, octave, 0);
@@ -174,7 +180,6 @@ float CloudsOne(const NimbraCache& c, float u, float v) noexcept {
     const double uWave = freq.uWave;
     const double vWave = freq.vWave;
     const std::uint32_t seed = c.variation.seed;
-    const bool tiled = c.variation.tiled == 1;
     const double U = Widen(kFullTurn) * (Widen(u) + Widen(kUnit) * Widen(c.uShift));
     const double V = Widen(kFullTurn) * (Widen(v) + Widen(kUnit) * Widen(c.vShift));
     const double uWarpV = uWave * V;
@@ -192,16 +197,11 @@ float CloudsOne(const NimbraCache& c, float u, float v) noexcept {
         double fuK[kChunk], fvK[kChunk], amplitude[kChunk], warpA[kChunk], warpB[kChunk];
         int m = 0;
         do {
-            fuK[m] = Whole(tiled, fu);
-            fvK[m] = Whole(tiled, fv);
+            fuK[m] = fu;
+            fvK[m] = fv;
             amplitude[m] = a;
-            if (tiled) {
-                warpA[m] = Whole(true, uWave * fv) * V;
-                warpB[m] = Whole(true, vWave * fu) * U;
-            } else {
-                warpA[m] = kForm == WarpForm::Preview ? uWarpV * fv : uWave * fv * V;
-                warpB[m] = vWave * fu * U;
-            }
+            warpA[m] = kForm == WarpForm::Preview ? uWarpV * fv : uWave * fv * V;
+            warpB[m] = vWave * fu * U;
             ++m;
             fu *= 2.0;
             fv *= 2.0;

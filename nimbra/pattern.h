@@ -6,9 +6,9 @@
 
 #include "nimbra/params.h"
 
-/// Tiles: each octave's frequencies (0.04 x U Scale and V Scale, doubled each octave) and
-/// the factors of its two warps run the nearest whole number of cycles a tile (halves up; an
-/// octave rounded to 0 is constant along that coordinate). A seed other than 0 shifts the
+/// Tiles: the base frequencies 0.04 x U Scale and V Scale become whole cycles a tile (the
+/// nearest whole number, at least one), so every octave is whole; the warps likewise (the
+/// nearest whole number of cycles of each octave's warp). A seed other than 0 shifts the
 /// phase of each octave's two waves by its own amount drawn from the seed.
 
 /// The phase shift of octave `octave` (0 up) of wave `wave` (0: A, 1: B) for `seed`, in

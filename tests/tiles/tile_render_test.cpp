@@ -158,7 +158,9 @@ void ExpectSeamlessAndAlike(const Look& look, int size) {
     // A tile of a pattern with a period adds no energy at its own period beyond what the
     // pattern has untiled. A radial gradient (a shape without one) is one bump a tile by
     // construction, so its power at the tile's period is its own: printed, not held.
-    if (!f.radial) EXPECT_LE(f.spikeTiled, 1.5 * f.spikePlain + 1.0);
+    if (!f.radial) {
+        EXPECT_LE(f.spikeTiled, 1.5 * f.spikePlain + 1.0);
+    }
 }
 
 }  // namespace
