@@ -26,7 +26,7 @@ VALUED_OPTIONS = {
     "-o", "--output", "--size", "--set", "--key", "--preset", "--frames", "--time", "--bits",
     "--eye", "--entry", "--scene", "--left-eye", "--right-eye", "--left-comp", "--right-comp",
     "--threads", "--config", "--sbs", "--layout", "--codec", "--crf", "--bitrate", "--method",
-    "--glasses", "--left", "--right", "--plugins", "--seed", "--tiles", "--sheet", "--fps",
+    "--glasses", "--left", "--right", "--plugins", "--seed", "--tiles", "--fps",
 }
 
 
