@@ -12,6 +12,7 @@
 
 #include "foundation/host/base/crt.h"
 #include "foundation/host/base/vector_level.h"
+#include "foundation/noise/noise_internal.h"
 #include "foundation/noise/noise_kernels.h"
 
 namespace loom::noise {
@@ -213,6 +214,11 @@ void BuildNoiseTables(NoiseTables& t) noexcept {
 }
 
 const NoiseTables& ActiveNoiseTables() noexcept { return Tables(); }
+
+void Noise3BatchOnTables(const NoiseTables& t, const float* x, const float* y, const float* z,
+                         int n, float* out) noexcept {
+    Noise3Batch(t, x, y, z, n, out);
+}
 
 bool NoiseTablesBuilt() noexcept { return gNoiseStart.load(std::memory_order_acquire) == kBuilt; }
 
