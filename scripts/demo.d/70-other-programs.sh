@@ -5,9 +5,12 @@
 if [ -f "$BUILD/gegl/loomwork.so" ] && command -v gegl >/dev/null; then
   echo "Other programs: gegl"
   echo "  gegl_nimbra.png"
-  other "$OUT/gegl_nimbra.png" env GEGL_PATH="$BUILD/gegl" LOOMHOST_PLUGINS="$BUILD/plugins" \
+  # GEGL_PATH replaces GEGL's own folder, which the chain needs too (gegl:save).
+  gegl_path="$BUILD/gegl:$(pkg-config --variable=pluginsdir gegl-0.4 2>/dev/null ||
+    echo /usr/lib/x86_64-linux-gnu/gegl-0.4)"
+  other "$OUT/gegl_nimbra.png" env GEGL_PATH="$gegl_path" LOOMHOST_PLUGINS="$BUILD/plugins" \
     gegl -o "$OUT/gegl_nimbra.png" -- loomwork:nimbra width=256 height=256 density=0.8 \
-    contrast=2 "sky=rgb(0.1, 0.2, 0.55)" 2>/dev/null
+    contrast=2 "sky=rgb(0.1, 0.2, 0.55)" >/dev/null 2>&1
 fi
 if [ -f "$BUILD/frei0r/loomwork_fervix.so" ] && command -v ffmpeg >/dev/null; then
   echo "Other programs: FFmpeg"
