@@ -14,6 +14,9 @@
 #   LIBDIR/cmake/Loomwork/               find_package(Loomwork): imported targets and
 #                                        add_loom_plugin
 #   share/man/man1/loomhost.1.gz, share/bash-completion/completions/loomhost
+#   lib/pythonX.Y/site-packages/loomwork    the Python module, where Python looks (python/install_package.cmake)
+#   share/blender/scripts/addons/loomwork_blender   the Blender add-on (blender/CMakeLists.txt),
+#                                        where Debian's Blender finds it under /usr
 # The web editor's page is compiled into the program; nothing of it is installed.
 # Every path inside the prefix is relative, so an installed tree can be moved as a whole.
 include(GNUInstallDirs)
@@ -97,7 +100,6 @@ install(FILES ${CMAKE_BINARY_DIR}/LoomworkConfig.cmake
         DESTINATION ${LOOM_INSTALL_CMAKE_DIR} COMPONENT sdk)
 
 include(cmake/LoomDocs.cmake OPTIONAL)
-include(cmake/LoomPackage.cmake OPTIONAL)
 
 # The install checked end to end: a temporary prefix, the example plug-in built against
 # it, the installed program run with both (scripts/check-install.sh). Sanitizer builds

@@ -4,7 +4,8 @@
 #include <memory>
 
 #include "app/cli/commands.h"
-#include "app/core/model/param_list.h"
+#include "app/core/jobs/texture_render.h"
+#include "app/core/model/param_info.h"
 #include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/scene_io.h"
 
@@ -24,11 +25,13 @@ void AddParamsCommand(CLI::App& app, AppContext& ctx) {
             std::printf("%-5s %-26s %-8s %-12s %-12s %s\n", "index", "name", "kind", "min", "max",
                         "default");
             static const char* kKinds[] = {"number", "integer", "flag", "colour"};
-            for (const ParamInfo& p : DescribeParams(ctx.loader, *className)) {
-                const bool shown = p.rangeFromPanel || p.kind == ParamKind::kColour;
-                std::printf("%-5d %-26s %-8s %-12.9g %-12.9g %s%s\n", p.row, p.name.c_str(),
-                            kKinds[static_cast<int>(p.kind)], p.min, p.max,
-                            FormatParamValue(p.type, p.def).c_str(),
+            int row = 0;
+            for (const ParamInfo& p : DescribeTextureClass(ctx.loader, *className).params) {
+                const bool shown =
+                    (p.control != ParamControl::kNone) || KindOf(p) == ParamKind::kColour;
+                std::printf("%-5d %-26s %-8s %-12.9g %-12.9g %s%s\n", row++, p.name.c_str(),
+                            kKinds[static_cast<int>(KindOf(p))], RangeMin(p), RangeMax(p),
+                            FormatParamValue(p.type, p.defaultValue).c_str(),
                             shown ? "" : "  (no control of the panel shows it)");
             }
             return;

@@ -14,7 +14,8 @@
 
 #include "app/core/jobs/texture_render.h"
 #include "app/core/loader/process_plugins.h"
-#include "app/core/model/param_list.h"
+#include "app/core/model/param_info.h"
+#include "app/core/model/rand_stream.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/quantize.h"
 #include "app/frei0r/frei0r_log.h"
@@ -45,19 +46,20 @@ std::string Number(double v) {
 }
 
 std::string Explain(const ParamInfo& p) {
-    switch (p.kind) {
+    switch (KindOf(p)) {
         case ParamKind::kNumber:
         case ParamKind::kInteger:
-            return p.name + ": 0..1 spread over " + Number(p.min) + ".." + Number(p.max) +
-                   (p.rangeFromPanel ? " (the panel's range"
-                                     : " (no control of the panel shows it") +
-                   (p.kind == ParamKind::kInteger ? ", rounded to a whole number)" : ")") +
-                   "; default " + FormatParamValue(p.type, p.def);
+            return p.name + ": 0..1 spread over " + Number(RangeMin(p)) + ".." +
+                   Number(RangeMax(p)) +
+                   ((p.control != ParamControl::kNone) ? " (the panel's range"
+                                                       : " (no control of the panel shows it") +
+                   (KindOf(p) == ParamKind::kInteger ? ", rounded to a whole number)" : ")") +
+                   "; default " + FormatParamValue(p.type, p.defaultValue);
         case ParamKind::kFlag:
-            return p.name + ": on or off; default " + (p.def.AsInt() != 0 ? "on" : "off");
+            return p.name + ": on or off; default " + (p.defaultValue.AsInt() != 0 ? "on" : "off");
         case ParamKind::kColour:
             return p.name + ": a colour, each channel 0..1; default " +
-                   FormatParamValue(p.type, p.def);
+                   FormatParamValue(p.type, p.defaultValue);
     }
     return p.name;
 }
@@ -78,7 +80,9 @@ bool Ready(const char* className) {
         }
         try {
             std::lock_guard<std::recursive_mutex> model(ModelLock());
-            info.params = DescribeParams(*loader, className);
+            RandStream scratch;  // the panel's buttons draw from the generator
+            RandStream::Use use(scratch);
+            info.params = DescribeTextureClass(*loader, className).params;
             for (const ParamInfo& p : info.params) info.explanations.push_back(Explain(p));
         } catch (const std::exception& e) {
             info.params.clear();
@@ -97,10 +101,12 @@ struct Instance {
     std::vector<std::uint8_t> frame;  ///< the last frame, RGBA8888
 };
 
-double Spread(const ParamInfo& p, double d) { return p.min + d * (p.max - p.min); }
+double Spread(const ParamInfo& p, double d) {
+    return RangeMin(p) + d * (RangeMax(p) - RangeMin(p));
+}
 
 double Unspread(const ParamInfo& p, double v) {
-    return p.max > p.min ? (v - p.min) / (p.max - p.min) : 0.0;
+    return RangeMax(p) > RangeMin(p) ? (v - RangeMin(p)) / (RangeMax(p) - RangeMin(p)) : 0.0;
 }
 
 bool BadIndex(int index) {
@@ -142,9 +148,9 @@ void TextureParamInfo(const char* className, f0r_param_info_t* info, int index) 
     if (!info || !Ready(className) || BadIndex(index)) return;
     const ParamInfo& p = Info().params[static_cast<size_t>(index)];
     info->name = p.name.c_str();
-    info->type = p.kind == ParamKind::kColour ? F0R_PARAM_COLOR
-                 : p.kind == ParamKind::kFlag ? F0R_PARAM_BOOL
-                                              : F0R_PARAM_DOUBLE;
+    info->type = KindOf(p) == ParamKind::kColour ? F0R_PARAM_COLOR
+                 : KindOf(p) == ParamKind::kFlag ? F0R_PARAM_BOOL
+                                                 : F0R_PARAM_DOUBLE;
     info->explanation = Info().explanations[static_cast<size_t>(index)].c_str();
 }
 
@@ -178,7 +184,7 @@ void TextureSetParam(f0r_instance_t instance, f0r_param_t param, int index) noex
     std::lock_guard<std::mutex> lock(in.mutex);
     ParamValue& v = in.settings.values[static_cast<size_t>(index)];
     ParamValue next = v;
-    switch (p.kind) {
+    switch (KindOf(p)) {
         case ParamKind::kNumber: {
             const double d = *static_cast<const f0r_param_double*>(param);
             if (!std::isfinite(d)) {
@@ -225,7 +231,7 @@ void TextureGetParam(f0r_instance_t instance, f0r_param_t param, int index) noex
     const ParamInfo& p = Info().params[static_cast<size_t>(index)];
     std::lock_guard<std::mutex> lock(in.mutex);
     const ParamValue& v = in.settings.values[static_cast<size_t>(index)];
-    switch (p.kind) {
+    switch (KindOf(p)) {
         case ParamKind::kNumber:
             *static_cast<f0r_param_double*>(param) = Unspread(p, static_cast<double>(v.v[0]));
             break;

@@ -10,7 +10,8 @@
 
 #include "app/core/jobs/texture_render.h"
 #include "app/core/loader/process_plugins.h"
-#include "app/core/model/param_list.h"
+#include "app/core/model/param_info.h"
+#include "app/core/model/rand_stream.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/quantize.h"
 #include "app/gegl/gegl_ops.h"
@@ -92,7 +93,7 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
     } else if (id >= kFirstParamProp && id - kFirstParamProp < info.params.size()) {
         const ParamInfo& p = info.params[id - kFirstParamProp];
         ParamValue& v = s.settings.values[id - kFirstParamProp];
-        switch (p.kind) {
+        switch (KindOf(p)) {
             case ParamKind::kNumber:
                 v.v[0] = static_cast<float>(g_value_get_double(value));
                 break;
@@ -132,7 +133,7 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) no
     } else if (id >= kFirstParamProp && id - kFirstParamProp < info.params.size()) {
         const ParamInfo& p = info.params[id - kFirstParamProp];
         const ParamValue& v = s.settings.values[id - kFirstParamProp];
-        switch (p.kind) {
+        switch (KindOf(p)) {
             case ParamKind::kNumber:
                 g_value_set_double(value, static_cast<double>(v.v[0]));
                 break;
@@ -221,27 +222,29 @@ gboolean Process(GeglOperation* operation, GeglBuffer* output, const GeglRectang
 GParamSpec* ParamSpec(const std::string& name, const ParamInfo& p) {
     const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_CONSTRUCT);
     const char* nick = p.name.c_str();
-    const char* blurb = p.kind == ParamKind::kColour ? "A colour (R'G'B')"
-                        : p.kind == ParamKind::kFlag ? "On or off, as its button on the panel"
-                        : p.rangeFromPanel           ? "Within the range the texture's panel offers"
-                                                     : "No control of the panel shows this value";
-    switch (p.kind) {
+    const char* blurb = KindOf(p) == ParamKind::kColour ? "A colour (R'G'B')"
+                        : KindOf(p) == ParamKind::kFlag ? "On or off, as its button on the panel"
+                        : (p.control != ParamControl::kNone)
+                            ? "Within the range the texture's panel offers"
+                            : "No control of the panel shows this value";
+    switch (KindOf(p)) {
         case ParamKind::kNumber: {
-            const double def = static_cast<double>(p.def.v[0]);
-            const double lo = std::min(p.min, def), hi = std::max(p.max, def);
+            const double def = static_cast<double>(p.defaultValue.v[0]);
+            const double lo = std::min(RangeMin(p), def), hi = std::max(RangeMax(p), def);
             return gegl_param_spec_double(name.c_str(), nick, blurb, lo, hi, def, lo, hi, 1.0,
                                           flags);
         }
         case ParamKind::kInteger: {
-            const int def = p.def.AsInt();
-            const int lo = std::min(static_cast<int>(p.min), def);
-            const int hi = std::max(static_cast<int>(p.max), def);
+            const int def = p.defaultValue.AsInt();
+            const int lo = std::min(static_cast<int>(RangeMin(p)), def);
+            const int hi = std::max(static_cast<int>(RangeMax(p)), def);
             return gegl_param_spec_int(name.c_str(), nick, blurb, lo, hi, def, lo, hi, 1.0, flags);
         }
         case ParamKind::kFlag:
-            return g_param_spec_boolean(name.c_str(), nick, blurb, p.def.AsInt() != 0, flags);
+            return g_param_spec_boolean(name.c_str(), nick, blurb, p.defaultValue.AsInt() != 0,
+                                        flags);
         case ParamKind::kColour: {
-            GeglColor* def = NewColor(p.def);
+            GeglColor* def = NewColor(p.defaultValue);
             GParamSpec* spec = gegl_param_spec_color(name.c_str(), nick, blurb, def, flags);
             g_object_unref(def);
             return spec;
@@ -282,7 +285,9 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
     try {
         if (PluginsReady()) {
             std::lock_guard<std::recursive_mutex> model(ModelLock());
-            info->params = DescribeParams(ProcessPlugins(), kind->className);
+            RandStream scratch;  // the panel's buttons draw from the generator
+            RandStream::Use use(scratch);
+            info->params = DescribeTextureClass(ProcessPlugins(), kind->className).params;
         }
     } catch (const std::exception& e) {
         g_warning("%s: %s", kind->opName, e.what());

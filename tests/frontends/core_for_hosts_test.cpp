@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "app/core/filter/image16.h"
+#include "app/core/jobs/texture_render.h"
 #include "app/core/loader/plugin_loader.h"
-#include "app/core/model/param_list.h"
+#include "app/core/model/param_info.h"
 #include "app/core/render/quantize.h"
 
 namespace loom {
@@ -102,7 +103,7 @@ TEST(Quantize, NarrowsSixteenBitsAsEightBitFilesDo) {
     }
 }
 
-class DescribeParamsTest : public ::testing::Test {
+class ParamKindsTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         loader = new PluginLoader;
@@ -122,51 +123,37 @@ class DescribeParamsTest : public ::testing::Test {
     }
     static PluginLoader* loader;
 };
-PluginLoader* DescribeParamsTest::loader = nullptr;
+PluginLoader* ParamKindsTest::loader = nullptr;
 
-TEST_F(DescribeParamsTest, ReadsRangesAndKindsFromThePanel) {
-    const std::vector<ParamInfo> nimbra = DescribeParams(*loader, "nimbra");
-    ASSERT_EQ(nimbra.size(), 14u);
+// The kinds and ranges the GEGL properties and frei0r parameters are made from.
+TEST_F(ParamKindsTest, FollowThePanelsControls) {
+    const std::vector<ParamInfo> nimbra = DescribeTextureClass(*loader, "nimbra").params;
     const ParamInfo& density = Find(nimbra, "Density");  // a spinner 0..2
-    EXPECT_EQ(density.kind, ParamKind::kNumber);
-    EXPECT_TRUE(density.rangeFromPanel);
-    EXPECT_EQ(density.min, 0.0);
-    EXPECT_EQ(density.max, 2.0);
-    EXPECT_EQ(density.def.v[0], 0.6f);
-    const ParamInfo& uScale = Find(nimbra, "U Scale");  // a slider 0..100
-    EXPECT_TRUE(uScale.rangeFromPanel);
-    EXPECT_EQ(uScale.max, 100.0);
-    EXPECT_EQ(Find(nimbra, "Positive").kind, ParamKind::kFlag);
-    EXPECT_EQ(Find(nimbra, "Negative").kind, ParamKind::kFlag);
-    EXPECT_EQ(Find(nimbra, "Cloud").kind, ParamKind::kColour);
-    EXPECT_EQ(Find(nimbra, "Cloud").def.v[0], 9.0f);
-}
-
-TEST_F(DescribeParamsTest, EveryTexturesPanelShowsItsRows) {
+    EXPECT_EQ(KindOf(density), ParamKind::kNumber);
+    EXPECT_EQ(RangeMin(density), 0.0);
+    EXPECT_EQ(RangeMax(density), 2.0);
+    EXPECT_EQ(RangeMax(Find(nimbra, "U Scale")), 100.0);  // a slider
+    EXPECT_EQ(KindOf(Find(nimbra, "Positive")), ParamKind::kFlag);
+    EXPECT_EQ(RangeMax(Find(nimbra, "Positive")), 1.0);
+    EXPECT_EQ(KindOf(Find(nimbra, "Cloud")), ParamKind::kColour);
+    const std::vector<ParamInfo> voltrane = DescribeTextureClass(*loader, "voltrane").params;
+    EXPECT_EQ(KindOf(Find(voltrane, "Sweep Phase")), ParamKind::kInteger);  // a slider
+    EXPECT_LT(RangeMin(Find(voltrane, "Sweep Phase")), 0.0);
+    // Every flag of the four textures is an int row, and every range holds its default.
     for (const char* name : {"nimbra", "fervix", "lumidot", "voltrane"}) {
         SCOPED_TRACE(name);
-        const std::vector<ParamInfo> params = DescribeParams(*loader, name);
-        ASSERT_FALSE(params.empty());
-        int fromPanel = 0;
-        for (const ParamInfo& p : params) {
+        for (const ParamInfo& p : DescribeTextureClass(*loader, name).params) {
             SCOPED_TRACE(p.name);
-            EXPECT_LE(p.min, p.max);
-            if (p.kind != ParamKind::kColour) {
-                fromPanel += p.rangeFromPanel;
-                const double def = p.type == TYPE_INT ? p.def.AsInt() : p.def.v[0];
-                if (p.rangeFromPanel) {
-                    EXPECT_GE(def, p.min);
-                    EXPECT_LE(def, p.max);
-                }
-            }
-            if (p.kind == ParamKind::kFlag) {
+            if (KindOf(p) == ParamKind::kFlag) {
                 EXPECT_EQ(p.type, TYPE_INT);
+            } else if (KindOf(p) != ParamKind::kColour) {
+                const double def =
+                    p.type == TYPE_INT ? p.defaultValue.AsInt() : p.defaultValue.v[0];
+                EXPECT_GE(def, RangeMin(p));
+                EXPECT_LE(def, RangeMax(p));
             }
         }
-        // Nearly every number has a control; flags are all buttons.
-        EXPECT_GT(fromPanel, static_cast<int>(params.size()) / 2);
     }
-    EXPECT_THROW(DescribeParams(*loader, "no-such-texture"), std::runtime_error);
 }
 
 }  // namespace

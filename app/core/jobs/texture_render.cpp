@@ -15,11 +15,29 @@ constexpr int kMaxSide = 32768;
 
 }  // namespace
 
+ParamKind KindOf(const ParamInfo& p) {
+    if (p.type == TYPE_RGBA) return ParamKind::kColour;
+    if (p.type == TYPE_INT) {
+        return p.control == ParamControl::kButton ? ParamKind::kFlag : ParamKind::kInteger;
+    }
+    return ParamKind::kNumber;
+}
+
+double RangeMin(const ParamInfo& p) {
+    if (KindOf(p) == ParamKind::kFlag) return 0.0;
+    return p.control == ParamControl::kNone ? -kUnboundedParam : static_cast<double>(p.min);
+}
+
+double RangeMax(const ParamInfo& p) {
+    if (KindOf(p) == ParamKind::kFlag) return 1.0;
+    return p.control == ParamControl::kNone ? kUnboundedParam : static_cast<double>(p.max);
+}
+
 TextureSettings DefaultTextureSettings(const std::string& className,
                                        const std::vector<ParamInfo>& params) {
     TextureSettings s;
     s.className = className;
-    for (const ParamInfo& p : params) s.values.push_back(p.def);
+    for (const ParamInfo& p : params) s.values.push_back(p.defaultValue);
     return s;
 }
 
@@ -51,7 +69,7 @@ FloatImage RenderTextureSettings(const PluginLoader& loader, const std::vector<P
     Texmap* tex = CreateTexture(loader, settings.className);
     holder.Add(settings.className, tex);
     for (size_t i = 0; i < params.size(); ++i) {
-        if (settings.values[i] == params[i].def) continue;
+        if (settings.values[i] == params[i].defaultValue) continue;
         ApplySet(loader, tex, SetText(params[i], settings.values[i]), 0);
     }
     RenderImages images;

@@ -8,14 +8,30 @@
 #include <vector>
 
 #include "app/core/loader/plugin_loader.h"
-#include "app/core/model/param_list.h"
+#include "app/core/model/param_info.h"
 #include "foundation/host/sdk/bitmap.h"
 
 namespace loom {
 
+/// How a front-end shows a row with controls of its own.
+enum class ParamKind {
+    kNumber,   ///< a float row
+    kInteger,  ///< an int row edited by a spinner or a slider, or by no control
+    kFlag,     ///< an int row edited by a check or radio button: 0 or 1
+    kColour,   ///< an RGB row
+};
+ParamKind KindOf(const ParamInfo& p);
+
+/// The range given to a number no control of the panel edits.
+inline constexpr double kUnboundedParam = 1e6;
+/// The range of a row: its control's (flags 0..1, colours 0..1 a channel), else
+/// -kUnboundedParam..kUnboundedParam.
+double RangeMin(const ParamInfo& p);
+double RangeMax(const ParamInfo& p);
+
 struct TextureSettings {
     std::string className;
-    /// One value a row of `params` (DescribeParams); a row whose value equals the new
+    /// One value a row of `params` (DescribeTextureClass); a row whose value equals the new
     /// texture's is left alone, the others are set in row order, at frame 0.
     std::vector<ParamValue> values;
     int width = 256, height = 256;

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -45,8 +44,10 @@ std::vector<std::string> LoadProcessPlugins(const std::vector<std::string>& fold
     State& s = Global();
     std::vector<std::string> wanted = folders;
     if (wanted.empty()) {
-        const char* env = std::getenv("LOOMHOST_PLUGINS");
-        wanted = PluginFolders(env && *env ? std::vector<std::string>{} : s.defaults);
+        // The program's search, with the front-end's own folder in place of the program's.
+        PluginSearchEnv env = CurrentPluginSearchEnv();
+        env.ownFolders = s.defaults;
+        wanted = PluginFolders({}, env);
     }
     if (s.loader) {
         if (!folders.empty() && folders != s.loadedFrom) {

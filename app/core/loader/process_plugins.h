@@ -13,10 +13,12 @@
 
 namespace loom {
 
-/// Folders searched when LOOMHOST_PLUGINS is not set (the front-end's own plug-in folder).
+/// The front-end's own plug-in folders, searched last in place of the program's
+/// (PluginSearchEnv::ownFolders).
 void SetDefaultPluginFolders(const std::vector<std::string>& folders);
 
-/// Loads the plug-ins from `folders` (empty: LOOMHOST_PLUGINS, else the default folders)
+/// Loads the plug-ins from `folders` (empty: the program's search with the front-end's own
+/// folders)
 /// unless they are loaded already. Returns the reasons libraries were skipped. Throws
 /// std::runtime_error when no folder is known, or when the plug-ins were loaded from other
 /// folders before.
