@@ -26,7 +26,6 @@ set(LOOM_INSTALL_SDK_LIB_DIR ${CMAKE_INSTALL_LIBDIR}/loomwork)
 set(LOOM_INSTALL_RC_DIR ${CMAKE_INSTALL_LIBEXECDIR}/loomwork)
 set(LOOM_INSTALL_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/loomwork)
 set(LOOM_INSTALL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Loomwork)
-set(LOOM_PLUGINS nimbra voltrane fervix lumidot dioptrix)
 
 # The SDK's names, the same inside this build as for a plug-in built against an install.
 add_library(Loomwork::loomhost ALIAS loomhost)
