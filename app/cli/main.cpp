@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/cli/commands.h"
+#include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/pixel_limit.h"
 
 namespace {
 
@@ -66,6 +68,22 @@ int main(int argc, char** argv) {
     app.add_option("--plugins", ctx.pluginFolders,
                    "Folder of plug-in libraries (repeatable; default: $LOOMHOST_PLUGINS, "
                    "$XDG_DATA_HOME/loomwork/plugins, then the program's own)");
+    app.add_option_function<long long>(
+           "--max-pixels",
+           [](long long pixels) {
+               if (!loom::SetMaxImagePixels(pixels)) {
+                   throw CLI::ValidationError(
+                       "--max-pixels", "takes 1 to " + std::to_string(loom::kMaxImagePixels));
+               }
+           },
+           "Most pixels a picture read from a file may have (images, image maps, stereo "
+           "photos and pairs); larger ones are refused before memory is taken for them "
+           "(default: " +
+               std::to_string(loom::kDefaultMaxImagePixels) + ", at most " +
+               std::to_string(loom::kMaxImagePixels) + ")")
+        ->type_name("N");
+    // Options of the program (--plugins, --max-pixels) may also follow the command's name.
+    app.fallthrough();
     loom::AddListCommand(app, ctx);
     loom::AddParamsCommand(app, ctx);
     loom::AddEvalCommand(app, ctx);
