@@ -11,7 +11,7 @@ CMAKE_FLAGS ?=
 LOOM_CMAKE_EXTRA ?=
 
 .PHONY: all deps deps-build build test demo asan tsan release bench fuzz format check-format check-layers clean \
-	install deb
+	install deb addon
 
 all: build
 
@@ -72,6 +72,10 @@ check-layers:
 PREFIX ?= /usr/local
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Blender add-on as a zip for Preferences > Add-ons > Install: $(BUILD)/blender/loomwork_blender.zip
+addon: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target blender_addon
 
 # The Debian package, from the release build: build-release/loomwork_*.deb.
 deb: release

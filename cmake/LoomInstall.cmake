@@ -9,6 +9,9 @@
 #   LIBDIR/cmake/Loomwork/               find_package(Loomwork): imported targets and
 #                                        add_loom_plugin
 #   share/man/man1/loomhost.1.gz, share/bash-completion/completions/loomhost
+#   LIBDIR/python3/dist-packages/loomwork   the Python module (python/CMakeLists.txt)
+#   share/blender/scripts/addons/loomwork_blender   the Blender add-on (blender/CMakeLists.txt),
+#                                        where Debian's Blender finds it under /usr
 # The web editor's page is compiled into the program; nothing of it is installed.
 # Every path inside the prefix is relative, so an installed tree can be moved as a whole.
 include(GNUInstallDirs)

@@ -36,7 +36,8 @@ done
 dpkg-deb -c "$deb" | awk '{print $6}' >"$tmp/contents.txt"
 for f in ./usr/bin/loomhost ./usr/lib/.*libloomhost.so ./usr/lib/.*loomwork/plugins/nimbra.so \
   ./usr/share/man/man1/loomhost.1.gz ./usr/share/bash-completion/completions/loomhost \
-  ./usr/lib/.*cmake/Loomwork/LoomworkConfig.cmake ./usr/include/loomwork/foundation/texframe/tex_class.h; do
+  ./usr/lib/.*cmake/Loomwork/LoomworkConfig.cmake ./usr/include/loomwork/foundation/texframe/tex_class.h \
+  ./usr/share/blender/scripts/addons/loomwork_blender/__init__.py; do
   grep -qx "$f" "$tmp/contents.txt" || fail "$deb does not hold $f"
 done
 

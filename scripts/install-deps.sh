@@ -38,13 +38,15 @@ packages=(
 # ffmpeg and libstb-dev: peers the benchmarks compare with; time: compare_ffmpeg.sh
 # measures whole programs with it.
 # python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
-# cluster renders (dask.distributed).
+# cluster renders (dask.distributed). blender: the add-on's headless tests (Debian's build
+# runs the system Python the module is built for).
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev dpkg-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
   ffmpeg time
   chromium
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-distributed
+  blender
 )
 if [ "$profile" = all ]; then
   packages+=("${test_packages[@]}")

@@ -15,11 +15,14 @@ Python's other threads run while they work.
 from . import _config
 from ._loomwork import (
     ClassInfo,
+    ParamInfo,
     Texture,
     anaglyph,
     classes,
     load_plugins,
     load_scene,
+    panel_buttons,
+    parameters,
     plugin_folders,
     read_image,
     save_scene,
@@ -31,11 +34,14 @@ _set_default_plugin_folders(_config.PLUGIN_DIRS)
 
 __all__ = [
     "ClassInfo",
+    "ParamInfo",
     "Texture",
     "anaglyph",
     "classes",
     "load_plugins",
     "load_scene",
+    "panel_buttons",
+    "parameters",
     "plugin_folders",
     "read_image",
     "save_scene",

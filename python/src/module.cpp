@@ -18,6 +18,7 @@
 #include "foundation/host/sdk/filters.h"
 #include "python/src/anaglyph.h"
 #include "python/src/arrays.h"
+#include "python/src/class_params.h"
 #include "python/src/errors.h"
 #include "python/src/plugins.h"
 #include "python/src/texture.h"
@@ -449,6 +450,7 @@ PYBIND11_MODULE(_loomwork, m) {
                    c.kind + "')";
         });
     m.def("classes", &Classes, "The textures and filters of the loaded plug-ins.");
+    loomwork::BindClassParams(m);
 
     py::class_<Texture>(m, "Texture", R"(A procedural texture of a plug-in.
 

@@ -1,0 +1,97 @@
+"""The add-on's stored settings.
+
+A loomwork texture is a Blender texture datablock (an image texture of its image) whose
+`loomwork` settings hold the class, the size and, under p_CLASS, the class's parameters;
+the image points back to it through `loomwork_texture`. Textures are animatable where
+images are not, so the parameters can be keyed; both are saved in the .blend file. The
+stereo settings belong to the scene.
+"""
+
+import bpy
+
+from . import module, params
+
+
+def _on_size(self, context):
+    if not params._quiet[0] and self.image is not None:
+        from . import render
+
+        render.schedule(self.id_data)
+
+
+def settings_class(groups):
+    """The settings group, with a pointer to each texture class's parameter group."""
+    annotations = {
+        "class_name": bpy.props.StringProperty(name="Class", description="The texture class (plug-in short name)"),
+        "image": bpy.props.PointerProperty(type=bpy.types.Image, name="Image"),
+        "width": bpy.props.IntProperty(name="Width", default=512, min=0, soft_min=1, soft_max=4096, update=_on_size),
+        "height": bpy.props.IntProperty(name="Height", default=512, min=0, soft_min=1, soft_max=4096, update=_on_size),
+        "signature": bpy.props.StringProperty(
+            name="Parameter list", description="The class's parameters when the texture was last rendered"
+        ),
+        "error": bpy.props.StringProperty(name="Problem"),
+    }
+    for lay in params.layouts().values():
+        annotations[lay.pointer_name] = bpy.props.PointerProperty(type=lay.group)
+    return type("LOOMWORK_PG_settings", (bpy.types.PropertyGroup,), {"__annotations__": annotations})
+
+
+EYES = [(c, c.title(), f"The {c} channel") for c in ("red", "green", "blue")]
+METHODS = [
+    ("grey", "Grey", "The stereo filter's grey anaglyph: eye colours and compensations"),
+    ("half-colour", "Half colour", "Half-colour anaglyph for the glasses chosen"),
+    ("colour", "Colour", "Colour anaglyph for the glasses chosen"),
+    ("dubois", "Dubois", "Least-squares anaglyph for the glasses chosen"),
+]
+GLASSES = [(g, g.replace("-", " ").title(), "") for g in ("red-cyan", "green-magenta", "amber-blue")]
+
+
+class LOOMWORK_PG_stereo(bpy.types.PropertyGroup):
+    enabled: bpy.props.BoolProperty(
+        name="Compose anaglyph",
+        description="After each stereo frame is written, compose its two views into an anaglyph beside them",
+    )
+    method: bpy.props.EnumProperty(name="Method", items=METHODS, default="grey")
+    left_eye: bpy.props.EnumProperty(name="Left eye", items=EYES, default="red")
+    right_eye: bpy.props.EnumProperty(name="Right eye", items=EYES, default="green")
+    left_comp: bpy.props.FloatProperty(name="Left compensation", default=-0.1, min=-0.5, max=0.0, step=1)
+    right_comp: bpy.props.FloatProperty(name="Right compensation", default=-0.1, min=-0.5, max=0.0, step=1)
+    glasses: bpy.props.EnumProperty(name="Glasses", items=GLASSES, default="red-cyan")
+    suffix: bpy.props.StringProperty(name="File suffix", default="_anaglyph")
+    last_error: bpy.props.StringProperty(name="Problem")
+
+    def anaglyph_options(self):
+        if self.method == "grey":
+            return dict(left_eye=self.left_eye, right_eye=self.right_eye,
+                        left_comp=self.left_comp, right_comp=self.right_comp)
+        return dict(method=self.method, glasses=self.glasses)
+
+
+def _on_folder(self, context):
+    from . import registration
+
+    registration.retry_module()
+
+
+class LOOMWORK_AP_preferences(bpy.types.AddonPreferences):
+    bl_idname = __package__
+
+    module_folder: bpy.props.StringProperty(
+        name="loomwork module folder",
+        description="A folder holding the loomwork Python package (a build's build/python); "
+        "empty: the installed package",
+        subtype="DIR_PATH",
+        update=_on_folder,
+    )
+
+    def draw(self, context):
+        col = self.layout.column()
+        col.prop(self, "module_folder")
+        if module.get() is None:
+            from .ui import draw_wrapped
+
+            draw_wrapped(col, module.error() or "loomwork is not loaded", icon="ERROR")
+        else:
+            lw = module.get()
+            col.label(text=f"loomwork: {lw.__file__}", icon="CHECKMARK")
+            col.label(text="Plug-ins: " + ", ".join(lw.plugin_folders()))
