@@ -88,7 +88,6 @@ TEST_F(VideoSafety, AVideoCutShortIsAnErrorUnlessToldToContinue) {
             Run("anaglyph --sbs " + cut + " --codec ffv1 -o " + Path("out.mkv"));
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.err.find("cut.mov"), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
         EXPECT_EQ(Names(), (std::vector<std::string>{"cut.mov", "whole.mov"}));
 
         r = Run("anaglyph --sbs " + cut + " --codec ffv1 --on-error continue -o " +
