@@ -72,13 +72,18 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
+# The Debian package: build-deb/loomwork_*.deb, from an optimised build of what the package
+# holds (no tests, benchmarks or their toolchain: the package profile of install-deps.sh).
+deb:
+	@scripts/install-deps.sh package
+	cmake --preset release -B build-deb -DLOOM_BUILD_BENCH=OFF -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+	  $(CMAKE_FLAGS) $(LOOM_CMAKE_EXTRA)
+	cmake --build build-deb -j $(JOBS)
+	cd build-deb && cpack -G DEB
+
 # The Blender add-on as a zip for Preferences > Add-ons > Install: $(BUILD)/blender/loomwork_blender.zip
 addon: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target blender_addon
 
-# The Debian package, from the release build: build-release/loomwork_*.deb.
-deb: release
-	cd build-release && cpack -G DEB
-
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-release out
+	rm -rf build build-asan build-tsan build-fuzz build-release build-deb out

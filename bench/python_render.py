@@ -49,13 +49,14 @@ def main():
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--threads", type=int, default=0, help="0: one per core")
     ap.add_argument("--loomhost", default=os.path.join(HERE, "..", "build", "bin", "loomhost"))
-    ap.add_argument("classes", nargs="*", default=["nimbra", "voltrane", "fervix", "lumidot"])
+    ap.add_argument("classes", nargs="*", help="default: every texture class loomwork finds")
     args = ap.parse_args()
     width, height = (int(x) for x in args.size.split("x"))
     threads = args.threads or None
 
     import loomwork
 
+    classes = args.classes or [c.short_name for c in loomwork.classes() if c.kind == "texture"]
     out = tempfile.mkdtemp(prefix="loomwork_bench_")
     startup = best(lambda: subprocess.run([sys.executable, "-c", "import loomwork"],
                                           check=True), args.runs)
@@ -64,7 +65,7 @@ def main():
     print(f"{'class':10} {'loomhost':>10} {'python':>10} {'ratio':>7}   "
           f"{'cli render':>10} {'py render':>10} {'ratio':>7}   "
           f"{'cli alone':>10} {'py alone':>10} {'ratio':>7}")
-    for cls in args.classes:
+    for cls in classes:
         exr = os.path.join(out, f"{cls}.exr")
         cli = [args.loomhost, "render", cls, "--size", args.size, "--threads", str(args.threads), "-o", exr]
         t_cli = best(lambda: subprocess.run(cli, check=True, capture_output=True), args.runs)

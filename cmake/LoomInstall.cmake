@@ -9,7 +9,7 @@
 #   LIBDIR/cmake/Loomwork/               find_package(Loomwork): imported targets and
 #                                        add_loom_plugin
 #   share/man/man1/loomhost.1.gz, share/bash-completion/completions/loomhost
-#   LIBDIR/python3/dist-packages/loomwork   the Python module (python/CMakeLists.txt)
+#   lib/pythonX.Y/site-packages/loomwork    the Python module, where Python looks (python/install_package.cmake)
 #   share/blender/scripts/addons/loomwork_blender   the Blender add-on (blender/CMakeLists.txt),
 #                                        where Debian's Blender finds it under /usr
 # The web editor's page is compiled into the program; nothing of it is installed.
@@ -21,7 +21,6 @@ set(LOOM_INSTALL_SDK_LIB_DIR ${CMAKE_INSTALL_LIBDIR}/loomwork)
 set(LOOM_INSTALL_RC_DIR ${CMAKE_INSTALL_LIBEXECDIR}/loomwork)
 set(LOOM_INSTALL_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/loomwork)
 set(LOOM_INSTALL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Loomwork)
-set(LOOM_PLUGINS nimbra voltrane fervix lumidot dioptrix)
 
 # The SDK's names, the same inside this build as for a plug-in built against an install.
 add_library(Loomwork::loomhost ALIAS loomhost)
@@ -92,7 +91,6 @@ install(FILES ${CMAKE_BINARY_DIR}/LoomworkConfig.cmake
         DESTINATION ${LOOM_INSTALL_CMAKE_DIR} COMPONENT sdk)
 
 include(cmake/LoomDocs.cmake OPTIONAL)
-include(cmake/LoomPackage.cmake OPTIONAL)
 
 # The install checked end to end: a temporary prefix, the example plug-in built against
 # it, the installed program run with both (scripts/check-install.sh). Sanitizer builds

@@ -1,4 +1,4 @@
-# The Debian package: `cpack -G DEB` in a build folder (make deb uses build-release) writes
+# The Debian package: `cpack -G DEB` in a build folder (make deb uses build-deb) writes
 # loomwork_<version>_<arch>.deb with the program, its plug-ins, the SDK, the manual page and
 # the bash completion under /usr. Its dependencies come from dpkg-shlibdeps; the package's
 # own libraries are found in the staging tree.
@@ -21,8 +21,15 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # through $ORIGIN, which dpkg-shlibdeps does not follow.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
     ${CMAKE_INSTALL_LIBDIR} ${CMAKE_INSTALL_LIBDIR}/loomwork/plugins)
-# A plug-in SDK user needs a compiler and CMake, which the program does not.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cmake (>= 3.25), g++ | clang")
+# The Python package loomwork runs on the system's interpreter with NumPy (merged with
+# what dpkg-shlibdeps finds); its cluster renders want dask.distributed. A plug-in SDK user
+# needs a compiler and CMake, which the program does not.
+if(TARGET _loomwork)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-distributed, cmake (>= 3.25), g++ | clang")
+else()
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cmake (>= 3.25), g++ | clang")
+endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)

@@ -9,6 +9,7 @@
 #include "dioptrix/dioptrix_filter.h"
 #include "dioptrix/library.h"
 #include "dioptrix/resource.h"
+#include "foundation/host/sdk/plugin_api.h"
 #include "foundation/host/ui/controls.h"
 
 namespace {
@@ -150,37 +151,46 @@ const std::uint8_t* RightDuckImage() noexcept {
 
 HBITMAP DuckPreviewBitmap() noexcept { return previewBitmap; }
 
-INT_PTR CALLBACK DucktestDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK DucktestDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_INITDIALOG) dialogFilter = reinterpret_cast<DioptrixFilter*>(lParam);
     if (!dialogFilter) return 0;
-    return dialogFilter->DucktestMessage(hWnd, message, wParam, lParam);
+    return loom::NoThrowCall<INT_PTR>(
+        0, [&] { return dialogFilter->DucktestMessage(hWnd, message, wParam, lParam); });
 }
 
-INT_PTR CALLBACK AboutDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG:
-            CenterWindow(hWnd, GetParent(hWnd));
-            SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-            return 1;
-        case WM_COMMAND:
-            if (LOWORD(wParam) == IDOK) EndDialog(hWnd, 1);
-            if (LOWORD(wParam) == IDCANCEL) EndDialog(hWnd, 0);
-            return 1;
-        default:
-            return 0;
-    }
+INT_PTR CALLBACK AboutDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM) noexcept {
+    return loom::NoThrowCall<INT_PTR>(0, [&]() -> INT_PTR {
+        switch (message) {
+            case WM_INITDIALOG:
+                CenterWindow(hWnd, GetParent(hWnd));
+                SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+                return 1;
+            case WM_COMMAND:
+                if (LOWORD(wParam) == IDOK) EndDialog(hWnd, 1);
+                if (LOWORD(wParam) == IDCANCEL) EndDialog(hWnd, 0);
+                return 1;
+            default:
+                return 0;
+        }
+    });
 }
 
-INT_PTR DioptrixFilter::ShowAbout(HWND parent) {
-    return DialogBoxParamA(DioptrixInstance(), MAKEINTRESOURCEA(IDD_ABOUT), parent, AboutDlgProc,
-                           reinterpret_cast<LPARAM>(this));
+INT_PTR DioptrixFilter::ShowAbout(HWND parent) noexcept {
+    // A box that cannot be shown answers as a dialog box that failed: -1.
+    return loom::NoThrowCall<INT_PTR>(-1, [&] {
+        return DialogBoxParamA(DioptrixInstance(), MAKEINTRESOURCEA(IDD_ABOUT), parent,
+                               AboutDlgProc, reinterpret_cast<LPARAM>(this));
+    });
 }
 
-BOOL DioptrixFilter::ShowControl(HWND parent) {
+BOOL DioptrixFilter::ShowControl(HWND parent) noexcept {
     // Only one setup dialog at a time: its state exists once per library.
     if (dialogFilter) return FALSE;
-    const INT_PTR r = DialogBoxParamA(DioptrixInstance(), MAKEINTRESOURCEA(IDD_DUCKTEST), parent,
-                                      DucktestDlgProc, reinterpret_cast<LPARAM>(this));
+    // A dialog that cannot be shown (-1) keeps nothing, as Cancel does.
+    const INT_PTR r = loom::NoThrowCall<INT_PTR>(-1, [&] {
+        return DialogBoxParamA(DioptrixInstance(), MAKEINTRESOURCEA(IDD_DUCKTEST), parent,
+                               DucktestDlgProc, reinterpret_cast<LPARAM>(this));
+    });
     if (dialogFilter == this) {
         // Ended from outside (neither OK nor Cancel): nothing is kept, nothing is left over.
         config = savedConfig;

@@ -20,10 +20,11 @@ inline constexpr int kDuckPixels = kDuckSize * kDuckSize;
 inline constexpr int kDuckPreviewBytes = kDuckPixels * 3;
 
 /// Procedure of the setup dialog: keeps the filter given with WM_INITDIALOG and hands it
-/// every message from then on; answers 0 before that.
-INT_PTR CALLBACK DucktestDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-/// Procedure of the about box.
-INT_PTR CALLBACK AboutDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+/// every message from then on; answers 0 before that, and for a message whose handling
+/// throws (the window system's answer for a message not handled).
+INT_PTR CALLBACK DucktestDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+/// Procedure of the about box; 0 for a message whose handling throws.
+INT_PTR CALLBACK AboutDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
 /// Composes the calibration preview: the left picture in the left eye's byte, the right
 /// picture in the right eye's byte (blue, green, red order), corrected for the glasses

@@ -8,6 +8,7 @@
 #include "dioptrix/composite.h"
 #include "dioptrix/library.h"
 #include "dioptrix/resource.h"
+#include "foundation/host/sdk/plugin_api.h"
 #include "foundation/host/win32/win32.h"
 
 namespace {
@@ -34,23 +35,27 @@ Line NewLine(int width) {
 
 }  // namespace
 
-const TCHAR* DioptrixFilter::Description() { return LoadLibString(IDS_DESCRIPTION); }
-const TCHAR* DioptrixFilter::AuthorName() { return LoadLibString(IDS_AUTHOR); }
-const TCHAR* DioptrixFilter::CopyrightMessage() { return LoadLibString(IDS_COPYRIGHT); }
+const TCHAR* DioptrixFilter::Description() noexcept { return LoadLibString(IDS_DESCRIPTION); }
+const TCHAR* DioptrixFilter::AuthorName() noexcept { return LoadLibString(IDS_AUTHOR); }
+const TCHAR* DioptrixFilter::CopyrightMessage() noexcept { return LoadLibString(IDS_COPYRIGHT); }
 
-BOOL DioptrixFilter::LoadConfigure(void* ptr) {
+BOOL DioptrixFilter::LoadConfigure(void* ptr) noexcept {
     if (!ptr) return FALSE;
     config = DecodeConfig(static_cast<const std::uint8_t*>(ptr));
     return TRUE;
 }
 
-BOOL DioptrixFilter::SaveConfigure(void* ptr) {
+BOOL DioptrixFilter::SaveConfigure(void* ptr) noexcept {
     if (!ptr) return FALSE;
     EncodeConfig(config, static_cast<std::uint8_t*>(ptr));
     return TRUE;
 }
 
-BOOL DioptrixFilter::Render(HWND hWnd) {
+BOOL DioptrixFilter::Render(HWND hWnd) noexcept {
+    return loom::NoThrowCall<BOOL>(FALSE, [&] { return ComposeLines(hWnd); });
+}
+
+BOOL DioptrixFilter::ComposeLines(HWND hWnd) {
     // Foreign data may hold any bytes; render as the setup dialog would show them.
     const LineComposer composer = MakeLineComposer(ConfigInRange(config));
     if (!srcmap || !frgmap) return FALSE;

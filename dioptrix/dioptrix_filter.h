@@ -17,18 +17,21 @@ class DioptrixFilter final : public ImageFilter {
     /// A filter with the default configuration (red, green, -0.1, -0.1).
     DioptrixFilter() = default;
 
-    const TCHAR* Description() override;       ///< string 3
-    const TCHAR* AuthorName() override;        ///< string 5
-    const TCHAR* CopyrightMessage() override;  ///< string 6
+    // The host's entry points into the filter are noexcept: a failure answers as the
+    // interface says (FALSE, -1, null), and no exception reaches the host.
+    const TCHAR* Description() noexcept override;       ///< string 3
+    const TCHAR* AuthorName() noexcept override;        ///< string 5
+    const TCHAR* CopyrightMessage() noexcept override;  ///< string 6
     UINT Version() override { return 100; }
     /// A setup dialog, and a foreground composed onto the source (10).
     DWORD Capability() override { return IMGFLT_CONTROL | IMGFLT_COMPOSITOR; }
-    /// The about box (dialog 101), modal over `parent`: 1 after OK, 0 after Cancel.
-    INT_PTR ShowAbout(HWND parent) override;
+    /// The about box (dialog 101), modal over `parent`: 1 after OK, 0 after Cancel, -1 when
+    /// it cannot be shown.
+    INT_PTR ShowAbout(HWND parent) noexcept override;
     /// The setup dialog (102), modal over `parent`: TRUE after OK (every change kept),
     /// FALSE after Cancel (the configuration as the dialog brought it into range on
     /// opening) or when a setup dialog is open already.
-    BOOL ShowControl(HWND parent) override;
+    BOOL ShowControl(HWND parent) noexcept override;
     /// The setup dialog's handler of its messages (dialogs.cpp).
     INT_PTR DucktestMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     /// A click on eye colour button `n`: 0..2 the left eye's red, green, blue, 3..5 the
@@ -40,17 +43,21 @@ class DioptrixFilter final : public ImageFilter {
     /// an abort, a missing bitmap, a failed allocation, read or write (the lines written
     /// before stay composed). A source without pixels answers TRUE at once. Works on a copy
     /// of the configuration brought into range (ConfigInRange); the stored one is left as
-    /// loaded.
-    BOOL Render(HWND hWnd) override;
+    /// loaded. FALSE too when anything the render calls throws.
+    BOOL Render(HWND hWnd) noexcept override;
     /// 12, the size of the configuration record.
-    DWORD EvaluateConfigure() override { return kDioptrixConfigBytes; }
+    DWORD EvaluateConfigure() noexcept override { return kDioptrixConfigBytes; }
     /// Takes the 12 bytes at `ptr` as they are; FALSE for a null pointer.
-    BOOL LoadConfigure(void* ptr) override;
+    BOOL LoadConfigure(void* ptr) noexcept override;
     /// Writes the 12 bytes (reserved bytes 0) to `ptr`; FALSE for a null pointer.
-    BOOL SaveConfigure(void* ptr) override;
+    BOOL SaveConfigure(void* ptr) noexcept override;
 
     // Valid only while the setup dialog is open.
     ISpinnerControl* leftEyeSpin = nullptr;
     ISpinnerControl* rightEyeSpin = nullptr;
     DioptrixConfig config;
+
+  private:
+    /// Render's work, which may throw.
+    BOOL ComposeLines(HWND hWnd);
 };

@@ -12,7 +12,7 @@ class DioptrixClassDesc final : public ClassDesc {
   public:
     int IsPublic() override { return 1; }
     // Whether the host is about to load the object makes no difference.
-    void* Create(BOOL) override {
+    void* Create(BOOL) noexcept override {
         ImageFilter* filter = new (std::nothrow) DioptrixFilter();
         return filter;
     }
@@ -34,10 +34,15 @@ constexpr ULONG kDioptrixLibVersion = 100;
 
 }  // namespace
 
-LOOM_PLUGIN_EXPORT BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID) {
+// Every entry point is noexcept: what they call answers failures (FALSE, null) itself.
+LOOM_PLUGIN_EXPORT BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID) noexcept {
     return DioptrixLibMain(hinstDLL, fdwReason);
 }
-LOOM_PLUGIN_EXPORT const TCHAR* LibDescription() { return LoadLibString(IDS_LIB_DESCRIPTION); }
-LOOM_PLUGIN_EXPORT int LibNumberClasses() { return 1; }
-LOOM_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) { return i == 0 ? &dioptrixCD : nullptr; }
-LOOM_PLUGIN_EXPORT ULONG LibVersion() { return kDioptrixLibVersion; }
+LOOM_PLUGIN_EXPORT const TCHAR* LibDescription() noexcept {
+    return LoadLibString(IDS_LIB_DESCRIPTION);
+}
+LOOM_PLUGIN_EXPORT int LibNumberClasses() noexcept { return 1; }
+LOOM_PLUGIN_EXPORT ClassDesc* LibClassDesc(int i) noexcept {
+    return i == 0 ? &dioptrixCD : nullptr;
+}
+LOOM_PLUGIN_EXPORT ULONG LibVersion() noexcept { return kDioptrixLibVersion; }

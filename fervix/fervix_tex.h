@@ -3,9 +3,24 @@
 
 #include "fervix/panel.h"
 #include "fervix/params.h"
-#include "foundation/texframe/tex_class.h"
+#include "fervix/pattern.h"
+#include "foundation/texframe/two_slot_tex.h"
 
-class FervixTex final : public loom::TexClass<FervixTex, FervixCache, kFervixInfo, FervixDlg> {
+/// Prime (slot 0) and Back (slot 1) mixed by the gradient's weight.
+struct FervixPattern {
+    static constexpr Color FervixCache::*kColor0 = &FervixCache::primeColor;
+    static constexpr Color FervixCache::*kColor1 = &FervixCache::backColor;
+    static constexpr auto Weight = FervixWeight;
+    static constexpr auto WeightBatch = FervixWeightBatch;
+    static constexpr auto MixColor = FervixMixColor;
+    static constexpr auto MixColorBatch = FervixMixColorBatch;
+    static constexpr auto MixMono = FervixMixMono;
+    static constexpr auto Mono0 = FervixColorMono;
+    static constexpr auto Mono1 = FervixColorMono;
+};
+
+class FervixTex final
+    : public loom::TwoSlotTexClass<FervixTex, FervixCache, kFervixInfo, FervixDlg, FervixPattern> {
   public:
     /// Colour 0 is Prime, colour 1 is Back.
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
@@ -40,13 +55,4 @@ class FervixTex final : public loom::TexClass<FervixTex, FervixCache, kFervixInf
     /// with both blend flags 0, Positive Blend is set and Fractal Scale becomes 2.0 (rows
     /// that older layouts lacked start at 0). Returns 1 when it changed something.
     int FixLegacyParams() override;
-
-    AColor PatternColor(ShadeContext& sc, float u, float v) override;
-    float PatternMono(ShadeContext& sc, float u, float v) override;
-    AColor PatternPreview(float u, float v) override;
-    void PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
-                           AColor* out) override;
-    void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
-                          float* out) override;
-    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
 };

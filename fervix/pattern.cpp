@@ -154,17 +154,18 @@ float FervixWeight(const FervixCache& c, float u, float v) noexcept {
     return w;
 }
 
-AColor FervixMixColor(const FervixCache& c, float w, const Color& a, const Color& b) noexcept {
-    AColor out(loom::BlendColor(w, a, b, c.positiveBlend, c.negativeBlend,
+AColor FervixMixColor(const FervixCache& c, float w, const Color& prime,
+                      const Color& back) noexcept {
+    AColor out(loom::BlendColor(w, back, prime, c.positiveBlend, c.negativeBlend,
                                 loom::BlendOrder::NegativeFirst),
                1.0f);
     out.ClampMinMax();
     return out;
 }
 
-void FervixMixColorBatch(const FervixCache& c, const float* w, const Color* a, const Color* b,
-                         int n, AColor* out) noexcept {
-    loom::BlendColorClampedBatch(w, a, b, c.positiveBlend, c.negativeBlend,
+void FervixMixColorBatch(const FervixCache& c, const float* w, const Color* prime,
+                         const Color* back, int n, AColor* out) noexcept {
+    loom::BlendColorClampedBatch(w, back, prime, c.positiveBlend, c.negativeBlend,
                                  loom::BlendOrder::NegativeFirst, n, out);
 }
 
@@ -175,8 +176,8 @@ float FervixClampMono(float x) noexcept {
     return x;
 }
 
-float FervixMixMono(const FervixCache& c, float w, float a, float b) noexcept {
-    return FervixClampMono(loom::BlendValue(w, a, b, c.positiveBlend, c.negativeBlend,
+float FervixMixMono(const FervixCache& c, float w, float prime, float back) noexcept {
+    return FervixClampMono(loom::BlendValue(w, back, prime, c.positiveBlend, c.negativeBlend,
                                             loom::BlendOrder::NegativeFirst));
 }
 

@@ -24,14 +24,15 @@ float FervixWeight(const FervixCache& c, float u, float v) noexcept;
 void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int n,
                        float* w) noexcept;
 
-/// Colour blend of the Back side `a` and the Prime side `b` with weight w (negative step
-/// first), clamped to 0..1, alpha 1.
-AColor FervixMixColor(const FervixCache& c, float w, const Color& a, const Color& b) noexcept;
-/// out[i] = FervixMixColor(c, w[i], a[i], b[i]) for i < n, bit for bit.
-void FervixMixColorBatch(const FervixCache& c, const float* w, const Color* a, const Color* b,
-                         int n, AColor* out) noexcept;
-/// Mono blend of the two sides, clamped by FervixClampMono.
-float FervixMixMono(const FervixCache& c, float w, float a, float b) noexcept;
+/// Colour blend of the Prime side (slot 0) and the Back side (slot 1) with weight w: the
+/// blend starts from Back, negative step first; clamped to 0..1, alpha 1.
+AColor FervixMixColor(const FervixCache& c, float w, const Color& prime,
+                      const Color& back) noexcept;
+/// out[i] = FervixMixColor(c, w[i], prime[i], back[i]) for i < n, bit for bit.
+void FervixMixColorBatch(const FervixCache& c, const float* w, const Color* prime,
+                         const Color* back, int n, AColor* out) noexcept;
+/// Mono blend of the two sides (Prime, Back), clamped by FervixClampMono.
+float FervixMixMono(const FervixCache& c, float w, float prime, float back) noexcept;
 /// Clamp on the float's bit pattern: above 1.0 (also +infinity and positive NaN) gives 1,
 /// a negative value gives 0, negative zero stays as it is; a negative NaN gives 0.
 float FervixClampMono(float x) noexcept;

@@ -1,9 +1,9 @@
 // Writes the scene fuzz target's seeds: PATH itself (a parameter block with keys and a UV
-// generator) and, beside it as PATH's stem plus "-NAME.loom", a scene of every texture
-// with its values changed and keys set, nested maps three deep with an image map, stereo
-// filter entries, and copies of the older-version scene files kept in tests/data/scenes
-// (one per older parameter layout). The plug-ins are loaded from the build's plugins
-// folder (or $LOOMHOST_PLUGINS).
+// generator) and, beside it as PATH's stem plus "-NAME.loom", a scene of every texture of
+// the build's list with its values changed and keys set, each texture nested in the one
+// before with an image map at the bottom, stereo filter entries, and copies of the
+// older-version scene files kept in tests/data/scenes (one per older parameter layout).
+// The plug-ins are loaded from the build's plugins folder (or $LOOMHOST_PLUGINS).
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -21,7 +21,18 @@
 
 namespace {
 
-const char* const kTextures[] = {"voltrane", "fervix", "lumidot", "nimbra"};
+/// The texture plug-ins of the build's list, in its order.
+std::vector<std::string> TextureNames() {
+    std::vector<std::string> names;
+    std::string list = LOOM_TEXTURE_NAMES;
+    for (size_t start = 0; start <= list.size();) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) names.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
 
 /// Gives every row a value of its own and animatable rows a second key.
 void Vary(IParamBlock* pb, int salt) {
@@ -84,8 +95,10 @@ bool WriteAll(Seeds& seeds, const loom::PluginLoader& loader) {
         scene.Add("uv", GetNewDefaultUVGen());
         if (!seeds.Write("block", scene)) return false;
     }
+    const std::vector<std::string> textures = TextureNames();
+    if (textures.empty()) throw std::runtime_error("the build lists no texture plug-in");
     int salt = 0;
-    for (const char* name : kTextures) {
+    for (const std::string& name : textures) {
         loom::SceneHolder scene;
         Texmap* tex = Make(loader, name);
         scene.Add(name, tex);
@@ -95,13 +108,13 @@ bool WriteAll(Seeds& seeds, const loom::PluginLoader& loader) {
     {
         // Maps in maps: each texture's first slot holds the next texture, the last an image.
         loom::SceneHolder scene;
-        Texmap* top = Make(loader, kTextures[0]);
+        Texmap* top = Make(loader, textures[0]);
         scene.Add("nested", top);
         Texmap* at = top;
-        for (int i = 1; i < 4; ++i) {
-            Texmap* sub = Make(loader, kTextures[i]);
+        for (size_t i = 1; i < textures.size(); ++i) {
+            Texmap* sub = Make(loader, textures[i]);
             at->SetSubTexmap(0, sub);
-            if (at->NumSubTexmaps() > 1) at->SetSubTexmap(1, Make(loader, kTextures[i]));
+            if (at->NumSubTexmaps() > 1) at->SetSubTexmap(1, Make(loader, textures[i]));
             at = sub;
         }
         at->SetSubTexmap(0, new loom::BitmapTex());

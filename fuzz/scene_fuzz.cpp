@@ -1,10 +1,11 @@
 // Scene files: arbitrary bytes through the loader, which must refuse what it cannot read
-// without crashing, leaking or keeping anything. The four textures and the stereo filter
-// are compiled in with their own entry points (renamed per plug-in by the build) and
+// without crashing, leaking or keeping anything. The plug-ins of the list are compiled in
+// with their own entry points (renamed per plug-in by the build, named in fuzz_plugins.h) and
 // registered as the application's loader registers them, so that inputs reach the
 // textures' loaders, their layout converters and repairs, and the filter's configuration.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -12,13 +13,6 @@
 #include "foundation/host/sdk/filters.h"
 #include "foundation/host/sdk/plugin_api.h"
 #include "foundation/host/sdk/scene_io.h"
-
-#define LOOM_FUZZ_PLUGIN(name)                                \
-    extern "C" BOOL name##_DllMain(HINSTANCE, DWORD, LPVOID); \
-    extern "C" int name##_LibNumberClasses();                 \
-    extern "C" ClassDesc* name##_LibClassDesc(int);           \
-    static const loom::PluginEntry name##_entry = {           \
-        #name, &name##_DllMain, &name##_LibNumberClasses, &name##_LibClassDesc};
 
 namespace loom {
 struct PluginEntry {
@@ -29,22 +23,32 @@ struct PluginEntry {
 };
 }  // namespace loom
 
-LOOM_FUZZ_PLUGIN(voltrane)
-LOOM_FUZZ_PLUGIN(fervix)
-LOOM_FUZZ_PLUGIN(lumidot)
-LOOM_FUZZ_PLUGIN(nimbra)
-LOOM_FUZZ_PLUGIN(dioptrix)
+#define LOOM_FUZZ_PLUGIN(name)                                \
+    extern "C" BOOL name##_DllMain(HINSTANCE, DWORD, LPVOID); \
+    extern "C" int name##_LibNumberClasses();                 \
+    extern "C" ClassDesc* name##_LibClassDesc(int);
+#include "fuzz_plugins.h"
+#undef LOOM_FUZZ_PLUGIN
+
+namespace {
+
+#define LOOM_FUZZ_PLUGIN(name) \
+    {#name, &name##_DllMain, &name##_LibNumberClasses, &name##_LibClassDesc},
+const loom::PluginEntry kPlugins[] = {
+#include "fuzz_plugins.h"
+};
+#undef LOOM_FUZZ_PLUGIN
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    static int instances[5];
-    const loom::PluginEntry* plugins[] = {&voltrane_entry, &fervix_entry, &lumidot_entry,
-                                          &nimbra_entry, &dioptrix_entry};
-    for (int p = 0; p < 5; ++p) {
+    static int instances[std::size(kPlugins)];
+    for (size_t p = 0; p < std::size(kPlugins); ++p) {
         // Each library gets an instance handle of its own, as each would from dlopen.
         auto* instance = reinterpret_cast<HINSTANCE>(&instances[p]);
-        if (!plugins[p]->dllMain(instance, DLL_PROCESS_ATTACH, nullptr)) __builtin_trap();
-        for (int i = 0; i < plugins[p]->numberClasses(); ++i) {
-            if (!loom::RegisterClass(plugins[p]->classDesc(i))) __builtin_trap();
+        if (!kPlugins[p].dllMain(instance, DLL_PROCESS_ATTACH, nullptr)) __builtin_trap();
+        for (int i = 0; i < kPlugins[p].numberClasses(); ++i) {
+            if (!loom::RegisterClass(kPlugins[p].classDesc(i))) __builtin_trap();
         }
     }
     return 0;

@@ -1,11 +1,26 @@
 #pragma once
 /// The Lumidot wave-band texture.
 
-#include "foundation/texframe/tex_class.h"
+#include "foundation/texframe/two_slot_tex.h"
 #include "lumidot/panel.h"
 #include "lumidot/params.h"
+#include "lumidot/pattern.h"
 
-class LumidotTex final : public loom::TexClass<LumidotTex, LumidotCache, kLumidotInfo, LumidotDlg> {
+/// High (slot 0) and Low (slot 1) mixed by the wave bands' weight.
+struct LumidotPattern {
+    static constexpr Color LumidotCache::*kColor0 = &LumidotCache::highColor;
+    static constexpr Color LumidotCache::*kColor1 = &LumidotCache::lowColor;
+    static constexpr auto Weight = LumidotWeight;
+    static constexpr auto WeightBatch = LumidotWeightBatch;
+    static constexpr auto MixColor = LumidotMixColor;
+    static constexpr auto MixColorBatch = LumidotMixColorBatch;
+    static constexpr auto MixMono = LumidotMixMono;
+    static constexpr auto Mono0 = LumidotColorMono;
+    static constexpr auto Mono1 = LumidotColorMono;
+};
+
+class LumidotTex final : public loom::TwoSlotTexClass<LumidotTex, LumidotCache, kLumidotInfo,
+                                                      LumidotDlg, LumidotPattern> {
   public:
     /// Colour 0 is High, colour 1 is Low.
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
@@ -47,13 +62,4 @@ class LumidotTex final : public loom::TexClass<LumidotTex, LumidotCache, kLumido
     /// layout lacked to its default. Current scenes in that state are reset the same way.
     /// Returns 1 when it changed something.
     int FixLegacyParams() override;
-
-    AColor PatternColor(ShadeContext& sc, float u, float v) override;
-    float PatternMono(ShadeContext& sc, float u, float v) override;
-    AColor PatternPreview(float u, float v) override;
-    void PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
-                           AColor* out) override;
-    void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
-                          float* out) override;
-    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
 };

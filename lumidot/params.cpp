@@ -4,30 +4,32 @@
 
 namespace {
 
+using C = LumidotCache;
+
 // clang-format off
 constexpr loom::ParamRow kRows[] = {
-    LOOM_COLOR_ROW(LumidotCache, highColor, "High", true, 0.8f, 0.2f, 0.7f),
-    LOOM_COLOR_ROW(LumidotCache, lowColor,  "Low",  true, 1.0f, 0.0f, 0.0f),
-    LOOM_FLOAT_ROW(LumidotCache, horizontalPhase,         "Horizontal Phase",          true, 1.5f),
-    LOOM_FLOAT_ROW(LumidotCache, horizontalIteration,     "Horizontal Iteration",      true, 0.1f),
-    LOOM_FLOAT_ROW(LumidotCache, verticalPhase,           "Vertical Phase",            true, 2.0f),
-    LOOM_FLOAT_ROW(LumidotCache, verticalIteration,       "Vertical Iteration",        true, 0.1f),
-    LOOM_FLOAT_ROW(LumidotCache, verticalHighThreshold,   "Vertical High Threshold",   true, 1.0f),
-    LOOM_FLOAT_ROW(LumidotCache, verticalLowThreshold,    "Vertical Low Threshold",    true, -1.0f),
-    LOOM_FLOAT_ROW(LumidotCache, horizontalHighThreshold, "Horizontal High Threshold", true, 1.0f),
-    LOOM_FLOAT_ROW(LumidotCache, horizontalLowThreshold,  "Horizontal Low Threshold",  true, -1.0f),
-    LOOM_INT_ROW(LumidotCache, verticalSine,        "Vertical Sine",         true,  1),
-    LOOM_INT_ROW(LumidotCache, verticalCosine,      "Vertical Cosine",       true,  0),
-    LOOM_INT_ROW(LumidotCache, horizontalSine,      "Horizontal Sine",       true,  0),
-    LOOM_INT_ROW(LumidotCache, horizontalCosine,    "Horizontal Cosine",     true,  1),
-    LOOM_INT_ROW(LumidotCache, verticalPinch,       "Vertical Pinch",        true,  0),
-    LOOM_INT_ROW(LumidotCache, horizontalPinch,     "Horizontal Pinch",      true,  0),
-    LOOM_INT_ROW(LumidotCache, negativeBlend,       "Negative Blend",        false, 0),
-    LOOM_INT_ROW(LumidotCache, positiveBlend,       "Positive Blend",        false, 1),
-    LOOM_INT_ROW(LumidotCache, useVerticalColour,   "Use Vertical Colour",   true,  1),
-    LOOM_INT_ROW(LumidotCache, useHorizontalColour, "Use Horizontal Colour", true,  1),
+    LOOM_COLOR_ROW(kLumidotHigh,                    C, highColor,               "High",                      true, 0.8f, 0.2f, 0.7f),
+    LOOM_COLOR_ROW(kLumidotLow,                     C, lowColor,                "Low",                       true, 1.0f, 0.0f, 0.0f),
+    LOOM_FLOAT_ROW(kLumidotHorizontalPhase,         C, horizontalPhase,         "Horizontal Phase",          true, 1.5f),
+    LOOM_FLOAT_ROW(kLumidotHorizontalIteration,     C, horizontalIteration,     "Horizontal Iteration",      true, 0.1f),
+    LOOM_FLOAT_ROW(kLumidotVerticalPhase,           C, verticalPhase,           "Vertical Phase",            true, 2.0f),
+    LOOM_FLOAT_ROW(kLumidotVerticalIteration,       C, verticalIteration,       "Vertical Iteration",        true, 0.1f),
+    LOOM_FLOAT_ROW(kLumidotVerticalHighThreshold,   C, verticalHighThreshold,   "Vertical High Threshold",   true, 1.0f),
+    LOOM_FLOAT_ROW(kLumidotVerticalLowThreshold,    C, verticalLowThreshold,    "Vertical Low Threshold",    true, -1.0f),
+    LOOM_FLOAT_ROW(kLumidotHorizontalHighThreshold, C, horizontalHighThreshold, "Horizontal High Threshold", true, 1.0f),
+    LOOM_FLOAT_ROW(kLumidotHorizontalLowThreshold,  C, horizontalLowThreshold,  "Horizontal Low Threshold",  true, -1.0f),
+    LOOM_INT_ROW(kLumidotVerticalSine,              C, verticalSine,            "Vertical Sine",             true, 1),
+    LOOM_INT_ROW(kLumidotVerticalCosine,            C, verticalCosine,          "Vertical Cosine",           true, 0),
+    LOOM_INT_ROW(kLumidotHorizontalSine,            C, horizontalSine,          "Horizontal Sine",           true, 0),
+    LOOM_INT_ROW(kLumidotHorizontalCosine,          C, horizontalCosine,        "Horizontal Cosine",         true, 1),
+    LOOM_INT_ROW(kLumidotVerticalPinch,             C, verticalPinch,           "Vertical Pinch",            true, 0),
+    LOOM_INT_ROW(kLumidotHorizontalPinch,           C, horizontalPinch,         "Horizontal Pinch",          true, 0),
+    LOOM_INT_ROW(kLumidotNegative,                  C, negativeBlend,           "Negative Blend",            false, 0),
+    LOOM_INT_ROW(kLumidotPositive,                  C, positiveBlend,           "Positive Blend",            false, 1),
+    LOOM_INT_ROW(kLumidotUseVerticalColour,         C, useVerticalColour,       "Use Vertical Colour",       true, 1),
+    LOOM_INT_ROW(kLumidotUseHorizontalColour,       C, useHorizontalColour,     "Use Horizontal Colour",     true, 1),
 };
-static_assert(std::size(kRows) == kLumidotParamCount);
+static_assert(loom::RowsInEnumOrder(kRows, kLumidotParamCount));
 
 constexpr int kResetOrder[] = {
     kLumidotHigh, kLumidotLow,

@@ -121,22 +121,23 @@ float LumidotWeight(const LumidotCache& c, float u, float v) noexcept {
     return static_cast<float>(Widen(acrossV) + Widen(acrossU));
 }
 
-AColor LumidotMixColor(const LumidotCache& c, float w, const Color& a, const Color& b) noexcept {
-    AColor out(loom::BlendColor(w, a, b, c.positiveBlend, c.negativeBlend,
+AColor LumidotMixColor(const LumidotCache& c, float w, const Color& high,
+                       const Color& low) noexcept {
+    AColor out(loom::BlendColor(w, low, high, c.positiveBlend, c.negativeBlend,
                                 loom::BlendOrder::NegativeFirst),
                1.0f);
     out.ClampMinMax();
     return out;
 }
 
-void LumidotMixColorBatch(const LumidotCache& c, const float* w, const Color* a, const Color* b,
-                          int n, AColor* out) noexcept {
-    loom::BlendColorClampedBatch(w, a, b, c.positiveBlend, c.negativeBlend,
+void LumidotMixColorBatch(const LumidotCache& c, const float* w, const Color* high,
+                          const Color* low, int n, AColor* out) noexcept {
+    loom::BlendColorClampedBatch(w, low, high, c.positiveBlend, c.negativeBlend,
                                  loom::BlendOrder::NegativeFirst, n, out);
 }
 
-float LumidotMixMono(const LumidotCache& c, float w, float a, float b) noexcept {
-    return ClampUnit(loom::BlendValue(w, a, b, c.positiveBlend, c.negativeBlend,
+float LumidotMixMono(const LumidotCache& c, float w, float high, float low) noexcept {
+    return ClampUnit(loom::BlendValue(w, low, high, c.positiveBlend, c.negativeBlend,
                                       loom::BlendOrder::NegativeFirst));
 }
 

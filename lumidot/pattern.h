@@ -35,13 +35,14 @@ float LumidotWeight(const LumidotCache& c, float u, float v) noexcept;
 void LumidotWeightBatch(const LumidotCache& c, const float* u, const float* v, int n,
                         float* w) noexcept;
 
-/// Colour blend of the Low side `a` and the High side `b` with weight w (negative step
-/// first), clamped to 0..1, alpha 1.
-AColor LumidotMixColor(const LumidotCache& c, float w, const Color& a, const Color& b) noexcept;
-/// out[i] = LumidotMixColor(c, w[i], a[i], b[i]) for i < n, bit for bit.
-void LumidotMixColorBatch(const LumidotCache& c, const float* w, const Color* a, const Color* b,
-                          int n, AColor* out) noexcept;
-/// Mono blend of the two sides, clamped to 0..1 (NaN to 0).
-float LumidotMixMono(const LumidotCache& c, float w, float a, float b) noexcept;
+/// Colour blend of the High side (slot 0) and the Low side (slot 1) with weight w: the
+/// blend starts from Low, negative step first; clamped to 0..1, alpha 1.
+AColor LumidotMixColor(const LumidotCache& c, float w, const Color& high,
+                       const Color& low) noexcept;
+/// out[i] = LumidotMixColor(c, w[i], high[i], low[i]) for i < n, bit for bit.
+void LumidotMixColorBatch(const LumidotCache& c, const float* w, const Color* high,
+                          const Color* low, int n, AColor* out) noexcept;
+/// Mono blend of the two sides (High, Low), clamped to 0..1 (NaN to 0).
+float LumidotMixMono(const LumidotCache& c, float w, float high, float low) noexcept;
 /// The mono value of a cached colour: (green + blue + red) times 0.33333334.
 float LumidotColorMono(const Color& c) noexcept;

@@ -1,11 +1,29 @@
 #pragma once
 /// The Nimbra cloud texture.
 
-#include "foundation/texframe/tex_class.h"
+#include "foundation/texframe/two_slot_tex.h"
 #include "nimbra/panel.h"
 #include "nimbra/params.h"
+#include "nimbra/pattern.h"
 
-class NimbraTex final : public loom::TexClass<NimbraTex, NimbraCache, kNimbraInfo, NimbraDlg> {
+/// Cloud (slot 0) and Sky (slot 1) mixed by the cloud pattern; the viewport takes the
+/// preview's sum.
+struct NimbraPattern {
+    static constexpr Color NimbraCache::*kColor0 = &NimbraCache::cloudColor;
+    static constexpr Color NimbraCache::*kColor1 = &NimbraCache::skyColor;
+    static constexpr auto Weight = CloudPattern;
+    static constexpr auto WeightBatch = CloudPatternBatch;
+    static constexpr auto PreviewWeight = CloudPatternPreview;
+    static constexpr auto PreviewWeightBatch = CloudPatternPreviewBatch;
+    static constexpr auto MixColor = NimbraMixColor;
+    static constexpr auto MixColorBatch = NimbraMixColorBatch;
+    static constexpr auto MixMono = NimbraMixMono;
+    static constexpr auto Mono0 = NimbraCloudMono;
+    static constexpr auto Mono1 = NimbraSkyMono;
+};
+
+class NimbraTex final
+    : public loom::TwoSlotTexClass<NimbraTex, NimbraCache, kNimbraInfo, NimbraDlg, NimbraPattern> {
   public:
     void SetColor(int index, const Color& c, TimeValue t) { SetColorParam(index, c, t); }
     void SetContrast(float v, TimeValue t) { SetFloatParam(kNimbraContrast, v, t); }
@@ -20,13 +38,4 @@ class NimbraTex final : public loom::TexClass<NimbraTex, NimbraCache, kNimbraInf
     void SetVWaveform(float v, TimeValue t) { SetFloatParam(kNimbraVWaveform, v, t); }
     void SetPositiveBlend(int v, TimeValue t) { SetIntParam(kNimbraPositive, v, t); }
     void SetNegativeBlend(int v, TimeValue t) { SetIntParam(kNimbraNegative, v, t); }
-
-    AColor PatternColor(ShadeContext& sc, float u, float v) override;
-    float PatternMono(ShadeContext& sc, float u, float v) override;
-    AColor PatternPreview(float u, float v) override;
-    void PatternColorBatch(const TexBatchPoints& pts, const float* u, const float* v,
-                           AColor* out) override;
-    void PatternMonoBatch(const TexBatchPoints& pts, const float* u, const float* v,
-                          float* out) override;
-    void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
 };

@@ -31,20 +31,24 @@ for f in "$host" "$prefix"/lib*/libloomhost.so "$prefix"/lib*/loomwork/plugins/*
   fi
 done
 
+# The user's folder, as the program finds it without flags; the example installs itself
+# there, optimised although no build type is given.
+unset LOOMHOST_PLUGINS
+export XDG_DATA_HOME=$tmp/data
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 cmake -S "$root/examples/texture-plugin" -B "$tmp/example" "${generator[@]}" \
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_PREFIX_PATH="$prefix" \
   ${CXX:+-DCMAKE_CXX_COMPILER="$CXX"} >"$tmp/example.log" 2>&1 ||
   { cat "$tmp/example.log" >&2; fail "configuring the example against $prefix failed"; }
+grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$tmp/example/CMakeCache.txt" ||
+  fail "the example is not optimised when no build type is given"
 cmake --build "$tmp/example" >>"$tmp/example.log" 2>&1 ||
   { cat "$tmp/example.log" >&2; fail "building the example failed"; }
-
-# The user's folder, as the program finds it without flags.
-unset LOOMHOST_PLUGINS
-export XDG_DATA_HOME=$tmp/data
-mkdir -p "$XDG_DATA_HOME/loomwork/plugins"
-cp "$tmp/example/plugins/weft.so" "$XDG_DATA_HOME/loomwork/plugins/"
+cmake --install "$tmp/example" >>"$tmp/example.log" 2>&1 ||
+  { cat "$tmp/example.log" >&2; fail "installing the example failed"; }
+[ -f "$XDG_DATA_HOME/loomwork/plugins/weft.so" ] ||
+  fail "the example did not install into $XDG_DATA_HOME/loomwork/plugins"
 cd "$tmp"
 
 "$host" list >list.txt 2>list.err
@@ -52,6 +56,16 @@ expect_line list.txt "Example · Weft 1.0" "list"
 expect_line list.txt "Loomwork · Nimbra 1.0" "list"
 expect_line list.txt "$prefix/lib.*/loomwork/plugins/nimbra.so" "list"
 [ ! -s list.err ] || { cat list.err >&2; fail "list warned"; }
+
+# The Python package: found by the interpreter without PYTHONPATH when the prefix is the
+# user's base (as ~/.local is), and searching plug-ins as loomhost does (the user's weft).
+if compgen -G "$prefix/lib/python3*/site-packages/loomwork" >/dev/null; then
+  PYTHONUSERBASE=$prefix /usr/bin/python3 -c '
+import loomwork, sys
+assert loomwork.__file__.startswith(sys.argv[1]), loomwork.__file__
+assert loomwork.Texture("weft").render(4, 4).shape == (4, 4, 4)
+' "$prefix" >python.log 2>&1 || { cat python.log >&2; fail "python3 does not find loomwork or weft"; }
+fi
 
 # 8 threads: warp where only a warp thread covers, weft where only a weft thread does,
 # the two colours' mean in a gap, and at crossings warp in cell (0,0) and weft in (1,0).

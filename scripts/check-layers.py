@@ -19,7 +19,9 @@ import sys
 
 # The allowed order, lowest first. Folders on one line share a rank and may not include one
 # another. A folder is named by its path relative to the root; a file belongs to the
-# longest folder named here that holds it.
+# longest folder named here that holds it. PLUGINS stands for the folders of the plug-ins
+# that the root's plugins.txt lists.
+PLUGINS = "<plug-ins>"
 LAYERS = [
     ["foundation/host/base", "foundation/vecmath"],
     ["foundation/host/sdk", "foundation/host/win32"],
@@ -27,7 +29,7 @@ LAYERS = [
     ["foundation/host/stdmaps", "foundation/noise"],
     ["foundation/texframe"],
     ["foundation/panelframe"],
-    ["voltrane", "fervix", "lumidot", "nimbra", "dioptrix", "tools"],
+    [PLUGINS, "tools"],
     ["app/core/loader", "app/core/render"],
     ["app/core/filter", "app/core/model"],
     ["app/core/scene", "app/core/stereo"],
@@ -43,11 +45,27 @@ SOURCE_SUFFIXES = (".cpp", ".h", ".hpp", ".cc", ".rc")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 
 
-def rank_table():
+def plugin_folders(root):
+    """The folders of the plug-ins plugins.txt lists (NAME KIND [FOLDER] a line)."""
+    try:
+        with open(os.path.join(root, "plugins.txt"), encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except FileNotFoundError:
+        return []
+    folders = []
+    for line in lines:
+        fields = line.split()
+        if fields and not fields[0].startswith("#"):
+            folders.append(os.path.normpath(fields[2] if len(fields) > 2 else fields[0]))
+    return folders
+
+
+def rank_table(root):
     ranks = {}
     for rank, folders in enumerate(LAYERS):
         for folder in folders:
-            ranks[folder] = rank
+            for named in plugin_folders(root) if folder == PLUGINS else [folder]:
+                ranks[named] = rank
     return ranks
 
 
@@ -145,7 +163,7 @@ def main():
     parser.add_argument("--graph", action="store_true", help="print the folder graph")
     args = parser.parse_args()
     root = os.path.abspath(args.root)
-    ranks = rank_table()
+    ranks = rank_table(root)
     unranked = set()
     edges = include_edges(root, ranks, unranked)
     for folder in sorted(unranked):

@@ -28,5 +28,5 @@ for part in "$(dirname "$0")"/demo.d/*.sh; do
   # shellcheck source=/dev/null
   source "$part"
 done
-python3 "$(dirname "$0")/gallery_page.py" "$OUT" "$COMMAND_LOG"
+python3 "$(dirname "$0")/gallery_page.py" "$OUT" "$COMMAND_LOG" --plugins "$BUILD/plugins.json"
 echo "Gallery written to $OUT/ (open $OUT/index.html)"

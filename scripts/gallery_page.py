@@ -7,16 +7,21 @@ from the file system: the pictures grouped by texture and by preset, each with t
 line that made it, the anaglyphs beside their left and right views, the calibration
 picture, and the animations as strips of frames.
 
-    gallery_page.py OUT_DIR [COMMAND_LOG]     (COMMAND_LOG defaults to OUT_DIR/commands.log)
+    gallery_page.py OUT_DIR [COMMAND_LOG] [--plugins BUILD/plugins.json]
+
+COMMAND_LOG defaults to OUT_DIR/commands.log. The sections follow the build's plug-in list
+(plugins.json, which the build writes; by default the one in $BUILD or build/): a section
+per texture in its order, then the filters.
 """
+import argparse
 import html
+import json
 import os
 import re
 import shlex
 import sys
 from dataclasses import dataclass, field
 
-TEXTURES = ("voltrane", "fervix", "lumidot", "nimbra")
 IMAGE_SUFFIXES = (".png", ".jpg", ".jpeg", ".tif", ".tiff", ".bmp", ".exr")
 VIDEO_SUFFIXES = (".mp4", ".mkv", ".mov", ".webm")
 BROWSERLESS_CODECS = ("ffv1", "prores", "png")
@@ -76,19 +81,42 @@ def frame_files(output, out_dir):
     return [relative(os.path.join(folder, n), out_dir) for n in frames]
 
 
-def group_of(args, output):
+@dataclass
+class PluginList:
+    """The build's plug-ins by kind, in the list's order."""
+    textures: tuple
+    filters: tuple
+
+    @staticmethod
+    def read(path):
+        with open(path, encoding="utf-8") as f:
+            plugins = json.load(f)["plugins"]
+        return PluginList(tuple(p["name"] for p in plugins if p["kind"] == "texture"),
+                          tuple(p["name"] for p in plugins if p["kind"] == "filter"))
+
+    @property
+    def stereo(self):
+        """The section of the stereo commands' pictures: the (first) filter's."""
+        return self.filters[0] if self.filters else "other"
+
+    @property
+    def sections(self):
+        return self.textures + self.filters + ("other",)
+
+
+def group_of(args, output, plugins):
     """(texture or section, sub-group) a command's picture belongs to."""
     command = args[0]
     name = os.path.basename(output)
     if command in ("anaglyph", "calibrate"):
-        return "dioptrix", "Calibration" if command == "calibrate" else "Anaglyphs"
+        return plugins.stereo, "Calibration" if command == "calibrate" else "Anaglyphs"
     cls = positional(args)[0] if command in ("render", "viewport") and positional(args) else None
-    if cls is None or cls not in TEXTURES:
-        cls = next((t for t in TEXTURES if name.startswith(t)), "other")
+    if cls is None or cls not in plugins.textures:
+        cls = next((t for t in plugins.textures if name.startswith(t)), "other")
     if "--preset" in args:
         return cls, "Presets"
     if "--sphere" in args:
-        return "dioptrix", "Stereo views"
+        return plugins.stereo, "Stereo views"
     if option_value(args, "--frames"):
         return cls, "Animations"
     if command == "viewport":
@@ -178,25 +206,24 @@ figcaption code{display:block;font-size:.75em;max-width:40em;white-space:pre-wra
 video{max-width:512px}
 """
 
-SECTION_ORDER = TEXTURES + ("dioptrix", "other")
 GROUP_ORDER = ("Looks", "Viewport bitmaps", "Animations", "Presets", "Stereo views",
                "Anaglyphs", "Calibration", "Videos")
 
 
-def write_page(out_dir, log_path):
+def write_page(out_dir, log_path, plugins):
     sections = {}
     for args in read_commands(log_path):
         for picture in pictures_of(args, out_dir):
-            section, group = group_of(args, option_value(args, "-o"))
+            section, group = group_of(args, option_value(args, "-o"), plugins)
             if picture.kind == "video":
                 group = "Videos"
             sections.setdefault(section, {}).setdefault(group, []).append(picture)
     listings = sorted(n for n in os.listdir(out_dir) if n.endswith(".txt"))
 
     body = ["<h1>Loomwork gallery</h1>", "<nav>"]
-    body += [f'<a href="#{s}">{s.capitalize()}</a>' for s in SECTION_ORDER if s in sections]
+    body += [f'<a href="#{s}">{s.capitalize()}</a>' for s in plugins.sections if s in sections]
     body.append("</nav>")
-    for section in SECTION_ORDER:
+    for section in plugins.sections:
         if section not in sections:
             continue
         body.append(f'<h2 id="{section}">{section.capitalize()}</h2>')
@@ -222,13 +249,23 @@ def write_page(out_dir, log_path):
 
 
 def main(argv):
-    if len(argv) < 2 or argv[1] in ("-h", "--help"):
-        print(__doc__.strip())
-        return 0 if len(argv) >= 2 else 2
-    out_dir = argv[1]
-    log_path = argv[2] if len(argv) > 2 else os.path.join(out_dir, "commands.log")
+    parser = argparse.ArgumentParser(prog="gallery_page.py", description=__doc__.splitlines()[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter,
+                                     epilog="\n".join(__doc__.splitlines()[1:]))
+    parser.add_argument("out_dir")
+    parser.add_argument("command_log", nargs="?")
+    parser.add_argument("--plugins", default=os.path.join(os.environ.get("BUILD", "build"),
+                                                          "plugins.json"),
+                        help="the build's plug-in list (default: $BUILD/plugins.json)")
+    args = parser.parse_args(argv[1:])
+    log_path = args.command_log or os.path.join(args.out_dir, "commands.log")
     try:
-        target, count = write_page(out_dir, log_path)
+        plugins = PluginList.read(args.plugins)
+    except (OSError, ValueError, KeyError, TypeError) as error:
+        print(f"gallery_page: {args.plugins}: not a plug-in list ({error})", file=sys.stderr)
+        return 1
+    try:
+        target, count = write_page(args.out_dir, log_path, plugins)
     except OSError as error:
         print(f"gallery_page: {error}", file=sys.stderr)
         return 1

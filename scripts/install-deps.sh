@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, skipping those already present.
 #
-#   scripts/install-deps.sh [build|all]
+#   scripts/install-deps.sh [build|package|all]
 #
 # build: what building and running loomhost, its runtime and the plug-ins needs (make demo);
+# package: also what the Debian package's build needs (its Python module, dpkg-shlibdeps:
+# make deb);
 # all (the default): also what the tests, benchmarks and fuzz targets need (make test).
 set -euo pipefail
 profile=${1:-all}
 case "$profile" in
-  build | all) ;;
+  build | package | all) ;;
   -h | --help)
-    sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)
-    echo "install-deps.sh: unknown profile '$profile' (build or all)" >&2
+    echo "install-deps.sh: unknown profile '$profile' (build, package or all)" >&2
     exit 2
     ;;
 esac
@@ -40,14 +42,19 @@ packages=(
 # python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
 # cluster renders (dask.distributed). blender: the add-on's headless tests (Debian's build
 # runs the system Python the module is built for).
+# The Debian package's build: its Python module and dpkg-shlibdeps.
+package_packages=(dpkg-dev python3-dev pybind11-dev python3-pybind11)
 test_packages=(
-  libgtest-dev libgmock-dev libbenchmark-dev dpkg-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
   ffmpeg time
   chromium
-  python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-distributed
+  python3-numpy python3-pytest python3-distributed
   blender
 )
+if [ "$profile" != build ]; then
+  packages+=("${package_packages[@]}")
+fi
 if [ "$profile" = all ]; then
   packages+=("${test_packages[@]}")
   # The browser tests' driver runs on Node.js; a Node.js installed another way is kept.

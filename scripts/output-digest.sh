@@ -12,13 +12,19 @@ trap 'rm -rf "$work"' EXIT
 cd "$(dirname "$0")/.."
 
 OUT="$work/gallery" BUILD="$BUILD" scripts/demo.sh >/dev/null
+# The demo's record of its commands, and the page that shows them, name the temporary folder.
+sed -i "s|$work/||g" "$work/gallery/commands.log" "$work/gallery/index.html"
 
 text() {
   local name=$1
   shift
   $HOST "$@" >"$work/$name.txt" 2>&1 || echo "exit $?" >>"$work/$name.txt"
 }
-for cls in voltrane fervix lumidot nimbra; do
+# The build's texture plug-ins, from its plugins.json.
+textures=$(python3 -c 'import json, sys
+print(" ".join(p["name"] for p in json.load(open(sys.argv[1]))["plugins"] if p["kind"] == "texture"))' \
+  "$BUILD/plugins.json")
+for cls in $textures; do
   text "params-$cls" params "$cls"
   text "eval-$cls" eval "$cls" 0,0 0.25,0.75 0.5,0.5 0.9,0.1 --time 0.5
   text "eval-mono-$cls" eval "$cls" --mono 0.1,0.2 0.7,0.3

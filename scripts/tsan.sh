@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# The multithreaded parts under ThreadSanitizer: the tests labelled tsan (rendering on
-# several threads, the noise tables' first use from several threads at once, and the
-# editor's server handing requests from its worker threads to the window thread, and its
-# previews drawn on a thread of their own).
+# The multithreaded parts under ThreadSanitizer: the tests labelled tsan, which
+# LOOM_TSAN_TESTS in tests/CMakeLists.txt lists.
 set -euo pipefail
 BUILD=$(realpath -m "${1:-build-tsan}")
 cd "$(dirname "$0")/.."
 cmake --preset tsan -B "$BUILD" ${LOOM_CMAKE_EXTRA:-} >/dev/null
-cmake --build "$BUILD" -j "$(nproc)" --target app_test noise_test nimbra fervix lumidot voltrane dioptrix web_server_test preview_test
+# tsan_programs: the tests labelled tsan and the plug-ins they load.
+cmake --build "$BUILD" -j "$(nproc)" --target tsan_programs
 cd "$BUILD" && ctest --output-on-failure -L tsan -j "$(nproc)"

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "app/cli/commands.h"
-#include "app/core/jobs/frame_range.h"
 #include "app/cli/interrupt.h"
 #include "app/core/filter/filter_run.h"
 #include "app/core/filter/image16.h"
 #include "app/core/filter/stereo_settings.h"
+#include "app/core/jobs/frame_range.h"
 #include "app/core/model/scene_load.h"
 #include "app/core/model/texture_source.h"
 #include "app/core/stereo/compose_pair.h"
@@ -294,7 +294,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         // of its own; the parts in order make up the whole.
         if (const std::optional<Shard> shard = RequestedShard(opt.shard, "--shard")) {
             if (!opt.output.empty()) videoJob.output = ShardFileName(opt.output, *shard);
-            videoJob.part = [shard = *shard, output = videoJob.output](long long frames) {
+            videoJob.part = [&ctx, shard = *shard, output = videoJob.output](long long frames) {
                 const std::string which =
                     "anaglyph: shard " + std::to_string(shard.index) + "/" +
                     std::to_string(shard.count) + " of " +
@@ -304,12 +304,11 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
                     part = ShardOfRange({0, static_cast<int>(frames - 1)}, shard);
                 }
                 if (!part) {
-                    std::fprintf(stderr, "%s: no frames (more shards than frames)\n",
-                                 which.c_str());
+                    ctx.Note("%s: no frames (more shards than frames)\n", which.c_str());
                     return std::optional<std::pair<long long, long long>>();
                 }
-                std::fprintf(stderr, "%s: frames %d-%d to %s\n", which.c_str(), part->first,
-                             part->last, output.c_str());
+                ctx.Note("%s: frames %d-%d to %s\n", which.c_str(), part->first, part->last,
+                         output.c_str());
                 return std::optional<std::pair<long long, long long>>(
                     std::pair<long long, long long>(part->first, part->last));
             };

@@ -256,10 +256,10 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             const std::string which = "render: shard " + std::to_string(shard->index) + "/" +
                                       std::to_string(shard->count) + " of frames " + opt.frames;
             if (!part) {
-                std::fprintf(stderr, "%s: no frames (more shards than frames)\n", which.c_str());
+                ctx.Note("%s: no frames (more shards than frames)\n", which.c_str());
                 return;
             }
-            std::fprintf(stderr, "%s: frames %d-%d\n", which.c_str(), part->first, part->last);
+            ctx.Note("%s: frames %d-%d\n", which.c_str(), part->first, part->last);
         }
         first = part->first;
         last = part->last;
@@ -328,8 +328,8 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         remaining -= done[i] ? 1 : 0;
     }
     if (opt.resume) {
-        std::fprintf(stderr, "render: --resume: %lld of %lld frames complete already\n",
-                     frameTotal - remaining, frameTotal);
+        ctx.Note("render: --resume: %lld of %lld frames complete already\n", frameTotal - remaining,
+                 frameTotal);
     }
     if (!opt.manifest.empty()) {
         std::string err;

@@ -1,5 +1,6 @@
 #include "app/cli/context.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
 
@@ -15,6 +16,14 @@ void AppContext::LoadPlugins() {
     std::vector<std::string> errors;
     for (const std::string& f : folders) loader.LoadFolder(f, errors);
     for (const std::string& e : errors) std::fprintf(stderr, "loomhost: warning: %s\n", e.c_str());
+}
+
+void AppContext::Note(const char* format, ...) const {
+    if (quiet) return;
+    std::va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
 }
 
 }  // namespace loom

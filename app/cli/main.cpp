@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/cli/commands.h"
+#include "app/core/render/progress_output.h"
 #include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/file_io.h"
 #include "foundation/host/sdk/pixel_limit.h"
 
 namespace {
@@ -82,8 +84,29 @@ int main(int argc, char** argv) {
                std::to_string(loom::kDefaultMaxImagePixels) + ", at most " +
                std::to_string(loom::kMaxImagePixels) + ")")
         ->type_name("N");
-    // Options of the program (--plugins, --max-pixels) may also follow the command's name.
+    // Options of the whole program, also taken after the command's own.
     app.fallthrough();
+    bool noOverwrite = false;
+    app.add_flag("-n,--no-overwrite", noOverwrite,
+                 "Leave every existing output file as it is: the command fails naming it");
+    app.add_flag("-q,--quiet", ctx.quiet,
+                 "Print no progress and no notes; errors and warnings only");
+    std::string progress = "auto";
+    app.add_option("--progress", progress,
+                   "How long work shows its progress on stderr: auto (a bar on a terminal, "
+                   "lines in a log), bar, lines, json (one object a line), none")
+        ->check(CLI::IsMember({"auto", "bar", "lines", "json", "none"}))
+        ->capture_default_str();
+    app.parse_complete_callback([&] {
+        loom::SetKeepExistingFiles(noOverwrite);
+        const loom::ProgressStyle style = ctx.quiet || progress == "none"
+                                              ? loom::ProgressStyle::kNone
+                                          : progress == "bar"   ? loom::ProgressStyle::kBar
+                                          : progress == "lines" ? loom::ProgressStyle::kLines
+                                          : progress == "json"  ? loom::ProgressStyle::kJson
+                                                                : loom::ProgressStyle::kAuto;
+        loom::SetProgressStyle(style);
+    });
     loom::AddListCommand(app, ctx);
     loom::AddParamsCommand(app, ctx);
     loom::AddEvalCommand(app, ctx);

@@ -28,7 +28,6 @@ if (!loomhost || !plugins || args.includes('--help')) {
 }
 const RUNS = option('--runs', 30);
 const SCALE = option('--scale', 2);
-const TEXTURES = ['nimbra', 'fervix', 'lumidot', 'voltrane'];
 
 const {chromium, browserPath} = await browserOrSkip();
 const root = mkdtempSync(join(tmpdir(), 'loom_preview_latency_'));
@@ -81,7 +80,10 @@ try {
   const page = await browser.newPage({deviceScaleFactor: SCALE});
   await page.goto(url);
   await page.evaluate(instrument);
-  for (const name of TEXTURES) {
+  // Every texture class the editor offers.
+  await page.waitForFunction(() => document.querySelectorAll('#new-class option').length > 0);
+  const textures = await page.$$eval('#new-class option', (options) => options.map((o) => o.value));
+  for (const name of textures) {
     await page.selectOption('#new-class', name);
     await page.click('#new-texture');
     await page.waitForFunction((n) => document.getElementById('entries').value.startsWith(n),

@@ -3,7 +3,8 @@
 The module is looked for, in order, in the folder the add-on's preference names, in the
 folders of $LOOMWORK_PYTHONPATH, where Python finds it anyway (the Debian package puts it in
 /usr/lib/python3/dist-packages), and beside an installed add-on (PREFIX/lib/python3/
-dist-packages for an add-on in PREFIX/share/blender/scripts/addons). The plug-ins are then
+dist-packages or PREFIX/lib/pythonX.Y/site-packages or dist-packages, for an add-on in
+PREFIX/share/blender/scripts/addons). The plug-ins are then
 found as loomhost finds them: $LOOMHOST_PLUGINS, else the folder the module was built or
 installed with.
 """
@@ -26,10 +27,14 @@ _added_paths = []
 
 
 def _installed_beside_addon():
-    # PREFIX/share/blender/scripts/addons/loomwork_blender -> PREFIX/lib/python3/dist-packages
+    # PREFIX/share/blender/scripts/addons/loomwork_blender -> where `make install` put the
+    # package for that prefix (python/install_package.cmake).
     here = os.path.dirname(os.path.abspath(__file__))
     prefix = os.path.normpath(os.path.join(here, "..", "..", "..", "..", ".."))
-    return os.path.join(prefix, "lib", "python3", "dist-packages")
+    version = "python%d.%d" % sys.version_info[:2]
+    return [os.path.join(prefix, "lib", *parts)
+            for parts in (("python3", "dist-packages"), (version, "site-packages"),
+                          (version, "dist-packages"))]
 
 
 def candidate_folders(preference_folder=""):
@@ -46,7 +51,7 @@ def load(preference_folder=""):
         return _state["module"]
     named = candidate_folders(preference_folder)
     at = 0  # the first folder named is searched first
-    for folder in named + [_installed_beside_addon()]:
+    for folder in named + _installed_beside_addon():
         if os.path.isdir(os.path.join(folder, "loomwork")) and folder not in sys.path:
             sys.path.insert(at, folder)
             _added_paths.append(folder)

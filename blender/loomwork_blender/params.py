@@ -165,6 +165,20 @@ def is_animated(texture):
     return bool(ad and ad.action and any(fc.data_path.startswith("loomwork.") for fc in ad.action.fcurves))
 
 
+def show_values(texture, values):
+    """Puts values ({name: value}) into the datablock's properties without a re-render:
+    Blender does not evaluate the keys of textures outside its scenes' graphs, so the add-on
+    shows each frame's keyed values itself."""
+    lay = layout(texture.loomwork.class_name)
+    group = getattr(texture.loomwork, lay.pointer_name)
+    with Quiet():
+        for ident, p in lay.params:
+            old = getattr(group, ident)
+            value = bool(values[p.name]) if isinstance(old, bool) else values[p.name]
+            if (tuple(old) if p.type == "color" else old) != value:
+                setattr(group, ident, value)
+
+
 def write_values(texture, tex):
     """Copies a loomwork.Texture's values into the datablock's properties."""
     lay = layout(texture.loomwork.class_name)

@@ -131,6 +131,7 @@ def on_frame_change(scene, *_):
         return
     for texture in loomwork_textures():
         if params.is_animated(texture) and params.layout(texture.loomwork.class_name):
+            params.show_values(texture, params.values_at(texture, scene.frame_current))
             render.schedule(texture, scene.frame_current)
 
 

@@ -4,14 +4,14 @@ namespace {
 
 // clang-format off
 constexpr loom::ParamRow kRows[] = {
-    LOOM_COLOR_ROW(WeftCache, warpColor, "Warp", true, 0.15f, 0.2f, 0.45f),
-    LOOM_COLOR_ROW(WeftCache, weftColor, "Weft", true, 0.9f, 0.8f, 0.55f),
-    LOOM_FLOAT_ROW(WeftCache, threads,   "Threads", true, 8.0f),
-    LOOM_FLOAT_ROW(WeftCache, width,     "Width",   true, 0.8f),
-    LOOM_FLOAT_ROW(WeftCache, gap,       "Gap",     true, 0.5f),
+    LOOM_COLOR_ROW(kWeftWarp,    WeftCache, warpColor, "Warp",    true, 0.15f, 0.2f, 0.45f),
+    LOOM_COLOR_ROW(kWeftWeft,    WeftCache, weftColor, "Weft",    true, 0.9f, 0.8f, 0.55f),
+    LOOM_FLOAT_ROW(kWeftThreads, WeftCache, threads,   "Threads", true, 8.0f),
+    LOOM_FLOAT_ROW(kWeftWidth,   WeftCache, width,     "Width",   true, 0.8f),
+    LOOM_FLOAT_ROW(kWeftGap,     WeftCache, gap,       "Gap",     true, 0.5f),
 };
 // clang-format on
-static_assert(std::size(kRows) == kWeftParamCount);
+static_assert(loom::RowsInEnumOrder(kRows, kWeftParamCount));
 
 constexpr int kResetOrder[] = {kWeftWarp, kWeftWeft, kWeftThreads, kWeftWidth, kWeftGap};
 static_assert(std::size(kResetOrder) == kWeftParamCount);

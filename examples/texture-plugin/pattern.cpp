@@ -29,9 +29,10 @@ float WeftWeight(const WeftCache& c, float u, float v) noexcept {
     return c.gap;
 }
 
-AColor WeftMixColor(float t, const Color& c0, const Color& c1) noexcept {
+AColor WeftMixColor(const WeftCache&, float t, const Color& warp, const Color& weft) noexcept {
     const float s = 1.0f - t;
-    AColor out(Color(c0.r * s + c1.r * t, c0.g * s + c1.g * t, c0.b * s + c1.b * t), 1.0f);
+    AColor out(Color(warp.r * s + weft.r * t, warp.g * s + weft.g * t, warp.b * s + weft.b * t),
+               1.0f);
     out.ClampMinMax();
     return out;
 }
@@ -40,4 +41,6 @@ float WeftMono(const Color& c) noexcept {
     return static_cast<float>((Widen(c.r) + Widen(c.g) + Widen(c.b)) / 3.0);
 }
 
-float WeftMixMono(float t, float m0, float m1) noexcept { return m0 * (1.0f - t) + m1 * t; }
+float WeftMixMono(const WeftCache&, float t, float warp, float weft) noexcept {
+    return warp * (1.0f - t) + weft * t;
+}

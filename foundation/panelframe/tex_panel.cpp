@@ -44,8 +44,9 @@ TexPanelBase::~TexPanelBase() = default;
 void TexPanelBase::Attach() {
     // The page is added once the panel is fully constructed: its WM_INITDIALOG reaches the
     // derived panel's InitExtra, which a call from the base constructor would miss.
-    hPanel_ = imp_->AddRollupPage(hInst_, MAKEINTRESOURCEA(info_.templateId), DialogProc,
-                                  info_.title, reinterpret_cast<LPARAM>(this), 0);
+    hPanel_ = imp_->AddRollupPage(hInst_, MAKEINTRESOURCEA(info_.templateId),
+                                  PanelDialogProc<TexPanelBase>, info_.title,
+                                  reinterpret_cast<LPARAM>(this), 0);
     tex_->SetPanel(this);
     LoadDialog(TRUE);
 }
@@ -152,22 +153,6 @@ void TexPanelBase::NotifyChanged() {
 void TexPanelBase::UpdateMtlDisplay() {
     if (tex_) tex_->DiscardTexHandle();
     imp_->MtlChanged();
-}
-
-INT_PTR CALLBACK TexPanelBase::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    TexPanelBase* panel;
-    if (msg == WM_INITDIALOG) {
-        panel = reinterpret_cast<TexPanelBase*>(lParam);
-        panel->hPanel_ = hWnd;
-        SetWindowLongPtrA(hWnd, GWLP_USERDATA, lParam);
-    } else {
-        panel = reinterpret_cast<TexPanelBase*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
-        if (!panel) return 0;
-    }
-    panel->active_ = 1;
-    INT_PTR result = panel->PanelProc(hWnd, msg, wParam, lParam);
-    panel->active_ = 0;
-    return result;
 }
 
 void TexPanelBase::InitControls(HWND hWnd) {

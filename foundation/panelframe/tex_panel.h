@@ -12,6 +12,7 @@
 
 #include "foundation/host/ui/controls.h"
 #include "foundation/host/ui/imtl.h"
+#include "foundation/host/ui/panel_dialog.h"
 #include "foundation/texframe/tex_frame.h"
 
 namespace loom {
@@ -150,7 +151,8 @@ class TexPanelBase : public TexPanel {
     HWND EditorWindow() const { return hwMtlEdit_; }
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    template <class P>
+    friend INT_PTR CALLBACK PanelDialogProc(HWND, UINT, WPARAM, LPARAM) noexcept;
     INT_PTR PanelProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void Attach();
     void InitControls(HWND hWnd);

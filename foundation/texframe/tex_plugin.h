@@ -12,16 +12,6 @@
 
 namespace loom {
 
-/// Answers fn(), or `failure` when fn throws.
-template <class R, class Fn>
-R NoThrowCall(R failure, Fn&& fn) noexcept {
-    try {
-        return fn();
-    } catch (...) {
-        return failure;
-    }
-}
-
 /// A new texture of class `Tex`, as the class descriptor creates it.
 template <class Tex>
 Texmap* NewTexture() {

@@ -1,4 +1,5 @@
-# The installed package's plug-ins: lib/loomwork/plugins, beside lib/python3.
+# The installed package's plug-ins: lib/loomwork/plugins, three folders above the package
+# (lib/pythonX.Y/site-packages/loomwork or lib/python3/dist-packages/loomwork).
 import os
 
 PLUGIN_DIRS = [

@@ -1,7 +1,6 @@
 #include "python/src/plugins.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 
 namespace loomwork {
@@ -42,8 +41,10 @@ std::vector<std::string> LoadPlugins(const std::vector<std::string>& folders) {
     State& s = Global();
     std::vector<std::string> wanted = folders;
     if (wanted.empty()) {
-        const char* env = std::getenv("LOOMHOST_PLUGINS");
-        wanted = loom::PluginFolders(env && *env ? std::vector<std::string>{} : s.defaults);
+        // The program's search, with the package's own folder in place of the program's.
+        loom::PluginSearchEnv env = loom::CurrentPluginSearchEnv();
+        env.ownFolders = s.defaults;
+        wanted = loom::PluginFolders({}, env);
     }
     if (s.loader) {
         if (!folders.empty() && folders != s.loadedFrom) {

@@ -10,7 +10,9 @@ cmake, build, prefix = sys.argv[1:4]
 shutil.rmtree(prefix, ignore_errors=True)
 subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, stdout=subprocess.DEVNULL)
 env = {k: v for k, v in os.environ.items() if k not in ("LOOMHOST_PLUGINS", "PYTHONPATH")}
-env["PYTHONPATH"] = os.path.join(prefix, "lib", "python3", "dist-packages")
+# A prefix such as ~/.local is the user's base: with PYTHONUSERBASE naming it, the
+# interpreter finds the package without PYTHONPATH.
+env["PYTHONUSERBASE"] = prefix
 probe = """
 import loomwork, os, sys
 assert os.path.dirname(loomwork.__file__).startswith(sys.argv[1]), loomwork.__file__

@@ -77,7 +77,7 @@ def test_a_worker_killed_mid_job_loses_no_frame(cli, tmp_path, client):
     assert 0 < written_at_kill < FRAMES
     assert result["report"].done == list(range(FRAMES))
     assert _files(tmp_path, "k_") == _files(tmp_path, "ref_")
-    client.wait_for_workers(2, timeout=60)
+    client.wait_for_workers(2, timeout=180)
 
 
 def test_a_frame_failing_twice_is_reported_by_number(tmp_path, client):

@@ -133,6 +133,18 @@ TEST_F(PluginFolderSearch, OrdersVariableUserAndOwnFolders) {
     EXPECT_EQ(PluginFolders({}, env), (std::vector<std::string>{env.pluginsVar, user}));
 }
 
+TEST_F(PluginFolderSearch, OwnFoldersOfAFrontEndTakeThePlaceOfTheProgramsFolder) {
+    // Python's process is the interpreter: its package names its own folder, searched
+    // after the variable's and the user's as the program's own would be.
+    PluginSearchEnv env;
+    env.executable = installedBin_ / "loomhost";
+    env.xdgDataHome = userData_.string();
+    env.pluginsVar = "/opt/a";
+    env.ownFolders = {"/pkg/plugins"};
+    const std::string user = (userData_ / "loomwork" / "plugins").string();
+    EXPECT_EQ(PluginFolders({}, env), (std::vector<std::string>{"/opt/a", user, "/pkg/plugins"}));
+}
+
 TEST_F(PluginFolderSearch, FindsTheUserFolderFromXdgOrHome) {
     PluginSearchEnv env;
     env.home = (root_ / "home").string();

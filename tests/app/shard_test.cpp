@@ -103,7 +103,15 @@ TEST(ShardFromSlurm, TakesTheTaskAmongTheArray) {
         });
     };
     EXPECT_FALSE(shard({}));
-    EXPECT_FALSE(shard({{"SLURM_ARRAY_TASK_ID", "3"}}));
+    EXPECT_FALSE(shard({{"SLURM_ARRAY_TASK_COUNT", "3"}}));
+    // A task that cannot know its part refuses rather than render the whole range.
+    try {
+        shard({{"SLURM_ARRAY_TASK_ID", "3"}});
+        ADD_FAILURE() << "a task id without a count was taken";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("SLURM_ARRAY_TASK_COUNT is not"), std::string::npos)
+            << e.what();
+    }
     auto s = shard({{"SLURM_ARRAY_TASK_ID", "12"},
                     {"SLURM_ARRAY_TASK_MIN", "10"},
                     {"SLURM_ARRAY_TASK_COUNT", "5"}});

@@ -89,4 +89,9 @@ for frame, shift in ((1, 0.0), (2, 15.0), (3, 30.0)):
     assert diff.max() < 1e-3, (frame, diff.max())
     pictures.append(rendered)
 assert not np.array_equal(pictures[0], pictures[1]) and not np.array_equal(pictures[1], pictures[2])
+
+# Outside renders a frame change shows the keyed values and renders the image for the frame.
+scene.frame_set(2)
+assert group.u_shift == 15.0, group.u_shift
+assert harness.same_bits(harness.image_rgba(image), loomwork.Texture("nimbra", U_Shift=15.0).render(W, H, time=2))
 harness.done("animation")

@@ -72,7 +72,9 @@ bpy.ops.wm.open_mainfile(filepath=blend)
 image = bpy.data.images["t_nimbra"]
 assert abs(image.loomwork_texture.loomwork.p_nimbra.u_scale - ref_tex["U Scale"]) < 1e-6
 assert harness.same_bits(harness.image_rgba(image), ref_tex.render(W, H, time=5))
-assert bpy.data.images["t_voltrane"].packed_file is not None
+packed = bpy.data.images["t_voltrane"]
+assert packed.packed_file is not None
+assert harness.same_bits(harness.image_rgba(packed), loomwork.Texture("voltrane").render(W, H, time=5))
 assert registration.messages == [], registration.messages
 
 # Bad input: an unknown class, an empty size, a button the panel lacks.
@@ -117,6 +119,53 @@ with addon.params.Quiet():
         setattr(group, ident, bool(value) if isinstance(getattr(group, ident), bool) else value)
 registration.on_undo(bpy.context.scene)
 assert harness.same_bits(harness.image_rgba(tex.loomwork.image), start)
+
+# The sidebar panels draw every parameter of the editor's texture (a window-less Blender
+# draws no panels: a layout that records what is drawn stands in for Blender's).
+class Layout:
+    active = True
+
+    def __init__(self):
+        self.drawn = []
+
+    def row(self, **_):
+        return self
+
+    column = row
+
+    def label(self, text="", **_):
+        self.drawn.append(("label", text))
+
+    def prop(self, data, name, **_):
+        getattr(data, name)  # fails for a property that is not there
+        self.drawn.append(("prop", name))
+
+    def operator(self, idname, **_):
+        self.drawn.append(("operator", idname))
+        return type("Properties", (), {})()
+
+    def menu(self, idname, **_):
+        self.drawn.append(("menu", idname))
+
+
+class Space:
+    type = "IMAGE_EDITOR"
+    image = bpy.data.images["t_nimbra"]
+
+
+context = type("Context", (), {"space_data": Space(), "scene": bpy.context.scene})()
+layout = Layout()
+addon.ui.draw_texture(layout, context)
+props = [n for kind, n in layout.drawn if kind == "prop"]
+assert props == ["width", "height"] + [i for i, _ in addon.params.layout("nimbra").params], props
+assert ("menu", "LOOMWORK_MT_buttons") in layout.drawn
+Space.image = bpy.data.images["t_lumidot"]  # its class is gone: said so, no parameters
+layout = Layout()
+addon.ui.draw_texture(layout, context)
+assert ("label", "retired (not loaded)") in layout.drawn and not [k for k, n in layout.drawn if k == "prop" and n not in ("width", "height")]
+layout = Layout()
+addon.ui.LOOMWORK_PT_stereo.draw(type("Panel", (), {"layout": layout})(), context)
+assert ("prop", "left_eye") in layout.drawn
 
 # Disabled, the add-on leaves nothing behind.
 bpy.ops.preferences.addon_disable(module=harness.ADDON)

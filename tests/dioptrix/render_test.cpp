@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "dioptrix/composite.h"
@@ -20,10 +21,12 @@ struct Message {
     LPARAM l;
 };
 
-/// What the progress window saw, and the abort query at which it asks to stop (-1 never).
+/// What the progress window saw, the abort query at which it asks to stop and the one at
+/// which it throws (-1 never).
 struct Recorder {
     std::vector<Message> seen;
     int abortAtQuery = -1;
+    int throwAtQuery = -1;
     int queries = 0;
 };
 
@@ -36,6 +39,9 @@ LRESULT ProgressProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     auto* rec = reinterpret_cast<Recorder*>(GetWindowLongPtr(h, GWLP_USERDATA));
     if (rec && (m == FLT_PROGRESS || m == FLT_CHECKABORT)) {
         rec->seen.push_back({m, w, l});
+        if (m == FLT_CHECKABORT && rec->queries == rec->throwAtQuery) {
+            throw std::runtime_error("the host's window failed");
+        }
         if (m == FLT_CHECKABORT && rec->queries++ == rec->abortAtQuery) {
             *reinterpret_cast<std::int32_t*>(l) = 1;
         }
@@ -146,6 +152,19 @@ TEST_F(Render, AnAbortStopsWithZeroAndKeepsTheLinesWritten) {
             EXPECT_EQ(p, kGrey);  // untouched
         }
     }
+}
+
+TEST_F(Render, AnExceptionFromTheHostEndsTheRenderWithZeroInsteadOfLeavingIt) {
+    static_assert(noexcept(filter.Render(nullptr))&& noexcept(filter.ShowControl(nullptr)));
+    auto src = MakeBitmap(4, 20, kGrey);
+    auto fg = MakeBitmap(4, 20, kWhite);
+    rec.throwAtQuery = 3;
+    EXPECT_FALSE(Run(src.get(), fg.get()));
+    EXPECT_EQ(At(*src, 3, 2).g, 65535);  // composed before the failure
+    EXPECT_EQ(At(*src, 3, 3), kGrey);
+    // The filter renders again afterwards.
+    rec.throwAtQuery = -1;
+    EXPECT_TRUE(Run(src.get(), fg.get()));
 }
 
 TEST_F(Render, ShorterAndNarrowerForegroundsMeetBlack) {

@@ -419,6 +419,9 @@ async function main() {
         pageErrors.push(m.text());
       }
     });
+    // Nothing the page asks for is missing (a browser asks for /favicon.ico by itself).
+    const missing = [];
+    page.on('response', (r) => { if (r.status() === 404) missing.push(r.url()); });
     await page.goto(url);
 
     const panel = page.locator('.rollup[data-title="Nimbra Setup"]');
@@ -428,6 +431,11 @@ async function main() {
     assert.equal(await contrastEdit.inputValue(), '1.0');
     await page.waitForFunction(() => document.getElementById('sample').naturalWidth > 0);
     await watchSampleAttributes(page);
+    assert.deepEqual(missing, []);
+    // Sliders take the dialogs' grey, not the browser's accent colour.
+    const accents = await page.evaluate(() => [...document.querySelectorAll('input[type=range]')]
+        .map((e) => getComputedStyle(e).accentColor));
+    assert.ok(accents.every((a) => a === 'rgb(128, 128, 128)'), accents.join());
     const first = await sampleSignature(page);
     assert.match(first, /^128x128:/);
 

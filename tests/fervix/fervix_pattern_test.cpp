@@ -58,7 +58,7 @@ const float kVs[] = {0.07f, 0.29f, 0.53f, 0.97f};
 TEST(FervixPattern, DefaultsAtTheCentreSitOnALatticePoint) {
     FervixCache c = Defaults();
     EXPECT_EQ(FervixWeight(c, 0.5f, 0.5f), 0.4f);  // noise point (2, 2, 0): T = 0
-    AColor col = FervixMixColor(c, FervixWeight(c, 0.5f, 0.5f), c.backColor, c.primeColor);
+    AColor col = FervixMixColor(c, FervixWeight(c, 0.5f, 0.5f), c.primeColor, c.backColor);
     EXPECT_EQ(col.r, 0.0f);
     EXPECT_NEAR(col.g, 0.54, 1e-6);
     EXPECT_NEAR(col.b, 0.62, 1e-6);
@@ -74,7 +74,7 @@ TEST(FervixPattern, WithoutOverlaysTheWeightIsTheGradient) {
         }
     }
     // Prime near the centre, Back where the distance reaches 0.6.
-    AColor edge = FervixMixColor(c, FervixWeight(c, 0.5f, 1.1f), c.backColor, c.primeColor);
+    AColor edge = FervixMixColor(c, FervixWeight(c, 0.5f, 1.1f), c.primeColor, c.backColor);
     EXPECT_NEAR(edge.g, 0.0, 1e-6);
     EXPECT_NEAR(edge.b, 0.2, 1e-6);
 }
@@ -184,7 +184,7 @@ TEST(FervixPattern, ASmallFractalScaleGrowsTheDetailButStaysClamped) {
             NoisePoint np(c, u, v);
             c.fractalScale = 0.5f;
             grown += std::fabs(FervixFractal(c, np.p));
-            AColor col = FervixMixColor(c, FervixWeight(c, u, v), c.backColor, c.primeColor);
+            AColor col = FervixMixColor(c, FervixWeight(c, u, v), c.primeColor, c.backColor);
             for (float ch : {col.r, col.g, col.b}) {
                 EXPECT_GE(ch, 0.0f);
                 EXPECT_LE(ch, 1.0f);
@@ -245,21 +245,21 @@ TEST(FervixPattern, NegativeBlendFollowsItsFormula) {
     c.positiveBlend = 0;
     c.negativeBlend = 1;
     const Color a(0.2f, 0.4f, 0.1f), b(0.3f, 0.2f, 0.6f);
-    EXPECT_EQ(FervixMixColor(c, 0.0f, a, b), AColor(0, 0, 0, 1));  // -B clamped
-    EXPECT_EQ(FervixMixColor(c, 1.0f, a, b), AColor(a, 1.0f));
+    EXPECT_EQ(FervixMixColor(c, 0.0f, b, a), AColor(0, 0, 0, 1));  // -B clamped
+    EXPECT_EQ(FervixMixColor(c, 1.0f, b, a), AColor(a, 1.0f));
     // w = 1.5 gives 1.5·A + 0.5·B, not A.
-    AColor over = FervixMixColor(c, 1.5f, a, b);
+    AColor over = FervixMixColor(c, 1.5f, b, a);
     EXPECT_NEAR(over.r, 0.45, 1e-6);
     EXPECT_NEAR(over.g, 0.70, 1e-6);
     EXPECT_NEAR(over.b, 0.45, 1e-6);
     // Both flags: the positive step works on the negative step's result.
     c.positiveBlend = 1;
     const float neg = static_cast<float>(0.25 * Widen(a.g) - 0.75 * Widen(b.g));
-    EXPECT_EQ(FervixMixColor(c, 0.25f, a, b).g,
+    EXPECT_EQ(FervixMixColor(c, 0.25f, b, a).g,
               static_cast<float>(0.25 * Widen(neg) + 0.75 * Widen(b.g)));
     // Neither flag: A as it is.
     c.positiveBlend = c.negativeBlend = 0;
-    EXPECT_EQ(FervixMixColor(c, 0.25f, a, b), AColor(a, 1.0f));
+    EXPECT_EQ(FervixMixColor(c, 0.25f, b, a), AColor(a, 1.0f));
 }
 
 TEST(FervixPattern, MonoClampWorksOnTheBitPattern) {
@@ -286,8 +286,8 @@ TEST(FervixPattern, MonoAndColourAgreeOnGreys) {
         for (float v : kVs) {
             const float w = FervixWeight(c, u, v);
             const float mono =
-                FervixMixMono(c, w, FervixColorMono(c.backColor), FervixColorMono(c.primeColor));
-            EXPECT_NEAR(mono, FervixMixColor(c, w, c.backColor, c.primeColor).r, 1e-6);
+                FervixMixMono(c, w, FervixColorMono(c.primeColor), FervixColorMono(c.backColor));
+            EXPECT_NEAR(mono, FervixMixColor(c, w, c.primeColor, c.backColor).r, 1e-6);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <regex>
 
 #include "tests/files/file_helpers.h"
 
@@ -42,6 +43,49 @@ TEST(SaveCli, OutputsAreCheckedBeforeRendering) {
         EXPECT_NE(err.find(c.out), std::string::npos) << err;
         EXPECT_NE(err.find(c.says), std::string::npos) << err;
     }
+}
+
+TEST(SaveCli, FilesAreTheSameBytesWhateverTheRunAndThreads) {
+    // Farm renders compare and resume by bytes: no writing time may enter a file.
+    TempFolder dir;
+    const std::regex stamp("[0-9]{4}:[0-9]{2}:[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}");
+    for (const std::string ext : {".exr", ".tif", ".png"}) {
+        SCOPED_TRACE(ext);
+        std::string err;
+        const std::string one = dir.File("one" + ext), two = dir.File("two" + ext);
+        ASSERT_EQ(Shell(Loomhost("render nimbra --size 24x16 --threads 1 -o " + one), err), 0)
+            << err;
+        ASSERT_EQ(Shell(Loomhost("render nimbra --size 24x16 --threads 2 -o " + two), err), 0)
+            << err;
+        const std::string bytes = Slurp(one);
+        EXPECT_EQ(bytes, Slurp(two));
+        EXPECT_FALSE(std::regex_search(bytes, stamp)) << "a date and time in the file";
+    }
+}
+
+TEST(SaveCli, NoOverwriteLeavesExistingOutputsAndFailsNamingThem) {
+    TempFolder dir;
+    const std::string png = dir.File("kept.png");
+    Spit(png, "precious");
+    // Before the command or after its own options: an option of the whole program.
+    for (const std::string& args : {"-n render nimbra --size 8x8 -o " + png,
+                                    "render nimbra --size 8x8 -o " + png + " --no-overwrite"}) {
+        SCOPED_TRACE(args);
+        std::string err;
+        EXPECT_EQ(Shell(Loomhost(args), err), 1);
+        EXPECT_NE(err.find(png + ": exists already"), std::string::npos) << err;
+        EXPECT_EQ(Slurp(png), "precious");
+    }
+    // New files are written as ever; --quiet leaves only errors and warnings.
+    std::string err;
+    EXPECT_EQ(Shell(Loomhost("render nimbra --size 8x8 --frames 0-3 --shard 0/2 -n --quiet -o " +
+                             dir.File("f.png")),
+                    err),
+              0)
+        << err;
+    EXPECT_EQ(err, "");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("f_0000.png")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("f_0002.png")));  // the other shard's
 }
 
 TEST(SaveCli, ReadOnlyOutputsAreReplacedOnlyWithForce) {

@@ -26,4 +26,14 @@ offers "--bits --bump-scale" loomhost render --b
 offers "nimbra" loomhost render ni
 offers "" loomhost render -o ni  # a value: left to file names
 offers "" loomhost list ni       # list takes no class
+# Only textures where a texture fits; the stereo filter where any class does.
+offers "" loomhost render di
+offers "--normal" loomhost eval nimbra --mono --no
+offers "nimbra" loomhost eval --mono ni  # a flag takes no value
+# Values of options with a fixed set, and parameter names of the class named.
+offers "dubois" loomhost anaglyph --method d
+offers "red-cyan" loomhost anaglyph --glasses red
+offers "mono" loomhost render --output m
+offers "Detail= Density=" loomhost render nimbra --set De
+offers "U\\ Scale= U\\ Shift= U\\ Waveform=" loomhost render nimbra --key U
 exit $status

@@ -79,6 +79,23 @@ class CheckLayers(unittest.TestCase):
         self.assertEqual(folders[0], folders[-1])
         self.assertEqual(sorted(folders[:-1]), ["foundation/host/base", "foundation/host/sdk"])
 
+    def test_plugin_folders_come_from_the_list(self):
+        tree = dict(BASE)
+        tree["plugins.txt"] = "# NAME KIND [FOLDER]\nondra texture\nweft texture examples/weft\n"
+        tree["ondra/ondra_tex.cpp"] = '#include "foundation/host/sdk/refs.h"\n'
+        tree["examples/weft/weft_tex.cpp"] = '#include "foundation/host/ui/controls.h"\n'
+        code, out, err = run(tree)
+        self.assertEqual(code, 0, err)
+        self.assertIn("ondra -> foundation/host/sdk (1)", out)
+        self.assertIn("examples/weft -> foundation/host/ui (1)", out)
+        # Two plug-ins share a rank, and the application ranks above them.
+        tree["ondra/ondra_tex.cpp"] = '#include "examples/weft/weft_tex.cpp"\n'
+        tree["foundation/host/ui/controls.cpp"] = '#include "ondra/ondra_tex.cpp"\n'
+        code, _, err = run(tree)
+        self.assertEqual(code, 1)
+        self.assertIn("sideways from ondra to examples/weft", err)
+        self.assertIn("upward from foundation/host/ui to ondra", err)
+
     def test_include_beside_the_file_counts(self):
         tree = dict(BASE)
         tree["foundation/host/stdmaps/panel.rc"] = '#include "../base/core.h"\n'

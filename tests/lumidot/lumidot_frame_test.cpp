@@ -66,37 +66,6 @@ TEST_F(LumidotFrame, SubMapsAreEvaluatedLowFirstAndKeepAlphaOne) {
     EXPECT_EQ(ColorAt(tex, 0.4f, 0.4f), AColor(0, 1, 0, 1));
 }
 
-// Each named setter edits the parameter a user knows by the setter's name.
-TEST_F(LumidotFrame, NamedSettersWriteTheParameterOfTheirName) {
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalPhase, "Horizontal Phase");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalIteration,
-                                         "Horizontal Iteration");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalPhase, "Vertical Phase");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalIteration,
-                                         "Vertical Iteration");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalHighThreshold,
-                                         "Vertical High Threshold");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalLowThreshold,
-                                         "Vertical Low Threshold");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalHighThreshold,
-                                         "Horizontal High Threshold");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalLowThreshold,
-                                         "Horizontal Low Threshold");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalSine, "Vertical Sine");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalCosine, "Vertical Cosine");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalSine, "Horizontal Sine");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalCosine,
-                                         "Horizontal Cosine");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetVerticalPinch, "Vertical Pinch");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetHorizontalPinch, "Horizontal Pinch");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetNegativeBlend, "Negative Blend");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetPositiveBlend, "Positive Blend");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetUseVerticalColour,
-                                         "Use Vertical Colour");
-    loomtest::ExpectSetterWritesRowNamed(tex, &LumidotTex::SetUseHorizontalColour,
-                                         "Use Horizontal Colour");
-}
-
 TEST_F(LumidotFrame, PreviewMatchesEvalColorAndFillsTheDisplayBitmap) {
     tex->SetVerticalPinch(1, 0);
     tex->SetHorizontalLowThreshold(-0.2f, 0);

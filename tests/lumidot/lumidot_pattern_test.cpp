@@ -32,7 +32,7 @@ LumidotCache Defaults() {
 }
 
 AColor ColorAt(const LumidotCache& c, float u, float v) {
-    return LumidotMixColor(c, LumidotWeight(c, u, v), c.lowColor, c.highColor);
+    return LumidotMixColor(c, LumidotWeight(c, u, v), c.highColor, c.lowColor);
 }
 
 /// A wave with thresholds that let everything through.
@@ -190,16 +190,16 @@ TEST(LumidotPattern, MonoBlendsTheMeans) {
     LumidotCache c = Defaults();
     c.highColor = Color(1, 1, 1);
     c.lowColor = Color(0, 0, 0);
-    EXPECT_EQ(LumidotMixMono(c, 0.5f, LumidotColorMono(c.lowColor), LumidotColorMono(c.highColor)),
+    EXPECT_EQ(LumidotMixMono(c, 0.5f, LumidotColorMono(c.highColor), LumidotColorMono(c.lowColor)),
               0.5f);
     // Clamped to 0..1; NaN from a sub-map gives 0.
-    EXPECT_EQ(LumidotMixMono(c, -1.75f, 1.0f, 0.5f), 0.0f);
-    EXPECT_EQ(LumidotMixMono(c, 1.8f, 1.0f, 0.5f), 1.0f);
-    EXPECT_EQ(LumidotMixMono(c, 0.5f, std::numeric_limits<float>::quiet_NaN(), 0.5f), 0.0f);
+    EXPECT_EQ(LumidotMixMono(c, -1.75f, 0.5f, 1.0f), 0.0f);
+    EXPECT_EQ(LumidotMixMono(c, 1.8f, 0.5f, 1.0f), 1.0f);
+    EXPECT_EQ(LumidotMixMono(c, 0.5f, 0.5f, std::numeric_limits<float>::quiet_NaN()), 0.0f);
     // Negative step first, then the positive step on its result.
     c.negativeBlend = 1;
     const float neg = static_cast<float>(0.75 * Widen(0.6f) - 0.25 * Widen(0.2f));
-    EXPECT_EQ(LumidotMixMono(c, 0.75f, 0.6f, 0.2f),
+    EXPECT_EQ(LumidotMixMono(c, 0.75f, 0.2f, 0.6f),
               static_cast<float>(0.75 * Widen(neg) + 0.25 * Widen(0.2f)));
 }
 
@@ -210,8 +210,8 @@ TEST(LumidotPattern, MonoAndColourAgreeOnGreys) {
     for (float u = 0.0f; u < 1.0f; u += 0.07f) {
         const float w = LumidotWeight(c, u, 1.0f - u);
         const float mono =
-            LumidotMixMono(c, w, LumidotColorMono(c.lowColor), LumidotColorMono(c.highColor));
-        EXPECT_NEAR(mono, LumidotMixColor(c, w, c.lowColor, c.highColor).g, 1e-6) << u;
+            LumidotMixMono(c, w, LumidotColorMono(c.highColor), LumidotColorMono(c.lowColor));
+        EXPECT_NEAR(mono, LumidotMixColor(c, w, c.highColor, c.lowColor).g, 1e-6) << u;
     }
 }
 

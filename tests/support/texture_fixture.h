@@ -51,37 +51,6 @@ class LoggingMap final : public Texmap {
     std::vector<std::string>* log_;
 };
 
-/// Calls the named setter `set` with a value no parameter holds and checks that exactly one
-/// row of the block took it, the row that answers to `name`.
-template <class Tex, class V>
-void ExpectSetterWritesRowNamed(Tex* tex, void (Tex::*set)(V, TimeValue), const char* name) {
-    SCOPED_TRACE(name);
-    IParamBlock* pb = tex->ParamBlock();
-    auto rows = [pb] {
-        std::vector<ParamValue> out;
-        for (int row = 0; row < pb->NumParams(); ++row) {
-            Interval v = FOREVER;
-            out.push_back(pb->GetRaw(row, 0, v));
-        }
-        return out;
-    };
-    const std::vector<ParamValue> before = rows();
-    (tex->*set)(static_cast<V>(77), 0);
-    const std::vector<ParamValue> after = rows();
-    int moved = -1;
-    for (size_t row = 0; row < before.size(); ++row) {
-        if (before[row] == after[row]) continue;
-        ASSERT_EQ(moved, -1) << "rows " << moved << " and " << row << " both changed";
-        moved = static_cast<int>(row);
-        EXPECT_EQ(after[row], (ParamValue{{77, 0, 0}}));
-    }
-    ASSERT_NE(moved, -1) << "no row changed";
-    GetParamName gpn{"", moved};
-    PartID part = reinterpret_cast<PartID>(&gpn);
-    tex->NotifyRefChanged(FOREVER, pb, part, REFMSG_GET_PARAM_NAME);
-    EXPECT_EQ(gpn.name, name);
-}
-
 /// A fresh texture of class `Tex` (described by `Info`) held by a scene.
 template <class Tex, const loom::TextureInfo& Info>
 class TextureFixture : public ::testing::Test {

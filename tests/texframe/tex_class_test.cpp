@@ -24,9 +24,9 @@ enum ProbeParam { kProbeFirst = 0, kProbeSecond, kProbeScale, kProbeParamCount }
 
 // clang-format off
 constexpr loom::ParamRow kRows[] = {
-    LOOM_COLOR_ROW(ProbeCache, first,  "First",  true, 0.25f, 0.5f, 0.75f),
-    LOOM_COLOR_ROW(ProbeCache, second, "Second", true, 1.0f, 0.0f, 0.0f),
-    LOOM_FLOAT_ROW(ProbeCache, scale,  "Scale",  true, 3.0f),
+    LOOM_COLOR_ROW(kProbeFirst,  ProbeCache, first,  "First",  true, 0.25f, 0.5f, 0.75f),
+    LOOM_COLOR_ROW(kProbeSecond, ProbeCache, second, "Second", true, 1.0f, 0.0f, 0.0f),
+    LOOM_FLOAT_ROW(kProbeScale,  ProbeCache, scale,  "Scale",  true, 3.0f),
 };
 // clang-format on
 constexpr int kResetOrder[] = {kProbeFirst, kProbeSecond, kProbeScale};

@@ -95,7 +95,14 @@ std::optional<Shard> RequestedShard(const std::string& text, const std::string& 
 std::optional<Shard> ShardFromSlurm(const EnvironmentLookup& lookup) {
     const char* id = lookup("SLURM_ARRAY_TASK_ID");
     const char* count = lookup("SLURM_ARRAY_TASK_COUNT");
-    if (!id || !count) return std::nullopt;
+    if (!id) return std::nullopt;
+    // Without the count the task cannot know its part: rendering the whole range in every
+    // task would repeat the job as many times as the array has tasks.
+    if (!count) {
+        throw std::runtime_error(std::string("SLURM_ARRAY_TASK_ID=") + id +
+                                 " is set but SLURM_ARRAY_TASK_COUNT is not: give --shard K/N, "
+                                 "or export SLURM_ARRAY_TASK_COUNT (and SLURM_ARRAY_TASK_MIN)");
+    }
     const char* min = lookup("SLURM_ARRAY_TASK_MIN");
     const char* step = lookup("SLURM_ARRAY_TASK_STEP");
     auto number = [](const char* name, const char* value) {

@@ -36,8 +36,8 @@ using EnvironmentLookup = std::function<const char*(const char* name)>;
 
 /// The shard of a Slurm job array's task: K = (SLURM_ARRAY_TASK_ID - SLURM_ARRAY_TASK_MIN)
 /// / SLURM_ARRAY_TASK_STEP (step 1 when unset), N = SLURM_ARRAY_TASK_COUNT. Nothing when
-/// SLURM_ARRAY_TASK_ID or SLURM_ARRAY_TASK_COUNT is unset; throws std::runtime_error naming
-/// the variables when they are set but do not give a shard.
+/// SLURM_ARRAY_TASK_ID is unset; throws std::runtime_error naming the variables when the
+/// count is missing or they do not give a shard.
 std::optional<Shard> ShardFromSlurm(const EnvironmentLookup& lookup);
 
 /// The part a command is asked for: `text` ("K/N") parsed when given, else the Slurm array

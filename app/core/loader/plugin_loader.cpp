@@ -190,7 +190,9 @@ std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitF
     if (std::string user = UserPluginFolder(env); !user.empty() && fs::is_directory(user, ec)) {
         found.push_back(user);
     }
-    if (!env.executable.empty()) {
+    if (!env.ownFolders.empty()) {
+        found.insert(found.end(), env.ownFolders.begin(), env.ownFolders.end());
+    } else if (!env.executable.empty()) {
         const fs::path bin = env.executable.parent_path();
         if (fs::is_directory(bin / InstalledPluginDir(), ec)) {
             found.push_back((bin / InstalledPluginDir()).lexically_normal().string());

@@ -52,6 +52,9 @@ struct PluginSearchEnv {
     std::string xdgDataHome;           ///< $XDG_DATA_HOME; ignored unless absolute
     std::string home;                  ///< $HOME
     std::filesystem::path executable;  ///< the running program; empty when unknown
+    /// The front-end's own plug-in folders, searched last in place of the program's (a
+    /// Python package's, whose process is the interpreter); empty for a program.
+    std::vector<std::string> ownFolders;
 };
 
 /// The search environment of this process (/proc/self/exe for the program).
@@ -62,10 +65,11 @@ PluginSearchEnv CurrentPluginSearchEnv();
 std::string UserPluginFolder(const PluginSearchEnv& env);
 
 /// The folders to search, in order: `explicitFolders` alone if any; otherwise every folder
-/// of $LOOMHOST_PLUGINS, then the user's plug-in folder when it exists, then the program's
-/// own: the installed folder relative to the program (InstalledPluginDir()) or, in a
-/// build tree, the nearest `plugins` folder above it. A folder named twice is searched once;
-/// a class ID found again in a later folder is reported and skipped by the loader.
+/// of $LOOMHOST_PLUGINS, then the user's plug-in folder when it exists, then the front-end's
+/// own (`env.ownFolders` when given, else the program's): the installed folder relative to the
+/// program (InstalledPluginDir()) or, in a build tree, the nearest `plugins` folder above it. A
+/// folder named twice is searched once; a class ID found again in a later folder is reported and
+/// skipped by the loader.
 std::vector<std::string> PluginFolders(const std::vector<std::string>& explicitFolders,
                                        const PluginSearchEnv& env);
 /// The same with this process's environment.

@@ -1,9 +1,10 @@
 #pragma once
-/// A progress bar on stderr for work that takes longer than a second. Shows nothing for
-/// quick work; redraws at most ten times a second.
+/// A progress bar on stderr for work that takes longer than a second, in the process's
+/// progress style (progress_output.h). Shows nothing for quick work.
 
-#include <chrono>
 #include <string>
+
+#include "app/core/render/progress_output.h"
 
 namespace loom {
 
@@ -19,9 +20,7 @@ class ProgressBar {
   private:
     std::string label_;
     bool enabled_;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point start_;
-    std::chrono::steady_clock::time_point lastDraw_;
+    ProgressOutput out_;
 };
 
 }  // namespace loom

@@ -10,7 +10,7 @@ FrameProgress::FrameProgress(std::string label, long long total, bool enabled)
     : label_(std::move(label)),
       total_(total),
       enabled_(enabled && total > 0),
-      start_(std::chrono::steady_clock::now()) {}
+      out_(label_, "frames") {}
 
 FrameProgress::~FrameProgress() { Finish(); }
 
@@ -35,20 +35,9 @@ std::string FrameProgress::Line(long long done, double seconds) const {
 
 void FrameProgress::Update(long long done) {
     if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!shown_ && now - start_ < std::chrono::seconds(1)) return;
-    if (shown_ && done < total_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
-    lastDraw_ = now;
-    shown_ = true;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
-    // Padded, so that a shorter line wipes out the end of a longer one.
-    std::fprintf(stderr, "\r%-100s", Line(done, seconds).c_str());
-    std::fflush(stderr);
+    out_.Report(done, total_, [this, done](double seconds) { return Line(done, seconds); });
 }
 
-void FrameProgress::Finish() {
-    if (shown_) std::fputc('\n', stderr);
-    shown_ = false;
-}
+void FrameProgress::Finish() { out_.Finish(); }
 
 }  // namespace loom::stereo

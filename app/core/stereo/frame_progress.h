@@ -1,10 +1,11 @@
 #pragma once
-/// Progress of work counted in frames, on stderr: a bar, frames done of all, frames per
-/// second and the time left. Shows nothing for work shorter than a second; redraws at
-/// most ten times a second.
+/// Progress of work counted in frames, on stderr in the process's progress style: a bar,
+/// frames done of all, frames per second and the time left. Shows nothing for work shorter
+/// than a second.
 
-#include <chrono>
 #include <string>
+
+#include "app/core/render/progress_output.h"
 
 namespace loom::stereo {
 
@@ -26,9 +27,7 @@ class FrameProgress {
     std::string label_;
     long long total_;
     bool enabled_;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point start_;
-    std::chrono::steady_clock::time_point lastDraw_;
+    ProgressOutput out_;
 };
 
 }  // namespace loom::stereo

@@ -21,26 +21,16 @@ std::string VideoProgressText(long long done, long long total, double seconds) {
 }
 
 VideoProgress::VideoProgress(std::string label)
-    : label_(std::move(label)), start_(std::chrono::steady_clock::now()) {}
+    : label_(std::move(label)), out_(label_, "frames") {}
 
 VideoProgress::~VideoProgress() { Finish(); }
 
 void VideoProgress::Update(long long done, long long total) {
-    const auto now = std::chrono::steady_clock::now();
-    if (!shown_ && now - start_ < std::chrono::seconds(1)) return;
-    if (shown_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
-    lastDraw_ = now;
-    shown_ = true;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
-    // Trailing spaces wipe what a longer earlier line left.
-    std::fprintf(stderr, "\r%s %s   ", label_.c_str(),
-                 VideoProgressText(done, total, seconds).c_str());
-    std::fflush(stderr);
+    out_.Report(done, total, [label = label_, done, total](double seconds) {
+        return label + " " + VideoProgressText(done, total, seconds);
+    });
 }
 
-void VideoProgress::Finish() {
-    if (shown_) std::fputc('\n', stderr);
-    shown_ = false;
-}
+void VideoProgress::Finish() { out_.Finish(); }
 
 }  // namespace loom

@@ -1,10 +1,11 @@
 #pragma once
-/// A progress line on stderr for long video work: frames done (of the total when known),
-/// frames per second and the time left. Shows nothing for the first second; redraws at most
-/// ten times a second.
+/// A progress line on stderr for long video work, in the process's progress style: frames
+/// done (of the total when known), frames per second and the time left. Shows nothing for
+/// the first second.
 
-#include <chrono>
 #include <string>
+
+#include "app/core/render/progress_output.h"
 
 namespace loom {
 
@@ -21,9 +22,7 @@ class VideoProgress {
 
   private:
     std::string label_;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point start_;
-    std::chrono::steady_clock::time_point lastDraw_;
+    ProgressOutput out_;
 };
 
 }  // namespace loom

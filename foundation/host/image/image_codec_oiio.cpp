@@ -200,6 +200,9 @@ bool Encode(const std::string& name, const std::string& ext, OIIO::ImageSpec lay
     OIIO::Filesystem::IOProxy* p = &proxy;
     layout.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &p);
     layout.attribute("oiio:UnassociatedAlpha", 1);
+    // The same pixels make the same bytes at any time: without this the library stamps the
+    // writing time into TIFF and EXR headers.
+    layout.attribute("DateTime", "");
     const bool ok = out->open(name, layout) && out->write_image(dataType, data) && out->close();
     if (!ok || bytes.empty()) {
         std::string why = FirstLine(out->geterror());

@@ -118,6 +118,10 @@ bool CheckTarget(const std::string& path, const Target& t, const SaveOptions& op
         return false;
     }
     if (!t.exists) return true;
+    if (KeepExistingFiles()) {
+        error = shown + ": exists already; kept as it is (--no-overwrite)";
+        return false;
+    }
     if (S_ISDIR(t.st.st_mode)) {
         error = shown + ": is a folder, not a file";
         return false;
@@ -269,6 +273,13 @@ void RemoveStaleTemporaries(const std::string& path) {
     ::close(dir);
 }
 
+namespace {
+std::atomic<bool> gKeepExistingFiles{false};
+}  // namespace
+
+void SetKeepExistingFiles(bool keep) { gKeepExistingFiles = keep; }
+bool KeepExistingFiles() { return gKeepExistingFiles; }
+
 bool CheckOutputFile(const std::string& path, const SaveOptions& options, std::string& error) {
     Target t;
     return ResolveTarget(path, t, error) && CheckTarget(path, t, options, error);
@@ -327,7 +338,14 @@ bool SaveFile(const std::string& path, const void* data, std::size_t size,
         error = path + ": interrupted; the file was not replaced";
         ok = false;
     }
-    if (ok && ::renameat(dir, tmp.c_str(), dir, t.name.c_str()) != 0) {
+    if (ok && KeepExistingFiles()) {
+        // A file made since the check is kept too: the rename refuses to replace it.
+        if (::renameat2(dir, tmp.c_str(), dir, t.name.c_str(), RENAME_NOREPLACE) != 0) {
+            error = errno == EEXIST ? path + ": exists already; kept as it is (--no-overwrite)"
+                                    : SystemError(path, "cannot create the file", errno);
+            ok = false;
+        }
+    } else if (ok && ::renameat(dir, tmp.c_str(), dir, t.name.c_str()) != 0) {
         error = SystemError(path, "cannot replace the file", errno);
         ok = false;
     }

@@ -22,6 +22,11 @@ struct SaveOptions {
     const std::atomic<bool>* interrupt = nullptr;
 };
 
+/// `--no-overwrite` for the whole process: every later output check and save refuses a
+/// file that exists, and leaves it as it is.
+void SetKeepExistingFiles(bool keep);
+bool KeepExistingFiles();
+
 /// The marker in the names of temporary files: ".<name>.loomtmp.<pid>.<random>".
 inline constexpr const char* kTemporaryMarker = ".loomtmp.";
 

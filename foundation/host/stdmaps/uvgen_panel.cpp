@@ -51,8 +51,9 @@ const bool gFactorySet = (SetStdUVGenPanelFactory(MakePanel), true);
 StdUVGenPanel::StdUVGenPanel(StdUVGen* gen, IMtlParams* imp)
     : gen_(gen), imp_(imp), curTime_(imp->GetTime()) {
     InitCustomControls(HostInstance());  // the host's own page uses the custom controls too
-    hPanel_ = imp_->AddRollupPage(HostInstance(), MAKEINTRESOURCEA(IDD_STDUVGEN), DialogProc,
-                                  "Coordinates", reinterpret_cast<LPARAM>(this), 0);
+    hPanel_ = imp_->AddRollupPage(HostInstance(), MAKEINTRESOURCEA(IDD_STDUVGEN),
+                                  PanelDialogProc<StdUVGenPanel>, "Coordinates",
+                                  reinterpret_cast<LPARAM>(this), 0);
     if (gen_) gen_->SetPanel(this);
     LoadDialog();
 }
@@ -120,22 +121,6 @@ void StdUVGenPanel::LoadDialog() {
 void StdUVGenPanel::Changed() {
     if (gen_) gen_->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
     imp_->MtlChanged();
-}
-
-INT_PTR CALLBACK StdUVGenPanel::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    StdUVGenPanel* panel;
-    if (msg == WM_INITDIALOG) {
-        panel = reinterpret_cast<StdUVGenPanel*>(lParam);
-        panel->hPanel_ = hWnd;
-        SetWindowLongPtrA(hWnd, GWLP_USERDATA, lParam);
-    } else {
-        panel = reinterpret_cast<StdUVGenPanel*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
-        if (!panel) return 0;
-    }
-    panel->active_ = true;
-    INT_PTR result = panel->PanelProc(hWnd, msg, wParam, lParam);
-    panel->active_ = false;
-    return result;
 }
 
 void StdUVGenPanel::InitControls(HWND hWnd) {

@@ -11,6 +11,7 @@
 #include "foundation/host/sdk/std_uvgen.h"
 #include "foundation/host/ui/controls.h"
 #include "foundation/host/ui/imtl.h"
+#include "foundation/host/ui/panel_dialog.h"
 
 namespace loom {
 
@@ -35,7 +36,8 @@ class StdUVGenPanel final : public ParamDlg, public StdUVGenView {
 
   private:
     ~StdUVGenPanel() override = default;
-    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    template <class P>
+    friend INT_PTR CALLBACK PanelDialogProc(HWND, UINT, WPARAM, LPARAM) noexcept;
     INT_PTR PanelProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void InitControls(HWND hWnd);
     void LoadDialog();
