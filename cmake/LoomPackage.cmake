@@ -10,7 +10,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "loomhost renders the Loomwork textures (voltrane, fervix, lumidot, nimbra), runs the
 dioptrix anaglyph filter and serves a material editor to a browser. The package also
-holds the SDK for building plug-ins: headers and find_package(Loomwork).")
+holds the SDK for building plug-ins: headers and find_package(Loomwork), the Python
+module loomwork and a Blender add-on that makes the textures live images.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -22,11 +23,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
     ${CMAKE_INSTALL_LIBDIR} ${CMAKE_INSTALL_LIBDIR}/loomwork/plugins)
 # The Python package loomwork runs on the system's interpreter with NumPy (merged with
-# what dpkg-shlibdeps finds); its cluster renders want dask.distributed. A plug-in SDK user
-# needs a compiler and CMake, which the program does not.
+# what dpkg-shlibdeps finds); its cluster renders want dask.distributed, the Blender add-on
+# Blender. A plug-in SDK user needs a compiler and CMake, which the program does not.
 if(TARGET _loomwork)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-numpy")
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-distributed, cmake (>= 3.25), g++ | clang")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS
+      "python3-distributed, blender (>= 3.4), cmake (>= 3.25), g++ | clang")
 else()
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cmake (>= 3.25), g++ | clang")
 endif()

@@ -68,4 +68,16 @@ grep -qx '0.425875038 0.425875038 1 1' eval.txt || { cat eval.txt >&2; fail "eva
 "$host" render voltrane -o voltrane.png --size 48x32
 [ "$(head -c 8 voltrane.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
   fail "the render is not a PNG"
+# Installed under /usr, the Blender add-on is where Debian's Blender looks, and finds the
+# installed module and plug-ins.
+if [ "$mode" = apt ] && command -v blender >/dev/null; then
+  env -u LOOMWORK_PYTHONPATH BLENDER_USER_SCRIPTS="$tmp/blender-scripts" \
+    BLENDER_USER_CONFIG="$tmp/blender-config" blender -b --factory-startup --python-exit-code 1 \
+    --python-expr "import addon_utils, bpy
+m = addon_utils.enable('loomwork_blender')
+assert m and m.__file__.startswith('/usr/share/blender/scripts/addons/'), m
+assert m.module.get(), m.module.error()
+assert bpy.ops.image.loomwork_new(texture='nimbra', width=4, height=4) == {'FINISHED'}" \
+    >blender.log 2>&1 || { cat blender.log >&2; fail "Blender does not enable the installed add-on"; }
+fi
 echo "check-deb: $(basename "$deb") ($mode) installs and runs; Depends: $depends"

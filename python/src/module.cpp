@@ -16,6 +16,7 @@
 #include "app/core/stereo/colour_methods.h"
 #include "app/core/stereo/compose_pair.h"
 #include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/texmap_variation.h"
 #include "python/src/anaglyph.h"
 #include "python/src/arrays.h"
 #include "python/src/class_params.h"
@@ -147,9 +148,11 @@ std::string NameFromKeyword(const Texture& tex, const std::string& keyword) {
 }
 
 std::unique_ptr<Texture> MakeTexture(const std::string& className, const py::object& preset,
-                                     double time, const py::kwargs& params) {
+                                     double time, std::optional<std::int64_t> seed,
+                                     const py::kwargs& params) {
     auto tex = std::make_unique<Texture>(className);
     std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    if (seed) tex->SetSeed(*seed);
     if (!preset.is_none()) {
         if (py::isinstance<py::str>(preset)) {
             tex->ClickPreset(preset.cast<std::string>());
@@ -164,14 +167,22 @@ std::unique_ptr<Texture> MakeTexture(const std::string& className, const py::obj
 }
 
 py::array Render(const Texture& tex, int width, int height, double time, std::optional<int> threads,
-                 const std::string& output) {
+                 const std::string& output, std::optional<std::int64_t> seed, bool tile) {
     const loomwork::Output which = loomwork::ParseOutput(output);
     if (threads && *threads < 1) throw std::runtime_error("threads must be None or 1 or more");
+    std::optional<std::uint32_t> seedValue;
+    if (seed) {
+        if (*seed < 0 || *seed > static_cast<std::int64_t>(kMaxTexSeed)) {
+            throw std::runtime_error("seed " + std::to_string(*seed) + " is out of range (0.." +
+                                     std::to_string(kMaxTexSeed) + ")");
+        }
+        seedValue = static_cast<std::uint32_t>(*seed);
+    }
     loom::RenderImages images;
     {
         py::gil_scoped_release release;
         std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
-        images = tex.Render(width, height, time, threads.value_or(0), which);
+        images = tex.Render(width, height, time, threads.value_or(0), which, seedValue, tile);
     }
     return loomwork::RenderArray(std::move(images), which);
 }
@@ -465,7 +476,19 @@ a string puts that image file there, None empties the slot. Values are set at fr
 by set(), keys animate them with key(). Errors: KeyError for a name that is not there (the
 message lists the valid ones), ValueError for a value the command line would refuse.)")
         .def(py::init(&MakeTexture), py::arg("class_name"), py::arg("preset") = py::none(),
-             py::arg("time") = 0.0)
+             py::arg("time") = 0.0, py::arg("seed") = py::none())
+        .def_property(
+            "seed",
+            [](const Texture& t) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                return t.Seed();
+            },
+            [](Texture& t, std::int64_t seed) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                t.SetSeed(seed);
+            },
+            "The seed of the texture and its sub-maps (0, the default seed, gives the built-in "
+            "noise tables and draws; up to 2147483647); saved with it in scenes")
         .def_property_readonly("class_name", &Texture::ClassName,
                                "The class name the plug-in gives")
         .def_property_readonly(
@@ -554,10 +577,12 @@ message lists the valid ones), ValueError for a value the command line would ref
             py::arg("name"), "The texture in sub-map slot `name` (shared), or None.")
         .def("render", &Render, py::arg("width"), py::arg("height"), py::arg("time") = 0.0,
              py::arg("threads") = py::none(), py::arg("output") = "color",
+             py::arg("seed") = py::none(), py::arg("tile") = false,
              R"(Renders the texture over the unit square at frame `time`, as `loomhost render`
 does (the same bits as its EXR files). output "color" gives float32 (H, W, 4) RGBA,
-"mono" (H, W), "normal" (H, W, 3). threads None: one per core. Python's other threads run
-meanwhile.)")
+"mono" (H, W), "normal" (H, W, 3). threads None: one per core. seed: render with this seed
+(as --seed; None: the texture's own). tile: a seamless tile (as --tile). Python's other
+threads run meanwhile.)")
         .def("sample", &Sample, py::arg("u"), py::arg("v"), py::arg("time") = 0.0,
              py::arg("output") = "color",
              R"(Evaluates the texture at points (u, v) (numbers or arrays, broadcast together)

@@ -498,3 +498,29 @@ TEST_F(WebApi, AWindowsBaseUnitsMapItsDialogUnitsToTheHostsPixels) {
 }
 
 }  // namespace
+
+TEST_F(WebApi, TheSampleShowsATileTwoByTwoAndASeedIsSavedWithTheScene) {
+    Nimbra();
+    Post("/api/sample", {{"sphere", false}});
+    const std::string plain = Sample();
+    json s = Post("/api/sample", {{"tile", true}});
+    EXPECT_TRUE(s["sample"]["tile"]);
+    const std::string tiled = Sample();
+    EXPECT_NE(tiled, plain);
+    // Two by two copies: the BMP's rows (bottom up, 54 bytes of header) repeat.
+    const int side = s["sample"]["size"];
+    const size_t row = (static_cast<size_t>(side) * 3 + 3) / 4 * 4;
+    ASSERT_GE(tiled.size(), 54 + row * side);
+    EXPECT_EQ(tiled.substr(54, row / 2), tiled.substr(54 + row * (side / 2), row / 2));
+
+    s = Post("/api/sample", {{"seed", 77}});
+    EXPECT_EQ(s["sample"]["seed"], 77);
+    EXPECT_TRUE(s["sample"]["seedMatters"]);
+    EXPECT_NE(Sample(), tiled);
+    Post("/api/scene/save", {{"path", "seeded.loom"}});
+    Post("/api/sample", {{"seed", 0}});
+    s = Post("/api/scene/load", {{"path", "seeded.loom"}});
+    EXPECT_EQ(s["sample"]["seed"], 77);
+    EXPECT_EQ(PostRaw("/api/sample", R"({"seed":-3})").status, 400);
+    EXPECT_EQ(PostRaw("/api/sample", R"({"seed":2147483648})").status, 400);
+}

@@ -64,6 +64,10 @@ std::string RenderManifestJson(const RenderManifest& m, Texmap* tex, TimeValue t
     j["bits"] = m.bits;
     j["frames"] = {{"first", m.firstFrame}, {"last", m.lastFrame}};
     if (m.sharded) j["shard"] = {{"index", m.shardIndex}, {"count", m.shardCount}};
+    j["seed"] = m.seed;
+    if (m.tile) {
+        j["tile"] = {{"columns", m.tileColumns}, {"rows", m.tileRows}, {"loop", m.loop}};
+    }
     j["presets"] = m.presets;
     j["sets"] = m.sets;
     j["keys"] = m.keys;

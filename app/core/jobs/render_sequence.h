@@ -3,6 +3,7 @@
 /// the frames were made, so that a job split over machines can be checked and run again,
 /// and the check `--resume` makes before it skips a frame.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,13 @@ struct RenderManifest {
     bool sharded = false;
     int shardIndex = 0, shardCount = 1;
     std::vector<std::string> presets, sets, keys;
+    /// The seed the frames were rendered with (0: the default seed).
+    std::uint32_t seed = 0;
+    /// A seamless tile, repeated columns x rows in each picture; `loop`: shifted by a
+    /// whole period over the range.
+    bool tile = false;
+    int tileColumns = 1, tileRows = 1;
+    bool loop = false;
 };
 
 /// The file names of a sequence written to `base` with `suffix` ("_mono"): printf's

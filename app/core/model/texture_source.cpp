@@ -6,6 +6,7 @@
 #include "app/core/model/panel_session.h"
 #include "app/core/model/scene_load.h"
 #include "app/core/model/texture_setup.h"
+#include "foundation/host/sdk/texmap_variation.h"
 #include "foundation/host/stdmaps/bitmap_tex.h"
 
 namespace loom {
@@ -53,6 +54,9 @@ TextureSource::TextureSource(const PluginLoader& loader, const std::string& clas
     TimeValue t = FramesToTicks(opt.setTime);
     for (const std::string& s : opt.sets) ApplySet(loader, tex_, s, t);
     for (const std::string& k : opt.keys) ApplyKey(loader, tex_, k);
+    if (!opt.seed.empty() && !SetTreeSeed(tex_, ParseSeed(opt.seed, "--seed"))) {
+        throw std::runtime_error("--seed " + opt.seed + ": no memory for its noise tables");
+    }
     scene_ = opt.scene;
 }
 

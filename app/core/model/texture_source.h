@@ -20,6 +20,8 @@ struct TextureSourceOptions {
     std::vector<std::string> sets;
     std::vector<std::string> keys;
     double setTime = 0.0;  ///< frame at which --set values are set
+    /// --seed: the seed of the texture and its sub-maps (empty: as made or saved).
+    std::string seed;
 };
 
 class TextureSource {

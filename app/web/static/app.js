@@ -305,6 +305,10 @@ function show(s) {
   document.body.classList.toggle('animating', s.autoKey);
   document.querySelector(`input[name=shape][value=${s.sample.sphere ? 'sphere' : 'plane'}]`)
       .checked = true;
+  $('sample-tile').checked = s.sample.tile;
+  $('sample-tile').disabled = s.sample.sphere;
+  if (document.activeElement !== $('seed')) $('seed').value = s.sample.seed;
+  $('seed-note').hidden = s.entry === '' || s.sample.seedMatters;
   $('sample').hidden = s.entry === '';
   $('viewport').hidden = s.entry === '';
   $('video-post').hidden = !s.filter.available;
@@ -389,6 +393,8 @@ function wire() {
   for (const r of document.querySelectorAll('input[name=shape]')) {
     r.addEventListener('change', () => run('sample', {sphere: r.value === 'sphere'}));
   }
+  $('sample-tile').addEventListener('change', () => run('sample', {tile: $('sample-tile').checked}));
+  $('seed').addEventListener('change', () => run('sample', {seed: Number($('seed').value)}));
   $('filter-setup').addEventListener('click', () => run('filter/setup'));
   $('filter-about').addEventListener('click', () => run('filter/about'));
   $('map-use-image').addEventListener('click',

@@ -1,7 +1,11 @@
 // The image library: images encoded and decoded in memory through OpenImageIO. Loaded by
 // the host runtime the first time an image is needed.
 #include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/imagebufalgo.h>
 #include <OpenImageIO/imageio.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "foundation/host/image/image_checks.h"
 #include "foundation/host/sdk/image_codec.h"
@@ -249,6 +255,138 @@ bool EncodeFloat(const std::string& name, const FloatImage& image, int bits,
     return Encode(name, ext, layout, OIIO::TypeDesc::FLOAT, data.data(), bytes, error);
 }
 
+/// Reads a whole file the library wrote into `bytes`.
+bool ReadBack(const std::string& path, std::vector<std::uint8_t>& bytes) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const std::streamoff size = in.tellg();
+    if (size <= 0 || static_cast<std::uint64_t>(size) > kMaxImageFileBytes) return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    in.seekg(0);
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), size));
+}
+
+/// A temporary file of the system's, made with a name of its own and removed when it goes.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(const std::string& suffix) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "loomwork-XXXXXX").string() + suffix;
+        const int fd = mkstemps(pattern.data(), static_cast<int>(suffix.size()));
+        if (fd < 0) return;
+        close(fd);
+        path_ = pattern;
+    }
+    ~TemporaryFile() {
+        if (!path_.empty()) std::remove(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+/// A file for a renderer: integer or float pixels, colour-space tags (the conversion of
+/// float colour to linear by the library's colour handling), or a tiled, mip-mapped
+/// texture made by the library's texture maker.
+bool EncodeFile(const std::string& name, const FloatImage& image, const ImageFileOptions& opt,
+                std::vector<std::uint8_t>& bytes, std::string& error) {
+    const std::string ext = Extension(name);
+    const bool jpeg = ext == ".jpg" || ext == ".jpeg";
+    if (opt.bits != 8 && opt.bits != 16 && opt.bits != 32) {
+        error = name + ": bits must be 8, 16 or 32";
+        return false;
+    }
+    if (opt.texture && ext != ".tx") {
+        error = name + ": a texture file's name ends in .tx";
+        return false;
+    }
+    if (!opt.texture && opt.bits == 32 && ext != ".exr") {
+        error = name + ": 32-bit float pictures are written as .exr (or as .tx textures)";
+        return false;
+    }
+    if (!opt.texture && !opt.tags) return EncodeFloat(name, image, opt.bits, bytes, error);
+    if (image.width <= 0 || image.height <= 0 ||
+        image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4) {
+        error = name + ": empty image";
+        return false;
+    }
+    const bool isFloat = opt.texture ? opt.bits == 32 : ext == ".exr";
+    const int bits = jpeg ? 8 : opt.bits;
+    const OIIO::TypeDesc format =
+        isFloat      ? (opt.bits == 32 ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::HALF)
+        : bits == 16 ? OIIO::TypeDesc::UINT16
+                     : OIIO::TypeDesc::UINT8;
+    const int channels = jpeg ? 3 : 4;
+    std::vector<float> data;
+    data.reserve(static_cast<size_t>(image.width) * image.height * channels);
+    for (size_t p = 0; p < image.rgba.size(); p += 4) {
+        for (int c = 0; c < channels; ++c) {
+            float v = image.rgba[p + static_cast<size_t>(c)];
+            if (!isFloat) v = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
+            data.push_back(v);
+        }
+    }
+    OIIO::ImageSpec spec(image.width, image.height, channels, OIIO::TypeDesc::FLOAT);
+    if (channels == 4) spec.alpha_channel = 3;
+    OIIO::ImageBuf buf(spec, data.data());
+    // The texture's colours are display values, as an 8-bit picture holds them: a float
+    // file holds them in linear light, converted by the library (alpha is left alone).
+    std::string space = "sRGB";
+    if (opt.data) {
+        space = "Raw";
+    } else if (isFloat) {
+        OIIO::ImageBuf linear;
+        if (!OIIO::ImageBufAlgo::colorconvert(linear, buf, "sRGB", "linear", false)) {
+            error = name + ": cannot convert to linear light: " + FirstLine(linear.geterror());
+            return false;
+        }
+        buf = std::move(linear);
+        space = "linear";
+    }
+    if (!opt.texture) {
+        OIIO::ImageSpec layout(image.width, image.height, channels, format);
+        if (channels == 4) layout.alpha_channel = 3;
+        layout.attribute("oiio:ColorSpace", space);
+        // OpenEXR keeps no such tag of the library's: a string of its own says it.
+        if (ext == ".exr") layout.attribute("colorspace", space);
+        std::vector<float> pixels(data.size());
+        if (!buf.get_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, pixels.data())) {
+            error = name + ": cannot encode the image: " + FirstLine(buf.geterror());
+            return false;
+        }
+        return Encode(name, ext, layout, OIIO::TypeDesc::FLOAT, pixels.data(), bytes, error);
+    }
+    buf.specmod().attribute("oiio:ColorSpace", space);
+    OIIO::ImageSpec config;
+    config.tile_width = 64;
+    config.tile_height = 64;
+    config.tile_depth = 1;
+    config.set_format(format);
+    config.attribute("compression", "zip");
+    config.attribute("oiio:ColorSpace", space);
+    config.attribute("wrapmodes", opt.periodic ? "periodic,periodic" : "black,black");
+    const TemporaryFile scratch(".tx");
+    if (scratch.Path().empty()) {
+        error = name + ": cannot make a temporary file for the texture maker";
+        return false;
+    }
+    std::stringstream log;
+    if (!OIIO::ImageBufAlgo::make_texture(OIIO::ImageBufAlgo::MakeTxTexture, buf, scratch.Path(),
+                                          config, &log)) {
+        const std::string why = FirstLine(OIIO::geterror());
+        error = name + ": the texture maker failed" + (why.empty() ? "" : ": " + why);
+        return false;
+    }
+    if (!ReadBack(scratch.Path(), bytes)) {
+        error = name + ": cannot read back the texture maker's file";
+        return false;
+    }
+    return true;
+}
+
 bool DecodeFloat(const std::string& name, const std::uint8_t* bytes, std::size_t size,
                  long long maxPixels, FloatImage& image, int& bits, std::string& error) {
     MemoryInput in;
@@ -361,6 +499,6 @@ bool Encode16(const std::string& name, const Image16& image, int bits,
 
 const loom::ImageCodec* LoomImageCodec() {
     static const loom::ImageCodec codec{loom::DecodeFloat, loom::EncodeFloat, loom::Decode16,
-                                        loom::Encode16};
+                                        loom::Encode16, loom::EncodeFile};
     return &codec;
 }

@@ -164,6 +164,24 @@ std::size_t MaxImageFileBytes() {
     return static_cast<std::size_t>(MaxImagePixels()) * 16 + (std::size_t{64} << 20);
 }
 
+bool WriteImageFile(const std::string& path, const FloatImage& image,
+                    const ImageFileOptions& options, std::string& error, const SaveOptions& save) {
+    if (!options.texture && !options.tags && options.bits != 32) {
+        return WriteImage(path, image, options.bits, error, save);
+    }
+    if (!CheckOutputFile(path, save, error)) return false;
+    if (!options.texture && !CanWriteImage(path, error)) return false;
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = path + ": cannot write: " + why;
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    return codec->encodeFile(path, image, options, bytes, error) &&
+           SaveFile(path, bytes.data(), bytes.size(), save, error);
+}
+
 bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,
                  FloatImage& image, int& bits, std::string& error, long long maxPixels) {
     std::string why;
