@@ -5,9 +5,9 @@ The demo records every loomhost command it runs, one per line, its arguments sep
 the ASCII unit separator (0x1f). This script turns that record into one page that opens
 from the file system: the pictures grouped by texture and by preset, each with the command
 line that made it, the anaglyphs beside their left and right views, the calibration
-picture, the animations as strips of frames, and the pictures made through other programs
-(gegl, FFmpeg, melt) with the plug-ins for them. A line "other", OUTPUT, COMMAND records one
-of those.
+picture, the animations as strips of frames, the seamless tiles, contact sheets and loops
+(videos the browser plays), and the pictures made through other programs (gegl, FFmpeg,
+melt) with the plug-ins for them. A line "other", OUTPUT, COMMAND records one of those.
 
     gallery_page.py OUT_DIR [COMMAND_LOG] [--plugins BUILD/plugins.json]
 
@@ -32,7 +32,7 @@ VALUED_OPTIONS = {
     "-o", "--output", "--size", "--set", "--key", "--preset", "--frames", "--time", "--bits",
     "--eye", "--entry", "--scene", "--left-eye", "--right-eye", "--left-comp", "--right-comp",
     "--threads", "--config", "--sbs", "--layout", "--codec", "--crf", "--bitrate", "--method",
-    "--glasses", "--left", "--right", "--plugins",
+    "--glasses", "--left", "--right", "--plugins", "--seed", "--tiles", "--fps",
 }
 
 
@@ -117,6 +117,12 @@ def group_of(args, output, plugins):
     cls = positional(args)[0] if command in ("render", "viewport") and positional(args) else None
     if cls is None or cls not in plugins.textures:
         cls = next((t for t in plugins.textures if name.startswith(t)), "other")
+    if option_value(args, "--sheet"):
+        return cls, "Contact sheets"
+    if "--loop" in args:
+        return cls, "Loops"
+    if "--tile" in args or option_value(args, "--tiles"):
+        return cls, "Seamless tiles"
     if "--preset" in args:
         return cls, "Presets"
     if "--sphere" in args:

@@ -11,6 +11,7 @@
 #endif
 
 #include "foundation/host/base/crt.h"
+#include "foundation/noise/noise_internal.h"
 
 namespace loom::noise {
 namespace {
@@ -220,6 +221,12 @@ void BuildNoiseTables(NoiseTables& t) noexcept {
 }
 
 const NoiseTables& ActiveNoiseTables() noexcept { return Tables(); }
+
+void Noise3BatchOnTables(const NoiseTables& t, const float* x, const float* y, const float* z,
+                         int n, float* out) noexcept {
+    static const Noise3LanesFn lanes = PickNoise3Lanes();
+    lanes(t, x, y, z, n, out);
+}
 
 bool NoiseTablesBuilt() noexcept { return gNoiseStart.load(std::memory_order_acquire) == kBuilt; }
 

@@ -13,6 +13,7 @@
 /// Arguments and results are single precision; the arithmetic between them runs in double.
 
 #include <cstdint>
+#include <memory>
 
 /// Marks the functions a plug-in exports although it is built with hidden visibility.
 #define LOOM_NOISE_EXPORT __attribute__((visibility("default")))
@@ -74,5 +75,46 @@ const NoiseTables& ActiveNoiseTables() noexcept;
 
 /// Whether the module's tables have been built (for tests of the lazy start).
 bool NoiseTablesBuilt() noexcept;
+
+/// The tables of seed `seed` (1 .. 2^31 - 1): built by BuildNoiseTables from a generator
+/// seeded with a mix of `seed` (the calling thread's own stream is left as it was), shared
+/// by every holder of that seed and freed with the last. Thread safe. Throws
+/// std::bad_alloc.
+std::shared_ptr<const NoiseTables> SeededNoiseTables(std::uint32_t seed);
+
+/// Lattice periods: an axis with a period p >= 1 wraps its lattice index at p, so the noise
+/// repeats every p units along it; 0 leaves the axis as it is.
+struct NoisePeriod {
+    int x = 0;
+    int y = 0;
+    int z = 0;
+    bool Any() const noexcept { return x > 0 || y > 0 || z > 0; }
+};
+
+/// Where a pattern's noise comes from: its tables (null: the module's, as noise3 uses) and
+/// its periods. The default gives noise3's bits.
+struct NoiseSource {
+    const NoiseTables* tables = nullptr;
+    NoisePeriod period;
+};
+
+/// noise3 of `v` from `src`; noise3(v) bit for bit with the default source.
+float Noise3(const NoiseSource& src, const float v[3]) noexcept;
+/// out[i] = Noise3(src, {x[i], y[i], z[i]}) for i < n; noise3Batch with the default source.
+void Noise3Batch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                 float* out) noexcept;
+
+/// The period of an octave at `freq` times an axis of period `period` (0: none): the
+/// nearest whole number (halves up), at least 1.
+int OctavePeriod(int period, double freq) noexcept;
+
+/// turbulence(v, freq) from `src`, with every octave whole periods: along an axis with a
+/// period p, the octave at frequency f runs at OctavePeriod(p, f) / p instead of f (the
+/// same where f·p is whole), wrapped at that period. turbulence's bits with the default
+/// source.
+float Turbulence(const NoiseSource& src, const float v[3], float freq) noexcept;
+/// out[i] = Turbulence(src, {x[i], y[i], z[i]}, freq) for i < n.
+void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float freq, float* out) noexcept;
 
 }  // namespace loom::noise

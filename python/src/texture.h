@@ -81,10 +81,17 @@ class Texture {
     /// mutation), as `--preset` does.
     void ClickPreset(const std::string& name);
 
-    /// Renders as `loomhost render` does with --time `frame`. `threads` 0: one per core.
-    /// Throws std::runtime_error for a bad size or one that does not fit in memory.
-    loom::RenderImages Render(int width, int height, double frame, int threads,
-                              Output output) const;
+    /// Renders as `loomhost render` does with --time `frame` (and --seed `seed`, --tile
+    /// when `tile`). `threads` 0: one per core. Throws std::runtime_error for a bad size or
+    /// one that does not fit in memory, or a seed out of range.
+    loom::RenderImages Render(int width, int height, double frame, int threads, Output output,
+                              std::optional<std::uint32_t> seed = {}, bool tile = false) const;
+
+    /// The texture's seed (saved with it; 0 the default seed).
+    std::uint32_t Seed() const;
+    /// Sets the seed of the texture and of its sub-maps, as `--seed` does. Throws
+    /// std::runtime_error for a seed out of range.
+    void SetSeed(std::int64_t seed);
 
     /// Evaluates the texture at `count` points as `loomhost eval` does (the same bits):
     /// through its batch interface in chunks when it has one and no map of its tree draws
