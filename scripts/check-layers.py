@@ -35,7 +35,7 @@ LAYERS = [
     ["app/core/scene", "app/core/stereo"],
     ["app/core/video"],
     ["app/core/jobs"],
-    ["app/web"],
+    ["app/web", "app/gegl", "app/frei0r"],
     ["app/cli"],
     ["tests", "fuzz", "python"],
     ["bench"],

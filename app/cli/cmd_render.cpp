@@ -27,6 +27,7 @@
 #include "app/core/render/render_memory.h"
 #include "app/core/render/renderer.h"
 #include "app/core/video/video_anaglyph.h"
+#include "foundation/host/sdk/file_safety.h"
 #include "foundation/host/sdk/texmap_variation.h"
 
 namespace loom {
@@ -361,6 +362,7 @@ void RenderVideo(AppContext& ctx, const RenderCommandOptions& opt, const RenderO
     WatchInterrupt();
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
+    if (!CheckOutputIsNoInput(opt.output, src.InputFiles(), err)) throw std::runtime_error(err);
     ProgressBar bar("render");
     RenderStats stats;
     RenderToVideo(src.Texture(), ro, job, &InterruptFlag(), bar, stats);
@@ -374,6 +376,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     if (opt.threads < 0) throw std::runtime_error("--threads must be 0 (one per core) or more");
     // More threads than bands or than kMaxRenderThreads are not started (RenderThreadCount).
     ro.threads = opt.threads > 0 ? opt.threads : std::max(1u, std::thread::hardware_concurrency());
+    if (!std::isfinite(opt.bumpScale)) throw std::runtime_error("--bump-scale must be a number");
     ro.bumpScale = opt.bumpScale;
     ro.sphere = opt.sphere;
     ro.eyeOffset = opt.eye;
@@ -480,14 +483,29 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         }
         return files;
     };
+    // The scene and image maps the texture reads, once it is made.
+    FileSet inputs;
     auto check = [&](int frame) {
         std::string err;
         for (const std::string& file : filesOf(frame)) {
             const bool ok =
                 opt.tx ? CheckOutputFile(file, save, err) : CheckImageOutput(file, save, err);
-            if (!ok) throw std::runtime_error(err);
+            if (!ok || !CheckOutputIsNoInput(file, inputs, err)) throw std::runtime_error(err);
         }
     };
+    // Resuming goes on from a run of this program: a manifest already there must be one.
+    if (opt.resume && !opt.manifest.empty()) {
+        std::error_code ec;
+        std::string err;
+        RecordedManifest recorded;
+        if (std::filesystem::symlink_status(opt.manifest, ec).type() !=
+                std::filesystem::file_type::not_found &&
+            !ReadRenderManifest(opt.manifest, recorded, err)) {
+            throw std::runtime_error(err +
+                                     " (--resume goes on from this program's manifest; "
+                                     "name another --manifest, or remove it)");
+        }
+    }
     // --resume: frames whose every file reads whole at the size asked for are done.
     auto complete = [&](int frame) {
         std::string why;
@@ -520,6 +538,16 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     check(start);
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
+    for (const std::string& file : src.InputFiles()) inputs.Add(file);
+    // No frame's file may be an input (looked at now, before any frame is written).
+    for (int f = start; f <= last; ++f) {
+        std::string err;
+        for (const std::string& file : filesOf(f)) {
+            if (!skipped(f) && !CheckOutputIsNoInput(file, inputs, err)) {
+                throw std::runtime_error(err);
+            }
+        }
+    }
     if (!opt.manifest.empty())
         WriteManifest(ctx, opt, ro, plan, range, shard, first, last, src, save);
     bool reported = false;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/host/sdk/mtl.h"
@@ -40,6 +41,24 @@ std::string SequencePattern(const std::string& base, const std::string& suffix);
 /// The manifest as JSON text, with the parameters of `tex` (and of its sub-maps, as
 /// "Slot.Name") as they stand at frame `firstFrame` of this run.
 std::string RenderManifestJson(const RenderManifest& manifest, Texmap* tex, TimeValue time);
+
+/// A manifest as read back: what RenderManifestJson wrote, with the parameters and
+/// sub-map classes it recorded (by name, as text), so that a later run can compare them.
+struct RecordedManifest {
+    RenderManifest manifest;  ///< command, class or scene, size, outputs, files, frames, ...
+    std::vector<std::pair<std::string, std::string>> parameters;  ///< name, value
+    std::vector<std::pair<std::string, std::string>> maps;        ///< slot, class
+};
+
+/// Parses the text of a manifest that `name` holds. Refuses, with `error` naming `name` and
+/// the cause, text that is not JSON, JSON that is not a render manifest of this program
+/// (another format or version), and fields that are missing or of the wrong type. Pure;
+/// never throws.
+bool ParseRenderManifest(const std::string& name, const std::string& text,
+                         RecordedManifest& manifest, std::string& error);
+
+/// ParseRenderManifest on the regular file at `path` (at most 16 MiB).
+bool ReadRenderManifest(const std::string& path, RecordedManifest& manifest, std::string& error);
 
 /// Whether `path` is an image that a finished render of this size wrote: it reads whole,
 /// at `width` x `height`. False with the reason otherwise (a missing file included).

@@ -1,7 +1,7 @@
 // The editor page: draws the state the host answers (panels, dialogs, sample, time, undo,
 // map browser, video post) and sends what a person does as actions. Each action answers
 // the new state; a poll catches what changes by itself (a modal dialog opening, a redraw).
-import {ApiError, getFiles, getState, nextSample, post} from './api.js';
+import {ApiError, getFiles, getState, nextSample, post, showPicture} from './api.js';
 import * as panels from './panels.js';
 
 const $ = (id) => document.getElementById(id);
@@ -354,7 +354,7 @@ async function watchPictures() {
       // name the last picture while this one loads (a coarse one taken for a full one).
       Object.assign(img.dataset, {version: next.version, final: next.final});
       img.src = url;
-      $('viewport').src = `/api/viewport.bmp?p=${shown}`;
+      showPicture($('viewport'), `/api/viewport.bmp?p=${shown}`);
       await img.decode().catch(() => {});
       if (previous) URL.revokeObjectURL(previous);
     } catch (e) {

@@ -137,16 +137,44 @@ class MemoryInput {
 
     const OIIO::ImageSpec& Layout() const { return in_->spec(); }
 
-    /// Reads the first `channels` channels of every pixel; refuses data the library had to
-    /// make up (a truncated JPEG is padded by its library and only reported).
-    bool Read(const std::string& name, int channels, OIIO::TypeDesc type, void* out,
-              std::string& error) {
-        const bool read = in_->read_image(0, 0, 0, channels, type, out);
-        if (!read || in_->has_error()) {
-            std::string why = FirstLine(in_->geterror());
-            if (why.empty()) why = "damaged or truncated data";
-            error = name + ": cannot read image: " + why;
-            return false;
+    /// Lines read at once by ReadBands: about a mebibyte of samples, whole tiles or
+    /// strips where the file has them.
+    int BandLines(int channels) const {
+        const OIIO::ImageSpec& spec = Layout();
+        const long long line = static_cast<long long>(spec.width) * channels;
+        long long lines =
+            std::clamp((1LL << 20) / std::max(1LL, line), 1LL, static_cast<long long>(spec.height));
+        if (spec.tile_height > 0) {
+            lines =
+                std::max<long long>(spec.tile_height, lines / spec.tile_height * spec.tile_height);
+        }
+        return static_cast<int>(std::min<long long>(lines, spec.height));
+    }
+
+    /// Reads the first `channels` channels of every pixel, a band of lines at a time, and
+    /// hands each band to `take(firstLine, lines, samples)`: the picture's storage grows as
+    /// its data arrives instead of being committed when the header is read. Refuses data
+    /// the library had to make up (a truncated JPEG is padded by its library and only
+    /// reported).
+    template <typename Sample, typename Take>
+    bool ReadBands(const std::string& name, int channels, OIIO::TypeDesc type, Take take,
+                   std::string& error) {
+        const OIIO::ImageSpec& spec = Layout();
+        const int band = BandLines(channels);
+        std::vector<Sample> samples;
+        for (int y = 0; y < spec.height; y += band) {
+            const int lines = std::min(band, spec.height - y);
+            samples.resize(static_cast<size_t>(lines) * static_cast<size_t>(spec.width) *
+                           static_cast<size_t>(channels));
+            const bool read = in_->read_scanlines(0, 0, spec.y + y, spec.y + y + lines, 0, 0,
+                                                  channels, type, samples.data());
+            if (!read || in_->has_error()) {
+                std::string why = FirstLine(in_->geterror());
+                if (why.empty()) why = "damaged or truncated data";
+                error = name + ": cannot read image: " + why;
+                return false;
+            }
+            take(lines, samples.data());
         }
         return true;
     }
@@ -370,19 +398,27 @@ bool DecodeFloat(const std::string& name, const std::uint8_t* bytes, std::size_t
     // Colour and alpha are among the first four channels; further ones are not read.
     const int nc = layout.nchannels;
     const int read = std::min(nc, 4);
-    std::vector<float> data(static_cast<size_t>(layout.width) * layout.height * read);
-    if (!in.Read(name, read, OIIO::TypeDesc::FLOAT, data.data(), error)) return false;
+    const size_t width = static_cast<size_t>(layout.width);
+    std::vector<float> rgba;
+    const bool ok = in.ReadBands<float>(
+        name, read, OIIO::TypeDesc::FLOAT,
+        [&](int lines, const float* data) {
+            const size_t start = rgba.size();
+            rgba.resize(start + static_cast<size_t>(lines) * width * 4, 1.0f);
+            for (size_t p = start, q = 0; p < rgba.size(); p += 4, q += static_cast<size_t>(read)) {
+                if (nc >= 3) {
+                    for (int c = 0; c < 3; ++c) rgba[p + c] = data[q + static_cast<size_t>(c)];
+                } else {
+                    rgba[p] = rgba[p + 1] = rgba[p + 2] = data[q];
+                }
+                if (nc == 4 || nc == 2) rgba[p + 3] = data[q + static_cast<size_t>(nc - 1)];
+            }
+        },
+        error);
+    if (!ok) return false;
     image.width = layout.width;
     image.height = layout.height;
-    image.rgba.assign(static_cast<size_t>(layout.width) * layout.height * 4, 1.0f);
-    for (size_t p = 0, q = 0; p < image.rgba.size(); p += 4, q += static_cast<size_t>(read)) {
-        if (nc >= 3) {
-            for (int c = 0; c < 3; ++c) image.rgba[p + c] = data[q + static_cast<size_t>(c)];
-        } else {
-            image.rgba[p] = image.rgba[p + 1] = image.rgba[p + 2] = data[q];
-        }
-        if (nc == 4 || nc == 2) image.rgba[p + 3] = data[q + static_cast<size_t>(nc - 1)];
-    }
+    image.rgba = std::move(rgba);
     return true;
 }
 
@@ -393,30 +429,36 @@ bool Decode16(const std::string& name, const std::uint8_t* bytes, std::size_t si
     const OIIO::ImageSpec& layout = in.Layout();
     const int nc = layout.nchannels;
     const int read = std::min(nc, 4);
-    std::vector<WORD> data(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height) *
-                           static_cast<size_t>(read));
-    if (!in.Read(name, read, OIIO::TypeDesc::UINT16, data.data(), error)) return false;
     // An alpha channel beyond the fourth is not read.
     int alpha = layout.alpha_channel;
     if (alpha < 0 && (nc == 2 || nc == 4)) alpha = nc - 1;
     if (alpha >= read || (nc >= 3 && alpha >= 0 && alpha < 3)) alpha = -1;
+    const size_t width = static_cast<size_t>(layout.width);
+    std::vector<BMM_Color_64> pixels;
+    const bool ok = in.ReadBands<WORD>(
+        name, read, OIIO::TypeDesc::UINT16,
+        [&](int lines, const WORD* p) {
+            const size_t start = pixels.size();
+            pixels.resize(start + static_cast<size_t>(lines) * width);
+            for (size_t i = start; i < pixels.size(); ++i, p += read) {
+                BMM_Color_64& px = pixels[i];
+                if (nc >= 3) {
+                    px.r = p[0];
+                    px.g = p[1];
+                    px.b = p[2];
+                } else {
+                    px.r = px.g = px.b = p[0];
+                }
+                px.a = alpha >= 0 ? p[alpha] : 65535;
+            }
+        },
+        error);
+    if (!ok) return false;
     image.width = layout.width;
     image.height = layout.height;
     image.bits = layout.format.basetype == OIIO::TypeDesc::UINT8 ? 8 : 16;
     image.hasAlpha = alpha >= 0;
-    image.pixels.resize(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height));
-    const WORD* p = data.data();
-    for (BMM_Color_64& px : image.pixels) {
-        if (nc >= 3) {
-            px.r = p[0];
-            px.g = p[1];
-            px.b = p[2];
-        } else {
-            px.r = px.g = px.b = p[0];
-        }
-        px.a = alpha >= 0 ? p[alpha] : 65535;
-        p += read;
-    }
+    image.pixels = std::move(pixels);
     return true;
 }
 
