@@ -50,8 +50,10 @@ class Texture:
         class_name: str,
         preset: str | Sequence[str] | None = None,
         time: float = 0.0,
+        seed: int | None = None,
         **params: Value | Texture | str | None,
     ) -> None: ...
+    seed: int
     @property
     def class_name(self) -> str: ...
     @property
@@ -73,6 +75,8 @@ class Texture:
         time: float = 0.0,
         threads: int | None = None,
         output: Output = "color",
+        seed: int | None = None,
+        tile: bool = False,
     ) -> npt.NDArray[np.float32]: ...
     def sample(
         self,

@@ -1,5 +1,7 @@
 #include "app/core/model/texture_setup.h"
 
+#include "foundation/host/sdk/texmap_variation.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -237,6 +239,21 @@ void ApplyKey(const PluginLoader&, Texmap* tex, const std::string& text) {
     }
     ParamValue v = ParseParamValue(pb->GetParameterType(row), text.substr(eq + 1), "--key " + name);
     pb->SetKey(row, t, v);
+}
+
+std::uint32_t ParseSeed(const std::string& text, const std::string& what) {
+    const std::string range = "0.." + std::to_string(kMaxTexSeed);
+    double d = 0.0;
+    try {
+        d = ParseNumber(text, what);
+    } catch (const std::runtime_error&) {
+        throw std::runtime_error(what + " '" + text + "': expected a whole number " + range);
+    }
+    if (d != std::floor(d) || d < 0 || d > static_cast<double>(kMaxTexSeed)) {
+        throw std::runtime_error(what + " '" + text + "': out of range (a whole number " + range +
+                                 ")");
+    }
+    return static_cast<std::uint32_t>(d);
 }
 
 }  // namespace loom

@@ -3,6 +3,7 @@
 /// command-line text, through the host interfaces only (class descriptors, parameter
 /// names answered by the texture, the parameter block, SetSubTexmap).
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ std::string FormatParamValue(ParamType type, const ParamValue& v);
 void ApplySet(const PluginLoader& loader, Texmap* tex, const std::string& text, TimeValue t);
 /// Applies "NAME@FRAME=VALUE": a key at that frame (30 frames per second).
 void ApplyKey(const PluginLoader& loader, Texmap* tex, const std::string& text);
+
+/// Parses a seed: a whole number 0..kMaxTexSeed (texmap_variation.h). Throws
+/// std::runtime_error naming `what`, the text and the range.
+std::uint32_t ParseSeed(const std::string& text, const std::string& what);
 
 /// Strict number parsing: the whole text must be one finite number.
 double ParseNumber(const std::string& text, const std::string& what);

@@ -10,6 +10,7 @@
 
 #include "app/core/stereo/frame_progress.h"
 #include "app/core/stereo/stereo_photo.h"
+#include "foundation/host/sdk/file_safety.h"
 
 namespace loom::stereo {
 namespace {
@@ -101,9 +102,18 @@ void ReadPair(const PairSource& source, Image16& left, Image16& right,
 void RunPairJobs(const std::vector<PairJob>& jobs, const AnaglyphSettings& settings,
                  ImageFilter* greyFilter, const PairJobOptions& options) {
     std::string err;
+    // No output may replace an input, whatever path or link names it.
+    FileSet inputs;
     for (const PairJob& job : jobs) {
         CheckInputs(job);
-        if (!CheckImageOutput(job.output, options.save, err)) throw std::runtime_error(err);
+        inputs.Add(job.source.left);
+        inputs.Add(job.source.right);
+    }
+    for (const PairJob& job : jobs) {
+        if (!CheckImageOutput(job.output, options.save, err) ||
+            !CheckOutputIsNoInput(job.output, inputs, err)) {
+            throw std::runtime_error(err);
+        }
     }
     const bool many = jobs.size() > 1;
     const std::atomic<bool>* interrupt = options.save.interrupt;

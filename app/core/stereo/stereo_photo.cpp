@@ -8,6 +8,7 @@
 
 #include "app/core/filter/filter_run.h"
 #include "foundation/host/sdk/file_io.h"
+#include "foundation/host/sdk/pixel_limit.h"
 
 namespace loom::stereo {
 namespace {
@@ -402,7 +403,7 @@ bool DecodeStereoPhoto(const std::string& name, const std::uint8_t* data, std::s
 
 bool ReadStereoPhoto(const std::string& path, Image16& left, Image16& right, std::string& error) {
     std::vector<std::uint8_t> bytes;
-    return ReadRegularFile(path, kMaxImageFileBytes, bytes, error) &&
+    return ReadRegularFile(path, MaxImageFileBytes(), bytes, error) &&
            DecodeStereoPhoto(path, bytes.data(), bytes.size(), left, right, error);
 }
 

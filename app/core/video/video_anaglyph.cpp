@@ -20,6 +20,7 @@ extern "C" {
 #include "app/core/video/layout_probe.h"
 #include "app/core/video/video_input.h"
 #include "foundation/host/sdk/file_io.h"
+#include "foundation/host/sdk/file_safety.h"
 
 namespace loom {
 namespace {
@@ -260,8 +261,10 @@ void VideoOptions::AddOptions(CLI::App& cmd) {
     cmd.add_option("--crf", encoding.crf, "Constant rate factor of h264 and h265 (0..51)");
     cmd.add_option("--bitrate", bitrateText, "Video bits per second (such as 8M)");
     cmd.add_option("--on-error", onError,
-                   "A corrupt video packet or frame, or a pair of a folder or sequence that fails: "
-                   "stop (exit non-zero), or skip it and continue with the rest")
+                   "A damaged or cut short video: stop (exit non-zero, nothing written) or "
+                   "continue (skip what cannot be decoded, write the rest and warn with the "
+                   "counts; 'skip' is the same); for folders and sequences of pairs, a pair that "
+                   "fails is named and the rest go on")
         ->capture_default_str();
     cmd.add_option("--audio", audio,
                    "Video: the sound copied: left (the left or only input's), right (the "
@@ -393,9 +396,9 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
         throw std::runtime_error(job.output + ": a video is written as a video file; name one of " +
                                  VideoContainerChoices());
     }
-    if (options.onError != "stop" && options.onError != "skip" && options.onError != "continue") {
-        throw std::runtime_error("--on-error takes stop, skip or continue, not '" +
-                                 options.onError + "'");
+    if (options.onError != "stop" && options.onError != "continue" && options.onError != "skip") {
+        throw std::runtime_error("--on-error takes stop or continue, not '" + options.onError +
+                                 "'");
     }
     if (job.sideBySide && !job.right.empty()) {
         throw std::runtime_error("--sbs takes one side-by-side video, not two");
@@ -404,7 +407,8 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     encoding.bitrate = ParseBitrate(options.bitrateText);
     std::string error;
     if (!CheckVideoEncoding(encoding, error)) throw std::runtime_error(error);
-    if (!CheckOutputFile(job.output, SaveOptions{job.force, nullptr}, error)) {
+    if (!CheckOutputFile(job.output, SaveOptions{job.force, nullptr}, error) ||
+        !CheckOutputIsNoInput(job.output, {job.left, job.right}, error)) {
         throw std::runtime_error(error);
     }
 
@@ -430,6 +434,11 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     }
 
     long long total = left.Info().frames;
+    // The frames the inputs declare: fewer decoded means they were cut short or damaged.
+    long long declared = left.Info().framesDeclared ? left.Info().frames : -1;
+    if (pair && declared >= 0) {
+        declared = right.Info().framesDeclared ? std::min(declared, right.Info().frames) : -1;
+    }
     std::optional<std::pair<long long, long long>> span;
     if (job.part) {
         if (!left.IndexFrames(error) || (pair && !right.IndexFrames(error))) {
@@ -442,6 +451,7 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
             throw std::runtime_error(error);
         }
         total = span->second - span->first + 1;
+        declared = total;
     }
 
     VideoOutput output;
@@ -512,6 +522,25 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
             throw std::runtime_error("interrupted; nothing written");
         case VideoPipelineOutcome::Kind::kDone:
             break;
+    }
+    if (outcome.frames == 0) {
+        // A file of no frames is no video: refused whatever --on-error says.
+        throw std::runtime_error((pair ? job.left + " and " + job.right : job.left) +
+                                 ": no frame could be decoded (cut short or damaged); nothing "
+                                 "written");
+    }
+    if (declared >= 0 && outcome.frames < declared) {
+        const std::string inputs = pair ? job.left + " and " + job.right : job.left;
+        const std::string counts = std::to_string(outcome.frames) + " of the " +
+                                   std::to_string(declared) + " frames " +
+                                   (pair ? "they declare" : "it declares");
+        if (!skip) {
+            throw std::runtime_error(inputs + ": cut short or damaged: only " + counts +
+                                     " could be decoded; nothing written (--on-error "
+                                     "continue writes the frames decoded)");
+        }
+        std::fprintf(stderr, "\nloomhost: warning: %s: cut short or damaged: %s written to %s\n",
+                     inputs.c_str(), counts.c_str(), job.output.c_str());
     }
     if (!output.Finish(error)) throw std::runtime_error(error);
 }

@@ -22,10 +22,13 @@ namespace loom {
 
 /// The command-line options that apply to video.
 struct VideoOptions {
-    std::string layout;            ///< empty: from the stream's side data or the file name
-    VideoEncoding encoding;        ///< its bitrate comes from bitrateText
-    std::string bitrateText;       ///< bits per second, "8000000", "8000k" or "8M"; empty: default
-    std::string onError = "stop";  ///< "stop" or "skip"
+    std::string layout;       ///< empty: from the stream's side data or the file name
+    VideoEncoding encoding;   ///< its bitrate comes from bitrateText
+    std::string bitrateText;  ///< bits per second, "8000000", "8000k" or "8M"; empty: default
+    /// "stop": a damaged or cut short input is an error and nothing is written; "continue"
+    /// (or "skip"): what cannot be decoded is skipped, the rest written, with a warning
+    /// that counts what was lost.
+    std::string onError = "stop";
     bool keepPartial = false;
     std::string audio = "left";      ///< "left", "right" (of two files) or "none"
     std::string subtitles = "copy";  ///< "copy" or "drop"

@@ -19,6 +19,7 @@ extern "C" {
 
 #include "app/core/video/av_error.h"
 #include "foundation/host/sdk/file_io.h"
+#include "foundation/host/sdk/file_safety.h"
 
 namespace loom {
 namespace {
@@ -309,9 +310,15 @@ bool VideoOutput::OpenStreams(const std::string& path, const VideoStreamInfo& in
     if (encoding.crf >= 0) av_opt_set_int(enc->priv_data, "crf", encoding.crf, 0);
     if (encoding.codec == "h265") av_opt_set(enc->priv_data, "x265-params", "log-level=error", 0);
 
+    // Temporaries a killed run left beside the target go first, as image and scene saves
+    // do. A new file starts as the umask allows; one that replaces a file is readable by
+    // nobody else until it takes that file's mode when it is finished.
+    RemoveStaleTemporaries(target_);
+    struct stat existing {};
+    const mode_t createMode = ::stat(target_.c_str(), &existing) == 0 ? 0600 : 0666;
     tempPath_ = TemporaryName(target_);
     const int fd =
-        ::open(tempPath_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
+        ::open(tempPath_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, createMode);
     if (fd < 0) {
         error = SystemError(path, "cannot create a temporary file beside it", errno);
         tempPath_.clear();
