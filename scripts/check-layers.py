@@ -23,8 +23,8 @@ import sys
 # that the root's plugins.txt lists.
 PLUGINS = "<plug-ins>"
 LAYERS = [
-    ["foundation/host/base", "foundation/vecmath"],
-    ["foundation/host/sdk", "foundation/host/win32"],
+    ["foundation/host/base"],
+    ["foundation/host/sdk", "foundation/host/win32", "foundation/vecmath"],
     ["foundation/host/ui", "foundation/host/image"],
     ["foundation/host/stdmaps", "foundation/noise"],
     ["foundation/texframe"],
@@ -35,7 +35,7 @@ LAYERS = [
     ["app/core/scene", "app/core/stereo"],
     ["app/core/video"],
     ["app/core/jobs"],
-    ["app/web"],
+    ["app/web", "app/gegl", "app/frei0r"],
     ["app/cli"],
     ["tests", "fuzz", "python"],
     ["bench"],

@@ -39,6 +39,9 @@ packages=(
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # ffmpeg and libstb-dev: peers the benchmarks compare with; time: compare_ffmpeg.sh
 # measures whole programs with it.
+# gegl, libgegl-dev, frei0r-plugins-dev, melt: the plug-ins for GIMP's image engine and
+# for frei0r hosts are built where their headers are (the build skips them otherwise), and
+# tested through the gegl program, FFmpeg and melt.
 # python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
 # cluster renders (dask.distributed). blender: the add-on's headless tests (Debian's build
 # runs the system Python the module is built for).
@@ -48,6 +51,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
   ffmpeg time
+  gegl libgegl-dev frei0r-plugins-dev melt
   chromium
   python3-numpy python3-pytest python3-distributed
   blender

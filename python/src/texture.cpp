@@ -7,7 +7,6 @@
 
 #include "app/core/model/panel_session.h"
 #include "app/core/render/render_memory.h"
-#include "foundation/host/base/crt.h"
 #include "foundation/host/sdk/pblock.h"
 #include "foundation/host/sdk/shade.h"
 #include "foundation/host/sdk/texmap_batch.h"
@@ -47,22 +46,6 @@ Output ParseOutput(const std::string& text) {
     if (text == "mono") return Output::kMono;
     if (text == "normal") return Output::kNormal;
     throw std::runtime_error("output '" + text + "': use color, mono or normal");
-}
-
-RandStream::RandStream() {
-    const std::uint32_t saved = crt::GetRandState();
-    crt::srand(1);
-    state_ = crt::GetRandState();
-    crt::SetRandState(saved);
-}
-
-RandStream::Use::Use(RandStream& stream) : stream_(stream), saved_(crt::GetRandState()) {
-    crt::SetRandState(stream_.state_);
-}
-
-RandStream::Use::~Use() {
-    stream_.state_ = crt::GetRandState();
-    crt::SetRandState(saved_);
 }
 
 Texture::Texture(const std::string& className) : label_(className) {

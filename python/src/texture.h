@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/model/rand_stream.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
@@ -29,31 +30,8 @@ struct TypedValue {
     ParamValue value;
 };
 
-/// The C runtime generator of the thread that drives a texture. `loomhost` drives each
-/// texture from a fresh process's main thread, whose generator starts at seed 1 and runs on
-/// through the set-up into the render's first sample (where textures build what they
-/// build on first use). Each Texture keeps such a stream of its own and swaps it in for
-/// every call, so that results do not depend on what else the Python thread did before.
-class RandStream {
-  public:
-    /// A stream as a new thread's: seed 1.
-    RandStream();
-    /// Makes the stream the calling thread's generator while the returned guard lives.
-    class Use {
-      public:
-        explicit Use(RandStream& stream);
-        ~Use();
-        Use(const Use&) = delete;
-        Use& operator=(const Use&) = delete;
-
-      private:
-        RandStream& stream_;
-        std::uint32_t saved_;
-    };
-
-  private:
-    std::uint32_t state_;
-};
+/// The generator stream each texture keeps (rand_stream.h).
+using RandStream = loom::RandStream;
 
 class Texture {
   public:

@@ -62,7 +62,7 @@ void EyesForGlasses(Glasses glasses, StereoSettings& eyes) {
     }
 }
 
-ClassDesc* StereoFilterClass(PluginLoader& loader) {
+ClassDesc* StereoFilterClass(const PluginLoader& loader) {
     ClassDesc* cd = loader.FindClassByName("dioptrix");
     if (!cd || cd->SuperClassID() != IMAGE_FILTER_CLASS_ID) {
         throw std::runtime_error("the stereo filter plug-in (dioptrix) was not found");
@@ -137,6 +137,35 @@ FilterOutcome ComposeMethodSheet(const AnaglyphSettings& settings, ImageFilter* 
     }
     result = std::move(sheet);
     return FilterOutcome::kDone;
+}
+
+StereoSettings ChooseStereoSettings(std::optional<Glasses> glasses, int leftEye, int rightEye,
+                                    float leftCompensation, float rightCompensation) {
+    StereoSettings s;
+    if (glasses) EyesForGlasses(*glasses, s);
+    ChooseEyeColors(s, leftEye, rightEye);
+    s.leftCompensation = leftCompensation;
+    s.rightCompensation = rightCompensation;
+    CheckStereoSettings(s, "stereo settings");
+    return s;
+}
+
+FilterOutcome ComposeAnaglyph(const PluginLoader& loader, const AnaglyphSettings& settings,
+                              const Image16& left, const Image16& right, Image16& result,
+                              std::string& error) noexcept {
+    try {
+        std::unique_ptr<ImageFilter> filter;
+        if (settings.method == AnaglyphMethod::kGrey) {
+            filter = MakeStereoFilter(StereoFilterClass(loader), settings.eyes);
+        }
+        FilterProgressWindow window("anaglyph", nullptr, false);
+        return ComposePair(settings, filter.get(), left, right, window, nullptr, result, error);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory for the images";
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    return FilterOutcome::kFailed;
 }
 
 }  // namespace loom::stereo

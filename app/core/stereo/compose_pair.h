@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/core/filter/filter_run.h"
@@ -30,7 +31,7 @@ void EyesForGlasses(Glasses glasses, StereoSettings& eyes);
 
 /// The stereo filter's class among the loaded plug-ins; throws std::runtime_error when it
 /// is missing.
-ClassDesc* StereoFilterClass(PluginLoader& loader);
+ClassDesc* StereoFilterClass(const PluginLoader& loader);
 
 /// A new stereo filter of class `cd` holding the record of `eyes` (which must be in range:
 /// CheckStereoSettings). Throws std::runtime_error when it cannot be made or refuses it.
@@ -56,5 +57,21 @@ FilterOutcome ComposeMethodSheet(const AnaglyphSettings& settings, ImageFilter* 
                                  const Image16& left, const Image16& right,
                                  FilterProgressWindow& progress, const std::atomic<bool>* abort,
                                  int gap, Image16& result, std::string& error);
+
+/// `settings.eyes` with the grey method's eyes taken from `glasses` when given, as
+/// `loomhost anaglyph --glasses` sets them before any eye option: the eyes named (-1: not
+/// named) then chosen as the setup dialog's buttons choose them (ChooseEyeColors), the
+/// compensations given. Throws std::runtime_error for values the command line refuses.
+StereoSettings ChooseStereoSettings(std::optional<Glasses> glasses, int leftEye, int rightEye,
+                                    float leftCompensation, float rightCompensation);
+
+/// Composes one pair on the calling thread, as `loomhost anaglyph` composes a still: the
+/// grey method through a stereo filter made for the call (plug-ins from `loader`), the
+/// colour methods by their matrices. For front-ends that compose one picture at a time;
+/// throws nothing: kFailed with `error` (a missing filter, sizes that differ, memory).
+/// Callers hold the model lock (process_plugins.h).
+FilterOutcome ComposeAnaglyph(const PluginLoader& loader, const AnaglyphSettings& settings,
+                              const Image16& left, const Image16& right, Image16& result,
+                              std::string& error) noexcept;
 
 }  // namespace loom::stereo
