@@ -16,7 +16,7 @@
 #include "app/core/model/rand_stream.h"
 #include "app/core/render/quantize.h"
 #include "app/core/stereo/compose_pair.h"
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
 #include "app/core/video/video_anaglyph.h"
 #include "app/frei0r/frei0r_log.h"
 
