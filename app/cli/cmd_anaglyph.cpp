@@ -506,12 +506,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     run.save = save;
     run.layout = pictureLayout;
     run.arrange = arrange;
-    if (opt.video.onError != "stop" && opt.video.onError != "continue" &&
-        opt.video.onError != "skip") {
-        throw std::runtime_error("--on-error takes stop or continue, not '" + opt.video.onError +
-                                 "'");
-    }
-    run.continueOnError = opt.video.onError != "stop";
+    run.continueOnError = opt.video.ContinuesOnError();
     std::shared_ptr<PairAdjuster> adjuster;
     if (adjust.Any()) {
         adjuster = std::make_shared<PairAdjuster>(opt.adjust, jobs.size() > 1, opt.force);

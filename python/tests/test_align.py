@@ -52,10 +52,10 @@ def test_anaglyph_options_match_the_command_line(cli, tmp_path):
     for name, view in (("l", left), ("r", right)):
         loomwork.write_image(str(tmp_path / f"{name}.png"), view)
     cli.run("anaglyph", tmp_path / "l.png", tmp_path / "r.png", "--parallax", "auto",
-            "--method", "dubois", "--linear", "-o", tmp_path / "cli.png")
+            "--method", "dubois", "--linear", "--bits", "16", "-o", tmp_path / "cli.png")
     got = loomwork.anaglyph(left, right, method="dubois", parallax="auto", linear=True)
     ref = loomwork.read_image(str(tmp_path / "cli.png"), dtype="uint16")
-    assert got.shape[1] == 320 - 4
+    assert abs(got.shape[1] - (320 - 4)) <= 1  # a measured parallax of 4.1 px crops 4 or 5
     assert same_bits(got, ref[:, :, : got.shape[2]])
     colour = [1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1]
     assert np.array_equal(loomwork.anaglyph(left, right, matrix=colour),

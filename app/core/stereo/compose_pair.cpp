@@ -199,6 +199,18 @@ StereoSettings ChooseStereoSettings(std::optional<Glasses> glasses, int leftEye,
     return s;
 }
 
+AnaglyphSettings AnaglyphSettingsFor(AnaglyphMethod method, std::optional<Glasses> glasses,
+                                     int leftEye, int rightEye, float leftCompensation,
+                                     float rightCompensation) {
+    AnaglyphSettings settings;
+    settings.method = method;
+    if (glasses) settings.glasses = *glasses;
+    settings.eyes = ChooseStereoSettings(glasses, glasses ? -1 : leftEye, glasses ? -1 : rightEye,
+                                         leftCompensation, rightCompensation);
+    settings.greyForGlasses = glasses.has_value();
+    return settings;
+}
+
 FilterOutcome ComposeAnaglyph(const PluginLoader& loader, const AnaglyphSettings& settings,
                               const Image16& left, const Image16& right, Image16& result,
                               std::string& error) noexcept {

@@ -79,6 +79,14 @@ FilterOutcome ComposeMethodSheet(const AnaglyphSettings& settings, ImageFilter* 
 StereoSettings ChooseStereoSettings(std::optional<Glasses> glasses, int leftEye, int rightEye,
                                     float leftCompensation, float rightCompensation);
 
+/// The settings `loomhost anaglyph --method --glasses --left-eye --right-eye --left-comp
+/// --right-comp` compose with: the eyes as ChooseStereoSettings chooses them, and, for the
+/// grey method with glasses named, both primaries of each eye's filter filled. For
+/// front-ends whose properties mirror those options. Throws as ChooseStereoSettings does.
+AnaglyphSettings AnaglyphSettingsFor(AnaglyphMethod method, std::optional<Glasses> glasses,
+                                     int leftEye, int rightEye, float leftCompensation,
+                                     float rightCompensation);
+
 /// Composes one pair on the calling thread, as `loomhost anaglyph` composes a still: the
 /// grey method through a stereo filter made for the call (plug-ins from `loader`), the
 /// colour methods by their matrices. For front-ends that compose one picture at a time;

@@ -175,7 +175,7 @@ class PairReader {
         for (;;) {
             if (!haveLeft_) {
                 AVPacket* packet = nullptr;
-                switch (left_.Read(item.left, leftPts_, packet, error)) {
+                switch (left_.Read(left_frame_, leftPts_, packet, error)) {
                     case VideoInput::Next::kFrame:
                         haveLeft_ = true;
                         break;
@@ -230,6 +230,9 @@ class PairReader {
                 haveLeft_ = false;
                 continue;
             }
+            // The views wait in the reader's own frames until paired: an item handed out
+            // in between carries a packet, and its frames go back to be filled again.
+            std::swap(item.left, left_frame_);
             std::swap(item.right, right_frame_);
             item.pts = leftPts_;
             haveLeft_ = haveRight_ = false;
@@ -245,7 +248,7 @@ class PairReader {
     }
     VideoInput &left_, &right_;
     bool skip_;
-    Image16 right_frame_;
+    Image16 left_frame_, right_frame_;
     long long leftPts_ = 0, rightPts_ = 0, offset_ = 0, halfFrame_ = 0;
     bool haveLeft_ = false, haveRight_ = false, first_ = true, rightSound_ = false;
 };
@@ -388,6 +391,13 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
     };
 }
 
+bool VideoOptions::ContinuesOnError() const {
+    if (onError != "stop" && onError != "continue" && onError != "skip") {
+        throw std::runtime_error("--on-error takes stop, continue or skip, not '" + onError + "'");
+    }
+    return onError != "stop";
+}
+
 void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const ComposeFrame& compose,
                       const std::atomic<bool>* interrupt) {
     av_log_set_level(AV_LOG_FATAL);  // errors reach the user in this program's words
@@ -396,10 +406,7 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
         throw std::runtime_error(job.output + ": a video is written as a video file; name one of " +
                                  VideoContainerChoices());
     }
-    if (options.onError != "stop" && options.onError != "continue" && options.onError != "skip") {
-        throw std::runtime_error("--on-error takes stop or continue, not '" + options.onError +
-                                 "'");
-    }
+    const bool skip = options.ContinuesOnError();
     if (job.sideBySide && !job.right.empty()) {
         throw std::runtime_error("--sbs takes one side-by-side video, not two");
     }
@@ -483,7 +490,6 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     // Frames travel packed from decoder to encoder: 3 or 6 bytes a pixel to move, not 8.
     left.SetPackedFrames(true);
     right.SetPackedFrames(true);
-    const bool skip = options.onError != "stop";
     PackedReader packed(left, layout, skip);
     PairReader paired(left, right, skip);
     if (streams.audioFrom && !span) paired.CopyRightPackets();

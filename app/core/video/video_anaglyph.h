@@ -38,6 +38,8 @@ struct VideoOptions {
     /// Adds --layout, --codec, --crf, --bitrate, --on-error, --audio, --subtitles and
     /// --keep-partial.
     void AddOptions(CLI::App& cmd);
+    /// Whether --on-error lets a run go on past what fails; throws for a word it does not take.
+    bool ContinuesOnError() const;
 };
 
 /// The inputs and output of one run.
