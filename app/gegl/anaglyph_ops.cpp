@@ -138,10 +138,9 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) no
 stereo::AnaglyphSettings SettingsOf(const Values& v) {
     std::optional<stereo::Glasses> glasses;
     if (v.glasses > 0) glasses = static_cast<stereo::Glasses>(v.glasses - 1);
-    return stereo::AnaglyphSettingsFor(static_cast<stereo::AnaglyphMethod>(v.method), glasses,
-                                       v.leftEye, v.rightEye,
-                                       static_cast<float>(v.leftCompensation),
-                                       static_cast<float>(v.rightCompensation));
+    return stereo::AnaglyphSettingsFor(
+        static_cast<stereo::AnaglyphMethod>(v.method), glasses, v.leftEye, v.rightEye,
+        static_cast<float>(v.leftCompensation), static_cast<float>(v.rightCompensation));
 }
 
 const Babl* Rgba16() { return babl_format("R'G'B'A u16"); }
