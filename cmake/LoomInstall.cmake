@@ -1,6 +1,11 @@
 # Installation: `cmake --install BUILD [--prefix DIR]` lays out, under the prefix,
 #   bin/loomhost                         the program (finds everything below relative to itself)
 #   LIBDIR/libloomhost.so.1 (and .so), libloomimage.so   the runtime and the image library
+#   LIBDIR/libloomcore.so.1              the application's core, for the plug-ins of other
+#                                        programs below
+#   LIBDIR/gegl-0.4/loomwork.so          the GEGL operations (GIMP); under /usr GEGL's own
+#                                        folder (app/gegl/CMakeLists.txt)
+#   lib/frei0r-1/loomwork_*.so           the frei0r effects (MLT, Kdenlive, FFmpeg)
 #   LIBDIR/loomwork/plugins/*.so         the plug-ins the program loads without flags
 #   LIBDIR/loomwork/lib*.a               the texture frame, panel frame, noise and vector math
 #                                        for plug-ins
@@ -54,11 +59,14 @@ file(RELATIVE_PATH _loom_lib_from_plugins /${LOOM_INSTALL_PLUGIN_DIR} /${CMAKE_I
 set_target_properties(loomhost_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${_loom_lib_from_bin}")
 set_target_properties(${LOOM_PLUGINS} PROPERTIES
                       INSTALL_RPATH "$ORIGIN/${_loom_lib_from_plugins}")
-set_target_properties(loomhost loomimage PROPERTIES INSTALL_RPATH "$ORIGIN")
+set_target_properties(loomhost loomimage loomcore PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS loomhost_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(TARGETS ${LOOM_PLUGINS} LIBRARY DESTINATION ${LOOM_INSTALL_PLUGIN_DIR}
         COMPONENT runtime)
+# The core shared by the GEGL and frei0r plug-ins (each installs itself where its host
+# looks, app/gegl and app/frei0r).
+install(TARGETS loomcore LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
 # The image library is in the export set too: sanitizer builds link the runtime with it.
 install(TARGETS loomhost loomimage loom_texframe loom_panelframe loom_noise loom_vecmath loom_flags
                 loom_rc

@@ -4,6 +4,7 @@
 #include "fervix/panel.h"
 #include "fervix/params.h"
 #include "fervix/pattern.h"
+#include "foundation/noise/noise.h"
 #include "foundation/texframe/two_slot_tex.h"
 
 /// Prime (slot 0) and Back (slot 1) mixed by the gradient's weight.
@@ -55,4 +56,11 @@ class FervixTex final
     /// with both blend flags 0, Positive Blend is set and Fractal Scale becomes 2.0 (rows
     /// that older layouts lacked start at 0). Returns 1 when it changed something.
     int FixLegacyParams() override;
+
+    /// A seed gives the noise its own tables.
+    unsigned PatternSeedUse() const override { return kSeedNoiseTables; }
+    std::shared_ptr<const void> MakeSeedState(std::uint32_t seed) override {
+        return loom::noise::SeededNoiseTables(seed);
+    }
+    const char* PatternTileNote() const override { return FervixTileNote(cache_); }
 };

@@ -5,6 +5,7 @@
 #include <array>
 #include <span>
 
+#include "foundation/texframe/pattern_variation.h"
 #include "foundation/texframe/tex_frame.h"
 
 /// Values copied from the parameter block at Update, in the order the texture keeps them.
@@ -37,6 +38,8 @@ struct FervixCache {
     int turbulenceSub = 0;
     int positiveBlend = 0;
     int negativeBlend = 0;
+    /// Seed (its noise tables) and tile; not a parameter row.
+    loom::PatternVariation variation;
 };
 
 /// Row indices of the parameter block (each row's ID equals its index).

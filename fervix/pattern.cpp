@@ -7,6 +7,7 @@
 
 #include "foundation/noise/noise.h"
 #include "foundation/texframe/blend.h"
+#include "foundation/texframe/tile_math.h"
 #include "foundation/vecmath/vec_math.h"
 
 namespace {
@@ -20,9 +21,79 @@ inline float Difference(float a, float b) noexcept {
     return static_cast<float>(Widen(a) - Widen(b));
 }
 
+using loom::noise::NoiseSource;
+
+bool Tiled(const FervixCache& c) noexcept { return c.variation.tiled == 1; }
+
+// The scales of the noise point: as set, or whole cells a tile.
+float UScaleOf(const FervixCache& c) noexcept {
+    return Tiled(c) ? static_cast<float>(loom::WholeScale(Widen(c.uScale))) : c.uScale;
+}
+float VScaleOf(const FervixCache& c) noexcept {
+    return Tiled(c) ? static_cast<float>(loom::WholeScale(Widen(c.vScale))) : c.vScale;
+}
+
+// The noise of the cache: its seed's tables, and in a tile the periods of the noise point
+// (its first coordinate follows v, its second u).
+NoiseSource SourceOf(const FervixCache& c) noexcept {
+    NoiseSource src;
+    src.tables = static_cast<const loom::noise::NoiseTables*>(c.variation.seedState);
+    if (Tiled(c)) {
+        src.period.x = loom::TilePeriod(Widen(VScaleOf(c)));
+        src.period.y = loom::TilePeriod(Widen(UScaleOf(c)));
+    }
+    return src;
+}
+
+// A radial component: the offset from the centre, in a tile to the nearest copy of it.
+float RadialDifference(const FervixCache& c, float x, float centre) noexcept {
+    if (!Tiled(c)) return Difference(x, centre);
+    return static_cast<float>(loom::TiledRadial(Widen(x), Widen(centre)));
+}
+
+// The fractal passes of a tile: pass k runs at the whole periods nearest its scale
+// 1, s, s^3, s^6 times the point's, and divides by 1, s, s^2, s^3 as the plain passes do.
+void TiledFractalBatch(const FervixCache& c, const NoiseSource& src, const float* px,
+                       const float* py, const float* pz, int n, float* sum) noexcept {
+    float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
+    for (int i = 0; i < n; ++i) sum[i] = 0.0f;
+    float f = 1.0f;
+    double scale = 1.0;
+    for (int pass = 0; pass < kFractalPasses; ++pass) {
+        scale *= Widen(f);
+        if (f != 0.0f) {
+            const int periodX = loom::noise::OctavePeriod(src.period.x, scale);
+            const int periodY = loom::noise::OctavePeriod(src.period.y, scale);
+            const auto ratio = [](int p, int base) {
+                return static_cast<float>(static_cast<double>(p) / static_cast<double>(base));
+            };
+            const float sx = ratio(periodX, src.period.x);
+            const float sy = ratio(periodY, src.period.y);
+            const float sz = static_cast<float>(scale);
+            for (int i = 0; i < n; ++i) {
+                qx[i] = sx * px[i];
+                qy[i] = sy * py[i];
+                qz[i] = static_cast<float>(Widen(sz) * Widen(pz[i]));
+            }
+            const NoiseSource octave{src.tables, {periodX, periodY, 0}};
+            loom::noise::Noise3Batch(octave, qx, qy, qz, n, noise);
+            for (int i = 0; i < n; ++i) {
+                sum[i] = static_cast<float>(Widen(sum[i]) + Widen(noise[i]) / Widen(f));
+            }
+        }
+        f = static_cast<float>(Widen(f) * Widen(c.fractalScale));
+    }
+}
+
 }  // namespace
 
 float FervixFractal(const FervixCache& c, const float p[3]) noexcept {
+    const NoiseSource src = SourceOf(c);
+    if (Tiled(c)) {
+        float sum;
+        TiledFractalBatch(c, src, &p[0], &p[1], &p[2], 1, &sum);
+        return sum;
+    }
     float q[3] = {p[0], p[1], p[2]};
     float sum = 0.0f;
     float f = 1.0f;
@@ -31,7 +102,9 @@ float FervixFractal(const FervixCache& c, const float p[3]) noexcept {
         for (float& component : q) component = static_cast<float>(Widen(component) * Widen(f));
         // A frequency of 0 (Fractal Scale 0, or a product that underflowed) would divide
         // the sample by 0; such a pass adds nothing.
-        if (f != 0.0f) sum = static_cast<float>(Widen(sum) + Widen(noiseN(q, 3)) / Widen(f));
+        if (f != 0.0f) {
+            sum = static_cast<float>(Widen(sum) + Widen(loom::noise::Noise3(src, q)) / Widen(f));
+        }
         f = static_cast<float>(Widen(f) * Widen(c.fractalScale));
         n = Sum(n, 1.0f);
     } while (n < static_cast<float>(kFractalPasses));
@@ -47,8 +120,8 @@ void FervixGradientBatch(const FervixCache& c, const float* u, const float* v, i
         const bool radialU = c.horizontalRadial == 1 && c.horizontalLinear == 0;
         const bool radialV = c.verticalRadial == 1 && c.verticalLinear == 0;
         for (int i = 0; i < m; ++i) {
-            gu[i] = Widen(radialU ? Difference(u[first + i], c.uOffset) : 0.0f);
-            gv[i] = Widen(radialV ? Difference(v[first + i], c.vOffset) : 0.0f);
+            gu[i] = Widen(radialU ? RadialDifference(c, u[first + i], c.uOffset) : 0.0f);
+            gv[i] = Widen(radialV ? RadialDifference(c, v[first + i], c.vOffset) : 0.0f);
         }
         loom::vecmath::Hypot(gu, gv, gu, m);
         for (int i = 0; i < m; ++i) d[first + i] = static_cast<float>(gu[i] + Widen(c.fallOff));
@@ -64,8 +137,9 @@ float FervixGradient(const FervixCache& c, float u, float v) noexcept {
 namespace {
 
 // FervixFractal of a batch of noise points: the passes run over the whole batch.
-void FractalBatch(const FervixCache& c, const float* px, const float* py, const float* pz, int n,
-                  float* sum) noexcept {
+void FractalBatch(const FervixCache& c, const NoiseSource& src, const float* px, const float* py,
+                  const float* pz, int n, float* sum) noexcept {
+    if (Tiled(c)) return TiledFractalBatch(c, src, px, py, pz, n, sum);
     float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
     for (int i = 0; i < n; ++i) {
         qx[i] = px[i];
@@ -84,7 +158,7 @@ void FractalBatch(const FervixCache& c, const float* px, const float* py, const 
         // A frequency of 0 (Fractal Scale 0, or a product that underflowed) would divide
         // the sample by 0; such a pass adds nothing.
         if (f != 0.0f) {
-            noise3Batch(qx, qy, qz, n, noise);
+            loom::noise::Noise3Batch(src, qx, qy, qz, n, noise);
             for (int i = 0; i < n; ++i) {
                 sum[i] = static_cast<float>(Widen(sum[i]) + Widen(noise[i]) / Widen(f));
             }
@@ -98,6 +172,9 @@ void FractalBatch(const FervixCache& c, const float* px, const float* py, const 
 
 void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int n,
                        float* w) noexcept {
+    const NoiseSource src = SourceOf(c);
+    const float uScale = UScaleOf(c);
+    const float vScale = VScaleOf(c);
     for (int first = 0; first < n; first += kChunk) {
         const int m = std::min(kChunk, n - first);
         const float* cu = u + first;
@@ -105,12 +182,12 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
         // The first noise coordinate follows v, the second u; Phase moves through the third.
         float px[kChunk], py[kChunk], pz[kChunk];
         for (int i = 0; i < m; ++i) {
-            px[i] = static_cast<float>((Widen(cv[i]) + Widen(c.shiftY)) * Widen(c.vScale));
-            py[i] = static_cast<float>((Widen(cu[i]) + Widen(c.shiftX)) * Widen(c.uScale));
+            px[i] = static_cast<float>((Widen(cv[i]) + Widen(c.shiftY)) * Widen(vScale));
+            py[i] = static_cast<float>((Widen(cu[i]) + Widen(c.shiftX)) * Widen(uScale));
             pz[i] = c.phase;
         }
         float fractal[kChunk];
-        if (c.useFractalDetail == 1) FractalBatch(c, px, py, pz, m, fractal);
+        if (c.useFractalDetail == 1) FractalBatch(c, src, px, py, pz, m, fractal);
         float d[kChunk];
         FervixGradientBatch(c, cu, cv, m, d);
 
@@ -119,7 +196,7 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
         float t[kChunk] = {};
         float term[kChunk];
         if (c.usePlasma == 1 && (c.plasmaAdd == 1 || c.plasmaSub == 1)) {
-            noise3Batch(px, py, pz, m, term);
+            loom::noise::Noise3Batch(src, px, py, pz, m, term);
             if (c.plasmaAdd == 1) std::copy(term, term + m, t);
             if (c.plasmaSub == 1) {
                 for (int i = 0; i < m; ++i) t[i] = Difference(t[i], term[i]);
@@ -134,7 +211,7 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
             }
         }
         if (c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1)) {
-            turbulenceBatch(px, py, pz, m, c.turbulenceScale, term);
+            loom::noise::TurbulenceBatch(src, px, py, pz, m, c.turbulenceScale, term);
             if (c.turbulenceAdd == 1) {
                 for (int i = 0; i < m; ++i) t[i] = Sum(t[i], term[i]);
             }
@@ -183,4 +260,12 @@ float FervixMixMono(const FervixCache& c, float w, float prime, float back) noex
 
 float FervixColorMono(const Color& c) noexcept {
     return static_cast<float>((Widen(c.g) + Widen(c.b) + Widen(c.r)) * Widen(0.33333334f));
+}
+
+const char* FervixTileNote(const FervixCache& c) noexcept {
+    const bool radialU = c.horizontalRadial == 1 && c.horizontalLinear == 0;
+    const bool radialV = c.verticalRadial == 1 && c.verticalLinear == 0;
+    if (!radialU && !radialV) return nullptr;
+    return "the radial gradient has no period: a tile measures it to the nearest copy of its "
+           "centre, scaled to keep its mean (a centred gradient is unchanged)";
 }

@@ -6,6 +6,13 @@
 
 #include "fervix/params.h"
 
+/// Tiles: the noise runs on whole U Scale and V Scale cells a tile (each the nearest whole
+/// number, at least 1), wrapped at that period, every fractal pass and turbulence octave
+/// likewise whole; a radial gradient, which has no period, measures its distance to the
+/// nearest copy of the offset point, scaled to keep the plain gradient's mean over the tile
+/// (loom::TiledRadial): seamless, and unchanged when centred. A seed gives the noise its
+/// own tables.
+
 /// Sum of the four fractal passes at noise point p: noise(p), noise(p·s)/s,
 /// noise(p·s³)/s², noise(p·s⁶)/s³ for s = Fractal Scale (the scaled point carries over
 /// from pass to pass). A pass whose frequency has become 0 adds nothing.
@@ -36,5 +43,8 @@ float FervixMixMono(const FervixCache& c, float w, float prime, float back) noex
 /// Clamp on the float's bit pattern: above 1.0 (also +infinity and positive NaN) gives 1,
 /// a negative value gives 0, negative zero stays as it is; a negative NaN gives 0.
 float FervixClampMono(float x) noexcept;
+/// What a tile does with the cache's settings where they have no period (a radial
+/// gradient), or null when the tile is the pattern itself made periodic.
+const char* FervixTileNote(const FervixCache& c) noexcept;
 /// The mono value of a cached colour: (green + blue + red) times 0.33333334.
 float FervixColorMono(const Color& c) noexcept;

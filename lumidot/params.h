@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "foundation/texframe/pattern_variation.h"
 #include "foundation/texframe/tex_frame.h"
 
 /// Values copied from the parameter block at Update, in the order the texture keeps them.
@@ -31,6 +32,8 @@ struct LumidotCache {
     int positiveBlend = 0;
     int useVerticalColour = 0;
     int useHorizontalColour = 0;
+    /// Tile (Lumidot has nothing random, so the seed changes nothing); not a row.
+    loom::PatternVariation variation;
 };
 
 /// Row indices of the parameter block (each row's ID equals its index).

@@ -5,18 +5,19 @@
 
 #include "foundation/texframe/blend.h"
 #include "foundation/texframe/coordinate_runs.h"
+#include "foundation/texframe/tile_math.h"
 #include "foundation/vecmath/vec_math.h"
 
 LumidotWave LumidotUWave(const LumidotCache& c) noexcept {
-    return {c.useVerticalColour,     c.horizontalPhase,     c.horizontalIteration,
-            c.verticalSine,          c.verticalCosine,      c.verticalPinch,
-            c.verticalHighThreshold, c.verticalLowThreshold};
+    return {c.useVerticalColour,     c.horizontalPhase,      c.horizontalIteration,
+            c.verticalSine,          c.verticalCosine,       c.verticalPinch,
+            c.verticalHighThreshold, c.verticalLowThreshold, c.variation.tiled};
 }
 
 LumidotWave LumidotVWave(const LumidotCache& c) noexcept {
-    return {c.useHorizontalColour,     c.verticalPhase,         c.verticalIteration,
-            c.horizontalSine,          c.horizontalCosine,      c.horizontalPinch,
-            c.horizontalHighThreshold, c.horizontalLowThreshold};
+    return {c.useHorizontalColour,     c.verticalPhase,          c.verticalIteration,
+            c.horizontalSine,          c.horizontalCosine,       c.horizontalPinch,
+            c.horizontalHighThreshold, c.horizontalLowThreshold, c.variation.tiled};
 }
 
 namespace {
@@ -42,7 +43,12 @@ bool Pinched(Shape shape) noexcept {
 
 // An iteration of 0 makes the angle infinite or NaN, and so the wave NaN: Thresholded
 // turns that into 1.
+// A tile runs whole cycles: x times the nearest multiple of 2 pi to 1 / iteration (an
+// iteration of 0 stays as it is).
 double Angle(const LumidotWave& wave, float x) noexcept {
+    if (wave.tiled == 1 && wave.iteration != 0.0f && std::isfinite(wave.iteration)) {
+        return Widen(x) * loom::WholeCycles(1.0 / Widen(wave.iteration)) + Widen(wave.phase);
+    }
     return Widen(x) / Widen(wave.iteration) + Widen(wave.phase);
 }
 

@@ -15,7 +15,11 @@ struct LumidotWave {
     int pinch;
     float highThreshold;
     float lowThreshold;
+    /// 1: whole cycles a tile (1 / iteration the nearest multiple of 2 pi, at least one).
+    int tiled = 0;
 };
+
+/// Tiles: both waves run whole cycles a tile, so every Lumidot tile is seamless.
 
 /// The wave across u (vertical bands).
 LumidotWave LumidotUWave(const LumidotCache& c) noexcept;

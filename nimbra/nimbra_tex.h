@@ -38,4 +38,7 @@ class NimbraTex final
     void SetVWaveform(float v, TimeValue t) { SetFloatParam(kNimbraVWaveform, v, t); }
     void SetPositiveBlend(int v, TimeValue t) { SetIntParam(kNimbraPositive, v, t); }
     void SetNegativeBlend(int v, TimeValue t) { SetIntParam(kNimbraNegative, v, t); }
+
+    /// A seed shifts the phases of the octaves (NimbraOctavePhase); it needs no tables.
+    unsigned PatternSeedUse() const override { return kSeedWavePhases; }
 };

@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "foundation/texframe/pattern_variation.h"
 #include "foundation/texframe/tex_frame.h"
 
 /// Values copied from the parameter block at Update, in the order the texture keeps them.
@@ -22,6 +23,8 @@ struct NimbraCache {
     float vWaveform = 0.0f;
     int positiveBlend = 0;
     int negativeBlend = 0;
+    /// Seed (the phases of the octaves) and tile; not a parameter row.
+    loom::PatternVariation variation;
 };
 
 /// Row indices of the parameter block (each row's ID equals its index).

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "foundation/host/base/vector_level.h"
 #include "foundation/texframe/blend.h"
 #include "foundation/texframe/coordinate_runs.h"
+#include "foundation/texframe/tile_math.h"
 #include "foundation/vecmath/vec_math.h"
 
 namespace {
@@ -15,6 +17,33 @@ constexpr float kFullTurn = 6.2831855f;
 constexpr float kQuarterTurn = 1.5707964f;
 
 enum class WarpForm { PerOctave, Preview };
+
+// The frequencies and warp factors of octave 0: as set, or in a tile whole cycles.
+struct Frequencies {
+    double fu, fv, uWave, vWave;
+};
+
+// A warp factor of octave 0 made whole cycles of that octave's warp (0 stays 0).
+double WholeWarp(double wave, double freq) noexcept {
+    if (wave == 0.0) return 0.0;
+    return loom::WholeScale(wave * freq) / freq;
+}
+
+Frequencies FrequenciesOf(const NimbraCache& c) noexcept {
+    Frequencies f;
+    f.fu = Widen(kUnit) * Widen(c.uScale);
+    f.fv = Widen(kUnit) * Widen(c.vScale);
+    f.uWave = Widen(kWaveUnit) * Widen(c.uWaveform);
+    f.vWave = Widen(kWaveUnit) * Widen(c.vWaveform);
+    if (c.variation.tiled == 1) {
+        f.fu = loom::WholeScale(f.fu);
+        f.fv = loom::WholeScale(f.fv);
+        // The first warp runs along V at fv, the second along U at fu.
+        f.uWave = WholeWarp(f.uWave, f.fv);
+        f.vWave = WholeWarp(f.vWave, f.fu);
+    }
+    return f;
+}
 
 // Samples one pass of the octave loop takes; the working arrays live on the stack.
 constexpr int kChunk = 64;
@@ -65,8 +94,10 @@ template <WarpForm kForm>
     const int padded = (n + kBlock - 1) / kBlock * kBlock;
     double U[kChunk], V[kChunk], uWarpV[kChunk], sumA[kChunk], sumB[kChunk];
     double warp[kChunk], phaseA[kChunk], phaseB[kChunk], waveA[kChunk], waveB[kChunk];
-    const double uWave = Widen(kWaveUnit) * Widen(c.uWaveform);
-    const double vWave = Widen(kWaveUnit) * Widen(c.vWaveform);
+    const Frequencies freq = FrequenciesOf(c);
+    const double uWave = freq.uWave;
+    const double vWave = freq.vWave;
+    const std::uint32_t seed = c.variation.seed;
     for (int i = 0; i < padded; ++i) {
         const int from = std::min(i, n - 1);
         U[i] = Widen(kFullTurn) * (Widen(u[from]) + Widen(kUnit) * Widen(c.uShift));
@@ -79,13 +110,14 @@ template <WarpForm kForm>
     Runs uRuns, vRuns;
     uRuns.Find(U, padded);
     vRuns.Find(V, padded);
-    double fu = Widen(kUnit) * Widen(c.uScale);
-    double fv = Widen(kUnit) * Widen(c.vScale);
+    double fu = freq.fu;
+    double fv = freq.fv;
     const double g = 1.0 - Widen(c.density);
     const double d = 1.0 - Widen(c.softening);
     double a = Widen(c.contrast);
     const double detail = Widen(c.detail);
     double k = 0.0;
+    int octave = 0;
     do {
         const double uWarpF = uWave * fv;
         const double vWarpF = vWave * fu;
@@ -100,6 +132,15 @@ template <WarpForm kForm>
             phaseA[i] = Widen(kQuarterTurn) * waveA[i] + fu * U[i];
             phaseB[i] = Widen(kQuarterTurn) * waveB[i] + fv * V[i];
         });
+        if (seed != 0) {
+            const double shiftA = NimbraOctavePhase(seed, octave, 0);
+            const double shiftB = NimbraOctavePhase(seed, octave, 1);
+            ForEachPadded(padded, [&](int i) {
+                phaseA[i] += shiftA;
+                phaseB[i] += shiftB;
+            });
+        }
+        ++octave;
         loom::vecmath::Sin(phaseA, waveA, padded);
         loom::vecmath::Cos(phaseB, waveB, padded);
         // Past about a thousand octaves the frequencies overflow; such an octave keeps its
@@ -116,18 +157,42 @@ template <WarpForm kForm>
     for (int i = 0; i < n; ++i) t[i] = static_cast<float>((sumA[i] + sumB[i]) / (detail + 3.0));
 }
 
-// The chunk loop compiled for each instruction set the dispatch may pick, for wider vectors
-// in its per-sample loops (the same operations, the same bits: no contraction into fused
-// multiply-adds is allowed anywhere).
-[[gnu::target_clones("avx512f", "avx2", "default")]] void CloudsChunkPerOctave(
-    const NimbraCache& c, const float* u, const float* v, int n, float* t) noexcept {
-    CloudsChunk<WarpForm::PerOctave>(c, u, v, n, t);
+// The chunk loop compiled for each vector level, for wider vectors in its per-sample loops
+// (the same operations, the same bits: no contraction into fused multiply-adds is allowed
+// anywhere).
+using ChunkFn = void (*)(const NimbraCache&, const float*, const float*, int, float*) noexcept;
+
+template <WarpForm kForm>
+void CloudsChunkBase(const NimbraCache& c, const float* u, const float* v, int n,
+                     float* t) noexcept {
+    CloudsChunk<kForm>(c, u, v, n, t);
 }
-[[gnu::target_clones("avx512f", "avx2", "default")]] void CloudsChunkPreview(const NimbraCache& c,
-                                                                             const float* u,
-                                                                             const float* v, int n,
-                                                                             float* t) noexcept {
-    CloudsChunk<WarpForm::Preview>(c, u, v, n, t);
+
+#if defined(__x86_64__)
+template <WarpForm kForm>
+[[gnu::target("avx2")]] void CloudsChunkAvx2(const NimbraCache& c, const float* u, const float* v,
+                                             int n, float* t) noexcept {
+    CloudsChunk<kForm>(c, u, v, n, t);
+}
+template <WarpForm kForm>
+[[gnu::target("avx512f")]] void CloudsChunkAvx512(const NimbraCache& c, const float* u,
+                                                  const float* v, int n, float* t) noexcept {
+    CloudsChunk<kForm>(c, u, v, n, t);
+}
+#endif
+
+template <WarpForm kForm>
+ChunkFn PickCloudsChunk() noexcept {
+    switch (loom::ActiveVectorLevel()) {
+#if defined(__x86_64__)
+        case loom::VectorLevel::kAvx512:
+            return CloudsChunkAvx512<kForm>;
+        case loom::VectorLevel::kAvx2:
+            return CloudsChunkAvx2<kForm>;
+#endif
+        default:
+            return CloudsChunkBase<kForm>;
+    }
 }
 
 // One sample, its octaves several at a time: each group's frequencies and amplitudes in the
@@ -136,19 +201,22 @@ template <WarpForm kForm>
 template <WarpForm kForm>
 float CloudsOne(const NimbraCache& c, float u, float v) noexcept {
     if (!(c.detail > 0.0f)) return 0.0f;
-    const double uWave = Widen(kWaveUnit) * Widen(c.uWaveform);
-    const double vWave = Widen(kWaveUnit) * Widen(c.vWaveform);
+    const Frequencies freq = FrequenciesOf(c);
+    const double uWave = freq.uWave;
+    const double vWave = freq.vWave;
+    const std::uint32_t seed = c.variation.seed;
     const double U = Widen(kFullTurn) * (Widen(u) + Widen(kUnit) * Widen(c.uShift));
     const double V = Widen(kFullTurn) * (Widen(v) + Widen(kUnit) * Widen(c.vShift));
     const double uWarpV = uWave * V;
-    double fu = Widen(kUnit) * Widen(c.uScale);
-    double fv = Widen(kUnit) * Widen(c.vScale);
+    double fu = freq.fu;
+    double fv = freq.fv;
     const double g = 1.0 - Widen(c.density);
     const double d = 1.0 - Widen(c.softening);
     double a = Widen(c.contrast);
     const double detail = Widen(c.detail);
     double sumA = 0.0, sumB = 0.0;
     double k = 0.0;
+    int octave = 0;
     bool more = true;
     while (more) {
         double fuK[kChunk], fvK[kChunk], amplitude[kChunk], warpA[kChunk], warpB[kChunk];
@@ -173,6 +241,13 @@ float CloudsOne(const NimbraCache& c, float u, float v) noexcept {
             phaseA[j] = Widen(kQuarterTurn) * waveA[j] + fuK[j] * U;
             phaseB[j] = Widen(kQuarterTurn) * waveB[j] + fvK[j] * V;
         }
+        if (seed != 0) {
+            for (int j = 0; j < m; ++j) {
+                phaseA[j] += NimbraOctavePhase(seed, octave + j, 0);
+                phaseB[j] += NimbraOctavePhase(seed, octave + j, 1);
+            }
+        }
+        octave += m;
         loom::vecmath::Sin(phaseA, waveA, m);
         loom::vecmath::Cos(phaseB, waveB, m);
         for (int j = 0; j < m; ++j) {
@@ -190,17 +265,27 @@ void Clouds(const NimbraCache& c, const float* u, const float* v, int n, float* 
         for (int i = 0; i < n; ++i) t[i] = CloudsOne<kForm>(c, u[i], v[i]);
         return;
     }
+    static const ChunkFn chunk = PickCloudsChunk<kForm>();
     for (int first = 0; first < n; first += kChunk) {
         const int m = std::min(kChunk, n - first);
-        if constexpr (kForm == WarpForm::Preview) {
-            CloudsChunkPreview(c, u + first, v + first, m, t + first);
-        } else {
-            CloudsChunkPerOctave(c, u + first, v + first, m, t + first);
-        }
+        chunk(c, u + first, v + first, m, t + first);
     }
 }
 
 }  // namespace
+
+double NimbraOctavePhase(std::uint32_t seed, int octave, int wave) noexcept {
+    if (seed == 0) return 0.0;
+    // A 64-bit mix of (seed, octave, wave) to 53 bits, as a fraction of a turn.
+    std::uint64_t h = (static_cast<std::uint64_t>(seed) << 32) ^
+                      (static_cast<std::uint64_t>(static_cast<std::uint32_t>(octave)) << 1) ^
+                      static_cast<std::uint64_t>(wave & 1);
+    h += 0x9E3779B97F4A7C15ull;
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
+    h ^= h >> 31;
+    return static_cast<double>(h >> 11) * 0x1.0p-53 * 6.283185307179586;
+}
 
 float CloudPattern(const NimbraCache& c, float u, float v) noexcept {
     return CloudsOne<WarpForm::PerOctave>(c, u, v);

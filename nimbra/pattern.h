@@ -2,7 +2,18 @@
 /// The cloud pattern: octaves of two crossed, phase-warped waves. Pure functions of the
 /// cache; no allocation, no state, safe on any thread.
 
+#include <cstdint>
+
 #include "nimbra/params.h"
+
+/// Tiles: the base frequencies 0.04 x U Scale and V Scale become whole cycles a tile (the
+/// nearest whole number, at least one), so every octave is whole; the warps likewise (the
+/// nearest whole number of cycles of each octave's warp). A seed other than 0 shifts the
+/// phase of each octave's two waves by its own amount drawn from the seed.
+
+/// The phase shift of octave `octave` (0 up) of wave `wave` (0: A, 1: B) for `seed`, in
+/// 0..2 pi; 0 for the default seed.
+double NimbraOctavePhase(std::uint32_t seed, int octave, int wave) noexcept;
 
 /// Most octaves a sample runs (a float counter would stall at 2^24).
 inline constexpr int kNimbraMaxOctaves = 4096;

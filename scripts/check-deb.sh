@@ -41,6 +41,17 @@ for f in ./usr/bin/loomhost ./usr/lib/.*libloomhost.so ./usr/lib/.*loomwork/plug
   grep -qx "$f" "$tmp/contents.txt" || fail "$deb does not hold $f"
 done
 
+# The plug-ins for other programs, where GEGL and frei0r hosts look, when the build made them.
+if [ -f "$build/gegl/loomwork.so" ]; then
+  grep -qx './usr/lib/.*gegl-0.4/loomwork.so' "$tmp/contents.txt" ||
+    fail "$deb does not hold the GEGL module in GEGL's folder"
+  grep -qx './usr/lib/.*libloomcore.so.1' "$tmp/contents.txt" || fail "$deb does not hold libloomcore"
+fi
+if [ -f "$build/frei0r/loomwork_nimbra.so" ]; then
+  grep -qx './usr/lib/frei0r-1/loomwork_nimbra.so' "$tmp/contents.txt" ||
+    fail "$deb does not hold the frei0r effects in /usr/lib/frei0r-1"
+fi
+
 mode=${LOOM_DEB_INSTALL:-}
 if [ -z "$mode" ]; then
   if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null &&

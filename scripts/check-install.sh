@@ -4,7 +4,8 @@
 # the prefix elsewhere (an install must not point back at the build or its first place),
 # builds examples/texture-plugin against it as a third party would, drops the plug-in into
 # the user's plug-in folder and runs the installed loomhost without flags: list, eval,
-# render and panel, with the shipped plug-ins and the example together.
+# render and panel, with the shipped plug-ins and the example together; then the GEGL
+# module and a frei0r effect from the installed tree through gegl and FFmpeg.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build-release}" && pwd)
@@ -91,5 +92,32 @@ expect_line panel.txt '2006 CustEdit *"40.0"' "panel after Linen"
 LOOMHOST_PLUGINS=$tmp/example/plugins "$host" list >dup.txt 2>dup.err
 expect_line dup.err "weft.so: class ID of 'Example · Weft 1.0' is already taken" "duplicate"
 [ "$(grep -c 'Example · Weft' dup.txt)" = 1 ] || fail "the duplicate class was listed twice"
+
+# The plug-ins for other programs, from the installed files (when the build made them):
+# the GEGL module through the gegl program and a frei0r source through FFmpeg, each giving
+# the installed loomhost's pixels. The installed core finds the installed plug-ins itself.
+same_pixels() {  # same_pixels A B WHAT
+  ffmpeg -nostdin -v error -i "$1" -f rawvideo -pix_fmt rgba64le -y "$1.raw" &&
+    ffmpeg -nostdin -v error -i "$2" -f rawvideo -pix_fmt rgba64le -y "$2.raw" &&
+    cmp -s "$1.raw" "$2.raw" || fail "$3: $1 and $2 hold different pixels"
+}
+gegl_module=$(find "$prefix" -path '*/gegl-0.4/loomwork.so' | head -n 1)
+if [ -n "$gegl_module" ] && command -v gegl >/dev/null && command -v ffmpeg >/dev/null; then
+  gegl_own=$(pkg-config --variable=pluginsdir gegl-0.4 2>/dev/null || true)
+  GEGL_PATH="$(dirname "$gegl_module")${gegl_own:+:$gegl_own}" \
+    gegl -o gegl.png -- loomwork:nimbra width=32 height=16 density=1.1 >/dev/null 2>gegl.err ||
+    { cat gegl.err >&2; fail "gegl with the installed module"; }
+  "$host" render nimbra -o nimbra16.png --size 32x16 --bits 16 --set Density=1.1
+  same_pixels gegl.png nimbra16.png "loomwork:nimbra through gegl"
+fi
+frei0r_dir=$(find "$prefix" -type d -name frei0r-1 | head -n 1)
+if [ -n "$frei0r_dir" ] && command -v ffmpeg >/dev/null; then
+  FREI0R_PATH=$frei0r_dir ffmpeg -nostdin -v error -y -f lavfi \
+    -i 'frei0r_src=size=32x16:framerate=30:filter_name=loomwork_nimbra:filter_params=9/9/1' \
+    -frames:v 1 -pix_fmt rgba frei0r.png 2>frei0r.err ||
+    { cat frei0r.err >&2; fail "ffmpeg with the installed frei0r source"; }
+  "$host" render nimbra -o nimbra8.png --size 32x16
+  same_pixels frei0r.png nimbra8.png "loomwork_nimbra through ffmpeg"
+fi
 
 echo "check-install: installed tree, example plug-in and loomhost work ($prefix)"

@@ -28,8 +28,8 @@ PLUGINS = "<plug-ins>"
 # APPLICATION includes a plug-in's folder, though plug-ins rank below it.
 APPLICATION = "app"
 LAYERS = [
-    ["foundation/host/base", "foundation/vecmath"],
-    ["foundation/host/sdk", "foundation/host/win32"],
+    ["foundation/host/base"],
+    ["foundation/host/sdk", "foundation/host/win32", "foundation/vecmath"],
     ["foundation/host/ui", "foundation/host/image"],
     ["foundation/host/stdmaps", "foundation/noise"],
     ["foundation/texframe"],
@@ -40,7 +40,7 @@ LAYERS = [
     ["app/core/scene", "app/core/stereo"],
     ["app/core/video"],
     ["app/core/jobs"],
-    ["app/web"],
+    ["app/web", "app/gegl", "app/frei0r"],
     ["app/cli"],
     ["tests", "fuzz", "python"],
     ["bench"],

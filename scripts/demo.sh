@@ -15,6 +15,14 @@ loomhost() {
   "$LOOMHOST" --plugins "$BUILD/plugins" "$@"
 }
 HOST=loomhost
+# other OUTPUT PROGRAM ARGS...: runs another program (gegl, ffmpeg, melt) with this build's
+# plug-ins for it, recorded as "other", the output and the command as shown.
+other() {
+  local output=$1
+  shift
+  printf 'other\x1f%s\x1f%s\n' "$output" "${*}" >> "$COMMAND_LOG"
+  "$@"
+}
 
 # render NAME CLASS [ARGS...]: colour and normal map, 256 x 256.
 render() {

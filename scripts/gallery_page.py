@@ -5,7 +5,9 @@ The demo records every loomhost command it runs, one per line, its arguments sep
 the ASCII unit separator (0x1f). This script turns that record into one page that opens
 from the file system: the pictures grouped by texture and by preset, each with the command
 line that made it, the anaglyphs beside their left and right views, the calibration
-picture, and the animations as strips of frames.
+picture, the animations as strips of frames, the seamless tiles, contact sheets and loops
+(videos the browser plays), and the pictures made through other programs (gegl, FFmpeg,
+melt) with the plug-ins for them. A line "other", OUTPUT, COMMAND records one of those.
 
     gallery_page.py OUT_DIR [COMMAND_LOG] [--plugins BUILD/plugins.json]
 
@@ -30,7 +32,7 @@ VALUED_OPTIONS = {
     "-o", "--output", "--size", "--set", "--key", "--preset", "--frames", "--time", "--bits",
     "--eye", "--entry", "--scene", "--left-eye", "--right-eye", "--left-comp", "--right-comp",
     "--threads", "--config", "--sbs", "--layout", "--codec", "--crf", "--bitrate", "--method",
-    "--glasses", "--left", "--right", "--plugins",
+    "--glasses", "--left", "--right", "--plugins", "--seed", "--tiles", "--fps",
 }
 
 
@@ -108,11 +110,19 @@ def group_of(args, output, plugins):
     """(texture or section, sub-group) a command's picture belongs to."""
     command = args[0]
     name = os.path.basename(output)
+    if command == "other":
+        return "hosts", "Through GEGL, FFmpeg and melt"
     if command in ("anaglyph", "calibrate"):
         return plugins.stereo, "Calibration" if command == "calibrate" else "Anaglyphs"
     cls = positional(args)[0] if command in ("render", "viewport") and positional(args) else None
     if cls is None or cls not in plugins.textures:
         cls = next((t for t in plugins.textures if name.startswith(t)), "other")
+    if option_value(args, "--sheet"):
+        return cls, "Contact sheets"
+    if "--loop" in args:
+        return cls, "Loops"
+    if "--tile" in args or option_value(args, "--tiles"):
+        return cls, "Seamless tiles"
     if "--preset" in args:
         return cls, "Presets"
     if "--sphere" in args:
@@ -127,6 +137,9 @@ def group_of(args, output, plugins):
 def pictures_of(args, out_dir):
     """The pictures one recorded command made (none for listings and scene edits)."""
     command = args[0]
+    if command == "other" and len(args) == 3:
+        return [Picture(os.path.splitext(os.path.basename(args[1]))[0],
+                        [relative(args[1], out_dir)], args[2])]
     output = option_value(args, "-o")
     if command not in ("render", "viewport", "anaglyph", "calibrate") or not output:
         return []
@@ -206,7 +219,8 @@ figcaption code{display:block;font-size:.75em;max-width:40em;white-space:pre-wra
 video{max-width:512px}
 """
 
-GROUP_ORDER = ("Looks", "Viewport bitmaps", "Animations", "Presets", "Stereo views",
+SECTION_TITLES = {"hosts": "Other programs"}
+GROUP_ORDER = ("Through GEGL, FFmpeg and melt", "Looks", "Viewport bitmaps", "Animations", "Presets", "Stereo views",
                "Anaglyphs", "Calibration", "Videos")
 
 
@@ -214,19 +228,22 @@ def write_page(out_dir, log_path, plugins):
     sections = {}
     for args in read_commands(log_path):
         for picture in pictures_of(args, out_dir):
-            section, group = group_of(args, option_value(args, "-o"), plugins)
+            output = args[1] if args[0] == "other" else option_value(args, "-o")
+            section, group = group_of(args, output, plugins)
             if picture.kind == "video":
                 group = "Videos"
             sections.setdefault(section, {}).setdefault(group, []).append(picture)
     listings = sorted(n for n in os.listdir(out_dir) if n.endswith(".txt"))
 
     body = ["<h1>Loomwork gallery</h1>", "<nav>"]
-    body += [f'<a href="#{s}">{s.capitalize()}</a>' for s in plugins.sections if s in sections]
+    title = lambda s: SECTION_TITLES.get(s, s.capitalize())
+    order = plugins.sections[:-1] + ("hosts",) + plugins.sections[-1:]
+    body += [f'<a href="#{s}">{title(s)}</a>' for s in order if s in sections]
     body.append("</nav>")
-    for section in plugins.sections:
+    for section in order:
         if section not in sections:
             continue
-        body.append(f'<h2 id="{section}">{section.capitalize()}</h2>')
+        body.append(f'<h2 id="{section}">{title(section)}</h2>')
         groups = sections[section]
         for group in sorted(groups, key=lambda g: GROUP_ORDER.index(g) if g in GROUP_ORDER else 99):
             body.append(f"<h3>{group}</h3><div class=\"grid\">")

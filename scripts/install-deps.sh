@@ -25,6 +25,9 @@ esac
 # batch path (full-range argument reduction, 1 ulp, forms without fused multiply-add that
 # agree bit for bit across instruction sets).
 # libav*-dev: the anaglyph command reads and writes video through FFmpeg's libraries.
+# libopencv-{core,imgproc,features2d}-dev: the anaglyph command aligns stereo pairs with
+# OpenCV's features, matching and resampling (the split packages: libopencv-dev would pull
+# in GUI toolkits).
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 # python3: writes loomhost's manual page and completion; dpkg-dev: dpkg-shlibdeps, which
@@ -35,10 +38,14 @@ packages=(
   fonts-liberation
   libsleef-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-features2d-dev
 )
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # ffmpeg and libstb-dev: peers the benchmarks compare with; time: compare_ffmpeg.sh
 # measures whole programs with it.
+# gegl, libgegl-dev, frei0r-plugins-dev, melt: the plug-ins for GIMP's image engine and
+# for frei0r hosts are built where their headers are (the build skips them otherwise), and
+# tested through the gegl program, FFmpeg and melt.
 # python3-*, pybind11-dev: the Python module loomwork, its tests (pytest, NumPy) and its
 # cluster renders (dask.distributed). blender: the add-on's headless tests (Debian's build
 # runs the system Python the module is built for).
@@ -48,6 +55,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libstb-dev clang libclang-rt-14-dev clang-format-14
   ffmpeg time
+  gegl libgegl-dev frei0r-plugins-dev melt
   chromium
   python3-numpy python3-pytest python3-distributed
   blender

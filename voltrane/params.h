@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "foundation/texframe/pattern_variation.h"
 #include "foundation/texframe/tex_frame.h"
 
 /// Values copied from the parameter block at Update, in the order the texture keeps them.
@@ -51,6 +52,8 @@ struct VoltraneCache {
     int wave1Cos = 0;
     int wave2Sin = 0;
     int wave2Cos = 0;
+    /// Seed (the Goo noise's tables; the renderer seeds the draws) and tile; not a row.
+    loom::PatternVariation variation;
 };
 
 /// Row indices of the parameter block (each row's ID equals its index).

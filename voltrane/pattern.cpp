@@ -5,6 +5,7 @@
 
 #include "foundation/host/base/crt.h"
 #include "foundation/noise/noise.h"
+#include "foundation/texframe/tile_math.h"
 #include "foundation/vecmath/vec_math.h"
 
 namespace {
@@ -61,13 +62,18 @@ float VoltraneWave(int sinOn, int cosOn, int invert, float size, float sync, flo
     return w;
 }
 
+float VoltraneWaveSize(const VoltraneCache& c, float size) noexcept {
+    if (c.variation.tiled != 1) return size;
+    return static_cast<float>(loom::WholeCycles(Widen(size)));
+}
+
 void VoltraneWaves(const VoltraneCache& c, float u, float v, float& w1, float& w2) noexcept {
     // For the two linear shapes the waves run across the sweep direction.
     const float t = c.linearV == 1 ? u : v;
-    w1 = VoltraneWave(c.wave1Sin, c.wave1Cos, c.invertWave, c.wave1Size, c.wave1Sync, c.wave1Mult,
-                      t);
-    w2 = VoltraneWave(c.wave2Sin, c.wave2Cos, c.invertWave, c.wave2Size, c.wave2Sync, c.wave2Mult,
-                      t);
+    w1 = VoltraneWave(c.wave1Sin, c.wave1Cos, c.invertWave, VoltraneWaveSize(c, c.wave1Size),
+                      c.wave1Sync, c.wave1Mult, t);
+    w2 = VoltraneWave(c.wave2Sin, c.wave2Cos, c.invertWave, VoltraneWaveSize(c, c.wave2Size),
+                      c.wave2Sync, c.wave2Mult, t);
 }
 
 float VoltraneCombine(const VoltraneCache& c, float w1, float w2) noexcept {
@@ -117,6 +123,17 @@ Shape ShapeOf(const VoltraneCache& c) noexcept {
 void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
                         const double* staticDraw, int n, double* s) noexcept {
     const Shape shape = ShapeOf(c);
+    const bool tiled = c.variation.tiled == 1;
+    // Goo's noise: the seed's tables; in a tile whole scales, wrapped at their periods.
+    loom::noise::NoiseSource goo;
+    goo.tables = static_cast<const loom::noise::NoiseTables*>(c.variation.seedState);
+    float gooUScale = c.gooUScale, gooVScale = c.gooVScale;
+    if (tiled) {
+        gooUScale = static_cast<float>(loom::WholeScale(Widen(c.gooUScale)));
+        gooVScale = static_cast<float>(loom::WholeScale(Widen(c.gooVScale)));
+        goo.period.x = loom::TilePeriod(Widen(gooVScale));
+        goo.period.y = loom::TilePeriod(Widen(gooUScale));
+    }
     for (int first = 0; first < n; first += kChunk) {
         const int m = std::min(kChunk, n - first);
         const float* cu = u + first;
@@ -150,6 +167,13 @@ void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
                 loom::vecmath::Atan2(su, sv, out, m);
                 break;
             case Shape::kShockwave:
+                // A tile measures to the nearest copy of the centre.
+                if (tiled) {
+                    for (int i = 0; i < m; ++i) {
+                        su[i] = loom::TiledRadial(Widen(cu[i]), Widen(c.radialU));
+                        sv[i] = loom::TiledRadial(Widen(cv[i]), Widen(c.radialV));
+                    }
+                }
                 loom::vecmath::Hypot(su, sv, out, m);
                 break;
             case Shape::kEncase:
@@ -169,11 +193,11 @@ void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
             case Shape::kGoo:
                 for (int i = 0; i < m; ++i) {
                     const float q[3] = {
-                        static_cast<float>(Widen(c.gooVScale) * Widen(cv[i]) + Widen(c.gooVShift)),
-                        static_cast<float>(Widen(c.gooUScale) * Widen(cu[i]) + Widen(c.gooUShift)),
+                        static_cast<float>(Widen(gooVScale) * Widen(cv[i]) + Widen(c.gooVShift)),
+                        static_cast<float>(Widen(gooUScale) * Widen(cu[i]) + Widen(c.gooUShift)),
                         c.gooPhase,
                     };
-                    out[i] = Widen(noiseN(q, 3));
+                    out[i] = Widen(loom::noise::Noise3(goo, q));
                 }
                 break;
         }
@@ -223,10 +247,10 @@ void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v,
         // them only then), so without it they are not evaluated.
         if (c.applyWave == 1) {
             const float* t = c.linearV == 1 ? cu : cv;
-            VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave, c.wave1Size, c.wave1Sync,
-                              c.wave1Mult, t, m, w1);
-            VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave, c.wave2Size, c.wave2Sync,
-                              c.wave2Mult, t, m, w2);
+            VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave,
+                              VoltraneWaveSize(c, c.wave1Size), c.wave1Sync, c.wave1Mult, t, m, w1);
+            VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave,
+                              VoltraneWaveSize(c, c.wave2Size), c.wave2Sync, c.wave2Mult, t, m, w2);
         } else {
             std::fill(w1, w1 + m, 0.0f);
             std::fill(w2, w2 + m, 0.0f);
@@ -260,4 +284,28 @@ float VoltraneMixMono(float opacity, float front, float back) noexcept {
 
 float VoltraneColorMono(const Color& c) noexcept {
     return static_cast<float>((Widen(c.r) + Widen(c.g) + Widen(c.b)) * Widen(kThird));
+}
+
+const char* VoltraneTileNote(const VoltraneCache& c) noexcept {
+    switch (ShapeOf(c)) {
+        case Shape::kLinear:
+            return "the linear sweep has no period: a tile leaves it as it is, so it starts "
+                   "again at the tile's edge";
+        case Shape::kRadial:
+        case Shape::kEncase:
+            return "the sweep around the centre (an angle) has no period: a tile leaves it as "
+                   "it is";
+        case Shape::kDiagonal:
+            return "the diagonal sweep has no period: a tile leaves it as it is, so it starts "
+                   "again at the tile's edges";
+        case Shape::kCubic:
+            return "the cubic sweep has no period: a tile leaves it as it is";
+        case Shape::kShockwave:
+            return "the shockwave has no period: a tile measures it to the nearest copy of its "
+                   "centre, scaled to keep its mean (a centred one is unchanged)";
+        case Shape::kStatic:
+        case Shape::kGoo:
+            return nullptr;
+    }
+    return nullptr;
 }

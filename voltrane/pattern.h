@@ -10,6 +10,13 @@
 
 #include "voltrane/params.h"
 
+/// Tiles: both waves run whole cycles a tile (Wave Size the nearest multiple of 2 pi, at
+/// least one cycle), "Goo" noise whole periods (its scales the nearest whole numbers),
+/// "Shockwave" measures its distance to the nearest copy of the centre (loom::TiledRadial),
+/// and "RandomStatic"
+/// is random anyway. The linear, diagonal, radial (angle), "Encase" and "Cubic" sweeps have
+/// no period: a tile leaves them as they are (VoltraneTileNote says so).
+
 enum class VoltraneRegion { kBackground, kBody, kEdge };
 
 /// Random edge jitter: one draw x 3.0518509e-05 x `edgeNoise` / `edgeDensity`. Not a
@@ -55,6 +62,13 @@ VoltraneRegion VoltraneRegionAt(const VoltraneCache& c, float u, float v) noexce
 /// same random draws, in the same order, as n single calls.
 void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v, int n,
                          VoltraneRegion* out) noexcept;
+
+/// What a tile does with the cache's shape when it has no period, or null when the tile is
+/// the pattern made periodic.
+const char* VoltraneTileNote(const VoltraneCache& c) noexcept;
+
+/// Wave Size as the pattern uses it: in a tile whole cycles a tile.
+float VoltraneWaveSize(const VoltraneCache& c, float size) noexcept;
 
 /// Per channel opacity x front + (1 - opacity) x back, unclamped; alpha 1.
 AColor VoltraneMixColor(const Color& opacity, const Color& front, const Color& back) noexcept;

@@ -2,9 +2,11 @@
 /// The Voltrane sweeping-edge texture: three colours or sub-maps (body, edge band,
 /// background) over a region split computed by the pattern.
 
+#include "foundation/noise/noise.h"
 #include "foundation/texframe/tex_class.h"
 #include "voltrane/panel.h"
 #include "voltrane/params.h"
+#include "voltrane/pattern.h"
 
 class VoltraneTex final
     : public loom::TexClass<VoltraneTex, VoltraneCache, kVoltraneInfo, VoltraneDlg> {
@@ -74,4 +76,10 @@ class VoltraneTex final
     void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out) override;
     /// The jitter draws for every sample.
     bool PatternDrawsRandom() const override { return true; }
+    /// A seed gives the Goo noise its own tables; the renderer mixes it into the draws.
+    unsigned PatternSeedUse() const override { return kSeedNoiseTables | kSeedRandomDraws; }
+    std::shared_ptr<const void> MakeSeedState(std::uint32_t seed) override {
+        return loom::noise::SeededNoiseTables(seed);
+    }
+    const char* PatternTileNote() const override { return VoltraneTileNote(cache_); }
 };

@@ -16,15 +16,21 @@
 #include "app/cli/interrupt.h"
 #include "app/cli/texture_options.h"
 #include "app/cli/texture_source.h"
+#include "app/core/jobs/contact_sheet.h"
 #include "app/core/jobs/frame_range.h"
 #include "app/core/jobs/frame_render.h"
 #include "app/core/jobs/render_sequence.h"
 #include "app/core/jobs/render_video.h"
+#include "app/core/jobs/tile_jobs.h"
+#include "app/core/model/panel_session.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/progress.h"
 #include "app/core/render/render_memory.h"
 #include "app/core/render/renderer.h"
 #include "app/core/video/video_anaglyph.h"
+#include "foundation/host/base/text.h"
+#include "foundation/host/sdk/file_safety.h"
+#include "foundation/host/sdk/texmap_variation.h"
 
 namespace loom {
 namespace {
@@ -50,7 +56,147 @@ struct RenderCommandOptions {
     std::string fps = "30";
     VideoEncoding encoding;
     TextureSourceOptions source;
+    bool tile = false;
+    std::string tiles;
+    bool loop = false;
+    bool tx = false;
+    bool tags = false;
+    std::string sheet;
 };
+
+/// The tile, seed and loop a run asks for, checked before anything is loaded.
+struct ArtistPlan {
+    TileRepeat repeat;
+    int fullWidth = 0, fullHeight = 0;  ///< the picture; the render is one tile of it
+};
+
+/// How a picture of one output (`kind`: color, mono or normal) is written.
+ImageFileOptions FileOptions(const RenderCommandOptions& opt, const RenderOptions& ro,
+                             const std::string& kind) {
+    ImageFileOptions f;
+    f.bits = opt.bits;
+    f.texture = opt.tx;
+    f.tags = opt.tags || opt.tx || opt.bits == 32;
+    f.data = kind != "color";
+    f.periodic = ro.tile;
+    return f;
+}
+
+/// The most pictures a contact sheet holds.
+constexpr int kMaxSheetCells = 64;
+
+/// "seeds:1-8" or "seeds:3,17,42": the seeds of a contact sheet.
+std::vector<std::uint32_t> ParseSheetSeeds(const std::string& list) {
+    std::vector<std::uint32_t> seeds;
+    const std::string what = "--sheet seeds:" + list;
+    if (const size_t dash = list.find('-'); dash != std::string::npos) {
+        const std::uint32_t a = ParseSeed(list.substr(0, dash), what);
+        const std::uint32_t b = ParseSeed(list.substr(dash + 1), what);
+        if (b < a || b - a >= static_cast<std::uint32_t>(kMaxSheetCells)) {
+            throw std::runtime_error(what + ": a range A-B of at most " +
+                                     std::to_string(kMaxSheetCells) + " seeds, A <= B");
+        }
+        for (std::uint32_t s = a; s <= b; ++s) seeds.push_back(s);
+        return seeds;
+    }
+    std::string rest = list + ",";
+    for (size_t pos = 0, comma; (comma = rest.find(',', pos)) != std::string::npos;
+         pos = comma + 1) {
+        seeds.push_back(ParseSeed(rest.substr(pos, comma - pos), what));
+    }
+    if (seeds.size() > static_cast<size_t>(kMaxSheetCells)) {
+        throw std::runtime_error(what + ": at most " + std::to_string(kMaxSheetCells) + " seeds");
+    }
+    return seeds;
+}
+
+/// `render --sheet`: every preset of the texture, or several seeds, in one labelled picture.
+void RunSheet(AppContext& ctx, const RenderCommandOptions& opt, RenderOptions ro) {
+    if (!opt.frames.empty()) throw std::runtime_error("--sheet makes one picture: no --frames");
+    if (opt.tx) throw std::runtime_error("--sheet makes a picture to look at: no --tx");
+    if (int{ro.color} + int{ro.mono} + int{ro.normal} != 1) {
+        throw std::runtime_error("--sheet shows one output: name one with --output");
+    }
+    const bool byPreset = opt.sheet == "presets";
+    std::vector<std::uint32_t> seeds;
+    if (!byPreset) {
+        if (opt.sheet.rfind("seeds:", 0) != 0) {
+            throw std::runtime_error("--sheet '" + opt.sheet +
+                                     "': use presets, or seeds:A-B or seeds:N,N,...");
+        }
+        seeds = ParseSheetSeeds(opt.sheet.substr(6));
+    }
+    WatchInterrupt();
+    const SaveOptions save{opt.force, &InterruptFlag()};
+    std::string err;
+    if (!CheckImageOutput(opt.output, save, err)) throw std::runtime_error(err);
+    ctx.LoadPlugins();
+    const char* kind = ro.color ? "color" : ro.mono ? "mono" : "normal";
+    auto render = [&](Texmap* tex, const std::string& label) {
+        RenderImages images;
+        if (!RenderTexture(tex, ro, images, {}, &InterruptFlag())) {
+            throw std::runtime_error("interrupted; nothing written");
+        }
+        const FloatImage& img = ro.color ? images.color : ro.mono ? images.mono : images.normal;
+        return SheetCell{label, img};
+    };
+    std::vector<SheetCell> cells;
+    ProgressBar bar("sheet");
+    if (byPreset) {
+        std::vector<std::string> names;
+        {
+            TextureSource probe(ctx.loader, opt.className, opt.source);
+            names = PanelSession(probe.Texture()).PresetNames();
+            if (names.empty()) {
+                TSTR cls;
+                probe.Texture()->GetClassName(cls);
+                throw std::runtime_error(std::string(cls.c_str()) +
+                                         " has no presets: use --sheet seeds:A-B");
+            }
+        }
+        for (size_t i = 0; i < names.size(); ++i) {
+            bar.Update(static_cast<long long>(i), static_cast<long long>(names.size()));
+            TextureSourceOptions one = opt.source;
+            one.presets.insert(one.presets.begin(), names[i]);
+            TextureSource src(ctx.loader, opt.className, one);
+            cells.push_back(render(src.Texture(), names[i]));
+        }
+    } else {
+        TextureSource src(ctx.loader, opt.className, opt.source);
+        for (size_t i = 0; i < seeds.size(); ++i) {
+            bar.Update(static_cast<long long>(i), static_cast<long long>(seeds.size()));
+            ro.seed = seeds[i];
+            cells.push_back(render(src.Texture(), "seed " + std::to_string(seeds[i])));
+        }
+    }
+    bar.Finish();
+    const FloatImage sheet = MakeContactSheet(cells);
+    if (!WriteImageFile(opt.output, sheet, FileOptions(opt, ro, kind), err, save)) {
+        throw std::runtime_error(err);
+    }
+}
+
+/// Says on the error stream what the tile does where the texture's settings have no
+/// period, and when a seed changes nothing.
+void ReportVariation(Texmap* tex, const RenderOptions& ro) {
+    if (ro.tile) {
+        ForEachMapInTree(tex, [](Texmap* m) {
+            ITexmapVariation* v = GetTexmapVariation(m);
+            const char* note = v ? v->TileNote() : nullptr;
+            if (!note) return;
+            TSTR name;
+            m->GetClassName(name);
+            std::fprintf(stderr, "render: tile: %s: %s\n", name.c_str(), note);
+        });
+    }
+    const std::uint32_t seed = ro.seed ? *ro.seed : SeedOf(tex);
+    if (seed != kDefaultTexSeed && TreeSeedUse(tex) == kSeedChangesNothing) {
+        TSTR name;
+        tex->GetClassName(name);
+        std::fprintf(stderr, "render: %s has nothing random: seed %u changes nothing\n",
+                     name.c_str(), seed);
+    }
+}
 
 void PrintStats(const RenderStats& stats) {
     std::printf("stats: render_seconds=%.6f samples=%lld samples_per_second=%.0f isa=%s\n",
@@ -128,15 +274,16 @@ void CheckRenderMemory(const RenderOptions& ro, const RenderCommandOptions& opt)
 
 /// Writes the manifest of a run that renders frames `first`..`last` of `range`.
 void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const RenderOptions& ro,
-                   const FrameRange& range, const std::optional<Shard>& shard, int first, int last,
-                   const TextureSource& src, const SaveOptions& save) {
+                   const ArtistPlan& plan, const FrameRange& range,
+                   const std::optional<Shard>& shard, int first, int last, TextureSource& src,
+                   const SaveOptions& save) {
     RenderManifest m;
     m.command = ctx.commandLine;
     m.className = opt.className;
     m.scene = opt.source.scene;
     m.entry = src.Label();
-    m.width = ro.width;
-    m.height = ro.height;
+    m.width = plan.fullWidth;
+    m.height = plan.fullHeight;
     const bool several = int{ro.color} + int{ro.mono} + int{ro.normal} > 1;
     const std::pair<bool, const char*> kinds[] = {
         {ro.color, "color"}, {ro.mono, "mono"}, {ro.normal, "normal"}};
@@ -156,6 +303,11 @@ void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const
         m.shardIndex = shard->index;
         m.shardCount = shard->count;
     }
+    m.seed = SeedOf(src.Texture());
+    m.tile = ro.tile;
+    m.tileColumns = plan.repeat.columns;
+    m.tileRows = plan.repeat.rows;
+    m.loop = opt.loop;
     m.presets = opt.source.presets;
     m.sets = opt.source.sets;
     m.keys = opt.source.keys;
@@ -184,6 +336,7 @@ void RenderVideo(AppContext& ctx, const RenderCommandOptions& opt, const RenderO
     job.encoding = opt.encoding;
     job.force = opt.force;
     job.bits = opt.bits;
+    job.loop = opt.loop;
     // Checked before anything is loaded or rendered.
     int num = 0, den = 0;
     ParseFrameRate(job.rate, "--fps", num, den);
@@ -192,6 +345,7 @@ void RenderVideo(AppContext& ctx, const RenderCommandOptions& opt, const RenderO
     WatchInterrupt();
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
+    if (!CheckOutputIsNoInput(opt.output, src.InputFiles(), err)) throw std::runtime_error(err);
     ProgressBar bar("render");
     RenderStats stats;
     RenderToVideo(src.Texture(), ro, job, &InterruptFlag(), bar, stats);
@@ -205,6 +359,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     if (opt.threads < 0) throw std::runtime_error("--threads must be 0 (one per core) or more");
     // More threads than bands or than kMaxRenderThreads are not started (RenderThreadCount).
     ro.threads = opt.threads > 0 ? opt.threads : std::max(1u, std::thread::hardware_concurrency());
+    if (!std::isfinite(opt.bumpScale)) throw std::runtime_error("--bump-scale must be a number");
     ro.bumpScale = opt.bumpScale;
     ro.sphere = opt.sphere;
     ro.eyeOffset = opt.eye;
@@ -225,8 +380,42 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             throw std::runtime_error("--output '" + o + "': use color, mono and/or normal");
         }
     }
-    if (opt.bits != 8 && opt.bits != 16) throw std::runtime_error("--bits must be 8 or 16");
+    if (opt.bits != 8 && opt.bits != 16 && opt.bits != 32) {
+        throw std::runtime_error("--bits must be 8, 16 or 32");
+    }
+    const std::string outExt = Lower(std::filesystem::path(opt.output).extension().string());
+    if (opt.tx && outExt != ".tx") {
+        throw std::runtime_error("--tx writes a texture file: name it with .tx, such as " +
+                                 std::filesystem::path(opt.output).stem().string() + ".tx");
+    }
+    if (!opt.tx && outExt == ".tx") throw std::runtime_error(opt.output + ": .tx files need --tx");
+    if (opt.bits == 32 && !opt.tx && outExt != ".exr" && !IsVideoFile(opt.output)) {
+        throw std::runtime_error("--bits 32 writes full floats: use .exr (or --tx)");
+    }
+    ArtistPlan plan;
+    plan.fullWidth = ro.width;
+    plan.fullHeight = ro.height;
+    ro.tile = opt.tile || opt.loop || !opt.tiles.empty();
+    if (!opt.tiles.empty()) {
+        plan.repeat = ParseTileRepeat(opt.tiles, "--tiles");
+        CheckTileFits(plan.repeat, ro.width, ro.height);
+    }
+    // The texture gets the seed (TextureSource); it is checked here, before any work.
+    if (!opt.source.seed.empty()) (void)ParseSeed(opt.source.seed, "--seed");
+    if (opt.loop && opt.frames.empty()) {
+        throw std::runtime_error("--loop needs a frame range: --frames A-B");
+    }
+    if (ro.sphere && (ro.tile || !opt.sheet.empty())) {
+        throw std::runtime_error(
+            "--sphere renders the sample sphere: no --tile, --loop or --sheet");
+    }
     CheckRenderMemory(ro, opt);
+    ro.width /= plan.repeat.columns;
+    ro.height /= plan.repeat.rows;
+    if (!opt.sheet.empty()) {
+        RunSheet(ctx, opt, ro);
+        return;
+    }
     int first = 0, last = 0;
     bool sequence = !opt.frames.empty();
     FrameRange range;
@@ -254,6 +443,10 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
                                  " needs --frames");
     }
     if (IsVideoFile(opt.output)) {
+        if (opt.tx || opt.tags || opt.bits == 32 || !opt.tiles.empty()) {
+            throw std::runtime_error(opt.output +
+                                     ": --tx, --tags, --bits 32 and --tiles write pictures");
+        }
         RenderVideo(ctx, opt, ro, sequence, shard.has_value(), first, last);
         return;
     }
@@ -263,17 +456,34 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     // The files of a frame are checked before it is rendered, the first frame's before
     // anything is loaded.
     auto filesOf = [&](int frame) { return RenderFileNames(opt.output, ro, frame, sequence); };
+    // The scene and image maps the texture reads, once it is made.
+    FileSet inputs;
     auto check = [&](int frame) {
         std::string err;
         for (const std::string& file : filesOf(frame)) {
-            if (!CheckImageOutput(file, save, err)) throw std::runtime_error(err);
+            const bool ok =
+                opt.tx ? CheckOutputFile(file, save, err) : CheckImageOutput(file, save, err);
+            if (!ok || !CheckOutputIsNoInput(file, inputs, err)) throw std::runtime_error(err);
         }
     };
+    // Resuming goes on from a run of this program: a manifest already there must be one.
+    if (opt.resume && !opt.manifest.empty()) {
+        std::error_code ec;
+        std::string err;
+        RecordedManifest recorded;
+        if (std::filesystem::symlink_status(opt.manifest, ec).type() !=
+                std::filesystem::file_type::not_found &&
+            !ReadRenderManifest(opt.manifest, recorded, err)) {
+            throw std::runtime_error(err +
+                                     " (--resume goes on from this program's manifest; "
+                                     "name another --manifest, or remove it)");
+        }
+    }
     // --resume: frames whose every file reads whole at the size asked for are done.
     auto complete = [&](int frame) {
         std::string why;
         for (const std::string& file : filesOf(frame)) {
-            if (!ImageComplete(file, ro.width, ro.height, why)) return false;
+            if (!ImageComplete(file, plan.fullWidth, plan.fullHeight, why)) return false;
         }
         return true;
     };
@@ -301,7 +511,22 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     check(start);
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
-    if (!opt.manifest.empty()) WriteManifest(ctx, opt, ro, range, shard, first, last, src, save);
+    for (const std::string& file : src.InputFiles()) inputs.Add(file);
+    // No frame's file may be an input (looked at now, before any frame is written).
+    for (int f = start; f <= last; ++f) {
+        std::string err;
+        for (const std::string& file : filesOf(f)) {
+            if (!skipped(f) && !CheckOutputIsNoInput(file, inputs, err)) {
+                throw std::runtime_error(err);
+            }
+        }
+    }
+    if (!opt.manifest.empty())
+        WriteManifest(ctx, opt, ro, plan, range, shard, first, last, src, save);
+    bool reported = false;
+    RenderFileOptions files;
+    files.file = FileOptions(opt, ro, "color");
+    files.repeat = plan.repeat;
     const long long frameCount = remaining;
     ProgressBar bar("render");
     RenderStats stats;
@@ -310,18 +535,36 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         for (int f = start; f <= last; ++f) {
             if (skipped(f)) continue;
             ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
+            if (opt.loop) {
+                const long long count = static_cast<long long>(range.last) - range.first + 1;
+                ro.shiftX = LoopShift(f - range.first, count, ro.width);
+                ro.shiftY = LoopShift(f - range.first, count, ro.height);
+            }
             if (f != start) check(f);
             RenderStats frameStats;
-            bool finished = RenderToFiles(
-                src.Texture(), ro, filesOf(f), opt.bits, save,
-                [&](int rows, int total) { bar.Update(index * total + rows, frameCount * total); },
-                &InterruptFlag(), &frameStats);
+            bool finished = false;
+            try {
+                finished = RenderToFiles(
+                    src.Texture(), ro, filesOf(f), files, save,
+                    [&](int rows, int total) {
+                        bar.Update(index * total + rows, frameCount * total);
+                    },
+                    &InterruptFlag(), &frameStats);
+            } catch (const RenderWriteError&) {
+                // The render ran: what it found is said before the file that failed.
+                if (!reported) ReportVariation(src.Texture(), ro);
+                throw;
+            }
             stats.seconds += frameStats.seconds;
             stats.samples += frameStats.samples;
             stats.isa = frameStats.isa;
             if (!finished) {
                 bar.Finish();
                 throw std::runtime_error("interrupted; frames written so far are complete");
+            }
+            if (!reported) {
+                ReportVariation(src.Texture(), ro);
+                reported = true;
             }
             ++index;
         }
@@ -369,8 +612,29 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
                     "machine's memory, or a lower control-group or ulimit -v limit)");
     cmd->add_option("--threads", opt->threads,
                     "Render threads (default: one per core; at most one per 16 rows and 256)");
-    cmd->add_option("--bits", opt->bits, "Bits per channel of PNG/TIFF files: 8 or 16")
+    cmd->add_option("--bits", opt->bits,
+                    "Bits per channel: 8 or 16 (PNG/TIFF), or 32: full floats in EXR or .tx "
+                    "(linear light, tagged)")
         ->capture_default_str();
+    cmd->add_flag("--tile", opt->tile,
+                  "Render a seamless tile: the noise periodic on whole lattice periods, the waves "
+                  "whole cycles (scales round to whole numbers); shapes without a period are "
+                  "said on the error stream");
+    cmd->add_option("--tiles", opt->tiles,
+                    "With a tile: a picture of CxR copies of it (the size must be a whole number "
+                    "of pixels a tile)");
+    cmd->add_flag("--loop", opt->loop,
+                  "With --frames: a looping tile, shifted by one whole period over the range, so "
+                  "the frame after the last is the first");
+    cmd->add_flag("--tx", opt->tx,
+                  "Write a tiled, mip-mapped texture (-o FILE.tx) with OpenImageIO's texture "
+                  "maker, tagged; a tile's wrap mode is periodic");
+    cmd->add_flag("--tags", opt->tags,
+                  "Tag the colour space: sRGB in 8/16-bit files, linear (converted) in float "
+                  "files, normal and mono maps as data (on with --tx and --bits 32)");
+    cmd->add_option("--sheet", opt->sheet,
+                    "A contact sheet in one labelled picture: 'presets' (every preset of the "
+                    "texture) or 'seeds:A-B' / 'seeds:N,N,...'");
     cmd->add_option("--bump-scale", opt->bumpScale, "Height of mono 1 for the normal map")
         ->capture_default_str();
     cmd->add_flag("--sphere", opt->sphere, "Render the texture on the lit sample sphere");

@@ -11,6 +11,7 @@
 #include "app/core/model/texture_setup.h"
 #include "app/core/scene/scene_print.h"
 #include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/texmap_variation.h"
 
 namespace loom {
 namespace {
@@ -22,6 +23,7 @@ struct SceneOptions {
     bool force = false;
     std::vector<std::string> sets;
     std::vector<std::string> keys;
+    std::string seed;
 };
 
 void Load(const std::string& file, SceneHolder& scene) { LoadSceneForCommand(file, scene); }
@@ -36,6 +38,9 @@ void Save(const std::string& file, SceneHolder& scene, bool force) {
 void Apply(AppContext& ctx, Texmap* tex, const SceneOptions& opt) {
     for (const std::string& s : opt.sets) ApplySet(ctx.loader, tex, s, 0);
     for (const std::string& k : opt.keys) ApplyKey(ctx.loader, tex, k);
+    if (!opt.seed.empty() && !SetTreeSeed(tex, ParseSeed(opt.seed, "--seed"))) {
+        throw std::runtime_error("--seed " + opt.seed + ": no memory for its noise tables");
+    }
 }
 
 void AddTexture(AppContext& ctx, SceneHolder& scene, const SceneOptions& opt) {
@@ -51,6 +56,9 @@ void AddTexture(AppContext& ctx, SceneHolder& scene, const SceneOptions& opt) {
 void AddEditOptions(CLI::App* cmd, SceneOptions& opt) {
     cmd->add_option("--set", opt.sets, "Set a parameter: NAME=VALUE")->allow_extra_args(false);
     cmd->add_option("--key", opt.keys, "Add a key: NAME@FRAME=VALUE")->allow_extra_args(false);
+    cmd->add_option("--seed", opt.seed,
+                    "The seed of the texture and its sub-maps, saved with it (0..2147483647; "
+                    "0 is the default seed)");
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 
 #include "app/cli/commands.h"
 #include "app/core/render/progress_output.h"
+#include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/file_io.h"
+#include "foundation/host/sdk/pixel_limit.h"
 
 namespace {
 
@@ -68,6 +70,20 @@ int main(int argc, char** argv) {
     app.add_option("--plugins", ctx.pluginFolders,
                    "Folder of plug-in libraries (repeatable; default: $LOOMHOST_PLUGINS, "
                    "$XDG_DATA_HOME/loomwork/plugins, then the program's own)");
+    app.add_option_function<long long>(
+           "--max-pixels",
+           [](long long pixels) {
+               if (!loom::SetMaxImagePixels(pixels)) {
+                   throw CLI::ValidationError(
+                       "--max-pixels", "takes 1 to " + std::to_string(loom::kMaxImagePixels));
+               }
+           },
+           "Most pixels a picture read from a file may have (images, image maps, stereo "
+           "photos and pairs); larger ones are refused before memory is taken for them "
+           "(default: " +
+               std::to_string(loom::kDefaultMaxImagePixels) + ", at most " +
+               std::to_string(loom::kMaxImagePixels) + ")")
+        ->type_name("N");
     // Options of the whole program, also taken after the command's own.
     app.fallthrough();
     bool noOverwrite = false;

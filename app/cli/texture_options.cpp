@@ -17,6 +17,10 @@ void AddTextureSourceOptions(CLI::App& cmd, TextureSourceOptions& opt) {
         ->allow_extra_args(false);
     cmd.add_option("--key", opt.keys, "Add a key: NAME@FRAME=VALUE (30 frames per second)")
         ->allow_extra_args(false);
+    cmd.add_option("--seed", opt.seed,
+                   "Another pattern of the same kind: the seed of the texture and its sub-maps "
+                   "(0..2147483647; 0, the default seed, gives the built-in noise tables and "
+                   "draws; lumidot has nothing random). Default: the scene's, else 0");
 }
 
 }  // namespace loom

@@ -20,6 +20,8 @@ struct TextureSourceOptions {
     std::vector<std::string> sets;
     std::vector<std::string> keys;
     double setTime = 0.0;  ///< frame at which --set values are set
+    /// --seed: the seed of the texture and its sub-maps (empty: as made or saved).
+    std::string seed;
 };
 
 class TextureSource {
@@ -30,12 +32,16 @@ class TextureSource {
                   const TextureSourceOptions& opt);
     Texmap* Texture() const { return tex_; }
     const std::string& Label() const { return label_; }
+    /// The files the texture was made from: the scene file and every image map's file, at
+    /// any depth of sub-maps (outputs must not replace them).
+    std::vector<std::string> InputFiles() const;
     SceneHolder& Scene() { return holder_; }
 
   private:
     SceneHolder holder_;
     Texmap* tex_ = nullptr;
     std::string label_;
+    std::string scene_;
 };
 
 /// Finds a texture entry of a loaded scene; throws when there is none of that name.

@@ -303,7 +303,13 @@ Answer LoadScene(const RouteCall& call) {
 Answer SampleSettings(const RouteCall& call) {
     const bool sphere = call.body.contains("sphere");
     const bool density = call.body.contains("density");
-    if (!sphere && !density) throw ApiError(400, "give 'sphere' or 'density' (or both)");
+    const bool tile = call.body.contains("tile");
+    const bool seed = call.body.contains("seed");
+    if (!sphere && !density && !tile && !seed) {
+        throw ApiError(400, "give 'sphere', 'density', 'tile' or 'seed'");
+    }
+    if (seed) call.Materials().SetSeed(NumberValue(call.body["seed"], "seed"));
+    if (tile) call.Materials().SetSampleTile(BoolField(call.body, "tile"));
     if (sphere) call.Materials().SetSampleSphere(BoolField(call.body, "sphere"));
     if (density) call.Materials().SetPixelDensity(NumberValue(call.body["density"], "density"));
     return {};
@@ -477,7 +483,12 @@ std::string Api::State() {
         {"redo", {{"count", theHold.RedoCount()}, {"label", theHold.RedoLabel()}}},
         {"mapBrowser", map},
         {"sample",
-         {{"version", m.SampleVersion()}, {"sphere", m.SampleSphere()}, {"size", m.SampleSize()}}},
+         {{"version", m.SampleVersion()},
+          {"sphere", m.SampleSphere()},
+          {"size", m.SampleSize()},
+          {"tile", m.SampleTile()},
+          {"seed", m.Seed()},
+          {"seedMatters", m.SeedMatters()}}},
         {"filter",
          {{"available", v.Filter() != nullptr},
           {"settings", v.Settings()},

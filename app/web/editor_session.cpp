@@ -11,6 +11,7 @@
 #include "foundation/host/base/animate.h"
 #include "foundation/host/base/text.h"
 #include "foundation/host/base/undo.h"
+#include "foundation/host/stdmaps/bitmap_tex.h"
 #include "foundation/host/win32/interact.h"
 #include "foundation/host/win32/window_tree.h"
 
@@ -86,8 +87,16 @@ std::vector<std::string> EditorSession::LoadScene(const std::string& path) {
     std::string err;
     const std::filesystem::path file = folder_.FileToRead(path);
     if (!RootFolder::IsSceneFile(file)) throw ApiError(400, path + " is not a scene file");
+    // Every image the scene names is checked before any is opened: a first reading keeps
+    // the names only.
+    {
+        SceneHolder names;
+        const ImageMapNamesOnly namesOnly;
+        if (!LoadSceneFile(file.string(), names, report, err)) throw ApiError(409, err);
+        folder_.CheckSceneImages(names, file);
+    }
     if (!LoadSceneFile(file.string(), *loaded, report, err)) throw ApiError(409, err);
-    folder_.CheckSceneImages(*loaded, file);
+    folder_.CheckSceneImages(*loaded, file);  // the file may have changed in between
     std::vector<std::string> notes = SceneLoadNotes(path, report);
     materials_->Close();
     PumpMessages();

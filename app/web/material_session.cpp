@@ -1,6 +1,7 @@
 #include "app/web/material_session.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "app/core/model/texture_setup.h"
@@ -9,6 +10,7 @@
 #include "app/web/object_window.h"
 #include "app/web/root_folder.h"
 #include "foundation/host/base/animate.h"
+#include "foundation/host/sdk/texmap_variation.h"
 #include "foundation/host/win32/window_tree.h"
 
 namespace loom::web {
@@ -274,6 +276,31 @@ void MaterialSession::SetSampleSphere(bool sphere) {
     }
 }
 
+void MaterialSession::SetSampleTile(bool tile) {
+    if (tile != tile_) {
+        tile_ = tile;
+        SampleChanged();
+    }
+}
+
+void MaterialSession::SetSeed(double seed) {
+    Texmap* tex = editor_->Current();
+    if (!tex) throw ApiError(409, "no texture is open");
+    if (!(seed >= 0 && seed <= kMaxTexSeed) || seed != std::floor(seed)) {
+        throw ApiError(400, "the seed must be a whole number 0.." + std::to_string(kMaxTexSeed));
+    }
+    if (!SetTreeSeed(tex, static_cast<std::uint32_t>(seed))) {
+        throw ApiError(507, "no memory for the seed's noise tables");
+    }
+    SampleChanged();
+}
+
+std::uint32_t MaterialSession::Seed() const { return SeedOf(editor_->Current()); }
+
+bool MaterialSession::SeedMatters() const {
+    return TreeSeedUse(editor_->Current()) != kSeedChangesNothing;
+}
+
 void MaterialSession::SetPixelDensity(double density) {
     if (!(density >= 0.5 && density <= 8.0)) {
         throw ApiError(400, "the pixel density must be 0.5..8");
@@ -292,6 +319,7 @@ void MaterialSession::SubmitPreview() {
     PreviewJob job;
     job.time = editor_->GetTime();
     job.sphere = sphere_;
+    job.tile = tile_;
     job.size = sampleSize_;
     job.viewportSize = kViewportSide;
     job.generation = sampleVersion_;

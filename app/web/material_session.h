@@ -106,6 +106,16 @@ class MaterialSession {
     void SubmitPreview();
     void SetSampleSphere(bool sphere);
     bool SampleSphere() const { return sphere_; }
+    /// Shows the plane sample as a seamless tile (two by two).
+    void SetSampleTile(bool tile);
+    bool SampleTile() const { return tile_; }
+    /// Sets the seed of the open texture and its sub-maps (saved with the scene); throws
+    /// ApiError for a seed out of range or with no texture open.
+    void SetSeed(double seed);
+    /// The open texture's seed (0 with none open) and whether a seed changes anything in
+    /// its tree.
+    std::uint32_t Seed() const;
+    bool SeedMatters() const;
     /// Pixels per unit of the page's layout (1, or 2 on a high-density screen): the sample
     /// is kSampleSide times that wide. ApiError 400 outside 0.5..8.
     void SetPixelDensity(double density);
@@ -164,6 +174,7 @@ class MaterialSession {
     std::optional<MapQuestion> question_;
 
     bool sphere_ = true;
+    bool tile_ = false;
     int sampleSize_ = kSampleSide;
     bool sampleDirty_ = true;
     std::uint64_t sampleVersion_ = 1;

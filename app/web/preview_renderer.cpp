@@ -1,5 +1,7 @@
 #include "app/web/preview_renderer.h"
 
+#include "app/core/jobs/tile_jobs.h"
+
 #include <algorithm>
 #include <exception>
 #include <utility>
@@ -56,9 +58,14 @@ bool DrawPass(Texmap* tex, const PreviewJob& job, PassKind kind, int threads,
     opt.time = job.time;
     opt.sphere = job.sphere;
     opt.threads = kind == PassKind::kCoarse ? 1 : threads;
+    // A tile on the plane: one tile rendered at half the side, shown two by two.
+    const bool tile = job.tile && !job.sphere;
+    const TileRepeat repeat{tile ? 2 : 1, tile ? 2 : 1};
+    opt.tile = tile;
+    opt.width = opt.height = out.size / repeat.columns;
     RenderImages images;
     if (!RenderTexture(tex, opt, images, {}, &cancel)) return false;
-    out.sample = Share(EncodeBmp(images.color));
+    out.sample = Share(EncodeBmp(RepeatTile(images.color, repeat)));
     if (kind != PassKind::kFull) out.viewport = ViewportPicture(tex, job.time, job.viewportSize);
     return !cancel;
 }

@@ -39,6 +39,8 @@ struct PreviewJob {
     TexmapCopy texture;  ///< null: no texture open (an empty picture)
     TimeValue time = 0;
     bool sphere = true;
+    /// The plane shows the texture as a seamless tile, two by two, so that a seam shows.
+    bool tile = false;
     int size = 128;                ///< the sample's side in pixels
     int viewportSize = 64;         ///< the viewport bitmap's side
     std::uint64_t generation = 0;  ///< the change the job shows; grows with each change

@@ -36,7 +36,9 @@ constexpr int kSweepMs = 100;
 /// How long a refused connection is drained before it is closed, so that the client reads
 /// the answer instead of a reset.
 constexpr std::chrono::milliseconds kLingerTime{1000};
-constexpr const char* kCookie = "loom_token";
+/// Connections accepted before the poller reads again: fewer than ServerLimits::maxUnproven,
+/// so that a connection whose request has arrived is read before newer ones can push it out.
+constexpr int kAcceptBatch = 32;
 
 /// Sent with every answer, refusals of the connection handler included.
 const std::pair<const char*, const char*> kSecurityHeaders[] = {
@@ -81,24 +83,10 @@ bool SameToken(std::string_view a, std::string_view b) {
     return diff == 0;
 }
 
-/// The token the request carries: its X-Loom-Token header, else its loom_token cookie.
+/// The token the request carries in its X-Loom-Token header. Cookies are never read: a
+/// browser sends them to every port of the host, so a cookie would prove nothing.
 std::string RequestToken(const httplib::Request& req) {
-    if (req.has_header("X-Loom-Token")) return req.get_header_value("X-Loom-Token");
-    auto range = req.headers.equal_range("Cookie");
-    for (auto it = range.first; it != range.second; ++it) {
-        std::string_view cookies = it->second;
-        while (!cookies.empty()) {
-            const size_t end = std::min(cookies.find(';'), cookies.size());
-            std::string_view one = cookies.substr(0, end);
-            cookies.remove_prefix(std::min(end + 1, cookies.size()));
-            while (!one.empty() && one.front() == ' ') one.remove_prefix(1);
-            const size_t eq = one.find('=');
-            if (eq != std::string_view::npos && one.substr(0, eq) == kCookie) {
-                return std::string(one.substr(eq + 1));
-            }
-        }
-    }
-    return "";
+    return req.has_header("X-Loom-Token") ? req.get_header_value("X-Loom-Token") : "";
 }
 
 const char* Reason(int status) {
@@ -269,6 +257,8 @@ struct Server::Pending {
     int fd = -1;
     std::string peer;
     int peerPort = 0;
+    bool proven = false;      ///< its headers carry the session token
+    std::uint64_t order = 0;  ///< its place in unproven_
     std::string data;
     size_t scanned = 0;  ///< where the search for the headers' end goes on
     size_t headerEnd = std::string::npos;
@@ -317,8 +307,8 @@ int Server::Start(int port) {
             if (token.empty()) {
                 ReplyError(res, 401,
                            "this editor answers only its owner: open the address it printed "
-                           "at start-up (with ?token=...), or send the token in an "
-                           "X-Loom-Token header");
+                           "at start-up (with ?token=...), whose page sends the token, or "
+                           "send it in an X-Loom-Token header");
                 return httplib::Server::HandlerResponse::Handled;
             }
             if (!SameToken(token, token_)) {
@@ -365,17 +355,14 @@ int Server::Start(int port) {
             ReplyError(res, 404, "no such file");
             return;
         }
-        // The printed address carries the token; the page keeps it as a cookie its scripts
-        // cannot read, sent only with this site's own requests.
-        if (req.has_param("token")) {
-            if (!SameToken(req.get_param_value("token"), token_)) {
-                ReplyError(res, 403,
-                           "the token in the address is not this editor's: open the address "
-                           "it printed at start-up");
-                return;
-            }
-            res.set_header("Set-Cookie", std::string(kCookie) + "=" + token_ +
-                                             "; HttpOnly; SameSite=Strict; Path=/");
+        // The printed address carries the token, which the page's scripts keep and send
+        // in a header; a wrong one is refused here, so that the owner learns at once that the
+        // address is stale.
+        if (req.has_param("token") && !SameToken(req.get_param_value("token"), token_)) {
+            ReplyError(res, 403,
+                       "the token in the address is not this editor's: open the address it "
+                       "printed at start-up");
+            return;
         }
         Reply(res, 200, f->type,
               std::string(reinterpret_cast<const char*>(f->data), static_cast<size_t>(f->size)));
@@ -453,7 +440,7 @@ void Server::Stop() {
     workers_.clear();
     for (auto& c : ready_) {
         ::close(c->fd);
-        Release(c->peer);
+        Release();
     }
     ready_.clear();
     ::close(epollFd_);
@@ -474,6 +461,7 @@ void Server::Poll() {
                 Accept();
                 continue;
             }
+            // A connection pushed out by an earlier event of this round is gone.
             auto it = pending_.find(fd);
             if (it != pending_.end()) Receive(*it->second);
         }
@@ -497,7 +485,7 @@ void Server::Poll() {
 }
 
 void Server::Accept() {
-    for (;;) {
+    for (int i = 0; i < kAcceptBatch; ++i) {
         sockaddr_in addr{};
         socklen_t len = sizeof addr;
         const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len,
@@ -516,41 +504,59 @@ void Server::Accept() {
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         char ip[INET_ADDRSTRLEN] = "?";
         ::inet_ntop(AF_INET, &addr.sin_addr, ip, sizeof ip);
-        std::string peer = ip;
-        std::string refusal;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (open_ >= limits_.maxConnections) {
-                refusal = "the editor holds too many connections; try again later";
-            } else if (perClient_[peer] >= limits_.maxPerClient) {
-                refusal = "this client holds too many connections; close some and try again";
-            } else {
-                ++open_;
-                ++perClient_[peer];
+        // Room is made by pushing out the oldest connection that has not shown the token:
+        // a client without it only ever pushes out others like it, or itself.
+        if (unproven_.size() >= limits_.maxUnproven) EvictOldestUnproven();
+        bool room = false;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (open_ < limits_.maxConnections) {
+                    ++open_;
+                    room = true;
+                }
             }
-            if (perClient_[peer] == 0) perClient_.erase(peer);
+            if (room || !EvictOldestUnproven()) break;
         }
-        if (!refusal.empty()) {
-            SendNow(fd, CannedAnswer(503, refusal));
+        if (!room) {
+            SendNow(fd,
+                    CannedAnswer(503, "the editor holds too many connections; try again later"));
             ::shutdown(fd, SHUT_WR);
             ::close(fd);
             continue;
         }
         auto c = std::make_unique<Pending>();
         c->fd = fd;
-        c->peer = std::move(peer);
+        c->peer = ip;
         c->peerPort = ntohs(addr.sin_port);
-        c->deadline = Clock::now() + limits_.requestDeadline;
+        c->deadline = Clock::now() + std::min(limits_.unprovenDeadline, limits_.requestDeadline);
+        c->order = ++accepted_;
         epoll_event ev{};
         ev.events = EPOLLIN;
         ev.data.fd = fd;
-        if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
-            pending_.emplace(fd, std::move(c));
+        const bool watched = ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) == 0;
+        Pending& added = *pending_.emplace(fd, std::move(c)).first->second;
+        unproven_.emplace(added.order, fd);
+        if (!watched) {
             Close(fd);
             continue;
         }
-        pending_.emplace(fd, std::move(c));
+        // The request usually arrives with the connection: read it now, before later
+        // connections could push this one out.
+        Receive(added);
     }
+}
+
+bool Server::EvictOldestUnproven() {
+    if (unproven_.empty()) return false;
+    const int fd = unproven_.begin()->second;
+    Pending& c = *pending_.at(fd);
+    if (!c.closing) {
+        SendNow(fd, CannedAnswer(503, "the editor is busy with other connections; try again"));
+    }
+    ::shutdown(fd, SHUT_RDWR);
+    Close(fd);
+    return true;
 }
 
 void Server::Receive(Pending& c) {
@@ -586,10 +592,10 @@ void Server::Receive(Pending& c) {
             return;
         }
         c.headerEnd = at + 4;
-        // Only the body's length matters here; httplib parses the rest.
+        // Only the body's length and the token matter here; httplib parses the rest.
         std::string_view head(c.data.data(), at);
         std::uint64_t length = 0;
-        bool sized = false, expect = false;
+        bool sized = false, expect = false, proven = false;
         while (!head.empty()) {
             const size_t eol = std::min(head.find("\r\n"), head.size());
             std::string_view line = head.substr(0, eol);
@@ -616,7 +622,17 @@ void Server::Receive(Pending& c) {
                 return;
             } else if (name == "expect") {
                 expect = Lower(value) == "100-continue";
+            } else if (name == "x-loom-token" && SameToken(value, token_)) {
+                proven = true;
             }
+        }
+        if (proven && !c.proven) {
+            // The owner's: no longer among those pushed out, and the whole deadline to send
+            // its body.
+            c.proven = true;
+            unproven_.erase(c.order);
+            c.deadline += limits_.requestDeadline -
+                          std::min(limits_.unprovenDeadline, limits_.requestDeadline);
         }
         if (length > kMaxBodyBytes) {
             Refuse(c.fd, 413,
@@ -648,6 +664,7 @@ void Server::Refuse(int fd, int status, const std::string& message) {
 void Server::Dispatch(int fd) {
     ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
     auto node = pending_.extract(fd);
+    unproven_.erase(node.mapped()->order);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ready_.push_back(std::move(node.mapped()));
@@ -658,13 +675,15 @@ void Server::Dispatch(int fd) {
 void Server::Close(int fd) {
     ::close(fd);  // also leaves the epoll set
     auto node = pending_.extract(fd);
-    if (node) Release(node.mapped()->peer);
+    if (node) {
+        unproven_.erase(node.mapped()->order);
+        Release();
+    }
 }
 
-void Server::Release(const std::string& peer) {
+void Server::Release() {
     std::lock_guard<std::mutex> lock(mutex_);
     --open_;
-    if (--perClient_[peer] == 0) perClient_.erase(peer);
 }
 
 void Server::Work() {
@@ -688,7 +707,7 @@ void Server::Work() {
         }
         ::shutdown(c->fd, SHUT_WR);
         ::close(c->fd);
-        Release(c->peer);
+        Release();
     }
 }
 

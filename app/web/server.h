@@ -2,18 +2,22 @@
 /// The editor's HTTP server on 127.0.0.1: the page's static files, embedded in the
 /// program, and the JSON API, each request handed to the window thread.
 ///
-/// The editor acts with its owner's rights, so only the owner's browser may drive it: every
-/// API request must carry the session token (the `loom_token` cookie the page receives when
-/// it is opened from the printed address, or an `X-Loom-Token` header), and every answer
-/// forbids framing and sniffing. Slow or idle clients cannot hold the server: one thread
-/// waits for every connection until its whole request has arrived (within a deadline), and
-/// only complete requests reach the worker threads; connections beyond the caps answer 503,
-/// bodies larger than the API reads answer 413 from their header alone.
+/// The editor acts with its owner's rights, so only the owner's page may drive it: every
+/// API request must carry the session token in an `X-Loom-Token` header. The page takes the
+/// token from the printed address and keeps it in its own (per-port) session storage; no
+/// cookie carries it, because browsers send a host's cookies to every port of that host.
+/// Every answer forbids framing and sniffing. Slow or idle clients cannot hold the server:
+/// one thread waits for every connection until its whole request has arrived (within a
+/// deadline), and only complete requests reach the worker threads. Connections that have
+/// not shown the token have a small cap and a short deadline of their own, and the oldest
+/// of them makes room for a new connection, so that token-less clients can never starve the
+/// owner's; bodies larger than the API reads answer 413 from their header alone.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -31,10 +35,16 @@ class WindowThread;
 struct ServerLimits {
     /// Connections open at once, all clients together (further capped by the open-file limit).
     std::size_t maxConnections = 1000;
-    /// Connections open at once from one address.
-    std::size_t maxPerClient = 600;
+    /// Connections whose request has not yet shown the session token (all local clients
+    /// share one address, so a cap per address would let anyone lock the owner out). When
+    /// they are this many, or the server is full, the oldest of them is answered 503 and
+    /// closed to make room for a new connection.
+    std::size_t maxUnproven = 128;
     /// From connecting to the whole request (headers and body) having arrived.
     std::chrono::milliseconds requestDeadline{10000};
+    /// From connecting to headers that carry the session token, or to the whole request of
+    /// one that carries none (the page's own files).
+    std::chrono::milliseconds unprovenDeadline{3000};
     /// For writing one answer.
     std::chrono::milliseconds writeDeadline{10000};
     /// Largest request line plus headers.
@@ -82,8 +92,11 @@ class Server {
     void Refuse(int fd, int status, const std::string& message);
     /// Hands a connection of pending_ whose request is complete to the workers.
     void Dispatch(int fd);
+    /// Answers the oldest connection that has not shown the token 503 and closes it;
+    /// false when there is none.
+    bool EvictOldestUnproven();
     /// Counts a connection's end.
-    void Release(const std::string& peer);
+    void Release();
 
     Api& api_;
     WindowThread& thread_;
@@ -100,12 +113,14 @@ class Server {
 
     /// Connections whose request is still arriving (the poller's own).
     std::map<int, std::unique_ptr<Pending>> pending_;
+    /// Those of pending_ that have not shown the token, oldest first (the poller's own).
+    std::map<std::uint64_t, int> unproven_;
+    std::uint64_t accepted_ = 0;
 
     mutable std::mutex mutex_;
     std::condition_variable ready_cv_;
     std::deque<std::unique_ptr<Pending>> ready_;  ///< complete requests for the workers
     std::size_t open_ = 0;
-    std::map<std::string, std::size_t> perClient_;
 };
 
 /// One file of the page: its path under "/", MIME type and bytes.

@@ -1,5 +1,8 @@
 // Cloning, saving and loading of textures.
+#include <string>
+
 #include "foundation/host/base/animate.h"
+#include "foundation/host/sdk/io.h"
 #include "foundation/texframe/tex_frame.h"
 
 namespace loom {
@@ -31,6 +34,10 @@ RefTargetHandle TexFrame::Clone(RemapDir& remap) {
     copy->ReplaceReference(kUVGenRef, remap.CloneRef(uvGen_));
     copy->ReplaceReference(kPBlockRef, remap.CloneRef(pblock_));
     copy->CopyCacheFrom(*this);
+    // The cache's variation points into the seed state, which the copy shares.
+    copy->seed_ = seed_;
+    copy->tiled_ = tiled_;
+    copy->seedState_ = seedState_;
     copy->ivalid_.SetEmpty();
     for (int i = 0; i < NumSubTexmaps(); ++i) {
         copy->DeleteReference(kFirstSubTexRef + i);
@@ -45,6 +52,12 @@ IOResult TexFrame::Save(ISave* isave) {
     IOResult res = MtlBase::Save(isave);
     if (res != IO_OK) return res;
     isave->EndChunk();
+    if (seed_ != kDefaultTexSeed) {
+        isave->BeginChunk(kTexSeedChunk);
+        res = WriteU32(isave, seed_);
+        if (res != IO_OK) return res;
+        isave->EndChunk();
+    }
     return IO_OK;
 }
 
@@ -59,6 +72,15 @@ IOResult TexFrame::Load(ILoad* iload) {
         if (iload->CurChunkID() == MTLBASE_CHUNK) {
             res = MtlBase::Load(iload);
             if (res != IO_OK) return res;
+        } else if (iload->CurChunkID() == kTexSeedChunk) {
+            std::uint32_t seed = 0;
+            res = ReadU32(iload, seed);
+            if (res != IO_OK) return res;
+            if (!ApplySeed(seed)) {
+                iload->SetLoadError("texture seed " + std::to_string(seed) +
+                                    " is out of range (0.." + std::to_string(kMaxTexSeed) + ")");
+                return IO_ERROR;
+            }
         }
         iload->CloseChunk();
     }

@@ -47,8 +47,19 @@ class TexClass : public TexFrame {
         }
     }
 
+  private:
+    /// The cache's seed and tile, when the cache has them.
+    static PatternVariation* VariationOf(CacheT& cache) {
+        if constexpr (requires { cache.variation; }) {
+            static_assert(std::is_same_v<decltype(cache.variation), PatternVariation>);
+            return &cache.variation;
+        } else {
+            return nullptr;
+        }
+    }
+
   protected:
-    TexClass() : TexFrame(kInfo, &cache_) { Construct(); }
+    TexClass() : TexFrame(kInfo, &cache_, VariationOf(cache_)) { Construct(); }
 
     TexFrame* NewSameClass() override {
         // Construct and Clone know only the frame and the cache.

@@ -19,11 +19,46 @@ float PatternSampler::SampleMonoFilter(ShadeContext& sc, float u, float v, float
     return tex_->PatternMono(sc, u, v);
 }
 
-TexFrame::TexFrame(const TextureInfo& info, void* cache)
+TexFrame::TexFrame(const TextureInfo& info, void* cache, PatternVariation* variation)
     : info_(info),
       cache_(cache),
       currentVersion_{info.currentLayout.data(), static_cast<int>(info.currentLayout.size()),
-                      info.version} {}
+                      info.version},
+      variation_(variation) {}
+
+bool TexFrame::ApplySeed(std::uint32_t seed) noexcept {
+    if (seed > kMaxTexSeed) return false;
+    std::shared_ptr<const void> state;
+    if (seed != kDefaultTexSeed && PatternSeedUse() != kSeedChangesNothing) {
+        try {
+            state = MakeSeedState(seed);
+        } catch (...) {
+            return false;
+        }
+    }
+    seed_ = seed;
+    seedState_ = std::move(state);
+    if (variation_) {
+        variation_->seed = seed;
+        variation_->seedState = seedState_.get();
+    }
+    return true;
+}
+
+bool TexFrame::SetSeed(std::uint32_t seed) noexcept {
+    if (seed == seed_) return seed <= kMaxTexSeed;
+    if (!ApplySeed(seed)) return false;
+    ivalid_.SetEmpty();
+    NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+    return true;
+}
+
+void TexFrame::SetTiled(bool tiled) noexcept {
+    if (tiled == tiled_) return;
+    tiled_ = tiled;
+    if (variation_) variation_->tiled = tiled ? 1 : 0;
+    ivalid_.SetEmpty();
+}
 
 void TexFrame::Construct() {
     ivalid_.SetEmpty();

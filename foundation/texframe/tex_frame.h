@@ -5,13 +5,17 @@
 /// viewport display bitmap. A texture supplies its TextureInfo, its cache and its three
 /// pattern functions.
 
+#include <cstdint>
+#include <memory>
 #include <span>
 
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/pblock.h"
 #include "foundation/host/sdk/texmap_batch.h"
+#include "foundation/host/sdk/texmap_variation.h"
 #include "foundation/host/sdk/uvgen.h"
 #include "foundation/texframe/param_table.h"
+#include "foundation/texframe/pattern_variation.h"
 
 namespace loom {
 
@@ -22,6 +26,9 @@ inline constexpr int kFirstSubTexRef = 2;
 /// Samples a texture evaluates together; longer batches are taken in pieces of this size,
 /// so every working array lives on the stack.
 inline constexpr int kTexBatchMax = 64;
+/// Scene chunk of a texture's seed, written only when the seed is not the default one (so
+/// a scene without a seed keeps its bytes, and an old scene loads with the default).
+inline constexpr USHORT kTexSeedChunk = 0x4010;
 
 /// Some samples of a batch (at most kTexBatchMax) gathered into a batch of their own, so
 /// that a sub-map can be evaluated at just those samples.
@@ -84,7 +91,7 @@ class TexPanel : public ParamDlg {
     virtual void ForgetTexture() = 0;
 };
 
-class TexFrame : public Texmap, public ITexmapBatch {
+class TexFrame : public Texmap, public ITexmapBatch, public ITexmapVariation {
   public:
     ~TexFrame() override;
 
@@ -134,6 +141,15 @@ class TexFrame : public Texmap, public ITexmapBatch {
     int RandomDrawingMaps() noexcept override;
     const char* BatchIsaName() noexcept override;
 
+    // Seed and tile (texmap_variation.h), kept in the cache's `variation` member for the
+    // pattern functions; the seed is saved with the texture and copied by Clone.
+    unsigned SeedUse() noexcept override { return PatternSeedUse(); }
+    bool SetSeed(std::uint32_t seed) noexcept override;
+    std::uint32_t Seed() noexcept override { return seed_; }
+    void SetTiled(bool tiled) noexcept override;
+    bool Tiled() noexcept override { return tiled_; }
+    const char* TileNote() noexcept override { return PatternTileNote(); }
+
     // Viewport display.
     BOOL SupportTexDisplay() override { return TRUE; }
     void ActivateTexDisplay(BOOL onOff) override;
@@ -178,6 +194,16 @@ class TexFrame : public Texmap, public ITexmapBatch {
     virtual void PatternPreviewBatch(const float* u, const float* v, int n, AColor* out);
     /// Whether the pattern itself (not its sub-maps) draws from crt::rand().
     virtual bool PatternDrawsRandom() const { return false; }
+    /// What a seed changes in the pattern (TexSeedUse flags); the default: nothing.
+    virtual unsigned PatternSeedUse() const { return kSeedChangesNothing; }
+    /// What the pattern needs for `seed` (not the default one), e.g. its noise tables,
+    /// shared by every texture of that seed; null when it needs nothing. May throw
+    /// std::bad_alloc.
+    virtual std::shared_ptr<const void> MakeSeedState(std::uint32_t seed) {
+        return (void)seed, nullptr;
+    }
+    /// TileNote for the cached settings; the default: the pattern tiles seamlessly.
+    virtual const char* PatternTileNote() const { return nullptr; }
 
     const TextureInfo& Info() const { return info_; }
     IParamBlock* ParamBlock() const { return pblock_; }
@@ -188,8 +214,10 @@ class TexFrame : public Texmap, public ITexmapBatch {
     const Interval& CacheValidity() const { return ivalid_; }
 
   protected:
-    /// `cache` points at the derived texture's cache struct the rows' offsets refer to.
-    TexFrame(const TextureInfo& info, void* cache);
+    /// `cache` points at the derived texture's cache struct the rows' offsets refer to;
+    /// `variation` at its `variation` member (null for a cache without one, whose pattern
+    /// then ignores seeds and tiles).
+    TexFrame(const TextureInfo& info, void* cache, PatternVariation* variation = nullptr);
     /// Creates a fresh object of the same class (used by Clone).
     virtual TexFrame* NewSameClass() = 0;
     /// Copies the cache struct from another object of the same class.
@@ -201,6 +229,8 @@ class TexFrame : public Texmap, public ITexmapBatch {
 
   private:
     void StoreInCache(int row, const ParamValue& v);
+    /// Sets the seed without telling dependents (loading); false when it cannot.
+    bool ApplySeed(std::uint32_t seed) noexcept;
 
     const TextureInfo& info_;
     void* cache_;
@@ -211,6 +241,10 @@ class TexFrame : public Texmap, public ITexmapBatch {
     PatternSampler sampler_{this};
     TexPanel* paramDlg_ = nullptr;
     ParamVersionDesc currentVersion_;
+    PatternVariation* variation_ = nullptr;
+    std::uint32_t seed_ = kDefaultTexSeed;
+    bool tiled_ = false;
+    std::shared_ptr<const void> seedState_;
 };
 
 }  // namespace loom

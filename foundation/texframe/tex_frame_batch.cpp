@@ -99,6 +99,7 @@ BatchSubset::BatchSubset(const TexBatchPoints& pts, const int* index, int count)
 
 void* TexFrame::GetInterface(ULONG id) {
     if (id == I_TEXMAP_BATCH) return static_cast<ITexmapBatch*>(this);
+    if (id == I_TEXMAP_VARIATION) return static_cast<ITexmapVariation*>(this);
     return Texmap::GetInterface(id);
 }
 

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -15,14 +16,17 @@
 #include "app/cli/setting_text.h"
 #include "app/core/filter/image16.h"
 #include "app/core/model/scene_load.h"
+#include "app/core/stereo/colour_matrix.h"
 #include "app/core/stereo/colour_methods.h"
 #include "app/core/stereo/compose_pair.h"
 #include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/texmap_variation.h"
 #include "python/src/anaglyph.h"
 #include "python/src/arrays.h"
 #include "python/src/class_params.h"
 #include "python/src/errors.h"
 #include "python/src/plugins.h"
+#include "python/src/stereo.h"
 #include "python/src/texture.h"
 
 namespace py = pybind11;
@@ -158,9 +162,11 @@ std::string NameFromKeyword(const Texture& tex, const std::string& keyword) {
 }
 
 std::unique_ptr<Texture> MakeTexture(const std::string& className, const py::object& preset,
-                                     double time, const py::kwargs& params) {
+                                     double time, std::optional<std::int64_t> seed,
+                                     const py::kwargs& params) {
     auto tex = std::make_unique<Texture>(className);
     std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    if (seed) tex->SetSeed(*seed);
     if (!preset.is_none()) {
         if (py::isinstance<py::str>(preset)) {
             tex->ClickPreset(preset.cast<std::string>());
@@ -175,14 +181,22 @@ std::unique_ptr<Texture> MakeTexture(const std::string& className, const py::obj
 }
 
 py::array Render(const Texture& tex, int width, int height, double time, std::optional<int> threads,
-                 const std::string& output) {
+                 const std::string& output, std::optional<std::int64_t> seed, bool tile) {
     const loomwork::Output which = loomwork::ParseOutput(output);
     if (threads && *threads < 1) throw std::runtime_error("threads must be None or 1 or more");
+    std::optional<std::uint32_t> seedValue;
+    if (seed) {
+        if (*seed < 0 || *seed > static_cast<std::int64_t>(kMaxTexSeed)) {
+            throw std::runtime_error("seed " + std::to_string(*seed) + " is out of range (0.." +
+                                     std::to_string(kMaxTexSeed) + ")");
+        }
+        seedValue = static_cast<std::uint32_t>(*seed);
+    }
     loom::RenderImages images;
     {
         py::gil_scoped_release release;
         std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
-        images = tex.Render(width, height, time, threads.value_or(0), which);
+        images = tex.Render(width, height, time, threads.value_or(0), which, seedValue, tile);
     }
     return loomwork::RenderArray(std::move(images), which);
 }
@@ -233,6 +247,39 @@ py::array Sample(const Texture& tex, const py::object& u, const py::object& v, d
     return out;
 }
 
+/// Text of the program (messages, names from files) as Python text: bytes that are not
+/// UTF-8 are shown as \\xNN escapes, so that nothing from a file can make the text fail.
+py::str Text(const std::string& text) {
+    PyObject* o =
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "backslashreplace");
+    if (!o) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(o);
+}
+
+/// Raises `type` with `message` (Text); for the exception translator.
+void SetError(PyObject* type, const char* message) {
+    PyObject* text = PyUnicode_DecodeUTF8(message, static_cast<Py_ssize_t>(std::strlen(message)),
+                                          "backslashreplace");
+    if (!text) return;  // the decoding's own error stands
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+}
+
+/// A file path from Python as the system names it: text (encoded as os.fsencode does, so
+/// that names that are not UTF-8 arrive as their bytes), bytes, or a path object.
+std::string PathArg(const py::handle& path) {
+    PyObject* bytes = nullptr;
+    if (!PyUnicode_FSConverter(path.ptr(), &bytes)) throw py::error_already_set();
+    const py::bytes owned = py::reinterpret_steal<py::bytes>(bytes);
+    return std::string(owned);
+}
+
+/// Issues a UserWarning; when warnings are errors (-W error) the warning is raised as one.
+void Warn(const std::string& message) {
+    PyObject* category = PyExc_UserWarning;
+    py::module_::import("warnings").attr("warn")(Text(message), py::handle(category), 2);
+}
+
 /// Loads a scene from a file, or from `bytes` when given (`path` then names them).
 py::dict LoadSceneFrom(const std::string& path, const std::optional<std::string>& bytes) {
     auto holder = std::make_shared<loom::SceneHolder>();
@@ -252,12 +299,12 @@ py::dict LoadSceneFrom(const std::string& path, const std::optional<std::string>
         if (!loaded) throw FileError(bytes ? path + ": " + err : err);
         notes = loom::SceneLoadNotes(path, report);
     }
-    for (const std::string& n : notes) PyErr_WarnEx(PyExc_UserWarning, n.c_str(), 1);
+    for (const std::string& n : notes) Warn(n);
     py::dict out;
     std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
     for (int i = 0; i < holder->Count(); ++i) {
         if (auto* tex = dynamic_cast<Texmap*>(holder->Object(i))) {
-            out[py::str(holder->Name(i))] =
+            out[Text(holder->Name(i))] =
                 py::cast(std::make_unique<Texture>(holder, tex, holder->Name(i), stream));
         }
     }
@@ -368,10 +415,39 @@ void WriteImageArray(const std::string& path, const py::array& image, std::optio
 
 py::array AnaglyphArrays(const py::array& left, const py::array& right, const std::string& leftEye,
                          const std::string& rightEye, double leftComp, double rightComp,
-                         const std::string& method, const std::optional<std::string>& glasses) {
+                         const std::string& method, const std::optional<std::string>& glasses,
+                         const py::object& align, const py::object& parallax,
+                         const std::optional<std::string>& crop, const py::object& matrix,
+                         bool linear, bool swap) {
     loom::stereo::AnaglyphSettings settings;
     settings.method = loom::stereo::ParseAnaglyphMethod(method);
     if (glasses) settings.glasses = loom::stereo::ParseGlasses(*glasses);
+    if (!matrix.is_none()) {
+        if (method != "grey" || glasses) {
+            throw std::runtime_error(
+                "matrix is a composition of its own: give it without "
+                "method and glasses");
+        }
+        std::string text;
+        if (py::isinstance<py::str>(matrix)) {
+            text = matrix.cast<std::string>();
+        } else {
+            for (const double v : matrix.cast<std::vector<double>>()) {
+                text += (text.empty() ? "" : ",") + py::str(py::float_(v)).cast<std::string>();
+            }
+        }
+        settings.matrix = loom::stereo::ParseColourMatrix(text);
+    }
+    if (linear) {
+        if (settings.method == loom::stereo::AnaglyphMethod::kGrey && !settings.matrix) {
+            throw std::runtime_error(
+                "linear composes the colour methods and matrix in linear "
+                "light; the grey method keeps its own arithmetic");
+        }
+        settings.linear = true;
+    }
+    const loom::stereo::AdjustOptions adjust =
+        loomwork::AdjustFromArguments(align, parallax, crop, swap);
     if (settings.method != loom::stereo::AnaglyphMethod::kGrey &&
         (leftEye != "red" || rightEye != "green" || leftComp != -0.1 || rightComp != -0.1)) {
         throw std::runtime_error(std::string("method ") +
@@ -379,10 +455,21 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
                                  " takes glasses; left_eye, right_eye, left_comp and right_comp "
                                  "set the grey method");
     }
-    const loom::Image16 l = loomwork::Image16FromArray(left, "left");
-    const loom::Image16 r = loomwork::Image16FromArray(right, "right");
+    loom::Image16 l = loomwork::Image16FromArray(left, "left");
+    loom::Image16 r = loomwork::Image16FromArray(right, "right");
+    if (adjust.Any()) {
+        py::gil_scoped_release release;
+        if (l.width != r.width || l.height != r.height) {
+            throw std::runtime_error("the views differ in size");
+        }
+        try {
+            loom::stereo::AdjustPair(adjust, l, r);
+        } catch (const std::invalid_argument& e) {
+            throw std::runtime_error(e.what());
+        }
+    }
     loom::Image16 result;
-    if (settings.method == loom::stereo::AnaglyphMethod::kGrey) {
+    if (settings.method == loom::stereo::AnaglyphMethod::kGrey && !settings.matrix) {
         if (glasses) {
             throw std::runtime_error(
                 "glasses go with the colour methods; the grey method takes "
@@ -408,17 +495,18 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
 PYBIND11_MODULE(_loomwork, m) {
     m.doc() = "Procedural textures and the stereo filter of loomwork, for Python.";
 
+    // Messages may carry file names that are not UTF-8: their bytes are shown escaped.
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);
         } catch (const py::builtin_exception& e) {
             e.set_error();
         } catch (const NameError& e) {
-            PyErr_SetString(PyExc_KeyError, e.what());
+            SetError(PyExc_KeyError, e.what());
         } catch (const FileError& e) {
-            PyErr_SetString(PyExc_OSError, e.what());
+            SetError(PyExc_OSError, e.what());
         } catch (const std::runtime_error& e) {
-            PyErr_SetString(PyExc_ValueError, e.what());
+            SetError(PyExc_ValueError, e.what());
         }
     });
 
@@ -463,11 +551,24 @@ a string puts that image file there, None empties the slot. Values are set at fr
 by set(), keys animate them with key(). Errors: KeyError for a name that is not there (the
 message lists the valid ones), ValueError for a value the command line would refuse.)")
         .def(py::init(&MakeTexture), py::arg("class_name"), py::arg("preset") = py::none(),
-             py::arg("time") = 0.0)
+             py::arg("time") = 0.0, py::arg("seed") = py::none())
+        .def_property(
+            "seed",
+            [](const Texture& t) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                return t.Seed();
+            },
+            [](Texture& t, std::int64_t seed) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                t.SetSeed(seed);
+            },
+            "The seed of the texture and its sub-maps (0, the default seed, gives the built-in "
+            "noise tables and draws; up to 2147483647); saved with it in scenes")
         .def_property_readonly("class_name", &Texture::ClassName,
                                "The class name the plug-in gives")
-        .def_property_readonly("label", &Texture::Label,
-                               "The name it was made with, or its scene entry's name")
+        .def_property_readonly(
+            "label", [](const Texture& t) { return Text(t.Label()); },
+            "The name it was made with, or its scene entry's name")
         .def(
             "params",
             [](const Texture& t) {
@@ -552,10 +653,12 @@ message lists the valid ones), ValueError for a value the command line would ref
             py::arg("name"), "The texture in sub-map slot `name` (shared), or None.")
         .def("render", &Render, py::arg("width"), py::arg("height"), py::arg("time") = 0.0,
              py::arg("threads") = py::none(), py::arg("output") = "color",
+             py::arg("seed") = py::none(), py::arg("tile") = false,
              R"(Renders the texture over the unit square at frame `time`, as `loomhost render`
 does (the same bits as its EXR files). output "color" gives float32 (H, W, 4) RGBA,
-"mono" (H, W), "normal" (H, W, 3). threads None: one per core. Python's other threads run
-meanwhile.)")
+"mono" (H, W), "normal" (H, W, 3). threads None: one per core. seed: render with this seed
+(as --seed; None: the texture's own). tile: a seamless tile (as --tile). Python's other
+threads run meanwhile.)")
         .def("sample", &Sample, py::arg("u"), py::arg("v"), py::arg("time") = 0.0,
              py::arg("output") = "color",
              R"(Evaluates the texture at points (u, v) (numbers or arrays, broadcast together)
@@ -564,7 +667,7 @@ as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.s
         .def("__repr__",
              [](const Texture& t) {
                  std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
-                 return "<loomwork.Texture '" + t.Label() + "' (" + t.ClassName() + ")>";
+                 return Text("<loomwork.Texture '" + t.Label() + "' (" + t.ClassName() + ")>");
              })
         // Pickled as a one-entry scene file's bytes, so that textures reach other processes.
         .def(py::pickle(
@@ -581,31 +684,45 @@ as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.s
     m.def("anaglyph", &AnaglyphArrays, py::arg("left"), py::arg("right"),
           py::arg("left_eye") = "red", py::arg("right_eye") = "green", py::arg("left_comp") = -0.1,
           py::arg("right_comp") = -0.1, py::arg("method") = "grey", py::arg("glasses") = py::none(),
+          py::arg("align") = py::none(), py::arg("parallax") = py::none(),
+          py::arg("crop") = py::none(), py::arg("matrix") = py::none(), py::arg("linear") = false,
+          py::arg("swap") = false,
           R"(Composes a stereo pair into one anaglyph picture, as `loomhost anaglyph` does.
 left and right: arrays (H, W), (H, W, 3) or (H, W, 4) of uint8, uint16 or float32 (0..1).
 method "grey" (the stereo filter: eye colours "red", "green" or "blue", compensations
 -0.5..0), or "half-colour", "colour" or "dubois" for glasses "red-cyan" (default),
 "green-magenta" or "amber-blue".
+align (True, "report", "try"), parallax (pixels or "auto"), crop ("auto", "none", "W:H")
+and swap adjust the pair first, as align() does; matrix: 18 numbers (or their text, or a
+file) composing the output's red, green, blue from the left view's r, g, b then the right
+view's; linear: the colour methods and matrix compose in linear light.
 Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
     m.def("_render_frames", &RenderFrames, py::arg("texture"), py::arg("frames"), py::arg("files"),
           py::arg("width"), py::arg("height"), py::arg("output"), py::arg("bits"),
           py::arg("threads"));
+    loomwork::AddStereoFunctions(m);
     m.def("_scene_bytes", &SceneBytes, py::arg("textures"));
     m.def(
         "_load_scene_bytes",
         [](const py::bytes& data) { return LoadSceneFrom("scene bytes", std::string(data)); },
         py::arg("data"));
     m.def(
-        "load_scene", [](const std::string& path) { return LoadSceneFrom(path, std::nullopt); },
+        "load_scene",
+        [](const py::object& path) { return LoadSceneFrom(PathArg(path), std::nullopt); },
         py::arg("path"),
         "Loads a scene file: a dict of its texture entries by name. Notes about converted "
         "data and missing image maps come as warnings.");
     m.def("save_scene", &SaveScene, py::arg("path"), py::arg("textures"),
           "Saves textures as a scene file: a dict of them by entry name, a list, or one "
           "(named by its label). The file is replaced whole or not at all.");
-    m.def("read_image", &ReadImageArray, py::arg("path"), py::arg("dtype") = "float32",
-          "Reads an image file as the application does: float32 (H, W, 4) on the 0..1 scale of "
-          "its format, or dtype=\"uint16\" as the stereo filter reads it.");
+    m.def(
+        "read_image",
+        [](const py::object& path, const std::string& dtype) {
+            return ReadImageArray(PathArg(path), dtype);
+        },
+        py::arg("path"), py::arg("dtype") = "float32",
+        "Reads an image file as the application does: float32 (H, W, 4) on the 0..1 scale of "
+        "its format, or dtype=\"uint16\" as the stereo filter reads it.");
     m.def("write_image", &WriteImageArray, py::arg("path"), py::arg("image"),
           py::arg("bits") = py::none(),
           "Writes an image file chosen by extension (.png, .tif, .exr, .jpg) as `loomhost` "

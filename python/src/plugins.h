@@ -1,33 +1,26 @@
 #pragma once
-/// The plug-ins of the Python process: loaded once, on first use, and kept loaded until the
-/// process ends (textures Python still holds at exit must find their code). One lock
-/// guards the host's object model, which belongs to one thread at a time.
+/// The plug-ins of the Python process: the core's process-wide set (process_plugins.h),
+/// loaded once, on first use, and guarded by its model lock.
 
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "app/core/loader/plugin_loader.h"
+#include "app/core/loader/process_plugins.h"
 
 namespace loomwork {
 
-/// Folders searched when LOOMHOST_PLUGINS is not set (the package's own plug-in folder).
-void SetDefaultPluginFolders(const std::vector<std::string>& folders);
+using loom::ModelLock;
+using loom::SetDefaultPluginFolders;
 
-/// Loads the plug-ins from `folders` (empty: LOOMHOST_PLUGINS, else the default folders)
-/// unless they are loaded already. Returns the reasons libraries were skipped. Throws
-/// std::runtime_error when no folder is known, or when the plug-ins were loaded from other
-/// folders before.
-std::vector<std::string> LoadPlugins(const std::vector<std::string>& folders);
+/// Loads the plug-ins (loom::LoadProcessPlugins).
+inline std::vector<std::string> LoadPlugins(const std::vector<std::string>& folders) {
+    return loom::LoadProcessPlugins(folders);
+}
 
 /// The loaded plug-ins, loading them from the default folders first if need be.
-const loom::PluginLoader& Plugins();
+inline const loom::PluginLoader& Plugins() { return loom::ProcessPlugins("loomwork"); }
 
 /// The folders the plug-ins were loaded from (empty before loading).
-std::vector<std::string> PluginFoldersLoaded();
-
-/// Held by anything that creates, changes, renders or deletes host objects. Recursive, so
-/// that a model call may make another.
-std::recursive_mutex& ModelLock();
+inline std::vector<std::string> PluginFoldersLoaded() { return loom::ProcessPluginFolders(); }
 
 }  // namespace loomwork

@@ -7,10 +7,10 @@
 
 #include "app/core/model/panel_session.h"
 #include "app/core/render/render_memory.h"
-#include "foundation/host/base/crt.h"
 #include "foundation/host/sdk/pblock.h"
 #include "foundation/host/sdk/shade.h"
 #include "foundation/host/sdk/texmap_batch.h"
+#include "foundation/host/sdk/texmap_variation.h"
 #include "python/src/errors.h"
 #include "python/src/plugins.h"
 
@@ -46,22 +46,6 @@ Output ParseOutput(const std::string& text) {
     if (text == "mono") return Output::kMono;
     if (text == "normal") return Output::kNormal;
     throw std::runtime_error("output '" + text + "': use color, mono or normal");
-}
-
-RandStream::RandStream() {
-    const std::uint32_t saved = crt::GetRandState();
-    crt::srand(1);
-    state_ = crt::GetRandState();
-    crt::SetRandState(saved);
-}
-
-RandStream::Use::Use(RandStream& stream) : stream_(stream), saved_(crt::GetRandState()) {
-    crt::SetRandState(stream_.state_);
-}
-
-RandStream::Use::~Use() {
-    stream_.state_ = crt::GetRandState();
-    crt::SetRandState(saved_);
 }
 
 Texture::Texture(const std::string& className) : label_(className) {
@@ -180,8 +164,21 @@ void Texture::ClickPreset(const std::string& name) {
     panel.Click(name);
 }
 
+std::uint32_t Texture::Seed() const { return loom::SeedOf(tex_); }
+
+void Texture::SetSeed(std::int64_t seed) {
+    if (seed < 0 || seed > static_cast<std::int64_t>(kMaxTexSeed)) {
+        throw std::runtime_error("seed " + std::to_string(seed) + " is out of range (0.." +
+                                 std::to_string(kMaxTexSeed) + ")");
+    }
+    if (!loom::SetTreeSeed(tex_, static_cast<std::uint32_t>(seed))) {
+        throw std::runtime_error("seed " + std::to_string(seed) + ": out of memory for its tables");
+    }
+}
+
 loom::RenderOptions Texture::Options(int width, int height, double frame, int threads,
-                                     Output output) const {
+                                     Output output, std::optional<std::uint32_t> seed,
+                                     bool tile) const {
     if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) {
         throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
                                  ": width and height must be 1.." + std::to_string(kMaxRenderSide));
@@ -196,6 +193,8 @@ loom::RenderOptions Texture::Options(int width, int height, double frame, int th
     ro.color = output == Output::kColor;
     ro.mono = output == Output::kMono;
     ro.normal = output == Output::kNormal;
+    ro.seed = seed;
+    ro.tile = tile;
     const loom::MemoryLimit limit = loom::UsableMemory();
     const std::uint64_t needed = loom::RenderPeakBytes(ro);
     if (needed > limit.bytes) {
@@ -206,9 +205,9 @@ loom::RenderOptions Texture::Options(int width, int height, double frame, int th
     return ro;
 }
 
-loom::RenderImages Texture::Render(int width, int height, double frame, int threads,
-                                   Output output) const {
-    const loom::RenderOptions ro = Options(width, height, frame, threads, output);
+loom::RenderImages Texture::Render(int width, int height, double frame, int threads, Output output,
+                                   std::optional<std::uint32_t> seed, bool tile) const {
+    const loom::RenderOptions ro = Options(width, height, frame, threads, output, seed, tile);
     loom::RenderImages images;
     RandStream::Use use(stream_);
     try {
@@ -228,7 +227,7 @@ loom::FramesOutcome Texture::RenderFrames(const std::vector<int>& frames,
         throw std::runtime_error("render_frames: one file a frame");
     }
     if (bits != 8 && bits != 16) throw std::runtime_error("bits must be 8 or 16");
-    const loom::RenderOptions ro = Options(width, height, 0.0, threads, output);
+    const loom::RenderOptions ro = Options(width, height, 0.0, threads, output, {}, false);
     std::vector<loom::FrameFiles> jobs;
     for (size_t i = 0; i < frames.size(); ++i) jobs.push_back({frames[i], {files[i]}});
     RandStream::Use use(stream_);

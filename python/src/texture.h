@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/core/jobs/frame_render.h"
+#include "app/core/model/rand_stream.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
@@ -30,31 +31,8 @@ struct TypedValue {
     ParamValue value;
 };
 
-/// The C runtime generator of the thread that drives a texture. `loomhost` drives each
-/// texture from a fresh process's main thread, whose generator starts at seed 1 and runs on
-/// through the set-up into the render's first sample (where textures build what they
-/// build on first use). Each Texture keeps such a stream of its own and swaps it in for
-/// every call, so that results do not depend on what else the Python thread did before.
-class RandStream {
-  public:
-    /// A stream as a new thread's: seed 1.
-    RandStream();
-    /// Makes the stream the calling thread's generator while the returned guard lives.
-    class Use {
-      public:
-        explicit Use(RandStream& stream);
-        ~Use();
-        Use(const Use&) = delete;
-        Use& operator=(const Use&) = delete;
-
-      private:
-        RandStream& stream_;
-        std::uint32_t saved_;
-    };
-
-  private:
-    std::uint32_t state_;
-};
+/// The generator stream each texture keeps (rand_stream.h).
+using RandStream = loom::RandStream;
 
 class Texture {
   public:
@@ -104,10 +82,17 @@ class Texture {
     /// mutation), as `--preset` does.
     void ClickPreset(const std::string& name);
 
-    /// Renders as `loomhost render` does with --time `frame`. `threads` 0: one per core.
-    /// Throws std::runtime_error for a bad size or one that does not fit in memory.
-    loom::RenderImages Render(int width, int height, double frame, int threads,
-                              Output output) const;
+    /// Renders as `loomhost render` does with --time `frame` (and --seed `seed`, --tile
+    /// when `tile`). `threads` 0: one per core. Throws std::runtime_error for a bad size or
+    /// one that does not fit in memory, or a seed out of range.
+    loom::RenderImages Render(int width, int height, double frame, int threads, Output output,
+                              std::optional<std::uint32_t> seed = {}, bool tile = false) const;
+
+    /// The texture's seed (saved with it; 0 the default seed).
+    std::uint32_t Seed() const;
+    /// Sets the seed of the texture and of its sub-maps, as `--seed` does. Throws
+    /// std::runtime_error for a seed out of range.
+    void SetSeed(std::int64_t seed);
 
     /// Renders `frames` in turn as Render does with each frame's time and the colour, mono
     /// or normal output, and writes frame i to files[i] at `bits` as write_image does
@@ -125,8 +110,8 @@ class Texture {
 
   private:
     /// The options of a render as Render takes them, checked: sizes, threads and memory.
-    loom::RenderOptions Options(int width, int height, double frame, int threads,
-                                Output output) const;
+    loom::RenderOptions Options(int width, int height, double frame, int threads, Output output,
+                                std::optional<std::uint32_t> seed, bool tile) const;
     /// Sample point by point (EvalColor, EvalMono or EvalNormalPerturb), after Update.
     void SampleEach(const double* u, const double* v, std::size_t count, TimeValue t, Output output,
                     float* out) const;

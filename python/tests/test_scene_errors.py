@@ -86,3 +86,39 @@ def test_textures_pickle_as_scenes():
     # A copy, not the same texture.
     copy["U Scale"] = 9
     assert tex["U Scale"] == 3.0
+
+
+def test_a_missing_image_warns_and_names_that_are_not_utf8_survive(cli, tmp_path):
+    import os
+    import subprocess
+    import warnings
+
+    # An image and an entry whose names are not UTF-8, made by the command line.
+    folder = os.fsencode(tmp_path)
+    image = folder + b"/\xffpic.png"
+    scene = tmp_path / "s.loom"
+    for args in ([b"render", b"nimbra", b"--size", b"2x2", b"-o", image],
+                 [b"scene", b"new", os.fsencode(scene), b"nimbra", b"--entry", b"\xfeclouds",
+                  b"--set", b"Sky=image:" + image]):
+        subprocess.run([cli.binary, *args], check=True, capture_output=True)
+    (name,) = loomwork.load_scene(str(scene))
+    assert name == "\\xfeclouds"
+    os.remove(image)
+    # Missing, the image is a warning naming it; under -W error the warning is raised.
+    with pytest.warns(UserWarning, match=r"\\xffpic\.png"):
+        loomwork.load_scene(str(scene))
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with pytest.raises(UserWarning, match="not loaded"):
+            loomwork.load_scene(str(scene))
+    # Errors naming such files are exceptions of their own kind, not decoding failures.
+    with pytest.raises(OSError, match=r"\\xffpic\.png"):
+        loomwork.read_image(os.fsdecode(image))
+
+
+def test_a_bump_scale_that_is_not_a_number_is_refused(cli, tmp_path):
+    for value in ("nan", "inf"):
+        message = cli.error("render", "nimbra", "--output", "normal", "--bump-scale", value,
+                            "--size", "2x2", "-o", tmp_path / "n.png")
+        assert "--bump-scale" in message
+    assert not (tmp_path / "n.png").exists()

@@ -422,10 +422,7 @@ async function main() {
     // Nothing the page asks for is missing (a browser asks for /favicon.ico by itself).
     const missing = [];
     page.on('response', (r) => { if (r.status() === 404) missing.push(r.url()); });
-    const opened = await page.goto(url);
-    const cookie = (await opened.headerValue('set-cookie')) || '';
-    assert.match(cookie, /^loom_token=[0-9a-f]{64}; HttpOnly; SameSite=Strict; Path=\/$/);
-    assert.equal(await page.evaluate(() => document.cookie), '');  // not readable by scripts
+    await page.goto(url);
 
     const panel = page.locator('.rollup[data-title="Nimbra Setup"]');
     await panel.waitFor();

@@ -569,7 +569,8 @@ TEST(ImageRead, ExrHeadersClaimingMoreThanTheFileHoldsAreRefused) {
              ExrAttribute(
                  "level", "compression",
                  std::string("\0x\0opaque\0", 10) + Le32(0x70000000) + std::string(247, '\0')))},
-        {"a chunk table of 2^27 lines in a small file", Exr(1, 1, "", Box(0, 0, 1, (1 << 27) - 1))},
+        // (one column, so that the picture stays within the pixel limit)
+        {"a chunk table of 2^26 lines in a small file", Exr(1, 1, "", Box(0, 0, 0, (1 << 26) - 1))},
         {"tiles of 2^30 pixels", Exr(2, 2, tiles, "", 0x200)},
         {"deep data", Exr(2, 2, ExrAttribute("type", "string", "deepscanline"))},
         {"a preview larger than its attribute",

@@ -166,3 +166,51 @@ TEST(SaveCli, TruncatedAndNonRegularInputsAreRefusedByName) {
         EXPECT_NE(err.find("/dev/zero: is not a regular file"), std::string::npos) << err;
     }
 }
+
+TEST(SaveCli, NoOutputReplacesAnInputWhateverNamesIt) {
+    TempFolder dir;
+    std::string err;
+    ASSERT_EQ(Shell(Loomhost("render nimbra --size 8x6 -o " + dir.File("l.png")), err), 0) << err;
+    ASSERT_EQ(Shell(Loomhost("render fervix --size 8x6 -o " + dir.File("r.png")), err), 0) << err;
+    ASSERT_EQ(Shell(Loomhost("render lumidot --size 16x6 -o " + dir.File("sbs.png")), err), 0)
+        << err;
+    std::filesystem::create_hard_link(dir.File("l.png"), dir.File("hard.png"));
+    std::filesystem::create_symlink(dir.File("r.png"), dir.File("soft.png"));
+    const std::string scene = dir.File("map.loom");
+    ASSERT_EQ(
+        Shell(Loomhost("scene new " + scene + " nimbra --set Sky=image:" + dir.File("l.png")), err),
+        0)
+        << err;
+    const std::string l = Slurp(dir.File("l.png")), r = Slurp(dir.File("r.png")),
+                      sbs = Slurp(dir.File("sbs.png"));
+    const std::string commands[] = {
+        "anaglyph " + dir.File("l.png") + " " + dir.File("r.png") + " -o " + dir.File("l.png"),
+        "anaglyph " + dir.File("l.png") + " " + dir.File("r.png") + " -o " + dir.File("hard.png"),
+        "anaglyph " + dir.File("l.png") + " " + dir.File("r.png") + " -o " + dir.File("soft.png"),
+        "anaglyph " + dir.File("l.png") + " " + dir.File("r.png") + " -o " + dir.path.string() +
+            "/./r.png",
+        "anaglyph --sbs " + dir.File("sbs.png") + " -o " + dir.File("sbs.png"),
+        "render nimbra --size 8x6 --set Sky=image:" + dir.File("l.png") + " -o " +
+            dir.File("hard.png"),
+        "render --scene " + scene + " --size 8x6 -o " + dir.File("l.png"),
+        "render --scene " + scene + " --size 8x6 --frames 1-2 -o " + dir.File("seq.png"),
+    };
+    // A sequence whose second frame is the scene's image map: refused before the first
+    // frame is written.
+    std::filesystem::create_hard_link(dir.File("l.png"), dir.File("seq_0002.png"));
+    for (const std::string& c : commands) {
+        SCOPED_TRACE(c);
+        EXPECT_EQ(Shell(Loomhost(c + " --force"), err), 1) << err;
+        EXPECT_NE(err.find("is also an input"), std::string::npos) << err;
+    }
+    EXPECT_EQ(Slurp(dir.File("l.png")), l);
+    EXPECT_EQ(Slurp(dir.File("r.png")), r);
+    EXPECT_EQ(Slurp(dir.File("sbs.png")), sbs);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("seq_0001.png")));
+    // Another output beside the same inputs is written.
+    EXPECT_EQ(Shell(Loomhost("anaglyph " + dir.File("l.png") + " " + dir.File("r.png") + " -o " +
+                             dir.File("out.png")),
+                    err),
+              0)
+        << err;
+}

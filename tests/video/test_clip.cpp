@@ -107,7 +107,10 @@ void WriteClip(const std::string& path, const std::vector<Image16>& frames, cons
         ss->time_base = AVRational{1, 1000};
     }
     Check(avio_open(&fmt->pb, path.c_str(), AVIO_FLAG_WRITE), "open");
-    Check(avformat_write_header(fmt, nullptr), "header");
+    AVDictionary* muxerOptions = nullptr;
+    if (!o.movFlags.empty()) av_dict_set(&muxerOptions, "movflags", o.movFlags.c_str(), 0);
+    Check(avformat_write_header(fmt, &muxerOptions), "header");
+    av_dict_free(&muxerOptions);
 
     AVFrame* frame = av_frame_alloc();
     AVPacket* pkt = av_packet_alloc();

@@ -32,6 +32,9 @@ struct ClipOptions {
     /// A key frame every `gop` frames (the others decode only after the one before); 0:
     /// the encoder's default.
     int gop = 0;
+    /// The MP4/MOV muxer's "movflags" ("faststart": the index before the data;
+    /// "frag_keyframe+empty_moov": fragments without an index); empty: its default.
+    std::string movFlags;
 };
 
 /// Writes `frames` (all of one size) as an FFV1 clip; fails the test on error.

@@ -1,8 +1,10 @@
 #include "app/core/filter/image16.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "foundation/host/sdk/image_codec.h"
+#include "foundation/host/sdk/pixel_limit.h"
 
 namespace loom {
 
@@ -14,12 +16,12 @@ bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_
         error = name + ": cannot read image: " + why;
         return false;
     }
-    return codec->decode16(name, data, size, maxPixels, image, error);
+    return codec->decode16(name, data, size, std::min(maxPixels, MaxImagePixels()), image, error);
 }
 
 bool ReadImage16(const std::string& path, Image16& image, std::string& error) {
     std::vector<std::uint8_t> bytes;
-    return ReadRegularFile(path, kMaxImageFileBytes, bytes, error) &&
+    return ReadRegularFile(path, MaxImageFileBytes(), bytes, error) &&
            DecodeImage16(path, bytes.data(), bytes.size(), image, error);
 }
 

@@ -30,29 +30,38 @@ std::vector<std::string> RenderFileNames(const std::string& base, const RenderOp
 }
 
 bool RenderToFiles(Texmap* tex, const RenderOptions& ro, const std::vector<std::string>& files,
-                   int bits, const SaveOptions& save, const RenderProgress& progress,
-                   const std::atomic<bool>* abort, RenderStats* stats) {
+                   const RenderFileOptions& options, const SaveOptions& save,
+                   const RenderProgress& progress, const std::atomic<bool>* abort,
+                   RenderStats* stats) {
     RenderImages images;
     if (!RenderTexture(tex, ro, images, progress, abort, stats)) return false;
+    const bool repeated = options.repeat.columns > 1 || options.repeat.rows > 1;
     size_t next = 0;
-    auto write = [&](const FloatImage& img) {
+    auto write = [&](const FloatImage& img, bool data) {
         if (next >= files.size()) throw std::logic_error("RenderToFiles: too few file names");
+        ImageFileOptions file = options.file;
+        file.data = data;
+        const FloatImage whole = repeated ? RepeatTile(img, options.repeat) : FloatImage{};
         std::string err;
-        if (!WriteImage(files[next++], img, bits, err, save)) throw RenderWriteError(err);
+        if (!WriteImageFile(files[next++], repeated ? whole : img, file, err, save)) {
+            throw RenderWriteError(err);
+        }
     };
-    if (ro.color) write(images.color);
-    if (ro.mono) write(images.mono);
-    if (ro.normal) write(images.normal);
+    if (ro.color) write(images.color, false);
+    if (ro.mono) write(images.mono, true);
+    if (ro.normal) write(images.normal, true);
     return true;
 }
 
 FramesOutcome RenderFrames(Texmap* tex, RenderOptions ro, const std::vector<FrameFiles>& frames,
                            int bits, const SaveOptions& save) {
+    RenderFileOptions options;
+    options.file.bits = bits;
     FramesOutcome outcome;
     for (const auto& [frame, files] : frames) {
         try {
             ro.time = FramesToTicks(frame);
-            if (!RenderToFiles(tex, ro, files, bits, save)) {
+            if (!RenderToFiles(tex, ro, files, options, save)) {
                 outcome.failed.push_back({frame, "interrupted", false});
                 continue;
             }

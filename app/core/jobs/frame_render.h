@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/core/jobs/tile_jobs.h"
 #include "app/core/render/renderer.h"
+#include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/file_io.h"
 
 namespace loom {
@@ -20,13 +22,23 @@ namespace loom {
 std::vector<std::string> RenderFileNames(const std::string& base, const RenderOptions& ro,
                                          int frame, bool sequence);
 
+/// How RenderToFiles writes a render's pictures.
+struct RenderFileOptions {
+    /// Bits, colour-space tags and texture files (WriteImageFile); `data` is set for the
+    /// mono and normal outputs. Bits alone give WriteImage's bytes.
+    ImageFileOptions file;
+    /// The copies of the rendered tile across and down each picture.
+    TileRepeat repeat;
+};
+
 /// Renders `tex` with `ro` and writes each output `ro` asks for to its file of `files` (in
-/// RenderFileNames' order) at `bits` per channel (8 or 16 for PNG and TIFF). Returns false,
-/// writing nothing, when `abort` was raised. Throws RenderWriteError naming the file when
-/// a write fails, std::runtime_error when a render thread cannot be started.
+/// RenderFileNames' order) as `options` say. Returns false, writing nothing, when `abort`
+/// was raised. Throws RenderWriteError naming the file when a write fails,
+/// std::runtime_error when a render thread cannot be started.
 bool RenderToFiles(Texmap* tex, const RenderOptions& ro, const std::vector<std::string>& files,
-                   int bits, const SaveOptions& save, const RenderProgress& progress = {},
-                   const std::atomic<bool>* abort = nullptr, RenderStats* stats = nullptr);
+                   const RenderFileOptions& options, const SaveOptions& save,
+                   const RenderProgress& progress = {}, const std::atomic<bool>* abort = nullptr,
+                   RenderStats* stats = nullptr);
 
 /// A render's file that could not be written (RenderToFiles).
 class RenderWriteError : public std::runtime_error {
@@ -54,8 +66,9 @@ struct FrameFiles {
 };
 
 /// Renders each frame in turn at its time (ro.time is set per frame) and writes it with
-/// RenderToFiles. A frame that fails is recorded with why and the others go on; a file
-/// appears whole or not at all (SaveFile), so a failed frame leaves nothing half-written.
+/// RenderToFiles at `bits` per channel. A frame that fails is recorded with why and the
+/// others go on; a file appears whole or not at all (SaveFile), so a failed frame leaves
+/// nothing half-written.
 FramesOutcome RenderFrames(Texmap* tex, RenderOptions ro, const std::vector<FrameFiles>& frames,
                            int bits, const SaveOptions& save);
 

@@ -1,11 +1,15 @@
 #include "app/core/jobs/render_sequence.h"
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 #include "app/core/loader/plugin_loader.h"
 #include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/file_io.h"
 
 namespace loom {
 namespace {
@@ -60,6 +64,10 @@ std::string RenderManifestJson(const RenderManifest& m, Texmap* tex, TimeValue t
     j["bits"] = m.bits;
     j["frames"] = {{"first", m.firstFrame}, {"last", m.lastFrame}};
     if (m.sharded) j["shard"] = {{"index", m.shardIndex}, {"count", m.shardCount}};
+    j["seed"] = m.seed;
+    if (m.tile) {
+        j["tile"] = {{"columns", m.tileColumns}, {"rows", m.tileRows}, {"loop", m.loop}};
+    }
     j["presets"] = m.presets;
     j["sets"] = m.sets;
     j["keys"] = m.keys;
@@ -75,6 +83,165 @@ std::string RenderManifestJson(const RenderManifest& m, Texmap* tex, TimeValue t
     j["files"] = files;
     // Invalid UTF-8 in a path or a name is replaced rather than refused.
     return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+namespace {
+
+constexpr const char* kManifestFormat = "loomhost render manifest";
+constexpr int kManifestVersion = 1;
+constexpr std::size_t kMaxManifestBytes = std::size_t{16} << 20;
+
+/// Reads the fields of a manifest's JSON; each failure throws the field's name and what
+/// was wrong, which ParseRenderManifest turns into one error naming the file.
+class ManifestFields {
+  public:
+    explicit ManifestFields(const nlohmann::json& j) : j_(j) {}
+
+    const nlohmann::json& Field(const nlohmann::json& in, const char* key,
+                                const std::string& where) const {
+        const auto it = in.find(key);
+        if (it == in.end()) throw std::runtime_error("no \"" + where + key + "\"");
+        return *it;
+    }
+    int Int(const nlohmann::json& in, const char* key, const std::string& where = "") const {
+        const nlohmann::json& v = Field(in, key, where);
+        if (!v.is_number_integer() || v.get<long long>() < INT_MIN ||
+            v.get<long long>() > INT_MAX) {
+            throw std::runtime_error("\"" + where + key + "\" is not a whole number");
+        }
+        return v.get<int>();
+    }
+    std::string Text(const nlohmann::json& in, const char* key,
+                     const std::string& where = "") const {
+        const nlohmann::json& v = Field(in, key, where);
+        if (!v.is_string()) throw std::runtime_error("\"" + where + key + "\" is not text");
+        return v.get<std::string>();
+    }
+    std::vector<std::string> Texts(const char* key) const {
+        const nlohmann::json& v = Field(j_, key, "");
+        if (!v.is_array()) throw std::runtime_error(std::string("\"") + key + "\" is not a list");
+        std::vector<std::string> out;
+        for (const nlohmann::json& e : v) {
+            if (!e.is_string()) {
+                throw std::runtime_error(std::string("\"") + key + "\" holds something not text");
+            }
+            out.push_back(e.get<std::string>());
+        }
+        return out;
+    }
+    /// A JSON object of text values, in its order.
+    std::vector<std::pair<std::string, std::string>> TextMap(const char* key) const {
+        const nlohmann::json& v = Field(j_, key, "");
+        if (!v.is_object()) {
+            throw std::runtime_error(std::string("\"") + key + "\" is not an object");
+        }
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const auto& [name, value] : v.items()) {
+            if (!value.is_string()) {
+                throw std::runtime_error(std::string("\"") + key + "." + name + "\" is not text");
+            }
+            out.emplace_back(name, value.get<std::string>());
+        }
+        return out;
+    }
+    const nlohmann::json& Object(const nlohmann::json& in, const char* key) const {
+        const nlohmann::json& v = Field(in, key, "");
+        if (!v.is_object()) {
+            throw std::runtime_error(std::string("\"") + key + "\" is not an object");
+        }
+        return v;
+    }
+
+  private:
+    const nlohmann::json& j_;
+};
+
+}  // namespace
+
+bool ParseRenderManifest(const std::string& name, const std::string& text,
+                         RecordedManifest& recorded, std::string& error) {
+    const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+    if (j.is_discarded()) {
+        error = name + ": damaged render manifest: not JSON";
+        return false;
+    }
+    if (!j.is_object() || !j.contains("format") || j["format"] != kManifestFormat) {
+        error = name + ": not a render manifest of this program (no \"format\": \"" +
+                kManifestFormat + "\")";
+        return false;
+    }
+    if (!j.contains("version") || j["version"] != kManifestVersion) {
+        error = name + ": a render manifest of another version than " +
+                std::to_string(kManifestVersion) + " of this program";
+        return false;
+    }
+    try {
+        const ManifestFields f(j);
+        RecordedManifest out;
+        RenderManifest& m = out.manifest;
+        m.command = f.Texts("command");
+        if (j.contains("scene")) {
+            m.scene = f.Text(j, "scene");
+            m.entry = f.Text(j, "entry");
+        } else {
+            m.className = f.Text(j, "class");
+        }
+        const nlohmann::json& size = f.Field(j, "size", "");
+        if (!size.is_array() || size.size() != 2 || !size[0].is_number_integer() ||
+            !size[1].is_number_integer() || size[0].get<long long>() <= 0 ||
+            size[1].get<long long>() <= 0 || size[0].get<long long>() > INT_MAX ||
+            size[1].get<long long>() > INT_MAX) {
+            throw std::runtime_error("\"size\" is not two positive whole numbers");
+        }
+        m.width = size[0].get<int>();
+        m.height = size[1].get<int>();
+        m.outputs = f.Texts("outputs");
+        m.bits = f.Int(j, "bits");
+        const nlohmann::json& frames = f.Object(j, "frames");
+        m.firstFrame = f.Int(frames, "first", "frames.");
+        m.lastFrame = f.Int(frames, "last", "frames.");
+        const nlohmann::json& rendered = f.Object(j, "rendered");
+        m.runFirst = f.Int(rendered, "first", "rendered.");
+        m.runLast = f.Int(rendered, "last", "rendered.");
+        if (m.lastFrame < m.firstFrame || m.runFirst < m.firstFrame || m.runLast > m.lastFrame ||
+            m.runLast < m.runFirst) {
+            throw std::runtime_error("its frames do not lie within the range it names");
+        }
+        if (j.contains("shard")) {
+            const nlohmann::json& shard = f.Object(j, "shard");
+            m.sharded = true;
+            m.shardIndex = f.Int(shard, "index", "shard.");
+            m.shardCount = f.Int(shard, "count", "shard.");
+            if (m.shardCount < 1 || m.shardIndex < 0 || m.shardIndex >= m.shardCount) {
+                throw std::runtime_error("\"shard\" is not part K of N");
+            }
+        }
+        m.presets = f.Texts("presets");
+        m.sets = f.Texts("sets");
+        m.keys = f.Texts("keys");
+        const auto files = f.TextMap("files");
+        for (const std::string& output : m.outputs) {
+            const auto it = std::find_if(files.begin(), files.end(),
+                                         [&](const auto& e) { return e.first == output; });
+            if (it == files.end()) {
+                throw std::runtime_error("\"files\" names no file for output \"" + output + "\"");
+            }
+            m.files.push_back(it->second);
+        }
+        out.parameters = f.TextMap("parameters");
+        out.maps = f.TextMap("maps");
+        recorded = std::move(out);
+    } catch (const std::exception& e) {
+        error = name + ": damaged render manifest: " + e.what();
+        return false;
+    }
+    return true;
+}
+
+bool ReadRenderManifest(const std::string& path, RecordedManifest& manifest, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadRegularFile(path, kMaxManifestBytes, bytes, error)) return false;
+    return ParseRenderManifest(path, std::string(bytes.begin(), bytes.end()), manifest, error);
 }
 
 bool ImageComplete(const std::string& path, int width, int height, std::string& why) {

@@ -3,7 +3,9 @@
 /// the frames were made, so that a job split over machines can be checked and run again,
 /// and the check `--resume` makes before it skips a frame.
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/host/sdk/mtl.h"
@@ -23,6 +25,13 @@ struct RenderManifest {
     bool sharded = false;
     int shardIndex = 0, shardCount = 1;
     std::vector<std::string> presets, sets, keys;
+    /// The seed the frames were rendered with (0: the default seed).
+    std::uint32_t seed = 0;
+    /// A seamless tile, repeated columns x rows in each picture; `loop`: shifted by a
+    /// whole period over the range.
+    bool tile = false;
+    int tileColumns = 1, tileRows = 1;
+    bool loop = false;
 };
 
 /// The file names of a sequence written to `base` with `suffix` ("_mono"): printf's
@@ -32,6 +41,24 @@ std::string SequencePattern(const std::string& base, const std::string& suffix);
 /// The manifest as JSON text, with the parameters of `tex` (and of its sub-maps, as
 /// "Slot.Name") as they stand at frame `firstFrame` of this run.
 std::string RenderManifestJson(const RenderManifest& manifest, Texmap* tex, TimeValue time);
+
+/// A manifest as read back: what RenderManifestJson wrote, with the parameters and
+/// sub-map classes it recorded (by name, as text), so that a later run can compare them.
+struct RecordedManifest {
+    RenderManifest manifest;  ///< command, class or scene, size, outputs, files, frames, ...
+    std::vector<std::pair<std::string, std::string>> parameters;  ///< name, value
+    std::vector<std::pair<std::string, std::string>> maps;        ///< slot, class
+};
+
+/// Parses the text of a manifest that `name` holds. Refuses, with `error` naming `name` and
+/// the cause, text that is not JSON, JSON that is not a render manifest of this program
+/// (another format or version), and fields that are missing or of the wrong type. Pure;
+/// never throws.
+bool ParseRenderManifest(const std::string& name, const std::string& text,
+                         RecordedManifest& manifest, std::string& error);
+
+/// ParseRenderManifest on the regular file at `path` (at most 16 MiB).
+bool ReadRenderManifest(const std::string& path, RecordedManifest& manifest, std::string& error);
 
 /// Whether `path` is an image that a finished render of this size wrote: it reads whole,
 /// at `width` x `height`. False with the reason otherwise (a missing file included).

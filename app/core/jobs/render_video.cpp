@@ -1,5 +1,7 @@
 #include "app/core/jobs/render_video.h"
 
+#include "app/core/jobs/tile_jobs.h"
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -79,6 +81,10 @@ void RenderToVideo(Texmap* tex, RenderOptions ro, const RenderVideoJob& job,
     for (int f = job.first; f <= job.last; ++f) {
         const long long index = static_cast<long long>(f) - job.first;
         ro.time = FramesToTicks(f);
+        if (job.loop) {
+            ro.shiftX = LoopShift(index, total, ro.width);
+            ro.shiftY = LoopShift(index, total, ro.height);
+        }
         RenderImages images;
         RenderStats frameStats;
         const bool finished = RenderTexture(

@@ -21,6 +21,9 @@ struct RenderVideoJob {
     /// 8: frames rounded to 8 bits, as an 8-bit picture file holds them (8-bit video);
     /// 16: kept at 16 bits (10-bit or deeper video where the codec allows).
     int bits = 8;
+    /// A looping tile: each frame shifts the tile (LoopShift), so the frame after the last
+    /// is the first; `ro.tile` should be set.
+    bool loop = false;
 };
 
 /// Frames a second from "N" or "N/D", N and D whole numbers 1..1000; throws

@@ -1,5 +1,7 @@
 #include "app/core/model/panel_session.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -81,6 +83,40 @@ PanelSession::PanelSession(Texmap* tex) : editor_(std::make_unique<MaterialEdito
 PanelSession::~PanelSession() {
     editor_->Close();
     PumpMessages();
+}
+
+std::vector<std::string> PanelSession::PresetNames() const {
+    const WindowNode tree = DescribeWindowTree(Page());
+    auto lower = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    auto inside = [](const RECT& inner, const RECT& outer) {
+        return inner.left >= outer.left && inner.right <= outer.right && inner.top >= outer.top &&
+               inner.bottom <= outer.bottom;
+    };
+    std::vector<RECT> groups;
+    for (const WindowNode& n : tree.children) {
+        const bool groupBox = n.className == "Button" && (n.style & 0xF) == BS_GROUPBOX;
+        if (groupBox && lower(n.text).find("preset") != std::string::npos) groups.push_back(n.rect);
+    }
+    std::vector<const WindowNode*> buttons;
+    for (const WindowNode& n : tree.children) {
+        const DWORD kind = n.style & 0xF;
+        const bool push =
+            n.className == "Button" && (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON);
+        if (!push || n.text.empty() || lower(n.text).rfind("mutate", 0) == 0) continue;
+        if (std::any_of(groups.begin(), groups.end(),
+                        [&](const RECT& g) { return inside(n.rect, g); })) {
+            buttons.push_back(&n);
+        }
+    }
+    std::stable_sort(buttons.begin(), buttons.end(), [](const WindowNode* a, const WindowNode* b) {
+        return a->rect.top != b->rect.top ? a->rect.top < b->rect.top : a->rect.left < b->rect.left;
+    });
+    std::vector<std::string> names;
+    for (const WindowNode* b : buttons) names.push_back(Utf8FromCp1252(b->text));
+    return names;
 }
 
 HWND PanelSession::Page() const { return editor_->Pages().back().hwnd; }

@@ -28,6 +28,10 @@ class PanelSession {
     /// Picks the colour R,G,B (whole numbers 0..255) in colour swatch ID's picker and
     /// accepts it: "ID=R,G,B".
     void Color(const std::string& assignment);
+    /// The texture's presets: the push buttons inside a group box whose caption names
+    /// presets ("Fervix Presets", "Preset Lumidots"), but the mutation buttons, which draw
+    /// random values. In the panel's order (top to bottom, left to right); UTF-8.
+    std::vector<std::string> PresetNames() const;
     /// One line per control: ID, class, text and state.
     std::string Describe() const;
     /// The texture's own rollup page.

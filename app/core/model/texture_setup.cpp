@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "foundation/host/base/text.h"
+#include "foundation/host/sdk/texmap_variation.h"
 #include "foundation/host/stdmaps/bitmap_tex.h"
 
 namespace loom {
@@ -322,6 +323,21 @@ std::string FormatParamValue(ParamType type, const ParamValue& v) {
         std::snprintf(buf, sizeof buf, "%.9g", Widen(v.v[0]));
     }
     return buf;
+}
+
+std::uint32_t ParseSeed(const std::string& text, const std::string& what) {
+    const std::string range = "0.." + std::to_string(kMaxTexSeed);
+    double d = 0.0;
+    try {
+        d = ParseNumber(text, what);
+    } catch (const std::runtime_error&) {
+        throw std::runtime_error(what + " '" + text + "': expected a whole number " + range);
+    }
+    if (d != std::floor(d) || d < 0 || d > static_cast<double>(kMaxTexSeed)) {
+        throw std::runtime_error(what + " '" + text + "': out of range (a whole number " + range +
+                                 ")");
+    }
+    return static_cast<std::uint32_t>(d);
 }
 
 }  // namespace loom

@@ -4,6 +4,7 @@
 /// answered by the texture, the parameter block, SetSubTexmap). Text such as `--set
 /// NAME=VALUE` is read by the front-ends (app/cli/setting_text.h).
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -115,6 +116,10 @@ void SetKey(Texmap* tex, const std::string& path, TimeValue t, const ModelValue&
 
 /// Formats a row value for display.
 std::string FormatParamValue(ParamType type, const ParamValue& v);
+
+/// Parses a seed: a whole number 0..kMaxTexSeed (texmap_variation.h). Throws
+/// std::runtime_error naming `what`, the text and the range.
+std::uint32_t ParseSeed(const std::string& text, const std::string& what);
 
 /// Strict number parsing: the whole text must be one finite number.
 double ParseNumber(const std::string& text, const std::string& what);

@@ -14,6 +14,7 @@
 
 #include "app/core/render/sphere.h"
 #include "foundation/host/base/crt.h"
+#include "foundation/host/sdk/texmap_variation.h"
 
 namespace loom {
 namespace {
@@ -23,6 +24,8 @@ constexpr int kSphereSamplesPerPixel = 4;
 
 struct Job {
     Texmap* tex;
+    /// The root's seed, mixed into the bands' generators.
+    std::uint32_t seed;
     /// Rows go through the texture's batch path.
     bool rowBatches;
     const RenderOptions* opt;
@@ -100,14 +103,28 @@ void StoreNormal(RenderImages& out, const RenderOptions& opt, int x, int y, cons
           static_cast<float>(0.5 + 0.5 * ny / len), static_cast<float>(0.5 + 0.5 / len), 1.0f);
 }
 
+/// The pixel a shifted render samples for pixel `x` of a line of `size` (x when unshifted).
+int ShiftedPixel(int x, int shift, int size) {
+    if (shift == 0) return x;
+    const long long s = (static_cast<long long>(x) + shift) % size;
+    return static_cast<int>(s < 0 ? s + size : s);
+}
+
+float PixelU(const RenderOptions& opt, int x) {
+    return static_cast<float>((ShiftedPixel(x, opt.shiftX, opt.width) + 0.5) / opt.width);
+}
+float PixelV(const RenderOptions& opt, int y) {
+    return static_cast<float>(1.0 - (ShiftedPixel(y, opt.shiftY, opt.height) + 0.5) / opt.height);
+}
+
 void RenderPixel(Texmap* tex, const RenderOptions& opt, RenderImages& out, PlaneShadeContext& sc,
                  int x, int y) {
     if (opt.sphere) {
         RenderSpherePixel(tex, opt, out, x, y);
         return;
     }
-    const float u = static_cast<float>((x + 0.5) / opt.width);
-    const float v = static_cast<float>(1.0 - (y + 0.5) / opt.height);
+    const float u = PixelU(opt, x);
+    const float v = PixelV(opt, y);
     sc.Set(u, v, 1.0f / static_cast<float>(opt.width), 1.0f / static_cast<float>(opt.height));
     if (opt.color) {
         AColor c = tex->EvalColor(sc);
@@ -129,9 +146,7 @@ class RowBatch {
         v_.resize(w);
         du_.assign(w, 1.0f / static_cast<float>(opt.width));
         dv_.assign(w, 1.0f / static_cast<float>(opt.height));
-        for (int x = 0; x < opt.width; ++x) {
-            u_[static_cast<size_t>(x)] = static_cast<float>((x + 0.5) / opt.width);
-        }
+        for (int x = 0; x < opt.width; ++x) u_[static_cast<size_t>(x)] = PixelU(opt, x);
         if (opt.color) color_.resize(w);
         if (opt.mono) mono_.resize(w);
         if (opt.normal) normal_.resize(w);
@@ -139,8 +154,7 @@ class RowBatch {
 
     /// Row y of every wanted output, in the order color, mono, normal.
     void Render(Texmap* tex, RenderImages& out, int y) {
-        const float v = static_cast<float>(1.0 - (y + 0.5) / opt_.height);
-        std::fill(v_.begin(), v_.end(), v);
+        std::fill(v_.begin(), v_.end(), PixelV(opt_, y));
         TexBatchPoints pts;
         pts.count = opt_.width;
         pts.time = opt_.time;
@@ -194,7 +208,7 @@ void Worker(Job& job) {
         if (job.Stopping()) return;
         int band = job.nextBand.fetch_add(1);
         if (band >= bands) return;
-        crt::srand(static_cast<unsigned>(band) + 1u);
+        crt::srand(BandSeed(band, job.seed));
         int y0 = band * kRenderBandRows;
         int y1 = std::min(opt.height, y0 + kRenderBandRows);
         for (int y = y0; y < y1; ++y) {
@@ -209,6 +223,46 @@ void Worker(Job& job) {
         }
     }
 }
+
+/// The tile and seed a render asks for, set on every map of the tree while it lives and
+/// put back as they were when it goes.
+class ScopedVariation {
+  public:
+    ScopedVariation(Texmap* root, const RenderOptions& opt) {
+        if (!opt.tile && !opt.seed) return;
+        ForEachMapInTree(root, [this](Texmap* m) {
+            if (ITexmapVariation* v = GetTexmapVariation(m))
+                saved_.push_back({v, v->Tiled(), v->Seed()});
+        });
+        for (const Saved& s : saved_) {
+            if (opt.tile) s.map->SetTiled(true);
+            if (opt.seed && !s.map->SetSeed(*opt.seed)) {
+                Restore();
+                throw std::runtime_error("seed " + std::to_string(*opt.seed) +
+                                         " cannot be used (0.." + std::to_string(kMaxTexSeed) +
+                                         ", and memory for its tables)");
+            }
+        }
+    }
+    ~ScopedVariation() { Restore(); }
+    ScopedVariation(const ScopedVariation&) = delete;
+    ScopedVariation& operator=(const ScopedVariation&) = delete;
+
+  private:
+    struct Saved {
+        ITexmapVariation* map;
+        bool tiled;
+        std::uint32_t seed;
+    };
+    void Restore() {
+        for (const Saved& s : saved_) {
+            s.map->SetTiled(s.tiled);
+            s.map->SetSeed(s.seed);
+        }
+        saved_.clear();
+    }
+    std::vector<Saved> saved_;
+};
 
 void Allocate(FloatImage& img, bool wanted, const RenderOptions& opt) {
     if (!wanted) return;
@@ -230,6 +284,7 @@ bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
     Allocate(out.color, opt.color, opt);
     Allocate(out.mono, opt.mono, opt);
     Allocate(out.normal, opt.normal, opt);
+    const ScopedVariation variation(tex, opt);
     const auto start = std::chrono::steady_clock::now();
     Interval valid = FOREVER;
     tex->Update(opt.time, valid);
@@ -245,7 +300,7 @@ bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
     // Each pixel's outputs draw random numbers in turn; rows of one output after another
     // would change that order.
     const bool rowBatches = batch && (outputs <= 1 || RandomDrawingMaps(tex) == 0);
-    Job job{tex, rowBatches, &opt, &out, {0}, {0}, abort};
+    Job job{tex, SeedOf(tex), rowBatches, &opt, &out, {0}, {0}, abort};
     const int threads = RenderThreadCount(opt);
     {
         WorkerPool pool(job);

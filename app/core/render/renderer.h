@@ -3,10 +3,13 @@
 /// (EvalMono) and a tangent-space normal map (EvalNormalPerturb). Pixel (x, y) samples
 /// u = (x + 0.5) / width, v = 1 - (y + 0.5) / height, so the top line shows v near 1.
 /// Rows are split into bands; the C runtime generator of each band is seeded from the
-/// band's index, so every thread count gives the same pixels.
+/// band's index (and the texture's seed, when it has one other than the default), so
+/// every thread count gives the same pixels.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/mtl.h"
@@ -29,6 +32,16 @@ struct RenderOptions {
     bool sphere = false;
     /// Sideways offset of the eye that sees the sphere, in scene units (sphere radius 1).
     float eyeOffset = 0.0f;
+    /// Render a seamless tile: every map of the tree periodic over the unit square for the
+    /// render (texmap_variation.h), as it was afterwards.
+    bool tile = false;
+    /// A seed for every map of the tree for the render (as it was afterwards); none: the
+    /// maps' own. The root's seed also seeds the row bands' generators (BandSeed).
+    std::optional<std::uint32_t> seed;
+    /// The unit square shifted by whole pixels: pixel (x, y) shows what pixel
+    /// ((x + shiftX) mod width, (y + shiftY) mod height) shows unshifted (looping tiles).
+    int shiftX = 0;
+    int shiftY = 0;
 };
 
 struct RenderImages {

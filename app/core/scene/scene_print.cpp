@@ -3,6 +3,7 @@
 #include "app/core/filter/stereo_settings.h"
 #include "app/core/loader/plugin_loader.h"
 #include "app/core/model/texture_setup.h"
+#include "foundation/host/sdk/texmap_variation.h"
 #include "foundation/host/stdmaps/bitmap_tex.h"
 
 namespace loom {
@@ -26,6 +27,10 @@ void DescribeTexture(Texmap* tex, const std::string& indent, std::string& out) {
             out += " '" + bm->FileName() + "'";
             if (bm->Width() == 0) out += " (missing)";
         }
+    }
+    // The default seed is not shown, so listings of scenes without seeds read as before.
+    if (const std::uint32_t seed = SeedOf(tex); seed != kDefaultTexSeed) {
+        out += " (seed " + std::to_string(seed) + ")";
     }
     out += "\n";
     if (IParamBlock* pb = ParamBlockOf(tex)) {

@@ -19,6 +19,7 @@ extern "C" {
 }
 
 #include "app/core/video/av_error.h"
+#include "foundation/host/sdk/pixel_limit.h"
 
 namespace loom {
 
@@ -319,11 +320,13 @@ bool VideoInput::Open(const std::string& path, std::string& error) {
     AVStream* stream = format_->streams[videoIndex_];
     const AVCodecParameters* par = stream->codecpar;
     info_.codecName = avcodec_get_name(par->codec_id);
+    // The pixel limit of pictures (--max-pixels) holds for frames too.
+    const long long most = std::min(kMaxVideoFramePixels, MaxImagePixels());
     if (par->width <= 0 || par->height <= 0 ||
-        static_cast<long long>(par->width) * par->height > kMaxVideoFramePixels) {
+        static_cast<long long>(par->width) * par->height > most) {
         error = path + ": video frames of " + std::to_string(par->width) + "x" +
                 std::to_string(par->height) + " pixels are not read (at most " +
-                std::to_string(kMaxVideoFramePixels) + " pixels)";
+                std::to_string(most) + " pixels)";
         return false;
     }
     state_ = std::make_unique<State>();
@@ -366,6 +369,7 @@ bool VideoInput::Open(const std::string& path, std::string& error) {
     }
     if (stream->nb_frames > 0) {
         info_.frames = stream->nb_frames;
+        info_.framesDeclared = true;
     } else if (info_.duration > 0) {
         info_.frames = static_cast<long long>(info_.duration * av_q2d(rate) + 0.5);
     }
@@ -578,6 +582,13 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
         const AVStream* stream = format_->streams[s.packet->stream_index];
         if (s.packet->stream_index == videoIndex_) {
             const long long t = s.packet->pts != AV_NOPTS_VALUE ? s.packet->pts : s.packet->dts;
+            if (s.packet->flags & AV_PKT_FLAG_CORRUPT) {
+                // The demuxer could not read the whole packet: the file was cut short there,
+                // or is damaged.
+                av_packet_unref(s.packet);
+                error = at(t) + "damaged or cut short packet";
+                return Next::kError;
+            }
             ret = avcodec_send_packet(s.decoder, s.packet);
             av_packet_unref(s.packet);
             if (ret < 0 && ret != AVERROR(EAGAIN)) {

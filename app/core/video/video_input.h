@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
 #include "foundation/host/sdk/bitmap.h"
 
 struct AVFormatContext;
@@ -32,6 +32,9 @@ struct VideoStreamInfo {
     int frameRateNum = 25, frameRateDen = 1;
     /// Frames the container announces, or estimated from the duration; -1 when unknown.
     long long frames = -1;
+    /// Whether `frames` is the container's own count (not an estimate): a file that gives
+    /// fewer frames was cut short or is damaged.
+    bool framesDeclared = false;
     /// Seconds, or -1 when unknown.
     double duration = -1;
     /// The layout the stream's stereo 3D side data gives.

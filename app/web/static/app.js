@@ -1,7 +1,7 @@
 // The editor page: draws the state the host answers (panels, dialogs, sample, time, undo,
 // map browser, video post) and sends what a person does as actions. Each action answers
 // the new state; a poll catches what changes by itself (a modal dialog opening, a redraw).
-import {ApiError, getFiles, getState, nextSample, post} from './api.js';
+import {ApiError, getFiles, getState, nextSample, post, showPicture} from './api.js';
 import * as panels from './panels.js';
 
 const $ = (id) => document.getElementById(id);
@@ -305,6 +305,10 @@ function show(s) {
   document.body.classList.toggle('animating', s.autoKey);
   document.querySelector(`input[name=shape][value=${s.sample.sphere ? 'sphere' : 'plane'}]`)
       .checked = true;
+  $('sample-tile').checked = s.sample.tile;
+  $('sample-tile').disabled = s.sample.sphere;
+  if (document.activeElement !== $('seed')) $('seed').value = s.sample.seed;
+  $('seed-note').hidden = s.entry === '' || s.sample.seedMatters;
   $('sample').hidden = s.entry === '';
   $('viewport').hidden = s.entry === '';
   $('video-post').hidden = !s.filter.available;
@@ -350,7 +354,7 @@ async function watchPictures() {
       // name the last picture while this one loads (a coarse one taken for a full one).
       Object.assign(img.dataset, {version: next.version, final: next.final});
       img.src = url;
-      $('viewport').src = `/api/viewport.bmp?p=${shown}`;
+      showPicture($('viewport'), `/api/viewport.bmp?p=${shown}`);
       await img.decode().catch(() => {});
       if (previous) URL.revokeObjectURL(previous);
     } catch (e) {
@@ -389,6 +393,8 @@ function wire() {
   for (const r of document.querySelectorAll('input[name=shape]')) {
     r.addEventListener('change', () => run('sample', {sphere: r.value === 'sphere'}));
   }
+  $('sample-tile').addEventListener('change', () => run('sample', {tile: $('sample-tile').checked}));
+  $('seed').addEventListener('change', () => run('sample', {seed: Number($('seed').value)}));
   $('filter-setup').addEventListener('click', () => run('filter/setup'));
   $('filter-about').addEventListener('click', () => run('filter/about'));
   $('map-use-image').addEventListener('click',

@@ -1,6 +1,8 @@
 // Draws a window of the host's window system from its tree (class, text, style, state
 // and rectangle in dialog units) and turns what a person does to it into API actions.
 
+import {showKeptPicture} from './api.js';
+
 // Dialog units to CSS pixels: a dialog unit is a quarter of the window's horizontal base
 // unit and an eighth of its vertical one. The host answers each window's base units (the
 // numbers its own MapDialogRect uses), so the page draws every dialog at the host's size.
@@ -40,7 +42,7 @@ function label(text) {
 
 function picture(node) {
   const img = document.createElement('img');
-  img.src = `/api/bitmap?h=${node.image}&r=${node.revision}`;
+  showKeptPicture(img, `/api/bitmap?h=${node.image}&r=${node.revision}`);
   img.alt = '';
   img.draggable = false;
   return img;
@@ -251,7 +253,7 @@ function custButton(node, act) {
   el.type = 'button';
   if (b.images && b.imageIndex >= 0) {
     const img = document.createElement('img');
-    img.src = `/api/imagelist?h=${b.images}&i=${b.imageIndex}`;
+    showKeptPicture(img, `/api/imagelist?h=${b.images}&i=${b.imageIndex}`);
     img.alt = label(node.text);
     el.append(img);
   } else {

@@ -1,8 +1,11 @@
 #include "foundation/host/image/image_checks.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace loom {
 namespace {
@@ -36,6 +39,21 @@ bool WithinLimit(long long w, long long h, long long maxPixels) {
     return w <= maxPixels && h <= maxPixels && w * h <= maxPixels;
 }
 
+/// The most bytes Deflate makes of one byte (a 258-byte match in two bits, and a little).
+constexpr double kMostDeflate = 1033;
+/// Data that any small picture may take without its compression being looked at.
+constexpr double kSlackBytes = 65536;
+
+/// "name: cannot read image: damaged FORMAT (its header claims WxH pixels, more than its N
+/// bytes of data can hold)".
+bool Implausible(const std::string& name, const char* format, long long w, long long h,
+                 long long bytes, std::string& error) {
+    error = name + ": cannot read image: damaged " + format + " (its header claims " +
+            std::to_string(w) + "x" + std::to_string(h) + " pixels, more than its " +
+            std::to_string(bytes) + " bytes of data can hold)";
+    return false;
+}
+
 /// A PNG cut short is refused here: the PNG library would print its own complaint before
 /// the reader's error, and it allocates each chunk at its declared length before reading it.
 bool CheckPng(const std::string& name, const std::uint8_t* data, std::size_t size,
@@ -49,11 +67,13 @@ bool CheckPng(const std::string& name, const std::uint8_t* data, std::size_t siz
     }
     const long long w = Be32(data + 16), h = Be32(data + 20);
     bool ended = false;
+    long long compressed = 0;  // bytes of image data
     for (std::size_t at = 8; size - at >= 8;) {
         const long long length = Be32(data + at);
         if (length > static_cast<long long>(size - at) - 12) {
             return damaged("a chunk runs past the end");
         }
+        if (std::memcmp(data + at + 4, "IDAT", 4) == 0) compressed += length;
         at += static_cast<std::size_t>(length) + 12;
         if (std::memcmp(data + at - length - 8, "IEND", 4) == 0) {
             ended = true;
@@ -62,6 +82,291 @@ bool CheckPng(const std::string& name, const std::uint8_t* data, std::size_t siz
     }
     if (!ended) return damaged("it ends before its last chunk");
     if (!WithinLimit(w, h, maxPixels)) return TooLarge(name, w, h, maxPixels, error);
+    // The pixels' bytes (each line led by its filter byte) as the header describes them;
+    // Deflate makes at most kMostDeflate bytes of one, so a header claiming more than the
+    // data could hold is refused before the library allocates the picture.
+    const int depth = data[24];
+    int samples = 0;
+    switch (data[25]) {
+        case 0:
+        case 3:
+            samples = 1;
+            break;
+        case 4:
+            samples = 2;
+            break;
+        case 2:
+            samples = 3;
+            break;
+        case 6:
+            samples = 4;
+            break;
+        default:
+            return damaged("unknown colour type");
+    }
+    const long long raw = h * (1 + (w * samples * depth + 7) / 8);
+    if (raw > kMostDeflate * compressed + kSlackBytes) {
+        return Implausible(name, "PNG", w, h, compressed, error);
+    }
+    return true;
+}
+
+/// TIFF: the first image's layout and where its data lies.
+struct TiffLayout {
+    long long width = 0, height = 0, bitsPerSample = 1, samples = 1, compression = 1;
+    /// Offsets and lengths of the strips or tiles.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces;
+};
+
+/// Reads a TIFF (or BigTIFF) file's first directory within the bytes. False with `why`.
+class TiffWalk {
+  public:
+    TiffWalk(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool Run(TiffLayout& layout, std::string& why) {
+        little_ = data_[0] == 'I';
+        big_ = U16(2) == 43;
+        std::uint64_t at = big_ ? (size_ >= 16 ? U64(8) : 0) : (size_ >= 8 ? U32(4) : 0);
+        const std::uint64_t entrySize = big_ ? 20 : 12;
+        const std::uint64_t countSize = big_ ? 8 : 2;
+        if (at < 8 || at > size_ || size_ - at < countSize) {
+            why = "its first directory lies outside the file";
+            return false;
+        }
+        const std::uint64_t entries = big_ ? U64(at) : U16(at);
+        at += countSize;
+        if (entries > (size_ - at) / entrySize) {
+            why = "its first directory runs past the end";
+            return false;
+        }
+        std::vector<std::uint64_t> offsets, counts;
+        for (std::uint64_t i = 0; i < entries; ++i, at += entrySize) {
+            const std::uint32_t tag = U16(at);
+            std::vector<std::uint64_t>* list = nullptr;
+            long long* single = nullptr;
+            switch (tag) {
+                case 256:
+                    single = &layout.width;
+                    break;
+                case 257:
+                    single = &layout.height;
+                    break;
+                case 258:
+                    single = &layout.bitsPerSample;
+                    break;
+                case 259:
+                    single = &layout.compression;
+                    break;
+                case 277:
+                    single = &layout.samples;
+                    break;
+                case 273:
+                case 324:
+                    list = &offsets;
+                    break;
+                case 279:
+                case 325:
+                    list = &counts;
+                    break;
+                default:
+                    continue;
+            }
+            std::vector<std::uint64_t> values;
+            if (!Values(at, values, why)) return false;
+            if (values.empty()) continue;
+            if (single) {
+                *single = static_cast<long long>(std::min<std::uint64_t>(values[0], 1ull << 40));
+            } else {
+                *list = std::move(values);
+            }
+        }
+        if (offsets.size() != counts.size()) {
+            why = "its strip offsets and lengths disagree";
+            return false;
+        }
+        for (std::size_t i = 0; i < offsets.size(); ++i) {
+            if (offsets[i] > size_ || counts[i] > size_ - offsets[i]) {
+                why = "a strip or tile runs past the end";
+                return false;
+            }
+            layout.pieces.emplace_back(offsets[i], counts[i]);
+        }
+        return true;
+    }
+
+  private:
+    std::uint32_t U16(std::uint64_t at) const {
+        const std::uint8_t* p = data_ + at;
+        return little_ ? Le16(p) : Be16(p);
+    }
+    std::uint32_t U32(std::uint64_t at) const {
+        const std::uint8_t* p = data_ + at;
+        return little_ ? Le32(p) : Be32(p);
+    }
+    std::uint64_t U64(std::uint64_t at) const {
+        const std::uint64_t a = U32(at), b = U32(at + 4);
+        return little_ ? (b << 32 | a) : (a << 32 | b);
+    }
+
+    /// The values of the SHORT, LONG or LONG8 entry at `entry`.
+    bool Values(std::uint64_t entry, std::vector<std::uint64_t>& values, std::string& why) {
+        const std::uint32_t type = U16(entry + 2);
+        const std::uint64_t count = big_ ? U64(entry + 4) : U32(entry + 4);
+        const std::uint64_t width = type == 3 ? 2 : type == 4 ? 4 : (type == 16 ? 8 : 0);
+        if (width == 0) return true;  // a type these tags never have: the library decides
+        const std::uint64_t inline_ = big_ ? 8 : 4;
+        std::uint64_t at = big_ ? entry + 12 : entry + 8;
+        if (count > size_ / width) {
+            why = "a directory entry runs past the end";
+            return false;
+        }
+        if (count * width > inline_) {
+            at = big_ ? U64(at) : U32(at);
+            if (at > size_ || count * width > size_ - at) {
+                why = "a directory entry runs past the end";
+                return false;
+            }
+        }
+        values.reserve(static_cast<std::size_t>(count));
+        for (std::uint64_t i = 0; i < count; ++i, at += width) {
+            values.push_back(width == 2 ? U16(at) : width == 4 ? U32(at) : U64(at));
+        }
+        return true;
+    }
+
+    const std::uint8_t* data_;
+    std::size_t size_;
+    bool little_ = true;
+    bool big_ = false;
+};
+
+/// Whether `data` is one whole zlib stream whose check value matches: the TIFF library
+/// stops inflating a strip once it has its bytes, and so never sees a damaged stream's
+/// check value.
+bool WholeZlibStream(const std::uint8_t* data, std::size_t size) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    std::uint8_t out[16384];
+    z.next_in = const_cast<Bytef*>(data);
+    int ret = Z_OK;
+    std::size_t left = size;
+    while (ret == Z_OK) {
+        const uInt piece = static_cast<uInt>(std::min<std::size_t>(left, 1u << 30));
+        z.next_in = const_cast<Bytef*>(data + (size - left));
+        z.avail_in = piece;
+        z.next_out = out;
+        z.avail_out = sizeof out;
+        ret = inflate(&z, Z_NO_FLUSH);
+        left -= piece - z.avail_in;
+        if (ret == Z_BUF_ERROR && left > 0) ret = Z_OK;  // only out of output room
+    }
+    inflateEnd(&z);
+    return ret == Z_STREAM_END;
+}
+
+/// The most bytes one compressed byte can give: TIFF compressions by their code; -1 for
+/// those without a useful bound (the pixel limit alone then applies).
+double TiffMostRatio(long long compression) {
+    switch (compression) {
+        case 1:  // none
+            return 1;
+        case 32773:  // PackBits: 128 bytes from 2
+            return 64;
+        case 5:  // LZW: a 12-bit code gives at most 4094 bytes
+            return 2731;
+        case 8:
+        case 32946:  // Deflate
+            return kMostDeflate;
+        default:
+            return -1;
+    }
+}
+
+/// A TIFF's first image: its strips or tiles within the file, no more pixels than allowed
+/// or than its data can hold, and every Deflate stream whole (damage is an error, not
+/// wrong pixels).
+bool CheckTiff(const std::string& name, const std::uint8_t* data, std::size_t size,
+               long long maxPixels, std::string& error) {
+    TiffLayout layout;
+    std::string why;
+    if (size < 8 || !TiffWalk(data, size).Run(layout, why)) {
+        error = name + ": cannot read image: damaged TIFF (" +
+                (why.empty() ? "the header is incomplete" : why) + ")";
+        return false;
+    }
+    const long long w = layout.width, h = layout.height;
+    if (!WithinLimit(w, h, maxPixels)) return TooLarge(name, w, h, maxPixels, error);
+    long long compressed = 0;
+    for (const auto& piece : layout.pieces) compressed += static_cast<long long>(piece.second);
+    const double ratio = TiffMostRatio(layout.compression);
+    const double raw = static_cast<double>(w) * static_cast<double>(h) *
+                       static_cast<double>(std::max(1LL, layout.samples)) *
+                       static_cast<double>(std::max(1LL, layout.bitsPerSample)) / 8.0;
+    if (ratio > 0 && raw > ratio * static_cast<double>(compressed) + kSlackBytes) {
+        return Implausible(name, "TIFF", w, h, compressed, error);
+    }
+    if (layout.compression == 8 || layout.compression == 32946) {
+        for (std::size_t i = 0; i < layout.pieces.size(); ++i) {
+            const auto& [offset, count] = layout.pieces[i];
+            if (count > 0 && !WholeZlibStream(data + offset, static_cast<std::size_t>(count))) {
+                error = name +
+                        ": cannot read image: damaged TIFF (the Deflate data of strip or "
+                        "tile " +
+                        std::to_string(i) + " is damaged)";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+/// Pixels one byte of JPEG data can give at most, by frame type: Huffman-coded sequential
+/// frames spend at least two bits on each 8x8 block (its DC and the end of its ACs),
+/// progressive ones at least one bit on each block's DC, lossless ones a bit a sample.
+/// Arithmetic coding has no useful bound: only the pixel limit applies (-1).
+double JpegMostPixelsPerByte(std::uint8_t marker) {
+    switch (marker) {
+        case 0xC0:
+        case 0xC1:
+            return 4 * 64;
+        case 0xC2:
+            return 8 * 64;
+        case 0xC3:
+            return 8;
+        default:
+            return -1;
+    }
+}
+
+/// A JPEG may not claim more pixels than its data can hold (JpegMostPixelsPerByte).
+bool CheckJpegSize(const std::string& name, const std::uint8_t* data, std::size_t size,
+                   long long maxPixels, std::string& error) {
+    for (std::size_t at = 2; at + 9 < size;) {
+        if (data[at] != 0xFF) {
+            ++at;
+            continue;
+        }
+        const std::uint8_t marker = data[at + 1];
+        if (marker == 0xFF || marker == 0x00 || marker == 0x01 ||
+            (marker >= 0xD0 && marker <= 0xD9)) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA) break;  // a scan before any frame: the library says so
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            const long long h = Be16(data + at + 5), w = Be16(data + at + 7);
+            if (!WithinLimit(w, h, maxPixels)) return TooLarge(name, w, h, maxPixels, error);
+            const double ratio = JpegMostPixelsPerByte(marker);
+            const double most = ratio * static_cast<double>(size) + kSlackBytes;
+            if (ratio > 0 && static_cast<double>(w) * static_cast<double>(h) > most) {
+                return Implausible(name, "JPEG", w, h, static_cast<long long>(size), error);
+            }
+            return true;
+        }
+        at += 2 + Be16(data + at + 2);
+    }
     return true;
 }
 
@@ -485,7 +790,9 @@ bool CheckImageHeader(const std::string& name, ImageFormat format, const std::ui
         case ImageFormat::kOpenExr:
             return ExrHeaderCheck(name, data, size, maxPixels, error).Run();
         case ImageFormat::kTiff:
+            return CheckTiff(name, data, size, maxPixels, error);
         case ImageFormat::kJpeg:
+            return CheckJpegSize(name, data, size, maxPixels, error);
         case ImageFormat::kUnknown:
             break;
     }

@@ -26,8 +26,11 @@ const char* LibraryFormatName(ImageFormat format);
 /// `maxPixels`: PNG chunks within the file and ending in IEND; a BMP's header, palette,
 /// bit fields and pixel rows consistent and within the file; every OpenEXR header's
 /// attributes within the bytes and of their type's size, its data window, tiles and chunk
-/// table bounded, deep data refused. Other formats pass. False with `error`, which begins
-/// with `name`.
+/// table bounded, deep data refused; a TIFF's first directory and its strips or tiles
+/// within the file, and each of its Deflate streams whole. PNG, TIFF and sequential JPEG
+/// files may not claim more pixels than their compressed data can hold, so that no
+/// library allocates a picture that its file could never fill. Other formats pass. False
+/// with `error`, which begins with `name`.
 bool CheckImageHeader(const std::string& name, ImageFormat format, const std::uint8_t* data,
                       std::size_t size, long long maxPixels, std::string& error);
 

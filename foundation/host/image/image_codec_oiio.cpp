@@ -1,7 +1,11 @@
 // The image library: images encoded and decoded in memory through OpenImageIO. Loaded by
 // the host runtime the first time an image is needed.
 #include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/imagebufalgo.h>
 #include <OpenImageIO/imageio.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "foundation/host/base/text.h"
 #include "foundation/host/image/image_checks.h"
@@ -126,16 +132,44 @@ class MemoryInput {
 
     const OIIO::ImageSpec& Layout() const { return in_->spec(); }
 
-    /// Reads the first `channels` channels of every pixel; refuses data the library had to
-    /// make up (a truncated JPEG is padded by its library and only reported).
-    bool Read(const std::string& name, int channels, OIIO::TypeDesc type, void* out,
-              std::string& error) {
-        const bool read = in_->read_image(0, 0, 0, channels, type, out);
-        if (!read || in_->has_error()) {
-            std::string why = FirstLine(in_->geterror());
-            if (why.empty()) why = "damaged or truncated data";
-            error = name + ": cannot read image: " + why;
-            return false;
+    /// Lines read at once by ReadBands: about a mebibyte of samples, whole tiles or
+    /// strips where the file has them.
+    int BandLines(int channels) const {
+        const OIIO::ImageSpec& spec = Layout();
+        const long long line = static_cast<long long>(spec.width) * channels;
+        long long lines =
+            std::clamp((1LL << 20) / std::max(1LL, line), 1LL, static_cast<long long>(spec.height));
+        if (spec.tile_height > 0) {
+            lines =
+                std::max<long long>(spec.tile_height, lines / spec.tile_height * spec.tile_height);
+        }
+        return static_cast<int>(std::min<long long>(lines, spec.height));
+    }
+
+    /// Reads the first `channels` channels of every pixel, a band of lines at a time, and
+    /// hands each band to `take(firstLine, lines, samples)`: the picture's storage grows as
+    /// its data arrives instead of being committed when the header is read. Refuses data
+    /// the library had to make up (a truncated JPEG is padded by its library and only
+    /// reported).
+    template <typename Sample, typename Take>
+    bool ReadBands(const std::string& name, int channels, OIIO::TypeDesc type, Take take,
+                   std::string& error) {
+        const OIIO::ImageSpec& spec = Layout();
+        const int band = BandLines(channels);
+        std::vector<Sample> samples;
+        for (int y = 0; y < spec.height; y += band) {
+            const int lines = std::min(band, spec.height - y);
+            samples.resize(static_cast<size_t>(lines) * static_cast<size_t>(spec.width) *
+                           static_cast<size_t>(channels));
+            const bool read = in_->read_scanlines(0, 0, spec.y + y, spec.y + y + lines, 0, 0,
+                                                  channels, type, samples.data());
+            if (!read || in_->has_error()) {
+                std::string why = FirstLine(in_->geterror());
+                if (why.empty()) why = "damaged or truncated data";
+                error = name + ": cannot read image: " + why;
+                return false;
+            }
+            take(lines, samples.data());
         }
         return true;
     }
@@ -216,6 +250,138 @@ bool EncodeFloat(const std::string& name, const FloatImage& image, int bits,
     return Encode(name, ext, layout, OIIO::TypeDesc::FLOAT, data.data(), bytes, error);
 }
 
+/// Reads a whole file the library wrote into `bytes`.
+bool ReadBack(const std::string& path, std::vector<std::uint8_t>& bytes) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const std::streamoff size = in.tellg();
+    if (size <= 0 || static_cast<std::uint64_t>(size) > kMaxImageFileBytes) return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    in.seekg(0);
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), size));
+}
+
+/// A temporary file of the system's, made with a name of its own and removed when it goes.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(const std::string& suffix) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "loomwork-XXXXXX").string() + suffix;
+        const int fd = mkstemps(pattern.data(), static_cast<int>(suffix.size()));
+        if (fd < 0) return;
+        close(fd);
+        path_ = pattern;
+    }
+    ~TemporaryFile() {
+        if (!path_.empty()) std::remove(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+/// A file for a renderer: integer or float pixels, colour-space tags (the conversion of
+/// float colour to linear by the library's colour handling), or a tiled, mip-mapped
+/// texture made by the library's texture maker.
+bool EncodeFile(const std::string& name, const FloatImage& image, const ImageFileOptions& opt,
+                std::vector<std::uint8_t>& bytes, std::string& error) {
+    const std::string ext = Extension(name);
+    const bool jpeg = ext == ".jpg" || ext == ".jpeg";
+    if (opt.bits != 8 && opt.bits != 16 && opt.bits != 32) {
+        error = name + ": bits must be 8, 16 or 32";
+        return false;
+    }
+    if (opt.texture && ext != ".tx") {
+        error = name + ": a texture file's name ends in .tx";
+        return false;
+    }
+    if (!opt.texture && opt.bits == 32 && ext != ".exr") {
+        error = name + ": 32-bit float pictures are written as .exr (or as .tx textures)";
+        return false;
+    }
+    if (!opt.texture && !opt.tags) return EncodeFloat(name, image, opt.bits, bytes, error);
+    if (image.width <= 0 || image.height <= 0 ||
+        image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4) {
+        error = name + ": empty image";
+        return false;
+    }
+    const bool isFloat = opt.texture ? opt.bits == 32 : ext == ".exr";
+    const int bits = jpeg ? 8 : opt.bits;
+    const OIIO::TypeDesc format =
+        isFloat      ? (opt.bits == 32 ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::HALF)
+        : bits == 16 ? OIIO::TypeDesc::UINT16
+                     : OIIO::TypeDesc::UINT8;
+    const int channels = jpeg ? 3 : 4;
+    std::vector<float> data;
+    data.reserve(static_cast<size_t>(image.width) * image.height * channels);
+    for (size_t p = 0; p < image.rgba.size(); p += 4) {
+        for (int c = 0; c < channels; ++c) {
+            float v = image.rgba[p + static_cast<size_t>(c)];
+            if (!isFloat) v = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
+            data.push_back(v);
+        }
+    }
+    OIIO::ImageSpec spec(image.width, image.height, channels, OIIO::TypeDesc::FLOAT);
+    if (channels == 4) spec.alpha_channel = 3;
+    OIIO::ImageBuf buf(spec, data.data());
+    // The texture's colours are display values, as an 8-bit picture holds them: a float
+    // file holds them in linear light, converted by the library (alpha is left alone).
+    std::string space = "sRGB";
+    if (opt.data) {
+        space = "Raw";
+    } else if (isFloat) {
+        OIIO::ImageBuf linear;
+        if (!OIIO::ImageBufAlgo::colorconvert(linear, buf, "sRGB", "linear", false)) {
+            error = name + ": cannot convert to linear light: " + FirstLine(linear.geterror());
+            return false;
+        }
+        buf = std::move(linear);
+        space = "linear";
+    }
+    if (!opt.texture) {
+        OIIO::ImageSpec layout(image.width, image.height, channels, format);
+        if (channels == 4) layout.alpha_channel = 3;
+        layout.attribute("oiio:ColorSpace", space);
+        // OpenEXR keeps no such tag of the library's: a string of its own says it.
+        if (ext == ".exr") layout.attribute("colorspace", space);
+        std::vector<float> pixels(data.size());
+        if (!buf.get_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, pixels.data())) {
+            error = name + ": cannot encode the image: " + FirstLine(buf.geterror());
+            return false;
+        }
+        return Encode(name, ext, layout, OIIO::TypeDesc::FLOAT, pixels.data(), bytes, error);
+    }
+    buf.specmod().attribute("oiio:ColorSpace", space);
+    OIIO::ImageSpec config;
+    config.tile_width = 64;
+    config.tile_height = 64;
+    config.tile_depth = 1;
+    config.set_format(format);
+    config.attribute("compression", "zip");
+    config.attribute("oiio:ColorSpace", space);
+    config.attribute("wrapmodes", opt.periodic ? "periodic,periodic" : "black,black");
+    const TemporaryFile scratch(".tx");
+    if (scratch.Path().empty()) {
+        error = name + ": cannot make a temporary file for the texture maker";
+        return false;
+    }
+    std::stringstream log;
+    if (!OIIO::ImageBufAlgo::make_texture(OIIO::ImageBufAlgo::MakeTxTexture, buf, scratch.Path(),
+                                          config, &log)) {
+        const std::string why = FirstLine(OIIO::geterror());
+        error = name + ": the texture maker failed" + (why.empty() ? "" : ": " + why);
+        return false;
+    }
+    if (!ReadBack(scratch.Path(), bytes)) {
+        error = name + ": cannot read back the texture maker's file";
+        return false;
+    }
+    return true;
+}
+
 bool DecodeFloat(const std::string& name, const std::uint8_t* bytes, std::size_t size,
                  long long maxPixels, FloatImage& image, int& bits, std::string& error) {
     MemoryInput in;
@@ -227,19 +393,27 @@ bool DecodeFloat(const std::string& name, const std::uint8_t* bytes, std::size_t
     // Colour and alpha are among the first four channels; further ones are not read.
     const int nc = layout.nchannels;
     const int read = std::min(nc, 4);
-    std::vector<float> data(static_cast<size_t>(layout.width) * layout.height * read);
-    if (!in.Read(name, read, OIIO::TypeDesc::FLOAT, data.data(), error)) return false;
+    const size_t width = static_cast<size_t>(layout.width);
+    std::vector<float> rgba;
+    const bool ok = in.ReadBands<float>(
+        name, read, OIIO::TypeDesc::FLOAT,
+        [&](int lines, const float* data) {
+            const size_t start = rgba.size();
+            rgba.resize(start + static_cast<size_t>(lines) * width * 4, 1.0f);
+            for (size_t p = start, q = 0; p < rgba.size(); p += 4, q += static_cast<size_t>(read)) {
+                if (nc >= 3) {
+                    for (int c = 0; c < 3; ++c) rgba[p + c] = data[q + static_cast<size_t>(c)];
+                } else {
+                    rgba[p] = rgba[p + 1] = rgba[p + 2] = data[q];
+                }
+                if (nc == 4 || nc == 2) rgba[p + 3] = data[q + static_cast<size_t>(nc - 1)];
+            }
+        },
+        error);
+    if (!ok) return false;
     image.width = layout.width;
     image.height = layout.height;
-    image.rgba.assign(static_cast<size_t>(layout.width) * layout.height * 4, 1.0f);
-    for (size_t p = 0, q = 0; p < image.rgba.size(); p += 4, q += static_cast<size_t>(read)) {
-        if (nc >= 3) {
-            for (int c = 0; c < 3; ++c) image.rgba[p + c] = data[q + static_cast<size_t>(c)];
-        } else {
-            image.rgba[p] = image.rgba[p + 1] = image.rgba[p + 2] = data[q];
-        }
-        if (nc == 4 || nc == 2) image.rgba[p + 3] = data[q + static_cast<size_t>(nc - 1)];
-    }
+    image.rgba = std::move(rgba);
     return true;
 }
 
@@ -250,30 +424,36 @@ bool Decode16(const std::string& name, const std::uint8_t* bytes, std::size_t si
     const OIIO::ImageSpec& layout = in.Layout();
     const int nc = layout.nchannels;
     const int read = std::min(nc, 4);
-    std::vector<WORD> data(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height) *
-                           static_cast<size_t>(read));
-    if (!in.Read(name, read, OIIO::TypeDesc::UINT16, data.data(), error)) return false;
     // An alpha channel beyond the fourth is not read.
     int alpha = layout.alpha_channel;
     if (alpha < 0 && (nc == 2 || nc == 4)) alpha = nc - 1;
     if (alpha >= read || (nc >= 3 && alpha >= 0 && alpha < 3)) alpha = -1;
+    const size_t width = static_cast<size_t>(layout.width);
+    std::vector<BMM_Color_64> pixels;
+    const bool ok = in.ReadBands<WORD>(
+        name, read, OIIO::TypeDesc::UINT16,
+        [&](int lines, const WORD* p) {
+            const size_t start = pixels.size();
+            pixels.resize(start + static_cast<size_t>(lines) * width);
+            for (size_t i = start; i < pixels.size(); ++i, p += read) {
+                BMM_Color_64& px = pixels[i];
+                if (nc >= 3) {
+                    px.r = p[0];
+                    px.g = p[1];
+                    px.b = p[2];
+                } else {
+                    px.r = px.g = px.b = p[0];
+                }
+                px.a = alpha >= 0 ? p[alpha] : 65535;
+            }
+        },
+        error);
+    if (!ok) return false;
     image.width = layout.width;
     image.height = layout.height;
     image.bits = layout.format.basetype == OIIO::TypeDesc::UINT8 ? 8 : 16;
     image.hasAlpha = alpha >= 0;
-    image.pixels.resize(static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height));
-    const WORD* p = data.data();
-    for (BMM_Color_64& px : image.pixels) {
-        if (nc >= 3) {
-            px.r = p[0];
-            px.g = p[1];
-            px.b = p[2];
-        } else {
-            px.r = px.g = px.b = p[0];
-        }
-        px.a = alpha >= 0 ? p[alpha] : 65535;
-        p += read;
-    }
+    image.pixels = std::move(pixels);
     return true;
 }
 
@@ -314,6 +494,6 @@ bool Encode16(const std::string& name, const Image16& image, int bits,
 
 const loom::ImageCodec* LoomImageCodec() {
     static const loom::ImageCodec codec{loom::DecodeFloat, loom::EncodeFloat, loom::Decode16,
-                                        loom::Encode16};
+                                        loom::Encode16, loom::EncodeFile};
     return &codec;
 }

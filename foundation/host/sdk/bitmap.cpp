@@ -1,6 +1,7 @@
 #include "foundation/host/sdk/bitmap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "foundation/host/base/text.h"
 #include "foundation/host/sdk/image_codec.h"
+#include "foundation/host/sdk/pixel_limit.h"
 
 Bitmap::Bitmap(const BitmapInfo& bi)
     : name_(bi.Name()),
@@ -165,6 +167,40 @@ bool WriteImage(const std::string& path, const Image16& image, int bits, std::st
     });
 }
 
+namespace {
+std::atomic<long long> gMaxImagePixels{kDefaultMaxImagePixels};
+}  // namespace
+
+long long MaxImagePixels() { return gMaxImagePixels.load(std::memory_order_relaxed); }
+
+bool SetMaxImagePixels(long long pixels) {
+    if (pixels < 1 || pixels > kMaxImagePixels) return false;
+    gMaxImagePixels.store(pixels, std::memory_order_relaxed);
+    return true;
+}
+
+std::size_t MaxImageFileBytes() {
+    return static_cast<std::size_t>(MaxImagePixels()) * 16 + (std::size_t{64} << 20);
+}
+
+bool WriteImageFile(const std::string& path, const FloatImage& image,
+                    const ImageFileOptions& options, std::string& error, const SaveOptions& save) {
+    if (!options.texture && !options.tags && options.bits != 32) {
+        return WriteImage(path, image, options.bits, error, save);
+    }
+    if (!CheckOutputFile(path, save, error)) return false;
+    if (!options.texture && !CanWriteImage(path, error)) return false;
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = path + ": cannot write: " + why;
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    return codec->encodeFile(path, image, options, bytes, error) &&
+           SaveFile(path, bytes.data(), bytes.size(), save, error);
+}
+
 bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t size,
                  FloatImage& image, int& bits, std::string& error, long long maxPixels) {
     std::string why;
@@ -173,12 +209,13 @@ bool DecodeImage(const std::string& name, const std::uint8_t* data, std::size_t 
         error = name + ": cannot read image: " + why;
         return false;
     }
-    return codec->decodeFloat(name, data, size, maxPixels, image, bits, error);
+    return codec->decodeFloat(name, data, size, std::min(maxPixels, MaxImagePixels()), image, bits,
+                              error);
 }
 
 bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::string& error) {
     std::vector<std::uint8_t> bytes;
-    return ReadRegularFile(path, kMaxImageFileBytes, bytes, error) &&
+    return ReadRegularFile(path, MaxImageFileBytes(), bytes, error) &&
            DecodeImage(path, bytes.data(), bytes.size(), image, bits, error);
 }
 

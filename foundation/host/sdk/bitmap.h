@@ -168,6 +168,32 @@ bool WriteImage(const std::string& path, const FloatImage& image, int bits, std:
 bool WriteImage(const std::string& path, const Image16& image, int bits, std::string& error,
                 const SaveOptions& options = {});
 
+/// How WriteImageFile writes a picture for a renderer.
+struct ImageFileOptions {
+    /// 8 or 16 (integer formats; EXR then holds half floats), or 32: full floats (EXR and
+    /// texture files only).
+    int bits = 8;
+    /// Tag the colour space (OpenImageIO's "oiio:ColorSpace", and a "colorspace" string
+    /// where the format keeps no such tag, as OpenEXR): colour as "sRGB" in 8- and 16-bit
+    /// files, converted by the image library to "linear" in float files; data ("Raw",
+    /// nothing converted) when `data` is set.
+    bool tags = false;
+    /// The pixels are data (a normal map, a mono value), not colour.
+    bool data = false;
+    /// A tiled, mip-mapped texture file (.tx) made by the image library's texture maker;
+    /// implies `tags`.
+    bool texture = false;
+    /// The picture is a seamless tile: the texture file's wrap mode is periodic.
+    bool periodic = false;
+};
+
+/// Writes `image` to `path` as `options` say (.png, .tif, .exr, .jpg; .tx with
+/// options.texture). Without tags and texture the bytes are WriteImage's. Encoded in
+/// memory and saved through SaveFile: a failure leaves no file and no part of one behind.
+bool WriteImageFile(const std::string& path, const FloatImage& image,
+                    const ImageFileOptions& options, std::string& error,
+                    const SaveOptions& save = {});
+
 /// Reads an image file into RGBA floats on the 0..1 scale of its integer format (values
 /// unassociated from alpha as stored); `bits` receives 8, 16 or 32 (float files). Only a
 /// regular file is read; pictures of more than kMaxImagePixels pixels, and damaged or

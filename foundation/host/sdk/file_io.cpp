@@ -15,6 +15,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "foundation/host/sdk/file_safety.h"
+
 namespace loom {
 namespace {
 
@@ -219,6 +221,56 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, const SaveOpti
 
 std::string SystemError(const std::string& path, const std::string& what, int code) {
     return path + ": " + (what.empty() ? "" : what + ": ") + std::strerror(code);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) {
+        return false;
+    }
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void FileSet::Add(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return;
+    files_.emplace(std::make_pair(static_cast<std::uint64_t>(st.st_dev),
+                                  static_cast<std::uint64_t>(st.st_ino)),
+                   path);
+}
+
+const std::string* FileSet::Find(const std::string& path) const {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return nullptr;
+    const auto it = files_.find(std::make_pair(static_cast<std::uint64_t>(st.st_dev),
+                                               static_cast<std::uint64_t>(st.st_ino)));
+    return it == files_.end() ? nullptr : &it->second;
+}
+
+bool CheckOutputIsNoInput(const std::string& output, const FileSet& inputs, std::string& error) {
+    const std::string* input = inputs.Find(output);
+    if (!input) return true;
+    error = output + ": is also an input" + (*input == output ? "" : " (" + *input + ")") +
+            "; choose another output";
+    return false;
+}
+
+bool CheckOutputIsNoInput(const std::string& output, const std::vector<std::string>& inputs,
+                          std::string& error) {
+    FileSet set;
+    for (const std::string& input : inputs) set.Add(input);
+    return CheckOutputIsNoInput(output, set, error);
+}
+
+void RemoveStaleTemporaries(const std::string& path) {
+    Target t;
+    std::string ignored;
+    if (!ResolveTarget(path, t, ignored)) return;
+    const int dir = ::open(t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    RemoveStaleTemporaries(dir, t.name);
+    ::close(dir);
 }
 
 namespace {

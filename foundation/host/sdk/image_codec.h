@@ -31,6 +31,12 @@ struct ImageCodec {
     /// `name` has an extension CanWriteImage accepts.
     bool (*encode16)(const std::string& name, const Image16& image, int bits,
                      std::vector<std::uint8_t>& bytes, std::string& error);
+    /// A file for a renderer (WriteImageFile): bits, colour-space tags and conversion,
+    /// texture files. A texture file is made in a temporary file of the system's, read
+    /// back and removed.
+    bool (*encodeFile)(const std::string& name, const FloatImage& image,
+                       const ImageFileOptions& options, std::vector<std::uint8_t>& bytes,
+                       std::string& error);
 };
 
 /// The image library, loaded on first use from the folder of the host runtime; null with

@@ -46,6 +46,14 @@ const bool gRegistered = RegisterClass(&gBitmapTexDesc);
 
 }  // namespace
 
+namespace {
+thread_local int gNamesOnly = 0;
+}  // namespace
+
+ImageMapNamesOnly::ImageMapNamesOnly() { ++gNamesOnly; }
+ImageMapNamesOnly::~ImageMapNamesOnly() { --gNamesOnly; }
+bool ImageMapNamesOnly::Active() { return gNamesOnly > 0; }
+
 std::string ResolvedPath(const std::string& stored, const std::string& folder) {
     namespace fs = std::filesystem;
     if (stored.empty() || folder.empty() || fs::path(stored).is_absolute()) return stored;
@@ -139,7 +147,9 @@ IOResult BitmapTex::Load(ILoad* iload) {
             // and the user is told which file is missing.
             std::string path = ResolvedPath(stored, iload->SceneFolder());
             std::string error;
-            if (!path.empty() && !SetFileName(path, error)) {
+            if (ImageMapNamesOnly::Active()) {
+                path_ = path;  // the name alone, for the host to check
+            } else if (!path.empty() && !SetFileName(path, error)) {
                 path_ = path;
                 iload->AddWarning("image map '" + stored + "' not loaded: " + error);
             }

@@ -22,6 +22,19 @@ std::string ResolvedPath(const std::string& stored, const std::string& folder);
 /// it, so that the two can move together; otherwise absolute. No folder: `path` as is.
 std::string StoredPath(const std::string& path, const std::string& folder);
 
+/// While one lives on a thread, image maps that scenes load on that thread keep their file
+/// names only and open nothing, so that the host can check every name a scene gives before
+/// any file is opened.
+class ImageMapNamesOnly {
+  public:
+    ImageMapNamesOnly();
+    ~ImageMapNamesOnly();
+    ImageMapNamesOnly(const ImageMapNamesOnly&) = delete;
+    ImageMapNamesOnly& operator=(const ImageMapNamesOnly&) = delete;
+    /// Whether one lives on the calling thread.
+    static bool Active();
+};
+
 class BitmapTex final : public Texmap {
   public:
     BitmapTex();

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/core/jobs/frame_range.h"
+#include "app/core/jobs/render_sequence.h"
 #include "tests/support/cli_fixture.h"
 
 namespace fs = std::filesystem;
@@ -299,6 +300,66 @@ TEST_F(ShardCli, ManifestSaysHowTheFramesWereMade) {
     std::snprintf(name, sizeof name, m["files"]["color"].get<std::string>().c_str(), 6);
     EXPECT_TRUE(fs::exists(name)) << name;
     EXPECT_FALSE(fs::exists(Path("f_0007.png")));
+
+    // Read back, it says the same.
+    loom::RecordedManifest read;
+    std::string err;
+    ASSERT_TRUE(loom::ReadRenderManifest(Path("m.json"), read, err)) << err;
+    EXPECT_EQ(read.manifest.className, "nimbra");
+    EXPECT_EQ(read.manifest.command, command);
+    EXPECT_EQ(read.manifest.width, 5);
+    EXPECT_EQ(read.manifest.height, 4);
+    EXPECT_EQ(read.manifest.bits, 16);
+    EXPECT_EQ(read.manifest.outputs, (std::vector<std::string>{"color", "mono"}));
+    EXPECT_EQ(read.manifest.files[1], Path("f_mono_%04d.png"));
+    EXPECT_EQ(read.manifest.firstFrame, 2);
+    EXPECT_EQ(read.manifest.runLast, 6);
+    EXPECT_TRUE(read.manifest.sharded);
+    EXPECT_EQ(read.manifest.shardCount, 3);
+    EXPECT_EQ(read.manifest.keys, (std::vector<std::string>{"V Shift@8=2"}));
+    EXPECT_EQ(read.maps.size(), 1u);
+    EXPECT_NE(std::find(read.parameters.begin(), read.parameters.end(),
+                        std::pair<std::string, std::string>("U Scale", "3")),
+              read.parameters.end());
+}
+
+TEST_F(ShardCli, ResumeRefusesAManifestThatIsDamagedOrNotOneOfThisProgram) {
+    const std::string common =
+        "render nimbra --size 3x2 --frames 1-3 --resume --manifest " + Path("m.json") + " -o ";
+    // No manifest yet, then the one the first run wrote: both go on.
+    loomtest::CliResult r = Run(common + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run(common + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string good = Bytes(Path("m.json"));
+    const struct {
+        std::string text, says;
+    } bad[] = {
+        {good.substr(0, good.size() / 2), "not JSON"},
+        {"{\"format\": \"something else\", \"version\": 1}", "not a render manifest"},
+        {"[1, 2, 3]", "not a render manifest"},
+        {"{\"format\": \"loomhost render manifest\", \"version\": 7}", "another version"},
+        {"{\"format\": \"loomhost render manifest\", \"version\": 1}", "no \"command\""},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.text.substr(0, 60));
+        std::ofstream(Path("m.json"), std::ios::binary) << b.text;
+        fs::remove(Path("f_0002.png"));
+        r = Run(common + Path("f.png"));
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find(Path("m.json")), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(b.says), std::string::npos) << r.err;
+        // Neither the manifest nor a frame was written.
+        EXPECT_EQ(Bytes(Path("m.json")), b.text);
+        EXPECT_FALSE(fs::exists(Path("f_0002.png")));
+    }
+    // A field of the wrong type, found anywhere in an otherwise good manifest.
+    nlohmann::json j = nlohmann::json::parse(good);
+    j["frames"]["last"] = "three";
+    std::string err;
+    loom::RecordedManifest read;
+    EXPECT_FALSE(loom::ParseRenderManifest("m.json", j.dump(), read, err));
+    EXPECT_NE(err.find("frames.last"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The editor's API driven through its dispatcher on the test's thread, which is the window
 // thread: each request as the page sends it, each answer read as the page reads it.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -325,9 +326,17 @@ TEST_F(WebApi, LinksLeadingOutOfTheRootAreRefusedForEveryPath) {
     ASSERT_NE(bitmap, nullptr);
     ASSERT_TRUE(bitmap->SetFileName((outside / "secret.png").string(), err)) << err;
     Post("/api/scene/save", {{"path", "leaks.loom"}});
+    // Refused before the image outside is even opened (its decoding alone may take
+    // gigabytes): the system reports every open of the file.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, (outside / "secret.png").c_str(), IN_OPEN), 0);
     ApiResponse r = PostRaw("/api/scene/load", R"({"path":"leaks.loom"})");
     EXPECT_EQ(r.status, 400);
     EXPECT_NE(r.body.find("outside"), std::string::npos) << r.body;
+    alignas(inotify_event) char events[4096];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "the image outside was opened";
+    ::close(watch);
     json s = Post("/api/scene/load", {{"path", "inside.loom"}});
     EXPECT_EQ(s["entries"], json::array({"nimbra"}));
     fs::remove_all(outside);
@@ -489,3 +498,29 @@ TEST_F(WebApi, AWindowsBaseUnitsMapItsDialogUnitsToTheHostsPixels) {
 }
 
 }  // namespace
+
+TEST_F(WebApi, TheSampleShowsATileTwoByTwoAndASeedIsSavedWithTheScene) {
+    Nimbra();
+    Post("/api/sample", {{"sphere", false}});
+    const std::string plain = Sample();
+    json s = Post("/api/sample", {{"tile", true}});
+    EXPECT_TRUE(s["sample"]["tile"]);
+    const std::string tiled = Sample();
+    EXPECT_NE(tiled, plain);
+    // Two by two copies: the BMP's rows (bottom up, 54 bytes of header) repeat.
+    const int side = s["sample"]["size"];
+    const size_t row = (static_cast<size_t>(side) * 3 + 3) / 4 * 4;
+    ASSERT_GE(tiled.size(), 54 + row * side);
+    EXPECT_EQ(tiled.substr(54, row / 2), tiled.substr(54 + row * (side / 2), row / 2));
+
+    s = Post("/api/sample", {{"seed", 77}});
+    EXPECT_EQ(s["sample"]["seed"], 77);
+    EXPECT_TRUE(s["sample"]["seedMatters"]);
+    EXPECT_NE(Sample(), tiled);
+    Post("/api/scene/save", {{"path", "seeded.loom"}});
+    Post("/api/sample", {{"seed", 0}});
+    s = Post("/api/scene/load", {{"path", "seeded.loom"}});
+    EXPECT_EQ(s["sample"]["seed"], 77);
+    EXPECT_EQ(PostRaw("/api/sample", R"({"seed":-3})").status, 400);
+    EXPECT_EQ(PostRaw("/api/sample", R"({"seed":2147483648})").status, 400);
+}

@@ -1,0 +1,337 @@
+// The texture sources: one GEGL type per texture class, its properties made from the
+// texture's own parameter list when the class is first used.
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/core/jobs/texture_render.h"
+#include "app/core/loader/process_plugins.h"
+#include "app/core/model/param_info.h"
+#include "app/core/model/rand_stream.h"
+#include "app/core/model/texture_setup.h"
+#include "app/core/render/quantize.h"
+#include "app/gegl/gegl_ops.h"
+
+namespace loom::gegl_ops {
+namespace {
+
+enum : guint { kPropWidth = 1, kPropHeight, kPropTime, kFirstParamProp = 16 };
+
+constexpr int kDefaultSide = 256;
+constexpr int kMaxSide = 32768;
+
+struct TextureOpKind {
+    const char* className;  ///< the class the core creates
+    const char* typeName;   ///< the GType's name
+    const char* opName;     ///< GEGL's operation name
+    const char* title;
+};
+
+constexpr TextureOpKind kKinds[] = {
+    {"nimbra", "LoomworkNimbra", "loomwork:nimbra", "Nimbra clouds"},
+    {"fervix", "LoomworkFervix", "loomwork:fervix", "Fervix plasma"},
+    {"lumidot", "LoomworkLumidot", "loomwork:lumidot", "Lumidot waves"},
+    {"voltrane", "LoomworkVoltrane", "loomwork:voltrane", "Voltrane edges"},
+};
+
+/// What a class knows once its properties are made.
+struct ClassInfo {
+    const TextureOpKind* kind = nullptr;
+    std::vector<ParamInfo> params;  ///< empty when the plug-ins could not be loaded
+};
+
+/// One operation's settings and its last picture.
+struct OpState {
+    std::mutex mutex;
+    TextureSettings settings;
+    bool rendered = false;
+    std::vector<std::uint16_t> pixels;  ///< R'G'B'A u16 of the last render
+};
+
+struct TextureOp {
+    GeglOperationSource parent;
+    OpState* state;
+};
+
+struct TextureOpClass {
+    GeglOperationSourceClass parent;
+    ClassInfo* info;
+};
+
+gpointer gParentClass = nullptr;
+
+ClassInfo& InfoOf(gpointer op) {
+    return *reinterpret_cast<TextureOpClass*>(G_OBJECT_GET_CLASS(op))->info;
+}
+
+/// Null only when the state could not be allocated; every entry then does nothing.
+OpState* StateOf(gpointer op) { return reinterpret_cast<TextureOp*>(op)->state; }
+
+GeglColor* NewColor(const ParamValue& v) {
+    GeglColor* c = gegl_color_new(nullptr);
+    const float rgba[4] = {v.v[0], v.v[1], v.v[2], 1.0f};
+    gegl_color_set_pixel(c, babl_format("R'G'B'A float"), rgba);
+    return c;
+}
+
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) noexcept {
+    if (!StateOf(object)) return;
+    OpState& s = *StateOf(object);
+    const ClassInfo& info = InfoOf(object);
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.rendered = false;
+    if (id == kPropWidth) {
+        s.settings.width = g_value_get_int(value);
+    } else if (id == kPropHeight) {
+        s.settings.height = g_value_get_int(value);
+    } else if (id == kPropTime) {
+        s.settings.frame = g_value_get_double(value);
+    } else if (id >= kFirstParamProp && id - kFirstParamProp < info.params.size()) {
+        const ParamInfo& p = info.params[id - kFirstParamProp];
+        ParamValue& v = s.settings.values[id - kFirstParamProp];
+        switch (KindOf(p)) {
+            case ParamKind::kNumber:
+                v.v[0] = static_cast<float>(g_value_get_double(value));
+                break;
+            case ParamKind::kInteger:
+                v = ParamValue::Int(g_value_get_int(value));
+                break;
+            case ParamKind::kFlag:
+                v = ParamValue::Int(g_value_get_boolean(value) ? 1 : 0);
+                break;
+            case ParamKind::kColour: {
+                float rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+                if (auto* c = GEGL_COLOR(g_value_get_object(value))) {
+                    gegl_color_get_pixel(c, babl_format("R'G'B'A float"), rgba);
+                }
+                v.v[0] = rgba[0];
+                v.v[1] = rgba[1];
+                v.v[2] = rgba[2];
+                break;
+            }
+        }
+    } else {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+}
+
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) noexcept {
+    if (!StateOf(object)) return;
+    OpState& s = *StateOf(object);
+    const ClassInfo& info = InfoOf(object);
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (id == kPropWidth) {
+        g_value_set_int(value, s.settings.width);
+    } else if (id == kPropHeight) {
+        g_value_set_int(value, s.settings.height);
+    } else if (id == kPropTime) {
+        g_value_set_double(value, s.settings.frame);
+    } else if (id >= kFirstParamProp && id - kFirstParamProp < info.params.size()) {
+        const ParamInfo& p = info.params[id - kFirstParamProp];
+        const ParamValue& v = s.settings.values[id - kFirstParamProp];
+        switch (KindOf(p)) {
+            case ParamKind::kNumber:
+                g_value_set_double(value, static_cast<double>(v.v[0]));
+                break;
+            case ParamKind::kInteger:
+                g_value_set_int(value, v.AsInt());
+                break;
+            case ParamKind::kFlag:
+                g_value_set_boolean(value, v.AsInt() != 0);
+                break;
+            case ParamKind::kColour:
+                g_value_take_object(value, NewColor(v));
+                break;
+        }
+    } else {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+}
+
+void Finalize(GObject* object) noexcept {
+    delete reinterpret_cast<TextureOp*>(object)->state;
+    G_OBJECT_CLASS(gParentClass)->finalize(object);
+}
+
+void Prepare(GeglOperation* operation) noexcept {
+    gegl_operation_set_format(operation, "output", babl_format("R'G'B'A u16"));
+}
+
+GeglRectangle BoundingBox(GeglOperation* operation) noexcept {
+    if (!StateOf(operation)) return GeglRectangle{0, 0, 0, 0};
+    OpState& s = *StateOf(operation);
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return GeglRectangle{0, 0, s.settings.width, s.settings.height};
+}
+
+/// The whole picture in one go: rows are rendered in bands whose generators are seeded
+/// from the band's index, so a part rendered alone would not give the same pixels.
+GeglRectangle CachedRegion(GeglOperation* operation, const GeglRectangle*) noexcept {
+    return BoundingBox(operation);
+}
+
+gboolean Process(GeglOperation* operation, GeglBuffer* output, const GeglRectangle* roi,
+                 gint) noexcept {
+    const ClassInfo& info = InfoOf(operation);
+    if (!StateOf(operation)) return TRUE;
+    OpState& s = *StateOf(operation);
+    try {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        const int w = s.settings.width, h = s.settings.height;
+        if (!s.rendered) {
+            if (!PluginsReady() || info.params.empty()) {
+                g_warning("%s: the texture plug-in '%s' is not loaded", info.kind->opName,
+                          info.kind->className);
+                return TRUE;
+            }
+            s.settings.threads =
+                static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+            FloatImage img;
+            {
+                std::lock_guard<std::recursive_mutex> model(ModelLock());
+                img = RenderTextureSettings(ProcessPlugins(), info.params, s.settings);
+            }
+            s.pixels.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+            QuantizePixels16(img.rgba.data(), static_cast<size_t>(w) * static_cast<size_t>(h),
+                             s.pixels.data());
+            s.rendered = true;
+        }
+        GeglRectangle whole{0, 0, w, h};
+        GeglRectangle part;
+        if (!gegl_rectangle_intersect(&part, &whole, roi)) return TRUE;
+        const size_t first =
+            (static_cast<size_t>(part.y) * static_cast<size_t>(w) + static_cast<size_t>(part.x)) *
+            4;
+        gegl_buffer_set(output, &part, 0, babl_format("R'G'B'A u16"), s.pixels.data() + first,
+                        w * 8);
+    } catch (const std::exception& e) {
+        s.rendered = false;
+        g_warning("%s: %s", info.kind->opName, e.what());
+    } catch (...) {
+        s.rendered = false;
+        g_warning("%s: the render failed", info.kind->opName);
+    }
+    return TRUE;
+}
+
+/// The property of one parameter; null for a kind GEGL cannot show.
+GParamSpec* ParamSpec(const std::string& name, const ParamInfo& p) {
+    const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_CONSTRUCT);
+    const char* nick = p.name.c_str();
+    const char* blurb = KindOf(p) == ParamKind::kColour ? "A colour (R'G'B')"
+                        : KindOf(p) == ParamKind::kFlag ? "On or off, as its button on the panel"
+                        : (p.control != ParamControl::kNone)
+                            ? "Within the range the texture's panel offers"
+                            : "No control of the panel shows this value";
+    switch (KindOf(p)) {
+        case ParamKind::kNumber: {
+            const double def = static_cast<double>(p.defaultValue.v[0]);
+            const double lo = std::min(RangeMin(p), def), hi = std::max(RangeMax(p), def);
+            return gegl_param_spec_double(name.c_str(), nick, blurb, lo, hi, def, lo, hi, 1.0,
+                                          flags);
+        }
+        case ParamKind::kInteger: {
+            const int def = p.defaultValue.AsInt();
+            const int lo = std::min(static_cast<int>(RangeMin(p)), def);
+            const int hi = std::max(static_cast<int>(RangeMax(p)), def);
+            return gegl_param_spec_int(name.c_str(), nick, blurb, lo, hi, def, lo, hi, 1.0, flags);
+        }
+        case ParamKind::kFlag:
+            return g_param_spec_boolean(name.c_str(), nick, blurb, p.defaultValue.AsInt() != 0,
+                                        flags);
+        case ParamKind::kColour: {
+            GeglColor* def = NewColor(p.defaultValue);
+            GParamSpec* spec = gegl_param_spec_color(name.c_str(), nick, blurb, def, flags);
+            g_object_unref(def);
+            return spec;
+        }
+    }
+    return nullptr;
+}
+
+void ClassInit(gpointer klass, gpointer data) noexcept {
+    auto* kind = static_cast<const TextureOpKind*>(data);
+    gParentClass = g_type_class_peek_parent(klass);
+    auto* info = new ClassInfo{kind, {}};  // lives as long as the class, the process
+    reinterpret_cast<TextureOpClass*>(klass)->info = info;
+    GObjectClass* object = G_OBJECT_CLASS(klass);
+    object->set_property = SetProperty;
+    object->get_property = GetProperty;
+    object->finalize = Finalize;
+    GeglOperationClass* operation = GEGL_OPERATION_CLASS(klass);
+    operation->prepare = Prepare;
+    operation->get_bounding_box = BoundingBox;
+    operation->get_cached_region = CachedRegion;
+    operation->threaded = FALSE;
+    GEGL_OPERATION_SOURCE_CLASS(klass)->process = Process;
+    const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_CONSTRUCT);
+    g_object_class_install_property(
+        object, kPropWidth,
+        gegl_param_spec_int("width", "Width", "Width of the picture in pixels", 1, kMaxSide,
+                            kDefaultSide, 1, 4096, 1.0, flags));
+    g_object_class_install_property(
+        object, kPropHeight,
+        gegl_param_spec_int("height", "Height", "Height of the picture in pixels", 1, kMaxSide,
+                            kDefaultSide, 1, 4096, 1.0, flags));
+    g_object_class_install_property(
+        object, kPropTime,
+        gegl_param_spec_double("time", "Time", "The time shown, in frames (30 a second)",
+                               -static_cast<double>(kMaxFrame), static_cast<double>(kMaxFrame), 0.0,
+                               0.0, 300.0, 1.0, flags));
+    try {
+        if (PluginsReady()) {
+            std::lock_guard<std::recursive_mutex> model(ModelLock());
+            RandStream scratch;  // the panel's buttons draw from the generator
+            RandStream::Use use(scratch);
+            info->params = DescribeTextureClass(ProcessPlugins(), kind->className).params;
+        }
+    } catch (const std::exception& e) {
+        g_warning("%s: %s", kind->opName, e.what());
+        info->params.clear();
+    }
+    std::vector<std::string> taken = {"width", "height", "time"};
+    for (size_t i = 0; i < info->params.size(); ++i) {
+        std::string name = PropertyName(info->params[i].name);
+        while (std::find(taken.begin(), taken.end(), name) != taken.end()) name += "-2";
+        taken.push_back(name);
+        if (GParamSpec* spec = ParamSpec(name, info->params[i])) {
+            g_object_class_install_property(object, kFirstParamProp + static_cast<guint>(i), spec);
+        }
+    }
+    const std::string description = std::string(kind->title) +
+                                    ", rendered as loomhost renders it; every parameter of the "
+                                    "texture's panel is a property";
+    gegl_operation_class_set_keys(operation, "name", kind->opName, "title", kind->title,
+                                  "categories", "render:loomwork", "description",
+                                  description.c_str(), nullptr);
+}
+
+void InstanceInit(GTypeInstance* instance, gpointer klass) noexcept {
+    auto* op = reinterpret_cast<TextureOp*>(instance);
+    const ClassInfo& info = *reinterpret_cast<TextureOpClass*>(klass)->info;
+    op->state = new (std::nothrow) OpState;
+    if (!op->state) return;
+    op->state->settings = DefaultTextureSettings(info.kind->className, info.params);
+    op->state->settings.width = op->state->settings.height = kDefaultSide;
+}
+
+}  // namespace
+
+void RegisterTextureOps(GTypeModule* module) {
+    for (const TextureOpKind& kind : kKinds) {
+        GTypeInfo info{};
+        info.class_size = sizeof(TextureOpClass);
+        info.class_init = ClassInit;
+        info.class_data = &kind;
+        info.instance_size = sizeof(TextureOp);
+        info.instance_init = InstanceInit;
+        g_type_module_register_type(module, GEGL_TYPE_OPERATION_SOURCE, kind.typeName, &info,
+                                    static_cast<GTypeFlags>(0));
+    }
+}
+
+}  // namespace loom::gegl_ops

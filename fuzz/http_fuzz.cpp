@@ -1,0 +1,143 @@
+// The editor's HTTP layer as a browser or any local program reaches it: the input is sent
+// whole down a real connection to the server (its connection handling, header and length
+// checks, the token, routing and the API behind them, on a session with a texture panel
+// open) and the connection is read until the server closes it. Every answer must be a
+// whole HTTP status line that forbids framing; nothing may crash, and every connection must
+// end within its deadline.
+//
+// Input: the bytes of the connection (requests, pieces of requests, anything), in which
+// "{PORT}" stands for the server's port.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/core/loader/plugin_loader.h"
+#include "app/web/api.h"
+#include "app/web/editor_session.h"
+#include "app/web/server.h"
+#include "app/web/window_thread.h"
+#include "foundation/host/base/undo.h"
+#include "foundation/host/win32/interact.h"
+
+namespace {
+
+/// The token seeds carry in their X-Loom-Token headers.
+constexpr const char* kToken = "fuzz-token-0123456789abcdef0123456789";
+
+struct Editor {
+    int port = 0;
+    std::filesystem::path root;
+};
+
+/// The editor, served from a thread of its own that is its window thread.
+const Editor& Get() {
+    static Editor* editor = [] {
+        auto* e = new Editor;
+        e->root =
+            std::filesystem::temp_directory_path() / ("loom_http_fuzz_" + std::to_string(getpid()));
+        std::filesystem::create_directories(e->root);
+        std::mutex m;
+        std::condition_variable started;
+        std::thread([e, &m, &started] {
+            auto* loader = new loom::PluginLoader;
+            std::vector<std::string> errors;
+            for (const std::string& dir : loom::PluginFolders({})) loader->LoadFolder(dir, errors);
+            auto* thread = new loom::web::WindowThread;
+            auto* session = new loom::web::EditorSession(*loader, e->root);
+            // The filter's modal dialogs close at once, so that no request holds the run up.
+            session->SetDeferrer([](std::function<void()> task) {
+                loom::interact::ModalScript script(
+                    {[](HWND d) { loom::interact::CloseDialog(d); }});
+                task();
+            });
+            auto* api = new loom::web::Api(*session);
+            api->LimitPictureWaits(std::chrono::milliseconds(20));
+            try {
+                session->OpenClass("nimbra");
+            } catch (const loom::web::ApiError&) {
+            }
+            loom::web::ServerLimits limits;
+            limits.requestDeadline = std::chrono::milliseconds(500);
+            limits.unprovenDeadline = std::chrono::milliseconds(300);
+            auto* server = new loom::web::Server(*api, *thread, kToken, limits);
+            const int port = server->Start(0);
+            {
+                std::lock_guard<std::mutex> lock(m);
+                e->port = port;
+            }
+            started.notify_one();
+            thread->Loop();  // until the process ends
+        }).detach();
+        std::unique_lock<std::mutex> lock(m);
+        started.wait(lock, [e] { return e->port != 0; });
+        static const std::filesystem::path* root = &e->root;
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(*root, ec);
+        });
+        return e;
+    }();
+    return *editor;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const Editor& editor = Get();
+    // Seeds name the server's port, which each run chooses anew, as "{PORT}".
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    for (std::size_t at; (at = bytes.find("{PORT}")) != std::string::npos;) {
+        bytes.replace(at, 6, std::to_string(editor.port));
+    }
+    data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    size = bytes.size();
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(editor.port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) __builtin_trap();
+    std::size_t sent = 0;
+    while (sent < size) {
+        const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;  // the server refused early and closed
+        sent += static_cast<std::size_t>(n);
+    }
+    ::shutdown(fd, SHUT_WR);
+    std::string answer;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        // A connection the server never ends is a fault: it would hold a slot for ever.
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            __builtin_trap();
+        }
+        char buf[65536];
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        answer.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    // Anything the server answers is a whole status line with the security headers; it may
+    // also close without a word (a connection that sent nothing, or stopped mid-request).
+    if (!answer.empty()) {
+        if (answer.rfind("HTTP/1.1 ", 0) != 0 || answer.size() < 12) __builtin_trap();
+        if (answer.find("X-Frame-Options: DENY") == std::string::npos) __builtin_trap();
+    }
+    return 0;
+}
