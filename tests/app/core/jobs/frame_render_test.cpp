@@ -13,6 +13,12 @@ using namespace loom;
 
 namespace {
 
+RenderFileOptions AtBits(int bits) {
+    RenderFileOptions options;
+    options.file.bits = bits;
+    return options;
+}
+
 TEST(RenderFileNames, OutputsAndFramesAreNamedAsTheCommandLineDocuments) {
     RenderOptions ro;
     EXPECT_EQ(RenderFileNames("d/out.png", ro, 3, false), std::vector<std::string>{"d/out.png"});
@@ -66,7 +72,7 @@ TEST_F(FrameRender, AFailingFrameIsReportedAndTheOthersAreWrittenAsSingleRenders
         RenderOptions single = ro;
         single.time = FramesToTicks(frame);
         const std::string alone = P("alone.png");
-        ASSERT_TRUE(RenderToFiles(tex, single, {alone}, 16, {}));
+        ASSERT_TRUE(RenderToFiles(tex, single, {alone}, AtBits(16), {}));
         EXPECT_EQ(Pixels(alone), Pixels(P("f" + std::to_string(frame) + ".png")));
     }
     EXPECT_NE(Pixels(P("f1.png")), Pixels(P("f3.png")));
@@ -75,7 +81,7 @@ TEST_F(FrameRender, AFailingFrameIsReportedAndTheOthersAreWrittenAsSingleRenders
 TEST_F(FrameRender, EachOutputGoesToItsFile) {
     ro.mono = ro.normal = true;
     const std::vector<std::string> files = RenderFileNames(P("o.png"), ro, 0, false);
-    ASSERT_TRUE(RenderToFiles(tex, ro, files, 8, {}));
+    ASSERT_TRUE(RenderToFiles(tex, ro, files, AtBits(8), {}));
     RenderImages images;
     ASSERT_TRUE(RenderTexture(tex, ro, images));
     // The mono picture is grey and the normal map is not: the files are not swapped.
@@ -84,6 +90,33 @@ TEST_F(FrameRender, EachOutputGoesToItsFile) {
     EXPECT_EQ(mono[0], mono[1]);
     EXPECT_NE(normal, mono);
     EXPECT_EQ(Pixels(files[0]).size(), images.color.rgba.size());
+}
+
+TEST_F(FrameRender, ARepeatedTileFillsThePictureWithCopiesOfOneRender) {
+    ASSERT_TRUE(RenderToFiles(tex, ro, {P("one.png")}, AtBits(16), {}));
+    RenderFileOptions repeated = AtBits(16);
+    repeated.repeat = {3, 2};
+    ASSERT_TRUE(RenderToFiles(tex, ro, {P("six.png")}, repeated, {}));
+    FloatImage one, six;
+    int bits = 0;
+    std::string err;
+    ASSERT_TRUE(ReadImage(P("one.png"), one, bits, err)) << err;
+    ASSERT_TRUE(ReadImage(P("six.png"), six, bits, err)) << err;
+    ASSERT_EQ(six.width, 3 * one.width);
+    ASSERT_EQ(six.height, 2 * one.height);
+    // Every pixel of the picture is the tile's pixel at the same place within its copy.
+    int differing = 0;
+    for (int y = 0; y < six.height; ++y) {
+        for (int x = 0; x < six.width; ++x) {
+            for (int c = 0; c < 4; ++c) {
+                const size_t at = (static_cast<size_t>(y) * six.width + x) * 4 + c;
+                const size_t in =
+                    (static_cast<size_t>(y % one.height) * one.width + x % one.width) * 4 + c;
+                differing += six.rgba[at] != one.rgba[in];
+            }
+        }
+    }
+    EXPECT_EQ(differing, 0);
 }
 
 }  // namespace
