@@ -228,13 +228,19 @@ void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v,
         const int m = std::min(kChunk, n - first);
         const float* cu = u + first;
         const float* cv = v + first;
-        // The draws in the order of single samples: each sample's jitter, then its static;
-        // the arithmetic on them afterwards, in a loop of its own with no calls.
-        int jitterDraw[kChunk], staticDraw[kChunk];
+        // The draws in the order of single samples (each sample's jitter, then its static),
+        // taken from the generator in one call; the arithmetic on them afterwards.
+        int pairs[2 * kChunk], jitterDraw[kChunk], staticDraw[kChunk];
         const bool drawsStatic = c.randomStatic == 1;
-        for (int i = 0; i < m; ++i) {
-            jitterDraw[i] = crt::rand();
-            staticDraw[i] = drawsStatic ? crt::rand() : 0;
+        if (drawsStatic) {
+            crt::RandMany(pairs, 2 * m);
+            for (int i = 0; i < m; ++i) {
+                jitterDraw[i] = pairs[2 * i];
+                staticDraw[i] = pairs[2 * i + 1];
+            }
+        } else {
+            crt::RandMany(jitterDraw, m);
+            std::fill(staticDraw, staticDraw + m, 0);
         }
         float r[kChunk];
         double draws[kChunk];
