@@ -190,16 +190,20 @@ void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
             case Shape::kCubic:
                 for (int i = 0; i < m; ++i) out[i] = su[i] > sv[i] ? su[i] : sv[i];
                 break;
-            case Shape::kGoo:
+            case Shape::kGoo: {
+                // The chunk's noise points, then their noise in one batch call.
+                float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
                 for (int i = 0; i < m; ++i) {
-                    const float q[3] = {
-                        static_cast<float>(Widen(gooVScale) * Widen(cv[i]) + Widen(c.gooVShift)),
-                        static_cast<float>(Widen(gooUScale) * Widen(cu[i]) + Widen(c.gooUShift)),
-                        c.gooPhase,
-                    };
-                    out[i] = Widen(loom::noise::Noise3(goo, q));
+                    qx[i] =
+                        static_cast<float>(Widen(gooVScale) * Widen(cv[i]) + Widen(c.gooVShift));
+                    qy[i] =
+                        static_cast<float>(Widen(gooUScale) * Widen(cu[i]) + Widen(c.gooUShift));
+                    qz[i] = c.gooPhase;
                 }
+                loom::noise::Noise3Batch(goo, qx, qy, qz, m, noise);
+                for (int i = 0; i < m; ++i) out[i] = Widen(noise[i]);
                 break;
+            }
         }
     }
 }
