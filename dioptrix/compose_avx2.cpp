@@ -4,8 +4,6 @@
 
 #include <immintrin.h>
 
-bool ProcessorHasAvx2() noexcept { return __builtin_cpu_supports("avx2") != 0; }
-
 // Four pixels per step. Every floating-point step is the scalar composition's own (one
 // double multiply, one double add, the float rounding, the clamp and the truncation), so
 // the result is bit for bit the scalar one; FMA is not enabled for this function.
@@ -64,8 +62,6 @@ __attribute__((target("avx2"))) int ComposeLineAvx2(const LineComposer& s, BMM_C
 }
 
 #else
-
-bool ProcessorHasAvx2() noexcept { return false; }
 
 int ComposeLineAvx2(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int) noexcept {
     return 0;

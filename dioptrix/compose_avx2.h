@@ -4,9 +4,6 @@
 
 #include "dioptrix/composite.h"
 
-/// Whether this processor runs the AVX2 composition.
-bool ProcessorHasAvx2() noexcept;
-
 /// Composes the first pixels of the line, a multiple of four, and answers how many; the
 /// caller composes the rest. Answers 0 where AVX2 is not built, and for equal eye channels.
 int ComposeLineAvx2(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b,

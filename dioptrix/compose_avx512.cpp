@@ -31,12 +31,6 @@ bool IntensityExactInFloat(float a, float b) noexcept {
 #endif
 #include <immintrin.h>
 
-bool ProcessorHasAvx512() noexcept {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-           __builtin_cpu_supports("avx512vnni") && __builtin_cpu_supports("fma");
-}
-
 namespace {
 
 #define LOOM_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vnni,fma")))
@@ -158,8 +152,6 @@ int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64
 }
 
 #else
-
-bool ProcessorHasAvx512() noexcept { return false; }
 
 int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int, AheadRun,
                       AheadRun) noexcept {

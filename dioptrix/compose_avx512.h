@@ -7,9 +7,6 @@
 
 #include "dioptrix/composite.h"
 
-/// Whether this processor runs the AVX-512 composition (F, BW, DQ, VL, VNNI and FMA).
-bool ProcessorHasAvx512() noexcept;
-
 /// Whether an eye's intensity float(a*L + b), with the product and the sum in double, is
 /// the float FMA of a, L and b for every luminance L in 0..65535. True when the exact sum
 /// always fits in a double's 53 bits: then the double sum is exact, and rounding it to

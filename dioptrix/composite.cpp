@@ -6,6 +6,7 @@
 #include "dioptrix/compose_avx2.h"
 #include "dioptrix/compose_avx512.h"
 #include "foundation/host/base/core.h"
+#include "foundation/host/base/vector_level.h"
 
 namespace {
 
@@ -56,10 +57,20 @@ CrossCorrection StereoCoefficients(float cL, float cR, double fullScale) noexcep
 }
 
 ComposeKernel FastestComposeKernel() noexcept {
-    static const ComposeKernel fastest = ProcessorHasAvx512() ? ComposeKernel::kAvx512
-                                         : ProcessorHasAvx2() ? ComposeKernel::kAvx2
-                                                              : ComposeKernel::kScalar;
-    return fastest;
+    // The AVX-512 kernel's luminance step is a VNNI multiply-add.
+    switch (loom::ActiveVectorLevel()) {
+        case loom::VectorLevel::kAvx512:
+            if (loom::ActiveVectorExtension(loom::VectorExtension::kAvx512Vnni)) {
+                return ComposeKernel::kAvx512;
+            }
+            return ComposeKernel::kAvx2;
+        case loom::VectorLevel::kAvx2:
+            return ComposeKernel::kAvx2;
+        case loom::VectorLevel::kBase:
+        case loom::VectorLevel::kScalar:
+            break;
+    }
+    return ComposeKernel::kScalar;
 }
 
 int ThirdChannel(int left, int right) noexcept {

@@ -40,7 +40,8 @@ enum class ComposeKernel : std::uint8_t {
     kAvx512,  ///< eight pixels at a time
 };
 
-/// The fastest kernel this processor runs.
+/// The fastest kernel the process's vector level (foundation/host/base/vector_level.h)
+/// allows.
 ComposeKernel FastestComposeKernel() noexcept;
 
 /// Everything the line loop reads, prepared once per render.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "foundation/host/base/vector_level.h"
 #include "foundation/texframe/blend.h"
 #include "foundation/texframe/coordinate_runs.h"
 #include "foundation/texframe/tile_math.h"
@@ -156,18 +157,42 @@ template <WarpForm kForm>
     for (int i = 0; i < n; ++i) t[i] = static_cast<float>((sumA[i] + sumB[i]) / (detail + 3.0));
 }
 
-// The chunk loop compiled for each instruction set the dispatch may pick, for wider vectors
-// in its per-sample loops (the same operations, the same bits: no contraction into fused
-// multiply-adds is allowed anywhere).
-[[gnu::target_clones("avx512f", "avx2", "default")]] void CloudsChunkPerOctave(
-    const NimbraCache& c, const float* u, const float* v, int n, float* t) noexcept {
-    CloudsChunk<WarpForm::PerOctave>(c, u, v, n, t);
+// The chunk loop compiled for each vector level, for wider vectors in its per-sample loops
+// (the same operations, the same bits: no contraction into fused multiply-adds is allowed
+// anywhere).
+using ChunkFn = void (*)(const NimbraCache&, const float*, const float*, int, float*) noexcept;
+
+template <WarpForm kForm>
+void CloudsChunkBase(const NimbraCache& c, const float* u, const float* v, int n,
+                     float* t) noexcept {
+    CloudsChunk<kForm>(c, u, v, n, t);
 }
-[[gnu::target_clones("avx512f", "avx2", "default")]] void CloudsChunkPreview(const NimbraCache& c,
-                                                                             const float* u,
-                                                                             const float* v, int n,
-                                                                             float* t) noexcept {
-    CloudsChunk<WarpForm::Preview>(c, u, v, n, t);
+
+#if defined(__x86_64__)
+template <WarpForm kForm>
+[[gnu::target("avx2")]] void CloudsChunkAvx2(const NimbraCache& c, const float* u, const float* v,
+                                             int n, float* t) noexcept {
+    CloudsChunk<kForm>(c, u, v, n, t);
+}
+template <WarpForm kForm>
+[[gnu::target("avx512f")]] void CloudsChunkAvx512(const NimbraCache& c, const float* u,
+                                                  const float* v, int n, float* t) noexcept {
+    CloudsChunk<kForm>(c, u, v, n, t);
+}
+#endif
+
+template <WarpForm kForm>
+ChunkFn PickCloudsChunk() noexcept {
+    switch (loom::ActiveVectorLevel()) {
+#if defined(__x86_64__)
+        case loom::VectorLevel::kAvx512:
+            return CloudsChunkAvx512<kForm>;
+        case loom::VectorLevel::kAvx2:
+            return CloudsChunkAvx2<kForm>;
+#endif
+        default:
+            return CloudsChunkBase<kForm>;
+    }
 }
 
 // One sample, its octaves several at a time: each group's frequencies and amplitudes in the
@@ -240,13 +265,10 @@ void Clouds(const NimbraCache& c, const float* u, const float* v, int n, float* 
         for (int i = 0; i < n; ++i) t[i] = CloudsOne<kForm>(c, u[i], v[i]);
         return;
     }
+    static const ChunkFn chunk = PickCloudsChunk<kForm>();
     for (int first = 0; first < n; first += kChunk) {
         const int m = std::min(kChunk, n - first);
-        if constexpr (kForm == WarpForm::Preview) {
-            CloudsChunkPreview(c, u + first, v + first, m, t + first);
-        } else {
-            CloudsChunkPerOctave(c, u + first, v + first, m, t + first);
-        }
+        chunk(c, u + first, v + first, m, t + first);
     }
 }
 

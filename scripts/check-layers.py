@@ -23,8 +23,8 @@ import sys
 # that the root's plugins.txt lists.
 PLUGINS = "<plug-ins>"
 LAYERS = [
-    ["foundation/host/base", "foundation/vecmath"],
-    ["foundation/host/sdk", "foundation/host/win32"],
+    ["foundation/host/base"],
+    ["foundation/host/sdk", "foundation/host/win32", "foundation/vecmath"],
     ["foundation/host/ui", "foundation/host/image"],
     ["foundation/host/stdmaps", "foundation/noise"],
     ["foundation/texframe"],

@@ -25,6 +25,9 @@ esac
 # batch path (full-range argument reduction, 1 ulp, forms without fused multiply-add that
 # agree bit for bit across instruction sets).
 # libav*-dev: the anaglyph command reads and writes video through FFmpeg's libraries.
+# libopencv-{core,imgproc,features2d}-dev: the anaglyph command aligns stereo pairs with
+# OpenCV's features, matching and resampling (the split packages: libopencv-dev would pull
+# in GUI toolkits).
 # fonts-liberation: the editor page's panel font (Liberation Sans has the widths of the
 # font the dialogs were laid out with, so their text fits its controls).
 # python3: writes loomhost's manual page and completion; dpkg-dev: dpkg-shlibdeps, which
@@ -35,6 +38,7 @@ packages=(
   fonts-liberation
   libsleef-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-features2d-dev
 )
 # clang-format-14: the formatting check (scripts/check-format.sh) wants that version.
 # ffmpeg and libstb-dev: peers the benchmarks compare with; time: compare_ffmpeg.sh

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/cli/anaglyph_adjust.h"
 #include "app/cli/commands.h"
 #include "app/cli/interrupt.h"
 #include "app/core/filter/filter_run.h"
@@ -20,10 +21,13 @@
 #include "app/core/jobs/frame_range.h"
 #include "app/core/model/scene_load.h"
 #include "app/core/model/texture_source.h"
+#include "app/core/stereo/colour_matrix.h"
 #include "app/core/stereo/compose_pair.h"
+#include "app/core/stereo/output_layout.h"
 #include "app/core/stereo/pair_jobs.h"
 #include "app/core/stereo/sequence.h"
 #include "app/core/stereo/stereo_photo.h"
+#include "app/core/video/layout_probe.h"
 #include "app/core/video/video_anaglyph.h"
 #include "foundation/host/sdk/scene_io.h"
 
@@ -31,14 +35,15 @@ namespace loom {
 namespace {
 
 struct AnaglyphOptions {
-    std::string left, right, output, saveConfig, scene, entry;
+    std::string left, right, output, saveConfig, scene, entry, probe;
     bool sbs = false;
     bool force = false;
     int bits = 0;  // 0: 16 when either input has more than 8 bits, else 8
     StereoOptions stereo;
-    std::string method = "grey", glasses, frames, shard, format = "png";
-    bool sheet = false;
+    std::string method = "grey", glasses, frames, shard, format = "png", matrix, outputLayout;
+    bool sheet = false, linear = false;
     VideoOptions video;
+    AnaglyphAdjustOptions adjust;
 };
 
 struct SceneFilterOptions {
@@ -246,11 +251,59 @@ std::vector<stereo::PairJob> PlanJobs(const AnaglyphOptions& opt) {
     return jobs;
 }
 
+/// PlanJobs for pictures holding both views: with --layout (then --sbs may be left out),
+/// or one picture alone whose file name says its layout (--layout auto, the default). A
+/// plain --sbs stays left then right at full size. `layout` says how to split them.
+std::vector<stereo::PairJob> PlanStillLayout(const AnaglyphOptions& opt,
+                                             stereo::PictureLayout& pictures) {
+    const std::string& given = opt.video.layout;
+    std::optional<StereoLayout> layout;
+    if (!given.empty() && given != "auto") {
+        layout = ParseStereoLayout(given);
+        if (!layout) {
+            throw std::runtime_error("--layout '" + given + "': choose auto, " +
+                                     StereoLayoutChoices());
+        }
+    }
+    const bool onePicture = opt.right.empty() && !stereo::IsStereoPhoto(opt.left) &&
+                            !std::filesystem::is_directory(opt.left);
+    if (layout && !onePicture) {
+        throw std::runtime_error(
+            "--layout takes one picture (or frame pattern) holding both "
+            "views");
+    }
+    // A lone picture without --sbs: its name may say how it holds the views.
+    const bool fromName =
+        !layout && onePicture && !opt.sbs && LayoutFromFileName(opt.left, 1000, 1000).has_value();
+    if (!layout && !fromName && onePicture && !opt.sbs && !stereo::IsFramePattern(opt.left) &&
+        !opt.left.empty()) {
+        throw std::runtime_error(
+            opt.left +
+            ": one picture whose name says no layout (such as _sbs or _tb): give "
+            "--layout (" +
+            StereoLayoutChoices() +
+            "), --sbs, or the right view too (anaglyph --probe FILE says what it found)");
+    }
+    if (!layout && !fromName) return PlanJobs(opt);
+    AnaglyphOptions both = opt;
+    both.sbs = true;
+    pictures.layout = layout;
+    pictures.fromName = fromName;
+    return PlanJobs(both);
+}
+
 /// How each video frame is composed: grey through the filter, as still pictures are; the
 /// colour methods through the same composition as still pictures.
 ComposeFrame VideoComposition(const stereo::AnaglyphSettings& settings, ImageFilter& filter) {
-    if (settings.method == stereo::AnaglyphMethod::kGrey) {
-        return ComposeWithFilter(filter, &InterruptFlag());
+    if (settings.method == stereo::AnaglyphMethod::kGrey && !settings.matrix) {
+        ComposeFrame grey = ComposeWithFilter(filter, &InterruptFlag());
+        if (!settings.greyForGlasses) return grey;
+        return
+            [grey, settings](Image16& left, Image16& right, Image16& composed, std::string& error) {
+                if (!grey(left, right, composed, error)) return false;
+                stereo::FillGlassesPrimaries(settings.glasses, settings.eyes, composed);
+                return true;
+            };
     }
     // The progress window is made on the composing thread, at its first frame.
     auto window = std::make_shared<std::unique_ptr<FilterProgressWindow>>();
@@ -267,6 +320,10 @@ ComposeFrame VideoComposition(const stereo::AnaglyphSettings& settings, ImageFil
 }
 
 void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
+    if (!opt.probe.empty()) {
+        std::fputs(DescribeProbe(opt.probe, ProbeLayout(opt.probe)).c_str(), stdout);
+        return;
+    }
     if (opt.left.empty() && opt.saveConfig.empty()) {
         throw std::runtime_error(
             "give the LEFT and RIGHT images (or --sbs IMAGE, a stereo photo, frame patterns or "
@@ -281,6 +338,39 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         throw std::runtime_error(std::string("--method ") + stereo::MethodName(settings.method) +
                                  " takes --glasses; --left-eye, --right-eye, --left-comp, "
                                  "--right-comp, --config and --scene set the grey method");
+    }
+    if (!opt.matrix.empty()) {
+        if (opt.method != "grey" || glasses || opt.sheet || opt.stereo.ChangesSomething() ||
+            !opt.stereo.configFile.empty() || !opt.scene.empty()) {
+            throw std::runtime_error(
+                "--matrix is a composition of its own: give it without --method, --glasses, "
+                "--sheet and the grey method's options");
+        }
+        settings.matrix = stereo::ParseColourMatrix(opt.matrix);
+    }
+    if (opt.linear) {
+        if (settings.method == stereo::AnaglyphMethod::kGrey && !settings.matrix) {
+            throw std::runtime_error(
+                "--linear composes the colour methods and --matrix in "
+                "linear light; the grey method keeps its own arithmetic");
+        }
+        settings.linear = true;
+    }
+    stereo::OutputLayout arrange = stereo::OutputLayout::kAnaglyph;
+    if (!opt.outputLayout.empty()) {
+        const auto parsed = stereo::ParseOutputLayout(opt.outputLayout);
+        if (!parsed) {
+            throw std::runtime_error("--output-layout '" + opt.outputLayout + "': choose " +
+                                     stereo::OutputLayoutChoices());
+        }
+        arrange = *parsed;
+        if (arrange != stereo::OutputLayout::kAnaglyph &&
+            (opt.sheet || !opt.matrix.empty() || opt.linear || opt.method != "grey" ||
+             !opt.glasses.empty())) {
+            throw std::runtime_error("--output-layout " + opt.outputLayout +
+                                     " arranges the views as they are: it takes no --method, "
+                                     "--glasses, --matrix, --linear or --sheet");
+        }
     }
     const bool video = IsVideoFile(opt.left);  // checked by RunVideoAnaglyph
     VideoJob videoJob{opt.left, opt.right, opt.output, opt.sbs, opt.force, {}};
@@ -314,13 +404,40 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
             };
         }
     }
+    const stereo::AdjustOptions adjust = opt.adjust.Parse();
+    AnaglyphAdjustOptions stillOnly = opt.adjust;
+    stillOnly.swap = false;
+    if (video && stillOnly.Given()) {
+        throw std::runtime_error(
+            "--align, --parallax, --crop and --report take still pictures, stereo photos, "
+            "frame patterns and folders; not video yet");
+    }
+    if (!opt.left.empty() && !video && opt.output.empty() &&
+        adjust.align == stereo::AlignMode::kReport) {
+        // The correction alone, nothing composed.
+        if (opt.sbs && !opt.right.empty()) {
+            throw std::runtime_error("--sbs takes one side-by-side image, not two");
+        }
+        stereo::PairJob job;
+        job.source.left = opt.left;
+        job.source.right = opt.right;
+        job.source.sideBySide = opt.sbs;
+        job.label = opt.right.empty() ? opt.left : opt.left + " + " + opt.right;
+        PairAdjuster adjuster(opt.adjust, false, opt.force);
+        Image16 left, right;
+        stereo::ReadPair(job.source, left, right);
+        adjuster(job, left, right);
+        adjuster.WriteReport(opt.force);
+        return;
+    }
     std::vector<stereo::PairJob> jobs;
+    stereo::PictureLayout pictureLayout;
     if (!opt.left.empty() && !video) {
         if (opt.output.empty()) throw std::runtime_error("-o OUT is required");
         if (opt.bits != 0 && opt.bits != 8 && opt.bits != 16) {
             throw std::runtime_error("--bits must be 8 or 16");
         }
-        jobs = PlanJobs(opt);
+        jobs = PlanStillLayout(opt, pictureLayout);
     }
     // Ctrl-C from here on, during the final write too, stops before a file is replaced.
     WatchInterrupt();
@@ -353,9 +470,32 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         opt.stereo, glasses);
     if (!opt.saveConfig.empty()) WriteStereoRecord(opt.saveConfig, stored, save);
     settings.eyes = DecodeStereoSettings(stored);
+    settings.greyForGlasses = glasses.has_value();
     if (video) {
-        RunVideoAnaglyph(videoJob, opt.video, VideoComposition(settings, *filter),
-                         &InterruptFlag());
+        ComposeFrame compose = VideoComposition(settings, *filter);
+        VideoOptions videoOptions = opt.video;
+        videoOptions.arrange = arrange;
+        if (arrange != stereo::OutputLayout::kAnaglyph) {
+            compose = [arrange](Image16& left, Image16& right, Image16& composed,
+                                std::string& error) {
+                Unpack(left);
+                Unpack(right);
+                try {
+                    composed = stereo::ArrangeViews(arrange, left, right);
+                } catch (const std::exception& e) {
+                    error = e.what();
+                    return false;
+                }
+                return true;
+            };
+        }
+        if (opt.adjust.swap) {
+            compose = [compose](Image16& left, Image16& right, Image16& composed,
+                                std::string& error) {
+                return compose(right, left, composed, error);
+            };
+        }
+        RunVideoAnaglyph(videoJob, videoOptions, compose, &InterruptFlag());
         return;
     }
     if (jobs.empty()) return;
@@ -364,7 +504,24 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     run.bits = opt.bits;
     run.sheet = opt.sheet;
     run.save = save;
-    stereo::RunPairJobs(jobs, settings, filter.get(), run);
+    run.layout = pictureLayout;
+    run.arrange = arrange;
+    run.continueOnError = opt.video.ContinuesOnError();
+    std::shared_ptr<PairAdjuster> adjuster;
+    if (adjust.Any()) {
+        adjuster = std::make_shared<PairAdjuster>(opt.adjust, jobs.size() > 1, opt.force);
+        run.adjust = [adjuster](const stereo::PairJob& job, Image16& left, Image16& right) {
+            (*adjuster)(job, left, right);
+        };
+    }
+    try {
+        stereo::RunPairJobs(jobs, settings, filter.get(), run);
+    } catch (...) {
+        // What was found before the failure is reported still.
+        if (adjuster) adjuster->WriteReport(opt.force);
+        throw;
+    }
+    if (adjuster) adjuster->WriteReport(opt.force);
 }
 
 void RunSceneFilter(AppContext& ctx, const SceneFilterOptions& opt) {
@@ -426,6 +583,18 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--glasses", opt->glasses,
                     "red-cyan (default), green-magenta or amber-blue: the colour methods' "
                     "glasses; with grey, the eye channels (before --left-eye/--right-eye)");
+    cmd->add_option(
+        "--output-layout", opt->outputLayout,
+        "Write the views arranged instead of an anaglyph: " + stereo::OutputLayoutChoices() +
+            " (sbs/tb twice the size, -half squeezed; rows, columns and checkerboard "
+            "interleaved; left or right alone), at the input's depth");
+    cmd->add_option("--matrix", opt->matrix,
+                    "Compose with your own 3x6 matrix: 18 numbers separated by commas (rows "
+                    "the output's red, green, blue; columns the left view's r, g, b then the "
+                    "right view's), or a file holding them");
+    cmd->add_flag("--linear", opt->linear,
+                  "Compose the colour methods (and --matrix) in linear light: the views "
+                  "decoded from sRGB, composed, encoded again");
     cmd->add_flag("--sheet", opt->sheet,
                   "Write the four methods on one sheet: grey and half-colour above, colour "
                   "and dubois below");
@@ -445,6 +614,10 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
                     "has more than 8)");
     opt->stereo.AddOptions(*cmd);
     opt->video.AddOptions(*cmd);
+    opt->adjust.AddOptions(*cmd);
+    cmd->add_option("--probe", opt->probe,
+                    "Print how FILE holds its stereo pair (its container, stereo data or "
+                    "name) and why, then stop");
     cmd->add_option("--save-config", opt->saveConfig, "Store the 12-byte configuration in FILE");
     cmd->add_flag("--force", opt->force, "Replace output files that are read-only");
     cmd->add_option("--scene", opt->scene, "Take the configuration from a scene file");

@@ -16,7 +16,7 @@
 #include "app/core/model/rand_stream.h"
 #include "app/core/render/quantize.h"
 #include "app/core/stereo/compose_pair.h"
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
 #include "app/core/video/video_anaglyph.h"
 #include "app/frei0r/frei0r_log.h"
 
@@ -68,14 +68,11 @@ struct Instance {
 float Compensation(double d) { return static_cast<float>(-0.5 + 0.5 * std::clamp(d, 0.0, 1.0)); }
 
 stereo::AnaglyphSettings SettingsOf(const Instance& in) {
-    stereo::AnaglyphSettings s;
-    s.method = static_cast<stereo::AnaglyphMethod>(in.method);
     std::optional<stereo::Glasses> glasses;
-    if (in.glasses > 0) glasses = s.glasses = static_cast<stereo::Glasses>(in.glasses - 1);
-    s.eyes =
-        stereo::ChooseStereoSettings(glasses, glasses ? -1 : in.leftEye, glasses ? -1 : in.rightEye,
-                                     Compensation(in.leftComp), Compensation(in.rightComp));
-    return s;
+    if (in.glasses > 0) glasses = static_cast<stereo::Glasses>(in.glasses - 1);
+    return stereo::AnaglyphSettingsFor(static_cast<stereo::AnaglyphMethod>(in.method), glasses,
+                                       in.leftEye, in.rightEye, Compensation(in.leftComp),
+                                       Compensation(in.rightComp));
 }
 
 /// An RGBA8888 frame as packed 8-bit RGB (alpha dropped).

@@ -136,14 +136,11 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) no
 /// The core's settings from the properties; throws std::runtime_error for eyes both the
 /// same colour.
 stereo::AnaglyphSettings SettingsOf(const Values& v) {
-    stereo::AnaglyphSettings settings;
-    settings.method = static_cast<stereo::AnaglyphMethod>(v.method);
     std::optional<stereo::Glasses> glasses;
-    if (v.glasses > 0) glasses = settings.glasses = static_cast<stereo::Glasses>(v.glasses - 1);
-    settings.eyes = stereo::ChooseStereoSettings(
-        glasses, glasses ? -1 : v.leftEye, glasses ? -1 : v.rightEye,
+    if (v.glasses > 0) glasses = static_cast<stereo::Glasses>(v.glasses - 1);
+    return stereo::AnaglyphSettingsFor(
+        static_cast<stereo::AnaglyphMethod>(v.method), glasses, v.leftEye, v.rightEye,
         static_cast<float>(v.leftCompensation), static_cast<float>(v.rightCompensation));
-    return settings;
 }
 
 const Babl* Rgba16() { return babl_format("R'G'B'A u16"); }

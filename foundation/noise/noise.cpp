@@ -11,7 +11,9 @@
 #endif
 
 #include "foundation/host/base/crt.h"
+#include "foundation/host/base/vector_level.h"
 #include "foundation/noise/noise_internal.h"
+#include "foundation/noise/noise_kernels.h"
 
 namespace loom::noise {
 namespace {
@@ -177,24 +179,6 @@ void Noise3LanesBase(const NoiseTables& t, const float* x, const float* y, const
     Noise3Lanes(t, x, y, z, n, out);
 }
 
-#if defined(__x86_64__)
-// The same code with 256-bit registers (no fused multiply-add: the target adds none).
-[[gnu::target("avx2")]] void Noise3LanesAvx2(const NoiseTables& t, const float* x, const float* y,
-                                             const float* z, int n, float* out) noexcept {
-    Noise3Lanes(t, x, y, z, n, out);
-}
-#endif
-
-using Noise3LanesFn = void (*)(const NoiseTables&, const float*, const float*, const float*, int,
-                               float*) noexcept;
-
-Noise3LanesFn PickNoise3Lanes() noexcept {
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) return Noise3LanesAvx2;
-#endif
-    return Noise3LanesBase;
-}
-
 }  // namespace
 
 void BuildNoiseTables(NoiseTables& t) noexcept {
@@ -218,17 +202,86 @@ void BuildNoiseTables(NoiseTables& t) noexcept {
         for (int d = 0; d < 2; ++d) t.g2[NOISE_B + i][d] = t.g2[i][d];
         for (int d = 0; d < 3; ++d) t.g3[NOISE_B + i][d] = t.g3[i][d];
     }
+    for (int m = 0; m < NOISE_B; ++m) {
+        t.p8[m] = static_cast<std::uint8_t>(t.p[m]);
+        for (int d = 0; d < 3; ++d) {
+            t.g3Pairs[m][d] = t.g3[m][d];
+            t.g3Pairs[m][3 + d] = t.g3[m + 1][d];
+        }
+        t.g3Pairs[m][6] = t.g3Pairs[m][7] = 0.0f;
+    }
+    t.reserved[0] = t.reserved[1] = 0;
 }
 
 const NoiseTables& ActiveNoiseTables() noexcept { return Tables(); }
 
 void Noise3BatchOnTables(const NoiseTables& t, const float* x, const float* y, const float* z,
                          int n, float* out) noexcept {
-    static const Noise3LanesFn lanes = PickNoise3Lanes();
-    lanes(t, x, y, z, n, out);
+    Noise3Batch(t, x, y, z, n, out);
 }
 
 bool NoiseTablesBuilt() noexcept { return gNoiseStart.load(std::memory_order_acquire) == kBuilt; }
+
+float Noise3(const NoiseTables& t, const float v[3]) noexcept {
+    const Lattice lx = Setup(v[0]);
+    const Lattice ly = Setup(v[1]);
+    const Lattice lz = Setup(v[2]);
+    const int i = t.p[lx.b0];
+    const int j = t.p[lx.b1];
+    const int b00 = t.p[i + ly.b0];
+    const int b10 = t.p[j + ly.b0];
+    const int b01 = t.p[i + ly.b1];
+    const int b11 = t.p[j + ly.b1];
+    const double sx = SCurve(lx.r0);
+    const double sy = SCurve(ly.r0);
+    const double sz = SCurve(lz.r0);
+
+    // The z index is added to the corner index without a further permutation lookup.
+    // Lane 0 carries the y0 row (corners b00, b10), lane 1 the y1 row (b01, b11); each lane
+    // does the scalar steps in the scalar order, so the results are those of plain doubles.
+    const V2 ry = {ly.r0, ly.r1};
+    const auto plane = [&](int bz, double rz) noexcept {
+        const float* q00 = t.g3[b00 + bz];
+        const float* q01 = t.g3[b01 + bz];
+        const float* q10 = t.g3[b10 + bz];
+        const float* q11 = t.g3[b11 + bz];
+        const V2 near =
+            lx.r0 * Pair(q00[0], q01[0]) + ry * Pair(q00[1], q01[1]) + rz * Pair(q00[2], q01[2]);
+        const V2 far =
+            lx.r1 * Pair(q10[0], q11[0]) + ry * Pair(q10[1], q11[1]) + rz * Pair(q10[2], q11[2]);
+        const V2 ab = near + sx * (far - near);  // lerp(sx, ...) of both rows
+        return Lerp(sy, ab[0], ab[1]);
+    };
+    const double c = plane(lz.b0, lz.r0);
+    const double d = plane(lz.b1, lz.r1);
+    return static_cast<float>(Lerp(sz, c, d));
+}
+
+void Noise3Batch(const NoiseTables& t, VectorLevel level, const float* x, const float* y,
+                 const float* z, int n, float* out) noexcept {
+    if (level == VectorLevel::kAvx512 && detail::kNoise3Avx512 &&
+        ProcessorRunsVectorLevel(VectorLevel::kAvx512)) {
+        static const bool vbmi = ProcessorHasVectorExtension(VectorExtension::kAvx512Vbmi);
+        (vbmi ? detail::kNoise3Avx512Vbmi : detail::kNoise3Avx512)(t, x, y, z, n, out);
+    } else if (level >= VectorLevel::kAvx2 && detail::kNoise3Avx2 &&
+               ProcessorRunsVectorLevel(VectorLevel::kAvx2)) {
+        detail::kNoise3Avx2(t, x, y, z, n, out);
+    } else if (level == VectorLevel::kScalar) {
+        for (int i = 0; i < n; ++i) {
+            const float v[3] = {x[i], y[i], z[i]};
+            out[i] = Noise3(t, v);
+        }
+    } else {
+        Noise3LanesBase(t, x, y, z, n, out);
+    }
+}
+
+void Noise3Batch(const NoiseTables& t, const float* x, const float* y, const float* z, int n,
+                 float* out) noexcept {
+    static const VectorLevel level = ActiveVectorLevel();
+    // One or two samples cost less one by one than a vector step of eight.
+    Noise3Batch(t, n <= 2 ? VectorLevel::kScalar : level, x, y, z, n, out);
+}
 
 }  // namespace loom::noise
 
@@ -284,47 +337,10 @@ float noise2(const float v[2]) noexcept {
     return static_cast<float>(Lerp(sy, a, b));
 }
 
-float noise3(const float v[3]) noexcept {
-    using namespace loom::noise;
-    const NoiseTables& t = Tables();
-    const Lattice lx = Setup(v[0]);
-    const Lattice ly = Setup(v[1]);
-    const Lattice lz = Setup(v[2]);
-    const int i = t.p[lx.b0];
-    const int j = t.p[lx.b1];
-    const int b00 = t.p[i + ly.b0];
-    const int b10 = t.p[j + ly.b0];
-    const int b01 = t.p[i + ly.b1];
-    const int b11 = t.p[j + ly.b1];
-    const double sx = SCurve(lx.r0);
-    const double sy = SCurve(ly.r0);
-    const double sz = SCurve(lz.r0);
-
-    // The z index is added to the corner index without a further permutation lookup.
-    // Lane 0 carries the y0 row (corners b00, b10), lane 1 the y1 row (b01, b11); each lane
-    // does the scalar steps in the scalar order, so the results are those of plain doubles.
-    const V2 ry = {ly.r0, ly.r1};
-    const auto plane = [&](int bz, double rz) noexcept {
-        const float* q00 = t.g3[b00 + bz];
-        const float* q01 = t.g3[b01 + bz];
-        const float* q10 = t.g3[b10 + bz];
-        const float* q11 = t.g3[b11 + bz];
-        const V2 near =
-            lx.r0 * Pair(q00[0], q01[0]) + ry * Pair(q00[1], q01[1]) + rz * Pair(q00[2], q01[2]);
-        const V2 far =
-            lx.r1 * Pair(q10[0], q11[0]) + ry * Pair(q10[1], q11[1]) + rz * Pair(q10[2], q11[2]);
-        const V2 ab = near + sx * (far - near);  // lerp(sx, ...) of both rows
-        return Lerp(sy, ab[0], ab[1]);
-    };
-    const double c = plane(lz.b0, lz.r0);
-    const double d = plane(lz.b1, lz.r1);
-    return static_cast<float>(Lerp(sz, c, d));
-}
+float noise3(const float v[3]) noexcept { return loom::noise::Noise3(loom::noise::Tables(), v); }
 
 void noise3Batch(const float* x, const float* y, const float* z, int n, float* out) noexcept {
-    using namespace loom::noise;
-    static const Noise3LanesFn lanes = PickNoise3Lanes();
-    lanes(Tables(), x, y, z, n, out);
+    loom::noise::Noise3Batch(loom::noise::Tables(), x, y, z, n, out);
 }
 
 float noiseN(const float* v, int n) noexcept {

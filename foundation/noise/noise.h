@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "foundation/host/base/vector_level.h"
+
 /// Marks the functions a plug-in exports although it is built with hidden visibility.
 #define LOOM_NOISE_EXPORT __attribute__((visibility("default")))
 
@@ -35,7 +37,8 @@ float noise2(const float v[2]) noexcept;
 /// Gradient noise of v[0], v[1], v[2]; exactly 0 at lattice points above -4096.
 float noise3(const float v[3]) noexcept;
 
-/// out[i] = noise3({x[i], y[i], z[i]}) for i < n, bit for bit, four samples at a time.
+/// out[i] = noise3({x[i], y[i], z[i]}) for i < n, bit for bit, several samples at a time
+/// at the process's vector level (foundation/host/base/vector_level.h).
 void noise3Batch(const float* x, const float* y, const float* z, int n, float* out) noexcept;
 
 /// Dispatch on the dimension count: 0 gives 0 (and builds nothing), 1 noise1(v[0]),
@@ -58,12 +61,21 @@ inline constexpr int kTableSize = 2 * NOISE_B + 2;
 
 /// The permutation and gradient tables. Entries 256..513 repeat entries 0..257, so a
 /// lookup table[a + b] with a, b in 0..255 needs no second mask.
-struct NoiseTables {
+struct alignas(64) NoiseTables {
+    /// For the vector forms: row m holds g3[m] and g3[m + 1] (the gradients of one lattice
+    /// corner in two neighbouring z planes) and two zeros, one aligned 32-byte load.
+    float g3Pairs[NOISE_B][8];
+    /// For the vector forms: p[0..255] as bytes.
+    std::uint8_t p8[NOISE_B];
     std::int32_t p[kTableSize];
     float g1[kTableSize];
     float g2[kTableSize][2];
     float g3[kTableSize][3];
+    std::int32_t reserved[2];  ///< zero; makes the size a whole number of cache lines
 };
+// No padding anywhere: two builds from the same stream compare equal byte for byte.
+static_assert(sizeof(NoiseTables) ==
+              sizeof(float) * NOISE_B * 8 + NOISE_B + 4 * kTableSize * (1 + 1 + 2 + 3) + 8);
 
 /// Fills `t` from the calling thread's crt::rand() stream, consuming exactly 1,791 draws:
 /// per i = 0..255 the draws for g1, g2 x, g2 y, g3 x, g3 y, g3 z, then 255 shuffle draws.
@@ -75,6 +87,18 @@ const NoiseTables& ActiveNoiseTables() noexcept;
 
 /// Whether the module's tables have been built (for tests of the lazy start).
 bool NoiseTablesBuilt() noexcept;
+
+/// noise3 of v with the tables `t` (noise3 itself reads the module's tables).
+float Noise3(const NoiseTables& t, const float v[3]) noexcept;
+
+/// out[i] = Noise3(t, {x[i], y[i], z[i]}) for i < n, bit for bit, at the process's vector
+/// level: AVX-512 takes eight samples a step, AVX2 eight in two halves, the base level four,
+/// the scalar level one.
+void Noise3Batch(const NoiseTables& t, const float* x, const float* y, const float* z, int n,
+                 float* out) noexcept;
+/// The same at `level` (tests and benchmarks); a level the processor lacks runs as base.
+void Noise3Batch(const NoiseTables& t, VectorLevel level, const float* x, const float* y,
+                 const float* z, int n, float* out) noexcept;
 
 /// The tables of seed `seed` (1 .. 2^31 - 1): built by BuildNoiseTables from a generator
 /// seeded with a mix of `seed` (the calling thread's own stream is left as it was), shared

@@ -4,10 +4,9 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <initializer_list>
 
+#include "foundation/host/base/vector_level.h"
 #include "foundation/vecmath/kernels.h"
 
 namespace loom::vecmath {
@@ -68,18 +67,19 @@ const detail::Kernels& KernelsOf(Isa isa) noexcept {
     return detail::kScalarKernels;
 }
 
+// The process's vector level, in this library's names.
 Isa PickIsa() noexcept {
-    Isa best = Isa::kScalar;
-    for (Isa isa : {Isa::kSse2, Isa::kAvx2, Isa::kAvx512}) {
-        if (IsaAvailable(isa)) best = isa;
+    switch (ActiveVectorLevel()) {
+        case VectorLevel::kAvx512:
+            return Isa::kAvx512;
+        case VectorLevel::kAvx2:
+            return Isa::kAvx2;
+        case VectorLevel::kBase:
+            return IsaAvailable(Isa::kSse2) ? Isa::kSse2 : Isa::kScalar;
+        case VectorLevel::kScalar:
+            break;
     }
-    // A named set the CPU lacks is ignored rather than trusted.
-    if (const char* wanted = std::getenv("LOOM_ISA")) {
-        for (Isa isa : {Isa::kScalar, Isa::kSse2, Isa::kAvx2, Isa::kAvx512}) {
-            if (std::strcmp(wanted, IsaName(isa)) == 0 && IsaAvailable(isa)) return isa;
-        }
-    }
-    return best;
+    return Isa::kScalar;
 }
 
 // The active set, chosen at the first call. Read on every call, so kept as one atomic
@@ -126,19 +126,16 @@ bool IsaAvailable(Isa isa) noexcept {
         case Isa::kScalar:
         case Isa::kCLibrary:
             return true;
-#if defined(__x86_64__)
         case Isa::kSse2:
+#if defined(__x86_64__)
             return true;
-        case Isa::kAvx2:
-            // The AVX kernels need AVX; AVX2 is asked for so that the name means what the
-            // rest of the batch code may assume.
-            return __builtin_cpu_supports("avx2") != 0;
-        case Isa::kAvx512:
-            return __builtin_cpu_supports("avx512f") != 0;
 #else
-        default:
             return false;
 #endif
+        case Isa::kAvx2:
+            return ProcessorRunsVectorLevel(VectorLevel::kAvx2);
+        case Isa::kAvx512:
+            return ProcessorRunsVectorLevel(VectorLevel::kAvx512);
     }
     return false;
 }

@@ -8,9 +8,9 @@
 /// a caller of a thousand gets; and two machines with different vector units write the
 /// same files. Results lie within 1 ulp of the exact value (hypot within 0.5001 ulp).
 ///
-/// The instruction set is picked once per process: the widest the CPU offers, or the one
-/// the LOOM_ISA variable names (scalar, sse2, avx2, avx512) when the CPU has it. No
-/// function allocates, locks or throws; all are safe on any number of threads.
+/// The instruction set follows the process's vector level (foundation/host/base/
+/// vector_level.h: the host runtime, which every user of this library links, decides it).
+/// No function allocates, locks or throws; all are safe on any number of threads.
 /// `out` may be the same array as an input.
 
 namespace loom::vecmath {

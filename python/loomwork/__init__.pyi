@@ -1,4 +1,4 @@
-from typing import Iterable, Literal, Mapping, Sequence, overload
+from typing import Any, Iterable, Literal, Mapping, Sequence, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -100,7 +100,21 @@ def anaglyph(
     right_comp: float = -0.1,
     method: Literal["grey", "half-colour", "colour", "dubois"] = "grey",
     glasses: Literal["red-cyan", "green-magenta", "amber-blue"] | None = None,
+    align: bool | Literal["apply", "report", "try"] | None = None,
+    parallax: float | Literal["auto"] | None = None,
+    crop: str | None = None,
+    matrix: str | Sequence[float] | None = None,
+    linear: bool = False,
+    swap: bool = False,
 ) -> npt.NDArray[np.uint16]: ...
+def align(
+    left: npt.NDArray[np.uint8] | npt.NDArray[np.uint16] | npt.NDArray[np.float32],
+    right: npt.NDArray[np.uint8] | npt.NDArray[np.uint16] | npt.NDArray[np.float32],
+    apply: bool | Literal["apply", "report", "try"] = True,
+    parallax: float | Literal["auto"] | None = None,
+    crop: str | None = None,
+    swap: bool = False,
+) -> tuple[dict[str, Any], npt.NDArray[np.uint16], npt.NDArray[np.uint16]]: ...
 def load_scene(path: str) -> dict[str, Texture]: ...
 def save_scene(path: str, textures: Texture | Mapping[str, Texture] | Iterable[Texture]) -> None: ...
 def read_image(

@@ -13,6 +13,7 @@
 
 #include "app/core/filter/image16.h"
 #include "app/core/model/scene_load.h"
+#include "app/core/stereo/colour_matrix.h"
 #include "app/core/stereo/colour_methods.h"
 #include "app/core/stereo/compose_pair.h"
 #include "foundation/host/sdk/filters.h"
@@ -22,6 +23,7 @@
 #include "python/src/class_params.h"
 #include "python/src/errors.h"
 #include "python/src/plugins.h"
+#include "python/src/stereo.h"
 #include "python/src/texture.h"
 
 namespace py = pybind11;
@@ -380,10 +382,39 @@ void WriteImageArray(const std::string& path, const py::array& image, std::optio
 
 py::array AnaglyphArrays(const py::array& left, const py::array& right, const std::string& leftEye,
                          const std::string& rightEye, double leftComp, double rightComp,
-                         const std::string& method, const std::optional<std::string>& glasses) {
+                         const std::string& method, const std::optional<std::string>& glasses,
+                         const py::object& align, const py::object& parallax,
+                         const std::optional<std::string>& crop, const py::object& matrix,
+                         bool linear, bool swap) {
     loom::stereo::AnaglyphSettings settings;
     settings.method = loom::stereo::ParseAnaglyphMethod(method);
     if (glasses) settings.glasses = loom::stereo::ParseGlasses(*glasses);
+    if (!matrix.is_none()) {
+        if (method != "grey" || glasses) {
+            throw std::runtime_error(
+                "matrix is a composition of its own: give it without "
+                "method and glasses");
+        }
+        std::string text;
+        if (py::isinstance<py::str>(matrix)) {
+            text = matrix.cast<std::string>();
+        } else {
+            for (const double v : matrix.cast<std::vector<double>>()) {
+                text += (text.empty() ? "" : ",") + py::str(py::float_(v)).cast<std::string>();
+            }
+        }
+        settings.matrix = loom::stereo::ParseColourMatrix(text);
+    }
+    if (linear) {
+        if (settings.method == loom::stereo::AnaglyphMethod::kGrey && !settings.matrix) {
+            throw std::runtime_error(
+                "linear composes the colour methods and matrix in linear "
+                "light; the grey method keeps its own arithmetic");
+        }
+        settings.linear = true;
+    }
+    const loom::stereo::AdjustOptions adjust =
+        loomwork::AdjustFromArguments(align, parallax, crop, swap);
     if (settings.method != loom::stereo::AnaglyphMethod::kGrey &&
         (leftEye != "red" || rightEye != "green" || leftComp != -0.1 || rightComp != -0.1)) {
         throw std::runtime_error(std::string("method ") +
@@ -391,10 +422,21 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
                                  " takes glasses; left_eye, right_eye, left_comp and right_comp "
                                  "set the grey method");
     }
-    const loom::Image16 l = loomwork::Image16FromArray(left, "left");
-    const loom::Image16 r = loomwork::Image16FromArray(right, "right");
+    loom::Image16 l = loomwork::Image16FromArray(left, "left");
+    loom::Image16 r = loomwork::Image16FromArray(right, "right");
+    if (adjust.Any()) {
+        py::gil_scoped_release release;
+        if (l.width != r.width || l.height != r.height) {
+            throw std::runtime_error("the views differ in size");
+        }
+        try {
+            loom::stereo::AdjustPair(adjust, l, r);
+        } catch (const std::invalid_argument& e) {
+            throw std::runtime_error(e.what());
+        }
+    }
     loom::Image16 result;
-    if (settings.method == loom::stereo::AnaglyphMethod::kGrey) {
+    if (settings.method == loom::stereo::AnaglyphMethod::kGrey && !settings.matrix) {
         if (glasses) {
             throw std::runtime_error(
                 "glasses go with the colour methods; the grey method takes "
@@ -608,12 +650,20 @@ as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.s
     m.def("anaglyph", &AnaglyphArrays, py::arg("left"), py::arg("right"),
           py::arg("left_eye") = "red", py::arg("right_eye") = "green", py::arg("left_comp") = -0.1,
           py::arg("right_comp") = -0.1, py::arg("method") = "grey", py::arg("glasses") = py::none(),
+          py::arg("align") = py::none(), py::arg("parallax") = py::none(),
+          py::arg("crop") = py::none(), py::arg("matrix") = py::none(), py::arg("linear") = false,
+          py::arg("swap") = false,
           R"(Composes a stereo pair into one anaglyph picture, as `loomhost anaglyph` does.
 left and right: arrays (H, W), (H, W, 3) or (H, W, 4) of uint8, uint16 or float32 (0..1).
 method "grey" (the stereo filter: eye colours "red", "green" or "blue", compensations
 -0.5..0), or "half-colour", "colour" or "dubois" for glasses "red-cyan" (default),
 "green-magenta" or "amber-blue".
+align (True, "report", "try"), parallax (pixels or "auto"), crop ("auto", "none", "W:H")
+and swap adjust the pair first, as align() does; matrix: 18 numbers (or their text, or a
+file) composing the output's red, green, blue from the left view's r, g, b then the right
+view's; linear: the colour methods and matrix compose in linear light.
 Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
+    loomwork::AddStereoFunctions(m);
     m.def("_scene_bytes", &SceneBytes, py::arg("textures"));
     m.def(
         "_load_scene_bytes",

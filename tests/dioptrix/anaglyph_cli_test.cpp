@@ -283,7 +283,7 @@ TEST_F(Anaglyph, BadInputGetsOneLineAndLeavesNoOutput) {
         {l + " " + r + out + " --left-eye red --right-eye red", "different colours"},
         {l + " " + r + out + " --bits 12", "--bits"},
         {l + " " + r, "-o"},
-        {l + out, "right-eye image"},
+        {l + out, "the right view too"},
         {"--sbs " + l + " " + r + out, "--sbs"},
         {l + " " + r + " -o " + Path("out.bmp"), "unsupported image format"},
         {l + " " + r + " -o " + Path("nodir/out.png"), "does not exist"},

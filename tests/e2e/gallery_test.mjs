@@ -35,7 +35,8 @@ try {
     sections: [...document.querySelectorAll('h2')].map((h) => h.id),
     figures: document.querySelectorAll('figure').length,
     uncommented: [...document.querySelectorAll('figure')]
-                     .filter((f) => !/^loomhost \w/.test(f.querySelector('code')?.textContent ?? ''))
+                     .filter((f) => !/^(loomhost \w|env \S+=.* (gegl|ffmpeg|melt) )/.test(
+                         f.querySelector('code')?.textContent ?? ''))
                      .map((f) => f.id),
     strips: [...document.querySelectorAll('.strip')].map((s) => s.querySelectorAll('img').length),
     anaglyphRows: [...document.querySelectorAll('figure')]

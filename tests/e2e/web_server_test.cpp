@@ -438,7 +438,7 @@ TEST_F(WebServer, TheOwnerIsServedUnderAThousandSlowTokenlessConnections) {
     files.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
     ::setrlimit(RLIMIT_NOFILE, &files);
     if (files.rlim_cur < 4500) GTEST_SKIP() << "needs 4500 open files, may have " << files.rlim_cur;
-    Serve([](httplib::Client& http, int port) {
+    Serve([&](httplib::Client& http, int port) {
         // Each sends part of its headers and then nothing; more keep coming while the owner
         // asks.
         std::vector<std::unique_ptr<RawConnection>> slow;

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
 #include "tests/frontends/host_run.h"
 
 namespace loomtest {

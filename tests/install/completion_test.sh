@@ -21,7 +21,7 @@ offers() {  # offers "WORDS..." EXPECTED: the completion of the last word is EXP
 offers "render" loomhost re
 offers "eval" loomhost --plugins /some/folder ev
 offers "set show" loomhost scene s
-offers "--entry --force --help --key --set" loomhost scene new --
+offers "--entry --force --help --key --seed --set" loomhost scene new --
 offers "--bits --bump-scale" loomhost render --b
 offers "nimbra" loomhost render ni
 offers "" loomhost render -o ni  # a value: left to file names

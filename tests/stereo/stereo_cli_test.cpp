@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -103,13 +104,25 @@ TEST_F(StereoCli, MethodsAndGlassesReachTheComposition) {
                                         72);
         EXPECT_EQ(Load(Path(name)).pixels, expected);
     }
-    // Grey is the default, unchanged byte for byte; its glasses choose the eye channels.
+    // Grey is the default, unchanged byte for byte. Named glasses choose the eye channels
+    // and fill both primaries of a two-primary filter with that eye's grey.
     ExpectOk(l + " " + r + " -o " + Path("default.png"));
-    ExpectOk(l + " " + r + " -o " + Path("grey.png") + " --method grey --glasses red-cyan");
+    ExpectOk(l + " " + r + " -o " + Path("grey.png") + " --method grey");
     EXPECT_EQ(FileBytes(Path("default.png")), FileBytes(Path("grey.png")));
+    ExpectOk(l + " " + r + " -o " + Path("rc.png") + " --glasses red-cyan");
     ExpectOk(l + " " + r + " -o " + Path("gm.png") + " --glasses green-magenta");
     ExpectOk(l + " " + r + " -o " + Path("gr.png") + " --left-eye green --right-eye red");
-    EXPECT_EQ(FileBytes(Path("gm.png")), FileBytes(Path("gr.png")));
+    const Image16 plain = Load(Path("default.png")), cyan = Load(Path("rc.png"));
+    const Image16 magenta = Load(Path("gm.png")), greenRed = Load(Path("gr.png"));
+    for (std::size_t i = 0; i < plain.pixels.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(cyan.pixels[i].r, plain.pixels[i].r);
+        EXPECT_EQ(cyan.pixels[i].g, plain.pixels[i].g);
+        EXPECT_EQ(cyan.pixels[i].b, plain.pixels[i].g);
+        EXPECT_EQ(magenta.pixels[i].g, greenRed.pixels[i].g);
+        EXPECT_EQ(magenta.pixels[i].r, greenRed.pixels[i].r);
+        EXPECT_EQ(magenta.pixels[i].b, greenRed.pixels[i].r);
+    }
     ExpectError(l + " " + r + " -o " + Path("x.png") + " --method dubois --left-comp -0.2",
                 "--method dubois takes --glasses");
     ExpectError(l + " " + r + " -o " + Path("x.png") + " --method anaglyph", "grey, half-colour");

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "foundation/host/base/vector_level.h"
 #include "foundation/vecmath/vec_math.h"
 
 using loom::vecmath::Isa;
@@ -112,14 +113,22 @@ INSTANTIATE_TEST_SUITE_P(Sets, VecMath,
                              return std::string(loom::vecmath::IsaName(p.param));
                          });
 
-TEST(VecMathDispatch, PicksTheWidestSetTheCpuHas) {
-    // LOOM_ISA may narrow the choice (the test runs without it unless a run sets it).
-    if (std::getenv("LOOM_ISA")) GTEST_SKIP() << "LOOM_ISA set";
-    Isa widest = Isa::kScalar;
-    for (Isa isa : {Isa::kSse2, Isa::kAvx2, Isa::kAvx512}) {
-        if (loom::vecmath::IsaAvailable(isa)) widest = isa;
+TEST(VecMathDispatch, RunsTheProcesssVectorLevel) {
+    Isa want = Isa::kScalar;
+    switch (loom::ActiveVectorLevel()) {
+        case loom::VectorLevel::kAvx512:
+            want = Isa::kAvx512;
+            break;
+        case loom::VectorLevel::kAvx2:
+            want = Isa::kAvx2;
+            break;
+        case loom::VectorLevel::kBase:
+            want = loom::vecmath::IsaAvailable(Isa::kSse2) ? Isa::kSse2 : Isa::kScalar;
+            break;
+        case loom::VectorLevel::kScalar:
+            break;
     }
-    EXPECT_EQ(loom::vecmath::ActiveIsa(), widest);
+    EXPECT_EQ(loom::vecmath::ActiveIsa(), want);
 }
 
 }  // namespace

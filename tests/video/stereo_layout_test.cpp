@@ -1,6 +1,6 @@
 // How frames hold both views: names, hints in file names, stereo data, view sizes; the
 // progress line.
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
 
 #include <gtest/gtest.h>
 

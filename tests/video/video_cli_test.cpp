@@ -370,10 +370,10 @@ TEST_F(VideoCli, CodecsAndContainersThatCannotBeWrittenAreRefusedWithTheChoices)
     };
     for (const Case& c : {Case{"--codec vp9 -o " + Path("o.mkv"), "h264, h265, ffv1, prores, png"},
                           Case{"--codec ffv1 -o " + Path("o.mp4"), "cannot hold ffv1"},
-                          Case{"-o " + Path("o.mp4"), "cannot hold the pcm_s16le stream"},
+                          Case{"-o " + Path("o.mp4"), "cannot hold the pcm_s16le audio stream"},
                           Case{"-o " + Path("o.xyz"), ".mkv, .mp4, .mov"},
                           Case{"--crf 20 --codec ffv1 -o " + Path("o.mkv"), "--crf applies"},
-                          Case{"--on-error maybe -o " + Path("o.mkv"), "stop or skip"}}) {
+                          Case{"--on-error maybe -o " + Path("o.mkv"), "stop, continue or skip"}}) {
         SCOPED_TRACE(c.args);
         auto r = Run("anaglyph " + Path("in.mkv") + " --layout sbs-left " + c.args);
         EXPECT_NE(r.status, 0);

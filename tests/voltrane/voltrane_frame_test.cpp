@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <set>
@@ -100,8 +101,10 @@ TEST_F(VoltraneFrame, NewBlockHasTheCurrentLayoutAndDefaults) {
         }
     }
     Refresh(tex);
-    std::uint32_t words[sizeof(VoltraneCache) / 4];
-    static_assert(sizeof words == sizeof(VoltraneCache));
+    // The rows' fields come first, up to wave2Cos; the seed and tile that follow are not rows.
+    constexpr std::size_t kRowBytes = offsetof(VoltraneCache, wave2Cos) + sizeof(int);
+    std::uint32_t words[kRowBytes / 4];
+    static_assert(sizeof words == kRowBytes);
     std::memcpy(words, &tex->Cache(), sizeof words);
     EXPECT_EQ(std::multiset<std::uint32_t>(std::begin(words), std::end(words)), expected);
     tex->Reset();

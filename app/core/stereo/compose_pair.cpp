@@ -5,13 +5,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/core/stereo/colour_matrix.h"
+
 namespace loom::stereo {
 namespace {
 
 FilterOutcome ComposeColour(const AnaglyphSettings& settings, const Image16& left,
                             const Image16& right, const std::atomic<bool>* abort, Image16& result,
                             std::string& error) {
-    const ColourMatrix& m = MethodMatrix(settings.method, settings.glasses);
+    const ColourMatrix& m =
+        settings.matrix ? *settings.matrix : MethodMatrix(settings.method, settings.glasses);
     Image16 out;
     out.width = left.width;
     out.height = left.height;
@@ -27,7 +30,12 @@ FilterOutcome ComposeColour(const AnaglyphSettings& settings, const Image16& lef
     for (int y = 0; y < left.height; ++y) {
         if (abort && abort->load()) return FilterOutcome::kAborted;
         const std::size_t at = static_cast<std::size_t>(y) * w;
-        ComposeColourLine(m, &left.pixels[at], &right.pixels[at], &out.pixels[at], left.width);
+        if (settings.linear) {
+            ComposeColourLineLinear(m, &left.pixels[at], &right.pixels[at], &out.pixels[at],
+                                    left.width);
+        } else {
+            ComposeColourLine(m, &left.pixels[at], &right.pixels[at], &out.pixels[at], left.width);
+        }
     }
     result = std::move(out);
     return FilterOutcome::kDone;
@@ -89,14 +97,55 @@ FilterOutcome ComposePair(const AnaglyphSettings& settings, ImageFilter* greyFil
                 std::to_string(right.height);
         return FilterOutcome::kFailed;
     }
-    if (settings.method != AnaglyphMethod::kGrey) {
+    if (settings.method != AnaglyphMethod::kGrey || settings.matrix) {
         return ComposeColour(settings, left, right, abort, result, error);
     }
     if (!greyFilter) {
         error = "the grey method needs the stereo filter";
         return FilterOutcome::kFailed;
     }
-    return RunCompositor(*greyFilter, left, right, progress, abort, result, error);
+    const FilterOutcome outcome =
+        RunCompositor(*greyFilter, left, right, progress, abort, result, error);
+    if (outcome == FilterOutcome::kDone && settings.greyForGlasses) {
+        FillGlassesPrimaries(settings.glasses, settings.eyes, result);
+    }
+    return outcome;
+}
+
+void FillGlassesPrimaries(Glasses glasses, const StereoSettings& eyes, Image16& composed) {
+    constexpr int kRed = 0, kGreen = 1, kBlue = 2;
+    // The primaries each eye's filter passes, left then right.
+    int pass[2][2] = {{kRed, -1}, {kGreen, kBlue}};
+    if (glasses == Glasses::kGreenMagenta) {
+        pass[0][0] = kGreen;
+        pass[1][0] = kRed;
+        pass[1][1] = kBlue;
+    } else if (glasses == Glasses::kAmberBlue) {
+        pass[0][0] = kRed;
+        pass[0][1] = kGreen;
+        pass[1][0] = kBlue;
+        pass[1][1] = -1;
+    }
+    const int channel[2] = {eyes.leftEye, eyes.rightEye};
+    for (int eye = 0; eye < 2; ++eye) {
+        const int from = channel[eye];
+        int to = -1;
+        if (from == pass[eye][0]) to = pass[eye][1];
+        if (from == pass[eye][1]) to = pass[eye][0];
+        if (to < 0 || to == channel[1 - eye]) continue;
+        if (IsPacked(composed)) {
+            const std::size_t sampleBytes = composed.bits > 8 ? 2 : 1, pixelBytes = 3 * sampleBytes;
+            for (std::size_t at = 0; at + pixelBytes <= composed.packed.size(); at += pixelBytes) {
+                std::copy_n(&composed.packed[at + static_cast<std::size_t>(from) * sampleBytes],
+                            sampleBytes,
+                            &composed.packed[at + static_cast<std::size_t>(to) * sampleBytes]);
+            }
+            continue;
+        }
+        WORD BMM_Color_64::*const member[3] = {&BMM_Color_64::r, &BMM_Color_64::g,
+                                               &BMM_Color_64::b};
+        for (BMM_Color_64& p : composed.pixels) p.*member[to] = p.*member[from];
+    }
 }
 
 FilterOutcome ComposeMethodSheet(const AnaglyphSettings& settings, ImageFilter* greyFilter,
@@ -148,6 +197,18 @@ StereoSettings ChooseStereoSettings(std::optional<Glasses> glasses, int leftEye,
     s.rightCompensation = rightCompensation;
     CheckStereoSettings(s, "stereo settings");
     return s;
+}
+
+AnaglyphSettings AnaglyphSettingsFor(AnaglyphMethod method, std::optional<Glasses> glasses,
+                                     int leftEye, int rightEye, float leftCompensation,
+                                     float rightCompensation) {
+    AnaglyphSettings settings;
+    settings.method = method;
+    if (glasses) settings.glasses = *glasses;
+    settings.eyes = ChooseStereoSettings(glasses, glasses ? -1 : leftEye, glasses ? -1 : rightEye,
+                                         leftCompensation, rightCompensation);
+    settings.greyForGlasses = glasses.has_value();
+    return settings;
 }
 
 FilterOutcome ComposeAnaglyph(const PluginLoader& loader, const AnaglyphSettings& settings,

@@ -22,7 +22,21 @@ struct AnaglyphSettings {
     AnaglyphMethod method = AnaglyphMethod::kGrey;
     Glasses glasses = Glasses::kRedCyan;  ///< the colour methods' glasses
     StereoSettings eyes;                  ///< the grey method's channel per eye and compensations
+    /// Glasses were named for the grey method: each eye's view also fills the other primary
+    /// its glasses pass (FillGlassesPrimaries).
+    bool greyForGlasses = false;
+    /// The user's own matrix, composed instead of the method's (colour_matrix.h).
+    std::optional<ColourMatrix> matrix;
+    /// The colour methods (and the user's matrix) compose in linear light.
+    bool linear = false;
 };
+
+/// The grey method writes one channel per eye; glasses pass two primaries to one eye (cyan:
+/// green and blue; magenta: red and blue; amber: red and green). Copies each eye's channel
+/// (`eyes.leftEye`, `eyes.rightEye`) into the other primary its glasses pass, unless the
+/// other eye writes that one or the eye's channel is not one its glasses pass (the user's
+/// own --left-eye/--right-eye). Takes 16-bit or packed pixels.
+void FillGlassesPrimaries(Glasses glasses, const StereoSettings& eyes, Image16& composed);
 
 /// The grey method's eye channels for `glasses` (the filter writes one channel per eye):
 /// red-cyan left red, right green; green-magenta left green, right red; amber-blue left
@@ -64,6 +78,14 @@ FilterOutcome ComposeMethodSheet(const AnaglyphSettings& settings, ImageFilter* 
 /// compensations given. Throws std::runtime_error for values the command line refuses.
 StereoSettings ChooseStereoSettings(std::optional<Glasses> glasses, int leftEye, int rightEye,
                                     float leftCompensation, float rightCompensation);
+
+/// The settings `loomhost anaglyph --method --glasses --left-eye --right-eye --left-comp
+/// --right-comp` compose with: the eyes as ChooseStereoSettings chooses them, and, for the
+/// grey method with glasses named, both primaries of each eye's filter filled. For
+/// front-ends whose properties mirror those options. Throws as ChooseStereoSettings does.
+AnaglyphSettings AnaglyphSettingsFor(AnaglyphMethod method, std::optional<Glasses> glasses,
+                                     int leftEye, int rightEye, float leftCompensation,
+                                     float rightCompensation);
 
 /// Composes one pair on the calling thread, as `loomhost anaglyph` composes a still: the
 /// grey method through a stereo filter made for the call (plug-ins from `loader`), the

@@ -312,6 +312,43 @@ void ApplyOrientation(Image16& image, int orientation) {
     image = std::move(out);
 }
 
+JpsDescriptor ReadJpsDescriptor(const std::uint8_t* data, std::size_t size) {
+    constexpr std::uint8_t kApp3 = 0xE3;
+    JpsDescriptor d;
+    ByteRange seg;
+    // "_JPSJPS_", then the descriptor block's length (16 bits) and the 32-bit descriptor:
+    // separation, flags, layout, media type (the most significant byte first).
+    if (FindSegment(data, size, kApp3, "_JPSJPS_", 8, seg) != SegmentSearch::kFound ||
+        seg.size < 6) {
+        return d;
+    }
+    d.found = true;
+    const std::uint8_t* b = data + seg.offset + 2;
+    const std::uint8_t flags = b[1], layout = b[2], type = b[3];
+    if (type != 1) {
+        d.description = "mono";
+        return d;
+    }
+    const bool halfHeight = flags & 1, halfWidth = flags & 2, leftFirst = flags & 4;
+    const char* const kLayouts[] = {"unknown layout", "interleaved", "side by side", "over-under",
+                                    "anaglyph"};
+    d.description = std::string("stereo, ") + kLayouts[layout <= 4 ? layout : 0] +
+                    (leftFirst ? ", left first" : ", right first") +
+                    (halfWidth ? ", half width" : "") + (halfHeight ? ", half height" : "");
+    if (layout == 2) {
+        d.layout = halfWidth ? (leftFirst ? StereoLayout::kSideBySideHalfLeftFirst
+                                          : StereoLayout::kSideBySideHalfRightFirst)
+                             : (leftFirst ? StereoLayout::kSideBySideLeftFirst
+                                          : StereoLayout::kSideBySideRightFirst);
+    } else if (layout == 3) {
+        d.layout = halfHeight ? (leftFirst ? StereoLayout::kTopBottomHalfLeftTop
+                                           : StereoLayout::kTopBottomHalfLeftBottom)
+                              : (leftFirst ? StereoLayout::kTopBottomLeftTop
+                                           : StereoLayout::kTopBottomLeftBottom);
+    }
+    return d;
+}
+
 bool IsStereoPhoto(const std::string& path) {
     const std::string ext = Lower(std::filesystem::path(path).extension().string());
     return ext == ".mpo" || ext == ".jps";
@@ -323,7 +360,22 @@ bool DecodeStereoPhoto(const std::string& name, const std::uint8_t* data, std::s
     if (ext == ".jps") {
         Image16 both;
         if (!DecodeJpeg(name, data, size, both, error)) return false;
-        // A JPS holds the right view first (for crossed eyes).
+        const JpsDescriptor descriptor = ReadJpsDescriptor(data, size);
+        if (descriptor.found && !descriptor.layout) {
+            error = name + ": its JPS descriptor gives no pair of views (" +
+                    descriptor.description + ")";
+            return false;
+        }
+        if (descriptor.layout && *descriptor.layout != StereoLayout::kSideBySideRightFirst) {
+            int w = 0, h = 0;
+            if (!ViewSize(*descriptor.layout, both.width, both.height, w, h, error)) {
+                error = name + ": " + error;
+                return false;
+            }
+            SplitViews(*descriptor.layout, both, left, right);
+            return true;
+        }
+        // A JPS holds the right view first (for crossed eyes) unless it says otherwise.
         if (!SplitSideBySide(both, right, left, error)) {
             error = name + ": " + error;
             return false;

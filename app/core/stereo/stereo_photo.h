@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/core/filter/image16.h"
+#include "app/core/stereo/stereo_layout.h"
 
 namespace loom::stereo {
 
@@ -38,12 +40,25 @@ int JpegOrientation(const std::uint8_t* data, std::size_t size) noexcept;
 /// anticlockwise.
 void ApplyOrientation(Image16& image, int orientation);
 
+/// A JPS file's own stereo descriptor (its APP3 "_JPSJPS_" segment), when it has one.
+struct JpsDescriptor {
+    bool found = false;
+    /// The views' layout; nothing when the descriptor gives no two views in one picture
+    /// (mono, interleaved or anaglyph).
+    std::optional<StereoLayout> layout;
+    std::string description;  ///< "stereo, side by side, left first, half width", ...
+};
+
+/// The descriptor of a JPS file's bytes (among the segments before the first scan).
+JpsDescriptor ReadJpsDescriptor(const std::uint8_t* data, std::size_t size);
+
 /// Whether `path` names a stereo photo file, by its extension: ".mpo" or ".jps" (any case).
 bool IsStereoPhoto(const std::string& path);
 
 /// Reads an MPO or JPS file (by extension) as a pair, each picture turned upright by its
-/// own EXIF orientation (a JPS is turned before it is split). False with `error` naming
-/// the file and the cause.
+/// own EXIF orientation (a JPS is turned before it is split). A JPS is split as its
+/// descriptor says, or side by side with the right view first when it has none. False with `error`
+/// naming the file and the cause.
 bool ReadStereoPhoto(const std::string& path, Image16& left, Image16& right, std::string& error);
 
 /// ReadStereoPhoto on a file's bytes; `name`'s extension says MPO or JPS.

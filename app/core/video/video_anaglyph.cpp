@@ -10,12 +10,14 @@
 
 extern "C" {
 #include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 }
 
 #include "app/core/filter/filter_run.h"
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
+#include "app/core/video/layout_probe.h"
 #include "app/core/video/video_input.h"
 #include "foundation/host/sdk/file_io.h"
 #include "foundation/host/sdk/file_safety.h"
@@ -67,16 +69,26 @@ void CheckSamePictures(const VideoInput& left, const VideoInput& right) {
     CheckSameLength(left, right);
 }
 
+bool HasAudio(const VideoInput& input) {
+    const AVFormatContext* f = input.Format();
+    for (unsigned i = 0; f && i < f->nb_streams; ++i) {
+        if (f->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) return true;
+    }
+    return false;
+}
+
 StereoLayout ChooseLayout(const VideoJob& job, const VideoOptions& options,
                           const VideoInput& input) {
     const VideoStreamInfo& info = input.Info();
-    if (!options.layout.empty()) {
+    if (!options.layout.empty() && options.layout != "auto") {
         if (auto layout = ParseStereoLayout(options.layout)) return *layout;
         throw std::runtime_error("unknown layout '" + options.layout +
                                  "'; the choices: " + StereoLayoutChoices());
     }
     if (job.sideBySide) return StereoLayout::kSideBySideLeftFirst;
     if (info.packedLayout) return *info.packedLayout;
+    std::string packing;
+    if (auto layout = FramePackingLayout(job.left, packing)) return *layout;
     if (auto layout = LayoutFromFileName(job.left, info.width, info.height)) return *layout;
     throw std::runtime_error(job.left +
                              ": how the frames hold both views is not known; give --layout "
@@ -157,11 +169,13 @@ class PairReader {
         offset_ = offset;
         first_ = false;
     }
+    /// The right input's packets are handed out too (its sound is copied).
+    void CopyRightPackets() { rightSound_ = true; }
     int operator()(VideoItem& item, std::string& error) {
         for (;;) {
             if (!haveLeft_) {
                 AVPacket* packet = nullptr;
-                switch (left_.Read(item.left, leftPts_, packet, error)) {
+                switch (left_.Read(left_frame_, leftPts_, packet, error)) {
                     case VideoInput::Next::kFrame:
                         haveLeft_ = true;
                         break;
@@ -186,7 +200,16 @@ class PairReader {
                             AVRational{left_.Info().timeBaseNum, left_.Info().timeBaseDen});
                         break;
                     case VideoInput::Next::kPacket:
-                        continue;  // only the left input's other streams are copied
+                        // The right input's sound, when it gives it, numbered after the
+                        // left input's streams (VideoOutput::CopiedStreams); its other
+                        // streams are not copied.
+                        if (rightSound_) {
+                            item.packet = TakePacket(packet);
+                            item.packet->stream_index +=
+                                static_cast<int>(left_.Format()->nb_streams);
+                            return 1;
+                        }
+                        continue;
                     case VideoInput::Next::kEnd:
                         return 0;
                     case VideoInput::Next::kError:
@@ -207,6 +230,9 @@ class PairReader {
                 haveLeft_ = false;
                 continue;
             }
+            // The views wait in the reader's own frames until paired: an item handed out
+            // in between carries a packet, and its frames go back to be filled again.
+            std::swap(item.left, left_frame_);
             std::swap(item.right, right_frame_);
             item.pts = leftPts_;
             haveLeft_ = haveRight_ = false;
@@ -222,9 +248,9 @@ class PairReader {
     }
     VideoInput &left_, &right_;
     bool skip_;
-    Image16 right_frame_;
+    Image16 left_frame_, right_frame_;
     long long leftPts_ = 0, rightPts_ = 0, offset_ = 0, halfFrame_ = 0;
-    bool haveLeft_ = false, haveRight_ = false, first_ = true;
+    bool haveLeft_ = false, haveRight_ = false, first_ = true, rightSound_ = false;
 };
 
 }  // namespace
@@ -232,7 +258,7 @@ class PairReader {
 void VideoOptions::AddOptions(CLI::App& cmd) {
     cmd.add_option("--layout", layout,
                    "How a video's frames hold both views: " + StereoLayoutChoices() +
-                       " (default: from the video's stereo data or its name)");
+                       " or auto (the default: from the file's stereo data or its name)");
     cmd.add_option("--codec", encoding.codec, "Video codec: h264, h265, ffv1, prores or png")
         ->capture_default_str();
     cmd.add_option("--crf", encoding.crf, "Constant rate factor of h264 and h265 (0..51)");
@@ -240,7 +266,14 @@ void VideoOptions::AddOptions(CLI::App& cmd) {
     cmd.add_option("--on-error", onError,
                    "A damaged or cut short video: stop (exit non-zero, nothing written) or "
                    "continue (skip what cannot be decoded, write the rest and warn with the "
-                   "counts; 'skip' is the same)")
+                   "counts; 'skip' is the same); for folders and sequences of pairs, a pair that "
+                   "fails is named and the rest go on")
+        ->capture_default_str();
+    cmd.add_option("--audio", audio,
+                   "Video: the sound copied: left (the left or only input's), right (the "
+                   "right input's, for two files) or none")
+        ->capture_default_str();
+    cmd.add_option("--subtitles", subtitles, "Video: the input's subtitles: copy or drop")
         ->capture_default_str();
     cmd.add_flag("--keep-partial", keepPartial,
                  "Interrupted video: keep a playable file of the frames done");
@@ -358,6 +391,13 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
     };
 }
 
+bool VideoOptions::ContinuesOnError() const {
+    if (onError != "stop" && onError != "continue" && onError != "skip") {
+        throw std::runtime_error("--on-error takes stop, continue or skip, not '" + onError + "'");
+    }
+    return onError != "stop";
+}
+
 void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const ComposeFrame& compose,
                       const std::atomic<bool>* interrupt) {
     av_log_set_level(AV_LOG_FATAL);  // errors reach the user in this program's words
@@ -366,10 +406,7 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
         throw std::runtime_error(job.output + ": a video is written as a video file; name one of " +
                                  VideoContainerChoices());
     }
-    if (options.onError != "stop" && options.onError != "continue" && options.onError != "skip") {
-        throw std::runtime_error("--on-error takes stop or continue, not '" + options.onError +
-                                 "'");
-    }
+    const bool skip = options.ContinuesOnError();
     if (job.sideBySide && !job.right.empty()) {
         throw std::runtime_error("--sbs takes one side-by-side video, not two");
     }
@@ -425,17 +462,37 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
     }
 
     VideoOutput output;
+    VideoOutput::CopiedStreams streams;
+    if (options.audio != "left" && options.audio != "right" && options.audio != "none") {
+        throw std::runtime_error("--audio takes left, right or none, not '" + options.audio + "'");
+    }
+    if (options.subtitles != "copy" && options.subtitles != "drop") {
+        throw std::runtime_error("--subtitles takes copy or drop, not '" + options.subtitles + "'");
+    }
+    streams.audio = options.audio != "none";
+    streams.subtitles = options.subtitles == "copy";
+    if (options.audio == "right") {
+        if (!pair) throw std::runtime_error("--audio right takes two video files");
+        streams.audioFrom = &right;
+    } else if (pair && options.audio == "left" && !HasAudio(left) && HasAudio(right)) {
+        std::fprintf(stderr,
+                     "anaglyph: warning: %s has no sound and %s has; --audio right copies it\n",
+                     job.left.c_str(), job.right.c_str());
+    }
+    output.SetCopiedStreams(streams);
     // A part carries no sound: an audio packet cannot be cut where the part ends, so the
     // parts' sound would not join up; the whole's is added when they are joined.
-    if (!output.Open(job.output, left, viewWidth, viewHeight, depth, encoding, !span, error)) {
+    int outWidth = viewWidth, outHeight = viewHeight;
+    stereo::ArrangedSize(options.arrange, viewWidth, viewHeight, outWidth, outHeight);
+    if (!output.Open(job.output, left, outWidth, outHeight, depth, encoding, !span, error)) {
         throw std::runtime_error(error);
     }
     // Frames travel packed from decoder to encoder: 3 or 6 bytes a pixel to move, not 8.
     left.SetPackedFrames(true);
     right.SetPackedFrames(true);
-    const bool skip = options.onError != "stop";
     PackedReader packed(left, layout, skip);
     PairReader paired(left, right, skip);
+    if (streams.audioFrom && !span) paired.CopyRightPackets();
     const AVRational leftTb{left.Info().timeBaseNum, left.Info().timeBaseDen};
     if (span && pair && left.FramePts(0) && right.FramePts(0)) {
         const AVRational rightTb{right.Info().timeBaseNum, right.Info().timeBaseDen};

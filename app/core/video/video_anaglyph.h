@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "app/core/stereo/output_layout.h"
 #include "app/core/video/video_output.h"
 #include "app/core/video/video_pipeline.h"
 
@@ -29,8 +30,16 @@ struct VideoOptions {
     /// that counts what was lost.
     std::string onError = "stop";
     bool keepPartial = false;
-    /// Adds --layout, --codec, --crf, --bitrate, --on-error and --keep-partial.
+    std::string audio = "left";      ///< "left", "right" (of two files) or "none"
+    std::string subtitles = "copy";  ///< "copy" or "drop"
+    /// How the composed frame is sized: the views' size, or as ArrangedSize says for
+    /// arranged views (the composition then arranges them).
+    stereo::OutputLayout arrange = stereo::OutputLayout::kAnaglyph;
+    /// Adds --layout, --codec, --crf, --bitrate, --on-error, --audio, --subtitles and
+    /// --keep-partial.
     void AddOptions(CLI::App& cmd);
+    /// Whether --on-error lets a run go on past what fails; throws for a word it does not take.
+    bool ContinuesOnError() const;
 };
 
 /// The inputs and output of one run.

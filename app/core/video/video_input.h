@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
 #include "foundation/host/sdk/bitmap.h"
 
 struct AVFormatContext;

@@ -227,18 +227,49 @@ bool VideoOutput::OpenStreams(const std::string& path, const VideoStreamInfo& in
         error = path + ": a " + ext + " file cannot hold " + encoding.codec + " video";
         return false;
     }
-    const unsigned copied = in ? in->nb_streams : 0;
-    for (unsigned i = 0; i < copied; ++i) {
-        const AVCodecParameters* par = in->streams[i]->codecpar;
-        if (par->codec_type != AVMEDIA_TYPE_AUDIO && par->codec_type != AVMEDIA_TYPE_SUBTITLE) {
-            continue;
+    // The streams copied: the source's audio and subtitles as chosen, then the audio of
+    // the other input when it gives the sound (numbered after the source's streams).
+    struct Copied {
+        const AVStream* stream;
+        unsigned index;
+        const std::string* path;
+    };
+    std::vector<Copied> chosen;
+    const unsigned own = in ? in->nb_streams : 0;
+    const AVFormatContext* other =
+        in && copied_.audio && copied_.audioFrom ? copied_.audioFrom->Format() : nullptr;
+    const unsigned copied = own + (other ? other->nb_streams : 0);
+    for (unsigned i = 0; i < own; ++i) {
+        const AVMediaType type = in->streams[i]->codecpar->codec_type;
+        if ((type == AVMEDIA_TYPE_AUDIO && copied_.audio && !other) ||
+            (type == AVMEDIA_TYPE_SUBTITLE && copied_.subtitles)) {
+            chosen.push_back({in->streams[i], i, &sourcePath});
         }
-        if (avformat_query_codec(container, par->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
-            error = path + ": a " + ext + " file cannot hold the " +
-                    avcodec_get_name(par->codec_id) + " stream " + std::to_string(i) + " of " +
-                    sourcePath + " (a .mkv file can)";
-            return false;
+    }
+    for (unsigned i = 0; other && i < other->nb_streams; ++i) {
+        if (other->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            chosen.push_back({other->streams[i], own + i, &copied_.audioFrom->Path()});
         }
+    }
+    for (const Copied& c : chosen) {
+        const AVCodecParameters* par = c.stream->codecpar;
+        if (avformat_query_codec(container, par->codec_id, FF_COMPLIANCE_NORMAL) != 0) continue;
+        // Name only containers that can hold it, and the option that leaves it out.
+        std::string can;
+        for (const char* name : {"matroska", "mp4", "mov"}) {
+            const AVOutputFormat* f = av_guess_format(name, nullptr, nullptr);
+            if (f && f != container &&
+                avformat_query_codec(f, par->codec_id, FF_COMPLIANCE_NORMAL) == 1) {
+                can += std::string(can.empty() ? "" : " or ") + "a ." +
+                       (std::string(name) == "matroska" ? "mkv" : name) + " file";
+            }
+        }
+        const bool audio = par->codec_type == AVMEDIA_TYPE_AUDIO;
+        error = path + ": a " + ext + " file cannot hold the " + avcodec_get_name(par->codec_id) +
+                (audio ? " audio" : " subtitle") + " stream " + std::to_string(c.stream->index) +
+                " of " + *c.path + " (" + (can.empty() ? "" : can + " can; ") +
+                "or leave it out with " + (audio ? "--audio none" : "--subtitles drop") + ")";
+        return false;
     }
 
     state_ = std::make_unique<State>();
@@ -324,23 +355,20 @@ bool VideoOutput::OpenStreams(const std::string& path, const VideoStreamInfo& in
     }
     s.streamMap.assign(copied, -1);
     s.sourceTimeBase.resize(copied);
-    for (unsigned i = 0; i < copied; ++i) {
-        const AVStream* from = in->streams[i];
-        s.sourceTimeBase[i] = from->time_base;
-        if (from->codecpar->codec_type != AVMEDIA_TYPE_AUDIO &&
-            from->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) {
-            continue;
-        }
+    for (const Copied& c : chosen) {
+        const AVStream* from = c.stream;
+        s.sourceTimeBase[c.index] = from->time_base;
         AVStream* to = avformat_new_stream(s.format, nullptr);
         if (!to || avcodec_parameters_copy(to->codecpar, from->codecpar) < 0) {
-            error = path + ": cannot add a copy of stream " + std::to_string(i);
+            error = path + ": cannot add a copy of stream " + std::to_string(from->index) + " of " +
+                    *c.path;
             return false;
         }
         to->codecpar->codec_tag = 0;
         to->time_base = from->time_base;
         to->disposition = from->disposition;
         av_dict_copy(&to->metadata, from->metadata, 0);
-        s.streamMap[i] = to->index;
+        s.streamMap[c.index] = to->index;
     }
     if ((ret = avio_open(&s.format->pb, ("file:" + tempPath_).c_str(), AVIO_FLAG_WRITE)) < 0) {
         error = path + ": cannot write: " + AvErrorText(ret);

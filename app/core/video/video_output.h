@@ -57,6 +57,18 @@ class VideoOutput {
     bool Open(const std::string& path, const VideoInput& source, int width, int height,
               int sourceDepth, const VideoEncoding& encoding, bool copyStreams, std::string& error);
 
+    /// Which streams Open copies: the source's audio unless `audio` is false or
+    /// `audioFrom` (another input, open until Finish) gives the sound instead, whose audio
+    /// packets come to CopyPacket numbered after the source's streams (the source's stream
+    /// count plus their own index); the source's subtitles unless `subtitles` is false.
+    struct CopiedStreams {
+        bool audio = true;
+        bool subtitles = true;
+        const VideoInput* audioFrom = nullptr;
+    };
+    /// Before Open.
+    void SetCopiedStreams(const CopiedStreams& copied) { copied_ = copied; }
+
     /// Opens for frames this program makes: a video stream as `stream` describes it (size,
     /// frame rate, time base, colour description, rotation) and no other stream.
     bool Open(const std::string& path, const VideoStreamInfo& stream, int sourceDepth,
@@ -90,6 +102,7 @@ class VideoOutput {
     std::string tempPath_;
     long long frames_ = 0;
     bool finished_ = false;
+    CopiedStreams copied_;
 };
 
 }  // namespace loom

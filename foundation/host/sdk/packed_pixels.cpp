@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/host/base/vector_level.h"
 #include "foundation/host/sdk/bitmap.h"
 
 namespace loom {
@@ -125,11 +126,6 @@ struct Conversions {
 namespace {
 
 #define LOOM_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
-
-bool ProcessorHasVbmi() noexcept {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi");
-}
 
 constexpr __mmask64 kFortyEightBytes = (__mmask64{1} << 48) - 1;
 
@@ -287,12 +283,10 @@ LOOM_AVX512BW void CopyAvx512(const BMM_Color_64* from, BMM_Color_64* to,
     loom::CopyPixelsPortable(from + i, to + i, count - i);
 }
 
-// The vector forms, or null where the processor lacks them or LOOM_ISA names another set.
+// The vector forms, or null where the process's vector level is not AVX-512 with VBMI.
 const Conversions* VectorConversions() noexcept {
     static const Conversions vectors{WidenVbmi, PackVbmi, Widen48Avx512, Pack48Avx512, CopyAvx512};
-    const char* wanted = std::getenv("LOOM_ISA");
-    return ProcessorHasVbmi() && (!wanted || std::strcmp(wanted, "avx512") == 0) ? &vectors
-                                                                                 : nullptr;
+    return loom::ActiveVectorExtension(loom::VectorExtension::kAvx512Vbmi) ? &vectors : nullptr;
 }
 
 }  // namespace

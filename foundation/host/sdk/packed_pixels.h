@@ -7,8 +7,8 @@
 /// A packed 8-bit value v stands for the 16-bit value v * 257, and a 16-bit value packs to
 /// the nearest 8-bit one, (v + 128) / 257. 16-bit values pack as they are. Alpha is dropped,
 /// and reads as 65535. Every function gives the same bytes whichever instruction set runs
-/// it: AVX-512 with VBMI where the processor has it and the LOOM_ISA variable
-/// does not name another set, plain code elsewhere.
+/// it: AVX-512 with VBMI where the process's vector level is AVX-512 and the processor has
+/// VBMI (foundation/host/base/vector_level.h), plain code elsewhere.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/core/video/stereo_layout.h"
+#include "app/core/stereo/stereo_layout.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,0 +1,20 @@
+#pragma once
+// The vector forms of noise3 over arrays, one per vector level, each given the tables it
+// reads. Every form gives each element exactly the bits noise3 gives it with those tables.
+// Internal to the noise library.
+
+#include "foundation/noise/noise.h"
+
+namespace loom::noise::detail {
+
+using Noise3Kernel = void (*)(const NoiseTables& t, const float* x, const float* y, const float* z,
+                              int n, float* out) noexcept;
+
+/// Eight samples a step in 512-bit vectors (null where the build has no AVX-512 form).
+extern const Noise3Kernel kNoise3Avx512;
+/// The same with the permutation steps in byte permutes (AVX-512 VBMI).
+extern const Noise3Kernel kNoise3Avx512Vbmi;
+/// Eight samples a step in two 256-bit halves (null where the build has no AVX2 form).
+extern const Noise3Kernel kNoise3Avx2;
+
+}  // namespace loom::noise::detail

@@ -1,0 +1,217 @@
+// Prints the vector level this process runs and a digest of the bits every vector site
+// gives at it: the vector math library, the noise, the four textures' batch evaluation,
+// the packed pixel conversions and the stereo composition. same_bits_test.py runs it at
+// each level the processor has and compares the digests with the scalar level's.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "dioptrix/composite.h"
+#include "foundation/host/base/crt.h"
+#include "foundation/host/base/vector_level.h"
+#include "foundation/host/sdk/packed_pixels.h"
+#include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/sdk/texmap_batch.h"
+#include "foundation/noise/noise.h"
+#include "foundation/vecmath/vec_math.h"
+#include "tests/textures/texture_kinds.h"
+
+namespace {
+
+/// 64-bit FNV-1a over the bytes given.
+class Digest {
+  public:
+    void Add(const void* data, std::size_t bytes) {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        for (std::size_t i = 0; i < bytes; ++i) hash_ = (hash_ ^ p[i]) * 0x100000001B3ull;
+    }
+    template <class T>
+    void Add(const std::vector<T>& values) {
+        Add(values.data(), values.size() * sizeof(T));
+    }
+    std::uint64_t Value() const { return hash_; }
+
+  private:
+    std::uint64_t hash_ = 0xCBF29CE484222325ull;
+};
+
+void Print(const char* suite, const Digest& d) {
+    std::printf("%s %016llx\n", suite, static_cast<unsigned long long>(d.Value()));
+}
+
+/// Runs `fn(first, count)` over 0..n in pieces of 1, 2, ... 19 elements and again, so that
+/// every tail length of every kernel's width is taken.
+template <class Fn>
+void InPieces(int n, Fn fn) {
+    int len = 1;
+    for (int first = 0; first < n; first += len, len = len % 19 + 1) {
+        fn(first, first + len <= n ? len : n - first);
+    }
+}
+
+void VectorMath() {
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<double> wide(-1e4, 1e4), narrow(-4.0, 4.0);
+    const int n = 4000;
+    std::vector<double> x(n), y(n), sin(n), cos(n), atan2(n), hypot(n);
+    for (int i = 0; i < n; ++i) {
+        x[i] = i % 2 ? wide(rng) : narrow(rng);
+        y[i] = narrow(rng);
+    }
+    InPieces(n, [&](int f, int m) {
+        loom::vecmath::Sin(&x[f], &sin[f], m);
+        loom::vecmath::Cos(&x[f], &cos[f], m);
+        loom::vecmath::Atan2(&y[f], &x[f], &atan2[f], m);
+        loom::vecmath::Hypot(&x[f], &y[f], &hypot[f], m);
+    });
+    Digest d;
+    for (const auto* v : {&sin, &cos, &atan2, &hypot}) d.Add(*v);
+    Print("vecmath", d);
+}
+
+void Noise() {
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<float> coord(-300.0f, 300.0f);
+    const int n = 20000;
+    std::vector<float> x(n), y(n), z(n), noise(n), turbulence(n);
+    for (int i = 0; i < n; ++i) {
+        x[i] = coord(rng);
+        y[i] = coord(rng);
+        // Every fourth point on a lattice plane, where the scalar path's edge cases sit.
+        z[i] = i % 4 ? coord(rng) : static_cast<float>(i % 7);
+    }
+    InPieces(n, [&](int f, int m) {
+        noise3Batch(&x[f], &y[f], &z[f], m, &noise[f]);
+        turbulenceBatch(&x[f], &y[f], &z[f], m, 37.0f, &turbulence[f]);
+    });
+    Digest d;
+    d.Add(noise);
+    d.Add(turbulence);
+    Print("noise", d);
+}
+
+/// Colour, mono and normal of a texture's batch at its defaults and its busy settings.
+template <class Kind>
+void Texture(const char* suite) {
+    const int n = 3000;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> coord(-0.5f, 1.5f), width(0.0f, 0.01f);
+    std::vector<float> u(n), v(n), du(n), dv(n);
+    for (int i = 0; i < n; ++i) {
+        u[i] = coord(rng);
+        v[i] = coord(rng);
+        du[i] = width(rng);
+        dv[i] = width(rng);
+    }
+    TexBatchPoints pts;
+    pts.count = n;
+    pts.u = u.data();
+    pts.v = v.data();
+    pts.du = du.data();
+    pts.dv = dv.data();
+    loom::SceneHolder scene;
+    auto* tex = new typename Kind::Tex();
+    scene.Add("tex", tex);
+    Digest d;
+    std::vector<AColor> color(n);
+    std::vector<float> mono(n);
+    std::vector<Point3> normal(n);
+    const auto sample = [&] {
+        Interval valid = FOREVER;
+        tex->Update(0, valid);
+        crt::srand(11);
+        loom::EvalColorBatch(tex, pts, color.data());
+        loom::EvalMonoBatch(tex, pts, mono.data());
+        loom::EvalNormalPerturbBatch(tex, pts, normal.data());
+        d.Add(color);
+        d.Add(mono);
+        d.Add(normal);
+    };
+    sample();
+    for (const auto& settings : Kind::kBusy) {
+        tex->Reset();
+        for (const loomtest::RowSetting& s : settings) {
+            if (s.row < 0) continue;
+            IParamBlock* pb = tex->ParamBlock();
+            if (pb->GetParameterType(s.row) == TYPE_INT) {
+                pb->SetValue(s.row, 0, static_cast<int>(s.value));
+            } else {
+                pb->SetValue(s.row, 0, s.value);
+            }
+        }
+        sample();
+    }
+    Print(suite, d);
+}
+
+std::vector<BMM_Color_64> RandomPixels(std::mt19937& rng, int n) {
+    std::uniform_int_distribution<int> word(0, 65535);
+    std::vector<BMM_Color_64> pixels(static_cast<std::size_t>(n));
+    for (BMM_Color_64& p : pixels) {
+        p.r = static_cast<WORD>(word(rng));
+        p.g = static_cast<WORD>(word(rng));
+        p.b = static_cast<WORD>(word(rng));
+        p.a = static_cast<WORD>(word(rng));
+    }
+    return pixels;
+}
+
+void PackedPixels() {
+    std::mt19937 rng(4);
+    const int n = 5000;
+    const std::vector<BMM_Color_64> pixels = RandomPixels(rng, n);
+    std::vector<std::uint8_t> packed24(3 * n), packed48(6 * n);
+    std::vector<BMM_Color_64> widened24(n), widened48(n), copied(n);
+    InPieces(n, [&](int f, int m) {
+        const auto first = static_cast<std::size_t>(f), count = static_cast<std::size_t>(m);
+        loom::PackRgb24(&pixels[first], &packed24[3 * first], count);
+        loom::PackRgb48(&pixels[first], &packed48[6 * first], count);
+        loom::WidenRgb24(&packed24[3 * first], &widened24[first], count);
+        loom::WidenRgb48(&packed48[6 * first], &widened48[first], count);
+        loom::CopyPixels(&pixels[first], &copied[first], count);
+    });
+    Digest d;
+    d.Add(packed24);
+    d.Add(packed48);
+    d.Add(widened24);
+    d.Add(widened48);
+    d.Add(copied);
+    Print("packed", d);
+}
+
+void StereoComposition() {
+    std::mt19937 rng(5);
+    Digest d;
+    const DioptrixConfig configs[] = {
+        {0, 1, {0, 0}, -0.1f, -0.1f},
+        {2, 0, {0, 0}, -0.5f, 0.0f},
+        {1, 2, {0, 0}, -0.37f, -0.02f},
+    };
+    for (const DioptrixConfig& config : configs) {
+        const LineComposer s = MakeLineComposer(config);
+        for (int width : {1, 7, 8, 9, 31, 333, 1920}) {
+            std::vector<BMM_Color_64> a = RandomPixels(rng, width);
+            const std::vector<BMM_Color_64> b = RandomPixels(rng, width);
+            ComposeLine(s, a.data(), b.data(), width);
+            d.Add(a);
+        }
+    }
+    Print("stereo", d);
+}
+
+}  // namespace
+
+int main() {
+    std::printf("level %s\n", loom::VectorLevelName(loom::ActiveVectorLevel()));
+    VectorMath();
+    Noise();
+    Texture<loomtest::VoltraneKind>("voltrane");
+    Texture<loomtest::FervixKind>("fervix");
+    Texture<loomtest::LumidotKind>("lumidot");
+    Texture<loomtest::NimbraKind>("nimbra");
+    PackedPixels();
+    StereoComposition();
+    return 0;
+}
