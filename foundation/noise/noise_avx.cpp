@@ -262,8 +262,10 @@ struct WrappedAxis512 {
 
 /// Setup512 with the lattice index k brought into 0 .. p - 1 (floor modulo, so negative
 /// cells wrap as positive ones do). k and the quotient are whole numbers below 2^32 in
-/// size, so the arithmetic in double is exact; the quotient from the reciprocal is at most
-/// one off, which the corrections take back.
+/// size, so the arithmetic in double is exact. k / p from the reciprocal is off by less
+/// than 2^-21 / p, less than the distance 1 / p from k / p to any whole number it is not,
+/// so the truncated quotient is one off at most where k / p is whole or negative, and the
+/// remainder lies in -p .. 2p - 1: one subtraction and one addition of p bring it home.
 LOOM_NOISE_AVX512_INLINE WrappedAxis512 SetupWrapped512(__m256 c, int period, double inverse) {
     const __m512d t = _mm512_add_pd(_mm512_cvtps_pd(c), _mm512_set1_pd(NOISE_N));
     const __m256i k = _mm512_cvttpd_epi32(t);
@@ -272,10 +274,8 @@ LOOM_NOISE_AVX512_INLINE WrappedAxis512 SetupWrapped512(__m256 c, int period, do
     const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(kd, _mm512_set1_pd(inverse)),
                                            _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     __m512d m = _mm512_sub_pd(kd, _mm512_mul_pd(q, p));
-    for (int step = 0; step < 2; ++step) {
-        m = _mm512_mask_sub_pd(m, _mm512_cmp_pd_mask(m, p, _CMP_GE_OQ), m, p);
-        m = _mm512_mask_add_pd(m, _mm512_cmp_pd_mask(m, _mm512_setzero_pd(), _CMP_LT_OQ), m, p);
-    }
+    m = _mm512_mask_sub_pd(m, _mm512_cmp_pd_mask(m, p, _CMP_GE_OQ), m, p);
+    m = _mm512_mask_add_pd(m, _mm512_cmp_pd_mask(m, _mm512_setzero_pd(), _CMP_LT_OQ), m, p);
     const __m256i b = _mm512_cvttpd_epi32(m);
     const __m256i next = _mm256_add_epi32(b, _mm256_set1_epi32(1));
     const __m256i mask = _mm256_set1_epi32(kMask);
@@ -480,10 +480,8 @@ LOOM_NOISE_AVX2_INLINE WrappedAxis256 SetupWrapped256(__m128 c, int period, doub
     const __m256d q = _mm256_round_pd(_mm256_mul_pd(kd, _mm256_set1_pd(inverse)),
                                       _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     __m256d m = _mm256_sub_pd(kd, _mm256_mul_pd(q, p));
-    for (int step = 0; step < 2; ++step) {
-        m = _mm256_sub_pd(m, _mm256_and_pd(_mm256_cmp_pd(m, p, _CMP_GE_OQ), p));
-        m = _mm256_add_pd(m, _mm256_and_pd(_mm256_cmp_pd(m, _mm256_setzero_pd(), _CMP_LT_OQ), p));
-    }
+    m = _mm256_sub_pd(m, _mm256_and_pd(_mm256_cmp_pd(m, p, _CMP_GE_OQ), p));
+    m = _mm256_add_pd(m, _mm256_and_pd(_mm256_cmp_pd(m, _mm256_setzero_pd(), _CMP_LT_OQ), p));
     const __m128i b = _mm256_cvttpd_epi32(m);
     const __m128i next = _mm_add_epi32(b, _mm_set1_epi32(1));
     const __m128i mask = _mm_set1_epi32(kMask);
