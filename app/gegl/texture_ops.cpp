@@ -9,17 +9,28 @@
 #include <vector>
 
 #include "app/core/jobs/texture_render.h"
+#include "app/core/jobs/tile_jobs.h"
 #include "app/core/loader/process_plugins.h"
 #include "app/core/model/param_info.h"
 #include "app/core/model/rand_stream.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/quantize.h"
 #include "app/gegl/gegl_ops.h"
+#include "foundation/host/sdk/texmap_variation.h"
 
 namespace loom::gegl_ops {
 namespace {
 
-enum : guint { kPropWidth = 1, kPropHeight, kPropTime, kFirstParamProp = 16 };
+enum : guint {
+    kPropWidth = 1,
+    kPropHeight,
+    kPropTime,
+    kPropSeed,
+    kPropTile,
+    kPropTilesAcross,
+    kPropTilesDown,
+    kFirstParamProp = 16
+};
 
 constexpr int kDefaultSide = 256;
 constexpr int kMaxSide = 32768;
@@ -90,6 +101,14 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         s.settings.height = g_value_get_int(value);
     } else if (id == kPropTime) {
         s.settings.frame = g_value_get_double(value);
+    } else if (id == kPropSeed) {
+        s.settings.seed = g_value_get_int(value);
+    } else if (id == kPropTile) {
+        s.settings.tile = g_value_get_boolean(value) != FALSE;
+    } else if (id == kPropTilesAcross) {
+        s.settings.tiles.columns = g_value_get_int(value);
+    } else if (id == kPropTilesDown) {
+        s.settings.tiles.rows = g_value_get_int(value);
     } else if (id >= kFirstParamProp && id - kFirstParamProp < info.params.size()) {
         const ParamInfo& p = info.params[id - kFirstParamProp];
         ParamValue& v = s.settings.values[id - kFirstParamProp];
@@ -130,6 +149,14 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) no
         g_value_set_int(value, s.settings.height);
     } else if (id == kPropTime) {
         g_value_set_double(value, s.settings.frame);
+    } else if (id == kPropSeed) {
+        g_value_set_int(value, static_cast<gint>(s.settings.seed));
+    } else if (id == kPropTile) {
+        g_value_set_boolean(value, s.settings.tile);
+    } else if (id == kPropTilesAcross) {
+        g_value_set_int(value, s.settings.tiles.columns);
+    } else if (id == kPropTilesDown) {
+        g_value_set_int(value, s.settings.tiles.rows);
     } else if (id >= kFirstParamProp && id - kFirstParamProp < info.params.size()) {
         const ParamInfo& p = info.params[id - kFirstParamProp];
         const ParamValue& v = s.settings.values[id - kFirstParamProp];
@@ -245,9 +272,9 @@ GParamSpec* ParamSpec(const std::string& name, const ParamInfo& p) {
                                         flags);
         case ParamKind::kColour: {
             GeglColor* def = NewColor(p.defaultValue);
-            GParamSpec* spec = gegl_param_spec_color(name.c_str(), nick, blurb, def, flags);
+            GParamSpec* pspec = gegl_param_spec_color(name.c_str(), nick, blurb, def, flags);
             g_object_unref(def);
-            return spec;
+            return pspec;
         }
     }
     return nullptr;
@@ -282,6 +309,29 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
         gegl_param_spec_double("time", "Time", "The time shown, in frames (30 a second)",
                                -static_cast<double>(kMaxFrame), static_cast<double>(kMaxFrame), 0.0,
                                0.0, 300.0, 1.0, flags));
+    g_object_class_install_property(
+        object, kPropSeed,
+        gegl_param_spec_int("seed", "Seed",
+                            "Another pattern of the same kind, as loomhost render --seed; 0 keeps "
+                            "the texture's built-in one",
+                            0, static_cast<int>(kMaxTexSeed), 0, 0, 1000, 1.0, flags));
+    g_object_class_install_property(
+        object, kPropTile,
+        g_param_spec_boolean("tile", "Seamless tile",
+                             "A pattern that repeats without a seam, as loomhost render --tile",
+                             FALSE, flags));
+    g_object_class_install_property(
+        object, kPropTilesAcross,
+        gegl_param_spec_int("tiles-across", "Tiles across",
+                            "Copies of a seamless tile across the picture, as loomhost render "
+                            "--tiles; the width must be a whole number of pixels a tile",
+                            1, kMaxTileRepeat, 1, 1, 8, 1.0, flags));
+    g_object_class_install_property(
+        object, kPropTilesDown,
+        gegl_param_spec_int("tiles-down", "Tiles down",
+                            "Copies of a seamless tile down the picture, as loomhost render "
+                            "--tiles; the height must be a whole number of pixels a tile",
+                            1, kMaxTileRepeat, 1, 1, 8, 1.0, flags));
     try {
         if (PluginsReady()) {
             std::lock_guard<std::recursive_mutex> model(ModelLock());
@@ -293,13 +343,14 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
         g_warning("%s: %s", kind->opName, e.what());
         info->params.clear();
     }
-    std::vector<std::string> taken = {"width", "height", "time"};
+    std::vector<std::string> taken = {"width", "height",       "time",      "seed",
+                                      "tile",  "tiles-across", "tiles-down"};
     for (size_t i = 0; i < info->params.size(); ++i) {
         std::string name = PropertyName(info->params[i].name);
         while (std::find(taken.begin(), taken.end(), name) != taken.end()) name += "-2";
         taken.push_back(name);
-        if (GParamSpec* spec = ParamSpec(name, info->params[i])) {
-            g_object_class_install_property(object, kFirstParamProp + static_cast<guint>(i), spec);
+        if (GParamSpec* pspec = ParamSpec(name, info->params[i])) {
+            g_object_class_install_property(object, kFirstParamProp + static_cast<guint>(i), pspec);
         }
     }
     const std::string description = std::string(kind->title) +
