@@ -1,10 +1,14 @@
 // The texture sources: one GEGL type per texture class, its properties made from the
 // texture's own parameter list when the class is first used.
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <deque>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -36,18 +40,32 @@ constexpr int kDefaultSide = 256;
 constexpr int kMaxSide = 32768;
 
 struct TextureOpKind {
-    const char* className;  ///< the class the core creates
-    const char* typeName;   ///< the GType's name
-    const char* opName;     ///< GEGL's operation name
-    const char* title;
+    std::string className;  ///< the class the core creates: its plug-in's name, "nimbra"
+    std::string typeName;   ///< the GType's name, "LoomworkNimbra"
+    std::string opName;     ///< GEGL's operation name, "loomwork:nimbra"
+    std::string title;      ///< the class's own name
 };
 
-constexpr TextureOpKind kKinds[] = {
-    {"nimbra", "LoomworkNimbra", "loomwork:nimbra", "Nimbra clouds"},
-    {"fervix", "LoomworkFervix", "loomwork:fervix", "Fervix plasma"},
-    {"lumidot", "LoomworkLumidot", "loomwork:lumidot", "Lumidot waves"},
-    {"voltrane", "LoomworkVoltrane", "loomwork:voltrane", "Voltrane edges"},
-};
+/// One kind a texture class of the loaded plug-ins, found once a process (the types are
+/// registered with pointers to them).
+const std::deque<TextureOpKind>& Kinds() {
+    static const std::deque<TextureOpKind> kinds = [] {
+        std::deque<TextureOpKind> found;
+        if (!PluginsReady()) return found;
+        std::lock_guard<std::recursive_mutex> model(ModelLock());
+        for (const LoadedPlugin& plugin : ProcessPlugins().Plugins()) {
+            const std::string name = std::filesystem::path(plugin.path).stem().string();
+            for (ClassDesc* cd : plugin.classes) {
+                if (cd->SuperClassID() != TEXMAP_CLASS_ID || name.empty()) continue;
+                std::string type = "Loomwork" + name;
+                type[8] = static_cast<char>(std::toupper(static_cast<unsigned char>(type[8])));
+                found.push_back({name, type, "loomwork:" + name, Utf8FromCp1252(cd->ClassName())});
+            }
+        }
+        return found;
+    }();
+    return kinds;
+}
 
 /// What a class knows once its properties are made.
 struct ClassInfo {
@@ -211,8 +229,8 @@ gboolean Process(GeglOperation* operation, GeglBuffer* output, const GeglRectang
         const int w = s.settings.width, h = s.settings.height;
         if (!s.rendered) {
             if (!PluginsReady() || info.params.empty()) {
-                g_warning("%s: the texture plug-in '%s' is not loaded", info.kind->opName,
-                          info.kind->className);
+                g_warning("%s: the texture plug-in '%s' is not loaded", info.kind->opName.c_str(),
+                          info.kind->className.c_str());
                 return TRUE;
             }
             s.settings.threads =
@@ -237,10 +255,10 @@ gboolean Process(GeglOperation* operation, GeglBuffer* output, const GeglRectang
                         w * 8);
     } catch (const std::exception& e) {
         s.rendered = false;
-        g_warning("%s: %s", info.kind->opName, e.what());
+        g_warning("%s: %s", info.kind->opName.c_str(), e.what());
     } catch (...) {
         s.rendered = false;
-        g_warning("%s: the render failed", info.kind->opName);
+        g_warning("%s: the render failed", info.kind->opName.c_str());
     }
     return TRUE;
 }
@@ -340,7 +358,7 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
             info->params = DescribeTextureClass(ProcessPlugins(), kind->className).params;
         }
     } catch (const std::exception& e) {
-        g_warning("%s: %s", kind->opName, e.what());
+        g_warning("%s: %s", kind->opName.c_str(), e.what());
         info->params.clear();
     }
     std::vector<std::string> taken = {"width", "height",       "time",      "seed",
@@ -353,12 +371,12 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
             g_object_class_install_property(object, kFirstParamProp + static_cast<guint>(i), pspec);
         }
     }
-    const std::string description = std::string(kind->title) +
+    const std::string description = kind->title +
                                     ", rendered as loomhost renders it; every parameter of the "
                                     "texture's panel is a property";
-    gegl_operation_class_set_keys(operation, "name", kind->opName, "title", kind->title,
-                                  "categories", "render:loomwork", "description",
-                                  description.c_str(), nullptr);
+    gegl_operation_class_set_keys(operation, "name", kind->opName.c_str(), "title",
+                                  kind->title.c_str(), "categories", "render:loomwork",
+                                  "description", description.c_str(), nullptr);
 }
 
 void InstanceInit(GTypeInstance* instance, gpointer klass) noexcept {
@@ -373,15 +391,15 @@ void InstanceInit(GTypeInstance* instance, gpointer klass) noexcept {
 }  // namespace
 
 void RegisterTextureOps(GTypeModule* module) {
-    for (const TextureOpKind& kind : kKinds) {
+    for (const TextureOpKind& kind : Kinds()) {
         GTypeInfo info{};
         info.class_size = sizeof(TextureOpClass);
         info.class_init = ClassInit;
-        info.class_data = &kind;
+        info.class_data = &kind;  // lives as long as the process
         info.instance_size = sizeof(TextureOp);
         info.instance_init = InstanceInit;
-        g_type_module_register_type(module, GEGL_TYPE_OPERATION_SOURCE, kind.typeName, &info,
-                                    static_cast<GTypeFlags>(0));
+        g_type_module_register_type(module, GEGL_TYPE_OPERATION_SOURCE, kind.typeName.c_str(),
+                                    &info, static_cast<GTypeFlags>(0));
     }
 }
 
