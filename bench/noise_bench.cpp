@@ -1,6 +1,6 @@
 // Cost of one noise3 call against stb_perlin_noise3 over the same fixed set of points, and of
-// noise3Batch at every vector level the processor runs (the level in the name; the CPU and
-// the process's level in the context).
+// noise3Batch at every vector level the processor runs, plain and with wrapped lattices (the
+// level in the name; the CPU and the process's level in the context).
 //
 //   noise_bench [benchmark options]
 //   noise_bench --compare=N   N random points (default 100 million) through every level's
@@ -115,6 +115,28 @@ void BM_noise3Batch(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kPoints);
 }
 BENCHMARK(BM_noise3Batch)->DenseRange(0, 3);
+
+/// Arg: the level; the same points with the x and y lattices wrapped at periods 24 and 40
+/// (a seamless tile's noise), 64 samples a call.
+void BM_noise3BatchWrapped(benchmark::State& state) {
+    const loom::VectorLevel level = kLevels[state.range(0)];
+    if (!loom::ProcessorRunsVectorLevel(level)) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
+    state.SetLabel(loom::VectorLevelName(level));
+    const Columns c;
+    const loom::noise::NoiseSource src{nullptr, {24, 40, 0}};
+    std::vector<float> out(kPoints);
+    for (auto _ : state) {
+        for (int i = 0; i < kPoints; i += 64) {
+            loom::noise::Noise3Batch(src, level, &c.x[i], &c.y[i], &c.z[i], 64, &out[i]);
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kPoints);
+}
+BENCHMARK(BM_noise3BatchWrapped)->DenseRange(0, 3);
 
 /// turbulenceBatch at the process's level, frequency 16 (five octaves).
 void BM_turbulenceBatch(benchmark::State& state) {

@@ -190,16 +190,20 @@ void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
             case Shape::kCubic:
                 for (int i = 0; i < m; ++i) out[i] = su[i] > sv[i] ? su[i] : sv[i];
                 break;
-            case Shape::kGoo:
+            case Shape::kGoo: {
+                // The chunk's noise points, then their noise in one batch call.
+                float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
                 for (int i = 0; i < m; ++i) {
-                    const float q[3] = {
-                        static_cast<float>(Widen(gooVScale) * Widen(cv[i]) + Widen(c.gooVShift)),
-                        static_cast<float>(Widen(gooUScale) * Widen(cu[i]) + Widen(c.gooUShift)),
-                        c.gooPhase,
-                    };
-                    out[i] = Widen(loom::noise::Noise3(goo, q));
+                    qx[i] =
+                        static_cast<float>(Widen(gooVScale) * Widen(cv[i]) + Widen(c.gooVShift));
+                    qy[i] =
+                        static_cast<float>(Widen(gooUScale) * Widen(cu[i]) + Widen(c.gooUShift));
+                    qz[i] = c.gooPhase;
                 }
+                loom::noise::Noise3Batch(goo, qx, qy, qz, m, noise);
+                for (int i = 0; i < m; ++i) out[i] = Widen(noise[i]);
                 break;
+            }
         }
     }
 }
@@ -228,13 +232,19 @@ void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v,
         const int m = std::min(kChunk, n - first);
         const float* cu = u + first;
         const float* cv = v + first;
-        // The draws in the order of single samples: each sample's jitter, then its static;
-        // the arithmetic on them afterwards, in a loop of its own with no calls.
-        int jitterDraw[kChunk], staticDraw[kChunk];
+        // The draws in the order of single samples (each sample's jitter, then its static),
+        // taken from the generator in one call; the arithmetic on them afterwards.
+        int pairs[2 * kChunk], jitterDraw[kChunk], staticDraw[kChunk];
         const bool drawsStatic = c.randomStatic == 1;
-        for (int i = 0; i < m; ++i) {
-            jitterDraw[i] = crt::rand();
-            staticDraw[i] = drawsStatic ? crt::rand() : 0;
+        if (drawsStatic) {
+            crt::RandMany(pairs, 2 * m);
+            for (int i = 0; i < m; ++i) {
+                jitterDraw[i] = pairs[2 * i];
+                staticDraw[i] = pairs[2 * i + 1];
+            }
+        } else {
+            crt::RandMany(jitterDraw, m);
+            std::fill(staticDraw, staticDraw + m, 0);
         }
         float r[kChunk];
         double draws[kChunk];

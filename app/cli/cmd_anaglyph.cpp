@@ -292,33 +292,6 @@ std::vector<stereo::PairJob> PlanStillLayout(const AnaglyphOptions& opt,
     return PlanJobs(both);
 }
 
-/// How each video frame is composed: grey through the filter, as still pictures are; the
-/// colour methods through the same composition as still pictures.
-ComposeFrame VideoComposition(const stereo::AnaglyphSettings& settings, ImageFilter& filter) {
-    if (settings.method == stereo::AnaglyphMethod::kGrey && !settings.matrix) {
-        ComposeFrame grey = ComposeWithFilter(filter, &InterruptFlag());
-        if (!settings.greyForGlasses) return grey;
-        return
-            [grey, settings](Image16& left, Image16& right, Image16& composed, std::string& error) {
-                if (!grey(left, right, composed, error)) return false;
-                stereo::FillGlassesPrimaries(settings.glasses, settings.eyes, composed);
-                return true;
-            };
-    }
-    // The progress window is made on the composing thread, at its first frame.
-    auto window = std::make_shared<std::unique_ptr<FilterProgressWindow>>();
-    return [settings, window](Image16& left, Image16& right, Image16& composed,
-                              std::string& error) {
-        if (!*window) {
-            *window = std::make_unique<FilterProgressWindow>("anaglyph", &InterruptFlag(), false);
-        }
-        Unpack(left);
-        Unpack(right);
-        return stereo::ComposePair(settings, nullptr, left, right, **window, &InterruptFlag(),
-                                   composed, error) == FilterOutcome::kDone;
-    };
-}
-
 void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     if (!opt.probe.empty()) {
         std::fputs(DescribeProbe(opt.probe, ProbeLayout(opt.probe)).c_str(), stdout);
@@ -472,7 +445,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
     settings.eyes = DecodeStereoSettings(stored);
     settings.greyForGlasses = glasses.has_value();
     if (video) {
-        ComposeFrame compose = VideoComposition(settings, *filter);
+        ComposeFrame compose = AnaglyphFrameComposition(settings, filter.get(), &InterruptFlag());
         VideoOptions videoOptions = opt.video;
         videoOptions.arrange = arrange;
         if (arrange != stereo::OutputLayout::kAnaglyph) {

@@ -14,16 +14,23 @@
 #include "app/core/filter/stereo_settings.h"
 #include "app/core/loader/process_plugins.h"
 #include "app/core/model/rand_stream.h"
-#include "app/core/render/quantize.h"
 #include "app/core/stereo/compose_pair.h"
 #include "app/core/stereo/stereo_layout.h"
 #include "app/core/video/video_anaglyph.h"
 #include "app/frei0r/frei0r_log.h"
+#include "foundation/host/sdk/packed_pixels.h"
 
 namespace loom::frei0r {
 namespace {
 
 constexpr int kMaxSide = 32768;
+
+/// The mixer composes a frame in bands of this many lines: a band's views and result (0.4 MiB
+/// at 1920 pixels a line) stay in the second-level cache from repacking to composition to
+/// repacking again, where a 1080p frame's would pass through memory each time. Every method
+/// composes each pixel on its own, so bands give the whole frame's bits. 24 divides 480,
+/// 576, 720 and 1080: such frames need no composition of a shorter last band.
+constexpr int kBandLines = 24;
 
 enum Param { kMethod, kGlasses, kLeftEye, kRightEye, kLeftComp, kRightComp, kParamCount };
 
@@ -56,13 +63,15 @@ struct Instance {
     std::mutex mutex;
     int method = 0, glasses = 0, leftEye = 0, rightEye = 1;
     double leftComp = 0.8, rightComp = 0.8;  // as frei0r holds them
-    /// The grey method's filter and composition, made again when a setting changes or
-    /// the calling thread does (the composition's window lives on one thread).
+    /// The grey method's filter and the compositions (of whole bands, and of the last,
+    /// shorter one: each keeps bitmaps of its size), made again when a setting changes or
+    /// the calling thread does (a composition's window lives on one thread).
     std::unique_ptr<ImageFilter> filter;
-    ComposeFrame compose;
+    ComposeFrame compose[2];
     std::thread::id composeThread;
     bool stale = true;
     Image16 frame, left, right, result;  // kept from frame to frame
+    PackedRgb line;                      // a 16-bit result's line packed
 };
 
 float Compensation(double d) { return static_cast<float>(-0.5 + 0.5 * std::clamp(d, 0.0, 1.0)); }
@@ -84,67 +93,62 @@ void FromFrame(const std::uint32_t* rgba, int width, int height, Image16& image)
     image.hasAlpha = false;
     image.pixels.clear();
     image.packed.resize(count * 3);
-    const auto* from = reinterpret_cast<const std::uint8_t*>(rgba);
-    std::uint8_t* to = image.packed.data();
-    for (size_t i = 0; i < count; ++i, from += 4, to += 3) {
-        to[0] = from[0];
-        to[1] = from[1];
-        to[2] = from[2];
-    }
+    PackRgb24FromRgba32(reinterpret_cast<const std::uint8_t*>(rgba), image.packed.data(), count);
 }
 
-/// A composed picture into an RGBA8888 frame of `width` columns (a narrower picture's
-/// last column repeats), opaque.
-void ToFrame(const Image16& image, int width, std::uint32_t* out) {
+/// A composed picture into an opaque RGBA8888 frame of `width` columns (a narrower
+/// picture's last column repeats). 16-bit pictures are packed to 8 bits a line at a time
+/// through `line`, as loomhost's 8-bit output packs them.
+void ToFrame(const Image16& image, int width, PackedRgb& line, std::uint32_t* out) {
     auto* to = reinterpret_cast<std::uint8_t*>(out);
+    const auto w = static_cast<size_t>(image.width);
     const bool packed = IsPacked(image);
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < width; ++x, to += 4) {
-            const size_t at = static_cast<size_t>(y) * static_cast<size_t>(image.width) +
-                              static_cast<size_t>(std::min(x, image.width - 1));
-            if (packed) {
-                const std::uint8_t* px = &image.packed[at * 3];
-                to[0] = px[0];
-                to[1] = px[1];
-                to[2] = px[2];
-            } else {
-                const BMM_Color_64& px = image.pixels[at];
-                to[0] = NarrowChannel(px.r);
-                to[1] = NarrowChannel(px.g);
-                to[2] = NarrowChannel(px.b);
-            }
-            to[3] = 255;
-        }
-    }
-}
-
-/// Composes in.left and in.right into in.result; throws std::runtime_error.
-void Compose(Instance& in) {
-    const stereo::AnaglyphSettings settings = SettingsOf(in);
-    std::string error;
-    if (settings.method != stereo::AnaglyphMethod::kGrey) {
-        Unpack(in.left);
-        Unpack(in.right);
-        FilterProgressWindow window("anaglyph", nullptr, false);
-        if (stereo::ComposePair(settings, nullptr, in.left, in.right, window, nullptr, in.result,
-                                error) != FilterOutcome::kDone) {
-            throw std::runtime_error(error);
-        }
+    if (packed && image.width == width) {
+        WidenRgb24ToRgba32(image.packed.data(), to, w * static_cast<size_t>(image.height));
         return;
     }
-    if (in.stale || !in.filter || in.composeThread != std::this_thread::get_id()) {
-        if (!PluginsNearCore(Name(in.form), error)) throw std::runtime_error(error);
-        in.compose = nullptr;
+    if (!packed) line.resize(w * 3);
+    for (size_t y = 0; y < static_cast<size_t>(image.height); ++y) {
+        const std::uint8_t* row = nullptr;
+        if (packed) {
+            row = &image.packed[y * w * 3];
+        } else {
+            PackRgb24(&image.pixels[y * w], line.data(), w);
+            row = line.data();
+        }
+        const size_t shared = std::min(w, static_cast<size_t>(width));
+        WidenRgb24ToRgba32(row, to, shared);
+        to += shared * 4;
+        for (size_t x = shared; x < static_cast<size_t>(width); ++x, to += 4) {
+            WidenRgb24ToRgba32(row + (w - 1) * 3, to, 1);
+        }
+    }
+}
+
+/// Composes in.left and in.right into in.result as loomhost composes video frames, through
+/// composition `slot` (0 or 1); throws std::runtime_error.
+void Compose(Instance& in, int slot) {
+    std::string error;
+    if (in.stale || !in.compose[slot] || in.composeThread != std::this_thread::get_id()) {
+        const stereo::AnaglyphSettings settings = SettingsOf(in);
+        const bool grey = settings.method == stereo::AnaglyphMethod::kGrey;
+        if (grey && !PluginsNearCore(Name(in.form), error)) throw std::runtime_error(error);
         std::lock_guard<std::recursive_mutex> model(ModelLock());
-        RandStream stream;  // the filter is made as a new process makes it
-        RandStream::Use use(stream);
-        in.filter =
-            stereo::MakeStereoFilter(stereo::StereoFilterClass(ProcessPlugins()), settings.eyes);
-        in.compose = ComposeWithFilter(*in.filter, nullptr);
+        if (in.stale || in.composeThread != std::this_thread::get_id()) {
+            in.compose[0] = in.compose[1] = nullptr;  // they hold the filter
+            in.filter.reset();
+            if (grey) {
+                RandStream stream;  // the filter is made as a new process makes it
+                RandStream::Use use(stream);
+                in.filter = stereo::MakeStereoFilter(stereo::StereoFilterClass(ProcessPlugins()),
+                                                     settings.eyes);
+            }
+        }
+        in.compose[slot] = AnaglyphFrameComposition(settings, in.filter.get(), nullptr);
         in.composeThread = std::this_thread::get_id();
         in.stale = false;
     }
-    if (!in.compose(in.left, in.right, in.result, error)) throw std::runtime_error(error);
+    if (!in.compose[slot](in.left, in.right, in.result, error)) throw std::runtime_error(error);
 }
 
 /// Index of `text` among `names`, or -1.
@@ -301,16 +305,23 @@ void AnaglyphUpdate(f0r_instance_t instance, const std::uint32_t* first,
         if (!first || (in.form == AnaglyphForm::kMixer && !second)) {
             throw std::runtime_error("an input frame is missing");
         }
-        if (in.form == AnaglyphForm::kMixer) {
-            FromFrame(first, in.width, in.height, in.left);
-            FromFrame(second, in.width, in.height, in.right);
-        } else {
+        if (in.form == AnaglyphForm::kSideBySide) {
             FromFrame(first, in.width, in.height, in.frame);
             Unpack(in.frame);  // the views are taken from 16-bit pixels
             SplitViews(StereoLayout::kSideBySideHalfLeftFirst, in.frame, in.left, in.right);
+            Compose(in, 0);
+            ToFrame(in.result, in.width, in.line, out);
+            return;
         }
-        Compose(in);
-        ToFrame(in.result, in.width, out);
+        const auto width = static_cast<size_t>(in.width);
+        for (int y = 0; y < in.height; y += kBandLines) {
+            const int lines = std::min(kBandLines, in.height - y);
+            const size_t at = static_cast<size_t>(y) * width;
+            FromFrame(first + at, in.width, lines, in.left);
+            FromFrame(second + at, in.width, lines, in.right);
+            Compose(in, lines == kBandLines ? 0 : 1);
+            ToFrame(in.result, in.width, in.line, out + at);
+        }
         return;
     } catch (const std::bad_alloc&) {
         Log(Name(in.form), "not enough memory for the frames");

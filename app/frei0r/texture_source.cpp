@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/core/jobs/texture_render.h"
+#include "app/core/jobs/tile_jobs.h"
 #include "app/core/loader/process_plugins.h"
 #include "app/core/model/param_info.h"
 #include "app/core/model/rand_stream.h"
@@ -24,6 +25,19 @@ namespace loom::frei0r {
 namespace {
 
 constexpr int kMaxSide = 32768;
+
+/// The parameters after the texture's own: loomhost render's --seed, --tile and --tiles.
+enum VariationParam { kSeed, kTile, kTiles, kVariationParams };
+
+const f0r_param_info_t kVariationInfo[kVariationParams] = {
+    {"Seed", F0R_PARAM_STRING,
+     "a whole number 0..2147483647, as loomhost render --seed; 0 (the default) keeps the "
+     "texture's built-in pattern"},
+    {"Tile", F0R_PARAM_BOOL, "a seamless tile, as loomhost render --tile; default off"},
+    {"Tiles", F0R_PARAM_STRING,
+     "CxR, as loomhost render --tiles: the frame holds C x R copies of a seamless tile (its "
+     "size a whole number of pixels a tile); default 1x1"},
+};
 
 /// What this library knows of its class once initialised.
 struct ClassInfo {
@@ -96,6 +110,7 @@ bool Ready(const char* className) {
 struct Instance {
     std::mutex mutex;
     TextureSettings settings;
+    std::string seedText = "0", tilesText = "1x1";  ///< as GetParam hands them out
     bool rendered = false;
     double renderedFrame = 0.0;
     std::vector<std::uint8_t> frame;  ///< the last frame, RGBA8888
@@ -109,11 +124,47 @@ double Unspread(const ParamInfo& p, double v) {
     return RangeMax(p) > RangeMin(p) ? (v - RangeMin(p)) / (RangeMax(p) - RangeMin(p)) : 0.0;
 }
 
+size_t ParamCount() { return Info().params.size() + kVariationParams; }
+
 bool BadIndex(int index) {
-    if (index >= 0 && static_cast<size_t>(index) < Info().params.size()) return false;
+    if (index >= 0 && static_cast<size_t>(index) < ParamCount()) return false;
     Log(Info().effectName, "no parameter " + std::to_string(index) + " (there are " +
-                               std::to_string(Info().params.size()) + ")");
+                               std::to_string(ParamCount()) + ")");
     return true;
+}
+
+/// The variation parameter at `index`, or -1 for one of the texture's own.
+int VariationIndex(int index) {
+    const auto own = static_cast<int>(Info().params.size());
+    return index >= own ? index - own : -1;
+}
+
+/// Sets a seed or tile parameter; a value that is not one is logged and left.
+void SetVariation(Instance& in, int which, f0r_param_t param) {
+    TextureSettings& s = in.settings;
+    try {
+        if (which == kTile) {
+            const bool tile = *static_cast<const f0r_param_bool*>(param) >= 0.5;
+            if (tile != s.tile) in.rendered = false;
+            s.tile = tile;
+            return;
+        }
+        const char* text = *static_cast<const f0r_param_string*>(param);
+        if (!text) throw std::runtime_error("no text");
+        if (which == kSeed) {
+            const std::uint32_t seed = ParseSeed(text, kVariationInfo[kSeed].name);
+            if (seed != s.seed) in.rendered = false;
+            s.seed = seed;
+            in.seedText = std::to_string(seed);
+            return;
+        }
+        const TileRepeat tiles = ParseTileRepeat(text, kVariationInfo[kTiles].name);
+        if (tiles.columns != s.tiles.columns || tiles.rows != s.tiles.rows) in.rendered = false;
+        s.tiles = tiles;
+        in.tilesText = std::to_string(tiles.columns) + "x" + std::to_string(tiles.rows);
+    } catch (const std::exception& e) {
+        Log(Info().effectName, std::string(e.what()) + "; the value is kept");
+    }
 }
 
 }  // namespace
@@ -140,12 +191,16 @@ void TextureInfo(const char* className, f0r_plugin_info_t* info) noexcept {
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 1;
     info->minor_version = 0;
-    info->num_params = static_cast<int>(c.params.size());
+    info->num_params = c.params.empty() ? 0 : static_cast<int>(ParamCount());
     info->explanation = c.explanation.c_str();
 }
 
 void TextureParamInfo(const char* className, f0r_param_info_t* info, int index) noexcept {
     if (!info || !Ready(className) || BadIndex(index)) return;
+    if (VariationIndex(index) >= 0) {
+        *info = kVariationInfo[VariationIndex(index)];
+        return;
+    }
     const ParamInfo& p = Info().params[static_cast<size_t>(index)];
     info->name = p.name.c_str();
     info->type = KindOf(p) == ParamKind::kColour ? F0R_PARAM_COLOR
@@ -180,8 +235,9 @@ void TextureDestruct(f0r_instance_t instance) noexcept { delete static_cast<Inst
 void TextureSetParam(f0r_instance_t instance, f0r_param_t param, int index) noexcept {
     if (!instance || !param || BadIndex(index)) return;
     auto& in = *static_cast<Instance*>(instance);
-    const ParamInfo& p = Info().params[static_cast<size_t>(index)];
     std::lock_guard<std::mutex> lock(in.mutex);
+    if (VariationIndex(index) >= 0) return SetVariation(in, VariationIndex(index), param);
+    const ParamInfo& p = Info().params[static_cast<size_t>(index)];
     ParamValue& v = in.settings.values[static_cast<size_t>(index)];
     ParamValue next = v;
     switch (KindOf(p)) {
@@ -228,8 +284,21 @@ void TextureSetParam(f0r_instance_t instance, f0r_param_t param, int index) noex
 void TextureGetParam(f0r_instance_t instance, f0r_param_t param, int index) noexcept {
     if (!instance || !param || BadIndex(index)) return;
     auto& in = *static_cast<Instance*>(instance);
-    const ParamInfo& p = Info().params[static_cast<size_t>(index)];
     std::lock_guard<std::mutex> lock(in.mutex);
+    switch (VariationIndex(index)) {
+        case kSeed:
+            *static_cast<f0r_param_string*>(param) = const_cast<char*>(in.seedText.c_str());
+            return;
+        case kTile:
+            *static_cast<f0r_param_bool*>(param) = in.settings.tile ? 1.0 : 0.0;
+            return;
+        case kTiles:
+            *static_cast<f0r_param_string*>(param) = const_cast<char*>(in.tilesText.c_str());
+            return;
+        default:
+            break;
+    }
+    const ParamInfo& p = Info().params[static_cast<size_t>(index)];
     const ParamValue& v = in.settings.values[static_cast<size_t>(index)];
     switch (KindOf(p)) {
         case ParamKind::kNumber:

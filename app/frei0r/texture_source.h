@@ -2,7 +2,9 @@
 /// A texture as a frei0r source: one library per texture class, each parameter of the
 /// texture's panel a frei0r parameter. Numbers are doubles 0..1 spread over the panel's
 /// range (value = min + d * (max - min); whole numbers rounded), flags booleans, colours
-/// colours; each parameter's explanation gives its range. The frame's time (seconds) is
+/// colours; each parameter's explanation gives its range. Three parameters follow the
+/// texture's own: Seed (text, a whole number, as `loomhost render --seed`), Tile (a boolean,
+/// `--tile`) and Tiles (text "CxR", `--tiles`). The frame's time (seconds) is
 /// the texture's time at 30 frames a second, as `loomhost render --time` counts it; a time
 /// within a millisecond of a whole frame is that frame (FFmpeg gives times to the
 /// millisecond). Frames are 8-bit RGBA exactly as `loomhost render --bits 8` writes them.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -16,15 +17,6 @@
 
 namespace loom::gegl_ops {
 namespace {
-
-enum : guint {
-    kPropMethod = 1,
-    kPropGlasses,
-    kPropLeftEye,
-    kPropRightEye,
-    kPropLeftCompensation,
-    kPropRightCompensation,
-};
 
 // The enum values are the core's (AnaglyphMethod, Glasses, eye colours 0..2); glasses 0 is
 // "none": the eyes come from left-eye and right-eye.
@@ -75,61 +67,74 @@ gpointer gComposerParent = nullptr, gSbsParent = nullptr;
 
 State* StateOf(gpointer op) { return reinterpret_cast<ComposerOp*>(op)->state; }
 
+/// One property of both operations: a choice among an enum's values or a number.
+struct AnaglyphProperty {
+    const char* name;
+    const char* nick;
+    const char* blurb;
+    const GType* choices;  ///< the enum type; null for a number
+    int Values::*choice;
+    double Values::*number;
+    int defaultChoice;
+    double defaultNumber;
+};
+
+// Property ids are the rows' indexes + 1.
+const AnaglyphProperty kProperties[] = {
+    {"method", "Method",
+     "grey: the stereo filter (one channel per eye, crosstalk compensation); half-colour, "
+     "colour, dubois: colour matrices",
+     &gMethodType, &Values::method, nullptr, 0, 0.0},
+    {"glasses", "Glasses",
+     "The glasses the picture is for; none: the eyes below (colour methods then use red-cyan)",
+     &gGlassesType, &Values::glasses, nullptr, 0, 0.0},
+    {"left-eye", "Left eye", "The grey method's channel for the left eye", &gEyeType,
+     &Values::leftEye, nullptr, 0, 0.0},
+    {"right-eye", "Right eye", "The grey method's channel for the right eye", &gEyeType,
+     &Values::rightEye, nullptr, 1, 0.0},
+    {"left-compensation", "Left compensation",
+     "Crosstalk compensation of the left eye (grey method)", nullptr, nullptr,
+     &Values::leftCompensation, 0, -0.1},
+    {"right-compensation", "Right compensation",
+     "Crosstalk compensation of the right eye (grey method)", nullptr, nullptr,
+     &Values::rightCompensation, 0, -0.1},
+};
+constexpr double kMinCompensation = -0.5, kMaxCompensation = 0.0;
+
+/// The row of property `id`, or null.
+const AnaglyphProperty* PropertyOf(guint id) {
+    return id >= 1 && id <= std::size(kProperties) ? &kProperties[id - 1] : nullptr;
+}
+
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) noexcept {
     State* s = StateOf(object);
     if (!s) return;
+    const AnaglyphProperty* p = PropertyOf(id);
+    if (!p) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return;
+    }
     std::lock_guard<std::mutex> lock(s->mutex);
-    Values& v = s->values;
-    switch (id) {
-        case kPropMethod:
-            v.method = g_value_get_enum(value);
-            break;
-        case kPropGlasses:
-            v.glasses = g_value_get_enum(value);
-            break;
-        case kPropLeftEye:
-            v.leftEye = g_value_get_enum(value);
-            break;
-        case kPropRightEye:
-            v.rightEye = g_value_get_enum(value);
-            break;
-        case kPropLeftCompensation:
-            v.leftCompensation = g_value_get_double(value);
-            break;
-        case kPropRightCompensation:
-            v.rightCompensation = g_value_get_double(value);
-            break;
-        default:
-            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    if (p->choices) {
+        s->values.*(p->choice) = g_value_get_enum(value);
+    } else {
+        s->values.*(p->number) = g_value_get_double(value);
     }
 }
 
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) noexcept {
     State* s = StateOf(object);
     if (!s) return;
+    const AnaglyphProperty* p = PropertyOf(id);
+    if (!p) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+        return;
+    }
     std::lock_guard<std::mutex> lock(s->mutex);
-    const Values& v = s->values;
-    switch (id) {
-        case kPropMethod:
-            g_value_set_enum(value, v.method);
-            break;
-        case kPropGlasses:
-            g_value_set_enum(value, v.glasses);
-            break;
-        case kPropLeftEye:
-            g_value_set_enum(value, v.leftEye);
-            break;
-        case kPropRightEye:
-            g_value_set_enum(value, v.rightEye);
-            break;
-        case kPropLeftCompensation:
-            g_value_set_double(value, v.leftCompensation);
-            break;
-        case kPropRightCompensation:
-            g_value_set_double(value, v.rightCompensation);
-            break;
-        default:
-            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    if (p->choices) {
+        g_value_set_enum(value, s->values.*(p->choice));
+    } else {
+        g_value_set_double(value, s->values.*(p->number));
     }
 }
 
@@ -306,36 +311,16 @@ void InstallProperties(GObjectClass* object) {
     object->set_property = SetProperty;
     object->get_property = GetProperty;
     const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_CONSTRUCT);
-    g_object_class_install_property(
-        object, kPropMethod,
-        g_param_spec_enum("method", "Method",
-                          "grey: the stereo filter (one channel per eye, crosstalk "
-                          "compensation); half-colour, colour, dubois: colour matrices",
-                          gMethodType, 0, flags));
-    g_object_class_install_property(
-        object, kPropGlasses,
-        g_param_spec_enum("glasses", "Glasses",
-                          "The glasses the picture is for; none: the eyes below (colour methods "
-                          "then use red-cyan)",
-                          gGlassesType, 0, flags));
-    g_object_class_install_property(
-        object, kPropLeftEye,
-        g_param_spec_enum("left-eye", "Left eye", "The grey method's channel for the left eye",
-                          gEyeType, 0, flags));
-    g_object_class_install_property(
-        object, kPropRightEye,
-        g_param_spec_enum("right-eye", "Right eye", "The grey method's channel for the right eye",
-                          gEyeType, 1, flags));
-    g_object_class_install_property(
-        object, kPropLeftCompensation,
-        gegl_param_spec_double("left-compensation", "Left compensation",
-                               "Crosstalk compensation of the left eye (grey method)", -0.5, 0.0,
-                               -0.1, -0.5, 0.0, 1.0, flags));
-    g_object_class_install_property(
-        object, kPropRightCompensation,
-        gegl_param_spec_double("right-compensation", "Right compensation",
-                               "Crosstalk compensation of the right eye (grey method)", -0.5, 0.0,
-                               -0.1, -0.5, 0.0, 1.0, flags));
+    guint id = 1;
+    for (const AnaglyphProperty& p : kProperties) {
+        GParamSpec* pspec =
+            p.choices
+                ? g_param_spec_enum(p.name, p.nick, p.blurb, *p.choices, p.defaultChoice, flags)
+                : gegl_param_spec_double(p.name, p.nick, p.blurb, kMinCompensation,
+                                         kMaxCompensation, p.defaultNumber, kMinCompensation,
+                                         kMaxCompensation, 1.0, flags);
+        g_object_class_install_property(object, id++, pspec);
+    }
 }
 
 void InstanceInit(GTypeInstance* instance, gpointer) noexcept {

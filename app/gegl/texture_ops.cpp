@@ -1,42 +1,71 @@
 // The texture sources: one GEGL type per texture class, its properties made from the
 // texture's own parameter list when the class is first used.
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <deque>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "app/core/jobs/texture_render.h"
+#include "app/core/jobs/tile_jobs.h"
 #include "app/core/loader/process_plugins.h"
 #include "app/core/model/param_info.h"
 #include "app/core/model/rand_stream.h"
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/quantize.h"
 #include "app/gegl/gegl_ops.h"
+#include "foundation/host/sdk/texmap_variation.h"
 
 namespace loom::gegl_ops {
 namespace {
 
-enum : guint { kPropWidth = 1, kPropHeight, kPropTime, kFirstParamProp = 16 };
+enum : guint {
+    kPropWidth = 1,
+    kPropHeight,
+    kPropTime,
+    kPropSeed,
+    kPropTile,
+    kPropTilesAcross,
+    kPropTilesDown,
+    kFirstParamProp = 16
+};
 
 constexpr int kDefaultSide = 256;
 constexpr int kMaxSide = 32768;
 
 struct TextureOpKind {
-    const char* className;  ///< the class the core creates
-    const char* typeName;   ///< the GType's name
-    const char* opName;     ///< GEGL's operation name
-    const char* title;
+    std::string className;  ///< the class the core creates: its plug-in's name, "nimbra"
+    std::string typeName;   ///< the GType's name, "LoomworkNimbra"
+    std::string opName;     ///< GEGL's operation name, "loomwork:nimbra"
+    std::string title;      ///< the class's own name
 };
 
-constexpr TextureOpKind kKinds[] = {
-    {"nimbra", "LoomworkNimbra", "loomwork:nimbra", "Nimbra clouds"},
-    {"fervix", "LoomworkFervix", "loomwork:fervix", "Fervix plasma"},
-    {"lumidot", "LoomworkLumidot", "loomwork:lumidot", "Lumidot waves"},
-    {"voltrane", "LoomworkVoltrane", "loomwork:voltrane", "Voltrane edges"},
-};
+/// One kind a texture class of the loaded plug-ins, found once a process (the types are
+/// registered with pointers to them).
+const std::deque<TextureOpKind>& Kinds() {
+    static const std::deque<TextureOpKind> kinds = [] {
+        std::deque<TextureOpKind> found;
+        if (!PluginsReady()) return found;
+        std::lock_guard<std::recursive_mutex> model(ModelLock());
+        for (const LoadedPlugin& plugin : ProcessPlugins().Plugins()) {
+            const std::string name = std::filesystem::path(plugin.path).stem().string();
+            for (ClassDesc* cd : plugin.classes) {
+                if (cd->SuperClassID() != TEXMAP_CLASS_ID || name.empty()) continue;
+                std::string type = "Loomwork" + name;
+                type[8] = static_cast<char>(std::toupper(static_cast<unsigned char>(type[8])));
+                found.push_back({name, type, "loomwork:" + name, Utf8FromCp1252(cd->ClassName())});
+            }
+        }
+        return found;
+    }();
+    return kinds;
+}
 
 /// What a class knows once its properties are made.
 struct ClassInfo {
@@ -90,6 +119,14 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         s.settings.height = g_value_get_int(value);
     } else if (id == kPropTime) {
         s.settings.frame = g_value_get_double(value);
+    } else if (id == kPropSeed) {
+        s.settings.seed = g_value_get_int(value);
+    } else if (id == kPropTile) {
+        s.settings.tile = g_value_get_boolean(value) != FALSE;
+    } else if (id == kPropTilesAcross) {
+        s.settings.tiles.columns = g_value_get_int(value);
+    } else if (id == kPropTilesDown) {
+        s.settings.tiles.rows = g_value_get_int(value);
     } else if (id >= kFirstParamProp && id - kFirstParamProp < info.params.size()) {
         const ParamInfo& p = info.params[id - kFirstParamProp];
         ParamValue& v = s.settings.values[id - kFirstParamProp];
@@ -130,6 +167,14 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) no
         g_value_set_int(value, s.settings.height);
     } else if (id == kPropTime) {
         g_value_set_double(value, s.settings.frame);
+    } else if (id == kPropSeed) {
+        g_value_set_int(value, static_cast<gint>(s.settings.seed));
+    } else if (id == kPropTile) {
+        g_value_set_boolean(value, s.settings.tile);
+    } else if (id == kPropTilesAcross) {
+        g_value_set_int(value, s.settings.tiles.columns);
+    } else if (id == kPropTilesDown) {
+        g_value_set_int(value, s.settings.tiles.rows);
     } else if (id >= kFirstParamProp && id - kFirstParamProp < info.params.size()) {
         const ParamInfo& p = info.params[id - kFirstParamProp];
         const ParamValue& v = s.settings.values[id - kFirstParamProp];
@@ -184,8 +229,8 @@ gboolean Process(GeglOperation* operation, GeglBuffer* output, const GeglRectang
         const int w = s.settings.width, h = s.settings.height;
         if (!s.rendered) {
             if (!PluginsReady() || info.params.empty()) {
-                g_warning("%s: the texture plug-in '%s' is not loaded", info.kind->opName,
-                          info.kind->className);
+                g_warning("%s: the texture plug-in '%s' is not loaded", info.kind->opName.c_str(),
+                          info.kind->className.c_str());
                 return TRUE;
             }
             s.settings.threads =
@@ -210,10 +255,10 @@ gboolean Process(GeglOperation* operation, GeglBuffer* output, const GeglRectang
                         w * 8);
     } catch (const std::exception& e) {
         s.rendered = false;
-        g_warning("%s: %s", info.kind->opName, e.what());
+        g_warning("%s: %s", info.kind->opName.c_str(), e.what());
     } catch (...) {
         s.rendered = false;
-        g_warning("%s: the render failed", info.kind->opName);
+        g_warning("%s: the render failed", info.kind->opName.c_str());
     }
     return TRUE;
 }
@@ -245,9 +290,9 @@ GParamSpec* ParamSpec(const std::string& name, const ParamInfo& p) {
                                         flags);
         case ParamKind::kColour: {
             GeglColor* def = NewColor(p.defaultValue);
-            GParamSpec* spec = gegl_param_spec_color(name.c_str(), nick, blurb, def, flags);
+            GParamSpec* pspec = gegl_param_spec_color(name.c_str(), nick, blurb, def, flags);
             g_object_unref(def);
-            return spec;
+            return pspec;
         }
     }
     return nullptr;
@@ -282,6 +327,29 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
         gegl_param_spec_double("time", "Time", "The time shown, in frames (30 a second)",
                                -static_cast<double>(kMaxFrame), static_cast<double>(kMaxFrame), 0.0,
                                0.0, 300.0, 1.0, flags));
+    g_object_class_install_property(
+        object, kPropSeed,
+        gegl_param_spec_int("seed", "Seed",
+                            "Another pattern of the same kind, as loomhost render --seed; 0 keeps "
+                            "the texture's built-in one",
+                            0, static_cast<int>(kMaxTexSeed), 0, 0, 1000, 1.0, flags));
+    g_object_class_install_property(
+        object, kPropTile,
+        g_param_spec_boolean("tile", "Seamless tile",
+                             "A pattern that repeats without a seam, as loomhost render --tile",
+                             FALSE, flags));
+    g_object_class_install_property(
+        object, kPropTilesAcross,
+        gegl_param_spec_int("tiles-across", "Tiles across",
+                            "Copies of a seamless tile across the picture, as loomhost render "
+                            "--tiles; the width must be a whole number of pixels a tile",
+                            1, kMaxTileRepeat, 1, 1, 8, 1.0, flags));
+    g_object_class_install_property(
+        object, kPropTilesDown,
+        gegl_param_spec_int("tiles-down", "Tiles down",
+                            "Copies of a seamless tile down the picture, as loomhost render "
+                            "--tiles; the height must be a whole number of pixels a tile",
+                            1, kMaxTileRepeat, 1, 1, 8, 1.0, flags));
     try {
         if (PluginsReady()) {
             std::lock_guard<std::recursive_mutex> model(ModelLock());
@@ -290,24 +358,25 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
             info->params = DescribeTextureClass(ProcessPlugins(), kind->className).params;
         }
     } catch (const std::exception& e) {
-        g_warning("%s: %s", kind->opName, e.what());
+        g_warning("%s: %s", kind->opName.c_str(), e.what());
         info->params.clear();
     }
-    std::vector<std::string> taken = {"width", "height", "time"};
+    std::vector<std::string> taken = {"width", "height",       "time",      "seed",
+                                      "tile",  "tiles-across", "tiles-down"};
     for (size_t i = 0; i < info->params.size(); ++i) {
         std::string name = PropertyName(info->params[i].name);
         while (std::find(taken.begin(), taken.end(), name) != taken.end()) name += "-2";
         taken.push_back(name);
-        if (GParamSpec* spec = ParamSpec(name, info->params[i])) {
-            g_object_class_install_property(object, kFirstParamProp + static_cast<guint>(i), spec);
+        if (GParamSpec* pspec = ParamSpec(name, info->params[i])) {
+            g_object_class_install_property(object, kFirstParamProp + static_cast<guint>(i), pspec);
         }
     }
-    const std::string description = std::string(kind->title) +
+    const std::string description = kind->title +
                                     ", rendered as loomhost renders it; every parameter of the "
                                     "texture's panel is a property";
-    gegl_operation_class_set_keys(operation, "name", kind->opName, "title", kind->title,
-                                  "categories", "render:loomwork", "description",
-                                  description.c_str(), nullptr);
+    gegl_operation_class_set_keys(operation, "name", kind->opName.c_str(), "title",
+                                  kind->title.c_str(), "categories", "render:loomwork",
+                                  "description", description.c_str(), nullptr);
 }
 
 void InstanceInit(GTypeInstance* instance, gpointer klass) noexcept {
@@ -322,15 +391,15 @@ void InstanceInit(GTypeInstance* instance, gpointer klass) noexcept {
 }  // namespace
 
 void RegisterTextureOps(GTypeModule* module) {
-    for (const TextureOpKind& kind : kKinds) {
+    for (const TextureOpKind& kind : Kinds()) {
         GTypeInfo info{};
         info.class_size = sizeof(TextureOpClass);
         info.class_init = ClassInit;
-        info.class_data = &kind;
+        info.class_data = &kind;  // lives as long as the process
         info.instance_size = sizeof(TextureOp);
         info.instance_init = InstanceInit;
-        g_type_module_register_type(module, GEGL_TYPE_OPERATION_SOURCE, kind.typeName, &info,
-                                    static_cast<GTypeFlags>(0));
+        g_type_module_register_type(module, GEGL_TYPE_OPERATION_SOURCE, kind.typeName.c_str(),
+                                    &info, static_cast<GTypeFlags>(0));
     }
 }
 

@@ -67,9 +67,14 @@ void LoomhostVideoFrames(benchmark::State& state) {
     std::unique_ptr<ImageFilter> filter = loom::stereo::MakeStereoFilter(
         loom::stereo::StereoFilterClass(Plugins()), loom::StereoSettings{});
     loom::ComposeFrame compose = loom::ComposeWithFilter(*filter, nullptr);
-    loom::Image16 left = Packed(RandomFrame(1)), right = Packed(RandomFrame(2)), result;
+    const loom::Image16 decodedLeft = Packed(RandomFrame(1)), decodedRight = Packed(RandomFrame(2));
+    loom::Image16 left, right, result;
     std::string error;
     for (auto _ : state) {
+        // The decoder writes each frame into the views (the composition trades their
+        // buffers with the bitmaps'), as the frei0r effect takes each frame in.
+        left = decodedLeft;
+        right = decodedRight;
         if (!compose(left, right, result, error)) state.SkipWithError(error.c_str());
         benchmark::DoNotOptimize(result.packed.data());
     }

@@ -4,18 +4,24 @@
 //   BarePattern the same points through the pattern functions alone;
 //   PerSample   1024 points per iteration with the C library's sine and cosine ("libm", as
 //               the textures evaluated before the batch path) or the vector set the CPU
-//               offers, in rows or scattered (no work shared between samples);
+//               offers, in rows or scattered (no work shared between samples), for each
+//               setting the kind names;
 //   Batch       the same points through the batch path;
 //   Render1024  a 1024 x 1024 render on one and two threads.
-// The CPU and the vector set are named in the context.
+// The CPU, the vector set and the process's vector level are named in the context; run the
+// program under LOOM_ISA=scalar, avx2 and avx512 to compare the levels (the noise follows
+// the level the process starts with).
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/core/render/renderer.h"
 #include "fervix/fervix_tex.h"
+#include "foundation/host/base/vector_level.h"
 #include "foundation/host/sdk/scene_io.h"
 #include "foundation/host/sdk/texmap_batch.h"
 #include "foundation/vecmath/vec_math.h"
@@ -170,12 +176,12 @@ void BM_BarePattern(benchmark::State& state) {
 }
 
 /// First argument 0: the C library's functions; 1: the vector set. Second: 1 for
-/// scattered points.
+/// scattered points. Third: the kind's setting.
 template <class Kind>
 void BM_PerSample(benchmark::State& state) {
     loom::vecmath::ForceIsaForBenchmark(state.range(0) == 0 ? loom::vecmath::Isa::kCLibrary
                                                             : kVector);
-    Fixture<Kind> f;
+    Fixture<Kind> f(static_cast<int>(state.range(2)));
     const Grid g(state.range(1) == 1);
     loom::PlaneShadeContext sc;
     for (auto _ : state) {
@@ -188,11 +194,11 @@ void BM_PerSample(benchmark::State& state) {
     loom::vecmath::ForceIsaForBenchmark(kVector);
 }
 
-/// Argument 1: scattered points.
+/// First argument 1: scattered points. Second: the kind's setting.
 template <class Kind>
 void BM_Batch(benchmark::State& state) {
     loom::vecmath::ForceIsaForBenchmark(kVector);
-    Fixture<Kind> f;
+    Fixture<Kind> f(static_cast<int>(state.range(1)));
     const Grid g(state.range(0) == 1);
     const TexBatchPoints pts = g.Points();
     std::vector<AColor> out(kPoints);
@@ -233,13 +239,13 @@ void RegisterKind(const char* name) {
     };
     settings(benchmark::RegisterBenchmark((prefix + "EvalColor").c_str(), BM_EvalColor<Kind>));
     settings(benchmark::RegisterBenchmark((prefix + "BarePattern").c_str(), BM_BarePattern<Kind>));
+    const std::vector<int64_t> all(std::begin(Kind::kSettings), std::end(Kind::kSettings));
     benchmark::RegisterBenchmark((prefix + "PerSample").c_str(), BM_PerSample<Kind>)
-        ->ArgNames({"vector", "scattered"})
-        ->ArgsProduct({{0, 1}, {0, 1}});
+        ->ArgNames({"vector", "scattered", Kind::kSettingName})
+        ->ArgsProduct({{0, 1}, {0, 1}, all});
     benchmark::RegisterBenchmark((prefix + "Batch").c_str(), BM_Batch<Kind>)
-        ->ArgName("scattered")
-        ->Arg(0)
-        ->Arg(1);
+        ->ArgNames({"scattered", Kind::kSettingName})
+        ->ArgsProduct({{0, 1}, all});
     benchmark::RegisterBenchmark((prefix + "Render1024").c_str(), BM_Render1024<Kind>)
         ->ArgName("threads")
         ->Arg(1)
@@ -266,6 +272,7 @@ int main(int argc, char** argv) {
     RegisterKind<NimbraKind>("nimbra");
     benchmark::AddCustomContext("cpu", CpuName());
     benchmark::AddCustomContext("isa", loom::vecmath::IsaName(kVector));
+    benchmark::AddCustomContext("vector_level", loom::VectorLevelName(loom::ActiveVectorLevel()));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

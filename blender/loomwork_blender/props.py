@@ -26,6 +26,23 @@ def settings_class(groups):
         "image": bpy.props.PointerProperty(type=bpy.types.Image, name="Image"),
         "width": bpy.props.IntProperty(name="Width", default=512, min=0, soft_min=1, soft_max=4096, update=_on_size),
         "height": bpy.props.IntProperty(name="Height", default=512, min=0, soft_min=1, soft_max=4096, update=_on_size),
+        "seed": bpy.props.IntProperty(
+            name="Seed", default=0, min=0, max=2147483647, update=_on_size,
+            description="Another pattern of the same kind (loomhost render --seed); 0 keeps the built-in one",
+        ),
+        "tile": bpy.props.BoolProperty(
+            name="Seamless tile", update=_on_size,
+            description="A pattern that repeats without a seam (loomhost render --tile)",
+        ),
+        "tiles_x": bpy.props.IntProperty(
+            name="Tiles across", default=1, min=1, max=64, update=_on_size,
+            description="Copies of a seamless tile across the image (loomhost render --tiles); "
+            "the width must be a whole number of pixels a tile",
+        ),
+        "tiles_y": bpy.props.IntProperty(
+            name="Tiles down", default=1, min=1, max=64, update=_on_size,
+            description="Copies of a seamless tile down the image; the height must be a whole number of pixels a tile",
+        ),
         "signature": bpy.props.StringProperty(
             name="Parameter list", description="The class's parameters when the texture was last rendered"
         ),

@@ -28,7 +28,10 @@ class RenderError(Exception):
 _last = {}  # texture name -> the job its image's full picture was made from
 
 
-def _same_job(a, b, keys=("class_name", "values", "width", "height", "frame")):
+_PICTURE = ("class_name", "values", "width", "height", "seed", "tile", "tiles")
+
+
+def _same_job(a, b, keys=_PICTURE + ("frame",)):
     return a is not None and all(a[k] == b[k] for k in keys)
 
 
@@ -37,7 +40,7 @@ def changed_since_render(texture, frame=None, any_frame=False):
     `any_frame`, the values it has now at whatever frame it was rendered for)."""
     if frame is None:
         frame = bpy.context.scene.frame_current
-    keys = ("class_name", "values", "width", "height") if any_frame else ("class_name", "values", "width", "height", "frame")
+    keys = _PICTURE if any_frame else _PICTURE + ("frame",)
     try:
         return not _same_job(_last.get(texture.name), job_of(texture, frame), keys)
     except RenderError:
@@ -65,6 +68,11 @@ def check(texture):
         )
     if settings.width < 1 or settings.height < 1:
         raise RenderError(f"'{texture.name}': the size {settings.width} x {settings.height} is empty")
+    if settings.width % settings.tiles_x or settings.height % settings.tiles_y:
+        raise RenderError(
+            f"'{texture.name}': {settings.width} x {settings.height} pixels do not hold "
+            f"{settings.tiles_x} x {settings.tiles_y} whole tiles; use multiples of the tile counts"
+        )
     if settings.image is None:
         raise RenderError(f"'{texture.name}' has no image")
     return lay
@@ -74,13 +82,20 @@ def job_of(texture, frame):
     check(texture)
     s = texture.loomwork
     return dict(name=texture.name, class_name=s.class_name, values=params.values_at(texture, frame),
-                width=s.width, height=s.height, frame=float(frame))
+                width=s.width, height=s.height, frame=float(frame), seed=s.seed, tile=s.tile,
+                tiles=(s.tiles_x, s.tiles_y))
 
 
 def render_job(job, width=None, height=None):
-    """float32 (H, W, 4) as loomwork renders it."""
+    """float32 (H, W, 4) as loomwork renders it (as loomhost render --seed, --tile and
+    --tiles: a tile of the picture's size over the counts, repeated)."""
     tex = make_texture(job["class_name"], job["values"])
-    return tex.render(width or job["width"], height or job["height"], time=job["frame"])
+    columns, rows = job["tiles"]
+    width, height = width or job["width"], height or job["height"]
+    tile = job["tile"] or columns > 1 or rows > 1
+    rgba = tex.render(max(1, width // columns), max(1, height // rows), time=job["frame"],
+                      seed=job["seed"] or None, tile=tile)
+    return np.tile(rgba, (rows, columns, 1)) if columns > 1 or rows > 1 else rgba
 
 
 def put_pixels(image, rgba, width, height):

@@ -30,6 +30,12 @@ def draw_texture(layout, context):
     row = layout.row(align=True)
     row.prop(s, "width")
     row.prop(s, "height")
+    row = layout.row(align=True)
+    row.prop(s, "seed")
+    row.prop(s, "tile")
+    row = layout.row(align=True)
+    row.prop(s, "tiles_x")
+    row.prop(s, "tiles_y")
     if s.error:
         draw_wrapped(layout, s.error, icon="ERROR")
     if lay is None:

@@ -230,31 +230,151 @@ LOOM_NOISE_VBMI_INLINE __m256 Noise8Vbmi(const NoiseTables& t, __m256 x, __m256 
     return Finish512(t, c, rows);
 }
 
+// ---- Wrapped lattices: the x and y indices taken modulo their periods ---------------
+
+/// CornerRows with the cells' high indices given (a wrapped cell's high index is 0 at the
+/// end of the period, not the low index + 1).
+template <int kLanes>
+[[gnu::always_inline]] inline void CornerRowsWrapped(const NoiseTables& t, const std::uint32_t* bx0,
+                                                     const std::uint32_t* bx1,
+                                                     const std::uint32_t* by0,
+                                                     const std::uint32_t* by1,
+                                                     const std::uint32_t* bz,
+                                                     std::uint32_t (&rows)[4][kLanes]) {
+#pragma GCC unroll 8
+    for (int l = 0; l < kLanes; ++l) {
+        const std::uint32_t i = static_cast<std::uint32_t>(t.p[bx0[l]]);
+        const std::uint32_t j = static_cast<std::uint32_t>(t.p[bx1[l]]);
+        const auto row = [&](std::int32_t b) {
+            return ((static_cast<std::uint32_t>(b) + bz[l]) & kMask) * sizeof t.g3Pairs[0];
+        };
+        rows[k00][l] = row(t.p[i + by0[l]]);
+        rows[k10][l] = row(t.p[j + by0[l]]);
+        rows[k01][l] = row(t.p[i + by1[l]]);
+        rows[k11][l] = row(t.p[j + by1[l]]);
+    }
+}
+
+struct WrappedAxis512 {
+    Axis512 axis;  // b0 wrapped
+    __m256i b1;
+};
+
+/// Setup512 with the lattice index k brought into 0 .. p - 1 (floor modulo, so negative
+/// cells wrap as positive ones do). k and the quotient are whole numbers below 2^32 in
+/// size, so the arithmetic in double is exact. k / p from the reciprocal is off by less
+/// than 2^-21 / p, less than the distance 1 / p from k / p to any whole number it is not,
+/// so the truncated quotient is one off at most where k / p is whole or negative, and the
+/// remainder lies in -p .. 2p - 1: one subtraction and one addition of p bring it home.
+LOOM_NOISE_AVX512_INLINE WrappedAxis512 SetupWrapped512(__m256 c, int period, double inverse) {
+    const __m512d t = _mm512_add_pd(_mm512_cvtps_pd(c), _mm512_set1_pd(NOISE_N));
+    const __m256i k = _mm512_cvttpd_epi32(t);
+    const __m512d kd = _mm512_cvtepi32_pd(k);
+    const __m512d p = _mm512_set1_pd(static_cast<double>(period));
+    const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(kd, _mm512_set1_pd(inverse)),
+                                           _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    __m512d m = _mm512_sub_pd(kd, _mm512_mul_pd(q, p));
+    m = _mm512_mask_sub_pd(m, _mm512_cmp_pd_mask(m, p, _CMP_GE_OQ), m, p);
+    m = _mm512_mask_add_pd(m, _mm512_cmp_pd_mask(m, _mm512_setzero_pd(), _CMP_LT_OQ), m, p);
+    const __m256i b = _mm512_cvttpd_epi32(m);
+    const __m256i next = _mm256_add_epi32(b, _mm256_set1_epi32(1));
+    const __m256i mask = _mm256_set1_epi32(kMask);
+    WrappedAxis512 w;
+    w.axis.r0 = _mm512_sub_pd(t, kd);
+    w.axis.r1 = _mm512_sub_pd(w.axis.r0, _mm512_set1_pd(1.0));
+    w.axis.b0 = _mm256_and_si256(b, mask);
+    w.b1 = _mm256_and_si256(
+        _mm256_andnot_si256(_mm256_cmpeq_epi32(next, _mm256_set1_epi32(period)), next), mask);
+    return w;
+}
+
+LOOM_NOISE_AVX512_INLINE __m256 Noise8Wrapped(const NoiseTables& t, const XyPeriods& periods,
+                                              __m256 x, __m256 y, __m256 z) {
+    const WrappedAxis512 wx = SetupWrapped512(x, periods.x, periods.xInverse);
+    const WrappedAxis512 wy = SetupWrapped512(y, periods.y, periods.yInverse);
+    const Cell512 c{wx.axis, wy.axis, Setup512(z)};
+    alignas(32) std::uint32_t bx0[8], bx1[8], by0[8], by1[8], bz[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bx0), wx.axis.b0);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bx1), wx.b1);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(by0), wy.axis.b0);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(by1), wy.b1);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bz), c.z.b0);
+    alignas(64) std::uint32_t rows[4][8];
+    CornerRowsWrapped<8>(t, bx0, bx1, by0, by1, bz, rows);
+    return Finish512(t, c, rows);
+}
+
+/// CornerRowsVbmi with the cells' high indices given.
+LOOM_NOISE_VBMI_INLINE void CornerRowsWrappedVbmi(const NoiseTables& t, __m256i bx0, __m256i bx1,
+                                                  __m256i by0, __m256i by1, __m256i bz,
+                                                  std::uint32_t (&rows)[4][8]) {
+    __m512i p8[4];
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) p8[k] = _mm512_load_si512(t.p8 + 64 * k);
+    const __m128i x0 = _mm256_cvtepi32_epi8(bx0), x1 = _mm256_cvtepi32_epi8(bx1);
+    const __m128i y0 = _mm256_cvtepi32_epi8(by0), y1 = _mm256_cvtepi32_epi8(by1);
+    const __m128i z = _mm256_cvtepi32_epi8(bz);
+    // i, j = p[bx0], p[bx1]
+    const __m128i ij =
+        _mm512_castsi512_si128(Permute(p8, _mm512_zextsi128_si512(_mm_unpacklo_epi64(x0, x1))));
+    // i + by0, j + by0 and i + by1, j + by1; then the corners b00, b10 and b01, b11.
+    const __m128i row0 = _mm_add_epi8(ij, _mm_unpacklo_epi64(y0, y0));
+    const __m128i row1 = _mm_add_epi8(ij, _mm_unpacklo_epi64(y1, y1));
+    const __m256i index = _mm256_set_m128i(row1, row0);
+    const __m256i corners = _mm512_castsi512_si256(Permute(p8, _mm512_zextsi256_si512(index)));
+    const __m128i zz = _mm_unpacklo_epi64(z, z);
+    const __m256i m = _mm256_add_epi8(corners, _mm256_set_m128i(zz, zz));
+    const __m512i low = _mm512_slli_epi32(_mm512_cvtepu8_epi32(_mm256_castsi256_si128(m)), 5);
+    const __m512i high = _mm512_slli_epi32(_mm512_cvtepu8_epi32(_mm256_extracti128_si256(m, 1)), 5);
+    _mm512_storeu_si512(&rows[k00][0], low);   // k00, k10
+    _mm512_storeu_si512(&rows[k01][0], high);  // k01, k11
+}
+
+LOOM_NOISE_VBMI_INLINE __m256 Noise8WrappedVbmi(const NoiseTables& t, const XyPeriods& periods,
+                                                __m256 x, __m256 y, __m256 z) {
+    const WrappedAxis512 wx = SetupWrapped512(x, periods.x, periods.xInverse);
+    const WrappedAxis512 wy = SetupWrapped512(y, periods.y, periods.yInverse);
+    const Cell512 c{wx.axis, wy.axis, Setup512(z)};
+    alignas(64) std::uint32_t rows[4][8];
+    CornerRowsWrappedVbmi(t, wx.axis.b0, wx.b1, wy.axis.b0, wy.b1, c.z.b0, rows);
+    return Finish512(t, c, rows);
+}
+
 // The whole batch eight at a time; the last few lanes padded with zeros (a lattice point:
 // every read stays in range). The same loop for both forms.
-#define LOOM_NOISE_EIGHT_AT_A_TIME(noise8)                                                  \
-    int i = 0;                                                                              \
-    for (; i + 8 <= n; i += 8) {                                                            \
-        _mm256_storeu_ps(out + i, noise8(t, _mm256_loadu_ps(x + i), _mm256_loadu_ps(y + i), \
-                                         _mm256_loadu_ps(z + i)));                          \
-    }                                                                                       \
-    if (i < n) {                                                                            \
-        const __mmask8 m = static_cast<__mmask8>((1u << (n - i)) - 1u);                     \
-        _mm256_mask_storeu_ps(                                                              \
-            out + i, m,                                                                     \
-            noise8(t, _mm256_maskz_loadu_ps(m, x + i), _mm256_maskz_loadu_ps(m, y + i),     \
-                   _mm256_maskz_loadu_ps(m, z + i)));                                       \
+#define LOOM_NOISE_EIGHT_AT_A_TIME(noise8, ...)                                                   \
+    int i = 0;                                                                                    \
+    for (; i + 8 <= n; i += 8) {                                                                  \
+        _mm256_storeu_ps(out + i, noise8(__VA_ARGS__, _mm256_loadu_ps(x + i),                     \
+                                         _mm256_loadu_ps(y + i), _mm256_loadu_ps(z + i)));        \
+    }                                                                                             \
+    if (i < n) {                                                                                  \
+        const __mmask8 m = static_cast<__mmask8>((1u << (n - i)) - 1u);                           \
+        _mm256_mask_storeu_ps(                                                                    \
+            out + i, m,                                                                           \
+            noise8(__VA_ARGS__, _mm256_maskz_loadu_ps(m, x + i), _mm256_maskz_loadu_ps(m, y + i), \
+                   _mm256_maskz_loadu_ps(m, z + i)));                                             \
     }
 
 LOOM_NOISE_AVX512 void Noise3Avx512Plain(const NoiseTables& t, const float* x, const float* y,
                                          const float* z, int n, float* out) noexcept {
-    LOOM_NOISE_EIGHT_AT_A_TIME(Noise8)
+    LOOM_NOISE_EIGHT_AT_A_TIME(Noise8, t)
 }
 
 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw,avx512vbmi"))) void Noise3Avx512Vbmi(
     const NoiseTables& t, const float* x, const float* y, const float* z, int n,
-    float* out) noexcept {
-    LOOM_NOISE_EIGHT_AT_A_TIME(Noise8Vbmi)
+    float* out) noexcept {LOOM_NOISE_EIGHT_AT_A_TIME(Noise8Vbmi, t)}
+
+LOOM_NOISE_AVX512
+    void Noise3WrappedAvx512(const NoiseTables& t, const XyPeriods& periods, const float* x,
+                             const float* y, const float* z, int n, float* out) noexcept {
+    LOOM_NOISE_EIGHT_AT_A_TIME(Noise8Wrapped, t, periods)
+}
+
+__attribute__((target("avx512f,avx512dq,avx512vl,avx512bw,avx512vbmi"))) void
+Noise3WrappedAvx512Vbmi(const NoiseTables& t, const XyPeriods& periods, const float* x,
+                        const float* y, const float* z, int n, float* out) noexcept {
+    LOOM_NOISE_EIGHT_AT_A_TIME(Noise8WrappedVbmi, t, periods)
 }
 
 // ---- AVX2: four samples, one per 64-bit lane, two groups a step ---------------------
@@ -315,14 +435,9 @@ LOOM_NOISE_AVX2_INLINE __m256d SCurve256(__m256d r) {
                          _mm256_sub_pd(_mm256_set1_pd(3.0), _mm256_mul_pd(_mm256_set1_pd(2.0), r)));
 }
 
-LOOM_NOISE_AVX2_INLINE __m128 Noise4(const NoiseTables& t, __m128 x, __m128 y, __m128 z) {
-    const Axis256 ax = Setup256(x), ay = Setup256(y), az = Setup256(z);
-    alignas(16) std::uint32_t bx[4], by[4], bz[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(bx), ax.b0);
-    _mm_store_si128(reinterpret_cast<__m128i*>(by), ay.b0);
-    _mm_store_si128(reinterpret_cast<__m128i*>(bz), az.b0);
-    std::uint32_t rows[4][4];
-    CornerRows<4>(t, bx, by, bz, rows);
+/// The arithmetic of four samples once their corners' rows are known.
+LOOM_NOISE_AVX2_INLINE __m128 Finish256(const NoiseTables& t, const Axis256& ax, const Axis256& ay,
+                                        const Axis256& az, const std::uint32_t (&rows)[4][4]) {
     const Gradients256 q00 = LoadCorner256(t, rows[k00]);
     const Gradients256 q10 = LoadCorner256(t, rows[k10]);
     const Gradients256 q01 = LoadCorner256(t, rows[k01]);
@@ -338,6 +453,85 @@ LOOM_NOISE_AVX2_INLINE __m128 Noise4(const NoiseTables& t, __m128 x, __m128 y, _
         plane[k] = Lerp256(sy, a, b);
     }
     return _mm256_cvtpd_ps(Lerp256(sz, plane[0], plane[1]));
+}
+
+LOOM_NOISE_AVX2_INLINE __m128 Noise4(const NoiseTables& t, __m128 x, __m128 y, __m128 z) {
+    const Axis256 ax = Setup256(x), ay = Setup256(y), az = Setup256(z);
+    alignas(16) std::uint32_t bx[4], by[4], bz[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bx), ax.b0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(by), ay.b0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bz), az.b0);
+    std::uint32_t rows[4][4];
+    CornerRows<4>(t, bx, by, bz, rows);
+    return Finish256(t, ax, ay, az, rows);
+}
+
+struct WrappedAxis256 {
+    Axis256 axis;  // b0 wrapped
+    __m128i b1;
+};
+
+/// SetupWrapped512 on four lanes.
+LOOM_NOISE_AVX2_INLINE WrappedAxis256 SetupWrapped256(__m128 c, int period, double inverse) {
+    const __m256d t = _mm256_add_pd(_mm256_cvtps_pd(c), _mm256_set1_pd(NOISE_N));
+    const __m128i k = _mm256_cvttpd_epi32(t);
+    const __m256d kd = _mm256_cvtepi32_pd(k);
+    const __m256d p = _mm256_set1_pd(static_cast<double>(period));
+    const __m256d q = _mm256_round_pd(_mm256_mul_pd(kd, _mm256_set1_pd(inverse)),
+                                      _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    __m256d m = _mm256_sub_pd(kd, _mm256_mul_pd(q, p));
+    m = _mm256_sub_pd(m, _mm256_and_pd(_mm256_cmp_pd(m, p, _CMP_GE_OQ), p));
+    m = _mm256_add_pd(m, _mm256_and_pd(_mm256_cmp_pd(m, _mm256_setzero_pd(), _CMP_LT_OQ), p));
+    const __m128i b = _mm256_cvttpd_epi32(m);
+    const __m128i next = _mm_add_epi32(b, _mm_set1_epi32(1));
+    const __m128i mask = _mm_set1_epi32(kMask);
+    WrappedAxis256 w;
+    w.axis.r0 = _mm256_sub_pd(t, kd);
+    w.axis.r1 = _mm256_sub_pd(w.axis.r0, _mm256_set1_pd(1.0));
+    w.axis.b0 = _mm_and_si128(b, mask);
+    w.b1 =
+        _mm_and_si128(_mm_andnot_si128(_mm_cmpeq_epi32(next, _mm_set1_epi32(period)), next), mask);
+    return w;
+}
+
+LOOM_NOISE_AVX2_INLINE __m128 Noise4Wrapped(const NoiseTables& t, const XyPeriods& periods,
+                                            __m128 x, __m128 y, __m128 z) {
+    const WrappedAxis256 wx = SetupWrapped256(x, periods.x, periods.xInverse);
+    const WrappedAxis256 wy = SetupWrapped256(y, periods.y, periods.yInverse);
+    const Axis256 az = Setup256(z);
+    alignas(16) std::uint32_t bx0[4], bx1[4], by0[4], by1[4], bz[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bx0), wx.axis.b0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bx1), wx.b1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(by0), wy.axis.b0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(by1), wy.b1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bz), az.b0);
+    std::uint32_t rows[4][4];
+    CornerRowsWrapped<4>(t, bx0, bx1, by0, by1, bz, rows);
+    return Finish256(t, wx.axis, wy.axis, az, rows);
+}
+
+__attribute__((target("avx2"))) void Noise3WrappedAvx2(const NoiseTables& t,
+                                                       const XyPeriods& periods, const float* x,
+                                                       const float* y, const float* z, int n,
+                                                       float* out) noexcept {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        _mm_storeu_ps(out + i, Noise4Wrapped(t, periods, _mm_loadu_ps(x + i), _mm_loadu_ps(y + i),
+                                             _mm_loadu_ps(z + i)));
+    }
+    if (i < n) {
+        // The last few lanes padded with zeros, as in Noise3Avx2.
+        float px[4] = {}, py[4] = {}, pz[4] = {}, po[4];
+        const int m = n - i;
+        for (int k = 0; k < m; ++k) {
+            px[k] = x[i + k];
+            py[k] = y[i + k];
+            pz[k] = z[i + k];
+        }
+        _mm_storeu_ps(
+            po, Noise4Wrapped(t, periods, _mm_loadu_ps(px), _mm_loadu_ps(py), _mm_loadu_ps(pz)));
+        for (int k = 0; k < m; ++k) out[i + k] = po[k];
+    }
 }
 
 __attribute__((target("avx2"))) void Noise3Avx2(const NoiseTables& t, const float* x,
@@ -367,6 +561,9 @@ __attribute__((target("avx2"))) void Noise3Avx2(const NoiseTables& t, const floa
 const Noise3Kernel kNoise3Avx512 = Noise3Avx512Plain;
 const Noise3Kernel kNoise3Avx512Vbmi = Noise3Avx512Vbmi;
 const Noise3Kernel kNoise3Avx2 = Noise3Avx2;
+const Noise3WrappedKernel kNoise3WrappedAvx512 = Noise3WrappedAvx512;
+const Noise3WrappedKernel kNoise3WrappedAvx512Vbmi = Noise3WrappedAvx512Vbmi;
+const Noise3WrappedKernel kNoise3WrappedAvx2 = Noise3WrappedAvx2;
 
 }  // namespace loom::noise::detail
 
@@ -376,6 +573,9 @@ namespace loom::noise::detail {
 const Noise3Kernel kNoise3Avx512 = nullptr;
 const Noise3Kernel kNoise3Avx512Vbmi = nullptr;
 const Noise3Kernel kNoise3Avx2 = nullptr;
+const Noise3WrappedKernel kNoise3WrappedAvx512 = nullptr;
+const Noise3WrappedKernel kNoise3WrappedAvx512Vbmi = nullptr;
+const Noise3WrappedKernel kNoise3WrappedAvx2 = nullptr;
 }  // namespace loom::noise::detail
 
 #endif

@@ -17,4 +17,19 @@ extern const Noise3Kernel kNoise3Avx512Vbmi;
 /// Eight samples a step in two 256-bit halves (null where the build has no AVX2 form).
 extern const Noise3Kernel kNoise3Avx2;
 
+/// Lattice periods of the x and y axes, each at least 1, with their reciprocals. A period
+/// of 256 (or any multiple of it) wraps as the tables do anyway, so it stands for none.
+struct XyPeriods {
+    int x, y;
+    double xInverse, yInverse;
+};
+
+/// Noise with the x and y lattice indices wrapped at their periods (the z axis unwrapped):
+/// each element gets the bits of the wrapped four-lane form.
+using Noise3WrappedKernel = void (*)(const NoiseTables& t, const XyPeriods& periods, const float* x,
+                                     const float* y, const float* z, int n, float* out) noexcept;
+extern const Noise3WrappedKernel kNoise3WrappedAvx512;
+extern const Noise3WrappedKernel kNoise3WrappedAvx512Vbmi;
+extern const Noise3WrappedKernel kNoise3WrappedAvx2;
+
 }  // namespace loom::noise::detail

@@ -16,6 +16,7 @@
 #include "foundation/host/base/crt.h"
 #include "foundation/noise/noise.h"
 #include "foundation/noise/noise_internal.h"
+#include "foundation/noise/noise_kernels.h"
 
 namespace loom::noise {
 namespace {
@@ -156,15 +157,12 @@ void WrappedLanesBase(const NoiseTables& t, const Wraps& p, const float* x, cons
 }
 #endif
 
-using WrappedLanesFn = void (*)(const NoiseTables&, const Wraps&, const float*, const float*,
-                                const float*, int, float*) noexcept;
+// Whether the z axis wraps as the tables do anyway (no period, or a multiple of 256): then
+// the vector kernels, which wrap x and y only, give the bits.
+bool ZWrapsAsTables(int period) noexcept { return period <= 0 || period % NOISE_B == 0; }
 
-WrappedLanesFn PickWrappedLanes() noexcept {
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2")) return WrappedLanesAvx2;
-#endif
-    return WrappedLanesBase;
-}
+// A period of x or y for the vector kernels: none is 256, as the tables wrap.
+int KernelPeriod(int period) noexcept { return period > 0 ? period : NOISE_B; }
 
 // A seed as the generator's start: mixed, so that neighbouring seeds start far apart and
 // no seed starts where a fresh thread's generator does.
@@ -217,15 +215,41 @@ float Noise3(const NoiseSource& src, const float v[3]) noexcept {
     return out;
 }
 
+void Noise3Batch(const NoiseSource& src, VectorLevel level, const float* x, const float* y,
+                 const float* z, int n, float* out) noexcept {
+    const NoiseTables& t = src.tables ? *src.tables : ActiveNoiseTables();
+    if (!src.period.Any()) return Noise3Batch(t, level, x, y, z, n, out);
+    if (ZWrapsAsTables(src.period.z)) {
+        const int px = KernelPeriod(src.period.x), py = KernelPeriod(src.period.y);
+        const detail::XyPeriods periods{px, py, 1.0 / px, 1.0 / py};
+        if (level == VectorLevel::kAvx512 && detail::kNoise3WrappedAvx512 &&
+            ProcessorRunsVectorLevel(VectorLevel::kAvx512)) {
+            static const bool vbmi = ProcessorHasVectorExtension(VectorExtension::kAvx512Vbmi);
+            return (vbmi ? detail::kNoise3WrappedAvx512Vbmi : detail::kNoise3WrappedAvx512)(
+                t, periods, x, y, z, n, out);
+        }
+        if (level >= VectorLevel::kAvx2 && detail::kNoise3WrappedAvx2 &&
+            ProcessorRunsVectorLevel(VectorLevel::kAvx2)) {
+            return detail::kNoise3WrappedAvx2(t, periods, x, y, z, n, out);
+        }
+    }
+    const Wraps wraps{WrapOf(src.period.x), WrapOf(src.period.y), WrapOf(src.period.z)};
+#if defined(__x86_64__)
+    if (level >= VectorLevel::kAvx2 && ProcessorRunsVectorLevel(VectorLevel::kAvx2)) {
+        return WrappedLanesAvx2(t, wraps, x, y, z, n, out);
+    }
+#endif
+    WrappedLanesBase(t, wraps, x, y, z, n, out);
+}
+
 void Noise3Batch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
                  float* out) noexcept {
     if (!src.period.Any()) {
         if (!src.tables) return noise3Batch(x, y, z, n, out);
         return Noise3BatchOnTables(*src.tables, x, y, z, n, out);
     }
-    static const WrappedLanesFn lanes = PickWrappedLanes();
-    const Wraps wraps{WrapOf(src.period.x), WrapOf(src.period.y), WrapOf(src.period.z)};
-    lanes(src.tables ? *src.tables : ActiveNoiseTables(), wraps, x, y, z, n, out);
+    static const VectorLevel level = ActiveVectorLevel();
+    Noise3Batch(src, level, x, y, z, n, out);
 }
 
 namespace {

@@ -13,6 +13,9 @@ struct Kernels {
     Binary hypot;
 };
 
+/// SLEEF's hypot_u05(x, y), bit for bit, at about the C library's cost where it can.
+double SleefHypot(double x, double y) noexcept;
+
 extern const Kernels kScalarKernels;
 extern const Kernels kSse2Kernels;
 extern const Kernels kAvxKernels;

@@ -6,6 +6,7 @@ import os
 import sys
 
 import bpy
+import numpy as np
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
@@ -44,6 +45,18 @@ assert harness.same_bits(harness.image_rgba(image), ref)
 # Soft ranges come from the panel's controls.
 u_scale = group.bl_rna.properties["u_scale"]
 assert (u_scale.soft_min, u_scale.soft_max) == (0.0, 100.0), (u_scale.soft_min, u_scale.soft_max)
+
+# The seed and tile settings render as loomhost render --seed, --tile and --tiles do.
+fervix = bpy.data.images["t_fervix"].loomwork_texture.loomwork
+fervix.seed, fervix.tile = 7, True
+assert harness.same_bits(harness.image_rgba(fervix.image), loomwork.Texture("fervix").render(W, H, time=5, seed=7, tile=True))
+fervix.tiles_x, fervix.tiles_y = 2, 4
+quarter = loomwork.Texture("fervix").render(W // 2, H // 4, time=5, seed=7, tile=True)
+assert harness.same_bits(harness.image_rgba(fervix.image), np.tile(quarter, (4, 2, 1)))
+fervix.tiles_x = 5  # 48 pixels hold no 5 tiles: said, the image kept
+assert "whole tiles" in fervix.error, fervix.error
+fervix.seed, fervix.tile, fervix.tiles_x, fervix.tiles_y = 0, False, 1, 1
+assert harness.same_bits(harness.image_rgba(fervix.image), loomwork.Texture("fervix").render(W, H, time=5))
 
 # A panel button sets what loomwork's preset sets.
 buttons = addon.params.layout("nimbra").buttons
@@ -157,12 +170,13 @@ context = type("Context", (), {"space_data": Space(), "scene": bpy.context.scene
 layout = Layout()
 addon.ui.draw_texture(layout, context)
 props = [n for kind, n in layout.drawn if kind == "prop"]
-assert props == ["width", "height"] + [i for i, _ in addon.params.layout("nimbra").params], props
+settings = ["width", "height", "seed", "tile", "tiles_x", "tiles_y"]
+assert props == settings + [i for i, _ in addon.params.layout("nimbra").params], props
 assert ("menu", "LOOMWORK_MT_buttons") in layout.drawn
 Space.image = bpy.data.images["t_lumidot"]  # its class is gone: said so, no parameters
 layout = Layout()
 addon.ui.draw_texture(layout, context)
-assert ("label", "retired (not loaded)") in layout.drawn and not [k for k, n in layout.drawn if k == "prop" and n not in ("width", "height")]
+assert ("label", "retired (not loaded)") in layout.drawn and not [k for k, n in layout.drawn if k == "prop" and n not in settings]
 layout = Layout()
 addon.ui.LOOMWORK_PT_stereo.draw(type("Panel", (), {"layout": layout})(), context)
 assert ("prop", "left_eye") in layout.drawn

@@ -2,10 +2,17 @@
 // frames it gives alone (run under ThreadSanitizer by scripts/tsan.sh).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "app/core/jobs/texture_render.h"
+#include "app/core/loader/process_plugins.h"
+#include "app/core/model/param_info.h"
+#include "app/core/render/quantize.h"
 #include "app/frei0r/anaglyph_effect.h"
 #include "app/frei0r/texture_source.h"
 
@@ -44,7 +51,7 @@ TEST(Frei0rThreads, InstancesInParallelGiveTheFramesTheyGiveAlone) {
     ASSERT_EQ(TextureInit("nimbra"), 1);
     f0r_plugin_info_t info{};
     TextureInfo("nimbra", &info);
-    ASSERT_EQ(info.num_params, 14);
+    ASSERT_EQ(info.num_params, 14 + 3);  // the panel's, then the seed and tile parameters
     const double densities[] = {0.1, 0.3, 0.6};
     std::vector<std::vector<Frame>> alone;
     for (double d : densities) alone.push_back(Work(d));
@@ -61,6 +68,64 @@ TEST(Frei0rThreads, InstancesInParallelGiveTheFramesTheyGiveAlone) {
     }
     // Different settings give different frames: the comparison above can fail.
     EXPECT_NE(alone[0][0], alone[1][0]);
+}
+
+TEST(Frei0rThreads, SeedAndTileParametersRenderTheCoresSettings) {
+    // One class a process, as one library holds one class: nimbra, as above.
+    ASSERT_EQ(TextureInit("nimbra"), 1);
+    f0r_plugin_info_t info{};
+    TextureInfo("nimbra", &info);
+    ASSERT_GT(info.num_params, 3);
+    const int seed = info.num_params - 3, tile = seed + 1, tiles = seed + 2;
+    f0r_param_info_t last{};
+    TextureParamInfo("nimbra", &last, tiles);
+    EXPECT_STREQ(last.name, "Tiles");
+    f0r_instance_t source = TextureConstruct("nimbra", 32, 24);
+    ASSERT_NE(source, nullptr);
+    const char* seven = "7";
+    const char* twoByThree = "2x3";
+    const char* bad[] = {"-1", "2147483648", "seven", "0x3", "65x1"};
+    TextureSetParam(source, &seven, seed);
+    TextureSetParam(source, &twoByThree, tiles);
+    for (const char*& text : bad) {  // logged, the values kept
+        TextureSetParam(source, &text, seed);
+        TextureSetParam(source, &text, tiles);
+    }
+    f0r_param_bool on = 1.0, gotTile = 0.0;
+    TextureSetParam(source, &on, tile);
+    TextureGetParam(source, &gotTile, tile);
+    EXPECT_EQ(gotTile, 1.0);
+    f0r_param_string got = nullptr;
+    TextureGetParam(source, &got, seed);
+    EXPECT_STREQ(got, "7");
+    TextureGetParam(source, &got, tiles);
+    EXPECT_STREQ(got, "2x3");
+    Frame frame(32 * 24);
+    TextureUpdate(source, 1.0, frame.data());
+
+    std::string error;
+    const PluginLoader* plugins = PluginsNearCore("frei0r_threads_test", error);
+    ASSERT_NE(plugins, nullptr) << error;
+    std::lock_guard<std::recursive_mutex> model(ModelLock());
+    const std::vector<ParamInfo> params = DescribeTextureClass(*plugins, "nimbra").params;
+    TextureSettings settings = DefaultTextureSettings("nimbra", params);
+    settings.width = 32;
+    settings.height = 24;
+    settings.frame = 30;
+    settings.seed = 7;
+    settings.tile = true;
+    settings.tiles = {2, 3};
+    const FloatImage want = RenderTextureSettings(*plugins, params, settings);
+    Frame wanted(32 * 24);
+    QuantizePixels8(want.rgba.data(), wanted.size(),
+                    reinterpret_cast<std::uint8_t*>(wanted.data()));
+    EXPECT_EQ(frame, wanted);
+    // The three tiles down repeat every eight lines, and the seed changes the pattern.
+    EXPECT_TRUE(std::equal(frame.begin(), frame.begin() + 32 * 8, frame.begin() + 32 * 16));
+    settings.seed = 0;
+    const FloatImage builtIn = RenderTextureSettings(*plugins, params, settings);
+    EXPECT_NE(builtIn.rgba, want.rgba);
+    TextureDestruct(source);
 }
 
 TEST(Frei0rThreads, TimesWithinAMillisecondOfAFrameAreThatFrame) {

@@ -46,6 +46,14 @@ class HostFixture : public CliFixture {
         ASSERT_EQ(r.status, 0) << "loomhost " << args << "\n" << r.err;
     }
 
+    /// Whether the two files hold the same picture (both read, same size and pixels).
+    bool SamePixels(const std::string& a, const std::string& b) {
+        loom::Image16 ia, ib;
+        std::string err;
+        return loom::ReadImage16(Path(a), ia, err) && loom::ReadImage16(Path(b), ib, err) &&
+               ia.width == ib.width && ia.height == ib.height && ia.pixels == ib.pixels;
+    }
+
     /// Expects the two files to hold the same picture: size, channels' values, alpha.
     void ExpectSamePixels(const std::string& a, const std::string& b) {
         loom::Image16 ia, ib;

@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <thread>
+#include <vector>
 
 #include "foundation/host/base/core.h"
 #include "foundation/host/base/crt.h"
@@ -14,6 +15,22 @@ TEST(Crt, GeneratorFollowsTheRuntimeSequence) {
     EXPECT_EQ(crt::rand(), 6334);
     crt::srand(1);
     EXPECT_EQ(crt::rand(), 41);
+}
+
+TEST(Crt, ManyDrawsAtOnceAreTheSingleDrawsInTurn) {
+    for (int n : {0, 1, 7, 200}) {
+        crt::srand(12345);
+        std::vector<int> single(static_cast<size_t>(n));
+        for (int& d : single) d = crt::rand();
+        const int after = crt::rand();
+        crt::srand(12345);
+        std::vector<int> many(static_cast<size_t>(n) + 1, -1);
+        crt::RandMany(many.data(), n);
+        EXPECT_EQ(many[static_cast<size_t>(n)], -1) << "wrote past the end";
+        many.pop_back();
+        EXPECT_EQ(many, single) << n;
+        EXPECT_EQ(crt::rand(), after) << "the generator moved on by " << n;
+    }
 }
 
 TEST(Crt, EachThreadStartsFromSeedOne) {

@@ -90,6 +90,32 @@ TEST(PackedPixels, SixteenBitPixelsPackAsTheyAreAndWidenOpaque) {
     }
 }
 
+TEST(PackedPixels, RgbaFramesPackWithoutAlphaAndWidenOpaque) {
+    // Runs that leave every remainder of the vector forms' steps of sixty-four and sixteen.
+    std::mt19937 random(9);
+    for (std::size_t n : {0, 1, 15, 16, 17, 63, 64, 65, 79, 80, 127, 128, 129, 1920, 1937}) {
+        std::vector<std::uint8_t> rgba(n * 4 + 4);
+        for (std::uint8_t& b : rgba) b = static_cast<std::uint8_t>(random());
+        std::vector<std::uint8_t> picked(n * 3 + 1, 0xEE), plain = picked;
+        PackRgb24FromRgba32(rgba.data(), picked.data(), n);
+        PackRgb24FromRgba32Portable(rgba.data(), plain.data(), n);
+        ASSERT_EQ(picked, plain) << n << " pixels";
+        EXPECT_EQ(picked[n * 3], 0xEE) << "written past " << n << " pixels";
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t c = 0; c < 3; ++c) ASSERT_EQ(plain[3 * i + c], rgba[4 * i + c]) << i;
+        }
+        std::vector<std::uint8_t> back(n * 4 + 4, 0xDD), backPlain = back;
+        WidenRgb24ToRgba32(picked.data(), back.data(), n);
+        WidenRgb24ToRgba32Portable(picked.data(), backPlain.data(), n);
+        ASSERT_EQ(back, backPlain) << n << " pixels";
+        EXPECT_EQ(back[n * 4], 0xDD) << "written past " << n << " pixels";
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t c = 0; c < 3; ++c) ASSERT_EQ(back[4 * i + c], rgba[4 * i + c]) << i;
+            ASSERT_EQ(back[4 * i + 3], 255) << i;
+        }
+    }
+}
+
 TEST(PackedPixels, PixelCopiesMoveEveryPixelOnceEvenWhereTheRangesOverlap) {
     for (std::size_t n : kLengths) {
         std::vector<BMM_Color_64> line(2 * n + 16);

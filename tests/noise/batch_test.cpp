@@ -3,7 +3,9 @@
 // and non-finite coordinates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -125,6 +127,91 @@ TEST(NoiseBatch, TurbulenceOfEachSampleIsItsSingleCall) {
             ASSERT_EQ(Bits(batch[i]), Bits(turbulence(v, freq))) << "sample " << i;
         }
     }
+}
+
+// Wrapped lattices (tiles): every vector level gives the bits of the plain four-lane form,
+// sample by sample, for periods that wrap inside the tables (1, 3, 255), at them (256,
+// which is no period at all) and beyond (257, 1000, the largest int), with a z period that
+// the vector kernels hand back (5) or take as none (512). The points include every cell at
+// the end of a period, where the high corner wraps to 0, and cells below zero.
+TEST(NoiseBatch, WrappedLatticesGiveTheSameBitsAtEveryLevel) {
+    using loom::noise::NoisePeriod;
+    const NoisePeriod periods[] = {{1, 0, 0},      {0, 3, 0},       {5, 7, 0}, {255, 257, 0},
+                                   {256, 1000, 0}, {INT_MAX, 2, 0}, {3, 4, 5}, {6, 0, 512}};
+    for (const NoisePeriod& period : periods) {
+        SCOPED_TRACE(::testing::Message()
+                     << "periods " << period.x << ", " << period.y << ", " << period.z);
+        Points p = Mixed();
+        for (int px : {period.x, period.y}) {
+            const float end = static_cast<float>(px > 0 && px < 4096 ? px : 256) - 0.5f;
+            for (float a : {end, -0.5f, -end, end + 3.0f * static_cast<float>(px)}) {
+                p.Add(a, 0.25f, 1.5f);
+                p.Add(0.75f, a, -2.5f);
+                p.Add(a, a, a);
+            }
+        }
+        const int n = static_cast<int>(p.x.size());
+        const loom::noise::NoiseSource src{nullptr, period};
+        std::vector<float> single(p.x.size()), batch(p.x.size());
+        for (int i = 0; i < n; ++i) {
+            loom::noise::Noise3Batch(src, loom::VectorLevel::kScalar, &p.x[i], &p.y[i], &p.z[i], 1,
+                                     &single[i]);
+        }
+        for (loom::VectorLevel level :
+             {loom::VectorLevel::kBase, loom::VectorLevel::kAvx2, loom::VectorLevel::kAvx512}) {
+            if (!loom::ProcessorRunsVectorLevel(level)) continue;
+            SCOPED_TRACE(loom::VectorLevelName(level));
+            for (int len : {n, 1, 7, 8, 9, 17}) {
+                std::fill(batch.begin(), batch.end(), -9.0f);
+                for (int first = 0; first + len <= n; first += len) {
+                    loom::noise::Noise3Batch(src, level, &p.x[first], &p.y[first], &p.z[first], len,
+                                             &batch[first]);
+                }
+                const int covered = n - n % len;
+                for (int i = 0; i < covered; ++i) {
+                    ASSERT_EQ(Bits(batch[i]), Bits(single[i]))
+                        << "length " << len << " at (" << p.x[i] << ", " << p.y[i] << ", " << p.z[i]
+                        << ")";
+                }
+                if (covered < n) {
+                    EXPECT_EQ(batch[covered], -9.0f) << "wrote past the end";
+                }
+            }
+        }
+        // The process's own level through the plain entry point.
+        loom::noise::Noise3Batch(src, p.x.data(), p.y.data(), p.z.data(), n, batch.data());
+        for (int i = 0; i < n; ++i) ASSERT_EQ(Bits(batch[i]), Bits(single[i])) << "sample " << i;
+    }
+}
+
+// What the wrapped forms compute: noise that repeats every period along a wrapped axis and,
+// where the period is 256, the unwrapped noise itself.
+TEST(NoiseBatch, WrappedNoiseRepeatsEveryPeriod) {
+    const loom::noise::NoiseSource src{nullptr, {5, 7, 0}};
+    const loom::noise::NoiseSource whole{nullptr, {256, 256, 0}};
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> eighths(-400, 400);
+    constexpr int kCount = 300;
+    std::vector<float> x, y, z, xShift, yShift;
+    for (int i = 0; i < kCount; ++i) {
+        x.push_back(static_cast<float>(eighths(rng)) / 8.0f);  // exact sums below
+        y.push_back(static_cast<float>(eighths(rng)) / 8.0f);
+        z.push_back(static_cast<float>(eighths(rng)) / 16.0f);
+        xShift.push_back(x.back() + 5.0f * static_cast<float>(i % 5 - 2));
+        yShift.push_back(y.back() + 7.0f * static_cast<float>(i % 3 - 1));
+    }
+    std::vector<float> a(kCount), b(kCount), c(kCount), d(kCount);
+    loom::noise::Noise3Batch(src, x.data(), y.data(), z.data(), kCount, a.data());
+    loom::noise::Noise3Batch(src, xShift.data(), yShift.data(), z.data(), kCount, b.data());
+    loom::noise::Noise3Batch(whole, x.data(), y.data(), z.data(), kCount, c.data());
+    noise3Batch(x.data(), y.data(), z.data(), kCount, d.data());
+    int varied = 0;
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_EQ(Bits(a[i]), Bits(b[i])) << "at (" << x[i] << ", " << y[i] << ", " << z[i] << ")";
+        ASSERT_EQ(Bits(c[i]), Bits(d[i])) << "at (" << x[i] << ", " << y[i] << ", " << z[i] << ")";
+        varied += a[i] != d[i];
+    }
+    EXPECT_GT(varied, kCount / 2) << "a period of 5 and 7 changes the noise";
 }
 
 }  // namespace

@@ -8,9 +8,13 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
+#include <sleef.h>
+
 #include "foundation/host/base/vector_level.h"
+#include "foundation/vecmath/kernels.h"
 #include "foundation/vecmath/vec_math.h"
 
 using loom::vecmath::Isa;
@@ -112,6 +116,54 @@ INSTANTIATE_TEST_SUITE_P(Sets, VecMath,
                          [](const auto& p) {
                              return std::string(loom::vecmath::IsaName(p.param));
                          });
+
+// The one-pair hypot takes a shortcut where the exact value is clearly nearest one double;
+// it must still give SLEEF's bits everywhere: across the exponent range (where squares
+// would overflow or leave the normal range), on exact cases such as 3, 4, 5, at powers of
+// two, and on special values.
+TEST(VecMathScalar, OnePairHypotGivesSleefsBits) {
+    std::mt19937_64 rng(29);
+    std::uniform_real_distribution<double> unit(-2.0, 2.0);
+    std::uniform_int_distribution<int> exponent(-1080, 1030), near(-60, 60), whole(0, 4000);
+    std::vector<std::pair<double, double>> cases;
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (double a : {0.0, -0.0, 5e-324, 0x1p-450, 0x1p500, 1.0, 3.0, -4.0, 1e308, inf, -inf, nan}) {
+        for (double b : {0.0, -0.0, 2.5e-320, 1.0, -4.0, 0x1p-449, 1e300, inf, nan}) {
+            cases.push_back({a, b});
+        }
+    }
+    for (int i = 0; i < 400000; ++i) {
+        double a = unit(rng), b = unit(rng);
+        switch (i % 4) {
+            case 0:
+                break;
+            case 1:  // far apart in size, and across the whole range
+                a = std::ldexp(a, exponent(rng));
+                b = std::ldexp(b, near(rng));
+                break;
+            case 2:  // whole numbers, among them Pythagorean pairs with exact results
+                a = whole(rng);
+                b = whole(rng);
+                break;
+            default:  // results at or next to powers of two
+                a = std::ldexp(1.0, near(rng));
+                b = std::ldexp(unit(rng), near(rng) - 30);
+                break;
+        }
+        cases.push_back({a, b});
+    }
+    int wrong = 0;
+    for (const auto& [a, b] : cases) {
+        const double want = Sleef_hypot_u05(a, b);
+        const double got = loom::vecmath::detail::SleefHypot(a, b);
+        if (Bits(got) != Bits(want) && ++wrong <= 5) {
+            ADD_FAILURE() << std::hexfloat << "hypot(" << a << ", " << b << ") = " << got
+                          << ", SLEEF " << want;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
 
 TEST(VecMathDispatch, RunsTheProcesssVectorLevel) {
     Isa want = Isa::kScalar;

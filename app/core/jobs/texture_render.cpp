@@ -7,6 +7,7 @@
 #include "app/core/model/texture_setup.h"
 #include "app/core/render/renderer.h"
 #include "foundation/host/sdk/scene_io.h"
+#include "foundation/host/sdk/texmap_variation.h"
 
 namespace loom {
 namespace {
@@ -57,9 +58,22 @@ FloatImage RenderTextureSettings(const PluginLoader& loader, const std::vector<P
         throw std::runtime_error("the settings do not match the parameters of '" +
                                  settings.className + "'");
     }
+    const TileRepeat& tiles = settings.tiles;
+    if (tiles.columns < 1 || tiles.columns > kMaxTileRepeat || tiles.rows < 1 ||
+        tiles.rows > kMaxTileRepeat) {
+        throw std::runtime_error("tiles " + std::to_string(tiles.columns) + "x" +
+                                 std::to_string(tiles.rows) + ": each count must be 1.." +
+                                 std::to_string(kMaxTileRepeat));
+    }
+    CheckTileFits(tiles, settings.width, settings.height);
+    if (settings.seed < 0 || settings.seed > static_cast<std::int64_t>(kMaxTexSeed)) {
+        throw std::runtime_error("seed " + std::to_string(settings.seed) + " is out of range (0.." +
+                                 std::to_string(kMaxTexSeed) + ")");
+    }
     RenderOptions ro;
-    ro.width = settings.width;
-    ro.height = settings.height;
+    ro.width = settings.width / tiles.columns;
+    ro.height = settings.height / tiles.rows;
+    ro.tile = settings.tile || tiles.columns > 1 || tiles.rows > 1;
     ro.threads = settings.threads;
     ro.time = FramesToTicks(settings.frame);
     // A new process's generator, from the texture's creation through the first sample.
@@ -72,6 +86,10 @@ FloatImage RenderTextureSettings(const PluginLoader& loader, const std::vector<P
         if (settings.values[i] == params[i].defaultValue) continue;
         ApplySet(loader, tex, SetText(params[i], settings.values[i]), 0);
     }
+    if (settings.seed != 0 && !SetTreeSeed(tex, static_cast<std::uint32_t>(settings.seed))) {
+        throw std::runtime_error("seed " + std::to_string(settings.seed) +
+                                 ": no memory for its noise tables");
+    }
     RenderImages images;
     try {
         RenderTexture(tex, ro, images);
@@ -79,7 +97,8 @@ FloatImage RenderTextureSettings(const PluginLoader& loader, const std::vector<P
         throw std::runtime_error("size " + std::to_string(settings.width) + "x" +
                                  std::to_string(settings.height) + ": out of memory");
     }
-    return std::move(images.color);
+    if (tiles.columns == 1 && tiles.rows == 1) return std::move(images.color);
+    return RepeatTile(images.color, tiles);
 }
 
 }  // namespace loom

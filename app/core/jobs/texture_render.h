@@ -1,12 +1,14 @@
 #pragma once
 /// One picture of a texture from typed settings, for the front-ends inside other programs
 /// (GEGL operations, frei0r sources): exactly what
-/// `loomhost render CLASS --size WxH --time T --set NAME=VALUE ...` writes, a fresh
-/// process's generator included.
+/// `loomhost render CLASS --size WxH --time T --set NAME=VALUE ... [--seed N] [--tile]
+/// [--tiles CxR]` writes, a fresh process's generator included.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/core/jobs/tile_jobs.h"
 #include "app/core/loader/plugin_loader.h"
 #include "app/core/model/param_info.h"
 #include "foundation/host/sdk/bitmap.h"
@@ -37,6 +39,14 @@ struct TextureSettings {
     int width = 256, height = 256;
     double frame = 0.0;  ///< the time rendered, in frames (30 a second)
     int threads = 1;
+    /// The seed of every map of the tree, 0..kMaxTexSeed (`--seed`); 0, the default, keeps
+    /// the maps' own.
+    std::int64_t seed = 0;
+    /// A seamless tile (`--tile`); with more than one copy (`--tiles CxR`, which implies the
+    /// tile) the picture holds columns x rows copies of a tile of width / columns x
+    /// height / rows pixels, and its size must hold whole tiles.
+    bool tile = false;
+    TileRepeat tiles;
 };
 
 /// The settings of a new texture: every row at its default.
@@ -47,8 +57,8 @@ TextureSettings DefaultTextureSettings(const std::string& className,
 std::string SetText(const ParamInfo& info, const ParamValue& v);
 
 /// Renders the colour output. Callers hold the model lock (process_plugins.h). Throws
-/// std::runtime_error for a size outside 1..32768, a bad value or time, or when the memory
-/// cannot be had.
+/// std::runtime_error for a size outside 1..32768, a bad value, time, seed or tile count, a
+/// size that holds no whole tiles, or when the memory cannot be had.
 FloatImage RenderTextureSettings(const PluginLoader& loader, const std::vector<ParamInfo>& params,
                                  const TextureSettings& settings);
 

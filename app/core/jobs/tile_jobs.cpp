@@ -8,14 +8,10 @@
 
 namespace loom {
 
-namespace {
-constexpr int kMaxRepeat = 64;
-}
-
 TileRepeat ParseTileRepeat(const std::string& text, const std::string& what) {
     const size_t x = text.find('x');
     const std::string form = what + " '" + text + "': expected CxR, such as 2x2 (1.." +
-                             std::to_string(kMaxRepeat) + " each)";
+                             std::to_string(kMaxTileRepeat) + " each)";
     if (x == std::string::npos) throw std::runtime_error(form);
     double c = 0.0, r = 0.0;
     try {
@@ -24,8 +20,8 @@ TileRepeat ParseTileRepeat(const std::string& text, const std::string& what) {
     } catch (const std::runtime_error&) {
         throw std::runtime_error(form);
     }
-    if (c != std::floor(c) || r != std::floor(r) || c < 1 || r < 1 || c > kMaxRepeat ||
-        r > kMaxRepeat) {
+    if (c != std::floor(c) || r != std::floor(r) || c < 1 || r < 1 || c > kMaxTileRepeat ||
+        r > kMaxTileRepeat) {
         throw std::runtime_error(form);
     }
     return {static_cast<int>(c), static_cast<int>(r)};

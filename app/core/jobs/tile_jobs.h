@@ -16,7 +16,11 @@ struct TileRepeat {
     int rows = 1;
 };
 
-/// Parses "CxR" (whole numbers 1..64). Throws std::runtime_error naming `what` and the text.
+/// The most copies of a tile across or down.
+inline constexpr int kMaxTileRepeat = 64;
+
+/// Parses "CxR" (whole numbers 1..kMaxTileRepeat). Throws std::runtime_error naming `what` and the
+/// text.
 TileRepeat ParseTileRepeat(const std::string& text, const std::string& what);
 
 /// Checks that a picture of `width` x `height` holds whole tiles of whole pixels; throws

@@ -391,6 +391,30 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
     };
 }
 
+ComposeFrame AnaglyphFrameComposition(const stereo::AnaglyphSettings& settings,
+                                      ImageFilter* greyFilter, const std::atomic<bool>* abort) {
+    if (settings.method == stereo::AnaglyphMethod::kGrey && !settings.matrix && greyFilter) {
+        ComposeFrame grey = ComposeWithFilter(*greyFilter, abort);
+        if (!settings.greyForGlasses) return grey;
+        return
+            [grey, settings](Image16& left, Image16& right, Image16& composed, std::string& error) {
+                if (!grey(left, right, composed, error)) return false;
+                stereo::FillGlassesPrimaries(settings.glasses, settings.eyes, composed);
+                return true;
+            };
+    }
+    // The progress window is made on the composing thread, at its first frame.
+    auto window = std::make_shared<std::unique_ptr<FilterProgressWindow>>();
+    return [settings, greyFilter, window, abort](Image16& left, Image16& right, Image16& composed,
+                                                 std::string& error) {
+        if (!*window) *window = std::make_unique<FilterProgressWindow>("anaglyph", abort, false);
+        Unpack(left);
+        Unpack(right);
+        return stereo::ComposePair(settings, greyFilter, left, right, **window, abort, composed,
+                                   error) == FilterOutcome::kDone;
+    };
+}
+
 bool VideoOptions::ContinuesOnError() const {
     if (onError != "stop" && onError != "continue" && onError != "skip") {
         throw std::runtime_error("--on-error takes stop, continue or skip, not '" + onError + "'");

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "app/core/stereo/compose_pair.h"
 #include "app/core/stereo/output_layout.h"
 #include "app/core/video/video_output.h"
 #include "app/core/video/video_pipeline.h"
@@ -67,6 +68,14 @@ bool IsVideoFile(const std::string& path);
 /// packed bitmaps of their depth and give a packed result. `filter` must outlive the function;
 /// `abort` (may be null) is the filter's answer to its abort queries.
 ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abort);
+
+/// How loomhost composes each frame of a stereo video with `settings`: the grey method
+/// through `greyFilter` (ComposeWithFilter, packed frames staying packed), then both
+/// primaries of named glasses filled; the colour methods (and a matrix) on 16-bit views, as
+/// still pictures are composed. `greyFilter` may be null for the colour methods and must
+/// otherwise outlive the function.
+ComposeFrame AnaglyphFrameComposition(const stereo::AnaglyphSettings& settings,
+                                      ImageFilter* greyFilter, const std::atomic<bool>* abort);
 
 /// Runs the job. Everything that can be checked is checked before the output is begun:
 /// the output's name, container and codec, the layout (an unknown one refused with the

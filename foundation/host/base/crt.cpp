@@ -13,6 +13,15 @@ int rand() noexcept {
     return static_cast<int>((tState >> 16) & 0x7FFFu);
 }
 
+void RandMany(int* out, int n) noexcept {
+    std::uint32_t state = tState;
+    for (int i = 0; i < n; ++i) {
+        state = state * 214013u + 2531011u;
+        out[i] = static_cast<int>((state >> 16) & 0x7FFFu);
+    }
+    tState = state;
+}
+
 void srand(unsigned seed) noexcept { tState = seed; }
 
 std::time_t time(std::time_t* out) noexcept {

@@ -15,6 +15,10 @@ inline constexpr int kRandMax = 32767;
 /// Each thread starts with seed 1, as in a multithreaded C runtime.
 int rand() noexcept;
 
+/// The next `n` values of the calling thread's generator, as n calls of rand() in a row
+/// give them (one call for a batch of samples; nothing for n <= 0).
+void RandMany(int* out, int n) noexcept;
+
 /// Reseeds the calling thread's generator.
 void srand(unsigned seed) noexcept;
 

@@ -101,17 +101,32 @@ void CopyPixelsPortable(const BMM_Color_64* from, BMM_Color_64* to, std::size_t 
     if (count > 0) std::memmove(to, from, count * sizeof(BMM_Color_64));
 }
 
+void PackRgb24FromRgba32Portable(const std::uint8_t* rgba, std::uint8_t* packed,
+                                 std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i, rgba += 4, packed += 3) std::memcpy(packed, rgba, 3);
+}
+
+void WidenRgb24ToRgba32Portable(const std::uint8_t* packed, std::uint8_t* rgba,
+                                std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i, rgba += 4, packed += 3) {
+        std::memcpy(rgba, packed, 3);
+        rgba[3] = 255;
+    }
+}
+
 }  // namespace loom
 
 namespace {
 
-/// One set of the four conversions and the copy.
+/// One set of the conversions and the copy.
 struct Conversions {
     void (*widen24)(const std::uint8_t*, BMM_Color_64*, std::size_t) noexcept;
     void (*pack24)(const BMM_Color_64*, std::uint8_t*, std::size_t) noexcept;
     void (*widen48)(const std::uint8_t*, BMM_Color_64*, std::size_t) noexcept;
     void (*pack48)(const BMM_Color_64*, std::uint8_t*, std::size_t) noexcept;
     void (*copy)(const BMM_Color_64*, BMM_Color_64*, std::size_t) noexcept;
+    void (*packRgba)(const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
+    void (*widenRgba)(const std::uint8_t*, std::uint8_t*, std::size_t) noexcept;
 };
 
 }  // namespace
@@ -283,9 +298,85 @@ LOOM_AVX512BW void CopyAvx512(const BMM_Color_64* from, BMM_Color_64* to,
     loom::CopyPixelsPortable(from + i, to + i, count - i);
 }
 
+/// Sixty-four pixels a step from four whole 64-byte loads into three whole stores: store s
+/// gathers output bytes 64s..64s+63, whose pixels lie in loads s and s + 1. Sixteen pixels a
+/// step from one load for the rest.
+LOOM_VBMI void PackRgbaVbmi(const std::uint8_t* rgba, std::uint8_t* packed,
+                            std::size_t count) noexcept {
+    alignas(64) std::uint8_t index[3][64];
+    for (int store = 0; store < 3; ++store) {
+        for (int byte = 0; byte < 64; ++byte) {
+            const int out = 64 * store + byte, pixel = out / 3, channel = out % 3;
+            index[store][byte] = static_cast<std::uint8_t>(4 * pixel + channel - 64 * store);
+        }
+    }
+    const __m512i gather0 = _mm512_load_si512(index[0]), gather1 = _mm512_load_si512(index[1]);
+    const __m512i gather2 = _mm512_load_si512(index[2]);
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const std::uint8_t* at = rgba + 4 * i;
+        // Frames come from memory: as for RGB24, the bytes 4 KiB ahead are asked for.
+        for (int ahead = 0; ahead < 256; ahead += 64) {
+            _mm_prefetch(reinterpret_cast<const char*>(at + 4096 + ahead), _MM_HINT_T1);
+        }
+        const __m512i in0 = _mm512_loadu_si512(at), in1 = _mm512_loadu_si512(at + 64);
+        const __m512i in2 = _mm512_loadu_si512(at + 128), in3 = _mm512_loadu_si512(at + 192);
+        std::uint8_t* out = packed + 3 * i;
+        _mm512_storeu_si512(out, _mm512_permutex2var_epi8(in0, gather0, in1));
+        _mm512_storeu_si512(out + 64, _mm512_permutex2var_epi8(in1, gather1, in2));
+        _mm512_storeu_si512(out + 128, _mm512_permutex2var_epi8(in2, gather2, in3));
+    }
+    for (; i + 16 <= count; i += 16) {
+        _mm512_mask_storeu_epi8(packed + 3 * i, kFortyEightBytes,
+                                _mm512_permutexvar_epi8(gather0, _mm512_loadu_si512(rgba + 4 * i)));
+    }
+    loom::PackRgb24FromRgba32Portable(rgba + 4 * i, packed + 3 * i, count - i);
+}
+
+/// Sixty-four pixels a step from three whole 64-byte loads into four stores: group g of
+/// sixteen pixels takes its 48 bytes from loads g / 2 and g / 2 + 1, and alpha bytes are
+/// set after. Sixteen pixels a step from a 48-byte load for the rest.
+LOOM_VBMI void WidenRgbaVbmi(const std::uint8_t* packed, std::uint8_t* rgba,
+                             std::size_t count) noexcept {
+    alignas(64) std::uint8_t index[4][64];
+    for (int group = 0; group < 4; ++group) {
+        const int firstByte = 48 * group - 64 * (group / 2);  // in the group's load pair
+        for (int byte = 0; byte < 64; ++byte) {
+            const int pixel = byte / 4, channel = byte % 4;
+            index[group][byte] =
+                static_cast<std::uint8_t>(channel == 3 ? 0 : firstByte + 3 * pixel + channel);
+        }
+    }
+    const __m512i place0 = _mm512_load_si512(index[0]), place1 = _mm512_load_si512(index[1]);
+    const __m512i place2 = _mm512_load_si512(index[2]), place3 = _mm512_load_si512(index[3]);
+    const __m512i alpha = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const std::uint8_t* at = packed + 3 * i;
+        const __m512i in0 = _mm512_loadu_si512(at), in1 = _mm512_loadu_si512(at + 64);
+        const __m512i in2 = _mm512_loadu_si512(at + 128);
+        std::uint8_t* out = rgba + 4 * i;
+        _mm512_storeu_si512(out,
+                            _mm512_or_si512(_mm512_permutex2var_epi8(in0, place0, in1), alpha));
+        _mm512_storeu_si512(out + 64,
+                            _mm512_or_si512(_mm512_permutex2var_epi8(in0, place1, in1), alpha));
+        _mm512_storeu_si512(out + 128,
+                            _mm512_or_si512(_mm512_permutex2var_epi8(in1, place2, in2), alpha));
+        _mm512_storeu_si512(out + 192,
+                            _mm512_or_si512(_mm512_permutex2var_epi8(in1, place3, in2), alpha));
+    }
+    for (; i + 16 <= count; i += 16) {
+        const __m512i bytes = _mm512_maskz_loadu_epi8(kFortyEightBytes, packed + 3 * i);
+        _mm512_storeu_si512(rgba + 4 * i,
+                            _mm512_or_si512(_mm512_permutexvar_epi8(place0, bytes), alpha));
+    }
+    loom::WidenRgb24ToRgba32Portable(packed + 3 * i, rgba + 4 * i, count - i);
+}
+
 // The vector forms, or null where the process's vector level is not AVX-512 with VBMI.
 const Conversions* VectorConversions() noexcept {
-    static const Conversions vectors{WidenVbmi, PackVbmi, Widen48Avx512, Pack48Avx512, CopyAvx512};
+    static const Conversions vectors{WidenVbmi,  PackVbmi,     Widen48Avx512, Pack48Avx512,
+                                     CopyAvx512, PackRgbaVbmi, WidenRgbaVbmi};
     return loom::ActiveVectorExtension(loom::VectorExtension::kAvx512Vbmi) ? &vectors : nullptr;
 }
 
@@ -303,9 +394,11 @@ namespace {
 
 // Chosen once per process.
 const Conversions& Active() noexcept {
-    static const Conversions portable{loom::WidenRgb24Portable, loom::PackRgb24Portable,
-                                      loom::WidenRgb48Portable, loom::PackRgb48Portable,
-                                      loom::CopyPixelsPortable};
+    static const Conversions portable{
+        loom::WidenRgb24Portable,        loom::PackRgb24Portable,
+        loom::WidenRgb48Portable,        loom::PackRgb48Portable,
+        loom::CopyPixelsPortable,        loom::PackRgb24FromRgba32Portable,
+        loom::WidenRgb24ToRgba32Portable};
     static const Conversions* const active = [] {
         const Conversions* vectors = VectorConversions();
         return vectors ? vectors : &portable;
@@ -335,6 +428,16 @@ void PackRgb48(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t cou
 
 void CopyPixels(const BMM_Color_64* from, BMM_Color_64* to, std::size_t count) noexcept {
     Active().copy(from, to, count);
+}
+
+void PackRgb24FromRgba32(const std::uint8_t* rgba, std::uint8_t* packed,
+                         std::size_t count) noexcept {
+    Active().packRgba(rgba, packed, count);
+}
+
+void WidenRgb24ToRgba32(const std::uint8_t* packed, std::uint8_t* rgba,
+                        std::size_t count) noexcept {
+    Active().widenRgba(packed, rgba, count);
 }
 
 }  // namespace loom

@@ -59,6 +59,13 @@ void WidenRgb48(const std::uint8_t* packed, BMM_Color_64* pixels, std::size_t co
 void PackRgb24(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept;
 void PackRgb48(const BMM_Color_64* pixels, std::uint8_t* packed, std::size_t count) noexcept;
 
+/// Packs `count` 8-bit RGBA pixels (four bytes a pixel, red first, as frei0r and most video
+/// programs hand frames over) into RGB24, their alpha dropped.
+void PackRgb24FromRgba32(const std::uint8_t* rgba, std::uint8_t* packed,
+                         std::size_t count) noexcept;
+/// Widens `count` RGB24 pixels into 8-bit RGBA, opaque (alpha 255).
+void WidenRgb24ToRgba32(const std::uint8_t* packed, std::uint8_t* rgba, std::size_t count) noexcept;
+
 /// Copies `count` 16-bit RGBA pixels; the ranges may overlap.
 void CopyPixels(const BMM_Color_64* from, BMM_Color_64* to, std::size_t count) noexcept;
 
@@ -73,5 +80,9 @@ void PackRgb24Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
 void PackRgb48Portable(const BMM_Color_64* pixels, std::uint8_t* packed,
                        std::size_t count) noexcept;
 void CopyPixelsPortable(const BMM_Color_64* from, BMM_Color_64* to, std::size_t count) noexcept;
+void PackRgb24FromRgba32Portable(const std::uint8_t* rgba, std::uint8_t* packed,
+                                 std::size_t count) noexcept;
+void WidenRgb24ToRgba32Portable(const std::uint8_t* packed, std::uint8_t* rgba,
+                                std::size_t count) noexcept;
 
 }  // namespace loom
