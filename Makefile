@@ -54,7 +54,8 @@ bench: build
 
 fuzz: deps
 	cmake --preset fuzz -B build-fuzz $(LOOM_CMAKE_EXTRA)
-	cmake --build build-fuzz -j $(JOBS) --target rc_fuzz scene_fuzz web_fuzz image_fuzz stereo_fuzz mpo_fuzz make_scene_seed
+	cmake --build build-fuzz -j $(JOBS) --target rc_fuzz scene_fuzz web_fuzz image_fuzz stereo_fuzz mpo_fuzz \
+	  manifest_fuzz video_fuzz http_fuzz make_scene_seed
 	scripts/fuzz.sh build-fuzz $${FUZZ_SECONDS:-30}
 
 format:

@@ -41,12 +41,11 @@ POST /api/filter/setup\n{}
 POST /api/key\n{"hwnd":65548,"key":"Enter"}
 SEEDS
 
-# Videos: small clips of each kind the program writes, from the build's own command line.
-loomhost="$BUILD/bin/loomhost"
-if [ -x "$loomhost" ]; then
-  for seed in a.mkv:ffv1 b.mp4:h264 c.mov:prores d.nut:ffv1; do
-    "$loomhost" --plugins "$BUILD/plugins" render nimbra --size 16x8 --frames 1-3 \
-      --codec "${seed#*:}" -o "$work/video/${seed%%:*}" >/dev/null 2>&1 || true
+# Videos: small clips of each container and codec the program reads and writes.
+if command -v ffmpeg >/dev/null; then
+  for seed in a.mkv:ffv1 b.mp4:libx264 c.mov:prores d.nut:ffv1; do
+    ffmpeg -v error -f lavfi -i testsrc=size=16x8:rate=5 -frames:v 3 -c:v "${seed#*:}" \
+      "$work/video/${seed%%:*}" || true
   done
 fi
 # Connections to the editor: whole requests with and without the token, and pieces of one.

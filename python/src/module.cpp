@@ -433,7 +433,8 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
             text = matrix.cast<std::string>();
         } else {
             for (const double v : matrix.cast<std::vector<double>>()) {
-                text += (text.empty() ? "" : ",") + py::str(py::float_(v)).cast<std::string>();
+                if (!text.empty()) text += ',';
+                text += py::str(py::float_(v)).cast<std::string>();
             }
         }
         settings.matrix = loom::stereo::ParseColourMatrix(text);

@@ -59,7 +59,7 @@ TEST(Quantize, GivesThePixelsOfEightAndSixteenBitFiles) {
     img.rgba = values;
     for (int bits : {8, 16}) {
         SCOPED_TRACE(bits);
-        const std::string path = Scratch("q" + std::to_string(bits) + ".png");
+        const std::string path = Scratch(bits == 8 ? "q8.png" : "q16.png");
         std::string err;
         ASSERT_TRUE(WriteImage(path, img, bits, err)) << err;
         Image16 back;

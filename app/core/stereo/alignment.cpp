@@ -231,12 +231,13 @@ bool RefineMatch(const cv::Mat& leftGrey, const cv::Mat& rightGrey, int lx, int 
         const double curve = before - 2.0 * here + after;
         return curve < 0 ? 0.5 * (before - after) / curve : 0.0;
     };
+    const auto scoreAt = [&score](int y, int x) {
+        return static_cast<double>(score.at<float>(y, x));
+    };
     const double dx = at.x - radius +
-                      vertex(score.at<float>(at.y, at.x - 1), score.at<float>(at.y, at.x),
-                             score.at<float>(at.y, at.x + 1));
+                      vertex(scoreAt(at.y, at.x - 1), scoreAt(at.y, at.x), scoreAt(at.y, at.x + 1));
     const double dy = at.y - radius +
-                      vertex(score.at<float>(at.y - 1, at.x), score.at<float>(at.y, at.x),
-                             score.at<float>(at.y + 1, at.x));
+                      vertex(scoreAt(at.y - 1, at.x), scoreAt(at.y, at.x), scoreAt(at.y + 1, at.x));
     const cv::Vec2d step = m * cv::Vec2d(dx, dy);
     right += cv::Point2d(step[0], step[1]);
     return std::isfinite(right.x) && std::isfinite(right.y);
@@ -444,13 +445,14 @@ Alignment EstimateAlignment(const Image16& left, const Image16& right,
         mp.leftY = static_cast<float>(p.vl + cy);
         mp.rightX = static_cast<float>(p.u + cx);
         mp.rightY = static_cast<float>(p.v + cy);
-        const cv::Point2d corrected = Apply(out.correction, mp.rightX, mp.rightY);
+        const cv::Point2d corrected =
+            Apply(out.correction, static_cast<double>(mp.rightX), static_cast<double>(mp.rightY));
         mp.residualBefore = mp.leftY - mp.rightY;
         mp.residualAfter = static_cast<float>(p.vl + cy - corrected.y);
         mp.disparity = static_cast<float>(corrected.x - (p.ul + cx));
         if (mp.disparity > 0.5f) ++wrongSign;
-        before.push_back(std::abs(mp.residualBefore));
-        after.push_back(std::abs(mp.residualAfter));
+        before.push_back(static_cast<double>(std::abs(mp.residualBefore)));
+        after.push_back(static_cast<double>(std::abs(mp.residualAfter)));
         out.points.push_back(mp);
     }
     for (const double v : {out.scale, out.rotationDeg, out.dyPx, out.keystone}) {
@@ -471,7 +473,9 @@ bool LooksSwapped(const Alignment& alignment) { return alignment.swappedShare > 
 
 double AutoParallax(const Alignment& alignment) {
     std::vector<double> disparities;
-    for (const MatchedPoint& p : alignment.points) disparities.push_back(p.disparity);
+    for (const MatchedPoint& p : alignment.points) {
+        disparities.push_back(static_cast<double>(p.disparity));
+    }
     if (disparities.empty()) return 0;
     // Moving the right view by -d puts a point of disparity d at the screen plane.
     return -Percentile(disparities, 0.05);

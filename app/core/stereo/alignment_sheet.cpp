@@ -50,7 +50,7 @@ Image16 DiagnosticSheet(const Image16& left, const AdjustResult& result) {
     // Residuals drawn ten times as long as they are, so a pixel shows.
     constexpr double kGain = 10;
     for (const MatchedPoint& p : a.points) {
-        const cv::Point o = at(p.leftX, p.leftY);
+        const cv::Point o = at(static_cast<double>(p.leftX), static_cast<double>(p.leftY));
         cv::line(sheet, o,
                  o + cv::Point(0, static_cast<int>(kGain * static_cast<double>(p.residualBefore))),
                  kBefore, 1);
@@ -76,8 +76,10 @@ Image16 DiagnosticSheet(const Image16& left, const AdjustResult& result) {
     }
     for (const MatchedPoint& p : a.points) {
         const int x = rx + static_cast<int>(p.leftX / std::max(1, left.width - 1) * kPanel);
-        cv::circle(sheet, cv::Point(x, plotY(p.residualBefore)), 1, kBefore, cv::FILLED);
-        cv::circle(sheet, cv::Point(x, plotY(p.residualAfter)), 1, kAfter, cv::FILLED);
+        cv::circle(sheet, cv::Point(x, plotY(static_cast<double>(p.residualBefore))), 1, kBefore,
+                   cv::FILLED);
+        cv::circle(sheet, cv::Point(x, plotY(static_cast<double>(p.residualAfter))), 1, kAfter,
+                   cv::FILLED);
     }
     char text[200];
     std::snprintf(text, sizeof text, "vertical residual (+-%.1f px): median %.2f -> %.3f px", range,

@@ -135,15 +135,15 @@ class MemoryInput {
     /// Lines read at once by ReadBands: about a mebibyte of samples, whole tiles or
     /// strips where the file has them.
     int BandLines(int channels) const {
-        const OIIO::ImageSpec& spec = Layout();
-        const long long line = static_cast<long long>(spec.width) * channels;
-        long long lines =
-            std::clamp((1LL << 20) / std::max(1LL, line), 1LL, static_cast<long long>(spec.height));
-        if (spec.tile_height > 0) {
-            lines =
-                std::max<long long>(spec.tile_height, lines / spec.tile_height * spec.tile_height);
+        const OIIO::ImageSpec& layout = Layout();
+        const long long line = static_cast<long long>(layout.width) * channels;
+        long long lines = std::clamp((1LL << 20) / std::max(1LL, line), 1LL,
+                                     static_cast<long long>(layout.height));
+        if (layout.tile_height > 0) {
+            lines = std::max<long long>(layout.tile_height,
+                                        lines / layout.tile_height * layout.tile_height);
         }
-        return static_cast<int>(std::min<long long>(lines, spec.height));
+        return static_cast<int>(std::min<long long>(lines, layout.height));
     }
 
     /// Reads the first `channels` channels of every pixel, a band of lines at a time, and
@@ -154,14 +154,14 @@ class MemoryInput {
     template <typename Sample, typename Take>
     bool ReadBands(const std::string& name, int channels, OIIO::TypeDesc type, Take take,
                    std::string& error) {
-        const OIIO::ImageSpec& spec = Layout();
+        const OIIO::ImageSpec& layout = Layout();
         const int band = BandLines(channels);
         std::vector<Sample> samples;
-        for (int y = 0; y < spec.height; y += band) {
-            const int lines = std::min(band, spec.height - y);
-            samples.resize(static_cast<size_t>(lines) * static_cast<size_t>(spec.width) *
+        for (int y = 0; y < layout.height; y += band) {
+            const int lines = std::min(band, layout.height - y);
+            samples.resize(static_cast<size_t>(lines) * static_cast<size_t>(layout.width) *
                            static_cast<size_t>(channels));
-            const bool read = in_->read_scanlines(0, 0, spec.y + y, spec.y + y + lines, 0, 0,
+            const bool read = in_->read_scanlines(0, 0, layout.y + y, layout.y + y + lines, 0, 0,
                                                   channels, type, samples.data());
             if (!read || in_->has_error()) {
                 std::string why = FirstLine(in_->geterror());
@@ -324,9 +324,9 @@ bool EncodeFile(const std::string& name, const FloatImage& image, const ImageFil
             data.push_back(v);
         }
     }
-    OIIO::ImageSpec spec(image.width, image.height, channels, OIIO::TypeDesc::FLOAT);
-    if (channels == 4) spec.alpha_channel = 3;
-    OIIO::ImageBuf buf(spec, data.data());
+    OIIO::ImageSpec floatLayout(image.width, image.height, channels, OIIO::TypeDesc::FLOAT);
+    if (channels == 4) floatLayout.alpha_channel = 3;
+    OIIO::ImageBuf buf(floatLayout, data.data());
     // The texture's colours are display values, as an 8-bit picture holds them: a float
     // file holds them in linear light, converted by the library (alpha is left alone).
     std::string space = "sRGB";
