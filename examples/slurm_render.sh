@@ -5,6 +5,7 @@
 #
 #   sbatch examples/slurm_render.sh                  # 16 tasks, frames 0-9999
 #   sbatch --array=0-63 examples/slurm_render.sh     # more machines, same files
+#   FRAMES=0-9999:10 sbatch examples/slurm_render.sh # every tenth frame (a list: 1-3,5,7-20:2)
 #
 # Every task writes its frames to the shared folder OUT; the files are the same bytes
 # whatever the number of tasks. Each task also writes a manifest of how its frames were

@@ -118,15 +118,13 @@ std::vector<std::uint8_t> Configure(ImageFilter& filter, std::vector<std::uint8_
 }
 
 /// Prints which part of the frames this shard composes.
-void ReportShard(const Shard& shard, const FrameRange& whole,
-                 const std::optional<FrameRange>& part) {
+void ReportShard(const Shard& shard, const FrameList& whole, const std::optional<FrameList>& part) {
     const std::string which = "anaglyph: shard " + std::to_string(shard.index) + "/" +
-                              std::to_string(shard.count) + " of frames " +
-                              std::to_string(whole.first) + "-" + std::to_string(whole.last);
+                              std::to_string(shard.count) + " of frames " + whole.Text();
     if (!part) {
         std::fprintf(stderr, "%s: no frames (more shards than frames)\n", which.c_str());
     } else {
-        std::fprintf(stderr, "%s: frames %d-%d\n", which.c_str(), part->first, part->last);
+        std::fprintf(stderr, "%s: frames %s\n", which.c_str(), part->Text().c_str());
     }
 }
 
@@ -464,8 +462,8 @@ void AddAnaglyphCommand(CLI::App& app, AppContext& ctx) {
                   "Write the four methods on one sheet: grey and half-colour above, colour "
                   "and dubois below");
     cmd->add_option("--frames", opt->frames,
-                    "With frame patterns (left_%04d.png): the frames A-B (default: those of "
-                    "LEFT on disk)");
+                    "With frame patterns (left_%04d.png): the frames A-B, or a list such as "
+                    "1-3,5,7-20:2 (default: those of LEFT on disk)");
     cmd->add_option(
         "--shard", opt->shard,
         "With frame patterns or a video: compose part K (from 0) of N contiguous parts of "

@@ -274,8 +274,8 @@ void CheckRenderMemory(const RenderOptions& ro, const RenderCommandOptions& opt)
 
 /// Writes the manifest of a run that renders frames `first`..`last` of `range`.
 void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const RenderOptions& ro,
-                   const ArtistPlan& plan, const FrameRange& range,
-                   const std::optional<Shard>& shard, int first, int last, TextureSource& src,
+                   const ArtistPlan& plan, const FrameList& whole,
+                   const std::optional<Shard>& shard, const FrameList& run, TextureSource& src,
                    const SaveOptions& save) {
     RenderManifest m;
     m.command = ctx.commandLine;
@@ -294,10 +294,15 @@ void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const
         m.files.push_back(SequencePattern(opt.output, several && suffix != "_color" ? suffix : ""));
     }
     m.bits = opt.bits;
-    m.firstFrame = range.first;
-    m.lastFrame = range.last;
-    m.runFirst = first;
-    m.runLast = last;
+    m.firstFrame = whole.First();
+    m.lastFrame = whole.Last();
+    m.runFirst = run.First();
+    m.runLast = run.Last();
+    // A list with gaps says which frames; a plain range is said by its ends.
+    if (!whole.Contiguous()) {
+        m.frameList = whole.Text();
+        m.runList = run.Text();
+    }
     if (shard) {
         m.sharded = true;
         m.shardIndex = shard->index;
@@ -311,15 +316,18 @@ void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const
     m.presets = opt.source.presets;
     m.sets = opt.source.sets;
     m.keys = opt.source.keys;
-    const std::string text = RenderManifestJson(m, src.Texture(), FramesToTicks(first));
+    const std::string text = RenderManifestJson(m, src.Texture(), FramesToTicks(run.First()));
     std::string err;
     if (!SaveFile(opt.manifest, text.data(), text.size(), save, err)) throw std::runtime_error(err);
 }
 
 /// An animation written as one video file rather than a picture a frame.
 void RenderVideo(AppContext& ctx, const RenderCommandOptions& opt, const RenderOptions& ro,
-                 bool sequence, bool sharded, int first, int last) {
+                 bool sequence, bool sharded, const FrameList& frames) {
     if (!sequence) throw std::runtime_error(opt.output + ": a video needs --frames A-B");
+    if (!frames.Contiguous()) {
+        throw std::runtime_error(opt.output + ": a video holds consecutive frames: --frames A-B");
+    }
     if (sharded || opt.resume || !opt.manifest.empty()) {
         throw std::runtime_error(opt.output +
                                  ": --shard, --resume and --manifest write image sequences; "
@@ -330,8 +338,8 @@ void RenderVideo(AppContext& ctx, const RenderCommandOptions& opt, const RenderO
     }
     RenderVideoJob job;
     job.output = opt.output;
-    job.first = first;
-    job.last = last;
+    job.first = frames.First();
+    job.last = frames.Last();
     job.rate = opt.fps;
     job.encoding = opt.encoding;
     job.force = opt.force;
@@ -416,15 +424,16 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         RunSheet(ctx, opt, ro);
         return;
     }
-    int first = 0, last = 0;
     bool sequence = !opt.frames.empty();
-    FrameRange range;
+    // The frames asked for, and those this run renders (its shard); a still is frame 0.
+    FrameList whole(FrameRange{0, 0});
+    FrameList frames = whole;
     std::optional<Shard> shard;
     if (sequence) {
-        range = ParseFrameRange(opt.frames, "--frames");
+        whole = ParseFrameList(opt.frames, "--frames");
         shard = RequestedShard(opt.shard, "--shard");
-        const std::optional<FrameRange> part =
-            shard ? ShardOfRange(range, *shard) : std::optional<FrameRange>(range);
+        const std::optional<FrameList> part =
+            shard ? ShardOfList(whole, *shard) : std::optional<FrameList>(whole);
         if (shard) {
             const std::string which = "render: shard " + std::to_string(shard->index) + "/" +
                                       std::to_string(shard->count) + " of frames " + opt.frames;
@@ -432,10 +441,9 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
                 ctx.Note("%s: no frames (more shards than frames)\n", which.c_str());
                 return;
             }
-            ctx.Note("%s: frames %d-%d\n", which.c_str(), part->first, part->last);
+            ctx.Note("%s: frames %s\n", which.c_str(), part->Text().c_str());
         }
-        first = part->first;
-        last = part->last;
+        frames = *part;
     } else if (!opt.shard.empty()) {
         throw std::runtime_error("--shard needs --frames");
     } else if (opt.resume || !opt.manifest.empty()) {
@@ -447,7 +455,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             throw std::runtime_error(opt.output +
                                      ": --tx, --tags, --bits 32 and --tiles write pictures");
         }
-        RenderVideo(ctx, opt, ro, sequence, shard.has_value(), first, last);
+        RenderVideo(ctx, opt, ro, sequence, shard.has_value(), frames);
         return;
     }
     // Ctrl-C from here on, during the final writes too, stops before a file is replaced.
@@ -487,12 +495,14 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         }
         return true;
     };
-    const long long frameTotal = static_cast<long long>(last) - first + 1;
+    const long long frameTotal = frames.Count();
     std::vector<bool> done(opt.resume ? static_cast<size_t>(frameTotal) : 0, false);
     long long remaining = frameTotal;
-    for (size_t i = 0; i < done.size(); ++i) {
-        done[i] = complete(first + static_cast<int>(i));
-        remaining -= done[i] ? 1 : 0;
+    if (opt.resume) {
+        frames.ForEach([&](long long i, int f) {
+            done[static_cast<size_t>(i)] = complete(f);
+            remaining -= done[static_cast<size_t>(i)] ? 1 : 0;
+        });
     }
     if (opt.resume) {
         ctx.Note("render: --resume: %lld of %lld frames complete already\n", frameTotal - remaining,
@@ -503,26 +513,26 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         if (!CheckOutputFile(opt.manifest, save, err)) throw std::runtime_error(err);
     }
     if (remaining == 0) return;
-    auto skipped = [&](int frame) {
-        return opt.resume && done[static_cast<size_t>(frame - first)];
-    };
-    int start = first;
-    while (skipped(start)) ++start;
+    // Frames by their position in the list.
+    auto skipped = [&](long long i) { return opt.resume && done[static_cast<size_t>(i)]; };
+    int start = -1;
+    frames.ForEach([&](long long i, int f) {
+        if (start < 0 && !skipped(i)) start = f;
+    });
     check(start);
     ctx.LoadPlugins();
     TextureSource src(ctx.loader, opt.className, opt.source);
     for (const std::string& file : src.InputFiles()) inputs.Add(file);
     // No frame's file may be an input (looked at now, before any frame is written).
-    for (int f = start; f <= last; ++f) {
+    frames.ForEach([&](long long i, int f) {
         std::string err;
         for (const std::string& file : filesOf(f)) {
-            if (!skipped(f) && !CheckOutputIsNoInput(file, inputs, err)) {
+            if (!skipped(i) && !CheckOutputIsNoInput(file, inputs, err)) {
                 throw std::runtime_error(err);
             }
         }
-    }
-    if (!opt.manifest.empty())
-        WriteManifest(ctx, opt, ro, plan, range, shard, first, last, src, save);
+    });
+    if (!opt.manifest.empty()) WriteManifest(ctx, opt, ro, plan, whole, shard, frames, src, save);
     bool reported = false;
     RenderFileOptions files;
     files.file = FileOptions(opt, ro, "color");
@@ -532,13 +542,14 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     RenderStats stats;
     try {
         long long index = 0;
-        for (int f = start; f <= last; ++f) {
-            if (skipped(f)) continue;
+        frames.ForEach([&](long long position, int f) {
+            if (skipped(position)) return;
             ro.time = sequence ? FramesToTicks(f) : FramesToTicks(opt.time);
             if (opt.loop) {
-                const long long count = static_cast<long long>(range.last) - range.first + 1;
-                ro.shiftX = LoopShift(f - range.first, count, ro.width);
-                ro.shiftY = LoopShift(f - range.first, count, ro.height);
+                // A list loops over the span from its first frame to its last.
+                const long long count = static_cast<long long>(whole.Last()) - whole.First() + 1;
+                ro.shiftX = LoopShift(f - whole.First(), count, ro.width);
+                ro.shiftY = LoopShift(f - whole.First(), count, ro.height);
             }
             if (f != start) check(f);
             RenderStats frameStats;
@@ -567,7 +578,7 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
                 reported = true;
             }
             ++index;
-        }
+        });
     } catch (const std::bad_alloc&) {
         bar.Finish();
         throw std::runtime_error("render " + opt.size + ": out of memory (it needs about " +
@@ -595,7 +606,8 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--crf", opt->encoding.crf,
                     "Constant rate factor of h264/h265 video (0..51; default: the encoder's)");
     cmd->add_option("--size", opt->size, "Image size WxH")->capture_default_str();
-    cmd->add_option("--frames", opt->frames, "Render frames A-B (files get _NNNN)");
+    cmd->add_option("--frames", opt->frames,
+                    "Render frames A-B, or a list such as 1-3,5,7-20:2 (files get _NNNN)");
     cmd->add_option("--shard", opt->shard,
                     "Render part K (from 0) of N contiguous parts of --frames (default: the "
                     "Slurm array task's, from SLURM_ARRAY_TASK_ID/_MIN/_COUNT)");

@@ -90,7 +90,7 @@ class _Progress:
             sys.stderr.write("\n")
 
 
-def render_frames(client, texture_or_scene, frames: Iterable[int], out_pattern: str, *,
+def render_frames(client, texture_or_scene, frames: Iterable[int] | str, out_pattern: str, *,
                   width: int = 256, height: int = 256, output: str = "color", bits: int = 8,
                   entry: str | None = None, threads: int | None = None,
                   chunk_size: int | None = None, progress: bool = True) -> RenderReport:
@@ -104,9 +104,14 @@ def render_frames(client, texture_or_scene, frames: Iterable[int], out_pattern: 
     threads: render threads per frame on a worker (None: one per core). chunk_size: frames a
     task renders (default: about four tasks per worker).
 
+    frames: frame numbers, or a frame list as the command line's --frames takes it
+    ("1-3,5,7-20:2"; loomwork.frame_list).
+
     Returns a RenderReport; raises FramesFailed (naming the frames and why) when frames
     failed twice, after all other frames are written.
     """
+    if isinstance(frames, str):
+        frames = _loomwork.frame_list(frames)
     frames = sorted(set(int(f) for f in frames))
     if not frames:
         return RenderReport()

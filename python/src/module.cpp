@@ -15,6 +15,7 @@
 
 #include "app/cli/setting_text.h"
 #include "app/core/filter/image16.h"
+#include "app/core/jobs/frame_range.h"
 #include "app/core/model/scene_load.h"
 #include "app/core/stereo/colour_matrix.h"
 #include "app/core/stereo/colour_methods.h"
@@ -254,6 +255,20 @@ py::str Text(const std::string& text) {
         PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "backslashreplace");
     if (!o) throw py::error_already_set();
     return py::reinterpret_steal<py::str>(o);
+}
+
+/// The frames of a frame list ("1-3,5,7-20:2"), ascending.
+std::vector<int> FrameNumbers(const std::string& text) {
+    const loom::FrameList list = loom::ParseFrameList(text, "frames");
+    constexpr long long kMaxListed = 1000000;
+    if (list.Count() > kMaxListed) {
+        throw std::runtime_error("frames '" + text + "': " + std::to_string(list.Count()) +
+                                 " frames; at most " + std::to_string(kMaxListed) + " at once");
+    }
+    std::vector<int> frames;
+    frames.reserve(static_cast<size_t>(list.Count()));
+    list.ForEach([&](long long, int frame) { frames.push_back(frame); });
+    return frames;
 }
 
 /// Raises `type` with `message` (Text); for the exception translator.
@@ -702,6 +717,10 @@ Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
           py::arg("width"), py::arg("height"), py::arg("output"), py::arg("bits"),
           py::arg("threads"));
     loomwork::AddStereoFunctions(m);
+    m.def("frame_list", &FrameNumbers, py::arg("text"),
+          R"(The frames of a list as render farms write it: "1-3,5,7-20:2" is frames 1, 2, 3, 5,
+7, 9, ..., 19. Parts are joined by commas, each a frame N, a range A-B or a range every S
+frames A-B:S, in any order but not overlapping. At most a million frames.)");
     m.def("_scene_bytes", &SceneBytes, py::arg("textures"));
     m.def(
         "_load_scene_bytes",

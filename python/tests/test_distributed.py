@@ -90,3 +90,16 @@ def test_a_frame_failing_twice_is_reported_by_number(tmp_path, client):
     assert "frame 3:" in str(info.value)
     assert info.value.done == [0, 1, 2, 4, 5]
     assert all((tmp_path / f"f_000{f}.png").is_file() for f in info.value.done)
+
+
+def test_frames_may_be_a_list_as_the_command_line_takes_it(tmp_path, client):
+    assert loomwork.frame_list("7-12:2,1-3,5") == [1, 2, 3, 5, 7, 9, 11]
+    with pytest.raises(ValueError, match=r"'1-3,4-x': '4-x': 'x' is not a frame number"):
+        loomwork.frame_list("1-3,4-x")
+    with pytest.raises(ValueError, match="at most 1000000"):
+        loomwork.frame_list("0-2000000")
+    tex, _ = _scene(tmp_path)
+    report = render_frames(client, tex, "4-5,0-3:3", str(tmp_path / "f_{frame:04d}.png"), width=8,
+                           height=8, progress=False)
+    assert sorted(report.done) == [0, 3, 4, 5]
+    assert sorted(p.name for p in tmp_path.glob("f_*.png")) == [f"f_000{f}.png" for f in (0, 3, 4, 5)]

@@ -1,52 +1,157 @@
 #include "app/core/jobs/frame_range.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "app/core/model/texture_setup.h"
 
 namespace loom {
 namespace {
 
-int ParseFrame(const std::string& part, const std::string& text, const std::string& what) {
-    const std::string range = " (frames are whole numbers 0.." + std::to_string(kMaxFrame) + ")";
-    const std::string where = what + " '" + text + "': ";
+const std::string kFramesAllowed =
+    " (frames are whole numbers 0.." + std::to_string(kMaxFrame) + ")";
+
+/// One frame number of a part; `where` names the option, the text and the part.
+int ParseFrame(const std::string& number, const std::string& where, const std::string& what) {
     double d = 0.0;
     try {
-        d = ParseNumber(part, what);
+        d = ParseNumber(number, what);
     } catch (const std::runtime_error&) {
-        throw std::runtime_error(where + "'" + part + "' is not a frame number" + range);
+        throw std::runtime_error(where + "'" + number + "' is not a frame number" + kFramesAllowed);
     }
     if (d != std::floor(d)) {
-        throw std::runtime_error(where + "'" + part + "' is not a whole frame number" + range);
+        throw std::runtime_error(where + "'" + number + "' is not a whole frame number" +
+                                 kFramesAllowed);
     }
     // Compared as a double, before any conversion to int.
     if (!(d >= 0.0 && d <= static_cast<double>(kMaxFrame))) {
-        throw std::runtime_error(where + "frame '" + part + "' is out of range" + range);
+        throw std::runtime_error(where + "frame '" + number + "' is out of range" + kFramesAllowed);
     }
     return static_cast<int>(d);
 }
 
-}  // namespace
-
-FrameRange ParseFrameRange(const std::string& text, const std::string& what) {
+/// "N", "A-B" or "A-B:S", with its last frame moved down onto the step.
+FrameRun ParseFramePart(const std::string& part, const std::string& where,
+                        const std::string& what) {
+    if (part.empty()) {
+        throw std::runtime_error(where + "an empty part; expected N, A-B or A-B:S, e.g. 0-29");
+    }
+    std::string range = part;
+    int step = 1;
+    if (const size_t colon = part.rfind(':'); colon != std::string::npos) {
+        range = part.substr(0, colon);
+        const std::string stepText = part.substr(colon + 1);
+        const bool digits = !stepText.empty() && stepText.size() <= 9 &&
+                            stepText.find_first_not_of("0123456789") == std::string::npos;
+        step = digits ? std::stoi(stepText) : 0;
+        if (step < 1) {
+            throw std::runtime_error(where + "step '" + stepText +
+                                     "' is not a whole number of frames, 1 or more");
+        }
+    }
     // The separator is the first '-' after the first character, so that a negative first
     // frame is read as one (and refused as out of range) rather than as a separator.
-    const size_t dash = text.find('-', 1);
+    const size_t dash = range.find('-', 1);
     if (dash == std::string::npos) {
-        throw std::runtime_error(what + " '" + text + "': expected FIRST-LAST, e.g. 0-29");
+        if (step != 1 || range != part) {
+            throw std::runtime_error(where + "a step needs a range: A-B:S, e.g. 0-29:2");
+        }
+        const int frame = ParseFrame(range, where, what);
+        return {frame, frame, 1};
     }
-    FrameRange r;
-    r.first = ParseFrame(text.substr(0, dash), text, what);
-    r.last = ParseFrame(text.substr(dash + 1), text, what);
-    if (r.last < r.first) {
-        throw std::runtime_error(what + " '" + text + "': the last frame is before the first");
+    FrameRun run;
+    run.first = ParseFrame(range.substr(0, dash), where, what);
+    run.last = ParseFrame(range.substr(dash + 1), where, what);
+    run.step = step;
+    if (run.last < run.first) {
+        throw std::runtime_error(where + "the last frame is before the first");
     }
-    return r;
+    run.last -= (run.last - run.first) % step;
+    return run;
+}
+
+std::string RunText(const FrameRun& run) {
+    if (run.first == run.last) return std::to_string(run.first);
+    std::string text = std::to_string(run.first) + "-" + std::to_string(run.last);
+    if (run.step != 1) text += ":" + std::to_string(run.step);
+    return text;
+}
+
+}  // namespace
+
+FrameList::FrameList(const FrameRange& range) : runs_{{range.first, range.last, 1}} {}
+
+FrameList::FrameList(std::vector<FrameRun> runs) : runs_(std::move(runs)) {}
+
+long long FrameList::Count() const {
+    long long count = 0;
+    for (const FrameRun& run : runs_) count += (run.last - run.first) / run.step + 1;
+    return count;
+}
+
+FrameList FrameList::Slice(long long begin, long long end) const {
+    std::vector<FrameRun> out;
+    long long position = 0;
+    for (const FrameRun& run : runs_) {
+        const long long size = (run.last - run.first) / run.step + 1;
+        const long long from = std::max(begin, position) - position;
+        const long long to = std::min(end, position + size) - position;
+        if (from < to) {
+            const int first = static_cast<int>(run.first + from * run.step);
+            const int last = static_cast<int>(run.first + (to - 1) * run.step);
+            out.push_back({first, last, first == last ? 1 : run.step});
+        }
+        position += size;
+    }
+    return FrameList(std::move(out));
+}
+
+std::string FrameList::Text() const {
+    if (Contiguous()) return std::to_string(First()) + "-" + std::to_string(Last());
+    std::string text;
+    for (const FrameRun& run : runs_) text += (text.empty() ? "" : ",") + RunText(run);
+    return text;
+}
+
+FrameList ParseFrameList(const std::string& text, const std::string& what) {
+    const std::string where = what + " '" + text + "': ";
+    const bool several = text.find(',') != std::string::npos;
+    std::vector<std::pair<FrameRun, std::string>> parts;
+    // Each part is at least one character and a comma: the text bounds their number.
+    const std::string rest = text + ",";
+    for (size_t pos = 0, comma; (comma = rest.find(',', pos)) != std::string::npos;
+         pos = comma + 1) {
+        const std::string part = rest.substr(pos, comma - pos);
+        const std::string at = several ? where + "'" + part + "': " : where;
+        if (!several && part.find_first_of(":-") == std::string::npos) {
+            // A lone number is a frame; anything else without a dash was meant as a range.
+            try {
+                (void)ParseNumber(part, what);
+            } catch (const std::runtime_error&) {
+                throw std::runtime_error(where +
+                                         "expected FIRST-LAST, e.g. 0-29, or a list "
+                                         "such as 1-3,5,7-20:2");
+            }
+        }
+        parts.emplace_back(ParseFramePart(part, at, what), part);
+    }
+    std::sort(parts.begin(), parts.end(),
+              [](const auto& a, const auto& b) { return a.first.first < b.first.first; });
+    std::vector<FrameRun> runs;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0 && parts[i].first.first <= parts[i - 1].first.last) {
+            throw std::runtime_error(where + "'" + parts[i].second + "' overlaps '" +
+                                     parts[i - 1].second + "': list each frame once");
+        }
+        runs.push_back(parts[i].first);
+    }
+    return FrameList(std::move(runs));
 }
 
 }  // namespace loom
@@ -140,6 +245,14 @@ std::optional<FrameRange> ShardOfRange(const FrameRange& range, const Shard& sha
     if (end <= begin) return std::nullopt;
     return FrameRange{static_cast<int>(range.first + begin),
                       static_cast<int>(range.first + end - 1)};
+}
+
+std::optional<FrameList> ShardOfList(const FrameList& list, const Shard& shard) {
+    const long long total = list.Count();
+    const long long begin = static_cast<long long>(shard.index) * total / shard.count;
+    const long long end = (static_cast<long long>(shard.index) + 1) * total / shard.count;
+    if (end <= begin) return std::nullopt;
+    return list.Slice(begin, end);
 }
 
 std::string ShardFileName(const std::string& path, const Shard& shard) {

@@ -89,30 +89,29 @@ std::vector<PairJob> PlanPairJobs(const PairPlanRequest& opt, const ShardReport&
         if (!opt.right.empty() && !IsFramePattern(opt.right)) {
             throw std::runtime_error("RIGHT must be a frame pattern when LEFT is one");
         }
-        FrameRange range;
+        FrameList frames;
         if (!opt.frames.empty()) {
-            range = ParseFrameRange(opt.frames, "--frames");
+            frames = ParseFrameList(opt.frames, "--frames");
         } else {
             const std::vector<int> found = FramesOnDisk(opt.left);
             if (found.empty()) throw std::runtime_error(opt.left + ": no frames match");
-            range = {found.front(), found.back()};
+            frames = FrameList(FrameRange{found.front(), found.back()});
         }
-        // A part of the range: from --shard, or the Slurm array task's.
+        // A part of the frames: from --shard, or the Slurm array task's.
         if (const std::optional<Shard> shard = RequestedShard(opt.shard, "--shard")) {
-            const std::optional<FrameRange> part = ShardOfRange(range, *shard);
-            if (report) report(*shard, range, part);
+            const std::optional<FrameList> part = ShardOfList(frames, *shard);
+            if (report) report(*shard, frames, part);
             if (!part) return jobs;
-            range = *part;
+            frames = *part;
         }
         // Each frame is planned before any is composed; a range beyond any real sequence
         // would only exhaust memory.
         constexpr long long kMaxFrames = 1000000;
-        if (static_cast<long long>(range.last) - range.first >= kMaxFrames) {
+        if (frames.Count() > kMaxFrames) {
             throw std::runtime_error("--frames: at most " + std::to_string(kMaxFrames) +
                                      " frames at once");
         }
-        for (long long f = range.first; f <= range.last; ++f) {
-            const int frame = static_cast<int>(f);
+        frames.ForEach([&](long long, int frame) {
             PairJob job{{FramePath(opt.left, frame),
                          opt.right.empty() ? "" : FramePath(opt.right, frame), opt.sideBySide},
                         FramePath(opt.output, frame),
@@ -121,7 +120,7 @@ std::vector<PairJob> PlanPairJobs(const PairPlanRequest& opt, const ShardReport&
                 throw std::runtime_error(job.output + ": is an input and the output");
             }
             jobs.push_back(std::move(job));
-        }
+        });
         return jobs;
     }
     if (IsFramePattern(opt.output)) {

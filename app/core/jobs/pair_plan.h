@@ -18,8 +18,8 @@ namespace loom::stereo {
 struct PairPlanRequest {
     std::string left, right, output;
     bool sideBySide = false;
-    /// With frame patterns: the frames to compose as "A-B" (ParseFrameRange; empty: those
-    /// of `left` on disk).
+    /// With frame patterns: the frames to compose as "A-B" or a list "1-3,5,7-20:2"
+    /// (ParseFrameList; empty: those of `left` on disk).
     std::string frames;
     /// With frame patterns: the part this run composes as "K/N" (empty: the Slurm array
     /// task's when there is one; RequestedShard). Read only for frame patterns.
@@ -28,10 +28,10 @@ struct PairPlanRequest {
     std::string format = "png";
 };
 
-/// Told the whole range and the shard's part of it (nothing when the part is empty),
-/// before the frames are planned.
-using ShardReport = std::function<void(const Shard& shard, const FrameRange& whole,
-                                       const std::optional<FrameRange>& part)>;
+/// Told the whole list of frames and the shard's part of it (nothing when the part is
+/// empty), before the frames are planned.
+using ShardReport = std::function<void(const Shard& shard, const FrameList& whole,
+                                       const std::optional<FrameList>& part)>;
 
 /// The jobs `request` names, in order. Makes the output folder of folders of pairs when it
 /// does not exist. Throws std::runtime_error naming the option (`--frames`, `--shard`,

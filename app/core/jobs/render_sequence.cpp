@@ -63,6 +63,7 @@ std::string RenderManifestJson(const RenderManifest& m, Texmap* tex, TimeValue t
     j["outputs"] = m.outputs;
     j["bits"] = m.bits;
     j["frames"] = {{"first", m.firstFrame}, {"last", m.lastFrame}};
+    if (!m.frameList.empty()) j["frames"]["list"] = m.frameList;
     if (m.sharded) j["shard"] = {{"index", m.shardIndex}, {"count", m.shardCount}};
     j["seed"] = m.seed;
     if (m.tile) {
@@ -77,6 +78,7 @@ std::string RenderManifestJson(const RenderManifest& m, Texmap* tex, TimeValue t
     j["parameters"] = params;
     j["maps"] = maps;
     j["rendered"] = {{"first", m.runFirst}, {"last", m.runLast}};
+    if (!m.runList.empty()) j["rendered"]["list"] = m.runList;
     nlohmann::json files = nlohmann::json::object();
     for (size_t i = 0; i < m.outputs.size() && i < m.files.size(); ++i)
         files[m.outputs[i]] = m.files[i];
@@ -203,6 +205,8 @@ bool ParseRenderManifest(const std::string& name, const std::string& text,
         const nlohmann::json& rendered = f.Object(j, "rendered");
         m.runFirst = f.Int(rendered, "first", "rendered.");
         m.runLast = f.Int(rendered, "last", "rendered.");
+        if (frames.contains("list")) m.frameList = f.Text(frames, "list", "frames.");
+        if (rendered.contains("list")) m.runList = f.Text(rendered, "list", "rendered.");
         if (m.lastFrame < m.firstFrame || m.runFirst < m.firstFrame || m.runLast > m.lastFrame ||
             m.runLast < m.runFirst) {
             throw std::runtime_error("its frames do not lie within the range it names");

@@ -22,6 +22,9 @@ struct RenderManifest {
     int bits = 8;
     int firstFrame = 0, lastFrame = 0;  ///< the whole range asked for
     int runFirst = 0, runLast = 0;      ///< the frames this run renders (its shard)
+    /// A list with gaps ("1-3,5,7-19:2"): the whole list and this run's part of it; empty
+    /// for a plain range A-B.
+    std::string frameList, runList;
     bool sharded = false;
     int shardIndex = 0, shardCount = 1;
     std::vector<std::string> presets, sets, keys;

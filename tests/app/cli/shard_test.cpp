@@ -57,6 +57,78 @@ TEST(ShardOfRange, PartsAreContiguousNearEqualAndCoverTheRangeOnce) {
     }
 }
 
+/// Every frame of `list`, in order.
+std::vector<int> FramesOf(const loom::FrameList& list) {
+    std::vector<int> frames;
+    list.ForEach([&](long long position, int f) {
+        EXPECT_EQ(position, static_cast<long long>(frames.size()));
+        frames.push_back(f);
+    });
+    return frames;
+}
+
+TEST(ParseFrameList, ReadsFramesRangesAndStepsInAnyOrder) {
+    const loom::FrameList list = loom::ParseFrameList("7-20:2,5,1-3", "--frames");
+    EXPECT_EQ(FramesOf(list), (std::vector<int>{1, 2, 3, 5, 7, 9, 11, 13, 15, 17, 19}));
+    EXPECT_EQ(list.Count(), 11);
+    EXPECT_EQ(list.Last(), 19);
+    EXPECT_FALSE(list.Contiguous());
+    // Its text reads back as the same frames.
+    EXPECT_EQ(list.Text(), "1-3,5,7-19:2");
+    EXPECT_EQ(FramesOf(loom::ParseFrameList(list.Text(), "--frames")), FramesOf(list));
+    const loom::FrameList range = loom::ParseFrameList("4-6", "--frames");
+    EXPECT_TRUE(range.Contiguous());
+    EXPECT_EQ(range.Text(), "4-6");
+    EXPECT_EQ(FramesOf(loom::ParseFrameList("9", "--frames")), std::vector<int>{9});
+    EXPECT_EQ(loom::ParseFrameList("0-13421772:1000000", "--frames").Count(), 14);
+}
+
+TEST(ParseFrameList, NamesThePartAtFault) {
+    for (const auto& [text, message] : std::map<std::string, std::string>{
+             {"1-3,,5", "'': an empty part"},
+             {"1-3,x", "'x': 'x' is not a frame number"},
+             {"1-3,9-5", "'9-5': the last frame is before the first"},
+             {"1-3,5-9:0", "'5-9:0': step '0' is not a whole number"},
+             {"1-3,5-9:x", "'5-9:x': step 'x'"},
+             {"1-3,5:2", "'5:2': a step needs a range"},
+             {"1-3,0-99999999", "frame '99999999' is out of range"},
+             {"1-10,5", "'5' overlaps '1-10'"},
+             {"0-20:2,1-21:2", "'1-21:2' overlaps '0-20:2'"},
+             {"x", "expected FIRST-LAST"},
+         }) {
+        SCOPED_TRACE(text);
+        try {
+            loom::ParseFrameList(text, "--frames");
+            ADD_FAILURE() << "accepted";
+        } catch (const std::runtime_error& e) {
+            const std::string what = e.what();
+            EXPECT_EQ(what.rfind("--frames '" + text + "': ", 0), 0u) << what;
+            EXPECT_NE(what.find(message), std::string::npos) << what;
+        }
+    }
+}
+
+TEST(ShardOfList, PartsFollowOneAnotherThroughTheListAndMatchShardsOfARange) {
+    const loom::FrameList list = loom::ParseFrameList("0-3,10-30:5,40,50-52", "--frames");
+    for (int count : {1, 2, 3, 4, 13, 20}) {
+        SCOPED_TRACE(count);
+        std::vector<int> joined;
+        for (int k = 0; k < count; ++k) {
+            const auto part = loom::ShardOfList(list, Shard{k, count});
+            if (!part) continue;
+            const std::vector<int> frames = FramesOf(*part);
+            EXPECT_LE(frames.size(), static_cast<size_t>(list.Count() / count + 1));
+            joined.insert(joined.end(), frames.begin(), frames.end());
+        }
+        EXPECT_EQ(joined, FramesOf(list));
+    }
+    // A range splits as ShardOfRange splits it.
+    const auto part = loom::ShardOfList(loom::FrameList(FrameRange{5, 41}), Shard{2, 7});
+    const auto same = loom::ShardOfRange(FrameRange{5, 41}, Shard{2, 7});
+    ASSERT_TRUE(part && same);
+    EXPECT_EQ(part->Text(), std::to_string(same->first) + "-" + std::to_string(same->last));
+}
+
 TEST(ShardFileName, MarksThePartBeforeTheExtensionSoThatPartsSortInOrder) {
     using loom::ShardFileName;
     EXPECT_EQ(ShardFileName("trip.mkv", {0, 1}), "trip.part0-of-1.mkv");
@@ -321,6 +393,38 @@ TEST_F(ShardCli, ManifestSaysHowTheFramesWereMade) {
     EXPECT_NE(std::find(read.parameters.begin(), read.parameters.end(),
                         std::pair<std::string, std::string>("U Scale", "3")),
               read.parameters.end());
+}
+
+TEST_F(ShardCli, AFrameListRendersItsFramesAndTheManifestSaysWhich) {
+    // Frames 1, 2, 3, 5, 7 and 9; the second of two shards renders 5, 7 and 9.
+    const std::string common = "render nimbra --size 3x2 --frames 7-10:2,1-3,5 ";
+    loomtest::CliResult r =
+        Run(common + "--shard 1/2 --manifest " + Path("m.json") + " -o " + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("frames 7-10:2,1-3,5: frames 5,7-9:2"), std::string::npos) << r.err;
+    std::set<std::string> written;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().extension() == ".png") written.insert(e.path().filename().string());
+    }
+    EXPECT_EQ(written, (std::set<std::string>{"f_0005.png", "f_0007.png", "f_0009.png"}));
+    const nlohmann::json m = nlohmann::json::parse(Bytes(Path("m.json")));
+    EXPECT_EQ(m["frames"], nlohmann::json({{"first", 1}, {"last", 9}, {"list", "1-3,5,7-9:2"}}));
+    EXPECT_EQ(m["rendered"], nlohmann::json({{"first", 5}, {"last", 9}, {"list", "5,7-9:2"}}));
+    loom::RecordedManifest read;
+    std::string err;
+    ASSERT_TRUE(loom::ReadRenderManifest(Path("m.json"), read, err)) << err;
+    EXPECT_EQ(read.manifest.frameList, "1-3,5,7-9:2");
+    // The other shard's frames are those of the list a single run renders.
+    r = Run(common + "--shard 0/2 -o " + Path("f.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run(common + "-o " + Path("g.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int f : {1, 2, 3, 5, 7, 9}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "_%04d.png", f);
+        EXPECT_EQ(Bytes(Path(std::string("f") + name)), Bytes(Path(std::string("g") + name))) << f;
+    }
+    EXPECT_FALSE(fs::exists(Path("g_0004.png")));
 }
 
 TEST_F(ShardCli, ResumeRefusesAManifestThatIsDamagedOrNotOneOfThisProgram) {

@@ -48,12 +48,10 @@ TEST_F(PairPlan, AShardPlansItsPartAndReportsIt) {
     r.frames = "0-9";
     r.shard = "2/3";
     std::vector<std::string> reports;
-    const ShardReport report = [&](const loom::Shard& s, const loom::FrameRange& whole,
-                                   const std::optional<loom::FrameRange>& part) {
-        reports.push_back(
-            std::to_string(s.index) + "/" + std::to_string(s.count) + " " +
-            std::to_string(whole.first) + "-" + std::to_string(whole.last) + " " +
-            (part ? std::to_string(part->first) + "-" + std::to_string(part->last) : "none"));
+    const ShardReport report = [&](const loom::Shard& s, const loom::FrameList& whole,
+                                   const std::optional<loom::FrameList>& part) {
+        reports.push_back(std::to_string(s.index) + "/" + std::to_string(s.count) + " " +
+                          whole.Text() + " " + (part ? part->Text() : "none"));
     };
     std::vector<PairJob> jobs = PlanPairJobs(r, report);
     ASSERT_EQ(jobs.size(), 4u);
@@ -63,7 +61,15 @@ TEST_F(PairPlan, AShardPlansItsPartAndReportsIt) {
     r.frames = "0-1";
     r.shard = "0/3";
     EXPECT_TRUE(PlanPairJobs(r, report).empty());
-    EXPECT_EQ(reports, (std::vector<std::string>{"2/3 0-9 6-9", "0/3 0-1 none"}));
+    // A list is split by position: frames 0, 3, 6, 9 and 20, the second part the last three.
+    r.frames = "20,0-10:3";
+    r.shard = "1/2";
+    jobs = PlanPairJobs(r, report);
+    ASSERT_EQ(jobs.size(), 3u);
+    EXPECT_EQ(jobs[0].output, P("a_0006.png"));
+    EXPECT_EQ(jobs[2].output, P("a_0020.png"));
+    EXPECT_EQ(reports,
+              (std::vector<std::string>{"2/3 0-9 6-9", "0/3 0-1 none", "1/2 0-9:3,20 6-9:3,20"}));
 }
 
 TEST_F(PairPlan, FoldersPairByNameAndTheOutputFolderIsMade) {
