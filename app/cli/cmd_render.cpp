@@ -42,7 +42,8 @@ struct RenderCommandOptions {
     std::string frames;
     std::string shard;
     std::string manifest;
-    bool resume = false;
+    std::string resume;  ///< empty, "on" (--resume) or "force"
+    bool Resuming() const { return !resume.empty(); }
     std::string outputs = "color";
     std::string maxMemory;
     int threads = 0;
@@ -272,11 +273,11 @@ void CheckRenderMemory(const RenderOptions& ro, const RenderCommandOptions& opt)
         "); render a smaller size or fewer outputs, or raise --max-memory");
 }
 
-/// Writes the manifest of a run that renders frames `first`..`last` of `range`.
-void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const RenderOptions& ro,
-                   const ArtistPlan& plan, const FrameList& whole,
-                   const std::optional<Shard>& shard, const FrameList& run, TextureSource& src,
-                   const SaveOptions& save) {
+/// The manifest of a run that renders frames `run` of `whole`.
+RenderManifest MakeManifest(const AppContext& ctx, const RenderCommandOptions& opt,
+                            const RenderOptions& ro, const ArtistPlan& plan, const FrameList& whole,
+                            const std::optional<Shard>& shard, const FrameList& run,
+                            TextureSource& src) {
     RenderManifest m;
     m.command = ctx.commandLine;
     m.className = opt.className;
@@ -315,7 +316,53 @@ void WriteManifest(const AppContext& ctx, const RenderCommandOptions& opt, const
     m.loop = opt.loop;
     m.presets = opt.source.presets;
     m.sets = opt.source.sets;
-    m.keys = opt.source.keys;
+    m.plugins = PluginVersions(ctx.loader, src.Texture());
+    return m;
+}
+
+/// The most differences a refused --resume lists.
+constexpr size_t kMaxListedDifferences = 12;
+
+/// --resume with a manifest there: the frames it recorded may be kept only when they were
+/// made as this run would make them (unless --resume=force, which says what differs).
+void CheckResumeMatches(const AppContext& ctx, const RenderCommandOptions& opt,
+                        const RecordedManifest& recorded, const RenderManifest& asked,
+                        TextureSource& src) {
+    // The parameters as they stood at the recorded run's first frame, on both sides.
+    const std::string text =
+        RenderManifestJson(asked, src.Texture(), FramesToTicks(recorded.manifest.runFirst));
+    RecordedManifest now;
+    std::string err;
+    if (!ParseRenderManifest(opt.manifest, text, now, err)) throw std::runtime_error(err);
+    const std::vector<std::string> differences = ManifestDifferences(recorded, now);
+    if (differences.empty()) return;
+    auto listed = [&](const char* separator) {
+        std::string list;
+        for (size_t i = 0; i < differences.size() && i < kMaxListedDifferences; ++i) {
+            list += (i ? separator : "") + differences[i];
+        }
+        if (differences.size() > kMaxListedDifferences) {
+            list += separator + std::string("and ") +
+                    std::to_string(differences.size() - kMaxListedDifferences) + " more";
+        }
+        return list;
+    };
+    if (opt.resume == "force") {
+        ctx.Note(
+            "render: --resume=force: %s recorded other settings; frames made with them "
+            "are kept:\n  %s\n",
+            opt.manifest.c_str(), listed("\n  ").c_str());
+        return;
+    }
+    throw std::runtime_error(opt.manifest + ": the frames there were made otherwise (recorded -> " +
+                             "asked): " + listed("; ") +
+                             "; render them again without --resume, or keep them with "
+                             "--resume=force");
+}
+
+/// Writes manifest `m` of the frames `run`.
+void WriteManifest(const RenderCommandOptions& opt, const RenderManifest& m, const FrameList& run,
+                   TextureSource& src, const SaveOptions& save) {
     const std::string text = RenderManifestJson(m, src.Texture(), FramesToTicks(run.First()));
     std::string err;
     if (!SaveFile(opt.manifest, text.data(), text.size(), save, err)) throw std::runtime_error(err);
@@ -328,7 +375,7 @@ void RenderVideo(AppContext& ctx, const RenderCommandOptions& opt, const RenderO
     if (!frames.Contiguous()) {
         throw std::runtime_error(opt.output + ": a video holds consecutive frames: --frames A-B");
     }
-    if (sharded || opt.resume || !opt.manifest.empty()) {
+    if (sharded || opt.Resuming() || !opt.manifest.empty()) {
         throw std::runtime_error(opt.output +
                                  ": --shard, --resume and --manifest write image sequences; "
                                  "name one, such as frame_%04d.png");
@@ -446,8 +493,8 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         frames = *part;
     } else if (!opt.shard.empty()) {
         throw std::runtime_error("--shard needs --frames");
-    } else if (opt.resume || !opt.manifest.empty()) {
-        throw std::runtime_error(std::string(opt.resume ? "--resume" : "--manifest") +
+    } else if (opt.Resuming() || !opt.manifest.empty()) {
+        throw std::runtime_error(std::string(opt.Resuming() ? "--resume" : "--manifest") +
                                  " needs --frames");
     }
     if (IsVideoFile(opt.output)) {
@@ -474,18 +521,40 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             if (!ok || !CheckOutputIsNoInput(file, inputs, err)) throw std::runtime_error(err);
         }
     };
+    if (opt.Resuming() && opt.resume != "on" && opt.resume != "force") {
+        throw std::runtime_error("--resume=" + opt.resume +
+                                 ": use --resume, or --resume=force to keep frames made with "
+                                 "other settings");
+    }
     // Resuming goes on from a run of this program: a manifest already there must be one.
-    if (opt.resume && !opt.manifest.empty()) {
+    std::optional<RecordedManifest> recorded;
+    if (opt.Resuming() && !opt.manifest.empty()) {
         std::error_code ec;
         std::string err;
-        RecordedManifest recorded;
         if (std::filesystem::symlink_status(opt.manifest, ec).type() !=
-                std::filesystem::file_type::not_found &&
-            !ReadRenderManifest(opt.manifest, recorded, err)) {
-            throw std::runtime_error(err +
-                                     " (--resume goes on from this program's manifest; "
-                                     "name another --manifest, or remove it)");
+            std::filesystem::file_type::not_found) {
+            recorded.emplace();
+            if (!ReadRenderManifest(opt.manifest, *recorded, err)) {
+                throw std::runtime_error(err +
+                                         " (--resume goes on from this program's manifest; "
+                                         "name another --manifest, or remove it)");
+            }
         }
+    }
+    // The texture, made once it is needed: at once to compare with a recorded manifest,
+    // else after the first frame's files are checked.
+    std::optional<TextureSource> source;
+    auto load = [&]() -> TextureSource& {
+        if (!source) {
+            ctx.LoadPlugins();
+            source.emplace(ctx.loader, opt.className, opt.source);
+        }
+        return *source;
+    };
+    if (recorded) {
+        TextureSource& src = load();
+        CheckResumeMatches(ctx, opt, *recorded,
+                           MakeManifest(ctx, opt, ro, plan, whole, shard, frames, src), src);
     }
     // --resume: frames whose every file reads whole at the size asked for are done.
     auto complete = [&](int frame) {
@@ -496,15 +565,15 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         return true;
     };
     const long long frameTotal = frames.Count();
-    std::vector<bool> done(opt.resume ? static_cast<size_t>(frameTotal) : 0, false);
+    std::vector<bool> done(opt.Resuming() ? static_cast<size_t>(frameTotal) : 0, false);
     long long remaining = frameTotal;
-    if (opt.resume) {
+    if (opt.Resuming()) {
         frames.ForEach([&](long long i, int f) {
             done[static_cast<size_t>(i)] = complete(f);
             remaining -= done[static_cast<size_t>(i)] ? 1 : 0;
         });
     }
-    if (opt.resume) {
+    if (opt.Resuming()) {
         ctx.Note("render: --resume: %lld of %lld frames complete already\n", frameTotal - remaining,
                  frameTotal);
     }
@@ -514,14 +583,13 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
     }
     if (remaining == 0) return;
     // Frames by their position in the list.
-    auto skipped = [&](long long i) { return opt.resume && done[static_cast<size_t>(i)]; };
+    auto skipped = [&](long long i) { return opt.Resuming() && done[static_cast<size_t>(i)]; };
     int start = -1;
     frames.ForEach([&](long long i, int f) {
         if (start < 0 && !skipped(i)) start = f;
     });
     check(start);
-    ctx.LoadPlugins();
-    TextureSource src(ctx.loader, opt.className, opt.source);
+    TextureSource& src = load();
     for (const std::string& file : src.InputFiles()) inputs.Add(file);
     // No frame's file may be an input (looked at now, before any frame is written).
     frames.ForEach([&](long long i, int f) {
@@ -532,7 +600,10 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
             }
         }
     });
-    if (!opt.manifest.empty()) WriteManifest(ctx, opt, ro, plan, whole, shard, frames, src, save);
+    if (!opt.manifest.empty()) {
+        WriteManifest(opt, MakeManifest(ctx, opt, ro, plan, whole, shard, frames, src), frames, src,
+                      save);
+    }
     bool reported = false;
     RenderFileOptions files;
     files.file = FileOptions(opt, ro, "color");
@@ -614,8 +685,10 @@ void AddRenderCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--manifest", opt->manifest,
                     "With --frames: write FILE (JSON) listing the frames, their files, the "
                     "parameters, keys and the command");
-    cmd->add_flag("--resume", opt->resume,
-                  "With --frames: skip frames whose files exist and read whole at --size");
+    cmd->add_flag("--resume{on}", opt->resume,
+                  "With --frames: skip frames whose files exist and read whole at --size; with "
+                  "--manifest, refuse when the manifest there records other settings (naming "
+                  "them), unless --resume=force");
     cmd->add_option("--time", opt->time, "Time in frames for a single image");
     cmd->add_option("--output", opt->outputs, "What to write: color,mono,normal")
         ->capture_default_str();

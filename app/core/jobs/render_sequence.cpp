@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -10,19 +12,33 @@
 #include "app/core/model/texture_setup.h"
 #include "foundation/host/sdk/bitmap.h"
 #include "foundation/host/sdk/file_io.h"
+#include "foundation/host/sdk/texmap_variation.h"
 
 namespace loom {
 namespace {
 
-/// Every parameter of `tex` and its sub-maps at `time`, in the command line's notation, and
-/// the class of each sub-map by slot.
+/// A key's time in frames, as `--key NAME@FRAME=VALUE` takes it.
+std::string KeyFrameText(TimeValue time) {
+    if (time % kTicksPerFrame == 0) return std::to_string(time / kTicksPerFrame);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(time) / kTicksPerFrame);
+    return buf;
+}
+
+/// Every parameter of `tex` and its sub-maps at `time`, in the command line's notation, the
+/// keys of those animated, and the class of each sub-map by slot.
 void AddParameters(Texmap* tex, TimeValue time, const std::string& prefix, nlohmann::json& out,
-                   nlohmann::json& maps, int depth) {
+                   nlohmann::json& keys, nlohmann::json& maps, int depth) {
     IParamBlock* pb = ParamBlockOf(tex);
     for (int i = 0; pb && i < pb->NumParams(); ++i) {
         Interval valid = FOREVER;
-        out[Utf8FromCp1252(prefix + ParamName(tex, i))] =
-            FormatParamValue(pb->GetParameterType(i), pb->GetRaw(i, time, valid));
+        const std::string name = prefix + ParamName(tex, i);
+        const ParamType type = pb->GetParameterType(i);
+        out[Utf8FromCp1252(name)] = FormatParamValue(type, pb->GetRaw(i, time, valid));
+        for (const ParamKey& key : pb->Keys(i)) {
+            keys.push_back(Utf8FromCp1252(name + "@" + KeyFrameText(key.time) + "=" +
+                                          FormatParamValue(type, key.value)));
+        }
     }
     // Sub-maps nest only as deep as a scene lets them; the bound keeps a loop finite.
     if (depth >= 16) return;
@@ -32,7 +48,7 @@ void AddParameters(Texmap* tex, TimeValue time, const std::string& prefix, nlohm
             TSTR cls;
             sub->GetClassName(cls);
             maps[Utf8FromCp1252(slot)] = Utf8FromCp1252(cls);
-            AddParameters(sub, time, slot + ".", out, maps, depth + 1);
+            AddParameters(sub, time, slot + ".", out, keys, maps, depth + 1);
         }
     }
 }
@@ -71,12 +87,16 @@ std::string RenderManifestJson(const RenderManifest& m, Texmap* tex, TimeValue t
     }
     j["presets"] = m.presets;
     j["sets"] = m.sets;
-    j["keys"] = m.keys;
     nlohmann::json params = nlohmann::json::object();
+    nlohmann::json keys = nlohmann::json::array();
     nlohmann::json maps = nlohmann::json::object();
-    AddParameters(tex, time, "", params, maps, 0);
+    AddParameters(tex, time, "", params, keys, maps, 0);
+    j["keys"] = keys;
     j["parameters"] = params;
     j["maps"] = maps;
+    nlohmann::json plugins = nlohmann::json::object();
+    for (const auto& [file, version] : m.plugins) plugins[file] = version;
+    j["plugins"] = plugins;
     j["rendered"] = {{"first", m.runFirst}, {"last", m.runLast}};
     if (!m.runList.empty()) j["rendered"]["list"] = m.runList;
     nlohmann::json files = nlohmann::json::object();
@@ -220,6 +240,20 @@ bool ParseRenderManifest(const std::string& name, const std::string& text,
                 throw std::runtime_error("\"shard\" is not part K of N");
             }
         }
+        const int seed = f.Int(j, "seed");
+        if (seed < 0) throw std::runtime_error("\"seed\" is below 0");
+        m.seed = static_cast<std::uint32_t>(seed);
+        if (j.contains("tile")) {
+            const nlohmann::json& tile = f.Object(j, "tile");
+            m.tile = true;
+            m.tileColumns = f.Int(tile, "columns", "tile.");
+            m.tileRows = f.Int(tile, "rows", "tile.");
+            const auto loop = tile.find("loop");
+            if (loop == tile.end() || !loop->is_boolean()) {
+                throw std::runtime_error("\"tile.loop\" is not true or false");
+            }
+            m.loop = loop->get<bool>();
+        }
         m.presets = f.Texts("presets");
         m.sets = f.Texts("sets");
         m.keys = f.Texts("keys");
@@ -232,6 +266,8 @@ bool ParseRenderManifest(const std::string& name, const std::string& text,
             }
             m.files.push_back(it->second);
         }
+        // Manifests written before plug-in versions were recorded have none.
+        if (j.contains("plugins")) m.plugins = f.TextMap("plugins");
         out.parameters = f.TextMap("parameters");
         out.maps = f.TextMap("maps");
         recorded = std::move(out);
@@ -246,6 +282,119 @@ bool ReadRenderManifest(const std::string& path, RecordedManifest& manifest, std
     std::vector<std::uint8_t> bytes;
     if (!ReadRegularFile(path, kMaxManifestBytes, bytes, error)) return false;
     return ParseRenderManifest(path, std::string(bytes.begin(), bytes.end()), manifest, error);
+}
+
+std::vector<std::pair<std::string, std::string>> PluginVersions(const PluginLoader& loader,
+                                                                Texmap* tex) {
+    std::vector<std::pair<std::string, std::string>> out;
+    ForEachMapInTree(tex, [&](Texmap* map) {
+        const Class_ID id = map->ClassID();
+        for (const LoadedPlugin& plugin : loader.Plugins()) {
+            const bool holds = std::any_of(plugin.classes.begin(), plugin.classes.end(),
+                                           [&](ClassDesc* cd) { return cd->ClassID() == id; });
+            const std::string file = std::filesystem::path(plugin.path).filename().string();
+            if (holds && std::none_of(out.begin(), out.end(),
+                                      [&](const auto& e) { return e.first == file; })) {
+                out.emplace_back(file, std::to_string(plugin.version));
+            }
+        }
+    });
+    return out;
+}
+
+namespace {
+
+/// "a, b" for a list of names.
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& n : names) text += (text.empty() ? "" : ", ") + n;
+    return text.empty() ? "none" : text;
+}
+
+using NamedValues = std::vector<std::pair<std::string, std::string>>;
+
+/// The differences between two lists of named values: changed, gone and new names, but
+/// none whose name `skip` says is accounted for.
+void NamedDifferences(const std::string& what, const NamedValues& recorded,
+                      const NamedValues& asked, std::vector<std::string>& out,
+                      const std::function<bool(const std::string&)>& skip = {}) {
+    auto find = [](const auto& list, const std::string& name) {
+        return std::find_if(list.begin(), list.end(),
+                            [&](const auto& e) { return e.first == name; });
+    };
+    for (const auto& [name, value] : recorded) {
+        if (skip && skip(name)) continue;
+        const auto it = find(asked, name);
+        if (it == asked.end()) {
+            out.push_back(what + name + ": " + value + " -> none");
+        } else if (it->second != value) {
+            out.push_back(what + name + ": " + value + " -> " + it->second);
+        }
+    }
+    for (const auto& [name, value] : asked) {
+        if (skip && skip(name)) continue;
+        if (find(recorded, name) == recorded.end()) {
+            out.push_back(what + name + ": none -> " + value);
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> ManifestDifferences(const RecordedManifest& recorded,
+                                             const RecordedManifest& asked) {
+    const RenderManifest& r = recorded.manifest;
+    const RenderManifest& a = asked.manifest;
+    std::vector<std::string> out;
+    auto differ = [&out](const std::string& what, const std::string& was, const std::string& now) {
+        if (was != now) out.push_back(what + ": " + was + " -> " + now);
+    };
+    differ("class", r.className.empty() ? "none" : r.className,
+           a.className.empty() ? "none" : a.className);
+    differ("scene entry", r.entry.empty() ? "none" : r.entry, a.entry.empty() ? "none" : a.entry);
+    differ("size", std::to_string(r.width) + "x" + std::to_string(r.height),
+           std::to_string(a.width) + "x" + std::to_string(a.height));
+    differ("bits", std::to_string(r.bits), std::to_string(a.bits));
+    differ("outputs", JoinNames(r.outputs), JoinNames(a.outputs));
+    differ("files", JoinNames(r.files), JoinNames(a.files));
+    differ("seed", std::to_string(r.seed), std::to_string(a.seed));
+    auto tile = [](const RenderManifest& m) {
+        if (!m.tile) return std::string("none");
+        return std::to_string(m.tileColumns) + "x" + std::to_string(m.tileRows) +
+               (m.loop ? " looping" : "");
+    };
+    differ("tile", tile(r), tile(a));
+    // A loop's shift depends on where each frame lies in the whole range.
+    if (r.loop && a.loop) {
+        auto span = [](const RenderManifest& m) {
+            return m.frameList.empty()
+                       ? std::to_string(m.firstFrame) + "-" + std::to_string(m.lastFrame)
+                       : m.frameList;
+        };
+        differ("looping frames", span(r), span(a));
+    }
+    NamedDifferences("map ", recorded.maps, asked.maps, out);
+    differ("keys", JoinNames(r.keys), JoinNames(a.keys));
+    // The parameters of a sub-map that is not the same class on both sides are said by
+    // the map's difference alone.
+    std::vector<std::string> otherMaps;
+    for (const auto& [slot, cls] : recorded.maps) {
+        const auto it = std::find_if(asked.maps.begin(), asked.maps.end(),
+                                     [&](const auto& e) { return e.first == slot; });
+        if (it == asked.maps.end() || it->second != cls) otherMaps.push_back(slot + ".");
+    }
+    for (const auto& [slot, cls] : asked.maps) {
+        const auto it = std::find_if(recorded.maps.begin(), recorded.maps.end(),
+                                     [&](const auto& e) { return e.first == slot; });
+        if (it == recorded.maps.end()) otherMaps.push_back(slot + ".");
+    }
+    NamedDifferences("", recorded.parameters, asked.parameters, out, [&](const std::string& name) {
+        return std::any_of(otherMaps.begin(), otherMaps.end(),
+                           [&](const std::string& prefix) { return name.rfind(prefix, 0) == 0; });
+    });
+    // An older manifest that names no plug-ins says nothing of their versions.
+    if (!r.plugins.empty()) NamedDifferences("plug-in ", r.plugins, a.plugins, out);
+    return out;
 }
 
 bool ImageComplete(const std::string& path, int width, int height, std::string& why) {

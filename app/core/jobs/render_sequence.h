@@ -11,6 +11,10 @@
 #include "foundation/host/sdk/mtl.h"
 
 namespace loom {
+class PluginLoader;
+}
+
+namespace loom {
 
 struct RenderManifest {
     std::vector<std::string> command;  ///< the command line, program name first
@@ -27,7 +31,14 @@ struct RenderManifest {
     std::string frameList, runList;
     bool sharded = false;
     int shardIndex = 0, shardCount = 1;
-    std::vector<std::string> presets, sets, keys;
+    std::vector<std::string> presets, sets;
+    /// Every key of every animated parameter, as `--key` takes it ("Sky.U Shift@8=2"):
+    /// RenderManifestJson takes them from the texture, whether they came from `--key`, a
+    /// preset or a scene.
+    std::vector<std::string> keys;
+    /// The plug-in libraries whose classes the texture uses, by file name, and their
+    /// versions (PluginVersions).
+    std::vector<std::pair<std::string, std::string>> plugins;
     /// The seed the frames were rendered with (0: the default seed).
     std::uint32_t seed = 0;
     /// A seamless tile, repeated columns x rows in each picture; `loop`: shifted by a
@@ -42,8 +53,14 @@ struct RenderManifest {
 std::string SequencePattern(const std::string& base, const std::string& suffix);
 
 /// The manifest as JSON text, with the parameters of `tex` (and of its sub-maps, as
-/// "Slot.Name") as they stand at frame `firstFrame` of this run.
+/// "Slot.Name") as they stand at `time` and the keys of those that are animated
+/// (`manifest.keys` is not read).
 std::string RenderManifestJson(const RenderManifest& manifest, Texmap* tex, TimeValue time);
+
+/// The library file name and version of each loaded plug-in whose classes `tex` or its
+/// sub-maps are, in the order met.
+std::vector<std::pair<std::string, std::string>> PluginVersions(const PluginLoader& loader,
+                                                                Texmap* tex);
 
 /// A manifest as read back: what RenderManifestJson wrote, with the parameters and
 /// sub-map classes it recorded (by name, as text), so that a later run can compare them.
@@ -62,6 +79,15 @@ bool ParseRenderManifest(const std::string& name, const std::string& text,
 
 /// ParseRenderManifest on the regular file at `path` (at most 16 MiB).
 bool ReadRenderManifest(const std::string& path, RecordedManifest& manifest, std::string& error);
+
+/// What differs between the frames a manifest recorded and those a run asks for, in what
+/// makes their pixels: the texture, every parameter and sub-map, the keys, the seed, the
+/// size, the bits, the outputs and their files, the tile and the plug-ins' versions (the
+/// frame range and shard only where a loop's shift depends on them). Each difference reads
+/// "WHAT: RECORDED -> ASKED"; none when frames of the one may be kept for the other. Both
+/// manifests' parameters must be taken at the same time.
+std::vector<std::string> ManifestDifferences(const RecordedManifest& recorded,
+                                             const RecordedManifest& asked);
 
 /// Whether `path` is an image that a finished render of this size wrote: it reads whole,
 /// at `width` x `height`. False with the reason otherwise (a missing file included).

@@ -427,6 +427,85 @@ TEST_F(ShardCli, AFrameListRendersItsFramesAndTheManifestSaysWhich) {
     EXPECT_FALSE(fs::exists(Path("g_0004.png")));
 }
 
+TEST_F(ShardCli, ResumeRefusesFramesMadeWithOtherSettingsNamingThem) {
+    const std::string frames =
+        "render nimbra --size 6x4 --frames 0-5 --shard 1/2 --manifest " + Path("m.json") + " ";
+    const std::string out = " -o " + Path("f.png");
+    loomtest::CliResult r = Run(frames + "--set Detail=5 --key \"U Shift@5=2\"" + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string kept = Bytes(Path("f_0003.png"));
+    fs::remove(Path("f_0004.png"));
+    const std::string recorded = Bytes(Path("m.json"));
+    struct Case {
+        std::string args, says;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"--set Detail=3 --key \"U Shift@5=2\"", "Detail: 5 -> 3"},
+             {"--set Detail=5 --key \"U Shift@5=2\" --bits 16", "bits: 8 -> 16"},
+             {"--set Detail=5 --key \"U Shift@5=3\"", "keys: U Shift@5=2 -> U Shift@5=3"},
+             {"--set Detail=5 --key \"U Shift@5=2\" --output color,mono", "outputs: color -> "},
+             {"--set Detail=5 --key \"U Shift@5=2\" --seed 9", "seed: 0 -> 9"},
+             {"--set Detail=5 --key \"U Shift@5=2\" --set Sky=map:fervix",
+              "map Sky: none -> TLC Fervix"},
+         }) {
+        SCOPED_TRACE(c.args);
+        r = Run(frames + c.args + " --resume" + out);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find(Path("m.json") + ": the frames there were made otherwise"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--resume=force"), std::string::npos) << r.err;
+        // Nothing was rendered, the manifest is as it was.
+        EXPECT_FALSE(fs::exists(Path("f_0004.png")));
+        EXPECT_EQ(Bytes(Path("m.json")), recorded);
+    }
+    // Another version of a plug-in made the frames.
+    nlohmann::json older = nlohmann::json::parse(recorded);
+    ASSERT_TRUE(older["plugins"].contains("nimbra.so")) << older.dump();
+    older["plugins"]["nimbra.so"] = "1";
+    std::ofstream(Path("m.json"), std::ios::binary | std::ios::trunc) << older.dump(2);
+    r = Run(frames + "--set Detail=5 --key \"U Shift@5=2\" --resume" + out);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("plug-in nimbra.so: 1 -> "), std::string::npos) << r.err;
+    // Forced, the frames there are kept, the missing one made with what is asked, and the
+    // differences said.
+    r = Run(frames + "--set Detail=3 --key \"U Shift@5=2\" --resume=force" + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Detail: 5 -> 3"), std::string::npos) << r.err;
+    EXPECT_EQ(Bytes(Path("f_0003.png")), kept);
+    EXPECT_TRUE(fs::exists(Path("f_0004.png")));
+    // The same settings go on.
+    fs::remove(Path("f_0004.png"));
+    r = Run(frames + "--set Detail=3 --key \"U Shift@5=2\" --resume" + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("2 of 3 frames complete already"), std::string::npos) << r.err;
+    r = Run(frames + "--resume=later" + out);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("--resume=later: use --resume, or --resume=force"), std::string::npos)
+        << r.err;
+}
+
+TEST_F(ShardCli, ManifestRecordsTheKeysOfAScenesAnimatedParameters) {
+    loomtest::CliResult r =
+        Run("scene new " + Path("anim.loom") +
+            " nimbra --key \"U Shift@0=1\" --key \"U Shift@9=30\" --set Sky=map:fervix --key "
+            "\"Sky.U Offset@4.5=0.25\"");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string common = "render --scene " + Path("anim.loom") +
+                               " --size 4x4 --frames 0-1 --manifest " + Path("m.json") + " -o ";
+    r = Run(common + Path("s.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json m = nlohmann::json::parse(Bytes(Path("m.json")));
+    EXPECT_EQ(m["keys"], nlohmann::json({"U Shift@0=1", "U Shift@9=30", "Sky.U Offset@4.5=0.25"}));
+    // A scene whose keys changed is another animation: its frames are not kept.
+    r = Run("scene set " + Path("anim.loom") + " --key \"U Shift@9=31\"");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run(common + Path("s.png") + " --resume");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("U Shift@9=30"), std::string::npos) << r.err;
+}
+
 TEST_F(ShardCli, ResumeRefusesAManifestThatIsDamagedOrNotOneOfThisProgram) {
     const std::string common =
         "render nimbra --size 3x2 --frames 1-3 --resume --manifest " + Path("m.json") + " -o ";
