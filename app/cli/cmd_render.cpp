@@ -556,11 +556,21 @@ void Run(AppContext& ctx, const RenderCommandOptions& opt) {
         CheckResumeMatches(ctx, opt, *recorded,
                            MakeManifest(ctx, opt, ro, plan, whole, shard, frames, src), src);
     }
-    // --resume: frames whose every file reads whole at the size asked for are done.
+    // --resume: frames whose every file reads whole at the size asked for are done. A file
+    // there that is not is named with why, the first few of them.
+    constexpr int kMaxNamedIncomplete = 10;
+    int incomplete = 0;
     auto complete = [&](int frame) {
         std::string why;
         for (const std::string& file : filesOf(frame)) {
-            if (!ImageComplete(file, plan.fullWidth, plan.fullHeight, why)) return false;
+            if (ImageComplete(file, plan.fullWidth, plan.fullHeight, why)) continue;
+            std::error_code ec;
+            if (std::filesystem::symlink_status(file, ec).type() !=
+                    std::filesystem::file_type::not_found &&
+                ++incomplete <= kMaxNamedIncomplete) {
+                ctx.Note("render: --resume: %s; rendering it again\n", why.c_str());
+            }
+            return false;
         }
         return true;
     };

@@ -331,6 +331,10 @@ TEST_F(ShardCli, ResumeKeepsCompleteFramesAndRendersTheRest) {
     r = Run(common + Path("f.png") + " --resume");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("2 of 5 frames complete already"), std::string::npos) << r.err;
+    // The frames there that are not complete are named with why; a missing one is not.
+    EXPECT_NE(r.err.find(Path("f_0003.png") + ": cannot read image"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(Path("f_0004.png") + ": 4x4, not 8x6"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("f_0002.png"), std::string::npos) << r.err;
     EXPECT_EQ(Bytes(Path("f_0001.png")), Bytes(Path("ref_0003.png")));
     for (int f : {0, 2, 3, 4}) {
         const std::string name = "_000" + std::to_string(f) + ".png";
