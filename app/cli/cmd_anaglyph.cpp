@@ -155,6 +155,10 @@ std::vector<stereo::PairJob> PlanStillLayout(const AnaglyphOptions& opt,
                                      StereoLayoutChoices());
         }
     }
+    stereo::PairPlanRequest inputs;
+    inputs.left = opt.left;
+    inputs.right = opt.right;
+    stereo::CheckPairInputsExist(inputs);
     const bool onePicture = opt.right.empty() && !stereo::IsStereoPhoto(opt.left) &&
                             !std::filesystem::is_directory(opt.left);
     if (layout && !onePicture) {

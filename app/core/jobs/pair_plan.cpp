@@ -36,10 +36,29 @@ PairJob Job(PairSource source, std::string output, std::string label) {
 
 }  // namespace
 
+void CheckPairInputsExist(const PairPlanRequest& request) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> missing;
+    for (const std::string* path : {&request.left, &request.right}) {
+        if (path->empty() || IsFramePattern(*path)) continue;
+        std::error_code ec;
+        if (fs::status(*path, ec).type() == fs::file_type::not_found) missing.push_back(*path);
+    }
+    if (missing.empty()) return;
+    if (missing.size() == 2) {
+        throw std::runtime_error(missing[0] + " and " + missing[1] +
+                                 ": no such files or folders (the left and right views)");
+    }
+    throw std::runtime_error(missing[0] + ": no such file or folder (the " +
+                             (missing[0] == request.left ? "left" : "right") + " view)");
+}
+
 std::vector<PairJob> PlanPairJobs(const PairPlanRequest& opt, const ShardReport& report) {
     namespace fs = std::filesystem;
     std::vector<PairJob> jobs;
     std::error_code ec;
+    // The inputs are named before anything about the output.
+    CheckPairInputsExist(opt);
     const bool pattern = IsFramePattern(opt.left);
     if (!opt.frames.empty() && !pattern) {
         throw std::runtime_error(

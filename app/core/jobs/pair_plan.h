@@ -33,6 +33,10 @@ struct PairPlanRequest {
 using ShardReport = std::function<void(const Shard& shard, const FrameList& whole,
                                        const std::optional<FrameList>& part)>;
 
+/// Throws std::runtime_error naming the views of `request` (pictures or folders; frame
+/// patterns are not looked at) that are not there.
+void CheckPairInputsExist(const PairPlanRequest& request);
+
 /// The jobs `request` names, in order. Makes the output folder of folders of pairs when it
 /// does not exist. Throws std::runtime_error naming the option (`--frames`, `--shard`,
 /// `--sbs`, `-o`) or the file at fault: a pattern mixed with a picture, a missing right

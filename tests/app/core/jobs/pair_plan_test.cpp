@@ -90,6 +90,8 @@ TEST_F(PairPlan, FoldersPairByNameAndTheOutputFolderIsMade) {
 }
 
 TEST_F(PairPlan, MistakesAreRefusedNamingTheOption) {
+    Touch("l.png");
+    Touch("r.png");
     PairPlanRequest still;
     still.left = P("l.png");
     still.right = P("r.png");
@@ -120,8 +122,19 @@ TEST_F(PairPlan, MistakesAreRefusedNamingTheOption) {
     inPlace.output = inPlace.right;
     PairPlanRequest tooMany = Patterns();
     tooMany.frames = "0-1000000";
+    // Views that are not there are named before anything of the output.
+    PairPlanRequest noFolders;
+    noFolders.left = P("nolefts/");
+    noFolders.right = P("norights/");
+    noFolders.output = P("out/");
+    PairPlanRequest noRightFile = still;
+    noRightFile.right = P("nor.png");
+    noRightFile.output = P("out/");
+    const std::string bothMissing = P("nolefts/") + " and " + P("norights/") + ": no such files";
+    const std::string rightMissing = P("nor.png") + ": no such file or folder (the right view)";
     for (const Case& c :
-         {Case{framesOfStill, "--frames takes LEFT"}, Case{shardOfStill, "--shard takes LEFT"},
+         {Case{noFolders, bothMissing.c_str()}, Case{noRightFile, rightMissing.c_str()},
+          Case{framesOfStill, "--frames takes LEFT"}, Case{shardOfStill, "--shard takes LEFT"},
           Case{stillToPattern, "-o is a frame pattern but LEFT is one picture"},
           Case{patternToStill, "-o must be a frame pattern too"},
           Case{noRight, "give the right-eye pattern too"},
