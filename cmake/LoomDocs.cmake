@@ -27,4 +27,11 @@ if(Python3_Interpreter_FOUND AND NOT LOOM_SANITIZE)
                    ${_loom_completion} $<TARGET_FILE_DIR:loomhost_cli>)
   set_tests_properties(docs_completion PROPERTIES LABELS install
                        ENVIRONMENT "LOOMHOST_PLUGINS=${LOOM_PLUGIN_DIR}")
+
+  # The manual's sections, environment and examples against the program and its sources.
+  add_test(NAME docs_man
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/man_test.sh ${_loom_man}
+                   $<TARGET_FILE_DIR:loomhost_cli> ${CMAKE_SOURCE_DIR})
+  set_tests_properties(docs_man PROPERTIES LABELS install
+                       ENVIRONMENT "LOOMHOST_PLUGINS=${LOOM_PLUGIN_DIR}")
 endif()

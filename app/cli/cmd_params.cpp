@@ -15,12 +15,23 @@ void AddParamsCommand(CLI::App& app, AppContext& ctx) {
     CLI::App* cmd = app.add_subcommand("params", "Show a texture class's parameters");
     auto className = std::make_shared<std::string>();
     auto ranges = std::make_shared<bool>(false);
+    auto presets = std::make_shared<bool>(false);
     cmd->add_option("CLASS", *className, "Texture class (e.g. nimbra)")->required();
     cmd->add_flag("--ranges", *ranges,
                   "List each parameter's kind (number, integer, flag, colour) and the range its "
                   "panel offers, as the GEGL and frei0r plug-ins show them");
-    cmd->callback([&ctx, className, ranges] {
+    cmd->add_flag("--presets", *presets,
+                  "List the panel's buttons that set values, one a line: the names --preset "
+                  "takes (presets, palettes, mutations)")
+        ->excludes("--ranges");
+    cmd->callback([&ctx, className, ranges, presets] {
         ctx.LoadPlugins();
+        if (*presets) {
+            for (const std::string& name : DescribeTextureClass(ctx.loader, *className).buttons) {
+                std::printf("%s\n", name.c_str());
+            }
+            return;
+        }
         if (*ranges) {
             std::printf("%-5s %-26s %-8s %-12s %-12s %s\n", "index", "name", "kind", "min", "max",
                         "default");

@@ -36,4 +36,17 @@ offers "red-cyan" loomhost anaglyph --glasses red
 offers "mono" loomhost render --output m
 offers "Detail= Density=" loomhost render nimbra --set De
 offers "U\\ Scale= U\\ Shift= U\\ Waveform=" loomhost render nimbra --key U
+offers "h264 h265" loomhost render --codec h
+offers "sbs-half-left sbs-half-right" loomhost anaglyph --layout sbs-h
+# The buttons --preset clicks, of the class named.
+presets=$(loomhost params nimbra --presets)
+[[ -n $presets ]] || { echo "params nimbra --presets lists nothing" >&2; status=1; }
+first=$(head -n 1 <<<"$presets")
+offers "$(printf '%q' "$first")" loomhost render nimbra --preset "${first:0:${#first}-1}"
+offers "" loomhost render --preset M  # no class named: nothing to offer
+# A texture's class where a texture fits: scene add, edit --open.
+offers "" loomhost scene add f.loom di
+offers "nimbra" loomhost scene add f.loom ni
+offers "nimbra" loomhost edit --open ni
+offers "" loomhost edit --open di
 exit $status

@@ -221,8 +221,13 @@ def shell_words(words):
     return " ".join(sorted(set(words)))
 
 
-# Commands whose CLASS is a texture: the stereo filter is not offered there.
-TEXTURE_COMMANDS = {"eval", "params", "render", "viewport", "panel", "scene new"}
+# Commands whose CLASS is a texture: the stereo filter is not offered there. A CLASS (or
+# an option's value) whose help says "Texture class" is one too.
+TEXTURE_COMMANDS = {"eval", "params", "render", "viewport", "panel", "scene new", "scene add"}
+
+
+def names_texture(desc):
+    return "Texture class" in desc
 
 
 def completion(root):
@@ -241,8 +246,11 @@ def completion(root):
             if takes_value(usage):
                 value_opts.update(option_flags(usage))
         classes = 0
-        if any(p[0].startswith("CLASS") or p[1].startswith("CLASS") for p in cmd.positionals):
-            classes = 2 if key in TEXTURE_COMMANDS else 1
+        class_args = [p for p in cmd.positionals
+                      if p[0].startswith("CLASS") or p[1].startswith("CLASS")]
+        if class_args:
+            textures = key in TEXTURE_COMMANDS or any(names_texture(p[1]) for p in class_args)
+            classes = 2 if textures else 1
         cases.append('        "%s") words="%s"; classes=%d ;;'
                      % (key, shell_words(flags + subs), classes))
         for sub in cmd.subcommands:
@@ -259,6 +267,10 @@ def completion(root):
     nested_cases = "\n".join('            %s) [[ " %s " == *" $w "* ]] && path+=" $w" ;;'
                              % (k, " ".join(v)) for k, v in nested.items() if v)
     choices = option_choices(all_commands(root))
+    # Options whose value is a texture class (edit --open).
+    texture_opts = sorted({f for cmd in all_commands(root) for usage, desc in cmd.options
+                           if takes_value(usage) and names_texture(desc)
+                           for f in option_flags(usage)})
     choice_cases = "\n".join('        %s) COMPREPLY=($(compgen -W "%s" -- "$cur")); return ;;'
                              % (flag, " ".join(words)) for flag, words in sorted(choices.items()))
     return """# bash completion for loomhost, generated from its --help
@@ -285,6 +297,16 @@ _loomhost() {
     done
     case $prev in
 %(choices)s
+%(texture_opts)s
+        --preset)
+            # The buttons of the class's panel that --preset clicks.
+            [[ -n $cls ]] || return
+            local IFS=$'\\n' name
+            COMPREPLY=()
+            while read -r name; do
+                [[ $name == "$cur"* ]] && COMPREPLY+=("$(printf '%%q' "$name")")
+            done < <("${COMP_WORDS[0]}" params "$cls" --presets 2>/dev/null)
+            return ;;
         --set|--key)
             # NAME= of the class's parameters (from loomhost params CLASS).
             [[ -n $cls ]] || return
@@ -315,6 +337,8 @@ _loomhost() {
 complete -o default -F _loomhost loomhost
 """ % {"top": shell_words(top), "nested": nested_cases or "            *) ;;",
        "choices": choice_cases,
+       "texture_opts": ("        %s) COMPREPLY=($(compgen -W \"$(_loomhost_classes 1)\" -- \"$cur\")); "
+                        "return ;;" % "|".join(texture_opts)) if texture_opts else "",
        "values": "|".join(sorted(value_opts)) or "--plugins", "cases": "\n".join(cases)}
 
 
