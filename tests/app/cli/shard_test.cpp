@@ -490,6 +490,36 @@ TEST_F(ShardCli, ResumeRefusesFramesMadeWithOtherSettingsNamingThem) {
         << r.err;
 }
 
+TEST(ManifestDifferences, ALoopsRangeAndTileCountButAnotherShardDoesNot) {
+    loom::RecordedManifest recorded;
+    recorded.manifest.width = 8;
+    recorded.manifest.height = 8;
+    recorded.manifest.tile = recorded.manifest.loop = true;
+    recorded.manifest.firstFrame = 0;
+    recorded.manifest.lastFrame = 47;
+    recorded.parameters = {{"Detail", "7"}, {"Sky.Phase", "0"}};
+    recorded.maps = {{"Sky", "TLC Fervix"}};
+    loom::RecordedManifest asked = recorded;
+    asked.manifest.sharded = true;
+    asked.manifest.shardIndex = 3;
+    asked.manifest.shardCount = 4;
+    asked.manifest.runFirst = 36;
+    EXPECT_TRUE(loom::ManifestDifferences(recorded, asked).empty());
+    // A loop over another range shifts each frame otherwise.
+    asked.manifest.lastFrame = 59;
+    EXPECT_EQ(loom::ManifestDifferences(recorded, asked),
+              std::vector<std::string>{"looping frames: 0-47 -> 0-59"});
+    asked.manifest.loop = false;
+    EXPECT_EQ(loom::ManifestDifferences(recorded, asked),
+              std::vector<std::string>{"tile: 1x1 looping -> 1x1"});
+    // Another class in a slot is one difference, not one a parameter.
+    asked = recorded;
+    asked.maps = {{"Sky", "TLC Lumidot"}};
+    asked.parameters = {{"Detail", "7"}, {"Sky.Size", "2"}};
+    EXPECT_EQ(loom::ManifestDifferences(recorded, asked),
+              std::vector<std::string>{"map Sky: TLC Fervix -> TLC Lumidot"});
+}
+
 TEST_F(ShardCli, ManifestRecordsTheKeysOfAScenesAnimatedParameters) {
     loomtest::CliResult r =
         Run("scene new " + Path("anim.loom") +
