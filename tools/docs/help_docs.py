@@ -119,7 +119,10 @@ EXAMPLES = [
      "--key \"U Shift@29=20\"", "An animation: 30 frames, anim_0000.png to anim_0029.png."),
     ("loomhost render nimbra -o f.png --frames 0-9999 --shard 3/8 --manifest f.json --resume",
      "Part 3 of 8 of a long range, as one machine of a farm renders it; run again, it "
-     "renders only what is missing."),
+     "renders only what is missing, and refuses (naming them) settings other than those "
+     "f.json recorded."),
+    ("loomhost render nimbra -o f.png --frames 1-3,5,7-20:2",
+     "A frame list as render farms write it: frames 1, 2, 3, 5 and every second frame from 7."),
     ("loomhost anaglyph left.png right.png -o anaglyph.png --method dubois",
      "A stereo pair composed into a red-cyan anaglyph."),
     ("loomhost anaglyph trip_sbs.mp4 -o trip.mp4 --codec h264 --crf 20",
