@@ -34,6 +34,7 @@ offers "nimbra" loomhost eval --mono ni  # a flag takes no value
 offers "dubois" loomhost anaglyph --method d
 offers "red-cyan" loomhost anaglyph --glasses red
 offers "mono" loomhost render --output m
+offers "color,mono" loomhost render --output color,m
 offers "Detail= Density=" loomhost render nimbra --set De
 offers "U\\ Scale= U\\ Shift= U\\ Waveform=" loomhost render nimbra --key U
 offers "h264 h265" loomhost render --codec h

@@ -85,6 +85,10 @@ CHOICES = {
 }
 
 
+# Options that take a comma-separated list of their choices.
+LIST_CHOICES = {"--output"}
+
+
 def option_choices(commands):
     """{flag: words} for the options of CHOICES that some command has, with the words its
     help names (a word the help does not name is left out)."""
@@ -274,8 +278,14 @@ def completion(root):
     texture_opts = sorted({f for cmd in all_commands(root) for usage, desc in cmd.options
                            if takes_value(usage) and names_texture(desc)
                            for f in option_flags(usage)})
-    choice_cases = "\n".join('        %s) COMPREPLY=($(compgen -W "%s" -- "$cur")); return ;;'
-                             % (flag, " ".join(words)) for flag, words in sorted(choices.items()))
+    # A list option completes its last word after the commas ("color,m" -> "color,mono").
+    choice_cases = "\n".join(
+        ('        %s) local head=""; [[ $cur == *,* ]] && head=${cur%%,*},\n'
+         '            COMPREPLY=($(compgen -P "$head" -W "%s" -- "${cur##*,}"))\n'
+         '            compopt -o nospace 2>/dev/null; return ;;'
+         if flag in LIST_CHOICES else
+         '        %s) COMPREPLY=($(compgen -W "%s" -- "$cur")); return ;;')
+        % (flag, " ".join(words)) for flag, words in sorted(choices.items()))
     return """# bash completion for loomhost, generated from its --help
 _loomhost_classes() {  # the classes found; $1 = 1: textures only
     "${COMP_WORDS[0]}" list 2>/dev/null | awk -v textures="$1" '
