@@ -30,6 +30,7 @@ from ._loomwork import (
     write_image,
 )
 from ._loomwork import _set_default_plugin_folders
+from . import _arguments
 
 _set_default_plugin_folders(_config.PLUGIN_DIRS)
 
@@ -49,3 +50,7 @@ __all__ = [
     "save_scene",
     "write_image",
 ]
+
+# Arguments of the wrong type are refused in plain words.
+_arguments.wrap_module(globals(), [n for n in __all__ if n not in ("ClassInfo", "ParamInfo", "Texture")])
+_arguments.wrap_class(Texture)

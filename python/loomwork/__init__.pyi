@@ -1,3 +1,4 @@
+import os
 from typing import Any, Iterable, Literal, Mapping, Sequence, overload
 
 import numpy as np
@@ -5,6 +6,8 @@ import numpy.typing as npt
 
 Output = Literal["color", "mono", "normal"]
 Value = float | int | tuple[float, float, float]
+PathLike = str | bytes | os.PathLike[str] | os.PathLike[bytes]
+Picture = npt.ArrayLike
 
 class ClassInfo:
     """A class a plug-in offers."""
@@ -89,11 +92,11 @@ class Texture:
 def classes() -> list[ClassInfo]: ...
 def parameters(class_name: str) -> list[ParamInfo]: ...
 def panel_buttons(class_name: str) -> list[str]: ...
-def load_plugins(folders: Sequence[str] | None = None) -> list[str]: ...
+def load_plugins(folders: Sequence[PathLike] | None = None) -> list[str]: ...
 def plugin_folders() -> list[str]: ...
 def anaglyph(
-    left: npt.NDArray[np.uint8] | npt.NDArray[np.uint16] | npt.NDArray[np.float32],
-    right: npt.NDArray[np.uint8] | npt.NDArray[np.uint16] | npt.NDArray[np.float32],
+    left: Picture,
+    right: Picture,
     left_eye: Literal["red", "green", "blue"] = "red",
     right_eye: Literal["red", "green", "blue"] = "green",
     left_comp: float = -0.1,
@@ -108,16 +111,19 @@ def anaglyph(
     swap: bool = False,
 ) -> npt.NDArray[np.uint16]: ...
 def align(
-    left: npt.NDArray[np.uint8] | npt.NDArray[np.uint16] | npt.NDArray[np.float32],
-    right: npt.NDArray[np.uint8] | npt.NDArray[np.uint16] | npt.NDArray[np.float32],
+    left: Picture,
+    right: Picture,
     apply: bool | Literal["apply", "report", "try"] = True,
     parallax: float | Literal["auto"] | None = None,
     crop: str | None = None,
     swap: bool = False,
 ) -> tuple[dict[str, Any], npt.NDArray[np.uint16], npt.NDArray[np.uint16]]: ...
-def load_scene(path: str) -> dict[str, Texture]: ...
-def save_scene(path: str, textures: Texture | Mapping[str, Texture] | Iterable[Texture]) -> None: ...
+def load_scene(path: PathLike) -> dict[str, Texture]: ...
+def save_scene(path: PathLike, textures: Texture | Mapping[str, Texture] | Iterable[Texture]) -> None: ...
 def read_image(
-    path: str, dtype: Literal["float32", "uint16"] = "float32"
-) -> npt.NDArray[np.float32] | npt.NDArray[np.uint16]: ...
-def write_image(path: str, image: npt.ArrayLike, bits: int | None = None) -> None: ...
+    path: PathLike,
+    dtype: Literal["float32", "uint16", "uint8"] | None = None,
+    channels: Literal[1, 2, 3, 4] | None = None,
+    native: bool = False,
+) -> npt.NDArray[np.float32] | npt.NDArray[np.uint16] | npt.NDArray[np.uint8]: ...
+def write_image(path: PathLike, image: Picture, bits: int | None = None) -> None: ...

@@ -20,6 +20,7 @@
 #include "app/core/stereo/colour_methods.h"
 #include "app/core/stereo/compose_pair.h"
 #include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/image_codec.h"
 #include "foundation/host/sdk/texmap_variation.h"
 #include "python/src/anaglyph.h"
 #include "python/src/arrays.h"
@@ -65,17 +66,9 @@ std::vector<ClassInfo> Classes() {
     return out;
 }
 
-/// The last part of a parameter path ("Sky.Edge Density": "Edge Density"), as messages
-/// name it.
-std::string LastPart(const std::string& path) {
-    const size_t dot = path.rfind('.');
-    return dot == std::string::npos ? path : path.substr(dot + 1);
-}
-
-/// A Python value as the model's value for a row of `type`; `what` names it in messages
-/// ("--set NAME"). A string is read as the command line reads its text.
-loom::ModelValue Value(py::handle handle, ParamType type, const std::string& name,
-                       const std::string& what) {
+/// A Python value as the model's value for a row of `type`, unchecked.
+loom::ModelValue UncheckedValue(py::handle handle, ParamType type, const std::string& name,
+                                const std::string& what) {
     const auto value = py::reinterpret_borrow<py::object>(handle);
     if (py::isinstance<py::str>(value)) {
         return loom::ParseSetting(type, value.cast<std::string>(), what);
@@ -105,6 +98,18 @@ loom::ModelValue Value(py::handle handle, ParamType type, const std::string& nam
     if (!PyNumber_Check(value.ptr())) throw py::type_error(name + ": expected a number");
     // A whole float for a whole-number row is taken as the command line takes "4.0".
     return loom::ModelValue::Number(py::float_(value));
+}
+
+/// A Python value as the model's value for a row of `type`, checked as the row takes it;
+/// `what` names it in messages ("'U Scale'"). A string is read as the command line reads
+/// its text.
+loom::ModelValue Value(py::handle handle, ParamType type, const std::string& name,
+                       const std::string& what) {
+    loom::ModelValue v = UncheckedValue(handle, type, name, what);
+    // Checked here so that a refusal names the parameter as Python code does; the model
+    // checks it again in the command line's words.
+    if (!v.IsMap()) loom::RowValue(type, v, what);
+    return v;
 }
 
 py::object ValueObject(const loomwork::TypedValue& v) {
@@ -140,7 +145,7 @@ void SetItem(Texture& tex, const std::string& name, py::handle value, double fra
         // Reported as the name being no slot, with the slots listed.
         tex.GetMap(name);
     }
-    tex.SetParam(name, Value(value, tex.ParamTypeOf(name), name, "--set " + LastPart(name)), frame);
+    tex.SetParam(name, Value(value, tex.ParamTypeOf(name), name, "'" + name + "'"), frame);
 }
 
 std::string NameFromKeyword(const Texture& tex, const std::string& keyword) {
@@ -225,9 +230,13 @@ std::pair<std::vector<int>, std::map<int, std::string>> RenderFrames(
 py::array Sample(const Texture& tex, const py::object& u, const py::object& v, double time,
                  const std::string& output) {
     const loomwork::Output which = loomwork::ParseOutput(output);
-    py::tuple both = py::module_::import("numpy").attr("broadcast_arrays")(
-        py::array_t<double, py::array::forcecast>::ensure(u),
-        py::array_t<double, py::array::forcecast>::ensure(v));
+    auto uArray = py::array_t<double, py::array::forcecast>::ensure(u);
+    auto vArray = py::array_t<double, py::array::forcecast>::ensure(v);
+    if (!uArray || !vArray) {
+        PyErr_Clear();
+        throw py::type_error("sample(): u and v must be numbers or arrays of numbers");
+    }
+    py::tuple both = py::module_::import("numpy").attr("broadcast_arrays")(uArray, vArray);
     auto us = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(both[0]);
     auto vs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(both[1]);
     if (!us || !vs) throw std::runtime_error("sample: u and v must be numbers or arrays of them");
@@ -368,7 +377,82 @@ py::bytes SceneBytes(const py::object& textures) {
     return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-py::array ReadImageArray(const std::string& path, const std::string& dtype) {
+/// Samples of `channels` channels from `samples` (of samples.channels): grey repeated for
+/// colour, an opaque alpha where the file has none, alpha dropped where none is asked.
+template <typename Sample>
+py::array ConvertedSamples(const std::string& path, loom::ImageSamples& samples, int channels,
+                           Sample opaque) {
+    const py::ssize_t h = samples.height, w = samples.width;
+    std::vector<py::ssize_t> shape{h, w};
+    if (channels > 1) shape.push_back(channels);
+    const int from = samples.channels;
+    if (from == channels) {
+        // The decoded samples become the array's: no copy.
+        std::uint8_t* owned = samples.data.release();
+        py::capsule owner(owned, [](void* p) { delete[] static_cast<std::uint8_t*>(p); });
+        return py::array_t<Sample>(shape, reinterpret_cast<const Sample*>(owned), owner);
+    }
+    if (from >= 3 && channels <= 2) {
+        throw std::runtime_error(path + ": holds colour; channels=" + std::to_string(channels) +
+                                 " reads grey files only (use 3 or 4)");
+    }
+    py::array_t<Sample> out(shape);
+    Sample* dst = out.mutable_data();
+    const auto* src = reinterpret_cast<const Sample*>(samples.data.get());
+    const size_t pixels = static_cast<size_t>(h) * static_cast<size_t>(w);
+    const bool fromAlpha = from == 2 || from == 4;
+    for (size_t i = 0; i < pixels; ++i, src += from) {
+        const Sample alpha = fromAlpha ? src[from - 1] : opaque;
+        if (channels >= 3) {
+            for (int c = 0; c < 3; ++c) *dst++ = src[from >= 3 ? c : 0];
+        } else {
+            *dst++ = src[0];
+        }
+        if (channels == 2 || channels == 4) *dst++ = alpha;
+    }
+    return out;
+}
+
+/// read_image with `channels` or `native`: the samples at the depth of `dtype` (None: the
+/// file's own), with the file's own channels or `channels`.
+py::array ReadImageSamplesArray(const std::string& path, const std::optional<std::string>& dtype,
+                                std::optional<int> channels) {
+    int bits = 0;
+    if (dtype) {
+        if (*dtype == "uint8") {
+            bits = 8;
+        } else if (*dtype == "uint16") {
+            bits = 16;
+        } else if (*dtype == "float32") {
+            bits = 32;
+        } else {
+            throw std::runtime_error("dtype '" + *dtype + "': use uint8, uint16 or float32");
+        }
+    }
+    if (channels && (*channels < 1 || *channels > 4)) {
+        throw std::runtime_error("channels must be 1, 2, 3 or 4, not " + std::to_string(*channels));
+    }
+    loom::ImageSamples samples;
+    std::string err;
+    bool read;
+    {
+        py::gil_scoped_release release;
+        read = loom::ReadImageSamples(path, bits, samples, err);
+    }
+    if (!read) throw FileError(err);
+    const int want = channels.value_or(samples.channels);
+    if (samples.bits == 8) return ConvertedSamples<std::uint8_t>(path, samples, want, 255);
+    if (samples.bits == 16) return ConvertedSamples<std::uint16_t>(path, samples, want, 65535);
+    return ConvertedSamples<float>(path, samples, want, 1.0f);
+}
+
+py::array ReadImageArray(const std::string& path, const std::optional<std::string>& dtypeGiven,
+                         std::optional<int> channels, bool native) {
+    if (native || channels || dtypeGiven == "uint8") {
+        if (native) return ReadImageSamplesArray(path, dtypeGiven, channels);
+        return ReadImageSamplesArray(path, dtypeGiven.value_or("float32"), channels.value_or(4));
+    }
+    const std::string dtype = dtypeGiven.value_or("float32");
     std::string err;
     if (dtype == "float32") {
         loom::FloatImage img;
@@ -384,7 +468,9 @@ py::array ReadImageArray(const std::string& path, const std::string& dtype) {
         return py::array_t<float>({py::ssize_t{img.height}, py::ssize_t{img.width}, py::ssize_t{4}},
                                   pixels->data(), owner);
     }
-    if (dtype != "uint16") throw std::runtime_error("dtype '" + dtype + "': use float32 or uint16");
+    if (dtype != "uint16") {
+        throw std::runtime_error("dtype '" + dtype + "': use float32, uint16 or uint8");
+    }
     loom::Image16 img;
     bool read;
     {
@@ -396,8 +482,11 @@ py::array ReadImageArray(const std::string& path, const std::string& dtype) {
     return loomwork::ArrayFromImage16(img);
 }
 
-void WriteImageArray(const std::string& path, const py::array& image, std::optional<int> bits) {
+void WriteImageArray(const py::object& pathArg, const py::object& imageArg,
+                     std::optional<int> bits) {
+    const std::string path = PathArg(pathArg);
     if (bits && *bits != 8 && *bits != 16) throw std::runtime_error("bits must be 8 or 16");
+    const py::array image = loomwork::ArrayArg(imageArg, path);
     std::string err;
     bool written;
     if (py::isinstance<py::array_t<std::uint8_t>>(image) ||
@@ -406,6 +495,12 @@ void WriteImageArray(const std::string& path, const py::array& image, std::optio
         py::gil_scoped_release release;
         written = loom::WriteImage(path, img, bits.value_or(img.bits), err);
     } else {
+        if (image.dtype().kind() != 'f') {
+            // 0..255 or 0..65535 would be read as 0..1 and clipped: the caller says which.
+            throw std::runtime_error(path + ": an image of " +
+                                     py::str(image.dtype()).cast<std::string>() +
+                                     " values; give uint8, uint16 or floats 0..1");
+        }
         const loom::FloatImage img = loomwork::FloatImageFromArray(image, path);
         py::gil_scoped_release release;
         written = loom::WriteImage(path, img, bits.value_or(8), err);
@@ -413,15 +508,19 @@ void WriteImageArray(const std::string& path, const py::array& image, std::optio
     if (!written) throw FileError(err);
 }
 
-py::array AnaglyphArrays(const py::array& left, const py::array& right, const std::string& leftEye,
-                         const std::string& rightEye, double leftComp, double rightComp,
-                         const std::string& method, const std::optional<std::string>& glasses,
-                         const py::object& align, const py::object& parallax,
-                         const std::optional<std::string>& crop, const py::object& matrix,
-                         bool linear, bool swap) {
+py::array AnaglyphArrays(const py::object& left, const py::object& right,
+                         const std::string& leftEye, const std::string& rightEye, double leftComp,
+                         double rightComp, const std::string& method,
+                         const std::optional<std::string>& glasses, const py::object& align,
+                         const py::object& parallax, const std::optional<std::string>& crop,
+                         const py::object& matrix, bool linear, bool swap) {
     loom::stereo::AnaglyphSettings settings;
-    settings.method = loom::stereo::ParseAnaglyphMethod(method);
-    if (glasses) settings.glasses = loom::stereo::ParseGlasses(*glasses);
+    settings.method = loomwork::ArgumentNamed(
+        "--method", "method", [&] { return loom::stereo::ParseAnaglyphMethod(method); });
+    if (glasses) {
+        settings.glasses = loomwork::ArgumentNamed(
+            "--glasses", "glasses", [&] { return loom::stereo::ParseGlasses(*glasses); });
+    }
     if (!matrix.is_none()) {
         if (method != "grey" || glasses) {
             throw std::runtime_error(
@@ -437,7 +536,8 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
                 text += py::str(py::float_(v)).cast<std::string>();
             }
         }
-        settings.matrix = loom::stereo::ParseColourMatrix(text);
+        settings.matrix = loomwork::ArgumentNamed(
+            "--matrix", "matrix", [&] { return loom::stereo::ParseColourMatrix(text); });
     }
     if (linear) {
         if (settings.method == loom::stereo::AnaglyphMethod::kGrey && !settings.matrix) {
@@ -456,8 +556,8 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
                                  " takes glasses; left_eye, right_eye, left_comp and right_comp "
                                  "set the grey method");
     }
-    loom::Image16 l = loomwork::Image16FromArray(left, "left");
-    loom::Image16 r = loomwork::Image16FromArray(right, "right");
+    loom::Image16 l = loomwork::Image16FromArray(loomwork::ArrayArg(left, "left"), "left");
+    loom::Image16 r = loomwork::Image16FromArray(loomwork::ArrayArg(right, "right"), "right");
     if (adjust.Any()) {
         py::gil_scoped_release release;
         if (l.width != r.width || l.height != r.height) {
@@ -514,8 +614,16 @@ PYBIND11_MODULE(_loomwork, m) {
     m.def("_set_default_plugin_folders", &loomwork::SetDefaultPluginFolders);
     m.def(
         "load_plugins",
-        [](std::optional<std::vector<std::string>> folders) {
-            return loomwork::LoadPlugins(folders.value_or(std::vector<std::string>{}));
+        [](const py::object& folders) {
+            std::vector<std::string> paths;
+            if (!folders.is_none()) {
+                if (py::isinstance<py::str>(folders) || py::isinstance<py::bytes>(folders) ||
+                    py::hasattr(folders, "__fspath__")) {
+                    throw py::type_error("load_plugins(): folders is a list of folders");
+                }
+                for (py::handle f : folders) paths.push_back(PathArg(f));
+            }
+            return loomwork::LoadPlugins(paths);
         },
         py::arg("folders") = py::none(),
         "Loads the plug-ins from `folders` (default: $LOOMHOST_PLUGINS, else the package's "
@@ -631,8 +739,7 @@ message lists the valid ones), ValueError for a value the command line would ref
             "key",
             [](Texture& t, const std::string& name, double frame, py::handle value) {
                 std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
-                t.Key(name, frame,
-                      Value(value, t.ParamTypeOf(name), name, "--key " + LastPart(name)));
+                t.Key(name, frame, Value(value, t.ParamTypeOf(name), name, "'" + name + "'"));
             },
             py::arg("name"), py::arg("frame"), py::arg("value"),
             "Adds a key: parameter `name` takes `value` at `frame` (30 frames a second).")
@@ -713,20 +820,32 @@ Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
         py::arg("path"),
         "Loads a scene file: a dict of its texture entries by name. Notes about converted "
         "data and missing image maps come as warnings.");
-    m.def("save_scene", &SaveScene, py::arg("path"), py::arg("textures"),
-          "Saves textures as a scene file: a dict of them by entry name, a list, or one "
-          "(named by its label). The file is replaced whole or not at all.");
+    m.def(
+        "save_scene",
+        [](const py::object& path, const py::object& textures) {
+            SaveScene(PathArg(path), textures);
+        },
+        py::arg("path"), py::arg("textures"),
+        "Saves textures as a scene file: a dict of them by entry name, a list, or one "
+        "(named by its label). The file is replaced whole or not at all.");
     m.def(
         "read_image",
-        [](const py::object& path, const std::string& dtype) {
-            return ReadImageArray(PathArg(path), dtype);
-        },
-        py::arg("path"), py::arg("dtype") = "float32",
-        "Reads an image file as the application does: float32 (H, W, 4) on the 0..1 scale of "
-        "its format, or dtype=\"uint16\" as the stereo filter reads it.");
+        [](const py::object& path, const std::optional<std::string>& dtype,
+           std::optional<int> channels,
+           bool native) { return ReadImageArray(PathArg(path), dtype, channels, native); },
+        py::arg("path"), py::arg("dtype") = py::none(), py::arg("channels") = py::none(),
+        py::arg("native") = false,
+        R"(Reads an image file as the application does: float32 (H, W, 4) on the 0..1 scale of
+its format, dtype="uint16" as the stereo filter reads it, or dtype="uint8".
+native=True keeps the file's own channels (up to four; (H, W) for grey) and, unless dtype
+says otherwise, its own sample type (uint8, uint16, float32 for anything else).
+channels: 1 (grey), 2 (grey and alpha), 3 (RGB) or 4 (RGBA); grey is repeated for colour,
+alpha is opaque where the file has none; a colour file is not read as grey.)");
     m.def("write_image", &WriteImageArray, py::arg("path"), py::arg("image"),
           py::arg("bits") = py::none(),
           "Writes an image file chosen by extension (.png, .tif, .exr, .jpg) as `loomhost` "
-          "does: float arrays at `bits` 8 (default) or 16 per channel in PNG and TIFF and as "
-          "they are in EXR; uint8 and uint16 arrays at their own depth.");
+          "does: float arrays (0..1) at `bits` 8 (default) or 16 per channel in PNG and TIFF "
+          "and as they are in EXR; uint8 and uint16 arrays at their own depth. `image` is any "
+          "array-like of shape (H, W), (H, W, 3) or (H, W, 4); `path` a str, bytes or path "
+          "object.");
 }
