@@ -595,6 +595,7 @@ py::array AnaglyphArrays(const py::object& left, const py::object& right,
 
 PYBIND11_MODULE(_loomwork, m) {
     m.doc() = "Procedural textures and the stereo filter of loomwork, for Python.";
+    m.attr("__version__") = LOOMWORK_VERSION;
 
     // Messages may carry file names that are not UTF-8: their bytes are shown escaped.
     py::register_exception_translator([](std::exception_ptr p) {
@@ -743,6 +744,28 @@ message lists the valid ones), ValueError for a value the command line would ref
             },
             py::arg("name"), py::arg("frame"), py::arg("value"),
             "Adds a key: parameter `name` takes `value` at `frame` (30 frames a second).")
+        .def(
+            "_keys",
+            [](const Texture& t, const std::string& name) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                const ParamType type = t.ParamTypeOf(name);
+                py::list out;
+                for (const ParamKey& k : t.Keys(name)) {
+                    out.append(py::make_tuple(static_cast<double>(k.time) / kTicksPerFrame,
+                                              ValueObject({type, k.value})));
+                }
+                return out;
+            },
+            py::arg("name"))
+        .def(
+            "remove_key",
+            [](Texture& t, const std::string& name, double frame) {
+                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                t.RemoveKey(name, frame);
+            },
+            py::arg("name"), py::arg("frame"),
+            "Removes the key of parameter `name` at `frame`; removing the last key leaves its "
+            "value at every frame. ValueError when there is no key at that frame.")
         .def(
             "preset",
             [](Texture& t, const std::string& name) {

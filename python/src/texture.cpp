@@ -130,6 +130,31 @@ void Texture::Key(const std::string& path, double frame, const loom::ModelValue&
     Named([&] { loom::SetKey(tex_, path, t, value); });
 }
 
+std::vector<ParamKey> Texture::Keys(const std::string& path) const {
+    const loom::ParamRow p = Named([&] { return loom::FindParamRow(tex_, path); });
+    return loom::ParamBlockOf(p.owner)->Keys(p.row);
+}
+
+void Texture::RemoveKey(const std::string& path, double frame) {
+    const loom::ParamRow p = Named([&] { return loom::FindParamRow(tex_, path); });
+    IParamBlock* pb = loom::ParamBlockOf(p.owner);
+    const TimeValue t = loom::FramesToTicks(frame);
+    std::vector<ParamKey> keys = pb->Keys(p.row);
+    const auto found =
+        std::find_if(keys.begin(), keys.end(), [&](const ParamKey& k) { return k.time == t; });
+    if (found == keys.end()) {
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%g", frame);
+        throw std::runtime_error("'" + path + "' has no key at frame " + shown);
+    }
+    const ParamValue removed = found->value;
+    keys.erase(found);
+    // The block removes keys only all at once: the others are put back.
+    RandStream::Use use(stream_);
+    pb->SetConstant(p.row, removed);
+    for (const ParamKey& k : keys) pb->SetKey(p.row, k.time, k.value);
+}
+
 std::unique_ptr<Texture> Texture::GetMap(const std::string& path) const {
     std::string name;
     Texmap* owner = Named([&] { return loom::WalkPath(tex_, path, name); });

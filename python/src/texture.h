@@ -72,6 +72,14 @@ class Texture {
     /// Adds a key (the model's SetKey, as `--key NAME@FRAME=VALUE` does).
     void Key(const std::string& path, double frame, const loom::ModelValue& value);
 
+    /// The keys of parameter `path`, by time (empty when it is not animated); throws
+    /// NameError as GetParam.
+    std::vector<ParamKey> Keys(const std::string& path) const;
+    /// Removes the key of parameter `path` at `frame`; the last key removed leaves its value
+    /// as the parameter's constant value. Throws std::runtime_error when there is no key at
+    /// that frame.
+    void RemoveKey(const std::string& path, double frame);
+
     /// The sub-map in slot `path`, or nothing when the slot is empty.
     std::unique_ptr<Texture> GetMap(const std::string& path) const;
     /// Puts `sub` (shared, not copied), the image file `imagePath` (when sub is null and
