@@ -9,6 +9,7 @@
 #include "app/core/filter/stereo_settings.h"
 #include "foundation/host/sdk/filters.h"
 #include "python/src/errors.h"
+#include "python/src/model_hold.h"
 #include "python/src/plugins.h"
 #include "python/src/texture.h"
 
@@ -39,7 +40,7 @@ loom::Image16 Anaglyph(const loom::Image16& left, const loom::Image16& right,
     options.rightComp = settings.rightCompensation;
 
     const loom::PluginLoader& plugins = Plugins();
-    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    ModelHold hold;
     // The generator as a fresh `loomhost anaglyph` process has it.
     RandStream fresh;
     RandStream::Use use(fresh);

@@ -26,6 +26,7 @@
 #include "python/src/arrays.h"
 #include "python/src/class_params.h"
 #include "python/src/errors.h"
+#include "python/src/model_hold.h"
 #include "python/src/plugins.h"
 #include "python/src/stereo.h"
 #include "python/src/texture.h"
@@ -48,7 +49,7 @@ struct ClassInfo {
 
 std::vector<ClassInfo> Classes() {
     const loom::PluginLoader& plugins = loomwork::Plugins();
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     std::vector<ClassInfo> out;
     for (const loom::LoadedPlugin& p : plugins.Plugins()) {
         for (ClassDesc* cd : p.classes) {
@@ -122,7 +123,7 @@ py::object ValueObject(const loomwork::TypedValue& v) {
 
 /// Sets a parameter or, for a texture, an image path or None on a slot, a sub-map.
 void SetItem(Texture& tex, const std::string& name, py::handle value, double frame) {
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     const bool isSlotValue =
         value.is_none() || py::isinstance<Texture>(value) || py::isinstance<py::str>(value);
     bool isSlot = false;
@@ -170,7 +171,7 @@ std::unique_ptr<Texture> MakeTexture(const std::string& className, const py::obj
                                      double time, std::optional<std::int64_t> seed,
                                      const py::kwargs& params) {
     auto tex = std::make_unique<Texture>(className);
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     if (seed) tex->SetSeed(*seed);
     if (!preset.is_none()) {
         if (py::isinstance<py::str>(preset)) {
@@ -200,7 +201,7 @@ py::array Render(const Texture& tex, int width, int height, double time, std::op
     loom::RenderImages images;
     {
         py::gil_scoped_release release;
-        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::RenderHold hold(tex.Get());
         images = tex.Render(width, height, time, threads.value_or(0), which, seedValue, tile);
     }
     return loomwork::RenderArray(std::move(images), which);
@@ -216,7 +217,7 @@ std::pair<std::vector<int>, std::map<int, std::string>> RenderFrames(
     loom::FramesOutcome outcome;
     {
         py::gil_scoped_release release;
-        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::RenderHold hold(tex.Get());
         outcome = tex.RenderFrames(frames, files, width, height, threads.value_or(0), which, bits);
     }
     std::map<int, std::string> failed;
@@ -250,7 +251,7 @@ py::array Sample(const Texture& tex, const py::object& u, const py::object& v, d
     const std::size_t count = static_cast<std::size_t>(us.size());
     {
         py::gil_scoped_release release;
-        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::RenderHold hold(tex.Get());
         tex.Sample(pu, pv, count, time, which, dst);
     }
     return out;
@@ -298,7 +299,7 @@ py::dict LoadSceneFrom(const std::string& path, const std::optional<std::string>
     // Loaded as a fresh `loomhost` process loads it; each texture goes on from there.
     loomwork::RandStream stream;
     {
-        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::ModelHold hold;
         loomwork::Plugins();
         loomwork::RandStream::Use use(stream);
         const bool loaded =
@@ -310,7 +311,7 @@ py::dict LoadSceneFrom(const std::string& path, const std::optional<std::string>
     }
     for (const std::string& n : notes) Warn(n);
     py::dict out;
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     for (int i = 0; i < holder->Count(); ++i) {
         if (auto* tex = dynamic_cast<Texmap*>(holder->Object(i))) {
             out[Text(holder->Name(i))] =
@@ -362,7 +363,7 @@ class SceneOf {
 
 void SaveScene(const std::string& path, const py::object& textures) {
     const auto entries = SceneEntries(textures);
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     SceneOf scene(entries, path);
     std::string err;
     if (!loom::SaveSceneFile(path, scene.Scene(), err)) throw FileError(err);
@@ -371,7 +372,7 @@ void SaveScene(const std::string& path, const py::object& textures) {
 /// A scene file's bytes, for sending textures to other processes.
 py::bytes SceneBytes(const py::object& textures) {
     const auto entries = SceneEntries(textures);
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     SceneOf scene(entries, "scene");
     const std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(scene.Scene());
     return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -665,11 +666,11 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def_property(
             "seed",
             [](const Texture& t) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return t.Seed();
             },
             [](Texture& t, std::int64_t seed) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 t.SetSeed(seed);
             },
             "The seed of the texture and its sub-maps (0, the default seed, gives the built-in "
@@ -682,21 +683,21 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "params",
             [](const Texture& t) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return t.ParamNames();
             },
             "Parameter names, in the panel's order.")
         .def(
             "maps",
             [](const Texture& t) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return t.MapNames();
             },
             "Sub-map slot names.")
         .def(
             "get",
             [](const Texture& t, const std::string& name, double time) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return ValueObject(t.GetParam(name, time));
             },
             py::arg("name"), py::arg("time") = 0.0,
@@ -711,7 +712,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "__getitem__",
             [](const Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return ValueObject(t.GetParam(name, 0.0));
             },
             py::arg("name"))
@@ -724,7 +725,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "__contains__",
             [](const Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 for (auto* probe : {+[](const Texture&x, const std::string&n) { x.ParamTypeOf(n); },
                                     +[](const Texture&x, const std::string&n) { x.GetMap(n); }}) {
                     try {
@@ -739,7 +740,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "key",
             [](Texture& t, const std::string& name, double frame, py::handle value) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 t.Key(name, frame, Value(value, t.ParamTypeOf(name), name, "'" + name + "'"));
             },
             py::arg("name"), py::arg("frame"), py::arg("value"),
@@ -747,7 +748,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "_keys",
             [](const Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 const ParamType type = t.ParamTypeOf(name);
                 py::list out;
                 for (const ParamKey& k : t.Keys(name)) {
@@ -760,7 +761,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "remove_key",
             [](Texture& t, const std::string& name, double frame) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 t.RemoveKey(name, frame);
             },
             py::arg("name"), py::arg("frame"),
@@ -769,7 +770,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "preset",
             [](Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 t.ClickPreset(name);
             },
             py::arg("name"),
@@ -778,7 +779,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "map",
             [](const Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return t.GetMap(name);
             },
             py::arg("name"), "The texture in sub-map slot `name` (shared), or None.")
@@ -797,7 +798,7 @@ as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.s
 "mono", u.shape + (3,) for "normal" (the normal perturbation).)")
         .def("__repr__",
              [](const Texture& t) {
-                 std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                 loomwork::ModelHold hold;
                  return Text("<loomwork.Texture '" + t.Label() + "' (" + t.ClassName() + ")>");
              })
         // Pickled as a one-entry scene file's bytes, so that textures reach other processes.

@@ -12,6 +12,7 @@
 #include "foundation/host/sdk/texmap_batch.h"
 #include "foundation/host/sdk/texmap_variation.h"
 #include "python/src/errors.h"
+#include "python/src/model_hold.h"
 #include "python/src/plugins.h"
 
 namespace loomwork {
@@ -50,7 +51,7 @@ Output ParseOutput(const std::string& text) {
 
 Texture::Texture(const std::string& className) : label_(className) {
     const loom::PluginLoader& plugins = Plugins();
-    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    ModelHold hold;
     RandStream::Use use(stream_);
     if (!plugins.FindClassByName(className)) {
         throw NameError("unknown class '" + className + "' (see loomwork.classes())");
@@ -65,7 +66,7 @@ Texture::Texture(std::shared_ptr<loom::SceneHolder> holder, Texmap* tex, std::st
     : holder_(std::move(holder)), tex_(tex), label_(std::move(label)), stream_(stream) {}
 
 Texture::~Texture() {
-    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    ModelHold hold;
     holder_.reset();
 }
 

@@ -2,8 +2,9 @@
 /// A texture as Python holds it: a host texture kept alive by a scene holder of its own
 /// (a new texture, an entry of a loaded scene, or a sub-map), driven through the same model
 /// functions as the command line (texture_setup.h), so that values, keys, presets, renders
-/// and samples are the command line's. Callers hold ModelLock (plugins.h) around every
-/// call but construction and destruction, which take it themselves.
+/// and samples are the command line's. Callers hold a ModelHold (model_hold.h) around every
+/// call but construction and destruction, which take it themselves, and renders and samples,
+/// which hold a RenderHold.
 
 #include <cstdint>
 #include <memory>
