@@ -15,10 +15,12 @@
 
 #include "app/cli/setting_text.h"
 #include "app/core/filter/image16.h"
+#include "app/core/jobs/render_sequence.h"
 #include "app/core/model/scene_load.h"
 #include "app/core/stereo/colour_matrix.h"
 #include "app/core/stereo/colour_methods.h"
 #include "app/core/stereo/compose_pair.h"
+#include "foundation/host/sdk/file_io.h"
 #include "foundation/host/sdk/filters.h"
 #include "foundation/host/sdk/image_codec.h"
 #include "foundation/host/sdk/texmap_variation.h"
@@ -226,6 +228,57 @@ std::pair<std::vector<int>, std::map<int, std::string>> RenderFrames(
         failed[f.frame] = std::string(f.writing ? "OSError: " : "ValueError: ") + f.why;
     }
     return {std::move(outcome.done), std::move(failed)};
+}
+
+/// The checks `render --frames` makes before any work, for loomwork.distributed: the size,
+/// output, bits and threads, and (when `file` is not empty) that the first frame's file
+/// could be written: its folder exists and a writer takes its extension.
+void CheckFrames(const std::string& file, int width, int height, const std::string& output,
+                 int bits, std::optional<int> threads) {
+    loomwork::CheckRenderSize(width, height);
+    loomwork::ParseOutput(output);
+    if (bits != 8 && bits != 16) throw std::runtime_error("bits must be 8 or 16");
+    if (threads && *threads < 1) throw std::runtime_error("threads must be None or 1 or more");
+    std::string err;
+    if (!file.empty() && !loom::CheckImageOutput(file, {}, err)) throw FileError(err);
+}
+
+/// Whether every file of a frame reads whole at `width` x `height` (`render --resume`).
+bool FrameComplete(const std::vector<std::string>& files, int width, int height) {
+    py::gil_scoped_release release;
+    std::string why;
+    for (const std::string& file : files) {
+        if (!loom::ImageComplete(file, width, height, why)) return false;
+    }
+    return true;
+}
+
+/// The manifest `render --frames --manifest` writes, for frames rendered from Python:
+/// saved to `path` whole or not at all.
+void WriteFramesManifest(const std::string& path, const Texture& tex,
+                         const std::vector<std::string>& command, const std::string& scene,
+                         const std::string& entry, int width, int height, const std::string& output,
+                         const std::string& pattern, int bits, int first, int last) {
+    loom::RenderManifest m;
+    m.command = command;
+    if (scene.empty()) {
+        m.className = tex.ClassName();
+    } else {
+        m.scene = scene;
+        m.entry = entry;
+    }
+    m.width = width;
+    m.height = height;
+    m.outputs = {output};
+    m.files = {pattern};
+    m.bits = bits;
+    m.firstFrame = m.runFirst = first;
+    m.lastFrame = m.runLast = last;
+    loomwork::ModelHold hold;
+    m.seed = tex.Seed();
+    const std::string text = loom::RenderManifestJson(m, tex.Get(), loom::FramesToTicks(first));
+    std::string err;
+    if (!loom::SaveFile(path, text.data(), text.size(), {}, err)) throw FileError(err);
 }
 
 py::array Sample(const Texture& tex, const py::object& u, const py::object& v, double time,
@@ -829,6 +882,20 @@ and swap adjust the pair first, as align() does; matrix: 18 numbers (or their te
 file) composing the output's red, green, blue from the left view's r, g, b then the right
 view's; linear: the colour methods and matrix compose in linear light.
 Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
+    m.def("_check_frames", &CheckFrames, py::arg("file"), py::arg("width"), py::arg("height"),
+          py::arg("output"), py::arg("bits"), py::arg("threads"));
+    m.def("_frame_complete", &FrameComplete, py::arg("files"), py::arg("width"), py::arg("height"));
+    m.def(
+        "_write_frames_manifest",
+        [](const py::object& path, const Texture& tex, const std::vector<std::string>& command,
+           const std::string& scene, const std::string& entry, int width, int height,
+           const std::string& output, const std::string& pattern, int bits, int first, int last) {
+            WriteFramesManifest(PathArg(path), tex, command, scene, entry, width, height, output,
+                                pattern, bits, first, last);
+        },
+        py::arg("path"), py::arg("texture"), py::arg("command"), py::arg("scene"), py::arg("entry"),
+        py::arg("width"), py::arg("height"), py::arg("output"), py::arg("pattern"), py::arg("bits"),
+        py::arg("first"), py::arg("last"));
     m.def("_render_frames", &RenderFrames, py::arg("texture"), py::arg("frames"), py::arg("files"),
           py::arg("width"), py::arg("height"), py::arg("output"), py::arg("bits"),
           py::arg("threads"));

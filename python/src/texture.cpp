@@ -49,6 +49,13 @@ Output ParseOutput(const std::string& text) {
     throw std::runtime_error("output '" + text + "': use color, mono or normal");
 }
 
+void CheckRenderSize(int width, int height) {
+    if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) {
+        throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
+                                 ": width and height must be 1.." + std::to_string(kMaxRenderSide));
+    }
+}
+
 Texture::Texture(const std::string& className) : label_(className) {
     const loom::PluginLoader& plugins = Plugins();
     ModelHold hold;
@@ -205,10 +212,7 @@ void Texture::SetSeed(std::int64_t seed) {
 loom::RenderOptions Texture::Options(int width, int height, double frame, int threads,
                                      Output output, std::optional<std::uint32_t> seed,
                                      bool tile) const {
-    if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) {
-        throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
-                                 ": width and height must be 1.." + std::to_string(kMaxRenderSide));
-    }
+    CheckRenderSize(width, height);
     if (threads < 0) throw std::runtime_error("threads must be None (one per core) or 1 or more");
     loom::RenderOptions ro;
     ro.width = width;

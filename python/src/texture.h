@@ -26,6 +26,9 @@ enum class Output { kColor, kMono, kNormal };
 /// "color", "mono" or "normal"; throws std::runtime_error otherwise.
 Output ParseOutput(const std::string& text);
 
+/// Throws std::runtime_error unless a render may be `width` x `height` (1..32768 each).
+void CheckRenderSize(int width, int height);
+
 /// A parameter's value with its row type.
 struct TypedValue {
     ParamType type = TYPE_FLOAT;
