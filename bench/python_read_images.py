@@ -50,7 +50,8 @@ def main():
         files = []
         for i in range(args.count):
             path = os.path.join(folder, f"f{i:03d}.png")
-            loomwork.write_image(path, tex.render(width, height, time=i)[:, :, :3])
+            rgb = tex.render(width, height, time=i)[:, :, :3]
+            loomwork.write_image(path, np.rint(np.clip(rgb, 0, 1) * 255).astype(np.uint8))
             files.append(path)
         readers = {
             "read_image(native=True)": lambda f: loomwork.read_image(f, native=True),

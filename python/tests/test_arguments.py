@@ -87,14 +87,19 @@ def test_pictures_may_be_any_array_like(tmp_path):
     assert same_bits(loomwork.anaglyph(left.tolist(), right), loomwork.anaglyph(left, right))
 
 
-def grey16_png(path, grey):
-    """A 16-bit grey PNG, written by hand (the module writes colour files)."""
+def png(path, lines, width, height, depth, colour_type, *extra):
+    """A PNG written by hand from its filtered lines' bytes (the module writes RGB and RGBA
+    only): `extra` chunks (kind, data) go before the pixels."""
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    lines = b"".join(b"\0" + row.astype(">u2").tobytes() for row in grey)
-    header = struct.pack(">IIBBBBB", grey.shape[1], grey.shape[0], 16, 0, 0, 0, 0)
-    path.write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(lines))
-                     + chunk(b"IEND", b""))
+    header = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)
+    body = b"".join(chunk(kind, data) for kind, data in extra)
+    path.write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + body
+                     + chunk(b"IDAT", zlib.compress(lines)) + chunk(b"IEND", b""))
+
+
+def grey16_png(path, grey):
+    png(path, b"".join(b"\0" + row.astype(">u2").tobytes() for row in grey), grey.shape[1], grey.shape[0], 16, 0)
 
 
 def test_read_image_keeps_the_files_type_and_channels(tmp_path):
@@ -123,3 +128,38 @@ def test_read_image_keeps_the_files_type_and_channels(tmp_path):
         loomwork.read_image(tmp_path / "rgb.exr", channels=1)
     with pytest.raises(ValueError, match="channels must be"):
         loomwork.read_image(tmp_path / "rgb.exr", channels=5)
+
+
+def test_png_kinds_read_at_their_own_depth_as_the_image_library_reads_them(tmp_path):
+    """The direct PNG path (uint8, uint16, native) against the image library's float32 reads
+    of the same files, scaled back: palettes, transparency, grey of 2 bits, 16 bits."""
+    rng = np.random.default_rng(11)
+    w, h = 9, 5
+    palette = rng.integers(0, 256, (4, 3), dtype=np.uint8)
+    index = rng.integers(0, 4, (h, w), dtype=np.uint8)
+    files = {
+        "palette": (index, 8, 3, (b"PLTE", palette.tobytes())),
+        "palette_alpha": (index, 8, 3, (b"PLTE", palette.tobytes()), (b"tRNS", bytes([0, 128, 255]))),
+        "grey2": (rng.integers(0, 4, (h, w), dtype=np.uint8), 2, 0),
+        "grey_alpha16": (rng.integers(0, 65536, (h, w * 2), dtype=np.uint16), 16, 4),
+        "rgb16": (rng.integers(0, 65536, (h, w * 3), dtype=np.uint16), 16, 2),
+        "rgba8": (rng.integers(0, 256, (h, w * 4), dtype=np.uint8), 8, 6),
+    }
+    for name, (values, depth, colour_type, *extra) in files.items():
+        if depth == 2:
+            lines = b"".join(b"\0" + np.packbits(np.unpackbits(row[:, None], axis=1)[:, 6:].ravel()).tobytes()
+                             for row in values)
+        else:
+            lines = b"".join(b"\0" + row.astype(">u2" if depth == 16 else "u1").tobytes() for row in values)
+        png(tmp_path / f"{name}.png", lines, w, h, depth, colour_type, *extra)
+        native = loomwork.read_image(tmp_path / f"{name}.png", native=True)
+        reference = loomwork.read_image(tmp_path / f"{name}.png", native=True, dtype="float32")
+        top = np.iinfo(native.dtype).max
+        assert np.array_equal(native, np.rint(reference.astype(np.float64) * top).astype(native.dtype)), name
+    assert loomwork.read_image(tmp_path / "palette_alpha.png", native=True).shape == (h, w, 4)
+    assert loomwork.read_image(tmp_path / "grey2.png", native=True).max() == 255
+    # Cut short: refused, naming the file.
+    whole = (tmp_path / "rgb16.png").read_bytes()
+    (tmp_path / "cut.png").write_bytes(whole[: len(whole) // 2])
+    with pytest.raises(OSError, match="cut.png: cannot read image"):
+        loomwork.read_image(tmp_path / "cut.png", native=True)

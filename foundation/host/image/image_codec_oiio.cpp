@@ -21,6 +21,7 @@
 
 #include "foundation/host/base/text.h"
 #include "foundation/host/image/image_checks.h"
+#include "foundation/host/image/png_samples.h"
 #include "foundation/host/sdk/image_codec.h"
 
 namespace loom {
@@ -518,6 +519,15 @@ bool Encode16(const std::string& name, const Image16& image, int bits,
 
 bool DecodeSamples(const std::string& name, const std::uint8_t* bytes, std::size_t size,
                    long long maxPixels, int bits, ImageSamples& samples, std::string& error) {
+    const ImageFormat format = SniffImageFormat(bytes, size);
+    // The header's bit depth (byte 24); samples of fewer than 8 bits are read as 8.
+    const int pngBits = size > 24 && bytes[24] == 16 ? 16 : 8;
+    if (format == ImageFormat::kPng && (bits == 0 || bits == pngBits)) {
+        // At the file's own depth the PNG library decodes straight into the samples; another
+        // depth is converted by the image library, as every other read.
+        return CheckImageHeader(name, format, bytes, size, maxPixels, error) &&
+               DecodePngSamples(name, bytes, size, maxPixels, samples, error);
+    }
     MemoryInput in;
     if (!in.Open(name, bytes, size, maxPixels, error)) return false;
     const OIIO::ImageSpec& layout = in.Layout();
