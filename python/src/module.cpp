@@ -712,8 +712,11 @@ for spaces) or Texture("nimbra", **{"U Scale": 4}).
 Parameters are read and set by their panel names: tex["U Scale"] = 4; colours are (R, G, B)
 tuples; "Slot.Name" reaches into a sub-map. Assigning a Texture to a sub-map slot shares it,
 a string puts that image file there, None empties the slot. Values are set at frame `time`
-by set(), keys animate them with key(). Errors: KeyError for a name that is not there (the
-message lists the valid ones), ValueError for a value the command line would refuse.)")
+by set(), keys animate them with key() (linearly between two keys; keyframes() lists them,
+remove_key() removes one). A texture is a mapping of its own parameters: keys(), values(),
+items(), iteration and len(); info(name) says what a parameter is. Errors: KeyError for a
+name that is not there (the message lists the valid ones), ValueError for a value the
+texture refuses, TypeError for an argument of the wrong type.)")
         .def(py::init(&MakeTexture), py::arg("class_name"), py::arg("preset") = py::none(),
              py::arg("time") = 0.0, py::arg("seed") = py::none())
         .def_property(
