@@ -24,6 +24,15 @@ other() {
   "$@"
 }
 
+# poster VIDEO: its first frame as VIDEO_poster.jpg, which the page shows until it plays
+# (skipped without FFmpeg's command).
+poster() {
+  local stem=${1%.*}
+  if command -v ffmpeg > /dev/null; then
+    ffmpeg -nostdin -v error -y -i "$1" -frames:v 1 -q:v 3 "${stem}_poster.jpg"
+  fi
+}
+
 # render NAME CLASS [ARGS...]: colour and normal map, 256 x 256.
 render() {
   local name=$1 cls=$2

@@ -15,3 +15,4 @@ done
 echo "  dioptrix_video.mp4"
 $HOST anaglyph "$OUT/dioptrix_video_left.mkv" "$OUT/dioptrix_video_right.mkv" \
   -o "$OUT/dioptrix_video.mp4" --codec h264 --crf 18
+poster "$OUT/dioptrix_video.mp4"
