@@ -594,6 +594,19 @@ async function main() {
     await preview.waitFor();
     await page.waitForFunction(
         () => document.querySelector('.dialog [data-id="1027"] img').naturalWidth > 0);
+    // The modal dialog's shade covers the page: nothing of the panels shows above it.
+    const through = await page.evaluate(() => {
+      const shade = document.getElementById('dialogs');
+      const out = [];
+      for (let x = 1; x < innerWidth; x += 8) {
+        for (let y = 1; y < innerHeight; y += 8) {
+          const hit = document.elementFromPoint(x, y);
+          if (hit && !shade.contains(hit)) out.push(`${hit.className} at ${x},${y}`);
+        }
+      }
+      return out.slice(0, 5);
+    });
+    assert.deepEqual(through, [], 'the panels show through the setup dialog');
     // Each compensation field has its label just above it.
     const unlabelled = await duck.locator('.client').evaluate((client) => {
       const labels = [...client.querySelectorAll('.c-Static')]
