@@ -20,7 +20,9 @@ HOST=loomhost
 other() {
   local output=$1
   shift
-  printf 'other\x1f%s\x1f%s\n' "$output" "${*}" >> "$COMMAND_LOG"
+  local shown
+  shown=$(printf '%q ' "$@")  # quoted as a shell would need it typed
+  printf 'other\x1f%s\x1f%s\n' "$output" "${shown% }" >> "$COMMAND_LOG"
   "$@"
 }
 
