@@ -410,9 +410,9 @@ GROUP_NOTES = {"Seamless tiles": "seamless tile, 2 × 2", "Contact sheets": "con
                "Presets": "preset", "Viewport bitmaps": "viewport bitmap",
                "Calibration": "calibration picture", "Methods": "the four methods",
                "Alignment": "aligned"}
-GROUP_ORDER = ("Anaglyphs", "Alignment", "Methods", "Looks", "Seamless tiles", "Contact sheets",
-               "Animations", "Loops", "Videos", "Presets", "Viewport bitmaps", "Calibration",
-               "Through GEGL, FFmpeg and melt")
+GROUP_ORDER = ("Anaglyphs", "Alignment", "Methods", "Looks", "Viewport bitmaps", "Presets",
+               "Seamless tiles", "Contact sheets", "Animations", "Loops", "Videos",
+               "Calibration", "Through GEGL, FFmpeg and melt")
 
 
 def highlight_cards(pictures):
