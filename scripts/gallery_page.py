@@ -239,7 +239,11 @@ def shell_lines(words, width=68):
 def shown_command(args, root, out_dir):
     """The command line a reader can type from the project's top folder."""
     if args[0] == "other":
-        return project_relative(args[2], root, out_dir)
+        try:
+            words = shlex.split(args[2])
+        except ValueError:  # not quoted as a shell reads it: shown as recorded
+            return project_relative(args[2], root, out_dir)
+        return shell_lines([project_relative(w, root, out_dir) for w in words])
     return shell_lines(["loomhost"] + [project_relative(a, root, out_dir) for a in args])
 
 

@@ -42,7 +42,7 @@ try {
     sections: [...document.querySelectorAll('h2')].map((h) => h.id),
     figures: document.querySelectorAll('figure').length,
     uncommented: [...document.querySelectorAll('figure')]
-                     .filter((f) => !/^(loomhost \w|env \S+=.* (gegl|ffmpeg|melt) )/.test(
+                     .filter((f) => !/^(loomhost \w|env \S+=[\s\S]* (gegl|ffmpeg|melt) )/.test(
                          f.querySelector('code')?.textContent ?? ''))
                      .map((f) => f.id),
     strips: [...document.querySelectorAll('.strip')].map((s) => s.querySelectorAll('img').length),
