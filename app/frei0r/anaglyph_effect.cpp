@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kMaxSide = 32768;
 
-/// The mixer composes a frame in bands of this many lines: a band's views and result (0.4 MiB
+/// Both forms compose a frame in bands of this many lines: a band's views and result (0.4 MiB
 /// at 1920 pixels a line) stay in the second-level cache from repacking to composition to
 /// repacking again, where a 1080p frame's would pass through memory each time. Every method
 /// composes each pixel on its own, so bands give the whole frame's bits. 24 divides 480,
@@ -305,20 +305,19 @@ void AnaglyphUpdate(f0r_instance_t instance, const std::uint32_t* first,
         if (!first || (in.form == AnaglyphForm::kMixer && !second)) {
             throw std::runtime_error("an input frame is missing");
         }
-        if (in.form == AnaglyphForm::kSideBySide) {
-            FromFrame(first, in.width, in.height, in.frame);
-            Unpack(in.frame);  // the views are taken from 16-bit pixels
-            SplitViews(StereoLayout::kSideBySideHalfLeftFirst, in.frame, in.left, in.right);
-            Compose(in, 0);
-            ToFrame(in.result, in.width, in.line, out);
-            return;
-        }
         const auto width = static_cast<size_t>(in.width);
         for (int y = 0; y < in.height; y += kBandLines) {
             const int lines = std::min(kBandLines, in.height - y);
             const size_t at = static_cast<size_t>(y) * width;
-            FromFrame(first + at, in.width, lines, in.left);
-            FromFrame(second + at, in.width, lines, in.right);
+            if (in.form == AnaglyphForm::kSideBySide) {
+                // Halves are widened line by line, so a band's views are the frame's.
+                FromFrame(first + at, in.width, lines, in.frame);
+                Unpack(in.frame);  // the views are taken from 16-bit pixels
+                SplitViews(StereoLayout::kSideBySideHalfLeftFirst, in.frame, in.left, in.right);
+            } else {
+                FromFrame(first + at, in.width, lines, in.left);
+                FromFrame(second + at, in.width, lines, in.right);
+            }
             Compose(in, lines == kBandLines ? 0 : 1);
             ToFrame(in.result, in.width, in.line, out + at);
         }

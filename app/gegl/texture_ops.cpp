@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,23 +45,62 @@ struct TextureOpKind {
     std::string typeName;   ///< the GType's name, "LoomworkNimbra"
     std::string opName;     ///< GEGL's operation name, "loomwork:nimbra"
     std::string title;      ///< the class's own name
+    /// Why the class cannot render (its plug-in was not loaded); empty when it can.
+    std::string missing;
 };
 
-/// One kind a texture class of the loaded plug-ins, found once a process (the types are
-/// registered with pointers to them).
+std::string TypeName(const std::string& className) {
+    std::string type = "Loomwork" + className;
+    type[8] = static_cast<char>(std::toupper(static_cast<unsigned char>(type[8])));
+    return type;
+}
+
+/// Why `className` is not among the loaded plug-ins, and how to put it there.
+std::string MissingReason(const std::string& className) {
+    std::string error;
+    if (!PluginsNearCore("loomwork (GEGL)", error)) {
+        return "the loomwork plug-ins could not be loaded (" + error +
+               "); install them or name their folder in LOOMHOST_PLUGINS, then restart";
+    }
+    std::string folders;
+    for (const std::string& f : ProcessPluginFolders())
+        folders += (folders.empty() ? "" : ", ") + f;
+    return "the plug-in " + className + ".so is not among the plug-ins loaded from " +
+           (folders.empty() ? "no folder" : folders) +
+           "; install it there or name its folder in LOOMHOST_PLUGINS, then restart";
+}
+
+/// One kind a texture class of the loaded plug-ins, and one for each texture this build
+/// ships whose plug-in was not loaded: such an operation stays in GIMP's list and says why it
+/// cannot render, rather than vanishing. Found once a process (the types are registered with
+/// pointers to them).
 const std::deque<TextureOpKind>& Kinds() {
     static const std::deque<TextureOpKind> kinds = [] {
         std::deque<TextureOpKind> found;
-        if (!PluginsReady()) return found;
-        std::lock_guard<std::recursive_mutex> model(ModelLock());
-        for (const LoadedPlugin& plugin : ProcessPlugins().Plugins()) {
-            const std::string name = std::filesystem::path(plugin.path).stem().string();
-            for (ClassDesc* cd : plugin.classes) {
-                if (cd->SuperClassID() != TEXMAP_CLASS_ID || name.empty()) continue;
-                std::string type = "Loomwork" + name;
-                type[8] = static_cast<char>(std::toupper(static_cast<unsigned char>(type[8])));
-                found.push_back({name, type, "loomwork:" + name, Utf8FromCp1252(cd->ClassName())});
+        if (PluginsReady()) {
+            std::lock_guard<std::recursive_mutex> model(ModelLock());
+            for (const LoadedPlugin& plugin : ProcessPlugins().Plugins()) {
+                const std::string name = std::filesystem::path(plugin.path).stem().string();
+                for (ClassDesc* cd : plugin.classes) {
+                    if (cd->SuperClassID() != TEXMAP_CLASS_ID || name.empty()) continue;
+                    found.push_back({name,
+                                     TypeName(name),
+                                     "loomwork:" + name,
+                                     Utf8FromCp1252(cd->ClassName()),
+                                     {}});
+                }
             }
+        }
+        std::istringstream shipped(LOOM_SHIPPED_TEXTURES);
+        for (std::string name; shipped >> name;) {
+            const bool loaded =
+                std::any_of(found.begin(), found.end(),
+                            [&](const TextureOpKind& k) { return k.className == name; });
+            if (loaded) continue;
+            std::string title = name;
+            title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
+            found.push_back({name, TypeName(name), "loomwork:" + name,
+                             title + " (plug-in not found)", MissingReason(name)});
         }
         return found;
     }();
@@ -228,9 +268,11 @@ gboolean Process(GeglOperation* operation, GeglBuffer* output, const GeglRectang
         std::lock_guard<std::mutex> lock(s.mutex);
         const int w = s.settings.width, h = s.settings.height;
         if (!s.rendered) {
-            if (!PluginsReady() || info.params.empty()) {
-                g_warning("%s: the texture plug-in '%s' is not loaded", info.kind->opName.c_str(),
-                          info.kind->className.c_str());
+            if (!info.kind->missing.empty() || info.params.empty()) {
+                g_warning("%s renders nothing: %s", info.kind->opName.c_str(),
+                          info.kind->missing.empty()
+                              ? "its parameters could not be read from the plug-in"
+                              : info.kind->missing.c_str());
                 return TRUE;
             }
             s.settings.threads =
@@ -351,7 +393,7 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
                             "--tiles; the height must be a whole number of pixels a tile",
                             1, kMaxTileRepeat, 1, 1, 8, 1.0, flags));
     try {
-        if (PluginsReady()) {
+        if (kind->missing.empty() && PluginsReady()) {
             std::lock_guard<std::recursive_mutex> model(ModelLock());
             RandStream scratch;  // the panel's buttons draw from the generator
             RandStream::Use use(scratch);
@@ -371,9 +413,11 @@ void ClassInit(gpointer klass, gpointer data) noexcept {
             g_object_class_install_property(object, kFirstParamProp + static_cast<guint>(i), pspec);
         }
     }
-    const std::string description = kind->title +
+    const std::string description =
+        kind->missing.empty() ? kind->title +
                                     ", rendered as loomhost renders it; every parameter of the "
-                                    "texture's panel is a property";
+                                    "texture's panel is a property"
+                              : "Renders nothing: " + kind->missing;
     gegl_operation_class_set_keys(operation, "name", kind->opName.c_str(), "title",
                                   kind->title.c_str(), "categories", "render:loomwork",
                                   "description", description.c_str(), nullptr);

@@ -70,6 +70,41 @@ TEST_F(Frei0rTest, SourcesThroughFfmpegAreLoomhostsFrames) {
     }
 }
 
+TEST_F(Frei0rTest, SeedAndTilesThroughFfmpegAndMeltAreLoomhostsSeedAndTiles) {
+    // FFmpeg sets parameters in order: nimbra's fourteen (Cloud, Sky, Contrast 0.5 of 0..6,
+    // Detail 0.2 of 0..30, Density 0.25 of 0..2, Softening, the scales, shifts and waveforms
+    // 0.25 and 0 of 0..100, Positive, Negative), then Seed, Tile and Tiles.
+    ExpectFfmpeg(
+        "-f lavfi -i 'frei0r_src=size=48x24:framerate=30:filter_name=loomwork_nimbra:"
+        "filter_params=1/1/1|0.3/0.3/1|0.5|0.2|0.25|0.5|0.25|0.25|0|0|0.25|0.25|y|n|7|y|2x1' "
+        "-frames:v 2 -start_number 0 -pix_fmt rgba ffseed_%04d.png");
+    Loomhost("render nimbra -o " + Path("lhseed.png") +
+             " --size 48x24 --frames 0-1 --set Cloud=1,1,1 --set Sky=0.3,0.3,1 --set Contrast=3 "
+             "--set Detail=6 --set Density=0.5 --seed 7 --tile --tiles 2x1");
+    for (int k = 0; k <= 1; ++k) ExpectSamePixels(Frame("ffseed", k), Frame("lhseed", k));
+    // melt takes parameters by name; its frames are positions over the profile's rate.
+    {
+        std::ofstream profile(Path("profile"));
+        profile << "width=48\nheight=24\nprogressive=1\nsample_aspect_num=1\n"
+                   "sample_aspect_den=1\ndisplay_aspect_num=2\ndisplay_aspect_den=1\n"
+                   "frame_rate_num=30\nframe_rate_den=1\ncolorspace=709\n"
+                   "description=loomwork test\n";
+    }
+    const ShellResult r = Shell("FREI0R_PATH='" FREI0R_DIR
+                                "' melt -quiet -profile profile frei0r.loomwork_fervix Seed=5 "
+                                "Tile=1 Tiles=1x2 out=2 -consumer avformat:meltseed_%04d.png "
+                                "vcodec=png pix_fmt=rgba start_number=0");
+    ASSERT_EQ(r.status, 0) << r.err;
+    Loomhost("render fervix -o " + Path("lhfervix.png") +
+             " --size 48x24 --frames 0-2 --seed 5 --tile --tiles 1x2");
+    for (int k = 0; k <= 2; ++k) ExpectSamePixels(Frame("meltseed", k), Frame("lhfervix", k));
+    // The seed and the tiles make a difference: the comparisons above can fail.
+    Loomhost("render fervix -o " + Path("plain.png") + " --size 48x24");
+    EXPECT_FALSE(SamePixels("meltseed_0000.png", "plain.png"));
+    Loomhost("render fervix -o " + Path("untiled.png") + " --size 48x24 --seed 5");
+    EXPECT_FALSE(SamePixels("meltseed_0000.png", "untiled.png"));
+}
+
 TEST_F(Frei0rTest, SideBySideFilterThroughFfmpegIsLoomhostsComposition) {
     MakeViews();
     ExpectFfmpeg(

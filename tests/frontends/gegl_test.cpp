@@ -1,5 +1,8 @@
 // The GEGL operations run by the `gegl` program, against loomhost's files of the same
 // settings, bit for bit at 16 bits.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tests/frontends/host_run.h"
@@ -60,6 +63,46 @@ TEST_F(GeglTest, SeedsAndTilesAreLoomhostsSeedAndTiles) {
     // The seed makes a difference here: the comparisons above can fail.
     ExpectGegl("f0_gegl.png", "loomwork:fervix width=32 height=16 tile=true");
     EXPECT_FALSE(SamePixels("f0_gegl.png", "f_gegl.png"));
+}
+
+TEST_F(GeglTest, WithoutThePlugInsTheTextureOperationsStayAndSayWhy) {
+    // The module over a copy of the core that has no plug-in folder near it, with an empty
+    // LOOMHOST_PLUGINS and no user folder: a GIMP whose plug-ins are missing.
+    namespace fs = std::filesystem;
+    fs::create_directories(dir / "lib");
+    fs::create_directories(dir / "empty");
+    fs::create_directories(dir / "home");
+    for (const char* lib : {CORE_LIBRARY, HOST_LIBRARY}) {
+        fs::copy_file(lib, dir / "lib" / fs::path(lib).filename());
+    }
+    const std::string env =
+        "env -u XDG_DATA_HOME HOME=home LD_LIBRARY_PATH=lib "
+        "LOOMHOST_PLUGINS=empty GEGL_PATH='" GEGL_MODULE_DIR "' ";
+    const ShellResult listed = Shell(env + "gegl --list-all | tee ops.txt");
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    std::ifstream opsFile(Path("ops.txt"));
+    const std::string ops{std::istreambuf_iterator<char>(opsFile), {}};
+    for (const std::string name : {"nimbra", "fervix", "lumidot", "voltrane"}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(ops.find("loomwork:" + name + "\n"), std::string::npos) << ops;
+        const ShellResult r =
+            Shell(env + "gegl -o " + name + ".png -- loomwork:" + name + " width=8 height=4");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("loomwork:" + name + " renders nothing: the plug-in " + name +
+                             ".so is not among the plug-ins loaded from empty"),
+                  std::string::npos)
+            << r.err;
+        loom::Image16 picture;
+        std::string err;
+        ASSERT_TRUE(loom::ReadImage16(Path(name + ".png"), picture, err)) << err;
+        for (const BMM_Color_64& p : picture.pixels) ASSERT_EQ(p.a, 0);  // transparent
+    }
+    // The description GIMP shows says why, too.
+    const ShellResult info = Shell(env + "gegl --info loomwork:nimbra | tee info.txt");
+    EXPECT_EQ(info.status, 0) << info.err;
+    std::ifstream infoFile(Path("info.txt"));
+    const std::string text{std::istreambuf_iterator<char>(infoFile), {}};
+    EXPECT_NE(text.find("Renders nothing: the plug-in nimbra.so"), std::string::npos) << text;
 }
 
 class GeglAnaglyphTest : public GeglTest {
