@@ -20,8 +20,19 @@ HOST=loomhost
 other() {
   local output=$1
   shift
-  printf 'other\x1f%s\x1f%s\n' "$output" "${*}" >> "$COMMAND_LOG"
+  local shown
+  shown=$(printf '%q ' "$@")  # quoted as a shell would need it typed
+  printf 'other\x1f%s\x1f%s\n' "$output" "${shown% }" >> "$COMMAND_LOG"
   "$@"
+}
+
+# poster VIDEO: its first frame as VIDEO_poster.jpg, which the page shows until it plays
+# (skipped without FFmpeg's command).
+poster() {
+  local stem=${1%.*}
+  if command -v ffmpeg > /dev/null; then
+    ffmpeg -nostdin -v error -y -i "$1" -frames:v 1 -q:v 3 "${stem}_poster.jpg"
+  fi
 }
 
 # render NAME CLASS [ARGS...]: colour and normal map, 256 x 256.

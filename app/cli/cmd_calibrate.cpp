@@ -26,8 +26,13 @@ struct CalibrateOptions {
     double leftComp = -0.1;
     double rightComp = -0.1;
     std::string output;
+    int size = 0;  // 0: the dialog's own size
     bool force = false;
 };
+
+/// Sides `calibrate --size` takes, in pixels.
+constexpr int kMinCalibrationSide = 16;
+constexpr int kMaxCalibrationSide = 4096;
 
 /// The setup dialog's controls a person uses, found as a person finds them: the colour
 /// buttons by their words, the left eye's before the right eye's as the dialog shows them;
@@ -69,6 +74,28 @@ bool FindCalibrationControls(HWND d, CalibrationControls& c, std::string& missin
     return true;
 }
 
+/// The picture `shown` at `side` pixels a side. Each output pixel repeats the nearest
+/// source pixel, so that every colour stays one the dialog shows: a blend of the two ducks'
+/// colours would be seen through neither glass as it is on screen.
+FloatImage ScaledCalibration(const BitmapPixels& shown, int side) {
+    FloatImage img;
+    img.width = side;
+    img.height = side;
+    img.rgba.resize(static_cast<size_t>(side) * static_cast<size_t>(side) * 4);
+    for (int y = 0; y < side; ++y) {
+        const int sy = static_cast<int>(static_cast<long long>(y) * shown.height / side);
+        for (int x = 0; x < side; ++x) {
+            const int sx = static_cast<int>(static_cast<long long>(x) * shown.width / side);
+            const size_t from = (static_cast<size_t>(sy) * shown.width + sx) * 4;
+            const size_t to = (static_cast<size_t>(y) * side + x) * 4;
+            for (int c = 0; c < 4; ++c) {
+                img.rgba[to + c] = static_cast<float>(shown.rgba[from + c]) / 255.0f;
+            }
+        }
+    }
+    return img;
+}
+
 std::string CompText(double c, const char* what) {
     if (!std::isfinite(c) || c < -0.5 || c > 0.0) {
         throw std::runtime_error(std::string(what) + " must be between -0.5 and 0");
@@ -88,6 +115,10 @@ void RunCalibrate(AppContext& ctx, const CalibrateOptions& opt) {
     ChooseEyeColors(chosen, left, right);
     const std::string leftComp = CompText(opt.leftComp, "--left-comp");
     const std::string rightComp = CompText(opt.rightComp, "--right-comp");
+    if (opt.size != 0 && (opt.size < kMinCalibrationSide || opt.size > kMaxCalibrationSide)) {
+        throw std::runtime_error("--size must be between " + std::to_string(kMinCalibrationSide) +
+                                 " and " + std::to_string(kMaxCalibrationSide) + " pixels");
+    }
     const SaveOptions save{opt.force, nullptr};
     std::string err;
     if (!CheckImageOutput(opt.output, save, err)) throw std::runtime_error(err);
@@ -141,12 +172,18 @@ void RunCalibrate(AppContext& ctx, const CalibrateOptions& opt) {
     if (script.Overran()) fail("closing the setup dialog");
     if (!failure.empty()) throw std::runtime_error("setup dialog: could not reach " + failure);
 
+    if (shown.width <= 0 || shown.height <= 0) fail("the calibration picture");
+    if (!failure.empty()) throw std::runtime_error("setup dialog: could not reach " + failure);
     FloatImage img;
-    img.width = shown.width;
-    img.height = shown.height;
-    img.rgba.resize(shown.rgba.size());
-    for (size_t i = 0; i < shown.rgba.size(); ++i) {
-        img.rgba[i] = static_cast<float>(shown.rgba[i]) / 255.0f;
+    if (opt.size != 0) {
+        img = ScaledCalibration(shown, opt.size);
+    } else {
+        img.width = shown.width;
+        img.height = shown.height;
+        img.rgba.resize(shown.rgba.size());
+        for (size_t i = 0; i < shown.rgba.size(); ++i) {
+            img.rgba[i] = static_cast<float>(shown.rgba[i]) / 255.0f;
+        }
     }
     if (!WriteImage(opt.output, img, 8, err, save)) throw std::runtime_error(err);
     std::printf("%s: %dx%d, left eye %s %s, right eye %s %s\n", opt.output.c_str(), img.width,
@@ -170,6 +207,10 @@ void AddCalibrateCommand(CLI::App& app, AppContext& ctx) {
     cmd->add_option("--right-comp", opt->rightComp, "Right glass compensation, -0.5..0")
         ->capture_default_str();
     cmd->add_option("-o,--out", opt->output, "Output image (.png, .tif, .exr, .jpg)")->required();
+    cmd->add_option("--size", opt->size,
+                    "Side of the picture in pixels, " + std::to_string(kMinCalibrationSide) + ".." +
+                        std::to_string(kMaxCalibrationSide) +
+                        ", each of the dialog's pixels repeated (default: the dialog's size)");
     cmd->add_flag("--force", opt->force, "Replace an output file that is read-only");
     cmd->callback([&ctx, opt] { RunCalibrate(ctx, *opt); });
 }

@@ -473,6 +473,7 @@ std::string Api::State() {
         {"run", run_},
         {"serial", ++stateSerial_},
         {"classes", classes},
+        {"openClass", m.OpenClassName()},
         {"entries", m.Entries()},
         {"entry", m.CurrentEntry()},
         {"mapPath", mapPath},

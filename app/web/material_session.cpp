@@ -38,7 +38,7 @@ MaterialSession::MaterialSession(PluginLoader& loader, const RootFolder& folder,
             // The library's name finds the class when it is the library's only one.
             std::string name =
                 p.classes.size() == 1 ? Stem(p.path) : Utf8FromCp1252(cd->ClassName());
-            classes_.push_back({name, Utf8FromCp1252(cd->ClassName())});
+            classes_.push_back({name, Utf8FromCp1252(cd->ClassName()), cd->ClassID()});
         }
     }
     editor_->SetSampleRedraw([this] { SampleChanged(); });
@@ -198,6 +198,14 @@ void MaterialSession::OpenClass(const std::string& name) {
     for (int n = 2; scene_->Find(entry) >= 0; ++n) entry = name + " " + std::to_string(n);
     scene_->Add(entry, tex);
     Open(tex, entry);
+}
+
+std::string MaterialSession::OpenClassName() const {
+    Texmap* open = Current();
+    if (!open) return {};
+    auto it = std::find_if(classes_.begin(), classes_.end(),
+                           [&](const TextureClass& c) { return c.id == open->ClassID(); });
+    return it == classes_.end() ? std::string() : it->name;
 }
 
 void MaterialSession::OpenEntry(const std::string& name) {

@@ -25,6 +25,7 @@ class RootFolder;
 struct TextureClass {
     std::string name;   ///< what OpenClass and the map browser take ("nimbra")
     std::string label;  ///< the class's own name, UTF-8
+    Class_ID id;        ///< tells an open texture's class
 };
 
 /// One step down from a scene entry's texture to the sub-map whose panel is open.
@@ -62,6 +63,9 @@ class MaterialSession {
     void OpenFirstEntry();
 
     const std::vector<TextureClass>& TextureClasses() const { return classes_; }
+    /// The name (as OpenClass takes it) of the open texture's class; empty with none open
+    /// or when no loaded class made it.
+    std::string OpenClassName() const;
     /// A new texture of the class, added to the scene and opened.
     void OpenClass(const std::string& name);
     /// Opens the scene's texture entry `name`.

@@ -1,7 +1,7 @@
 // How long the editor takes from a change to the new sample on screen, per texture at its
 // defaults: a value typed into the coordinates' first field and Enter, in the system
 // Chromium, timed in the page from the key to the sample picture decoded and shown: the
-// first (coarse) picture and the full one. Medians over --runs changes per texture.
+// first (coarse) picture and the full one, each once it has decoded. Medians over --runs changes per texture.
 // Not a test: the figures depend on the machine and its load.
 //
 //   node bench/editor/preview_latency.mjs LOOMHOST PLUGIN_DIR [--runs 30] [--scale 2]
@@ -61,12 +61,22 @@ function instrument() {
     window.pending = {t0: performance.now(), from: Number(img.dataset.version || 0),
                       first: null};
   }, true);
-  new MutationObserver(() => {
+  // A picture counts once it has decoded (its size and pixels are known then): the page
+  // swaps the attributes first, and the decode can take as long as the drawing.
+  new MutationObserver(async () => {
     const p = window.pending;
     if (!p || Number(img.dataset.version) <= p.from) return;
+    const final = img.dataset.final === 'true';
+    const src = img.src;
+    try {
+      await img.decode();
+    } catch {
+      return;  // replaced by a newer picture while it decoded: that one counts
+    }
+    if (window.pending !== p || img.src !== src) return;
     const t = performance.now() - p.t0;
     if (p.first === null) p.first = t;
-    if (img.dataset.final === 'true') {
+    if (final) {
       window.latencies.push({first: p.first, full: t, size: img.naturalWidth});
       window.pending = null;
     }

@@ -1,12 +1,15 @@
 #include "python/src/anaglyph.h"
 
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "app/core/filter/filter_run.h"
 #include "app/core/filter/stereo_settings.h"
 #include "foundation/host/sdk/filters.h"
 #include "python/src/errors.h"
+#include "python/src/model_hold.h"
 #include "python/src/plugins.h"
 #include "python/src/texture.h"
 
@@ -19,6 +22,17 @@ loom::Image16 Anaglyph(const loom::Image16& left, const loom::Image16& right,
                                  "x" + std::to_string(left.height) + ", right is " +
                                  std::to_string(right.width) + "x" + std::to_string(right.height));
     }
+    // Checked here so that a refusal names the keyword arguments.
+    loom::ParseEyeColor(settings.leftEye, "left_eye");
+    loom::ParseEyeColor(settings.rightEye, "right_eye");
+    for (const auto& [value, name] : {std::pair{settings.leftCompensation, "left_comp"},
+                                      std::pair{settings.rightCompensation, "right_comp"}}) {
+        if (!(value >= -0.5 && value <= 0.0)) {
+            char shown[32];
+            std::snprintf(shown, sizeof shown, "%g", value);
+            throw std::runtime_error(std::string(name) + " " + shown + " is outside -0.5..0");
+        }
+    }
     loom::StereoOptions options;
     options.leftEye = settings.leftEye;
     options.rightEye = settings.rightEye;
@@ -26,7 +40,7 @@ loom::Image16 Anaglyph(const loom::Image16& left, const loom::Image16& right,
     options.rightComp = settings.rightCompensation;
 
     const loom::PluginLoader& plugins = Plugins();
-    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    ModelHold hold;
     // The generator as a fresh `loomhost anaglyph` process has it.
     RandStream fresh;
     RandStream::Use use(fresh);

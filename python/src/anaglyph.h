@@ -18,7 +18,7 @@ struct AnaglyphSettings {
 
 /// The anaglyph of `left` and `right` (the same size). Throws NameError when the filter
 /// plug-in is missing, std::runtime_error for settings the command line refuses or a
-/// filter failure. Takes ModelLock itself.
+/// filter failure. Takes a ModelHold itself.
 loom::Image16 Anaglyph(const loom::Image16& left, const loom::Image16& right,
                        const AnaglyphSettings& settings);
 

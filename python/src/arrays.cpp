@@ -50,20 +50,43 @@ std::vector<WORD> Words(const py::array& array, const std::string& what, int& bi
         auto a = py::array_t<std::uint16_t, py::array::c_style>::ensure(array);
         std::copy(a.data(), a.data() + n, words.begin());
         bits = 16;
-    } else if (py::isinstance<py::array_t<float>>(array)) {
-        auto a = py::array_t<float, py::array::c_style>::ensure(array);
+    } else if (array.dtype().kind() == 'f') {
+        // float64 and float16 as float32 first: the values the float32 path sees.
+        auto a = py::array_t<float, py::array::c_style | py::array::forcecast>::ensure(array);
         // The conversion the image reader applies to floating-point files.
         OIIO::convert_pixel_values(OIIO::TypeDesc::FLOAT, a.data(), OIIO::TypeDesc::UINT16,
                                    words.data(), static_cast<int>(n));
         bits = 16;
     } else {
-        throw std::runtime_error(what + ": expected dtype uint8, uint16 or float32, not " +
+        throw std::runtime_error(what + ": expected dtype uint8, uint16 or a float type, not " +
                                  py::str(array.dtype()).cast<std::string>());
     }
     return words;
 }
 
 }  // namespace
+
+py::array ArrayArg(const py::object& value, const std::string& what) {
+    if (py::isinstance<py::array>(value)) return value.cast<py::array>();
+    if (py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value) || value.is_none()) {
+        throw py::type_error(what + ": expected an array, not " +
+                             py::str(value.get_type().attr("__name__")).cast<std::string>());
+    }
+    py::object array;
+    try {
+        array = py::module_::import("numpy").attr("asarray")(value);
+    } catch (const py::error_already_set& e) {
+        throw py::type_error(what + ": expected an array of numbers (" + std::string(e.what()) +
+                             ")");
+    }
+    const py::array result = array.cast<py::array>();
+    const char kind = result.dtype().kind();
+    if (kind != 'f' && kind != 'u' && kind != 'i' && kind != 'b') {
+        throw py::type_error(what + ": expected an array of numbers, not of " +
+                             py::str(result.dtype()).cast<std::string>());
+    }
+    return result;
+}
 
 py::array RenderArray(loom::RenderImages&& images, Output output) {
     if (output == Output::kColor) {

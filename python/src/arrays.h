@@ -10,13 +10,17 @@
 
 namespace loomwork {
 
+/// Any array-like (an array, nested sequences of numbers, an object with __array__) as a
+/// NumPy array; `what` begins the TypeError for anything else.
+pybind11::array ArrayArg(const pybind11::object& value, const std::string& what);
+
 /// The render's image for `output` as (H, W, 4) colour, (H, W) mono or (H, W, 3) normals.
 pybind11::array RenderArray(loom::RenderImages&& images, Output output);
 
-/// An array of shape (H, W), (H, W, 1..4) and dtype uint8, uint16 or float32 as a 16-bit
-/// image: uint8 scaled by 257, float32 clamped to 0..1 and scaled to 65535 by the image
-/// library's own conversion; one channel is grey, two grey and alpha, three RGB, four RGBA.
-/// `what` begins every error (a ValueError).
+/// An array of shape (H, W), (H, W, 1..4) and dtype uint8, uint16 or float (float64 and
+/// float16 taken as float32) as a 16-bit image: uint8 scaled by 257, floats clamped to 0..1 and
+/// scaled to 65535 by the image library's own conversion; one channel is grey, two grey and alpha,
+/// three RGB, four RGBA. `what` begins every error (a ValueError).
 loom::Image16 Image16FromArray(const pybind11::array& array, const std::string& what);
 
 /// A 16-bit image as (H, W, 4) uint16, or (H, W, 3) when it has no alpha.

@@ -6,6 +6,7 @@
 
 #include "app/core/model/param_info.h"
 #include "python/src/errors.h"
+#include "python/src/model_hold.h"
 #include "python/src/plugins.h"
 #include "python/src/texture.h"
 
@@ -19,7 +20,7 @@ namespace {
 const loom::TextureInfo& Described(const std::string& className) {
     static std::map<std::string, loom::TextureInfo> described;
     const loom::PluginLoader& plugins = Plugins();
-    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    ModelHold hold;
     ClassDesc* cd = plugins.FindClassByName(className);
     if (!cd || cd->SuperClassID() != TEXMAP_CLASS_ID) {
         throw NameError("unknown texture class '" + className + "' (see loomwork.classes())");

@@ -16,16 +16,20 @@
 #include "app/cli/setting_text.h"
 #include "app/core/filter/image16.h"
 #include "app/core/jobs/frame_range.h"
+#include "app/core/jobs/render_sequence.h"
 #include "app/core/model/scene_load.h"
 #include "app/core/stereo/colour_matrix.h"
 #include "app/core/stereo/colour_methods.h"
 #include "app/core/stereo/compose_pair.h"
+#include "foundation/host/sdk/file_io.h"
 #include "foundation/host/sdk/filters.h"
+#include "foundation/host/sdk/image_codec.h"
 #include "foundation/host/sdk/texmap_variation.h"
 #include "python/src/anaglyph.h"
 #include "python/src/arrays.h"
 #include "python/src/class_params.h"
 #include "python/src/errors.h"
+#include "python/src/model_hold.h"
 #include "python/src/plugins.h"
 #include "python/src/stereo.h"
 #include "python/src/texture.h"
@@ -48,7 +52,7 @@ struct ClassInfo {
 
 std::vector<ClassInfo> Classes() {
     const loom::PluginLoader& plugins = loomwork::Plugins();
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     std::vector<ClassInfo> out;
     for (const loom::LoadedPlugin& p : plugins.Plugins()) {
         for (ClassDesc* cd : p.classes) {
@@ -66,17 +70,9 @@ std::vector<ClassInfo> Classes() {
     return out;
 }
 
-/// The last part of a parameter path ("Sky.Edge Density": "Edge Density"), as messages
-/// name it.
-std::string LastPart(const std::string& path) {
-    const size_t dot = path.rfind('.');
-    return dot == std::string::npos ? path : path.substr(dot + 1);
-}
-
-/// A Python value as the model's value for a row of `type`; `what` names it in messages
-/// ("--set NAME"). A string is read as the command line reads its text.
-loom::ModelValue Value(py::handle handle, ParamType type, const std::string& name,
-                       const std::string& what) {
+/// A Python value as the model's value for a row of `type`, unchecked.
+loom::ModelValue UncheckedValue(py::handle handle, ParamType type, const std::string& name,
+                                const std::string& what) {
     const auto value = py::reinterpret_borrow<py::object>(handle);
     if (py::isinstance<py::str>(value)) {
         return loom::ParseSetting(type, value.cast<std::string>(), what);
@@ -108,6 +104,18 @@ loom::ModelValue Value(py::handle handle, ParamType type, const std::string& nam
     return loom::ModelValue::Number(py::float_(value));
 }
 
+/// A Python value as the model's value for a row of `type`, checked as the row takes it;
+/// `what` names it in messages ("'U Scale'"). A string is read as the command line reads
+/// its text.
+loom::ModelValue Value(py::handle handle, ParamType type, const std::string& name,
+                       const std::string& what) {
+    loom::ModelValue v = UncheckedValue(handle, type, name, what);
+    // Checked here so that a refusal names the parameter as Python code does; the model
+    // checks it again in the command line's words.
+    if (!v.IsMap()) loom::RowValue(type, v, what);
+    return v;
+}
+
 py::object ValueObject(const loomwork::TypedValue& v) {
     if (v.type == TYPE_RGBA) {
         return py::make_tuple(Widen(v.value.v[0]), Widen(v.value.v[1]), Widen(v.value.v[2]));
@@ -118,7 +126,7 @@ py::object ValueObject(const loomwork::TypedValue& v) {
 
 /// Sets a parameter or, for a texture, an image path or None on a slot, a sub-map.
 void SetItem(Texture& tex, const std::string& name, py::handle value, double frame) {
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     const bool isSlotValue =
         value.is_none() || py::isinstance<Texture>(value) || py::isinstance<py::str>(value);
     bool isSlot = false;
@@ -141,7 +149,7 @@ void SetItem(Texture& tex, const std::string& name, py::handle value, double fra
         // Reported as the name being no slot, with the slots listed.
         tex.GetMap(name);
     }
-    tex.SetParam(name, Value(value, tex.ParamTypeOf(name), name, "--set " + LastPart(name)), frame);
+    tex.SetParam(name, Value(value, tex.ParamTypeOf(name), name, "'" + name + "'"), frame);
 }
 
 std::string NameFromKeyword(const Texture& tex, const std::string& keyword) {
@@ -166,7 +174,7 @@ std::unique_ptr<Texture> MakeTexture(const std::string& className, const py::obj
                                      double time, std::optional<std::int64_t> seed,
                                      const py::kwargs& params) {
     auto tex = std::make_unique<Texture>(className);
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     if (seed) tex->SetSeed(*seed);
     if (!preset.is_none()) {
         if (py::isinstance<py::str>(preset)) {
@@ -196,7 +204,7 @@ py::array Render(const Texture& tex, int width, int height, double time, std::op
     loom::RenderImages images;
     {
         py::gil_scoped_release release;
-        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::RenderHold hold(tex.Get());
         images = tex.Render(width, height, time, threads.value_or(0), which, seedValue, tile);
     }
     return loomwork::RenderArray(std::move(images), which);
@@ -212,7 +220,7 @@ std::pair<std::vector<int>, std::map<int, std::string>> RenderFrames(
     loom::FramesOutcome outcome;
     {
         py::gil_scoped_release release;
-        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::RenderHold hold(tex.Get());
         outcome = tex.RenderFrames(frames, files, width, height, threads.value_or(0), which, bits);
     }
     std::map<int, std::string> failed;
@@ -223,12 +231,67 @@ std::pair<std::vector<int>, std::map<int, std::string>> RenderFrames(
     return {std::move(outcome.done), std::move(failed)};
 }
 
+/// The checks `render --frames` makes before any work, for loomwork.distributed: the size,
+/// output, bits and threads, and (when `file` is not empty) that the first frame's file
+/// could be written: its folder exists and a writer takes its extension.
+void CheckFrames(const std::string& file, int width, int height, const std::string& output,
+                 int bits, std::optional<int> threads) {
+    loomwork::CheckRenderSize(width, height);
+    loomwork::ParseOutput(output);
+    if (bits != 8 && bits != 16) throw std::runtime_error("bits must be 8 or 16");
+    if (threads && *threads < 1) throw std::runtime_error("threads must be None or 1 or more");
+    std::string err;
+    if (!file.empty() && !loom::CheckImageOutput(file, {}, err)) throw FileError(err);
+}
+
+/// Whether every file of a frame reads whole at `width` x `height` (`render --resume`).
+bool FrameComplete(const std::vector<std::string>& files, int width, int height) {
+    py::gil_scoped_release release;
+    std::string why;
+    for (const std::string& file : files) {
+        if (!loom::ImageComplete(file, width, height, why)) return false;
+    }
+    return true;
+}
+
+/// The manifest `render --frames --manifest` writes, for frames rendered from Python:
+/// saved to `path` whole or not at all.
+void WriteFramesManifest(const std::string& path, const Texture& tex,
+                         const std::vector<std::string>& command, const std::string& scene,
+                         const std::string& entry, int width, int height, const std::string& output,
+                         const std::string& pattern, int bits, int first, int last) {
+    loom::RenderManifest m;
+    m.command = command;
+    if (scene.empty()) {
+        m.className = tex.ClassName();
+    } else {
+        m.scene = scene;
+        m.entry = entry;
+    }
+    m.width = width;
+    m.height = height;
+    m.outputs = {output};
+    m.files = {pattern};
+    m.bits = bits;
+    m.firstFrame = m.runFirst = first;
+    m.lastFrame = m.runLast = last;
+    loomwork::ModelHold hold;
+    m.seed = tex.Seed();
+    const std::string text = loom::RenderManifestJson(m, tex.Get(), loom::FramesToTicks(first));
+    std::string err;
+    if (!loom::SaveFile(path, text.data(), text.size(), {}, err)) throw FileError(err);
+}
+
 py::array Sample(const Texture& tex, const py::object& u, const py::object& v, double time,
                  const std::string& output) {
     const loomwork::Output which = loomwork::ParseOutput(output);
-    py::tuple both = py::module_::import("numpy").attr("broadcast_arrays")(
-        py::array_t<double, py::array::forcecast>::ensure(u),
-        py::array_t<double, py::array::forcecast>::ensure(v));
+    auto uArray = py::array_t<double, py::array::forcecast>::ensure(u);
+    auto vArray = py::array_t<double, py::array::forcecast>::ensure(v);
+    if (!uArray || !vArray) {
+        PyErr_Clear();
+        throw py::type_error("sample(): u and v must be numbers or arrays of numbers");
+    }
+    py::tuple both = py::module_::import("numpy").attr("broadcast_arrays")(uArray, vArray);
     auto us = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(both[0]);
     auto vs = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(both[1]);
     if (!us || !vs) throw std::runtime_error("sample: u and v must be numbers or arrays of them");
@@ -242,7 +305,7 @@ py::array Sample(const Texture& tex, const py::object& u, const py::object& v, d
     const std::size_t count = static_cast<std::size_t>(us.size());
     {
         py::gil_scoped_release release;
-        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::RenderHold hold(tex.Get());
         tex.Sample(pu, pv, count, time, which, dst);
     }
     return out;
@@ -304,7 +367,7 @@ py::dict LoadSceneFrom(const std::string& path, const std::optional<std::string>
     // Loaded as a fresh `loomhost` process loads it; each texture goes on from there.
     loomwork::RandStream stream;
     {
-        std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+        loomwork::ModelHold hold;
         loomwork::Plugins();
         loomwork::RandStream::Use use(stream);
         const bool loaded =
@@ -316,7 +379,7 @@ py::dict LoadSceneFrom(const std::string& path, const std::optional<std::string>
     }
     for (const std::string& n : notes) Warn(n);
     py::dict out;
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     for (int i = 0; i < holder->Count(); ++i) {
         if (auto* tex = dynamic_cast<Texmap*>(holder->Object(i))) {
             out[Text(holder->Name(i))] =
@@ -368,7 +431,7 @@ class SceneOf {
 
 void SaveScene(const std::string& path, const py::object& textures) {
     const auto entries = SceneEntries(textures);
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     SceneOf scene(entries, path);
     std::string err;
     if (!loom::SaveSceneFile(path, scene.Scene(), err)) throw FileError(err);
@@ -377,13 +440,88 @@ void SaveScene(const std::string& path, const py::object& textures) {
 /// A scene file's bytes, for sending textures to other processes.
 py::bytes SceneBytes(const py::object& textures) {
     const auto entries = SceneEntries(textures);
-    std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+    loomwork::ModelHold hold;
     SceneOf scene(entries, "scene");
     const std::vector<std::uint8_t> bytes = loom::SaveSceneBytes(scene.Scene());
     return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-py::array ReadImageArray(const std::string& path, const std::string& dtype) {
+/// Samples of `channels` channels from `samples` (of samples.channels): grey repeated for
+/// colour, an opaque alpha where the file has none, alpha dropped where none is asked.
+template <typename Sample>
+py::array ConvertedSamples(const std::string& path, loom::ImageSamples& samples, int channels,
+                           Sample opaque) {
+    const py::ssize_t h = samples.height, w = samples.width;
+    std::vector<py::ssize_t> shape{h, w};
+    if (channels > 1) shape.push_back(channels);
+    const int from = samples.channels;
+    if (from == channels) {
+        // The decoded samples become the array's: no copy.
+        std::uint8_t* owned = samples.data.release();
+        py::capsule owner(owned, [](void* p) { delete[] static_cast<std::uint8_t*>(p); });
+        return py::array_t<Sample>(shape, reinterpret_cast<const Sample*>(owned), owner);
+    }
+    if (from >= 3 && channels <= 2) {
+        throw std::runtime_error(path + ": holds colour; channels=" + std::to_string(channels) +
+                                 " reads grey files only (use 3 or 4)");
+    }
+    py::array_t<Sample> out(shape);
+    Sample* dst = out.mutable_data();
+    const auto* src = reinterpret_cast<const Sample*>(samples.data.get());
+    const size_t pixels = static_cast<size_t>(h) * static_cast<size_t>(w);
+    const bool fromAlpha = from == 2 || from == 4;
+    for (size_t i = 0; i < pixels; ++i, src += from) {
+        const Sample alpha = fromAlpha ? src[from - 1] : opaque;
+        if (channels >= 3) {
+            for (int c = 0; c < 3; ++c) *dst++ = src[from >= 3 ? c : 0];
+        } else {
+            *dst++ = src[0];
+        }
+        if (channels == 2 || channels == 4) *dst++ = alpha;
+    }
+    return out;
+}
+
+/// read_image with `channels` or `native`: the samples at the depth of `dtype` (None: the
+/// file's own), with the file's own channels or `channels`.
+py::array ReadImageSamplesArray(const std::string& path, const std::optional<std::string>& dtype,
+                                std::optional<int> channels) {
+    int bits = 0;
+    if (dtype) {
+        if (*dtype == "uint8") {
+            bits = 8;
+        } else if (*dtype == "uint16") {
+            bits = 16;
+        } else if (*dtype == "float32") {
+            bits = 32;
+        } else {
+            throw std::runtime_error("dtype '" + *dtype + "': use uint8, uint16 or float32");
+        }
+    }
+    if (channels && (*channels < 1 || *channels > 4)) {
+        throw std::runtime_error("channels must be 1, 2, 3 or 4, not " + std::to_string(*channels));
+    }
+    loom::ImageSamples samples;
+    std::string err;
+    bool read;
+    {
+        py::gil_scoped_release release;
+        read = loom::ReadImageSamples(path, bits, samples, err);
+    }
+    if (!read) throw FileError(err);
+    const int want = channels.value_or(samples.channels);
+    if (samples.bits == 8) return ConvertedSamples<std::uint8_t>(path, samples, want, 255);
+    if (samples.bits == 16) return ConvertedSamples<std::uint16_t>(path, samples, want, 65535);
+    return ConvertedSamples<float>(path, samples, want, 1.0f);
+}
+
+py::array ReadImageArray(const std::string& path, const std::optional<std::string>& dtypeGiven,
+                         std::optional<int> channels, bool native) {
+    if (native || channels || dtypeGiven == "uint8") {
+        if (native) return ReadImageSamplesArray(path, dtypeGiven, channels);
+        return ReadImageSamplesArray(path, dtypeGiven.value_or("float32"), channels.value_or(4));
+    }
+    const std::string dtype = dtypeGiven.value_or("float32");
     std::string err;
     if (dtype == "float32") {
         loom::FloatImage img;
@@ -399,7 +537,9 @@ py::array ReadImageArray(const std::string& path, const std::string& dtype) {
         return py::array_t<float>({py::ssize_t{img.height}, py::ssize_t{img.width}, py::ssize_t{4}},
                                   pixels->data(), owner);
     }
-    if (dtype != "uint16") throw std::runtime_error("dtype '" + dtype + "': use float32 or uint16");
+    if (dtype != "uint16") {
+        throw std::runtime_error("dtype '" + dtype + "': use float32, uint16 or uint8");
+    }
     loom::Image16 img;
     bool read;
     {
@@ -411,8 +551,11 @@ py::array ReadImageArray(const std::string& path, const std::string& dtype) {
     return loomwork::ArrayFromImage16(img);
 }
 
-void WriteImageArray(const std::string& path, const py::array& image, std::optional<int> bits) {
+void WriteImageArray(const py::object& pathArg, const py::object& imageArg,
+                     std::optional<int> bits) {
+    const std::string path = PathArg(pathArg);
     if (bits && *bits != 8 && *bits != 16) throw std::runtime_error("bits must be 8 or 16");
+    const py::array image = loomwork::ArrayArg(imageArg, path);
     std::string err;
     bool written;
     if (py::isinstance<py::array_t<std::uint8_t>>(image) ||
@@ -421,6 +564,12 @@ void WriteImageArray(const std::string& path, const py::array& image, std::optio
         py::gil_scoped_release release;
         written = loom::WriteImage(path, img, bits.value_or(img.bits), err);
     } else {
+        if (image.dtype().kind() != 'f') {
+            // 0..255 or 0..65535 would be read as 0..1 and clipped: the caller says which.
+            throw std::runtime_error(path + ": an image of " +
+                                     py::str(image.dtype()).cast<std::string>() +
+                                     " values; give uint8, uint16 or floats 0..1");
+        }
         const loom::FloatImage img = loomwork::FloatImageFromArray(image, path);
         py::gil_scoped_release release;
         written = loom::WriteImage(path, img, bits.value_or(8), err);
@@ -428,15 +577,19 @@ void WriteImageArray(const std::string& path, const py::array& image, std::optio
     if (!written) throw FileError(err);
 }
 
-py::array AnaglyphArrays(const py::array& left, const py::array& right, const std::string& leftEye,
-                         const std::string& rightEye, double leftComp, double rightComp,
-                         const std::string& method, const std::optional<std::string>& glasses,
-                         const py::object& align, const py::object& parallax,
-                         const std::optional<std::string>& crop, const py::object& matrix,
-                         bool linear, bool swap) {
+py::array AnaglyphArrays(const py::object& left, const py::object& right,
+                         const std::string& leftEye, const std::string& rightEye, double leftComp,
+                         double rightComp, const std::string& method,
+                         const std::optional<std::string>& glasses, const py::object& align,
+                         const py::object& parallax, const std::optional<std::string>& crop,
+                         const py::object& matrix, bool linear, bool swap) {
     loom::stereo::AnaglyphSettings settings;
-    settings.method = loom::stereo::ParseAnaglyphMethod(method);
-    if (glasses) settings.glasses = loom::stereo::ParseGlasses(*glasses);
+    settings.method = loomwork::ArgumentNamed(
+        "--method", "method", [&] { return loom::stereo::ParseAnaglyphMethod(method); });
+    if (glasses) {
+        settings.glasses = loomwork::ArgumentNamed(
+            "--glasses", "glasses", [&] { return loom::stereo::ParseGlasses(*glasses); });
+    }
     if (!matrix.is_none()) {
         if (method != "grey" || glasses) {
             throw std::runtime_error(
@@ -452,7 +605,8 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
                 text += py::str(py::float_(v)).cast<std::string>();
             }
         }
-        settings.matrix = loom::stereo::ParseColourMatrix(text);
+        settings.matrix = loomwork::ArgumentNamed(
+            "--matrix", "matrix", [&] { return loom::stereo::ParseColourMatrix(text); });
     }
     if (linear) {
         if (settings.method == loom::stereo::AnaglyphMethod::kGrey && !settings.matrix) {
@@ -471,8 +625,8 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
                                  " takes glasses; left_eye, right_eye, left_comp and right_comp "
                                  "set the grey method");
     }
-    loom::Image16 l = loomwork::Image16FromArray(left, "left");
-    loom::Image16 r = loomwork::Image16FromArray(right, "right");
+    loom::Image16 l = loomwork::Image16FromArray(loomwork::ArrayArg(left, "left"), "left");
+    loom::Image16 r = loomwork::Image16FromArray(loomwork::ArrayArg(right, "right"), "right");
     if (adjust.Any()) {
         py::gil_scoped_release release;
         if (l.width != r.width || l.height != r.height) {
@@ -510,6 +664,7 @@ py::array AnaglyphArrays(const py::array& left, const py::array& right, const st
 
 PYBIND11_MODULE(_loomwork, m) {
     m.doc() = "Procedural textures and the stereo filter of loomwork, for Python.";
+    m.attr("__version__") = LOOMWORK_VERSION;
 
     // Messages may carry file names that are not UTF-8: their bytes are shown escaped.
     py::register_exception_translator([](std::exception_ptr p) {
@@ -529,8 +684,16 @@ PYBIND11_MODULE(_loomwork, m) {
     m.def("_set_default_plugin_folders", &loomwork::SetDefaultPluginFolders);
     m.def(
         "load_plugins",
-        [](std::optional<std::vector<std::string>> folders) {
-            return loomwork::LoadPlugins(folders.value_or(std::vector<std::string>{}));
+        [](const py::object& folders) {
+            std::vector<std::string> paths;
+            if (!folders.is_none()) {
+                if (py::isinstance<py::str>(folders) || py::isinstance<py::bytes>(folders) ||
+                    py::hasattr(folders, "__fspath__")) {
+                    throw py::type_error("load_plugins(): folders is a list of folders");
+                }
+                for (py::handle f : folders) paths.push_back(PathArg(f));
+            }
+            return loomwork::LoadPlugins(paths);
         },
         py::arg("folders") = py::none(),
         "Loads the plug-ins from `folders` (default: $LOOMHOST_PLUGINS, else the package's "
@@ -564,18 +727,21 @@ for spaces) or Texture("nimbra", **{"U Scale": 4}).
 Parameters are read and set by their panel names: tex["U Scale"] = 4; colours are (R, G, B)
 tuples; "Slot.Name" reaches into a sub-map. Assigning a Texture to a sub-map slot shares it,
 a string puts that image file there, None empties the slot. Values are set at frame `time`
-by set(), keys animate them with key(). Errors: KeyError for a name that is not there (the
-message lists the valid ones), ValueError for a value the command line would refuse.)")
+by set(), keys animate them with key() (linearly between two keys; keyframes() lists them,
+remove_key() removes one). A texture is a mapping of its own parameters: keys(), values(),
+items(), iteration and len(); info(name) says what a parameter is. Errors: KeyError for a
+name that is not there (the message lists the valid ones), ValueError for a value the
+texture refuses, TypeError for an argument of the wrong type.)")
         .def(py::init(&MakeTexture), py::arg("class_name"), py::arg("preset") = py::none(),
              py::arg("time") = 0.0, py::arg("seed") = py::none())
         .def_property(
             "seed",
             [](const Texture& t) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return t.Seed();
             },
             [](Texture& t, std::int64_t seed) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 t.SetSeed(seed);
             },
             "The seed of the texture and its sub-maps (0, the default seed, gives the built-in "
@@ -588,21 +754,21 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "params",
             [](const Texture& t) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return t.ParamNames();
             },
             "Parameter names, in the panel's order.")
         .def(
             "maps",
             [](const Texture& t) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return t.MapNames();
             },
             "Sub-map slot names.")
         .def(
             "get",
             [](const Texture& t, const std::string& name, double time) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return ValueObject(t.GetParam(name, time));
             },
             py::arg("name"), py::arg("time") = 0.0,
@@ -617,7 +783,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "__getitem__",
             [](const Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return ValueObject(t.GetParam(name, 0.0));
             },
             py::arg("name"))
@@ -630,7 +796,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "__contains__",
             [](const Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 for (auto* probe : {+[](const Texture&x, const std::string&n) { x.ParamTypeOf(n); },
                                     +[](const Texture&x, const std::string&n) { x.GetMap(n); }}) {
                     try {
@@ -645,16 +811,37 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "key",
             [](Texture& t, const std::string& name, double frame, py::handle value) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
-                t.Key(name, frame,
-                      Value(value, t.ParamTypeOf(name), name, "--key " + LastPart(name)));
+                loomwork::ModelHold hold;
+                t.Key(name, frame, Value(value, t.ParamTypeOf(name), name, "'" + name + "'"));
             },
             py::arg("name"), py::arg("frame"), py::arg("value"),
             "Adds a key: parameter `name` takes `value` at `frame` (30 frames a second).")
         .def(
+            "_keys",
+            [](const Texture& t, const std::string& name) {
+                loomwork::ModelHold hold;
+                const ParamType type = t.ParamTypeOf(name);
+                py::list out;
+                for (const ParamKey& k : t.Keys(name)) {
+                    out.append(py::make_tuple(static_cast<double>(k.time) / kTicksPerFrame,
+                                              ValueObject({type, k.value})));
+                }
+                return out;
+            },
+            py::arg("name"))
+        .def(
+            "remove_key",
+            [](Texture& t, const std::string& name, double frame) {
+                loomwork::ModelHold hold;
+                t.RemoveKey(name, frame);
+            },
+            py::arg("name"), py::arg("frame"),
+            "Removes the key of parameter `name` at `frame`; removing the last key leaves its "
+            "value at every frame. ValueError when there is no key at that frame.")
+        .def(
             "preset",
             [](Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 t.ClickPreset(name);
             },
             py::arg("name"),
@@ -663,7 +850,7 @@ message lists the valid ones), ValueError for a value the command line would ref
         .def(
             "map",
             [](const Texture& t, const std::string& name) {
-                std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                loomwork::ModelHold hold;
                 return t.GetMap(name);
             },
             py::arg("name"), "The texture in sub-map slot `name` (shared), or None.")
@@ -682,7 +869,7 @@ as `loomhost eval` does: float32 arrays of shape u.shape + (4,) for "color", u.s
 "mono", u.shape + (3,) for "normal" (the normal perturbation).)")
         .def("__repr__",
              [](const Texture& t) {
-                 std::lock_guard<std::recursive_mutex> hold(loomwork::ModelLock());
+                 loomwork::ModelHold hold;
                  return Text("<loomwork.Texture '" + t.Label() + "' (" + t.ClassName() + ")>");
              })
         // Pickled as a one-entry scene file's bytes, so that textures reach other processes.
@@ -713,6 +900,20 @@ and swap adjust the pair first, as align() does; matrix: 18 numbers (or their te
 file) composing the output's red, green, blue from the left view's r, g, b then the right
 view's; linear: the colour methods and matrix compose in linear light.
 Returns uint16 (H, W, 4) when an input has alpha, else (H, W, 3).)");
+    m.def("_check_frames", &CheckFrames, py::arg("file"), py::arg("width"), py::arg("height"),
+          py::arg("output"), py::arg("bits"), py::arg("threads"));
+    m.def("_frame_complete", &FrameComplete, py::arg("files"), py::arg("width"), py::arg("height"));
+    m.def(
+        "_write_frames_manifest",
+        [](const py::object& path, const Texture& tex, const std::vector<std::string>& command,
+           const std::string& scene, const std::string& entry, int width, int height,
+           const std::string& output, const std::string& pattern, int bits, int first, int last) {
+            WriteFramesManifest(PathArg(path), tex, command, scene, entry, width, height, output,
+                                pattern, bits, first, last);
+        },
+        py::arg("path"), py::arg("texture"), py::arg("command"), py::arg("scene"), py::arg("entry"),
+        py::arg("width"), py::arg("height"), py::arg("output"), py::arg("pattern"), py::arg("bits"),
+        py::arg("first"), py::arg("last"));
     m.def("_render_frames", &RenderFrames, py::arg("texture"), py::arg("frames"), py::arg("files"),
           py::arg("width"), py::arg("height"), py::arg("output"), py::arg("bits"),
           py::arg("threads"));
@@ -732,20 +933,32 @@ frames A-B:S, in any order but not overlapping. At most a million frames.)");
         py::arg("path"),
         "Loads a scene file: a dict of its texture entries by name. Notes about converted "
         "data and missing image maps come as warnings.");
-    m.def("save_scene", &SaveScene, py::arg("path"), py::arg("textures"),
-          "Saves textures as a scene file: a dict of them by entry name, a list, or one "
-          "(named by its label). The file is replaced whole or not at all.");
+    m.def(
+        "save_scene",
+        [](const py::object& path, const py::object& textures) {
+            SaveScene(PathArg(path), textures);
+        },
+        py::arg("path"), py::arg("textures"),
+        "Saves textures as a scene file: a dict of them by entry name, a list, or one "
+        "(named by its label). The file is replaced whole or not at all.");
     m.def(
         "read_image",
-        [](const py::object& path, const std::string& dtype) {
-            return ReadImageArray(PathArg(path), dtype);
-        },
-        py::arg("path"), py::arg("dtype") = "float32",
-        "Reads an image file as the application does: float32 (H, W, 4) on the 0..1 scale of "
-        "its format, or dtype=\"uint16\" as the stereo filter reads it.");
+        [](const py::object& path, const std::optional<std::string>& dtype,
+           std::optional<int> channels,
+           bool native) { return ReadImageArray(PathArg(path), dtype, channels, native); },
+        py::arg("path"), py::arg("dtype") = py::none(), py::arg("channels") = py::none(),
+        py::arg("native") = false,
+        R"(Reads an image file as the application does: float32 (H, W, 4) on the 0..1 scale of
+its format, dtype="uint16" as the stereo filter reads it, or dtype="uint8".
+native=True keeps the file's own channels (up to four; (H, W) for grey) and, unless dtype
+says otherwise, its own sample type (uint8, uint16, float32 for anything else).
+channels: 1 (grey), 2 (grey and alpha), 3 (RGB) or 4 (RGBA); grey is repeated for colour,
+alpha is opaque where the file has none; a colour file is not read as grey.)");
     m.def("write_image", &WriteImageArray, py::arg("path"), py::arg("image"),
           py::arg("bits") = py::none(),
           "Writes an image file chosen by extension (.png, .tif, .exr, .jpg) as `loomhost` "
-          "does: float arrays at `bits` 8 (default) or 16 per channel in PNG and TIFF and as "
-          "they are in EXR; uint8 and uint16 arrays at their own depth.");
+          "does: float arrays (0..1) at `bits` 8 (default) or 16 per channel in PNG and TIFF "
+          "and as they are in EXR; uint8 and uint16 arrays at their own depth. `image` is any "
+          "array-like of shape (H, W), (H, W, 3) or (H, W, 4); `path` a str, bytes or path "
+          "object.");
 }

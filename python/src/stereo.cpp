@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "python/src/arrays.h"
+#include "python/src/errors.h"
 
 namespace py = pybind11;
 
@@ -19,18 +20,27 @@ loom::stereo::AdjustOptions AdjustFromArguments(const py::object& align, const p
         o.align =
             align.cast<bool>() ? loom::stereo::AlignMode::kApply : loom::stereo::AlignMode::kOff;
     } else if (py::isinstance<py::str>(align)) {
-        o.align = loom::stereo::ParseAlignMode(align.cast<std::string>());
+        const std::string mode = align.cast<std::string>();
+        if (mode != "apply" && mode != "report" && mode != "try" && mode != "on" && mode != "off" &&
+            !mode.empty()) {
+            throw std::runtime_error("align '" + mode +
+                                     "': use True, False, \"report\" or \"try\"");
+        }
+        o.align = loom::stereo::ParseAlignMode(mode);
     } else if (!align.is_none()) {
         throw std::runtime_error("align takes True, False, \"report\" or \"try\"");
     }
     if (py::isinstance<py::str>(parallax)) {
-        loom::stereo::ParseParallax(parallax.cast<std::string>(), o);
+        ArgumentNamed("--parallax", "parallax",
+                      [&] { loom::stereo::ParseParallax(parallax.cast<std::string>(), o); });
     } else if (py::isinstance<py::int_>(parallax) || py::isinstance<py::float_>(parallax)) {
-        loom::stereo::ParseParallax(py::str(parallax).cast<std::string>(), o);
+        ArgumentNamed("--parallax", "parallax", [&] {
+            loom::stereo::ParseParallax(py::str(parallax).cast<std::string>(), o);
+        });
     } else if (!parallax.is_none()) {
         throw std::runtime_error("parallax takes a number of pixels or \"auto\"");
     }
-    if (crop) loom::stereo::ParseCrop(*crop, o);
+    if (crop) ArgumentNamed("--crop", "crop", [&] { loom::stereo::ParseCrop(*crop, o); });
     return o;
 }
 
@@ -62,13 +72,13 @@ py::dict AdjustDict(const loom::stereo::AdjustResult& result) {
 void AddStereoFunctions(py::module_& m) {
     m.def(
         "align",
-        [](const py::array& left, const py::array& right, const py::object& apply,
+        [](const py::object& leftArg, const py::object& rightArg, const py::object& apply,
            const py::object& parallax, const std::optional<std::string>& crop, bool swap) {
             loom::stereo::AdjustOptions o = AdjustFromArguments(apply, parallax, crop, swap);
             if (o.align == loom::stereo::AlignMode::kOff)
                 o.align = loom::stereo::AlignMode::kReport;
-            loom::Image16 l = Image16FromArray(left, "left");
-            loom::Image16 r = Image16FromArray(right, "right");
+            loom::Image16 l = Image16FromArray(ArrayArg(leftArg, "left"), "left");
+            loom::Image16 r = Image16FromArray(ArrayArg(rightArg, "right"), "right");
             loom::stereo::AdjustResult result;
             {
                 py::gil_scoped_release release;

@@ -12,6 +12,7 @@
 #include "foundation/host/sdk/texmap_batch.h"
 #include "foundation/host/sdk/texmap_variation.h"
 #include "python/src/errors.h"
+#include "python/src/model_hold.h"
 #include "python/src/plugins.h"
 
 namespace loomwork {
@@ -48,9 +49,16 @@ Output ParseOutput(const std::string& text) {
     throw std::runtime_error("output '" + text + "': use color, mono or normal");
 }
 
+void CheckRenderSize(int width, int height) {
+    if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) {
+        throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
+                                 ": width and height must be 1.." + std::to_string(kMaxRenderSide));
+    }
+}
+
 Texture::Texture(const std::string& className) : label_(className) {
     const loom::PluginLoader& plugins = Plugins();
-    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    ModelHold hold;
     RandStream::Use use(stream_);
     if (!plugins.FindClassByName(className)) {
         throw NameError("unknown class '" + className + "' (see loomwork.classes())");
@@ -65,7 +73,7 @@ Texture::Texture(std::shared_ptr<loom::SceneHolder> holder, Texmap* tex, std::st
     : holder_(std::move(holder)), tex_(tex), label_(std::move(label)), stream_(stream) {}
 
 Texture::~Texture() {
-    std::lock_guard<std::recursive_mutex> hold(ModelLock());
+    ModelHold hold;
     holder_.reset();
 }
 
@@ -130,6 +138,31 @@ void Texture::Key(const std::string& path, double frame, const loom::ModelValue&
     Named([&] { loom::SetKey(tex_, path, t, value); });
 }
 
+std::vector<ParamKey> Texture::Keys(const std::string& path) const {
+    const loom::ParamRow p = Named([&] { return loom::FindParamRow(tex_, path); });
+    return loom::ParamBlockOf(p.owner)->Keys(p.row);
+}
+
+void Texture::RemoveKey(const std::string& path, double frame) {
+    const loom::ParamRow p = Named([&] { return loom::FindParamRow(tex_, path); });
+    IParamBlock* pb = loom::ParamBlockOf(p.owner);
+    const TimeValue t = loom::FramesToTicks(frame);
+    std::vector<ParamKey> keys = pb->Keys(p.row);
+    const auto found =
+        std::find_if(keys.begin(), keys.end(), [&](const ParamKey& k) { return k.time == t; });
+    if (found == keys.end()) {
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%g", frame);
+        throw std::runtime_error("'" + path + "' has no key at frame " + shown);
+    }
+    const ParamValue removed = found->value;
+    keys.erase(found);
+    // The block removes keys only all at once: the others are put back.
+    RandStream::Use use(stream_);
+    pb->SetConstant(p.row, removed);
+    for (const ParamKey& k : keys) pb->SetKey(p.row, k.time, k.value);
+}
+
 std::unique_ptr<Texture> Texture::GetMap(const std::string& path) const {
     std::string name;
     Texmap* owner = Named([&] { return loom::WalkPath(tex_, path, name); });
@@ -179,10 +212,7 @@ void Texture::SetSeed(std::int64_t seed) {
 loom::RenderOptions Texture::Options(int width, int height, double frame, int threads,
                                      Output output, std::optional<std::uint32_t> seed,
                                      bool tile) const {
-    if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) {
-        throw std::runtime_error("render " + std::to_string(width) + "x" + std::to_string(height) +
-                                 ": width and height must be 1.." + std::to_string(kMaxRenderSide));
-    }
+    CheckRenderSize(width, height);
     if (threads < 0) throw std::runtime_error("threads must be None (one per core) or 1 or more");
     loom::RenderOptions ro;
     ro.width = width;

@@ -2,8 +2,9 @@
 /// A texture as Python holds it: a host texture kept alive by a scene holder of its own
 /// (a new texture, an entry of a loaded scene, or a sub-map), driven through the same model
 /// functions as the command line (texture_setup.h), so that values, keys, presets, renders
-/// and samples are the command line's. Callers hold ModelLock (plugins.h) around every
-/// call but construction and destruction, which take it themselves.
+/// and samples are the command line's. Callers hold a ModelHold (model_hold.h) around every
+/// call but construction and destruction, which take it themselves, and renders and samples,
+/// which hold a RenderHold.
 
 #include <cstdint>
 #include <memory>
@@ -24,6 +25,9 @@ enum class Output { kColor, kMono, kNormal };
 
 /// "color", "mono" or "normal"; throws std::runtime_error otherwise.
 Output ParseOutput(const std::string& text);
+
+/// Throws std::runtime_error unless a render may be `width` x `height` (1..32768 each).
+void CheckRenderSize(int width, int height);
 
 /// A parameter's value with its row type.
 struct TypedValue {
@@ -71,6 +75,14 @@ class Texture {
     void SetParam(const std::string& path, const loom::ModelValue& value, double frame);
     /// Adds a key (the model's SetKey, as `--key NAME@FRAME=VALUE` does).
     void Key(const std::string& path, double frame, const loom::ModelValue& value);
+
+    /// The keys of parameter `path`, by time (empty when it is not animated); throws
+    /// NameError as GetParam.
+    std::vector<ParamKey> Keys(const std::string& path) const;
+    /// Removes the key of parameter `path` at `frame`; the last key removed leaves its value
+    /// as the parameter's constant value. Throws std::runtime_error when there is no key at
+    /// that frame.
+    void RemoveKey(const std::string& path, double frame);
 
     /// The sub-map in slot `path`, or nothing when the slot is empty.
     std::unique_ptr<Texture> GetMap(const std::string& path) const;

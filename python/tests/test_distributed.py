@@ -1,5 +1,6 @@
 # Frames spread over the worker processes of a dask.distributed cluster are the files one
 # `loomhost render --frames` writes, byte for byte, also when a worker dies mid-job.
+import json
 import os
 import signal
 import threading
@@ -90,6 +91,25 @@ def test_a_frame_failing_twice_is_reported_by_number(tmp_path, client):
     assert "frame 3:" in str(info.value)
     assert info.value.done == [0, 1, 2, 4, 5]
     assert all((tmp_path / f"f_000{f}.png").is_file() for f in info.value.done)
+
+
+def test_resume_renders_only_what_is_missing_and_a_manifest_says_how(tmp_path, client):
+    tex, _ = _scene(tmp_path)
+    pattern = str(tmp_path / "r_{frame:04d}.png")
+    render_frames(client, tex, range(8), pattern, width=24, height=16, progress=False)
+    whole = _files(tmp_path, "r_")
+    (tmp_path / "r_0002.png").unlink()
+    (tmp_path / "r_0005.png").write_bytes(whole["0005.png"][:40])  # cut short
+    report = render_frames(client, tex, range(8), pattern, width=24, height=16, progress=False,
+                           resume=True, manifest=tmp_path / "run.json")
+    assert report.done == [2, 5] and report.skipped == [0, 1, 3, 4, 6, 7]
+    assert _files(tmp_path, "r_") == whole
+    recorded = json.loads((tmp_path / "run.json").read_text())
+    assert recorded["size"] == [24, 16] and recorded["frames"] == {"first": 0, "last": 7}
+    assert recorded["files"] == {"color": pattern} and recorded["parameters"]["U Scale"]
+    # Nothing left to do: no task at all.
+    assert render_frames(client, tex, range(8), pattern, width=24, height=16, progress=False,
+                         resume=True).skipped == list(range(8))
 
 
 def test_frames_may_be_a_list_as_the_command_line_takes_it(tmp_path, client):

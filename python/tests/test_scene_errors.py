@@ -38,7 +38,9 @@ def test_errors_are_python_exceptions_with_the_command_lines_message(cli, tmp_pa
         message = cli.error("eval", "nimbra", "--set", f"{name}={cli_value}", "0,0")
         with pytest.raises(ValueError) as info:
             tex[name] = value
-        assert str(info.value) == message.replace(f"--set '{name}={cli_value}': ", "")
+        # The command line's words, naming the parameter as Python code does.
+        expected = message.replace(f"--set '{name}={cli_value}': ", "").replace(f"--set {name}:", f"'{name}':")
+        assert str(info.value) == expected
     message = cli.error("eval", "nimbra", "--set", "Nope=1", "0,0")
     with pytest.raises(KeyError) as info:
         tex["Nope"] = 1

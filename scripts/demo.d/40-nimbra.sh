@@ -18,9 +18,4 @@ $HOST scene new "$OUT/nimbra_scene.loom" nimbra --entry clouds --force \
   --set Contrast=1.8 --key "V Shift@0=0" --key "V Shift@30=25"
 $HOST scene show "$OUT/nimbra_scene.loom" > "$OUT/nimbra_scene.txt"
 $HOST render --scene "$OUT/nimbra_scene.loom" -o "$OUT/nimbra_scene.png" --time 15
-echo "  nimbra presets and palettes"
-for preset in Cumulus Cirrus Cirrocumulus Nimbra Cirronimbra Summer Winter Martian Cosmic Inferno; do
-  $HOST render nimbra --preset "$preset" -o "$OUT/nimbra_preset_$(echo "$preset" | tr 'A-Z' 'a-z').png" \
-    --size 128x128
-done
 $HOST panel nimbra --click Cirrus > "$OUT/nimbra_panel.txt"

@@ -23,14 +23,12 @@ fi
 if [ -f "$BUILD/frei0r/loomwork_anaglyph.so" ] && command -v melt >/dev/null; then
   echo "Other programs: melt"
   echo "  melt_anaglyph.png"
-  $HOST render nimbra --sphere --eye -0.12 --size 256x256 -o "$OUT/melt_left.png" 2>/dev/null
-  $HOST render nimbra --sphere --eye 0.12 --size 256x256 -o "$OUT/melt_right.png" 2>/dev/null
-  printf '%s\n' width=256 height=256 progressive=1 sample_aspect_num=1 sample_aspect_den=1 \
-    display_aspect_num=1 display_aspect_den=1 frame_rate_num=30 frame_rate_den=1 \
+  printf '%s\n' width=768 height=512 progressive=1 sample_aspect_num=1 sample_aspect_den=1 \
+    display_aspect_num=3 display_aspect_den=2 frame_rate_num=30 frame_rate_den=1 \
     colorspace=709 "description=loomwork gallery" > "$OUT/melt_profile.txt"
   other "$OUT/melt_anaglyph.png" env FREI0R_PATH="$BUILD/frei0r" \
     LOOMHOST_PLUGINS="$BUILD/plugins" melt -quiet -profile "$OUT/melt_profile.txt" \
-    "$OUT/melt_left.png" out=0 -track "$OUT/melt_right.png" out=0 \
+    "$OUT/stereo_left.png" out=0 -track "$OUT/stereo_right.png" out=0 \
     -transition frei0r.loomwork_anaglyph a_track=0 b_track=1 0=grey \
     -consumer "avformat:$OUT/melt_anaglyph.png" vcodec=png update=1 2>/dev/null
 fi

@@ -17,3 +17,4 @@ $HOST render voltrane --set Goo=1 --sheet seeds:1-6 --size 128x128 -o "$OUT/volt
 echo "  fervix_loop.mp4 (48 frames, a seamless loop)"
 $HOST render fervix --preset Alien\ Skin --tile --loop --frames 0-47 --size 256x256 \
   --codec h264 --crf 18 -o "$OUT/fervix_loop.mp4" 2> /dev/null
+poster "$OUT/fervix_loop.mp4"

@@ -266,6 +266,32 @@ TEST_F(Anaglyph, OneEyeGivenAloneSwapsAsTheSetupDialogDoes) {
                        "both eyes would see blue");
 }
 
+TEST_F(Anaglyph, CalibrationPictureGrowsByRepeatingTheDialogsPixels) {
+    ASSERT_EQ(Run("calibrate -o " + Path("small.png")).status, 0);
+    const Result big = Run("calibrate --size 400 -o " + Path("big.png"));
+    ASSERT_EQ(big.status, 0) << big.err;
+    EXPECT_NE(big.out.find("400x400"), std::string::npos) << big.out;
+    const Image16 small = Load("small.png"), large = Load("big.png");
+    ASSERT_GT(small.width, 0);
+    ASSERT_EQ(large.width, 400);
+    ASSERT_EQ(large.height, 400);
+    // Every pixel is the dialog's pixel under it: no colour the dialog does not show.
+    int differing = 0;
+    for (int y = 0; y < 400; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            const BMM_Color_64& from =
+                small.pixels[static_cast<size_t>(y * small.height / 400) * small.width +
+                             static_cast<size_t>(x * small.width / 400)];
+            const BMM_Color_64& to = large.pixels[static_cast<size_t>(y) * 400 + x];
+            differing += from.r != to.r || from.g != to.g || from.b != to.b;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    ExpectOneLineError("calibrate --size 8 -o " + Path("tiny.png"), "between 16 and 4096");
+    ExpectOneLineError("calibrate --size 5000 -o " + Path("huge.png"), "between 16 and 4096");
+    EXPECT_FALSE(fs::exists(Path("tiny.png")));
+}
+
 TEST_F(Anaglyph, BadInputGetsOneLineAndLeavesNoOutput) {
     std::string l = Write("l.png", 6, 4, 8, 1);
     std::string r = Write("r.png", 6, 4, 8, 2);

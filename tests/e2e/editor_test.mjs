@@ -398,6 +398,51 @@ async function checkPanelText(page, panel) {
   await page.waitForFunction(() => document.getElementById('status').textContent === '');
 }
 
+// A panel's layout as drawn: no label's text runs into another's, and
+// each rule (a picture far wider than tall) spans the group boxes' width, meeting their
+// edges.
+async function checkPanelLayout(panel, name) {
+  const found = await panel.locator('.client').evaluate((client) => {
+    const texts = [];
+    for (const el of client.querySelectorAll('.control')) {
+      if (el.tagName === 'INPUT' || el.tagName === 'FIELDSET') continue;
+      if (el.classList.contains('spinner') || !el.textContent.trim()) continue;
+      const range = document.createRange();
+      range.selectNodeContents(el);
+      const r = range.getBoundingClientRect();
+      texts.push({text: el.textContent.trim(), left: r.left, right: r.right, top: r.top,
+                  bottom: r.bottom});
+    }
+    const overlaps = [];
+    for (let i = 0; i < texts.length; i++) {
+      for (let j = i + 1; j < texts.length; j++) {
+        const a = texts[i], b = texts[j];
+        // Side by side on one line, texts need at least a space's width between them.
+        if (a.left < b.right + 4 && b.left < a.right + 4 && a.top < b.bottom - 1 &&
+            b.top < a.bottom - 1) {
+          overlaps.push(`${a.text} / ${b.text}`);
+        }
+      }
+    }
+    const boxes = [...client.querySelectorAll('fieldset.control')].map(
+        (f) => f.getBoundingClientRect());
+    const rules = [...client.querySelectorAll('.c-Static img')]
+                      .map((i) => i.getBoundingClientRect())
+                      .filter((r) => r.width > 20 * r.height && r.height > 0)
+                      .map((r) => ({left: r.left, right: r.right}));
+    const boxLeft = Math.min(...boxes.map((b) => b.left));
+    const boxRight = Math.max(...boxes.map((b) => b.right));
+    return {overlaps, rules, boxLeft, boxRight};
+  });
+  assert.deepEqual(found.overlaps, [], `${name}: texts running into each other`);
+  assert.ok(found.rules.length > 0, `${name}: no rule drawn`);
+  for (const rule of found.rules) {
+    assert.ok(Math.abs(rule.left - found.boxLeft) <= 1 && Math.abs(rule.right - found.boxRight) <= 1,
+              `${name}: a rule from ${rule.left} to ${rule.right}, the group boxes from ${
+                  found.boxLeft} to ${found.boxRight}`);
+  }
+}
+
 async function main() {
   const {child, url, base, token} = await startEditor();
   // Without the token the API answers nobody; with it, a script is answered.
@@ -478,6 +523,7 @@ async function main() {
     await checkQuickSpinnerClicks(page, panel);
     await checkTypingSurvivesRedraws(page, panel);
     await checkPanelText(page, panel);
+    await checkPanelLayout(panel, 'nimbra');
 
     // A colour picked for the cloud swatch: one "Color Change", the sample redraws.
     const beforeColour = await sampleSignature(page);
@@ -548,6 +594,31 @@ async function main() {
     await preview.waitFor();
     await page.waitForFunction(
         () => document.querySelector('.dialog [data-id="1027"] img').naturalWidth > 0);
+    // The modal dialog's shade covers the page: nothing of the panels shows above it.
+    const through = await page.evaluate(() => {
+      const shade = document.getElementById('dialogs');
+      const out = [];
+      for (let x = 1; x < innerWidth; x += 8) {
+        for (let y = 1; y < innerHeight; y += 8) {
+          const hit = document.elementFromPoint(x, y);
+          if (hit && !shade.contains(hit)) out.push(`${hit.className} at ${x},${y}`);
+        }
+      }
+      return out.slice(0, 5);
+    });
+    assert.deepEqual(through, [], 'the panels show through the setup dialog');
+    // Each compensation field has its label just above it.
+    const unlabelled = await duck.locator('.client').evaluate((client) => {
+      const labels = [...client.querySelectorAll('.c-Static')]
+                         .filter((s) => s.textContent.trim() === 'Compensation')
+                         .map((s) => s.getBoundingClientRect());
+      return [...client.querySelectorAll('input.c-CustEdit')].filter((edit) => {
+        const e = edit.getBoundingClientRect();
+        return !labels.some((l) => l.bottom <= e.top + 1 && l.bottom >= e.top - 8 &&
+                                   l.left < e.right && e.left < l.right);
+      }).length;
+    });
+    assert.equal(unlabelled, 0, 'compensation fields without their label');
     await duck.locator('[data-id="1024"] input').click();  // right eye blue
     await page.waitForFunction(
         () => document.querySelector('.dialog [data-id="1024"] input').checked);
@@ -561,6 +632,17 @@ async function main() {
     await about.waitFor();
     await about.locator('.close').click();
     await about.waitFor({state: 'detached'});
+
+    // The New list offers the open texture's class; Voltrane's panel, opened from it, is
+    // laid out as Nimbra's is.
+    assert.equal(await page.locator('#new-class').inputValue(), 'nimbra');
+    await page.selectOption('#new-class', 'voltrane');
+    await page.locator('#new-texture').click();
+    await page.waitForFunction(() => document.getElementById('entries').value.startsWith('voltrane'));
+    assert.equal(await page.locator('#new-class').inputValue(), 'voltrane');
+    const voltrane = page.locator('.rollup[data-title="Voltrane 2 Setup"]');
+    await voltrane.locator('[data-id="1006"]').waitFor();  // Apply WaveForms...
+    await checkPanelLayout(voltrane, 'voltrane');
 
     // A scene of an older version loads with the note that it was converted.
     copyFileSync(join(dirname(fileURLToPath(import.meta.url)), '../data/scenes/nimbra_v11.loom'),

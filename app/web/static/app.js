@@ -292,7 +292,13 @@ function show(s) {
   // page's view of a newer change. Serials count afresh when the editor restarts.
   if (!s || (state && s.run === state.run && s.serial < state.serial)) return;
   state = s;
-  fillSelect($('new-class'), s.classes.map((c) => [c.name, c.label]));
+  // The list offers the open texture's class until another texture opens: a choice made
+  // meanwhile stays.
+  const newClass = $('new-class');
+  const opened = newClass.dataset.opened !== s.openClass;
+  fillSelect(newClass, s.classes.map((c) => [c.name, c.label]),
+             opened && s.openClass ? s.openClass : undefined);
+  newClass.dataset.opened = s.openClass;
   fillSelect($('entries'), s.entries.map((e) => [e, e]), s.entry);
   $('undo').disabled = s.undo.count === 0;
   $('undo').textContent = s.undo.count ? `Undo ${s.undo.label}` : 'Undo';

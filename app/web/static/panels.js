@@ -21,6 +21,7 @@ const SS_TYPEMASK = 0x001f;
 const SS_CENTER = 0x0001;
 const SS_RIGHT = 0x0002;
 const SS_BITMAP = 0x000e;
+const SS_REALSIZECONTROL = 0x0040;
 const SS_NOTIFY = 0x0100;
 const TBS_VERT = 0x0002;
 
@@ -96,6 +97,9 @@ function staticControl(node, act) {
   const el = document.createElement('div');
   if (type === SS_BITMAP) {
     if (node.image) el.append(picture(node));
+    // The picture is stretched to the control, as the window system does with this style;
+    // without it, a picture keeps its proportions.
+    if (node.style & SS_REALSIZECONTROL) el.classList.add('stretched');
   } else if (type >= 4 && type <= 9 || type >= 0x10 && type <= 0x12) {
     el.classList.add('frame');
   } else {

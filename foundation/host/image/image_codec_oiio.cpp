@@ -15,10 +15,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <new>
 #include <sstream>
 
 #include "foundation/host/base/text.h"
 #include "foundation/host/image/image_checks.h"
+#include "foundation/host/image/png_samples.h"
 #include "foundation/host/sdk/image_codec.h"
 
 namespace loom {
@@ -170,6 +173,31 @@ class MemoryInput {
                 return false;
             }
             take(lines, samples.data());
+        }
+        return true;
+    }
+
+    /// Reads the first `channels` channels of every pixel as `type` straight into `out`,
+    /// which holds the whole picture; `out`'s pages are touched only as the data arrives,
+    /// band by band. Refuses made-up data as ReadBands does.
+    bool ReadInto(const std::string& name, int channels, OIIO::TypeDesc type, void* out,
+                  std::string& error) {
+        const OIIO::ImageSpec& layout = Layout();
+        const int band = BandLines(channels);
+        const size_t line =
+            static_cast<size_t>(layout.width) * static_cast<size_t>(channels) * type.size();
+        auto* dst = static_cast<std::uint8_t*>(out);
+        for (int y = 0; y < layout.height; y += band) {
+            const int lines = std::min(band, layout.height - y);
+            const bool read =
+                in_->read_scanlines(0, 0, layout.y + y, layout.y + y + lines, 0, 0, channels, type,
+                                    dst + static_cast<size_t>(y) * line);
+            if (!read || in_->has_error()) {
+                std::string why = FirstLine(in_->geterror());
+                if (why.empty()) why = "damaged or truncated data";
+                error = name + ": cannot read image: " + why;
+                return false;
+            }
         }
         return true;
     }
@@ -489,11 +517,55 @@ bool Encode16(const std::string& name, const Image16& image, int bits,
     return Encode(name, ext, layout, OIIO::TypeDesc::UINT16, data.data(), bytes, error);
 }
 
+bool DecodeSamples(const std::string& name, const std::uint8_t* bytes, std::size_t size,
+                   long long maxPixels, int bits, ImageSamples& samples, std::string& error) {
+    const ImageFormat format = SniffImageFormat(bytes, size);
+    // The header's bit depth (byte 24); samples of fewer than 8 bits are read as 8.
+    const int pngBits = size > 24 && bytes[24] == 16 ? 16 : 8;
+    if (format == ImageFormat::kPng && (bits == 0 || bits == pngBits)) {
+        // At the file's own depth the PNG library decodes straight into the samples; another
+        // depth is converted by the image library, as every other read.
+        return CheckImageHeader(name, format, bytes, size, maxPixels, error) &&
+               DecodePngSamples(name, bytes, size, maxPixels, samples, error);
+    }
+    MemoryInput in;
+    if (!in.Open(name, bytes, size, maxPixels, error)) return false;
+    const OIIO::ImageSpec& layout = in.Layout();
+    const int fileBits = layout.format.basetype == OIIO::TypeDesc::UINT8    ? 8
+                         : layout.format.basetype == OIIO::TypeDesc::UINT16 ? 16
+                                                                            : 32;
+    if (bits == 0) bits = fileBits;
+    const OIIO::TypeDesc type = bits == 8    ? OIIO::TypeDesc::UINT8
+                                : bits == 16 ? OIIO::TypeDesc::UINT16
+                                             : OIIO::TypeDesc::FLOAT;
+    const int channels = std::min(layout.nchannels, 4);
+    // The size was checked against maxPixels when the file was opened; the buffer is not
+    // initialised, so that only the pages the data fills are ever committed.
+    const size_t total = static_cast<size_t>(layout.width) * static_cast<size_t>(layout.height) *
+                         static_cast<size_t>(channels) * type.size();
+    std::unique_ptr<std::uint8_t[]> data(new (std::nothrow) std::uint8_t[total]);
+    if (!data) {
+        error = name + ": out of memory for " + std::to_string(layout.width) + "x" +
+                std::to_string(layout.height) + " pixels";
+        return false;
+    }
+    if (!in.ReadInto(name, channels, type, data.get(), error)) return false;
+    samples.width = layout.width;
+    samples.height = layout.height;
+    samples.channels = channels;
+    samples.fileBits = fileBits;
+    samples.bits = bits;
+    samples.hasAlpha = channels == 2 || channels == 4;
+    samples.data = std::move(data);
+    samples.bytes = total;
+    return true;
+}
+
 }  // namespace
 }  // namespace loom
 
 const loom::ImageCodec* LoomImageCodec() {
     static const loom::ImageCodec codec{loom::DecodeFloat, loom::EncodeFloat, loom::Decode16,
-                                        loom::Encode16, loom::EncodeFile};
+                                        loom::Encode16,    loom::EncodeFile,  loom::DecodeSamples};
     return &codec;
 }

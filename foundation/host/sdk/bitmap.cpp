@@ -219,4 +219,18 @@ bool ReadImage(const std::string& path, FloatImage& image, int& bits, std::strin
            DecodeImage(path, bytes.data(), bytes.size(), image, bits, error);
 }
 
+bool ReadImageSamples(const std::string& path, int bits, ImageSamples& samples,
+                      std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadRegularFile(path, MaxImageFileBytes(), bytes, error)) return false;
+    std::string why;
+    const ImageCodec* codec = LoadImageCodec(why);
+    if (!codec) {
+        error = path + ": cannot read image: " + why;
+        return false;
+    }
+    return codec->decodeSamples(path, bytes.data(), bytes.size(), MaxImagePixels(), bits, samples,
+                                error);
+}
+
 }  // namespace loom

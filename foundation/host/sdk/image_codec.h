@@ -8,12 +8,28 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/host/sdk/bitmap.h"
 
 namespace loom {
+
+/// An image's samples as its file holds them: the first `channels` (up to four) channels of
+/// each pixel, top line first, each sample `bits` wide (8 and 16: unsigned integers, 32:
+/// float).
+struct ImageSamples {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    /// The file's own sample depth: 8, 16 or 32 (floating-point and any other files).
+    int fileBits = 8;
+    int bits = 8;
+    bool hasAlpha = false;
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t bytes = 0;
+};
 
 /// The image library's operations. `name` is the file's name and begins every error.
 /// Decoders pick the reader by the bytes' signature (PNG, TIFF, OpenEXR, JPEG, BMP); bytes
@@ -37,7 +53,15 @@ struct ImageCodec {
     bool (*encodeFile)(const std::string& name, const FloatImage& image,
                        const ImageFileOptions& options, std::vector<std::uint8_t>& bytes,
                        std::string& error);
+    /// The samples as stored (ImageSamples), converted to `bits` (8, 16 or 32; 0: the
+    /// file's own depth, 32 for anything but 8 and 16).
+    bool (*decodeSamples)(const std::string& name, const std::uint8_t* data, std::size_t size,
+                          long long maxPixels, int bits, ImageSamples& samples, std::string& error);
 };
+
+/// Reads the image file `path` as its samples (ImageSamples), converted to `bits` (0: as
+/// stored), within the pixel limit (pixel_limit.h).
+bool ReadImageSamples(const std::string& path, int bits, ImageSamples& samples, std::string& error);
 
 /// The image library, loaded on first use from the folder of the host runtime; null with
 /// `why` when it cannot be loaded. Safe to call from several threads.
