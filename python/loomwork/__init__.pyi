@@ -211,7 +211,10 @@ def align(
     """Aligns the right view of a stereo pair to the left, as `loomhost anaglyph --align`:
     returns (info, left, right), info a dict with dy_px, rotation_deg, scale, keystone,
     matches, residuals, parallax_px, crop, correction and warnings."""
-def frame_list(text: str) -> list[int]: ...
+def frame_list(text: str) -> list[int]:
+    """The frames of a list as render farms write it, ascending: "1-3,5,7-20:2" is 1, 2, 3,
+    5, 7, 9, ..., 19 (parts N, A-B or A-B:S, in any order, not overlapping; at most a
+    million frames)."""
 def load_scene(path: PathLike) -> dict[str, Texture]:
     """Loads a scene file: a dict of its texture entries by name."""
 def save_scene(path: PathLike, textures: Texture | Mapping[str, Texture] | Iterable[Texture]) -> None:
