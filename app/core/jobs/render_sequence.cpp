@@ -380,12 +380,12 @@ std::vector<std::string> ManifestDifferences(const RecordedManifest& recorded,
     std::vector<std::string> otherMaps;
     for (const auto& [slot, cls] : recorded.maps) {
         const auto it = std::find_if(asked.maps.begin(), asked.maps.end(),
-                                     [&](const auto& e) { return e.first == slot; });
+                                     [&slot = slot](const auto& e) { return e.first == slot; });
         if (it == asked.maps.end() || it->second != cls) otherMaps.push_back(slot + ".");
     }
     for (const auto& [slot, cls] : asked.maps) {
         const auto it = std::find_if(recorded.maps.begin(), recorded.maps.end(),
-                                     [&](const auto& e) { return e.first == slot; });
+                                     [&slot = slot](const auto& e) { return e.first == slot; });
         if (it == recorded.maps.end()) otherMaps.push_back(slot + ".");
     }
     NamedDifferences("", recorded.parameters, asked.parameters, out, [&](const std::string& name) {

@@ -17,9 +17,12 @@ constexpr int kMaxSide = 32768;
 /// A row's value as the model takes it: a colour's three components, an integer row's
 /// whole number, a float row's number (single precision, so exact).
 ModelValue ValueOf(const ParamInfo& info, const ParamValue& v) {
-    if (info.type == TYPE_RGBA) return ModelValue::Colour({v.v[0], v.v[1], v.v[2]});
+    if (info.type == TYPE_RGBA) {
+        return ModelValue::Colour({static_cast<double>(v.v[0]), static_cast<double>(v.v[1]),
+                                   static_cast<double>(v.v[2])});
+    }
     if (info.type == TYPE_INT) return ModelValue::Number(static_cast<double>(v.AsInt()));
-    return ModelValue::Number(v.v[0]);
+    return ModelValue::Number(static_cast<double>(v.v[0]));
 }
 
 }  // namespace
