@@ -45,12 +45,6 @@ NoiseSource SourceOf(const FervixCache& c) noexcept {
     return src;
 }
 
-// A radial component: the offset from the centre, in a tile to the nearest copy of it.
-float RadialDifference(const FervixCache& c, float x, float centre) noexcept {
-    if (!Tiled(c)) return Difference(x, centre);
-    return static_cast<float>(loom::TiledRadial(Widen(x), Widen(centre)));
-}
-
 // The fractal passes of a tile: pass k runs at the whole periods nearest its scale
 // 1, s, s^3, s^6 times the point's, and divides by 1, s, s^2, s^3 as the plain passes do.
 void TiledFractalBatch(const FervixCache& c, const NoiseSource& src, const float* px,
@@ -111,6 +105,34 @@ float FervixFractal(const FervixCache& c, const float p[3]) noexcept {
     return sum;
 }
 
+namespace {
+
+// A radial component of m coordinates of a tile (m <= kChunk): the offset to the nearest
+// copy of the centre, scaled (loom::TiledRadial), rounded to float and widened; the wrap
+// runs over the whole chunk at once.
+void TiledRadialChunk(const float* x, float centre, int m, double* out) noexcept {
+    const double c = Widen(centre);
+    const double scale = loom::RadialTileScale(c);
+    for (int i = 0; i < m; ++i) out[i] = Widen(x[i]) - c;
+    loom::WrapToTileBatch(out, m);
+    for (int i = 0; i < m; ++i) out[i] = Widen(static_cast<float>(out[i] * scale));
+}
+
+// One component of the gradient for a chunk, widened: the offset from the centre (in a
+// tile to its nearest copy), or 0 where the component is not radial.
+void RadialChunk(const FervixCache& c, bool radial, const float* x, float centre, int m,
+                 double* out) noexcept {
+    if (!radial) {
+        for (int i = 0; i < m; ++i) out[i] = 0.0;
+    } else if (Tiled(c)) {
+        TiledRadialChunk(x, centre, m, out);
+    } else {
+        for (int i = 0; i < m; ++i) out[i] = Widen(Difference(x[i], centre));
+    }
+}
+
+}  // namespace
+
 void FervixGradientBatch(const FervixCache& c, const float* u, const float* v, int n,
                          float* d) noexcept {
     for (int first = 0; first < n; first += kChunk) {
@@ -119,10 +141,8 @@ void FervixGradientBatch(const FervixCache& c, const float* u, const float* v, i
         // Linear, and a pair in neither or both states, leave the component at 0.
         const bool radialU = c.horizontalRadial == 1 && c.horizontalLinear == 0;
         const bool radialV = c.verticalRadial == 1 && c.verticalLinear == 0;
-        for (int i = 0; i < m; ++i) {
-            gu[i] = Widen(radialU ? RadialDifference(c, u[first + i], c.uOffset) : 0.0f);
-            gv[i] = Widen(radialV ? RadialDifference(c, v[first + i], c.vOffset) : 0.0f);
-        }
+        RadialChunk(c, radialU, u + first, c.uOffset, m, gu);
+        RadialChunk(c, radialV, v + first, c.vOffset, m, gv);
         loom::vecmath::Hypot(gu, gv, gu, m);
         for (int i = 0; i < m; ++i) d[first + i] = static_cast<float>(gu[i] + Widen(c.fallOff));
     }

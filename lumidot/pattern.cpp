@@ -41,15 +41,32 @@ bool Pinched(Shape shape) noexcept {
     return shape == Shape::kAbsSine || shape == Shape::kAbsCosine;
 }
 
-// An iteration of 0 makes the angle infinite or NaN, and so the wave NaN: Thresholded
-// turns that into 1.
 // A tile runs whole cycles: x times the nearest multiple of 2 pi to 1 / iteration (an
 // iteration of 0 stays as it is).
+bool RunsWholeCycles(const LumidotWave& wave) noexcept {
+    return wave.tiled == 1 && wave.iteration != 0.0f && std::isfinite(wave.iteration);
+}
+double WholeRate(const LumidotWave& wave) noexcept {
+    return loom::WholeCycles(1.0 / Widen(wave.iteration));
+}
+
+// An iteration of 0 makes the angle infinite or NaN, and so the wave NaN: Thresholded
+// turns that into 1.
 double Angle(const LumidotWave& wave, float x) noexcept {
-    if (wave.tiled == 1 && wave.iteration != 0.0f && std::isfinite(wave.iteration)) {
-        return Widen(x) * loom::WholeCycles(1.0 / Widen(wave.iteration)) + Widen(wave.phase);
-    }
+    if (RunsWholeCycles(wave)) return Widen(x) * WholeRate(wave) + Widen(wave.phase);
     return Widen(x) / Widen(wave.iteration) + Widen(wave.phase);
+}
+
+// Angle of n values, the rate of a tile worked out once.
+void Angles(const LumidotWave& wave, const float* x, int n, double* a) noexcept {
+    const double phase = Widen(wave.phase);
+    if (RunsWholeCycles(wave)) {
+        const double rate = WholeRate(wave);
+        for (int i = 0; i < n; ++i) a[i] = Widen(x[i]) * rate + phase;
+    } else {
+        const double iteration = Widen(wave.iteration);
+        for (int i = 0; i < n; ++i) a[i] = Widen(x[i]) / iteration + phase;
+    }
 }
 
 // The term from the wave's value (the angle's sine or cosine, unused for kNone).
@@ -63,7 +80,7 @@ float Thresholded(const LumidotWave& wave, Shape shape, double value) noexcept {
 
 void WaveChunk(const LumidotWave& wave, Shape shape, const float* x, int n, float* out) noexcept {
     double a[kChunk] = {};  // set up to n; the rest zero so no lane reads an unset value
-    for (int i = 0; i < n; ++i) a[i] = Angle(wave, x[i]);
+    Angles(wave, x, n, a);
     if (shape == Shape::kSine || shape == Shape::kAbsSine) loom::vecmath::Sin(a, a, n);
     if (shape == Shape::kCosine || shape == Shape::kAbsCosine) loom::vecmath::Cos(a, a, n);
     for (int i = 0; i < n; ++i) out[i] = Thresholded(wave, shape, a[i]);

@@ -260,38 +260,51 @@ struct WrappedAxis512 {
     __m256i b1;
 };
 
-/// Setup512 with the lattice index k brought into 0 .. p - 1 (floor modulo, so negative
-/// cells wrap as positive ones do). k and the quotient are whole numbers below 2^32 in
+/// The lattice index k brought into 0 .. p - 1 by a floor modulo (negative cells wrap as
+/// positive ones do), from k in double. k and the quotient are whole numbers below 2^32 in
 /// size, so the arithmetic in double is exact. k / p from the reciprocal is off by less
 /// than 2^-21 / p, less than the distance 1 / p from k / p to any whole number it is not,
 /// so the truncated quotient is one off at most where k / p is whole or negative, and the
 /// remainder lies in -p .. 2p - 1: one subtraction and one addition of p bring it home.
-LOOM_NOISE_AVX512_INLINE WrappedAxis512 SetupWrapped512(__m256 c, int period, double inverse) {
-    const __m512d t = _mm512_add_pd(_mm512_cvtps_pd(c), _mm512_set1_pd(NOISE_N));
-    const __m256i k = _mm512_cvttpd_epi32(t);
-    const __m512d kd = _mm512_cvtepi32_pd(k);
-    const __m512d p = _mm512_set1_pd(static_cast<double>(period));
-    const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(kd, _mm512_set1_pd(inverse)),
+LOOM_NOISE_AVX512_INLINE __m256i FloorModulo512(__m512d kd, const AxisPeriod& w) {
+    const __m512d p = _mm512_set1_pd(static_cast<double>(w.period));
+    const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(kd, _mm512_set1_pd(w.inverse)),
                                            _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     __m512d m = _mm512_sub_pd(kd, _mm512_mul_pd(q, p));
     m = _mm512_mask_sub_pd(m, _mm512_cmp_pd_mask(m, p, _CMP_GE_OQ), m, p);
     m = _mm512_mask_add_pd(m, _mm512_cmp_pd_mask(m, _mm512_setzero_pd(), _CMP_LT_OQ), m, p);
-    const __m256i b = _mm512_cvttpd_epi32(m);
+    return _mm512_cvttpd_epi32(m);
+}
+
+/// Setup512 with the lattice index wrapped at the period. Where every lane's k lies within
+/// two periods above `base` (a multiple of p: as the cells of a tile's own coordinates do)
+/// the modulo is at most one subtraction of p, in integers: the unsigned minimum of
+/// k - base and k - base - p, which wraps round to a large number below p. Elsewhere the
+/// floor modulo in double. The same remainder either way.
+LOOM_NOISE_AVX512_INLINE WrappedAxis512 SetupWrapped512(__m256 c, const AxisPeriod& w) {
+    const __m512d t = _mm512_add_pd(_mm512_cvtps_pd(c), _mm512_set1_pd(NOISE_N));
+    const __m256i k = _mm512_cvttpd_epi32(t);
+    const __m512d kd = _mm512_cvtepi32_pd(k);
+    const __m256i period = _mm256_set1_epi32(w.period);
+    const __m256i fromBase = _mm256_sub_epi32(k, _mm256_set1_epi32(w.base));
+    const bool near =
+        w.near && _mm256_cmplt_epu32_mask(fromBase, _mm256_add_epi32(period, period)) == 0xFF;
+    const __m256i b = near ? _mm256_min_epu32(fromBase, _mm256_sub_epi32(fromBase, period))
+                           : FloorModulo512(kd, w);
     const __m256i next = _mm256_add_epi32(b, _mm256_set1_epi32(1));
     const __m256i mask = _mm256_set1_epi32(kMask);
-    WrappedAxis512 w;
-    w.axis.r0 = _mm512_sub_pd(t, kd);
-    w.axis.r1 = _mm512_sub_pd(w.axis.r0, _mm512_set1_pd(1.0));
-    w.axis.b0 = _mm256_and_si256(b, mask);
-    w.b1 = _mm256_and_si256(
-        _mm256_andnot_si256(_mm256_cmpeq_epi32(next, _mm256_set1_epi32(period)), next), mask);
-    return w;
+    WrappedAxis512 a;
+    a.axis.r0 = _mm512_sub_pd(t, kd);
+    a.axis.r1 = _mm512_sub_pd(a.axis.r0, _mm512_set1_pd(1.0));
+    a.axis.b0 = _mm256_and_si256(b, mask);
+    a.b1 = _mm256_and_si256(_mm256_andnot_si256(_mm256_cmpeq_epi32(next, period), next), mask);
+    return a;
 }
 
 LOOM_NOISE_AVX512_INLINE __m256 Noise8Wrapped(const NoiseTables& t, const XyPeriods& periods,
                                               __m256 x, __m256 y, __m256 z) {
-    const WrappedAxis512 wx = SetupWrapped512(x, periods.x, periods.xInverse);
-    const WrappedAxis512 wy = SetupWrapped512(y, periods.y, periods.yInverse);
+    const WrappedAxis512 wx = SetupWrapped512(x, periods.x);
+    const WrappedAxis512 wy = SetupWrapped512(y, periods.y);
     const Cell512 c{wx.axis, wy.axis, Setup512(z)};
     alignas(32) std::uint32_t bx0[8], bx1[8], by0[8], by1[8], bz[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(bx0), wx.axis.b0);
@@ -332,8 +345,8 @@ LOOM_NOISE_VBMI_INLINE void CornerRowsWrappedVbmi(const NoiseTables& t, __m256i 
 
 LOOM_NOISE_VBMI_INLINE __m256 Noise8WrappedVbmi(const NoiseTables& t, const XyPeriods& periods,
                                                 __m256 x, __m256 y, __m256 z) {
-    const WrappedAxis512 wx = SetupWrapped512(x, periods.x, periods.xInverse);
-    const WrappedAxis512 wy = SetupWrapped512(y, periods.y, periods.yInverse);
+    const WrappedAxis512 wx = SetupWrapped512(x, periods.x);
+    const WrappedAxis512 wy = SetupWrapped512(y, periods.y);
     const Cell512 c{wx.axis, wy.axis, Setup512(z)};
     alignas(64) std::uint32_t rows[4][8];
     CornerRowsWrappedVbmi(t, wx.axis.b0, wx.b1, wy.axis.b0, wy.b1, c.z.b0, rows);
@@ -471,33 +484,44 @@ struct WrappedAxis256 {
     __m128i b1;
 };
 
-/// SetupWrapped512 on four lanes.
-LOOM_NOISE_AVX2_INLINE WrappedAxis256 SetupWrapped256(__m128 c, int period, double inverse) {
-    const __m256d t = _mm256_add_pd(_mm256_cvtps_pd(c), _mm256_set1_pd(NOISE_N));
-    const __m128i k = _mm256_cvttpd_epi32(t);
-    const __m256d kd = _mm256_cvtepi32_pd(k);
-    const __m256d p = _mm256_set1_pd(static_cast<double>(period));
-    const __m256d q = _mm256_round_pd(_mm256_mul_pd(kd, _mm256_set1_pd(inverse)),
+/// FloorModulo512 on four lanes.
+LOOM_NOISE_AVX2_INLINE __m128i FloorModulo256(__m256d kd, const AxisPeriod& w) {
+    const __m256d p = _mm256_set1_pd(static_cast<double>(w.period));
+    const __m256d q = _mm256_round_pd(_mm256_mul_pd(kd, _mm256_set1_pd(w.inverse)),
                                       _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     __m256d m = _mm256_sub_pd(kd, _mm256_mul_pd(q, p));
     m = _mm256_sub_pd(m, _mm256_and_pd(_mm256_cmp_pd(m, p, _CMP_GE_OQ), p));
     m = _mm256_add_pd(m, _mm256_and_pd(_mm256_cmp_pd(m, _mm256_setzero_pd(), _CMP_LT_OQ), p));
-    const __m128i b = _mm256_cvttpd_epi32(m);
+    return _mm256_cvttpd_epi32(m);
+}
+
+/// SetupWrapped512 on four lanes.
+LOOM_NOISE_AVX2_INLINE WrappedAxis256 SetupWrapped256(__m128 c, const AxisPeriod& w) {
+    const __m256d t = _mm256_add_pd(_mm256_cvtps_pd(c), _mm256_set1_pd(NOISE_N));
+    const __m128i k = _mm256_cvttpd_epi32(t);
+    const __m256d kd = _mm256_cvtepi32_pd(k);
+    const __m128i period = _mm_set1_epi32(w.period);
+    const __m128i fromBase = _mm_sub_epi32(k, _mm_set1_epi32(w.base));
+    // Below 2p unsigned: the minimum with 2p - 1 leaves the lane as it is.
+    const __m128i last = _mm_sub_epi32(_mm_add_epi32(period, period), _mm_set1_epi32(1));
+    const bool near = w.near && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_min_epu32(fromBase, last),
+                                                                  fromBase)) == 0xFFFF;
+    const __m128i b =
+        near ? _mm_min_epu32(fromBase, _mm_sub_epi32(fromBase, period)) : FloorModulo256(kd, w);
     const __m128i next = _mm_add_epi32(b, _mm_set1_epi32(1));
     const __m128i mask = _mm_set1_epi32(kMask);
-    WrappedAxis256 w;
-    w.axis.r0 = _mm256_sub_pd(t, kd);
-    w.axis.r1 = _mm256_sub_pd(w.axis.r0, _mm256_set1_pd(1.0));
-    w.axis.b0 = _mm_and_si128(b, mask);
-    w.b1 =
-        _mm_and_si128(_mm_andnot_si128(_mm_cmpeq_epi32(next, _mm_set1_epi32(period)), next), mask);
-    return w;
+    WrappedAxis256 a;
+    a.axis.r0 = _mm256_sub_pd(t, kd);
+    a.axis.r1 = _mm256_sub_pd(a.axis.r0, _mm256_set1_pd(1.0));
+    a.axis.b0 = _mm_and_si128(b, mask);
+    a.b1 = _mm_and_si128(_mm_andnot_si128(_mm_cmpeq_epi32(next, period), next), mask);
+    return a;
 }
 
 LOOM_NOISE_AVX2_INLINE __m128 Noise4Wrapped(const NoiseTables& t, const XyPeriods& periods,
                                             __m128 x, __m128 y, __m128 z) {
-    const WrappedAxis256 wx = SetupWrapped256(x, periods.x, periods.xInverse);
-    const WrappedAxis256 wy = SetupWrapped256(y, periods.y, periods.yInverse);
+    const WrappedAxis256 wx = SetupWrapped256(x, periods.x);
+    const WrappedAxis256 wy = SetupWrapped256(y, periods.y);
     const Axis256 az = Setup256(z);
     alignas(16) std::uint32_t bx0[4], bx1[4], by0[4], by1[4], bz[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(bx0), wx.axis.b0);

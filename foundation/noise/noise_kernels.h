@@ -17,11 +17,29 @@ extern const Noise3Kernel kNoise3Avx512Vbmi;
 /// Eight samples a step in two 256-bit halves (null where the build has no AVX2 form).
 extern const Noise3Kernel kNoise3Avx2;
 
-/// Lattice periods of the x and y axes, each at least 1, with their reciprocals. A period
-/// of 256 (or any multiple of it) wraps as the tables do anyway, so it stands for none.
+/// One wrapped axis: its period (at least 1) and reciprocal, and for the short cut of
+/// lattice indices near the start the multiple of the period `base` (at most NOISE_N) and
+/// `near`, whether the short cut applies at all (periods up to kMaxNearPeriod).
+struct AxisPeriod {
+    int period;
+    double inverse;
+    int base;
+    bool near;
+};
+
+/// Largest period that takes the short cut: twice it stays far inside 32 bits.
+inline constexpr int kMaxNearPeriod = 1 << 24;
+
+/// The AxisPeriod of `period` (at least 1).
+inline AxisPeriod MakeAxisPeriod(int period) noexcept {
+    const bool near = period <= kMaxNearPeriod;
+    return {period, 1.0 / static_cast<double>(period), near ? NOISE_N / period * period : 0, near};
+}
+
+/// Lattice periods of the x and y axes. A period of 256 (or any multiple of it) wraps as
+/// the tables do anyway, so it stands for none.
 struct XyPeriods {
-    int x, y;
-    double xInverse, yInverse;
+    AxisPeriod x, y;
 };
 
 /// Noise with the x and y lattice indices wrapped at their periods (the z axis unwrapped):

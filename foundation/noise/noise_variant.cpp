@@ -221,7 +221,7 @@ void Noise3Batch(const NoiseSource& src, VectorLevel level, const float* x, cons
     if (!src.period.Any()) return Noise3Batch(t, level, x, y, z, n, out);
     if (ZWrapsAsTables(src.period.z)) {
         const int px = KernelPeriod(src.period.x), py = KernelPeriod(src.period.y);
-        const detail::XyPeriods periods{px, py, 1.0 / px, 1.0 / py};
+        const detail::XyPeriods periods{detail::MakeAxisPeriod(px), detail::MakeAxisPeriod(py)};
         if (level == VectorLevel::kAvx512 && detail::kNoise3WrappedAvx512 &&
             ProcessorRunsVectorLevel(VectorLevel::kAvx512)) {
             static const bool vbmi = ProcessorHasVectorExtension(VectorExtension::kAvx512Vbmi);

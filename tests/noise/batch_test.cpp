@@ -184,6 +184,49 @@ TEST(NoiseBatch, WrappedLatticesGiveTheSameBitsAtEveryLevel) {
     }
 }
 
+// A tile's own coordinates (cells 0 .. p of each period) take the vector kernels' short cut
+// of the modulo; a batch with one lane beyond it, below 0 or past two periods, takes the
+// long way for all its lanes. Either way each lane gets the four-lane form's bits, for
+// periods below the lattice offset, above it (no multiple of the period below it but 0),
+// at the largest period with the short cut and just past it.
+TEST(NoiseBatch, WrappedLatticesOverATilesOwnCellsGiveTheSameBits) {
+    using loom::noise::NoisePeriod;
+    const NoisePeriod periods[] = {{1, 2, 0}, {3, 7, 0}, {6000, 5, 0}, {1 << 24, (1 << 24) + 1, 0}};
+    for (const NoisePeriod& period : periods) {
+        SCOPED_TRACE(::testing::Message() << "periods " << period.x << ", " << period.y);
+        Points p;
+        for (int k = 0; k <= 64; ++k) {
+            // Across the whole period, its ends included, both axes at once.
+            const float fx = static_cast<float>(period.x) * static_cast<float>(k) / 64.0f;
+            const float fy = static_cast<float>(period.y) * static_cast<float>(64 - k) / 64.0f;
+            p.Add(fx, fy, 0.3f * static_cast<float>(k));
+            p.Add(std::nextafter(fx, 0.0f), fy + 0.5f, -1.25f);
+        }
+        // Outliers at places where they share a group of eight with in-range lanes.
+        for (size_t at : {size_t{3}, size_t{21}, size_t{60}}) {
+            p.x[at] = -0.75f;
+            p.y[at + 1] = 2.0f * static_cast<float>(period.y) + 1.5f;
+        }
+        const int n = static_cast<int>(p.x.size());
+        const loom::noise::NoiseSource src{nullptr, period};
+        std::vector<float> single(p.x.size()), batch(p.x.size());
+        for (int i = 0; i < n; ++i) {
+            loom::noise::Noise3Batch(src, loom::VectorLevel::kScalar, &p.x[i], &p.y[i], &p.z[i], 1,
+                                     &single[i]);
+        }
+        for (loom::VectorLevel level : {loom::VectorLevel::kAvx2, loom::VectorLevel::kAvx512}) {
+            if (!loom::ProcessorRunsVectorLevel(level)) continue;
+            SCOPED_TRACE(loom::VectorLevelName(level));
+            loom::noise::Noise3Batch(src, level, p.x.data(), p.y.data(), p.z.data(), n,
+                                     batch.data());
+            for (int i = 0; i < n; ++i) {
+                ASSERT_EQ(Bits(batch[i]), Bits(single[i]))
+                    << "at (" << p.x[i] << ", " << p.y[i] << ", " << p.z[i] << ")";
+            }
+        }
+    }
+}
+
 // What the wrapped forms compute: noise that repeats every period along a wrapped axis and,
 // where the period is 256, the unwrapped noise itself.
 TEST(NoiseBatch, WrappedNoiseRepeatsEveryPeriod) {
