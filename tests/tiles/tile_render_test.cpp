@@ -63,6 +63,14 @@ const std::vector<Look>& Looks() {
         // Centred on the top edge, with Negative Blend: the tile is about 13% brighter and 23%
         // more contrasted than the plain render (mean 0.325/0.288, spread 0.212/0.173).
         {"fervix", "Steam", {"Steam"}, {}, false, 0.25},
+        // Steam's gradient alone, Negative Blend and all: the doubled wrapped distance to
+        // the centre on the edge has the plain distance's spread of values, so the look is
+        // kept; what moves Steam's look is its noise, which the folded gradient meets at
+        // other places of the lattice cells than the plain one does.
+        {"fervix",
+         "Steam gradient",
+         {"Steam"},
+         {"Use Plasma=0", "Use Fractal Detail=0", "Use Turbulence=0"}},
         {"lumidot", "default", {}, {}},
         {"lumidot", "Tartan", {"Tartan"}, {}},
         {"lumidot", "Video Wall", {"Video Wall"}, {}},
