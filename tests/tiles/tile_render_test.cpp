@@ -65,8 +65,8 @@ const std::vector<Look>& Looks() {
         {"fervix", "Steam", {"Steam"}, {}, false, 0.25},
         // Steam's gradient alone, Negative Blend and all: the doubled wrapped distance to
         // the centre on the edge has the plain distance's spread of values, so the look is
-        // kept; what moves Steam's look is its noise, which the folded gradient meets at
-        // other places of the lattice cells than the plain one does.
+        // kept; what moves Steam's look is its noise: the tile pairs the gradient's values
+        // with other stretches of a noise of only 3 x 3 cells than the plain render does.
         {"fervix",
          "Steam gradient",
          {"Steam"},
