@@ -502,7 +502,11 @@ CropRect SharedArea(int width, int height, const std::array<double, 9>& correcti
     const int bottom = static_cast<int>(std::floor(y1 + 1e-6));
     if (right < left || bottom < top) return rect;
     rect = {left, top, right - left + 1, bottom - top + 1};
-    if (aspectW > 0 && aspectH > 0) {
+    return AspectInside(rect, aspectW, aspectH);
+}
+
+CropRect AspectInside(CropRect rect, int aspectW, int aspectH) {
+    if (aspectW > 0 && aspectH > 0 && rect.width > 0 && rect.height > 0) {
         const double want = static_cast<double>(aspectW) / aspectH;
         if (rect.width > rect.height * want) {
             const int w = std::max(1, static_cast<int>(std::lround(rect.height * want)));
@@ -515,6 +519,14 @@ CropRect SharedArea(int width, int height, const std::array<double, 9>& correcti
         }
     }
     return rect;
+}
+
+CropRect Intersection(const CropRect& a, const CropRect& b) {
+    const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+    const int x1 = std::min(a.x + a.width, b.x + b.width);
+    const int y1 = std::min(a.y + a.height, b.y + b.height);
+    if (x1 <= x0 || y1 <= y0) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
 }
 
 Image16 ResampleView(const Image16& view, const std::array<double, 9>& correction,
