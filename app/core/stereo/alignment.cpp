@@ -106,6 +106,13 @@ int MarkInliers(const std::vector<Pair>& pairs, const Model& m, double threshold
 
 /// RANSAC over minimal samples of three, then least squares on the consensus. The random
 /// sequence is fixed so that the same views give the same result.
+/// OpenCV's calib3d offers no fit of rows alone: estimateAffinePartial2D (and
+/// findHomography) fit both coordinates, so matches at other depths than the dominant one
+/// (other disparities) fall out of their consensus. Measured on 1600 x 1200 pairs, with
+/// its consensus re-marked on rows as here: as accurate on flat scenes and two depth
+/// planes, but on a floor receding from -60 to +50 px of disparity it kept as few as 155
+/// of 362 candidates (this fit: 295) and its rotation error grew to 0.006 deg (0.002),
+/// at the same speed; its USAC methods are refused for this estimator. So this fit stays.
 int RobustFit(const std::vector<Pair>& pairs, double threshold, Model& model,
               std::vector<char>& use) {
     const int n = static_cast<int>(pairs.size());
