@@ -119,6 +119,24 @@ TEST_F(ShotAlignment, EstimatesEachShotAndCutsEveryFrameToTheAreaAllCover) {
     }
     EXPECT_LT(diff / static_cast<double>(right.pixels.size()), 2.0);
     EXPECT_EQ(left.pixels, expected.pixels);
+
+    // Packed views are adjusted alike without leaving their packed form: the same cut,
+    // the resampling at 8 bits within a level of the 16-bit one.
+    Image16 packedLeft = Packed8(Window(second_, 0));
+    Image16 packedRight = Packed8(stereotest::Perturbed(Window(second_, 0), {-3, 0.5, 1}));
+    loom::AdjustFrame(clip, 20, packedLeft, packedRight);
+    ASSERT_TRUE(loom::IsPacked(packedLeft) && loom::IsPacked(packedRight));
+    ASSERT_EQ(packedRight.width, c.width);
+    ASSERT_EQ(packedRight.height, c.height);
+    loom::Unpack(packedLeft);
+    loom::Unpack(packedRight);
+    EXPECT_EQ(packedLeft.pixels, expected.pixels);
+    int off = 0;
+    for (std::size_t i = 0; i < right.pixels.size(); ++i) {
+        const int d = std::abs(packedRight.pixels[i].g - right.pixels[i].g);
+        if (d > 257) ++off;
+    }
+    EXPECT_LT(off, static_cast<int>(right.pixels.size() / 100));
 }
 
 TEST_F(ShotAlignment, CropsToAnAspectAndShiftsByParallax) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <stdexcept>
 #include <utility>
 
@@ -33,6 +35,67 @@ const stereo::Alignment& Nearest(const std::vector<stereo::Alignment>& samples) 
         }
     }
     return samples[best];
+}
+
+/// A packed view's pixels as OpenCV sees them: three channels of 8 or 16 bits.
+cv::Mat WrapPacked(Image16& view) {
+    return cv::Mat(view.height, view.width, view.bits == 8 ? CV_8UC3 : CV_16UC3,
+                   view.packed.data());
+}
+
+/// An empty packed view of `crop`'s size at `bits`.
+Image16 PackedLike(const Image16& view, const stereo::CropRect& crop) {
+    Image16 out;
+    out.width = crop.width;
+    out.height = crop.height;
+    out.bits = view.bits;
+    out.packed.resize(static_cast<std::size_t>(crop.width) * crop.height *
+                      PackedPixelBytes(view.bits));
+    return out;
+}
+
+/// What ApplyAdjustment does, on packed views (the frames of 8- and 16-bit video stay
+/// packed from decoder to encoder: a third or less of the bytes to move, and the
+/// composition keeps its packed path). The right view is resampled bicubically at its own
+/// depth; uncovered pixels are black, as for unpacked views.
+void AdjustPacked(const ShotAdjustment& shot, const stereo::CropRect& crop, Image16& left,
+                  Image16& right) {
+    Image16 newRight = PackedLike(right, crop);
+    cv::Mat dst = WrapPacked(newRight);
+    const cv::Mat src = WrapPacked(right);
+    if (shot.moved) {
+        cv::Matx33d h(shot.correction.data());
+        h = cv::Matx33d(1, 0, shot.result.parallaxPx - crop.x, 0, 1, -crop.y, 0, 0, 1) * h;
+        if (h(2, 0) == 0 && h(2, 1) == 0) {
+            const cv::Matx23d affine(h(0, 0) / h(2, 2), h(0, 1) / h(2, 2), h(0, 2) / h(2, 2),
+                                     h(1, 0) / h(2, 2), h(1, 1) / h(2, 2), h(1, 2) / h(2, 2));
+            cv::warpAffine(src, dst, affine, dst.size(), cv::INTER_CUBIC, cv::BORDER_CONSTANT);
+        } else {
+            cv::warpPerspective(src, dst, h, dst.size(), cv::INTER_CUBIC, cv::BORDER_CONSTANT);
+        }
+        if (dst.data != newRight.packed.data()) {
+            throw std::logic_error("the resampled view was not written in place");
+        }
+    } else {
+        src(cv::Rect(crop.x, crop.y, crop.width, crop.height)).copyTo(dst);
+    }
+    right = std::move(newRight);
+    if (crop.x == 0 && crop.y == 0 && crop.width == left.width && crop.height == left.height) {
+        return;
+    }
+    Image16 newLeft = PackedLike(left, crop);
+    cv::Mat leftDst = WrapPacked(newLeft);
+    WrapPacked(left)(cv::Rect(crop.x, crop.y, crop.width, crop.height)).copyTo(leftDst);
+    left = std::move(newLeft);
+}
+
+/// Whether both views hold packed pixels of one depth and of their size.
+bool PackedAlike(const Image16& left, const Image16& right) {
+    const std::size_t pixels = static_cast<std::size_t>(left.width) * left.height;
+    return IsPacked(left) && IsPacked(right) && left.bits == right.bits &&
+           left.width == right.width && left.height == right.height &&
+           left.packed.size() == pixels * PackedPixelBytes(left.bits) &&
+           right.packed.size() == left.packed.size();
 }
 
 }  // namespace
@@ -196,6 +259,14 @@ void AdjustFrame(const ClipAdjustment& clip, long long pts, Image16& leftIn, Ima
     const bool whole =
         crop.x == 0 && crop.y == 0 && crop.width == leftIn.width && crop.height == leftIn.height;
     if (!shot.moved && whole) return;
+    if (crop.x < 0 || crop.y < 0 || crop.x + crop.width > leftIn.width ||
+        crop.y + crop.height > leftIn.height) {
+        throw std::invalid_argument("the crop lies outside the views");
+    }
+    if (PackedAlike(leftIn, rightIn)) {
+        AdjustPacked(shot, crop, leftIn, rightIn);
+        return;
+    }
     Unpack(leftIn);
     Unpack(rightIn);
     stereo::ApplyAdjustment(shot.correction, shot.moved, shot.result.parallaxPx, crop, leftIn,

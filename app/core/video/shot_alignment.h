@@ -76,8 +76,9 @@ class ClipAnalysis {
     long long firstPts_ = 0;
 };
 
-/// Adjusts one frame's views (as read) as its shot says: swapped, resampled, cut. Frames
-/// left alone stay packed. Throws std::bad_alloc, std::invalid_argument.
+/// Adjusts one frame's views (as read) as its shot says: swapped, resampled, cut. Packed
+/// views stay packed (resampled at their own depth); frames left alone are not touched.
+/// Throws std::bad_alloc, std::invalid_argument.
 void AdjustFrame(const ClipAdjustment& clip, long long pts, Image16& left, Image16& right);
 
 /// The clip's adjustments as JSON: {"width", "height", "crop", "shots": [{"shot",
