@@ -37,7 +37,8 @@ def report(lines):
 
 def loomwork_textures():
     """The settings of every loomwork texture image, of every scene."""
-    return [item for scene in bpy.data.scenes for item in store.items(scene) if item.class_name]
+    return [item for scene in bpy.data.scenes for item in store.items(scene)
+            if item.class_name and item.image is not None]
 
 
 def check_stored(item):
@@ -92,17 +93,17 @@ def on_load_post(*_):
 
 @bpy.app.handlers.persistent
 def on_frame_change(scene, depsgraph=None):
-    """After Blender evaluated a frame: each of the scene's textures whose values differ
-    from its picture's renders with the values evaluated for the frame. For a render's own
-    graph (F12, Ctrl F12, blender -b -a) it renders at once, before the frame renders;
-    in the interface in the background. A texture without keys is the same picture at every
-    frame: it renders again only when it changed."""
+    """After Blender evaluated a frame: each keyed texture of the scene renders with the
+    values the graph evaluated for the frame, in the background for the interface's graph;
+    for a render's own graph (F12, Ctrl F12, blender -b -a) at once, before the frame
+    renders, and so does a texture without keys that changed since its last picture (it is
+    the same picture at every frame)."""
     rendering = depsgraph is not None and depsgraph.mode == "RENDER"
     frame = scene.frame_current
     problems = []
     for item in store.items(scene):
-        if not item.class_name:
-            continue
+        if not item.class_name or item.image is None:
+            continue  # an image deleted by hand leaves nothing to render into
         animated = store.is_animated(item)
         if not (animated or rendering):
             continue  # what the interface changed is already on its way

@@ -105,4 +105,12 @@ group.u_scale = 12.0
 scene.frame_set(2)
 ref = loomwork.Texture("nimbra", U_Shift=15.0, U_Scale=12.0).render(W, H, time=2)
 assert harness.same_bits(harness.image_rgba(image), ref)
+# A render evaluates the keys itself, as Blender does for every keyed value: after an edit
+# of a keyed value that was not keyed, the keyed value renders.
+group.u_shift = 99.0
+seen.clear()
+bpy.app.handlers.render_post.append(remember)
+bpy.ops.render.render()
+bpy.app.handlers.render_post.remove(remember)
+assert harness.same_bits(seen[2], ref)
 harness.done("animation")

@@ -202,6 +202,10 @@ made_here = bpy.data.images["other_fervix"]
 assert settings_of(made_here).id_data == other and settings_of(made_here, scene).id_data == other
 assert [i.image for i in other.loomwork_textures] == [made_here]
 assert made_here not in [i.image for i in scene.loomwork_textures]
+# An image deleted by hand leaves its item without an image: skipped, never reported.
+bpy.data.images.remove(made_here)
+assert other.loomwork_textures[0].image is None and other.loomwork_textures[0].class_name == "fervix"
+assert not [p for p in registration.refresh_all() if "Other" in p], registration.refresh_all()
 context.scene = scene
 layout = Layout()
 addon.ui.LOOMWORK_PT_stereo.draw(type("Panel", (), {"layout": layout})(), context)
