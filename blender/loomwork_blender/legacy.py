@@ -97,20 +97,22 @@ def move(texture, scene, problems):
     if image is None and texture.type == "IMAGE":
         image = texture.image
     # Checked before anything changes, so that a failure leaves the file as it was.
-    if image is not None and not isinstance(image, bpy.types.Image):
+    if image is None:
+        raise ValueError("it has no image")
+    if not isinstance(image, bpy.types.Image):
         raise ValueError(f"its image is a {type(image).__name__}, not an image")
-    name = image.name if image is not None else texture.name
+    name = image.name
     collection = getattr(scene, store.COLLECTION)
     item = collection.add()
     index = len(collection) - 1
     for key, value in raw.items():
         if key != "image":
             item[key] = _plain(value)
-    item["image"] = image
+    item.image = image
     item.name = name
     keys = _move_keys(texture, scene, index, name, problems)
     del texture[OLD_GROUP]
-    if image is not None and OLD_BACK_POINTER in image:
+    if OLD_BACK_POINTER in image:
         del image[OLD_BACK_POINTER]
     return item, keys
 

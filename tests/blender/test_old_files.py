@@ -44,10 +44,13 @@ dots, dots_tex = old_texture("dots", "lumidot", {})
 driver = dots_tex.animation_data_create().drivers.new("loomwork.p_lumidot.contrast")
 driver.driver.expression = "1.0"
 dots_tex.use_fake_user = True
-# Old settings whose raw contents are not a settings group at all: reported, not moved.
+# Old settings that point to no image: reported, not moved.
 bad = bpy.data.textures.new("bad", type="IMAGE")
 bad.use_fake_user = True
 bad["loomwork"] = {"class_name": "nimbra", "image": "not an image"}
+lost = bpy.data.textures.new("lost", type="WOOD")
+lost["loomwork"] = {"class_name": "fervix"}
+lost.use_fake_user = True
 blend = os.path.join(scratch, "old.blend")
 bpy.ops.wm.save_as_mainfile(filepath=blend)
 
@@ -58,6 +61,7 @@ text = " | ".join(registration.messages)
 assert "Moved the settings of 2 loomwork textures (dots, sky)" in text and "the keys of 1 value" in text, text
 assert "'dots': its drivers were not moved" in text, text
 assert "'bad'" in text and "its image is a str" in text and "make it again" in text, text
+assert "'lost'" in text and "it has no image" in text, text
 
 sky, dots = bpy.data.images["sky"], bpy.data.images["dots"]
 items = scene.loomwork_textures  # in the order of the texture datablocks' names
@@ -71,6 +75,7 @@ for image in (sky, dots):
     assert "loomwork_texture" not in image.keys()
 assert "sky" not in bpy.data.textures and "loomwork" not in bpy.data.textures["dots"].keys()
 assert bpy.data.textures["bad"]["loomwork"]["class_name"] == "nimbra"
+assert bpy.data.textures["lost"]["loomwork"]["class_name"] == "fervix"
 
 # The keys are the scene's now, and Blender's evaluation of them renders each frame.
 curves = scene.animation_data.action.fcurves
@@ -87,6 +92,6 @@ assert harness.same_bits(harness.image_rgba(dots), loomwork.Texture("lumidot").r
 bpy.ops.wm.save_as_mainfile(filepath=blend)
 registration.messages.clear()
 bpy.ops.wm.open_mainfile(filepath=blend)
-assert len(registration.messages) == 1 and "'bad'" in registration.messages[0], registration.messages
+assert len(registration.messages) == 2 and "'bad'" in registration.messages[0], registration.messages
 assert len(bpy.context.scene.loomwork_textures) == 2
 harness.done("old files")
