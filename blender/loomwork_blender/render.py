@@ -58,6 +58,7 @@ def make_texture(class_name, values):
 
 
 def label(item):
+    """How messages name a texture: by its image."""
     return f"'{item.image.name}'" if item.image is not None else f"A {item.class_name} texture without an image"
 
 
