@@ -14,24 +14,13 @@ machine and its load (printed with them).
 
 import argparse
 import os
-import platform
 import tempfile
 import time
 
 import numpy as np
 
 import loomwork
-
-
-def cpu_name():
-    try:
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("model name"):
-                    return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return platform.processor() or "unknown CPU"
+from bench_machine import machine_line
 
 
 def main():
@@ -69,8 +58,7 @@ def main():
                 for f in files:
                     read(f)
                 best[name] = min(best[name], time.perf_counter() - t0)
-    print(f"{args.count} PNGs of {width}x{height} (RGB, 8-bit), best of {args.runs}, {cpu_name()}, "
-          f"{os.cpu_count()} cores, load {os.getloadavg()[0]:.2f}")
+    print(f"{args.count} PNGs of {width}x{height} (RGB, 8-bit), best of {args.runs}, {machine_line()}")
     for name, seconds in best.items():
         print(f"  {name:28s} {seconds:7.3f} s  {1000 * seconds / args.count:6.2f} ms a file")
     if Image is None:

@@ -12,23 +12,11 @@ part of the test suite: the figures depend on the machine and its load (printed 
 """
 
 import argparse
-import os
-import platform
 import threading
 import time
 
 import loomwork
-
-
-def cpu_name():
-    try:
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("model name"):
-                    return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return platform.processor() or "unknown CPU"
+from bench_machine import machine_line
 
 
 def main():
@@ -63,7 +51,7 @@ def main():
         threads_best = min(threads_best, time.perf_counter() - t0)
         assert all(a.tobytes() == b.tobytes() for a, b in zip(seq, par)), "threads changed the bits"
     print(f"{len(textures)} renders {size}x{size} ({args.classes}), threads=1 each, best of {args.runs}; "
-          f"{cpu_name()}, {os.cpu_count()} cores, load {os.getloadavg()[0]:.2f}")
+          f"{machine_line()}")
     print(f"  one after the other  {sequence_best:7.3f} s")
     print(f"  in {len(textures)} Python threads  {threads_best:7.3f} s  "
           f"({threads_best / sequence_best:.2f} of the time)")

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/dioptrix/side_by_side_frames.h"
 #include "dioptrix/composite.h"
 #include "dioptrix/dioptrix_filter.h"
 #include "foundation/host/sdk/packed_pixels.h"
@@ -153,42 +154,12 @@ BENCHMARK(BM_MemoryBoundHugePages)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 bool WriteFrames(const std::string& path) {
     const std::vector<BMM_Color_64> left = View(0), right = View(kDisparity);
-    std::vector<std::uint8_t> raw;
-    raw.reserve(static_cast<size_t>(kWidth) * 2 * kHeight * 3);
-    for (int y = 0; y < kHeight; ++y) {
-        for (const auto* view : {&left, &right}) {
-            for (int x = 0; x < kWidth; ++x) {
-                const BMM_Color_64& p = (*view)[static_cast<size_t>(y) * kWidth + x];
-                raw.push_back(static_cast<std::uint8_t>(p.r >> 8));
-                raw.push_back(static_cast<std::uint8_t>(p.g >> 8));
-                raw.push_back(static_cast<std::uint8_t>(p.b >> 8));
-            }
-        }
-    }
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(raw.data(), 1, raw.size(), f) == raw.size();
-    return std::fclose(f) == 0 && ok;
+    return loombench::WriteSideBySideRaw(path, left.data(), right.data(), kWidth, kHeight,
+                                         [](WORD v) { return static_cast<std::uint8_t>(v >> 8); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string flag = "--write-frames=";
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], flag.c_str(), flag.size()) == 0) {
-            const char* path = argv[i] + flag.size();
-            if (!WriteFrames(path)) {
-                std::fprintf(stderr, "cannot write %s\n", path);
-                return 1;
-            }
-            std::printf("%s: %dx%d side by side, rgb24\n", path, 2 * kWidth, kHeight);
-            return 0;
-        }
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return loombench::BenchmarksOrFrames(argc, argv, WriteFrames, kWidth, kHeight);
 }

@@ -16,6 +16,7 @@
 
 #include "app/core/filter/filter_run.h"
 #include "app/core/video/video_anaglyph.h"
+#include "bench/dioptrix/side_by_side_frames.h"
 #include "dioptrix/dioptrix_filter.h"
 
 namespace {
@@ -115,42 +116,13 @@ BENCHMARK(BM_StillCompose)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool WriteFrames(const std::string& path) {
     const Image16 left = View(0, 8), right = View(kDisparity, 8);
-    std::vector<std::uint8_t> raw;
-    raw.reserve(static_cast<size_t>(kWidth) * 2 * kHeight * 3);
-    for (int y = 0; y < kHeight; ++y) {
-        for (const Image16* view : {&left, &right}) {
-            for (int x = 0; x < kWidth; ++x) {
-                const BMM_Color_64& p = view->pixels[static_cast<size_t>(y) * kWidth + x];
-                raw.push_back(static_cast<std::uint8_t>(p.r / 257));
-                raw.push_back(static_cast<std::uint8_t>(p.g / 257));
-                raw.push_back(static_cast<std::uint8_t>(p.b / 257));
-            }
-        }
-    }
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(raw.data(), 1, raw.size(), f) == raw.size();
-    return std::fclose(f) == 0 && ok;
+    return loombench::WriteSideBySideRaw(path, left.pixels.data(), right.pixels.data(), kWidth,
+                                         kHeight,
+                                         [](WORD v) { return static_cast<std::uint8_t>(v / 257); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string flag = "--write-frames=";
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], flag.c_str(), flag.size()) == 0) {
-            const char* path = argv[i] + flag.size();
-            if (!WriteFrames(path)) {
-                std::fprintf(stderr, "cannot write %s\n", path);
-                return 1;
-            }
-            std::printf("%s: %dx%d side by side, rgb24\n", path, 2 * kWidth, kHeight);
-            return 0;
-        }
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return loombench::BenchmarksOrFrames(argc, argv, WriteFrames, kWidth, kHeight);
 }

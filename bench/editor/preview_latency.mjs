@@ -8,12 +8,11 @@
 //
 // --scale is the screen's pixel density (2: a high-density screen and a 256-pixel sample).
 // playwright-core comes from tests/e2e (npm ci there); CHROMIUM overrides the browser.
-import {spawn} from 'node:child_process';
 import {mkdtempSync, rmSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 
-import {browserOrSkip} from '../../tests/e2e/browser.mjs';
+import {browserOrSkip, startEditor} from '../../tests/e2e/browser.mjs';
 
 const args = process.argv.slice(2);
 const option = (name, fallback) => {
@@ -31,20 +30,6 @@ const SCALE = option('--scale', 2);
 
 const {chromium, browserPath} = await browserOrSkip();
 const root = mkdtempSync(join(tmpdir(), 'loom_preview_latency_'));
-
-function startEditor() {
-  const child = spawn(loomhost, ['--plugins', plugins, 'edit', '--port', '0', '--root', root],
-                      {stdio: ['ignore', 'pipe', 'inherit']});
-  return new Promise((resolve, reject) => {
-    let out = '';
-    child.stdout.on('data', (d) => {
-      out += d;
-      const m = out.match(/http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{64}/);
-      if (m) resolve({child, url: m[0]});
-    });
-    child.on('exit', (code) => reject(new Error(`the editor ended (${code})`)));
-  });
-}
 
 const median = (xs) => {
   const s = [...xs].sort((a, b) => a - b);
@@ -83,7 +68,7 @@ function instrument() {
   }).observe(img, {attributes: true});
 }
 
-const {child, url} = await startEditor();
+const {child, url} = await startEditor(loomhost, plugins, root, []);
 const browser = await chromium.launch({executablePath: browserPath});
 const results = [];
 try {

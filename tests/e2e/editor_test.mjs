@@ -8,13 +8,12 @@
 //
 // node editor_test.mjs LOOMHOST PLUGIN_DIR   (CHROMIUM overrides /usr/bin/chromium)
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
 import {copyFileSync, existsSync, mkdtempSync, rmSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {dirname, join} from 'node:path';
 import {fileURLToPath} from 'node:url';
 
-import {browserOrSkip} from './browser.mjs';
+import {browserOrSkip, startEditor} from './browser.mjs';
 
 const [loomhost, plugins] = process.argv.slice(2);
 if (!loomhost || !plugins) {
@@ -24,26 +23,6 @@ if (!loomhost || !plugins) {
 const {chromium, browserPath} = await browserOrSkip();
 const root = mkdtempSync(join(tmpdir(), 'loom_editor_e2e_'));
 const TIMEOUT = 10000;
-
-function startEditor() {
-  const child = spawn(loomhost,
-      ['--plugins', plugins, 'edit', '--port', '0', '--open', 'nimbra', '--root', root],
-      {stdio: ['ignore', 'pipe', 'inherit']});
-  return new Promise((resolve, reject) => {
-    let out = '';
-    const timer = setTimeout(() => reject(new Error('the editor did not start')), TIMEOUT);
-    child.stdout.on('data', (d) => {
-      out += d;
-      // The address carries the session token the API asks for.
-      const m = out.match(/(http:\/\/127\.0\.0\.1:\d+\/)\?token=([0-9a-f]{64})/);
-      if (m) {
-        clearTimeout(timer);
-        resolve({child, url: m[0], base: m[1], token: m[2]});
-      }
-    });
-    child.on('exit', (code) => reject(new Error(`the editor ended early (${code})`)));
-  });
-}
 
 // A checksum of the sample picture as the page shows it, once it has loaded.
 async function sampleSignature(page) {
@@ -444,7 +423,7 @@ async function checkPanelLayout(panel, name) {
 }
 
 async function main() {
-  const {child, url, base, token} = await startEditor();
+  const {child, url, base, token} = await startEditor(loomhost, plugins, root, ['--open', 'nimbra']);
   // Without the token the API answers nobody; with it, a script is answered.
   assert.equal((await fetch(base + 'api/state')).status, 401);
   assert.equal((await fetch(base + 'api/state', {headers: {'X-Loom-Token': token}})).status, 200);

@@ -6,13 +6,12 @@
 //
 // node token_scope_test.mjs LOOMHOST PLUGIN_DIR   (CHROMIUM overrides /usr/bin/chromium)
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
 import {mkdtempSync, rmSync} from 'node:fs';
 import {createServer} from 'node:http';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 
-import {browserOrSkip} from './browser.mjs';
+import {browserOrSkip, startEditor} from './browser.mjs';
 
 const [loomhost, plugins] = process.argv.slice(2);
 if (!loomhost || !plugins) {
@@ -22,25 +21,6 @@ if (!loomhost || !plugins) {
 const {chromium, browserPath} = await browserOrSkip();
 const root = mkdtempSync(join(tmpdir(), 'loom_token_e2e_'));
 const TIMEOUT = 10000;
-
-function startEditor() {
-  const child = spawn(loomhost,
-      ['--plugins', plugins, 'edit', '--port', '0', '--open', 'nimbra', '--root', root],
-      {stdio: ['ignore', 'pipe', 'inherit']});
-  return new Promise((resolve, reject) => {
-    let out = '';
-    const timer = setTimeout(() => reject(new Error('the editor did not start')), TIMEOUT);
-    child.stdout.on('data', (d) => {
-      out += d;
-      const m = out.match(/(http:\/\/127\.0\.0\.1:\d+\/)\?token=([0-9a-f]{64})/);
-      if (m) {
-        clearTimeout(timer);
-        resolve({child, url: m[0], base: m[1], token: m[2]});
-      }
-    });
-    child.on('exit', (code) => reject(new Error(`the editor ended early (${code})`)));
-  });
-}
 
 // What the other port's page tries; it reports what it could learn to its own server.
 function hostilePage(editor) {
@@ -88,7 +68,7 @@ async function attempt(what, run) {
 }
 
 async function main() {
-  const {child, url, base, token} = await startEditor();
+  const {child, url, base, token} = await startEditor(loomhost, plugins, root, ['--open', 'nimbra']);
   const api = (path, options = {}) =>
     fetch(base + 'api/' + path, {...options, headers: {'X-Loom-Token': token, ...options.headers}});
   const seen = [];  // every request the other port received: address and headers
