@@ -39,26 +39,25 @@ made = {}
 for short, preset in (("nimbra", "Cirrocumulus"), ("voltrane", ""), ("fervix", "Coil Fire"), ("lumidot", "Tartan")):
     bpy.ops.image.loomwork_new(texture=short, width=S, height=S, name=short, preset=preset)
     made[short] = bpy.data.images[short]
-arcs = made["voltrane"].loomwork_texture.loomwork.p_voltrane
+arcs = loomwork_blender.store.settings_of(made["voltrane"]).p_voltrane
 arcs.linear_horizontal, arcs.diagonal = False, True
 arcs.edge_size, arcs.edge_noise, arcs.sweep_phase = 0.05, 8.0, 200
 loomwork.write_image(os.path.join(out_dir, "blender_textures.png"), strip([rgba_of(i) for i in made.values()]))
 
-# A keyed texture: the sweep from phase 50 at frame 1 to 200 at frame 24.
-sweep = made["voltrane"].loomwork_texture
+# A keyed texture: the sweep from phase 50 at frame 1 to 200 at frame 24 (keys of the
+# scene, which renders the image at each frame it goes to).
+scene = bpy.context.scene
 arcs.sweep_phase = 50
 arcs.keyframe_insert("sweep_phase", frame=1)
 arcs.sweep_phase = 200
 arcs.keyframe_insert("sweep_phase", frame=24)
 frames = []
 for f in (1, 12, 24):
-    loomwork_blender.render.render_now(sweep, f)
+    scene.frame_set(f)
     frames.append(rgba_of(made["voltrane"]).copy())
 loomwork.write_image(os.path.join(out_dir, "blender_frames.png"), strip(frames))
-sweep.animation_data_clear()
+scene.animation_data_clear()
 arcs.sweep_phase = 200
-
-scene = bpy.context.scene
 scene.frame_set(1)
 
 

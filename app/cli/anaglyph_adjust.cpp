@@ -19,7 +19,8 @@ void AnaglyphAdjustOptions::AddOptions(CLI::App& cmd) {
                  "Align the right view to the left (vertical offset, rotation, scale, "
                  "keystone) from features matched between them; --align=report prints the "
                  "correction without applying it, --align=try composes pairs that cannot be "
-                 "matched unaligned with a warning");
+                 "matched unaligned with a warning. A video is aligned shot by shot (a shot "
+                 "ends at a scene cut) and every frame cut to the area all shots cover");
     cmd.add_option("--parallax", parallax,
                    "Shift the right view PIXELS to the right against the left (a negative "
                    "value brings the scene forward), or auto: the nearest well-matched points "
@@ -28,7 +29,8 @@ void AnaglyphAdjustOptions::AddOptions(CLI::App& cmd) {
                    "After alignment and parallax: auto (the area both views cover; the "
                    "default when the views are moved), none, or an aspect ratio W:H");
     cmd.add_option("--report", report,
-                   "Write the alignment, parallax and crop of each pair to FILE as JSON");
+                   "Write the alignment, parallax and crop of each pair (of a video: of each "
+                   "shot) to FILE as JSON");
     cmd.add_option("--diagnostic", diagnostic,
                    "Write a sheet to FILE (an image) showing the matched points' vertical "
                    "residuals before and after alignment, the disparities with the parallax, "
@@ -122,6 +124,33 @@ void PairAdjuster::WriteReport(bool force) const {
     text += "\n";
     std::string err;
     if (!SaveFile(report_, text.data(), text.size(), SaveOptions{force, nullptr}, err)) {
+        throw std::runtime_error(err);
+    }
+}
+
+void ReportClip(const ClipAdjustment& clip, const std::string& report, bool force) {
+    for (std::size_t i = 0; i < clip.shots.size(); ++i) {
+        const ShotAdjustment& shot = clip.shots[i];
+        const stereo::AdjustResult& r = shot.result;
+        for (const std::string& w : r.warnings) {
+            std::fprintf(stderr, "\ranaglyph: warning: %s\n", w.c_str());
+        }
+        const std::string name = shot.Describe(static_cast<int>(i) + 1);
+        if (r.alignment) {
+            std::printf("%s: %s; parallax %.2f px; %s in %.3f s\n", name.c_str(),
+                        stereo::DescribeAlignment(*r.alignment).c_str(), r.parallaxPx,
+                        r.aligned ? "aligned" : "not applied", r.seconds);
+        } else {
+            std::printf("%s: not aligned; parallax %.2f px\n", name.c_str(), r.parallaxPx);
+        }
+    }
+    std::printf("every frame: crop %dx%d at %d,%d of %dx%d\n", clip.crop.width, clip.crop.height,
+                clip.crop.x, clip.crop.y, clip.width, clip.height);
+    std::fflush(stdout);
+    if (report.empty()) return;
+    const std::string text = ClipAdjustmentJson(clip) + "\n";
+    std::string err;
+    if (!SaveFile(report, text.data(), text.size(), SaveOptions{force, nullptr}, err)) {
         throw std::runtime_error(err);
     }
 }

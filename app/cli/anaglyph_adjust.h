@@ -8,6 +8,7 @@
 
 #include "app/core/stereo/pair_adjust.h"
 #include "app/core/stereo/pair_jobs.h"
+#include "app/core/video/shot_alignment.h"
 
 namespace CLI {
 class App;
@@ -49,5 +50,10 @@ class PairAdjuster {
     bool many_ = false, force_ = false;
     int pairs_ = 0;
 };
+
+/// Prints what the first pass over a video found (a line per shot on the standard output,
+/// warnings on the standard error, then the clip's crop) and writes `report` (when not
+/// empty) as ClipAdjustmentJson.
+void ReportClip(const ClipAdjustment& clip, const std::string& report, bool force);
 
 }  // namespace loom

@@ -240,7 +240,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         }
     }
     const bool video = IsVideoFile(opt.left);  // checked by RunVideoAnaglyph
-    VideoJob videoJob{opt.left, opt.right, opt.output, opt.sbs, opt.force, {}};
+    VideoJob videoJob{opt.left, opt.right, opt.output, opt.sbs, opt.force, {}, {}, {}};
     if (video) {
         if (!opt.frames.empty()) {
             throw std::runtime_error(
@@ -272,12 +272,26 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
         }
     }
     const stereo::AdjustOptions adjust = opt.adjust.Parse();
-    AnaglyphAdjustOptions stillOnly = opt.adjust;
-    stillOnly.swap = false;
-    if (video && stillOnly.Given()) {
+    // Video is adjusted shot by shot; swapped alone, as it is composed.
+    const bool adjustVideo =
+        video && (adjust.align != stereo::AlignMode::kOff || adjust.autoParallax ||
+                  adjust.parallaxPx != 0 || !opt.adjust.crop.empty());
+    if (video && !opt.adjust.diagnostic.empty()) {
         throw std::runtime_error(
-            "--align, --parallax, --crop and --report take still pictures, stereo photos, "
-            "frame patterns and folders; not video yet");
+            "--diagnostic draws the sheet of one pair: still pictures, stereo photos, frame "
+            "patterns and folders (--report gives a video's corrections shot by shot)");
+    }
+    if (adjustVideo) {
+        videoJob.adjust = adjust;
+        videoJob.adjusted = [report = opt.adjust.report, force = opt.force](
+                                const ClipAdjustment& clip) { ReportClip(clip, report, force); };
+        if (opt.output.empty() && adjust.align == stereo::AlignMode::kReport) {
+            // The corrections alone, nothing composed.
+            WatchInterrupt();
+            ReportClip(AnalyseVideoAlignment(videoJob, opt.video, adjust, &InterruptFlag()),
+                       opt.adjust.report, opt.force);
+            return;
+        }
     }
     if (!opt.left.empty() && !video && opt.output.empty() &&
         adjust.align == stereo::AlignMode::kReport) {
@@ -356,7 +370,7 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
                 return true;
             };
         }
-        if (opt.adjust.swap) {
+        if (opt.adjust.swap && !adjustVideo) {
             compose = [compose](Image16& left, Image16& right, Image16& composed,
                                 std::string& error) {
                 return compose(right, left, composed, error);

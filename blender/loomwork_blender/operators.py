@@ -2,7 +2,7 @@
 
 import bpy
 
-from . import module, params, render
+from . import module, params, render, store
 
 
 def context_image(context, name=""):
@@ -19,9 +19,9 @@ def context_image(context, name=""):
     return None
 
 
-def texture_of(image):
-    tex = getattr(image, "loomwork_texture", None) if image else None
-    return tex if tex is not None and tex.loomwork.class_name else None
+def settings_here(context, name=""):
+    """The settings of the image an operator or panel works on, or None."""
+    return store.settings_of(context_image(context, name), getattr(context, "scene", None))
 
 
 def find_class(name):
@@ -68,20 +68,18 @@ class IMAGE_OT_loomwork_new(bpy.types.Operator):
             self.report({"ERROR"}, f"{short} has no button '{self.preset}' ({', '.join(lay.buttons)})")
             return {"CANCELLED"}
         image = bpy.data.images.new(self.name or short, self.width, self.height, alpha=True, float_buffer=True)
-        texture = bpy.data.textures.new(image.name, type="IMAGE")
-        texture.image = image
-        image.loomwork_texture = texture
-        s = texture.loomwork
+        s = getattr(context.scene, store.COLLECTION).add()
         with params.Quiet():
+            s.name = image.name
             s.class_name = short
             s.image = image
             s.width, s.height = self.width, self.height
             s.signature = lay.signature()
         if self.preset:
-            tex = render.make_texture(short, params.values_at(texture))
+            tex = render.make_texture(short, params.values_of(s))
             tex.preset(self.preset)
-            params.write_values(texture, tex)
-        render.schedule(texture)
+            params.write_values(s, tex)
+        render.schedule(s)
         space = getattr(context, "space_data", None)
         if space is not None and space.type == "IMAGE_EDITOR":
             space.image = image
@@ -105,19 +103,19 @@ class IMAGE_OT_loomwork_preset(bpy.types.Operator):
     image: bpy.props.StringProperty(name="Image", description="The image (default: the editor's)")
 
     def execute(self, context):
-        texture = texture_of(context_image(context, self.image))
-        if texture is None:
+        item = settings_here(context, self.image)
+        if item is None:
             self.report({"ERROR"}, "No loomwork texture image here")
             return {"CANCELLED"}
         try:
-            render.check(texture)
-            tex = render.make_texture(texture.loomwork.class_name, params.values_at(texture))
+            render.check(item)
+            tex = render.make_texture(item.class_name, params.values_of(item))
             tex.preset(self.button)
         except (render.RenderError, KeyError, ValueError) as e:
             self.report({"ERROR"}, str(e))
             return {"CANCELLED"}
-        params.write_values(texture, tex)
-        render.schedule(texture)
+        params.write_values(item, tex)
+        render.schedule(item)
         return {"FINISHED"}
 
 
@@ -126,21 +124,22 @@ class IMAGE_OT_loomwork_render(bpy.types.Operator):
 
     bl_idname = "image.loomwork_render"
     bl_label = "Render Loomwork Texture"
+    bl_options = {"REGISTER", "UNDO"}  # it accepts the class's parameter list
 
     image: bpy.props.StringProperty(name="Image", description="The image (default: the editor's)")
 
     def execute(self, context):
-        texture = texture_of(context_image(context, self.image))
-        if texture is None:
+        item = settings_here(context, self.image)
+        if item is None:
             self.report({"ERROR"}, "No loomwork texture image here")
             return {"CANCELLED"}
         try:
-            render.render_now(texture)
+            render.render_now(item)
         except render.RenderError as e:
-            texture.loomwork.error = str(e)
+            item.error = str(e)
             self.report({"ERROR"}, str(e))
             return {"CANCELLED"}
-        texture.loomwork.signature = params.layout(texture.loomwork.class_name).signature()
+        item.signature = params.layout(item.class_name).signature()
         return {"FINISHED"}
 
 

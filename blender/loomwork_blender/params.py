@@ -53,9 +53,11 @@ def identifier(name, taken):
 def _on_change(self, context):
     if _quiet[0]:
         return
-    from . import render
+    from . import render, store
 
-    render.schedule(self.id_data)
+    item = store.settings_owning(self)
+    if item is not None:
+        render.schedule(item)
 
 
 def _property(p):
@@ -123,66 +125,32 @@ class Quiet:
         _quiet[0] -= 1
 
 
-def group_of(texture):
-    """The parameter group of a loomwork texture datablock, or None."""
-    lay = layout(texture.loomwork.class_name)
-    return getattr(texture.loomwork, lay.pointer_name) if lay else None
+def group_of(item):
+    """The parameter group of a texture's settings, or None when its class is not loaded."""
+    lay = layout(item.class_name)
+    return getattr(item, lay.pointer_name) if lay else None
 
 
-def values_at(texture, frame=None):
-    """{parameter name: value} of a texture datablock, its keys evaluated at `frame`."""
-    lay = layout(texture.loomwork.class_name)
-    group = getattr(texture.loomwork, lay.pointer_name)
-    curves = {}
-    action = texture.animation_data.action if texture.animation_data else None
-    if frame is not None and action:
-        for fc in action.fcurves:
-            if not fc.mute:
-                curves[(fc.data_path, fc.array_index)] = fc
-    prefix = f"loomwork.{lay.pointer_name}."
+def values_of(item):
+    """{parameter name: value} of a texture's settings: of the original to render what is
+    being edited, of the depsgraph's copy (store.evaluated) to render a frame's keyed values."""
+    lay = layout(item.class_name)
+    group = getattr(item, lay.pointer_name)
     values = {}
     for ident, p in lay.params:
         value = getattr(group, ident)
         if p.type == "color":
             value = tuple(value)
-            if curves:
-                value = tuple(
-                    curves[(prefix + ident, i)].evaluate(frame) if (prefix + ident, i) in curves else value[i]
-                    for i in range(3)
-                )
-        else:
-            fc = curves.get((prefix + ident, 0))
-            if fc is not None:
-                value = fc.evaluate(frame)
-                value = round(value) if p.type == "int" else value
-            value = int(value) if p.type == "int" else value
+        elif p.type == "int":
+            value = int(value)
         values[p.name] = value
     return values
 
 
-def is_animated(texture):
-    ad = texture.animation_data
-    return bool(ad and ad.action and any(fc.data_path.startswith("loomwork.") for fc in ad.action.fcurves))
-
-
-def show_values(texture, values):
-    """Puts values ({name: value}) into the datablock's properties without a re-render:
-    Blender does not evaluate the keys of textures outside its scenes' graphs, so the add-on
-    shows each frame's keyed values itself."""
-    lay = layout(texture.loomwork.class_name)
-    group = getattr(texture.loomwork, lay.pointer_name)
-    with Quiet():
-        for ident, p in lay.params:
-            old = getattr(group, ident)
-            value = bool(values[p.name]) if isinstance(old, bool) else values[p.name]
-            if (tuple(old) if p.type == "color" else old) != value:
-                setattr(group, ident, value)
-
-
-def write_values(texture, tex):
-    """Copies a loomwork.Texture's values into the datablock's properties."""
-    lay = layout(texture.loomwork.class_name)
-    group = getattr(texture.loomwork, lay.pointer_name)
+def write_values(item, tex):
+    """Copies a loomwork.Texture's values into the settings' properties."""
+    lay = layout(item.class_name)
+    group = getattr(item, lay.pointer_name)
     with Quiet():
         for ident, p in lay.params:
             value = tex.get(p.name)

@@ -1,10 +1,8 @@
-"""The add-on's stored settings.
+"""The add-on's stored settings, all on the scene and so saved in the .blend file.
 
-A loomwork texture is a Blender texture datablock (an image texture of its image) whose
-`loomwork` settings hold the class, the size and, under p_CLASS, the class's parameters;
-the image points back to it through `loomwork_texture`. Textures are animatable where
-images are not, so the parameters can be keyed; both are saved in the .blend file. The
-stereo settings belong to the scene.
+A loomwork texture image has an item in its scene's `loomwork_textures` (store.py): the image,
+the class, the size and, under p_CLASS, the class's parameters. Keys of those parameters are
+the scene's. The stereo settings are the scene's `loomwork_stereo`.
 """
 
 import bpy
@@ -16,14 +14,15 @@ def _on_size(self, context):
     if not params._quiet[0] and self.image is not None:
         from . import render
 
-        render.schedule(self.id_data)
+        render.schedule(self)
 
 
 def settings_class(groups):
-    """The settings group, with a pointer to each texture class's parameter group."""
+    """The settings of one texture image, with a pointer to each texture class's parameter
+    group (only the image's class's group is used)."""
     annotations = {
         "class_name": bpy.props.StringProperty(name="Class", description="The texture class (plug-in short name)"),
-        "image": bpy.props.PointerProperty(type=bpy.types.Image, name="Image"),
+        "image": bpy.props.PointerProperty(type=bpy.types.Image, name="Image", description="The image the texture renders into"),
         "width": bpy.props.IntProperty(name="Width", default=512, min=0, soft_min=1, soft_max=4096, update=_on_size),
         "height": bpy.props.IntProperty(name="Height", default=512, min=0, soft_min=1, soft_max=4096, update=_on_size),
         "seed": bpy.props.IntProperty(
@@ -50,7 +49,7 @@ def settings_class(groups):
     }
     for lay in params.layouts().values():
         annotations[lay.pointer_name] = bpy.props.PointerProperty(type=lay.group)
-    return type("LOOMWORK_PG_settings", (bpy.types.PropertyGroup,), {"__annotations__": annotations})
+    return type("LOOMWORK_PG_texture", (bpy.types.PropertyGroup,), {"__annotations__": annotations})
 
 
 EYES = [(c, c.title(), f"The {c} channel") for c in ("red", "green", "blue")]

@@ -10,11 +10,10 @@ import json
 
 import bpy
 
-from . import module, operators, params, props, render, stereo, ui
+from . import legacy, module, operators, params, props, render, stereo, store, ui
 
 _static = [props.LOOMWORK_PG_stereo, props.LOOMWORK_AP_preferences, *operators.classes, *ui.classes]
 _dynamic = []  # the parameter groups and the settings group made from the plug-ins
-_rendering = [False]
 messages = []  # everything reported, newest last (tests read it)
 
 
@@ -37,102 +36,90 @@ def report(lines):
 
 
 def loomwork_textures():
-    return [t for t in bpy.data.textures if getattr(t, "loomwork", None) and t.loomwork.class_name]
+    """The settings of every loomwork texture image, of every scene."""
+    return [item for scene in bpy.data.scenes for item in store.items(scene)
+            if item.class_name and item.image is not None]
 
 
-def stored_class(texture):
-    """The class name stored with a texture, even when the settings are not registered."""
-    raw = texture.get("loomwork")
-    return raw.get("class_name", "") if raw else ""
-
-
-def check_stored(texture):
-    """Messages about a stored texture the loaded plug-ins cannot render as it was."""
-    s = texture.loomwork
-    lay = params.layout(s.class_name)
+def check_stored(item):
+    """Messages about stored settings the loaded plug-ins cannot render as they were."""
+    lay = params.layout(item.class_name)
     if lay is None:
-        return [f"'{texture.name}': no texture class '{s.class_name}' among the loaded plug-ins; "
+        return [f"{render.label(item)}: no texture class '{item.class_name}' among the loaded plug-ins; "
                 "its image keeps its last pixels"]
-    if not s.signature or s.signature == lay.signature():
+    if not item.signature or item.signature == lay.signature():
         return []
     try:
-        saved = {name: kind for name, kind in json.loads(s.signature)}
+        saved = {name: kind for name, kind in json.loads(item.signature)}
     except (ValueError, TypeError):
         saved = {}
     now = {p.name: p.type for _, p in lay.params}
     changes = [f"{n} is new (default)" for n in now if n not in saved]
     changes += [f"{n} is gone" for n in saved if n not in now]
     changes += [f"{n} is now {now[n]}" for n in now if n in saved and saved[n] != now[n]]
-    return [f"'{texture.name}' was saved with other parameters of {s.class_name}: "
+    return [f"{render.label(item)} was saved with other parameters of {item.class_name}: "
             f"{'; '.join(changes) or 'another order'}; Render again to accept them"]
 
 
-def refresh_all(frame=None, only_changed=False):
+def refresh_all(only_changed=False):
     problems = []
-    for texture in loomwork_textures():
+    for item in loomwork_textures():
         try:
-            render.check(texture)
+            render.check(item)
         except render.RenderError as e:
-            texture.loomwork.error = str(e)
+            item.error = str(e)
             problems.append(str(e))
             continue
-        if only_changed and not render.changed_since_render(
-            texture, frame, any_frame=not params.is_animated(texture)
-        ):
+        if only_changed and not render.changed_since_render(item, any_frame=not store.is_animated(item)):
             continue
-        render.schedule(texture, frame)
+        render.schedule(item)
     return problems
 
 
 @bpy.app.handlers.persistent
 def on_load_post(*_):
-    problems = []
-    for texture in loomwork_textures():
-        found = check_stored(texture)
-        texture.loomwork.error = "; ".join(found)
+    render.forget_all()
+    scene = bpy.context.scene or (bpy.data.scenes[0] if bpy.data.scenes else None)
+    problems = legacy.move_all(bpy.data, scene) if scene is not None else []
+    for item in loomwork_textures():
+        found = check_stored(item)
+        item.error = "; ".join(found)
         problems += found
-        image = texture.loomwork.image
         # Generated pixels are not saved; packed ones are.
-        if not found and image is not None and image.packed_file is None:
-            render.schedule(texture)
+        if not found and item.image is not None and item.image.packed_file is None:
+            render.schedule(item)
     report(problems)
 
 
 @bpy.app.handlers.persistent
-def on_render_init(*_):
-    _rendering[0] = True
-
-
-@bpy.app.handlers.persistent
-def on_render_done(*_):
-    _rendering[0] = False
-
-
-@bpy.app.handlers.persistent
-def on_render_pre(scene, *_):
-    # Each frame's pictures before the frame renders, for the frame it is. A texture without
-    # keys is the same picture at every frame: it renders again only when it changed.
-    problems = []
+def on_frame_change(scene, depsgraph=None):
+    """After Blender evaluated a frame: each keyed texture of the scene renders with the
+    values the graph evaluated for the frame, in the background for the interface's graph;
+    for a render's own graph (F12, Ctrl F12, blender -b -a) at once, before the frame
+    renders, and so does a texture without keys that changed since its last picture (it is
+    the same picture at every frame)."""
+    rendering = depsgraph is not None and depsgraph.mode == "RENDER"
     frame = scene.frame_current
-    for texture in loomwork_textures():
-        if not params.is_animated(texture) and not render.changed_since_render(texture, frame, any_frame=True):
-            continue
+    problems = []
+    for item in store.items(scene):
+        if not item.class_name or item.image is None:
+            continue  # an image deleted by hand leaves nothing to render into
+        animated = store.is_animated(item)
+        if not (animated or rendering):
+            continue  # what the interface changed is already on its way
         try:
-            render.render_now(texture, frame)
+            source = store.evaluated(item, depsgraph) if animated and depsgraph is not None else None
+            if not render.changed_since_render(item, frame, any_frame=not animated, source=source):
+                continue
+            if rendering:
+                render.render_now(item, frame, source)
+            else:
+                render.schedule(item, frame, source)
         except render.RenderError as e:
-            texture.loomwork.error = str(e)
+            item.error = str(e)
             problems.append(str(e))
-    report(problems)
-
-
-@bpy.app.handlers.persistent
-def on_frame_change(scene, *_):
-    if _rendering[0]:
-        return
-    for texture in loomwork_textures():
-        if params.is_animated(texture) and params.layout(texture.loomwork.class_name):
-            params.show_values(texture, params.values_at(texture, scene.frame_current))
-            render.schedule(texture, scene.frame_current)
+    if rendering:
+        report(problems)
 
 
 @bpy.app.handlers.persistent
@@ -143,11 +130,7 @@ def on_undo(*_):
 
 HANDLERS = [
     ("load_post", on_load_post),
-    ("render_init", on_render_init),
-    ("render_complete", on_render_done),
-    ("render_cancel", on_render_done),
-    ("render_pre", on_render_pre),
-    ("frame_change_pre", on_frame_change),
+    ("frame_change_post", on_frame_change),
     ("undo_post", on_undo),
     ("redo_post", on_undo),
     ("render_write", stereo.on_render_write),
@@ -159,12 +142,13 @@ def _register_dynamic():
     _dynamic[:] = groups + [props.settings_class(groups)]
     for cls in _dynamic:
         bpy.utils.register_class(cls)
-    bpy.types.Texture.loomwork = bpy.props.PointerProperty(type=_dynamic[-1])
+    setattr(bpy.types.Scene, store.COLLECTION, bpy.props.CollectionProperty(
+        type=_dynamic[-1], name="Loomwork textures", description="The settings of the scene's loomwork texture images"))
 
 
 def _unregister_dynamic():
-    if hasattr(bpy.types.Texture, "loomwork"):
-        del bpy.types.Texture.loomwork
+    if hasattr(bpy.types.Scene, store.COLLECTION):
+        delattr(bpy.types.Scene, store.COLLECTION)
     for cls in reversed(_dynamic):
         bpy.utils.unregister_class(cls)
     _dynamic.clear()
@@ -194,7 +178,6 @@ def register():
         bpy.utils.register_class(cls)
     bpy.types.IMAGE_MT_image.append(_image_menu)
     bpy.types.Scene.loomwork_stereo = bpy.props.PointerProperty(type=props.LOOMWORK_PG_stereo)
-    bpy.types.Image.loomwork_texture = bpy.props.PointerProperty(type=bpy.types.Texture, name="Loomwork texture")
     try:
         folder = bpy.path.abspath(_preference_folder())
     except Exception:
@@ -220,7 +203,6 @@ def unregister():
     render.shutdown()
     bpy.types.IMAGE_MT_image.remove(_image_menu)
     _unregister_dynamic()
-    del bpy.types.Image.loomwork_texture
     del bpy.types.Scene.loomwork_stereo
     for cls in reversed(_static):
         bpy.utils.unregister_class(cls)

@@ -1,4 +1,4 @@
-"""Rendering texture datablocks into their images.
+"""Rendering textures into their images.
 
 In the interface a change is rendered on a worker thread, a coarse picture first and then
 the full one, and the pixels are swapped in on the main thread by a timer, so that dragging
@@ -12,7 +12,7 @@ import threading
 import bpy
 import numpy as np
 
-from . import module, params
+from . import module, params, store
 
 # A coarse picture first when the image has more pixels than this; it is this many times
 # smaller on each side.
@@ -25,7 +25,7 @@ class RenderError(Exception):
     pass
 
 
-_last = {}  # texture name -> the job its image's full picture was made from
+_last = {}  # image key -> the job the image's full picture was made from
 
 
 _PICTURE = ("class_name", "values", "width", "height", "seed", "tile", "tiles")
@@ -35,16 +35,18 @@ def _same_job(a, b, keys=_PICTURE + ("frame",)):
     return a is not None and all(a[k] == b[k] for k in keys)
 
 
-def changed_since_render(texture, frame=None, any_frame=False):
-    """True when the image does not show the datablock's values at `frame` (with
-    `any_frame`, the values it has now at whatever frame it was rendered for)."""
+def changed_since_render(item, frame=None, any_frame=False, source=None):
+    """True when the image does not show the settings' values (those of `source`, an
+    evaluated copy, when given) at `frame`; with `any_frame`, at whatever frame it was
+    rendered for."""
     if frame is None:
-        frame = bpy.context.scene.frame_current
+        frame = item.id_data.frame_current
     keys = _PICTURE if any_frame else _PICTURE + ("frame",)
     try:
-        return not _same_job(_last.get(texture.name), job_of(texture, frame), keys)
+        job = job_of(item, frame, source)
     except RenderError:
         return True
+    return not _same_job(_last.get(job["key"]), job, keys)
 
 
 def make_texture(class_name, values):
@@ -55,35 +57,43 @@ def make_texture(class_name, values):
     return tex
 
 
-def check(texture):
-    """Raises RenderError when the datablock cannot be rendered now."""
-    settings = texture.loomwork
+def label(item):
+    """How messages name a texture: by its image."""
+    return f"'{item.image.name}'" if item.image is not None else f"A {item.class_name} texture without an image"
+
+
+def check(item, source=None):
+    """Raises RenderError when the texture cannot be rendered now (with the sizes of
+    `source`, its evaluated copy, when given)."""
+    settings = source if source is not None else item
     if module.get() is None:
         raise RenderError(module.error())
     lay = params.layout(settings.class_name)
     if lay is None:
         raise RenderError(
-            f"'{texture.name}': no texture class '{settings.class_name}' among the loaded "
+            f"{label(item)}: no texture class '{settings.class_name}' among the loaded "
             f"plug-ins ({', '.join(sorted(params.layouts())) or 'none'}); its image keeps its last pixels"
         )
     if settings.width < 1 or settings.height < 1:
-        raise RenderError(f"'{texture.name}': the size {settings.width} x {settings.height} is empty")
+        raise RenderError(f"{label(item)}: the size {settings.width} x {settings.height} is empty")
     if settings.width % settings.tiles_x or settings.height % settings.tiles_y:
         raise RenderError(
-            f"'{texture.name}': {settings.width} x {settings.height} pixels do not hold "
+            f"{label(item)}: {settings.width} x {settings.height} pixels do not hold "
             f"{settings.tiles_x} x {settings.tiles_y} whole tiles; use multiples of the tile counts"
         )
-    if settings.image is None:
-        raise RenderError(f"'{texture.name}' has no image")
+    if item.image is None:
+        raise RenderError(f"A loomwork texture of {item.id_data.name} lost its image (class {item.class_name})")
     return lay
 
 
-def job_of(texture, frame):
-    check(texture)
-    s = texture.loomwork
-    return dict(name=texture.name, class_name=s.class_name, values=params.values_at(texture, frame),
-                width=s.width, height=s.height, frame=float(frame), seed=s.seed, tile=s.tile,
-                tiles=(s.tiles_x, s.tiles_y))
+def job_of(item, frame, source=None):
+    """What to render: the settings of `item`, the values of `source` (its evaluated copy) or
+    of the item itself."""
+    check(item, source)
+    s = source if source is not None else item
+    return dict(key=store.image_key(item.image), name=item.image.name, class_name=item.class_name,
+                values=params.values_of(s), width=s.width, height=s.height, frame=float(frame),
+                seed=s.seed, tile=s.tile, tiles=(s.tiles_x, s.tiles_y))
 
 
 def render_job(job, width=None, height=None):
@@ -111,19 +121,20 @@ def put_pixels(image, rgba, width, height):
     image.update()
 
 
-def render_now(texture, frame=None):
-    """Renders the datablock for `frame` (the scene's frame when None) on this thread."""
+def render_now(item, frame=None, source=None):
+    """Renders the texture for `frame` (its scene's frame when None) on this thread, with the
+    values of `source` (an evaluated copy) when given."""
     if frame is None:
-        frame = bpy.context.scene.frame_current
-    job = job_of(texture, frame)
+        frame = item.id_data.frame_current
+    job = job_of(item, frame, source)
     try:
         rgba = render_job(job)
     except (KeyError, ValueError) as e:
-        raise RenderError(f"'{texture.name}': {e}") from e
-    put_pixels(texture.loomwork.image, rgba, job["width"], job["height"])
-    texture.loomwork.error = ""
-    _last[texture.name] = job
-    _worker.forget(texture.name)
+        raise RenderError(f"{label(item)}: {e}") from e
+    put_pixels(item.image, rgba, job["width"], job["height"])
+    item.error = ""
+    _last[job["key"]] = job
+    _worker.forget(job["key"])
 
 
 class Worker:
@@ -131,7 +142,7 @@ class Worker:
 
     def __init__(self):
         self._cond = threading.Condition()
-        self._pending = {}  # texture name -> job
+        self._pending = {}  # image key -> job
         self._results = []  # (name, generation, rgba, job, final)
         self._generation = {}
         self._busy = False
@@ -141,24 +152,24 @@ class Worker:
 
     def submit(self, job):
         with self._cond:
-            gen = self._generation.get(job["name"], 0) + 1
-            self._generation[job["name"]] = gen
+            gen = self._generation.get(job["key"], 0) + 1
+            self._generation[job["key"]] = gen
             job["generation"] = gen
-            self._pending[job["name"]] = job
+            self._pending[job["key"]] = job
             if self._thread is None:
                 self._stop = False
                 self._thread = threading.Thread(target=self._run, name="loomwork renders", daemon=True)
                 self._thread.start()
             self._cond.notify()
 
-    def forget(self, name):
-        """Drops what is queued or on its way for `name` (a newer picture is in)."""
+    def forget(self, key):
+        """Drops what is queued or on its way for the image (a newer picture is in)."""
         with self._cond:
-            self._generation[name] = self._generation.get(name, 0) + 1
-            self._pending.pop(name, None)
+            self._generation[key] = self._generation.get(key, 0) + 1
+            self._pending.pop(key, None)
 
     def _current(self, job):
-        return self._generation.get(job["name"]) == job["generation"]
+        return self._generation.get(job["key"]) == job["generation"]
 
     def _run(self):
         while True:
@@ -171,8 +182,7 @@ class Worker:
                     self._busy = False
                     self._cond.notify_all()
                     return
-                name = next(iter(self._pending))
-                job = self._pending.pop(name)
+                job = self._pending.pop(next(iter(self._pending)))
                 self._busy = True
             w, h = job["width"], job["height"]
             sizes = [(w, h)]
@@ -227,16 +237,17 @@ def worker():
 def apply_results():
     """Swaps finished pictures into their images (main thread)."""
     for job, rgba, err, final in _worker.take_results():
-        texture = bpy.data.textures.get(job["name"])
-        if texture is None or texture.loomwork.image is None:
+        image = store.find_image(job["key"])
+        item = store.settings_of(image)
+        if item is None:
             continue
         if err:
-            texture.loomwork.error = err
+            item.error = err
             continue
-        put_pixels(texture.loomwork.image, rgba, job["width"], job["height"])
+        put_pixels(image, rgba, job["width"], job["height"])
         if final:
-            texture.loomwork.error = ""
-            _last[job["name"]] = job
+            item.error = ""
+            _last[job["key"]] = job
         _worker.applied.append((job["name"], rgba.shape[1], final))
     _tag_redraw()
 
@@ -254,21 +265,26 @@ def _poll():
     return POLL_SECONDS if _worker.busy() else None
 
 
-def schedule(texture, frame=None):
-    """Re-renders the datablock in the background (at once when Blender runs without a
+def schedule(item, frame=None, source=None):
+    """Re-renders the texture in the background (at once when Blender runs without a
     window, where no timer would swap the pictures in)."""
     if frame is None:
-        frame = bpy.context.scene.frame_current
+        frame = item.id_data.frame_current
     try:
         if bpy.app.background:
-            render_now(texture, frame)
+            render_now(item, frame, source)
             return
-        _worker.submit(job_of(texture, frame))
+        _worker.submit(job_of(item, frame, source))
     except RenderError as e:
-        texture.loomwork.error = str(e)
+        item.error = str(e)
         return
     if not bpy.app.timers.is_registered(_poll):
         bpy.app.timers.register(_poll, first_interval=POLL_SECONDS)
+
+
+def forget_all():
+    """Forgets what every image was rendered from (another file's images are others)."""
+    _last.clear()
 
 
 def shutdown():

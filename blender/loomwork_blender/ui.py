@@ -1,12 +1,12 @@
-"""The panels: the texture of the image in the Image Editor's and the shader editor's
-sidebars (tab "Loomwork"), and the anaglyph settings in the Output properties."""
+"""The panels: the texture settings of the image in the Image Editor's and the shader
+editor's sidebars (tab "Loomwork"), and the anaglyph settings in the Output properties."""
 
 import textwrap
 
 import bpy
 
 from . import module, params
-from .operators import context_image, texture_of
+from .operators import settings_here
 
 
 def draw_wrapped(layout, text, icon="NONE", width=60):
@@ -19,14 +19,15 @@ def draw_texture(layout, context):
     if module.get() is None:
         draw_wrapped(layout, module.error() or "loomwork is not loaded", icon="ERROR")
         return
-    image = context_image(context)
-    texture = texture_of(image)
-    if texture is None:
+    s = settings_here(context)
+    if s is None:
         layout.operator("image.loomwork_new", icon="TEXTURE")
         return
-    s = texture.loomwork
     lay = params.layout(s.class_name)
     layout.label(text=lay.class_name if lay else f"{s.class_name} (not loaded)", icon="TEXTURE")
+    if s.id_data != getattr(context, "scene", None):
+        # Its keys are that scene's, evaluated at that scene's frames.
+        layout.label(text=f"Settings and keys in scene '{s.id_data.name}'", icon="SCENE_DATA")
     row = layout.row(align=True)
     row.prop(s, "width")
     row.prop(s, "height")
@@ -54,8 +55,8 @@ class LOOMWORK_MT_buttons(bpy.types.Menu):
     bl_label = "Panel Buttons"
 
     def draw(self, context):
-        texture = texture_of(context_image(context))
-        lay = params.layout(texture.loomwork.class_name) if texture else None
+        item = settings_here(context)
+        lay = params.layout(item.class_name) if item else None
         for text in lay.buttons if lay else []:
             self.layout.operator("image.loomwork_preset", text=text).button = text
 

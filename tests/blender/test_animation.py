@@ -1,6 +1,7 @@
-# A keyed texture in a 3-frame Cycles render: before each frame renders, its image holds
-# loomwork's render for that frame, and the three rendered pictures (an emitting plane
-# filling an orthographic camera) differ and show those renders.
+# A texture keyed on the scene in a 3-frame Cycles render: before each frame renders, its
+# image holds loomwork's render for that frame, and the three rendered pictures (an emitting
+# plane filling an orthographic camera) differ and show those renders. Blender evaluates the
+# keys; a frame change outside renders shows and renders the frame's values.
 import os
 import sys
 
@@ -19,15 +20,18 @@ for ob in list(bpy.data.objects):
     bpy.data.objects.remove(ob)
 assert bpy.ops.image.loomwork_new(texture="nimbra", width=W, height=H, name="clouds") == {"FINISHED"}
 image = bpy.data.images["clouds"]
-texture = image.loomwork_texture
-group = texture.loomwork.p_nimbra
+group = addon.store.settings_of(image).p_nimbra
+# Keyed as the I key over the property keys it, and by the path from the scene.
 group.u_shift = 0.0
 group.keyframe_insert("u_shift", frame=1)
 group.u_shift = 30.0
-group.keyframe_insert("u_shift", frame=3)
-for fc in texture.animation_data.action.fcurves:
-    for key in fc.keyframe_points:
-        key.interpolation = "LINEAR"
+scene.keyframe_insert("loomwork_textures[0].p_nimbra.u_shift", frame=3)
+curves = scene.animation_data.action.fcurves
+assert [(fc.data_path, len(fc.keyframe_points)) for fc in curves] == [("loomwork_textures[0].p_nimbra.u_shift", 2)]
+for key in curves[0].keyframe_points:
+    key.interpolation = "LINEAR"
+# The settings follow the image under another name.
+image.name = "sky clouds"
 
 # A plane that fills the camera, emitting the image's texels as they are.
 bpy.ops.mesh.primitive_plane_add(size=2.0)
@@ -91,7 +95,22 @@ for frame, shift in ((1, 0.0), (2, 15.0), (3, 30.0)):
 assert not np.array_equal(pictures[0], pictures[1]) and not np.array_equal(pictures[1], pictures[2])
 
 # Outside renders a frame change shows the keyed values and renders the image for the frame.
+for frame, shift in ((2, 15.0), (3, 30.0), (1, 0.0)):
+    scene.frame_set(frame)
+    assert group.u_shift == shift, (frame, group.u_shift)
+    ref = loomwork.Texture("nimbra", U_Shift=shift).render(W, H, time=frame)
+    assert harness.same_bits(harness.image_rgba(image), ref), frame
+# An unkeyed value edited between frames renders with the keyed ones.
+group.u_scale = 12.0
 scene.frame_set(2)
-assert group.u_shift == 15.0, group.u_shift
-assert harness.same_bits(harness.image_rgba(image), loomwork.Texture("nimbra", U_Shift=15.0).render(W, H, time=2))
+ref = loomwork.Texture("nimbra", U_Shift=15.0, U_Scale=12.0).render(W, H, time=2)
+assert harness.same_bits(harness.image_rgba(image), ref)
+# A render evaluates the keys itself, as Blender does for every keyed value: after an edit
+# of a keyed value that was not keyed, the keyed value renders.
+group.u_shift = 99.0
+seen.clear()
+bpy.app.handlers.render_post.append(remember)
+bpy.ops.render.render()
+bpy.app.handlers.render_post.remove(remember)
+assert harness.same_bits(seen[2], ref)
 harness.done("animation")

@@ -28,7 +28,7 @@ assert error and "libloomhost.so.1" in error and "LOOMWORK_PYTHONPATH" in error 
 assert "loomwork" not in sys.modules
 text = harness.expect_refused(lambda: bpy.ops.image.loomwork_new(texture="nimbra"), "LOOMWORK_PYTHONPATH")
 # The stored settings' type is registered all the same, so files keep their textures.
-assert hasattr(bpy.types.Texture, "loomwork")
+assert hasattr(bpy.types.Scene, "loomwork_textures")
 
 # The preference naming a module folder (here the build's) loads it at once, before the
 # folders of LOOMWORK_PYTHONPATH.
@@ -41,6 +41,6 @@ import loomwork  # noqa: E402
 image = bpy.data.images["lumidot"]
 assert harness.same_bits(harness.image_rgba(image), loomwork.Texture("lumidot").render(8, 6, time=1))
 bpy.ops.preferences.addon_disable(module=harness.ADDON)
-assert not hasattr(bpy.types.Texture, "loomwork") and not hasattr(bpy.types.Scene, "loomwork_stereo")
+assert not hasattr(bpy.types.Scene, "loomwork_textures") and not hasattr(bpy.types.Scene, "loomwork_stereo")
 assert os.path.join(scratch, "broken") not in sys.path and build_python not in sys.path, sys.path
 harness.done("missing module")

@@ -15,6 +15,7 @@ addon, scratch = harness.install()
 import loomwork  # noqa: E402  (put on the path by the add-on)
 
 registration = addon.registration
+settings_of = addon.store.settings_of
 W, H = 48, 32
 
 # Every texture class, its image equal to loomwork's render of a new texture of the class.
@@ -28,8 +29,7 @@ for short in shorts:
     ref = loomwork.Texture(short).render(W, H, time=5)
     assert harness.same_bits(harness.image_rgba(image), ref), short
     # Every parameter of the class is a property with the texture's default.
-    texture = image.loomwork_texture
-    group = getattr(texture.loomwork, "p_" + short)
+    group = getattr(settings_of(image), "p_" + short)
     for ident, p in addon.params.layout(short).params:
         value = getattr(group, ident)
         value = tuple(value) if p.type == "color" else value
@@ -37,17 +37,28 @@ for short in shorts:
 
 # A parameter change re-renders; the image equals loomwork's texture with that value.
 image = bpy.data.images["t_nimbra"]
-group = image.loomwork_texture.loomwork.p_nimbra
+group = settings_of(image).p_nimbra
 group.u_scale = 40.0
 group.sky = (0.1, 0.5, 0.2)
 ref = loomwork.Texture("nimbra", **{"U Scale": 40.0, "Sky": (0.1, 0.5, 0.2)}).render(W, H, time=5)
 assert harness.same_bits(harness.image_rgba(image), ref)
+# The settings are the scene's, one item per image, found by the image whatever its name.
+scene = bpy.context.scene
+assert [item.image.name for item in scene.loomwork_textures] == [f"t_{s}" for s in shorts]
+image.name = "renamed"
+group.u_scale = 41.0
+assert settings_of(image).p_nimbra == group
+assert harness.same_bits(
+    harness.image_rgba(image), loomwork.Texture("nimbra", **{"U Scale": 41.0, "Sky": (0.1, 0.5, 0.2)}).render(W, H, time=5)
+)
+image.name = "t_nimbra"
+group.u_scale = 40.0
 # Soft ranges come from the panel's controls.
 u_scale = group.bl_rna.properties["u_scale"]
 assert (u_scale.soft_min, u_scale.soft_max) == (0.0, 100.0), (u_scale.soft_min, u_scale.soft_max)
 
 # The seed and tile settings render as loomhost render --seed, --tile and --tiles do.
-fervix = bpy.data.images["t_fervix"].loomwork_texture.loomwork
+fervix = settings_of(bpy.data.images["t_fervix"])
 fervix.seed, fervix.tile = 7, True
 assert harness.same_bits(harness.image_rgba(fervix.image), loomwork.Texture("fervix").render(W, H, time=5, seed=7, tile=True))
 fervix.tiles_x, fervix.tiles_y = 2, 4
@@ -68,14 +79,14 @@ assert harness.same_bits(harness.image_rgba(image), ref_tex.render(W, H, time=5)
 
 # In the interface the worker renders: a coarse picture first, then the full one.
 worker = addon.render.worker()
-big = image.loomwork_texture
-big.loomwork.width, big.loomwork.height = 256, 160  # renders now (no window)
+big = settings_of(image)
+big.width, big.height = 256, 160  # renders now (no window)
 worker.submit(addon.render.job_of(big, 5))
 assert worker.wait_idle(60)
 addon.render.apply_results()
 assert [(w, final) for _, w, final in worker.applied] == [(32, False), (256, True)], worker.applied
 assert harness.same_bits(harness.image_rgba(image), ref_tex.render(256, 160, time=5))
-big.loomwork.width, big.loomwork.height = W, H
+big.width, big.height = W, H
 
 # Saved and loaded: settings restored; generated pixels made again, packed ones kept.
 bpy.data.images["t_voltrane"].pack()
@@ -83,7 +94,7 @@ blend = os.path.join(scratch, "textures.blend")
 bpy.ops.wm.save_as_mainfile(filepath=blend)
 bpy.ops.wm.open_mainfile(filepath=blend)
 image = bpy.data.images["t_nimbra"]
-assert abs(image.loomwork_texture.loomwork.p_nimbra.u_scale - ref_tex["U Scale"]) < 1e-6
+assert abs(settings_of(image).p_nimbra.u_scale - ref_tex["U Scale"]) < 1e-6
 assert harness.same_bits(harness.image_rgba(image), ref_tex.render(W, H, time=5))
 packed = bpy.data.images["t_voltrane"]
 assert packed.packed_file is not None
@@ -94,44 +105,42 @@ assert registration.messages == [], registration.messages
 harness.expect_refused(lambda: bpy.ops.image.loomwork_new(texture="nosuch"), "No texture class 'nosuch'", "nimbra")
 harness.expect_refused(lambda: bpy.ops.image.loomwork_new(texture="fervix", width=0), "size 0 x 512")
 harness.expect_refused(lambda: bpy.ops.image.loomwork_preset(button="Nope", image="t_nimbra"), "Nope")
-fervix = bpy.data.images["t_fervix"].loomwork_texture
-before = harness.image_rgba(fervix.loomwork.image).copy()
-fervix.loomwork.width = 0
-assert "empty" in fervix.loomwork.error
-assert harness.same_bits(harness.image_rgba(fervix.loomwork.image), before)
-fervix.loomwork.width = W
+fervix = settings_of(bpy.data.images["t_fervix"])
+before = harness.image_rgba(fervix.image).copy()
+fervix.width = 0
+assert "empty" in fervix.error
+assert harness.same_bits(harness.image_rgba(fervix.image), before)
+fervix.width = W
 
 # A file whose texture's plug-in is gone, and one saved with another parameter list.
-lumidot = bpy.data.images["t_lumidot"].loomwork_texture
-lumidot.loomwork.class_name = "retired"
-nimbra = bpy.data.images["t_nimbra"].loomwork_texture
-nimbra.loomwork.signature = '[["Cloud", "color"], ["Old Knob", "float"]]'
+settings_of(bpy.data.images["t_lumidot"]).class_name = "retired"
+settings_of(bpy.data.images["t_nimbra"]).signature = '[["Cloud", "color"], ["Old Knob", "float"]]'
 bpy.ops.wm.save_as_mainfile(filepath=blend)
 registration.messages.clear()
 bpy.ops.wm.open_mainfile(filepath=blend)
 text = " | ".join(registration.messages)
 assert "no texture class 'retired'" in text and "Old Knob is gone" in text and "Contrast is new" in text, text
-assert bpy.data.textures["t_lumidot"].loomwork.error
+assert settings_of(bpy.data.images["t_lumidot"]).error
 # The scene stays usable: the other textures render, rendering the scene reports and goes on.
 assert bpy.ops.image.loomwork_render(image="t_voltrane") == {"FINISHED"}
 harness.expect_refused(lambda: bpy.ops.image.loomwork_render(image="t_lumidot"), "retired")
 assert bpy.ops.image.loomwork_render(image="t_nimbra") == {"FINISHED"}
-assert bpy.data.textures["t_nimbra"].loomwork.signature == addon.params.layout("nimbra").signature()
+assert settings_of(bpy.data.images["t_nimbra"]).signature == addon.params.layout("nimbra").signature()
 
 # Undo brings back values but not pixels: the undo handler renders what changed. (Blender
 # without a window has no undo; the values are put back as undo puts them, quietly.)
-tex = bpy.data.textures["t_fervix"]
-start = harness.image_rgba(tex.loomwork.image).copy()
-saved = dict(addon.params.values_at(tex))
+tex = settings_of(bpy.data.images["t_fervix"])
+start = harness.image_rgba(tex.image).copy()
+saved = dict(addon.params.values_of(tex))
 bpy.ops.image.loomwork_preset(button=addon.params.layout("fervix").buttons[1], image="t_fervix")
-assert not harness.same_bits(harness.image_rgba(tex.loomwork.image), start)
+assert not harness.same_bits(harness.image_rgba(tex.image), start)
 with addon.params.Quiet():
-    group = tex.loomwork.p_fervix
+    group = tex.p_fervix
     for ident, p in addon.params.layout("fervix").params:
         value = saved[p.name]
         setattr(group, ident, bool(value) if isinstance(getattr(group, ident), bool) else value)
 registration.on_undo(bpy.context.scene)
-assert harness.same_bits(harness.image_rgba(tex.loomwork.image), start)
+assert harness.same_bits(harness.image_rgba(tex.image), start)
 
 # The sidebar panels draw every parameter of the editor's texture (a window-less Blender
 # draws no panels: a layout that records what is drawn stands in for Blender's).
@@ -177,18 +186,38 @@ Space.image = bpy.data.images["t_lumidot"]  # its class is gone: said so, no par
 layout = Layout()
 addon.ui.draw_texture(layout, context)
 assert ("label", "retired (not loaded)") in layout.drawn and not [k for k, n in layout.drawn if k == "prop" and n not in settings]
+# Another scene shows the image's settings where they are: in the scene that made it.
+# A texture made in that scene is its own.
+scene = bpy.context.scene  # the loaded file's
+other = bpy.data.scenes.new("Other")
+context.scene = other
+Space.image = bpy.data.images["t_nimbra"]
+layout = Layout()
+addon.ui.draw_texture(layout, context)
+assert ("label", "Settings and keys in scene 'Scene'") in layout.drawn, layout.drawn
+assert ("prop", "u_scale") in layout.drawn
+with bpy.context.temp_override(scene=other):
+    assert bpy.ops.image.loomwork_new(texture="fervix", width=8, height=8, name="other_fervix") == {"FINISHED"}
+made_here = bpy.data.images["other_fervix"]
+assert settings_of(made_here).id_data == other and settings_of(made_here, scene).id_data == other
+assert [i.image for i in other.loomwork_textures] == [made_here]
+assert made_here not in [i.image for i in scene.loomwork_textures]
+# An image deleted by hand leaves its item without an image: skipped, never reported.
+bpy.data.images.remove(made_here)
+assert other.loomwork_textures[0].image is None and other.loomwork_textures[0].class_name == "fervix"
+assert not [p for p in registration.refresh_all() if "Other" in p], registration.refresh_all()
+context.scene = scene
 layout = Layout()
 addon.ui.LOOMWORK_PT_stereo.draw(type("Panel", (), {"layout": layout})(), context)
 assert ("prop", "left_eye") in layout.drawn
 
 # Disabled, the add-on leaves nothing behind.
 bpy.ops.preferences.addon_disable(module=harness.ADDON)
-for owner, attr in ((bpy.types.Texture, "loomwork"), (bpy.types.Image, "loomwork_texture"),
-                    (bpy.types.Scene, "loomwork_stereo")):
+for owner, attr in ((bpy.types.Scene, "loomwork_textures"), (bpy.types.Scene, "loomwork_stereo")):
     assert not hasattr(owner, attr), attr
 assert not [n for n in dir(bpy.types) if "LOOMWORK" in n or "loomwork" in n], dir(bpy.types)
 assert not hasattr(bpy.ops.image, "loomwork_new") or "loomwork_new" not in dir(bpy.ops.image)
-for name in ("load_post", "render_pre", "render_write", "frame_change_pre", "undo_post"):
+for name in ("load_post", "render_write", "frame_change_post", "undo_post"):
     assert not [h for h in getattr(bpy.app.handlers, name) if h.__module__.startswith(harness.ADDON)], name
 assert not [p for p in sys.path if "build/python" in p and p not in os.environ.get("PYTHONPATH", "")]
 assert not addon.render.worker()._thread

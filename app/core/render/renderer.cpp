@@ -290,9 +290,18 @@ bool RenderTexture(Texmap* tex, const RenderOptions& opt, RenderImages& out,
     tex->Update(opt.time, valid);
     {
         // The first sample runs here, before any worker, so that tables a texture builds
-        // on first use come from this thread's generator.
+        // on first use come from this thread's generator. A sphere's first pixel misses the
+        // sphere and samples nothing, so the texture is first sampled as on the plane;
+        // otherwise the worker that reached the sphere first would build the tables from its
+        // band's generator, and the picture would depend on the threads' timing. (The
+        // workers render every pixel again.)
         PlaneShadeContext sc;
         sc.curTime = opt.time;
+        if (opt.sphere) {
+            RenderOptions plane = opt;
+            plane.sphere = false;
+            RenderPixel(tex, plane, out, sc, 0, 0);
+        }
         RenderPixel(tex, opt, out, sc, 0, 0);
     }
     const int outputs = int{opt.color} + int{opt.mono} + int{opt.normal};

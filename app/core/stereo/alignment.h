@@ -96,6 +96,13 @@ struct CropRect {
 CropRect SharedArea(int width, int height, const std::array<double, 9>& correction,
                     double parallaxPx, int aspectW = 0, int aspectH = 0);
 
+/// The largest rectangle of `aspectW`:`aspectH` inside `rect`, centred (`rect` itself when
+/// either is 0).
+CropRect AspectInside(CropRect rect, int aspectW, int aspectH);
+
+/// The area two rectangles share; empty (0 wide) when none.
+CropRect Intersection(const CropRect& a, const CropRect& b);
+
 /// The right view resampled through `correction` then moved `parallaxPx` to the right, for
 /// the part `crop` of the picture: bicubic, at the view's depth (8-bit views keep 8-bit
 /// values), alpha with the colours; pixels that the view does not cover are black (or

@@ -79,6 +79,14 @@ AlignMode ParseAlignMode(const std::string& text) {
                              "--align=try");
 }
 
+std::string SwappedWarning(const Alignment& alignment, bool swapGiven) {
+    const int share = static_cast<int>(std::lround(alignment.swappedShare * 100));
+    return "the views look swapped: " + std::to_string(share) +
+           " % of the matches have the disparity of a right view seen by the left eye; " +
+           (swapGiven ? "drop --swap" : "try --swap") + " (unless the pair was placed " +
+           "behind the screen on purpose)";
+}
+
 AdjustResult AdjustPair(const AdjustOptions& options, Image16& left, Image16& right) {
     const auto start = std::chrono::steady_clock::now();
     AdjustResult result;
@@ -101,12 +109,7 @@ AdjustResult AdjustPair(const AdjustOptions& options, Image16& left, Image16& ri
         }
     }
     if (result.alignment && LooksSwapped(*result.alignment)) {
-        const int share = static_cast<int>(std::lround(result.alignment->swappedShare * 100));
-        result.warnings.push_back(
-            "the views look swapped: " + std::to_string(share) +
-            " % of the matches have the disparity of a right view seen by the left eye; " +
-            (options.swap ? "drop --swap" : "try --swap") + " (unless the pair was placed " +
-            "behind the screen on purpose)");
+        result.warnings.push_back(SwappedWarning(*result.alignment, options.swap));
     }
     result.aligned = result.alignment &&
                      (options.align == AlignMode::kApply || options.align == AlignMode::kTry);
@@ -136,16 +139,22 @@ AdjustResult AdjustPair(const AdjustOptions& options, Image16& left, Image16& ri
             throw std::runtime_error("the views share no area after alignment and parallax");
         }
     }
-    const bool whole = result.crop.width == width && result.crop.height == height;
-    if (moved) {
-        right = ResampleView(right, correction, result.parallaxPx, result.crop);
-    } else if (!whole) {
-        right = CropView(right, result.crop);
-    }
-    if (!whole) left = CropView(left, result.crop);
+    ApplyAdjustment(correction, moved, result.parallaxPx, result.crop, left, right);
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;
+}
+
+void ApplyAdjustment(const std::array<double, 9>& correction, bool moved, double parallaxPx,
+                     const CropRect& crop, Image16& left, Image16& right) {
+    const bool whole =
+        crop.x == 0 && crop.y == 0 && crop.width == left.width && crop.height == left.height;
+    if (moved) {
+        right = ResampleView(right, correction, parallaxPx, crop);
+    } else if (!whole) {
+        right = CropView(right, crop);
+    }
+    if (!whole) left = CropView(left, crop);
 }
 
 std::string AdjustJson(const AdjustResult& result) {

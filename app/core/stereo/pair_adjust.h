@@ -56,11 +56,20 @@ struct AdjustResult {
     double seconds = 0;                 ///< estimating and resampling
 };
 
+/// The warning for views that LooksSwapped says are swapped; `swapGiven`: --swap was given.
+std::string SwappedWarning(const Alignment& alignment, bool swapGiven);
+
 /// Adjusts `left` and `right` (the same size, unpacked) in place as `options` say. Throws
 /// AlignmentError when the pair cannot be matched (with kApply, or for an automatic
 /// parallax with kApply or kOff), std::runtime_error when the views share no area or are
 /// too small, std::bad_alloc.
 AdjustResult AdjustPair(const AdjustOptions& options, Image16& left, Image16& right);
+
+/// Moves and cuts a pair (unpacked, the same size) as decided: the right view resampled
+/// through `correction` then shifted `parallaxPx` when `moved`, both views cut to `crop`.
+/// Throws std::invalid_argument for a crop outside the views, std::bad_alloc.
+void ApplyAdjustment(const std::array<double, 9>& correction, bool moved, double parallaxPx,
+                     const CropRect& crop, Image16& left, Image16& right);
 
 /// The result as JSON (AlignmentJson's fields; without an alignment only parallax_px, crop
 /// and the warnings).

@@ -249,7 +249,62 @@ class PairReader {
     bool haveLeft_ = false, haveRight_ = false, first_ = true, rightSound_ = false;
 };
 
+/// The layout of a job's single input, or side by side for two inputs (then unused).
+StereoLayout JobLayout(const VideoJob& job, const VideoOptions& options, const VideoInput& left) {
+    return job.right.empty() ? ChooseLayout(job, options, left)
+                             : StereoLayout::kSideBySideLeftFirst;
+}
+
+// The first pass of an adjusted run: the whole of the inputs read from demuxers of their
+// own, every frame's views handed to the analysis.
+ClipAdjustment AnalyseClip(const VideoJob& job, StereoLayout layout, bool skip,
+                           const stereo::AdjustOptions& adjust,
+                           const std::atomic<bool>* interrupt) {
+    VideoInput left, right;
+    std::string error;
+    const bool pair = !job.right.empty();
+    if (!left.Open(job.left, error) || (pair && !right.Open(job.right, error))) {
+        throw std::runtime_error(error);
+    }
+    left.SetPackedFrames(true);
+    right.SetPackedFrames(true);
+    PackedReader packed(left, layout, skip);
+    PairReader paired(left, right, skip);
+    ClipAnalysis analysis(adjust, left.Info().timeBaseNum, left.Info().timeBaseDen);
+    VideoItem item;
+    for (;;) {
+        if (interrupt && interrupt->load())
+            throw std::runtime_error("interrupted; nothing written");
+        const int got = pair ? paired(item, error) : packed(item, error);
+        if (got < 0) throw std::runtime_error(error);
+        if (got == 0) break;
+        if (item.packet) {
+            item.packet.reset();
+            continue;
+        }
+        analysis.Add(item.left, item.right, item.pts);
+    }
+    return analysis.Finish();
+}
+
 }  // namespace
+
+ClipAdjustment AnalyseVideoAlignment(const VideoJob& job, const VideoOptions& options,
+                                     const stereo::AdjustOptions& adjust,
+                                     const std::atomic<bool>* interrupt) {
+    av_log_set_level(AV_LOG_FATAL);
+    if (job.sideBySide && !job.right.empty()) {
+        throw std::runtime_error("--sbs takes one side-by-side video, not two");
+    }
+    if (!job.right.empty() && !options.layout.empty()) {
+        throw std::runtime_error("--layout applies to one video holding both views");
+    }
+    VideoInput probe;
+    std::string error;
+    if (!probe.Open(job.left, error)) throw std::runtime_error(error);
+    const StereoLayout layout = JobLayout(job, options, probe);
+    return AnalyseClip(job, layout, options.ContinuesOnError(), adjust, interrupt);
+}
 
 void VideoOptions::AddOptions(CLI::App& cmd) {
     cmd.add_option("--layout", layout,
@@ -500,6 +555,13 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
                      job.left.c_str(), job.right.c_str());
     }
     output.SetCopiedStreams(streams);
+    std::optional<ClipAdjustment> clip;
+    if (job.adjust) {
+        clip = AnalyseClip(job, layout, skip, *job.adjust, interrupt);
+        if (job.adjusted) job.adjusted(*clip);
+        viewWidth = clip->crop.width;
+        viewHeight = clip->crop.height;
+    }
     // A part carries no sound: an audio packet cannot be cut where the part ends, so the
     // parts' sound would not join up; the whole's is added when they are joined.
     int outWidth = viewWidth, outHeight = viewHeight;
@@ -530,6 +592,20 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
         stages.read = [&](VideoItem& item, std::string& e) { return paired(item, e); };
     } else {
         stages.read = [&](VideoItem& item, std::string& e) { return packed(item, e); };
+    }
+    if (clip && clip->ChangesFrames()) {
+        // The views are adjusted on the decoding thread, beside the composition.
+        stages.read = [&clip, read = stages.read](VideoItem& item, std::string& e) {
+            const int got = read(item, e);
+            if (got != 1 || item.packet) return got;
+            try {
+                AdjustFrame(*clip, item.pts, item.left, item.right);
+            } catch (const std::exception& ex) {
+                e = std::string("adjusting a frame: ") + ex.what();
+                return -1;
+            }
+            return 1;
+        };
     }
     stages.compose = compose;
     stages.write = [&](VideoItem& item, std::string& e) {

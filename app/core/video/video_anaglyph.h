@@ -11,6 +11,8 @@
 
 #include "app/core/stereo/compose_pair.h"
 #include "app/core/stereo/output_layout.h"
+#include "app/core/stereo/pair_adjust.h"
+#include "app/core/video/shot_alignment.h"
 #include "app/core/video/video_output.h"
 #include "app/core/video/video_pipeline.h"
 
@@ -56,6 +58,12 @@ struct VideoJob {
     /// (VideoInput::Restrict); its output's times are the input's less those of the
     /// frames before the stretch, so that it starts where the whole would.
     std::function<std::optional<std::pair<long long, long long>>(long long frames)> part;
+    /// Swap, align, shift and crop the views shot by shot (shot_alignment.h): a first pass
+    /// reads the whole of the inputs (a part too, so that every part is cut alike) to find
+    /// the shots and their corrections. Unset: the views are composed as read.
+    std::optional<stereo::AdjustOptions> adjust;
+    /// Told what the first pass found, before the output is begun.
+    std::function<void(const ClipAdjustment& clip)> adjusted;
 };
 
 /// Whether the name is a video file's, by its extension (.mp4, .mkv, .mov, .avi, ...).
@@ -76,6 +84,13 @@ ComposeFrame ComposeWithFilter(ImageFilter& filter, const std::atomic<bool>* abo
 /// otherwise outlive the function.
 ComposeFrame AnaglyphFrameComposition(const stereo::AnaglyphSettings& settings,
                                       ImageFilter* greyFilter, const std::atomic<bool>* abort);
+
+/// The first pass of an adjusted job alone: its inputs read through and every shot
+/// estimated, nothing written (for --align=report without an output). Throws
+/// std::runtime_error (stereo::AlignmentError naming the shot that cannot be matched).
+ClipAdjustment AnalyseVideoAlignment(const VideoJob& job, const VideoOptions& options,
+                                     const stereo::AdjustOptions& adjust,
+                                     const std::atomic<bool>* interrupt);
 
 /// Runs the job. Everything that can be checked is checked before the output is begun:
 /// the output's name, container and codec, the layout (an unknown one refused with the

@@ -1,9 +1,15 @@
 // The host's lit sample sphere, the stereo source of the anaglyph demonstrations.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
+#include "app/core/render/renderer.h"
 #include "app/core/render/sphere.h"
+#include "tests/support/app_fixture.h"
 
 namespace {
 
@@ -11,7 +17,68 @@ double Dot(const Point3& a, const Point3& b) {
     return Widen(a.x) * Widen(b.x) + Widen(a.y) * Widen(b.y) + Widen(a.z) * Widen(b.z);
 }
 
+// Renders Fervix on the sphere in a child process that has not used the plug-in before
+// (so its noise tables are built during this render), after a sample on the plane first
+// when `planeFirst`, and returns the colour floats. The picture is tall enough that the
+// first band of rows misses the sphere: the first sample that needs the tables then falls
+// in another band than the first.
+std::vector<float> FreshSphere(bool planeFirst) {
+    constexpr int kWidth = 24, kHeight = 256;
+    const size_t count = size_t{kWidth} * kHeight * 4;
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        loomtest::PluginTexture plugin;
+        plugin.Make(FERVIX_SO, "fervix");
+        loom::RenderOptions opt;
+        loom::RenderImages out;
+        if (planeFirst) {
+            opt.width = opt.height = 4;
+            opt.threads = 1;
+            if (!loom::RenderTexture(plugin.tex, opt, out)) _exit(1);
+        }
+        opt.width = kWidth;
+        opt.height = kHeight;
+        opt.sphere = true;
+        opt.threads = 2;
+        if (!loom::RenderTexture(plugin.tex, opt, out) || out.color.rgba.size() != count) _exit(1);
+        const char* bytes = reinterpret_cast<const char*>(out.color.rgba.data());
+        for (size_t left = count * sizeof(float); left > 0;) {
+            const ssize_t n = write(fds[1], bytes, left);
+            if (n <= 0) _exit(1);
+            bytes += n;
+            left -= static_cast<size_t>(n);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    std::vector<float> rgba(count);
+    char* bytes = reinterpret_cast<char*>(rgba.data());
+    size_t got = 0;
+    for (ssize_t n; got < count * sizeof(float) &&
+                    (n = read(fds[0], bytes + got, count * sizeof(float) - got)) > 0;)
+        got += static_cast<size_t>(n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (got != count * sizeof(float) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    return rgba;
+}
+
 }  // namespace
+
+// Tables a texture builds on its first sample draw from the generator of the thread that
+// takes it; on the sphere that sample must still be the calling thread's, as on the plane,
+// or the picture depends on which worker reaches the sphere first.
+TEST(SampleSphere, ATexturesFirstUseTablesAreThoseOfAPlaneRender) {
+    const std::vector<float> sphereFirst = FreshSphere(false);
+    const std::vector<float> planeFirst = FreshSphere(true);
+    ASSERT_FALSE(sphereFirst.empty());
+    ASSERT_FALSE(planeFirst.empty());
+    EXPECT_TRUE(sphereFirst == planeFirst);
+}
 
 TEST(SampleSphere, CoordinatesLightAndDerivatives) {
     struct Case {

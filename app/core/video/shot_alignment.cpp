@@ -1,0 +1,307 @@
+#include "app/core/video/shot_alignment.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#include <stdexcept>
+#include <utility>
+
+namespace loom {
+namespace {
+
+/// How far apart two estimates of one shot are: their displacements of the picture's edge,
+/// in pixels, summed.
+double Distance(const stereo::Alignment& a, const stereo::Alignment& b) {
+    const double half = a.width / 2.0;
+    return std::abs(a.dyPx - b.dyPx) + half * std::abs(a.rotationDeg - b.rotationDeg) * M_PI / 180 +
+           half * std::abs(a.scale - b.scale) + half * std::abs(a.keystone - b.keystone);
+}
+
+/// The estimate nearest the others (the medoid): one sample thrown off by motion blur or a
+/// fade does not move it. Between equals, the one with more matches, then the earlier.
+const stereo::Alignment& Nearest(const std::vector<stereo::Alignment>& samples) {
+    std::size_t best = 0;
+    double bestSum = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        double sum = 0;
+        for (const stereo::Alignment& other : samples) sum += Distance(samples[i], other);
+        if (i == 0 || sum < bestSum - 1e-9 ||
+            (sum <= bestSum + 1e-9 && samples[i].matches > samples[best].matches)) {
+            best = i;
+            bestSum = sum;
+        }
+    }
+    return samples[best];
+}
+
+/// A packed view's pixels as OpenCV sees them: three channels of 8 or 16 bits.
+cv::Mat WrapPacked(Image16& view) {
+    return cv::Mat(view.height, view.width, view.bits == 8 ? CV_8UC3 : CV_16UC3,
+                   view.packed.data());
+}
+
+/// An empty packed view of `crop`'s size at `bits`.
+Image16 PackedLike(const Image16& view, const stereo::CropRect& crop) {
+    Image16 out;
+    out.width = crop.width;
+    out.height = crop.height;
+    out.bits = view.bits;
+    out.packed.resize(static_cast<std::size_t>(crop.width) * crop.height *
+                      PackedPixelBytes(view.bits));
+    return out;
+}
+
+/// What ApplyAdjustment does, on packed views (the frames of 8- and 16-bit video stay
+/// packed from decoder to encoder: a third or less of the bytes to move, and the
+/// composition keeps its packed path). The right view is resampled bicubically at its own
+/// depth; uncovered pixels are black, as for unpacked views.
+void AdjustPacked(const ShotAdjustment& shot, const stereo::CropRect& crop, Image16& left,
+                  Image16& right) {
+    Image16 newRight = PackedLike(right, crop);
+    cv::Mat dst = WrapPacked(newRight);
+    const cv::Mat src = WrapPacked(right);
+    if (shot.moved) {
+        cv::Matx33d h(shot.correction.data());
+        h = cv::Matx33d(1, 0, shot.result.parallaxPx - crop.x, 0, 1, -crop.y, 0, 0, 1) * h;
+        if (h(2, 0) == 0 && h(2, 1) == 0) {
+            const cv::Matx23d affine(h(0, 0) / h(2, 2), h(0, 1) / h(2, 2), h(0, 2) / h(2, 2),
+                                     h(1, 0) / h(2, 2), h(1, 1) / h(2, 2), h(1, 2) / h(2, 2));
+            cv::warpAffine(src, dst, affine, dst.size(), cv::INTER_CUBIC, cv::BORDER_CONSTANT);
+        } else {
+            cv::warpPerspective(src, dst, h, dst.size(), cv::INTER_CUBIC, cv::BORDER_CONSTANT);
+        }
+        if (dst.data != newRight.packed.data()) {
+            throw std::logic_error("the resampled view was not written in place");
+        }
+    } else {
+        src(cv::Rect(crop.x, crop.y, crop.width, crop.height)).copyTo(dst);
+    }
+    right = std::move(newRight);
+    if (crop.x == 0 && crop.y == 0 && crop.width == left.width && crop.height == left.height) {
+        return;
+    }
+    Image16 newLeft = PackedLike(left, crop);
+    cv::Mat leftDst = WrapPacked(newLeft);
+    WrapPacked(left)(cv::Rect(crop.x, crop.y, crop.width, crop.height)).copyTo(leftDst);
+    left = std::move(newLeft);
+}
+
+/// Whether both views hold packed pixels of one depth and of their size.
+bool PackedAlike(const Image16& left, const Image16& right) {
+    const std::size_t pixels = static_cast<std::size_t>(left.width) * left.height;
+    return IsPacked(left) && IsPacked(right) && left.bits == right.bits &&
+           left.width == right.width && left.height == right.height &&
+           left.packed.size() == pixels * PackedPixelBytes(left.bits) &&
+           right.packed.size() == left.packed.size();
+}
+
+}  // namespace
+
+std::string ShotAdjustment::Describe(int number) const {
+    char text[160];
+    std::snprintf(text, sizeof text, "shot %d (frames %lld-%lld, from %.3f s)", number, firstFrame,
+                  lastFrame, firstSeconds);
+    return text;
+}
+
+const ShotAdjustment& ClipAdjustment::ShotAt(long long pts) const {
+    if (shots.empty()) throw std::logic_error("a clip of no shots");
+    std::size_t at = 0;
+    while (at + 1 < shots.size() && shots[at + 1].firstPts <= pts) ++at;
+    return shots[at];
+}
+
+bool ClipAdjustment::ChangesFrames() const {
+    if (swap || crop.x != 0 || crop.y != 0 || crop.width != width || crop.height != height) {
+        return true;
+    }
+    for (const ShotAdjustment& s : shots) {
+        if (s.moved) return true;
+    }
+    return false;
+}
+
+ClipAnalysis::ClipAnalysis(const stereo::AdjustOptions& options, int timeBaseNum, int timeBaseDen)
+    : options_(options), timeBaseNum_(timeBaseNum), timeBaseDen_(timeBaseDen) {
+    clip_.swap = options.swap;
+}
+
+void ClipAnalysis::Add(Image16& leftIn, Image16& rightIn, long long pts) {
+    Image16& left = options_.swap ? rightIn : leftIn;
+    Image16& right = options_.swap ? leftIn : rightIn;
+    if (clip_.shots.empty()) {
+        clip_.width = left.width;
+        clip_.height = left.height;
+    }
+    if (left.width != clip_.width || left.height != clip_.height || right.width != left.width ||
+        right.height != left.height) {
+        throw std::runtime_error("the views change size within the video");
+    }
+    if (cuts_.StartsShot(left)) {
+        if (!clip_.shots.empty()) CloseShot();
+        ShotAdjustment shot;
+        shot.firstFrame = frame_;
+        shot.firstPts = pts;
+        if (clip_.shots.empty()) {
+            firstPts_ = pts;
+        }
+        shot.firstSeconds = static_cast<double>(pts - firstPts_) * timeBaseNum_ / timeBaseDen_;
+        clip_.shots.push_back(shot);
+    }
+    ShotAdjustment& shot = clip_.shots.back();
+    shot.lastFrame = frame_;
+    const long long offset = frame_ - shot.firstFrame;
+    ++frame_;
+    const bool estimate = options_.align != stereo::AlignMode::kOff || options_.autoParallax;
+    if (!estimate || offset % kShotSampleSpacing != 0 ||
+        offset / kShotSampleSpacing >= kShotSamples) {
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    Unpack(left);
+    Unpack(right);
+    ++shot.samples;
+    try {
+        samples_.push_back(stereo::EstimateAlignment(left, right, options_.estimate));
+    } catch (const stereo::AlignmentError& e) {
+        lastFailure_ = e.what();
+    } catch (const std::invalid_argument& e) {
+        lastFailure_ = e.what();
+    }
+    shot.result.seconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void ClipAnalysis::CloseShot() {
+    ShotAdjustment& shot = clip_.shots.back();
+    const int number = static_cast<int>(clip_.shots.size());
+    stereo::AdjustResult& result = shot.result;
+    const bool estimate = options_.align != stereo::AlignMode::kOff || options_.autoParallax;
+    shot.samplesMatched = static_cast<int>(samples_.size());
+    if (!samples_.empty()) {
+        result.alignment = Nearest(samples_);
+    } else if (estimate) {
+        const std::string why = shot.Describe(number) + ": " + lastFailure_;
+        if (options_.align != stereo::AlignMode::kTry &&
+            options_.align != stereo::AlignMode::kReport) {
+            throw stereo::AlignmentError(why + " (--align=try composes such shots unaligned)", 0);
+        }
+        result.warnings.push_back(why + "; composed unaligned");
+    }
+    samples_.clear();
+    if (result.alignment && stereo::LooksSwapped(*result.alignment)) {
+        result.warnings.push_back(shot.Describe(number) + ": " +
+                                  stereo::SwappedWarning(*result.alignment, options_.swap));
+    }
+    result.aligned = result.alignment && (options_.align == stereo::AlignMode::kApply ||
+                                          options_.align == stereo::AlignMode::kTry);
+    if (result.aligned) shot.correction = result.alignment->correction;
+    if (options_.autoParallax) {
+        result.parallaxPx = result.alignment ? stereo::AutoParallax(*result.alignment) : 0;
+        if (result.alignment && !result.aligned) {
+            result.warnings.push_back(shot.Describe(number) +
+                                      ": the parallax was measured as if the views were aligned");
+        }
+    } else {
+        result.parallaxPx = options_.parallaxPx;
+    }
+    shot.moved = result.aligned || result.parallaxPx != 0;
+    shot.ownArea =
+        stereo::SharedArea(clip_.width, clip_.height, shot.correction, result.parallaxPx);
+    if (shot.ownArea.width <= 0 || shot.ownArea.height <= 0) {
+        throw std::runtime_error(shot.Describe(number) +
+                                 ": the views share no area after alignment and parallax");
+    }
+}
+
+ClipAdjustment ClipAnalysis::Finish() {
+    if (clip_.shots.empty()) throw std::runtime_error("no frame could be read");
+    CloseShot();
+    bool moved = false;
+    for (const ShotAdjustment& s : clip_.shots) moved = moved || s.moved;
+    stereo::CropMode mode = options_.crop;
+    if (mode == stereo::CropMode::kDefault) {
+        mode = moved ? stereo::CropMode::kAuto : stereo::CropMode::kNone;
+    }
+    const stereo::CropRect whole{0, 0, clip_.width, clip_.height};
+    stereo::CropRect crop = whole;
+    if (mode != stereo::CropMode::kNone) {
+        for (const ShotAdjustment& s : clip_.shots) crop = stereo::Intersection(crop, s.ownArea);
+        if (crop.width <= 0 || crop.height <= 0) {
+            throw std::runtime_error(
+                "the shots share no area after alignment and parallax (--crop none keeps the "
+                "whole frame)");
+        }
+        if (mode == stereo::CropMode::kAspect) {
+            crop = stereo::AspectInside(crop, options_.aspectW, options_.aspectH);
+        }
+        // Encoders subsample colour by two: a cut frame keeps even sides.
+        if (crop.width != clip_.width || crop.height != clip_.height) {
+            crop.width -= crop.width % 2;
+            crop.height -= crop.height % 2;
+            if (crop.width < 2 || crop.height < 2) {
+                throw std::runtime_error("the shots share too small an area to cut the frames to");
+            }
+        }
+    }
+    clip_.crop = crop;
+    for (ShotAdjustment& s : clip_.shots) s.result.crop = crop;
+    return std::move(clip_);
+}
+
+void AdjustFrame(const ClipAdjustment& clip, long long pts, Image16& leftIn, Image16& rightIn) {
+    if (clip.swap) std::swap(leftIn, rightIn);
+    const ShotAdjustment& shot = clip.ShotAt(pts);
+    const stereo::CropRect& crop = clip.crop;
+    const bool whole =
+        crop.x == 0 && crop.y == 0 && crop.width == leftIn.width && crop.height == leftIn.height;
+    if (!shot.moved && whole) return;
+    if (crop.x < 0 || crop.y < 0 || crop.x + crop.width > leftIn.width ||
+        crop.y + crop.height > leftIn.height) {
+        throw std::invalid_argument("the crop lies outside the views");
+    }
+    if (PackedAlike(leftIn, rightIn)) {
+        AdjustPacked(shot, crop, leftIn, rightIn);
+        return;
+    }
+    Unpack(leftIn);
+    Unpack(rightIn);
+    stereo::ApplyAdjustment(shot.correction, shot.moved, shot.result.parallaxPx, crop, leftIn,
+                            rightIn);
+}
+
+std::string ClipAdjustmentJson(const ClipAdjustment& clip) {
+    nlohmann::ordered_json j;
+    j["width"] = clip.width;
+    j["height"] = clip.height;
+    j["crop"] = {{"x", clip.crop.x},
+                 {"y", clip.crop.y},
+                 {"width", clip.crop.width},
+                 {"height", clip.crop.height}};
+    nlohmann::ordered_json shots = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < clip.shots.size(); ++i) {
+        const ShotAdjustment& s = clip.shots[i];
+        nlohmann::ordered_json one;
+        one["shot"] = i + 1;
+        one["first_frame"] = s.firstFrame;
+        one["last_frame"] = s.lastFrame;
+        one["first_time_s"] = s.firstSeconds;
+        one["samples"] = s.samples;
+        one["samples_matched"] = s.samplesMatched;
+        one["shot_area"] = {{"x", s.ownArea.x},
+                            {"y", s.ownArea.y},
+                            {"width", s.ownArea.width},
+                            {"height", s.ownArea.height}};
+        const nlohmann::ordered_json still =
+            nlohmann::ordered_json::parse(stereo::AdjustJson(s.result));
+        for (auto it = still.begin(); it != still.end(); ++it) one[it.key()] = it.value();
+        shots.push_back(one);
+    }
+    j["shots"] = shots;
+    return j.dump(2);
+}
+
+}  // namespace loom

@@ -1,0 +1,190 @@
+// Scene cuts and the shot-by-shot alignment of a clip's frames (without files): where shots
+// begin, each shot's correction, the one crop every frame is cut to, and shots that cannot
+// be matched.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/core/video/scene_cuts.h"
+#include "app/core/video/shot_alignment.h"
+#include "foundation/host/sdk/packed_pixels.h"
+#include "tests/stereo/stereo_scene.h"
+
+using loom::Image16;
+
+namespace {
+
+constexpr int kW = 400, kH = 300;
+
+/// `scene` seen from `x0` pixels right of its left edge, kW wide.
+Image16 Window(const Image16& scene, int x0) {
+    Image16 out = scene;
+    out.width = kW;
+    out.pixels.resize(static_cast<std::size_t>(kW) * scene.height);
+    for (int y = 0; y < scene.height; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            out.pixels[static_cast<std::size_t>(y) * kW + x] =
+                scene.pixels[static_cast<std::size_t>(y) * scene.width + x + x0];
+        }
+    }
+    return out;
+}
+
+Image16 Packed8(const Image16& view) {
+    Image16 p = view;
+    p.packed.resize(view.pixels.size() * 3);
+    loom::PackRgb24(view.pixels.data(), p.packed.data(), view.pixels.size());
+    p.pixels.clear();
+    return p;
+}
+
+TEST(SceneCuts, CutsBetweenScenesNotWithinAPan) {
+    const Image16 a = stereotest::PhotoLike(kW + 20, kH, 1), b = stereotest::PhotoLike(kW, kH, 2);
+    loom::CutDetector cuts;
+    EXPECT_TRUE(cuts.StartsShot(Window(a, 0)));  // the first frame
+    EXPECT_FALSE(cuts.StartsShot(Window(a, 0)));
+    EXPECT_FALSE(cuts.StartsShot(Window(a, 8)));
+    EXPECT_FALSE(cuts.StartsShot(Packed8(Window(a, 16))));
+    EXPECT_TRUE(cuts.StartsShot(b));
+    EXPECT_FALSE(cuts.StartsShot(Packed8(b)));
+    // Packed frames give the thumbnail their pixels give.
+    const loom::Thumbnail t = loom::MakeThumbnail(b);
+    EXPECT_EQ(loom::ThumbnailDifference(t, loom::MakeThumbnail(Packed8(b))), 0.0);
+    EXPECT_GT(loom::ThumbnailDifference(t, loom::MakeThumbnail(Window(a, 0))), 24.0);
+}
+
+class ShotAlignment : public ::testing::Test {
+  protected:
+    /// Feeds `frames` frames of a shot of `scene` whose right view is moved by `p`; the
+    /// time stamps count frames.
+    void Shot(loom::ClipAnalysis& analysis, const Image16& scene, stereotest::Perturbation p,
+              int frames) {
+        for (int i = 0; i < frames; ++i) {
+            Image16 left = Window(scene, i % 4);
+            Image16 right = stereotest::Perturbed(left, p);
+            analysis.Add(left, right, pts_++);
+        }
+    }
+    long long pts_ = 0;
+    const Image16 first_ = stereotest::PhotoLike(kW + 4, kH, 5);
+    const Image16 second_ = stereotest::PhotoLike(kW + 4, kH, 6);
+};
+
+TEST_F(ShotAlignment, EstimatesEachShotAndCutsEveryFrameToTheAreaAllCover) {
+    loom::stereo::AdjustOptions options;
+    options.align = loom::stereo::AlignMode::kApply;
+    loom::ClipAnalysis analysis(options, 1, 25);
+    Shot(analysis, first_, {5, 0, 1}, 13);
+    Shot(analysis, second_, {-3, 0.5, 1}, 30);
+    const loom::ClipAdjustment clip = analysis.Finish();
+    ASSERT_EQ(clip.shots.size(), 2u);
+    const loom::ShotAdjustment &a = clip.shots[0], &b = clip.shots[1];
+    EXPECT_EQ(a.firstFrame, 0);
+    EXPECT_EQ(a.lastFrame, 12);
+    EXPECT_EQ(b.firstFrame, 13);
+    EXPECT_DOUBLE_EQ(b.firstSeconds, 13.0 / 25);
+    EXPECT_EQ(a.samples, 2);  // frames 0 and 12
+    EXPECT_EQ(b.samples, loom::kShotSamples);
+    ASSERT_TRUE(a.result.alignment && b.result.alignment);
+    EXPECT_NEAR(a.result.alignment->dyPx, 5, 0.1);
+    EXPECT_NEAR(b.result.alignment->dyPx, -3, 0.1);
+    EXPECT_NEAR(b.result.alignment->rotationDeg, 0.5, 0.02);
+    EXPECT_TRUE(a.moved && b.moved && a.result.aligned);
+    // One crop inside both shots' own areas, even sided.
+    const loom::stereo::CropRect& c = clip.crop;
+    for (const loom::ShotAdjustment* s : {&a, &b}) {
+        EXPECT_GE(c.x, s->ownArea.x);
+        EXPECT_GE(c.y, s->ownArea.y);
+        EXPECT_LE(c.x + c.width, s->ownArea.x + s->ownArea.width);
+        EXPECT_LE(c.y + c.height, s->ownArea.y + s->ownArea.height);
+    }
+    EXPECT_LT(c.height, a.ownArea.height);  // narrower than either alone
+    EXPECT_LT(c.height, b.ownArea.height);
+    EXPECT_EQ(c.width % 2, 0);
+    EXPECT_EQ(c.height % 2, 0);
+    EXPECT_EQ(&clip.ShotAt(12), &a);
+    EXPECT_EQ(&clip.ShotAt(13), &b);
+    EXPECT_EQ(&clip.ShotAt(1000), &b);
+
+    // A frame of the second shot comes out at the crop's size with its rows matched.
+    Image16 left = Window(second_, 0);
+    Image16 right = stereotest::Perturbed(left, {-3, 0.5, 1});
+    const Image16 expected = loom::stereo::CropView(left, c);
+    loom::AdjustFrame(clip, 20, left, right);
+    ASSERT_EQ(right.width, c.width);
+    ASSERT_EQ(right.height, c.height);
+    double diff = 0;
+    for (std::size_t i = 0; i < right.pixels.size(); ++i) {
+        diff += std::abs(right.pixels[i].g - expected.pixels[i].g) / 257.0;
+    }
+    EXPECT_LT(diff / static_cast<double>(right.pixels.size()), 2.0);
+    EXPECT_EQ(left.pixels, expected.pixels);
+
+    // Packed views are adjusted alike without leaving their packed form: the same cut,
+    // the resampling at 8 bits within a level of the 16-bit one.
+    Image16 packedLeft = Packed8(Window(second_, 0));
+    Image16 packedRight = Packed8(stereotest::Perturbed(Window(second_, 0), {-3, 0.5, 1}));
+    loom::AdjustFrame(clip, 20, packedLeft, packedRight);
+    ASSERT_TRUE(loom::IsPacked(packedLeft) && loom::IsPacked(packedRight));
+    ASSERT_EQ(packedRight.width, c.width);
+    ASSERT_EQ(packedRight.height, c.height);
+    loom::Unpack(packedLeft);
+    loom::Unpack(packedRight);
+    EXPECT_EQ(packedLeft.pixels, expected.pixels);
+    int off = 0;
+    for (std::size_t i = 0; i < right.pixels.size(); ++i) {
+        const int d = std::abs(packedRight.pixels[i].g - right.pixels[i].g);
+        if (d > 257) ++off;
+    }
+    EXPECT_LT(off, static_cast<int>(right.pixels.size() / 100));
+}
+
+TEST_F(ShotAlignment, CropsToAnAspectAndShiftsByParallax) {
+    loom::stereo::AdjustOptions options;
+    options.parallaxPx = -10;
+    loom::stereo::ParseCrop("4:3", options);
+    loom::ClipAnalysis analysis(options, 1, 25);
+    Shot(analysis, first_, {0, 0, 1}, 3);
+    const loom::ClipAdjustment clip = analysis.Finish();
+    ASSERT_EQ(clip.shots.size(), 1u);
+    EXPECT_FALSE(clip.shots[0].result.alignment);  // nothing estimated
+    EXPECT_EQ(clip.shots[0].samples, 0);
+    // 390 columns both cover, cut to 4:3 (and even).
+    EXPECT_EQ(clip.crop.height, 292);
+    EXPECT_EQ(clip.crop.width, 390);
+    EXPECT_TRUE(clip.ChangesFrames());
+}
+
+TEST_F(ShotAlignment, AShotThatCannotBeMatchedIsNamed) {
+    Image16 flat = stereotest::PhotoLike(kW + 4, kH, 5);
+    for (BMM_Color_64& p : flat.pixels) p = {20000, 20000, 20000, 65535};
+    loom::stereo::AdjustOptions options;
+    options.align = loom::stereo::AlignMode::kApply;
+    {
+        loom::ClipAnalysis analysis(options, 1, 25);
+        Shot(analysis, first_, {4, 0, 1}, 2);
+        Shot(analysis, flat, {0, 0, 1}, 2);
+        try {
+            Shot(analysis, second_, {4, 0, 1}, 2);
+            analysis.Finish();
+            ADD_FAILURE() << "a flat shot was aligned";
+        } catch (const loom::stereo::AlignmentError& e) {
+            EXPECT_NE(std::string(e.what()).find("shot 2 (frames 2-3"), std::string::npos)
+                << e.what();
+        }
+    }
+    options.align = loom::stereo::AlignMode::kTry;
+    pts_ = 0;
+    loom::ClipAnalysis analysis(options, 1, 25);
+    Shot(analysis, first_, {4, 0, 1}, 2);
+    Shot(analysis, flat, {0, 0, 1}, 2);
+    Shot(analysis, second_, {4, 0, 1}, 2);
+    const loom::ClipAdjustment clip = analysis.Finish();
+    ASSERT_EQ(clip.shots.size(), 3u);
+    EXPECT_TRUE(clip.shots[0].moved && clip.shots[2].moved);
+    EXPECT_FALSE(clip.shots[1].moved);
+    ASSERT_EQ(clip.shots[1].result.warnings.size(), 1u);
+    EXPECT_NE(clip.shots[1].result.warnings[0].find("shot 2"), std::string::npos);
+}
+
+}  // namespace
