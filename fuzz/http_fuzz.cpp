@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -95,6 +96,17 @@ const Editor& Get() {
 
 }  // namespace
 
+namespace {
+
+/// Says which check failed and what the server had answered, then stops the run as a crash.
+[[noreturn]] void Fault(const char* what, const std::string& answer) {
+    std::fprintf(stderr, "http_fuzz: %s; %zu bytes answered: %.200s\n", what, answer.size(),
+                 answer.c_str());
+    __builtin_trap();
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Editor& editor = Get();
     // Seeds name the server's port, which each run chooses anew, as "{PORT}".
@@ -128,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pollfd p{fd, POLLIN, 0};
         // A connection the server never ends is a fault: it would hold a slot for ever.
         if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-            __builtin_trap();
+            Fault("the server held the connection open without answering", answer);
         }
         char buf[65536];
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
@@ -142,8 +154,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
     if (answer.rfind(kContinue, 0) == 0) answer.erase(0, kContinue.size());
     if (!answer.empty()) {
-        if (answer.rfind("HTTP/1.1 ", 0) != 0 || answer.size() < 12) __builtin_trap();
-        if (answer.find("X-Frame-Options: DENY") == std::string::npos) __builtin_trap();
+        if (answer.rfind("HTTP/1.1 ", 0) != 0 || answer.size() < 12) {
+            Fault("the answer does not start with a whole status line", answer);
+        }
+        if (answer.find("X-Frame-Options: DENY") == std::string::npos) {
+            Fault("the answer lacks the security headers", answer);
+        }
     }
     return 0;
 }
