@@ -273,14 +273,19 @@ void AdjustFrame(const ClipAdjustment& clip, long long pts, Image16& leftIn, Ima
                             rightIn);
 }
 
+namespace {
+
+nlohmann::ordered_json RectJson(const stereo::CropRect& r) {
+    return {{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
+}
+
+}  // namespace
+
 std::string ClipAdjustmentJson(const ClipAdjustment& clip) {
     nlohmann::ordered_json j;
     j["width"] = clip.width;
     j["height"] = clip.height;
-    j["crop"] = {{"x", clip.crop.x},
-                 {"y", clip.crop.y},
-                 {"width", clip.crop.width},
-                 {"height", clip.crop.height}};
+    j["crop"] = RectJson(clip.crop);
     nlohmann::ordered_json shots = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < clip.shots.size(); ++i) {
         const ShotAdjustment& s = clip.shots[i];
@@ -291,10 +296,7 @@ std::string ClipAdjustmentJson(const ClipAdjustment& clip) {
         one["first_time_s"] = s.firstSeconds;
         one["samples"] = s.samples;
         one["samples_matched"] = s.samplesMatched;
-        one["shot_area"] = {{"x", s.ownArea.x},
-                            {"y", s.ownArea.y},
-                            {"width", s.ownArea.width},
-                            {"height", s.ownArea.height}};
+        one["shot_area"] = RectJson(s.ownArea);
         const nlohmann::ordered_json still =
             nlohmann::ordered_json::parse(stereo::AdjustJson(s.result));
         for (auto it = still.begin(); it != still.end(); ++it) one[it.key()] = it.value();
