@@ -37,7 +37,8 @@ class DioptrixFilter final : public ImageFilter {
     /// A click on eye colour button `n`: 0..2 the left eye's red, green, blue, 3..5 the
     /// right eye's; the other eye gives up the colour by taking this eye's old one.
     void SelectEyeColor(HWND dlg, int n);
-    /// Composes the anaglyph into the source bitmap line by line. Sends FLT_PROGRESS to
+    /// Composes the anaglyph into the source bitmap line by line, each line in strips that
+    /// stay in the first-level cache (strip_composition.h). Sends FLT_PROGRESS to
     /// `hWnd` before every eighth line (the line, the source height - 1) and FLT_CHECKABORT
     /// before every line; answers TRUE when every line was composed and written, FALSE on
     /// an abort, a missing bitmap, a failed allocation, read or write (the lines written

@@ -1,0 +1,99 @@
+#include "dioptrix/strip_composition.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <new>
+
+#include "foundation/host/sdk/filters.h"
+
+namespace {
+
+/// Bytes a strip pixel takes in the first-level cache: two working lines and the bitmaps'
+/// lines at their widest storage.
+constexpr std::size_t kBytesPerStripPixel = 4 * sizeof(BMM_Color_64);
+constexpr int kStripStep = 64;
+constexpr int kNarrowestStrip = 128;
+constexpr int kWidestStrip = 4096;
+/// What a processor that does not say has at least.
+constexpr std::size_t kAssumedCacheBytes = 32 * 1024;
+
+/// The part of a stored line from pixel `x` on; none where x lies at or past its end.
+loom::StoredLine From(const loom::StoredLine& line, int x) noexcept {
+    if (!line.bytes || x >= line.width) return {};
+    return {line.bytes + static_cast<std::ptrdiff_t>(x) * line.pixelBytes, line.width - x,
+            line.pixelBytes};
+}
+
+}  // namespace
+
+int StripPixelsForCache(std::size_t cacheBytes) noexcept {
+    if (cacheBytes == 0) cacheBytes = kAssumedCacheBytes;
+    const std::size_t pixels =
+        std::min<std::size_t>(cacheBytes / 2 / kBytesPerStripPixel, std::size_t{kWidestStrip});
+    const int strip = static_cast<int>(pixels) / kStripStep * kStripStep;
+    return std::max(strip, kNarrowestStrip);
+}
+
+int StripPixels() noexcept {
+    static const int strip = [] {
+        long bytes = 0;
+#if defined(_SC_LEVEL1_DCACHE_SIZE)
+        bytes = sysconf(_SC_LEVEL1_DCACHE_SIZE);
+#endif
+        return StripPixelsForCache(bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+    }();
+    return strip;
+}
+
+void StripLines::AlignedDelete::operator()(BMM_Color_64* line) const noexcept {
+    ::operator delete[](line, std::align_val_t{64});
+}
+
+StripLines::StripLines(int pictureWidth, int strip) {
+    width_ = std::max(1, std::min(pictureWidth, strip));
+    const auto make = [this]() -> Line {
+        const std::size_t count = static_cast<std::size_t>(width_);
+        void* bytes =
+            ::operator new[](count * sizeof(BMM_Color_64), std::align_val_t{64}, std::nothrow);
+        if (!bytes) return nullptr;
+        auto* line = static_cast<BMM_Color_64*>(bytes);
+        std::uninitialized_value_construct_n(line, count);
+        return Line(line);
+    };
+    a_ = make();
+    b_ = make();
+    bBlack_ = true;  // value-constructed pixels are black
+}
+
+bool ComposeLineInStrips(const LineComposer& s, Bitmap& source, const Bitmap* foreground, int y,
+                         StripLines& lines) noexcept {
+    if (!lines.Ready()) return false;
+    BMM_Color_64* a = lines.a_.get();
+    BMM_Color_64* b = lines.b_.get();
+    const int width = loom::StorageWidth(&source);
+    const int foregroundWidth = std::min(width, loom::StorageWidth(foreground));
+    const bool foregroundLine = y < loom::StorageHeight(foreground);
+    // Two lines ahead: the next line's reads would find their read-ahead still on its way
+    // from memory.
+    const loom::StoredLine aheadSource = loom::StorageLine(&source, y + 2);
+    const loom::StoredLine aheadForeground = loom::StorageLine(foreground, y + 2);
+    for (int x = 0; x < width; x += lines.width_) {
+        const int run = std::min(lines.width_, width - x);
+        if (source.GetPixels(x, y, run, a) != 1) return false;
+        const int read = foregroundLine ? std::clamp(foregroundWidth - x, 0, run) : 0;
+        if (read > 0) {
+            if (foreground->GetPixels(x, y, read, b) != 1) return false;
+            lines.bBlack_ = false;
+        }
+        if (read < run && !lines.bBlack_) {
+            // Past the foreground, black. Composition never writes to b, so a whole fill
+            // serves every strip after it until the foreground is read again.
+            std::fill(b + read, b + lines.width_, BMM_Color_64{});
+            lines.bBlack_ = read == 0;
+        }
+        ComposeLine(s, a, b, run, {From(aheadSource, x), From(aheadForeground, x)});
+        if (source.PutPixels(x, y, run, a) != 1) return false;
+    }
+    return true;
+}
