@@ -75,7 +75,7 @@ struct LineComposer {
 /// ComposeLine).
 LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept;
 
-/// Lines a later composition will read, as they lie in the bitmaps' storage (16-bit or
+/// Pixels a later composition will read, as they lie in the bitmaps' storage (16-bit or
 /// packed), brought toward the cache while this line is composed, so that memory and
 /// arithmetic overlap. A hint only: nothing is read from them, and null lines are skipped.
 struct ReadAhead {

@@ -25,12 +25,21 @@ loom::StoredLine From(const loom::StoredLine& line, int x) noexcept {
             line.pixelBytes};
 }
 
+/// The `run` pixels to read ahead from pixel `x` of line `y` of a bitmap: in line y where
+/// they fit, otherwise from the start of the part they reach into in line y + 1, which is
+/// read next; none past the bitmap.
+loom::StoredLine Ahead(const Bitmap* bm, int y, int x, int run) noexcept {
+    const int width = loom::StorageWidth(bm);
+    if (x + run <= width) return From(loom::StorageLine(bm, y), x);
+    return From(loom::StorageLine(bm, y + 1), std::max(0, x - width));
+}
+
 }  // namespace
 
 int StripPixelsForCache(std::size_t cacheBytes) noexcept {
     if (cacheBytes == 0) cacheBytes = kAssumedCacheBytes;
     const std::size_t pixels =
-        std::min<std::size_t>(cacheBytes / 2 / kBytesPerStripPixel, std::size_t{kWidestStrip});
+        std::min<std::size_t>(cacheBytes / 4 / kBytesPerStripPixel, std::size_t{kWidestStrip});
     const int strip = static_cast<int>(pixels) / kStripStep * kStripStep;
     return std::max(strip, kNarrowestStrip);
 }
@@ -74,10 +83,10 @@ bool ComposeLineInStrips(const LineComposer& s, Bitmap& source, const Bitmap* fo
     const int width = loom::StorageWidth(&source);
     const int foregroundWidth = std::min(width, loom::StorageWidth(foreground));
     const bool foregroundLine = y < loom::StorageHeight(foreground);
-    // Two lines ahead: the next line's reads would find their read-ahead still on its way
-    // from memory.
-    const loom::StoredLine aheadSource = loom::StorageLine(&source, y + 2);
-    const loom::StoredLine aheadForeground = loom::StorageLine(foreground, y + 2);
+    // Two strips ahead in each bitmap: asked for while this strip is composed, they have
+    // arrived when they are read. (Reading two lines ahead instead, as the whole-line
+    // composition did, the 4K render ran about a fifth slower.)
+    const int aheadPixels = 2 * lines.width_;
     for (int x = 0; x < width; x += lines.width_) {
         const int run = std::min(lines.width_, width - x);
         if (source.GetPixels(x, y, run, a) != 1) return false;
@@ -92,7 +101,9 @@ bool ComposeLineInStrips(const LineComposer& s, Bitmap& source, const Bitmap* fo
             std::fill(b + read, b + lines.width_, BMM_Color_64{});
             lines.bBlack_ = read == 0;
         }
-        ComposeLine(s, a, b, run, {From(aheadSource, x), From(aheadForeground, x)});
+        ComposeLine(
+            s, a, b, run,
+            {Ahead(&source, y, x + aheadPixels, run), Ahead(foreground, y, x + aheadPixels, run)});
         if (source.PutPixels(x, y, run, a) != 1) return false;
     }
     return true;

@@ -1,15 +1,18 @@
 #pragma once
 // What the anaglyph benchmarks share with compare_ffmpeg.sh: the pair they compose, written
 // once as a side-by-side RGB 8-bit raw frame for FFmpeg, and the main that does that on
-// --write-frames=FILE or runs the benchmarks otherwise.
+// --write-frames=FILE or runs the benchmarks otherwise, closing with each figure's ratio to
+// its memory bound.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bench/dioptrix/bound_ratio.h"
 #include "foundation/host/sdk/bitmap.h"
 
 namespace loombench {
@@ -38,9 +41,9 @@ bool WriteSideBySideRaw(const std::string& path, const BMM_Color_64* left,
 }
 
 /// With --write-frames=FILE, writes the pair through `writeFrames` and exits; otherwise
-/// runs the benchmarks named by the other arguments.
+/// runs the benchmarks named by the other arguments and prints each of `bounds` that ran.
 inline int BenchmarksOrFrames(int argc, char** argv, bool (*writeFrames)(const std::string&),
-                              int width, int height) {
+                              int width, int height, std::vector<BoundPair> bounds) {
     const std::string flag = "--write-frames=";
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], flag.c_str(), flag.size()) == 0) {
@@ -55,7 +58,8 @@ inline int BenchmarksOrFrames(int argc, char** argv, bool (*writeFrames)(const s
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    BoundRatioReporter reporter(std::move(bounds));
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }

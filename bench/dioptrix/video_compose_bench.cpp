@@ -2,7 +2,8 @@
 // decoded frames (8- or 16-bit values, packed) through the stereo filter by the host's
 // bitmap path (views into host bitmaps, render, result out), one thread; beside it the same
 // pairs as 16-bit RGBA, as frames travelled before they were packed, and the still path's
-// RunCompositor on the same 8-bit pair.
+// RunCompositor on the same 8-bit pair; each video case beside the memory bound of its
+// traffic, and the run closes with their ratios.
 //
 // --write-frames=FILE writes the 8-bit pair as one side-by-side 3840 x 1080 RGB raw frame,
 // for compare_ffmpeg.sh, and exits.
@@ -18,6 +19,7 @@
 #include "app/core/video/video_anaglyph.h"
 #include "bench/dioptrix/side_by_side_frames.h"
 #include "dioptrix/dioptrix_filter.h"
+#include "foundation/host/sdk/packed_pixels.h"
 
 namespace {
 
@@ -114,6 +116,41 @@ void BM_StillCompose(benchmark::State& state) {
 }
 BENCHMARK(BM_StillCompose)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The memory bound of each BM_VideoCompose case, with the same arguments: its traffic
+// without the arithmetic, per pixel two reads and one write of the frames' pixel size
+// (6 or 3 bytes packed, in the huge-page blocks packed frames get; 8 bytes as 16-bit RGBA,
+// in ordinary memory), over two 1920 x 1080 frames.
+template <class Vector>
+void FrameTraffic(benchmark::State& state, size_t pixelBytes) {
+    const size_t words = static_cast<size_t>(kWidth) * kHeight * pixelBytes / 8;
+    Vector a(words, 0x0123456789ABCDEFull);
+    Vector b(words, 0x1111111111111111ull);
+    for (auto _ : state) {
+        std::uint64_t* pa = a.data();
+        const std::uint64_t* pb = b.data();
+        for (size_t i = 0; i < words; ++i) pa[i] ^= pb[i];
+        benchmark::ClobberMemory();
+    }
+    SetRate(state);
+}
+
+void BM_MemoryBound(benchmark::State& state) {
+    const bool packed = state.range(1) == 1;
+    if (packed) {
+        FrameTraffic<std::vector<std::uint64_t, loom::LargeBlockAllocator<std::uint64_t>>>(
+            state, loom::PackedPixelBytes(static_cast<int>(state.range(0))));
+    } else {
+        FrameTraffic<std::vector<std::uint64_t>>(state, sizeof(BMM_Color_64));
+    }
+}
+BENCHMARK(BM_MemoryBound)
+    ->Args({8, 1})
+    ->Args({8, 0})
+    ->Args({16, 1})
+    ->Args({16, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 bool WriteFrames(const std::string& path) {
     const Image16 left = View(0, 8), right = View(kDisparity, 8);
     return loombench::WriteSideBySideRaw(path, left.pixels.data(), right.pixels.data(), kWidth,
@@ -124,5 +161,9 @@ bool WriteFrames(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return loombench::BenchmarksOrFrames(argc, argv, WriteFrames, kWidth, kHeight);
+    return loombench::BenchmarksOrFrames(argc, argv, WriteFrames, kWidth, kHeight,
+                                         {{"BM_VideoCompose/16/1", "BM_MemoryBound/16/1"},
+                                          {"BM_VideoCompose/16/0", "BM_MemoryBound/16/0"},
+                                          {"BM_VideoCompose/8/1", "BM_MemoryBound/8/1"},
+                                          {"BM_VideoCompose/8/0", "BM_MemoryBound/8/0"}});
 }
