@@ -17,7 +17,7 @@
 /// about a quarter of the cache, and the two strips read ahead in both bitmaps as much
 /// again. (The 4K render ran about a tenth faster in strips of 384 pixels than of 768: the
 /// copies between the bitmaps and the working lines ask for nothing ahead, and shorter
-/// ones leave the memory idle for less.) A multiple of 64 pixels, at least 128.
+/// ones leave the memory idle for less.) A multiple of 64 pixels, 128 to 4096.
 int StripPixelsForCache(std::size_t cacheBytes) noexcept;
 
 /// StripPixelsForCache of this processor's first-level data cache, asked once.
