@@ -99,9 +99,16 @@ const Editor& Get() {
 namespace {
 
 /// Says which check failed and what the server had answered, then stops the run as a crash.
-[[noreturn]] void Fault(const char* what, const std::string& answer) {
+/// For a connection held open it first prints every thread's stack (where gdb is installed),
+/// since the thread that holds it up is not the one that traps.
+[[noreturn]] void Fault(const char* what, const std::string& answer, bool stacks = false) {
     std::fprintf(stderr, "http_fuzz: %s; %zu bytes answered: %.200s\n", what, answer.size(),
                  answer.c_str());
+    if (stacks) {
+        const std::string gdb = "gdb -p " + std::to_string(getpid()) +
+                                " -batch -nx -ex 'thread apply all bt' 1>&2 2>/dev/null";
+        [[maybe_unused]] const int status = std::system(gdb.c_str());
+    }
     __builtin_trap();
 }
 
@@ -140,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pollfd p{fd, POLLIN, 0};
         // A connection the server never ends is a fault: it would hold a slot for ever.
         if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-            Fault("the server held the connection open without answering", answer);
+            Fault("the server held the connection open without answering", answer, true);
         }
         char buf[65536];
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
