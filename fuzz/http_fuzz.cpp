@@ -13,12 +13,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -41,6 +43,7 @@ constexpr const char* kToken = "fuzz-token-0123456789abcdef0123456789";
 struct Editor {
     int port = 0;
     std::filesystem::path root;
+    loom::web::WindowThread* thread = nullptr;
 };
 
 /// The editor, served from a thread of its own that is its window thread.
@@ -73,10 +76,12 @@ const Editor& Get() {
             loom::web::ServerLimits limits;
             limits.requestDeadline = std::chrono::milliseconds(500);
             limits.unprovenDeadline = std::chrono::milliseconds(300);
+            limits.windowThreadWait = std::chrono::seconds(5);
             auto* server = new loom::web::Server(*api, *thread, kToken, limits);
             const int port = server->Start(0);
             {
                 std::lock_guard<std::mutex> lock(m);
+                e->thread = thread;
                 e->port = port;
             }
             started.notify_one();
@@ -128,7 +133,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<std::uint16_t>(editor.port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) __builtin_trap();
+    // Millions of short connections can use up the machine's ephemeral ports for a while
+    // (EADDRNOTAVAIL): that is the client's side, so wait for one; any other failure is the
+    // server's.
+    for (int tries = 0; ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0;) {
+        if (errno != EADDRNOTAVAIL || ++tries > 1000) {
+            Fault((std::string("cannot connect: ") + std::strerror(errno)).c_str(), "");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     std::size_t sent = 0;
     while (sent < size) {
         const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
@@ -137,9 +150,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     ::shutdown(fd, SHUT_WR);
     std::string answer;
-    // The server ends a connection within its request deadline (half a second here); the
-    // wait is far longer so that a run on a starved machine (a fuzzer at low priority
-    // beside builds) does not take a slow answer for a connection held for ever.
+    // The server ends a connection within its request deadline plus its wait for the window
+    // thread (half a second and five here); the wait is far longer so that a run on a
+    // starved machine (a fuzzer at low priority beside builds) does not take a slow answer
+    // for a connection held for ever.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -155,6 +169,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         answer.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    // A request the window thread did not finish in time is answered 503: the thread must
+    // then be free again within a minute, or it is stuck.
+    if (answer.rfind("HTTP/1.1 503", 0) == 0 &&
+        editor.thread->Run([] {}, std::chrono::seconds(60)) !=
+            loom::web::WindowThread::RunOutcome::kDone) {
+        Fault("the window thread stayed busy for a minute", answer, true);
+    }
     // Anything the server answers is a whole status line with the security headers; it may
     // also close without a word (a connection that sent nothing, or stopped mid-request),
     // or after the interim answer to "Expect: 100-continue" when the body then falls short.
