@@ -13,12 +13,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -41,6 +43,7 @@ constexpr const char* kToken = "fuzz-token-0123456789abcdef0123456789";
 struct Editor {
     int port = 0;
     std::filesystem::path root;
+    loom::web::WindowThread* thread = nullptr;
 };
 
 /// The editor, served from a thread of its own that is its window thread.
@@ -73,10 +76,12 @@ const Editor& Get() {
             loom::web::ServerLimits limits;
             limits.requestDeadline = std::chrono::milliseconds(500);
             limits.unprovenDeadline = std::chrono::milliseconds(300);
+            limits.windowThreadWait = std::chrono::seconds(5);
             auto* server = new loom::web::Server(*api, *thread, kToken, limits);
             const int port = server->Start(0);
             {
                 std::lock_guard<std::mutex> lock(m);
+                e->thread = thread;
                 e->port = port;
             }
             started.notify_one();
@@ -99,9 +104,16 @@ const Editor& Get() {
 namespace {
 
 /// Says which check failed and what the server had answered, then stops the run as a crash.
-[[noreturn]] void Fault(const char* what, const std::string& answer) {
+/// For a connection held open it first prints every thread's stack (where gdb is installed),
+/// since the thread that holds it up is not the one that traps.
+[[noreturn]] void Fault(const char* what, const std::string& answer, bool stacks = false) {
     std::fprintf(stderr, "http_fuzz: %s; %zu bytes answered: %.200s\n", what, answer.size(),
                  answer.c_str());
+    if (stacks) {
+        const std::string gdb = "gdb -p " + std::to_string(getpid()) +
+                                " -batch -nx -ex 'thread apply all bt' 1>&2 2>/dev/null";
+        [[maybe_unused]] const int status = std::system(gdb.c_str());
+    }
     __builtin_trap();
 }
 
@@ -121,7 +133,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<std::uint16_t>(editor.port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) __builtin_trap();
+    // Millions of short connections can use up the machine's ephemeral ports for a while
+    // (EADDRNOTAVAIL): that is the client's side, so wait for one; any other failure is the
+    // server's.
+    for (int tries = 0; ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0;) {
+        if (errno != EADDRNOTAVAIL || ++tries > 1000) {
+            Fault((std::string("cannot connect: ") + std::strerror(errno)).c_str(), "");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     std::size_t sent = 0;
     while (sent < size) {
         const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
@@ -130,9 +150,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     ::shutdown(fd, SHUT_WR);
     std::string answer;
-    // The server ends a connection within its request deadline (half a second here); the
-    // wait is far longer so that a run on a starved machine (a fuzzer at low priority
-    // beside builds) does not take a slow answer for a connection held for ever.
+    // The server ends a connection within its request deadline plus its wait for the window
+    // thread (half a second and five here); the wait is far longer so that a run on a
+    // starved machine (a fuzzer at low priority beside builds) does not take a slow answer
+    // for a connection held for ever.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -140,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pollfd p{fd, POLLIN, 0};
         // A connection the server never ends is a fault: it would hold a slot for ever.
         if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-            Fault("the server held the connection open without answering", answer);
+            Fault("the server held the connection open without answering", answer, true);
         }
         char buf[65536];
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
@@ -148,6 +169,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         answer.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    // A request the window thread did not finish in time is answered 503: the thread must
+    // then be free again within a minute, or it is stuck.
+    if (answer.rfind("HTTP/1.1 503", 0) == 0 &&
+        editor.thread->Run([] {}, std::chrono::seconds(60)) !=
+            loom::web::WindowThread::RunOutcome::kDone) {
+        Fault("the window thread stayed busy for a minute", answer, true);
+    }
     // Anything the server answers is a whole status line with the security headers; it may
     // also close without a word (a connection that sent nothing, or stopped mid-request),
     // or after the interim answer to "Expect: 100-continue" when the body then falls short.

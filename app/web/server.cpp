@@ -29,8 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-/// How long a request waits for the window thread before it is answered 503.
-constexpr std::chrono::seconds kWindowThreadWait{30};
 /// How often the poller looks for connections past their deadline.
 constexpr int kSweepMs = 100;
 /// How long a refused connection is drained before it is closed, so that the client reads
@@ -337,13 +335,23 @@ int Server::Start(int port) {
             Reply(res, picture->status, picture->contentType, std::move(picture->body));
             return;
         }
-        ApiResponse response;
-        if (!thread_.Run(
-                [&] { response = api_.Handle(request); },
-                std::chrono::duration_cast<std::chrono::milliseconds>(kWindowThreadWait))) {
-            ReplyError(res, 503, "the editor is busy or stopping");
-            return;
+        // The work may outlive this wait, so it owns the request and its answer.
+        auto work =
+            std::make_shared<std::pair<ApiRequest, ApiResponse>>(std::move(request), ApiResponse{});
+        switch (thread_.Run([this, work] { work->second = api_.Handle(work->first); },
+                            limits_.windowThreadWait)) {
+            case WindowThread::RunOutcome::kDone:
+                break;
+            case WindowThread::RunOutcome::kNotStarted:
+                ReplyError(res, 503, "the editor is busy or stopping");
+                return;
+            case WindowThread::RunOutcome::kStillRunning:
+                ReplyError(res, 503,
+                           "the editor is still working on this request; it finishes on its "
+                           "own: ask for the state again");
+                return;
         }
+        ApiResponse& response = work->second;
         for (const auto& [name, value] : response.headers) res.set_header(name, value);
         Reply(res, response.status, response.contentType, std::move(response.body));
     };

@@ -47,6 +47,9 @@ struct ServerLimits {
     std::chrono::milliseconds unprovenDeadline{3000};
     /// For writing one answer.
     std::chrono::milliseconds writeDeadline{10000};
+    /// The longest an API request waits for the window thread, for its turn and its work
+    /// together; then it is answered 503 (work already begun finishes on its own).
+    std::chrono::milliseconds windowThreadWait{30000};
     /// Largest request line plus headers.
     std::size_t maxHeaderBytes = 16 * 1024;
     /// Threads that answer complete requests.

@@ -32,17 +32,17 @@ WindowThread::~WindowThread() {
     DestroyWindow(hwnd_);
 }
 
-bool WindowThread::Run(Task task, std::chrono::milliseconds timeout) {
+WindowThread::RunOutcome WindowThread::Run(Task task, std::chrono::milliseconds timeout) {
     if (IsWindow(hwnd_) && GetWindowLongPtrA(hwnd_, GWLP_USERDATA) != 0) {
         // GetWindowLongPtrA answers only on the window's own thread.
         task();
-        return true;
+        return RunOutcome::kDone;
     }
     auto job = std::make_shared<Job>();
     job->task = std::move(task);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (stopped_) return false;
+        if (stopped_) return RunOutcome::kNotStarted;
         queue_.push_back(job);
     }
     PostMessageA(hwnd_, kWake, 0, 0);
@@ -50,12 +50,11 @@ bool WindowThread::Run(Task task, std::chrono::milliseconds timeout) {
     if (!job->done.wait_for(lock, timeout, [&] { return job->state == Job::State::kDone; })) {
         if (job->state == Job::State::kQueued) {
             job->state = Job::State::kAbandoned;
-            return false;
+            return RunOutcome::kNotStarted;
         }
-        // Started: the caller's answer is still coming, so wait for it.
-        job->done.wait(lock, [&] { return job->state == Job::State::kDone; });
+        return RunOutcome::kStillRunning;
     }
-    return job->task != nullptr;
+    return job->task != nullptr ? RunOutcome::kDone : RunOutcome::kNotStarted;
 }
 
 bool WindowThread::RunPending() {

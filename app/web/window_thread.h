@@ -27,10 +27,16 @@ class WindowThread {
     WindowThread(const WindowThread&) = delete;
     WindowThread& operator=(const WindowThread&) = delete;
 
-    /// Any thread: runs `task` on the window thread and waits until it has run. False
-    /// when the loop has stopped or the task did not start within `timeout` (it then
-    /// never runs). On the window thread itself the task runs at once.
-    bool Run(Task task, std::chrono::milliseconds timeout);
+    enum class RunOutcome {
+        kDone,          ///< the task ran
+        kNotStarted,    ///< the loop has stopped, or the task did not start in time: it never runs
+        kStillRunning,  ///< the task started but did not finish in time: it finishes on its own
+    };
+    /// Any thread: runs `task` on the window thread and waits for it, `timeout` at most in
+    /// all, so that no caller waits for ever on a task that runs long. A task that may
+    /// outlive the wait must own (or share) everything it uses. On the window thread itself
+    /// the task runs at once.
+    RunOutcome Run(Task task, std::chrono::milliseconds timeout);
 
     /// Window thread: dispatches messages until Stop.
     void Loop();

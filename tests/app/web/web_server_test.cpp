@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -544,16 +545,54 @@ TEST_F(WebServer, TheModalSetupDialogIsOperatedAndClosedWhileRequestsAreServed) 
 }
 
 TEST_F(WebServer, StoppingEndsTheLoopAndRefusesWhatComesAfter) {
+    using Outcome = loom::web::WindowThread::RunOutcome;
     loom::web::WindowThread thread;
     int ran = 0;
     std::thread other([&] {
-        EXPECT_TRUE(thread.Run([&] { ++ran; }, std::chrono::seconds(10)));
+        EXPECT_EQ(thread.Run([&] { ++ran; }, std::chrono::seconds(10)), Outcome::kDone);
         thread.Stop();
-        EXPECT_FALSE(thread.Run([&] { ++ran; }, std::chrono::seconds(10)));
+        EXPECT_EQ(thread.Run([&] { ++ran; }, std::chrono::seconds(10)), Outcome::kNotStarted);
     });
     thread.Loop();
     other.join();
     EXPECT_EQ(ran, 1);
+}
+
+// A request never waits on the window thread longer than the server's limit, whether its
+// work has not begun (another task holds the thread) or has begun and runs long: it is
+// answered 503 while the thread is still held, and the connection ends.
+TEST_F(WebServer, ARequestWaitsForTheWindowThreadNoLongerThanTheLimit) {
+    using Outcome = loom::web::WindowThread::RunOutcome;
+    loom::web::ServerLimits limits;
+    limits.windowThreadWait = std::chrono::milliseconds(200);
+    Serve(
+        [](httplib::Client&, int port, loom::web::WindowThread& thread) {
+            auto release = std::make_shared<std::atomic<bool>>(false);
+            auto finished = std::make_shared<std::atomic<bool>>(false);
+            // Begun but long: the caller stops waiting, the task still ends on its own.
+            EXPECT_EQ(thread.Run(
+                          [release, finished] {
+                              while (!*release)
+                                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                              *finished = true;
+                          },
+                          std::chrono::milliseconds(100)),
+                      Outcome::kStillRunning);
+            EXPECT_FALSE(*finished);
+            // The thread is held: an API request is answered 503 and its connection closed,
+            // within the request's deadline plus the wait (not when the thread is let go).
+            RawConnection c(port);
+            ASSERT_TRUE(c.Connected());
+            ASSERT_TRUE(c.Send("GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:" +
+                               std::to_string(port) + "\r\nX-Loom-Token: " + kToken + "\r\n\r\n"));
+            const std::string answer = c.ReadAll(std::chrono::seconds(10));
+            EXPECT_EQ(StatusOf(answer), 503) << answer;
+            EXPECT_FALSE(*finished);
+            *release = true;
+            EXPECT_EQ(thread.Run([] {}, std::chrono::seconds(10)), Outcome::kDone);
+            EXPECT_TRUE(*finished);
+        },
+        limits);
 }
 
 }  // namespace

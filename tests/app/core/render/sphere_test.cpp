@@ -1,10 +1,15 @@
 // The host's lit sample sphere, the stereo source of the anaglyph demonstrations.
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "app/core/render/renderer.h"
@@ -17,53 +22,68 @@ double Dot(const Point3& a, const Point3& b) {
     return Widen(a.x) * Widen(b.x) + Widen(a.y) * Widen(b.y) + Widen(a.z) * Widen(b.z);
 }
 
-// Renders Fervix on the sphere in a child process that has not used the plug-in before
-// (so its noise tables are built during this render), after a sample on the plane first
-// when `planeFirst`, and returns the colour floats. The picture is tall enough that the
-// first band of rows misses the sphere: the first sample that needs the tables then falls
-// in another band than the first.
-std::vector<float> FreshSphere(bool planeFirst) {
-    constexpr int kWidth = 24, kHeight = 256;
-    const size_t count = size_t{kWidth} * kHeight * 4;
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        loomtest::PluginTexture plugin;
-        plugin.Make(FERVIX_SO, "fervix");
-        loom::RenderOptions opt;
-        loom::RenderImages out;
-        if (planeFirst) {
-            opt.width = opt.height = 4;
-            opt.threads = 1;
-            if (!loom::RenderTexture(plugin.tex, opt, out)) _exit(1);
-        }
-        opt.width = kWidth;
-        opt.height = kHeight;
-        opt.sphere = true;
-        opt.threads = 2;
-        if (!loom::RenderTexture(plugin.tex, opt, out) || out.color.rgba.size() != count) _exit(1);
-        const char* bytes = reinterpret_cast<const char*>(out.color.rgba.data());
-        for (size_t left = count * sizeof(float); left > 0;) {
-            const ssize_t n = write(fds[1], bytes, left);
-            if (n <= 0) _exit(1);
-            bytes += n;
-            left -= static_cast<size_t>(n);
-        }
-        _exit(0);
+constexpr int kFreshWidth = 24, kFreshHeight = 256;
+constexpr const char* kFreshOrderVar = "LOOM_TEST_FRESH_SPHERE_ORDER";
+constexpr const char* kFreshOutVar = "LOOM_TEST_FRESH_SPHERE_OUT";
+
+// In the re-executed test binary: renders Fervix on the sphere (after a sample on the plane
+// first when `planeFirst`) and writes the colour floats to `path`.
+[[noreturn]] void RenderFreshSphereAndExit(bool planeFirst, const char* path) {
+    loomtest::PluginTexture plugin;
+    plugin.Make(FERVIX_SO, "fervix");
+    loom::RenderOptions opt;
+    loom::RenderImages out;
+    if (planeFirst) {
+        opt.width = opt.height = 4;
+        opt.threads = 1;
+        if (!loom::RenderTexture(plugin.tex, opt, out)) _exit(1);
     }
-    close(fds[1]);
-    std::vector<float> rgba(count);
-    char* bytes = reinterpret_cast<char*>(rgba.data());
-    size_t got = 0;
-    for (ssize_t n; got < count * sizeof(float) &&
-                    (n = read(fds[0], bytes + got, count * sizeof(float) - got)) > 0;)
-        got += static_cast<size_t>(n);
-    close(fds[0]);
+    opt.width = kFreshWidth;
+    opt.height = kFreshHeight;
+    opt.sphere = true;
+    opt.threads = 2;
+    if (!loom::RenderTexture(plugin.tex, opt, out)) _exit(1);
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(out.color.rgba.data()),
+               static_cast<std::streamsize>(out.color.rgba.size() * sizeof(float)));
+    _exit(file.good() ? 0 : 1);
+}
+
+// Renders Fervix on the sphere in a new process that has not used the plug-in before (so
+// its noise tables are built during this render) and returns the colour floats. The
+// process is this test binary again, started afresh rather than forked: a fork of a
+// process with threads cannot start threads of its own under ThreadSanitizer. The picture
+// is tall enough that the first band of rows misses the sphere: the first sample that
+// needs the tables then falls in another band than the first.
+std::vector<float> FreshSphere(bool planeFirst) {
+    const std::string path = testing::TempDir() + "fresh_sphere_" + std::to_string(getpid()) +
+                             (planeFirst ? "_plane" : "_sphere");
+    const std::string filter =
+        std::string("--gtest_filter=") +
+        testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "." +
+        testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    env.push_back(std::string(kFreshOrderVar) + "=" + (planeFirst ? "plane" : "sphere"));
+    env.push_back(std::string(kFreshOutVar) + "=" + path);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string exe = "/proc/self/exe";
+    char* argv[] = {exe.data(), const_cast<char*>(filter.c_str()), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return {};
     int status = 0;
     waitpid(pid, &status, 0);
-    if (got != count * sizeof(float) || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    const size_t count = size_t{kFreshWidth} * kFreshHeight * 4;
+    std::vector<float> rgba(count);
+    std::ifstream file(path, std::ios::binary);
+    file.read(reinterpret_cast<char*>(rgba.data()),
+              static_cast<std::streamsize>(count * sizeof(float)));
+    const bool whole = file.gcount() == static_cast<std::streamsize>(count * sizeof(float));
+    file.close();
+    std::remove(path.c_str());
+    if (!whole || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
     return rgba;
 }
 
@@ -73,6 +93,9 @@ std::vector<float> FreshSphere(bool planeFirst) {
 // takes it; on the sphere that sample must still be the calling thread's, as on the plane,
 // or the picture depends on which worker reaches the sphere first.
 TEST(SampleSphere, ATexturesFirstUseTablesAreThoseOfAPlaneRender) {
+    if (const char* order = std::getenv(kFreshOrderVar))
+        if (const char* out = std::getenv(kFreshOutVar))
+            RenderFreshSphereAndExit(std::strcmp(order, "plane") == 0, out);
     const std::vector<float> sphereFirst = FreshSphere(false);
     const std::vector<float> planeFirst = FreshSphere(true);
     ASSERT_FALSE(sphereFirst.empty());
