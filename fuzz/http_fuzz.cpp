@@ -117,6 +117,17 @@ namespace {
     __builtin_trap();
 }
 
+/// Waits for a connection whose connect() was interrupted, and says whether it was made.
+bool ConnectFinished(int fd) {
+    pollfd p{fd, POLLOUT, 0};
+    int ready;
+    while ((ready = ::poll(&p, 1, 30000)) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    socklen_t len = sizeof error;
+    return ready > 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -136,7 +147,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Millions of short connections can use up the machine's ephemeral ports for a while
     // (EADDRNOTAVAIL): that is the client's side, so wait for one; any other failure is the
     // server's.
+    // libFuzzer's own alarm (every half of -timeout) interrupts the calls below: an
+    // interrupted call is the harness's, not the server's, and is made again.
     for (int tries = 0; ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0;) {
+        if (errno == EINTR) {
+            // The connection goes on being made: wait until it is.
+            if (!ConnectFinished(fd)) Fault("cannot connect after an interrupt", "");
+            break;
+        }
         if (errno != EADDRNOTAVAIL || ++tries > 1000) {
             Fault((std::string("cannot connect: ") + std::strerror(errno)).c_str(), "");
         }
@@ -145,6 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t sent = 0;
     while (sent < size) {
         const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // the server refused early and closed
         sent += static_cast<std::size_t>(n);
     }
@@ -159,12 +178,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
         pollfd p{fd, POLLIN, 0};
+        const int ready = left.count() <= 0 ? 0 : ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
         // A connection the server never ends is a fault: it would hold a slot for ever.
-        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+        if (ready <= 0) {
             Fault("the server held the connection open without answering", answer, true);
         }
         char buf[65536];
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         answer.append(buf, static_cast<std::size_t>(n));
     }
