@@ -144,5 +144,10 @@ float Turbulence(const NoiseSource& src, const float v[3], float freq) noexcept;
 /// out[i] = Turbulence(src, {x[i], y[i], z[i]}, freq) for i < n.
 void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
                      float freq, float* out) noexcept;
+/// The same, given the points' own noise (atPoints[i] = Noise3(src, {x[i], y[i], z[i]}), as
+/// Noise3Batch gives it): the octave at frequency 1, which samples the points themselves,
+/// takes those values rather than sampling again. The same bits.
+void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float freq, const float* atPoints, float* out) noexcept;
 
 }  // namespace loom::noise

@@ -284,7 +284,14 @@ float Turbulence(const NoiseSource& src, const float v[3], float freq) noexcept 
 
 void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
                      float freq, float* out) noexcept {
-    if (!src.tables && !src.period.Any()) return turbulenceBatch(x, y, z, n, freq, out);
+    TurbulenceBatch(src, x, y, z, n, freq, nullptr, out);
+}
+
+void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float freq, const float* atPoints, float* out) noexcept {
+    if (!atPoints && !src.tables && !src.period.Any()) {
+        return turbulenceBatch(x, y, z, n, freq, out);
+    }
     for (int i = 0; i < n; ++i) out[i] = 0.0f;
     if (NoOctaves(freq)) return;
     constexpr int kChunk = 64;
@@ -296,16 +303,25 @@ void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, con
             const OctaveAxis ax = AxisAt(src.period.x, f);
             const OctaveAxis ay = AxisAt(src.period.y, f);
             const OctaveAxis az = AxisAt(src.period.z, f);
-            for (int i = 0; i < m; ++i) {
-                wx[i] = ax.scale * x[first + i];
-                wy[i] = ay.scale * y[first + i];
-                wz[i] = az.scale * z[first + i];
-            }
             const NoiseSource octave{src.tables, {ax.period, ay.period, az.period}};
-            Noise3Batch(octave, wx, wy, wz, m, noise);
+            // Scales of 1 and the source's own periods sample the points themselves.
+            const bool atThePoints = atPoints && ax.scale == 1.0f && ay.scale == 1.0f &&
+                                     az.scale == 1.0f && ax.period == src.period.x &&
+                                     ay.period == src.period.y && az.period == src.period.z;
+            const float* octaveNoise = noise;
+            if (atThePoints) {
+                octaveNoise = atPoints + first;
+            } else {
+                for (int i = 0; i < m; ++i) {
+                    wx[i] = ax.scale * x[first + i];
+                    wy[i] = ay.scale * y[first + i];
+                    wz[i] = az.scale * z[first + i];
+                }
+                Noise3Batch(octave, wx, wy, wz, m, noise);
+            }
             for (int i = 0; i < m; ++i) {
                 out[first + i] = static_cast<float>(static_cast<double>(out[first + i]) +
-                                                    std::fabs(static_cast<double>(noise[i])) /
+                                                    std::fabs(static_cast<double>(octaveNoise[i])) /
                                                         static_cast<double>(f));
             }
             f = f * 0.5f;

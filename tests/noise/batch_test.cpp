@@ -129,6 +129,31 @@ TEST(NoiseBatch, TurbulenceOfEachSampleIsItsSingleCall) {
     }
 }
 
+// Given the points' own noise, the octave at frequency 1 takes it instead of sampling again:
+// the same bits as without it, from the module's tables, seeded tables and wrapped axes,
+// for start frequencies that reach 1 (1, 2, 8), pass it by (5, 0.75) or run no octave.
+TEST(NoiseBatch, TurbulenceGivenThePointsOwnNoiseKeepsItsBits) {
+    using loom::noise::NoiseSource;
+    const Points p = Mixed();
+    const int n = static_cast<int>(p.x.size());
+    const auto seeded = loom::noise::SeededNoiseTables(977);
+    const NoiseSource sources[] = {
+        {}, {seeded.get(), {}}, {nullptr, {5, 7, 0}}, {seeded.get(), {3, 0, 4}}};
+    std::vector<float> atPoints(p.x.size()), given(p.x.size()), plain(p.x.size());
+    for (const NoiseSource& src : sources) {
+        loom::noise::Noise3Batch(src, p.x.data(), p.y.data(), p.z.data(), n, atPoints.data());
+        for (float freq : {1.0f, 2.0f, 8.0f, 5.0f, 0.75f, std::numeric_limits<float>::infinity()}) {
+            SCOPED_TRACE(::testing::Message() << "freq " << freq << ", periods " << src.period.x
+                                              << " " << src.period.y << " " << src.period.z);
+            loom::noise::TurbulenceBatch(src, p.x.data(), p.y.data(), p.z.data(), n, freq,
+                                         atPoints.data(), given.data());
+            loom::noise::TurbulenceBatch(src, p.x.data(), p.y.data(), p.z.data(), n, freq,
+                                         plain.data());
+            for (int i = 0; i < n; ++i) ASSERT_EQ(Bits(given[i]), Bits(plain[i])) << i;
+        }
+    }
+}
+
 // Wrapped lattices (tiles): every vector level gives the bits of the plain four-lane form,
 // sample by sample, for periods that wrap inside the tables (1, 3, 255), at them (256,
 // which is no period at all) and beyond (257, 1000, the largest int), with a z period that
