@@ -47,10 +47,9 @@ NoiseSource SourceOf(const FervixCache& c) noexcept {
 
 // The fractal passes of a tile: pass k runs at the whole periods nearest its scale
 // 1, s, s^3, s^6 times the point's, and divides by 1, s, s^2, s^3 as the plain passes do.
-// `atPoints`, when given, is the noise of `src` at the points (a pass at scale 1 samples
-// there).
+// The noise goes through `memo`.
 void TiledFractalBatch(const FervixCache& c, const NoiseSource& src, const float* px,
-                       const float* py, const float* pz, int n, const float* atPoints,
+                       const float* py, const float* pz, int n, loom::noise::NoiseMemo& memo,
                        float* sum) noexcept {
     float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
     for (int i = 0; i < n; ++i) sum[i] = 0.0f;
@@ -67,21 +66,15 @@ void TiledFractalBatch(const FervixCache& c, const NoiseSource& src, const float
             const float sx = ratio(periodX, src.period.x);
             const float sy = ratio(periodY, src.period.y);
             const float sz = static_cast<float>(scale);
-            const NoiseSource octave{src.tables, {periodX, periodY, 0}};
-            const float* passNoise = noise;
-            if (atPoints && sx == 1.0f && sy == 1.0f && sz == 1.0f && periodX == src.period.x &&
-                periodY == src.period.y && src.period.z == 0) {
-                passNoise = atPoints;
-            } else {
-                for (int i = 0; i < n; ++i) {
-                    qx[i] = sx * px[i];
-                    qy[i] = sy * py[i];
-                    qz[i] = static_cast<float>(Widen(sz) * Widen(pz[i]));
-                }
-                loom::noise::Noise3Batch(octave, qx, qy, qz, n, noise);
-            }
             for (int i = 0; i < n; ++i) {
-                sum[i] = static_cast<float>(Widen(sum[i]) + Widen(passNoise[i]) / Widen(f));
+                qx[i] = sx * px[i];
+                qy[i] = sy * py[i];
+                qz[i] = static_cast<float>(Widen(sz) * Widen(pz[i]));
+            }
+            const NoiseSource octave{src.tables, {periodX, periodY, 0}};
+            memo.Noise3Batch(octave, qx, qy, qz, n, noise);
+            for (int i = 0; i < n; ++i) {
+                sum[i] = static_cast<float>(Widen(sum[i]) + Widen(noise[i]) / Widen(f));
             }
         }
         f = static_cast<float>(Widen(f) * Widen(c.fractalScale));
@@ -94,7 +87,8 @@ float FervixFractal(const FervixCache& c, const float p[3]) noexcept {
     const NoiseSource src = SourceOf(c);
     if (Tiled(c)) {
         float sum;
-        TiledFractalBatch(c, src, &p[0], &p[1], &p[2], 1, nullptr, &sum);
+        loom::noise::NoiseMemo memo;
+        TiledFractalBatch(c, src, &p[0], &p[1], &p[2], 1, memo, &sum);
         return sum;
     }
     float q[3] = {p[0], p[1], p[2]};
@@ -165,12 +159,11 @@ float FervixGradient(const FervixCache& c, float u, float v) noexcept {
 
 namespace {
 
-// FervixFractal of a batch of noise points: the passes run over the whole batch. `atPoints`
-// is the noise of `src` at the points: the passes that sample there (the first, and those
-// after it while the frequency stays 1) take it.
+// FervixFractal of a batch of noise points: the passes run over the whole batch, their
+// noise through `memo`.
 void FractalBatch(const FervixCache& c, const NoiseSource& src, const float* px, const float* py,
-                  const float* pz, int n, const float* atPoints, float* sum) noexcept {
-    if (Tiled(c)) return TiledFractalBatch(c, src, px, py, pz, n, atPoints, sum);
+                  const float* pz, int n, loom::noise::NoiseMemo& memo, float* sum) noexcept {
+    if (Tiled(c)) return TiledFractalBatch(c, src, px, py, pz, n, memo, sum);
     float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
     for (int i = 0; i < n; ++i) {
         qx[i] = px[i];
@@ -180,44 +173,23 @@ void FractalBatch(const FervixCache& c, const NoiseSource& src, const float* px,
     }
     float f = 1.0f;
     float passes = 0.0f;
-    bool atThePoints = atPoints != nullptr;  // every frequency so far exactly 1
     do {
-        atThePoints = atThePoints && f == 1.0f;
-        if (!atThePoints) {
-            for (int i = 0; i < n; ++i) {
-                qx[i] = static_cast<float>(Widen(qx[i]) * Widen(f));
-                qy[i] = static_cast<float>(Widen(qy[i]) * Widen(f));
-                qz[i] = static_cast<float>(Widen(qz[i]) * Widen(f));
-            }
+        for (int i = 0; i < n; ++i) {
+            qx[i] = static_cast<float>(Widen(qx[i]) * Widen(f));
+            qy[i] = static_cast<float>(Widen(qy[i]) * Widen(f));
+            qz[i] = static_cast<float>(Widen(qz[i]) * Widen(f));
         }
         // A frequency of 0 (Fractal Scale 0, or a product that underflowed) would divide
         // the sample by 0; such a pass adds nothing.
         if (f != 0.0f) {
-            const float* passNoise = noise;
-            if (atThePoints) {
-                passNoise = atPoints;
-            } else {
-                loom::noise::Noise3Batch(src, qx, qy, qz, n, noise);
-            }
+            memo.Noise3Batch(src, qx, qy, qz, n, noise);
             for (int i = 0; i < n; ++i) {
-                sum[i] = static_cast<float>(Widen(sum[i]) + Widen(passNoise[i]) / Widen(f));
+                sum[i] = static_cast<float>(Widen(sum[i]) + Widen(noise[i]) / Widen(f));
             }
         }
         f = static_cast<float>(Widen(f) * Widen(c.fractalScale));
         passes = Sum(passes, 1.0f);
     } while (passes < static_cast<float>(kFractalPasses));
-}
-
-}  // namespace
-
-namespace {
-
-// Whether turbulence from `freq` has an octave at frequency 1 (freq a power of two, at
-// least 1: the octaves halve it while it stays at least 1).
-bool HasOctaveAtOne(float freq) noexcept {
-    if (!std::isfinite(freq) || !(freq >= 1.0f)) return false;
-    int exponent = 0;
-    return std::frexp(freq, &exponent) == 0.5f;
 }
 
 }  // namespace
@@ -238,18 +210,12 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
             py[i] = static_cast<float>((Widen(cu[i]) + Widen(c.shiftX)) * Widen(uScale));
             pz[i] = c.phase;
         }
-        // The noise at the points themselves: the plasma term, and the fractal pass and
-        // turbulence octave at frequency 1, all sample it; it is taken once.
-        const bool plasma = c.usePlasma == 1 && (c.plasmaAdd == 1 || c.plasmaSub == 1);
-        const bool turbulence =
-            c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1);
-        float atPoints[kChunk];
-        const bool shared =
-            plasma || c.useFractalDetail == 1 || (turbulence && HasOctaveAtOne(c.turbulenceScale));
-        if (shared) loom::noise::Noise3Batch(src, px, py, pz, m, atPoints);
-        const float* atPointsIfAny = shared ? atPoints : nullptr;
+        // The plasma, the fractal passes and the turbulence octaves sample the noise point
+        // and its multiples, often the same ones (the point itself, its doublings): each
+        // set of points is sampled once.
+        loom::noise::NoiseMemo memo;
         float fractal[kChunk];
-        if (c.useFractalDetail == 1) FractalBatch(c, src, px, py, pz, m, atPointsIfAny, fractal);
+        if (c.useFractalDetail == 1) FractalBatch(c, src, px, py, pz, m, memo, fractal);
         float d[kChunk];
         FervixGradientBatch(c, cu, cv, m, d);
 
@@ -257,10 +223,11 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
         // contributes nothing.
         float t[kChunk] = {};
         float term[kChunk];
-        if (plasma) {
-            if (c.plasmaAdd == 1) std::copy(atPoints, atPoints + m, t);
+        if (c.usePlasma == 1 && (c.plasmaAdd == 1 || c.plasmaSub == 1)) {
+            memo.Noise3Batch(src, px, py, pz, m, term);
+            if (c.plasmaAdd == 1) std::copy(term, term + m, t);
             if (c.plasmaSub == 1) {
-                for (int i = 0; i < m; ++i) t[i] = Difference(t[i], atPoints[i]);
+                for (int i = 0; i < m; ++i) t[i] = Difference(t[i], term[i]);
             }
         }
         if (c.useFractalDetail == 1) {
@@ -271,9 +238,8 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
                 for (int i = 0; i < m; ++i) t[i] = Difference(t[i], fractal[i]);
             }
         }
-        if (turbulence) {
-            loom::noise::TurbulenceBatch(src, px, py, pz, m, c.turbulenceScale, atPointsIfAny,
-                                         term);
+        if (c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1)) {
+            loom::noise::TurbulenceBatch(src, px, py, pz, m, c.turbulenceScale, memo, term);
             if (c.turbulenceAdd == 1) {
                 for (int i = 0; i < m; ++i) t[i] = Sum(t[i], term[i]);
             }

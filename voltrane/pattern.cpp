@@ -310,6 +310,14 @@ AColor VoltraneMixColor(const Color& opacity, const Color& front, const Color& b
                   mix(opacity.b, front.b, back.b), 1.0f);
 }
 
+void VoltraneMixColorsAt(const Color& opacity, const Color* front, const int* index, int count,
+                         AColor* out) noexcept {
+    for (int k = 0; k < count; ++k) {
+        AColor& o = out[index[k]];
+        o = VoltraneMixColor(opacity, front[k], Color(o.r, o.g, o.b));
+    }
+}
+
 float VoltraneMixMono(float opacity, float front, float back) noexcept {
     return static_cast<float>((1.0 - Widen(opacity)) * Widen(back) + Widen(opacity) * Widen(front));
 }

@@ -5,6 +5,7 @@
 #include <bit>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
@@ -282,16 +283,12 @@ float Turbulence(const NoiseSource& src, const float v[3], float freq) noexcept 
     return out;
 }
 
-void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
-                     float freq, float* out) noexcept {
-    TurbulenceBatch(src, x, y, z, n, freq, nullptr, out);
-}
+namespace {
 
-void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
-                     float freq, const float* atPoints, float* out) noexcept {
-    if (!atPoints && !src.tables && !src.period.Any()) {
-        return turbulenceBatch(x, y, z, n, freq, out);
-    }
+// Turbulence's octave loop, each octave's noise from `noise3`.
+template <class Noise3Of>
+void TurbulenceOctaves(const NoiseSource& src, const float* x, const float* y, const float* z,
+                       int n, float freq, Noise3Of noise3, float* out) noexcept {
     for (int i = 0; i < n; ++i) out[i] = 0.0f;
     if (NoOctaves(freq)) return;
     constexpr int kChunk = 64;
@@ -303,30 +300,75 @@ void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, con
             const OctaveAxis ax = AxisAt(src.period.x, f);
             const OctaveAxis ay = AxisAt(src.period.y, f);
             const OctaveAxis az = AxisAt(src.period.z, f);
-            const NoiseSource octave{src.tables, {ax.period, ay.period, az.period}};
-            // Scales of 1 and the source's own periods sample the points themselves.
-            const bool atThePoints = atPoints && ax.scale == 1.0f && ay.scale == 1.0f &&
-                                     az.scale == 1.0f && ax.period == src.period.x &&
-                                     ay.period == src.period.y && az.period == src.period.z;
-            const float* octaveNoise = noise;
-            if (atThePoints) {
-                octaveNoise = atPoints + first;
-            } else {
-                for (int i = 0; i < m; ++i) {
-                    wx[i] = ax.scale * x[first + i];
-                    wy[i] = ay.scale * y[first + i];
-                    wz[i] = az.scale * z[first + i];
-                }
-                Noise3Batch(octave, wx, wy, wz, m, noise);
+            for (int i = 0; i < m; ++i) {
+                wx[i] = ax.scale * x[first + i];
+                wy[i] = ay.scale * y[first + i];
+                wz[i] = az.scale * z[first + i];
             }
+            const NoiseSource octave{src.tables, {ax.period, ay.period, az.period}};
+            noise3(octave, wx, wy, wz, m, noise);
             for (int i = 0; i < m; ++i) {
                 out[first + i] = static_cast<float>(static_cast<double>(out[first + i]) +
-                                                    std::fabs(static_cast<double>(octaveNoise[i])) /
+                                                    std::fabs(static_cast<double>(noise[i])) /
                                                         static_cast<double>(f));
             }
             f = f * 0.5f;
         } while (f >= 1.0f);
     }
+}
+
+bool SameSource(const NoiseSource& a, const NoiseSource& b) noexcept {
+    return a.tables == b.tables && a.period.x == b.period.x && a.period.y == b.period.y &&
+           a.period.z == b.period.z;
+}
+
+bool SamePoints(const float* a, const float* b, int n) noexcept {
+    return std::memcmp(a, b, static_cast<std::size_t>(n) * sizeof(float)) == 0;
+}
+
+}  // namespace
+
+void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float freq, float* out) noexcept {
+    if (!src.tables && !src.period.Any()) return turbulenceBatch(x, y, z, n, freq, out);
+    TurbulenceOctaves(
+        src, x, y, z, n, freq,
+        [](const NoiseSource& octave, const float* wx, const float* wy, const float* wz, int m,
+           float* noise) { Noise3Batch(octave, wx, wy, wz, m, noise); },
+        out);
+}
+
+void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float freq, NoiseMemo& memo, float* out) noexcept {
+    // With the default source the octaves run as turbulenceBatch's: f times each coordinate
+    // (AxisAt's scale without a period), noise3's bits.
+    TurbulenceOctaves(
+        src, x, y, z, n, freq,
+        [&memo](const NoiseSource& octave, const float* wx, const float* wy, const float* wz, int m,
+                float* noise) { memo.Noise3Batch(octave, wx, wy, wz, m, noise); },
+        out);
+}
+
+void NoiseMemo::Noise3Batch(const NoiseSource& src, const float* x, const float* y, const float* z,
+                            int n, float* out) noexcept {
+    if (n > kPoints) return loom::noise::Noise3Batch(src, x, y, z, n, out);
+    for (int b = 0; b < count_; ++b) {
+        const Batch& kept = batches_[b];
+        if (kept.n == n && SameSource(kept.src, src) && SamePoints(kept.x, x, n) &&
+            SamePoints(kept.y, y, n) && SamePoints(kept.z, z, n)) {
+            std::copy(kept.noise, kept.noise + n, out);
+            return;
+        }
+    }
+    loom::noise::Noise3Batch(src, x, y, z, n, out);
+    if (count_ == kBatches) return;
+    Batch& keep = batches_[count_++];
+    keep.src = src;
+    keep.n = n;
+    std::copy(x, x + n, keep.x);
+    std::copy(y, y + n, keep.y);
+    std::copy(z, z + n, keep.z);
+    std::copy(out, out + n, keep.noise);
 }
 
 }  // namespace loom::noise

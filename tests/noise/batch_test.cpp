@@ -129,27 +129,49 @@ TEST(NoiseBatch, TurbulenceOfEachSampleIsItsSingleCall) {
     }
 }
 
-// Given the points' own noise, the octave at frequency 1 takes it instead of sampling again:
-// the same bits as without it, from the module's tables, seeded tables and wrapped axes,
-// for start frequencies that reach 1 (1, 2, 8), pass it by (5, 0.75) or run no octave.
-TEST(NoiseBatch, TurbulenceGivenThePointsOwnNoiseKeepsItsBits) {
+// A memo gives the bits of Noise3Batch: for points asked again, for the same points from
+// another source (other tables, other periods: never mixed up), for -0 against 0, and
+// once full (the batches after the first eight are evaluated and not kept); turbulence
+// through a memo that already holds the points and their doublings gives turbulence's bits
+// from every source, for start frequencies that reach those octaves (1, 2, 8) and not (5).
+TEST(NoiseBatch, AMemoGivesTheBitsOfEvaluatingAgain) {
     using loom::noise::NoiseSource;
     const Points p = Mixed();
-    const int n = static_cast<int>(p.x.size());
+    const int n = 64;
     const auto seeded = loom::noise::SeededNoiseTables(977);
     const NoiseSource sources[] = {
         {}, {seeded.get(), {}}, {nullptr, {5, 7, 0}}, {seeded.get(), {3, 0, 4}}};
-    std::vector<float> atPoints(p.x.size()), given(p.x.size()), plain(p.x.size());
+    auto scaled = [&](float s) {
+        Points q;
+        for (int i = 0; i < n; ++i) q.Add(s * p.x[i], s * p.y[i], s * p.z[i]);
+        return q;
+    };
+    std::vector<float> want(n), got(n);
     for (const NoiseSource& src : sources) {
-        loom::noise::Noise3Batch(src, p.x.data(), p.y.data(), p.z.data(), n, atPoints.data());
-        for (float freq : {1.0f, 2.0f, 8.0f, 5.0f, 0.75f, std::numeric_limits<float>::infinity()}) {
-            SCOPED_TRACE(::testing::Message() << "freq " << freq << ", periods " << src.period.x
-                                              << " " << src.period.y << " " << src.period.z);
+        SCOPED_TRACE(::testing::Message() << "periods " << src.period.x << " " << src.period.y
+                                          << " " << src.period.z << ", seeded " << !!src.tables);
+        loom::noise::NoiseMemo memo;
+        // Every source's own points first, so later sources find other sources' batches.
+        for (const NoiseSource& other : sources) {
+            memo.Noise3Batch(other, p.x.data(), p.y.data(), p.z.data(), n, got.data());
+        }
+        for (float s : {1.0f, 2.0f, -0.0f, 0.0f, 1.0f, 4.0f, 8.0f, 2.0f, 16.0f, 32.0f, 64.0f}) {
+            const Points q = scaled(s);
+            memo.Noise3Batch(src, q.x.data(), q.y.data(), q.z.data(), n, got.data());
+            loom::noise::Noise3Batch(src, q.x.data(), q.y.data(), q.z.data(), n, want.data());
+            for (int i = 0; i < n; ++i) ASSERT_EQ(Bits(got[i]), Bits(want[i])) << s << " " << i;
+        }
+        for (float freq : {1.0f, 2.0f, 8.0f, 5.0f}) {
+            loom::noise::NoiseMemo warm;
+            for (float s : {1.0f, 2.0f, 4.0f}) {
+                const Points q = scaled(s);
+                warm.Noise3Batch(src, q.x.data(), q.y.data(), q.z.data(), n, got.data());
+            }
+            loom::noise::TurbulenceBatch(src, p.x.data(), p.y.data(), p.z.data(), n, freq, warm,
+                                         got.data());
             loom::noise::TurbulenceBatch(src, p.x.data(), p.y.data(), p.z.data(), n, freq,
-                                         atPoints.data(), given.data());
-            loom::noise::TurbulenceBatch(src, p.x.data(), p.y.data(), p.z.data(), n, freq,
-                                         plain.data());
-            for (int i = 0; i < n; ++i) ASSERT_EQ(Bits(given[i]), Bits(plain[i])) << i;
+                                         want.data());
+            for (int i = 0; i < n; ++i) ASSERT_EQ(Bits(got[i]), Bits(want[i])) << freq << " " << i;
         }
     }
 }
