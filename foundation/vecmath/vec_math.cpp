@@ -172,15 +172,17 @@ const char* IsaName(Isa isa) noexcept {
 namespace {
 
 // A value evaluated on its own (a sample at a time) goes straight to one SLEEF call, and
-// each thread keeps the last argument and result of sine and of cosine: a sample's
-// neighbour often repeats it (an image row shares v), and one SLEEF value costs about
-// twice the C library's. Never with the C library's set, which gives other bits.
-struct LastValue {
-    std::uint64_t x = 0;
-    double result = 0.0;
-    bool set = false;
+// each thread keeps the last two arguments and results of sine and of cosine: a sample's
+// neighbour often repeats them (an image row shares v; a texture may take a wave of v and
+// one of u with the same function), and one SLEEF value costs about twice the C library's.
+// Never with the C library's set, which gives other bits.
+struct LastValues {
+    std::uint64_t x[2] = {};
+    double result[2] = {};
+    bool set[2] = {};
+    int older = 0;  // the entry a new value replaces
 };
-thread_local LastValue tLastSin, tLastCos;
+thread_local LastValues tLastSin, tLastCos;
 
 double ScalarSinOne(double x) noexcept { return Sleef_sin_u10(x); }
 double ScalarCosOne(double x) noexcept { return Sleef_cos_u10(x); }
@@ -213,13 +215,20 @@ inline const OneValueForms* OneValue() noexcept {
     }
 }
 
-inline double Remembered(LastValue& last, double x, double (*eval)(double) noexcept) noexcept {
+inline double Remembered(LastValues& last, double x, double (*eval)(double) noexcept) noexcept {
     const auto bits = std::bit_cast<std::uint64_t>(x);
-    if (last.set && last.x == bits) return last.result;
+    for (int k = 0; k < 2; ++k) {
+        if (last.set[k] && last.x[k] == bits) {
+            last.older = 1 - k;
+            return last.result[k];
+        }
+    }
     const double result = eval(x);
-    last.x = bits;
-    last.result = result;
-    last.set = true;
+    const int k = last.older;
+    last.x[k] = bits;
+    last.result[k] = result;
+    last.set[k] = true;
+    last.older = 1 - k;
     return result;
 }
 

@@ -166,8 +166,8 @@ TEST(VecMathScalar, OnePairHypotGivesSleefsBits) {
     EXPECT_EQ(wrong, 0);
 }
 
-// A value evaluated on its own goes to one SLEEF call, and each thread keeps its last
-// sine's and cosine's argument and result: repeated, alternated and bitwise-different
+// A value evaluated on its own goes to one SLEEF call, and each thread keeps its last two
+// sines' and cosines' arguments and results: repeated, alternated and bitwise-different
 // equal arguments (0 and -0, NaNs), on two threads at once, still give the scalar bits.
 TEST(VecMathDispatch, OneValueAtATimeGivesTheScalarBitsWhateverCameBefore) {
     std::vector<double> x;
@@ -175,6 +175,8 @@ TEST(VecMathDispatch, OneValueAtATimeGivesTheScalarBitsWhateverCameBefore) {
         x.insert(x.end(), {a, a, -a, a});
     }
     x.insert(x.end(), {0.0, -0.0, 0.0, std::nan("1"), std::nan("2"), std::nan("2"), 1.0});
+    // Two values alternating (both kept), then a third that replaces the older.
+    x.insert(x.end(), {1.5, 2.5, 1.5, 2.5, 3.5, 1.5, 3.5, 2.5, 2.5, 1.5});
     auto check = [&x](int stride) {
         int wrong = 0;
         for (size_t k = 0; k < x.size(); ++k) {
