@@ -214,6 +214,8 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
         // and its multiples, often the same ones (the point itself, its doublings): each
         // set of points is sampled once.
         loom::noise::NoiseMemo memo;
+        const bool turbulence =
+            c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1);
         float fractal[kChunk];
         if (c.useFractalDetail == 1) FractalBatch(c, src, px, py, pz, m, memo, fractal);
         float d[kChunk];
@@ -224,7 +226,12 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
         float t[kChunk] = {};
         float term[kChunk];
         if (c.usePlasma == 1 && (c.plasmaAdd == 1 || c.plasmaSub == 1)) {
-            memo.Noise3Batch(src, px, py, pz, m, term);
+            // Alone, the plasma has nothing to share.
+            if (c.useFractalDetail == 1 || turbulence) {
+                memo.Noise3Batch(src, px, py, pz, m, term);
+            } else {
+                loom::noise::Noise3Batch(src, px, py, pz, m, term);
+            }
             if (c.plasmaAdd == 1) std::copy(term, term + m, t);
             if (c.plasmaSub == 1) {
                 for (int i = 0; i < m; ++i) t[i] = Difference(t[i], term[i]);
@@ -238,7 +245,7 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
                 for (int i = 0; i < m; ++i) t[i] = Difference(t[i], fractal[i]);
             }
         }
-        if (c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1)) {
+        if (turbulence) {
             loom::noise::TurbulenceBatch(src, px, py, pz, m, c.turbulenceScale, memo, term);
             if (c.turbulenceAdd == 1) {
                 for (int i = 0; i < m; ++i) t[i] = Sum(t[i], term[i]);

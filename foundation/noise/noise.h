@@ -159,8 +159,10 @@ class NoiseMemo {
                      float* out) noexcept;
 
   private:
+    // Plain fields, so that a memo is made without writing its batches.
     struct Batch {
-        NoiseSource src;
+        const NoiseTables* tables;
+        int periodX, periodY, periodZ;
         int n;
         float x[kPoints], y[kPoints], z[kPoints], noise[kPoints];
     };

@@ -317,11 +317,6 @@ void TurbulenceOctaves(const NoiseSource& src, const float* x, const float* y, c
     }
 }
 
-bool SameSource(const NoiseSource& a, const NoiseSource& b) noexcept {
-    return a.tables == b.tables && a.period.x == b.period.x && a.period.y == b.period.y &&
-           a.period.z == b.period.z;
-}
-
 // Bit for bit, in a plain loop: most batches differ at their first point, and a single
 // point (a sample evaluated alone) costs less than a call of memcmp.
 bool SamePoints(const float* a, const float* b, int n) noexcept {
@@ -359,8 +354,9 @@ void NoiseMemo::Noise3Batch(const NoiseSource& src, const float* x, const float*
     if (n > kPoints) return loom::noise::Noise3Batch(src, x, y, z, n, out);
     for (int b = 0; b < count_; ++b) {
         const Batch& kept = batches_[b];
-        if (kept.n == n && SameSource(kept.src, src) && SamePoints(kept.x, x, n) &&
-            SamePoints(kept.y, y, n) && SamePoints(kept.z, z, n)) {
+        if (kept.n == n && kept.tables == src.tables && kept.periodX == src.period.x &&
+            kept.periodY == src.period.y && kept.periodZ == src.period.z &&
+            SamePoints(kept.x, x, n) && SamePoints(kept.y, y, n) && SamePoints(kept.z, z, n)) {
             for (int i = 0; i < n; ++i) out[i] = kept.noise[i];
             return;
         }
@@ -368,7 +364,10 @@ void NoiseMemo::Noise3Batch(const NoiseSource& src, const float* x, const float*
     loom::noise::Noise3Batch(src, x, y, z, n, out);
     if (count_ == kBatches) return;
     Batch& keep = batches_[count_++];
-    keep.src = src;
+    keep.tables = src.tables;
+    keep.periodX = src.period.x;
+    keep.periodY = src.period.y;
+    keep.periodZ = src.period.z;
     keep.n = n;
     for (int i = 0; i < n; ++i) {
         keep.x[i] = x[i];
