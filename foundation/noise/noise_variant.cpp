@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
@@ -317,13 +318,21 @@ void TurbulenceOctaves(const NoiseSource& src, const float* x, const float* y, c
     }
 }
 
-// Bit for bit, in a plain loop: most batches differ at their first point, and a single
-// point (a sample evaluated alone) costs less than a call of memcmp.
+// Bit for bit: most batches differ at their first point, which a plain comparison finds
+// before a call of memcmp would have begun; a single point (a sample evaluated alone)
+// never calls it.
 bool SamePoints(const float* a, const float* b, int n) noexcept {
-    for (int i = 0; i < n; ++i) {
-        if (std::bit_cast<std::uint32_t>(a[i]) != std::bit_cast<std::uint32_t>(b[i])) return false;
+    if (std::bit_cast<std::uint32_t>(a[0]) != std::bit_cast<std::uint32_t>(b[0])) return false;
+    return std::memcmp(a + 1, b + 1, static_cast<std::size_t>(n - 1) * sizeof(float)) == 0;
+}
+
+// dst[0 .. n) = src[0 .. n): a plain loop for a few values, memcpy for a batch.
+void CopyPoints(const float* src, int n, float* dst) noexcept {
+    if (n <= 4) {
+        for (int i = 0; i < n; ++i) dst[i] = src[i];
+    } else {
+        std::memcpy(dst, src, static_cast<std::size_t>(n) * sizeof(float));
     }
-    return true;
 }
 
 }  // namespace
@@ -351,13 +360,14 @@ void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, con
 
 void NoiseMemo::Noise3Batch(const NoiseSource& src, const float* x, const float* y, const float* z,
                             int n, float* out) noexcept {
+    if (n <= 0) return;
     if (n > kPoints) return loom::noise::Noise3Batch(src, x, y, z, n, out);
     for (int b = 0; b < count_; ++b) {
         const Batch& kept = batches_[b];
         if (kept.n == n && kept.tables == src.tables && kept.periodX == src.period.x &&
             kept.periodY == src.period.y && kept.periodZ == src.period.z &&
             SamePoints(kept.x, x, n) && SamePoints(kept.y, y, n) && SamePoints(kept.z, z, n)) {
-            for (int i = 0; i < n; ++i) out[i] = kept.noise[i];
+            CopyPoints(kept.noise, n, out);
             return;
         }
     }
@@ -369,12 +379,10 @@ void NoiseMemo::Noise3Batch(const NoiseSource& src, const float* x, const float*
     keep.periodY = src.period.y;
     keep.periodZ = src.period.z;
     keep.n = n;
-    for (int i = 0; i < n; ++i) {
-        keep.x[i] = x[i];
-        keep.y[i] = y[i];
-        keep.z[i] = z[i];
-        keep.noise[i] = out[i];
-    }
+    CopyPoints(x, n, keep.x);
+    CopyPoints(y, n, keep.y);
+    CopyPoints(z, n, keep.z);
+    CopyPoints(out, n, keep.noise);
 }
 
 }  // namespace loom::noise

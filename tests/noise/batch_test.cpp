@@ -161,6 +161,12 @@ TEST(NoiseBatch, AMemoGivesTheBitsOfEvaluatingAgain) {
             loom::noise::Noise3Batch(src, q.x.data(), q.y.data(), q.z.data(), n, want.data());
             for (int i = 0; i < n; ++i) ASSERT_EQ(Bits(got[i]), Bits(want[i])) << s << " " << i;
         }
+        // Shorter batches of the same points are other batches.
+        for (int len : {1, 3, 63, 0}) {
+            memo.Noise3Batch(src, p.x.data(), p.y.data(), p.z.data(), len, got.data());
+            loom::noise::Noise3Batch(src, p.x.data(), p.y.data(), p.z.data(), len, want.data());
+            for (int i = 0; i < len; ++i) ASSERT_EQ(Bits(got[i]), Bits(want[i])) << len << " " << i;
+        }
         for (float freq : {1.0f, 2.0f, 8.0f, 5.0f}) {
             loom::noise::NoiseMemo warm;
             for (float s : {1.0f, 2.0f, 4.0f}) {
