@@ -47,8 +47,10 @@ NoiseSource SourceOf(const FervixCache& c) noexcept {
 
 // The fractal passes of a tile: pass k runs at the whole periods nearest its scale
 // 1, s, s^3, s^6 times the point's, and divides by 1, s, s^2, s^3 as the plain passes do.
+// The noise goes through `memo`.
 void TiledFractalBatch(const FervixCache& c, const NoiseSource& src, const float* px,
-                       const float* py, const float* pz, int n, float* sum) noexcept {
+                       const float* py, const float* pz, int n, loom::noise::NoiseMemo& memo,
+                       float* sum) noexcept {
     float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
     for (int i = 0; i < n; ++i) sum[i] = 0.0f;
     float f = 1.0f;
@@ -70,7 +72,7 @@ void TiledFractalBatch(const FervixCache& c, const NoiseSource& src, const float
                 qz[i] = static_cast<float>(Widen(sz) * Widen(pz[i]));
             }
             const NoiseSource octave{src.tables, {periodX, periodY, 0}};
-            loom::noise::Noise3Batch(octave, qx, qy, qz, n, noise);
+            memo.Noise3Batch(octave, qx, qy, qz, n, noise);
             for (int i = 0; i < n; ++i) {
                 sum[i] = static_cast<float>(Widen(sum[i]) + Widen(noise[i]) / Widen(f));
             }
@@ -85,7 +87,8 @@ float FervixFractal(const FervixCache& c, const float p[3]) noexcept {
     const NoiseSource src = SourceOf(c);
     if (Tiled(c)) {
         float sum;
-        TiledFractalBatch(c, src, &p[0], &p[1], &p[2], 1, &sum);
+        loom::noise::NoiseMemo memo;
+        TiledFractalBatch(c, src, &p[0], &p[1], &p[2], 1, memo, &sum);
         return sum;
     }
     float q[3] = {p[0], p[1], p[2]};
@@ -156,10 +159,11 @@ float FervixGradient(const FervixCache& c, float u, float v) noexcept {
 
 namespace {
 
-// FervixFractal of a batch of noise points: the passes run over the whole batch.
+// FervixFractal of a batch of noise points: the passes run over the whole batch, their
+// noise through `memo`.
 void FractalBatch(const FervixCache& c, const NoiseSource& src, const float* px, const float* py,
-                  const float* pz, int n, float* sum) noexcept {
-    if (Tiled(c)) return TiledFractalBatch(c, src, px, py, pz, n, sum);
+                  const float* pz, int n, loom::noise::NoiseMemo& memo, float* sum) noexcept {
+    if (Tiled(c)) return TiledFractalBatch(c, src, px, py, pz, n, memo, sum);
     float qx[kChunk], qy[kChunk], qz[kChunk], noise[kChunk];
     for (int i = 0; i < n; ++i) {
         qx[i] = px[i];
@@ -178,7 +182,7 @@ void FractalBatch(const FervixCache& c, const NoiseSource& src, const float* px,
         // A frequency of 0 (Fractal Scale 0, or a product that underflowed) would divide
         // the sample by 0; such a pass adds nothing.
         if (f != 0.0f) {
-            loom::noise::Noise3Batch(src, qx, qy, qz, n, noise);
+            memo.Noise3Batch(src, qx, qy, qz, n, noise);
             for (int i = 0; i < n; ++i) {
                 sum[i] = static_cast<float>(Widen(sum[i]) + Widen(noise[i]) / Widen(f));
             }
@@ -206,8 +210,14 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
             py[i] = static_cast<float>((Widen(cu[i]) + Widen(c.shiftX)) * Widen(uScale));
             pz[i] = c.phase;
         }
+        // The plasma, the fractal passes and the turbulence octaves sample the noise point
+        // and its multiples, often the same ones (the point itself, its doublings): each
+        // set of points is sampled once.
+        loom::noise::NoiseMemo memo;
+        const bool turbulence =
+            c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1);
         float fractal[kChunk];
-        if (c.useFractalDetail == 1) FractalBatch(c, src, px, py, pz, m, fractal);
+        if (c.useFractalDetail == 1) FractalBatch(c, src, px, py, pz, m, memo, fractal);
         float d[kChunk];
         FervixGradientBatch(c, cu, cv, m, d);
 
@@ -216,7 +226,12 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
         float t[kChunk] = {};
         float term[kChunk];
         if (c.usePlasma == 1 && (c.plasmaAdd == 1 || c.plasmaSub == 1)) {
-            loom::noise::Noise3Batch(src, px, py, pz, m, term);
+            // Alone, the plasma has nothing to share.
+            if (c.useFractalDetail == 1 || turbulence) {
+                memo.Noise3Batch(src, px, py, pz, m, term);
+            } else {
+                loom::noise::Noise3Batch(src, px, py, pz, m, term);
+            }
             if (c.plasmaAdd == 1) std::copy(term, term + m, t);
             if (c.plasmaSub == 1) {
                 for (int i = 0; i < m; ++i) t[i] = Difference(t[i], term[i]);
@@ -230,8 +245,8 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
                 for (int i = 0; i < m; ++i) t[i] = Difference(t[i], fractal[i]);
             }
         }
-        if (c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1)) {
-            loom::noise::TurbulenceBatch(src, px, py, pz, m, c.turbulenceScale, term);
+        if (turbulence) {
+            loom::noise::TurbulenceBatch(src, px, py, pz, m, c.turbulenceScale, memo, term);
             if (c.turbulenceAdd == 1) {
                 for (int i = 0; i < m; ++i) t[i] = Sum(t[i], term[i]);
             }

@@ -2,12 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "foundation/host/base/vector_level.h"
 #include "foundation/texframe/blend.h"
 #include "foundation/texframe/coordinate_runs.h"
 #include "foundation/texframe/tile_math.h"
 #include "foundation/vecmath/vec_math.h"
+
+// The chunk loop's blocks are vectors of the compiler's, always inlined, so no call passes
+// one; -Wpsabi would warn of their calling convention at every use.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
@@ -63,26 +69,42 @@ inline void ForEachPadded(int padded, Step step) noexcept {
     }
 }
 
-// cos or sin of arg(i) for each sample i < n: once per run when `runs` shares.
-template <class Arg>
-void WaveOfOneCoordinate(bool cosine, const Runs& runs, int n, Arg arg, double* scratch,
-                         double* wave) noexcept {
-    const auto eval = cosine ? loom::vecmath::Cos : loom::vecmath::Sin;
-    if (!runs.Shared(n)) {
-        ForEachPadded(n, [&](int i) { scratch[i] = arg(i); });
-        eval(scratch, wave, n);
-        return;
-    }
-    double perRun[kChunk];
-    for (int r = 0; r < runs.count; ++r) scratch[r] = arg(runs.first[r]);
-    eval(scratch, perRun, runs.count);
-    runs.Spread(perRun, n, wave);
+// A block of samples in one vector of the compiler's (the same IEEE operations, lane by
+// lane), for loops whose arrays the vectoriser cannot tell apart.
+using Block = double __attribute__((vector_size(kBlock * sizeof(double))));
+[[gnu::always_inline]] inline Block LoadBlock(const double* p) noexcept {
+    Block b;
+    std::memcpy(&b, p, sizeof b);
+    return b;
 }
+[[gnu::always_inline]] inline void StoreBlock(double* p, const Block& b) noexcept {
+    std::memcpy(p, &b, sizeof b);
+}
+
+// The value of each of the first `padded` samples from one value per run: the table itself
+// where every sample is a run of its own, else spread into `scratch`.
+inline const double* SpreadRuns(const Runs& runs, int padded, const double* perRun,
+                                double* scratch) noexcept {
+    if (runs.count == padded) return perRun;
+    if (runs.count == 1) {
+        ForEachPadded(padded, [&](int i) { scratch[i] = perRun[0]; });
+    } else {
+        runs.Spread(perRun, padded, scratch);
+    }
+    return scratch;
+}
+
+// Octaves one pass of the chunk loop takes: their waves go to the vector library in one call
+// of kGroup x kChunk values each.
+constexpr int kGroup = 8;
 
 // The octave loop over up to kChunk samples at once. Each sample's arithmetic is that of
 // the one-sample loop, step for step; sine and cosine come from the vector library, which
-// gives every element the same bits however many are evaluated together. The arrays are
-// padded past n with the last sample (its results unused).
+// gives every element the same bits however many are evaluated together. The first warp
+// depends on V alone and the second on U alone, so they are evaluated once per distinct
+// coordinate (an image row shares V; an image narrower than the chunk repeats U) for a
+// group of octaves at once. The arrays are padded past n with the last sample (its
+// results unused).
 template <WarpForm kForm>
 [[gnu::always_inline]] inline void CloudsChunk(const NimbraCache& c, const float* u, const float* v,
                                                int n, float* t) noexcept {
@@ -93,7 +115,6 @@ template <WarpForm kForm>
     }
     const int padded = (n + kBlock - 1) / kBlock * kBlock;
     double U[kChunk], V[kChunk], uWarpV[kChunk], sumA[kChunk], sumB[kChunk];
-    double warp[kChunk], phaseA[kChunk], phaseB[kChunk], waveA[kChunk], waveB[kChunk];
     const Frequencies freq = FrequenciesOf(c);
     const double uWave = freq.uWave;
     const double vWave = freq.vWave;
@@ -106,10 +127,16 @@ template <WarpForm kForm>
         sumA[i] = 0.0;
         sumB[i] = 0.0;
     }
-    // The first warp depends on V alone, the second on U alone.
     Runs uRuns, vRuns;
-    uRuns.Find(U, padded);
-    vRuns.Find(V, padded);
+    uRuns.FindRepeating(U, padded);
+    vRuns.FindRepeating(V, padded);
+    const int nu = uRuns.count, nv = vRuns.count;
+    double uOne[kChunk], vOne[kChunk], uWarpVOne[kChunk];  // one value per run
+    for (int r = 0; r < nu; ++r) uOne[r] = U[uRuns.first[r]];
+    for (int r = 0; r < nv; ++r) {
+        vOne[r] = V[vRuns.first[r]];
+        uWarpVOne[r] = uWarpV[vRuns.first[r]];
+    }
     double fu = freq.fu;
     double fv = freq.fv;
     const double g = 1.0 - Widen(c.density);
@@ -118,42 +145,89 @@ template <WarpForm kForm>
     const double detail = Widen(c.detail);
     double k = 0.0;
     int octave = 0;
-    do {
-        const double uWarpF = uWave * fv;
-        const double vWarpF = vWave * fu;
-        const double fvNow = fv;
-        WaveOfOneCoordinate(
-            true, vRuns, padded,
-            [&](int i) { return kForm == WarpForm::Preview ? uWarpV[i] * fvNow : uWarpF * V[i]; },
-            warp, waveA);
-        WaveOfOneCoordinate(
-            false, uRuns, padded, [&](int i) { return vWarpF * U[i]; }, warp, waveB);
-        ForEachPadded(padded, [&](int i) {
-            phaseA[i] = Widen(kQuarterTurn) * waveA[i] + fu * U[i];
-            phaseB[i] = Widen(kQuarterTurn) * waveB[i] + fv * V[i];
-        });
-        if (seed != 0) {
-            const double shiftA = NimbraOctavePhase(seed, octave, 0);
-            const double shiftB = NimbraOctavePhase(seed, octave, 1);
-            ForEachPadded(padded, [&](int i) {
-                phaseA[i] += shiftA;
-                phaseB[i] += shiftB;
-            });
+    bool more = true;
+    // The warps of a group's octaves, one per run and octave, then those of each sample;
+    // the phases and waves of the group, an octave a row.
+    double warpTableA[kGroup * kChunk], warpTableB[kGroup * kChunk];
+    double spreadA[kChunk], spreadB[kChunk];
+    double phaseA[kGroup][kChunk], phaseB[kGroup][kChunk];
+    double waveA[kGroup][kChunk], waveB[kGroup][kChunk];
+    while (more) {
+        double fuK[kGroup], fvK[kGroup], amplitude[kGroup];
+        int m = 0;
+        do {
+            fuK[m] = fu;
+            fvK[m] = fv;
+            amplitude[m] = a;
+            ++m;
+            fu *= 2.0;
+            fv *= 2.0;
+            a *= d;
+            k += 1.0;
+            more = k < detail && k < kNimbraMaxOctaves;
+        } while (more && m < kGroup);
+        for (int j = 0; j < m; ++j) {
+            const double uWarpF = uWave * fvK[j];
+            const double vWarpF = vWave * fuK[j];
+            double* warpA = warpTableA + j * nv;
+            double* warpB = warpTableB + j * nu;
+            for (int r = 0; r < nv; ++r) {
+                warpA[r] = kForm == WarpForm::Preview ? uWarpVOne[r] * fvK[j] : uWarpF * vOne[r];
+            }
+            for (int r = 0; r < nu; ++r) warpB[r] = vWarpF * uOne[r];
         }
-        ++octave;
-        loom::vecmath::Sin(phaseA, waveA, padded);
-        loom::vecmath::Cos(phaseB, waveB, padded);
+        loom::vecmath::Cos(warpTableA, warpTableA, m * nv);
+        loom::vecmath::Sin(warpTableB, warpTableB, m * nu);
+        for (int j = 0; j < m; ++j) {
+            const double* warpA = SpreadRuns(vRuns, padded, warpTableA + j * nv, spreadA);
+            const double* warpB = SpreadRuns(uRuns, padded, warpTableB + j * nu, spreadB);
+            const double fuNow = fuK[j], fvNow = fvK[j];
+            double* pA = phaseA[j];
+            double* pB = phaseB[j];
+            for (int f = 0; f < padded; f += kBlock) {
+                StoreBlock(pA + f,
+                           Widen(kQuarterTurn) * LoadBlock(warpA + f) + fuNow * LoadBlock(U + f));
+                StoreBlock(pB + f,
+                           Widen(kQuarterTurn) * LoadBlock(warpB + f) + fvNow * LoadBlock(V + f));
+            }
+            if (seed != 0) {
+                const double shiftA = NimbraOctavePhase(seed, octave + j, 0);
+                const double shiftB = NimbraOctavePhase(seed, octave + j, 1);
+                ForEachPadded(padded, [&](int i) {
+                    pA[i] += shiftA;
+                    pB[i] += shiftB;
+                });
+            }
+        }
+        octave += m;
+        if (padded == kChunk) {
+            loom::vecmath::Sin(phaseA[0], waveA[0], m * kChunk);
+            loom::vecmath::Cos(phaseB[0], waveB[0], m * kChunk);
+        } else {
+            for (int j = 0; j < m; ++j) {
+                loom::vecmath::Sin(phaseA[j], waveA[j], padded);
+                loom::vecmath::Cos(phaseB[j], waveB[j], padded);
+            }
+        }
         // Past about a thousand octaves the frequencies overflow; such an octave keeps its
         // level but adds no wave, so no NaN reaches the image.
-        ForEachPadded(padded, [&](int i) {
-            sumA[i] += (std::isfinite(phaseA[i]) ? a * waveA[i] : 0.0) + g;
-            sumB[i] += (std::isfinite(phaseB[i]) ? a * waveB[i] : 0.0) + g;
-        });
-        fu *= 2.0;
-        fv *= 2.0;
-        a *= d;
-        k += 1.0;
-    } while (k < detail && k < kNimbraMaxOctaves);
+        for (int j = 0; j < m; ++j) {
+            const double amp = amplitude[j];
+            const double* pA = phaseA[j];
+            const double* pB = phaseB[j];
+            const double* wA = waveA[j];
+            const double* wB = waveB[j];
+            // x - x is 0 exactly for finite x, NaN for infinities and NaNs.
+            const Block zero = {};
+            for (int f = 0; f < padded; f += kBlock) {
+                const Block phA = LoadBlock(pA + f), phB = LoadBlock(pB + f);
+                const Block termA = phA - phA == zero ? amp * LoadBlock(wA + f) : zero;
+                const Block termB = phB - phB == zero ? amp * LoadBlock(wB + f) : zero;
+                StoreBlock(sumA + f, LoadBlock(sumA + f) + (termA + g));
+                StoreBlock(sumB + f, LoadBlock(sumB + f) + (termB + g));
+            }
+        }
+    }
     for (int i = 0; i < n; ++i) t[i] = static_cast<float>((sumA[i] + sumB[i]) / (detail + 3.0));
 }
 
@@ -273,6 +347,8 @@ void Clouds(const NimbraCache& c, const float* u, const float* v, int n, float* 
 }
 
 }  // namespace
+
+#pragma GCC diagnostic pop
 
 double NimbraOctavePhase(std::uint32_t seed, int octave, int wave) noexcept {
     if (seed == 0) return 0.0;

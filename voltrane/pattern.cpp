@@ -5,6 +5,7 @@
 
 #include "foundation/host/base/crt.h"
 #include "foundation/noise/noise.h"
+#include "foundation/texframe/coordinate_runs.h"
 #include "foundation/texframe/tile_math.h"
 #include "foundation/vecmath/vec_math.h"
 
@@ -226,6 +227,31 @@ VoltraneRegion VoltraneClassify(double s0, float e, float edgeSize) noexcept {
     return VoltraneRegion::kBackground;
 }
 
+namespace {
+
+// Both waves of t[0 .. m), m <= kChunk.
+void WavesOf(const VoltraneCache& c, const float* t, int m, float* w1, float* w2) noexcept {
+    VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave, VoltraneWaveSize(c, c.wave1Size),
+                      c.wave1Sync, c.wave1Mult, t, m, w1);
+    VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave, VoltraneWaveSize(c, c.wave2Size),
+                      c.wave2Sync, c.wave2Mult, t, m, w2);
+}
+
+// The waves of a chunk: once per run of samples sharing t (a row of an image shares v,
+// which the waves of every shape but the vertical sweep follow) when runs are long.
+void WavesOfChunk(const VoltraneCache& c, const float* t, int m, float* w1, float* w2) noexcept {
+    loom::CoordinateRuns<kChunk> runs;
+    runs.Find(t, m);
+    if (!runs.Shared(m)) return WavesOf(c, t, m, w1, w2);
+    float perRunT[kChunk] = {}, perRun1[kChunk], perRun2[kChunk];  // zeroed: count <= m
+    for (int r = 0; r < runs.count; ++r) perRunT[r] = t[runs.first[r]];
+    WavesOf(c, perRunT, runs.count, perRun1, perRun2);
+    runs.Spread(perRun1, m, w1);
+    runs.Spread(perRun2, m, w2);
+}
+
+}  // namespace
+
 void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v, int n,
                          VoltraneRegion* out) noexcept {
     for (int first = 0; first < n; first += kChunk) {
@@ -256,11 +282,7 @@ void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v,
         // The waves move the edge only with Apply Waveform on (VoltraneEdgePosition reads
         // them only then), so without it they are not evaluated.
         if (c.applyWave == 1) {
-            const float* t = c.linearV == 1 ? cu : cv;
-            VoltraneWaveBatch(c.wave1Sin, c.wave1Cos, c.invertWave,
-                              VoltraneWaveSize(c, c.wave1Size), c.wave1Sync, c.wave1Mult, t, m, w1);
-            VoltraneWaveBatch(c.wave2Sin, c.wave2Cos, c.invertWave,
-                              VoltraneWaveSize(c, c.wave2Size), c.wave2Sync, c.wave2Mult, t, m, w2);
+            WavesOfChunk(c, c.linearV == 1 ? cu : cv, m, w1, w2);
         } else {
             std::fill(w1, w1 + m, 0.0f);
             std::fill(w2, w2 + m, 0.0f);
@@ -286,6 +308,14 @@ AColor VoltraneMixColor(const Color& opacity, const Color& front, const Color& b
     };
     return AColor(mix(opacity.r, front.r, back.r), mix(opacity.g, front.g, back.g),
                   mix(opacity.b, front.b, back.b), 1.0f);
+}
+
+void VoltraneMixColorsAt(const Color& opacity, const Color* front, const int* index, int count,
+                         AColor* out) noexcept {
+    for (int k = 0; k < count; ++k) {
+        AColor& o = out[index[k]];
+        o = VoltraneMixColor(opacity, front[k], Color(o.r, o.g, o.b));
+    }
 }
 
 float VoltraneMixMono(float opacity, float front, float back) noexcept {

@@ -72,6 +72,10 @@ float VoltraneWaveSize(const VoltraneCache& c, float size) noexcept;
 
 /// Per channel opacity x front + (1 - opacity) x back, unclamped; alpha 1.
 AColor VoltraneMixColor(const Color& opacity, const Color& front, const Color& back) noexcept;
+/// out[index[k]] = VoltraneMixColor(opacity, front[k], the colour of out[index[k]]) for
+/// k < count: a region's samples mixed over the background already in `out`.
+void VoltraneMixColorsAt(const Color& opacity, const Color* front, const int* index, int count,
+                         AColor* out) noexcept;
 
 /// (1 - opacity) x back + opacity x front, unclamped.
 float VoltraneMixMono(float opacity, float front, float back) noexcept;

@@ -85,11 +85,11 @@ void VoltraneTex::PatternColorBatch(const TexBatchPoints& pts, const float* u, c
     // every sample, then each front map over the samples of its region only.
     VoltraneRegion region[loom::kTexBatchMax];
     VoltraneRegionBatch(cache_, u, v, pts.count, region);
-    AColor back[loom::kTexBatchMax];
+    // The background goes straight to `out`; the front regions are mixed over it there.
     if (subTex_[kVoltraneBack]) {
-        loom::EvalColorBatch(subTex_[kVoltraneBack], pts, back);
+        loom::EvalColorBatch(subTex_[kVoltraneBack], pts, out);
     } else {
-        for (int i = 0; i < pts.count; ++i) back[i] = AColor(cache_.backColor);
+        std::fill(out, out + pts.count, AColor(cache_.backColor));
     }
     const FrontSamples front(region, pts.count);
     const auto mix = [&](int slot, const Color& plain, const Color& opacity, const int* index,
@@ -102,12 +102,8 @@ void VoltraneTex::PatternColorBatch(const TexBatchPoints& pts, const float* u, c
         } else {
             std::fill(c, c + count, plain);
         }
-        for (int k = 0; k < count; ++k) {
-            const AColor& b = back[index[k]];
-            out[index[k]] = VoltraneMixColor(opacity, c[k], Color(b.r, b.g, b.b));
-        }
+        VoltraneMixColorsAt(opacity, c, index, count, out);
     };
-    for (int i = 0; i < pts.count; ++i) out[i] = back[i];
     mix(kVoltraneBody, cache_.bodyColor, cache_.bodyOpacity, front.body, front.bodyCount);
     mix(kVoltraneEdge, cache_.edgeColor, cache_.edgeOpacity, front.edge, front.edgeCount);
 }

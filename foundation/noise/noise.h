@@ -144,5 +144,35 @@ float Turbulence(const NoiseSource& src, const float v[3], float freq) noexcept;
 /// out[i] = Turbulence(src, {x[i], y[i], z[i]}, freq) for i < n.
 void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
                      float freq, float* out) noexcept;
+/// Batches of noise already evaluated, for a caller that asks for the same points again
+/// (Fervix's overlays sample each point and its doublings more than once): a batch whose
+/// source and points have the same bits as one before takes that one's values, the same
+/// bits Noise3Batch gives. Keeps the first kBatches batches of up to kPoints points; others
+/// are evaluated and not kept. No allocation; one object per thread.
+class NoiseMemo {
+  public:
+    static constexpr int kBatches = 8;
+    static constexpr int kPoints = 64;
+
+    /// out[i] = Noise3(src, {x[i], y[i], z[i]}) for i < n, as Noise3Batch.
+    void Noise3Batch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float* out) noexcept;
+
+  private:
+    // Plain fields, so that a memo is made without writing its batches.
+    struct Batch {
+        const NoiseTables* tables;
+        int periodX, periodY, periodZ;
+        int n;
+        float x[kPoints], y[kPoints], z[kPoints], noise[kPoints];
+    };
+    Batch batches_[kBatches];
+    int count_ = 0;
+};
+
+/// TurbulenceBatch with its octaves' noise through `memo` (the octaves at the points and
+/// their doublings a caller has already sampled are not sampled again). The same bits.
+void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float freq, NoiseMemo& memo, float* out) noexcept;
 
 }  // namespace loom::noise

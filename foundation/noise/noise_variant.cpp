@@ -5,6 +5,8 @@
 #include <bit>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
@@ -282,9 +284,12 @@ float Turbulence(const NoiseSource& src, const float v[3], float freq) noexcept 
     return out;
 }
 
-void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
-                     float freq, float* out) noexcept {
-    if (!src.tables && !src.period.Any()) return turbulenceBatch(x, y, z, n, freq, out);
+namespace {
+
+// Turbulence's octave loop, each octave's noise from `noise3`.
+template <class Noise3Of>
+void TurbulenceOctaves(const NoiseSource& src, const float* x, const float* y, const float* z,
+                       int n, float freq, Noise3Of noise3, float* out) noexcept {
     for (int i = 0; i < n; ++i) out[i] = 0.0f;
     if (NoOctaves(freq)) return;
     constexpr int kChunk = 64;
@@ -302,7 +307,7 @@ void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, con
                 wz[i] = az.scale * z[first + i];
             }
             const NoiseSource octave{src.tables, {ax.period, ay.period, az.period}};
-            Noise3Batch(octave, wx, wy, wz, m, noise);
+            noise3(octave, wx, wy, wz, m, noise);
             for (int i = 0; i < m; ++i) {
                 out[first + i] = static_cast<float>(static_cast<double>(out[first + i]) +
                                                     std::fabs(static_cast<double>(noise[i])) /
@@ -311,6 +316,73 @@ void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, con
             f = f * 0.5f;
         } while (f >= 1.0f);
     }
+}
+
+// Bit for bit: most batches differ at their first point, which a plain comparison finds
+// before a call of memcmp would have begun; a single point (a sample evaluated alone)
+// never calls it.
+bool SamePoints(const float* a, const float* b, int n) noexcept {
+    if (std::bit_cast<std::uint32_t>(a[0]) != std::bit_cast<std::uint32_t>(b[0])) return false;
+    return std::memcmp(a + 1, b + 1, static_cast<std::size_t>(n - 1) * sizeof(float)) == 0;
+}
+
+// dst[0 .. n) = src[0 .. n): a plain loop for a few values, memcpy for a batch.
+void CopyPoints(const float* src, int n, float* dst) noexcept {
+    if (n <= 4) {
+        for (int i = 0; i < n; ++i) dst[i] = src[i];
+    } else {
+        std::memcpy(dst, src, static_cast<std::size_t>(n) * sizeof(float));
+    }
+}
+
+}  // namespace
+
+void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float freq, float* out) noexcept {
+    if (!src.tables && !src.period.Any()) return turbulenceBatch(x, y, z, n, freq, out);
+    TurbulenceOctaves(
+        src, x, y, z, n, freq,
+        [](const NoiseSource& octave, const float* wx, const float* wy, const float* wz, int m,
+           float* noise) { Noise3Batch(octave, wx, wy, wz, m, noise); },
+        out);
+}
+
+void TurbulenceBatch(const NoiseSource& src, const float* x, const float* y, const float* z, int n,
+                     float freq, NoiseMemo& memo, float* out) noexcept {
+    // With the default source the octaves run as turbulenceBatch's: f times each coordinate
+    // (AxisAt's scale without a period), noise3's bits.
+    TurbulenceOctaves(
+        src, x, y, z, n, freq,
+        [&memo](const NoiseSource& octave, const float* wx, const float* wy, const float* wz, int m,
+                float* noise) { memo.Noise3Batch(octave, wx, wy, wz, m, noise); },
+        out);
+}
+
+void NoiseMemo::Noise3Batch(const NoiseSource& src, const float* x, const float* y, const float* z,
+                            int n, float* out) noexcept {
+    if (n <= 0) return;
+    if (n > kPoints) return loom::noise::Noise3Batch(src, x, y, z, n, out);
+    for (int b = 0; b < count_; ++b) {
+        const Batch& kept = batches_[b];
+        if (kept.n == n && kept.tables == src.tables && kept.periodX == src.period.x &&
+            kept.periodY == src.period.y && kept.periodZ == src.period.z &&
+            SamePoints(kept.x, x, n) && SamePoints(kept.y, y, n) && SamePoints(kept.z, z, n)) {
+            CopyPoints(kept.noise, n, out);
+            return;
+        }
+    }
+    loom::noise::Noise3Batch(src, x, y, z, n, out);
+    if (count_ == kBatches) return;
+    Batch& keep = batches_[count_++];
+    keep.tables = src.tables;
+    keep.periodX = src.period.x;
+    keep.periodY = src.period.y;
+    keep.periodZ = src.period.z;
+    keep.n = n;
+    CopyPoints(x, n, keep.x);
+    CopyPoints(y, n, keep.y);
+    CopyPoints(z, n, keep.z);
+    CopyPoints(out, n, keep.noise);
 }
 
 }  // namespace loom::noise

@@ -30,6 +30,26 @@ struct CoordinateRuns {
             of[i] = count - 1;
         }
     }
+    /// Finds the runs as Find does and, where they share little, looks for a sequence
+    /// that repeats (an image narrower than the batch repeats its u every row): when
+    /// x[i] has the bits of x[i - p] for every i >= p, with p the first position past the
+    /// first run that has the bits of x[0], the samples from p on belong to the
+    /// runs of their copies among the first p. Linear in n.
+    template <class T>
+    void FindRepeating(const T* x, int n) noexcept {
+        using Bits = std::conditional_t<sizeof(T) == 8, std::uint64_t, std::uint32_t>;
+        Find(x, n);
+        if (Shared(n)) return;
+        const auto bits = [x](int i) { return std::bit_cast<Bits>(x[i]); };
+        int p = count > 1 ? first[1] : n;  // past the first run
+        while (2 * p <= n && bits(p) != bits(0)) ++p;
+        if (2 * p > n) return;
+        for (int i = p; i < n; ++i) {
+            if (bits(i) != bits(i - p)) return;
+        }
+        Find(x, p);
+        for (int i = p; i < n; ++i) of[i] = of[i - p];
+    }
     /// Whether evaluating once per run pays for gathering and spreading, for n samples:
     /// when runs are at least two samples long on average.
     bool Shared(int n) const noexcept { return 2 * count <= n; }

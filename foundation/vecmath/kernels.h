@@ -16,6 +16,12 @@ struct Kernels {
 /// SLEEF's hypot_u05(x, y), bit for bit, at about the C library's cost where it can.
 double SleefHypot(double x, double y) noexcept;
 
+/// One value through the two-lane SSE2 forms (x86-64 only): SLEEF's bits without an
+/// array's set-up.
+double Sse2SinOne(double x) noexcept;
+double Sse2CosOne(double x) noexcept;
+double Sse2Atan2One(double y, double x) noexcept;
+
 extern const Kernels kScalarKernels;
 extern const Kernels kSse2Kernels;
 extern const Kernels kAvxKernels;

@@ -20,4 +20,10 @@ LOOM_BINARY_KERNEL(HypotKernel, Sleef_hypotd2_u05sse2)
 
 const Kernels kSse2Kernels = {SinKernel, CosKernel, Atan2Kernel, HypotKernel};
 
+double Sse2SinOne(double x) noexcept { return _mm_cvtsd_f64(Sleef_sind2_u10sse2(_mm_set_sd(x))); }
+double Sse2CosOne(double x) noexcept { return _mm_cvtsd_f64(Sleef_cosd2_u10sse2(_mm_set_sd(x))); }
+double Sse2Atan2One(double y, double x) noexcept {
+    return _mm_cvtsd_f64(Sleef_atan2d2_u10sse2(_mm_set_sd(y), _mm_set_sd(x)));
+}
+
 }  // namespace loom::vecmath::detail

@@ -3,7 +3,9 @@
 #include <sleef.h>
 
 #include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 
 #include "foundation/host/base/vector_level.h"
@@ -167,9 +169,96 @@ const char* IsaName(Isa isa) noexcept {
     return "scalar";
 }
 
-void Sin(const double* x, double* out, int n) noexcept { Sized(n).sin(x, out, n); }
-void Cos(const double* x, double* out, int n) noexcept { Sized(n).cos(x, out, n); }
+namespace {
+
+// A value evaluated on its own (a sample at a time) goes straight to one SLEEF call, and
+// each thread keeps the last two arguments and results of sine and of cosine: a sample's
+// neighbour often repeats them (an image row shares v; a texture may take a wave of v and
+// one of u with the same function), and one SLEEF value costs about twice the C library's.
+// Never with the C library's set, which gives other bits.
+struct LastValues {
+    std::uint64_t x[2] = {};
+    double result[2] = {};
+    bool set[2] = {};
+    int older = 0;  // the entry a new value replaces
+};
+thread_local LastValues tLastSin, tLastCos;
+
+double ScalarSinOne(double x) noexcept { return Sleef_sin_u10(x); }
+double ScalarCosOne(double x) noexcept { return Sleef_cos_u10(x); }
+double ScalarAtan2One(double y, double x) noexcept { return Sleef_atan2_u10(y, x); }
+
+// The single-value forms of the active set: SLEEF's scalar ones at the scalar level,
+// otherwise the two-lane ones; null with the C library's set.
+struct OneValueForms {
+    double (*sin)(double) noexcept;
+    double (*cos)(double) noexcept;
+    double (*atan2)(double, double) noexcept;
+};
+
+inline const OneValueForms* OneValue() noexcept {
+#if defined(__x86_64__)
+    static constexpr OneValueForms kVector = {detail::Sse2SinOne, detail::Sse2CosOne,
+                                              detail::Sse2Atan2One};
+#else
+    static constexpr OneValueForms kVector = {ScalarSinOne, ScalarCosOne, ScalarAtan2One};
+#endif
+    static constexpr OneValueForms kScalar = {ScalarSinOne, ScalarCosOne, ScalarAtan2One};
+    Active();
+    switch (gIsa.load(std::memory_order_relaxed)) {
+        case Isa::kCLibrary:
+            return nullptr;
+        case Isa::kScalar:
+            return &kScalar;
+        default:
+            return &kVector;
+    }
+}
+
+inline double Remembered(LastValues& last, double x, double (*eval)(double) noexcept) noexcept {
+    const auto bits = std::bit_cast<std::uint64_t>(x);
+    for (int k = 0; k < 2; ++k) {
+        if (last.set[k] && last.x[k] == bits) {
+            last.older = 1 - k;
+            return last.result[k];
+        }
+    }
+    const double result = eval(x);
+    const int k = last.older;
+    last.x[k] = bits;
+    last.result[k] = result;
+    last.set[k] = true;
+    last.older = 1 - k;
+    return result;
+}
+
+}  // namespace
+
+void Sin(const double* x, double* out, int n) noexcept {
+    if (n == 1) {
+        if (const OneValueForms* one = OneValue()) {
+            out[0] = Remembered(tLastSin, x[0], one->sin);
+            return;
+        }
+    }
+    Sized(n).sin(x, out, n);
+}
+void Cos(const double* x, double* out, int n) noexcept {
+    if (n == 1) {
+        if (const OneValueForms* one = OneValue()) {
+            out[0] = Remembered(tLastCos, x[0], one->cos);
+            return;
+        }
+    }
+    Sized(n).cos(x, out, n);
+}
 void Atan2(const double* y, const double* x, double* out, int n) noexcept {
+    if (n == 1) {
+        if (const OneValueForms* one = OneValue()) {
+            out[0] = one->atan2(y[0], x[0]);
+            return;
+        }
+    }
     Sized(n).atan2(y, x, out, n);
 }
 void Hypot(const double* x, const double* y, double* out, int n) noexcept {

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "fervix/pattern.h"
 #include "foundation/noise/noise.h"
+#include "foundation/texframe/tile_math.h"
 
 namespace {
 
@@ -238,6 +243,59 @@ TEST(FervixPattern, OverlaysAddUpInTheirOrder) {
     // Flags other than exactly 1 switch nothing on.
     c.usePlasma = c.useFractalDetail = c.useTurbulence = 2;
     EXPECT_EQ(FervixWeight(c, 0.13f, 0.89f), Radial(0.13f, 0.89f, c));
+}
+
+// The batch takes the noise at the points once for the plasma, the fractal passes at
+// frequency 1 and the turbulence octave at 1; each sample still gets the sum of the
+// single-sample overlays, plain, seeded and in a tile, for fractal and turbulence scales
+// that reach frequency 1 again (1; 2, 8) or not (3; 5).
+TEST(FervixPattern, EveryOverlayInABatchIsTheSumOfTheSingleOverlays) {
+    const auto tables = loom::noise::SeededNoiseTables(4321);
+    for (int variant = 0; variant < 3; ++variant) {
+        for (const auto& [fractalScale, turbulenceScale] :
+             {std::pair{2.0f, 8.0f}, std::pair{1.0f, 2.0f}, std::pair{3.0f, 5.0f}}) {
+            FervixCache c = Defaults();
+            c.useFractalDetail = c.useTurbulence = 1;
+            c.fractalScale = fractalScale;
+            c.turbulenceScale = turbulenceScale;
+            c.phase = 0.3f;
+            loom::noise::NoiseSource src;
+            if (variant >= 1) {
+                c.variation.seed = 4321;
+                c.variation.seedState = tables.get();
+                src.tables = tables.get();
+            }
+            if (variant == 2) {
+                c.variation.tiled = 1;
+                src.period = {loom::TilePeriod(Widen(c.vScale)), loom::TilePeriod(Widen(c.uScale)),
+                              0};
+            }
+            std::vector<float> u, v;
+            for (float pu : kUs) {
+                for (float pv : kVs) {
+                    u.push_back(pu);
+                    v.push_back(pv);
+                }
+            }
+            const int n = static_cast<int>(u.size());
+            std::vector<float> batch(u.size());
+            FervixWeightBatch(c, u.data(), v.data(), n, batch.data());
+            for (int i = 0; i < n; ++i) {
+                SCOPED_TRACE(::testing::Message()
+                             << "variant " << variant << ", scales " << fractalScale << " "
+                             << turbulenceScale << ", sample " << i);
+                const NoisePoint np(c, u[i], v[i]);
+                float t = loom::noise::Noise3(src, np.p);
+                t = static_cast<float>(Widen(t) + Widen(FervixFractal(c, np.p)));
+                t = static_cast<float>(Widen(t) +
+                                       Widen(loom::noise::Turbulence(src, np.p, turbulenceScale)));
+                const float expected = static_cast<float>(Widen(FervixGradient(c, u[i], v[i])) -
+                                                          Widen(c.intensity) * Widen(t));
+                EXPECT_EQ(std::bit_cast<std::uint32_t>(batch[i]),
+                          std::bit_cast<std::uint32_t>(expected));
+            }
+        }
+    }
 }
 
 TEST(FervixPattern, NegativeBlendFollowsItsFormula) {

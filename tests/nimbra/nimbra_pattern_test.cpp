@@ -134,6 +134,11 @@ TEST(NimbraPattern, BatchGivesTheBitsOfSingleSamplesWhateverCoordinatesRepeat) {
         u.push_back(pu);
         v.push_back(pv);
     };
+    // First, a chunk each: rows of an image five samples wide (u repeats, v steps), and a
+    // repetition that breaks at its last sample.
+    for (int i = 0; i < 64; ++i) add(static_cast<float>(i % 5) * 0.2f, static_cast<float>(i / 5));
+    for (int i = 0; i < 63; ++i) add(static_cast<float>(i % 9) * 0.11f, 0.5f);
+    add(0.99f, 0.5f);
     for (int i = 0; i < 70; ++i) add(static_cast<float>(i) / 37.0f, 0.25f);  // a row
     for (int i = 0; i < 50; ++i) add(0.6f, static_cast<float>(i) / 23.0f);   // a column
     for (int i = 0; i < 20; ++i) add(0.125f, -0.75f);                        // one point
@@ -142,14 +147,18 @@ TEST(NimbraPattern, BatchGivesTheBitsOfSingleSamplesWhateverCoordinatesRepeat) {
     for (int i = 0; i < 67; ++i) add(std::fmod(i * 0.618f, 1.0f), std::fmod(i * 0.382f, 1.3f));
     for (int i = 0; i < 40; ++i) add(static_cast<float>(i / 8) * 0.1f, static_cast<float>(i % 8));
     const int n = static_cast<int>(u.size());
-    for (float detail : {7.0f, 2.5f}) {
+    // Octaves go in groups of eight: 19.5 runs three groups, the last one short; a seed
+    // shifts each octave's phases.
+    for (const auto& [detail, seed] :
+         {std::pair{7.0f, 0u}, std::pair{2.5f, 0u}, std::pair{19.5f, 0u}, std::pair{9.0f, 77u}}) {
         c.detail = detail;
+        c.variation.seed = seed;
         std::vector<float> batch(u.size()), preview(u.size());
         CloudPatternBatch(c, u.data(), v.data(), n, batch.data());
         CloudPatternPreviewBatch(c, u.data(), v.data(), n, preview.data());
         for (int i = 0; i < n; ++i) {
             SCOPED_TRACE(::testing::Message() << "sample " << i << " at (" << u[i] << ", " << v[i]
-                                              << "), detail " << detail);
+                                              << "), detail " << detail << ", seed " << seed);
             EXPECT_EQ(std::bit_cast<std::uint32_t>(batch[i]),
                       std::bit_cast<std::uint32_t>(CloudPattern(c, u[i], v[i])));
             EXPECT_EQ(std::bit_cast<std::uint32_t>(preview[i]),

@@ -129,6 +129,59 @@ TEST(NoiseBatch, TurbulenceOfEachSampleIsItsSingleCall) {
     }
 }
 
+// A memo gives the bits of Noise3Batch: for points asked again, for the same points from
+// another source (other tables, other periods: never mixed up), for -0 against 0, and
+// once full (the batches after the first eight are evaluated and not kept); turbulence
+// through a memo that already holds the points and their doublings gives turbulence's bits
+// from every source, for start frequencies that reach those octaves (1, 2, 8) and not (5).
+TEST(NoiseBatch, AMemoGivesTheBitsOfEvaluatingAgain) {
+    using loom::noise::NoiseSource;
+    const Points p = Mixed();
+    const int n = 64;
+    const auto seeded = loom::noise::SeededNoiseTables(977);
+    const NoiseSource sources[] = {
+        {}, {seeded.get(), {}}, {nullptr, {5, 7, 0}}, {seeded.get(), {3, 0, 4}}};
+    auto scaled = [&](float s) {
+        Points q;
+        for (int i = 0; i < n; ++i) q.Add(s * p.x[i], s * p.y[i], s * p.z[i]);
+        return q;
+    };
+    std::vector<float> want(n), got(n);
+    for (const NoiseSource& src : sources) {
+        SCOPED_TRACE(::testing::Message() << "periods " << src.period.x << " " << src.period.y
+                                          << " " << src.period.z << ", seeded " << !!src.tables);
+        loom::noise::NoiseMemo memo;
+        // Every source's own points first, so later sources find other sources' batches.
+        for (const NoiseSource& other : sources) {
+            memo.Noise3Batch(other, p.x.data(), p.y.data(), p.z.data(), n, got.data());
+        }
+        for (float s : {1.0f, 2.0f, -0.0f, 0.0f, 1.0f, 4.0f, 8.0f, 2.0f, 16.0f, 32.0f, 64.0f}) {
+            const Points q = scaled(s);
+            memo.Noise3Batch(src, q.x.data(), q.y.data(), q.z.data(), n, got.data());
+            loom::noise::Noise3Batch(src, q.x.data(), q.y.data(), q.z.data(), n, want.data());
+            for (int i = 0; i < n; ++i) ASSERT_EQ(Bits(got[i]), Bits(want[i])) << s << " " << i;
+        }
+        // Shorter batches of the same points are other batches.
+        for (int len : {1, 3, 63, 0}) {
+            memo.Noise3Batch(src, p.x.data(), p.y.data(), p.z.data(), len, got.data());
+            loom::noise::Noise3Batch(src, p.x.data(), p.y.data(), p.z.data(), len, want.data());
+            for (int i = 0; i < len; ++i) ASSERT_EQ(Bits(got[i]), Bits(want[i])) << len << " " << i;
+        }
+        for (float freq : {1.0f, 2.0f, 8.0f, 5.0f}) {
+            loom::noise::NoiseMemo warm;
+            for (float s : {1.0f, 2.0f, 4.0f}) {
+                const Points q = scaled(s);
+                warm.Noise3Batch(src, q.x.data(), q.y.data(), q.z.data(), n, got.data());
+            }
+            loom::noise::TurbulenceBatch(src, p.x.data(), p.y.data(), p.z.data(), n, freq, warm,
+                                         got.data());
+            loom::noise::TurbulenceBatch(src, p.x.data(), p.y.data(), p.z.data(), n, freq,
+                                         want.data());
+            for (int i = 0; i < n; ++i) ASSERT_EQ(Bits(got[i]), Bits(want[i])) << freq << " " << i;
+        }
+    }
+}
+
 // Wrapped lattices (tiles): every vector level gives the bits of the plain four-lane form,
 // sample by sample, for periods that wrap inside the tables (1, 3, 255), at them (256,
 // which is no period at all) and beyond (257, 1000, the largest int), with a z period that

@@ -39,6 +39,36 @@ TEST(CoordinateRuns, SignedZerosAndNaNsCompareByBits) {
               (std::vector<int>{0, 1, 2, 2}));
 }
 
+// A sequence that repeats (rows of an image narrower than the batch) maps each sample past
+// the first period to the run of its copy; one that does not repeat to the end, or whose
+// runs already share, keeps the plain runs.
+TEST(CoordinateRuns, RepeatingSequencesShareTheRunsOfTheirFirstPeriod) {
+    auto of = [](const std::vector<float>& x, int* count = nullptr) {
+        loom::CoordinateRuns<16> runs;
+        runs.FindRepeating(x.data(), static_cast<int>(x.size()));
+        for (int r = 0; r < runs.count; ++r) {
+            EXPECT_EQ(runs.of[runs.first[r]], r);
+        }
+        if (count) *count = runs.count;
+        return std::vector<int>(runs.of, runs.of + x.size());
+    };
+    int count = 0;
+    EXPECT_EQ(of({1, 2, 3, 1, 2, 3, 1, 2}, &count), (std::vector<int>{0, 1, 2, 0, 1, 2, 0, 1}));
+    EXPECT_EQ(count, 3);
+    // Runs within the period; -0 is not 0.
+    EXPECT_EQ(of({0.0f, 0.0f, -0.0f, 5, 0.0f, 0.0f, -0.0f, 5}, &count),
+              (std::vector<int>{0, 0, 1, 2, 0, 0, 1, 2}));
+    EXPECT_EQ(count, 3);
+    // Repeats until its last sample only: the plain runs.
+    EXPECT_EQ(of({1, 2, 3, 1, 2, 3, 1, 4}, &count), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(count, 8);
+    // A period of more than half the samples is no repetition.
+    EXPECT_EQ(of({1, 2, 3, 4, 5, 1, 2, 3}, &count), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    // Long runs are kept as they are, even where they also repeat.
+    EXPECT_EQ(of({7, 7, 7, 7, 8, 8, 8, 8}, &count), (std::vector<int>{0, 0, 0, 0, 1, 1, 1, 1}));
+    EXPECT_EQ(count, 2);
+}
+
 TEST(CoordinateRuns, SharedOnlyWhenRunsAverageTwoSamplesAndSpreadFillsEverySample) {
     loom::CoordinateRuns<16> runs;
     const float x[6] = {5, 5, 6, 6, 7, 8};

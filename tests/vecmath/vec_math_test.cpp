@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -163,6 +164,42 @@ TEST(VecMathScalar, OnePairHypotGivesSleefsBits) {
         }
     }
     EXPECT_EQ(wrong, 0);
+}
+
+// A value evaluated on its own goes to one SLEEF call, and each thread keeps its last two
+// sines' and cosines' arguments and results: repeated, alternated and bitwise-different
+// equal arguments (0 and -0, NaNs), on two threads at once, still give the scalar bits.
+TEST(VecMathDispatch, OneValueAtATimeGivesTheScalarBitsWhateverCameBefore) {
+    std::vector<double> x;
+    for (double a : Arguments()) {
+        x.insert(x.end(), {a, a, -a, a});
+    }
+    x.insert(x.end(), {0.0, -0.0, 0.0, std::nan("1"), std::nan("2"), std::nan("2"), 1.0});
+    // Two values alternating (both kept), then a third that replaces the older.
+    x.insert(x.end(), {1.5, 2.5, 1.5, 2.5, 3.5, 1.5, 3.5, 2.5, 2.5, 1.5});
+    auto check = [&x](int stride) {
+        int wrong = 0;
+        for (size_t k = 0; k < x.size(); ++k) {
+            const size_t i = (k * static_cast<size_t>(stride)) % x.size();
+            const size_t j = (i + 1) % x.size();
+            double s, c, a, ws, wc, wa;
+            loom::vecmath::Sin(&x[i], &s, 1);
+            loom::vecmath::Cos(&x[i], &c, 1);
+            loom::vecmath::Atan2(&x[j], &x[i], &a, 1);
+            loom::vecmath::SinOn(Isa::kScalar, &x[i], &ws, 1);
+            loom::vecmath::CosOn(Isa::kScalar, &x[i], &wc, 1);
+            loom::vecmath::Atan2On(Isa::kScalar, &x[j], &x[i], &wa, 1);
+            wrong += Bits(s) != Bits(ws) || Bits(c) != Bits(wc) || Bits(a) != Bits(wa);
+        }
+        return wrong;
+    };
+    EXPECT_EQ(check(1), 0);
+    int other = -1;
+    std::thread t([&] { other = check(7); });  // the other thread's last values differ
+    const int here = check(1);
+    t.join();
+    EXPECT_EQ(here, 0);
+    EXPECT_EQ(other, 0);
 }
 
 TEST(VecMathDispatch, RunsTheProcesssVectorLevel) {
