@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/core/filter/image16.h"
 #include "foundation/host/sdk/bitmap.h"
 #include "tests/support/cli_fixture.h"
 
