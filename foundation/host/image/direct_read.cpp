@@ -6,14 +6,17 @@
 
 #include "foundation/host/image/image_checks.h"
 #include "foundation/host/image/jpeg_samples.h"
+#include "foundation/host/image/page_advice.h"
 #include "foundation/host/image/png_samples.h"
+#include "foundation/host/sdk/packed_pixels.h"
 
 namespace loom {
 
-void WidenSamples(const ImageSamples& samples, Image16& image) {
+namespace {
+
+/// Any of the forms, one pixel at a time.
+void WidenEach(const ImageSamples& samples, BMM_Color_64* pixels, std::size_t count) {
     const int nc = samples.channels;
-    const std::size_t count = static_cast<std::size_t>(samples.width) * samples.height;
-    std::vector<BMM_Color_64> pixels(count);
     const std::uint8_t* p = samples.data.get();
     for (std::size_t i = 0; i < count; ++i) {
         WORD v[4] = {0, 0, 0, 65535};
@@ -25,12 +28,27 @@ void WidenSamples(const ImageSamples& samples, Image16& image) {
                 p += 2;
             }
         }
-        BMM_Color_64& px = pixels[i];
         if (nc >= 3) {
-            px = {v[0], v[1], v[2], samples.hasAlpha ? v[3] : WORD{65535}};
+            pixels[i] = {v[0], v[1], v[2], samples.hasAlpha ? v[3] : WORD{65535}};
         } else {
-            px = {v[0], v[0], v[0], samples.hasAlpha ? v[1] : WORD{65535}};
+            pixels[i] = {v[0], v[0], v[0], samples.hasAlpha ? v[1] : WORD{65535}};
         }
+    }
+}
+
+}  // namespace
+
+void WidenSamples(const ImageSamples& samples, Image16& image) {
+    const std::size_t count = static_cast<std::size_t>(samples.width) * samples.height;
+    std::vector<BMM_Color_64> pixels;
+    pixels.reserve(count);
+    AdviseHugePages(pixels.data(), count * sizeof(BMM_Color_64));
+    pixels.resize(count);
+    if (samples.bits == 8 && samples.channels == 3) {
+        // Photos' usual form, in the vector code of packed pixels (the same values).
+        WidenRgb24(samples.data.get(), pixels.data(), count);
+    } else {
+        WidenEach(samples, pixels.data(), count);
     }
     image.width = samples.width;
     image.height = samples.height;

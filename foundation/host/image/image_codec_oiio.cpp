@@ -20,7 +20,6 @@
 #include <sstream>
 
 #include "foundation/host/base/text.h"
-#include "foundation/host/image/direct_read.h"
 #include "foundation/host/image/image_checks.h"
 #include "foundation/host/image/png_samples.h"
 #include "foundation/host/sdk/image_codec.h"
@@ -446,6 +445,36 @@ bool DecodeFloat(const std::string& name, const std::uint8_t* bytes, std::size_t
     return true;
 }
 
+/// PNG samples (DecodePngSamples) as 16-bit RGBA pixels, as Decode16 gives them.
+void WidenPngSamples(const ImageSamples& samples, Image16& image) {
+    const int nc = samples.channels;
+    const std::size_t count = static_cast<std::size_t>(samples.width) * samples.height;
+    std::vector<BMM_Color_64> pixels(count);
+    const std::uint8_t* p = samples.data.get();
+    for (std::size_t i = 0; i < count; ++i) {
+        WORD v[4] = {0, 0, 0, 65535};
+        for (int c = 0; c < nc; ++c) {
+            if (samples.bits == 8) {
+                v[c] = static_cast<WORD>(*p++ * 257);
+            } else {
+                std::memcpy(&v[c], p, 2);
+                p += 2;
+            }
+        }
+        BMM_Color_64& px = pixels[i];
+        if (nc >= 3) {
+            px = {v[0], v[1], v[2], samples.hasAlpha ? v[3] : WORD{65535}};
+        } else {
+            px = {v[0], v[0], v[0], samples.hasAlpha ? v[1] : WORD{65535}};
+        }
+    }
+    image.width = samples.width;
+    image.height = samples.height;
+    image.bits = samples.bits == 8 ? 8 : 16;
+    image.hasAlpha = samples.hasAlpha;
+    image.pixels = std::move(pixels);
+}
+
 bool Decode16(const std::string& name, const std::uint8_t* bytes, std::size_t size,
               long long maxPixels, Image16& image, std::string& error) {
     if (SniffImageFormat(bytes, size) == ImageFormat::kPng) {
@@ -457,7 +486,7 @@ bool Decode16(const std::string& name, const std::uint8_t* bytes, std::size_t si
             !DecodePngSamples(name, bytes, size, maxPixels, samples, error)) {
             return false;
         }
-        WidenSamples(samples, image);
+        WidenPngSamples(samples, image);
         return true;
     }
     MemoryInput in;

@@ -1,5 +1,7 @@
 #include "foundation/host/image/jpeg_samples.h"
 
+#include "foundation/host/image/page_advice.h"
+
 // clang-format off
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
@@ -90,6 +92,7 @@ bool ReadWithLibrary(JpegState& state, const std::uint8_t* data, std::size_t siz
         jpeg_destroy_decompress(&info);
         return false;
     }
+    AdviseHugePages(state.pixels, rowBytes * state.height);
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = state.pixels + rowBytes * info.output_scanline;
         if (jpeg_read_scanlines(&info, &row, 1) != 1) {
