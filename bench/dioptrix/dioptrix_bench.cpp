@@ -88,22 +88,41 @@ void SetRate(benchmark::State& state, double pixelsPerIteration) {
         benchmark::Counter(pixelsPerIteration / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+/// The filter over a pair of host bitmaps of `width` x `height` made from two views.
+class FilteredPair {
+  public:
+    FilteredPair(const std::vector<BMM_Color_64>& left, const std::vector<BMM_Color_64>& right,
+                 int width = kWidth, int height = kHeight)
+        : source_(MakeBitmap(left, width, height)), foreground_(MakeBitmap(right, width, height)) {
+        filter_.SetSource(source_.get());
+        filter_.SetForeground(foreground_.get());
+    }
+    /// False, with the benchmark skipped, when the bitmaps could not be made.
+    bool Ready(benchmark::State& state) const {
+        if (!source_ || !foreground_) {
+            state.SkipWithError("no memory for the bitmaps");
+            return false;
+        }
+        state.SetLabel(KernelName(FastestComposeKernel()));
+        return true;
+    }
+    Bitmap& Source() { return *source_; }
+    bool Render() { return filter_.Render(HostWindow()); }
+
+  private:
+    BitmapHandle source_, foreground_;
+    DioptrixFilter filter_;
+};
+
 void BM_AnaglyphRender(benchmark::State& state) {
     const std::vector<BMM_Color_64> left = View(0), right = View(kDisparity);
-    BitmapHandle source = MakeBitmap(left), foreground = MakeBitmap(right);
-    if (!source || !foreground) {
-        state.SkipWithError("no memory for the bitmaps");
-        return;
-    }
-    DioptrixFilter filter;
-    state.SetLabel(KernelName(FastestComposeKernel()));
-    filter.SetSource(source.get());
-    filter.SetForeground(foreground.get());
+    FilteredPair pair(left, right);
+    if (!pair.Ready(state)) return;
     for (auto _ : state) {
         state.PauseTiming();
-        source->Pixels() = left;  // each run composes the same pair
+        pair.Source().Pixels() = left;  // each run composes the same pair
         state.ResumeTiming();
-        if (!filter.Render(HostWindow())) state.SkipWithError("render failed");
+        if (!pair.Render()) state.SkipWithError("render failed");
         benchmark::ClobberMemory();
     }
     SetRate(state, double{kWidth} * kHeight);
@@ -117,19 +136,11 @@ void BM_AnaglyphRenderInCache(benchmark::State& state) {
     const std::vector<BMM_Color_64> left = View(0), right = View(kDisparity);
     const std::vector<BMM_Color_64> leftBand(left.begin(), left.begin() + kWidth * kLines);
     const std::vector<BMM_Color_64> rightBand(right.begin(), right.begin() + kWidth * kLines);
-    BitmapHandle source = MakeBitmap(leftBand, kWidth, kLines);
-    BitmapHandle foreground = MakeBitmap(rightBand, kWidth, kLines);
-    if (!source || !foreground) {
-        state.SkipWithError("no memory for the bitmaps");
-        return;
-    }
-    DioptrixFilter filter;
-    state.SetLabel(KernelName(FastestComposeKernel()));
-    filter.SetSource(source.get());
-    filter.SetForeground(foreground.get());
+    FilteredPair pair(leftBand, rightBand, kWidth, kLines);
+    if (!pair.Ready(state)) return;
     for (auto _ : state) {
         // Composing the composed picture again takes the same work.
-        if (!filter.Render(HostWindow())) state.SkipWithError("render failed");
+        if (!pair.Render()) state.SkipWithError("render failed");
         benchmark::ClobberMemory();
     }
     SetRate(state, double{kWidth} * kLines);

@@ -2,7 +2,12 @@
 // definitions, and every method through the one composing function.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "app/core/stereo/colour_methods.h"
 #include "app/core/stereo/compose_pair.h"
@@ -203,3 +208,140 @@ TEST_F(ComposePairTest, SheetHoldsTheFourMethodsTwoByTwo) {
 }
 
 }  // namespace
+
+namespace {
+
+// One pixel at a time, as the colour methods are defined: each channel the matrix sum in
+// single precision from left to right, clamped, rounded to nearest.
+BMM_Color_64 OnePixel(const ColourMatrix& m, const BMM_Color_64& l, const BMM_Color_64& r) {
+    const float a[3] = {static_cast<float>(l.r), static_cast<float>(l.g), static_cast<float>(l.b)};
+    const float b[3] = {static_cast<float>(r.r), static_cast<float>(r.g), static_cast<float>(r.b)};
+    WORD c[3];
+    for (int row = 0; row < 3; ++row) {
+        const float* ml = m.left[row];
+        const float* mr = m.right[row];
+        const float v = std::clamp(
+            ml[0] * a[0] + ml[1] * a[1] + ml[2] * a[2] + mr[0] * b[0] + mr[1] * b[1] + mr[2] * b[2],
+            0.0f, 65535.0f);
+        c[row] = static_cast<WORD>(v + 0.5f);
+    }
+    return {c[0], c[1], c[2], std::max(l.a, r.a)};
+}
+
+// Every method's matrices and a user's with large and negative entries (results below 0
+// and above 65535 both occur).
+std::vector<ColourMatrix> EveryMatrix() {
+    std::vector<ColourMatrix> all;
+    for (AnaglyphMethod m :
+         {AnaglyphMethod::kHalfColour, AnaglyphMethod::kColour, AnaglyphMethod::kDubois}) {
+        for (Glasses g : {Glasses::kRedCyan, Glasses::kGreenMagenta, Glasses::kAmberBlue}) {
+            all.push_back(MethodMatrix(m, g));
+        }
+    }
+    all.push_back({{{1.7f, -0.3f, 0.11f}, {-2.0f, 0.5f, 0.25f}, {0.333f, 0.333f, 0.334f}},
+                   {{0.9f, 0.0f, -1.1f}, {1.5f, 1.5f, 0.0f}, {-0.01f, 0.02f, 0.97f}}});
+    // Entries beyond any user's (the others' sums stay within an int; these need not).
+    all.push_back(
+        {{{40000.0f, 0, 0}, {0, -3e9f, 0}, {0, 0, 1.0f}}, {{0, 0, 0}, {0, 0, 0}, {0.5f, 0, 0}}});
+    return all;
+}
+
+std::vector<BMM_Color_64> RandomLine(std::mt19937& rng, int width) {
+    std::uniform_int_distribution<int> word(0, 65535);
+    std::vector<BMM_Color_64> line(static_cast<size_t>(width));
+    for (BMM_Color_64& p : line) {
+        p = {static_cast<WORD>(word(rng)), static_cast<WORD>(word(rng)),
+             static_cast<WORD>(word(rng)), static_cast<WORD>(word(rng))};
+    }
+    return line;
+}
+
+}  // namespace
+
+TEST(ColourLines, GiveTheBitsOfOnePixelAtATimeAtEveryWidthAlsoInPlace) {
+    std::mt19937 rng(11);
+    for (const ColourMatrix& m : EveryMatrix()) {
+        for (int width : {1, 15, 16, 17, 40, 257}) {
+            SCOPED_TRACE(width);
+            const std::vector<BMM_Color_64> l = RandomLine(rng, width), r = RandomLine(rng, width);
+            std::vector<BMM_Color_64> out(l.size()), inPlace = l;
+            ComposeColourLine(m, l.data(), r.data(), out.data(), width);
+            ComposeColourLine(m, inPlace.data(), r.data(), inPlace.data(), width);
+            for (size_t x = 0; x < l.size(); ++x) {
+                const BMM_Color_64 want = OnePixel(m, l[x], r[x]);
+                ASSERT_EQ(std::memcmp(&out[x], &want, sizeof want), 0) << x;
+                ASSERT_EQ(std::memcmp(&inPlace[x], &want, sizeof want), 0) << x;
+            }
+        }
+    }
+}
+
+TEST(ColourFrames, PackedAndWideFramesComposeToComposePairsBits) {
+    std::mt19937 rng(5);
+    constexpr int kW = 37, kH = 3;
+    // A frame of random pixels in the form asked: packed at `bits`, or 16-bit (bits 0).
+    auto frame = [&](int bits) {
+        Image16 f;
+        f.width = kW;
+        f.height = kH;
+        f.bits = bits == 0 ? 16 : bits;
+        f.pixels = RandomLine(rng, kW * kH);
+        for (BMM_Color_64& p : f.pixels) p.a = 65535;
+        if (bits != 0) {
+            f.packed.resize(f.pixels.size() * loom::PackedPixelBytes(bits));
+            (bits == 8 ? loom::PackRgb24 : loom::PackRgb48)(f.pixels.data(), f.packed.data(),
+                                                            f.pixels.size());
+            f.pixels.clear();
+        }
+        return f;
+    };
+    const int forms[][2] = {{8, 8}, {16, 16}, {0, 0}, {8, 16}, {8, 0}};
+    for (AnaglyphMethod method : {AnaglyphMethod::kDubois, AnaglyphMethod::kHalfColour}) {
+        for (const auto& form : forms) {
+            SCOPED_TRACE(std::to_string(form[0]) + "/" + std::to_string(form[1]));
+            AnaglyphSettings settings;
+            settings.method = method;
+            settings.glasses = Glasses::kGreenMagenta;
+            ASSERT_TRUE(ComposesColourFrames(settings));
+            Image16 left = frame(form[0]), right = frame(form[1]);
+            Image16 wideLeft = left, wideRight = right;
+            loom::Unpack(wideLeft);
+            loom::Unpack(wideRight);
+            loom::FilterProgressWindow window("test", nullptr, false);
+            Image16 want, got;
+            std::string error;
+            ASSERT_EQ(
+                ComposePair(settings, nullptr, wideLeft, wideRight, window, nullptr, want, error),
+                loom::FilterOutcome::kDone)
+                << error;
+            ASSERT_TRUE(ComposeColourFrame(settings, left, right, got, error)) << error;
+            EXPECT_EQ(got.width, kW);
+            EXPECT_EQ(got.bits, want.bits);
+            EXPECT_TRUE(got.packed.empty());
+            ASSERT_EQ(got.pixels.size(), want.pixels.size());
+            EXPECT_EQ(std::memcmp(got.pixels.data(), want.pixels.data(),
+                                  want.pixels.size() * sizeof(BMM_Color_64)),
+                      0);
+            // A second frame into the first one's result: its buffer is taken again.
+            Image16 left2 = frame(form[0]), right2 = frame(form[1]);
+            ASSERT_TRUE(ComposeColourFrame(settings, left2, right2, got, error)) << error;
+            EXPECT_EQ(got.pixels.size(), want.pixels.size());
+        }
+    }
+    // Linear light and the grey method take the other route.
+    AnaglyphSettings linear;
+    linear.method = AnaglyphMethod::kColour;
+    linear.linear = true;
+    EXPECT_FALSE(ComposesColourFrames(linear));
+    EXPECT_FALSE(ComposesColourFrames(AnaglyphSettings{}));
+    // Views of different sizes are refused.
+    Image16 left = frame(8), right = frame(8);
+    right.height = kH - 1;
+    right.packed.resize(static_cast<size_t>(kW) * (kH - 1) * 3);
+    Image16 out;
+    std::string error;
+    AnaglyphSettings dubois;
+    dubois.method = AnaglyphMethod::kDubois;
+    EXPECT_FALSE(ComposeColourFrame(dubois, left, right, out, error));
+    EXPECT_NE(error.find("differ in size"), std::string::npos) << error;
+}

@@ -43,10 +43,13 @@ struct Look {
     std::vector<std::string> sets;
     /// Octaves reach 128 cycles a tile, the pixel rate of a 256 tile (see below).
     bool aliasedAt256 = false;
-    /// Where the tile does not keep the look within the 10% bar, how far it is held
-    /// (measured figures beside each such look below).
-    double lookGap = 0.1;
+    /// Seeds the look is judged over, where one noise realisation alone moves the mean or
+    /// spread by more than the bar (0: the default seed's render alone is judged).
+    int lookSeeds = 0;
 };
+
+/// The look bar: the tile's mean and spread within a tenth of the plain render's.
+constexpr double kLookGap = 0.1;
 
 std::string Name(const Look& l) { return std::string(l.cls) + " " + l.name; }
 
@@ -60,9 +63,10 @@ const std::vector<Look>& Looks() {
         {"fervix", "Spider Web", {"Spider Web"}, {}},
         {"fervix", "Grassy", {"Grassy"}, {}},
         {"fervix", "Alien Skin", {"Alien Skin"}, {}},
-        // Centred on the top edge, with Negative Blend: the tile is about 13% brighter and 23%
-        // more contrasted than the plain render (mean 0.325/0.288, spread 0.212/0.173).
-        {"fervix", "Steam", {"Steam"}, {}, false, 0.25},
+        // Only 3 x 3 noise cells under a gradient centred on the top edge: the plain render's
+        // own spread moves from 0.168 to 0.231 between seeds, and the default seed's (0.173)
+        // is near the low end, its tile's (0.212) inside that range. Judged over seeds.
+        {"fervix", "Steam", {"Steam"}, {}, false, 8},
         // Steam's gradient alone, Negative Blend and all: the doubled wrapped distance to
         // the centre on the edge has the plain distance's spread of values, so the look is
         // kept; what moves Steam's look is its noise: the tile pairs the gradient's values
@@ -77,9 +81,10 @@ const std::vector<Look>& Looks() {
         {"lumidot", "Nova", {"Nova"}, {}},
         {"nimbra", "default", {}, {}},
         {"nimbra", "Cumulus", {"Cumulus"}, {}, true},
-        // U Scale 10 runs at 0.4 cycles a tile, made one whole cycle: the spread grows by a
-        // fifth (0.069/0.058).
-        {"nimbra", "Cirrus", {"Cirrus"}, {}, true, 0.25},
+        // U Scale 10 runs at 0.4 cycles a tile, made one whole cycle: the plain render's
+        // spread moves from 0.057 to 0.070 between seeds (the octaves' phases), the default
+        // seed's (0.058) at the low end, its tile's (0.069) inside. Judged over seeds.
+        {"nimbra", "Cirrus", {"Cirrus"}, {}, true, 8},
         {"nimbra", "Cirrocumulus", {"Cirrocumulus"}, {}},
         {"nimbra", "Nimbra", {"Nimbra"}, {}, true},
         {"nimbra", "Cirronimbra", {"Cirronimbra"}, {}},
@@ -116,11 +121,15 @@ struct Figures {
     bool radial = false;  ///< the tile measures a radial distance (TileNote says so)
 };
 
-Figures Measure(const Look& look, int size) {
+TextureSource SourceOf(const Look& look) {
     TextureSourceOptions opt;
     opt.presets = look.presets;
     opt.sets = look.sets;
-    TextureSource src(Plugins(), look.cls, opt);
+    return TextureSource(Plugins(), look.cls, opt);
+}
+
+Figures Measure(const Look& look, int size) {
+    TextureSource src = SourceOf(look);
     const std::vector<double> plain = Luminance(Render(src.Texture(), size, false));
     const std::vector<double> tiled = Luminance(Render(src.Texture(), size, true));
     Figures f;
@@ -147,6 +156,39 @@ Figures Measure(const Look& look, int size) {
     return f;
 }
 
+/// For a look whose single render is one draw of a few noise cells or wave phases: over
+/// seeds 0..n-1 the tile's mean look is within the bar of the plain render's mean look, and
+/// the default seed's tile lies within the range the plain render itself spans over those
+/// seeds (widened by the bar), so it is a look the untiled texture also gives.
+void ExpectTheLookOverSeeds(const Look& look, int size, const loomtest::Look& defaultTile) {
+    TextureSource src = SourceOf(look);
+    loomtest::Look plainSum, tiledSum;
+    loomtest::Look low{1e9, 1e9}, high{-1e9, -1e9};
+    for (int seed = 0; seed < look.lookSeeds; ++seed) {
+        const auto s = static_cast<std::uint32_t>(seed);
+        const loomtest::Look plain =
+            loomtest::MeasureLook(Luminance(Render(src.Texture(), size, false, 2, s)));
+        const loomtest::Look tiled =
+            loomtest::MeasureLook(Luminance(Render(src.Texture(), size, true, 2, s)));
+        plainSum.mean += plain.mean;
+        plainSum.spread += plain.spread;
+        tiledSum.mean += tiled.mean;
+        tiledSum.spread += tiled.spread;
+        low = {std::min(low.mean, plain.mean), std::min(low.spread, plain.spread)};
+        high = {std::max(high.mean, plain.mean), std::max(high.spread, plain.spread)};
+    }
+    const double n = look.lookSeeds;
+    std::printf("%-22s %5d  over %d seeds: mean %.4f/%.4f  std %.4f/%.4f  plain std %.4f..%.4f\n",
+                Name(look).c_str(), size, look.lookSeeds, plainSum.mean / n, tiledSum.mean / n,
+                plainSum.spread / n, tiledSum.spread / n, low.spread, high.spread);
+    EXPECT_NEAR(tiledSum.mean / n, plainSum.mean / n, kLookGap * plainSum.mean / n);
+    EXPECT_NEAR(tiledSum.spread / n, plainSum.spread / n, kLookGap * plainSum.spread / n);
+    EXPECT_GE(defaultTile.mean, (1.0 - kLookGap) * low.mean);
+    EXPECT_LE(defaultTile.mean, (1.0 + kLookGap) * high.mean);
+    EXPECT_GE(defaultTile.spread, (1.0 - kLookGap) * low.spread);
+    EXPECT_LE(defaultTile.spread, (1.0 + kLookGap) * high.spread);
+}
+
 void ExpectSeamlessAndAlike(const Look& look, int size) {
     SCOPED_TRACE(Name(look) + " at " + std::to_string(size));
     const Figures f = Measure(look, size);
@@ -161,8 +203,12 @@ void ExpectSeamlessAndAlike(const Look& look, int size) {
         EXPECT_TRUE(f.columns.Holds()) << f.columns.edge << " > " << f.columns.limit;
     }
     EXPECT_TRUE(f.rows.Holds()) << f.rows.edge << " > " << f.rows.limit;
-    EXPECT_NEAR(f.tiled.mean, f.plain.mean, look.lookGap * f.plain.mean);
-    EXPECT_NEAR(f.tiled.spread, f.plain.spread, look.lookGap * f.plain.spread + 1e-3);
+    if (look.lookSeeds == 0) {
+        EXPECT_NEAR(f.tiled.mean, f.plain.mean, kLookGap * f.plain.mean);
+        EXPECT_NEAR(f.tiled.spread, f.plain.spread, kLookGap * f.plain.spread + 1e-3);
+    } else {
+        ExpectTheLookOverSeeds(look, size, f.tiled);
+    }
     // A tile of a pattern with a period adds no energy at its own period beyond what the
     // pattern has untiled. A radial gradient (a shape without one) is one bump a tile by
     // construction, so its power at the tile's period is its own: printed, not held.

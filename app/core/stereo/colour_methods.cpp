@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace loom::stereo {
@@ -50,10 +53,124 @@ constexpr ColourMatrix kMatrices[3][3] = {
 };
 // clang-format on
 
-WORD ToWord(float v) noexcept {
-    // Clamped first, so the conversion never meets a value out of range.
-    v = std::clamp(v, 0.0f, 65535.0f);
-    return static_cast<WORD>(v + 0.5f);
+// Pixels a step: the compiler runs each step's arithmetic in vector registers, every lane
+// doing what one pixel alone would, in the same order, so the bits are those of a pixel at
+// a time.
+constexpr int kBlock = 16;
+
+// The red, green and blue of a step's pixels, channel by channel.
+struct Block {
+    float c[3][kBlock];
+};
+
+// Reads n <= kBlock pixels of each kind of line into a Block; lanes past n are 0. The
+// pixels are copied out first, so that the loops over the lanes have no conditions.
+struct WideLine {
+    const BMM_Color_64* p;
+    void Load(int at, int n, Block& b) const noexcept {
+        BMM_Color_64 px[kBlock] = {};
+        std::memcpy(px, p + at, static_cast<std::size_t>(n) * sizeof(BMM_Color_64));
+        for (int i = 0; i < kBlock; ++i) b.c[0][i] = static_cast<float>(px[i].r);
+        for (int i = 0; i < kBlock; ++i) b.c[1][i] = static_cast<float>(px[i].g);
+        for (int i = 0; i < kBlock; ++i) b.c[2][i] = static_cast<float>(px[i].b);
+    }
+    WORD Alpha(int x) const noexcept { return p[x].a; }
+};
+// Packed RGB24 pixels read as the 16-bit values they widen to (v x 257, alpha full).
+struct Rgb24Line {
+    const std::uint8_t* p;
+    void Load(int at, int n, Block& b) const noexcept {
+        std::uint8_t rgb[3 * kBlock] = {};
+        std::memcpy(rgb, p + static_cast<std::size_t>(at) * 3, static_cast<std::size_t>(n) * 3);
+        for (int k = 0; k < 3; ++k) {
+            for (int i = 0; i < kBlock; ++i) {
+                b.c[k][i] = static_cast<float>(static_cast<WORD>(rgb[3 * i + k] * 257));
+            }
+        }
+    }
+    WORD Alpha(int) const noexcept { return 65535; }
+};
+// Packed RGB48 pixels (three 16-bit values in the machine's order, alpha full).
+struct Rgb48Line {
+    const std::uint8_t* p;
+    void Load(int at, int n, Block& b) const noexcept {
+        WORD rgb[3 * kBlock] = {};
+        std::memcpy(rgb, p + static_cast<std::size_t>(at) * 6, static_cast<std::size_t>(n) * 6);
+        for (int k = 0; k < 3; ++k) {
+            for (int i = 0; i < kBlock; ++i) b.c[k][i] = static_cast<float>(rgb[3 * i + k]);
+        }
+    }
+    WORD Alpha(int) const noexcept { return 65535; }
+};
+
+// A channel as the colour methods define it: the matrix sum in single precision, left to
+// right, clamped to 0..65535 (first, so the conversion never meets a value out of range)
+// and rounded to nearest.
+WORD OneChannel(const float* ml, const float* mr, const float* l, const float* r) noexcept {
+    const float v =
+        ml[0] * l[0] + ml[1] * l[1] + ml[2] * l[2] + mr[0] * r[0] + mr[1] * r[1] + mr[2] * r[2];
+    return static_cast<WORD>(std::clamp(v, 0.0f, 65535.0f) + 0.5f);
+}
+
+// Entries up to this size keep every sum of six products with values up to 65535 within
+// the range of an int (16 x 6 x 65535 < 2^23); users' matrices are held to it.
+constexpr float kLargestEntry = 16.0f;
+
+bool BoundedEntries(const ColourMatrix& m) noexcept {
+    for (int row = 0; row < 3; ++row) {
+        for (int k = 0; k < 3; ++k) {
+            if (!(std::fabs(m.left[row][k]) <= kLargestEntry) ||
+                !(std::fabs(m.right[row][k]) <= kLargestEntry)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// OneChannel for a step of pixels, of a matrix with bounded entries: the sum rounded and
+// then clamped as a whole number, which gives OneChannel's bits (below 0 and above 65535
+// alike) without a comparison of floats, so that the loop runs in vector registers.
+void ComposeBlock(const ColourMatrix& m, const Block& l, const Block& r,
+                  WORD out[3][kBlock]) noexcept {
+    for (int row = 0; row < 3; ++row) {
+        const float a0 = m.left[row][0], a1 = m.left[row][1], a2 = m.left[row][2];
+        const float b0 = m.right[row][0], b1 = m.right[row][1], b2 = m.right[row][2];
+        for (int i = 0; i < kBlock; ++i) {
+            const float v = a0 * l.c[0][i] + a1 * l.c[1][i] + a2 * l.c[2][i] + b0 * r.c[0][i] +
+                            b1 * r.c[1][i] + b2 * r.c[2][i];
+            out[row][i] = static_cast<WORD>(std::clamp(static_cast<int>(v + 0.5f), 0, 65535));
+        }
+    }
+}
+
+// `out` may be the left or the right line's own pixels: a step reads its pixels whole
+// before it writes them.
+template <class Line>
+void ComposeLines(const ColourMatrix& m, const Line& left, const Line& right, BMM_Color_64* out,
+                  int width) noexcept {
+    const bool bounded = BoundedEntries(m);
+    Block l, r;
+    WORD c[3][kBlock];
+    for (int at = 0; at < width; at += kBlock) {
+        const int n = std::min(kBlock, width - at);
+        left.Load(at, n, l);
+        right.Load(at, n, r);
+        WORD alpha[kBlock];
+        for (int i = 0; i < n; ++i) alpha[i] = std::max(left.Alpha(at + i), right.Alpha(at + i));
+        if (bounded) {
+            ComposeBlock(m, l, r, c);
+        } else {
+            for (int i = 0; i < n; ++i) {
+                const float lp[3] = {l.c[0][i], l.c[1][i], l.c[2][i]};
+                const float rp[3] = {r.c[0][i], r.c[1][i], r.c[2][i]};
+                for (int row = 0; row < 3; ++row) {
+                    c[row][i] = OneChannel(m.left[row], m.right[row], lp, rp);
+                }
+            }
+        }
+        for (int i = 0; i < n; ++i) out[at + i] = BMM_Color_64{c[0][i], c[1][i], c[2][i], alpha[i]};
+    }
 }
 
 }  // namespace
@@ -111,20 +228,15 @@ const ColourMatrix& MethodMatrix(AnaglyphMethod method, Glasses glasses) noexcep
 
 void ComposeColourLine(const ColourMatrix& m, const BMM_Color_64* left, const BMM_Color_64* right,
                        BMM_Color_64* out, int width) noexcept {
-    for (int x = 0; x < width; ++x) {
-        const float l[3] = {static_cast<float>(left[x].r), static_cast<float>(left[x].g),
-                            static_cast<float>(left[x].b)};
-        const float r[3] = {static_cast<float>(right[x].r), static_cast<float>(right[x].g),
-                            static_cast<float>(right[x].b)};
-        const WORD alpha = std::max(left[x].a, right[x].a);
-        WORD c[3];
-        for (int row = 0; row < 3; ++row) {
-            const float* ml = m.left[row];
-            const float* mr = m.right[row];
-            c[row] = ToWord(ml[0] * l[0] + ml[1] * l[1] + ml[2] * l[2] + mr[0] * r[0] +
-                            mr[1] * r[1] + mr[2] * r[2]);
-        }
-        out[x] = BMM_Color_64{c[0], c[1], c[2], alpha};
+    ComposeLines(m, WideLine{left}, WideLine{right}, out, width);
+}
+
+void ComposeColourLinePacked(const ColourMatrix& m, int bits, const std::uint8_t* left,
+                             const std::uint8_t* right, BMM_Color_64* out, int width) noexcept {
+    if (bits == 8) {
+        ComposeLines(m, Rgb24Line{left}, Rgb24Line{right}, out, width);
+    } else {
+        ComposeLines(m, Rgb48Line{left}, Rgb48Line{right}, out, width);
     }
 }
 

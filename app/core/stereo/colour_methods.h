@@ -4,6 +4,7 @@
 /// The matrices are data, written once in colour_methods.cpp. Pure functions over plain
 /// data: no allocation, no state, safe on any thread.
 
+#include <cstdint>
 #include <string>
 
 #include "foundation/host/sdk/bitmap.h"
@@ -44,5 +45,10 @@ const ColourMatrix& MethodMatrix(AnaglyphMethod method, Glasses glasses) noexcep
 /// larger of the two alphas. `out` may be `left` or `right`.
 void ComposeColourLine(const ColourMatrix& m, const BMM_Color_64* left, const BMM_Color_64* right,
                        BMM_Color_64* out, int width) noexcept;
+/// ComposeColourLine of two lines of packed pixels (RGB24 at `bits` 8, RGB48 otherwise, as
+/// video frames hold them), read as the 16-bit pixels they widen to: the same bits as
+/// widening both lines and composing them.
+void ComposeColourLinePacked(const ColourMatrix& m, int bits, const std::uint8_t* left,
+                             const std::uint8_t* right, BMM_Color_64* out, int width) noexcept;
 
 }  // namespace loom::stereo

@@ -1,9 +1,11 @@
 #include "app/core/stereo/compose_pair.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/core/stereo/colour_matrix.h"
 
@@ -86,6 +88,58 @@ std::unique_ptr<ImageFilter> MakeStereoFilter(ClassDesc* cd, const StereoSetting
         throw std::runtime_error("stereo configuration: " + err);
     }
     return filter;
+}
+
+bool ComposesColourFrames(const AnaglyphSettings& settings) {
+    return (settings.method != AnaglyphMethod::kGrey || settings.matrix) && !settings.linear;
+}
+
+bool ComposeColourFrame(const AnaglyphSettings& settings, Image16& left, Image16& right,
+                        Image16& composed, std::string& error) {
+    const ColourMatrix& m =
+        settings.matrix ? *settings.matrix : MethodMatrix(settings.method, settings.glasses);
+    if (IsPacked(left) != IsPacked(right) || (IsPacked(left) && left.bits != right.bits)) {
+        Unpack(left);
+        Unpack(right);
+    }
+    const bool packed = IsPacked(left);
+    const std::size_t w = static_cast<std::size_t>(std::max(left.width, 0));
+    const std::size_t pixels = w * static_cast<std::size_t>(std::max(left.height, 0));
+    const std::size_t lineBytes = w * PackedPixelBytes(left.bits);
+    const auto holds = [&](const Image16& view) {
+        return packed ? view.packed.size() == pixels * PackedPixelBytes(view.bits)
+                      : view.pixels.size() == pixels;
+    };
+    if (right.width != left.width || right.height != left.height || !holds(left) || !holds(right)) {
+        error = "the views differ in size";
+        return false;
+    }
+    // Unpacked views compose in place, line by line; packed ones into an earlier result's
+    // buffer of the size, or the memory the left view's 16-bit pixels kept.
+    std::vector<BMM_Color_64> out =
+        std::move(packed && composed.pixels.size() == pixels ? composed.pixels : left.pixels);
+    try {
+        out.resize(pixels);
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory for the frames";
+        return false;
+    }
+    for (int y = 0; y < left.height; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * w;
+        if (packed) {
+            ComposeColourLinePacked(m, left.bits, &left.packed[y * lineBytes],
+                                    &right.packed[y * lineBytes], &out[at], left.width);
+        } else {
+            ComposeColourLine(m, &out[at], &right.pixels[at], &out[at], left.width);
+        }
+    }
+    composed.pixels = std::move(out);
+    composed.packed.clear();
+    composed.width = left.width;
+    composed.height = left.height;
+    composed.bits = std::max(left.bits, right.bits);
+    composed.hasAlpha = left.hasAlpha || right.hasAlpha;
+    return true;
 }
 
 FilterOutcome ComposePair(const AnaglyphSettings& settings, ImageFilter* greyFilter,

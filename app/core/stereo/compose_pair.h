@@ -51,6 +51,19 @@ ClassDesc* StereoFilterClass(const PluginLoader& loader);
 /// CheckStereoSettings). Throws std::runtime_error when it cannot be made or refuses it.
 std::unique_ptr<ImageFilter> MakeStereoFilter(ClassDesc* cd, const StereoSettings& eyes);
 
+/// Whether ComposeColourFrame takes the pair: a colour method or a user's matrix, not in
+/// linear light.
+bool ComposesColourFrames(const AnaglyphSettings& settings);
+
+/// ComposePair's colour methods for the frames of a video on their way from decoder to
+/// encoder, with its bits: packed views of one depth are read as they are (others are
+/// widened first), and the result, 16-bit pixels, takes over the left view's 16-bit buffer,
+/// so that a run of frames whose buffers come back allocates nothing. The views' pixels are
+/// used up; `composed` is neither view. False with `error` when the views differ in size or
+/// memory runs out.
+bool ComposeColourFrame(const AnaglyphSettings& settings, Image16& left, Image16& right,
+                        Image16& composed, std::string& error);
+
 /// Composes `left` and `right` (the same size) into `result` by `settings.method`:
 /// * grey: `greyFilter` (a configured stereo filter; required) renders the pair as the video
 ///   post runs it, with `progress` receiving its messages and `abort` polled through them;

@@ -454,6 +454,11 @@ ComposeFrame AnaglyphFrameComposition(const stereo::AnaglyphSettings& settings,
                 return true;
             };
     }
+    if (stereo::ComposesColourFrames(settings)) {
+        return [settings](Image16& left, Image16& right, Image16& composed, std::string& error) {
+            return stereo::ComposeColourFrame(settings, left, right, composed, error);
+        };
+    }
     // The progress window is made on the composing thread, at its first frame.
     auto window = std::make_shared<std::unique_ptr<FilterProgressWindow>>();
     return [settings, greyFilter, window, abort](Image16& left, Image16& right, Image16& composed,

@@ -86,9 +86,11 @@ class PixelPool {
     }
 
   private:
+    // An emptied buffer still holds its memory (a packed view's 16-bit pixels are emptied,
+    // and the colour methods compose into them): it is kept too.
     template <class Buffer>
     void Keep(Buffer& buffer, std::vector<Buffer>& kept) {
-        if (!buffer.empty() && kept.size() < capacity_) kept.push_back(std::move(buffer));
+        if (buffer.capacity() != 0 && kept.size() < capacity_) kept.push_back(std::move(buffer));
         buffer = {};
     }
     template <class Buffer>
