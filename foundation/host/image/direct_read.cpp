@@ -6,9 +6,9 @@
 
 #include "foundation/host/image/image_checks.h"
 #include "foundation/host/image/jpeg_samples.h"
-#include "foundation/host/image/page_advice.h"
 #include "foundation/host/image/png_samples.h"
 #include "foundation/host/sdk/packed_pixels.h"
+#include "foundation/host/sdk/page_advice.h"
 
 namespace loom {
 

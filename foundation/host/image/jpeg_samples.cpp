@@ -1,6 +1,6 @@
 #include "foundation/host/image/jpeg_samples.h"
 
-#include "foundation/host/image/page_advice.h"
+#include "foundation/host/sdk/page_advice.h"
 
 // clang-format off
 #include <cstdio>  // jpeglib.h needs FILE and size_t first

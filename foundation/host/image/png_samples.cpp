@@ -1,6 +1,6 @@
 #include "foundation/host/image/png_samples.h"
 
-#include "foundation/host/image/page_advice.h"
+#include "foundation/host/sdk/page_advice.h"
 
 #include <png.h>
 

@@ -2,6 +2,7 @@
 /// A hint that a large buffer about to be filled should be backed by huge pages: a
 /// 12-megapixel picture's 16-bit pixels span 23,000 small pages, each a fault on first
 /// touch (the faults cost more than filling them on a virtual machine), or 46 huge ones.
+/// Header only, for the image library too (which is built without the host runtime).
 
 #include <sys/mman.h>
 
