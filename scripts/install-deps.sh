@@ -33,9 +33,10 @@ esac
 # python3: writes loomhost's manual page and completion; dpkg-dev: dpkg-shlibdeps, which
 # gives the Debian package its dependencies.
 # libpng-dev: PNG files read at their own depth straight into the caller's samples.
+# libjpeg-dev (libjpeg62-turbo-dev): JPEG photos read without the image library's start-up.
 packages=(
   cmake ninja-build ccache g++ make pkg-config python3
-  libopenimageio-dev libpng-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
+  libopenimageio-dev libpng-dev libjpeg-dev openimageio-tools libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
   fonts-liberation
   libsleef-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev

@@ -1,13 +1,15 @@
 // Prints the vector level this process runs and a digest of the bits every vector site
 // gives at it: the vector math library, the noise, the four textures' batch evaluation,
-// the packed pixel conversions and the stereo composition. same_bits_test.py runs it at
-// each level the processor has and compares the digests with the scalar level's.
+// the packed pixel conversions, the stereo composition and the video views' resampler.
+// same_bits_test.py runs it at each level the processor has and compares the digests with the
+// scalar level's.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "app/core/video/packed_warp.h"
 #include "dioptrix/composite.h"
 #include "foundation/host/base/crt.h"
 #include "foundation/host/base/vector_level.h"
@@ -201,6 +203,25 @@ void StereoComposition() {
     Print("stereo", d);
 }
 
+/// The video views' resampler at 8 bits (the vector code) through an affine and a
+/// projective correction, on pictures whose last pixel ends the buffer.
+void VideoWarp() {
+    std::mt19937 rng(9);
+    Digest d;
+    for (const auto& [w, h] : {std::pair{37, 23}, std::pair{640, 360}}) {
+        std::vector<std::uint8_t> src(static_cast<std::size_t>(w) * h * 3);
+        for (std::uint8_t& v : src) v = static_cast<std::uint8_t>(rng());
+        for (const double keystone : {0.0, 3e-4}) {
+            std::vector<std::uint8_t> out(src.size());
+            loom::WarpPackedRgb(src.data(), w, h, 8,
+                                {0.999, -0.012, 1.7, 0.012, 0.999, -2.35, keystone, 0, 1},
+                                out.data(), w, h);
+            d.Add(out);
+        }
+    }
+    Print("video_warp", d);
+}
+
 }  // namespace
 
 int main() {
@@ -213,5 +234,6 @@ int main() {
     Texture<loomtest::NimbraKind>("nimbra");
     PackedPixels();
     StereoComposition();
+    VideoWarp();
     return 0;
 }

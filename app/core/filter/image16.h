@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/file_io.h"
 
 namespace loom {
 
@@ -21,5 +22,10 @@ bool ReadImage16(const std::string& path, Image16& image, std::string& error);
 /// of more than `maxPixels` pixels are refused.
 bool DecodeImage16(const std::string& name, const std::uint8_t* data, std::size_t size,
                    Image16& image, std::string& error, long long maxPixels = kMaxImagePixels);
+
+/// WriteImage (bitmap.h) of 16-bit pixels, the same file; PNG files are encoded without
+/// loading the image library (the same bytes it writes).
+bool WriteImage16(const std::string& path, const Image16& image, int bits, std::string& error,
+                  const SaveOptions& options = {});
 
 }  // namespace loom

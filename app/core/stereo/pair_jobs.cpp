@@ -173,8 +173,8 @@ void RunPairJobs(const std::vector<PairJob>& jobs, const AnaglyphSettings& setti
             continue;
         }
         if (outcome == FilterOutcome::kFailed) throw failed(job, err);
-        if (!WriteImage(job.output, result, options.bits != 0 ? options.bits : result.bits, err,
-                        options.save)) {
+        if (!WriteImage16(job.output, result, options.bits != 0 ? options.bits : result.bits, err,
+                          options.save)) {
             // A still keeps the save's own words ("interrupted; the file was not replaced").
             if (many && interrupt && interrupt->load()) throw stopped();
             if (options.continueOnError) {

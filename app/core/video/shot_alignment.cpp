@@ -1,5 +1,7 @@
 #include "app/core/video/shot_alignment.h"
 
+#include "app/core/video/packed_warp.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -56,28 +58,29 @@ Image16 PackedLike(const Image16& view, const stereo::CropRect& crop) {
 
 /// What ApplyAdjustment does, on packed views (the frames of 8- and 16-bit video stay
 /// packed from decoder to encoder: a third or less of the bytes to move, and the
-/// composition keeps its packed path). The right view is resampled bicubically at its own
-/// depth; uncovered pixels are black, as for unpacked views.
+/// composition keeps its packed path). The right view is resampled at its own depth by
+/// WarpPackedRgb; uncovered pixels are black, as for unpacked views.
 void AdjustPacked(const ShotAdjustment& shot, const stereo::CropRect& crop, Image16& left,
                   Image16& right) {
     Image16 newRight = PackedLike(right, crop);
-    cv::Mat dst = WrapPacked(newRight);
-    const cv::Mat src = WrapPacked(right);
     if (shot.moved) {
-        cv::Matx33d h(shot.correction.data());
-        h = cv::Matx33d(1, 0, shot.result.parallaxPx - crop.x, 0, 1, -crop.y, 0, 0, 1) * h;
-        if (h(2, 0) == 0 && h(2, 1) == 0) {
-            const cv::Matx23d affine(h(0, 0) / h(2, 2), h(0, 1) / h(2, 2), h(0, 2) / h(2, 2),
-                                     h(1, 0) / h(2, 2), h(1, 1) / h(2, 2), h(1, 2) / h(2, 2));
-            cv::warpAffine(src, dst, affine, dst.size(), cv::INTER_CUBIC, cv::BORDER_CONSTANT);
-        } else {
-            cv::warpPerspective(src, dst, h, dst.size(), cv::INTER_CUBIC, cv::BORDER_CONSTANT);
-        }
-        if (dst.data != newRight.packed.data()) {
-            throw std::logic_error("the resampled view was not written in place");
-        }
+        // The correction, then the parallax, then the crop's corner as the origin.
+        const std::array<double, 9>& k = shot.correction;
+        const double dx = shot.result.parallaxPx - crop.x, dy = -crop.y;
+        const std::array<double, 9> forward{k[0] + dx * k[6],
+                                            k[1] + dx * k[7],
+                                            k[2] + dx * k[8],
+                                            k[3] + dy * k[6],
+                                            k[4] + dy * k[7],
+                                            k[5] + dy * k[8],
+                                            k[6],
+                                            k[7],
+                                            k[8]};
+        WarpPackedRgb(right.packed.data(), right.width, right.height, right.bits, forward,
+                      newRight.packed.data(), crop.width, crop.height);
     } else {
-        src(cv::Rect(crop.x, crop.y, crop.width, crop.height)).copyTo(dst);
+        WrapPacked(right)(cv::Rect(crop.x, crop.y, crop.width, crop.height))
+            .copyTo(WrapPacked(newRight));
     }
     right = std::move(newRight);
     if (crop.x == 0 && crop.y == 0 && crop.width == left.width && crop.height == left.height) {

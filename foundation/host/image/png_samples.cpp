@@ -1,5 +1,7 @@
 #include "foundation/host/image/png_samples.h"
 
+#include "foundation/host/sdk/page_advice.h"
+
 #include <png.h>
 
 #include <cstring>
@@ -90,6 +92,7 @@ bool ReadWithLibrary(PngSource& source, long long maxPixels) {
     source.pixels = new (std::nothrow) std::uint8_t[source.rowBytes * source.height];
     source.rows = new (std::nothrow) png_bytep[source.height];
     if (!source.pixels || !source.rows) png_error(png, "out of memory");
+    AdviseHugePages(source.pixels, source.rowBytes * source.height);
     for (png_uint_32 y = 0; y < source.height; ++y) {
         source.rows[y] = source.pixels + source.rowBytes * y;
     }

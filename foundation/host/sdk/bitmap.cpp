@@ -12,6 +12,7 @@
 
 #include "foundation/host/base/text.h"
 #include "foundation/host/sdk/image_codec.h"
+#include "foundation/host/sdk/page_advice.h"
 #include "foundation/host/sdk/pixel_limit.h"
 
 Bitmap::Bitmap(const BitmapInfo& bi)
@@ -22,6 +23,9 @@ Bitmap::Bitmap(const BitmapInfo& bi)
       storage_(bi.Storage()) {
     const size_t count = static_cast<size_t>(width_) * static_cast<size_t>(height_);
     if (storage_ == loom::PixelStorage::kRgba64) {
+        // Huge pages asked for before the pixels are first written (zeroed here).
+        pixels_.reserve(count);
+        loom::AdviseHugePages(pixels_.data(), count * sizeof(BMM_Color_64));
         pixels_.resize(count);
     } else {
         packed_.resize(count * PackedBytes());

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/core/filter/image16.h"
 #include "foundation/host/sdk/bitmap.h"
 #include "tests/support/cli_fixture.h"
 
@@ -204,6 +205,12 @@ TEST_F(Cli, OnlyCommandsWithImageFilesLoadTheImageLibrary) {
     EXPECT_FALSE(loadsImageLibrary("params fervix"));
     EXPECT_TRUE(loadsImageLibrary("render nimbra --size 8x8 -o " + Path("n.png")));
     EXPECT_TRUE(fs::exists(Path("n.png")));
+    // PNG and JPEG photos are read without it.
+    EXPECT_TRUE(loadsImageLibrary("render nimbra --size 64x48 -o " + Path("n.jpg")));
+    EXPECT_FALSE(
+        loadsImageLibrary("anaglyph " + Path("n.png") + " " + Path("n.png") + " --align=report"));
+    EXPECT_FALSE(
+        loadsImageLibrary("anaglyph " + Path("n.jpg") + " " + Path("n.jpg") + " --align=report"));
 }
 
 TEST_F(Cli, VersionNamesTheProgramAndEveryPlugin) {

@@ -1,0 +1,431 @@
+#include "app/core/video/packed_warp.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "foundation/host/base/vector_level.h"
+
+namespace loom {
+namespace {
+
+/// The four weights of cubic convolution (a = -0.75) for taps at -1, 0, 1, 2 around a
+/// position `f` (0..1) past the second tap.
+inline void CubicWeights(float f, float w[4]) {
+    constexpr float a = -0.75f;
+    const float f1 = f + 1, g = 1 - f;
+    w[0] = ((a * f1 - 5 * a) * f1 + 8 * a) * f1 - 4 * a;
+    w[1] = ((a + 2) * f - (a + 3)) * f * f + 1;
+    w[2] = ((a + 2) * g - (a + 3)) * g * g + 1;
+    w[3] = 1 - w[0] - w[1] - w[2];
+}
+
+template <class T>
+inline float Sample(const std::uint8_t* row, long index) {
+    T v;
+    std::memcpy(&v, row + index * static_cast<long>(sizeof(T)), sizeof(T));
+    return static_cast<float>(v);
+}
+
+template <class T>
+inline void Store(std::uint8_t* row, long index, float v, float top) {
+    const T out = static_cast<T>(std::clamp(v, 0.0f, top) + 0.5f);
+    std::memcpy(row + index * static_cast<long>(sizeof(T)), &out, sizeof(T));
+}
+
+std::array<double, 9> Inverse(const std::array<double, 9>& m) {
+    const double c00 = m[4] * m[8] - m[5] * m[7], c01 = m[5] * m[6] - m[3] * m[8],
+                 c02 = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * c00 + m[1] * c01 + m[2] * c02;
+    if (!std::isfinite(det) || std::abs(det) < 1e-12) {
+        throw std::invalid_argument("the correction cannot be inverted");
+    }
+    const double k = 1 / det;
+    return {c00 * k, (m[2] * m[7] - m[1] * m[8]) * k, (m[1] * m[5] - m[2] * m[4]) * k,
+            c01 * k, (m[0] * m[8] - m[2] * m[6]) * k, (m[2] * m[3] - m[0] * m[5]) * k,
+            c02 * k, (m[1] * m[6] - m[0] * m[7]) * k, (m[0] * m[4] - m[1] * m[3]) * k};
+}
+
+/// A row's taps: for each position, the first of its four source indices and its weights.
+/// Filled in a loop of its own, without branches, so that the compiler can vectorise it.
+struct Taps {
+    std::vector<int> first;
+    std::vector<float> w0, w1, w2, w3;
+    explicit Taps(std::size_t n) : first(n), w0(n), w1(n), w2(n), w3(n) {}
+    /// Position `i` at coordinate `v`, held within -4..`limit` + 4 first (far outside, every
+    /// tap misses anyway); truncation of a positive value is its floor.
+    void Set(std::size_t i, double v, double limit) {
+        const double c = std::min(std::max(v, -4.0), limit + 4) + 8;
+        const int whole = static_cast<int>(c);
+        const float f = static_cast<float>(c - whole);
+        float w[4];
+        CubicWeights(f, w);
+        first[i] = whole - 8 - 1;
+        w0[i] = w[0];
+        w1[i] = w[1];
+        w2[i] = w[2];
+        w3[i] = w[3];
+    }
+};
+
+template <class T>
+void Warp(const std::uint8_t* src, int srcWidth, int srcHeight, const std::array<double, 9>& m,
+          std::uint8_t* dst, int dstWidth, int dstHeight) {
+    constexpr float kTop = static_cast<float>(sizeof(T) == 1 ? 255 : 65535);
+    const long srcStride = static_cast<long>(srcWidth) * 3;
+    const long dstStride = static_cast<long>(dstWidth) * 3;
+    const bool affine = m[6] == 0 && m[7] == 0;
+    std::vector<float> line(static_cast<std::size_t>(srcWidth) * 3);
+    Taps down(static_cast<std::size_t>(srcWidth)), along(static_cast<std::size_t>(dstWidth));
+    const double lastX = dstWidth - 1;
+    for (int y = 0; y < dstHeight; ++y) {
+        // Along output row y: source x = (a x + b) / (c x + d), source y = (e x + f) / (c x + d).
+        const double a = m[0], b = m[1] * y + m[2], c = m[6], d = m[7] * y + m[8];
+        const double e = m[3], f = m[4] * y + m[5];
+        std::uint8_t* out = dst + y * dstStride * static_cast<long>(sizeof(T));
+        // The source columns the row's taps reach (the mapping is monotonic along the row).
+        const double x0 = b / d, x1 = (a * lastX + b) / (c * lastX + d);
+        const double lo = std::max(std::floor(std::min(x0, x1)) - 1, 0.0);
+        const double hi = std::min(std::floor(std::max(x0, x1)) + 2, srcWidth - 1.0);
+        if (!(lo <= hi)) {
+            std::memset(out, 0, static_cast<std::size_t>(dstStride) * sizeof(T));
+            continue;
+        }
+        const int uMin = static_cast<int>(lo), uMax = static_cast<int>(hi);
+        // First pass: down each source column, at the height where the mapped row crosses it
+        // (at output x = (b - u d) / (u c - a)).
+        if (affine) {
+            const double ia = 1 / a;
+            for (int u = uMin; u <= uMax; ++u) {
+                down.Set(static_cast<std::size_t>(u), e * ((u - b) * ia) + f, srcHeight);
+            }
+        } else {
+            for (int u = uMin; u <= uMax; ++u) {
+                const double x = (b - u * d) / (u * c - a);
+                down.Set(static_cast<std::size_t>(u), (e * x + f) / (c * x + d), srcHeight);
+            }
+        }
+        for (int u = uMin; u <= uMax; ++u) {
+            const std::size_t i = static_cast<std::size_t>(u);
+            const float w[4] = {down.w0[i], down.w1[i], down.w2[i], down.w3[i]};
+            const int top = down.first[i];
+            float r = 0, g = 0, bl = 0;
+            const long at = static_cast<long>(u) * 3;
+            if (top >= 0 && top + 3 < srcHeight) {
+                const std::uint8_t* p = src + top * srcStride * static_cast<long>(sizeof(T));
+                for (int k = 0; k < 4; ++k) {
+                    const long i3 = at + k * srcStride;
+                    r += w[k] * Sample<T>(p, i3);
+                    g += w[k] * Sample<T>(p, i3 + 1);
+                    bl += w[k] * Sample<T>(p, i3 + 2);
+                }
+            } else {
+                // Rows outside the source are black.
+                for (int k = 0; k < 4; ++k) {
+                    const int row = top + k;
+                    if (row < 0 || row >= srcHeight) continue;
+                    const std::uint8_t* p = src + row * srcStride * static_cast<long>(sizeof(T));
+                    r += w[k] * Sample<T>(p, at);
+                    g += w[k] * Sample<T>(p, at + 1);
+                    bl += w[k] * Sample<T>(p, at + 2);
+                }
+            }
+            float* to = &line[i * 3];
+            to[0] = r;
+            to[1] = g;
+            to[2] = bl;
+        }
+        // Second pass: along the interpolated row, at each output pixel's position.
+        if (affine) {
+            for (int x = 0; x < dstWidth; ++x) {
+                along.Set(static_cast<std::size_t>(x), a * x + b, srcWidth);
+            }
+        } else {
+            for (int x = 0; x < dstWidth; ++x) {
+                along.Set(static_cast<std::size_t>(x), (a * x + b) / (c * x + d), srcWidth);
+            }
+        }
+        for (int x = 0; x < dstWidth; ++x) {
+            const std::size_t i = static_cast<std::size_t>(x);
+            const float w[4] = {along.w0[i], along.w1[i], along.w2[i], along.w3[i]};
+            const int left = along.first[i];
+            float r = 0, g = 0, bl = 0;
+            if (left >= uMin && left + 3 <= uMax) {
+                const float* p = &line[static_cast<std::size_t>(left) * 3];
+                for (int k = 0; k < 4; ++k) {
+                    r += w[k] * p[3 * k];
+                    g += w[k] * p[3 * k + 1];
+                    bl += w[k] * p[3 * k + 2];
+                }
+            } else {
+                // Taps outside the source (outside uMin..uMax) are black.
+                for (int k = 0; k < 4; ++k) {
+                    const int u = left + k;
+                    if (u < uMin || u > uMax) continue;
+                    const float* p = &line[static_cast<std::size_t>(u) * 3];
+                    r += w[k] * p[0];
+                    g += w[k] * p[1];
+                    bl += w[k] * p[2];
+                }
+            }
+            Store<T>(out, static_cast<long>(x) * 3, r, kTop);
+            Store<T>(out, static_cast<long>(x) * 3 + 1, g, kTop);
+            Store<T>(out, static_cast<long>(x) * 3 + 2, bl, kTop);
+        }
+    }
+}
+
+// 8-bit views: the same two passes in fixed point. Positions are held to 1/1024 pixel
+// and looked up in a table of weights in 1/16384ths (each row of four sums to 16384, so a
+// flat area stays exactly flat); the first pass keeps 6 bits below the 8-bit level (16-bit
+// values, -0.3..1.3 of the range fit), the second rounds once to the output's level. The
+// SSE2 code and the plain code compute the same integers.
+constexpr int kSteps = 1024, kWeightBits = 14, kLineBits = 6;
+constexpr int kPass1Shift = kWeightBits - kLineBits, kPass2Shift = kWeightBits + kLineBits;
+/// Source pixels of margin on each side of a row's line (taps reach 5 before, 3 after).
+constexpr int kLineMargin = 8;
+
+struct WeightTable {
+    std::array<std::array<std::int16_t, 4>, kSteps + 1> rows{};
+    WeightTable() {
+        for (int i = 0; i <= kSteps; ++i) {
+            float w[4];
+            CubicWeights(static_cast<float>(i) / kSteps, w);
+            std::array<std::int16_t, 4>& r = rows[static_cast<std::size_t>(i)];
+            int sum = 0;
+            for (int k = 0; k < 3; ++k) {
+                r[static_cast<std::size_t>(k)] =
+                    static_cast<std::int16_t>(std::lround(w[k] * (1 << kWeightBits)));
+                sum += r[static_cast<std::size_t>(k)];
+            }
+            r[3] = static_cast<std::int16_t>((1 << kWeightBits) - sum);
+        }
+    }
+};
+
+const WeightTable& Weights() {
+    static const WeightTable table;
+    return table;
+}
+
+/// A position's first tap and its row of weights.
+struct FixedTap {
+    int first;
+    int weights;  ///< index into WeightTable::rows
+};
+
+/// Positions are stepped in 32.32 fixed point, exact at every kSegment-th pixel and linear
+/// between (for a stereo correction the curvature of a projective row over 16 pixels moves
+/// a position by well under 1/1000 pixel).
+constexpr int kSegment = 16;
+constexpr int kFractionBits = 32;
+
+/// Taps for positions 0..n-1 along a row whose coordinate at position i is `coordinate(i)`,
+/// each held within -4..`limit` + 4 first (far outside, every tap misses anyway).
+template <class Coordinate>
+void FillTaps(Coordinate coordinate, int n, double limit, FixedTap* taps) {
+    constexpr double kOne = 4294967296.0;  // 2^32
+    // Offset by 8 so that every held position is positive.
+    const auto fixed = [&](double v) {
+        return static_cast<std::int64_t>(std::clamp(v, -1e6, 1e6) * kOne) + (std::int64_t{8} << 32);
+    };
+    const std::int64_t lo = std::int64_t{4} << kFractionBits;
+    const std::int64_t hi = static_cast<std::int64_t>(limit + 12) << kFractionBits;
+    constexpr int kToSteps = kFractionBits - 10;  // to 1/1024ths
+    std::int64_t end = fixed(coordinate(0));
+    for (int i0 = 0; i0 < n; i0 += kSegment) {
+        const int i1 = std::min(i0 + kSegment, n - 1);
+        std::int64_t pos = end;
+        end = fixed(coordinate(i1));
+        const std::int64_t step = i1 > i0 ? (end - pos) / (i1 - i0) : 0;
+        const int last = i1 == n - 1 ? n : i1;
+        for (int i = i0; i < last; ++i, pos += step) {
+            const std::int64_t held = std::min(std::max(pos, lo), hi);
+            const auto q =
+                static_cast<int>((held + (std::int64_t{1} << (kToSteps - 1))) >> kToSteps);
+            taps[i] = {(q >> 10) - 8 - 1, q & (kSteps - 1)};
+        }
+    }
+}
+
+inline int RoundShift(int v, int shift) { return (v + (1 << (shift - 1))) >> shift; }
+
+/// First pass, plain code: four rows (`rows[k]`, black rows are zero rows) at column `u`.
+inline void DownPlain(const std::uint8_t* const rows[4], long at, const std::int16_t* w,
+                      std::int16_t* to) {
+    for (int ch = 0; ch < 3; ++ch) {
+        int sum = 0;
+        for (int k = 0; k < 4; ++k) sum += w[k] * rows[k][at + ch];
+        to[ch] = static_cast<std::int16_t>(std::clamp(RoundShift(sum, kPass1Shift), -32768, 32767));
+    }
+    to[3] = 0;
+}
+
+/// Second pass, plain code: taps at line pixels `p[0..3]` (four 16-bit values each).
+inline void AlongPlain(const std::int16_t* p, const std::int16_t* w, std::uint8_t* out) {
+    for (int ch = 0; ch < 3; ++ch) {
+        int sum = 0;
+        for (int k = 0; k < 4; ++k) sum += w[k] * p[4 * k + ch];
+        out[ch] = static_cast<std::uint8_t>(std::clamp(RoundShift(sum, kPass2Shift), 0, 255));
+    }
+}
+
+#if defined(__SSE2__)
+/// Two rows' pixels at byte `at` as 16-bit (a0, b0, a1, b1, a2, b2, a3, b3), the fourth
+/// byte being the next pixel's (its lane is never used). `safe`: the last pixel of the
+/// source, whose fourth byte lies past its end.
+inline __m128i PairRows(const std::uint8_t* a, const std::uint8_t* b, long at, bool safe) {
+    std::uint32_t va = 0, vb = 0;
+    if (safe) {
+        std::memcpy(&va, a + at, 3);
+        std::memcpy(&vb, b + at, 3);
+    } else {
+        std::memcpy(&va, a + at, 4);
+        std::memcpy(&vb, b + at, 4);
+    }
+    const __m128i ab = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(va)),
+                                         _mm_cvtsi32_si128(static_cast<int>(vb)));
+    return _mm_unpacklo_epi8(ab, _mm_setzero_si128());
+}
+
+inline __m128i WeightPair(const std::int16_t* w) {
+    std::uint32_t pair;
+    std::memcpy(&pair, w, sizeof pair);
+    return _mm_set1_epi32(static_cast<int>(pair));
+}
+
+inline void DownSse2(const std::uint8_t* const rows[4], long at, bool safe, const std::int16_t* w,
+                     std::int16_t* to) {
+    __m128i sum =
+        _mm_add_epi32(_mm_madd_epi16(PairRows(rows[0], rows[1], at, safe), WeightPair(w)),
+                      _mm_madd_epi16(PairRows(rows[2], rows[3], at, safe), WeightPair(w + 2)));
+    sum = _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(1 << (kPass1Shift - 1))), kPass1Shift);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), _mm_packs_epi32(sum, sum));
+}
+
+inline void AlongSse2(const std::int16_t* p, const std::int16_t* w, std::uint8_t* out) {
+    const __m128i t01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i t23 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+    __m128i sum = _mm_add_epi32(
+        _mm_madd_epi16(_mm_unpacklo_epi16(t01, _mm_srli_si128(t01, 8)), WeightPair(w)),
+        _mm_madd_epi16(_mm_unpacklo_epi16(t23, _mm_srli_si128(t23, 8)), WeightPair(w + 2)));
+    sum = _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(1 << (kPass2Shift - 1))), kPass2Shift);
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(sum, sum), _mm_setzero_si128());
+    const std::uint32_t v = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+    std::memcpy(out, &v, 3);
+}
+#endif
+
+void Warp8(const std::uint8_t* src, int srcWidth, int srcHeight, const std::array<double, 9>& m,
+           std::uint8_t* dst, int dstWidth, int dstHeight, bool vector) {
+    const WeightTable& table = Weights();
+    const long stride = static_cast<long>(srcWidth) * 3;
+    const bool affine = m[6] == 0 && m[7] == 0;
+    const std::vector<std::uint8_t> blackRow(static_cast<std::size_t>(stride) + 4, 0);
+    // The row's line, four 16-bit values a source pixel, with black margins.
+    std::vector<std::int16_t> line(static_cast<std::size_t>(srcWidth + 2 * kLineMargin) * 4, 0);
+    std::vector<FixedTap> along(static_cast<std::size_t>(dstWidth));
+    std::vector<FixedTap> down(static_cast<std::size_t>(srcWidth));
+    const double lastX = dstWidth - 1;
+    for (int y = 0; y < dstHeight; ++y) {
+        const double a = m[0], b = m[1] * y + m[2], c = m[6], d = m[7] * y + m[8];
+        const double e = m[3], f = m[4] * y + m[5];
+        std::uint8_t* out = dst + static_cast<long>(y) * dstWidth * 3;
+        const double x0 = b / d, x1 = (a * lastX + b) / (c * lastX + d);
+        const double lo = std::max(std::floor(std::min(x0, x1)) - 1, 0.0);
+        const double hi = std::min(std::floor(std::max(x0, x1)) + 2, srcWidth - 1.0);
+        if (!(lo <= hi)) {
+            std::memset(out, 0, static_cast<std::size_t>(dstWidth) * 3);
+            continue;
+        }
+        const int uMin = static_cast<int>(lo), uMax = static_cast<int>(hi);
+        const double ia = 1 / a;
+        const auto columnHeight = [&](int i) {
+            const int u = uMin + i;
+            if (affine) return e * ((u - b) * ia) + f;
+            const double x = (b - u * d) / (u * c - a);
+            return (e * x + f) / (c * x + d);
+        };
+        FillTaps(columnHeight, uMax - uMin + 1, srcHeight, down.data());
+        for (int u = uMin; u <= uMax; ++u) {
+            const FixedTap tap = down[static_cast<std::size_t>(u - uMin)];
+            const std::uint8_t* rows[4];
+            if (tap.first >= 0 && tap.first + 3 < srcHeight) {
+                for (int k = 0; k < 4; ++k) rows[k] = src + (tap.first + k) * stride;
+            } else {
+                for (int k = 0; k < 4; ++k) {
+                    const int row = tap.first + k;
+                    rows[k] = row >= 0 && row < srcHeight ? src + row * stride : blackRow.data();
+                }
+            }
+            const std::int16_t* w = table.rows[static_cast<std::size_t>(tap.weights)].data();
+            std::int16_t* to = &line[static_cast<std::size_t>(u + kLineMargin) * 4];
+            const long at = static_cast<long>(u) * 3;
+#if defined(__SSE2__)
+            if (vector) {
+                DownSse2(rows, at, u == srcWidth - 1, w, to);
+                continue;
+            }
+#endif
+            DownPlain(rows, at, w, to);
+        }
+        FillTaps([&](int x) { return affine ? a * x + b : (a * x + b) / (c * x + d); }, dstWidth,
+                 srcWidth, along.data());
+        // Only uMin..uMax were written: clear what an earlier row left beside them.
+        for (int u : {uMin - 1, uMax + 1}) {
+            if (u >= 0 && u < srcWidth) {
+                std::fill_n(&line[static_cast<std::size_t>(u + kLineMargin) * 4], 4, 0);
+            }
+        }
+        for (int x = 0; x < dstWidth; ++x) {
+            const FixedTap tap = along[static_cast<std::size_t>(x)];
+            const std::int16_t* p = &line[static_cast<std::size_t>(tap.first + kLineMargin) * 4];
+            const std::int16_t* w = table.rows[static_cast<std::size_t>(tap.weights)].data();
+#if defined(__SSE2__)
+            if (vector) {
+                AlongSse2(p, w, out + x * 3);
+                continue;
+            }
+#endif
+            AlongPlain(p, w, out + x * 3);
+        }
+    }
+}
+
+}  // namespace
+
+void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bits,
+                   const std::array<double, 9>& forward, std::uint8_t* dst, int dstWidth,
+                   int dstHeight) {
+    if (srcWidth < 1 || srcHeight < 1 || dstWidth < 1 || dstHeight < 1) {
+        throw std::invalid_argument("nothing to resample");
+    }
+    if (bits != 8 && bits != 16) throw std::invalid_argument("packed pixels of 8 or 16 bits");
+    const std::array<double, 9> m = Inverse(forward);
+    // The denominator is linear over the output: positive at its corners, positive inside.
+    for (const double x : {0.0, dstWidth - 1.0}) {
+        for (const double y : {0.0, dstHeight - 1.0}) {
+            if (!(m[6] * x + m[7] * y + m[8] > 1e-9)) {
+                throw std::invalid_argument("the correction folds the view");
+            }
+        }
+    }
+    // A column the mapped rows run along (u c - a = 0) would take no single crossing point.
+    if (!(m[0] * (m[0] - (srcWidth - 1.0) * m[6]) > 1e-9)) {
+        throw std::invalid_argument("the correction turns the view too far");
+    }
+    if (bits == 8) {
+        Warp8(src, srcWidth, srcHeight, m, dst, dstWidth, dstHeight,
+              ActiveVectorLevel() != VectorLevel::kScalar);
+    } else {
+        Warp<std::uint16_t>(src, srcWidth, srcHeight, m, dst, dstWidth, dstHeight);
+    }
+}
+
+}  // namespace loom

@@ -1,0 +1,37 @@
+#pragma once
+/// The right view of a video frame resampled through a small projective correction, in its
+/// packed RGB form (8 or 16 bits a channel), fast enough to run on every frame.
+///
+/// The filter is the cubic convolution kernel with a = -0.75 (the bicubic of common image
+/// libraries), applied in two one-dimensional passes per output row: first down the source
+/// columns, at the heights where the output row's mapped line crosses each column, then
+/// along that interpolated line at each output pixel's position. For the corrections of a
+/// stereo rig (rotations of a few degrees, scales near 1) this follows the mapped row
+/// exactly and differs from a two-dimensional bicubic by well under a level; it takes 8
+/// taps a channel instead of 16. Source pixels outside the view count as black, so the
+/// edges of the covered area blend towards black as they do in a two-dimensional bicubic.
+/// 8-bit views (video's usual depth) run in fixed point: positions exact (double precision)
+/// every 16 pixels of a row and stepped linearly between, to 1/1024 pixel; weights in
+/// 1/16384ths that sum exactly to one; 6 bits kept below the level between the passes; SSE2
+/// and plain code give the same bytes. 16-bit views take exact positions and single
+/// precision weights. Each value is rounded to the nearest once. One 1080p view takes about
+/// 20 ms of one core here, against 36 ms for a two-dimensional bicubic
+/// (bench/stereo/packed_warp_bench).
+
+#include <array>
+#include <cstdint>
+
+namespace loom {
+
+/// Resamples a packed RGB picture (`bits` 8: 3 bytes a pixel; 16: three 16-bit values in
+/// the machine's byte order) of `srcWidth` x `srcHeight` into `dst` (`dstWidth` x
+/// `dstHeight`, same form), where `forward` (row-major 3 x 3) maps a source pixel's
+/// coordinates to the output's (pixel centres at whole numbers). Output pixels the source
+/// does not reach are black. Allocates one row of scratch; no allocation per pixel.
+/// Throws std::invalid_argument when `forward` cannot be inverted or maps part of the output
+/// from behind the source's plane (the view would fold), or for sizes under 1.
+void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bits,
+                   const std::array<double, 9>& forward, std::uint8_t* dst, int dstWidth,
+                   int dstHeight);
+
+}  // namespace loom
