@@ -1,13 +1,14 @@
 // loomhost anaglyph --align, --parallax and --crop on stereo video, run as a user runs it:
 // a clip of two shots whose right views are moved by different known offsets is corrected
-// shot by shot and cut to one size; a flat clip is refused or, with --align=try, composed
-// as it is.
+// shot by shot and cut to one size, the same bytes each time and in parts as whole; a flat
+// clip is refused or, with --align=try, composed as it is.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "app/core/video/shot_alignment.h"
 #include "tests/stereo/stereo_scene.h"
 #include "tests/support/cli_fixture.h"
 #include "tests/video/test_clip.h"
@@ -82,7 +83,7 @@ TEST_F(VideoAlignCli, ReportsEachShotsCorrection) {
         const nlohmann::json& shot = j["shots"][s];
         EXPECT_EQ(shot["first_frame"].get<int>(), s * kShotFrames);
         EXPECT_EQ(shot["last_frame"].get<int>(), (s + 1) * kShotFrames - 1);
-        EXPECT_EQ(shot["samples_matched"].get<int>(), 3);
+        EXPECT_EQ(shot["samples_matched"].get<int>(), 2);  // frames 0 and 12 agree
         EXPECT_NEAR(shot["dy_px"].get<double>(), kShotDy[s], 0.1);
         EXPECT_NEAR(shot["rotation_deg"].get<double>(), 0, 0.02);
         EXPECT_NEAR(shot["scale"].get<double>(), 1, 5e-4);
@@ -101,13 +102,18 @@ TEST_F(VideoAlignCli, AlignsEachShotAndCutsEveryFrameAlike) {
     ASSERT_EQ(out.size(), static_cast<std::size_t>(2 * kShotFrames));
     const nlohmann::json j = ReadJson("r.json");
     const int cropW = j["crop"]["width"].get<int>(), cropH = j["crop"]["height"].get<int>();
-    // The rows both shots' views cover: shot 1 loses its bottom 6, shot 2 its top 4.
-    EXPECT_LE(cropH, kH - 10);
-    EXPECT_GE(cropH, kH - 14);
-    EXPECT_EQ(cropH % 2, 0);
-    EXPECT_EQ(cropW % 2, 0);
-    EXPECT_GE(cropW, kW - 2);  // nothing moved sideways
-    EXPECT_GE(j["crop"]["y"].get<int>(), 4);
+    // The rows shot 1's views cover (it loses its bottom 6) less the margin on every side
+    // (4 rows here). Shot 2 loses its top 4 and the row its edge blends into: one more than
+    // the margin, which is warned of.
+    const int m = static_cast<int>(std::ceil(loom::kCropMarginShare * kH));
+    EXPECT_EQ(cropH, kH - 6 - 2 * m);
+    EXPECT_EQ(cropW, kW - 2 * m);  // nothing moved sideways
+    EXPECT_EQ(j["crop"]["y"].get<int>(), m);
+    EXPECT_TRUE(j["shots"][0]["warnings"].empty());
+    ASSERT_EQ(j["shots"][1]["warnings"].size(), 1u);
+    EXPECT_NE(j["shots"][1]["warnings"][0].get<std::string>().find("up to 1 px of the frame's edge "
+                                                                   "black"),
+              std::string::npos);
     for (const int i : {0, kShotFrames - 1, kShotFrames, 2 * kShotFrames - 1}) {
         SCOPED_TRACE("frame " + std::to_string(i));
         EXPECT_EQ(out[static_cast<std::size_t>(i)].width, 2 * cropW);
@@ -143,8 +149,39 @@ TEST_F(VideoAlignCli, RefusesAFlatClipUnlessAskedToTry) {
     EXPECT_NE(r.err.find("composed unaligned"), std::string::npos) << r.err;
     const std::vector<Image16> out = videotest::DecodeFrames(Path("b.mkv"));
     ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(out[0].width, kW);  // nothing moved, nothing cut
-    EXPECT_EQ(out[0].height, kH);
+    // Nothing moved; the frame is cut by the margin kept for shots that could be aligned.
+    const int m = static_cast<int>(std::ceil(loom::kCropMarginShare * kH));
+    EXPECT_EQ(out[0].width, kW - 2 * m);
+    EXPECT_EQ(out[0].height, kH - 2 * m);
+}
+
+TEST_F(VideoAlignCli, AlignedOutputIsTheSameEachRunAndInPartsAsWhole) {
+    const std::string clip = TwoShotClip();
+    const std::string common = "anaglyph " + clip + " --sbs --align --codec ffv1 -o ";
+    for (const char* name : {"a.mkv", "b.mkv"}) {
+        auto r = Run(common + Path(name));
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const std::vector<Image16> whole = videotest::DecodeFrames(Path("a.mkv"));
+    const std::vector<Image16> again = videotest::DecodeFrames(Path("b.mkv"));
+    ASSERT_EQ(whole.size(), static_cast<std::size_t>(2 * kShotFrames));
+    ASSERT_EQ(again.size(), whole.size());
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        EXPECT_TRUE(whole[i].pixels == again[i].pixels) << "frame " << i;
+    }
+    // Parts read the whole clip first and come out as the one-pass run does; their edges
+    // lie inside the shots.
+    std::vector<Image16> joined;
+    for (int k = 0; k < 3; ++k) {
+        auto r = Run(common + Path("p.mkv") + " --shard " + std::to_string(k) + "/3");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string part = Path("p.part" + std::to_string(k) + "-of-3.mkv");
+        for (Image16& f : videotest::DecodeFrames(part)) joined.push_back(std::move(f));
+    }
+    ASSERT_EQ(joined.size(), whole.size());
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        EXPECT_TRUE(joined[i].pixels == whole[i].pixels) << "frame " << i;
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "app/core/video/packed_warp.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -45,15 +46,13 @@ cv::Mat WrapPacked(Image16& view) {
                    view.packed.data());
 }
 
-/// An empty packed view of `crop`'s size at `bits`.
-Image16 PackedLike(const Image16& view, const stereo::CropRect& crop) {
-    Image16 out;
-    out.width = crop.width;
-    out.height = crop.height;
-    out.bits = view.bits;
-    out.packed.resize(static_cast<std::size_t>(crop.width) * crop.height *
-                      PackedPixelBytes(view.bits));
-    return out;
+/// A packed view of `crop`'s size at `bits` in the memory of `buffer` (its values left to
+/// be written), which takes the view's old memory in turn.
+void Repack(Image16& view, const stereo::CropRect& crop, PackedRgb& buffer) {
+    buffer.resize(static_cast<std::size_t>(crop.width) * crop.height * PackedPixelBytes(view.bits));
+    view.packed.swap(buffer);
+    view.width = crop.width;
+    view.height = crop.height;
 }
 
 /// What ApplyAdjustment does, on packed views (the frames of 8- and 16-bit video stay
@@ -61,8 +60,13 @@ Image16 PackedLike(const Image16& view, const stereo::CropRect& crop) {
 /// composition keeps its packed path). The right view is resampled at its own depth by
 /// WarpPackedRgb; uncovered pixels are black, as for unpacked views.
 void AdjustPacked(const ShotAdjustment& shot, const stereo::CropRect& crop, Image16& left,
-                  Image16& right) {
-    Image16 newRight = PackedLike(right, crop);
+                  Image16& right, AdjustScratch& scratch) {
+    Image16 source;  // the view as read, in the memory it came in
+    source.width = right.width;
+    source.height = right.height;
+    source.bits = right.bits;
+    Repack(right, crop, scratch.right);
+    source.packed.swap(scratch.right);
     if (shot.moved) {
         // The correction, then the parallax, then the crop's corner as the origin.
         const std::array<double, 9>& k = shot.correction;
@@ -76,20 +80,23 @@ void AdjustPacked(const ShotAdjustment& shot, const stereo::CropRect& crop, Imag
                                             k[6],
                                             k[7],
                                             k[8]};
-        WarpPackedRgb(right.packed.data(), right.width, right.height, right.bits, forward,
-                      newRight.packed.data(), crop.width, crop.height);
+        WarpPackedRgb(source.packed.data(), source.width, source.height, source.bits, forward,
+                      right.packed.data(), crop.width, crop.height);
     } else {
-        WrapPacked(right)(cv::Rect(crop.x, crop.y, crop.width, crop.height))
-            .copyTo(WrapPacked(newRight));
+        WrapPacked(source)(cv::Rect(crop.x, crop.y, crop.width, crop.height))
+            .copyTo(WrapPacked(right));
     }
-    right = std::move(newRight);
+    source.packed.swap(scratch.right);
     if (crop.x == 0 && crop.y == 0 && crop.width == left.width && crop.height == left.height) {
         return;
     }
-    Image16 newLeft = PackedLike(left, crop);
-    cv::Mat leftDst = WrapPacked(newLeft);
-    WrapPacked(left)(cv::Rect(crop.x, crop.y, crop.width, crop.height)).copyTo(leftDst);
-    left = std::move(newLeft);
+    source.width = left.width;
+    source.height = left.height;
+    Repack(left, crop, scratch.left);
+    source.packed.swap(scratch.left);
+    cv::Mat leftDst = WrapPacked(left);
+    WrapPacked(source)(cv::Rect(crop.x, crop.y, crop.width, crop.height)).copyTo(leftDst);
+    source.packed.swap(scratch.left);
 }
 
 /// Whether both views hold packed pixels of one depth and of their size.
@@ -128,16 +135,24 @@ bool ClipAdjustment::ChangesFrames() const {
 }
 
 ClipAnalysis::ClipAnalysis(const stereo::AdjustOptions& options, int timeBaseNum, int timeBaseDen)
-    : options_(options), timeBaseNum_(timeBaseNum), timeBaseDen_(timeBaseDen) {
+    : options_(options),
+      estimating_(options.align != stereo::AlignMode::kOff || options.autoParallax),
+      timeBaseNum_(timeBaseNum),
+      timeBaseDen_(timeBaseDen) {
     clip_.swap = options.swap;
 }
 
-void ClipAnalysis::Add(Image16& leftIn, Image16& rightIn, long long pts) {
-    Image16& left = options_.swap ? rightIn : leftIn;
-    Image16& right = options_.swap ? leftIn : rightIn;
+void ClipAnalysis::Add(const Image16& leftIn, const Image16& rightIn, long long pts) {
+    const Image16& left = options_.swap ? rightIn : leftIn;
+    const Image16& right = options_.swap ? leftIn : rightIn;
     if (clip_.shots.empty()) {
         clip_.width = left.width;
         clip_.height = left.height;
+        // The frames of a shot held until it is decided: 2 spacings and one, within the bound.
+        const std::size_t pairBytes = 2 * (left.packed.size() + left.pixels.size() * 8);
+        const std::size_t fit = pairBytes > 0 ? kShotHoldBytes / pairBytes : 0;
+        spacing_ = static_cast<int>(
+            std::clamp<std::size_t>(fit > 0 ? (fit - 1) / 2 : 1, 1, kShotSampleSpacing));
     }
     if (left.width != clip_.width || left.height != clip_.height || right.width != left.width ||
         right.height != left.height) {
@@ -153,22 +168,35 @@ void ClipAnalysis::Add(Image16& leftIn, Image16& rightIn, long long pts) {
         }
         shot.firstSeconds = static_cast<double>(pts - firstPts_) * timeBaseNum_ / timeBaseDen_;
         clip_.shots.push_back(shot);
+        decided_ = false;
     }
     ShotAdjustment& shot = clip_.shots.back();
     shot.lastFrame = frame_;
     const long long offset = frame_ - shot.firstFrame;
     ++frame_;
-    const bool estimate = options_.align != stereo::AlignMode::kOff || options_.autoParallax;
-    if (!estimate || offset % kShotSampleSpacing != 0 ||
-        offset / kShotSampleSpacing >= kShotSamples) {
+    if (decided_) return;
+    if (!estimating_) {
+        Decide();
         return;
     }
+    if (offset % spacing_ != 0) return;
+    Estimate(left, right);
+    // Two that agree decide the shot; otherwise the third does.
+    const bool agree =
+        samples_.size() == 2 && Distance(samples_[0], samples_[1]) <= kShotSamplesAgreePx;
+    if (offset / spacing_ >= kShotSamples - 1 || agree) Decide();
+}
+
+void ClipAnalysis::Estimate(const Image16& left, const Image16& right) {
+    ShotAdjustment& shot = clip_.shots.back();
     const auto start = std::chrono::steady_clock::now();
-    Unpack(left);
-    Unpack(right);
     ++shot.samples;
     try {
-        samples_.push_back(stereo::EstimateAlignment(left, right, options_.estimate));
+        // The views are left in the form they came in, for the frame's composition.
+        Image16 l = left, r = right;
+        Unpack(l);
+        Unpack(r);
+        samples_.push_back(stereo::EstimateAlignment(l, r, options_.estimate));
     } catch (const stereo::AlignmentError& e) {
         lastFailure_ = e.what();
     } catch (const std::invalid_argument& e) {
@@ -178,65 +206,54 @@ void ClipAnalysis::Add(Image16& leftIn, Image16& rightIn, long long pts) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void ClipAnalysis::CloseShot() {
+void ClipAnalysis::Decide() {
     ShotAdjustment& shot = clip_.shots.back();
-    const int number = static_cast<int>(clip_.shots.size());
     stereo::AdjustResult& result = shot.result;
-    const bool estimate = options_.align != stereo::AlignMode::kOff || options_.autoParallax;
     shot.samplesMatched = static_cast<int>(samples_.size());
-    if (!samples_.empty()) {
-        result.alignment = Nearest(samples_);
-    } else if (estimate) {
-        const std::string why = shot.Describe(number) + ": " + lastFailure_;
-        if (options_.align != stereo::AlignMode::kTry &&
-            options_.align != stereo::AlignMode::kReport) {
-            throw stereo::AlignmentError(why + " (--align=try composes such shots unaligned)", 0);
-        }
-        result.warnings.push_back(why + "; composed unaligned");
-    }
+    if (!samples_.empty()) result.alignment = Nearest(samples_);
     samples_.clear();
-    if (result.alignment && stereo::LooksSwapped(*result.alignment)) {
-        result.warnings.push_back(shot.Describe(number) + ": " +
-                                  stereo::SwappedWarning(*result.alignment, options_.swap));
-    }
     result.aligned = result.alignment && (options_.align == stereo::AlignMode::kApply ||
                                           options_.align == stereo::AlignMode::kTry);
     if (result.aligned) shot.correction = result.alignment->correction;
     if (options_.autoParallax) {
         result.parallaxPx = result.alignment ? stereo::AutoParallax(*result.alignment) : 0;
-        if (result.alignment && !result.aligned) {
-            result.warnings.push_back(shot.Describe(number) +
-                                      ": the parallax was measured as if the views were aligned");
-        }
     } else {
         result.parallaxPx = options_.parallaxPx;
     }
     shot.moved = result.aligned || result.parallaxPx != 0;
     shot.ownArea =
         stereo::SharedArea(clip_.width, clip_.height, shot.correction, result.parallaxPx);
-    if (shot.ownArea.width <= 0 || shot.ownArea.height <= 0) {
-        throw std::runtime_error(shot.Describe(number) +
-                                 ": the views share no area after alignment and parallax");
-    }
+    if (clip_.shots.size() == 1) FixCrop();
+    decided_ = true;
 }
 
-ClipAdjustment ClipAnalysis::Finish() {
-    if (clip_.shots.empty()) throw std::runtime_error("no frame could be read");
-    CloseShot();
-    bool moved = false;
-    for (const ShotAdjustment& s : clip_.shots) moved = moved || s.moved;
+void ClipAnalysis::FixCrop() {
+    const ShotAdjustment& first = clip_.shots.front();
+    if (first.ownArea.width <= 0 || first.ownArea.height <= 0) {
+        throw std::runtime_error(first.Describe(1) +
+                                 ": the views share no area after alignment and parallax");
+    }
+    const bool applied =
+        options_.align == stereo::AlignMode::kApply || options_.align == stereo::AlignMode::kTry;
     stereo::CropMode mode = options_.crop;
     if (mode == stereo::CropMode::kDefault) {
-        mode = moved ? stereo::CropMode::kAuto : stereo::CropMode::kNone;
+        mode = applied || options_.autoParallax || options_.parallaxPx != 0
+                   ? stereo::CropMode::kAuto
+                   : stereo::CropMode::kNone;
     }
-    const stereo::CropRect whole{0, 0, clip_.width, clip_.height};
-    stereo::CropRect crop = whole;
+    stereo::CropRect crop{0, 0, clip_.width, clip_.height};
     if (mode != stereo::CropMode::kNone) {
-        for (const ShotAdjustment& s : clip_.shots) crop = stereo::Intersection(crop, s.ownArea);
+        crop = first.ownArea;
+        // Room for the later shots' corrections, which differ from the first's.
+        if (applied || options_.autoParallax) {
+            const int margin = static_cast<int>(std::ceil(kCropMarginShare * clip_.height));
+            crop = {crop.x + margin, crop.y + margin, crop.width - 2 * margin,
+                    crop.height - 2 * margin};
+        }
         if (crop.width <= 0 || crop.height <= 0) {
-            throw std::runtime_error(
-                "the shots share no area after alignment and parallax (--crop none keeps the "
-                "whole frame)");
+            throw std::runtime_error(first.Describe(1) +
+                                     ": the views share too small an area to cut the frames to "
+                                     "(--crop none keeps the whole frame)");
         }
         if (mode == stereo::CropMode::kAspect) {
             crop = stereo::AspectInside(crop, options_.aspectW, options_.aspectH);
@@ -251,13 +268,55 @@ ClipAdjustment ClipAnalysis::Finish() {
         }
     }
     clip_.crop = crop;
-    for (ShotAdjustment& s : clip_.shots) s.result.crop = crop;
+}
+
+void ClipAnalysis::CloseShot() {
+    if (!decided_) Decide();
+    ShotAdjustment& shot = clip_.shots.back();
+    const int number = static_cast<int>(clip_.shots.size());
+    stereo::AdjustResult& result = shot.result;
+    if (!result.alignment && estimating_) {
+        const std::string why = shot.Describe(number) + ": " + lastFailure_;
+        if (options_.align != stereo::AlignMode::kTry &&
+            options_.align != stereo::AlignMode::kReport) {
+            throw stereo::AlignmentError(why + " (--align=try composes such shots unaligned)", 0);
+        }
+        result.warnings.push_back(why + "; composed unaligned");
+    }
+    if (result.alignment && stereo::LooksSwapped(*result.alignment)) {
+        result.warnings.push_back(shot.Describe(number) + ": " +
+                                  stereo::SwappedWarning(*result.alignment, options_.swap));
+    }
+    if (options_.autoParallax && result.alignment && !result.aligned) {
+        result.warnings.push_back(shot.Describe(number) +
+                                  ": the parallax was measured as if the views were aligned");
+    }
+    const stereo::CropRect& c = clip_.crop;
+    const stereo::CropRect covered = stereo::Intersection(c, shot.ownArea);
+    if (shot.moved && (covered.width != c.width || covered.height != c.height)) {
+        const int lost = std::max({shot.ownArea.x - c.x, shot.ownArea.y - c.y,
+                                   c.x + c.width - shot.ownArea.x - shot.ownArea.width,
+                                   c.y + c.height - shot.ownArea.y - shot.ownArea.height});
+        result.warnings.push_back(
+            shot.Describe(number) + ": its corrected views leave up to " + std::to_string(lost) +
+            " px of the frame's edge black (the frame's size was fixed by shot 1)");
+    }
+    result.crop = c;
+}
+
+ClipAdjustment ClipAnalysis::Finish() {
+    if (clip_.shots.empty()) throw std::runtime_error("no frame could be read");
+    CloseShot();
     return std::move(clip_);
 }
 
-void AdjustFrame(const ClipAdjustment& clip, long long pts, Image16& leftIn, Image16& rightIn) {
+void AdjustFrame(const ClipAdjustment& clip, long long pts, Image16& left, Image16& right) {
+    AdjustFrame(clip, clip.ShotAt(pts), left, right);
+}
+
+void AdjustFrame(const ClipAdjustment& clip, const ShotAdjustment& shot, Image16& leftIn,
+                 Image16& rightIn, AdjustScratch* scratch) {
     if (clip.swap) std::swap(leftIn, rightIn);
-    const ShotAdjustment& shot = clip.ShotAt(pts);
     const stereo::CropRect& crop = clip.crop;
     const bool whole =
         crop.x == 0 && crop.y == 0 && crop.width == leftIn.width && crop.height == leftIn.height;
@@ -267,7 +326,8 @@ void AdjustFrame(const ClipAdjustment& clip, long long pts, Image16& leftIn, Ima
         throw std::invalid_argument("the crop lies outside the views");
     }
     if (PackedAlike(leftIn, rightIn)) {
-        AdjustPacked(shot, crop, leftIn, rightIn);
+        AdjustScratch own;
+        AdjustPacked(shot, crop, leftIn, rightIn, scratch ? *scratch : own);
         return;
     }
     Unpack(leftIn);

@@ -1,12 +1,17 @@
 #pragma once
-/// Alignment, parallax and crop of a stereo video, shot by shot. A first pass over the
-/// frames finds the shots (a shot ends at a scene cut, scene_cuts.h) and estimates each
-/// shot's correction from a few of its frames; every frame of the shot is then corrected
-/// alike. The output keeps one size over the whole clip: the crop is the area that every
-/// shot's views cover (the intersection of the shots' own areas), cut to the aspect asked
-/// for, with even sides (video encoders subsample colour by two).
+/// Alignment, parallax and crop of a stereo video, shot by shot. The frames pass by in
+/// order: the shots are found as they come (a shot ends at a scene cut, scene_cuts.h) and
+/// each shot's correction is estimated from a few frames near its start, so that a reader
+/// holding a shot's first frames until its correction is decided corrects the whole clip in
+/// one pass (aligning_reader.h). Every frame of a shot is corrected alike. The output keeps
+/// one size over the whole clip, fixed as soon as the first shot is decided: that shot's
+/// own area (what both its views cover), less a margin on every side for the shots after
+/// it, cut to the aspect asked for, with even sides (video encoders subsample colour by
+/// two). A later shot whose views do not cover it is black at the uncovered edge, with a
+/// warning naming the shot.
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,10 +20,21 @@
 
 namespace loom {
 
-/// A shot's correction is estimated from up to this many frames, this many apart, from its
-/// first frame on (a shot that starts with a fade still has later frames to match).
+/// A shot's correction is estimated from its first frame and the frame kShotSampleSpacing
+/// on; when the two disagree (kShotSamplesAgreePx) or one cannot be matched (a fade, a
+/// blur), from a third as far again, and the one nearest the others is taken. The frames
+/// held meanwhile take at most kShotHoldBytes: larger frames are sampled closer together
+/// (4K pairs at 8 bits 2 frames apart), though never closer than 1 (3 frames held, over
+/// the bound for pairs of more than 107 MB, beyond 4K at 16 bits).
 inline constexpr int kShotSamples = 3;
 inline constexpr int kShotSampleSpacing = 12;
+inline constexpr std::size_t kShotHoldBytes = std::size_t{320} << 20;
+/// Two estimates agree when they move the picture's edge by at most this much apart (the
+/// vertical offsets', rotations', scales' and keystones' displacements summed, pixels).
+inline constexpr double kShotSamplesAgreePx = 0.5;
+/// The share of the frame's height left on every side of the first shot's own area, when
+/// later shots may be corrected otherwise (alignment applied, or an automatic parallax).
+inline constexpr double kCropMarginShare = 0.01;
 
 /// One shot: its frames and what is done to them.
 struct ShotAdjustment {
@@ -51,22 +67,38 @@ struct ClipAdjustment {
     bool ChangesFrames() const;
 };
 
-/// The first pass: frames fed in order, shots found and estimated as they end.
+/// Frames fed in order; shots found, estimated and decided as they come.
 class ClipAnalysis {
   public:
     /// `timeBase`: of the frames' time stamps, for the shots' times.
     ClipAnalysis(const stereo::AdjustOptions& options, int timeBaseNum, int timeBaseDen);
-    /// The next frame's views as read (packed or not; swapped here when asked; sample frames
-    /// are unpacked in place). Throws stereo::AlignmentError naming the shot when a shot
-    /// cannot be matched and the options refuse it (plain --align, --parallax auto).
-    void Add(Image16& left, Image16& right, long long pts);
-    /// After the last frame: the last shot estimated, the clip's crop chosen. Throws
-    /// std::runtime_error when there was no frame or the shots share no area.
+    /// The next frame's views as read (packed or not, left as they are; swapped here when
+    /// asked). A frame that starts a shot closes the one before. Throws
+    /// stereo::AlignmentError naming the shot when a shot that cannot be matched closes and
+    /// the options refuse it (plain --align, --parallax auto); std::runtime_error when the
+    /// first shot's views share no area.
+    void Add(const Image16& left, const Image16& right, long long pts);
+    /// After the last frame: the last shot closed. Throws as Add does, and when there was no
+    /// frame.
     ClipAdjustment Finish();
 
+    /// The shots so far, the last one still open.
+    const ClipAdjustment& Clip() const { return clip_; }
+    /// Whether shot `index`'s correction is decided (its frames can be adjusted); the
+    /// clip's crop is fixed once the first is.
+    bool Decided(std::size_t index) const {
+        return index + 1 < clip_.shots.size() || (index + 1 == clip_.shots.size() && decided_);
+    }
+    /// The most frames of a shot seen before it is decided (known after the first frame).
+    long long HoldFrames() const { return 2LL * spacing_ + 1; }
+
   private:
+    void Estimate(const Image16& left, const Image16& right);
+    void Decide();
+    void FixCrop();
     void CloseShot();
     stereo::AdjustOptions options_;
+    bool estimating_ = false;
     int timeBaseNum_, timeBaseDen_;
     CutDetector cuts_;
     ClipAdjustment clip_;
@@ -74,11 +106,22 @@ class ClipAnalysis {
     std::string lastFailure_;
     long long frame_ = 0;
     long long firstPts_ = 0;
+    int spacing_ = kShotSampleSpacing;
+    bool decided_ = false;
+};
+
+/// Buffers kept from frame to frame, so that adjusting packed views allocates nothing
+/// after the first frame.
+struct AdjustScratch {
+    PackedRgb left, right;
 };
 
 /// Adjusts one frame's views (as read) as its shot says: swapped, resampled, cut. Packed
 /// views stay packed (resampled at their own depth); frames left alone are not touched.
 /// Throws std::bad_alloc, std::invalid_argument.
+void AdjustFrame(const ClipAdjustment& clip, const ShotAdjustment& shot, Image16& left,
+                 Image16& right, AdjustScratch* scratch = nullptr);
+/// The same for the shot of the frame with time stamp `pts`.
 void AdjustFrame(const ClipAdjustment& clip, long long pts, Image16& left, Image16& right);
 
 /// The clip's adjustments as JSON: {"width", "height", "crop", "shots": [{"shot",

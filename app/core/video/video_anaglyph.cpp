@@ -17,6 +17,7 @@ extern "C" {
 
 #include "app/core/filter/filter_run.h"
 #include "app/core/stereo/stereo_layout.h"
+#include "app/core/video/aligning_reader.h"
 #include "app/core/video/layout_probe.h"
 #include "app/core/video/video_input.h"
 #include "foundation/host/base/text.h"
@@ -560,20 +561,6 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
                      job.left.c_str(), job.right.c_str());
     }
     output.SetCopiedStreams(streams);
-    std::optional<ClipAdjustment> clip;
-    if (job.adjust) {
-        clip = AnalyseClip(job, layout, skip, *job.adjust, interrupt);
-        if (job.adjusted) job.adjusted(*clip);
-        viewWidth = clip->crop.width;
-        viewHeight = clip->crop.height;
-    }
-    // A part carries no sound: an audio packet cannot be cut where the part ends, so the
-    // parts' sound would not join up; the whole's is added when they are joined.
-    int outWidth = viewWidth, outHeight = viewHeight;
-    stereo::ArrangedSize(options.arrange, viewWidth, viewHeight, outWidth, outHeight);
-    if (!output.Open(job.output, left, outWidth, outHeight, depth, encoding, !span, error)) {
-        throw std::runtime_error(error);
-    }
     // Frames travel packed from decoder to encoder: 3 or 6 bytes a pixel to move, not 8.
     left.SetPackedFrames(true);
     right.SetPackedFrames(true);
@@ -586,31 +573,55 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
         paired.StartWithOffset(av_rescale_q(*right.FramePts(0), rightTb, leftTb) -
                                *left.FramePts(0));
     }
-    // A part starts where the whole would: its times less those of the frames before it,
-    // so that each part plays alone and parts joined one after another run on evenly.
-    long long shift = 0;
-    if (span && left.FramePts(span->first) && left.FramePts(0)) {
-        shift = *left.FramePts(span->first) - *left.FramePts(0);
-    }
     VideoPipelineStages stages;
     if (pair) {
         stages.read = [&](VideoItem& item, std::string& e) { return paired(item, e); };
     } else {
         stages.read = [&](VideoItem& item, std::string& e) { return packed(item, e); };
     }
-    if (clip && clip->ChangesFrames()) {
-        // The views are adjusted on the decoding thread, beside the composition.
-        stages.read = [&clip, read = stages.read](VideoItem& item, std::string& e) {
-            const int got = read(item, e);
-            if (got != 1 || item.packet) return got;
-            try {
-                AdjustFrame(*clip, item.pts, item.left, item.right);
-            } catch (const std::exception& ex) {
-                e = std::string("adjusting a frame: ") + ex.what();
-                return -1;
-            }
-            return 1;
-        };
+    // Adjusted: the whole clip in one pass, its shots estimated as they come; a part reads
+    // the whole clip first, so that every part is corrected and cut as the whole is.
+    std::optional<ClipAdjustment> clip;
+    std::optional<AligningReader> aligning;
+    if (job.adjust && span) {
+        clip = AnalyseClip(job, layout, skip, *job.adjust, interrupt);
+        if (job.adjusted) job.adjusted(*clip);
+        viewWidth = clip->crop.width;
+        viewHeight = clip->crop.height;
+        if (clip->ChangesFrames()) {
+            // The views are adjusted on the decoding thread, beside the composition.
+            stages.read = [&clip, read = stages.read](VideoItem& item, std::string& e) {
+                const int got = read(item, e);
+                if (got != 1 || item.packet) return got;
+                try {
+                    AdjustFrame(*clip, item.pts, item.left, item.right);
+                } catch (const std::exception& ex) {
+                    e = std::string("adjusting a frame: ") + ex.what();
+                    return -1;
+                }
+                return 1;
+            };
+        }
+    } else if (job.adjust) {
+        aligning.emplace(stages.read, *job.adjust, left.Info().timeBaseNum,
+                         left.Info().timeBaseDen);
+        aligning->Prime(interrupt);
+        viewWidth = aligning->Clip().crop.width;
+        viewHeight = aligning->Clip().crop.height;
+        stages.read = [&aligning](VideoItem& item, std::string& e) { return (*aligning)(item, e); };
+    }
+    // A part carries no sound: an audio packet cannot be cut where the part ends, so the
+    // parts' sound would not join up; the whole's is added when they are joined.
+    int outWidth = viewWidth, outHeight = viewHeight;
+    stereo::ArrangedSize(options.arrange, viewWidth, viewHeight, outWidth, outHeight);
+    if (!output.Open(job.output, left, outWidth, outHeight, depth, encoding, !span, error)) {
+        throw std::runtime_error(error);
+    }
+    // A part starts where the whole would: its times less those of the frames before it,
+    // so that each part plays alone and parts joined one after another run on evenly.
+    long long shift = 0;
+    if (span && left.FramePts(span->first) && left.FramePts(0)) {
+        shift = *left.FramePts(span->first) - *left.FramePts(0);
     }
     stages.compose = compose;
     stages.write = [&](VideoItem& item, std::string& e) {
@@ -650,6 +661,7 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
                      inputs.c_str(), counts.c_str(), job.output.c_str());
     }
     if (!output.Finish(error)) throw std::runtime_error(error);
+    if (aligning && job.adjusted) job.adjusted(aligning->Clip());
 }
 
 }  // namespace loom

@@ -58,11 +58,13 @@ struct VideoJob {
     /// (VideoInput::Restrict); its output's times are the input's less those of the
     /// frames before the stretch, so that it starts where the whole would.
     std::function<std::optional<std::pair<long long, long long>>(long long frames)> part;
-    /// Swap, align, shift and crop the views shot by shot (shot_alignment.h): a first pass
-    /// reads the whole of the inputs (a part too, so that every part is cut alike) to find
-    /// the shots and their corrections. Unset: the views are composed as read.
+    /// Swap, align, shift and crop the views shot by shot (shot_alignment.h), in one pass
+    /// over the inputs (aligning_reader.h); a part reads the whole of the inputs first, so
+    /// that every part is corrected and cut as the whole is. Unset: the views are composed
+    /// as read.
     std::optional<stereo::AdjustOptions> adjust;
-    /// Told what the first pass found, before the output is begun.
+    /// Told what was found and done shot by shot: once the output is complete (for a part,
+    /// before it is begun).
     std::function<void(const ClipAdjustment& clip)> adjusted;
 };
 

@@ -1,0 +1,67 @@
+#include "app/core/video/aligning_reader.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace loom {
+
+AligningReader::AligningReader(std::function<int(VideoItem&, std::string&)> read,
+                               const stereo::AdjustOptions& options, int timeBaseNum,
+                               int timeBaseDen)
+    : read_(std::move(read)), analysis_(options, timeBaseNum, timeBaseDen) {}
+
+bool AligningReader::ReadOne(VideoItem& memory) {
+    Held held;
+    held.item = std::move(memory);  // the pipeline's buffers, to be filled
+    std::string error;
+    const int got = read_(held.item, error);
+    if (got < 0) throw std::runtime_error(error);
+    if (got == 0) {
+        finished_ = analysis_.Finish();
+        return false;
+    }
+    if (!held.item.packet) {
+        analysis_.Add(held.item.left, held.item.right, held.item.pts);
+        held.shot = analysis_.Clip().shots.size() - 1;
+    }
+    held_.push_back(std::move(held));
+    return true;
+}
+
+void AligningReader::Prime(const std::atomic<bool>* interrupt) {
+    while (!finished_ && !analysis_.Decided(0)) {
+        if (interrupt && interrupt->load()) {
+            throw std::runtime_error("interrupted; nothing written");
+        }
+        VideoItem fresh;
+        ReadOne(fresh);
+    }
+}
+
+int AligningReader::operator()(VideoItem& item, std::string& error) {
+    try {
+        for (;;) {
+            if (!held_.empty()) {
+                Held& front = held_.front();
+                // A packet waits behind the frames read before it.
+                if (front.item.packet || finished_ || analysis_.Decided(front.shot)) {
+                    item = std::move(front.item);
+                    const std::size_t shot = front.shot;
+                    held_.pop_front();
+                    if (!item.packet) {
+                        const ClipAdjustment& clip = Clip();
+                        AdjustFrame(clip, clip.shots[shot], item.left, item.right, &scratch_);
+                    }
+                    return 1;
+                }
+            }
+            if (finished_) return 0;
+            ReadOne(item);
+        }
+    } catch (const std::exception& e) {
+        error = e.what();
+        return -1;
+    }
+}
+
+}  // namespace loom
