@@ -218,6 +218,11 @@ void VideoWarp() {
                                 out.data(), w, h);
             d.Add(out);
         }
+        // A translation: the row path.
+        std::vector<std::uint8_t> out(src.size());
+        loom::WarpPackedRgb(src.data(), w, h, 8, {1, 0, 1.7, 0, 1, -2.35, 0, 0, 1}, out.data(), w,
+                            h);
+        d.Add(out);
     }
     Print("video_warp", d);
 }

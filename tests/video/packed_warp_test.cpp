@@ -160,6 +160,46 @@ TEST(PackedWarp, FollowsTheTwoDimensionalBicubicForStereoCorrections) {
     }
 }
 
+TEST(PackedWarp, NearTranslationsTakeTheRowPathWithTheGeneralPathsBytes) {
+    const std::vector<std::uint8_t> src = Picture(8);
+    const auto general = [&](const std::array<double, 9>& forward) {
+        std::vector<std::uint8_t> out(src.size(), 0xCD);
+        loom::WarpPackedRgb(src.data(), kW, kH, 8, forward, out.data(), kW, kH,
+                            loom::PackedWarpPath::kGeneral);
+        return out;
+    };
+    // Exact sub-pixel translations, inside and partly or wholly outside the view: the
+    // same bytes either way.
+    for (const auto& [dx, dy] :
+         {std::pair{0.37, 2.81}, std::pair{-5.6, -0.49}, std::pair{0.0027, 6.0},
+          std::pair{170.2, 3.3}, std::pair{-1.5, -120.25}}) {
+        const std::array<double, 9> forward{1, 0, dx, 0, 1, dy, 0, 0, 1};
+        EXPECT_EQ(Warped(src, 8, forward), general(forward)) << dx << ", " << dy;
+    }
+    // A rotation that moves the corners by a hundredth of a pixel is taken as the
+    // translation at the centre: the general path's bytes but for rounding inside the
+    // view, a few levels where its edge fades to black (steep there).
+    const std::array<double, 9> turned = Correction(0.007, 1, 0.3, 1.7, 0);
+    const std::vector<std::uint8_t> near = Warped(src, 8, turned), exact = general(turned);
+    EXPECT_NE(near, exact);
+    int off = 0;
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                const std::size_t i = (static_cast<std::size_t>(y) * kW + x) * 3 + c;
+                const int d = std::abs(near[i] - exact[i]);
+                const bool inside = x >= 2 && x < kW - 3 && y >= 2 && y < kH - 4;
+                ASSERT_LE(d, inside ? 1 : 4) << x << "," << y;
+                off += d;
+            }
+        }
+    }
+    EXPECT_LT(off, static_cast<int>(near.size() / 10));  // a tenth of a level on average
+    // One that moves them by a tenth does not: the general path's bytes.
+    const std::array<double, 9> more = Correction(0.07, 1, 0.3, 1.7, 0);
+    EXPECT_EQ(Warped(src, 8, more), general(more));
+}
+
 TEST(PackedWarp, FlatAreasStayExactlyFlatAndViewsFarAwayAreBlack) {
     std::vector<std::uint8_t> flat(static_cast<std::size_t>(kW) * kH * 3, 200);
     const std::vector<std::uint8_t> out = Warped(flat, 8, Correction(1.5, 1.003, 0.37, 2.81, 2e-4));

@@ -398,11 +398,150 @@ void Warp8(const std::uint8_t* src, int srcWidth, int srcHeight, const std::arra
     }
 }
 
+/// How far a correction may move the source position of any output pixel from one
+/// translation for the view to be resampled as that translation: well under the
+/// estimate's own error (a median residual of 0.02-0.1 px on video frames).
+constexpr double kTranslationTolerance = 1.0 / 32;
+
+/// The translation (source = output + (tx, ty)) that `m` (output -> source) keeps within
+/// kTranslationTolerance of over a `w` x `h` output, if there is one. The deviation from a
+/// translation grows towards the edges: the corners, the edges' middles and the centre
+/// are checked.
+bool NearTranslation(const std::array<double, 9>& m, int w, int h, double& tx, double& ty) {
+    const double cx = (w - 1) / 2.0, cy = (h - 1) / 2.0;
+    const auto source = [&m](double x, double y, double& sx, double& sy) {
+        const double d = m[6] * x + m[7] * y + m[8];
+        sx = (m[0] * x + m[1] * y + m[2]) / d;
+        sy = (m[3] * x + m[4] * y + m[5]) / d;
+    };
+    source(cx, cy, tx, ty);
+    tx -= cx;
+    ty -= cy;
+    for (const double x : {0.0, cx, w - 1.0}) {
+        for (const double y : {0.0, cy, h - 1.0}) {
+            double sx = 0, sy = 0;
+            source(x, y, sx, sy);
+            if (!(std::abs(sx - x - tx) <= kTranslationTolerance &&
+                  std::abs(sy - y - ty) <= kTranslationTolerance)) {
+                return false;
+            }
+        }
+    }
+    return std::abs(tx) < 1e6 && std::abs(ty) < 1e6;
+}
+
+/// A position's first tap and weights, rounded to 1/1024 pixel from 32.32 fixed point as
+/// FillTaps rounds them (|v| under 1e6).
+FixedTap TapAt(double v) {
+    const std::int64_t fixed =
+        static_cast<std::int64_t>(v * 4294967296.0) + (std::int64_t{8} << kFractionBits);
+    const auto q = static_cast<int>((fixed + (std::int64_t{1} << 21)) >> 22);
+    return {(q >> 10) - 8 - 1, q & (kSteps - 1)};
+}
+
+/// Vertical pass of a translation: `n` values of four rows weighted alike, to the line's
+/// 16-bit values (as DownPlain).
+void DownRun(const std::uint8_t* const rows[4], const std::int16_t* w, long n, std::int16_t* to,
+             bool vector) {
+    long j = 0;
+#if defined(__SSE2__)
+    if (vector) {
+        const __m128i zero = _mm_setzero_si128(), w01 = WeightPair(w), w23 = WeightPair(w + 2);
+        const __m128i round = _mm_set1_epi32(1 << (kPass1Shift - 1));
+        const auto load = [&](int k) {
+            return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k] + j)),
+                                     zero);
+        };
+        for (; j + 8 <= n; j += 8) {
+            const __m128i a0 = load(0), a1 = load(1), a2 = load(2), a3 = load(3);
+            __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a0, a1), w01),
+                                       _mm_madd_epi16(_mm_unpacklo_epi16(a2, a3), w23));
+            __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a0, a1), w01),
+                                       _mm_madd_epi16(_mm_unpackhi_epi16(a2, a3), w23));
+            lo = _mm_srai_epi32(_mm_add_epi32(lo, round), kPass1Shift);
+            hi = _mm_srai_epi32(_mm_add_epi32(hi, round), kPass1Shift);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + j), _mm_packs_epi32(lo, hi));
+        }
+    }
+#endif
+    for (; j < n; ++j) {
+        int sum = 0;
+        for (int k = 0; k < 4; ++k) sum += w[k] * rows[k][j];
+        to[j] = static_cast<std::int16_t>(std::clamp(RoundShift(sum, kPass1Shift), -32768, 32767));
+    }
+}
+
+/// Horizontal pass of a translation: `n` output values, value j from line values j, j + 3,
+/// j + 6 and j + 9 weighted alike (as AlongPlain).
+void AlongRun(const std::int16_t* line, const std::int16_t* w, long n, std::uint8_t* out,
+              bool vector) {
+    long j = 0;
+#if defined(__SSE2__)
+    if (vector) {
+        const __m128i w01 = WeightPair(w), w23 = WeightPair(w + 2);
+        const __m128i round = _mm_set1_epi32(1 << (kPass2Shift - 1));
+        const auto load = [&](int k) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + j + 3 * k));
+        };
+        for (; j + 8 <= n; j += 8) {
+            const __m128i l0 = load(0), l1 = load(1), l2 = load(2), l3 = load(3);
+            __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(l0, l1), w01),
+                                       _mm_madd_epi16(_mm_unpacklo_epi16(l2, l3), w23));
+            __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(l0, l1), w01),
+                                       _mm_madd_epi16(_mm_unpackhi_epi16(l2, l3), w23));
+            lo = _mm_srai_epi32(_mm_add_epi32(lo, round), kPass2Shift);
+            hi = _mm_srai_epi32(_mm_add_epi32(hi, round), kPass2Shift);
+            const __m128i words = _mm_packs_epi32(lo, hi);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(words, words));
+        }
+    }
+#endif
+    for (; j < n; ++j) {
+        int sum = 0;
+        for (int k = 0; k < 4; ++k) sum += w[k] * line[j + 3 * k];
+        out[j] = static_cast<std::uint8_t>(std::clamp(RoundShift(sum, kPass2Shift), 0, 255));
+    }
+}
+
+/// An 8-bit view moved by (tx, ty) (source = output + t): the two passes of Warp8 with
+/// every column's and every output pixel's weights the same, run along whole rows.
+void Translate8(const std::uint8_t* src, int srcWidth, int srcHeight, double tx, double ty,
+                std::uint8_t* dst, int dstWidth, int dstHeight, bool vector) {
+    const WeightTable& table = Weights();
+    const long stride = static_cast<long>(srcWidth) * 3;
+    const FixedTap across = TapAt(tx);
+    // The line holds source columns lo .. lo + dstWidth + 2 (what the taps reach), black
+    // outside the view, with room for the vector code's reads past its end.
+    const long lo = across.first, count = static_cast<long>(dstWidth) + 3;
+    const long from = std::max(lo, 0L), to = std::min(lo + count, static_cast<long>(srcWidth));
+    if (from >= to) {
+        std::memset(dst, 0, static_cast<std::size_t>(dstWidth) * dstHeight * 3);
+        return;
+    }
+    std::vector<std::int16_t> line(static_cast<std::size_t>(count) * 3 + 16, 0);
+    const std::vector<std::uint8_t> blackRow(static_cast<std::size_t>(stride), 0);
+    const std::int16_t* alongWeights = table.rows[static_cast<std::size_t>(across.weights)].data();
+    for (int y = 0; y < dstHeight; ++y) {
+        // A row far outside the view is held near it, where every tap misses anyway.
+        const FixedTap down = TapAt(std::clamp(y + ty, -4.0, srcHeight + 4.0));
+        const std::uint8_t* rows[4];
+        for (int k = 0; k < 4; ++k) {
+            const int row = down.first + k;
+            rows[k] =
+                (row >= 0 && row < srcHeight ? src + row * stride : blackRow.data()) + from * 3;
+        }
+        DownRun(rows, table.rows[static_cast<std::size_t>(down.weights)].data(), (to - from) * 3,
+                &line[static_cast<std::size_t>(from - lo) * 3], vector);
+        AlongRun(line.data(), alongWeights, static_cast<long>(dstWidth) * 3,
+                 dst + static_cast<long>(y) * dstWidth * 3, vector);
+    }
+}
+
 }  // namespace
 
 void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bits,
                    const std::array<double, 9>& forward, std::uint8_t* dst, int dstWidth,
-                   int dstHeight) {
+                   int dstHeight, PackedWarpPath path) {
     if (srcWidth < 1 || srcHeight < 1 || dstWidth < 1 || dstHeight < 1) {
         throw std::invalid_argument("nothing to resample");
     }
@@ -420,9 +559,13 @@ void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bit
     if (!(m[0] * (m[0] - (srcWidth - 1.0) * m[6]) > 1e-9)) {
         throw std::invalid_argument("the correction turns the view too far");
     }
-    if (bits == 8) {
-        Warp8(src, srcWidth, srcHeight, m, dst, dstWidth, dstHeight,
-              ActiveVectorLevel() != VectorLevel::kScalar);
+    const bool vector = ActiveVectorLevel() != VectorLevel::kScalar;
+    double tx = 0, ty = 0;
+    if (bits == 8 && path == PackedWarpPath::kAny &&
+        NearTranslation(m, dstWidth, dstHeight, tx, ty)) {
+        Translate8(src, srcWidth, srcHeight, tx, ty, dst, dstWidth, dstHeight, vector);
+    } else if (bits == 8) {
+        Warp8(src, srcWidth, srcHeight, m, dst, dstWidth, dstHeight, vector);
     } else {
         Warp<std::uint16_t>(src, srcWidth, srcHeight, m, dst, dstWidth, dstHeight);
     }
