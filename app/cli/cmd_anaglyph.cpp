@@ -282,6 +282,12 @@ void RunAnaglyph(AppContext& ctx, const AnaglyphOptions& opt) {
             "patterns and folders (--report gives a video's corrections shot by shot)");
     }
     if (adjustVideo) {
+        // The report is written once the video is complete: its name is checked first.
+        std::string reportErr;
+        if (!opt.adjust.report.empty() &&
+            !CheckOutputFile(opt.adjust.report, SaveOptions{opt.force, nullptr}, reportErr)) {
+            throw std::runtime_error(reportErr);
+        }
         videoJob.adjust = adjust;
         videoJob.adjusted = [report = opt.adjust.report, force = opt.force](
                                 const ClipAdjustment& clip) { ReportClip(clip, report, force); };

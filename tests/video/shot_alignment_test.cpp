@@ -180,15 +180,17 @@ TEST_F(ShotAlignment, AShotIsDecidedWhenTwoSamplesAgreeOrByAThird) {
         Image16 right = stereotest::Perturbed(left, {i < 12 ? 5.0 : 2.0, 0, 1});
         analysis.Add(left, right, i);
         EXPECT_EQ(analysis.HoldFrames(), 2 * loom::kShotSampleSpacing + 1);
+        analysis.Settle();  // waits for the estimates under way
         EXPECT_EQ(analysis.Decided(0), i >= 2 * loom::kShotSampleSpacing);
     }
     // A new shot whose samples agree is decided at its second; the first stays decided.
-    for (int i = 0; i <= loom::kShotSampleSpacing; ++i) {
+    // Unsettled, it is decided when the frame of its third would come.
+    for (int i = 0; i <= 2 * loom::kShotSampleSpacing; ++i) {
         Image16 left = Window(second_, i % 4);
         Image16 right = stereotest::Perturbed(left, {-2, 0, 1});
         analysis.Add(left, right, 30 + i);
         EXPECT_TRUE(analysis.Decided(0));
-        EXPECT_EQ(analysis.Decided(1), i == loom::kShotSampleSpacing);
+        EXPECT_EQ(analysis.Decided(1), i == 2 * loom::kShotSampleSpacing);
     }
     const loom::ClipAdjustment clip = analysis.Finish();
     ASSERT_EQ(clip.shots.size(), 2u);
@@ -196,6 +198,8 @@ TEST_F(ShotAlignment, AShotIsDecidedWhenTwoSamplesAgreeOrByAThird) {
     ASSERT_TRUE(clip.shots[0].result.alignment);
     EXPECT_NEAR(clip.shots[0].result.alignment->dyPx, 2, 0.1);
     EXPECT_EQ(clip.shots[1].samples, 2);
+    ASSERT_TRUE(clip.shots[1].result.alignment);
+    EXPECT_NEAR(clip.shots[1].result.alignment->dyPx, -2, 0.1);
     // The first frame's views set how many frames fit in the bound: 4K pairs packed at
     // 8 bits take 50 MB, so 6 fit and the samples are 2 apart.
     loom::stereo::AdjustOptions shift;

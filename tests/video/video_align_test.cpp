@@ -122,6 +122,16 @@ TEST_F(VideoAlignCli, AlignsEachShotAndCutsEveryFrameAlike) {
         // resampling's softening.
         EXPECT_LT(HalvesDiffer(out[static_cast<std::size_t>(i)]), 2.0);
     }
+    // The report is written at the end: a read-only one, which is not replaced without
+    // --force, is refused before the video is begun.
+    std::filesystem::permissions(Path("r.json"), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::group_read |
+                                                     std::filesystem::perms::others_read);
+    r = Run("anaglyph " + clip + " --sbs --align --codec ffv1 --report " + Path("r.json") + " -o " +
+            Path("again.mkv"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("read-only"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(Path("again.mkv")));
     // The same composition unaligned differs by far more.
     r = Run("anaglyph " + clip + " --sbs --output-layout sbs --codec ffv1 -o " + Path("raw.mkv"));
     ASSERT_EQ(r.status, 0) << r.err;

@@ -23,37 +23,47 @@ bool AligningReader::ReadOne(VideoItem& memory) {
     if (!held.item.packet) {
         analysis_.Add(held.item.left, held.item.right, held.item.pts);
         held.shot = analysis_.Clip().shots.size() - 1;
+        ++heldFrames_;
     }
     held_.push_back(std::move(held));
     return true;
 }
 
+bool AligningReader::Full() const { return heldFrames_ >= analysis_.HoldFrames(); }
+
 void AligningReader::Prime(const std::atomic<bool>* interrupt) {
-    while (!finished_ && !analysis_.Decided(0)) {
+    while (!finished_ && !Full()) {
         if (interrupt && interrupt->load()) {
             throw std::runtime_error("interrupted; nothing written");
         }
         VideoItem fresh;
         ReadOne(fresh);
     }
+    analysis_.Settle();
 }
 
 int AligningReader::operator()(VideoItem& item, std::string& error) {
     try {
         for (;;) {
-            if (!held_.empty()) {
+            // A frame goes on once the reader is a window ahead of it (its shot is then
+            // decidable) or at the end; a packet goes on behind the frames read before it.
+            if (!held_.empty() && (held_.front().item.packet || finished_ || Full())) {
                 Held& front = held_.front();
-                // A packet waits behind the frames read before it.
-                if (front.item.packet || finished_ || analysis_.Decided(front.shot)) {
-                    item = std::move(front.item);
-                    const std::size_t shot = front.shot;
-                    held_.pop_front();
-                    if (!item.packet) {
-                        const ClipAdjustment& clip = Clip();
-                        AdjustFrame(clip, clip.shots[shot], item.left, item.right, &scratch_);
+                if (!front.item.packet && !finished_ && !analysis_.Decided(front.shot)) {
+                    analysis_.Settle();
+                    if (!analysis_.Decided(front.shot)) {
+                        throw std::logic_error("a shot undecided a window after its start");
                     }
-                    return 1;
                 }
+                item = std::move(front.item);
+                const std::size_t shot = front.shot;
+                held_.pop_front();
+                if (!item.packet) {
+                    --heldFrames_;
+                    const ClipAdjustment& clip = Clip();
+                    AdjustFrame(clip, clip.shots[shot], item.left, item.right, &scratch_);
+                }
+                return 1;
             }
             if (finished_) return 0;
             ReadOne(item);

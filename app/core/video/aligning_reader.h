@@ -1,10 +1,12 @@
 #pragma once
 /// The read stage of an aligned video run in one pass: frames are read once, their shots
-/// found and estimated as they come (ClipAnalysis), and each frame handed on with its views
-/// adjusted as its shot says. A shot's first frames are held until its correction is
-/// decided: at most ClipAnalysis::HoldFrames() frames (kShotHoldBytes of views, with the
-/// packets read between them); then the held frames go on and the rest of the shot passes
-/// straight through. Same input and options, same frames out.
+/// found and estimated as they come (ClipAnalysis, the estimates on threads of their own),
+/// and each frame handed on with its views adjusted as its shot says. Reading runs a window
+/// of ClipAnalysis::HoldFrames() frames ahead of what is handed on (kShotHoldBytes of
+/// views at most, with the packets read between them): by the time a shot's first frame
+/// leaves, all its sample frames have been read, and their estimates have had the window's
+/// time to finish, so the composition and the encoder never wait for them, but at the
+/// start. Same input and options, same frames out.
 
 #include <atomic>
 #include <deque>
@@ -23,7 +25,8 @@ class AligningReader {
     /// their time stamps.
     AligningReader(std::function<int(VideoItem&, std::string&)> read,
                    const stereo::AdjustOptions& options, int timeBaseNum, int timeBaseDen);
-    /// Reads until the first shot is decided, which fixes the frames' size (Clip().crop).
+    /// Reads a window ahead and decides the first shot, which fixes the frames' size
+    /// (Clip().crop).
     /// Throws std::runtime_error (stereo::AlignmentError naming a shot that cannot be matched).
     void Prime(const std::atomic<bool>* interrupt);
     /// The next item, as VideoPipelineStages::read gives it, with adjusted views.
@@ -39,10 +42,13 @@ class AligningReader {
     /// Reads one more item onto the held ones, into `memory`'s buffers (taken); false at
     /// the end. Throws as Prime.
     bool ReadOne(VideoItem& memory);
+    /// Whether the frames held make the window.
+    bool Full() const;
     std::function<int(VideoItem&, std::string&)> read_;
     ClipAnalysis analysis_;
     std::optional<ClipAdjustment> finished_;
     std::deque<Held> held_;
+    long long heldFrames_ = 0;
     AdjustScratch scratch_;
 };
 

@@ -18,8 +18,9 @@
 /// 20 ms of one core here, against 36 ms for a two-dimensional bicubic
 /// (bench/stereo/packed_warp_bench).
 ///
-/// An 8-bit correction that keeps every pixel within 1/32 pixel of one translation (a rig
-/// off by rows only, a parallax shift) is resampled as that translation: the same two
+/// An 8-bit correction that keeps every pixel within 0.1 pixel of one translation (a rig
+/// off by rows only, a parallax shift; at 1080p a rotation under about 0.005 degrees and a
+/// scale within 0.01 %) is resampled as that translation: the same two
 /// passes and fixed point, but every column and every output pixel weighted alike, so that
 /// both passes run along whole rows, several values an instruction (the bytes of Warp8 for
 /// an exact translation; about a fifth of its time).

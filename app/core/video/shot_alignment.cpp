@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -140,6 +141,7 @@ ClipAnalysis::ClipAnalysis(const stereo::AdjustOptions& options, int timeBaseNum
       timeBaseNum_(timeBaseNum),
       timeBaseDen_(timeBaseDen) {
     clip_.swap = options.swap;
+    options_.estimate.maxFeatures = std::min(options_.estimate.maxFeatures, kVideoMaxFeatures);
 }
 
 void ClipAnalysis::Add(const Image16& leftIn, const Image16& rightIn, long long pts) {
@@ -179,39 +181,71 @@ void ClipAnalysis::Add(const Image16& leftIn, const Image16& rightIn, long long 
         Decide();
         return;
     }
-    if (offset % spacing_ != 0) return;
-    Estimate(left, right);
-    // Two that agree decide the shot; otherwise the third does.
-    const bool agree =
-        samples_.size() == 2 && Distance(samples_[0], samples_[1]) <= kShotSamplesAgreePx;
-    if (offset / spacing_ >= kShotSamples - 1 || agree) Decide();
+    if (offset % spacing_ != 0 || offset / spacing_ >= kShotSamples) return;
+    // The third sample only when the first two do not agree.
+    if (offset / spacing_ == kShotSamples - 1 && FirstTwoAgree()) {
+        Decide();
+        return;
+    }
+    Launch(left, right);
 }
 
-void ClipAnalysis::Estimate(const Image16& left, const Image16& right) {
-    ShotAdjustment& shot = clip_.shots.back();
-    const auto start = std::chrono::steady_clock::now();
-    ++shot.samples;
-    try {
-        // The views are left in the form they came in, for the frame's composition.
-        Image16 l = left, r = right;
-        Unpack(l);
-        Unpack(r);
-        samples_.push_back(stereo::EstimateAlignment(l, r, options_.estimate));
-    } catch (const stereo::AlignmentError& e) {
-        lastFailure_ = e.what();
-    } catch (const std::invalid_argument& e) {
-        lastFailure_ = e.what();
-    }
-    shot.result.seconds +=
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+void ClipAnalysis::Launch(const Image16& left, const Image16& right) {
+    ++clip_.shots.back().samples;
+    // On copies, on a thread of its own: the frames go on being read meanwhile, and the
+    // views are left in the form they came in, for the frame's composition.
+    pending_.push_back(std::async(
+        std::launch::async, [l = left, r = right, options = options_.estimate]() mutable {
+            Sample sample;
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                Unpack(l);
+                Unpack(r);
+                sample.alignment = stereo::EstimateAlignment(l, r, options);
+            } catch (const stereo::AlignmentError& e) {
+                sample.failure = e.what();
+            } catch (const std::invalid_argument& e) {
+                sample.failure = e.what();
+            }
+            sample.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            return sample;
+        }));
+}
+
+void ClipAnalysis::Collect() {
+    for (std::future<Sample>& f : pending_) samples_.push_back(f.get());
+    pending_.clear();
+}
+
+bool ClipAnalysis::FirstTwoAgree() {
+    Collect();
+    return samples_.size() >= 2 && samples_[0].alignment && samples_[1].alignment &&
+           Distance(*samples_[0].alignment, *samples_[1].alignment) <= kShotSamplesAgreePx;
+}
+
+void ClipAnalysis::Settle() {
+    if (clip_.shots.empty() || decided_) return;
+    Collect();
+    if (FirstTwoAgree() || static_cast<int>(samples_.size()) == kShotSamples) Decide();
 }
 
 void ClipAnalysis::Decide() {
+    Collect();
     ShotAdjustment& shot = clip_.shots.back();
     stereo::AdjustResult& result = shot.result;
-    shot.samplesMatched = static_cast<int>(samples_.size());
-    if (!samples_.empty()) result.alignment = Nearest(samples_);
+    std::vector<stereo::Alignment> matched;
+    for (Sample& sample : samples_) {
+        result.seconds += sample.seconds;
+        if (sample.alignment) {
+            matched.push_back(std::move(*sample.alignment));
+        } else {
+            lastFailure_ = sample.failure;
+        }
+    }
     samples_.clear();
+    shot.samplesMatched = static_cast<int>(matched.size());
+    if (!matched.empty()) result.alignment = Nearest(matched);
     result.aligned = result.alignment && (options_.align == stereo::AlignMode::kApply ||
                                           options_.align == stereo::AlignMode::kTry);
     if (result.aligned) shot.correction = result.alignment->correction;

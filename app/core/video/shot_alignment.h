@@ -12,6 +12,8 @@
 
 #include <array>
 #include <cstddef>
+#include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,10 @@ inline constexpr std::size_t kShotHoldBytes = std::size_t{320} << 20;
 /// Two estimates agree when they move the picture's edge by at most this much apart (the
 /// vertical offsets', rotations', scales' and keystones' displacements summed, pixels).
 inline constexpr double kShotSamplesAgreePx = 0.5;
+/// Video frames are estimated from at most this many features a view (stills from
+/// AlignOptions::maxFeatures, 4000): a third of the matching's cost, and 1080p frames
+/// still give hundreds of refined matches (bench/stereo/align_check --video).
+inline constexpr int kVideoMaxFeatures = 1500;
 /// The share of the frame's height left on every side of the first shot's own area, when
 /// later shots may be corrected otherwise (alignment applied, or an automatic parallax).
 inline constexpr double kCropMarginShare = 0.01;
@@ -84,8 +90,14 @@ class ClipAnalysis {
 
     /// The shots so far, the last one still open.
     const ClipAdjustment& Clip() const { return clip_; }
+    /// Decides the open shot if its samples allow it: two that agree, or all it takes
+    /// (a third when they do not). The estimates run on threads of their own while frames
+    /// are added; this waits for them. The same decisions whenever it is called.
+    void Settle();
     /// Whether shot `index`'s correction is decided (its frames can be adjusted); the
-    /// clip's crop is fixed once the first is.
+    /// clip's crop is fixed once the first is. A shot is decided when Settle allows, when
+    /// the frame that would be its third sample comes and its first two agree, and when it
+    /// closes.
     bool Decided(std::size_t index) const {
         return index + 1 < clip_.shots.size() || (index + 1 == clip_.shots.size() && decided_);
     }
@@ -93,7 +105,15 @@ class ClipAnalysis {
     long long HoldFrames() const { return 2LL * spacing_ + 1; }
 
   private:
-    void Estimate(const Image16& left, const Image16& right);
+    /// One sample frame's estimate, or why it failed.
+    struct Sample {
+        std::optional<stereo::Alignment> alignment;
+        std::string failure;
+        double seconds = 0;
+    };
+    void Launch(const Image16& left, const Image16& right);
+    void Collect();
+    bool FirstTwoAgree();
     void Decide();
     void FixCrop();
     void CloseShot();
@@ -102,7 +122,8 @@ class ClipAnalysis {
     int timeBaseNum_, timeBaseDen_;
     CutDetector cuts_;
     ClipAdjustment clip_;
-    std::vector<stereo::Alignment> samples_;
+    std::vector<std::future<Sample>> pending_;  ///< estimates under way, in order
+    std::vector<Sample> samples_;               ///< the open shot's, in order
     std::string lastFailure_;
     long long frame_ = 0;
     long long firstPts_ = 0;
