@@ -200,6 +200,22 @@ TEST(PackedWarp, NearTranslationsTakeTheRowPathWithTheGeneralPathsBytes) {
     EXPECT_EQ(Warped(src, 8, more), general(more));
 }
 
+TEST(PackedWarp, BandsOfRowsOnThreadsGiveTheSameBytes) {
+    for (const int bits : {8, 16}) {
+        const std::vector<std::uint8_t> src = Picture(bits);
+        for (const std::array<double, 9>& forward :
+             {Correction(0.6, 1.004, 1.5, 5.3, 0), Correction(0, 1, 0.37, -2.81, 0),
+              Correction(1.2, 1.01, 0.2, 2.4, 5e-5)}) {
+            for (const int threads : {2, 5}) {
+                std::vector<std::uint8_t> out(src.size(), 0xAB);
+                loom::WarpPackedRgb(src.data(), kW, kH, bits, forward, out.data(), kW, kH,
+                                    loom::PackedWarpPath::kAny, threads);
+                EXPECT_EQ(out, Warped(src, bits, forward)) << bits << " bits, " << threads;
+            }
+        }
+    }
+}
+
 TEST(PackedWarp, FlatAreasStayExactlyFlatAndViewsFarAwayAreBlack) {
     std::vector<std::uint8_t> flat(static_cast<std::size_t>(kW) * kH * 3, 200);
     const std::vector<std::uint8_t> out = Warped(flat, 8, Correction(1.5, 1.003, 0.37, 2.81, 2e-4));

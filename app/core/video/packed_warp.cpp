@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <stdexcept>
 #include <vector>
 
@@ -76,7 +77,7 @@ struct Taps {
 
 template <class T>
 void Warp(const std::uint8_t* src, int srcWidth, int srcHeight, const std::array<double, 9>& m,
-          std::uint8_t* dst, int dstWidth, int dstHeight) {
+          std::uint8_t* dst, int dstWidth, int yBegin, int yEnd) {
     constexpr float kTop = static_cast<float>(sizeof(T) == 1 ? 255 : 65535);
     const long srcStride = static_cast<long>(srcWidth) * 3;
     const long dstStride = static_cast<long>(dstWidth) * 3;
@@ -84,7 +85,7 @@ void Warp(const std::uint8_t* src, int srcWidth, int srcHeight, const std::array
     std::vector<float> line(static_cast<std::size_t>(srcWidth) * 3);
     Taps down(static_cast<std::size_t>(srcWidth)), along(static_cast<std::size_t>(dstWidth));
     const double lastX = dstWidth - 1;
-    for (int y = 0; y < dstHeight; ++y) {
+    for (int y = yBegin; y < yEnd; ++y) {
         // Along output row y: source x = (a x + b) / (c x + d), source y = (e x + f) / (c x + d).
         const double a = m[0], b = m[1] * y + m[2], c = m[6], d = m[7] * y + m[8];
         const double e = m[3], f = m[4] * y + m[5];
@@ -323,7 +324,7 @@ inline void AlongSse2(const std::int16_t* p, const std::int16_t* w, std::uint8_t
 #endif
 
 void Warp8(const std::uint8_t* src, int srcWidth, int srcHeight, const std::array<double, 9>& m,
-           std::uint8_t* dst, int dstWidth, int dstHeight, bool vector) {
+           std::uint8_t* dst, int dstWidth, int yBegin, int yEnd, bool vector) {
     const WeightTable& table = Weights();
     const long stride = static_cast<long>(srcWidth) * 3;
     const bool affine = m[6] == 0 && m[7] == 0;
@@ -333,7 +334,7 @@ void Warp8(const std::uint8_t* src, int srcWidth, int srcHeight, const std::arra
     std::vector<FixedTap> along(static_cast<std::size_t>(dstWidth));
     std::vector<FixedTap> down(static_cast<std::size_t>(srcWidth));
     const double lastX = dstWidth - 1;
-    for (int y = 0; y < dstHeight; ++y) {
+    for (int y = yBegin; y < yEnd; ++y) {
         const double a = m[0], b = m[1] * y + m[2], c = m[6], d = m[7] * y + m[8];
         const double e = m[3], f = m[4] * y + m[5];
         std::uint8_t* out = dst + static_cast<long>(y) * dstWidth * 3;
@@ -508,7 +509,7 @@ void AlongRun(const std::int16_t* line, const std::int16_t* w, long n, std::uint
 /// An 8-bit view moved by (tx, ty) (source = output + t): the two passes of Warp8 with
 /// every column's and every output pixel's weights the same, run along whole rows.
 void Translate8(const std::uint8_t* src, int srcWidth, int srcHeight, double tx, double ty,
-                std::uint8_t* dst, int dstWidth, int dstHeight, bool vector) {
+                std::uint8_t* dst, int dstWidth, int yBegin, int yEnd, bool vector) {
     const WeightTable& table = Weights();
     const long stride = static_cast<long>(srcWidth) * 3;
     const FixedTap across = TapAt(tx);
@@ -517,13 +518,14 @@ void Translate8(const std::uint8_t* src, int srcWidth, int srcHeight, double tx,
     const long lo = across.first, count = static_cast<long>(dstWidth) + 3;
     const long from = std::max(lo, 0L), to = std::min(lo + count, static_cast<long>(srcWidth));
     if (from >= to) {
-        std::memset(dst, 0, static_cast<std::size_t>(dstWidth) * dstHeight * 3);
+        std::memset(dst + static_cast<long>(yBegin) * dstWidth * 3, 0,
+                    static_cast<std::size_t>(dstWidth) * (yEnd - yBegin) * 3);
         return;
     }
     std::vector<std::int16_t> line(static_cast<std::size_t>(count) * 3 + 16, 0);
     const std::vector<std::uint8_t> blackRow(static_cast<std::size_t>(stride), 0);
     const std::int16_t* alongWeights = table.rows[static_cast<std::size_t>(across.weights)].data();
-    for (int y = 0; y < dstHeight; ++y) {
+    for (int y = yBegin; y < yEnd; ++y) {
         // A row far outside the view is held near it, where every tap misses anyway.
         const FixedTap down = TapAt(std::clamp(y + ty, -4.0, srcHeight + 4.0));
         const std::uint8_t* rows[4];
@@ -543,7 +545,7 @@ void Translate8(const std::uint8_t* src, int srcWidth, int srcHeight, double tx,
 
 void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bits,
                    const std::array<double, 9>& forward, std::uint8_t* dst, int dstWidth,
-                   int dstHeight, PackedWarpPath path) {
+                   int dstHeight, PackedWarpPath path, int threads) {
     if (srcWidth < 1 || srcHeight < 1 || dstWidth < 1 || dstHeight < 1) {
         throw std::invalid_argument("nothing to resample");
     }
@@ -563,14 +565,27 @@ void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bit
     }
     const bool vector = ActiveVectorLevel() != VectorLevel::kScalar;
     double tx = 0, ty = 0;
-    if (bits == 8 && path == PackedWarpPath::kAny &&
-        NearTranslation(m, dstWidth, dstHeight, tx, ty)) {
-        Translate8(src, srcWidth, srcHeight, tx, ty, dst, dstWidth, dstHeight, vector);
-    } else if (bits == 8) {
-        Warp8(src, srcWidth, srcHeight, m, dst, dstWidth, dstHeight, vector);
-    } else {
-        Warp<std::uint16_t>(src, srcWidth, srcHeight, m, dst, dstWidth, dstHeight);
+    const bool translation = bits == 8 && path == PackedWarpPath::kAny &&
+                             NearTranslation(m, dstWidth, dstHeight, tx, ty);
+    // Output rows yBegin..yEnd - 1; each row is computed alone, so bands give the same bytes
+    // on any number of threads.
+    const auto band = [&](int yBegin, int yEnd) {
+        if (translation) {
+            Translate8(src, srcWidth, srcHeight, tx, ty, dst, dstWidth, yBegin, yEnd, vector);
+        } else if (bits == 8) {
+            Warp8(src, srcWidth, srcHeight, m, dst, dstWidth, yBegin, yEnd, vector);
+        } else {
+            Warp<std::uint16_t>(src, srcWidth, srcHeight, m, dst, dstWidth, yBegin, yEnd);
+        }
+    };
+    const int bands = std::clamp(threads, 1, std::max(1, dstHeight / 16));
+    std::vector<std::future<void>> others;
+    for (int i = 1; i < bands; ++i) {
+        others.push_back(std::async(std::launch::async, band, dstHeight * i / bands,
+                                    dstHeight * (i + 1) / bands));
     }
+    band(0, dstHeight / bands);
+    for (std::future<void>& f : others) f.get();
 }
 
 }  // namespace loom

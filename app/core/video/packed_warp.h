@@ -23,7 +23,7 @@
 /// scale within 0.01 %) is resampled as that translation: the same two
 /// passes and fixed point, but every column and every output pixel weighted alike, so that
 /// both passes run along whole rows, several values an instruction (the bytes of Warp8 for
-/// an exact translation; about a fifth of its time).
+/// an exact translation; 2.7 ms a 1080p view against 23 ms).
 
 #include <array>
 #include <cstdint>
@@ -38,9 +38,11 @@ namespace loom {
 /// Throws std::invalid_argument when `forward` cannot be inverted or maps part of the output
 /// from behind the source's plane (the view would fold), or for sizes under 1. `path`
 /// kGeneral takes the general two passes even for a translation (to compare the two).
+/// `threads` above 1 splits the rows into that many bands (of 16 rows at least), all but
+/// the first on threads of their own: the same bytes, sooner where cores are idle.
 enum class PackedWarpPath { kAny, kGeneral };
 void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bits,
                    const std::array<double, 9>& forward, std::uint8_t* dst, int dstWidth,
-                   int dstHeight, PackedWarpPath path = PackedWarpPath::kAny);
+                   int dstHeight, PackedWarpPath path = PackedWarpPath::kAny, int threads = 1);
 
 }  // namespace loom

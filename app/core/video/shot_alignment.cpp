@@ -81,8 +81,10 @@ void AdjustPacked(const ShotAdjustment& shot, const stereo::CropRect& crop, Imag
                                             k[6],
                                             k[7],
                                             k[8]};
+        // In two bands of rows: the decoding thread does this, and the composition and the
+        // encoder wait for it; where a core is idle it takes half.
         WarpPackedRgb(source.packed.data(), source.width, source.height, source.bits, forward,
-                      right.packed.data(), crop.width, crop.height);
+                      right.packed.data(), crop.width, crop.height, PackedWarpPath::kAny, 2);
     } else {
         WrapPacked(source)(cv::Rect(crop.x, crop.y, crop.width, crop.height))
             .copyTo(WrapPacked(right));
