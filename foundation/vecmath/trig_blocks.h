@@ -1,0 +1,270 @@
+#pragma once
+/// Sine and cosine of a block of 4 or 8 doubles, inline, with exactly the bits of this
+/// library's vector kernels of the same width (SLEEF's u10 sine and cosine without fused
+/// multiply-adds: the AVX-512 form for 8 lanes, the AVX form for 4).
+///
+/// SLEEF picks one argument reduction for a whole vector: two constants where every lane
+/// is below 15, four (with the argument split into a high and a low multiple of pi) where
+/// every lane is below 1e14, Payne-Hanek otherwise. Here the first runs as it is; the
+/// second runs without its high multiple, which is 0 below 2^24 and whose steps then add
+/// zeros that change no value; any other block (a lane at or above 2^24, an infinity or a
+/// NaN) goes to the library itself. The rest (the polynomial in double-double) is SLEEF's,
+/// operation for operation, in the same order and without contraction (the project builds
+/// with -ffp-contract=off). tests/vecmath/trig_blocks_test.cpp compares every path with
+/// the library over hundreds of millions of arguments.
+///
+/// Why inline: a caller can keep its arguments in registers and run several blocks side
+/// by side, which the library's one-vector calls, each a long dependent chain, cannot.
+
+#include <cstdint>
+#include <cstring>
+
+#include "foundation/vecmath/vec_math.h"
+
+// The blocks are vectors of the compiler's, always inlined, so no call passes one; -Wpsabi
+// would warn of their calling convention at every use.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace loom::vecmath {
+
+// (Spelled out per width: a vector size that depends on a template parameter is lost.)
+template <int kLanes>
+struct BlockTypes;
+template <>
+struct BlockTypes<8> {
+    using Double = double __attribute__((vector_size(64)));
+    using Bits = std::int64_t __attribute__((vector_size(64)));
+};
+template <>
+struct BlockTypes<4> {
+    using Double = double __attribute__((vector_size(32)));
+    using Bits = std::int64_t __attribute__((vector_size(32)));
+};
+template <int kLanes>
+using DoubleBlock = typename BlockTypes<kLanes>::Double;
+template <int kLanes>
+using BitsBlock = typename BlockTypes<kLanes>::Bits;
+
+/// A reduced argument: the double-double remainder and the sign to give the result
+/// (-0.0 bits where the quadrant flips it, else 0).
+template <int kLanes>
+struct TrigReduced {
+    DoubleBlock<kLanes> hi, lo;
+    BitsBlock<kLanes> sign;
+};
+
+namespace trig_detail {
+
+constexpr double kOneOverPi = 0.318309886183790671537767526745028724;  // M_1_PI
+constexpr double kPiA2 = 3.141592653589793116;
+constexpr double kPiB2 = 1.2246467991473532072e-16;
+constexpr double kPiA = 3.1415926218032836914;
+constexpr double kPiB = 3.1786509424591713469e-08;
+constexpr double kPiC = 1.2246467864107188502e-16;
+constexpr double kPiD = 1.2736634327021899816e-24;
+constexpr double kSmallRange = 15.0;
+/// Below this the high multiple of pi of the medium reduction is 0 for sine and cosine.
+constexpr double kMediumRange = 16777216.0;
+/// Adding and subtracting 1.5 * 2^52 rounds to the nearest integer, ties to even (|x| < 2^51).
+constexpr double kRoundMagic = 6755399441055744.0;
+
+template <int kLanes>
+[[gnu::always_inline]] inline DoubleBlock<kLanes> Splat(double x) noexcept {
+    return DoubleBlock<kLanes>{} + x;
+}
+
+template <int kLanes>
+[[gnu::always_inline]] inline DoubleBlock<kLanes> RoundToInt(DoubleBlock<kLanes> x) noexcept {
+    const DoubleBlock<kLanes> magic = Splat<kLanes>(kRoundMagic);
+    return (x + magic) - magic;
+}
+
+/// The low bit of an integer-valued x (|x| < 2^51) as a 0/1 mask in each lane.
+template <int kLanes>
+[[gnu::always_inline]] inline BitsBlock<kLanes> LowBit(DoubleBlock<kLanes> x) noexcept {
+    const DoubleBlock<kLanes> shifted = x + Splat<kLanes>(kRoundMagic);
+    return __builtin_bit_cast(BitsBlock<kLanes>, shifted) & 1;
+}
+
+/// The upper 26 significant bits of x (SLEEF's split for exact products without FMA).
+template <int kLanes>
+[[gnu::always_inline]] inline DoubleBlock<kLanes> Upper(DoubleBlock<kLanes> x) noexcept {
+    BitsBlock<kLanes> bits = __builtin_bit_cast(BitsBlock<kLanes>, x);
+    bits &= static_cast<std::int64_t>(0xfffffffff8000000ull);
+    return __builtin_bit_cast(DoubleBlock<kLanes>, bits);
+}
+
+template <int kLanes>
+[[gnu::always_inline]] inline bool AllBelow(DoubleBlock<kLanes> x, double bound) noexcept {
+    const BitsBlock<kLanes> bits = __builtin_bit_cast(BitsBlock<kLanes>, x) & INT64_MAX;
+    const DoubleBlock<kLanes> magnitude = __builtin_bit_cast(DoubleBlock<kLanes>, bits);
+    const BitsBlock<kLanes> below = magnitude < Splat<kLanes>(bound);
+    bool all = true;
+    for (int i = 0; i < kLanes; ++i) all &= below[i] != 0;
+    return all;
+}
+
+// The double-double steps of SLEEF's reduction, as its dd.h writes them.
+template <int kLanes>
+struct Dd {
+    DoubleBlock<kLanes> x, y;
+};
+
+template <int kLanes>
+[[gnu::always_inline]] inline Dd<kLanes> AddFast(DoubleBlock<kLanes> x,
+                                                 DoubleBlock<kLanes> y) noexcept {
+    const DoubleBlock<kLanes> s = x + y;
+    return {s, (x - s) + y};
+}
+
+template <int kLanes>
+[[gnu::always_inline]] inline Dd<kLanes> AddExact(DoubleBlock<kLanes> x,
+                                                  DoubleBlock<kLanes> y) noexcept {
+    const DoubleBlock<kLanes> s = x + y;
+    const DoubleBlock<kLanes> v = s - x;
+    return {s, (x - (s - v)) + (y - v)};
+}
+
+template <int kLanes>
+[[gnu::always_inline]] inline Dd<kLanes> AddExact(Dd<kLanes> x, DoubleBlock<kLanes> y) noexcept {
+    const DoubleBlock<kLanes> s = x.x + y;
+    const DoubleBlock<kLanes> v = s - x.x;
+    const DoubleBlock<kLanes> w = (x.x - (s - v)) + (y - v);
+    return {s, w + x.y};
+}
+
+template <int kLanes>
+[[gnu::always_inline]] inline Dd<kLanes> AddFast(Dd<kLanes> x, DoubleBlock<kLanes> y) noexcept {
+    const DoubleBlock<kLanes> s = x.x + y;
+    return {s, ((x.x - s) + y) + x.y};
+}
+
+}  // namespace trig_detail
+
+/// Reduces a block for sine; false when the block must go to the library (SinLibraryBlock).
+template <int kLanes>
+[[gnu::always_inline]] inline bool ReduceSin(DoubleBlock<kLanes> d,
+                                             TrigReduced<kLanes>& r) noexcept {
+    using namespace trig_detail;
+    using V = DoubleBlock<kLanes>;
+    Dd<kLanes> s;
+    V dql;
+    if (AllBelow<kLanes>(d, kSmallRange)) {
+        dql = RoundToInt<kLanes>(d * kOneOverPi);
+        const V u = dql * -kPiA2 + d;
+        s = AddFast<kLanes>(u, dql * -kPiB2);
+    } else if (AllBelow<kLanes>(d, kMediumRange)) {
+        dql = RoundToInt<kLanes>(d * kOneOverPi);
+        s = AddFast<kLanes>(d, dql * -kPiA);
+        s = AddExact<kLanes>(s, dql * -kPiB);
+        s = AddExact<kLanes>(s, dql * -kPiC);
+        s = AddFast<kLanes>(s, dql * -kPiD);
+    } else {
+        return false;
+    }
+    r.hi = s.x;
+    r.lo = s.y;
+    r.sign = LowBit<kLanes>(dql) << 63;
+    return true;
+}
+
+/// Reduces a block for cosine; false when the block must go to the library.
+template <int kLanes>
+[[gnu::always_inline]] inline bool ReduceCos(DoubleBlock<kLanes> d,
+                                             TrigReduced<kLanes>& r) noexcept {
+    using namespace trig_detail;
+    using V = DoubleBlock<kLanes>;
+    Dd<kLanes> s;
+    // Both reductions take the odd multiple 2k + 1 of pi/2 nearest d, the same way.
+    const V k = RoundToInt<kLanes>(d * kOneOverPi + -0.5);
+    const V dql = 2.0 * k + 1.0;
+    if (AllBelow<kLanes>(d, kSmallRange)) {
+        s = AddExact<kLanes>(d, dql * (-kPiA2 * 0.5));
+        s = AddFast<kLanes>(s, dql * (-kPiB2 * 0.5));
+    } else if (AllBelow<kLanes>(d, kMediumRange)) {
+        s = AddExact<kLanes>(d, dql * (-kPiA * 0.5));
+        s = AddExact<kLanes>(s, dql * (-kPiB * 0.5));
+        s = AddExact<kLanes>(s, dql * (-kPiC * 0.5));
+        s = AddFast<kLanes>(s, dql * (-kPiD * 0.5));
+    } else {
+        return false;
+    }
+    r.hi = s.x;
+    r.lo = s.y;
+    r.sign = (LowBit<kLanes>(k) ^ 1) << 63;
+    return true;
+}
+
+/// sin of the reduced argument, signed: SLEEF's polynomial and double-double products.
+template <int kLanes>
+[[gnu::always_inline]] inline DoubleBlock<kLanes> TrigFinish(
+    const TrigReduced<kLanes>& r) noexcept {
+    using namespace trig_detail;
+    using V = DoubleBlock<kLanes>;
+    const V tx = r.hi, ty = r.lo;
+    // s = t * t in double-double.
+    const V th = Upper<kLanes>(tx), tl = tx - th;
+    const V sx = tx * tx;
+    const V sy = ((((th * th) + (-sx)) + ((th + th) * tl)) + (tl * tl)) + (tx * (ty + ty));
+    const V s2 = sx * sx, s4 = s2 * s2;
+    V u = s4 * (sx * 2.72052416138529567917983e-15 + -7.6429259411395447190023e-13) +
+          (s2 * (sx * 1.60589370117277896211623e-10 + -2.5052106814843123359368e-08) +
+           (sx * 2.75573192104428224777379e-06 + -0.000198412698412046454654947));
+    u = u * sx + 0.00833333333333318056201922;
+    // x = 1 + (-1/6 + u s) s in double-double.
+    const Dd<kLanes> a = AddFast<kLanes>(Splat<kLanes>(-0.166666666666666657414808), u * sx);
+    const V ah = Upper<kLanes>(a.x), al = a.x - ah;
+    const V sh = Upper<kLanes>(sx), sl = sx - sh;
+    const V mx = a.x * sx;
+    const V my =
+        (((((ah * sh) + (-mx)) + (al * sh)) + (ah * sl)) + (al * sl) + (a.x * sy)) + (a.y * sx);
+    const V one = Splat<kLanes>(1.0);
+    const V xx = one + mx;
+    const V xy = ((one - xx) + mx) + my;
+    // t * x, rounded to one double.
+    const V xh = Upper<kLanes>(xx), xl = xx - xh;
+    const V result = (((((ty * xh) + (th * xy)) + (tl * xl)) + (th * xl)) + (tl * xh)) + (th * xh);
+    BitsBlock<kLanes> bits = __builtin_bit_cast(BitsBlock<kLanes>, result);
+    bits ^= r.sign;
+    return __builtin_bit_cast(DoubleBlock<kLanes>, bits);
+}
+
+/// The library's kernel of kLanes lanes (8: AVX-512, 4: AVX) on one block, for blocks the
+/// inline reductions leave to it.
+void SinLibraryBlock(int lanes, const double* x, double* out) noexcept;
+void CosLibraryBlock(int lanes, const double* x, double* out) noexcept;
+
+/// sin and cos of a block, bit for bit the library kernel's of kLanes lanes.
+template <int kLanes>
+[[gnu::always_inline]] inline DoubleBlock<kLanes> SinBlock(DoubleBlock<kLanes> d) noexcept {
+    TrigReduced<kLanes> r;
+    if (!ReduceSin<kLanes>(d, r)) {
+        double in[kLanes], out[kLanes];
+        std::memcpy(in, &d, sizeof in);
+        SinLibraryBlock(kLanes, in, out);
+        DoubleBlock<kLanes> result;
+        std::memcpy(&result, out, sizeof result);
+        return result;
+    }
+    const DoubleBlock<kLanes> u = TrigFinish<kLanes>(r);
+    return d == 0.0 ? d : u;  // keeps the sign of a zero
+}
+
+template <int kLanes>
+[[gnu::always_inline]] inline DoubleBlock<kLanes> CosBlock(DoubleBlock<kLanes> d) noexcept {
+    TrigReduced<kLanes> r;
+    if (!ReduceCos<kLanes>(d, r)) {
+        double in[kLanes], out[kLanes];
+        std::memcpy(in, &d, sizeof in);
+        CosLibraryBlock(kLanes, in, out);
+        DoubleBlock<kLanes> result;
+        std::memcpy(&result, out, sizeof result);
+        return result;
+    }
+    return TrigFinish<kLanes>(r);
+}
+
+}  // namespace loom::vecmath
+
+#pragma GCC diagnostic pop
