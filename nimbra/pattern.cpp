@@ -225,8 +225,13 @@ template <WarpForm kForm, int kTrigLanes>
             }
             for (int r = 0; r < nu; ++r) warpB[r] = vWarpF * uOne[r];
         }
-        loom::vecmath::Cos(warpTableA, warpTableA, m * nv);
-        loom::vecmath::Sin(warpTableB, warpTableB, m * nu);
+        if constexpr (kTrigLanes > 0) {
+            loom::vecmath::TrigArray<kTrigLanes, true>(warpTableA, warpTableA, m * nv);
+            loom::vecmath::TrigArray<kTrigLanes, false>(warpTableB, warpTableB, m * nu);
+        } else {
+            loom::vecmath::Cos(warpTableA, warpTableA, m * nv);
+            loom::vecmath::Sin(warpTableB, warpTableB, m * nu);
+        }
         const double* warpA[kGroup];
         const double* warpB[kGroup];
         double shiftA[kGroup], shiftB[kGroup];

@@ -16,6 +16,7 @@
 /// Why inline: a caller can keep its arguments in registers and run several blocks side
 /// by side, which the library's one-vector calls, each a long dependent chain, cannot.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -95,14 +96,21 @@ template <int kLanes>
     return __builtin_bit_cast(DoubleBlock<kLanes>, bits);
 }
 
+/// Whether every lane's magnitude is below `bound` (false for a NaN), as SLEEF tests it.
+/// The lanes' verdicts are combined by halving the vector (no intrinsic: they would tie
+/// these functions to one instruction set).
 template <int kLanes>
 [[gnu::always_inline]] inline bool AllBelow(DoubleBlock<kLanes> x, double bound) noexcept {
     const BitsBlock<kLanes> bits = __builtin_bit_cast(BitsBlock<kLanes>, x) & INT64_MAX;
     const DoubleBlock<kLanes> magnitude = __builtin_bit_cast(DoubleBlock<kLanes>, bits);
-    const BitsBlock<kLanes> below = magnitude < Splat<kLanes>(bound);
-    bool all = true;
-    for (int i = 0; i < kLanes; ++i) all &= below[i] != 0;
-    return all;
+    BitsBlock<kLanes> below = magnitude < Splat<kLanes>(bound);
+    if constexpr (kLanes == 8) {
+        below &= __builtin_shufflevector(below, below, 4, 5, 6, 7, 0, 1, 2, 3);
+        below &= __builtin_shufflevector(below, below, 2, 3, 0, 1, 6, 7, 4, 5);
+    } else {
+        below &= __builtin_shufflevector(below, below, 2, 3, 0, 1);
+    }
+    return (below[0] & below[1]) != 0;
 }
 
 // The double-double steps of SLEEF's reduction, as its dd.h writes them.
@@ -263,6 +271,30 @@ template <int kLanes>
         return result;
     }
     return TrigFinish<kLanes>(r);
+}
+
+/// out[i] = sin(x[i]) or cos(x[i]) for i < n, as the library's kernel of kLanes lanes
+/// evaluates an array (whole blocks, then the rest in a block padded with zeros), so with
+/// its bits. `out` may be `x`.
+template <int kLanes, bool kCos>
+[[gnu::always_inline]] inline void TrigArray(const double* x, double* out, int n) noexcept {
+    using V = DoubleBlock<kLanes>;
+    int i = 0;
+    for (; i + kLanes <= n; i += kLanes) {
+        V b;
+        std::memcpy(&b, x + i, sizeof b);
+        b = kCos ? CosBlock<kLanes>(b) : SinBlock<kLanes>(b);
+        std::memcpy(out + i, &b, sizeof b);
+    }
+    if (i < n) {
+        double rest[kLanes] = {};
+        std::memcpy(rest, x + i, static_cast<std::size_t>(n - i) * sizeof(double));
+        V b;
+        std::memcpy(&b, rest, sizeof b);
+        b = kCos ? CosBlock<kLanes>(b) : SinBlock<kLanes>(b);
+        std::memcpy(rest, &b, sizeof b);
+        std::memcpy(out + i, rest, static_cast<std::size_t>(n - i) * sizeof(double));
+    }
 }
 
 }  // namespace loom::vecmath
