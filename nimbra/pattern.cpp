@@ -137,8 +137,8 @@ template <int kLanes>
                 phA += shiftA[j];
                 phB += shiftB[j];
             }
-            const L waveA = loom::vecmath::SinBlock<kLanes>(phA);
-            const L waveB = loom::vecmath::CosBlock<kLanes>(phB);
+            L waveA, waveB;
+            loom::vecmath::SinAndCosBlocks<kLanes>(phA, phB, waveA, waveB);
             a += OctaveTerm(phA, amplitude[j] * waveA, zero) + g;
             b += OctaveTerm(phB, amplitude[j] * waveB, zero) + g;
         }

@@ -204,13 +204,48 @@ template <int kLanes>
     return true;
 }
 
-/// sin of the reduced argument, signed: SLEEF's polynomial and double-double products.
-template <int kLanes>
-[[gnu::always_inline]] inline DoubleBlock<kLanes> TrigFinish(
-    const TrigReduced<kLanes>& r) noexcept {
-    using namespace trig_detail;
-    using V = DoubleBlock<kLanes>;
-    const V tx = r.hi, ty = r.lo;
+namespace trig_detail {
+
+/// Two blocks whose every operation is issued for both side by side: two independent
+/// chains in step, which a core overlaps better than two chains one after the other.
+template <class T>
+struct Twin {
+    T a, b;
+};
+template <class T>
+[[gnu::always_inline]] inline Twin<T> operator+(Twin<T> x, Twin<T> y) noexcept {
+    return {x.a + y.a, x.b + y.b};
+}
+template <class T>
+[[gnu::always_inline]] inline Twin<T> operator-(Twin<T> x, Twin<T> y) noexcept {
+    return {x.a - y.a, x.b - y.b};
+}
+template <class T>
+[[gnu::always_inline]] inline Twin<T> operator*(Twin<T> x, Twin<T> y) noexcept {
+    return {x.a * y.a, x.b * y.b};
+}
+template <class T>
+[[gnu::always_inline]] inline Twin<T> operator-(Twin<T> x) noexcept {
+    return {-x.a, -x.b};
+}
+template <class T>
+[[gnu::always_inline]] inline Twin<T> operator+(Twin<T> x, double y) noexcept {
+    return {x.a + y, x.b + y};
+}
+template <class T>
+[[gnu::always_inline]] inline Twin<T> operator*(Twin<T> x, double y) noexcept {
+    return {x.a * y, x.b * y};
+}
+
+template <int kLanes, class T>
+[[gnu::always_inline]] inline Twin<T> Upper(Twin<T> x) noexcept {
+    return {Upper<kLanes>(x.a), Upper<kLanes>(x.b)};
+}
+
+/// sin of the reduced argument t = tx + ty, unsigned: SLEEF's polynomial and double-double
+/// products. V is a block or a Twin of blocks.
+template <int kLanes, class V>
+[[gnu::always_inline]] inline V SinOfReduced(V tx, V ty, V one, V minusSixth) noexcept {
     // s = t * t in double-double.
     const V th = Upper<kLanes>(tx), tl = tx - th;
     const V sx = tx * tx;
@@ -221,21 +256,53 @@ template <int kLanes>
            (sx * 2.75573192104428224777379e-06 + -0.000198412698412046454654947));
     u = u * sx + 0.00833333333333318056201922;
     // x = 1 + (-1/6 + u s) s in double-double.
-    const Dd<kLanes> a = AddFast<kLanes>(Splat<kLanes>(-0.166666666666666657414808), u * sx);
-    const V ah = Upper<kLanes>(a.x), al = a.x - ah;
+    const V w = u * sx;
+    const V ax = minusSixth + w;
+    const V ay = (minusSixth - ax) + w;
+    const V ah = Upper<kLanes>(ax), al = ax - ah;
     const V sh = Upper<kLanes>(sx), sl = sx - sh;
-    const V mx = a.x * sx;
+    const V mx = ax * sx;
     const V my =
-        (((((ah * sh) + (-mx)) + (al * sh)) + (ah * sl)) + (al * sl) + (a.x * sy)) + (a.y * sx);
-    const V one = Splat<kLanes>(1.0);
+        (((((ah * sh) + (-mx)) + (al * sh)) + (ah * sl)) + (al * sl) + (ax * sy)) + (ay * sx);
     const V xx = one + mx;
     const V xy = ((one - xx) + mx) + my;
     // t * x, rounded to one double.
     const V xh = Upper<kLanes>(xx), xl = xx - xh;
-    const V result = (((((ty * xh) + (th * xy)) + (tl * xl)) + (th * xl)) + (tl * xh)) + (th * xh);
-    BitsBlock<kLanes> bits = __builtin_bit_cast(BitsBlock<kLanes>, result);
-    bits ^= r.sign;
-    return __builtin_bit_cast(DoubleBlock<kLanes>, bits);
+    return (((((ty * xh) + (th * xy)) + (tl * xl)) + (th * xl)) + (tl * xh)) + (th * xh);
+}
+
+template <int kLanes>
+[[gnu::always_inline]] inline DoubleBlock<kLanes> WithSign(DoubleBlock<kLanes> x,
+                                                           BitsBlock<kLanes> sign) noexcept {
+    return __builtin_bit_cast(DoubleBlock<kLanes>, __builtin_bit_cast(BitsBlock<kLanes>, x) ^ sign);
+}
+
+}  // namespace trig_detail
+
+/// sin of the reduced argument, signed.
+template <int kLanes>
+[[gnu::always_inline]] inline DoubleBlock<kLanes> TrigFinish(
+    const TrigReduced<kLanes>& r) noexcept {
+    using namespace trig_detail;
+    const DoubleBlock<kLanes> u = SinOfReduced<kLanes>(r.hi, r.lo, Splat<kLanes>(1.0),
+                                                       Splat<kLanes>(-0.166666666666666657414808));
+    return WithSign<kLanes>(u, r.sign);
+}
+
+/// The same for two reduced arguments side by side.
+template <int kLanes>
+[[gnu::always_inline]] inline void TrigFinishTwo(const TrigReduced<kLanes>& r0,
+                                                 const TrigReduced<kLanes>& r1,
+                                                 DoubleBlock<kLanes>& out0,
+                                                 DoubleBlock<kLanes>& out1) noexcept {
+    using namespace trig_detail;
+    using T = Twin<DoubleBlock<kLanes>>;
+    const DoubleBlock<kLanes> one = Splat<kLanes>(1.0);
+    const DoubleBlock<kLanes> sixth = Splat<kLanes>(-0.166666666666666657414808);
+    const T u =
+        SinOfReduced<kLanes>(T{r0.hi, r1.hi}, T{r0.lo, r1.lo}, T{one, one}, T{sixth, sixth});
+    out0 = WithSign<kLanes>(u.a, r0.sign);
+    out1 = WithSign<kLanes>(u.b, r1.sign);
 }
 
 /// The library's kernel of kLanes lanes (8: AVX-512, 4: AVX) on one block, for blocks the
@@ -271,6 +338,25 @@ template <int kLanes>
         return result;
     }
     return TrigFinish<kLanes>(r);
+}
+
+/// sin of one block and cos of another, evaluated side by side; each has the bits of
+/// SinBlock and CosBlock.
+template <int kLanes>
+[[gnu::always_inline]] inline void SinAndCosBlocks(DoubleBlock<kLanes> sinArg,
+                                                   DoubleBlock<kLanes> cosArg,
+                                                   DoubleBlock<kLanes>& sinOut,
+                                                   DoubleBlock<kLanes>& cosOut) noexcept {
+    TrigReduced<kLanes> rs, rc;
+    const bool sinInline = ReduceSin<kLanes>(sinArg, rs);
+    const bool cosInline = ReduceCos<kLanes>(cosArg, rc);
+    if (!sinInline || !cosInline) {
+        sinOut = SinBlock<kLanes>(sinArg);
+        cosOut = CosBlock<kLanes>(cosArg);
+        return;
+    }
+    TrigFinishTwo<kLanes>(rs, rc, sinOut, cosOut);
+    sinOut = sinArg == 0.0 ? sinArg : sinOut;  // keeps the sign of a zero
 }
 
 /// out[i] = sin(x[i]) or cos(x[i]) for i < n, as the library's kernel of kLanes lanes
