@@ -289,7 +289,16 @@ template <WarpForm kForm, int kTrigLanes>
             }
         }
     }
-    for (int i = 0; i < n; ++i) t[i] = static_cast<float>((sumA[i] + sumB[i]) / (detail + 3.0));
+    // The level of each sample, a block at a time, then the first n.
+    using FloatBlock = float __attribute__((vector_size(kBlock * sizeof(float))));
+    const double divisor = detail + 3.0;
+    float level[kChunk];
+    for (int f = 0; f < padded; f += kBlock) {
+        const FloatBlock l = __builtin_convertvector(
+            (LoadBlock(sumA + f) + LoadBlock(sumB + f)) / divisor, FloatBlock);
+        std::memcpy(level + f, &l, sizeof l);
+    }
+    std::memcpy(t, level, static_cast<std::size_t>(n) * sizeof(float));
 }
 
 // The chunk loop compiled for each vector level, for wider vectors in its per-sample loops
