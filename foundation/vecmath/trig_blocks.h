@@ -11,7 +11,7 @@
 /// NaN) goes to the library itself. The rest (the polynomial in double-double) is SLEEF's,
 /// operation for operation, in the same order and without contraction (the project builds
 /// with -ffp-contract=off). tests/vecmath/trig_blocks_test.cpp compares every path with
-/// the library over hundreds of millions of arguments.
+/// the library over tens of millions of arguments (hundreds with LOOM_TRIG_BLOCKS).
 ///
 /// Why inline: a caller can keep its arguments in registers and run several blocks side
 /// by side, which the library's one-vector calls, each a long dependent chain, cannot.
@@ -361,7 +361,8 @@ template <int kLanes>
 
 /// out[i] = sin(x[i]) or cos(x[i]) for i < n, as the library's kernel of kLanes lanes
 /// evaluates an array (whole blocks, then the rest in a block padded with zeros), so with
-/// its bits. `out` may be `x`.
+/// its bits. (The library hands arrays of up to four values to narrower kernels; a lane
+/// of zero never changes a block's reduction, so those agree too.) `out` may be `x`.
 template <int kLanes, bool kCos>
 [[gnu::always_inline]] inline void TrigArray(const double* x, double* out, int n) noexcept {
     using V = DoubleBlock<kLanes>;
