@@ -3,8 +3,10 @@
 /// into a pair of working lines a few hundred pixels wide, composed there (ComposeLine) and
 /// written back. Working lines as wide as the picture (30 KB each at 3840 pixels) do not
 /// both fit the first-level cache beside the bitmaps' lines streaming through it; strips
-/// do, so the composition moves little more than the bitmaps' own bytes. Every pixel
-/// composes alone, so the result is the whole line's bit for bit at any strip width.
+/// do, so the composition moves little more than the bitmaps' own bytes. Views in 16-bit
+/// storage, which reading and writing would copy unchanged, are composed where they lie
+/// (loom::StoredPixels). Every pixel composes alone, so the result is the whole line's bit
+/// for bit at any strip width.
 
 #include <cstddef>
 #include <memory>

@@ -8,11 +8,12 @@
 #include "foundation/texframe/blend.h"
 #include "foundation/texframe/coordinate_runs.h"
 #include "foundation/texframe/tile_math.h"
+#include "foundation/vecmath/trig_blocks.h"
 #include "foundation/vecmath/vec_math.h"
 
 // The chunk loop's blocks are vectors of the compiler's, always inlined, so no call passes
-// one; -Wpsabi would warn of their calling convention at every use.
-#pragma GCC diagnostic push
+// one; -Wpsabi would warn of their calling convention at every use (up to the end of the
+// file, where the compiler reports the templates' instances).
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
@@ -98,6 +99,54 @@ inline const double* SpreadRuns(const Runs& runs, int padded, const double* perR
 // of kGroup x kChunk values each.
 constexpr int kGroup = 8;
 
+// Past about a thousand octaves the frequencies overflow; such an octave keeps its level but
+// adds no wave, so no NaN reaches the image. (x - x is 0 exactly for finite x, NaN for
+// infinities and NaNs.)
+template <class V>
+[[gnu::always_inline]] inline V OctaveTerm(V phase, V wave, V zero) noexcept {
+    return phase - phase == zero ? wave : zero;
+}
+
+// A group's octaves added to the sums, kLanes samples at a time, each sample's phases, waves
+// and sums in registers from one octave to the next: the inline sine and cosine give the
+// library kernel's bits for blocks of its width, and a block of kLanes samples here is one
+// vector of that kernel's in the library calls of the other path (the arrays start at 0 and
+// are padded to a multiple of kBlock), so the same values result.
+template <int kLanes>
+[[gnu::always_inline]] inline void OctaveSumsInline(int padded, int m, const double* U,
+                                                    const double* V, const double* const* warpA,
+                                                    const double* const* warpB, const double* fuK,
+                                                    const double* fvK, bool shifted,
+                                                    const double* shiftA, const double* shiftB,
+                                                    const double* amplitude, double g, double* sumA,
+                                                    double* sumB) noexcept {
+    using L = loom::vecmath::DoubleBlock<kLanes>;
+    auto load = [](const double* p) {
+        L b;
+        std::memcpy(&b, p, sizeof b);
+        return b;
+    };
+    const L zero = {};
+    for (int f = 0; f < padded; f += kLanes) {
+        const L u = load(U + f), v = load(V + f);
+        L a = load(sumA + f), b = load(sumB + f);
+        for (int j = 0; j < m; ++j) {
+            L phA = Widen(kQuarterTurn) * load(warpA[j] + f) + fuK[j] * u;
+            L phB = Widen(kQuarterTurn) * load(warpB[j] + f) + fvK[j] * v;
+            if (shifted) {
+                phA += shiftA[j];
+                phB += shiftB[j];
+            }
+            L waveA, waveB;
+            loom::vecmath::SinAndCosBlocks<kLanes>(phA, phB, waveA, waveB);
+            a += OctaveTerm(phA, amplitude[j] * waveA, zero) + g;
+            b += OctaveTerm(phB, amplitude[j] * waveB, zero) + g;
+        }
+        std::memcpy(sumA + f, &a, sizeof a);
+        std::memcpy(sumB + f, &b, sizeof b);
+    }
+}
+
 // The octave loop over up to kChunk samples at once. Each sample's arithmetic is that of
 // the one-sample loop, step for step; sine and cosine come from the vector library, which
 // gives every element the same bits however many are evaluated together. The first warp
@@ -105,7 +154,7 @@ constexpr int kGroup = 8;
 // coordinate (an image row shares V; an image narrower than the chunk repeats U) for a
 // group of octaves at once. The arrays are padded past n with the last sample (its
 // results unused).
-template <WarpForm kForm>
+template <WarpForm kForm, int kTrigLanes>
 [[gnu::always_inline]] inline void CloudsChunk(const NimbraCache& c, const float* u, const float* v,
                                                int n, float* t) noexcept {
     // A divisor of 0 (detail -3) or no octave at all both leave t at 0.
@@ -149,7 +198,7 @@ template <WarpForm kForm>
     // The warps of a group's octaves, one per run and octave, then those of each sample;
     // the phases and waves of the group, an octave a row.
     double warpTableA[kGroup * kChunk], warpTableB[kGroup * kChunk];
-    double spreadA[kChunk], spreadB[kChunk];
+    double spreadA[kGroup][kChunk], spreadB[kGroup][kChunk];
     double phaseA[kGroup][kChunk], phaseB[kGroup][kChunk];
     double waveA[kGroup][kChunk], waveB[kGroup][kChunk];
     while (more) {
@@ -176,59 +225,80 @@ template <WarpForm kForm>
             }
             for (int r = 0; r < nu; ++r) warpB[r] = vWarpF * uOne[r];
         }
-        loom::vecmath::Cos(warpTableA, warpTableA, m * nv);
-        loom::vecmath::Sin(warpTableB, warpTableB, m * nu);
+        if constexpr (kTrigLanes > 0) {
+            loom::vecmath::TrigArray<kTrigLanes, true>(warpTableA, warpTableA, m * nv);
+            loom::vecmath::TrigArray<kTrigLanes, false>(warpTableB, warpTableB, m * nu);
+        } else {
+            loom::vecmath::Cos(warpTableA, warpTableA, m * nv);
+            loom::vecmath::Sin(warpTableB, warpTableB, m * nu);
+        }
+        const double* warpA[kGroup];
+        const double* warpB[kGroup];
+        double shiftA[kGroup], shiftB[kGroup];
         for (int j = 0; j < m; ++j) {
-            const double* warpA = SpreadRuns(vRuns, padded, warpTableA + j * nv, spreadA);
-            const double* warpB = SpreadRuns(uRuns, padded, warpTableB + j * nu, spreadB);
-            const double fuNow = fuK[j], fvNow = fvK[j];
-            double* pA = phaseA[j];
-            double* pB = phaseB[j];
-            for (int f = 0; f < padded; f += kBlock) {
-                StoreBlock(pA + f,
-                           Widen(kQuarterTurn) * LoadBlock(warpA + f) + fuNow * LoadBlock(U + f));
-                StoreBlock(pB + f,
-                           Widen(kQuarterTurn) * LoadBlock(warpB + f) + fvNow * LoadBlock(V + f));
-            }
-            if (seed != 0) {
-                const double shiftA = NimbraOctavePhase(seed, octave + j, 0);
-                const double shiftB = NimbraOctavePhase(seed, octave + j, 1);
-                ForEachPadded(padded, [&](int i) {
-                    pA[i] += shiftA;
-                    pB[i] += shiftB;
-                });
-            }
+            warpA[j] = SpreadRuns(vRuns, padded, warpTableA + j * nv, spreadA[j]);
+            warpB[j] = SpreadRuns(uRuns, padded, warpTableB + j * nu, spreadB[j]);
+            shiftA[j] = NimbraOctavePhase(seed, octave + j, 0);
+            shiftB[j] = NimbraOctavePhase(seed, octave + j, 1);
         }
         octave += m;
-        if (padded == kChunk) {
-            loom::vecmath::Sin(phaseA[0], waveA[0], m * kChunk);
-            loom::vecmath::Cos(phaseB[0], waveB[0], m * kChunk);
+        if constexpr (kTrigLanes > 0) {
+            OctaveSumsInline<kTrigLanes>(padded, m, U, V, warpA, warpB, fuK, fvK, seed != 0, shiftA,
+                                         shiftB, amplitude, g, sumA, sumB);
         } else {
             for (int j = 0; j < m; ++j) {
-                loom::vecmath::Sin(phaseA[j], waveA[j], padded);
-                loom::vecmath::Cos(phaseB[j], waveB[j], padded);
+                const double fuNow = fuK[j], fvNow = fvK[j];
+                double* pA = phaseA[j];
+                double* pB = phaseB[j];
+                for (int f = 0; f < padded; f += kBlock) {
+                    StoreBlock(pA + f, Widen(kQuarterTurn) * LoadBlock(warpA[j] + f) +
+                                           fuNow * LoadBlock(U + f));
+                    StoreBlock(pB + f, Widen(kQuarterTurn) * LoadBlock(warpB[j] + f) +
+                                           fvNow * LoadBlock(V + f));
+                }
+                if (seed != 0) {
+                    ForEachPadded(padded, [&](int i) {
+                        pA[i] += shiftA[j];
+                        pB[i] += shiftB[j];
+                    });
+                }
             }
-        }
-        // Past about a thousand octaves the frequencies overflow; such an octave keeps its
-        // level but adds no wave, so no NaN reaches the image.
-        for (int j = 0; j < m; ++j) {
-            const double amp = amplitude[j];
-            const double* pA = phaseA[j];
-            const double* pB = phaseB[j];
-            const double* wA = waveA[j];
-            const double* wB = waveB[j];
-            // x - x is 0 exactly for finite x, NaN for infinities and NaNs.
-            const Block zero = {};
-            for (int f = 0; f < padded; f += kBlock) {
-                const Block phA = LoadBlock(pA + f), phB = LoadBlock(pB + f);
-                const Block termA = phA - phA == zero ? amp * LoadBlock(wA + f) : zero;
-                const Block termB = phB - phB == zero ? amp * LoadBlock(wB + f) : zero;
-                StoreBlock(sumA + f, LoadBlock(sumA + f) + (termA + g));
-                StoreBlock(sumB + f, LoadBlock(sumB + f) + (termB + g));
+            if (padded == kChunk) {
+                loom::vecmath::Sin(phaseA[0], waveA[0], m * kChunk);
+                loom::vecmath::Cos(phaseB[0], waveB[0], m * kChunk);
+            } else {
+                for (int j = 0; j < m; ++j) {
+                    loom::vecmath::Sin(phaseA[j], waveA[j], padded);
+                    loom::vecmath::Cos(phaseB[j], waveB[j], padded);
+                }
+            }
+            for (int j = 0; j < m; ++j) {
+                const double amp = amplitude[j];
+                const double* pA = phaseA[j];
+                const double* pB = phaseB[j];
+                const double* wA = waveA[j];
+                const double* wB = waveB[j];
+                const Block zero = {};
+                for (int f = 0; f < padded; f += kBlock) {
+                    const Block phA = LoadBlock(pA + f), phB = LoadBlock(pB + f);
+                    const Block termA = OctaveTerm(phA, amp * LoadBlock(wA + f), zero);
+                    const Block termB = OctaveTerm(phB, amp * LoadBlock(wB + f), zero);
+                    StoreBlock(sumA + f, LoadBlock(sumA + f) + (termA + g));
+                    StoreBlock(sumB + f, LoadBlock(sumB + f) + (termB + g));
+                }
             }
         }
     }
-    for (int i = 0; i < n; ++i) t[i] = static_cast<float>((sumA[i] + sumB[i]) / (detail + 3.0));
+    // The level of each sample, a block at a time, then the first n.
+    using FloatBlock = float __attribute__((vector_size(kBlock * sizeof(float))));
+    const double divisor = detail + 3.0;
+    float level[kChunk];
+    for (int f = 0; f < padded; f += kBlock) {
+        const FloatBlock l = __builtin_convertvector(
+            (LoadBlock(sumA + f) + LoadBlock(sumB + f)) / divisor, FloatBlock);
+        std::memcpy(level + f, &l, sizeof l);
+    }
+    std::memcpy(t, level, static_cast<std::size_t>(n) * sizeof(float));
 }
 
 // The chunk loop compiled for each vector level, for wider vectors in its per-sample loops
@@ -239,19 +309,19 @@ using ChunkFn = void (*)(const NimbraCache&, const float*, const float*, int, fl
 template <WarpForm kForm>
 void CloudsChunkBase(const NimbraCache& c, const float* u, const float* v, int n,
                      float* t) noexcept {
-    CloudsChunk<kForm>(c, u, v, n, t);
+    CloudsChunk<kForm, 0>(c, u, v, n, t);
 }
 
 #if defined(__x86_64__)
 template <WarpForm kForm>
 [[gnu::target("avx2")]] void CloudsChunkAvx2(const NimbraCache& c, const float* u, const float* v,
                                              int n, float* t) noexcept {
-    CloudsChunk<kForm>(c, u, v, n, t);
+    CloudsChunk<kForm, 4>(c, u, v, n, t);
 }
 template <WarpForm kForm>
 [[gnu::target("avx512f")]] void CloudsChunkAvx512(const NimbraCache& c, const float* u,
                                                   const float* v, int n, float* t) noexcept {
-    CloudsChunk<kForm>(c, u, v, n, t);
+    CloudsChunk<kForm, 8>(c, u, v, n, t);
 }
 #endif
 
@@ -347,8 +417,6 @@ void Clouds(const NimbraCache& c, const float* u, const float* v, int n, float* 
 }
 
 }  // namespace
-
-#pragma GCC diagnostic pop
 
 double NimbraOctavePhase(std::uint32_t seed, int octave, int wave) noexcept {
     if (seed == 0) return 0.0;

@@ -10,6 +10,7 @@
 
 #include "foundation/host/base/vector_level.h"
 #include "foundation/vecmath/kernels.h"
+#include "foundation/vecmath/trig_blocks.h"
 
 namespace loom::vecmath {
 namespace detail {
@@ -273,6 +274,12 @@ void Hypot(const double* x, const double* y, double* out, int n) noexcept {
 
 void SinOn(Isa isa, const double* x, double* out, int n) noexcept { On(isa).sin(x, out, n); }
 void CosOn(Isa isa, const double* x, double* out, int n) noexcept { On(isa).cos(x, out, n); }
+void SinLibraryBlock(int lanes, const double* x, double* out) noexcept {
+    On(lanes == 8 ? Isa::kAvx512 : Isa::kAvx2).sin(x, out, lanes);
+}
+void CosLibraryBlock(int lanes, const double* x, double* out) noexcept {
+    On(lanes == 8 ? Isa::kAvx512 : Isa::kAvx2).cos(x, out, lanes);
+}
 void Atan2On(Isa isa, const double* y, const double* x, double* out, int n) noexcept {
     On(isa).atan2(y, x, out, n);
 }

@@ -29,7 +29,7 @@ cover() {  # FILE +X+Y
 # and 28 pixels for the spheres, which stand before it, the nearer the more.
 view() {  # EYE NEAR_X MIDDLE_X FAR_X
   # shellcheck disable=SC2046
-  oiiotool $(cover "$STEREO_PARTS/near_$1.png" "+$2+300") \
+  oiiotool --nosoftwareattrib $(cover "$STEREO_PARTS/near_$1.png" "+$2+300") \
     $(cover "$STEREO_PARTS/middle_$1.png" "+$3+60") --over \
     $(cover "$STEREO_PARTS/far_$1.png" "+$4+120") --over \
     "$STEREO_PARTS/wall.png" --over --cut 768x512+0+0 --ch R,G,B \
@@ -57,7 +57,7 @@ $HOST anaglyph --sbs "$OUT/stereo_pair_sbs.png" -o "$OUT/stereo_sbs.png"
 # might hold it; --align finds that and undoes it, --parallax auto puts the nearest sphere
 # at the screen.
 echo "  stereo_aligned (with its diagnostic sheet)"
-oiiotool "$OUT/stereo_right.png" --warp:filter=lanczos3 \
+oiiotool --nosoftwareattrib "$OUT/stereo_right.png" --warp:filter=lanczos3 \
   "1.01465,0.02657,0,-0.02657,1.01465,0,1.175,-4.954,1" -o "$OUT/stereo_right_askew.png"
 $HOST anaglyph "$OUT/stereo_left.png" "$OUT/stereo_right_askew.png" --align --parallax auto \
   --glasses red-cyan --method dubois --diagnostic "$OUT/stereo_aligned_diagnostic.png" \

@@ -196,6 +196,50 @@ TEST(ComposeKernelsInStrips, PackedFramesMatchTheWholeLine) {
     }
 }
 
+TEST(ComposeKernelsInStrips, StoredAndPackedViewsMixAndASourceMayBeItsOwnForeground) {
+    // 16-bit views are composed where they lie, packed ones through the host's conversions:
+    // either may meet the other.
+    constexpr int kStrip = 100;
+    const int width = 2 * kStrip + 37;
+    const std::pair<PixelStorage, PixelStorage> mixes[] = {
+        {PixelStorage::kRgba64, PixelStorage::kPackedRgb48},
+        {PixelStorage::kPackedRgb48, PixelStorage::kRgba64},
+        {PixelStorage::kRgba64, PixelStorage::kPackedRgb24}};
+    for (const auto& [sourceStorage, foregroundStorage] : mixes) {
+        const BitmapPtr source = RandomBitmap(width, 3, sourceStorage, 13);
+        const BitmapPtr foreground = RandomBitmap(width - 20, 2, foregroundStorage, 14);
+        ASSERT_TRUE(source && foreground);
+        for (ComposeKernel kernel : Kernels()) {
+            SCOPED_TRACE(testing::Message() << "storages " << static_cast<int>(sourceStorage) << " "
+                                            << static_cast<int>(foregroundStorage) << ", kernel "
+                                            << static_cast<int>(kernel));
+            ExpectStripsMatchWholeLines(Composer(0, 1, {-0.2f, -0.1f}, kernel), *source,
+                                        *foreground, kStrip);
+            if (HasFatalFailure()) return;
+        }
+    }
+    // A source composed against itself sees each strip's pixels as they were before it.
+    const BitmapPtr source = RandomBitmap(width, 2, PixelStorage::kRgba64, 15);
+    ASSERT_TRUE(source);
+    for (ComposeKernel kernel : Kernels()) {
+        const LineComposer s = Composer(2, 1, {-0.3f, -0.2f}, kernel);
+        BitmapPtr itself = Copy(*source), whole = Copy(*source);
+        StripLines lines(width, kStrip);
+        for (int y = 0; y < 2; ++y)
+            ASSERT_TRUE(ComposeLineInStrips(s, *itself, itself.get(), y, lines));
+        ComposeWholeLines(s, *whole, *source);
+        EXPECT_EQ(itself->Pixels(), whole->Pixels()) << "kernel " << static_cast<int>(kernel);
+    }
+    // Pixels the host swapped for a shorter buffer are not reached for: the line fails.
+    BitmapPtr shortened = Copy(*source);
+    shortened->Pixels().resize(static_cast<size_t>(width) + 5);
+    StripLines lines(width, kStrip);
+    const LineComposer s = Composer(0, 1, {-0.1f, -0.1f}, FastestComposeKernel());
+    EXPECT_TRUE(ComposeLineInStrips(s, *shortened, source.get(), 0, lines));
+    EXPECT_FALSE(ComposeLineInStrips(s, *shortened, source.get(), 1, lines));
+    EXPECT_FALSE(ComposeLineInStrips(s, *Copy(*source), shortened.get(), 1, lines));
+}
+
 TEST(ComposeKernelsInStrips, ForegroundsOfAnotherSizeMeetBlackAsOnTheWholeLine) {
     // Narrower (ending inside a strip, at a strip's end, or in the first strip), wider, and
     // shorter foregrounds; lines after the foreground's last follow lines that read it, so

@@ -42,6 +42,17 @@ StoredLine StorageLine(const Bitmap* bm, int y) noexcept {
     return {bm->Packed().data() + at * bytes, bm->Width(), static_cast<int>(bytes)};
 }
 
+const BMM_Color_64* StoredPixels(const Bitmap* bm, int y) noexcept {
+    if (!bm || bm->Storage() != PixelStorage::kRgba64 || y < 0 || y >= bm->Height()) return nullptr;
+    const size_t at = static_cast<size_t>(y) * static_cast<size_t>(bm->Width());
+    if (bm->Pixels().size() < at + static_cast<size_t>(bm->Width())) return nullptr;
+    return bm->Pixels().data() + at;
+}
+
+BMM_Color_64* StoredPixels(Bitmap* bm, int y) noexcept {
+    return const_cast<BMM_Color_64*>(StoredPixels(static_cast<const Bitmap*>(bm), y));
+}
+
 ImageFilter* CreateImageFilter(ClassDesc* cd, std::string& error) {
     if (!cd || cd->SuperClassID() != IMAGE_FILTER_CLASS_ID) {
         error = "not an image filter class";

@@ -106,14 +106,21 @@ int StorageWidth(const Bitmap* bm) noexcept;
 int StorageHeight(const Bitmap* bm) noexcept;
 
 /// Line y of a bitmap's pixel storage as it lies in memory: `width` pixels of `pixelBytes`
-/// bytes each (8 in 16-bit RGBA, 3 or 6 packed). For read-ahead hints only: a filter's
-/// reads and writes go through GetPixels and PutPixels, which convert.
+/// bytes each (8 in 16-bit RGBA, 3 or 6 packed). For read-ahead hints: packed pixels are
+/// read and written through GetPixels and PutPixels, which convert (StoredPixels below).
 struct StoredLine {
     const std::uint8_t* bytes = nullptr;  ///< null outside the bitmap
     int width = 0;
     int pixelBytes = 0;
 };
 StoredLine StorageLine(const Bitmap* bm, int y) noexcept;
+
+/// Line y of a bitmap's 16-bit RGBA storage, for a filter that works on the pixels where
+/// they lie rather than through GetPixels and PutPixels (which, in that storage, copy them
+/// unchanged); null for a null bitmap, packed storage, a line outside the bitmap, or
+/// pixels the host swapped for a buffer of another size.
+const BMM_Color_64* StoredPixels(const Bitmap* bm, int y) noexcept;
+BMM_Color_64* StoredPixels(Bitmap* bm, int y) noexcept;
 
 /// A new filter from a descriptor of the image-filter super class; null (with `error`)
 /// for another super class or when the descriptor makes nothing.
