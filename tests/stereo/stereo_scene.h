@@ -13,8 +13,18 @@
 
 #include "app/core/stereo/alignment.h"
 #include "foundation/host/sdk/bitmap.h"
+#include "foundation/host/sdk/packed_pixels.h"
 
 namespace stereotest {
+
+/// `view` packed as 8-bit video frames are (three bytes a pixel).
+inline loom::Image16 Packed8(const loom::Image16& view) {
+    loom::Image16 p = view;
+    p.packed.resize(view.pixels.size() * 3);
+    loom::PackRgb24(view.pixels.data(), p.packed.data(), view.pixels.size());
+    p.pixels.clear();
+    return p;
+}
 
 /// A `w` x `h` 8-bit picture of `shapes` random rectangles and discs.
 inline loom::Image16 PhotoLike(int w, int h, std::uint32_t seed, int shapes = 0) {

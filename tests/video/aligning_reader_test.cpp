@@ -20,14 +20,6 @@ namespace {
 
 constexpr int kW = 320, kH = 240;
 
-Image16 Packed8(const Image16& view) {
-    Image16 p = view;
-    p.packed.resize(view.pixels.size() * 3);
-    loom::PackRgb24(view.pixels.data(), p.packed.data(), view.pixels.size());
-    p.pixels.clear();
-    return p;
-}
-
 /// A clip of two shots (30 and 20 frames, the right views moved 4 rows down, then 3 up
 /// and turned), packed as decoded video is, with a packet after every fifth frame.
 class Source {
@@ -45,8 +37,8 @@ class Source {
                 }
                 const stereotest::Perturbation p = s == 0 ? stereotest::Perturbation{4, 0, 1}
                                                           : stereotest::Perturbation{-3, 0.3, 1};
-                lefts_.push_back(Packed8(left));
-                rights_.push_back(Packed8(stereotest::Perturbed(left, p)));
+                lefts_.push_back(stereotest::Packed8(left));
+                rights_.push_back(stereotest::Packed8(stereotest::Perturbed(left, p)));
             }
         }
     }
@@ -134,7 +126,7 @@ TEST(AligningReader, AShotThatCannotBeMatchedStopsTheReadWithItsName) {
     options.align = loom::stereo::AlignMode::kApply;
     Image16 flat = stereotest::PhotoLike(kW, kH, 3);
     for (BMM_Color_64& p : flat.pixels) p = {20000, 20000, 20000, 65535};
-    const Image16 packed = Packed8(flat);
+    const Image16 packed = stereotest::Packed8(flat);
     int frames = 0;
     loom::AligningReader reader(
         [&](loom::VideoItem& item, std::string&) {

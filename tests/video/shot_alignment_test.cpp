@@ -30,26 +30,18 @@ Image16 Window(const Image16& scene, int x0) {
     return out;
 }
 
-Image16 Packed8(const Image16& view) {
-    Image16 p = view;
-    p.packed.resize(view.pixels.size() * 3);
-    loom::PackRgb24(view.pixels.data(), p.packed.data(), view.pixels.size());
-    p.pixels.clear();
-    return p;
-}
-
 TEST(SceneCuts, CutsBetweenScenesNotWithinAPan) {
     const Image16 a = stereotest::PhotoLike(kW + 20, kH, 1), b = stereotest::PhotoLike(kW, kH, 2);
     loom::CutDetector cuts;
     EXPECT_TRUE(cuts.StartsShot(Window(a, 0)));  // the first frame
     EXPECT_FALSE(cuts.StartsShot(Window(a, 0)));
     EXPECT_FALSE(cuts.StartsShot(Window(a, 8)));
-    EXPECT_FALSE(cuts.StartsShot(Packed8(Window(a, 16))));
+    EXPECT_FALSE(cuts.StartsShot(stereotest::Packed8(Window(a, 16))));
     EXPECT_TRUE(cuts.StartsShot(b));
-    EXPECT_FALSE(cuts.StartsShot(Packed8(b)));
+    EXPECT_FALSE(cuts.StartsShot(stereotest::Packed8(b)));
     // Packed frames give the thumbnail their pixels give.
     const loom::Thumbnail t = loom::MakeThumbnail(b);
-    EXPECT_EQ(loom::ThumbnailDifference(t, loom::MakeThumbnail(Packed8(b))), 0.0);
+    EXPECT_EQ(loom::ThumbnailDifference(t, loom::MakeThumbnail(stereotest::Packed8(b))), 0.0);
     EXPECT_GT(loom::ThumbnailDifference(t, loom::MakeThumbnail(Window(a, 0))), 24.0);
 }
 
@@ -135,8 +127,9 @@ TEST_F(ShotAlignment, EstimatesEachShotAndCutsEveryFrameToTheFirstShotsArea) {
 
     // Packed views are adjusted alike without leaving their packed form: the same cut,
     // the resampling at 8 bits within a level of the 16-bit one.
-    Image16 packedLeft = Packed8(Window(second_, 0));
-    Image16 packedRight = Packed8(stereotest::Perturbed(Window(second_, 0), {-3, 0.5, 1}));
+    Image16 packedLeft = stereotest::Packed8(Window(second_, 0));
+    Image16 packedRight =
+        stereotest::Packed8(stereotest::Perturbed(Window(second_, 0), {-3, 0.5, 1}));
     loom::AdjustFrame(clip, 20, packedLeft, packedRight);
     ASSERT_TRUE(loom::IsPacked(packedLeft) && loom::IsPacked(packedRight));
     ASSERT_EQ(packedRight.width, c.width);

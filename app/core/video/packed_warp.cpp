@@ -301,6 +301,19 @@ inline __m128i WeightPair(const std::int16_t* w) {
     return _mm_set1_epi32(static_cast<int>(pair));
 }
 
+/// Eight sums of four taps, rounded and shifted by kShift and saturated to 16-bit words:
+/// value i is w0 a0[i] + w1 a1[i] + w2 a2[i] + w3 a3[i] (`w01`, `w23`: WeightPair).
+template <int kShift>
+inline __m128i FourTaps(__m128i a0, __m128i a1, __m128i a2, __m128i a3, __m128i w01, __m128i w23) {
+    const __m128i round = _mm_set1_epi32(1 << (kShift - 1));
+    const __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a0, a1), w01),
+                                     _mm_madd_epi16(_mm_unpacklo_epi16(a2, a3), w23));
+    const __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a0, a1), w01),
+                                     _mm_madd_epi16(_mm_unpackhi_epi16(a2, a3), w23));
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, round), kShift),
+                           _mm_srai_epi32(_mm_add_epi32(hi, round), kShift));
+}
+
 inline void DownSse2(const std::uint8_t* const rows[4], long at, bool safe, const std::int16_t* w,
                      std::int16_t* to) {
     __m128i sum =
@@ -450,20 +463,13 @@ void DownRun(const std::uint8_t* const rows[4], const std::int16_t* w, long n, s
 #if defined(__SSE2__)
     if (vector) {
         const __m128i zero = _mm_setzero_si128(), w01 = WeightPair(w), w23 = WeightPair(w + 2);
-        const __m128i round = _mm_set1_epi32(1 << (kPass1Shift - 1));
         const auto load = [&](int k) {
             return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k] + j)),
                                      zero);
         };
         for (; j + 8 <= n; j += 8) {
-            const __m128i a0 = load(0), a1 = load(1), a2 = load(2), a3 = load(3);
-            __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a0, a1), w01),
-                                       _mm_madd_epi16(_mm_unpacklo_epi16(a2, a3), w23));
-            __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a0, a1), w01),
-                                       _mm_madd_epi16(_mm_unpackhi_epi16(a2, a3), w23));
-            lo = _mm_srai_epi32(_mm_add_epi32(lo, round), kPass1Shift);
-            hi = _mm_srai_epi32(_mm_add_epi32(hi, round), kPass1Shift);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + j), _mm_packs_epi32(lo, hi));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + j),
+                             FourTaps<kPass1Shift>(load(0), load(1), load(2), load(3), w01, w23));
         }
     }
 #endif
@@ -482,19 +488,12 @@ void AlongRun(const std::int16_t* line, const std::int16_t* w, long n, std::uint
 #if defined(__SSE2__)
     if (vector) {
         const __m128i w01 = WeightPair(w), w23 = WeightPair(w + 2);
-        const __m128i round = _mm_set1_epi32(1 << (kPass2Shift - 1));
         const auto load = [&](int k) {
             return _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + j + 3 * k));
         };
         for (; j + 8 <= n; j += 8) {
-            const __m128i l0 = load(0), l1 = load(1), l2 = load(2), l3 = load(3);
-            __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(l0, l1), w01),
-                                       _mm_madd_epi16(_mm_unpacklo_epi16(l2, l3), w23));
-            __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(l0, l1), w01),
-                                       _mm_madd_epi16(_mm_unpackhi_epi16(l2, l3), w23));
-            lo = _mm_srai_epi32(_mm_add_epi32(lo, round), kPass2Shift);
-            hi = _mm_srai_epi32(_mm_add_epi32(hi, round), kPass2Shift);
-            const __m128i words = _mm_packs_epi32(lo, hi);
+            const __m128i words =
+                FourTaps<kPass2Shift>(load(0), load(1), load(2), load(3), w01, w23);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(words, words));
         }
     }
