@@ -3,6 +3,7 @@
 // the packed pixel conversions, the stereo composition and the video views' resampler.
 // same_bits_test.py runs it at each level the processor has and compares the digests with the
 // scalar level's.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -203,20 +204,27 @@ void StereoComposition() {
     Print("stereo", d);
 }
 
-/// The video views' resampler at 8 bits (the vector code) through an affine and a
-/// projective correction, on pictures whose last pixel ends the buffer.
+/// The video views' resampler at 8 bits (the vector code) through affine and projective
+/// corrections: small and large turns (taps of sixteen columns one row apart, and further),
+/// scales that shrink and grow, views partly outside, on pictures whose widths are and are
+/// not multiples of sixteen and whose last pixel ends the buffer.
 void VideoWarp() {
     std::mt19937 rng(9);
     Digest d;
-    for (const auto& [w, h] : {std::pair{37, 23}, std::pair{640, 360}}) {
+    for (const auto& [w, h] : {std::pair{37, 23}, std::pair{640, 360}, std::pair{1001, 67}}) {
         std::vector<std::uint8_t> src(static_cast<std::size_t>(w) * h * 3);
         for (std::uint8_t& v : src) v = static_cast<std::uint8_t>(rng());
-        for (const double keystone : {0.0, 3e-4}) {
-            std::vector<std::uint8_t> out(src.size());
-            loom::WarpPackedRgb(src.data(), w, h, 8,
-                                {0.999, -0.012, 1.7, 0.012, 0.999, -2.35, keystone, 0, 1},
-                                out.data(), w, h);
-            d.Add(out);
+        for (const double turn : {0.012, -0.05, 0.11}) {
+            for (const double scale : {0.999, 0.93, 1.2}) {
+                for (const double keystone : {0.0, 3e-4}) {
+                    const double c = scale * std::cos(turn), s = scale * std::sin(turn);
+                    std::vector<std::uint8_t> out(src.size());
+                    loom::WarpPackedRgb(src.data(), w, h, 8,
+                                        {c, -s, 1.7, s, c, -2.35, keystone, 0, 1}, out.data(), w,
+                                        h);
+                    d.Add(out);
+                }
+            }
         }
         // A translation: the row path.
         std::vector<std::uint8_t> out(src.size());

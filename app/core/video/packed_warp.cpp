@@ -11,21 +11,14 @@
 #include <emmintrin.h>
 #endif
 
+#include "app/core/video/packed_warp_avx512.h"
+#include "app/core/video/packed_warp_taps.h"
 #include "foundation/host/base/vector_level.h"
 
 namespace loom {
 namespace {
 
-/// The four weights of cubic convolution (a = -0.75) for taps at -1, 0, 1, 2 around a
-/// position `f` (0..1) past the second tap.
-inline void CubicWeights(float f, float w[4]) {
-    constexpr float a = -0.75f;
-    const float f1 = f + 1, g = 1 - f;
-    w[0] = ((a * f1 - 5 * a) * f1 + 8 * a) * f1 - 4 * a;
-    w[1] = ((a + 2) * f - (a + 3)) * f * f + 1;
-    w[2] = ((a + 2) * g - (a + 3)) * g * g + 1;
-    w[3] = 1 - w[0] - w[1] - w[2];
-}
+using namespace packed_warp;
 
 template <class T>
 inline float Sample(const std::uint8_t* row, long index) {
@@ -182,81 +175,6 @@ void Warp(const std::uint8_t* src, int srcWidth, int srcHeight, const std::array
     }
 }
 
-// 8-bit views: the same two passes in fixed point. Positions are held to 1/1024 pixel
-// and looked up in a table of weights in 1/16384ths (each row of four sums to 16384, so a
-// flat area stays exactly flat); the first pass keeps 6 bits below the 8-bit level (16-bit
-// values, -0.3..1.3 of the range fit), the second rounds once to the output's level. The
-// SSE2 code and the plain code compute the same integers.
-constexpr int kSteps = 1024, kWeightBits = 14, kLineBits = 6;
-constexpr int kPass1Shift = kWeightBits - kLineBits, kPass2Shift = kWeightBits + kLineBits;
-/// Source pixels of margin on each side of a row's line (taps reach 5 before, 3 after).
-constexpr int kLineMargin = 8;
-
-struct WeightTable {
-    std::array<std::array<std::int16_t, 4>, kSteps + 1> rows{};
-    WeightTable() {
-        for (int i = 0; i <= kSteps; ++i) {
-            float w[4];
-            CubicWeights(static_cast<float>(i) / kSteps, w);
-            std::array<std::int16_t, 4>& r = rows[static_cast<std::size_t>(i)];
-            int sum = 0;
-            for (int k = 0; k < 3; ++k) {
-                r[static_cast<std::size_t>(k)] =
-                    static_cast<std::int16_t>(std::lround(w[k] * (1 << kWeightBits)));
-                sum += r[static_cast<std::size_t>(k)];
-            }
-            r[3] = static_cast<std::int16_t>((1 << kWeightBits) - sum);
-        }
-    }
-};
-
-const WeightTable& Weights() {
-    static const WeightTable table;
-    return table;
-}
-
-/// A position's first tap and its row of weights.
-struct FixedTap {
-    int first;
-    int weights;  ///< index into WeightTable::rows
-};
-
-/// Positions are stepped in 32.32 fixed point, exact at every kSegment-th pixel and linear
-/// between (for a stereo correction the curvature of a projective row over 16 pixels moves
-/// a position by well under 1/1000 pixel).
-constexpr int kSegment = 16;
-constexpr int kFractionBits = 32;
-
-/// Taps for positions 0..n-1 along a row whose coordinate at position i is `coordinate(i)`,
-/// each held within -4..`limit` + 4 first (far outside, every tap misses anyway).
-template <class Coordinate>
-void FillTaps(Coordinate coordinate, int n, double limit, FixedTap* taps) {
-    constexpr double kOne = 4294967296.0;  // 2^32
-    // Offset by 8 so that every held position is positive.
-    const auto fixed = [&](double v) {
-        return static_cast<std::int64_t>(std::clamp(v, -1e6, 1e6) * kOne) + (std::int64_t{8} << 32);
-    };
-    const std::int64_t lo = std::int64_t{4} << kFractionBits;
-    const std::int64_t hi = static_cast<std::int64_t>(limit + 12) << kFractionBits;
-    constexpr int kToSteps = kFractionBits - 10;  // to 1/1024ths
-    std::int64_t end = fixed(coordinate(0));
-    for (int i0 = 0; i0 < n; i0 += kSegment) {
-        const int i1 = std::min(i0 + kSegment, n - 1);
-        std::int64_t pos = end;
-        end = fixed(coordinate(i1));
-        const std::int64_t step = i1 > i0 ? (end - pos) / (i1 - i0) : 0;
-        const int last = i1 == n - 1 ? n : i1;
-        for (int i = i0; i < last; ++i, pos += step) {
-            const std::int64_t held = std::min(std::max(pos, lo), hi);
-            const auto q =
-                static_cast<int>((held + (std::int64_t{1} << (kToSteps - 1))) >> kToSteps);
-            taps[i] = {(q >> 10) - 8 - 1, q & (kSteps - 1)};
-        }
-    }
-}
-
-inline int RoundShift(int v, int shift) { return (v + (1 << (shift - 1))) >> shift; }
-
 /// First pass, plain code: four rows (`rows[k]`, black rows are zero rows) at column `u`.
 inline void DownPlain(const std::uint8_t* const rows[4], long at, const std::int16_t* w,
                       std::int16_t* to) {
@@ -340,35 +258,20 @@ void Warp8(const std::uint8_t* src, int srcWidth, int srcHeight, const std::arra
            std::uint8_t* dst, int dstWidth, int yBegin, int yEnd, bool vector) {
     const WeightTable& table = Weights();
     const long stride = static_cast<long>(srcWidth) * 3;
-    const bool affine = m[6] == 0 && m[7] == 0;
     const std::vector<std::uint8_t> blackRow(static_cast<std::size_t>(stride) + 4, 0);
     // The row's line, four 16-bit values a source pixel, with black margins.
     std::vector<std::int16_t> line(static_cast<std::size_t>(srcWidth + 2 * kLineMargin) * 4, 0);
-    std::vector<FixedTap> along(static_cast<std::size_t>(dstWidth));
-    std::vector<FixedTap> down(static_cast<std::size_t>(srcWidth));
-    const double lastX = dstWidth - 1;
+    RowTaps taps(m, srcWidth, srcHeight, dstWidth);
     for (int y = yBegin; y < yEnd; ++y) {
-        const double a = m[0], b = m[1] * y + m[2], c = m[6], d = m[7] * y + m[8];
-        const double e = m[3], f = m[4] * y + m[5];
         std::uint8_t* out = dst + static_cast<long>(y) * dstWidth * 3;
-        const double x0 = b / d, x1 = (a * lastX + b) / (c * lastX + d);
-        const double lo = std::max(std::floor(std::min(x0, x1)) - 1, 0.0);
-        const double hi = std::min(std::floor(std::max(x0, x1)) + 2, srcWidth - 1.0);
-        if (!(lo <= hi)) {
+        if (!taps.Set(y)) {
             std::memset(out, 0, static_cast<std::size_t>(dstWidth) * 3);
             continue;
         }
-        const int uMin = static_cast<int>(lo), uMax = static_cast<int>(hi);
-        const double ia = 1 / a;
-        const auto columnHeight = [&](int i) {
-            const int u = uMin + i;
-            if (affine) return e * ((u - b) * ia) + f;
-            const double x = (b - u * d) / (u * c - a);
-            return (e * x + f) / (c * x + d);
-        };
-        FillTaps(columnHeight, uMax - uMin + 1, srcHeight, down.data());
+        taps.Expand();
+        const int uMin = taps.uMin, uMax = taps.uMax;
         for (int u = uMin; u <= uMax; ++u) {
-            const FixedTap tap = down[static_cast<std::size_t>(u - uMin)];
+            const FixedTap tap = taps.down[static_cast<std::size_t>(u - uMin)];
             const std::uint8_t* rows[4];
             if (tap.first >= 0 && tap.first + 3 < srcHeight) {
                 for (int k = 0; k < 4; ++k) rows[k] = src + (tap.first + k) * stride;
@@ -378,7 +281,7 @@ void Warp8(const std::uint8_t* src, int srcWidth, int srcHeight, const std::arra
                     rows[k] = row >= 0 && row < srcHeight ? src + row * stride : blackRow.data();
                 }
             }
-            const std::int16_t* w = table.rows[static_cast<std::size_t>(tap.weights)].data();
+            const std::int16_t* w = table[static_cast<std::size_t>(tap.weights)].data();
             std::int16_t* to = &line[static_cast<std::size_t>(u + kLineMargin) * 4];
             const long at = static_cast<long>(u) * 3;
 #if defined(__SSE2__)
@@ -389,8 +292,6 @@ void Warp8(const std::uint8_t* src, int srcWidth, int srcHeight, const std::arra
 #endif
             DownPlain(rows, at, w, to);
         }
-        FillTaps([&](int x) { return affine ? a * x + b : (a * x + b) / (c * x + d); }, dstWidth,
-                 srcWidth, along.data());
         // Only uMin..uMax were written: clear what an earlier row left beside them.
         for (int u : {uMin - 1, uMax + 1}) {
             if (u >= 0 && u < srcWidth) {
@@ -398,9 +299,9 @@ void Warp8(const std::uint8_t* src, int srcWidth, int srcHeight, const std::arra
             }
         }
         for (int x = 0; x < dstWidth; ++x) {
-            const FixedTap tap = along[static_cast<std::size_t>(x)];
+            const FixedTap tap = taps.along[static_cast<std::size_t>(x)];
             const std::int16_t* p = &line[static_cast<std::size_t>(tap.first + kLineMargin) * 4];
-            const std::int16_t* w = table.rows[static_cast<std::size_t>(tap.weights)].data();
+            const std::int16_t* w = table[static_cast<std::size_t>(tap.weights)].data();
 #if defined(__SSE2__)
             if (vector) {
                 AlongSse2(p, w, out + x * 3);
@@ -523,7 +424,7 @@ void Translate8(const std::uint8_t* src, int srcWidth, int srcHeight, double tx,
     }
     std::vector<std::int16_t> line(static_cast<std::size_t>(count) * 3 + 16, 0);
     const std::vector<std::uint8_t> blackRow(static_cast<std::size_t>(stride), 0);
-    const std::int16_t* alongWeights = table.rows[static_cast<std::size_t>(across.weights)].data();
+    const std::int16_t* alongWeights = table[static_cast<std::size_t>(across.weights)].data();
     for (int y = yBegin; y < yEnd; ++y) {
         // A row far outside the view is held near it, where every tap misses anyway.
         const FixedTap down = TapAt(std::clamp(y + ty, -4.0, srcHeight + 4.0));
@@ -533,7 +434,7 @@ void Translate8(const std::uint8_t* src, int srcWidth, int srcHeight, double tx,
             rows[k] =
                 (row >= 0 && row < srcHeight ? src + row * stride : blackRow.data()) + from * 3;
         }
-        DownRun(rows, table.rows[static_cast<std::size_t>(down.weights)].data(), (to - from) * 3,
+        DownRun(rows, table[static_cast<std::size_t>(down.weights)].data(), (to - from) * 3,
                 &line[static_cast<std::size_t>(from - lo) * 3], vector);
         AlongRun(line.data(), alongWeights, static_cast<long>(dstWidth) * 3,
                  dst + static_cast<long>(y) * dstWidth * 3, vector);
@@ -563,6 +464,7 @@ void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bit
         throw std::invalid_argument("the correction turns the view too far");
     }
     const bool vector = ActiveVectorLevel() != VectorLevel::kScalar;
+    const bool wide = bits == 8 && Warp8Avx512Runs();
     double tx = 0, ty = 0;
     const bool translation = bits == 8 && path == PackedWarpPath::kAny &&
                              NearTranslation(m, dstWidth, dstHeight, tx, ty);
@@ -571,6 +473,8 @@ void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bit
     const auto band = [&](int yBegin, int yEnd) {
         if (translation) {
             Translate8(src, srcWidth, srcHeight, tx, ty, dst, dstWidth, yBegin, yEnd, vector);
+        } else if (wide) {
+            Warp8Avx512(src, srcWidth, srcHeight, m, dst, dstWidth, yBegin, yEnd);
         } else if (bits == 8) {
             Warp8(src, srcWidth, srcHeight, m, dst, dstWidth, yBegin, yEnd, vector);
         } else {

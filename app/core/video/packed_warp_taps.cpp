@@ -1,0 +1,108 @@
+#include "app/core/video/packed_warp_taps.h"
+
+#include <cmath>
+
+namespace loom::packed_warp {
+namespace {
+
+/// Runs of kSegment positions along a row whose coordinate at position i is
+/// `coordinate(i)`: exact at the start of each run (and at the last position), linear
+/// between. The last run takes the positions up to `n`.
+template <class Coordinate>
+void FillRuns(Coordinate coordinate, int n, std::vector<TapRun>& runs) {
+    constexpr double kOne = 4294967296.0;  // 2^32
+    // Offset by 8 so that every held position is positive.
+    const auto fixed = [&](double v) {
+        return static_cast<std::int64_t>(std::clamp(v, -1e6, 1e6) * kOne) + (std::int64_t{8} << 32);
+    };
+    runs.clear();
+    std::int64_t end = fixed(coordinate(0));
+    for (int i0 = 0; i0 < n; i0 += kSegment) {
+        const int i1 = std::min(i0 + kSegment, n - 1);
+        const std::int64_t pos = end;
+        end = fixed(coordinate(i1));
+        runs.push_back({pos, i1 > i0 ? (end - pos) / (i1 - i0) : 0});
+    }
+}
+
+/// Positions held within -4..`limit` + 4 (far outside, every tap misses anyway).
+TapHold HoldWithin(double limit) {
+    return {std::int64_t{4} << kFractionBits, static_cast<std::int64_t>(limit + 12)
+                                                  << kFractionBits};
+}
+
+void Expand(const std::vector<TapRun>& runs, const TapHold& hold, std::vector<FixedTap>& taps,
+            int n) {
+    for (int i = 0; i < n; ++i) {
+        const TapRun& run = runs[static_cast<std::size_t>(i / kSegment)];
+        taps[static_cast<std::size_t>(i)] = hold.At(run.start + (i % kSegment) * run.step);
+    }
+}
+
+}  // namespace
+
+const WeightTable& Weights() {
+    static const WeightTable table = [] {
+        WeightTable rows{};
+        for (int i = 0; i <= kSteps; ++i) {
+            float w[4];
+            CubicWeights(static_cast<float>(i) / kSteps, w);
+            std::array<std::int16_t, 4>& r = rows[static_cast<std::size_t>(i)];
+            int sum = 0;
+            for (int k = 0; k < 3; ++k) {
+                r[static_cast<std::size_t>(k)] =
+                    static_cast<std::int16_t>(std::lround(w[k] * (1 << kWeightBits)));
+                sum += r[static_cast<std::size_t>(k)];
+            }
+            r[3] = static_cast<std::int16_t>((1 << kWeightBits) - sum);
+        }
+        return rows;
+    }();
+    return table;
+}
+
+RowTaps::RowTaps(const std::array<double, 9>& m, int srcWidth, int srcHeight, int dstWidth)
+    : downHold(HoldWithin(srcHeight)),
+      alongHold(HoldWithin(srcWidth)),
+      down(static_cast<std::size_t>(srcWidth)),
+      along(static_cast<std::size_t>(dstWidth)),
+      m_(m),
+      srcWidth_(srcWidth),
+      srcHeight_(srcHeight),
+      dstWidth_(dstWidth),
+      affine_(m[6] == 0 && m[7] == 0) {}
+
+bool RowTaps::Set(int y) {
+    // Along output row y: source x = (a x + b) / (c x + d), source y = (e x + f) / (c x + d).
+    const double a = m_[0], b = m_[1] * y + m_[2], c = m_[6], d = m_[7] * y + m_[8];
+    const double e = m_[3], f = m_[4] * y + m_[5];
+    const double lastX = dstWidth_ - 1;
+    // The source columns the row's taps reach.
+    const double x0 = b / d, x1 = (a * lastX + b) / (c * lastX + d);
+    const double lo = std::max(std::floor(std::min(x0, x1)) - 1, 0.0);
+    const double hi = std::min(std::floor(std::max(x0, x1)) + 2, srcWidth_ - 1.0);
+    if (!(lo <= hi)) return false;
+    uMin = static_cast<int>(lo);
+    uMax = static_cast<int>(hi);
+    // First pass: down each source column, at the height where the mapped row crosses it
+    // (at output x = (b - u d) / (u c - a)).
+    const double ia = 1 / a;
+    const auto columnHeight = [&](int i) {
+        const int u = uMin + i;
+        if (affine_) return e * ((u - b) * ia) + f;
+        const double x = (b - u * d) / (u * c - a);
+        return (e * x + f) / (c * x + d);
+    };
+    FillRuns(columnHeight, uMax - uMin + 1, downRuns);
+    // Second pass: along the interpolated row, at each output pixel's position.
+    FillRuns([&](int x) { return affine_ ? a * x + b : (a * x + b) / (c * x + d); }, dstWidth_,
+             alongRuns);
+    return true;
+}
+
+void RowTaps::Expand() {
+    packed_warp::Expand(downRuns, downHold, down, uMax - uMin + 1);
+    packed_warp::Expand(alongRuns, alongHold, along, dstWidth_);
+}
+
+}  // namespace loom::packed_warp
