@@ -65,10 +65,15 @@ LOOM_WARP_TARGET inline GroupTaps TapsOfRun(const TapRun& run, const TapHold& ho
 /// Each lane's weights of taps 0 and 1 (low vector) and 2 and 3 (high) as 16-bit pairs.
 LOOM_WARP_TARGET inline void WeightPairs(__m512i rows, const WeightTable& table, __m512i& w01,
                                          __m512i& w23) {
-    const auto* pairs = reinterpret_cast<const int*>(table.data());
-    const __m512i at = _mm512_slli_epi32(rows, 1);
-    w01 = _mm512_i32gather_epi32(at, pairs, 4);
-    w23 = _mm512_i32gather_epi32(_mm512_add_epi32(at, _mm512_set1_epi32(1)), pairs, 4);
+    // A table row (four weights) is 8 bytes: two gathers of eight rows, then the halves.
+    static_assert(sizeof(table[0]) == 8);
+    const auto* row = reinterpret_cast<const long long*>(table.data());
+    const __m512i a = _mm512_i32gather_epi64(_mm512_castsi512_si256(rows), row, 8);
+    const __m512i b = _mm512_i32gather_epi64(_mm512_extracti64x4_epi64(rows, 1), row, 8);
+    const __m512i even =
+        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    w01 = _mm512_permutex2var_epi32(a, even, b);
+    w23 = _mm512_permutex2var_epi32(a, _mm512_add_epi32(even, _mm512_set1_epi32(1)), b);
 }
 
 /// Byte indices that pair channel `ch` of sixteen packed pixels of two rows as 16-bit
