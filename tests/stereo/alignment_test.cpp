@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "app/core/stereo/pair_adjust.h"
+#include "foundation/host/sdk/packed_pixels.h"
 #include "tests/stereo/stereo_scene.h"
 
 namespace {
@@ -37,6 +39,44 @@ TEST(Alignment, FindsKnownDisplacementsToAFractionOfAPixel) {
         EXPECT_EQ(a.keystone, 0) << "no keystone in a pure similarity";
         EXPECT_FALSE(LooksSwapped(a));
     }
+}
+
+// Video frames come packed (8 or 16 bits a channel) and are estimated as they are: the
+// same estimate as from the unpacked views, to the bit.
+TEST(Alignment, PackedViewsGiveTheEstimateOfTheirUnpackedForm) {
+    const Image16 left = stereotest::PhotoLike(480, 320, 5);
+    const Image16 right = stereotest::Perturbed(left, {6.5, 0.8, 1.006});
+    const Alignment unpacked = EstimateAlignment(left, right);
+    const auto packed16 = [](const Image16& view) {
+        Image16 p = view;
+        p.bits = 16;
+        p.packed.resize(view.pixels.size() * 6);
+        loom::PackRgb48(view.pixels.data(), p.packed.data(), view.pixels.size());
+        p.pixels.clear();
+        return p;
+    };
+    Image16 deep = left, deepRight = right;  // 16-bit values that 8 bits do not hold
+    for (Image16* view : {&deep, &deepRight}) {
+        view->bits = 16;
+        for (BMM_Color_64& c : view->pixels) c.g = static_cast<WORD>(c.g ^ (c.r & 0x7F));
+    }
+    const Alignment deepUnpacked = EstimateAlignment(deep, deepRight);
+    for (const auto& [name, packed, expected] :
+         {std::tuple{"8 bits",
+                     EstimateAlignment(stereotest::Packed8(left), stereotest::Packed8(right)),
+                     &unpacked},
+          std::tuple{"16 bits", EstimateAlignment(packed16(deep), packed16(deepRight)),
+                     &deepUnpacked}}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(packed.correction, expected->correction);
+        EXPECT_EQ(packed.matches, expected->matches);
+        EXPECT_EQ(packed.candidates, expected->candidates);
+        EXPECT_EQ(packed.residualMedianPx, expected->residualMedianPx);
+        EXPECT_EQ(packed.swappedShare, expected->swappedShare);
+    }
+    Image16 cut = stereotest::Packed8(left);
+    cut.packed.resize(cut.packed.size() - 3);
+    EXPECT_THROW((void)EstimateAlignment(cut, stereotest::Packed8(right)), std::invalid_argument);
 }
 
 TEST(Alignment, AlignedRightViewLiesOnTheLeftViewsRows) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/features2d.hpp>
@@ -23,15 +24,33 @@ constexpr int kPatchHalf = 10;
 // pixel, few enough to cost little.
 constexpr int kMaxRefined = 500;
 
-/// Grey 0..255 of a 16-bit view, the usual weights of luma.
+/// Grey 0..255 of a view, the usual weights of luma on its 16-bit values. Packed views
+/// are read where they lie, their 8-bit values widened by 257 as unpacking widens them, so
+/// both forms give the same grey.
 cv::Mat GreyOf(const Image16& view) {
     cv::Mat grey(view.height, view.width, CV_8UC1);
+    const auto luma = [](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+        return static_cast<std::uint8_t>((77u * r + 150u * g + 29u * b) >> 16);
+    };
+    const bool packed = IsPacked(view);
     for (int y = 0; y < view.height; ++y) {
-        const BMM_Color_64* in = &view.pixels[static_cast<std::size_t>(y) * view.width];
+        const std::size_t first = static_cast<std::size_t>(y) * view.width;
         std::uint8_t* out = grey.ptr<std::uint8_t>(y);
-        for (int x = 0; x < view.width; ++x) {
-            const std::uint32_t v = 77u * in[x].r + 150u * in[x].g + 29u * in[x].b;
-            out[x] = static_cast<std::uint8_t>(v >> 16);
+        if (!packed) {
+            const BMM_Color_64* in = &view.pixels[first];
+            for (int x = 0; x < view.width; ++x) out[x] = luma(in[x].r, in[x].g, in[x].b);
+        } else if (view.bits == 8) {
+            const std::uint8_t* in = &view.packed[first * 3];
+            for (int x = 0; x < view.width; ++x, in += 3) {
+                out[x] = luma(in[0] * 257u, in[1] * 257u, in[2] * 257u);
+            }
+        } else {
+            const std::uint8_t* in = &view.packed[first * 6];
+            for (int x = 0; x < view.width; ++x, in += 6) {
+                std::uint16_t v[3];
+                std::memcpy(v, in, sizeof v);
+                out[x] = luma(v[0], v[1], v[2]);
+            }
         }
     }
     return grey;
@@ -284,8 +303,12 @@ void CheckViews(const Image16& left, const Image16& right) {
             std::to_string(kMinViewSide) + ")");
     }
     const auto pixels = static_cast<std::size_t>(left.width) * left.height;
-    if (left.pixels.size() != pixels || right.pixels.size() != pixels) {
-        throw std::invalid_argument("the views' pixels are not unpacked");
+    const auto whole = [pixels](const Image16& view) {
+        return IsPacked(view) ? view.packed.size() == pixels * PackedPixelBytes(view.bits)
+                              : view.pixels.size() == pixels;
+    };
+    if (!whole(left) || !whole(right)) {
+        throw std::invalid_argument("the views' pixels do not fill them");
     }
 }
 

@@ -70,9 +70,9 @@ class AlignmentError : public std::runtime_error {
     int matches_;
 };
 
-/// Estimates the alignment of a pair of the same size (unpacked pixels). Deterministic for
-/// the same views. Throws AlignmentError when matching cannot work, std::invalid_argument
-/// for views of different or too small sizes.
+/// Estimates the alignment of a pair of the same size (packed or unpacked pixels, the same
+/// estimate either way). Deterministic for the same views. Throws AlignmentError when
+/// matching cannot work, std::invalid_argument for views of different or too small sizes.
 Alignment EstimateAlignment(const Image16& left, const Image16& right,
                             const AlignOptions& options = {});
 

@@ -24,6 +24,8 @@ namespace loom::packed_warp {
 namespace {
 
 #define LOOM_WARP_TARGET __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi")))
+#define LOOM_WARP_INLINE \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi"), always_inline)) inline
 
 /// The line between the passes: one plane of 16-bit values a channel, source column u at
 /// u + kLineMargin, with room for a 32-value window read from any tap.
@@ -39,7 +41,7 @@ struct GroupTaps {
 static_assert(kSegment == 16);
 
 /// Eight positions held within lo..hi, in 1/1024ths.
-LOOM_WARP_TARGET inline __m256i HeldSteps(__m512i pos, __m512i lo, __m512i hi) {
+LOOM_WARP_INLINE __m256i HeldSteps(__m512i pos, __m512i lo, __m512i hi) {
     const __m512i round = _mm512_set1_epi64(std::int64_t{1} << (TapHold::kToSteps - 1));
     const __m512i held = _mm512_min_epi64(_mm512_max_epi64(pos, lo), hi);
     return _mm512_cvtepi64_epi32(
@@ -47,7 +49,7 @@ LOOM_WARP_TARGET inline __m256i HeldSteps(__m512i pos, __m512i lo, __m512i hi) {
 }
 
 /// The taps of the sixteen positions of a run: start + j step, held, to 1/1024 pixel.
-LOOM_WARP_TARGET inline GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold) {
+LOOM_WARP_INLINE GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold) {
     const __m512i step = _mm512_set1_epi64(run.step);
     const __m512i low =
         _mm512_add_epi64(_mm512_set1_epi64(run.start),
@@ -63,8 +65,8 @@ LOOM_WARP_TARGET inline GroupTaps TapsOfRun(const TapRun& run, const TapHold& ho
 }
 
 /// Each lane's weights of taps 0 and 1 (low vector) and 2 and 3 (high) as 16-bit pairs.
-LOOM_WARP_TARGET inline void WeightPairs(__m512i rows, const WeightTable& table, __m512i& w01,
-                                         __m512i& w23) {
+LOOM_WARP_INLINE void WeightPairs(__m512i rows, const WeightTable& table, __m512i& w01,
+                                  __m512i& w23) {
     // A table row (four weights) is 8 bytes: two gathers of eight rows, then the halves.
     static_assert(sizeof(table[0]) == 8);
     const auto* row = reinterpret_cast<const long long*>(table.data());
@@ -110,7 +112,7 @@ constexpr __mmask64 kEvenBytesOfPairs = 0x5555555555555555ULL;
 constexpr __mmask64 kSixteenPixels = (__mmask64{1} << 48) - 1;
 
 /// Channel `ch` of rows a and b, paired for the multiply-adds, zero-extended.
-LOOM_WARP_TARGET inline __m512i Paired(__m512i a, __m512i b, int ch) {
+LOOM_WARP_INLINE __m512i Paired(__m512i a, __m512i b, int ch) {
     return _mm512_maskz_permutex2var_epi8(kEvenBytesOfPairs, a, _mm512_load_si512(kPairs.bytes[ch]),
                                           b);
 }
@@ -141,7 +143,7 @@ void DownOne(const SourceRows& rows, FixedTap tap, const WeightTable& table, int
 /// First pass of sixteen columns u..u+15, whose first taps differ by at most one row
 /// (false, nothing written, otherwise): a lane whose taps start a row lower takes its sums
 /// from the rows one lower, with the same weights.
-LOOM_WARP_TARGET bool DownGroup(const SourceRows& rows, const GroupTaps& g,
+LOOM_WARP_INLINE bool DownGroup(const SourceRows& rows, const GroupTaps& g,
                                 const WeightTable& table, int u, std::int16_t* const planes[3]) {
     const int top = g.firstMin;
     const bool lowered = g.firstMax > top;
@@ -188,8 +190,8 @@ void AlongOne(const std::int16_t* const planes[3], FixedTap tap, const WeightTab
 
 /// Second pass of sixteen output pixels whose taps lie within 32 line values (false,
 /// nothing written, otherwise): each lane's four taps are picked from one window.
-LOOM_WARP_TARGET bool AlongGroup(const std::int16_t* const planes[3], const GroupTaps& g,
-                                 const WeightTable& table, std::uint8_t* out, bool roomAfter) {
+LOOM_WARP_INLINE bool AlongGroup(const std::int16_t* const planes[3], const GroupTaps& g,
+                                 const WeightTable& table, std::uint8_t* out) {
     const int base = g.firstMin;
     if (g.firstMax - base > 32 - 4) return false;
     __m512i w01, w23;
@@ -214,14 +216,38 @@ LOOM_WARP_TARGET bool AlongGroup(const std::int16_t* const planes[3], const Grou
                           : _mm512_inserti32x4(bytes, level, 2);
     }
     const __m512i pixels = _mm512_permutexvar_epi8(_mm512_load_si512(kInterleave.bytes), bytes);
-    // A whole vector stores much sooner than a masked one; its last 16 bytes are the next
-    // group's to write.
-    if (roomAfter) {
-        _mm512_storeu_si512(out, pixels);
-    } else {
-        _mm512_mask_storeu_epi8(out, kSixteenPixels, pixels);
-    }
+    // 32 and 16 bytes: plain stores are much quicker than a masked one.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_castsi512_si256(pixels));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm512_extracti32x4_epi32(pixels, 2));
     return true;
+}
+
+/// First pass of a row: every column uMin..uMax into the planes.
+LOOM_WARP_TARGET void DownRow(const SourceRows& rows, const RowTaps& taps, const WeightTable& table,
+                              std::int16_t* const planes[3]) {
+    const int columns = taps.uMax - taps.uMin + 1;
+    int i = 0;
+    for (; i + 16 <= columns; i += 16) {
+        const GroupTaps g =
+            TapsOfRun(taps.downRuns[static_cast<std::size_t>(i / 16)], taps.downHold);
+        if (DownGroup(rows, g, table, taps.uMin + i, planes)) continue;
+        for (int j = i; j < i + 16; ++j)
+            DownOne(rows, taps.DownTap(j), table, taps.uMin + j, planes);
+    }
+    for (; i < columns; ++i) DownOne(rows, taps.DownTap(i), table, taps.uMin + i, planes);
+}
+
+/// Second pass of a row: `width` output pixels from the planes.
+LOOM_WARP_TARGET void AlongRow(const std::int16_t* const planes[3], const RowTaps& taps,
+                               const WeightTable& table, std::uint8_t* out, int width) {
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const GroupTaps g =
+            TapsOfRun(taps.alongRuns[static_cast<std::size_t>(x / 16)], taps.alongHold);
+        if (AlongGroup(planes, g, table, out + x * 3)) continue;
+        for (int j = x; j < x + 16; ++j) AlongOne(planes, taps.AlongTap(j), table, out + j * 3);
+    }
+    for (; x < width; ++x) AlongOne(planes, taps.AlongTap(x), table, out + x * 3);
 }
 
 }  // namespace
@@ -250,30 +276,14 @@ void Warp8Avx512(const std::uint8_t* src, int srcWidth, int srcHeight,
             std::memset(out, 0, static_cast<std::size_t>(dstWidth) * 3);
             continue;
         }
-        const int columns = taps.uMax - taps.uMin + 1;
-        int i = 0;
-        for (; i + 16 <= columns; i += 16) {
-            const GroupTaps g =
-                TapsOfRun(taps.downRuns[static_cast<std::size_t>(i / 16)], taps.downHold);
-            if (DownGroup(rows, g, table, taps.uMin + i, planes)) continue;
-            for (int j = i; j < i + 16; ++j)
-                DownOne(rows, taps.DownTap(j), table, taps.uMin + j, planes);
-        }
-        for (; i < columns; ++i) DownOne(rows, taps.DownTap(i), table, taps.uMin + i, planes);
+        DownRow(rows, taps, table, planes);
         // Only uMin..uMax were written: clear what an earlier row left beside them.
         for (int u : {taps.uMin - 1, taps.uMax + 1}) {
             if (u >= 0 && u < srcWidth) {
                 for (std::int16_t* plane : planes) plane[u + kLineMargin] = 0;
             }
         }
-        int x = 0;
-        for (; x + 16 <= dstWidth; x += 16) {
-            const GroupTaps g =
-                TapsOfRun(taps.alongRuns[static_cast<std::size_t>(x / 16)], taps.alongHold);
-            if (AlongGroup(planes, g, table, out + x * 3, x + 16 + 6 <= dstWidth)) continue;
-            for (int j = x; j < x + 16; ++j) AlongOne(planes, taps.AlongTap(j), table, out + j * 3);
-        }
-        for (; x < dstWidth; ++x) AlongOne(planes, taps.AlongTap(x), table, out + x * 3);
+        AlongRow(planes, taps, table, out, dstWidth);
     }
 }
 
