@@ -211,7 +211,8 @@ void StereoComposition() {
 void VideoWarp() {
     std::mt19937 rng(9);
     Digest d;
-    for (const auto& [w, h] : {std::pair{37, 23}, std::pair{640, 360}, std::pair{1001, 67}}) {
+    for (const auto& [w, h] : {std::pair{1, 1}, std::pair{2, 3}, std::pair{17, 2}, std::pair{33, 5},
+                               std::pair{37, 23}, std::pair{640, 360}, std::pair{1001, 67}}) {
         std::vector<std::uint8_t> src(static_cast<std::size_t>(w) * h * 3);
         for (std::uint8_t& v : src) v = static_cast<std::uint8_t>(rng());
         for (const double turn : {0.012, -0.05, 0.11}) {
