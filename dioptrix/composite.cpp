@@ -112,6 +112,19 @@ LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept {
                                                           : channel == r ? 32 + lane
                                                                          : lane + 1);
     }
+    // Output word o of the 96 lies in vector o / 32 and belongs to pixel o / 3: pixel p of
+    // half h, lane p / 4, place p % 4 in its four (the permutations' second vector is
+    // half 1).
+    for (int vector = 0; vector < 3; ++vector) s.packedChannelKeep[vector] = 0;
+    for (int out = 0; out < 96; ++out) {
+        const int pixel = out / 3, channel = out % 3, vector = out / 32;
+        const int half = pixel / 16, p = pixel % 16;
+        const int left = 32 * half + 8 * (p / 4) + p % 4;
+        const bool third = channel != l && channel != r;
+        s.packedChannelWords[vector][out % 32] =
+            static_cast<std::uint16_t>(channel == r && channel != l ? left + 4 : left);
+        if (!third) s.packedChannelKeep[vector] |= std::uint32_t{1} << (out % 32);
+    }
     return s;
 }
 
