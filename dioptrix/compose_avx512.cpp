@@ -167,7 +167,6 @@ constexpr GatherIndex kGather = MakeGatherIndex();
 /// What a packed step reads besides the pixels, prepared once per line.
 struct PackedConstants {
     __m512i redGreen[2], blue[2], pack[3];
-    __mmask32 keep[3];
     __m512 aL, bL, aR, bR;       // single-precision intensities
     __m512d aLd, bLd, aRd, bRd;  // double-precision intensities
     __m512d cL, cR;
@@ -181,7 +180,6 @@ LOOM_AVX512_INLINE inline PackedConstants MakePackedConstants(const LineComposer
     }
     for (int vector = 0; vector < 3; ++vector) {
         k.pack[vector] = _mm512_loadu_si512(s.packedChannelWords[vector]);
-        k.keep[vector] = s.packedChannelKeep[vector];
     }
     k.aL = _mm512_set1_ps(s.k.aL);
     k.bL = _mm512_set1_ps(s.k.bL);
@@ -233,43 +231,32 @@ LOOM_AVX512_INLINE inline void PackedIntensities(__m512i lum, __m512 a, __m512 c
     }
 }
 
-/// Store16 of eight values as 32-bit integers.
-template <bool kClamp>
-LOOM_AVX512_INLINE inline __m256i Store16x32(__m512d v) {
-    if constexpr (kClamp) {
-        v = _mm512_min_pd(_mm512_max_pd(v, _mm512_setzero_pd()), _mm512_set1_pd(65535.0));
-    }
-    return _mm512_cvttpd_epi32(v);
-}
-
 /// One step of 32 packed pixels: `a` holds the left view's 192 bytes and receives the
-/// result, `b` the right view's. Each half of sixteen pixels packs its left and right eye
-/// values into one vector of words (four of each per 128-bit lane); three masked
-/// permutations gather the result's words from the two halves, zero in the third channel.
+/// result, `b` the right view's. Each group of eight pixels packs its left and right eye
+/// values (64-bit integers) into one vector of words, per 128-bit lane two pixels' left
+/// values, then their right values, each followed by a zero word; vector s of the result
+/// gathers its words from groups s and s + 1.
 template <bool kFloat, bool kClamp>
 LOOM_AVX512_INLINE inline void ComposePackedStep(const PackedConstants& k, std::uint8_t* a,
                                                  const std::uint8_t* b) {
     __m512i lumA[2], lumB[2];
     PackedLuminances(k, a, lumA);
     PackedLuminances(k, b, lumB);
-    __m512i eyes[2];
+    __m512i eyes[4];
     for (int half = 0; half < 2; ++half) {
         __m512d il[2], ir[2];
         PackedIntensities<kFloat>(lumA[half], k.aL, k.bL, k.aLd, k.bLd, il[0], il[1]);
         PackedIntensities<kFloat>(lumB[half], k.aR, k.bR, k.aRd, k.bRd, ir[0], ir[1]);
-        __m256i left[2], right[2];
         for (int part = 0; part < 2; ++part) {
             // c*I is exact in double (24 + 24 bits): the FMA equals the multiply and add.
-            left[part] = Store16x32<kClamp>(_mm512_fmadd_pd(k.cL, ir[part], il[part]));
-            right[part] = Store16x32<kClamp>(_mm512_fmadd_pd(k.cR, il[part], ir[part]));
+            const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(k.cL, ir[part], il[part]));
+            const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(k.cR, il[part], ir[part]));
+            eyes[2 * half + part] = _mm512_packus_epi32(left, right);
         }
-        eyes[half] =
-            _mm512_packus_epi32(_mm512_inserti64x4(_mm512_castsi256_si512(left[0]), left[1], 1),
-                                _mm512_inserti64x4(_mm512_castsi256_si512(right[0]), right[1], 1));
     }
     for (int vector = 0; vector < 3; ++vector) {
-        _mm512_storeu_si512(a + 64 * vector, _mm512_maskz_permutex2var_epi16(
-                                                 k.keep[vector], eyes[0], k.pack[vector], eyes[1]));
+        _mm512_storeu_si512(a + 64 * vector, _mm512_permutex2var_epi16(eyes[vector], k.pack[vector],
+                                                                       eyes[vector + 1]));
     }
 }
 

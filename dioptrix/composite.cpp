@@ -113,17 +113,15 @@ LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept {
                                                                          : lane + 1);
     }
     // Output word o of the 96 lies in vector o / 32 and belongs to pixel o / 3: pixel p of
-    // half h, lane p / 4, place p % 4 in its four (the permutations' second vector is
-    // half 1).
-    for (int vector = 0; vector < 3; ++vector) s.packedChannelKeep[vector] = 0;
+    // group g = p / 8 sits in lane (p % 8) / 2 at place p % 2.
     for (int out = 0; out < 96; ++out) {
         const int pixel = out / 3, channel = out % 3, vector = out / 32;
-        const int half = pixel / 16, p = pixel % 16;
-        const int left = 32 * half + 8 * (p / 4) + p % 4;
-        const bool third = channel != l && channel != r;
+        const int lane = pixel % 8 / 2, place = pixel % 2;
+        const int word = channel == l   ? 8 * lane + 2 * place
+                         : channel == r ? 8 * lane + 4 + 2 * place
+                                        : 8 * lane + 1;
         s.packedChannelWords[vector][out % 32] =
-            static_cast<std::uint16_t>(channel == r && channel != l ? left + 4 : left);
-        if (!third) s.packedChannelKeep[vector] |= std::uint32_t{1} << (out % 32);
+            static_cast<std::uint16_t>(32 * (pixel / 8 - vector) + word);
     }
     return s;
 }

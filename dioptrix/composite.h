@@ -69,11 +69,10 @@ struct LineComposer {
     /// word (the second word of a left lane) to the other two.
     std::uint16_t channelWords[32];
     /// For the AVX-512 kernel on packed 16-bit pixels: the word permutations that take the
-    /// eye values of 32 pixels, in two vectors of sixteen pixels' words (per 128-bit lane
-    /// four left values, then the same pixels' four right values), to three vectors of
-    /// packed RGB; the third channel's words are the ones `packedChannelKeep` leaves out.
+    /// eye values of 32 pixels, in four vectors of eight pixels' words (per 128-bit lane two
+    /// pixels' left values, then their right values, each followed by a zero word), to
+    /// three vectors of packed RGB; vector v gathers from vectors v and v + 1.
     std::uint16_t packedChannelWords[3][32];
-    std::uint32_t packedChannelKeep[3];
 };
 
 /// The composer for a configuration whose eye colours are in range (see ConfigInRange).
