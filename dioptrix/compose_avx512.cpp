@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 bool IntensityExactInFloat(float a, float b) noexcept {
     if (!std::isfinite(a) || !std::isfinite(b)) return false;
@@ -137,6 +138,151 @@ LOOM_AVX512 int Compose(const LineComposer& s, BMM_Color_64* a, const BMM_Color_
     return x;
 }
 
+constexpr int kPackedPixelBytes = 6;
+/// Pixels of a packed step: three whole 64-byte vectors of each view.
+constexpr int kPackedStep = 32;
+constexpr int kPackedStepBytes = kPackedStep * kPackedPixelBytes;
+
+/// The word permutations that gather a step's pixels by halves of sixteen, one pixel per
+/// 32-bit lane: red and green (`redGreen`), and blue twice (`blue`). Half h takes its 48
+/// words from vectors h and h + 1 of the step.
+struct GatherIndex {
+    alignas(64) std::uint16_t redGreen[2][32];
+    alignas(64) std::uint16_t blue[2][32];
+};
+constexpr GatherIndex MakeGatherIndex() {
+    GatherIndex index{};
+    for (int half = 0; half < 2; ++half) {
+        const int first = 16 * half;  // word 48 * half of the step, in its vector pair
+        for (int word = 0; word < 32; ++word) {
+            const int pixel = word / 2;
+            index.redGreen[half][word] = static_cast<std::uint16_t>(first + 3 * pixel + word % 2);
+            index.blue[half][word] = static_cast<std::uint16_t>(first + 3 * pixel + 2);
+        }
+    }
+    return index;
+}
+constexpr GatherIndex kGather = MakeGatherIndex();
+
+/// What a packed step reads besides the pixels, prepared once per line.
+struct PackedConstants {
+    __m512i redGreen[2], blue[2], pack[3];
+    __m512 aL, bL, aR, bR;       // single-precision intensities
+    __m512d aLd, bLd, aRd, bRd;  // double-precision intensities
+    __m512d cL, cR;
+};
+
+LOOM_AVX512_INLINE inline PackedConstants MakePackedConstants(const LineComposer& s) {
+    PackedConstants k;
+    for (int half = 0; half < 2; ++half) {
+        k.redGreen[half] = _mm512_load_si512(kGather.redGreen[half]);
+        k.blue[half] = _mm512_load_si512(kGather.blue[half]);
+    }
+    for (int vector = 0; vector < 3; ++vector) {
+        k.pack[vector] = _mm512_loadu_si512(s.packedChannelWords[vector]);
+    }
+    k.aL = _mm512_set1_ps(s.k.aL);
+    k.bL = _mm512_set1_ps(s.k.bL);
+    k.aR = _mm512_set1_ps(s.k.aR);
+    k.bR = _mm512_set1_ps(s.k.bR);
+    k.aLd = _mm512_set1_pd(Widen(s.k.aL));
+    k.bLd = _mm512_set1_pd(Widen(s.k.bL));
+    k.aRd = _mm512_set1_pd(Widen(s.k.aR));
+    k.bRd = _mm512_set1_pd(Widen(s.k.bR));
+    k.cL = _mm512_set1_pd(Widen(s.cL));
+    k.cR = _mm512_set1_pd(Widen(s.cR));
+    return k;
+}
+
+/// StereoLuminance of the 32 pixels of one view's step, by halves of sixteen: each channel
+/// enters the signed multiply-adds as v - 32768, and the bias puts the 256 weights times
+/// 32768 back.
+LOOM_AVX512_INLINE inline void PackedLuminances(const PackedConstants& k, const std::uint8_t* at,
+                                                __m512i (&lum)[2]) {
+    const __m512i flip = _mm512_set1_epi16(static_cast<short>(0x8000));
+    const __m512i redGreenWeights = _mm512_set1_epi32(76 | (150 << 16));
+    const __m512i blueWeight = _mm512_set1_epi32(30);
+    const __m512i bias = _mm512_set1_epi32(32768 * 256);
+    const __m512i v0 = _mm512_xor_si512(_mm512_loadu_si512(at), flip);
+    const __m512i v1 = _mm512_xor_si512(_mm512_loadu_si512(at + 64), flip);
+    const __m512i v2 = _mm512_xor_si512(_mm512_loadu_si512(at + 128), flip);
+    for (int half = 0; half < 2; ++half) {
+        const __m512i low = half == 0 ? v0 : v1, high = half == 0 ? v1 : v2;
+        const __m512i redGreen = _mm512_permutex2var_epi16(low, k.redGreen[half], high);
+        const __m512i blue = _mm512_permutex2var_epi16(low, k.blue[half], high);
+        const __m512i sum = _mm512_dpwssd_epi32(
+            _mm512_dpwssd_epi32(bias, redGreen, redGreenWeights), blue, blueWeight);
+        lum[half] = _mm512_srli_epi32(sum, 8);
+    }
+}
+
+/// float(a*L + c) of sixteen luminances, widened to double: lanes 0-7 in `low`, 8-15 in
+/// `high` (as Intensities).
+template <bool kFloat>
+LOOM_AVX512_INLINE inline void PackedIntensities(__m512i lum, __m512 a, __m512 c, __m512d ad,
+                                                 __m512d cd, __m512d& low, __m512d& high) {
+    if constexpr (kFloat) {
+        const __m512 i = _mm512_fmadd_ps(a, _mm512_cvtepi32_ps(lum), c);
+        low = _mm512_cvtps_pd(_mm512_castps512_ps256(i));
+        high = _mm512_cvtps_pd(_mm512_extractf32x8_ps(i, 1));
+    } else {
+        low = IntensityInDouble(_mm512_castsi512_si256(lum), ad, cd);
+        high = IntensityInDouble(_mm512_extracti64x4_epi64(lum, 1), ad, cd);
+    }
+}
+
+/// One step of 32 packed pixels: `a` holds the left view's 192 bytes and receives the
+/// result, `b` the right view's. Each group of eight pixels packs its left and right eye
+/// values (64-bit integers) into one vector of words, per 128-bit lane two pixels' left
+/// values, then their right values, each followed by a zero word; vector s of the result
+/// gathers its words from groups s and s + 1.
+template <bool kFloat, bool kClamp>
+LOOM_AVX512_INLINE inline void ComposePackedStep(const PackedConstants& k, std::uint8_t* a,
+                                                 const std::uint8_t* b) {
+    __m512i lumA[2], lumB[2];
+    PackedLuminances(k, a, lumA);
+    PackedLuminances(k, b, lumB);
+    __m512i eyes[4];
+    for (int half = 0; half < 2; ++half) {
+        __m512d il[2], ir[2];
+        PackedIntensities<kFloat>(lumA[half], k.aL, k.bL, k.aLd, k.bLd, il[0], il[1]);
+        PackedIntensities<kFloat>(lumB[half], k.aR, k.bR, k.aRd, k.bRd, ir[0], ir[1]);
+        for (int part = 0; part < 2; ++part) {
+            // c*I is exact in double (24 + 24 bits): the FMA equals the multiply and add.
+            const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(k.cL, ir[part], il[part]));
+            const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(k.cR, il[part], ir[part]));
+            eyes[2 * half + part] = _mm512_packus_epi32(left, right);
+        }
+    }
+    for (int vector = 0; vector < 3; ++vector) {
+        _mm512_storeu_si512(a + 64 * vector, _mm512_permutex2var_epi16(eyes[vector], k.pack[vector],
+                                                                       eyes[vector + 1]));
+    }
+}
+
+/// Whole steps of 32 pixels where they lie; the last few pixels of a line through a step
+/// of copies on the stack. (Masked loads and stores of eight pixels a step ran about four
+/// times slower than the host's conversions: each load waited on the masked store before
+/// it, whose 64-byte span it overlapped.)
+template <bool kFloat, bool kClamp>
+LOOM_AVX512 void ComposePacked(const LineComposer& s, std::uint8_t* a, const std::uint8_t* b,
+                               int width) noexcept {
+    const PackedConstants k = MakePackedConstants(s);
+    const int whole = width / kPackedStep * kPackedStep;
+    for (int x = 0; x < whole; x += kPackedStep) {
+        const std::ptrdiff_t at = std::ptrdiff_t{x} * kPackedPixelBytes;
+        ComposePackedStep<kFloat, kClamp>(k, a + at, b + at);
+    }
+    if (whole == width) return;
+    const std::ptrdiff_t at = std::ptrdiff_t{whole} * kPackedPixelBytes;
+    const std::size_t bytes = static_cast<std::size_t>(width - whole) * kPackedPixelBytes;
+    alignas(64) std::uint8_t restA[kPackedStepBytes] = {}, restB[kPackedStepBytes] = {};
+    std::memcpy(restA, a + at, bytes);
+    std::memcpy(restB, b + at, bytes);
+    ComposePackedStep<kFloat, kClamp>(k, restA, restB);
+    std::memcpy(a + at, restA, bytes);
+}
+
 }  // namespace
 
 int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
@@ -151,11 +297,29 @@ int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64
                            : Compose<false, true>(s, a, b, width, aheadA, aheadB);
 }
 
+bool ComposePackedLineAvx512(const LineComposer& s, std::uint8_t* a, const std::uint8_t* b,
+                             int width) noexcept {
+    if (s.leftIndex == s.rightIndex) return false;
+    if (s.floatIntensity) {
+        s.withinChannel ? ComposePacked<true, false>(s, a, b, width)
+                        : ComposePacked<true, true>(s, a, b, width);
+    } else {
+        s.withinChannel ? ComposePacked<false, false>(s, a, b, width)
+                        : ComposePacked<false, true>(s, a, b, width);
+    }
+    return true;
+}
+
 #else
 
 int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int, AheadRun,
                       AheadRun) noexcept {
     return 0;
+}
+
+bool ComposePackedLineAvx512(const LineComposer&, std::uint8_t*, const std::uint8_t*,
+                             int) noexcept {
+    return false;
 }
 
 #endif

@@ -31,3 +31,11 @@ struct AheadRun {
 /// where AVX-512 is not built, and for equal eye channels.
 int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
                       AheadRun aheadA, AheadRun aheadB) noexcept;
+
+/// Composes a line of `width` packed 16-bit RGB pixels (six bytes each, RGB48) in place:
+/// `a` holds the left view's and receives the result, `b` the right view's. The same bytes
+/// as widening both lines (alpha 65535), ComposeLine and packing the result, as the host's
+/// conversions do (loom::WidenRgb48, loom::PackRgb48). Answers false, touching nothing,
+/// where AVX-512 is not built and for equal eye channels.
+bool ComposePackedLineAvx512(const LineComposer& s, std::uint8_t* a, const std::uint8_t* b,
+                             int width) noexcept;

@@ -112,6 +112,17 @@ LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept {
                                                           : channel == r ? 32 + lane
                                                                          : lane + 1);
     }
+    // Output word o of the 96 lies in vector o / 32 and belongs to pixel o / 3: pixel p of
+    // group g = p / 8 sits in lane (p % 8) / 2 at place p % 2.
+    for (int out = 0; out < 96; ++out) {
+        const int pixel = out / 3, channel = out % 3, vector = out / 32;
+        const int lane = pixel % 8 / 2, place = pixel % 2;
+        const int word = channel == l   ? 8 * lane + 2 * place
+                         : channel == r ? 8 * lane + 4 + 2 * place
+                                        : 8 * lane + 1;
+        s.packedChannelWords[vector][out % 32] =
+            static_cast<std::uint16_t>(32 * (pixel / 8 - vector) + word);
+    }
     return s;
 }
 

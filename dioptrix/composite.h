@@ -68,6 +68,11 @@ struct LineComposer {
     /// right values, one per 64-bit lane, to their channels of eight pixels, and a zero
     /// word (the second word of a left lane) to the other two.
     std::uint16_t channelWords[32];
+    /// For the AVX-512 kernel on packed 16-bit pixels: the word permutations that take the
+    /// eye values of 32 pixels, in four vectors of eight pixels' words (per 128-bit lane two
+    /// pixels' left values, then their right values, each followed by a zero word), to
+    /// three vectors of packed RGB; vector v gathers from vectors v and v + 1.
+    std::uint16_t packedChannelWords[3][32];
 };
 
 /// The composer for a configuration whose eye colours are in range (see ConfigInRange).

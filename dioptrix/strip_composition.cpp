@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "dioptrix/compose_avx512.h"
 #include "foundation/host/sdk/filters.h"
 
 namespace {
@@ -32,6 +33,24 @@ loom::StoredLine Ahead(const Bitmap* bm, int y, int x, int run) noexcept {
     const int width = loom::StorageWidth(bm);
     if (x + run <= width) return From(loom::StorageLine(bm, y), x);
     return From(loom::StorageLine(bm, y + 1), std::max(0, x - width));
+}
+
+/// Composes line `y` where both views are packed 16-bit frames whose foreground spans the
+/// source's line: the AVX-512 kernel reads and writes the packed pixels where they lie,
+/// converting as it goes, so no pixel passes through a working line or the host's
+/// conversions. Answers false, touching nothing, where it does not apply.
+bool ComposePackedLine(const LineComposer& s, Bitmap& source, const Bitmap* foreground,
+                       int y) noexcept {
+    using loom::PixelStorage;
+    if (s.kernel != ComposeKernel::kAvx512 || !foreground || foreground == &source ||
+        source.Storage() != PixelStorage::kPackedRgb48 ||
+        foreground->Storage() != PixelStorage::kPackedRgb48 ||
+        loom::StorageWidth(foreground) < source.Width()) {
+        return false;
+    }
+    std::uint8_t* const a = loom::StoredPackedLine(&source, y);
+    const std::uint8_t* const b = loom::StoredPackedLine(foreground, y);
+    return a && b && ComposePackedLineAvx512(s, a, b, source.Width());
 }
 
 }  // namespace
@@ -78,6 +97,7 @@ StripLines::StripLines(int pictureWidth, int strip) {
 bool ComposeLineInStrips(const LineComposer& s, Bitmap& source, const Bitmap* foreground, int y,
                          StripLines& lines) noexcept {
     if (!lines.Ready()) return false;
+    if (ComposePackedLine(s, source, foreground, y)) return true;
     const int width = loom::StorageWidth(&source);
     const int foregroundWidth = std::min(width, loom::StorageWidth(foreground));
     const bool foregroundLine = y < loom::StorageHeight(foreground);

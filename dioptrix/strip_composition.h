@@ -5,8 +5,9 @@
 /// both fit the first-level cache beside the bitmaps' lines streaming through it; strips
 /// do, so the composition moves little more than the bitmaps' own bytes. Views in 16-bit
 /// storage, which reading and writing would copy unchanged, are composed where they lie
-/// (loom::StoredPixels). Every pixel composes alone, so the result is the whole line's bit
-/// for bit at any strip width.
+/// (loom::StoredPixels); so are packed 16-bit video frames where the AVX-512 kernel runs,
+/// which converts them as it goes (ComposePackedLineAvx512, loom::StoredPackedLine). Every
+/// pixel composes alone, so the result is the whole line's bit for bit at any strip width.
 
 #include <cstddef>
 #include <memory>

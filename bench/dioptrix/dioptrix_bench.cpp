@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench/dioptrix/side_by_side_frames.h"
+#include "dioptrix/compose_avx512.h"
 #include "dioptrix/composite.h"
 #include "dioptrix/dioptrix_filter.h"
 #include "foundation/host/sdk/packed_pixels.h"
@@ -167,6 +168,37 @@ void BM_ComposeLine(benchmark::State& state) {
     SetRate(state, double{kWidth});
 }
 BENCHMARK(BM_ComposeLine)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// The bare AVX-512 composition of a line of packed 16-bit pixels where they lie (as video
+// frames are composed), against the host's conversions around the 16-bit kernel.
+// Argument: 1 for the packed kernel, 0 for widening both lines, composing and packing.
+void BM_ComposePackedLine(benchmark::State& state) {
+    const std::vector<BMM_Color_64> left = View(0), right = View(kDisparity);
+    LineComposer composer = MakeLineComposer(DioptrixConfig{});
+    if (composer.kernel != ComposeKernel::kAvx512) {
+        state.SkipWithError("this processor lacks the kernel");
+        return;
+    }
+    std::vector<std::uint8_t> packedLeft(6 * kWidth), a(6 * kWidth), b(6 * kWidth);
+    loom::PackRgb48(left.data(), packedLeft.data(), kWidth);
+    loom::PackRgb48(right.data(), b.data(), kWidth);
+    std::vector<BMM_Color_64> wideA(kWidth), wideB(kWidth);
+    const bool fused = state.range(0) == 1;
+    for (auto _ : state) {
+        std::memcpy(a.data(), packedLeft.data(), a.size());
+        if (fused) {
+            ComposePackedLineAvx512(composer, a.data(), b.data(), kWidth);
+        } else {
+            loom::WidenRgb48(a.data(), wideA.data(), kWidth);
+            loom::WidenRgb48(b.data(), wideB.data(), kWidth);
+            ComposeLine(composer, wideA.data(), wideB.data(), kWidth);
+            loom::PackRgb48(wideA.data(), a.data(), kWidth);
+        }
+        benchmark::DoNotOptimize(a.data());
+    }
+    SetRate(state, double{kWidth});
+}
+BENCHMARK(BM_ComposePackedLine)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The render's memory traffic without its arithmetic: per pixel two 8-byte reads and one
 // 8-byte write, over the same two 3840 x 2160 pictures; in memory as the bitmaps get it, and

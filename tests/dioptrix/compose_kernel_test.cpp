@@ -1,6 +1,7 @@
 // Every line kernel against the composition's arithmetic written out here independently:
 // every luminance of each view, every 8-bit colour, random 16-bit colours, every pair of
-// eye channels, and compensations at and beyond the ends of the range.
+// eye channels, and compensations at and beyond the ends of the range; and the kernel for
+// packed 16-bit lines against the host's conversions around the scalar composition.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,8 @@
 
 #include "dioptrix/compose_avx512.h"
 #include "dioptrix/composite.h"
+#include "foundation/host/base/vector_level.h"
+#include "foundation/host/sdk/packed_pixels.h"
 
 namespace {
 
@@ -247,4 +250,121 @@ TEST(ComposeKernels, ClampsAreLeftOutOnlyWhenEverySumStaysInTheChannel) {
         EXPECT_TRUE(!inDialogRange || inside);
     }
     EXPECT_FALSE(MakeLineComposer(Config(0, 1, {0.5f, 0.5f})).withinChannel);
+}
+
+namespace {
+
+/// Whether this processor runs the AVX-512 kernels, whatever level the process runs.
+bool ProcessorRunsAvx512Kernel() {
+    return loom::ProcessorRunsVectorLevel(loom::VectorLevel::kAvx512) &&
+           loom::ProcessorHasVectorExtension(loom::VectorExtension::kAvx512Vnni);
+}
+
+/// Composes `left` with `right` as packed 16-bit lines with the packed kernel, and expects
+/// the bytes of the host's path: both widened, composed one pixel at a time, packed.
+void ExpectPackedKernelAsWidenedLine(const LineComposer& s, const std::vector<BMM_Color_64>& left,
+                                     const std::vector<BMM_Color_64>& right) {
+    const size_t width = left.size();
+    std::vector<std::uint8_t> a(6 * width), b(6 * width);
+    loom::PackRgb48Portable(left.data(), a.data(), width);
+    loom::PackRgb48Portable(right.data(), b.data(), width);
+    std::vector<BMM_Color_64> wideA(width), wideB(width);
+    loom::WidenRgb48Portable(a.data(), wideA.data(), width);
+    loom::WidenRgb48Portable(b.data(), wideB.data(), width);
+    LineComposer scalar = s;
+    scalar.kernel = ComposeKernel::kScalar;
+    ComposeLine(scalar, wideA.data(), wideB.data(), static_cast<int>(width));
+    std::vector<std::uint8_t> want(a.size());
+    loom::PackRgb48Portable(wideA.data(), want.data(), width);
+
+    // Guard bytes on both sides of the line must stay as they are.
+    constexpr std::uint8_t kGuard = 0xA5;
+    std::vector<std::uint8_t> line(a.size() + 128, kGuard);
+    std::copy(a.begin(), a.end(), line.begin() + 64);
+    const std::vector<std::uint8_t> bBefore = b;
+    ASSERT_TRUE(ComposePackedLineAvx512(s, line.data() + 64, b.data(), static_cast<int>(width)));
+    EXPECT_EQ(b, bBefore);
+    for (size_t i = 0; i < 64; ++i) {
+        ASSERT_EQ(line[i], kGuard) << "byte " << i << " before the line";
+        ASSERT_EQ(line[64 + a.size() + i], kGuard) << "byte " << i << " past the line";
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(line[64 + i], want[i])
+            << "pixel " << i / 6 << " of " << width << ", word " << i % 6 / 2 << ", luminances "
+            << left[i / 6].r << " " << right[i / 6].r;
+    }
+}
+
+}  // namespace
+
+TEST(ComposeKernels, PackedSixteenBitLinesAreTheWidenedLinesComposedAndPacked) {
+    if (!ProcessorRunsAvx512Kernel()) GTEST_SKIP() << "the processor lacks AVX-512 with VNNI";
+    // Every luminance of each view, the extreme pairs and a pixel over, as above: the line is
+    // no multiple of the kernel's 32-pixel step.
+    std::vector<BMM_Color_64> left, right;
+    for (std::uint32_t x = 0; x < 65536; ++x) {
+        left.push_back(Grey(x, 0));
+        right.push_back(Grey((x * 40503u + 12345u) & 0xFFFF, 0));
+    }
+    for (std::uint32_t corner = 0; corner < 4; ++corner) {
+        left.push_back(Grey(corner & 1 ? 65535 : 0, 0));
+        right.push_back(Grey(corner & 2 ? 65535 : 0, 0));
+    }
+    left.push_back(Grey(1, 0));
+    right.push_back(Grey(65534, 0));
+    // Every branch of the kernel: intensities in single and double precision, sums with and
+    // without the clamps.
+    bool branches[2][2] = {};
+    for (const auto& eyes : kEyePairs) {
+        for (const Compensation& c : kCompensations) {
+            const LineComposer s = MakeLineComposer(Config(eyes[0], eyes[1], c));
+            branches[s.floatIntensity][s.withinChannel] = true;
+            SCOPED_TRACE(testing::Message() << "eyes " << eyes[0] << eyes[1] << ", compensations "
+                                            << c.left << " " << c.right);
+            ExpectPackedKernelAsWidenedLine(s, left, right);
+            if (HasFatalFailure()) return;
+        }
+    }
+    EXPECT_TRUE(branches[0][0] && branches[0][1] && branches[1][0] && branches[1][1]);
+}
+
+TEST(ComposeKernels, PackedLinesOfEveryWidthMatchTheWidenedLines) {
+    if (!ProcessorRunsAvx512Kernel()) GTEST_SKIP() << "the processor lacks AVX-512 with VNNI";
+    std::uint64_t state = 0x2545F4914F6CDD1Dull;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    // Below, at and around the 32-pixel step and its 8-pixel groups, and a 1080p line and
+    // one past it.
+    for (const int width : {1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 95, 1920, 1923}) {
+        std::vector<BMM_Color_64> left(static_cast<size_t>(width)), right(left.size());
+        for (size_t x = 0; x < left.size(); ++x) {
+            const std::uint64_t u = next(), v = next();
+            left[x] = {static_cast<WORD>(u), static_cast<WORD>(u >> 16), static_cast<WORD>(u >> 32),
+                       65535};
+            right[x] = {static_cast<WORD>(v), static_cast<WORD>(v >> 16),
+                        static_cast<WORD>(v >> 32), 65535};
+        }
+        for (const auto& eyes : kEyePairs) {
+            for (const Compensation& c :
+                 {kCompensations[2], kCompensations[6], kCompensations[9], kCompensations[13]}) {
+                SCOPED_TRACE(testing::Message()
+                             << "width " << width << ", eyes " << eyes[0] << eyes[1]
+                             << ", compensations " << c.left << " " << c.right);
+                ExpectPackedKernelAsWidenedLine(MakeLineComposer(Config(eyes[0], eyes[1], c)), left,
+                                                right);
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+    // Equal eye channels are left to the scalar loop: the kernel touches nothing.
+    for (int eye = 0; eye < 3; ++eye) {
+        std::vector<std::uint8_t> a(6 * 40, 17), b(6 * 40, 200);
+        EXPECT_FALSE(ComposePackedLineAvx512(MakeLineComposer(Config(eye, eye, kCompensations[2])),
+                                             a.data(), b.data(), 40));
+        EXPECT_EQ(a, std::vector<std::uint8_t>(6 * 40, 17));
+    }
 }

@@ -173,22 +173,35 @@ TEST(ComposeKernelsInStrips, EveryEyePairAndCompensationMatchesTheWholeLine) {
 }
 
 TEST(ComposeKernelsInStrips, PackedFramesMatchTheWholeLine) {
-    // Video frames stay packed: strips read and write them through the host's conversions.
+    // Video frames stay packed: 8-bit ones are read and written through the host's
+    // conversions, 16-bit ones composed where they lie by the AVX-512 kernel (through the
+    // conversions at the other levels and for equal eye channels). Either way, the bytes of
+    // the whole line composed between the conversions: every eye pair and every branch of
+    // the kernels.
     for (PixelStorage storage : {PixelStorage::kPackedRgb48, PixelStorage::kPackedRgb24}) {
+        const bool deep = storage == PixelStorage::kPackedRgb48;
         for (const int strip : {StripPixels(), 100}) {
             for (const int width : Widths(strip)) {
                 const BitmapPtr source = RandomBitmap(width, 3, storage, 3);
                 const BitmapPtr foreground = RandomBitmap(width, 3, storage, 4);
                 ASSERT_TRUE(source && foreground);
                 for (ComposeKernel kernel : Kernels()) {
-                    for (const Compensation& c : {kCompensations[0], kCompensations[3]}) {
-                        SCOPED_TRACE(testing::Message()
-                                     << "storage " << static_cast<int>(storage) << ", strip "
-                                     << strip << ", width " << width << ", kernel "
-                                     << static_cast<int>(kernel) << ", compensations " << c.left);
-                        ExpectStripsMatchWholeLines(Composer(2, 0, c, kernel), *source, *foreground,
-                                                    strip);
-                        if (HasFatalFailure()) return;
+                    for (int eyes = 0; eyes < (deep ? 9 : 1); ++eyes) {
+                        const int left = deep ? eyes / 3 : 2, right = deep ? eyes % 3 : 0;
+                        for (const Compensation& c : kCompensations) {
+                            if (!deep && c.left != kCompensations[0].left &&
+                                c.left != kCompensations[3].left) {
+                                continue;
+                            }
+                            SCOPED_TRACE(testing::Message()
+                                         << "storage " << static_cast<int>(storage) << ", strip "
+                                         << strip << ", width " << width << ", kernel "
+                                         << static_cast<int>(kernel) << ", eyes " << left << right
+                                         << ", compensations " << c.left << " " << c.right);
+                            ExpectStripsMatchWholeLines(Composer(left, right, c, kernel), *source,
+                                                        *foreground, strip);
+                            if (HasFatalFailure()) return;
+                        }
                     }
                 }
             }
@@ -219,17 +232,23 @@ TEST(ComposeKernelsInStrips, StoredAndPackedViewsMixAndASourceMayBeItsOwnForegro
         }
     }
     // A source composed against itself sees each strip's pixels as they were before it.
+    for (PixelStorage storage : {PixelStorage::kPackedRgb48, PixelStorage::kRgba64}) {
+        const BitmapPtr source = RandomBitmap(width, 2, storage, 15);
+        ASSERT_TRUE(source);
+        for (ComposeKernel kernel : Kernels()) {
+            const LineComposer s = Composer(2, 1, {-0.3f, -0.2f}, kernel);
+            BitmapPtr itself = Copy(*source), whole = Copy(*source);
+            StripLines lines(width, kStrip);
+            for (int y = 0; y < 2; ++y)
+                ASSERT_TRUE(ComposeLineInStrips(s, *itself, itself.get(), y, lines));
+            ComposeWholeLines(s, *whole, *source);
+            EXPECT_EQ(itself->Pixels(), whole->Pixels()) << "kernel " << static_cast<int>(kernel);
+            EXPECT_TRUE(itself->Packed() == whole->Packed())
+                << "kernel " << static_cast<int>(kernel);
+        }
+    }
     const BitmapPtr source = RandomBitmap(width, 2, PixelStorage::kRgba64, 15);
     ASSERT_TRUE(source);
-    for (ComposeKernel kernel : Kernels()) {
-        const LineComposer s = Composer(2, 1, {-0.3f, -0.2f}, kernel);
-        BitmapPtr itself = Copy(*source), whole = Copy(*source);
-        StripLines lines(width, kStrip);
-        for (int y = 0; y < 2; ++y)
-            ASSERT_TRUE(ComposeLineInStrips(s, *itself, itself.get(), y, lines));
-        ComposeWholeLines(s, *whole, *source);
-        EXPECT_EQ(itself->Pixels(), whole->Pixels()) << "kernel " << static_cast<int>(kernel);
-    }
     // Pixels the host swapped for a shorter buffer are not reached for: the line fails.
     BitmapPtr shortened = Copy(*source);
     shortened->Pixels().resize(static_cast<size_t>(width) + 5);
@@ -244,22 +263,28 @@ TEST(ComposeKernelsInStrips, ForegroundsOfAnotherSizeMeetBlackAsOnTheWholeLine) 
     // Narrower (ending inside a strip, at a strip's end, or in the first strip), wider, and
     // shorter foregrounds; lines after the foreground's last follow lines that read it, so
     // a strip left holding foreground pixels would show.
+    // Packed 16-bit views too: the AVX-512 kernel composes them where they lie only where
+    // the foreground spans the source's line.
     constexpr int kStrip = 100;
     const int width = 3 * kStrip + 17;
-    const BitmapPtr source = RandomBitmap(width, 5, PixelStorage::kRgba64, 5);
-    ASSERT_TRUE(source);
-    for (const int foregroundWidth : {1, kStrip / 2, kStrip, 2 * kStrip + 3, width, width + 9}) {
-        for (const int foregroundHeight : {1, 3, 5, 8}) {
-            const BitmapPtr foreground =
-                RandomBitmap(foregroundWidth, foregroundHeight, PixelStorage::kRgba64, 6);
-            ASSERT_TRUE(foreground);
-            for (ComposeKernel kernel : Kernels()) {
-                SCOPED_TRACE(testing::Message()
-                             << "foreground " << foregroundWidth << " x " << foregroundHeight
-                             << ", kernel " << static_cast<int>(kernel));
-                ExpectStripsMatchWholeLines(Composer(0, 1, {-0.1f, -0.1f}, kernel), *source,
-                                            *foreground, kStrip);
-                if (HasFatalFailure()) return;
+    for (PixelStorage storage : {PixelStorage::kRgba64, PixelStorage::kPackedRgb48}) {
+        const BitmapPtr source = RandomBitmap(width, 5, storage, 5);
+        ASSERT_TRUE(source);
+        for (const int foregroundWidth :
+             {1, kStrip / 2, kStrip, 2 * kStrip + 3, width, width + 9}) {
+            for (const int foregroundHeight : {1, 3, 5, 8}) {
+                const BitmapPtr foreground =
+                    RandomBitmap(foregroundWidth, foregroundHeight, storage, 6);
+                ASSERT_TRUE(foreground);
+                for (ComposeKernel kernel : Kernels()) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "storage " << static_cast<int>(storage) << ", foreground "
+                                 << foregroundWidth << " x " << foregroundHeight << ", kernel "
+                                 << static_cast<int>(kernel));
+                    ExpectStripsMatchWholeLines(Composer(0, 1, {-0.1f, -0.1f}, kernel), *source,
+                                                *foreground, kStrip);
+                    if (HasFatalFailure()) return;
+                }
             }
         }
     }

@@ -175,6 +175,12 @@ TEST(PackedPixels, PackedBitmapsReadAndWriteAsTheirSixteenBitTwins) {
         EXPECT_EQ(StorageLine(packed, 2).bytes, packed->Packed().data() + 2 * 37 * pixelBytes);
         EXPECT_EQ(StorageLine(packed, 2).pixelBytes, static_cast<int>(pixelBytes));
         EXPECT_EQ(StorageLine(packed, 3).bytes, nullptr);
+        // ... and may work on them where they lie.
+        EXPECT_EQ(StoredPackedLine(packed, 2), packed->Packed().data() + 2 * 37 * pixelBytes);
+        EXPECT_EQ(StoredPackedLine(static_cast<const Bitmap*>(packed), 0), packed->Packed().data());
+        EXPECT_EQ(StoredPackedLine(packed, 3), nullptr);
+        EXPECT_EQ(StoredPackedLine(packed, -1), nullptr);
+        EXPECT_EQ(StoredPixels(packed, 0), nullptr);
 
         std::vector<BMM_Color_64> line(30);
         for (BMM_Color_64& p : line) {
@@ -206,10 +212,13 @@ TEST(PackedPixels, PackedBitmapsReadAndWriteAsTheirSixteenBitTwins) {
         EXPECT_EQ(packed->GetPixels(0, 0, 30, twice.data()), 0);
         EXPECT_EQ(packed->PutPixels(0, 0, 30, twice.data()), 0);
         EXPECT_EQ(StorageLine(packed, 0).bytes, nullptr);
-        // Nor does it point a read-ahead past a shorter buffer traded in.
+        EXPECT_EQ(StoredPackedLine(packed, 0), nullptr);
+        // Nor does it point a read-ahead or a filter past a shorter buffer traded in.
         packed->Packed().resize(37 * pixelBytes);
         EXPECT_NE(StorageLine(packed, 0).bytes, nullptr);
         EXPECT_EQ(StorageLine(packed, 1).bytes, nullptr);
+        EXPECT_EQ(StoredPackedLine(packed, 0), packed->Packed().data());
+        EXPECT_EQ(StoredPackedLine(packed, 1), nullptr);
         packed->DeleteThis();
     }
 }

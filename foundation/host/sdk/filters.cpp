@@ -53,6 +53,20 @@ BMM_Color_64* StoredPixels(Bitmap* bm, int y) noexcept {
     return const_cast<BMM_Color_64*>(StoredPixels(static_cast<const Bitmap*>(bm), y));
 }
 
+const std::uint8_t* StoredPackedLine(const Bitmap* bm, int y) noexcept {
+    if (!bm || bm->Storage() == PixelStorage::kRgba64 || y < 0 || y >= bm->Height()) {
+        return nullptr;
+    }
+    const size_t line = bm->PackedBytes() * static_cast<size_t>(bm->Width());
+    const size_t at = static_cast<size_t>(y) * line;
+    if (bm->Packed().size() < at + line) return nullptr;
+    return bm->Packed().data() + at;
+}
+
+std::uint8_t* StoredPackedLine(Bitmap* bm, int y) noexcept {
+    return const_cast<std::uint8_t*>(StoredPackedLine(static_cast<const Bitmap*>(bm), y));
+}
+
 ImageFilter* CreateImageFilter(ClassDesc* cd, std::string& error) {
     if (!cd || cd->SuperClassID() != IMAGE_FILTER_CLASS_ID) {
         error = "not an image filter class";

@@ -122,6 +122,13 @@ StoredLine StorageLine(const Bitmap* bm, int y) noexcept;
 const BMM_Color_64* StoredPixels(const Bitmap* bm, int y) noexcept;
 BMM_Color_64* StoredPixels(Bitmap* bm, int y) noexcept;
 
+/// Line y of a bitmap's packed storage (Bitmap::PackedBytes a pixel), for a filter that
+/// works on packed pixels where they lie, as GetPixels and PutPixels would convert them;
+/// null for a null bitmap, 16-bit storage, a line outside the bitmap, or pixels the host
+/// swapped for a buffer of another size.
+const std::uint8_t* StoredPackedLine(const Bitmap* bm, int y) noexcept;
+std::uint8_t* StoredPackedLine(Bitmap* bm, int y) noexcept;
+
 /// A new filter from a descriptor of the image-filter super class; null (with `error`)
 /// for another super class or when the descriptor makes nothing.
 ImageFilter* CreateImageFilter(ClassDesc* cd, std::string& error);
