@@ -68,7 +68,6 @@ RowTaps::RowTaps(const std::array<double, 9>& m, int srcWidth, int srcHeight, in
       along(static_cast<std::size_t>(dstWidth)),
       m_(m),
       srcWidth_(srcWidth),
-      srcHeight_(srcHeight),
       dstWidth_(dstWidth),
       affine_(m[6] == 0 && m[7] == 0) {}
 

@@ -93,7 +93,7 @@ class RowTaps {
         return run.start + (i % kSegment) * run.step;
     }
     std::array<double, 9> m_;
-    int srcWidth_, srcHeight_, dstWidth_;
+    int srcWidth_, dstWidth_;
     bool affine_;
 };
 
