@@ -15,6 +15,9 @@ struct Kernels {
 
 /// SLEEF's hypot_u05(x, y), bit for bit, at about the C library's cost where it can.
 double SleefHypot(double x, double y) noexcept;
+/// The same bits with fused multiply-adds for the exact products (x86-64 only; the
+/// processor must have FMA).
+double SleefHypotFused(double x, double y) noexcept;
 
 /// One value through the two-lane SSE2 forms (x86-64 only): SLEEF's bits without an
 /// array's set-up.

@@ -108,6 +108,8 @@ struct OneValueForms {
 #if defined(__x86_64__)
 constexpr OneValueForms kVectorOne = {detail::Sse2SinOne, detail::Sse2CosOne, detail::Sse2Atan2One,
                                       detail::SleefHypot, true};
+constexpr OneValueForms kVectorOneFused = {detail::Sse2SinOne, detail::Sse2CosOne,
+                                           detail::Sse2Atan2One, detail::SleefHypotFused, true};
 #else
 constexpr OneValueForms kVectorOne = {ScalarSinOne, ScalarCosOne, ScalarAtan2One,
                                       detail::SleefHypot, true};
@@ -123,6 +125,9 @@ const OneValueForms& OneValueFormsOf(Isa isa) noexcept {
         case Isa::kScalar:
             return kScalarOne;
         default:
+#if defined(__x86_64__)
+            if (__builtin_cpu_supports("fma")) return kVectorOneFused;
+#endif
             return kVectorOne;
     }
 }
