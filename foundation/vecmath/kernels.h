@@ -24,6 +24,10 @@ double SleefHypotFused(double x, double y) noexcept;
 double Sse2SinOne(double x) noexcept;
 double Sse2CosOne(double x) noexcept;
 double Sse2Atan2One(double y, double x) noexcept;
+/// The same through SLEEF's SSE4.1 forms (the processor must have SSE4.1).
+double Sse4SinOne(double x) noexcept;
+double Sse4CosOne(double x) noexcept;
+double Sse4Atan2One(double y, double x) noexcept;
 
 extern const Kernels kScalarKernels;
 extern const Kernels kSse2Kernels;

@@ -94,8 +94,9 @@ double LibmAtan2One(double y, double x) noexcept { return std::atan2(y, x); }
 double LibmHypotOne(double x, double y) noexcept { return std::hypot(x, y); }
 
 // The single-value forms of a set: SLEEF's scalar ones at the scalar level, otherwise the
-// two-lane ones (which cost less); the one-pair hypot's shortcut (about a quarter of a
-// vector call) at every SLEEF level. Only SLEEF's values are worth remembering: the C
+// two-lane ones (which cost less; SSE4.1's where the processor has it); the one-pair
+// hypot's shortcut (about a quarter of a vector call) at every SLEEF level, with fused
+// multiply-adds where the processor has them. Only SLEEF's values are worth remembering: the C
 // library's cost about half as much.
 struct OneValueForms {
     double (*sin)(double) noexcept;
@@ -108,8 +109,10 @@ struct OneValueForms {
 #if defined(__x86_64__)
 constexpr OneValueForms kVectorOne = {detail::Sse2SinOne, detail::Sse2CosOne, detail::Sse2Atan2One,
                                       detail::SleefHypot, true};
-constexpr OneValueForms kVectorOneFused = {detail::Sse2SinOne, detail::Sse2CosOne,
-                                           detail::Sse2Atan2One, detail::SleefHypotFused, true};
+constexpr OneValueForms kVectorOneSse4 = {detail::Sse4SinOne, detail::Sse4CosOne,
+                                          detail::Sse4Atan2One, detail::SleefHypot, true};
+constexpr OneValueForms kVectorOneSse4Fused = {detail::Sse4SinOne, detail::Sse4CosOne,
+                                               detail::Sse4Atan2One, detail::SleefHypotFused, true};
 #else
 constexpr OneValueForms kVectorOne = {ScalarSinOne, ScalarCosOne, ScalarAtan2One,
                                       detail::SleefHypot, true};
@@ -126,7 +129,9 @@ const OneValueForms& OneValueFormsOf(Isa isa) noexcept {
             return kScalarOne;
         default:
 #if defined(__x86_64__)
-            if (__builtin_cpu_supports("fma")) return kVectorOneFused;
+            if (__builtin_cpu_supports("sse4.1")) {
+                return __builtin_cpu_supports("fma") ? kVectorOneSse4Fused : kVectorOneSse4;
+            }
 #endif
             return kVectorOne;
     }

@@ -223,6 +223,30 @@ TEST(VecMathDispatch, OneValueAtATimeGivesTheScalarBitsWhateverCameBefore) {
     EXPECT_EQ(other, 0);
 }
 
+// The two-lane one-value forms, SSE2's and (where the processor has it) SSE4.1's, give the
+// scalar bits on every argument, the reductions for huge ones and special values included.
+TEST(VecMathDispatch, EveryTwoLaneOneValueFormGivesTheScalarBits) {
+#if defined(__x86_64__)
+    const std::vector<double> x = Arguments();
+    const bool sse4 = __builtin_cpu_supports("sse4.1");
+    int wrong = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double a = x[i], b = x[(i * 7 + 3) % x.size()];
+        const double sin = Sleef_sin_u10(a), cos = Sleef_cos_u10(a), atan2 = Sleef_atan2_u10(a, b);
+        wrong += Bits(loom::vecmath::detail::Sse2SinOne(a)) != Bits(sin) ||
+                 Bits(loom::vecmath::detail::Sse2CosOne(a)) != Bits(cos) ||
+                 Bits(loom::vecmath::detail::Sse2Atan2One(a, b)) != Bits(atan2);
+        if (!sse4) continue;
+        wrong += Bits(loom::vecmath::detail::Sse4SinOne(a)) != Bits(sin) ||
+                 Bits(loom::vecmath::detail::Sse4CosOne(a)) != Bits(cos) ||
+                 Bits(loom::vecmath::detail::Sse4Atan2One(a, b)) != Bits(atan2);
+    }
+    EXPECT_EQ(wrong, 0);
+#else
+    GTEST_SKIP() << "x86-64 only";
+#endif
+}
+
 // A benchmark forces the C library's set to measure against it: its single values must be
 // the C library's own (never a SLEEF value kept from before), and the values it computes
 // must not be kept for the vector set that comes back.
