@@ -218,9 +218,8 @@ void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
 
 namespace {
 
-// The shape value of one sample, as VoltraneShapeBatch gives it for an array of one; the
-// shapes with a maths call or none take it directly, a tile's shockwave and goo's noise
-// go through the batch.
+// The shape value of one sample, as VoltraneShapeBatch gives it for an array of one; a
+// tile's shockwave and goo go through the batch.
 double ShapeOne(const VoltraneCache& c, float u, float v, double staticDraw) noexcept {
     const double su = Widen(u) - Widen(c.radialU);
     const double sv = Widen(v) - Widen(c.radialV);
@@ -251,8 +250,15 @@ double ShapeOne(const VoltraneCache& c, float u, float v, double staticDraw) noe
             return staticDraw;
         case Shape::kCubic:
             return su > sv ? su : sv;
-        case Shape::kGoo:
-            break;
+        case Shape::kGoo: {
+            if (c.variation.tiled == 1) break;
+            loom::noise::NoiseSource goo;
+            goo.tables = static_cast<const loom::noise::NoiseTables*>(c.variation.seedState);
+            const float q[3] = {
+                static_cast<float>(Widen(c.gooVScale) * Widen(v) + Widen(c.gooVShift)),
+                static_cast<float>(Widen(c.gooUScale) * Widen(u) + Widen(c.gooUShift)), c.gooPhase};
+            return Widen(loom::noise::Noise3(goo, q));
+        }
     }
     double s0;
     VoltraneShapeBatch(c, &u, &v, &staticDraw, 1, &s0);
