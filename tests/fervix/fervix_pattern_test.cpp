@@ -350,9 +350,9 @@ TEST(FervixPattern, MonoAndColourAgreeOnGreys) {
     }
 }
 
-// A sample on its own takes a short path when only the gradient and the plasma count: for
-// every plasma mode and gradient state, with the built-in or a seed's tables, in a tile or
-// not, with the overlays on or off, it gives the batch's weight bit for bit.
+// A sample on its own takes a short path with the one-point noise: for every plasma mode
+// and gradient state, with the built-in or a seed's tables, in a tile or not, with the
+// overlays off, adding or taking away, it gives the batch's weight bit for bit.
 TEST(FervixPattern, ASampleOnItsOwnIsTheBatchsSample) {
     const auto tables = loom::noise::SeededNoiseTables(77);
     std::vector<float> u, v;
@@ -365,12 +365,16 @@ TEST(FervixPattern, ASampleOnItsOwnIsTheBatchsSample) {
     u.push_back(3e9f);  // far out: the noise lattice's range and a huge hypot
     v.push_back(-0.25f);
     const int n = static_cast<int>(u.size());
-    for (int overlays = 0; overlays <= 1; ++overlays) {
+    for (int overlays = 0; overlays < 3; ++overlays) {
         for (int variant = 0; variant < 3; ++variant) {
             for (int plasma = 0; plasma < 4; ++plasma) {
                 for (int gradient = 0; gradient < 4; ++gradient) {
                     FervixCache c = Defaults();
-                    c.useFractalDetail = c.useTurbulence = overlays;
+                    c.useFractalDetail = c.useTurbulence = overlays > 0 ? 1 : 0;
+                    c.fractalAdd = c.turbulenceAdd = overlays == 1 ? 1 : 0;
+                    c.fractalSub = c.turbulenceSub = overlays == 2 ? 1 : 0;
+                    c.fractalScale = overlays == 2 ? 1.5f : 2.0f;
+                    c.turbulenceScale = overlays == 2 ? 8.0f : 2.0f;
                     c.plasmaAdd = plasma & 1;
                     c.plasmaSub = plasma >> 1;
                     c.horizontalLinear = gradient & 1;
