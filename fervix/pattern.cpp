@@ -261,18 +261,47 @@ void FervixWeightBatch(const FervixCache& c, const float* u, const float* v, int
 }
 
 float FervixWeight(const FervixCache& c, float u, float v) noexcept {
-    float w;
-    FervixWeightBatch(c, &u, &v, 1, &w);
-    return w;
+    if (Tiled(c)) {
+        // A tile's radial gradient wraps over the batch's arrays.
+        float w;
+        FervixWeightBatch(c, &u, &v, 1, &w);
+        return w;
+    }
+    // The steps of FervixWeightBatch for one sample, without its arrays: each overlay
+    // samples the one-point noise (for a single point that costs less than the batch's
+    // memo, whose values are the same bits).
+    const bool radialU = c.horizontalRadial == 1 && c.horizontalLinear == 0;
+    const bool radialV = c.verticalRadial == 1 && c.verticalLinear == 0;
+    const double gu = radialU ? Widen(Difference(u, c.uOffset)) : 0.0;
+    const double gv = radialV ? Widen(Difference(v, c.vOffset)) : 0.0;
+    const auto d = static_cast<float>(loom::vecmath::HypotOne(gu, gv) + Widen(c.fallOff));
+    const float p[3] = {static_cast<float>((Widen(v) + Widen(c.shiftY)) * Widen(c.vScale)),
+                        static_cast<float>((Widen(u) + Widen(c.shiftX)) * Widen(c.uScale)),
+                        c.phase};
+    const NoiseSource src = SourceOf(c);
+    float t = 0.0f;
+    if (c.usePlasma == 1 && (c.plasmaAdd == 1 || c.plasmaSub == 1)) {
+        const float term = loom::noise::Noise3(src, p);
+        if (c.plasmaAdd == 1) t = term;
+        if (c.plasmaSub == 1) t = Difference(t, term);
+    }
+    if (c.useFractalDetail == 1) {
+        const float fractal = FervixFractal(c, p);
+        if (c.fractalAdd == 1) t = Sum(t, fractal);
+        if (c.fractalSub == 1) t = Difference(t, fractal);
+    }
+    if (c.useTurbulence == 1 && (c.turbulenceAdd == 1 || c.turbulenceSub == 1)) {
+        const float term = loom::noise::Turbulence(src, p, c.turbulenceScale);
+        if (c.turbulenceAdd == 1) t = Sum(t, term);
+        if (c.turbulenceSub == 1) t = Difference(t, term);
+    }
+    return static_cast<float>(Widen(d) - Widen(c.intensity) * Widen(t));
 }
 
 AColor FervixMixColor(const FervixCache& c, float w, const Color& prime,
                       const Color& back) noexcept {
-    AColor out(loom::BlendColor(w, back, prime, c.positiveBlend, c.negativeBlend,
-                                loom::BlendOrder::NegativeFirst),
-               1.0f);
-    out.ClampMinMax();
-    return out;
+    return loom::BlendColorClamped(w, back, prime, c.positiveBlend, c.negativeBlend,
+                                   loom::BlendOrder::NegativeFirst);
 }
 
 void FervixMixColorBatch(const FervixCache& c, const float* w, const Color* prime,

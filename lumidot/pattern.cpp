@@ -104,8 +104,8 @@ float LumidotWaveTerm(const LumidotWave& wave, float x) noexcept {
     if (wave.use != 1) return 0.0f;
     const Shape shape = ShapeOf(wave);
     double a = Angle(wave, x);
-    if (shape == Shape::kSine || shape == Shape::kAbsSine) loom::vecmath::Sin(&a, &a, 1);
-    if (shape == Shape::kCosine || shape == Shape::kAbsCosine) loom::vecmath::Cos(&a, &a, 1);
+    if (shape == Shape::kSine || shape == Shape::kAbsSine) a = loom::vecmath::SinOne(a);
+    if (shape == Shape::kCosine || shape == Shape::kAbsCosine) a = loom::vecmath::CosOne(a);
     return Thresholded(wave, shape, a);
 }
 
@@ -146,11 +146,8 @@ float LumidotWeight(const LumidotCache& c, float u, float v) noexcept {
 
 AColor LumidotMixColor(const LumidotCache& c, float w, const Color& high,
                        const Color& low) noexcept {
-    AColor out(loom::BlendColor(w, low, high, c.positiveBlend, c.negativeBlend,
-                                loom::BlendOrder::NegativeFirst),
-               1.0f);
-    out.ClampMinMax();
-    return out;
+    return loom::BlendColorClamped(w, low, high, c.positiveBlend, c.negativeBlend,
+                                   loom::BlendOrder::NegativeFirst);
 }
 
 void LumidotMixColorBatch(const LumidotCache& c, const float* w, const Color* high,

@@ -450,11 +450,8 @@ void CloudPatternPreviewBatch(const NimbraCache& c, const float* u, const float*
 }
 
 AColor NimbraMixColor(const NimbraCache& c, float t, const Color& c0, const Color& c1) noexcept {
-    Color r = loom::BlendColor(t, c1, c0, c.positiveBlend, c.negativeBlend,
-                               loom::BlendOrder::PositiveFirst);
-    AColor out(r, 1.0f);
-    out.ClampMinMax();
-    return out;
+    return loom::BlendColorClamped(t, c1, c0, c.positiveBlend, c.negativeBlend,
+                                   loom::BlendOrder::PositiveFirst);
 }
 
 void NimbraMixColorBatch(const NimbraCache& c, const float* t, const Color* c0, const Color* c1,

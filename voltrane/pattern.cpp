@@ -56,11 +56,18 @@ void VoltraneWaveBatch(int sinOn, int cosOn, int invert, float size, float sync,
     }
 }
 
+// The steps of VoltraneWaveBatch on one value, without its arrays.
 float VoltraneWave(int sinOn, int cosOn, int invert, float size, float sync, float mult,
                    float t) noexcept {
-    float w;
-    VoltraneWaveBatch(sinOn, cosOn, invert, size, sync, mult, &t, 1, &w);
-    return w;
+    const double angle = Widen(size) * Widen(t) + Widen(sync);
+    float wave = 0.0f;
+    if (cosOn == 1) {
+        wave = static_cast<float>(loom::vecmath::CosOne(angle));
+    } else if (sinOn == 1) {
+        wave = static_cast<float>(loom::vecmath::SinOne(angle));
+    }
+    if (invert == 1 && std::signbit(wave) && wave != 0.0f) wave = -wave;
+    return static_cast<float>(Widen(mult) * Widen(wave));
 }
 
 float VoltraneWaveSize(const VoltraneCache& c, float size) noexcept {
@@ -209,11 +216,60 @@ void VoltraneShapeBatch(const VoltraneCache& c, const float* u, const float* v,
     }
 }
 
+namespace {
+
+// The shape value of one sample, as VoltraneShapeBatch gives it for an array of one; a
+// tile's shockwave and goo go through the batch.
+double ShapeOne(const VoltraneCache& c, float u, float v, double staticDraw) noexcept {
+    const double su = Widen(u) - Widen(c.radialU);
+    const double sv = Widen(v) - Widen(c.radialV);
+    switch (ShapeOf(c)) {
+        case Shape::kLinear: {
+            const double du = Widen(u), dv = Widen(v);
+            const bool sheared = c.shear != 1.0f;
+            const double slant = 100.0 - Widen(c.shear);
+            double s0 = 0.0;
+            if (c.linearH == 1) s0 = du;
+            if (sheared) s0 = slant * dv + s0;
+            if (c.linearV == 1) s0 = dv;
+            if (sheared) s0 = slant * du + s0;
+            return s0;
+        }
+        case Shape::kRadial:
+            return loom::vecmath::Atan2One(su, sv);
+        case Shape::kShockwave:
+            if (c.variation.tiled == 1) break;
+            return loom::vecmath::HypotOne(su, sv);
+        case Shape::kEncase: {
+            const double angle = loom::vecmath::Atan2One(su, sv);
+            return loom::vecmath::HypotOne(angle, angle) * 0.5;
+        }
+        case Shape::kDiagonal:
+            return Widen(u) + Widen(v);
+        case Shape::kStatic:
+            return staticDraw;
+        case Shape::kCubic:
+            return su > sv ? su : sv;
+        case Shape::kGoo: {
+            if (c.variation.tiled == 1) break;
+            loom::noise::NoiseSource goo;
+            goo.tables = static_cast<const loom::noise::NoiseTables*>(c.variation.seedState);
+            const float q[3] = {
+                static_cast<float>(Widen(c.gooVScale) * Widen(v) + Widen(c.gooVShift)),
+                static_cast<float>(Widen(c.gooUScale) * Widen(u) + Widen(c.gooUShift)), c.gooPhase};
+            return Widen(loom::noise::Noise3(goo, q));
+        }
+    }
+    double s0;
+    VoltraneShapeBatch(c, &u, &v, &staticDraw, 1, &s0);
+    return s0;
+}
+
+}  // namespace
+
 double VoltraneShape(const VoltraneCache& c, float u, float v) noexcept {
     const double draw = c.randomStatic == 1 ? StaticDraw() : 0.0;
-    double s0;
-    VoltraneShapeBatch(c, &u, &v, &draw, 1, &s0);
-    return s0;
+    return ShapeOne(c, u, v, draw);
 }
 
 VoltraneRegion VoltraneClassify(double s0, float e, float edgeSize) noexcept {
@@ -239,7 +295,9 @@ void WavesOf(const VoltraneCache& c, const float* t, int m, float* w1, float* w2
 
 // The waves of a chunk: once per run of samples sharing t (a row of an image shares v,
 // which the waves of every shape but the vertical sweep follow) when runs are long.
-void WavesOfChunk(const VoltraneCache& c, const float* t, int m, float* w1, float* w2) noexcept {
+// Kept out of line: inlined into the region loop it cost the batch a few per cent.
+[[gnu::noinline]] void WavesOfChunk(const VoltraneCache& c, const float* t, int m, float* w1,
+                                    float* w2) noexcept {
     loom::CoordinateRuns<kChunk> runs;
     runs.Find(t, m);
     if (!runs.Shared(m)) return WavesOf(c, t, m, w1, w2);
@@ -296,10 +354,17 @@ void VoltraneRegionBatch(const VoltraneCache& c, const float* u, const float* v,
     }
 }
 
+// The steps of VoltraneRegionBatch on one sample, without its arrays and runs (a sample
+// evaluated on its own: the single calls and the editor's samples).
 VoltraneRegion VoltraneRegionAt(const VoltraneCache& c, float u, float v) noexcept {
-    VoltraneRegion region;
-    VoltraneRegionBatch(c, &u, &v, 1, &region);
-    return region;
+    // The sample's jitter draw, then its static draw.
+    const float r = VoltraneJitter(c);
+    const double draw = c.randomStatic == 1 ? StaticDraw() : 0.0;
+    float w1 = 0.0f, w2 = 0.0f;
+    if (c.applyWave == 1) VoltraneWaves(c, u, v, w1, w2);
+    const double s0 = ShapeOne(c, u, v, draw);
+    const float e = VoltraneEdgePosition(c, r, VoltraneCombine(c, w1, w2));
+    return VoltraneClassify(s0, e, c.edgeSize);
 }
 
 AColor VoltraneMixColor(const Color& opacity, const Color& front, const Color& back) noexcept {

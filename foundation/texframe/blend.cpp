@@ -46,13 +46,15 @@ inline float Clamped(float v) noexcept {
 }
 
 template <Steps kSteps>
+inline AColor BlendClamped(float w, const Color& a, const Color& b) noexcept {
+    const double wd = Widen(w);
+    return AColor(Clamped(Blend<kSteps>(wd, a.r, b.r)), Clamped(Blend<kSteps>(wd, a.g, b.g)),
+                  Clamped(Blend<kSteps>(wd, a.b, b.b)), 1.0f);
+}
+
+template <Steps kSteps>
 void BlendClampedLoop(const float* w, const Color* a, const Color* b, int n, AColor* out) noexcept {
-    for (int i = 0; i < n; ++i) {
-        const double wi = Widen(w[i]);
-        out[i] = AColor(Clamped(Blend<kSteps>(wi, a[i].r, b[i].r)),
-                        Clamped(Blend<kSteps>(wi, a[i].g, b[i].g)),
-                        Clamped(Blend<kSteps>(wi, a[i].b, b[i].b)), 1.0f);
-    }
+    for (int i = 0; i < n; ++i) out[i] = BlendClamped<kSteps>(w[i], a[i], b[i]);
 }
 
 }  // namespace
@@ -90,6 +92,23 @@ void BlendColorClampedBatch(const float* w, const Color* a, const Color* b, int 
         case Steps::kPositiveThenNegative:
             return BlendClampedLoop<Steps::kPositiveThenNegative>(w, a, b, n, out);
     }
+}
+
+AColor BlendColorClamped(float w, const Color& a, const Color& b, int positive, int negative,
+                         BlendOrder order) noexcept {
+    switch (StepsOf(positive, negative, order)) {
+        case Steps::kNone:
+            break;
+        case Steps::kPositive:
+            return BlendClamped<Steps::kPositive>(w, a, b);
+        case Steps::kNegative:
+            return BlendClamped<Steps::kNegative>(w, a, b);
+        case Steps::kNegativeThenPositive:
+            return BlendClamped<Steps::kNegativeThenPositive>(w, a, b);
+        case Steps::kPositiveThenNegative:
+            return BlendClamped<Steps::kPositiveThenNegative>(w, a, b);
+    }
+    return BlendClamped<Steps::kNone>(w, a, b);
 }
 
 }  // namespace loom

@@ -17,6 +17,11 @@ float BlendValue(float w, float a, float b, int positive, int negative, BlendOrd
 Color BlendColor(float w, const Color& a, const Color& b, int positive, int negative,
                  BlendOrder order) noexcept;
 
+/// BlendColor(w, a, b, positive, negative, order) with alpha 1, clamped as
+/// AColor::ClampMinMax clamps: one sample of BlendColorClampedBatch, the same bits.
+AColor BlendColorClamped(float w, const Color& a, const Color& b, int positive, int negative,
+                         BlendOrder order) noexcept;
+
 /// out[i] = BlendColor(w[i], a[i], b[i], positive, negative, order) with alpha 1, clamped
 /// as AColor::ClampMinMax clamps (0..1, NaN to 0): the same bits, for i < n, with the flag
 /// tests made once for the whole batch.

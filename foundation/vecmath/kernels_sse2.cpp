@@ -26,4 +26,13 @@ double Sse2Atan2One(double y, double x) noexcept {
     return _mm_cvtsd_f64(Sleef_atan2d2_u10sse2(_mm_set_sd(y), _mm_set_sd(x)));
 }
 
+// SSE4.1's forms of the same functions: the same steps with blends and rounding
+// instructions in place of their SSE2 sequences (exact either way, so the same bits),
+// about a tenth faster. Called only where the processor has SSE4.1.
+double Sse4SinOne(double x) noexcept { return _mm_cvtsd_f64(Sleef_sind2_u10sse4(_mm_set_sd(x))); }
+double Sse4CosOne(double x) noexcept { return _mm_cvtsd_f64(Sleef_cosd2_u10sse4(_mm_set_sd(x))); }
+double Sse4Atan2One(double y, double x) noexcept {
+    return _mm_cvtsd_f64(Sleef_atan2d2_u10sse4(_mm_set_sd(y), _mm_set_sd(x)));
+}
+
 }  // namespace loom::vecmath::detail

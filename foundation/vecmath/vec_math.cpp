@@ -85,16 +85,73 @@ Isa PickIsa() noexcept {
     return Isa::kScalar;
 }
 
-// The active set, chosen at the first call. Read on every call, so kept as one atomic
-// pointer pair that a benchmark may replace.
+double ScalarSinOne(double x) noexcept { return Sleef_sin_u10(x); }
+double ScalarCosOne(double x) noexcept { return Sleef_cos_u10(x); }
+double ScalarAtan2One(double y, double x) noexcept { return Sleef_atan2_u10(y, x); }
+double LibmSinOne(double x) noexcept { return std::sin(x); }
+double LibmCosOne(double x) noexcept { return std::cos(x); }
+double LibmAtan2One(double y, double x) noexcept { return std::atan2(y, x); }
+double LibmHypotOne(double x, double y) noexcept { return std::hypot(x, y); }
+
+// The single-value forms of a set: SLEEF's scalar ones at the scalar level, otherwise the
+// two-lane ones (which cost less; SSE4.1's where the processor has it); the one-pair
+// hypot's shortcut (about a quarter of a vector call) at every SLEEF level, with fused
+// multiply-adds where the processor has them. Only SLEEF's values are worth remembering: the C
+// library's cost about half as much.
+struct OneValueForms {
+    double (*sin)(double) noexcept;
+    double (*cos)(double) noexcept;
+    double (*atan2)(double, double) noexcept;
+    double (*hypot)(double, double) noexcept;
+    bool remember;
+};
+
+#if defined(__x86_64__)
+constexpr OneValueForms kVectorOne = {detail::Sse2SinOne, detail::Sse2CosOne, detail::Sse2Atan2One,
+                                      detail::SleefHypot, true};
+constexpr OneValueForms kVectorOneSse4 = {detail::Sse4SinOne, detail::Sse4CosOne,
+                                          detail::Sse4Atan2One, detail::SleefHypot, true};
+constexpr OneValueForms kVectorOneSse4Fused = {detail::Sse4SinOne, detail::Sse4CosOne,
+                                               detail::Sse4Atan2One, detail::SleefHypotFused, true};
+#else
+constexpr OneValueForms kVectorOne = {ScalarSinOne, ScalarCosOne, ScalarAtan2One,
+                                      detail::SleefHypot, true};
+#endif
+constexpr OneValueForms kScalarOne = {ScalarSinOne, ScalarCosOne, ScalarAtan2One,
+                                      detail::SleefHypot, true};
+constexpr OneValueForms kLibmOne = {LibmSinOne, LibmCosOne, LibmAtan2One, LibmHypotOne, false};
+
+const OneValueForms& OneValueFormsOf(Isa isa) noexcept {
+    switch (isa) {
+        case Isa::kCLibrary:
+            return kLibmOne;
+        case Isa::kScalar:
+            return kScalarOne;
+        default:
+#if defined(__x86_64__)
+            if (__builtin_cpu_supports("sse4.1")) {
+                return __builtin_cpu_supports("fma") ? kVectorOneSse4Fused : kVectorOneSse4;
+            }
+#endif
+            return kVectorOne;
+    }
+}
+
+// The active set, chosen at the first call. Read on every call, so kept as atomic
+// pointers that a benchmark may replace: the kernels of arrays and the single-value forms.
 std::atomic<Isa> gIsa{Isa::kScalar};
 std::atomic<const detail::Kernels*> gKernels{nullptr};
+std::atomic<const OneValueForms*> gOne{nullptr};
+
+void Activate(Isa isa) noexcept {
+    gIsa.store(isa, std::memory_order_relaxed);
+    gOne.store(&OneValueFormsOf(isa), std::memory_order_release);
+    gKernels.store(&KernelsOf(isa), std::memory_order_release);
+}
 
 [[gnu::cold]] const detail::Kernels& Choose() noexcept {
     static const bool chosen = [] {
-        const Isa isa = PickIsa();
-        gIsa.store(isa, std::memory_order_relaxed);
-        gKernels.store(&KernelsOf(isa), std::memory_order_release);
+        Activate(PickIsa());
         return true;
     }();
     (void)chosen;
@@ -150,8 +207,7 @@ Isa ActiveIsa() noexcept {
 void ForceIsaForBenchmark(Isa isa) noexcept {
     if (!IsaAvailable(isa)) return;
     Active();
-    gIsa.store(isa, std::memory_order_relaxed);
-    gKernels.store(&KernelsOf(isa), std::memory_order_release);
+    Activate(isa);
 }
 
 const char* IsaName(Isa isa) noexcept {
@@ -172,54 +228,32 @@ const char* IsaName(Isa isa) noexcept {
 
 namespace {
 
-// A value evaluated on its own (a sample at a time) goes straight to one SLEEF call, and
-// each thread keeps the last two arguments and results of sine and of cosine: a sample's
+// Each thread keeps the last two arguments and results of sine and of cosine: a sample's
 // neighbour often repeats them (an image row shares v; a texture may take a wave of v and
 // one of u with the same function), and one SLEEF value costs about twice the C library's.
-// Never with the C library's set, which gives other bits.
 struct LastValues {
     std::uint64_t x[2] = {};
     double result[2] = {};
     bool set[2] = {};
     int older = 0;  // the entry a new value replaces
 };
-thread_local LastValues tLastSin, tLastCos;
-
-double ScalarSinOne(double x) noexcept { return Sleef_sin_u10(x); }
-double ScalarCosOne(double x) noexcept { return Sleef_cos_u10(x); }
-double ScalarAtan2One(double y, double x) noexcept { return Sleef_atan2_u10(y, x); }
-
-// The single-value forms of the active set: SLEEF's scalar ones at the scalar level,
-// otherwise the two-lane ones; null with the C library's set.
-struct OneValueForms {
-    double (*sin)(double) noexcept;
-    double (*cos)(double) noexcept;
-    double (*atan2)(double, double) noexcept;
+// One thread-local object for both: one look-up of the thread's block a call.
+struct LastSinCos {
+    LastValues sin, cos;
 };
+thread_local LastSinCos tLast;
 
-inline const OneValueForms* OneValue() noexcept {
-#if defined(__x86_64__)
-    static constexpr OneValueForms kVector = {detail::Sse2SinOne, detail::Sse2CosOne,
-                                              detail::Sse2Atan2One};
-#else
-    static constexpr OneValueForms kVector = {ScalarSinOne, ScalarCosOne, ScalarAtan2One};
-#endif
-    static constexpr OneValueForms kScalar = {ScalarSinOne, ScalarCosOne, ScalarAtan2One};
-    Active();
-    switch (gIsa.load(std::memory_order_relaxed)) {
-        case Isa::kCLibrary:
-            return nullptr;
-        case Isa::kScalar:
-            return &kScalar;
-        default:
-            return &kVector;
-    }
+inline const OneValueForms& One() noexcept {
+    const OneValueForms* one = gOne.load(std::memory_order_acquire);
+    if (one) return *one;
+    Choose();
+    return *gOne.load(std::memory_order_acquire);
 }
 
 inline double Remembered(LastValues& last, double x, double (*eval)(double) noexcept) noexcept {
     const auto bits = std::bit_cast<std::uint64_t>(x);
     for (int k = 0; k < 2; ++k) {
-        if (last.set[k] && last.x[k] == bits) {
+        if (last.x[k] == bits && last.set[k]) {
             last.older = 1 - k;
             return last.result[k];
         }
@@ -235,35 +269,44 @@ inline double Remembered(LastValues& last, double x, double (*eval)(double) noex
 
 }  // namespace
 
+double SinOne(double x) noexcept {
+    const OneValueForms& one = One();
+    return one.remember ? Remembered(tLast.sin, x, one.sin) : one.sin(x);
+}
+double CosOne(double x) noexcept {
+    const OneValueForms& one = One();
+    return one.remember ? Remembered(tLast.cos, x, one.cos) : one.cos(x);
+}
+double Atan2One(double y, double x) noexcept { return One().atan2(y, x); }
+double HypotOne(double x, double y) noexcept { return One().hypot(x, y); }
+
 void Sin(const double* x, double* out, int n) noexcept {
     if (n == 1) {
-        if (const OneValueForms* one = OneValue()) {
-            out[0] = Remembered(tLastSin, x[0], one->sin);
-            return;
-        }
+        out[0] = SinOne(x[0]);
+        return;
     }
     Sized(n).sin(x, out, n);
 }
 void Cos(const double* x, double* out, int n) noexcept {
     if (n == 1) {
-        if (const OneValueForms* one = OneValue()) {
-            out[0] = Remembered(tLastCos, x[0], one->cos);
-            return;
-        }
+        out[0] = CosOne(x[0]);
+        return;
     }
     Sized(n).cos(x, out, n);
 }
 void Atan2(const double* y, const double* x, double* out, int n) noexcept {
     if (n == 1) {
-        if (const OneValueForms* one = OneValue()) {
-            out[0] = one->atan2(y[0], x[0]);
-            return;
-        }
+        out[0] = Atan2One(y[0], x[0]);
+        return;
     }
     Sized(n).atan2(y, x, out, n);
 }
 void Hypot(const double* x, const double* y, double* out, int n) noexcept {
-    // One or two pairs: the scalar form's shortcut costs about a quarter of a vector call.
+    if (n == 1) {
+        out[0] = HypotOne(x[0], y[0]);
+        return;
+    }
+    // Two pairs: the scalar form's shortcut costs about a quarter of a vector call.
     const detail::Kernels& k = Sized(n);  // picks the set first
     if (n <= 2 && gIsa.load(std::memory_order_relaxed) != Isa::kCLibrary) {
         detail::kScalarKernels.hypot(x, y, out, n);

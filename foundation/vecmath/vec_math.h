@@ -43,6 +43,15 @@ void Atan2(const double* y, const double* x, double* out, int n) noexcept;
 /// out[i] = hypot(x[i], y[i]).
 void Hypot(const double* x, const double* y, double* out, int n) noexcept;
 
+/// One value on its own (a sample evaluated at a time): the bits the functions above give
+/// an array of one, without the array. Sine and cosine keep each thread's last two
+/// arguments and results (a sample's neighbour often repeats them), except with the C
+/// library's set.
+double SinOne(double x) noexcept;
+double CosOne(double x) noexcept;
+double Atan2One(double y, double x) noexcept;
+double HypotOne(double x, double y) noexcept;
+
 /// Makes `isa` the active set of this module from now on (benchmarks only: a render must
 /// never see two sets). Ignored when the CPU lacks it.
 void ForceIsaForBenchmark(Isa isa) noexcept;

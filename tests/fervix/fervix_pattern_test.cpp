@@ -349,3 +349,56 @@ TEST(FervixPattern, MonoAndColourAgreeOnGreys) {
         }
     }
 }
+
+// A sample on its own takes a short path with the one-point noise: for every plasma mode
+// and gradient state, with the built-in or a seed's tables, in a tile or not, with the
+// overlays off, adding or taking away, it gives the batch's weight bit for bit.
+TEST(FervixPattern, ASampleOnItsOwnIsTheBatchsSample) {
+    const auto tables = loom::noise::SeededNoiseTables(77);
+    std::vector<float> u, v;
+    for (int i = 0; i < 60; ++i) {
+        u.push_back(-0.4f + 0.031f * static_cast<float>(i));
+        v.push_back(1.3f - 0.027f * static_cast<float>(i));
+    }
+    u.push_back(0.5f);  // the centre: hypot of zeros
+    v.push_back(0.5f);
+    u.push_back(3e9f);  // far out: the noise lattice's range and a huge hypot
+    v.push_back(-0.25f);
+    const int n = static_cast<int>(u.size());
+    for (int overlays = 0; overlays < 3; ++overlays) {
+        for (int variant = 0; variant < 3; ++variant) {
+            for (int plasma = 0; plasma < 4; ++plasma) {
+                for (int gradient = 0; gradient < 4; ++gradient) {
+                    FervixCache c = Defaults();
+                    c.useFractalDetail = c.useTurbulence = overlays > 0 ? 1 : 0;
+                    c.fractalAdd = c.turbulenceAdd = overlays == 1 ? 1 : 0;
+                    c.fractalSub = c.turbulenceSub = overlays == 2 ? 1 : 0;
+                    c.fractalScale = overlays == 2 ? 1.5f : 2.0f;
+                    c.turbulenceScale = overlays == 2 ? 8.0f : 2.0f;
+                    c.plasmaAdd = plasma & 1;
+                    c.plasmaSub = plasma >> 1;
+                    c.horizontalLinear = gradient & 1;
+                    c.verticalRadial = gradient == 2 ? 0 : 1;
+                    c.intensity = 0.75f;
+                    c.phase = 0.3f;
+                    c.shiftX = -0.2f;
+                    c.shiftY = 0.45f;
+                    if (variant >= 1) {
+                        c.variation.seed = 77;
+                        c.variation.seedState = tables.get();
+                    }
+                    c.variation.tiled = variant == 2 ? 1 : 0;
+                    std::vector<float> batch(u.size());
+                    FervixWeightBatch(c, u.data(), v.data(), n, batch.data());
+                    for (int i = 0; i < n; ++i) {
+                        const float one = FervixWeight(c, u[i], v[i]);
+                        EXPECT_EQ(std::bit_cast<std::uint32_t>(one),
+                                  std::bit_cast<std::uint32_t>(batch[i]))
+                            << "overlays " << overlays << ", variant " << variant << ", plasma "
+                            << plasma << ", gradient " << gradient << ", sample " << i;
+                    }
+                }
+            }
+        }
+    }
+}

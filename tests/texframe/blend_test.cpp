@@ -36,6 +36,7 @@ float Draw(std::mt19937& rng) {
     return std::uniform_real_distribution<float>(-2.5f, 2.5f)(rng);
 }
 
+// The batch and the one-sample form against BlendColor followed by the clamp.
 TEST(BlendColorClampedBatch, GivesTheBitsOfTheBlendThenTheClampForEveryFlagPair) {
     std::mt19937 rng(7);
     constexpr int kCount = 301;  // not a multiple of any vector width
@@ -62,14 +63,20 @@ TEST(BlendColorClampedBatch, GivesTheBitsOfTheBlendThenTheClampForEveryFlagPair)
                     AColor single(loom::BlendColor(w[i], a[i], b[i], positive, negative, order),
                                   1.0f);
                     single.ClampMinMax();
-                    const AColor& got = batch[i];
-                    if (Bits(got.r) != Bits(single.r) || Bits(got.g) != Bits(single.g) ||
-                        Bits(got.b) != Bits(single.b) || Bits(got.a) != Bits(single.a)) {
-                        ++wrong;
-                        ADD_FAILURE()
-                            << "sample " << i << " (w " << w[i] << "): batch " << got.r << " "
-                            << got.g << " " << got.b << " " << got.a << ", single " << single.r
-                            << " " << single.g << " " << single.b << " " << single.a;
+                    const AColor one =
+                        loom::BlendColorClamped(w[i], a[i], b[i], positive, negative, order);
+                    const AColor* forms[] = {&batch[i], &one};
+                    for (const AColor* form : forms) {
+                        const AColor& got = *form;
+                        if (Bits(got.r) != Bits(single.r) || Bits(got.g) != Bits(single.g) ||
+                            Bits(got.b) != Bits(single.b) || Bits(got.a) != Bits(single.a)) {
+                            ++wrong;
+                            ADD_FAILURE() << "sample " << i << " (w " << w[i]
+                                          << "): " << (form == &one ? "one sample " : "batch ")
+                                          << got.r << " " << got.g << " " << got.b << " " << got.a
+                                          << ", blend and clamp " << single.r << " " << single.g
+                                          << " " << single.b << " " << single.a;
+                        }
                     }
                 }
             }

@@ -154,12 +154,24 @@ TEST(VecMathScalar, OnePairHypotGivesSleefsBits) {
         }
         cases.push_back({a, b});
     }
+    // The shortcut with fused multiply-adds for its exact products, where the CPU has them.
+#if defined(__x86_64__)
+    const bool fused = __builtin_cpu_supports("fma");
+#else
+    const bool fused = false;
+#endif
     int wrong = 0;
     for (const auto& [a, b] : cases) {
         const double want = Sleef_hypot_u05(a, b);
         const double got = loom::vecmath::detail::SleefHypot(a, b);
         if (Bits(got) != Bits(want) && ++wrong <= 5) {
             ADD_FAILURE() << std::hexfloat << "hypot(" << a << ", " << b << ") = " << got
+                          << ", SLEEF " << want;
+        }
+        if (!fused) continue;
+        const double gotFused = loom::vecmath::detail::SleefHypotFused(a, b);
+        if (Bits(gotFused) != Bits(want) && ++wrong <= 5) {
+            ADD_FAILURE() << std::hexfloat << "fused hypot(" << a << ", " << b << ") = " << gotFused
                           << ", SLEEF " << want;
         }
     }
@@ -182,14 +194,23 @@ TEST(VecMathDispatch, OneValueAtATimeGivesTheScalarBitsWhateverCameBefore) {
         for (size_t k = 0; k < x.size(); ++k) {
             const size_t i = (k * static_cast<size_t>(stride)) % x.size();
             const size_t j = (i + 1) % x.size();
-            double s, c, a, ws, wc, wa;
+            double s, c, a, h, ws, wc, wa, wh;
             loom::vecmath::Sin(&x[i], &s, 1);
             loom::vecmath::Cos(&x[i], &c, 1);
             loom::vecmath::Atan2(&x[j], &x[i], &a, 1);
+            loom::vecmath::Hypot(&x[j], &x[i], &h, 1);
             loom::vecmath::SinOn(Isa::kScalar, &x[i], &ws, 1);
             loom::vecmath::CosOn(Isa::kScalar, &x[i], &wc, 1);
             loom::vecmath::Atan2On(Isa::kScalar, &x[j], &x[i], &wa, 1);
-            wrong += Bits(s) != Bits(ws) || Bits(c) != Bits(wc) || Bits(a) != Bits(wa);
+            loom::vecmath::HypotOn(Isa::kScalar, &x[j], &x[i], &wh, 1);
+            wrong += Bits(s) != Bits(ws) || Bits(c) != Bits(wc) || Bits(a) != Bits(wa) ||
+                     Bits(h) != Bits(wh);
+            // The one-value forms, alternating with the arrays of one above.
+            wrong +=
+                Bits(loom::vecmath::SinOne(x[j])) != Bits(Sleef_sin_u10(x[j])) ||
+                Bits(loom::vecmath::CosOne(x[j])) != Bits(Sleef_cos_u10(x[j])) ||
+                Bits(loom::vecmath::Atan2One(x[i], x[j])) != Bits(Sleef_atan2_u10(x[i], x[j])) ||
+                Bits(loom::vecmath::HypotOne(x[i], x[j])) != Bits(Sleef_hypot_u05(x[i], x[j]));
         }
         return wrong;
     };
@@ -200,6 +221,62 @@ TEST(VecMathDispatch, OneValueAtATimeGivesTheScalarBitsWhateverCameBefore) {
     t.join();
     EXPECT_EQ(here, 0);
     EXPECT_EQ(other, 0);
+}
+
+// The two-lane one-value forms, SSE2's and (where the processor has it) SSE4.1's, give the
+// scalar bits on every argument, the reductions for huge ones and special values included.
+TEST(VecMathDispatch, EveryTwoLaneOneValueFormGivesTheScalarBits) {
+#if defined(__x86_64__)
+    const std::vector<double> x = Arguments();
+    const bool sse4 = __builtin_cpu_supports("sse4.1");
+    int wrong = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double a = x[i], b = x[(i * 7 + 3) % x.size()];
+        const double sin = Sleef_sin_u10(a), cos = Sleef_cos_u10(a), atan2 = Sleef_atan2_u10(a, b);
+        wrong += Bits(loom::vecmath::detail::Sse2SinOne(a)) != Bits(sin) ||
+                 Bits(loom::vecmath::detail::Sse2CosOne(a)) != Bits(cos) ||
+                 Bits(loom::vecmath::detail::Sse2Atan2One(a, b)) != Bits(atan2);
+        if (!sse4) continue;
+        wrong += Bits(loom::vecmath::detail::Sse4SinOne(a)) != Bits(sin) ||
+                 Bits(loom::vecmath::detail::Sse4CosOne(a)) != Bits(cos) ||
+                 Bits(loom::vecmath::detail::Sse4Atan2One(a, b)) != Bits(atan2);
+    }
+    EXPECT_EQ(wrong, 0);
+#else
+    GTEST_SKIP() << "x86-64 only";
+#endif
+}
+
+// A benchmark forces the C library's set to measure against it: its single values must be
+// the C library's own (never a SLEEF value kept from before), and the values it computes
+// must not be kept for the vector set that comes back.
+TEST(VecMathDispatch, TheCLibrarysSetAnswersOnItsOwnAndKeepsNothing) {
+    const std::vector<double> x = Arguments();
+    const Isa active = loom::vecmath::ActiveIsa();
+    int differ = 0, wrong = 0;
+    for (double a : x) {
+        loom::vecmath::SinOne(a);  // kept
+        loom::vecmath::CosOne(a);
+        loom::vecmath::ForceIsaForBenchmark(Isa::kCLibrary);
+        double s, c;
+        loom::vecmath::Sin(&a, &s, 1);
+        loom::vecmath::Cos(&a, &c, 1);
+        wrong +=
+            Bits(loom::vecmath::SinOne(a)) != Bits(std::sin(a)) || Bits(s) != Bits(std::sin(a));
+        wrong +=
+            Bits(loom::vecmath::CosOne(a)) != Bits(std::cos(a)) || Bits(c) != Bits(std::cos(a));
+        wrong += Bits(loom::vecmath::Atan2One(a, 0.75)) != Bits(std::atan2(a, 0.75));
+        wrong += Bits(loom::vecmath::HypotOne(a, 0.75)) != Bits(std::hypot(a, 0.75));
+        const double b = a * 1.25;  // computed here alone
+        loom::vecmath::SinOne(b);
+        loom::vecmath::ForceIsaForBenchmark(active);
+        wrong += Bits(loom::vecmath::SinOne(b)) != Bits(Sleef_sin_u10(b));
+        differ += Bits(std::sin(a)) != Bits(Sleef_sin_u10(a)) ||
+                  Bits(std::sin(b)) != Bits(Sleef_sin_u10(b));
+    }
+    EXPECT_EQ(wrong, 0);
+    // Otherwise the test could not tell the two sets apart.
+    EXPECT_GT(differ, 0);
 }
 
 TEST(VecMathDispatch, RunsTheProcesssVectorLevel) {

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <numbers>
 
@@ -434,4 +435,74 @@ TEST(VoltranePattern, OpacityMixesPerChannelWithoutClamping) {
     EXPECT_FLOAT_EQ(mixed.b, 1.5f);
     EXPECT_FLOAT_EQ(VoltraneMixMono(0.5f, VoltraneColorMono(front), 0.0f), 0.3f);
     EXPECT_FLOAT_EQ(VoltraneMixMono(2.0f, 0.6f, 0.2f), 1.0f);
+}
+
+// A sample evaluated on its own takes its own short path: for every shape, in a tile or
+// not, with the waves applied in each way (and over huge coordinates, where the shapes'
+// maths leave the usual range), it must give the region, the shape value and the draws of
+// the batch over the same points from the same generator state.
+TEST(VoltranePattern, ASampleOnItsOwnIsTheBatchsSample) {
+    constexpr int kCount = 97;
+    float u[kCount], v[kCount];
+    for (int i = 0; i < kCount; ++i) {
+        u[i] = -0.3f + 0.0173f * static_cast<float>(i);
+        v[i] = (i % 5 == 4) ? 3e7f * static_cast<float>(i) : 1.2f - 0.0131f * static_cast<float>(i);
+    }
+    u[0] = v[0] = 0.5f;  // the centre: atan2 and hypot of zeros
+    int VoltraneCache::*const shapes[] = {nullptr,
+                                          &VoltraneCache::linearV,
+                                          &VoltraneCache::radial,
+                                          &VoltraneCache::shockwave,
+                                          &VoltraneCache::encase,
+                                          &VoltraneCache::diagonal,
+                                          &VoltraneCache::randomStatic,
+                                          &VoltraneCache::cubic,
+                                          &VoltraneCache::goo};
+    for (int tiled = 0; tiled <= 1; ++tiled) {
+        for (int waves = 0; waves < 3; ++waves) {
+            for (int k = 0; k < static_cast<int>(std::size(shapes)); ++k) {
+                int VoltraneCache::*const shape = shapes[k];
+                SCOPED_TRACE(testing::Message()
+                             << "tiled " << tiled << ", waves " << waves << ", shape " << k);
+                VoltraneCache c = Defaults();
+                c.variation.tiled = tiled;
+                c.sweepPhase = 70;
+                c.edgeNoise = 3.0f;
+                c.edgeSize = 0.1f;
+                c.shear = 40.0f;
+                if (shape) c.*shape = 1;
+                c.applyWave = waves > 0 ? 1 : 0;
+                c.beginAtEdge = waves == 2 ? 1 : 0;
+                c.invertWave = waves == 2 ? 1 : 0;
+                c.subtractive = waves == 2 ? 1 : 0;
+                c.wave2Sin = 1;  // the cosine wins
+                At(c, 0.3f);     // a first goo sample may build the noise tables
+
+                VoltraneRegion batch[kCount];
+                crt::SetRandState(4321u);
+                VoltraneRegionBatch(c, u, v, kCount, batch);
+                const std::uint32_t afterBatch = crt::GetRandState();
+                crt::SetRandState(4321u);
+                int wrong = 0;
+                for (int i = 0; i < kCount; ++i) wrong += At(c, u[i], v[i]) != batch[i];
+                EXPECT_EQ(crt::GetRandState(), afterBatch);
+                EXPECT_EQ(wrong, 0);
+
+                double shapeBatch[kCount], draws[kCount];
+                for (int i = 0; i < kCount; ++i) draws[i] = 0.25 * i;
+                VoltraneShapeBatch(c, u, v, draws, kCount, shapeBatch);
+                // The static shape's value is its own draw (compared through the regions).
+                if (shape == &VoltraneCache::randomStatic) continue;
+                for (int i = 0; i < kCount; ++i) {
+                    const double one = VoltraneShape(c, u[i], v[i]);
+                    if (std::bit_cast<std::uint64_t>(one) !=
+                            std::bit_cast<std::uint64_t>(shapeBatch[i]) &&
+                        !(std::isnan(one) && std::isnan(shapeBatch[i]))) {
+                        ADD_FAILURE() << "shape at (" << u[i] << ", " << v[i] << "): " << one
+                                      << " alone, " << shapeBatch[i] << " in the batch";
+                    }
+                }
+            }
+        }
+    }
 }
