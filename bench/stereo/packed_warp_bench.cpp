@@ -3,7 +3,7 @@
 // resampled by the row path and by the general passes), best of 20 in the
 // calling thread's processor time, for WarpPackedRgb and for OpenCV's two-dimensional bicubic that
 // it replaced, with the mean and largest difference between the two (a plain program, not a timed
-// test): packed_warp_bench [WIDTH HEIGHT]
+// test), at the vector level of the processor or LOOM_ISA: packed_warp_bench [WIDTH HEIGHT]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/core/video/packed_warp.h"
+#include "foundation/host/base/vector_level.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     cv::setNumThreads(1);
+    std::printf("vector level %s (LOOM_ISA chooses another)\n",
+                loom::VectorLevelName(loom::ActiveVectorLevel()));
     cv::Mat src(h, w, CV_8UC3);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
