@@ -24,6 +24,13 @@ bool AligningReader::ReadOne(VideoItem& memory) {
         analysis_.Add(held.item.left, held.item.right, held.item.pts);
         held.shot = analysis_.Clip().shots.size() - 1;
         ++heldFrames_;
+        // A frame of a decided shot is adjusted now, while the decoder's output is still in
+        // the cache, rather than a window later (the same correction and crop either way).
+        if (analysis_.Decided(held.shot)) {
+            const ClipAdjustment& clip = analysis_.Clip();
+            AdjustFrame(clip, clip.shots[held.shot], held.item.left, held.item.right, &scratch_);
+            held.adjusted = true;
+        }
     }
     held_.push_back(std::move(held));
     return true;
@@ -57,11 +64,14 @@ int AligningReader::operator()(VideoItem& item, std::string& error) {
                 }
                 item = std::move(front.item);
                 const std::size_t shot = front.shot;
+                const bool adjusted = front.adjusted;
                 held_.pop_front();
                 if (!item.packet) {
                     --heldFrames_;
-                    const ClipAdjustment& clip = Clip();
-                    AdjustFrame(clip, clip.shots[shot], item.left, item.right, &scratch_);
+                    if (!adjusted) {
+                        const ClipAdjustment& clip = Clip();
+                        AdjustFrame(clip, clip.shots[shot], item.left, item.right, &scratch_);
+                    }
                 }
                 return 1;
             }

@@ -38,6 +38,7 @@ class AligningReader {
     struct Held {
         VideoItem item;
         std::size_t shot = 0;
+        bool adjusted = false;  ///< its views adjusted as read (its shot was decided)
     };
     /// Reads one more item onto the held ones, into `memory`'s buffers (taken); false at
     /// the end. Throws as Prime.
