@@ -1,6 +1,7 @@
 #include "app/core/video/aligning_reader.h"
 
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace loom {
@@ -28,7 +29,12 @@ bool AligningReader::ReadOne(VideoItem& memory) {
         // the cache, rather than a window later (the same correction and crop either way).
         if (analysis_.Decided(held.shot)) {
             const ClipAdjustment& clip = analysis_.Clip();
-            AdjustFrame(clip, clip.shots[held.shot], held.item.left, held.item.right, &scratch_);
+            try {
+                AdjustFrame(clip, clip.shots[held.shot], held.item.left, held.item.right,
+                            &scratch_);
+            } catch (const std::invalid_argument& e) {  // as Prime and the reader throw
+                throw std::runtime_error(std::string("adjusting a frame: ") + e.what());
+            }
             held.adjusted = true;
         }
     }
