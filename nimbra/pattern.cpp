@@ -10,6 +10,7 @@
 #include "foundation/texframe/tile_math.h"
 #include "foundation/vecmath/trig_blocks.h"
 #include "foundation/vecmath/vec_math.h"
+#include "nimbra/warp_cache.h"
 
 // The chunk loop's blocks are vectors of the compiler's, always inlined, so no call passes
 // one; -Wpsabi would warn of their calling convention at every use (up to the end of the
@@ -53,7 +54,7 @@ Frequencies FrequenciesOf(const NimbraCache& c) noexcept {
 }
 
 // Samples one pass of the octave loop takes; the working arrays live on the stack.
-constexpr int kChunk = 64;
+constexpr int kChunk = kNimbraChunk;
 
 // Runs of samples sharing a coordinate share the waves of that coordinate alone.
 using Runs = loom::CoordinateRuns<kChunk>;
@@ -97,7 +98,7 @@ inline const double* SpreadRuns(const Runs& runs, int padded, const double* perR
 
 // Octaves one pass of the chunk loop takes: their waves go to the vector library in one call
 // of kGroup x kChunk values each.
-constexpr int kGroup = 8;
+constexpr int kGroup = kNimbraGroup;
 
 // Past about a thousand octaves the frequencies overflow; such an octave keeps its level but
 // adds no wave, so no NaN reaches the image. (x - x is 0 exactly for finite x, NaN for
@@ -152,8 +153,10 @@ template <int kLanes>
 // gives every element the same bits however many are evaluated together. The first warp
 // depends on V alone and the second on U alone, so they are evaluated once per distinct
 // coordinate (an image row shares V; an image narrower than the chunk repeats U) for a
-// group of octaves at once. The arrays are padded past n with the last sample (its
-// results unused).
+// group of octaves at once, and the second is kept in this thread's cache for the next
+// row, which repeats the same U (fewer than a block of U, as in a column, cost less to
+// evaluate than to keep). The arrays are padded past n with the last sample (its results
+// unused).
 template <WarpForm kForm, int kTrigLanes>
 [[gnu::always_inline]] inline void CloudsChunk(const NimbraCache& c, const float* u, const float* v,
                                                int n, float* t) noexcept {
@@ -186,6 +189,7 @@ template <WarpForm kForm, int kTrigLanes>
         vOne[r] = V[vRuns.first[r]];
         uWarpVOne[r] = uWarpV[vRuns.first[r]];
     }
+    NimbraWarpCache* const cache = nu >= kBlock ? ThisThreadNimbraWarpCache() : nullptr;
     double fu = freq.fu;
     double fv = freq.fv;
     const double g = 1.0 - Widen(c.density);
@@ -197,7 +201,7 @@ template <WarpForm kForm, int kTrigLanes>
     bool more = true;
     // The warps of a group's octaves, one per run and octave, then those of each sample;
     // the phases and waves of the group, an octave a row.
-    double warpTableA[kGroup * kChunk], warpTableB[kGroup * kChunk];
+    double warpTableA[kGroup * kChunk], ownTableB[kGroup * kChunk];
     double spreadA[kGroup][kChunk], spreadB[kGroup][kChunk];
     double phaseA[kGroup][kChunk], phaseB[kGroup][kChunk];
     double waveA[kGroup][kChunk], waveB[kGroup][kChunk];
@@ -217,20 +221,27 @@ template <WarpForm kForm, int kTrigLanes>
         } while (more && m < kGroup);
         for (int j = 0; j < m; ++j) {
             const double uWarpF = uWave * fvK[j];
-            const double vWarpF = vWave * fuK[j];
             double* warpA = warpTableA + j * nv;
-            double* warpB = warpTableB + j * nu;
             for (int r = 0; r < nv; ++r) {
                 warpA[r] = kForm == WarpForm::Preview ? uWarpVOne[r] * fvK[j] : uWarpF * vOne[r];
             }
-            for (int r = 0; r < nu; ++r) warpB[r] = vWarpF * uOne[r];
+        }
+        bool kept = false;
+        double* const warpTableB =
+            cache ? cache->Find({uOne, nu, m, kTrigLanes, vWave, fuK[0]}, kept) : ownTableB;
+        if (!kept) {
+            for (int j = 0; j < m; ++j) {
+                const double vWarpF = vWave * fuK[j];
+                double* warpB = warpTableB + j * nu;
+                for (int r = 0; r < nu; ++r) warpB[r] = vWarpF * uOne[r];
+            }
         }
         if constexpr (kTrigLanes > 0) {
             loom::vecmath::TrigArray<kTrigLanes, true>(warpTableA, warpTableA, m * nv);
-            loom::vecmath::TrigArray<kTrigLanes, false>(warpTableB, warpTableB, m * nu);
+            if (!kept) loom::vecmath::TrigArray<kTrigLanes, false>(warpTableB, warpTableB, m * nu);
         } else {
             loom::vecmath::Cos(warpTableA, warpTableA, m * nv);
-            loom::vecmath::Sin(warpTableB, warpTableB, m * nu);
+            if (!kept) loom::vecmath::Sin(warpTableB, warpTableB, m * nu);
         }
         const double* warpA[kGroup];
         const double* warpB[kGroup];

@@ -1,6 +1,7 @@
 #pragma once
-/// The cloud pattern: octaves of two crossed, phase-warped waves. Pure functions of the
-/// cache; no allocation, no state, safe on any thread.
+/// The cloud pattern: octaves of two crossed, phase-warped waves. Functions of the cache
+/// alone, safe on any thread. The batches keep the warps of u per thread
+/// (nimbra/warp_cache.h: a table made once per thread, no locks), which changes no result.
 
 #include <cstdint>
 
