@@ -7,9 +7,9 @@
 #
 #   bench/textures/render_ratio.sh PEER_DIR NEW_DIR -- CLASS [render options...]
 #
-# PEER_DIR and NEW_DIR are build folders holding bin/loomhost and plugins/. The peer may be
-# a program whose render prints its stats line unasked (the first round's, 946340c with the
-# line added); the new one is given --stats. ROUNDS (default 3) and SIZE (default
+# PEER_DIR and NEW_DIR are build folders holding bin/loomhost and plugins/. A program whose
+# render has no --stats option must print the line unasked (the first round's, 946340c with
+# the line added). ROUNDS (default 3) and SIZE (default
 # 2048x2048) come from the environment.
 set -euo pipefail
 
@@ -31,6 +31,13 @@ done
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
+# "--stats" where the program's render takes it.
+stats_option() {
+    if "$1/bin/loomhost" render --help 2>/dev/null | grep -q -- '--stats'; then echo --stats; fi
+}
+peer_stats=$(stats_option "$peer")
+new_stats=$(stats_option "$new")
+
 # One render's samples per second, from its stats line.
 rate() {
     local dir=$1 extra=$2 line
@@ -48,8 +55,8 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 best_peer=0
 best_new=0
 for ((r = 1; r <= rounds; ++r)); do
-    p=$(rate "$peer" "" "$@")
-    n=$(rate "$new" "--stats" "$@")
+    p=$(rate "$peer" "$peer_stats" "$@")
+    n=$(rate "$new" "$new_stats" "$@")
     printf 'round %d: peer %.2f M/s, new %.2f M/s, ratio %.2f\n' "$r" \
         "$(bc -l <<<"$p / 1000000")" "$(bc -l <<<"$n / 1000000")" "$(bc -l <<<"$n / $p")"
     best_peer=$(bc -l <<<"if ($p > $best_peer) $p else $best_peer")
