@@ -76,7 +76,7 @@ LOOM_WARP_INLINE GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold) {
 /// The weight table as two tables of 16-bit pairs (taps 0 and 1, taps 2 and 3), row i at
 /// every i + 1024 k too, so that a window of kWindows * 32 rows from any row is one run of
 /// memory.
-constexpr int kWindows = 4;
+constexpr int kWindows = 2;
 struct PairTables {
     static constexpr int kRows = kSteps + kWindows * 32;
     alignas(64) std::int32_t w01[kRows];
@@ -114,33 +114,32 @@ LOOM_WARP_INLINE void GatheredPairs(const GroupTaps& g, const WeightRows& weight
     w23 = _mm512_permutex2var_epi32(a, _mm512_add_epi32(even, _mm512_set1_epi32(1)), b);
 }
 
-/// The same pairs, from windows of PairTables where the rows lie close together.
-LOOM_WARP_INLINE void WeightPairs(const GroupTaps& g, const WeightRows& weights, __m512i& w01,
-                                  __m512i& w23) {
+/// The same pairs, from `windows` windows of 32 pairs of PairTables where the rows lie
+/// within them, else by gathers.
+LOOM_WARP_INLINE void WeightPairs(const GroupTaps& g, const WeightRows& weights, int windows,
+                                  __m512i& w01, __m512i& w23) {
     // Each lane's row counted round the table from the first row of the run.
     const int base = g.rowsFrom & (kSteps - 1);
     const __m512i rel = _mm512_and_si512(_mm512_sub_epi32(g.steps, _mm512_set1_epi32(base)),
                                          _mm512_set1_epi32(kSteps - 1));
-    if (!_mm512_cmpge_epi32_mask(rel, _mm512_set1_epi32(kWindows * 32))) {
-        // The rows lie within a few windows of 32 pairs from there: one two-vector permute
-        // a window and table (it reads only the low five bits of each index), each lane
-        // taking the window its row falls in. Far quicker than gathers.
-        const auto window = [&](const std::int32_t* pairs, int k) LOOM_WARP_TARGET {
-            const std::int32_t* from = pairs + base + 32 * k;
-            return _mm512_permutex2var_epi32(_mm512_loadu_si512(from), rel,
-                                             _mm512_loadu_si512(from + 16));
-        };
-        w01 = window(weights.pairs.w01, 0);
-        w23 = window(weights.pairs.w23, 0);
-        for (int k = 1; k < kWindows; ++k) {
-            const __mmask16 beyond = _mm512_cmpge_epi32_mask(rel, _mm512_set1_epi32(32 * k));
-            if (!beyond) break;
-            w01 = _mm512_mask_mov_epi32(w01, beyond, window(weights.pairs.w01, k));
-            w23 = _mm512_mask_mov_epi32(w23, beyond, window(weights.pairs.w23, k));
-        }
+    if (_mm512_cmpge_epi32_mask(rel, _mm512_set1_epi32(32 * windows))) {
+        GatheredPairs(g, weights, w01, w23);
         return;
     }
-    GatheredPairs(g, weights, w01, w23);
+    // One two-vector permute a window and table (it reads only the low five bits of each
+    // index), each lane taking the window its row falls in.
+    const auto window = [&](const std::int32_t* pairs, int k) LOOM_WARP_TARGET {
+        const std::int32_t* from = pairs + base + 32 * k;
+        return _mm512_permutex2var_epi32(_mm512_loadu_si512(from), rel,
+                                         _mm512_loadu_si512(from + 16));
+    };
+    w01 = window(weights.pairs.w01, 0);
+    w23 = window(weights.pairs.w23, 0);
+    for (int k = 1; k < windows; ++k) {
+        const __mmask16 beyond = _mm512_cmpge_epi32_mask(rel, _mm512_set1_epi32(32 * k));
+        w01 = _mm512_mask_mov_epi32(w01, beyond, window(weights.pairs.w01, k));
+        w23 = _mm512_mask_mov_epi32(w23, beyond, window(weights.pairs.w23, k));
+    }
 }
 
 /// Byte indices that pair channel `ch` of sixteen packed pixels of two rows as 16-bit
@@ -207,17 +206,18 @@ void DownOne(const SourceRows& rows, FixedTap tap, const WeightTable& table, int
 
 /// First pass of sixteen columns u..u+15, whose first taps differ by at most one row
 /// (false, nothing written, otherwise): a lane whose taps start a row lower weighs the
-/// five rows (0, w0, w1, w2, w3), the others (w0, w1, w2, w3, 0). `kWindowed`: the weight
-/// rows are taken from windows where they can be.
+/// five rows (0, w0, w1, w2, w3), the others (w0, w1, w2, w3, 0). `windows`: of weight
+/// pairs, 0 for gathers (kWindowed false).
 template <bool kWindowed>
 LOOM_WARP_INLINE bool DownGroup(const SourceRows& rows, const GroupTaps& g,
-                                const WeightRows& weights, int u, std::int16_t* const planes[3]) {
+                                const WeightRows& weights, int windows, int u,
+                                std::int16_t* const planes[3]) {
     const int top = g.firstMin;
     const bool lowered = g.firstMax > top;
     if (g.firstMax - top > 1) return false;
     __m512i w01, w23;
     if constexpr (kWindowed) {
-        WeightPairs(g, weights, w01, w23);
+        WeightPairs(g, weights, windows, w01, w23);
     } else {
         GatheredPairs(g, weights, w01, w23);
     }
@@ -270,12 +270,17 @@ void AlongOne(const std::int16_t* const planes[3], FixedTap tap, const WeightTab
 
 /// Second pass of sixteen output pixels whose taps lie within 32 line values (false,
 /// nothing written, otherwise): each lane's four taps are picked from one window.
+template <bool kWindowed>
 LOOM_WARP_INLINE bool AlongGroup(const std::int16_t* const planes[3], const GroupTaps& g,
-                                 const WeightRows& weights, std::uint8_t* out) {
+                                 const WeightRows& weights, int windows, std::uint8_t* out) {
     const int base = g.firstMin;
     if (g.firstMax - base > 32 - 4) return false;
     __m512i w01, w23;
-    WeightPairs(g, weights, w01, w23);
+    if constexpr (kWindowed) {
+        WeightPairs(g, weights, windows, w01, w23);
+    } else {
+        GatheredPairs(g, weights, w01, w23);
+    }
     // Lane i's 16-bit halves pick window values first - base and the one after.
     const __m512i rel = _mm512_sub_epi32(g.first, _mm512_set1_epi32(base));
     const __m512i pick01 = _mm512_add_epi32(_mm512_or_si512(rel, _mm512_slli_epi32(rel, 16)),
@@ -302,14 +307,16 @@ LOOM_WARP_INLINE bool AlongGroup(const std::int16_t* const planes[3], const Grou
     return true;
 }
 
-/// Whether a row's weight rows lie close enough together for windows: those of its first
-/// run (the others' are alike for a stereo correction; where they are not, the groups
-/// take gathers).
-bool RowsClose(const std::vector<TapRun>& runs, const TapHold& hold) {
+/// How many windows of weight pairs a row's groups take: as many as the rows of its first
+/// run span (the others' are alike for a stereo correction, give or take a row; a group
+/// whose rows lie further apart takes gathers), 0 (gathers) where they span more than
+/// kWindows: further windows cost more than the gathers.
+int WindowsFor(const std::vector<TapRun>& runs, const TapHold& hold) {
     const TapRun& run = runs.front();
     const int moved =
         (hold.Steps(run.start + 15 * run.step) - hold.Steps(run.start)) & (kSteps - 1);
-    return std::min(moved, kSteps - moved) < kWindows * 32;
+    const int windows = std::min(moved, kSteps - moved) / 32 + 1;
+    return windows <= kWindows ? windows : 0;
 }
 
 /// Eight coordinates in 32.32 fixed point, as FixedPosition makes them (the clamp keeps a
@@ -397,14 +404,15 @@ LOOM_WARP_TARGET bool SetRow(RowTaps& taps, int y, int dstWidth) {
 /// First pass of a row: every column uMin..uMax into the planes.
 template <bool kWindowed>
 LOOM_WARP_TARGET void DownRow(const SourceRows& rows, const RowTaps& taps,
-                              const WeightRows& weights, std::int16_t* const planes[3]) {
+                              const WeightRows& weights, int windows,
+                              std::int16_t* const planes[3]) {
     const WeightTable& table = weights.table;
     const int columns = taps.uMax - taps.uMin + 1;
     int i = 0;
     for (; i + 16 <= columns; i += 16) {
         const GroupTaps g =
             TapsOfRun(taps.downRuns[static_cast<std::size_t>(i / 16)], taps.downHold);
-        if (DownGroup<kWindowed>(rows, g, weights, taps.uMin + i, planes)) continue;
+        if (DownGroup<kWindowed>(rows, g, weights, windows, taps.uMin + i, planes)) continue;
         for (int j = i; j < i + 16; ++j)
             DownOne(rows, taps.DownTap(j), table, taps.uMin + j, planes);
     }
@@ -412,14 +420,16 @@ LOOM_WARP_TARGET void DownRow(const SourceRows& rows, const RowTaps& taps,
 }
 
 /// Second pass of a row: `width` output pixels from the planes.
+template <bool kWindowed>
 LOOM_WARP_TARGET void AlongRow(const std::int16_t* const planes[3], const RowTaps& taps,
-                               const WeightRows& weights, std::uint8_t* out, int width) {
+                               const WeightRows& weights, int windows, std::uint8_t* out,
+                               int width) {
     const WeightTable& table = weights.table;
     int x = 0;
     for (; x + 16 <= width; x += 16) {
         const GroupTaps g =
             TapsOfRun(taps.alongRuns[static_cast<std::size_t>(x / 16)], taps.alongHold);
-        if (AlongGroup(planes, g, weights, out + x * 3)) continue;
+        if (AlongGroup<kWindowed>(planes, g, weights, windows, out + x * 3)) continue;
         for (int j = x; j < x + 16; ++j) AlongOne(planes, taps.AlongTap(j), table, out + j * 3);
     }
     for (; x < width; ++x) AlongOne(planes, taps.AlongTap(x), table, out + x * 3);
@@ -453,10 +463,10 @@ void Warp8Avx512(const std::uint8_t* src, int srcWidth, int srcHeight,
             std::memset(out, 0, static_cast<std::size_t>(dstWidth) * 3);
             continue;
         }
-        if (RowsClose(taps.downRuns, taps.downHold)) {
-            DownRow<true>(rows, taps, weights, planes);
+        if (const int windows = WindowsFor(taps.downRuns, taps.downHold)) {
+            DownRow<true>(rows, taps, weights, windows, planes);
         } else {
-            DownRow<false>(rows, taps, weights, planes);
+            DownRow<false>(rows, taps, weights, 0, planes);
         }
         // Only uMin..uMax were written: clear what an earlier row left beside them.
         for (int u : {taps.uMin - 1, taps.uMax + 1}) {
@@ -464,7 +474,11 @@ void Warp8Avx512(const std::uint8_t* src, int srcWidth, int srcHeight,
                 for (std::int16_t* plane : planes) plane[u + kLineMargin] = 0;
             }
         }
-        AlongRow(planes, taps, weights, out, dstWidth);
+        if (const int windows = WindowsFor(taps.alongRuns, taps.alongHold)) {
+            AlongRow<true>(planes, taps, weights, windows, out, dstWidth);
+        } else {
+            AlongRow<false>(planes, taps, weights, 0, out, dstWidth);
+        }
     }
 }
 
