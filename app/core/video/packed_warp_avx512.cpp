@@ -56,7 +56,8 @@ LOOM_WARP_INLINE __m256i HeldSteps(__m512i pos, __m512i lo, __m512i hi) {
 }
 
 /// The taps of the sixteen positions of a run: start + j step, held, to 1/1024 pixel.
-LOOM_WARP_INLINE GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold) {
+/// (`lanes` of them, for the first and last taps: the last run of a row may be shorter).
+LOOM_WARP_INLINE GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold, int lanes = 16) {
     const __m512i step = _mm512_set1_epi64(run.step);
     const __m512i low =
         _mm512_add_epi64(_mm512_set1_epi64(run.start),
@@ -65,7 +66,7 @@ LOOM_WARP_INLINE GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold) {
     const __m512i lo = _mm512_set1_epi64(hold.lo), hi = _mm512_set1_epi64(hold.hi);
     const __m512i q = _mm512_inserti64x4(_mm512_castsi256_si512(HeldSteps(low, lo, hi)),
                                          HeldSteps(high, lo, hi), 1);
-    const int ends[2] = {hold.Steps(run.start), hold.Steps(run.start + 15 * run.step)};
+    const int ends[2] = {hold.Steps(run.start), hold.Steps(run.start + (lanes - 1) * run.step)};
     const int firsts[2] = {ends[0] >> 10, ends[1] >> 10};
     const bool forwards = ((ends[1] - ends[0]) & (kSteps - 1)) < kSteps / 2;
     return {_mm512_sub_epi32(_mm512_srai_epi32(q, 10), _mm512_set1_epi32(8 + 1)), q,
@@ -173,7 +174,6 @@ struct InterleaveIndices {
 const PairIndices kPairs;
 const InterleaveIndices kInterleave;
 constexpr __mmask64 kEvenBytesOfPairs = 0x5555555555555555ULL;
-constexpr __mmask64 kSixteenPixels = (__mmask64{1} << 48) - 1;
 
 /// Channel `ch` of rows a and b, paired for the multiply-adds, zero-extended.
 LOOM_WARP_INLINE __m512i Paired(__m512i a, __m512i b, int ch) {
@@ -210,7 +210,7 @@ void DownOne(const SourceRows& rows, FixedTap tap, const WeightTable& table, int
 /// pairs, 0 for gathers (kWindowed false).
 template <bool kWindowed>
 LOOM_WARP_INLINE bool DownGroup(const SourceRows& rows, const GroupTaps& g,
-                                const WeightRows& weights, int windows, int u,
+                                const WeightRows& weights, int windows, int u, int lanes,
                                 std::int16_t* const planes[3]) {
     const int top = g.firstMin;
     const bool lowered = g.firstMax > top;
@@ -221,19 +221,25 @@ LOOM_WARP_INLINE bool DownGroup(const SourceRows& rows, const GroupTaps& g,
     } else {
         GatheredPairs(g, weights, w01, w23);
     }
-    // Whole vectors load much sooner than masked ones; the bytes past the sixteen pixels
-    // are not used. The last group of a row loads what is left of it.
+    // Whole vectors load much sooner than masked ones; the bytes past the pixels are not
+    // used. The last group of a row loads what is left of it.
     const bool whole = u * 3L + 64 <= rows.stride;
+    const __mmask64 pixels = (__mmask64{1} << (3 * lanes)) - 1;
     const auto load = [&](int k) LOOM_WARP_TARGET {
         const std::uint8_t* p = rows.Row(top + k) + u * 3L;
-        return whole ? _mm512_loadu_si512(p) : _mm512_maskz_loadu_epi8(kSixteenPixels, p);
+        return whole ? _mm512_loadu_si512(p) : _mm512_maskz_loadu_epi8(pixels, p);
     };
     const __m512i r0 = load(0), r1 = load(1), r2 = load(2), r3 = load(3);
     // The rounding term starts each sum.
     const __m512i round = _mm512_set1_epi32(1 << (kPass1Shift - 1));
     const auto store = [&](int ch, __m512i sum) LOOM_WARP_TARGET {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(planes[ch] + u + kLineMargin),
-                            _mm512_cvtsepi32_epi16(_mm512_srai_epi32(sum, kPass1Shift)));
+        std::int16_t* to = planes[ch] + u + kLineMargin;
+        const __m256i v = _mm512_cvtsepi32_epi16(_mm512_srai_epi32(sum, kPass1Shift));
+        if (lanes == 16) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), v);
+        } else {
+            _mm256_mask_storeu_epi16(to, static_cast<__mmask16>((1u << lanes) - 1), v);
+        }
     };
     if (!lowered) {
         for (int ch = 0; ch < 3; ++ch) {
@@ -272,7 +278,8 @@ void AlongOne(const std::int16_t* const planes[3], FixedTap tap, const WeightTab
 /// nothing written, otherwise): each lane's four taps are picked from one window.
 template <bool kWindowed>
 LOOM_WARP_INLINE bool AlongGroup(const std::int16_t* const planes[3], const GroupTaps& g,
-                                 const WeightRows& weights, int windows, std::uint8_t* out) {
+                                 const WeightRows& weights, int windows, int lanes,
+                                 std::uint8_t* out) {
     const int base = g.firstMin;
     if (g.firstMax - base > 32 - 4) return false;
     __m512i w01, w23;
@@ -301,6 +308,10 @@ LOOM_WARP_INLINE bool AlongGroup(const std::int16_t* const planes[3], const Grou
     const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(level[0], level[1]),
                                               _mm512_packs_epi32(level[2], level[2]));
     const __m512i pixels = _mm512_permutexvar_epi8(_mm512_load_si512(kInterleave.bytes), bytes);
+    if (lanes < 16) {
+        _mm512_mask_storeu_epi8(out, (__mmask64{1} << (3 * lanes)) - 1, pixels);
+        return true;
+    }
     // 32 and 16 bytes: plain stores are much quicker than a masked one.
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_castsi512_si256(pixels));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm512_extracti32x4_epi32(pixels, 2));
@@ -408,15 +419,16 @@ LOOM_WARP_TARGET void DownRow(const SourceRows& rows, const RowTaps& taps,
                               std::int16_t* const planes[3]) {
     const WeightTable& table = weights.table;
     const int columns = taps.uMax - taps.uMin + 1;
-    int i = 0;
-    for (; i + 16 <= columns; i += 16) {
+    for (int i = 0; i < columns; i += 16) {
+        const int lanes = std::min(columns - i, 16);
         const GroupTaps g =
-            TapsOfRun(taps.downRuns[static_cast<std::size_t>(i / 16)], taps.downHold);
-        if (DownGroup<kWindowed>(rows, g, weights, windows, taps.uMin + i, planes)) continue;
-        for (int j = i; j < i + 16; ++j)
+            TapsOfRun(taps.downRuns[static_cast<std::size_t>(i / 16)], taps.downHold, lanes);
+        if (DownGroup<kWindowed>(rows, g, weights, windows, taps.uMin + i, lanes, planes)) {
+            continue;
+        }
+        for (int j = i; j < i + lanes; ++j)
             DownOne(rows, taps.DownTap(j), table, taps.uMin + j, planes);
     }
-    for (; i < columns; ++i) DownOne(rows, taps.DownTap(i), table, taps.uMin + i, planes);
 }
 
 /// Second pass of a row: `width` output pixels from the planes.
@@ -425,14 +437,13 @@ LOOM_WARP_TARGET void AlongRow(const std::int16_t* const planes[3], const RowTap
                                const WeightRows& weights, int windows, std::uint8_t* out,
                                int width) {
     const WeightTable& table = weights.table;
-    int x = 0;
-    for (; x + 16 <= width; x += 16) {
+    for (int x = 0; x < width; x += 16) {
+        const int lanes = std::min(width - x, 16);
         const GroupTaps g =
-            TapsOfRun(taps.alongRuns[static_cast<std::size_t>(x / 16)], taps.alongHold);
-        if (AlongGroup<kWindowed>(planes, g, weights, windows, out + x * 3)) continue;
-        for (int j = x; j < x + 16; ++j) AlongOne(planes, taps.AlongTap(j), table, out + j * 3);
+            TapsOfRun(taps.alongRuns[static_cast<std::size_t>(x / 16)], taps.alongHold, lanes);
+        if (AlongGroup<kWindowed>(planes, g, weights, windows, lanes, out + x * 3)) continue;
+        for (int j = x; j < x + lanes; ++j) AlongOne(planes, taps.AlongTap(j), table, out + j * 3);
     }
-    for (; x < width; ++x) AlongOne(planes, taps.AlongTap(x), table, out + x * 3);
 }
 
 }  // namespace
