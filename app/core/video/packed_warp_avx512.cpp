@@ -47,12 +47,11 @@ struct GroupTaps {
 // A group of sixteen is one run of positions.
 static_assert(kSegment == 16);
 
-/// Eight positions held within lo..hi, in 1/1024ths.
-LOOM_WARP_INLINE __m256i HeldSteps(__m512i pos, __m512i lo, __m512i hi) {
+/// Eight positions held within lo..hi, in 1/1024ths (in the low halves of the lanes).
+LOOM_WARP_INLINE __m512i HeldSteps(__m512i pos, __m512i lo, __m512i hi) {
     const __m512i round = _mm512_set1_epi64(std::int64_t{1} << (TapHold::kToSteps - 1));
     const __m512i held = _mm512_min_epi64(_mm512_max_epi64(pos, lo), hi);
-    return _mm512_cvtepi64_epi32(
-        _mm512_srai_epi64(_mm512_add_epi64(held, round), TapHold::kToSteps));
+    return _mm512_srai_epi64(_mm512_add_epi64(held, round), TapHold::kToSteps);
 }
 
 /// The taps of the sixteen positions of a run: start + j step, held, to 1/1024 pixel.
@@ -64,8 +63,10 @@ LOOM_WARP_INLINE GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold, int
                          _mm512_mullo_epi64(step, _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7)));
     const __m512i high = _mm512_add_epi64(low, _mm512_slli_epi64(step, 3));
     const __m512i lo = _mm512_set1_epi64(hold.lo), hi = _mm512_set1_epi64(hold.hi);
-    const __m512i q = _mm512_inserti64x4(_mm512_castsi256_si512(HeldSteps(low, lo, hi)),
-                                         HeldSteps(high, lo, hi), 1);
+    const __m512i lowHalves =
+        _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i q =
+        _mm512_permutex2var_epi32(HeldSteps(low, lo, hi), lowHalves, HeldSteps(high, lo, hi));
     const int ends[2] = {hold.Steps(run.start), hold.Steps(run.start + (lanes - 1) * run.step)};
     const int firsts[2] = {ends[0] >> 10, ends[1] >> 10};
     const bool forwards = ((ends[1] - ends[0]) & (kSteps - 1)) < kSteps / 2;
@@ -77,7 +78,7 @@ LOOM_WARP_INLINE GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold, int
 /// The weight table as two tables of 16-bit pairs (taps 0 and 1, taps 2 and 3), row i at
 /// every i + 1024 k too, so that a window of kWindows * 32 rows from any row is one run of
 /// memory.
-constexpr int kWindows = 2;
+constexpr int kWindows = 3;
 struct PairTables {
     static constexpr int kRows = kSteps + kWindows * 32;
     alignas(64) std::int32_t w01[kRows];
@@ -183,13 +184,17 @@ LOOM_WARP_INLINE __m512i Paired(__m512i a, __m512i b, int ch) {
 
 /// The source rows a group's taps read, black outside the view.
 struct SourceRows {
-    const std::uint8_t* src;
+    /// Taps reach 5 rows above the view and 7 below (positions are held within 4 of it).
+    static constexpr int kMargin = 8;
     long stride;
-    int height;
-    const std::uint8_t* black;
-    const std::uint8_t* Row(int row) const {
-        return row >= 0 && row < height ? src + row * stride : black;
+    /// Row r at kMargin + r, from -kMargin to height + kMargin - 1: the black row outside.
+    std::vector<const std::uint8_t*> at;
+    SourceRows(const std::uint8_t* src, long rowStride, int height, const std::uint8_t* black)
+        : stride(rowStride), at(static_cast<std::size_t>(height) + 2 * kMargin, black) {
+        for (int r = 0; r < height; ++r)
+            at[static_cast<std::size_t>(r + kMargin)] = src + r * stride;
     }
+    const std::uint8_t* Row(int row) const { return at[static_cast<std::size_t>(row + kMargin)]; }
 };
 
 /// First pass of one column (plain code): the same sums as the vector code.
@@ -461,7 +466,7 @@ void Warp8Avx512(const std::uint8_t* src, int srcWidth, int srcHeight,
     const WeightRows weights{Weights(), pairs};
     const long stride = static_cast<long>(srcWidth) * 3;
     const std::vector<std::uint8_t> black(static_cast<std::size_t>(stride), 0);
-    const SourceRows rows{src, stride, srcHeight, black.data()};
+    const SourceRows rows(src, stride, srcHeight, black.data());
     const std::size_t planeSize =
         static_cast<std::size_t>(srcWidth) + 2 * kLineMargin + kPlanePadding;
     std::vector<std::int16_t> line(planeSize * 3, 0);
