@@ -54,20 +54,31 @@ LOOM_WARP_INLINE __m512i HeldSteps(__m512i pos, __m512i lo, __m512i hi) {
     return _mm512_srai_epi64(_mm512_add_epi64(held, round), TapHold::kToSteps);
 }
 
-/// The taps of the sixteen positions of a run: start + j step, held, to 1/1024 pixel.
-/// (`lanes` of them, for the first and last taps: the last run of a row may be shorter).
-LOOM_WARP_INLINE GroupTaps TapsOfRun(const TapRun& run, const TapHold& hold, int lanes = 16) {
-    const __m512i step = _mm512_set1_epi64(run.step);
-    const __m512i low =
-        _mm512_add_epi64(_mm512_set1_epi64(run.start),
-                         _mm512_mullo_epi64(step, _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7)));
-    const __m512i high = _mm512_add_epi64(low, _mm512_slli_epi64(step, 3));
+/// The held positions (1/1024ths) of the sixteen positions of each run, start + j step,
+/// into `steps` (room for sixteen a run): made a row at a time, in a loop of their own, so
+/// that each group's gathers need wait for nothing but a load.
+LOOM_WARP_INLINE void StepsOfRuns(const std::vector<TapRun>& runs, const TapHold& hold,
+                                  std::int32_t* steps) {
     const __m512i lo = _mm512_set1_epi64(hold.lo), hi = _mm512_set1_epi64(hold.hi);
+    const __m512i lanes = _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7);
     const __m512i lowHalves =
         _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
-    const __m512i q =
-        _mm512_permutex2var_epi32(HeldSteps(low, lo, hi), lowHalves, HeldSteps(high, lo, hi));
-    const int ends[2] = {hold.Steps(run.start), hold.Steps(run.start + (lanes - 1) * run.step)};
+    for (const TapRun& run : runs) {
+        const __m512i step = _mm512_set1_epi64(run.step);
+        const __m512i low =
+            _mm512_add_epi64(_mm512_set1_epi64(run.start), _mm512_mullo_epi64(step, lanes));
+        const __m512i high = _mm512_add_epi64(low, _mm512_slli_epi64(step, 3));
+        _mm512_storeu_si512(steps, _mm512_permutex2var_epi32(HeldSteps(low, lo, hi), lowHalves,
+                                                             HeldSteps(high, lo, hi)));
+        steps += 16;
+    }
+}
+
+/// The taps of positions i..i + lanes - 1 (at most sixteen, one run) from their held
+/// positions.
+LOOM_WARP_INLINE GroupTaps TapsAt(const std::int32_t* steps, int i, int lanes) {
+    const __m512i q = _mm512_loadu_si512(steps + i);
+    const int ends[2] = {steps[i], steps[i + lanes - 1]};
     const int firsts[2] = {ends[0] >> 10, ends[1] >> 10};
     const bool forwards = ((ends[1] - ends[0]) & (kSteps - 1)) < kSteps / 2;
     return {_mm512_sub_epi32(_mm512_srai_epi32(q, 10), _mm512_set1_epi32(8 + 1)), q,
@@ -420,14 +431,14 @@ LOOM_WARP_TARGET bool SetRow(RowTaps& taps, int y, int dstWidth) {
 /// First pass of a row: every column uMin..uMax into the planes.
 template <bool kWindowed>
 LOOM_WARP_TARGET void DownRow(const SourceRows& rows, const RowTaps& taps,
-                              const WeightRows& weights, int windows,
+                              const WeightRows& weights, int windows, std::int32_t* steps,
                               std::int16_t* const planes[3]) {
     const WeightTable& table = weights.table;
     const int columns = taps.uMax - taps.uMin + 1;
+    StepsOfRuns(taps.downRuns, taps.downHold, steps);
     for (int i = 0; i < columns; i += 16) {
         const int lanes = std::min(columns - i, 16);
-        const GroupTaps g =
-            TapsOfRun(taps.downRuns[static_cast<std::size_t>(i / 16)], taps.downHold, lanes);
+        const GroupTaps g = TapsAt(steps, i, lanes);
         if (DownGroup<kWindowed>(rows, g, weights, windows, taps.uMin + i, lanes, planes)) {
             continue;
         }
@@ -439,13 +450,13 @@ LOOM_WARP_TARGET void DownRow(const SourceRows& rows, const RowTaps& taps,
 /// Second pass of a row: `width` output pixels from the planes.
 template <bool kWindowed>
 LOOM_WARP_TARGET void AlongRow(const std::int16_t* const planes[3], const RowTaps& taps,
-                               const WeightRows& weights, int windows, std::uint8_t* out,
-                               int width) {
+                               const WeightRows& weights, int windows, std::int32_t* steps,
+                               std::uint8_t* out, int width) {
     const WeightTable& table = weights.table;
+    StepsOfRuns(taps.alongRuns, taps.alongHold, steps);
     for (int x = 0; x < width; x += 16) {
         const int lanes = std::min(width - x, 16);
-        const GroupTaps g =
-            TapsOfRun(taps.alongRuns[static_cast<std::size_t>(x / 16)], taps.alongHold, lanes);
+        const GroupTaps g = TapsAt(steps, x, lanes);
         if (AlongGroup<kWindowed>(planes, g, weights, windows, lanes, out + x * 3)) continue;
         for (int j = x; j < x + lanes; ++j) AlongOne(planes, taps.AlongTap(j), table, out + j * 3);
     }
@@ -473,6 +484,9 @@ void Warp8Avx512(const std::uint8_t* src, int srcWidth, int srcHeight,
     std::int16_t* const planes[3] = {line.data(), line.data() + planeSize,
                                      line.data() + 2 * planeSize};
     RowTaps taps(m, srcWidth, srcHeight, dstWidth);
+    // Each row's held positions, sixteen a run (a row's columns are at most the source's).
+    std::vector<std::int32_t> downSteps(static_cast<std::size_t>(srcWidth) + 16);
+    std::vector<std::int32_t> alongSteps(static_cast<std::size_t>(dstWidth) + 16);
     for (int y = yBegin; y < yEnd; ++y) {
         std::uint8_t* out = dst + static_cast<long>(y) * dstWidth * 3;
         if (!SetRow(taps, y, dstWidth)) {
@@ -480,9 +494,9 @@ void Warp8Avx512(const std::uint8_t* src, int srcWidth, int srcHeight,
             continue;
         }
         if (const int windows = WindowsFor(taps.downRuns, taps.downHold)) {
-            DownRow<true>(rows, taps, weights, windows, planes);
+            DownRow<true>(rows, taps, weights, windows, downSteps.data(), planes);
         } else {
-            DownRow<false>(rows, taps, weights, 0, planes);
+            DownRow<false>(rows, taps, weights, 0, downSteps.data(), planes);
         }
         // Only uMin..uMax were written: clear what an earlier row left beside them.
         for (int u : {taps.uMin - 1, taps.uMax + 1}) {
@@ -491,9 +505,9 @@ void Warp8Avx512(const std::uint8_t* src, int srcWidth, int srcHeight,
             }
         }
         if (const int windows = WindowsFor(taps.alongRuns, taps.alongHold)) {
-            AlongRow<true>(planes, taps, weights, windows, out, dstWidth);
+            AlongRow<true>(planes, taps, weights, windows, alongSteps.data(), out, dstWidth);
         } else {
-            AlongRow<false>(planes, taps, weights, 0, out, dstWidth);
+            AlongRow<false>(planes, taps, weights, 0, alongSteps.data(), out, dstWidth);
         }
     }
 }
