@@ -89,7 +89,7 @@ LOOM_WARP_INLINE GroupTaps TapsAt(const std::int32_t* steps, int i, int lanes) {
 /// The weight table as two tables of 16-bit pairs (taps 0 and 1, taps 2 and 3), row i at
 /// every i + 1024 k too, so that a window of kWindows * 32 rows from any row is one run of
 /// memory.
-constexpr int kWindows = 3;
+constexpr int kWindows = 2;
 struct PairTables {
     static constexpr int kRows = kSteps + kWindows * 32;
     alignas(64) std::int32_t w01[kRows];
