@@ -1,6 +1,7 @@
 #include "app/core/video/packed_warp_taps.h"
 
 #include <cmath>
+#include <stdexcept>
 
 namespace loom::packed_warp {
 namespace {
@@ -40,6 +41,19 @@ void Expand(const std::vector<TapRun>& runs, const TapHold& hold, std::vector<Fi
 }
 
 }  // namespace
+
+std::array<double, 9> InverseCorrection(const std::array<double, 9>& m) {
+    const double c00 = m[4] * m[8] - m[5] * m[7], c01 = m[5] * m[6] - m[3] * m[8],
+                 c02 = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * c00 + m[1] * c01 + m[2] * c02;
+    if (!std::isfinite(det) || std::abs(det) < 1e-12) {
+        throw std::invalid_argument("the correction cannot be inverted");
+    }
+    const double k = 1 / det;
+    return {c00 * k, (m[2] * m[7] - m[1] * m[8]) * k, (m[1] * m[5] - m[2] * m[4]) * k,
+            c01 * k, (m[0] * m[8] - m[2] * m[6]) * k, (m[2] * m[3] - m[0] * m[5]) * k,
+            c02 * k, (m[1] * m[6] - m[0] * m[7]) * k, (m[0] * m[4] - m[1] * m[3]) * k};
+}
 
 const WeightTable& Weights() {
     static const WeightTable table = [] {

@@ -31,6 +31,10 @@ constexpr int kPass1Shift = kWeightBits - kLineBits, kPass2Shift = kWeightBits +
 /// Source pixels of margin on each side of a row's line (taps reach 5 before, 3 after).
 constexpr int kLineMargin = 8;
 
+/// The inverse of a correction (row-major 3 x 3), as the resampler maps output to source;
+/// throws std::invalid_argument when it cannot be inverted.
+std::array<double, 9> InverseCorrection(const std::array<double, 9>& m);
+
 /// Row i: the weights of the four taps around a position i/1024 past the second.
 using WeightTable = std::array<std::array<std::int16_t, 4>, kSteps + 1>;
 const WeightTable& Weights();
