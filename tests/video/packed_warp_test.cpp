@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "app/core/video/packed_warp_taps.h"
 
 namespace {
 
@@ -227,6 +231,117 @@ TEST(PackedWarp, FlatAreasStayExactlyFlatAndViewsFarAwayAreBlack) {
     }
     const std::vector<std::uint8_t> gone = Warped(flat, 8, {1, 0, 5000, 0, 1, -3, 0, 0, 1});
     EXPECT_EQ(gone, std::vector<std::uint8_t>(flat.size(), 0));
+}
+
+/// The 8-bit general path one value at a time, from the shared taps: rows outside the view
+/// and line columns outside the row's uMin..uMax are black, each pass rounds once.
+std::vector<std::uint8_t> FixedPointWarp(const std::vector<std::uint8_t>& src, int w, int h,
+                                         const std::array<double, 9>& forward) {
+    using namespace loom::packed_warp;
+    const WeightTable& table = Weights();
+    RowTaps taps(InverseCorrection(forward), w, h, w);
+    std::vector<std::uint8_t> out(src.size(), 0);
+    std::vector<int> line(static_cast<std::size_t>(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        if (!taps.Set(y)) continue;
+        taps.Expand();
+        for (int u = taps.uMin; u <= taps.uMax; ++u) {
+            const FixedTap tap = taps.down[static_cast<std::size_t>(u - taps.uMin)];
+            const auto& weights = table[static_cast<std::size_t>(tap.weights)];
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const int row = tap.first + k;
+                    if (row < 0 || row >= h) continue;
+                    sum += weights[static_cast<std::size_t>(k)] *
+                           src[(static_cast<std::size_t>(row) * w + u) * 3 + c];
+                }
+                line[static_cast<std::size_t>(u) * 3 + c] =
+                    std::clamp(RoundShift(sum, kPass1Shift), -32768, 32767);
+            }
+        }
+        for (int x = 0; x < w; ++x) {
+            const FixedTap tap = taps.along[static_cast<std::size_t>(x)];
+            const auto& weights = table[static_cast<std::size_t>(tap.weights)];
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int k = 0; k < 4; ++k) {
+                    const int u = tap.first + k;
+                    if (u < taps.uMin || u > taps.uMax) continue;
+                    sum += weights[static_cast<std::size_t>(k)] *
+                           line[static_cast<std::size_t>(u) * 3 + c];
+                }
+                out[(static_cast<std::size_t>(y) * w + x) * 3 + c] =
+                    static_cast<std::uint8_t>(std::clamp(RoundShift(sum, kPass2Shift), 0, 255));
+            }
+        }
+    }
+    return out;
+}
+
+/// Where two pictures first differ ("" where they do not).
+std::string FirstDifference(const std::vector<std::uint8_t>& got,
+                            const std::vector<std::uint8_t>& want, int w) {
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        if (got[i] != want[i]) {
+            const std::size_t pixel = i / 3;
+            return "pixel " + std::to_string(pixel % static_cast<std::size_t>(w)) + "," +
+                   std::to_string(pixel / static_cast<std::size_t>(w)) + " channel " +
+                   std::to_string(i % 3) + ": " + std::to_string(got[i]) + " against " +
+                   std::to_string(want[i]);
+        }
+    }
+    return "";
+}
+
+// The vector code takes a group of sixteen columns' or pixels' weight rows from one or two
+// windows of 32 table rows where they lie within them (counted round the table) and
+// gathers them otherwise; a row's last group may be shorter. Along a row the rows move by
+// 1024 |1 - scale| a pixel (sixteen pixels span 32 rows at a scale of about 1.0021 and 64
+// at about 1.0042), down the columns by 1024 tan(turn) a column (32 rows at about 0.119
+// degrees, 64 at 0.239). Swept across each limit, on widths that leave every length of
+// last group, views partly outside the source and with a keystone, every level must give
+// the bytes of the plain arithmetic.
+TEST(PackedWarp, EveryLevelGivesThePlainFixedPointBytesAtTheEdgesOfItsVectorPaths) {
+    std::mt19937 rng(5);
+    struct Turn {
+        double degrees, scale, keystone;
+    };
+    std::vector<Turn> turns;
+    for (const double limit : {1.00209, 1.00419}) {
+        for (int i = -4; i <= 4; ++i) turns.push_back({0.02, limit + i * 5e-5, 0});
+    }
+    for (const double limit : {0.1194, 0.2387}) {
+        for (int i = -4; i <= 4; ++i) turns.push_back({limit + i * 0.004, 1.0003, 0});
+    }
+    // Both limits at once, a keystone that moves the span along the row, a turn whose
+    // columns' taps start one row apart within a group and one where they lie further.
+    turns.push_back({0.2387, 1.00419, 0});
+    turns.push_back({0.12, 1.0021, 4e-5});
+    turns.push_back({-0.24, 0.9958, -6e-5});
+    turns.push_back({0.6, 1.004, 2e-6});
+    turns.push_back({4.0, 0.97, 0});
+    for (const auto& [w, h] :
+         {std::pair{17, 9}, std::pair{47, 21}, std::pair{161, 40}, std::pair{250, 13}}) {
+        std::vector<std::uint8_t> src(static_cast<std::size_t>(w) * h * 3);
+        for (std::uint8_t& v : src) v = static_cast<std::uint8_t>(rng());
+        for (const Turn& t : turns) {
+            for (const auto& [dx, dy] : {std::pair{0.37, -0.81}, std::pair{-4.6, 3.2}}) {
+                const double r = t.degrees * M_PI / 180, c = t.scale * std::cos(r),
+                             s = t.scale * std::sin(r);
+                const double cx = w / 2.0, cy = h / 2.0;
+                const std::array<double, 9> forward{c,          -s, cx - c * cx + s * cy + dx,
+                                                    s,          c,  cy - s * cx - c * cy + dy,
+                                                    t.keystone, 0,  1};
+                std::vector<std::uint8_t> out(src.size(), 0xAB);
+                loom::WarpPackedRgb(src.data(), w, h, 8, forward, out.data(), w, h,
+                                    loom::PackedWarpPath::kGeneral);
+                ASSERT_EQ(FirstDifference(out, FixedPointWarp(src, w, h, forward), w), "")
+                    << w << "x" << h << ", " << t.degrees << " degrees, scale " << t.scale
+                    << ", keystone " << t.keystone << ", shift " << dx << "," << dy;
+            }
+        }
+    }
 }
 
 TEST(PackedWarp, RefusesCorrectionsThatFoldOrVanish) {

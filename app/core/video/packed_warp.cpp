@@ -33,19 +33,6 @@ inline void Store(std::uint8_t* row, long index, float v, float top) {
     std::memcpy(row + index * static_cast<long>(sizeof(T)), &out, sizeof(T));
 }
 
-std::array<double, 9> Inverse(const std::array<double, 9>& m) {
-    const double c00 = m[4] * m[8] - m[5] * m[7], c01 = m[5] * m[6] - m[3] * m[8],
-                 c02 = m[3] * m[7] - m[4] * m[6];
-    const double det = m[0] * c00 + m[1] * c01 + m[2] * c02;
-    if (!std::isfinite(det) || std::abs(det) < 1e-12) {
-        throw std::invalid_argument("the correction cannot be inverted");
-    }
-    const double k = 1 / det;
-    return {c00 * k, (m[2] * m[7] - m[1] * m[8]) * k, (m[1] * m[5] - m[2] * m[4]) * k,
-            c01 * k, (m[0] * m[8] - m[2] * m[6]) * k, (m[2] * m[3] - m[0] * m[5]) * k,
-            c02 * k, (m[1] * m[6] - m[0] * m[7]) * k, (m[0] * m[4] - m[1] * m[3]) * k};
-}
-
 /// A row's taps: for each position, the first of its four source indices and its weights.
 /// Filled in a loop of its own, without branches, so that the compiler can vectorise it.
 struct Taps {
@@ -450,7 +437,7 @@ void WarpPackedRgb(const std::uint8_t* src, int srcWidth, int srcHeight, int bit
         throw std::invalid_argument("nothing to resample");
     }
     if (bits != 8 && bits != 16) throw std::invalid_argument("packed pixels of 8 or 16 bits");
-    const std::array<double, 9> m = Inverse(forward);
+    const std::array<double, 9> m = InverseCorrection(forward);
     // The denominator is linear over the output: positive at its corners, positive inside.
     for (const double x : {0.0, dstWidth - 1.0}) {
         for (const double y : {0.0, dstHeight - 1.0}) {

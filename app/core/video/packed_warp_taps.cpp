@@ -1,6 +1,7 @@
 #include "app/core/video/packed_warp_taps.h"
 
 #include <cmath>
+#include <stdexcept>
 
 namespace loom::packed_warp {
 namespace {
@@ -10,18 +11,18 @@ namespace {
 /// between. The last run takes the positions up to `n`.
 template <class Coordinate>
 void FillRuns(Coordinate coordinate, int n, std::vector<TapRun>& runs) {
-    constexpr double kOne = 4294967296.0;  // 2^32
-    // Offset by 8 so that every held position is positive.
-    const auto fixed = [&](double v) {
-        return static_cast<std::int64_t>(std::clamp(v, -1e6, 1e6) * kOne) + (std::int64_t{8} << 32);
-    };
     runs.clear();
-    std::int64_t end = fixed(coordinate(0));
+    std::int64_t end = FixedPosition(coordinate(0));
     for (int i0 = 0; i0 < n; i0 += kSegment) {
         const int i1 = std::min(i0 + kSegment, n - 1);
         const std::int64_t pos = end;
-        end = fixed(coordinate(i1));
-        runs.push_back({pos, i1 > i0 ? (end - pos) / (i1 - i0) : 0});
+        end = FixedPosition(coordinate(i1));
+        // A whole run divides by the constant (a shift, not a division instruction): the
+        // same quotient, truncated towards zero.
+        const std::int64_t step = i1 - i0 == kSegment ? (end - pos) / kSegment
+                                  : i1 > i0           ? (end - pos) / (i1 - i0)
+                                                      : 0;
+        runs.push_back({pos, step});
     }
 }
 
@@ -40,6 +41,19 @@ void Expand(const std::vector<TapRun>& runs, const TapHold& hold, std::vector<Fi
 }
 
 }  // namespace
+
+std::array<double, 9> InverseCorrection(const std::array<double, 9>& m) {
+    const double c00 = m[4] * m[8] - m[5] * m[7], c01 = m[5] * m[6] - m[3] * m[8],
+                 c02 = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * c00 + m[1] * c01 + m[2] * c02;
+    if (!std::isfinite(det) || std::abs(det) < 1e-12) {
+        throw std::invalid_argument("the correction cannot be inverted");
+    }
+    const double k = 1 / det;
+    return {c00 * k, (m[2] * m[7] - m[1] * m[8]) * k, (m[1] * m[5] - m[2] * m[4]) * k,
+            c01 * k, (m[0] * m[8] - m[2] * m[6]) * k, (m[2] * m[3] - m[0] * m[5]) * k,
+            c02 * k, (m[1] * m[6] - m[0] * m[7]) * k, (m[0] * m[4] - m[1] * m[3]) * k};
+}
 
 const WeightTable& Weights() {
     static const WeightTable table = [] {
@@ -71,7 +85,7 @@ RowTaps::RowTaps(const std::array<double, 9>& m, int srcWidth, int srcHeight, in
       dstWidth_(dstWidth),
       affine_(m[6] == 0 && m[7] == 0) {}
 
-bool RowTaps::Set(int y) {
+bool RowTaps::Place(int y) {
     // Along output row y: source x = (a x + b) / (c x + d), source y = (e x + f) / (c x + d).
     const double a = m_[0], b = m_[1] * y + m_[2], c = m_[6], d = m_[7] * y + m_[8];
     const double e = m_[3], f = m_[4] * y + m_[5];
@@ -83,19 +97,16 @@ bool RowTaps::Set(int y) {
     if (!(lo <= hi)) return false;
     uMin = static_cast<int>(lo);
     uMax = static_cast<int>(hi);
-    // First pass: down each source column, at the height where the mapped row crosses it
-    // (at output x = (b - u d) / (u c - a)).
-    const double ia = 1 / a;
-    const auto columnHeight = [&](int i) {
-        const int u = uMin + i;
-        if (affine_) return e * ((u - b) * ia) + f;
-        const double x = (b - u * d) / (u * c - a);
-        return (e * x + f) / (c * x + d);
-    };
-    FillRuns(columnHeight, uMax - uMin + 1, downRuns);
+    line_ = {a, b, c, d, e, f, 1 / a, affine_};
+    return true;
+}
+
+bool RowTaps::Set(int y) {
+    if (!Place(y)) return false;
+    // First pass: down each source column, at the height where the mapped row crosses it.
+    FillRuns([this](int i) { return line_.ColumnHeight(uMin + i); }, uMax - uMin + 1, downRuns);
     // Second pass: along the interpolated row, at each output pixel's position.
-    FillRuns([&](int x) { return affine_ ? a * x + b : (a * x + b) / (c * x + d); }, dstWidth_,
-             alongRuns);
+    FillRuns([this](int x) { return line_.AlongX(x); }, dstWidth_, alongRuns);
     return true;
 }
 

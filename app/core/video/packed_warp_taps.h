@@ -31,6 +31,10 @@ constexpr int kPass1Shift = kWeightBits - kLineBits, kPass2Shift = kWeightBits +
 /// Source pixels of margin on each side of a row's line (taps reach 5 before, 3 after).
 constexpr int kLineMargin = 8;
 
+/// The inverse of a correction (row-major 3 x 3), as the resampler maps output to source;
+/// throws std::invalid_argument when it cannot be inverted.
+std::array<double, 9> InverseCorrection(const std::array<double, 9>& m);
+
 /// Row i: the weights of the four taps around a position i/1024 past the second.
 using WeightTable = std::array<std::array<std::int16_t, 4>, kSteps + 1>;
 const WeightTable& Weights();
@@ -54,9 +58,13 @@ inline int RoundShift(int v, int shift) { return (v + (1 << (shift - 1))) >> shi
 struct TapHold {
     std::int64_t lo, hi;
     static constexpr int kToSteps = kFractionBits - 10;  // to 1/1024ths
-    FixedTap At(std::int64_t pos) const {
+    /// The held position in 1/1024ths.
+    int Steps(std::int64_t pos) const {
         const std::int64_t held = std::min(std::max(pos, lo), hi);
-        const auto q = static_cast<int>((held + (std::int64_t{1} << (kToSteps - 1))) >> kToSteps);
+        return static_cast<int>((held + (std::int64_t{1} << (kToSteps - 1))) >> kToSteps);
+    }
+    FixedTap At(std::int64_t pos) const {
+        const int q = Steps(pos);
         return {(q >> 10) - 8 - 1, q & (kSteps - 1)};
     }
 };
@@ -65,6 +73,28 @@ struct TapHold {
 struct TapRun {
     std::int64_t start, step;
 };
+
+/// Output row y of a correction in the source: x = (a x + b) / (c x + d) and y = (e x + f) /
+/// (c x + d) at output x (c = 0, d = 1 for an affine correction); ia = 1 / a.
+struct RowLine {
+    double a, b, c, d, e, f, ia;
+    bool affine;
+    /// The source height where the row crosses source column u (at output x = (b - u d) /
+    /// (u c - a)), and output pixel x's source x: the coordinates the runs are made from.
+    double ColumnHeight(int u) const {
+        if (affine) return e * ((u - b) * ia) + f;
+        const double x = (b - u * d) / (u * c - a);
+        return (e * x + f) / (c * x + d);
+    }
+    double AlongX(int x) const { return affine ? a * x + b : (a * x + b) / (c * x + d); }
+};
+
+/// A coordinate in 32.32 fixed point, offset by 8 pixels so that every held position is
+/// positive (|v| beyond 1e6 held there).
+inline std::int64_t FixedPosition(double v) {
+    constexpr double kOne = 4294967296.0;  // 2^32
+    return static_cast<std::int64_t>(std::clamp(v, -1e6, 1e6) * kOne) + (std::int64_t{8} << 32);
+}
 
 /// Where output row `y` of a correction takes its taps: the source columns uMin..uMax its
 /// first pass runs down (the mapping is monotonic along the row) and each column's and
@@ -75,6 +105,10 @@ class RowTaps {
     RowTaps(const std::array<double, 9>& m, int srcWidth, int srcHeight, int dstWidth);
     /// Sets the runs of row `y`; false when the row takes no source column at all.
     bool Set(int y);
+    /// Sets the line and columns of row `y` but not the runs (for code that makes the same
+    /// runs its own way); false as Set.
+    bool Place(int y);
+    const RowLine& Line() const { return line_; }
     /// Fills `down` and `along` from the runs.
     void Expand();
     FixedTap DownTap(int i) const { return downHold.At(Position(downRuns, i)); }
@@ -93,6 +127,7 @@ class RowTaps {
         return run.start + (i % kSegment) * run.step;
     }
     std::array<double, 9> m_;
+    RowLine line_{};
     int srcWidth_, dstWidth_;
     bool affine_;
 };
