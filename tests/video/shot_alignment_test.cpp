@@ -165,12 +165,14 @@ TEST_F(ShotAlignment, AShotIsDecidedWhenTwoSamplesAgreeOrByAThird) {
     loom::stereo::AdjustOptions options;
     options.align = loom::stereo::AlignMode::kApply;
     loom::ClipAnalysis analysis(options, 1, 25);
-    // A right view that moves after frame 11: frames 0 and 12 disagree, so frame 24 is
-    // estimated too, and the estimate nearest the others (one of the later two) is taken.
-    for (int i = 0; i < 30; ++i) {
+    // A right view that moves just before the second sample: the first two samples
+    // disagree, so a third is estimated too, and the estimate nearest the others (one of
+    // the later two) is taken.
+    constexpr int kSpacing = loom::kShotSampleSpacing;
+    for (int i = 0; i < 2 * kSpacing + 6; ++i) {
         SCOPED_TRACE("frame " + std::to_string(i));
         Image16 left = Window(first_, i % 4);
-        Image16 right = stereotest::Perturbed(left, {i < 12 ? 5.0 : 2.0, 0, 1});
+        Image16 right = stereotest::Perturbed(left, {i < kSpacing ? 5.0 : 2.0, 0, 1});
         analysis.Add(left, right, i);
         EXPECT_EQ(analysis.HoldFrames(), 2 * loom::kShotSampleSpacing + 1);
         analysis.Settle();  // waits for the estimates under way
@@ -181,7 +183,7 @@ TEST_F(ShotAlignment, AShotIsDecidedWhenTwoSamplesAgreeOrByAThird) {
     for (int i = 0; i <= 2 * loom::kShotSampleSpacing; ++i) {
         Image16 left = Window(second_, i % 4);
         Image16 right = stereotest::Perturbed(left, {-2, 0, 1});
-        analysis.Add(left, right, 30 + i);
+        analysis.Add(left, right, 2 * kSpacing + 6 + i);
         EXPECT_TRUE(analysis.Decided(0));
         EXPECT_EQ(analysis.Decided(1), i == 2 * loom::kShotSampleSpacing);
     }

@@ -24,11 +24,12 @@ constexpr int kPatchHalf = 10;
 // pixel, few enough to cost little.
 constexpr int kMaxRefined = 500;
 
-/// Grey 0..255 of a view, the usual weights of luma on its 16-bit values. Packed views
-/// are read where they lie, their 8-bit values widened by 257 as unpacking widens them, so
-/// both forms give the same grey.
-cv::Mat GreyOf(const Image16& view) {
-    cv::Mat grey(view.height, view.width, CV_8UC1);
+/// Grey 0..255 of a view, the usual weights of luma on its 16-bit values, into `grey`
+/// (rows of the view's width). Packed views are read where they lie, their 8-bit values
+/// widened by 257 as unpacking widens them, so both forms give the same grey.
+void GreyOf(const Image16& view, std::vector<std::uint8_t>& values) {
+    values.resize(static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height));
+    cv::Mat grey(view.height, view.width, CV_8UC1, values.data());
     const auto luma = [](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
         return static_cast<std::uint8_t>((77u * r + 150u * g + 29u * b) >> 16);
     };
@@ -53,7 +54,6 @@ cv::Mat GreyOf(const Image16& view) {
             }
         }
     }
-    return grey;
 }
 
 /// Point statistics: the value at `share` (0..1) of the sorted values.
@@ -314,12 +314,27 @@ void CheckViews(const Image16& left, const Image16& right) {
 
 }  // namespace
 
+GreyPair::GreyPair(const Image16& left, const Image16& right)
+    : width_(left.width), height_(left.height) {
+    CheckViews(left, right);
+    GreyOf(left, left_);
+    GreyOf(right, right_);
+}
+
 Alignment EstimateAlignment(const Image16& left, const Image16& right,
                             const AlignOptions& options) {
     const auto start = std::chrono::steady_clock::now();
-    CheckViews(left, right);
-    const int width = left.width, height = left.height;
-    const cv::Mat leftGrey = GreyOf(left), rightGrey = GreyOf(right);
+    Alignment out = EstimateAlignment(GreyPair(left, right), options);
+    out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return out;
+}
+
+Alignment EstimateAlignment(const GreyPair& pair, const AlignOptions& options) {
+    const auto start = std::chrono::steady_clock::now();
+    const int width = pair.Width(), height = pair.Height();
+    // Read only: the matrices wrap the pair's values without copying them.
+    const cv::Mat leftGrey(height, width, CV_8UC1, const_cast<std::uint8_t*>(pair.Left().data()));
+    const cv::Mat rightGrey(height, width, CV_8UC1, const_cast<std::uint8_t*>(pair.Right().data()));
 
     // Features on a copy reduced by a whole factor, so that a level pixel is a block of
     // full pixels: a level point x is the full point f x + (f - 1) / 2.

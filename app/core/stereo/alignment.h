@@ -7,6 +7,7 @@
 /// (parallax) and cut to the area they share (crop).
 
 #include <array>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -75,6 +76,26 @@ class AlignmentError : public std::runtime_error {
 /// matching cannot work, std::invalid_argument for views of different or too small sizes.
 Alignment EstimateAlignment(const Image16& left, const Image16& right,
                             const AlignOptions& options = {});
+
+/// The grey pictures an estimate works on, made from a pair's views: a quarter of a packed
+/// 8-bit pair's memory, so that an estimate on another thread need not keep a copy of the
+/// views. Throws std::invalid_argument as EstimateAlignment does.
+class GreyPair {
+  public:
+    GreyPair(const Image16& left, const Image16& right);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    const std::vector<std::uint8_t>& Left() const { return left_; }
+    const std::vector<std::uint8_t>& Right() const { return right_; }
+
+  private:
+    int width_, height_;
+    std::vector<std::uint8_t> left_, right_;  ///< rows of width_ values
+};
+
+/// The estimate of the views `pair` was made from: the same as EstimateAlignment's
+/// (`seconds` counts the estimate from the grey pictures on).
+Alignment EstimateAlignment(const GreyPair& pair, const AlignOptions& options = {});
 
 /// Whether the views look swapped: most of the matches have the disparity of a right view
 /// seen by the left eye (the share of AlignOptions' alignment, over 70 %).

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -194,24 +195,35 @@ void ClipAnalysis::Add(const Image16& leftIn, const Image16& rightIn, long long 
 
 void ClipAnalysis::Launch(const Image16& left, const Image16& right) {
     ++clip_.shots.back().samples;
-    // On copies, on a thread of its own: the frames go on being read meanwhile, and the
-    // views are left in the form they came in, for the frame's composition. The estimate
-    // reads packed views as they are (unpacking a 1080p pair takes 32 MB of new memory).
-    pending_.push_back(std::async(
-        std::launch::async, [l = left, r = right, options = options_.estimate]() mutable {
-            Sample sample;
-            const auto start = std::chrono::steady_clock::now();
+    // The grey pictures here, then the estimate on a thread of its own: the frames go on
+    // being read meanwhile, and the views are left as they came, for the frame's
+    // composition. The greys are a quarter of a packed 8-bit pair's memory (a copy of the
+    // views would be 12 MB of new memory a 1080p sample).
+    const auto start = std::chrono::steady_clock::now();
+    std::optional<stereo::GreyPair> greys;
+    std::string failure;
+    try {
+        greys.emplace(left, right);
+    } catch (const std::invalid_argument& e) {
+        failure = e.what();
+    }
+    pending_.push_back(std::async(std::launch::async, [greys = std::move(greys), failure, start,
+                                                       options = options_.estimate] {
+        Sample sample;
+        sample.failure = failure;
+        if (greys) {
             try {
-                sample.alignment = stereo::EstimateAlignment(l, r, options);
+                sample.alignment = stereo::EstimateAlignment(*greys, options);
             } catch (const stereo::AlignmentError& e) {
                 sample.failure = e.what();
             } catch (const std::invalid_argument& e) {
                 sample.failure = e.what();
             }
-            sample.seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            return sample;
-        }));
+        }
+        sample.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return sample;
+    }));
 }
 
 void ClipAnalysis::Collect() {

@@ -23,13 +23,15 @@
 namespace loom {
 
 /// A shot's correction is estimated from its first frame and the frame kShotSampleSpacing
-/// on; when the two disagree (kShotSamplesAgreePx) or one cannot be matched (a fade, a
-/// blur), from a third as far again, and the one nearest the others is taken. The frames
+/// on (a third of a second at 25 frames a second: another look at the shot, and few frames
+/// of fresh memory held for it); when the two disagree (kShotSamplesAgreePx) or one cannot
+/// be matched (a fade, a blur), from a third as far again, and the one nearest the others
+/// is taken. The frames
 /// held meanwhile take at most kShotHoldBytes: larger frames are sampled closer together
 /// (4K pairs at 8 bits 2 frames apart), though never closer than 1 (3 frames held, over
 /// the bound for pairs of more than 107 MB, beyond 4K at 16 bits).
 inline constexpr int kShotSamples = 3;
-inline constexpr int kShotSampleSpacing = 12;
+inline constexpr int kShotSampleSpacing = 8;
 inline constexpr std::size_t kShotHoldBytes = std::size_t{320} << 20;
 /// Two estimates agree when they move the picture's edge by at most this much apart (the
 /// vertical offsets', rotations', scales' and keystones' displacements summed, pixels).
