@@ -12,20 +12,11 @@
 #include <vector>
 
 #include "nimbra/pattern.h"
+#include "tests/nimbra/nimbra_defaults.h"
 
 namespace {
 
-NimbraCache Defaults() {
-    NimbraCache c;
-    c.contrast = 1.0f;
-    c.detail = 7.0f;
-    c.density = 0.6f;
-    c.softening = 0.5f;
-    c.uScale = c.vScale = 25.0f;
-    c.uWaveform = c.vWaveform = 25.0f;
-    c.positiveBlend = 1;
-    return c;
-}
+using nimbratest::Defaults;
 
 NimbraWarpCounts Counts() { return ThisThreadNimbraWarpCache()->Counts(); }
 
