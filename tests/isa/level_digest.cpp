@@ -1,6 +1,7 @@
 // Prints the vector level this process runs and a digest of the bits every vector site
 // gives at it: the vector math library, the noise, the four textures' batch evaluation,
-// the packed pixel conversions, the stereo composition and the video views' resampler.
+// the packed pixel conversions, the stereo composition (the filter's and the colour
+// methods') and the video views' resampler.
 // same_bits_test.py runs it at each level the processor has and compares the digests with the
 // scalar level's.
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "app/core/stereo/colour_methods.h"
 #include "app/core/video/packed_warp.h"
 #include "dioptrix/composite.h"
 #include "foundation/host/base/crt.h"
@@ -204,6 +206,42 @@ void StereoComposition() {
     Print("stereo", d);
 }
 
+/// The colour methods' lines: every method and glasses, and a matrix of large entries (the
+/// plain path), on 16-bit pixels and on packed RGB24 and RGB48, at widths around the
+/// composition's steps.
+void ColourComposition() {
+    using namespace loom::stereo;
+    std::mt19937 rng(6);
+    Digest d;
+    std::vector<ColourMatrix> matrices;
+    for (AnaglyphMethod method :
+         {AnaglyphMethod::kHalfColour, AnaglyphMethod::kColour, AnaglyphMethod::kDubois}) {
+        for (Glasses glasses : {Glasses::kRedCyan, Glasses::kGreenMagenta, Glasses::kAmberBlue}) {
+            matrices.push_back(MethodMatrix(method, glasses));
+        }
+    }
+    matrices.push_back(
+        {{{40, -3, 0.5f}, {0, 1, 0}, {0, 0, 1}}, {{1, 0, 0}, {0, -20, 0}, {0, 0, 1}}});
+    for (const ColourMatrix& m : matrices) {
+        for (int width : {1, 15, 16, 17, 333, 1920}) {
+            const std::vector<BMM_Color_64> a = RandomPixels(rng, width);
+            const std::vector<BMM_Color_64> b = RandomPixels(rng, width);
+            std::vector<BMM_Color_64> out(static_cast<std::size_t>(width));
+            ComposeColourLine(m, a.data(), b.data(), out.data(), width);
+            d.Add(out);
+            for (int bits : {8, 16}) {
+                std::vector<std::uint8_t> pa(static_cast<std::size_t>(width) * 6);
+                std::vector<std::uint8_t> pb(pa.size());
+                for (std::uint8_t& v : pa) v = static_cast<std::uint8_t>(rng());
+                for (std::uint8_t& v : pb) v = static_cast<std::uint8_t>(rng());
+                ComposeColourLinePacked(m, bits, pa.data(), pb.data(), out.data(), width);
+                d.Add(out);
+            }
+        }
+    }
+    Print("colour", d);
+}
+
 /// The video views' resampler at 8 bits (the vector code) through affine and projective
 /// corrections: small and large turns (taps of sixteen columns one row apart, and further),
 /// scales that shrink and grow, views partly outside, on pictures whose widths are and are
@@ -248,6 +286,7 @@ int main() {
     Texture<loomtest::NimbraKind>("nimbra");
     PackedPixels();
     StereoComposition();
+    ColourComposition();
     VideoWarp();
     return 0;
 }

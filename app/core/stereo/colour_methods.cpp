@@ -1,5 +1,6 @@
 #include "app/core/stereo/colour_methods.h"
 #include "foundation/host/base/text.h"
+#include "foundation/host/base/vector_level.h"
 
 #include <algorithm>
 #include <cctype>
@@ -131,8 +132,8 @@ bool BoundedEntries(const ColourMatrix& m) noexcept {
 // OneChannel for a step of pixels, of a matrix with bounded entries: the sum rounded and
 // then clamped as a whole number, which gives OneChannel's bits (below 0 and above 65535
 // alike) without a comparison of floats, so that the loop runs in vector registers.
-void ComposeBlock(const ColourMatrix& m, const Block& l, const Block& r,
-                  WORD out[3][kBlock]) noexcept {
+[[gnu::always_inline]] inline void ComposeBlock(const ColourMatrix& m, const Block& l,
+                                                const Block& r, WORD out[3][kBlock]) noexcept {
     for (int row = 0; row < 3; ++row) {
         const float a0 = m.left[row][0], a1 = m.left[row][1], a2 = m.left[row][2];
         const float b0 = m.right[row][0], b1 = m.right[row][1], b2 = m.right[row][2];
@@ -147,8 +148,9 @@ void ComposeBlock(const ColourMatrix& m, const Block& l, const Block& r,
 // `out` may be the left or the right line's own pixels: a step reads its pixels whole
 // before it writes them.
 template <class Line>
-void ComposeLines(const ColourMatrix& m, const Line& left, const Line& right, BMM_Color_64* out,
-                  int width) noexcept {
+[[gnu::always_inline]] inline void ComposeLinesBody(const ColourMatrix& m, const Line& left,
+                                                    const Line& right, BMM_Color_64* out,
+                                                    int width) noexcept {
     const bool bounded = BoundedEntries(m);
     Block l, r;
     WORD c[3][kBlock];
@@ -171,6 +173,48 @@ void ComposeLines(const ColourMatrix& m, const Line& left, const Line& right, BM
         }
         for (int i = 0; i < n; ++i) out[at + i] = BMM_Color_64{c[0][i], c[1][i], c[2][i], alpha[i]};
     }
+}
+
+// The lines compiled for each vector level: wider registers for the same IEEE operations
+// lane by lane (no contraction into fused multiply-adds anywhere), so the same bits.
+template <class Line>
+void ComposeLinesBase(const ColourMatrix& m, const Line& left, const Line& right, BMM_Color_64* out,
+                      int width) noexcept {
+    ComposeLinesBody(m, left, right, out, width);
+}
+#if defined(__x86_64__)
+template <class Line>
+[[gnu::target("avx2")]] void ComposeLinesAvx2(const ColourMatrix& m, const Line& left,
+                                              const Line& right, BMM_Color_64* out,
+                                              int width) noexcept {
+    ComposeLinesBody(m, left, right, out, width);
+}
+template <class Line>
+[[gnu::target("avx512f,avx512bw,avx512dq,avx512vl")]] void ComposeLinesAvx512(const ColourMatrix& m,
+                                                                              const Line& left,
+                                                                              const Line& right,
+                                                                              BMM_Color_64* out,
+                                                                              int width) noexcept {
+    ComposeLinesBody(m, left, right, out, width);
+}
+#endif
+
+template <class Line>
+void ComposeLines(const ColourMatrix& m, const Line& left, const Line& right, BMM_Color_64* out,
+                  int width) noexcept {
+#if defined(__x86_64__)
+    switch (ActiveVectorLevel()) {
+        case VectorLevel::kAvx512:
+            ComposeLinesAvx512(m, left, right, out, width);
+            return;
+        case VectorLevel::kAvx2:
+            ComposeLinesAvx2(m, left, right, out, width);
+            return;
+        default:
+            break;
+    }
+#endif
+    ComposeLinesBase(m, left, right, out, width);
 }
 
 }  // namespace
