@@ -106,6 +106,21 @@ BMM_Color_64 Grey(std::uint32_t v, std::uint32_t alpha) {
     return {w, w, w, static_cast<WORD>(alpha)};
 }
 
+/// Xorshift64: plenty of varied pixels, the same ones on every run.
+class XorShift {
+  public:
+    explicit XorShift(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t operator()() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 7;
+        state_ ^= state_ << 17;
+        return state_;
+    }
+
+  private:
+    std::uint64_t state_;
+};
+
 }  // namespace
 
 TEST(ComposeKernels, EveryLuminancePairedWithAnotherMatchesTheArithmetic) {
@@ -155,13 +170,7 @@ TEST(ComposeKernels, EveryEightBitColourMatchesTheArithmetic) {
 }
 
 TEST(ComposeKernels, RandomSixteenBitColoursMatchTheArithmetic) {
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    auto next = [&state] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
+    XorShift next(0x9E3779B97F4A7C15ull);
     std::vector<BMM_Color_64> left(20000), right(20000);
     for (const auto& eyes : kEyePairs) {
         for (const Compensation& c : kCompensations) {
@@ -330,13 +339,7 @@ TEST(ComposeKernels, PackedSixteenBitLinesAreTheWidenedLinesComposedAndPacked) {
 
 TEST(ComposeKernels, PackedLinesOfEveryWidthMatchTheWidenedLines) {
     if (!ProcessorRunsAvx512Kernel()) GTEST_SKIP() << "the processor lacks AVX-512 with VNNI";
-    std::uint64_t state = 0x2545F4914F6CDD1Dull;
-    auto next = [&state] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
+    XorShift next(0x2545F4914F6CDD1Dull);
     // Below, at and around the 32-pixel step and its 8-pixel groups, and a 1080p line and
     // one past it.
     for (const int width : {1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 95, 1920, 1923}) {
