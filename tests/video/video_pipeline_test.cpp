@@ -8,6 +8,7 @@
 
 extern "C" {
 #include <libavcodec/packet.h>
+#include <libavutil/frame.h>
 }
 
 namespace {
@@ -120,6 +121,85 @@ TEST(VideoPipeline, AnInterruptionStopsReadingAndWritesWhatWasComposed) {
     }
     EXPECT_GE(s.written.size(), 10u);
     EXPECT_LT(s.written.size(), 40u);
+}
+
+// Frames with pixel buffers, composed the way the stereo filter composes (the result in the
+// left view's buffer), prepared for an encoder, and a copied packet after every second frame.
+struct BufferScript {
+    static constexpr size_t kBytes = 4096;
+    int n = 600;
+    int next = 0;
+    int failPrepareAt = -1;
+    std::atomic<int> freshViews{0}, freshFrames{0};
+    int frames = 0;
+
+    loom::VideoPipelineStages Stages() {
+        loom::VideoPipelineStages s;
+        s.read = [this](VideoItem& item, std::string&) {
+            if (next == n) return 0;
+            const int i = next++;
+            if (i % 3 == 2) {
+                item.packet.reset(av_packet_alloc());
+                return 1;
+            }
+            for (Image16* view : {&item.left, &item.right}) {
+                if (view->packed.capacity() == 0) ++freshViews;
+                view->packed.assign(kBytes, static_cast<uint8_t>(i));
+            }
+            item.pts = i;
+            return 1;
+        };
+        s.compose = [](Image16& left, Image16&, Image16& out, std::string&) {
+            out.packed.swap(left.packed);
+            left.packed.clear();
+            return true;
+        };
+        s.prepare = [this](VideoItem& item, std::string& error) {
+            if (item.pts == failPrepareAt) {
+                error = "prepare failed";
+                return false;
+            }
+            if (!item.encoded) {
+                ++freshFrames;
+                item.encoded.reset(av_frame_alloc());
+            }
+            item.encoded->pts = item.composed.packed.at(0);
+            return true;
+        };
+        s.write = [this](VideoItem& item, std::string&) {
+            if (item.packet) return true;
+            ++frames;
+            // The frame was converted; its composed pixels went back for reading.
+            EXPECT_TRUE(item.composed.packed.empty());
+            EXPECT_EQ(item.encoded ? item.encoded->pts : -1, item.pts % 256);
+            return true;
+        };
+        return s;
+    }
+};
+
+TEST(VideoPipeline, BuffersGoRoundSoThatNoneIsMadeAfterTheFirstFramesInFlight) {
+    BufferScript s;
+    std::atomic<bool> interrupt{false};
+    const VideoPipelineOutcome o = loom::RunVideoPipeline(s.Stages(), s.n, &interrupt, "test");
+    EXPECT_EQ(o.kind, Kind::kDone);
+    EXPECT_EQ(o.frames, 400);
+    EXPECT_EQ(s.frames, 400);
+    // At most nine items are ever in flight (one at each stage, three in each queue), each
+    // with three images' buffers and one frame: no more are made, however the packets fall.
+    EXPECT_LE(s.freshViews.load(), 3 * 9);
+    EXPECT_GE(s.freshViews.load(), 2);
+    EXPECT_LE(s.freshFrames.load(), 9);
+}
+
+TEST(VideoPipeline, AFailureToPrepareAFrameEndsTheRunWithItsError) {
+    BufferScript s;
+    s.failPrepareAt = 40;
+    std::atomic<bool> interrupt{false};
+    const VideoPipelineOutcome o = loom::RunVideoPipeline(s.Stages(), s.n, &interrupt, "test");
+    EXPECT_EQ(o.kind, Kind::kFailed);
+    EXPECT_EQ(o.error, "prepare failed");
+    EXPECT_LE(o.frames, 27);  // those read before it
 }
 
 }  // namespace

@@ -624,9 +624,12 @@ void RunVideoAnaglyph(const VideoJob& job, const VideoOptions& options, const Co
         shift = *left.FramePts(span->first) - *left.FramePts(0);
     }
     stages.compose = compose;
+    stages.prepare = [&](VideoItem& item, std::string& e) {
+        return output.ConvertFrame(item.composed, item.encoded, e);
+    };
     stages.write = [&](VideoItem& item, std::string& e) {
         return item.packet ? output.CopyPacket(item.packet.get(), e)
-                           : output.WriteFrame(item.composed, item.pts - shift, e);
+                           : output.WriteConverted(*item.encoded, item.pts - shift, e);
     };
     const VideoPipelineOutcome outcome = RunVideoPipeline(stages, total, interrupt, "anaglyph");
     switch (outcome.kind) {

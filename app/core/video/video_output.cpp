@@ -69,11 +69,13 @@ void PackPixels(const std::vector<BMM_Color_64>& pixels, bool deep,
 
 }  // namespace
 
+void FrameFree::operator()(AVFrame* f) const { av_frame_free(&f); }
+
 struct VideoOutput::State {
     AVFormatContext* format = nullptr;
     AVCodecContext* encoder = nullptr;
     AVStream* video = nullptr;
-    AVFrame* frame = nullptr;
+    FramePtr frame;  // WriteFrame's
     AVPacket* packet = nullptr;
     SwsContext* sws = nullptr;
     SwsContext* swsPacked = nullptr;  // deep YUV output from packed RGB48 frames
@@ -81,6 +83,14 @@ struct VideoOutput::State {
     std::vector<AVRational> sourceTimeBase;
     std::vector<std::uint8_t> rgb;
     std::vector<BMM_Color_64> wide;  // a packed frame widened for the 16-bit route
+    // The encoder's frame format and colour description, read by the converting thread
+    // while the encoder works on another.
+    int width = 0, height = 0;
+    AVPixelFormat pixFmt = AV_PIX_FMT_NONE;
+    AVColorRange colorRange = AVCOL_RANGE_UNSPECIFIED;
+    AVColorSpace colorSpace = AVCOL_SPC_UNSPECIFIED;
+    AVColorPrimaries colorPrimaries = AVCOL_PRI_UNSPECIFIED;
+    AVColorTransferCharacteristic colorTransfer = AVCOL_TRC_UNSPECIFIED;
     bool deep = false;
     bool direct = false;  // deep YUV output: converted straight from the 16-bit pixels
     bool headerWritten = false;
@@ -89,7 +99,6 @@ struct VideoOutput::State {
         sws_freeContext(sws);
         sws_freeContext(swsPacked);
         av_packet_free(&packet);
-        av_frame_free(&frame);
         avcodec_free_context(&encoder);
         if (format) {
             if (format->pb) avio_closep(&format->pb);
@@ -278,9 +287,8 @@ bool VideoOutput::OpenStreams(const std::string& path, const VideoStreamInfo& in
         av_get_pix_fmt(OutputPixelFormat(encoding.codec, sourceDepth).c_str());
     s.deep = sourceDepth > 8;
     s.encoder = avcodec_alloc_context3(codec);
-    s.frame = av_frame_alloc();
     s.packet = av_packet_alloc();
-    if (!s.encoder || !s.frame || !s.packet) {
+    if (!s.encoder || !s.packet) {
         error = path + ": not enough memory for the encoder";
         return false;
     }
@@ -383,13 +391,13 @@ bool VideoOutput::OpenStreams(const std::string& path, const VideoStreamInfo& in
         return false;
     }
     s.headerWritten = true;
-    s.frame->format = pixFmt;
-    s.frame->width = width;
-    s.frame->height = height;
-    if (av_frame_get_buffer(s.frame, 0) < 0) {
-        error = path + ": not enough memory for a frame";
-        return false;
-    }
+    s.width = width;
+    s.height = height;
+    s.pixFmt = pixFmt;
+    s.colorRange = enc->color_range;
+    s.colorSpace = enc->colorspace;
+    s.colorPrimaries = enc->color_primaries;
+    s.colorTransfer = enc->color_trc;
     // 8-bit output goes through RGB24, rounded to nearest here (swscale would cut, and its
     // conversions from 16-bit RGB to 8-bit YUV are several times slower); deep YUV output is
     // converted from the 16-bit pixels as they are (packed RGB48 frames too), deep RGB
@@ -435,9 +443,13 @@ bool Encode(AVFormatContext* format, AVCodecContext* enc, AVStream* stream, AVFr
 }  // namespace
 
 bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& error) {
+    return ConvertFrame(image, state_->frame, error) && WriteConverted(*state_->frame, pts, error);
+}
+
+bool VideoOutput::ConvertFrame(const Image16& image, FramePtr& frame, std::string& error) {
     State& s = *state_;
     const size_t w = static_cast<size_t>(image.width);
-    if (image.width != s.encoder->width || image.height != s.encoder->height) {
+    if (image.width != s.width || image.height != s.height) {
         error = path_ + ": a frame of another size";
         return false;
     }
@@ -446,6 +458,25 @@ bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& e
     const size_t packedBytes = PackedPixelBytes(image.bits);
     if (packed ? image.packed.size() != pixels * packedBytes : image.pixels.size() != pixels) {
         error = path_ + ": a frame without all its pixels";
+        return false;
+    }
+    if (!frame) {
+        frame.reset(av_frame_alloc());
+        if (frame) {
+            frame->format = s.pixFmt;
+            frame->width = s.width;
+            frame->height = s.height;
+        }
+        if (!frame || av_frame_get_buffer(frame.get(), 0) < 0) {
+            frame.reset();
+            error = path_ + ": not enough memory for a frame";
+            return false;
+        }
+    }
+    // The encoder has let go of a frame it was sent (it copies the picture); were it still
+    // holding one, this would copy rather than write under it.
+    if (av_frame_make_writable(frame.get()) < 0) {
+        error = path_ + ": not enough memory for a frame";
         return false;
     }
     // Packed frames of the output's depth (RGB24 for 8-bit output, RGB48 for deep) go to a
@@ -460,23 +491,24 @@ bool VideoOutput::WriteFrame(const Image16& image, long long pts, std::string& e
         wide = &s.wide;
     }
     if (!s.direct && !straight) PackPixels(*wide, s.deep, s.rgb);
-    if (av_frame_make_writable(s.frame) < 0) {
-        error = path_ + ": not enough memory for a frame";
-        return false;
-    }
     const uint8_t* planes[4] = {straight   ? image.packed.data()
                                 : s.direct ? reinterpret_cast<const uint8_t*>(wide->data())
                                            : s.rgb.data(),
                                 nullptr, nullptr, nullptr};
     const int strides[4] = {static_cast<int>(rowBytes), 0, 0, 0};
     SwsContext* converter = straight && s.direct ? s.swsPacked : s.sws;
-    sws_scale(converter, planes, strides, 0, image.height, s.frame->data, s.frame->linesize);
-    s.frame->pts = pts;
-    s.frame->color_range = s.encoder->color_range;
-    s.frame->colorspace = s.encoder->colorspace;
-    s.frame->color_primaries = s.encoder->color_primaries;
-    s.frame->color_trc = s.encoder->color_trc;
-    if (!Encode(s.format, s.encoder, s.video, s.frame, s.packet, path_, error)) return false;
+    sws_scale(converter, planes, strides, 0, image.height, frame->data, frame->linesize);
+    frame->color_range = s.colorRange;
+    frame->colorspace = s.colorSpace;
+    frame->color_primaries = s.colorPrimaries;
+    frame->color_trc = s.colorTransfer;
+    return true;
+}
+
+bool VideoOutput::WriteConverted(AVFrame& frame, long long pts, std::string& error) {
+    State& s = *state_;
+    frame.pts = pts;
+    if (!Encode(s.format, s.encoder, s.video, &frame, s.packet, path_, error)) return false;
     ++frames_;
     return true;
 }

@@ -13,9 +13,16 @@
 #include "foundation/host/sdk/bitmap.h"
 
 struct AVFormatContext;
+struct AVFrame;
 struct AVPacket;
 
 namespace loom {
+
+struct FrameFree {
+    void operator()(AVFrame* f) const;
+};
+/// A frame in the encoder's pixel format, as VideoOutput::ConvertFrame makes it.
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 
 /// The video codecs offered: "h264", "h265", "ffv1", "prores", "png".
 std::vector<std::string> VideoCodecNames();
@@ -74,8 +81,16 @@ class VideoOutput {
     bool Open(const std::string& path, const VideoStreamInfo& stream, int sourceDepth,
               const VideoEncoding& encoding, std::string& error);
     /// Encodes one frame with time stamp `pts` in the source's video time base (8-bit
-    /// output rounds 16-bit values to nearest).
+    /// output rounds 16-bit values to nearest): ConvertFrame, then WriteConverted.
     bool WriteFrame(const Image16& image, long long pts, std::string& error);
+    /// Converts `image` to the encoder's pixel format into `frame`, made when empty (a frame
+    /// an earlier call made is used again). This is the larger part of a frame's writing
+    /// outside the encoder, so a pipeline does it on another thread than WriteConverted's;
+    /// one thread at a time converts.
+    bool ConvertFrame(const Image16& image, FramePtr& frame, std::string& error);
+    /// Encodes a frame ConvertFrame made, with time stamp `pts`; the frame can be converted
+    /// into again as soon as this returns.
+    bool WriteConverted(AVFrame& frame, long long pts, std::string& error);
     /// Writes a packet of the source's stream `packet->stream_index`, if that stream is
     /// copied (ignored otherwise). The packet is consumed.
     bool CopyPacket(AVPacket* packet, std::string& error);

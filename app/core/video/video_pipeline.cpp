@@ -70,7 +70,8 @@ class ItemQueue {
 // buffers of a frame's size keep their pages, which the system would otherwise hand out and
 // clear anew three times a frame (16 MB each at 1920 x 1080).
 // Both kinds of buffer are kept: frames come packed, or 16-bit (half layouts, colour
-// methods, views of different depths), and a run mostly hands out one kind.
+// methods, views of different depths), and a run mostly hands out one kind; so are the
+// frames converted for the encoder.
 class PixelPool {
   public:
     explicit PixelPool(size_t capacity) : capacity_(capacity) {}
@@ -83,6 +84,15 @@ class PixelPool {
         std::lock_guard<std::mutex> lock(mutex_);
         Hand(wide_, image.pixels);
         Hand(packed_, image.packed);
+    }
+    void Give(FramePtr& frame) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (frame && frames_.size() < capacity_) frames_.push_back(std::move(frame));
+        frame.reset();
+    }
+    void Take(FramePtr& frame) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Hand(frames_, frame);
     }
 
   private:
@@ -102,6 +112,7 @@ class PixelPool {
     std::mutex mutex_;
     std::vector<std::vector<BMM_Color_64>> wide_;
     std::vector<PackedRgb> packed_;
+    std::vector<FramePtr> frames_;  // converted for the encoder
     size_t capacity_;
 };
 
@@ -137,7 +148,13 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
     // frame waiting to be composed holds two.
     constexpr size_t kQueued = 3;
     ItemQueue toCompose(kQueued), toWrite(kQueued);
-    PixelPool pool(4);
+    // Items in flight: one reading, one composing, one writing and those queued. The pool
+    // keeps the three images of each, so a frame's memory is never freed and mapped anew:
+    // a pool that is full while the queues drain frees buffers the next burst of reading
+    // asks the system for again, fresh pages cleared (huge pages, on a virtual machine
+    // about a millisecond each, several a frame). It holds no more than was once in flight.
+    constexpr size_t kInFlight = 2 * kQueued + 3;
+    PixelPool pool(3 * kInFlight);
     FirstError failure;
     std::atomic<long long> written{0};
     const auto interrupted = [&] { return interrupt && interrupt->load(); };
@@ -148,6 +165,8 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
             VideoItem item;
             pool.Take(item.left);
             pool.Take(item.right);
+            pool.Take(item.composed);
+            pool.Take(item.encoded);
             std::string error;
             const int got = stages.read(item, error);
             if (got < 0) failure.Set(error);
@@ -167,10 +186,12 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
                 toCompose.Abandon();
                 break;
             }
-            if (!item.packet) {
-                progress.Update(++written, totalFrames);
-                pool.Give(item.composed);
-            }
+            if (!item.packet) progress.Update(++written, totalFrames);
+            // A copied packet came in an item the reader had given a frame's buffers.
+            pool.Give(item.left);
+            pool.Give(item.right);
+            pool.Give(item.composed);
+            pool.Give(item.encoded);
         }
         progress.Finish();
     });
@@ -186,6 +207,13 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
             // The views are done with; only the result waits for the writer.
             pool.Give(item.left);
             pool.Give(item.right);
+            if (stages.prepare) {
+                if (!stages.prepare(item, error)) {
+                    failure.Set(error);
+                    break;
+                }
+                pool.Give(item.composed);
+            }
         }
         if (interrupted() && !item.packet) break;
         if (!toWrite.Push(std::move(item))) break;

@@ -1,14 +1,15 @@
 #pragma once
-/// Video frames through three threads: one reads and decodes, the calling thread composes,
-/// one encodes and writes; bounded queues between them keep a few frames in flight (three
-/// waiting on each side of the composition). Packets
-/// copied unchanged travel the same queues, so they reach the writer in the order read.
+/// Video frames through three threads: one reads and decodes, the calling thread composes
+/// (and converts for the encoder), one encodes and writes; bounded queues between them keep a few
+/// frames in flight (three waiting on each side of the composition). Packets copied unchanged
+/// travel the same queues, so they reach the writer in the order read.
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "app/core/video/video_output.h"
 #include "foundation/host/sdk/bitmap.h"
 
 struct AVPacket;
@@ -33,6 +34,7 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 struct VideoItem {
     Image16 left, right;
     Image16 composed;
+    FramePtr encoded;  ///< the composed frame converted for the encoder, when prepared
     long long pts = 0;
     PacketPtr packet;  ///< set: the item is a packet to copy
 };
@@ -42,6 +44,10 @@ struct VideoPipelineStages {
     /// to stop. Frames it skips it reports itself.
     std::function<int(VideoItem& item, std::string& error)> read;
     ComposeFrame compose;
+    /// Optional, on the composition thread after `compose`: readies the composed frame for
+    /// the writer (converts it into `encoded`), work the writing thread, which waits on the
+    /// encoder, is then spared. The composed image is not needed after it.
+    std::function<bool(VideoItem& item, std::string& error)> prepare;
     /// Writing thread: writes a composed frame or copies a packet.
     std::function<bool(VideoItem& item, std::string& error)> write;
 };
