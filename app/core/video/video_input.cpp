@@ -19,6 +19,7 @@ extern "C" {
 }
 
 #include "app/core/video/av_error.h"
+#include "app/core/video/straight_views.h"
 #include "foundation/host/sdk/pixel_limit.h"
 
 namespace loom {
@@ -29,6 +30,7 @@ struct VideoInput::State {
     AVPacket* copied = nullptr;
     AVFrame* frame = nullptr;
     SwsContext* sws = nullptr;
+    StraightViews straight;  // views converted one at a time, where that is exact
     PackedRgb rgb;
     Image16 whole;  // a frame whose views are taken out afterwards
     bool flushed = false;
@@ -527,12 +529,10 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
                 sws_scale(s.sws, f->data, f->linesize, 0, f->height, planes, strides);
             };
             if (layout) {
-                // Full views straight out of the packed frame, as SplitViews takes them.
-                s.rgb.resize(w * h * bytes);
-                convert(s.rgb.data(), w * bytes);
-                av_frame_unref(f);
+                // Full views out of the packed frame, as SplitViews takes them.
                 int vw = 0, vh = 0;
                 if (!ViewSize(*layout, info_.width, info_.height, vw, vh, error)) {
+                    av_frame_unref(f);
                     error = path_ + ": " + error;
                     return Next::kError;
                 }
@@ -541,9 +541,23 @@ VideoInput::Next VideoInput::ReadInto(const StereoLayout* layout, Image16& image
                 Image16& other = LeftFirst(*layout) ? *second : image;
                 SizeView(first, vw, vh, info_.bits, packedFrames_);
                 SizeView(other, vw, vh, info_.bits, packedFrames_);
-                TakeRegion(s.rgb, info_.width, info_.bits, 0, 0, first);
-                TakeRegion(s.rgb, info_.width, info_.bits, sbs ? info_.width - info_.width / 2 : 0,
-                           sbs ? 0 : info_.height - info_.height / 2, other);
+                const int x1 = sbs ? info_.width - info_.width / 2 : 0;
+                const int y1 = sbs ? 0 : info_.height - info_.height / 2;
+                // Packed views straight out of the decoded frame where that gives the same
+                // bytes; else the whole frame is converted and each view copied out.
+                const ViewPlace places[2] = {{0, 0, first.packed.data()},
+                                             {x1, y1, other.packed.data()}};
+                const bool straight =
+                    packedFrames_ &&
+                    s.straight.Convert(*f, target, coefficients, f->color_range == AVCOL_RANGE_JPEG,
+                                       vw, vh, places);
+                if (!straight) {
+                    s.rgb.resize(w * h * bytes);
+                    convert(s.rgb.data(), w * bytes);
+                    TakeRegion(s.rgb, info_.width, info_.bits, 0, 0, first);
+                    TakeRegion(s.rgb, info_.width, info_.bits, x1, y1, other);
+                }
+                av_frame_unref(f);
                 return Next::kFrame;
             }
             SizeView(image, static_cast<int>(w), static_cast<int>(h), info_.bits, packed);
