@@ -1,4 +1,6 @@
 #include "app/core/stereo/colour_methods.h"
+
+#include "app/core/stereo/colour_rgb24_vbmi.h"
 #include "foundation/host/base/text.h"
 #include "foundation/host/base/vector_level.h"
 
@@ -278,6 +280,14 @@ void ComposeColourLine(const ColourMatrix& m, const BMM_Color_64* left, const BM
 void ComposeColourLinePacked(const ColourMatrix& m, int bits, const std::uint8_t* left,
                              const std::uint8_t* right, BMM_Color_64* out, int width) noexcept {
     if (bits == 8) {
+#if defined(__x86_64__)
+        // Sorting the packed bytes into channels takes one byte permute there; the portable
+        // lines do it a byte at a time.
+        if (ActiveVectorExtension(VectorExtension::kAvx512Vbmi) && BoundedEntries(m)) {
+            ComposeRgb24LinesVbmi(m, left, right, out, width);
+            return;
+        }
+#endif
         ComposeLines(m, Rgb24Line{left}, Rgb24Line{right}, out, width);
     } else {
         ComposeLines(m, Rgb48Line{left}, Rgb48Line{right}, out, width);

@@ -114,10 +114,19 @@ bool ComposeColourFrame(const AnaglyphSettings& settings, Image16& left, Image16
         error = "the views differ in size";
         return false;
     }
-    // Unpacked views compose in place, line by line; packed ones into an earlier result's
-    // buffer of the size, or the memory the left view's 16-bit pixels kept.
-    std::vector<BMM_Color_64> out =
-        std::move(packed && composed.pixels.size() == pixels ? composed.pixels : left.pixels);
+    // Unpacked views compose in place, line by line; packed ones into a buffer of the size
+    // that an earlier result or either view's 16-bit pixels kept (made anew, the buffer
+    // would be cleared first, a pass over the frame), else the left view's.
+    std::vector<BMM_Color_64>* into = &left.pixels;
+    if (packed) {
+        for (std::vector<BMM_Color_64>* kept : {&composed.pixels, &left.pixels, &right.pixels}) {
+            if (kept->size() == pixels) {
+                into = kept;
+                break;
+            }
+        }
+    }
+    std::vector<BMM_Color_64> out = std::move(*into);
     try {
         out.resize(pixels);
     } catch (const std::bad_alloc&) {

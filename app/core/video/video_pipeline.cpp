@@ -1,5 +1,6 @@
 #include "app/core/video/video_pipeline.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -92,7 +93,9 @@ class PixelPool {
     }
     void Take(FramePtr& frame) {
         std::lock_guard<std::mutex> lock(mutex_);
-        Hand(frames_, frame);
+        if (frames_.empty()) return;
+        frame = std::move(frames_.back());
+        frames_.pop_back();
     }
 
   private:
@@ -103,11 +106,16 @@ class PixelPool {
         if (buffer.capacity() != 0 && kept.size() < capacity_) kept.push_back(std::move(buffer));
         buffer = {};
     }
+    // The fullest buffer first: a composition that finds one of the frame's size writes
+    // into it rather than clearing new memory.
     template <class Buffer>
     static void Hand(std::vector<Buffer>& kept, Buffer& buffer) {
         if (kept.empty()) return;
-        buffer = std::move(kept.back());
-        kept.pop_back();
+        auto fullest =
+            std::max_element(kept.begin(), kept.end(),
+                             [](const Buffer& a, const Buffer& b) { return a.size() < b.size(); });
+        buffer = std::move(*fullest);
+        kept.erase(fullest);
     }
     std::mutex mutex_;
     std::vector<std::vector<BMM_Color_64>> wide_;
@@ -163,9 +171,9 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
         for (;;) {
             if (interrupted() || failure.Failed()) break;
             VideoItem item;
+            pool.Take(item.composed);
             pool.Take(item.left);
             pool.Take(item.right);
-            pool.Take(item.composed);
             pool.Take(item.encoded);
             std::string error;
             const int got = stages.read(item, error);
