@@ -56,7 +56,9 @@ def test_render_lets_other_python_threads_run():
     def render():
         started.set()
         t0 = time.perf_counter()
-        result["image"] = tex.render(768, 768, threads=1)
+        # Large enough to take a good fraction of a second on a fast core, so the spin
+        # count below measures the render and not the thread's start.
+        result["image"] = tex.render(2048, 2048, threads=1)
         result["seconds"] = time.perf_counter() - t0
 
     worker = threading.Thread(target=render)
@@ -66,7 +68,7 @@ def test_render_lets_other_python_threads_run():
     while worker.is_alive():
         spins += 1
     worker.join()
-    assert result["image"].shape == (768, 768, 4)
+    assert result["image"].shape == (2048, 2048, 4)
     # With the interpreter lock held for the whole render, this thread would have waited
     # for it instead of spinning.
     assert result["seconds"] > 0.05
