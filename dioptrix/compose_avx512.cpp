@@ -283,6 +283,145 @@ LOOM_AVX512 void ComposePacked(const LineComposer& s, std::uint8_t* a, const std
     std::memcpy(a + at, restA, bytes);
 }
 
+#define LOOM_AVX512_VBMI \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vnni,avx512vbmi,fma")))
+#define LOOM_AVX512_VBMI_INLINE                                                            \
+    __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vnni,avx512vbmi,fma"), \
+                   always_inline))
+
+constexpr int kRgb24PixelBytes = 3;
+/// Pixels of a packed 8-bit step: three whole 64-byte vectors of each view, four groups of
+/// sixteen pixels.
+constexpr int kRgb24Step = 64;
+constexpr int kRgb24StepBytes = kRgb24Step * kRgb24PixelBytes;
+
+/// The byte permutations that spread a group's sixteen pixels one per 32-bit lane: red and
+/// green in the low bytes of its two words (`redGreen`), blue in the low byte of the first
+/// (`blue`); the other bytes are masked to zero. Group g lies at byte 48 g of the step and
+/// takes its bytes from vectors g / 2 and g / 2 + 1.
+struct Rgb24GatherIndex {
+    alignas(64) std::uint8_t redGreen[4][64];
+    alignas(64) std::uint8_t blue[4][64];
+};
+constexpr Rgb24GatherIndex MakeRgb24GatherIndex() {
+    Rgb24GatherIndex index{};
+    for (int group = 0; group < 4; ++group) {
+        const int first = 48 * group - 64 * (group / 2);
+        for (int pixel = 0; pixel < 16; ++pixel) {
+            const int at = first + 3 * pixel;
+            index.redGreen[group][4 * pixel] = static_cast<std::uint8_t>(at);
+            index.redGreen[group][4 * pixel + 2] = static_cast<std::uint8_t>(at + 1);
+            index.blue[group][4 * pixel] = static_cast<std::uint8_t>(at + 2);
+        }
+    }
+    return index;
+}
+constexpr Rgb24GatherIndex kRgb24Gather = MakeRgb24GatherIndex();
+constexpr __mmask64 kRedGreenBytes = 0x5555555555555555ull;
+constexpr __mmask64 kBlueBytes = 0x1111111111111111ull;
+
+/// What a packed 8-bit step reads besides the pixels, prepared once per line.
+struct Rgb24Constants {
+    __m512i redGreen[4], blue[4], pack[3];
+    PackedConstants intensities;  // only its coefficients
+};
+
+LOOM_AVX512_VBMI_INLINE inline Rgb24Constants MakeRgb24Constants(const LineComposer& s) {
+    Rgb24Constants k;
+    for (int group = 0; group < 4; ++group) {
+        k.redGreen[group] = _mm512_load_si512(kRgb24Gather.redGreen[group]);
+        k.blue[group] = _mm512_load_si512(kRgb24Gather.blue[group]);
+    }
+    for (int vector = 0; vector < 3; ++vector) {
+        k.pack[vector] = _mm512_loadu_si512(s.packedChannelBytes[vector]);
+    }
+    k.intensities = MakePackedConstants(s);
+    return k;
+}
+
+/// StereoLuminance of the four groups of one view's step as the host widens them (v * 257):
+/// the weighted sum S of the 8-bit channels, then (257 S) >> 8, which is the luminance of
+/// the widened channels exactly.
+LOOM_AVX512_VBMI_INLINE inline void Rgb24Luminances(const Rgb24Constants& k, const std::uint8_t* at,
+                                                    __m512i (&lum)[4]) {
+    const __m512i redGreenWeights = _mm512_set1_epi32(76 | (150 << 16));
+    const __m512i blueWeight = _mm512_set1_epi32(30);
+    const __m512i v[3] = {_mm512_loadu_si512(at), _mm512_loadu_si512(at + 64),
+                          _mm512_loadu_si512(at + 128)};
+    for (int group = 0; group < 4; ++group) {
+        const __m512i low = v[group / 2], high = v[group / 2 + 1];
+        const __m512i redGreen =
+            _mm512_maskz_permutex2var_epi8(kRedGreenBytes, low, k.redGreen[group], high);
+        const __m512i blue = _mm512_maskz_permutex2var_epi8(kBlueBytes, low, k.blue[group], high);
+        const __m512i sum = _mm512_dpwssd_epi32(
+            _mm512_dpwssd_epi32(_mm512_setzero_si512(), redGreen, redGreenWeights), blue,
+            blueWeight);
+        lum[group] = _mm512_srli_epi32(_mm512_add_epi32(sum, _mm512_slli_epi32(sum, 8)), 8);
+    }
+}
+
+/// The nearest 8-bit value, (v + 128) / 257, of every 16-bit word, in its high byte (as
+/// the host packs: min(v + 128, 65535) * 65281 >> 16 has it there). Zero words stay zero.
+LOOM_AVX512_VBMI_INLINE inline __m512i NearestByteHigh(__m512i words) {
+    return _mm512_mulhi_epu16(_mm512_adds_epu16(words, _mm512_set1_epi16(128)),
+                              _mm512_set1_epi16(static_cast<short>(65281)));
+}
+
+/// One step of 64 packed 8-bit pixels: `a` holds the left view's 192 bytes and receives
+/// the result, `b` the right view's. The same arithmetic as the 16-bit step on the widened
+/// values; each group's two eights of eye values are rounded to 8 bits and merged into one
+/// vector (the first eight's in the low bytes), and the final permutations place them.
+template <bool kFloat, bool kClamp>
+LOOM_AVX512_VBMI_INLINE inline void ComposeRgb24Step(const Rgb24Constants& k, std::uint8_t* a,
+                                                     const std::uint8_t* b) {
+    const PackedConstants& q = k.intensities;
+    __m512i lumA[4], lumB[4];
+    Rgb24Luminances(k, a, lumA);
+    Rgb24Luminances(k, b, lumB);
+    __m512i groups[4];
+    for (int group = 0; group < 4; ++group) {
+        __m512d il[2], ir[2];
+        PackedIntensities<kFloat>(lumA[group], q.aL, q.bL, q.aLd, q.bLd, il[0], il[1]);
+        PackedIntensities<kFloat>(lumB[group], q.aR, q.bR, q.aRd, q.bRd, ir[0], ir[1]);
+        __m512i eights[2];
+        for (int part = 0; part < 2; ++part) {
+            const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(q.cL, ir[part], il[part]));
+            const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(q.cR, il[part], ir[part]));
+            eights[part] = NearestByteHigh(_mm512_packus_epi32(left, right));
+        }
+        // (first >> 8) | (second & 0xFF00): the first eight's bytes low, the second's high.
+        groups[group] =
+            _mm512_ternarylogic_epi32(_mm512_srli_epi16(eights[0], 8), eights[1],
+                                      _mm512_set1_epi16(static_cast<short>(0xFF00)), 0xF8);
+    }
+    for (int vector = 0; vector < 3; ++vector) {
+        _mm512_storeu_si512(
+            a + 64 * vector,
+            _mm512_permutex2var_epi8(groups[vector], k.pack[vector], groups[vector + 1]));
+    }
+}
+
+/// Whole steps of 64 pixels where they lie; the last few pixels through a step of copies
+/// on the stack (as ComposePacked).
+template <bool kFloat, bool kClamp>
+LOOM_AVX512_VBMI void ComposeRgb24(const LineComposer& s, std::uint8_t* a, const std::uint8_t* b,
+                                   int width) noexcept {
+    const Rgb24Constants k = MakeRgb24Constants(s);
+    const int whole = width / kRgb24Step * kRgb24Step;
+    for (int x = 0; x < whole; x += kRgb24Step) {
+        const std::ptrdiff_t at = std::ptrdiff_t{x} * kRgb24PixelBytes;
+        ComposeRgb24Step<kFloat, kClamp>(k, a + at, b + at);
+    }
+    if (whole == width) return;
+    const std::ptrdiff_t at = std::ptrdiff_t{whole} * kRgb24PixelBytes;
+    const std::size_t bytes = static_cast<std::size_t>(width - whole) * kRgb24PixelBytes;
+    alignas(64) std::uint8_t restA[kRgb24StepBytes] = {}, restB[kRgb24StepBytes] = {};
+    std::memcpy(restA, a + at, bytes);
+    std::memcpy(restB, b + at, bytes);
+    ComposeRgb24Step<kFloat, kClamp>(k, restA, restB);
+    std::memcpy(a + at, restA, bytes);
+}
+
 }  // namespace
 
 int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64* b, int width,
@@ -310,6 +449,19 @@ bool ComposePackedLineAvx512(const LineComposer& s, std::uint8_t* a, const std::
     return true;
 }
 
+bool ComposePackedRgb24LineAvx512(const LineComposer& s, std::uint8_t* a, const std::uint8_t* b,
+                                  int width) noexcept {
+    if (s.leftIndex == s.rightIndex) return false;
+    if (s.floatIntensity) {
+        s.withinChannel ? ComposeRgb24<true, false>(s, a, b, width)
+                        : ComposeRgb24<true, true>(s, a, b, width);
+    } else {
+        s.withinChannel ? ComposeRgb24<false, false>(s, a, b, width)
+                        : ComposeRgb24<false, true>(s, a, b, width);
+    }
+    return true;
+}
+
 #else
 
 int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, int, AheadRun,
@@ -319,6 +471,11 @@ int ComposeLineAvx512(const LineComposer&, BMM_Color_64*, const BMM_Color_64*, i
 
 bool ComposePackedLineAvx512(const LineComposer&, std::uint8_t*, const std::uint8_t*,
                              int) noexcept {
+    return false;
+}
+
+bool ComposePackedRgb24LineAvx512(const LineComposer&, std::uint8_t*, const std::uint8_t*,
+                                  int) noexcept {
     return false;
 }
 

@@ -39,3 +39,11 @@ int ComposeLineAvx512(const LineComposer& s, BMM_Color_64* a, const BMM_Color_64
 /// where AVX-512 is not built and for equal eye channels.
 bool ComposePackedLineAvx512(const LineComposer& s, std::uint8_t* a, const std::uint8_t* b,
                              int width) noexcept;
+
+/// The same for a line of `width` packed 8-bit RGB pixels (three bytes each, RGB24): the
+/// same bytes as widening both lines (v * 257, alpha 65535), ComposeLine and packing the
+/// result to the nearest 8-bit values, as the host's conversions do (loom::WidenRgb24,
+/// loom::PackRgb24). Needs AVX-512 with VNNI and VBMI: the caller asks the processor.
+/// Answers false, touching nothing, where AVX-512 is not built and for equal eye channels.
+bool ComposePackedRgb24LineAvx512(const LineComposer& s, std::uint8_t* a, const std::uint8_t* b,
+                                  int width) noexcept;

@@ -123,6 +123,16 @@ LineComposer MakeLineComposer(const DioptrixConfig& inRange) noexcept {
         s.packedChannelWords[vector][out % 32] =
             static_cast<std::uint16_t>(32 * (pixel / 8 - vector) + word);
     }
+    // Output byte o of the 192 lies in vector o / 64 and belongs to pixel o / 3: pixel p of
+    // group g = p / 16 sits in eight q = p % 16 / 8, lane (p % 8) / 2, at place p % 2.
+    for (int out = 0; out < 192; ++out) {
+        const int pixel = out / 3, channel = out % 3, vector = out / 64;
+        const int group = pixel / 16, eight = pixel % 16 / 8;
+        const int lane = pixel % 8 / 2, place = pixel % 2;
+        const int word = channel == l ? 2 * place : channel == r ? 4 + 2 * place : 1;
+        s.packedChannelBytes[vector][out % 64] =
+            static_cast<std::uint8_t>(64 * (group - vector) + 16 * lane + 2 * word + eight);
+    }
     return s;
 }
 

@@ -73,6 +73,13 @@ struct LineComposer {
     /// pixels' left values, then their right values, each followed by a zero word), to
     /// three vectors of packed RGB; vector v gathers from vectors v and v + 1.
     std::uint16_t packedChannelWords[3][32];
+    /// For the AVX-512 kernel on packed 8-bit pixels: the byte permutations that take the
+    /// 8-bit eye values of 64 pixels, in four vectors of sixteen pixels (per 128-bit lane,
+    /// pixels 2k and 2k + 1 of each eight: left values in words 0 and 2, right values in
+    /// words 4 and 6, the first eight's in the low bytes, the second's in the high bytes,
+    /// zero in word 1), to three vectors of packed RGB; vector v gathers from vectors v and
+    /// v + 1.
+    std::uint8_t packedChannelBytes[3][64];
 };
 
 /// The composer for a configuration whose eye colours are in range (see ConfigInRange).

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "dioptrix/compose_avx512.h"
+#include "foundation/host/base/vector_level.h"
 #include "foundation/host/sdk/filters.h"
 
 namespace {
@@ -35,22 +36,27 @@ loom::StoredLine Ahead(const Bitmap* bm, int y, int x, int run) noexcept {
     return From(loom::StorageLine(bm, y + 1), std::max(0, x - width));
 }
 
-/// Composes line `y` where both views are packed 16-bit frames whose foreground spans the
-/// source's line: the AVX-512 kernel reads and writes the packed pixels where they lie,
-/// converting as it goes, so no pixel passes through a working line or the host's
-/// conversions. Answers false, touching nothing, where it does not apply.
+/// Composes line `y` where both views are packed frames of the same depth whose foreground
+/// spans the source's line: the AVX-512 kernels read and write the packed pixels where they
+/// lie, converting as they go, so no pixel passes through a working line or the host's
+/// conversions. Answers false, touching nothing, where they do not apply.
 bool ComposePackedLine(const LineComposer& s, Bitmap& source, const Bitmap* foreground,
                        int y) noexcept {
     using loom::PixelStorage;
     if (s.kernel != ComposeKernel::kAvx512 || !foreground || foreground == &source ||
-        source.Storage() != PixelStorage::kPackedRgb48 ||
-        foreground->Storage() != PixelStorage::kPackedRgb48 ||
+        source.Storage() != foreground->Storage() ||
         loom::StorageWidth(foreground) < source.Width()) {
         return false;
     }
+    const bool sixteen = source.Storage() == PixelStorage::kPackedRgb48;
+    const bool eight = source.Storage() == PixelStorage::kPackedRgb24 &&
+                       loom::ActiveVectorExtension(loom::VectorExtension::kAvx512Vbmi);
+    if (!sixteen && !eight) return false;
     std::uint8_t* const a = loom::StoredPackedLine(&source, y);
     const std::uint8_t* const b = loom::StoredPackedLine(foreground, y);
-    return a && b && ComposePackedLineAvx512(s, a, b, source.Width());
+    if (!a || !b) return false;
+    return sixteen ? ComposePackedLineAvx512(s, a, b, source.Width())
+                   : ComposePackedRgb24LineAvx512(s, a, b, source.Width());
 }
 
 }  // namespace

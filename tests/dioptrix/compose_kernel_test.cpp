@@ -1,13 +1,14 @@
 // Every line kernel against the composition's arithmetic written out here independently:
 // every luminance of each view, every 8-bit colour, random 16-bit colours, every pair of
-// eye channels, and compensations at and beyond the ends of the range; and the kernel for
-// packed 16-bit lines against the host's conversions around the scalar composition.
+// eye channels, and compensations at and beyond the ends of the range; and the kernels for
+// packed 16- and 8-bit lines against the host's conversions around the scalar composition.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -269,29 +270,48 @@ bool ProcessorRunsAvx512Kernel() {
            loom::ProcessorHasVectorExtension(loom::VectorExtension::kAvx512Vnni);
 }
 
-/// Composes `left` with `right` as packed 16-bit lines with the packed kernel, and expects
-/// the bytes of the host's path: both widened, composed one pixel at a time, packed.
-void ExpectPackedKernelAsWidenedLine(const LineComposer& s, const std::vector<BMM_Color_64>& left,
+/// Whether this processor runs the AVX-512 kernel for packed 8-bit lines.
+bool ProcessorRunsRgb24Kernel() {
+    return ProcessorRunsAvx512Kernel() &&
+           loom::ProcessorHasVectorExtension(loom::VectorExtension::kAvx512Vbmi);
+}
+
+/// The host's conversions at one depth, and the packed kernel for it.
+struct PackedDepth {
+    size_t pixelBytes;
+    void (*pack)(const BMM_Color_64*, std::uint8_t*, std::size_t) noexcept;
+    void (*widen)(const std::uint8_t*, BMM_Color_64*, std::size_t) noexcept;
+    bool (*kernel)(const LineComposer&, std::uint8_t*, const std::uint8_t*, int) noexcept;
+};
+const PackedDepth kSixteenBits{6, loom::PackRgb48Portable, loom::WidenRgb48Portable,
+                               ComposePackedLineAvx512};
+const PackedDepth kEightBits{3, loom::PackRgb24Portable, loom::WidenRgb24Portable,
+                             ComposePackedRgb24LineAvx512};
+
+/// Composes `left` with `right` as packed lines with the packed kernel, and expects the
+/// bytes of the host's path: both widened, composed one pixel at a time, packed.
+void ExpectPackedKernelAsWidenedLine(const PackedDepth& depth, const LineComposer& s,
+                                     const std::vector<BMM_Color_64>& left,
                                      const std::vector<BMM_Color_64>& right) {
-    const size_t width = left.size();
-    std::vector<std::uint8_t> a(6 * width), b(6 * width);
-    loom::PackRgb48Portable(left.data(), a.data(), width);
-    loom::PackRgb48Portable(right.data(), b.data(), width);
+    const size_t width = left.size(), bytes = depth.pixelBytes;
+    std::vector<std::uint8_t> a(bytes * width), b(bytes * width);
+    depth.pack(left.data(), a.data(), width);
+    depth.pack(right.data(), b.data(), width);
     std::vector<BMM_Color_64> wideA(width), wideB(width);
-    loom::WidenRgb48Portable(a.data(), wideA.data(), width);
-    loom::WidenRgb48Portable(b.data(), wideB.data(), width);
+    depth.widen(a.data(), wideA.data(), width);
+    depth.widen(b.data(), wideB.data(), width);
     LineComposer scalar = s;
     scalar.kernel = ComposeKernel::kScalar;
     ComposeLine(scalar, wideA.data(), wideB.data(), static_cast<int>(width));
     std::vector<std::uint8_t> want(a.size());
-    loom::PackRgb48Portable(wideA.data(), want.data(), width);
+    depth.pack(wideA.data(), want.data(), width);
 
     // Guard bytes on both sides of the line must stay as they are.
     constexpr std::uint8_t kGuard = 0xA5;
     std::vector<std::uint8_t> line(a.size() + 128, kGuard);
     std::copy(a.begin(), a.end(), line.begin() + 64);
     const std::vector<std::uint8_t> bBefore = b;
-    ASSERT_TRUE(ComposePackedLineAvx512(s, line.data() + 64, b.data(), static_cast<int>(width)));
+    ASSERT_TRUE(depth.kernel(s, line.data() + 64, b.data(), static_cast<int>(width)));
     EXPECT_EQ(b, bBefore);
     for (size_t i = 0; i < 64; ++i) {
         ASSERT_EQ(line[i], kGuard) << "byte " << i << " before the line";
@@ -299,8 +319,66 @@ void ExpectPackedKernelAsWidenedLine(const LineComposer& s, const std::vector<BM
     }
     for (size_t i = 0; i < a.size(); ++i) {
         ASSERT_EQ(line[64 + i], want[i])
-            << "pixel " << i / 6 << " of " << width << ", word " << i % 6 / 2 << ", luminances "
-            << left[i / 6].r << " " << right[i / 6].r;
+            << "pixel " << i / bytes << " of " << width << ", channel " << i % bytes * 3 / bytes
+            << ", left " << left[i / bytes].r << " " << left[i / bytes].g << " "
+            << left[i / bytes].b << ", right " << right[i / bytes].r << " " << right[i / bytes].g
+            << " " << right[i / bytes].b;
+    }
+}
+
+/// Random opaque 16-bit pixels.
+std::vector<BMM_Color_64> RandomPixels(XorShift& next, size_t count) {
+    std::vector<BMM_Color_64> pixels(count);
+    for (BMM_Color_64& p : pixels) {
+        const std::uint64_t u = next();
+        p = {static_cast<WORD>(u), static_cast<WORD>(u >> 16), static_cast<WORD>(u >> 32), 65535};
+    }
+    return pixels;
+}
+
+/// Every branch of the kernel over `left` and `right`: each eye pair with each compensation,
+/// intensities in single and double precision, sums with and without the clamps.
+void ExpectEveryBranchAsWidenedLine(const PackedDepth& depth, const std::vector<BMM_Color_64>& left,
+                                    const std::vector<BMM_Color_64>& right) {
+    bool branches[2][2] = {};
+    for (const auto& eyes : kEyePairs) {
+        for (const Compensation& c : kCompensations) {
+            const LineComposer s = MakeLineComposer(Config(eyes[0], eyes[1], c));
+            branches[s.floatIntensity][s.withinChannel] = true;
+            SCOPED_TRACE(testing::Message() << "eyes " << eyes[0] << eyes[1] << ", compensations "
+                                            << c.left << " " << c.right);
+            ExpectPackedKernelAsWidenedLine(depth, s, left, right);
+            if (testing::Test::HasFatalFailure()) return;
+        }
+    }
+    EXPECT_TRUE(branches[0][0] && branches[0][1] && branches[1][0] && branches[1][1]);
+}
+
+/// Lines of widths around the kernel's steps and groups, of random pixels, through a few
+/// compensations; and equal eye channels, which the kernel leaves alone.
+void ExpectEveryWidthAsWidenedLine(const PackedDepth& depth, std::initializer_list<int> widths) {
+    XorShift next(0x2545F4914F6CDD1Dull);
+    for (const int width : widths) {
+        const std::vector<BMM_Color_64> left = RandomPixels(next, static_cast<size_t>(width));
+        const std::vector<BMM_Color_64> right = RandomPixels(next, left.size());
+        for (const auto& eyes : kEyePairs) {
+            for (const Compensation& c :
+                 {kCompensations[2], kCompensations[6], kCompensations[9], kCompensations[13]}) {
+                SCOPED_TRACE(testing::Message()
+                             << "width " << width << ", eyes " << eyes[0] << eyes[1]
+                             << ", compensations " << c.left << " " << c.right);
+                ExpectPackedKernelAsWidenedLine(
+                    depth, MakeLineComposer(Config(eyes[0], eyes[1], c)), left, right);
+                if (testing::Test::HasFatalFailure()) return;
+            }
+        }
+    }
+    const size_t bytes = 40 * depth.pixelBytes;
+    for (int eye = 0; eye < 3; ++eye) {
+        std::vector<std::uint8_t> a(bytes, 17), b(bytes, 200);
+        EXPECT_FALSE(depth.kernel(MakeLineComposer(Config(eye, eye, kCompensations[2])), a.data(),
+                                  b.data(), 40));
+        EXPECT_EQ(a, std::vector<std::uint8_t>(bytes, 17));
     }
 }
 
@@ -321,53 +399,41 @@ TEST(ComposeKernels, PackedSixteenBitLinesAreTheWidenedLinesComposedAndPacked) {
     }
     left.push_back(Grey(1, 0));
     right.push_back(Grey(65534, 0));
-    // Every branch of the kernel: intensities in single and double precision, sums with and
-    // without the clamps.
-    bool branches[2][2] = {};
-    for (const auto& eyes : kEyePairs) {
-        for (const Compensation& c : kCompensations) {
-            const LineComposer s = MakeLineComposer(Config(eyes[0], eyes[1], c));
-            branches[s.floatIntensity][s.withinChannel] = true;
-            SCOPED_TRACE(testing::Message() << "eyes " << eyes[0] << eyes[1] << ", compensations "
-                                            << c.left << " " << c.right);
-            ExpectPackedKernelAsWidenedLine(s, left, right);
-            if (HasFatalFailure()) return;
-        }
+    ExpectEveryBranchAsWidenedLine(kSixteenBits, left, right);
+}
+
+TEST(ComposeKernels, PackedEightBitLinesAreTheWidenedLinesComposedAndPacked) {
+    if (!ProcessorRunsRgb24Kernel()) GTEST_SKIP() << "the processor lacks AVX-512 with VBMI";
+    // Every red and green pair with a blue that runs through its values, against every grey
+    // and pseudo-random colours; the extreme pairs; and a pixel over, so that the line is no
+    // multiple of the kernel's 64-pixel step. 16-bit values pack to the 8-bit v / 257.
+    const auto colour = [](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+        return BMM_Color_64{static_cast<WORD>(257 * (r & 255)), static_cast<WORD>(257 * (g & 255)),
+                            static_cast<WORD>(257 * (b & 255)), 65535};
+    };
+    std::vector<BMM_Color_64> left, right;
+    for (std::uint32_t x = 0; x < 65536; ++x) {
+        left.push_back(colour(x, x >> 8, x * 37u + 11u));
+        const std::uint32_t y = x * 40503u + 12345u;
+        right.push_back(x < 256 ? colour(x, x, x) : colour(y >> 3, y >> 11, y >> 19));
     }
-    EXPECT_TRUE(branches[0][0] && branches[0][1] && branches[1][0] && branches[1][1]);
+    for (std::uint32_t corner = 0; corner < 4; ++corner) {
+        left.push_back(Grey(corner & 1 ? 65535 : 0, 65535));
+        right.push_back(Grey(corner & 2 ? 65535 : 0, 65535));
+    }
+    left.push_back(colour(1, 0, 0));
+    right.push_back(colour(255, 255, 254));
+    ExpectEveryBranchAsWidenedLine(kEightBits, left, right);
 }
 
 TEST(ComposeKernels, PackedLinesOfEveryWidthMatchTheWidenedLines) {
     if (!ProcessorRunsAvx512Kernel()) GTEST_SKIP() << "the processor lacks AVX-512 with VNNI";
-    XorShift next(0x2545F4914F6CDD1Dull);
     // Below, at and around the 32-pixel step and its 8-pixel groups, and a 1080p line and
     // one past it.
-    for (const int width : {1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 95, 1920, 1923}) {
-        std::vector<BMM_Color_64> left(static_cast<size_t>(width)), right(left.size());
-        for (size_t x = 0; x < left.size(); ++x) {
-            const std::uint64_t u = next(), v = next();
-            left[x] = {static_cast<WORD>(u), static_cast<WORD>(u >> 16), static_cast<WORD>(u >> 32),
-                       65535};
-            right[x] = {static_cast<WORD>(v), static_cast<WORD>(v >> 16),
-                        static_cast<WORD>(v >> 32), 65535};
-        }
-        for (const auto& eyes : kEyePairs) {
-            for (const Compensation& c :
-                 {kCompensations[2], kCompensations[6], kCompensations[9], kCompensations[13]}) {
-                SCOPED_TRACE(testing::Message()
-                             << "width " << width << ", eyes " << eyes[0] << eyes[1]
-                             << ", compensations " << c.left << " " << c.right);
-                ExpectPackedKernelAsWidenedLine(MakeLineComposer(Config(eyes[0], eyes[1], c)), left,
-                                                right);
-                if (HasFatalFailure()) return;
-            }
-        }
-    }
-    // Equal eye channels are left to the scalar loop: the kernel touches nothing.
-    for (int eye = 0; eye < 3; ++eye) {
-        std::vector<std::uint8_t> a(6 * 40, 17), b(6 * 40, 200);
-        EXPECT_FALSE(ComposePackedLineAvx512(MakeLineComposer(Config(eye, eye, kCompensations[2])),
-                                             a.data(), b.data(), 40));
-        EXPECT_EQ(a, std::vector<std::uint8_t>(6 * 40, 17));
-    }
+    ExpectEveryWidthAsWidenedLine(
+        kSixteenBits, {1, 2, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 95, 1920, 1923});
+    if (!ProcessorRunsRgb24Kernel()) GTEST_SKIP() << "the processor lacks AVX-512 with VBMI";
+    // The same around the 8-bit kernel's 64-pixel step and its 16-pixel groups.
+    ExpectEveryWidthAsWidenedLine(kEightBits, {1,  3,  15, 16, 17, 21, 22,  31,  32,  33,   43,
+                                               47, 48, 49, 63, 64, 65, 127, 128, 129, 1920, 1923});
 }
