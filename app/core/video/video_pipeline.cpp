@@ -178,6 +178,15 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
             std::string error;
             const int got = stages.read(item, error);
             if (got < 0) failure.Set(error);
+            if (item.packet) {
+                // A copied packet needs no pixels: its buffers go back now rather than
+                // travel to the writer, and the reading ahead of a run's first frames makes
+                // fewer new ones (each a frame's size, its pages cleared by the system).
+                pool.Give(item.composed);
+                pool.Give(item.left);
+                pool.Give(item.right);
+                pool.Give(item.encoded);
+            }
             if (got <= 0 || !toCompose.Push(std::move(item))) break;
         }
         toCompose.Close();
@@ -195,7 +204,7 @@ VideoPipelineOutcome RunVideoPipeline(const VideoPipelineStages& stages, long lo
                 break;
             }
             if (!item.packet) progress.Update(++written, totalFrames);
-            // A copied packet came in an item the reader had given a frame's buffers.
+            // Whatever the stages left in the item goes back too.
             pool.Give(item.left);
             pool.Give(item.right);
             pool.Give(item.composed);
