@@ -164,12 +164,32 @@ constexpr GatherIndex MakeGatherIndex() {
 }
 constexpr GatherIndex kGather = MakeGatherIndex();
 
-/// What a packed step reads besides the pixels, prepared once per line.
-struct PackedConstants {
-    __m512i redGreen[2], blue[2], pack[3];
+/// The composition's coefficients for the packed steps, prepared once per line.
+struct EyeTerms {
     __m512 aL, bL, aR, bR;       // single-precision intensities
     __m512d aLd, bLd, aRd, bRd;  // double-precision intensities
     __m512d cL, cR;
+};
+
+LOOM_AVX512_INLINE inline EyeTerms MakeEyeTerms(const LineComposer& s) {
+    EyeTerms e;
+    e.aL = _mm512_set1_ps(s.k.aL);
+    e.bL = _mm512_set1_ps(s.k.bL);
+    e.aR = _mm512_set1_ps(s.k.aR);
+    e.bR = _mm512_set1_ps(s.k.bR);
+    e.aLd = _mm512_set1_pd(Widen(s.k.aL));
+    e.bLd = _mm512_set1_pd(Widen(s.k.bL));
+    e.aRd = _mm512_set1_pd(Widen(s.k.aR));
+    e.bRd = _mm512_set1_pd(Widen(s.k.bR));
+    e.cL = _mm512_set1_pd(Widen(s.cL));
+    e.cR = _mm512_set1_pd(Widen(s.cR));
+    return e;
+}
+
+/// What a packed 16-bit step reads besides the pixels, prepared once per line.
+struct PackedConstants {
+    __m512i redGreen[2], blue[2], pack[3];
+    EyeTerms eyes;
 };
 
 LOOM_AVX512_INLINE inline PackedConstants MakePackedConstants(const LineComposer& s) {
@@ -181,16 +201,7 @@ LOOM_AVX512_INLINE inline PackedConstants MakePackedConstants(const LineComposer
     for (int vector = 0; vector < 3; ++vector) {
         k.pack[vector] = _mm512_loadu_si512(s.packedChannelWords[vector]);
     }
-    k.aL = _mm512_set1_ps(s.k.aL);
-    k.bL = _mm512_set1_ps(s.k.bL);
-    k.aR = _mm512_set1_ps(s.k.aR);
-    k.bR = _mm512_set1_ps(s.k.bR);
-    k.aLd = _mm512_set1_pd(Widen(s.k.aL));
-    k.bLd = _mm512_set1_pd(Widen(s.k.bL));
-    k.aRd = _mm512_set1_pd(Widen(s.k.aR));
-    k.bRd = _mm512_set1_pd(Widen(s.k.bR));
-    k.cL = _mm512_set1_pd(Widen(s.cL));
-    k.cR = _mm512_set1_pd(Widen(s.cR));
+    k.eyes = MakeEyeTerms(s);
     return k;
 }
 
@@ -231,6 +242,23 @@ LOOM_AVX512_INLINE inline void PackedIntensities(__m512i lum, __m512 a, __m512 c
     }
 }
 
+/// The eye values of sixteen pixels from both views' luminances, as the 16-bit kernel makes
+/// them, in two vectors of eight pixels' words: per 128-bit lane two pixels' left values,
+/// then their right values, each followed by a zero word.
+template <bool kFloat, bool kClamp>
+LOOM_AVX512_INLINE inline void PackedEyes(const EyeTerms& e, __m512i lumA, __m512i lumB,
+                                          __m512i (&eights)[2]) {
+    __m512d il[2], ir[2];
+    PackedIntensities<kFloat>(lumA, e.aL, e.bL, e.aLd, e.bLd, il[0], il[1]);
+    PackedIntensities<kFloat>(lumB, e.aR, e.bR, e.aRd, e.bRd, ir[0], ir[1]);
+    for (int part = 0; part < 2; ++part) {
+        // c*I is exact in double (24 + 24 bits): the FMA equals the multiply and add.
+        const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(e.cL, ir[part], il[part]));
+        const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(e.cR, il[part], ir[part]));
+        eights[part] = _mm512_packus_epi32(left, right);
+    }
+}
+
 /// One step of 32 packed pixels: `a` holds the left view's 192 bytes and receives the
 /// result, `b` the right view's. Each group of eight pixels packs its left and right eye
 /// values (64-bit integers) into one vector of words, per 128-bit lane two pixels' left
@@ -242,21 +270,15 @@ LOOM_AVX512_INLINE inline void ComposePackedStep(const PackedConstants& k, std::
     __m512i lumA[2], lumB[2];
     PackedLuminances(k, a, lumA);
     PackedLuminances(k, b, lumB);
-    __m512i eyes[4];
+    __m512i eyes[2][2];  // eights of pixels, by halves
     for (int half = 0; half < 2; ++half) {
-        __m512d il[2], ir[2];
-        PackedIntensities<kFloat>(lumA[half], k.aL, k.bL, k.aLd, k.bLd, il[0], il[1]);
-        PackedIntensities<kFloat>(lumB[half], k.aR, k.bR, k.aRd, k.bRd, ir[0], ir[1]);
-        for (int part = 0; part < 2; ++part) {
-            // c*I is exact in double (24 + 24 bits): the FMA equals the multiply and add.
-            const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(k.cL, ir[part], il[part]));
-            const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(k.cR, il[part], ir[part]));
-            eyes[2 * half + part] = _mm512_packus_epi32(left, right);
-        }
+        PackedEyes<kFloat, kClamp>(k.eyes, lumA[half], lumB[half], eyes[half]);
     }
+    const __m512i eights[4] = {eyes[0][0], eyes[0][1], eyes[1][0], eyes[1][1]};
     for (int vector = 0; vector < 3; ++vector) {
-        _mm512_storeu_si512(a + 64 * vector, _mm512_permutex2var_epi16(eyes[vector], k.pack[vector],
-                                                                       eyes[vector + 1]));
+        _mm512_storeu_si512(
+            a + 64 * vector,
+            _mm512_permutex2var_epi16(eights[vector], k.pack[vector], eights[vector + 1]));
     }
 }
 
@@ -324,7 +346,7 @@ constexpr __mmask64 kBlueBytes = 0x1111111111111111ull;
 /// What a packed 8-bit step reads besides the pixels, prepared once per line.
 struct Rgb24Constants {
     __m512i redGreen[4], blue[4], pack[3];
-    PackedConstants intensities;  // only its coefficients
+    EyeTerms eyes;
 };
 
 LOOM_AVX512_VBMI_INLINE inline Rgb24Constants MakeRgb24Constants(const LineComposer& s) {
@@ -336,7 +358,7 @@ LOOM_AVX512_VBMI_INLINE inline Rgb24Constants MakeRgb24Constants(const LineCompo
     for (int vector = 0; vector < 3; ++vector) {
         k.pack[vector] = _mm512_loadu_si512(s.packedChannelBytes[vector]);
     }
-    k.intensities = MakePackedConstants(s);
+    k.eyes = MakeEyeTerms(s);
     return k;
 }
 
@@ -375,21 +397,14 @@ LOOM_AVX512_VBMI_INLINE inline __m512i NearestByteHigh(__m512i words) {
 template <bool kFloat, bool kClamp>
 LOOM_AVX512_VBMI_INLINE inline void ComposeRgb24Step(const Rgb24Constants& k, std::uint8_t* a,
                                                      const std::uint8_t* b) {
-    const PackedConstants& q = k.intensities;
     __m512i lumA[4], lumB[4];
     Rgb24Luminances(k, a, lumA);
     Rgb24Luminances(k, b, lumB);
     __m512i groups[4];
     for (int group = 0; group < 4; ++group) {
-        __m512d il[2], ir[2];
-        PackedIntensities<kFloat>(lumA[group], q.aL, q.bL, q.aLd, q.bLd, il[0], il[1]);
-        PackedIntensities<kFloat>(lumB[group], q.aR, q.bR, q.aRd, q.bRd, ir[0], ir[1]);
         __m512i eights[2];
-        for (int part = 0; part < 2; ++part) {
-            const __m512i left = Store16<kClamp>(_mm512_fmadd_pd(q.cL, ir[part], il[part]));
-            const __m512i right = Store16<kClamp>(_mm512_fmadd_pd(q.cR, il[part], ir[part]));
-            eights[part] = NearestByteHigh(_mm512_packus_epi32(left, right));
-        }
+        PackedEyes<kFloat, kClamp>(k.eyes, lumA[group], lumB[group], eights);
+        for (__m512i& eight : eights) eight = NearestByteHigh(eight);
         // (first >> 8) | (second & 0xFF00): the first eight's bytes low, the second's high.
         groups[group] =
             _mm512_ternarylogic_epi32(_mm512_srli_epi16(eights[0], 8), eights[1],
