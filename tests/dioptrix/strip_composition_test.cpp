@@ -173,11 +173,10 @@ TEST(ComposeKernelsInStrips, EveryEyePairAndCompensationMatchesTheWholeLine) {
 }
 
 TEST(ComposeKernelsInStrips, PackedFramesMatchTheWholeLine) {
-    // Video frames stay packed: 8-bit ones are read and written through the host's
-    // conversions, 16-bit ones composed where they lie by the AVX-512 kernel (through the
-    // conversions at the other levels and for equal eye channels). Either way, the bytes of
-    // the whole line composed between the conversions: every eye pair and every branch of
-    // the kernels.
+    // Video frames stay packed and are composed where they lie by the AVX-512 kernels (8-bit
+    // ones where the processor has VBMI), through the host's conversions at the other levels
+    // and for equal eye channels. Either way, the bytes of the whole line composed between
+    // the conversions: every eye pair and every branch of the kernels.
     for (PixelStorage storage : {PixelStorage::kPackedRgb48, PixelStorage::kPackedRgb24}) {
         const bool deep = storage == PixelStorage::kPackedRgb48;
         for (const int strip : {StripPixels(), 100}) {
@@ -186,8 +185,8 @@ TEST(ComposeKernelsInStrips, PackedFramesMatchTheWholeLine) {
                 const BitmapPtr foreground = RandomBitmap(width, 3, storage, 4);
                 ASSERT_TRUE(source && foreground);
                 for (ComposeKernel kernel : Kernels()) {
-                    for (int eyes = 0; eyes < (deep ? 9 : 1); ++eyes) {
-                        const int left = deep ? eyes / 3 : 2, right = deep ? eyes % 3 : 0;
+                    for (int eyes = 0; eyes < 9; ++eyes) {
+                        const int left = eyes / 3, right = eyes % 3;
                         for (const Compensation& c : kCompensations) {
                             if (!deep && c.left != kCompensations[0].left &&
                                 c.left != kCompensations[3].left) {
@@ -232,7 +231,8 @@ TEST(ComposeKernelsInStrips, StoredAndPackedViewsMixAndASourceMayBeItsOwnForegro
         }
     }
     // A source composed against itself sees each strip's pixels as they were before it.
-    for (PixelStorage storage : {PixelStorage::kPackedRgb48, PixelStorage::kRgba64}) {
+    for (PixelStorage storage :
+         {PixelStorage::kPackedRgb48, PixelStorage::kPackedRgb24, PixelStorage::kRgba64}) {
         const BitmapPtr source = RandomBitmap(width, 2, storage, 15);
         ASSERT_TRUE(source);
         for (ComposeKernel kernel : Kernels()) {
@@ -263,11 +263,12 @@ TEST(ComposeKernelsInStrips, ForegroundsOfAnotherSizeMeetBlackAsOnTheWholeLine) 
     // Narrower (ending inside a strip, at a strip's end, or in the first strip), wider, and
     // shorter foregrounds; lines after the foreground's last follow lines that read it, so
     // a strip left holding foreground pixels would show.
-    // Packed 16-bit views too: the AVX-512 kernel composes them where they lie only where
-    // the foreground spans the source's line.
+    // Packed views too: the AVX-512 kernels compose them where they lie only where the
+    // foreground spans the source's line.
     constexpr int kStrip = 100;
     const int width = 3 * kStrip + 17;
-    for (PixelStorage storage : {PixelStorage::kRgba64, PixelStorage::kPackedRgb48}) {
+    for (PixelStorage storage :
+         {PixelStorage::kRgba64, PixelStorage::kPackedRgb48, PixelStorage::kPackedRgb24}) {
         const BitmapPtr source = RandomBitmap(width, 5, storage, 5);
         ASSERT_TRUE(source);
         for (const int foregroundWidth :
