@@ -259,6 +259,24 @@ LOOM_AVX512_INLINE inline void PackedEyes(const EyeTerms& e, __m512i lumA, __m51
     }
 }
 
+/// The bytes from..end of both packed lines, fewer than a step, copied into a step of zeros
+/// on the stack: a kernel's step reads and writes whole vectors, which must not reach past
+/// the line. WriteBack puts the composed bytes back into the first line.
+template <int kStepBytes>
+struct LastPixels {
+    LastPixels(std::uint8_t* left, const std::uint8_t* right, std::ptrdiff_t from,
+               std::ptrdiff_t end) noexcept
+        : line(left + from), bytes(static_cast<std::size_t>(end - from)) {
+        std::memcpy(a, line, bytes);
+        std::memcpy(b, right + from, bytes);
+    }
+    void WriteBack() const noexcept { std::memcpy(line, a, bytes); }
+    alignas(64) std::uint8_t a[kStepBytes] = {};
+    alignas(64) std::uint8_t b[kStepBytes] = {};
+    std::uint8_t* line;
+    std::size_t bytes;
+};
+
 /// One step of 32 packed pixels: `a` holds the left view's 192 bytes and receives the
 /// result, `b` the right view's. Each group of eight pixels packs its left and right eye
 /// values (64-bit integers) into one vector of words, per 128-bit lane two pixels' left
@@ -296,13 +314,10 @@ LOOM_AVX512 void ComposePacked(const LineComposer& s, std::uint8_t* a, const std
         ComposePackedStep<kFloat, kClamp>(k, a + at, b + at);
     }
     if (whole == width) return;
-    const std::ptrdiff_t at = std::ptrdiff_t{whole} * kPackedPixelBytes;
-    const std::size_t bytes = static_cast<std::size_t>(width - whole) * kPackedPixelBytes;
-    alignas(64) std::uint8_t restA[kPackedStepBytes] = {}, restB[kPackedStepBytes] = {};
-    std::memcpy(restA, a + at, bytes);
-    std::memcpy(restB, b + at, bytes);
-    ComposePackedStep<kFloat, kClamp>(k, restA, restB);
-    std::memcpy(a + at, restA, bytes);
+    LastPixels<kPackedStepBytes> rest(a, b, std::ptrdiff_t{whole} * kPackedPixelBytes,
+                                      std::ptrdiff_t{width} * kPackedPixelBytes);
+    ComposePackedStep<kFloat, kClamp>(k, rest.a, rest.b);
+    rest.WriteBack();
 }
 
 #define LOOM_AVX512_VBMI \
@@ -437,13 +452,10 @@ LOOM_AVX512_VBMI void ComposeRgb24(const LineComposer& s, std::uint8_t* a, const
         ComposeRgb24Step<kFloat, kClamp>(k, a + at, b + at);
     }
     if (whole == width) return;
-    const std::ptrdiff_t at = std::ptrdiff_t{whole} * kRgb24PixelBytes;
-    const std::size_t bytes = static_cast<std::size_t>(width - whole) * kRgb24PixelBytes;
-    alignas(64) std::uint8_t restA[kRgb24StepBytes] = {}, restB[kRgb24StepBytes] = {};
-    std::memcpy(restA, a + at, bytes);
-    std::memcpy(restB, b + at, bytes);
-    ComposeRgb24Step<kFloat, kClamp>(k, restA, restB);
-    std::memcpy(a + at, restA, bytes);
+    LastPixels<kRgb24StepBytes> rest(a, b, std::ptrdiff_t{whole} * kRgb24PixelBytes,
+                                     std::ptrdiff_t{width} * kRgb24PixelBytes);
+    ComposeRgb24Step<kFloat, kClamp>(k, rest.a, rest.b);
+    rest.WriteBack();
 }
 
 }  // namespace
